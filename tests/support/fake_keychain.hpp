@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/keychain.hpp"
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <tuple>
+
+namespace tessaron::testing {
+
+// An in-memory keychain. Statuses queued with failNext() are answered by the next calls, in order,
+// whatever they ask, and leave the stored items untouched.
+class FakeKeychain final : public Keychain {
+public:
+    void failNext(qint32 status);
+
+    KeychainResult<QByteArray> copyData(const KeychainQuery& query) override;
+    KeychainResult<QList<KeychainItem>> copyAll(const KeychainQuery& query) override;
+    qint32 add(const KeychainQuery& query, const QByteArray& data) override;
+    qint32 update(const KeychainQuery& query, const QByteArray& data) override;
+    qint32 remove(const KeychainQuery& query) override;
+    KeychainResult<QByteArray> persistentRef(const KeychainQuery& query) override;
+    KeychainResult<QByteArray> resolve(const QByteArray& persistentRef) override;
+
+    // Direct access for arranging and checking a test.
+    std::optional<QByteArray> item(const QString& accessGroup, const QString& service,
+                                   const QString& account) const;
+    void setItem(const QString& accessGroup, const QString& service, const QString& account,
+                 const QByteArray& data);
+    int itemCount() const;
+
+private:
+    using Key = std::tuple<QString, QString, QString>;
+    static Key keyOf(const KeychainQuery& query);
+    std::optional<qint32> takeQueuedStatus();
+
+    mutable std::mutex mutex_;
+    std::deque<qint32> queued_;
+    std::map<Key, QByteArray> items_;
+};
+
+} // namespace tessaron::testing

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/clock.hpp"
+
+#include <map>
+#include <utility>
+
+namespace tessaron::testing {
+
+// Virtual time for tests. Nothing happens until the test advances the clock; then every entry that falls
+// due runs in deadline order, then scheduling order, with the clock reading that entry's deadline.
+class ManualClock final : public Clock {
+public:
+    // 2026-01-01T00:00:00Z at monotonic zero.
+    ManualClock();
+
+    QDateTime now() const override;
+    Duration monotonic() const override { return monotonic_; }
+    TimerId schedule(Duration deadline, Duration tolerance, std::function<void()> fire) override;
+    void unschedule(TimerId id) override;
+
+    // Moves time forward by `step`, running everything due on the way, including entries that the
+    // running ones schedule within the step.
+    void advance(Duration step);
+    // Runs what is due now without moving time.
+    void runDue() { advance(Duration::zero()); }
+    // Moves the wall date without moving monotonic time, as a user changing the system date would.
+    void skewWallDate(Duration offset) { wallSkew_ += offset; }
+
+    std::size_t pendingCount() const { return entries_.size(); }
+
+private:
+    using Key = std::pair<Duration, TimerId>;
+
+    Duration monotonic_{};
+    Duration wallSkew_{};
+    QDateTime origin_;
+    TimerId nextId_ = 1;
+    std::map<Key, std::function<void()>> entries_;
+};
+
+} // namespace tessaron::testing
