@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Makes a throwaway certificate authority and a server certificate for 127.0.0.1 and localhost.
+# Usage: tools/make-certs.sh OUTDIR  ->  OUTDIR/ca.pem, OUTDIR/server.pem, OUTDIR/server.key
+set -euo pipefail
+out=${1:?usage: make-certs.sh OUTDIR}
+mkdir -p "$out"
+cd "$out"
+[ -f ca.pem ] && [ -f server.pem ] && [ -f server.key ] && exit 0
+
+openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Tessaron Test CA" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -keyout ca.key -out ca.pem 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr 2>/dev/null
+cat > server.ext <<'EXT'
+basicConstraints=CA:FALSE
+keyUsage=critical,digitalSignature,keyEncipherment
+extendedKeyUsage=serverAuth
+subjectAltName=IP:127.0.0.1,DNS:localhost
+EXT
+openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+    -extfile server.ext -out server.pem 2>/dev/null
+rm -f server.csr server.ext ca.srl
