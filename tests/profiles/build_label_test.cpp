@@ -1,0 +1,35 @@
+#include "profiles/build_label.hpp"
+
+#include <gtest/gtest.h>
+
+using tessaron::BundleInfo;
+using tessaron::clientBuildLabel;
+
+namespace {
+BundleInfo infoWith(QVariantMap keys) {
+    return BundleInfo(std::move(keys), {});
+}
+} // namespace
+
+TEST(BuildLabelTest, FiltersEachPartAndFallsBackWhenNothingUsableRemains) {
+    struct Case {
+        QVariant version;
+        QVariant build;
+        QString expected;
+    };
+    const Case cases[] = {
+        {QStringLiteral("1.4.2"), QStringLiteral("317"), QStringLiteral("macos-direct/1.4.2/317")},
+        {{}, {}, QStringLiteral("macos-direct/0.0.0/0")},
+        {QStringLiteral("1.4 beta\n"), QStringLiteral("3 17"), QStringLiteral("macos-direct/1.4beta/317")},
+        {QStringLiteral("  "), QStringLiteral("é€"), QStringLiteral("macos-direct/0.0.0/0")},
+        {QStringLiteral("2.0-rc/1"), 42, QStringLiteral("macos-direct/2.0-rc/1/0")},
+    };
+    for (const auto& c : cases) {
+        QVariantMap keys;
+        if (c.version.isValid())
+            keys.insert(QStringLiteral("CFBundleShortVersionString"), c.version);
+        if (c.build.isValid())
+            keys.insert(QStringLiteral("CFBundleVersion"), c.build);
+        EXPECT_EQ(clientBuildLabel(infoWith(keys)), c.expected) << c.version.toString().toStdString();
+    }
+}
