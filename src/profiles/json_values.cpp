@@ -21,11 +21,9 @@ std::optional<qint64> integralValue(const QJsonValue& value) {
 }
 
 std::optional<QUuid> uuidFromText(QStringView text) {
-    constexpr qsizetype bareLength = 36;
-    if (text.size() != bareLength)
-        return std::nullopt;
+    // QUuid also reads braces and ignores what follows the UUID; comparing the bare form it writes back
+    // refuses both. It reads a failure as the nil UUID, so the comparison also admits a genuine nil.
     const QUuid uuid = QUuid::fromString(text);
-    // QUuid reads a failure as the nil UUID, so comparing the text back also admits a genuine nil.
     if (uuid.toString(QUuid::WithoutBraces).compare(text, Qt::CaseInsensitive) != 0)
         return std::nullopt;
     return uuid;

@@ -78,6 +78,9 @@ TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
         {"busy a number", withHealth(with(healthObject(), "busy", 0)), typeMismatch, "busy"},
         {"date without zone", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00")),
          dataCorrupted, "checkedAt"},
+        {"fractional date without zone",
+         withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00.250")), dataCorrupted,
+         "checkedAt"},
         {"date only", withHealth(with(healthObject(), "checkedAt", "2024-05-01")), dataCorrupted,
          "checkedAt"},
         {"date without seconds", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00+02:00")),
@@ -148,6 +151,14 @@ TEST(RosterRecordsTest, DecodesARedeemReply) {
     EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profiles", QJsonArray()}})), JsonDecodingError);
     EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profile", without(tlsProfileObject(), "id")}})),
                  TessaronProfileError);
+}
+
+TEST(DataUsageTest, DecodesTheWhole64BitRangeExactly) {
+    constexpr qint64 largest = std::numeric_limits<qint64>::max();
+    const TessaronDataUsage usage = TessaronDataUsage::fromJSON(
+        QJsonObject{{"usedBytes", largest - 1}, {"capBytes", largest}, {"resetsAt", "2024-06-01T00:00:00Z"}});
+    EXPECT_EQ(usage.usedBytes, largest - 1);
+    EXPECT_EQ(usage.capBytes, largest);
 }
 
 TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
