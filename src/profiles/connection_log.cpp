@@ -1,7 +1,10 @@
 #include "profiles/connection_log.hpp"
 
+#include "platform/json_file_preferences.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/redaction.hpp"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -46,6 +49,12 @@ TessaronConnectionLog::TessaronConnectionLog(Preferences& preferences, Clock& cl
     , preferences_(preferences)
     , clock_(clock) {
     restore();
+}
+
+TessaronConnectionLog& TessaronConnectionLog::shared() {
+    static auto* log =
+        new TessaronConnectionLog(standardPreferences(), SystemClock::shared(), QCoreApplication::instance());
+    return *log;
 }
 
 void TessaronConnectionLog::append(const QString& line) {

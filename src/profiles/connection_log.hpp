@@ -31,6 +31,9 @@ public:
     // Restores the stored log; a stored value that does not decode gives an empty log.
     TessaronConnectionLog(Preferences& preferences, Clock& clock, QObject* parent = nullptr);
 
+    // The process's log over the standard preferences and the system clock, created on first use.
+    static TessaronConnectionLog& shared();
+
     // Oldest first.
     const Entries& entries() const { return entries_; }
 

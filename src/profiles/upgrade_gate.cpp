@@ -1,5 +1,8 @@
 #include "profiles/upgrade_gate.hpp"
 
+#include "platform/json_file_preferences.hpp"
+
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QThread>
@@ -84,6 +87,18 @@ TessaronServerUpgradeGate::TessaronServerUpgradeGate(Preferences& preferences, Q
         if (document.isObject())
             requirement_ = TessaronUpgradeRequirement::fromJson(document.object());
     }
+}
+
+TessaronServerUpgradeGate& TessaronServerUpgradeGate::shared() {
+    static TessaronServerUpgradeGate* const gate = [] {
+        // Lives as long as the process. A report from a background thread may be the first use, so the
+        // gate is handed to the main thread rather than left on the thread that created it.
+        auto* created = new TessaronServerUpgradeGate(standardPreferences());
+        if (const auto* application = QCoreApplication::instance())
+            created->moveToThread(application->thread());
+        return created;
+    }();
+    return *gate;
 }
 
 QMetaObject::Connection

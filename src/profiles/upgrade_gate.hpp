@@ -43,6 +43,10 @@ public:
     // Restores a stored requirement; a stored value that does not decode is ignored and left in place.
     explicit TessaronServerUpgradeGate(Preferences& preferences, QObject* parent = nullptr);
 
+    // The process's gate over the standard preferences, created on first use (from any thread) and owned
+    // by the main thread.
+    static TessaronServerUpgradeGate& shared();
+
     const OptionalUpgradeRequirement& requirement() const { return requirement_; }
 
     // Calls `receiver` with the current requirement at once, then with every new one while `context`
