@@ -46,8 +46,7 @@ bool isIPv6Literal(QStringView text) {
         return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') ||
                c == u':' || c == u'.';
     });
-    return plain && text.contains(u':') &&
-           QHostAddress(text.toString()).protocol() == QAbstractSocket::IPv6Protocol;
+    return plain && QHostAddress(text.toString()).protocol() == QAbstractSocket::IPv6Protocol;
 }
 
 // QHostAddress also reads "127.1", "0x7f.0.0.1" and leading zeros; only the dotted quad it would write back
@@ -62,11 +61,12 @@ bool isServerAddress(QStringView text) {
 }
 
 bool isDNSServer(QStringView text) {
-    return isIPv4Literal(text) || isIPv6Literal(text);
+    return text.contains(u':') ? isIPv6Literal(text) : isIPv4Literal(text);
 }
 
+// The C0 and C1 control characters and DEL.
 bool isControl(QChar c) {
-    return c.category() == QChar::Other_Control;
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
 }
 
 // Lone surrogates cannot be written as UTF-8, so they would not survive the canonical form.
