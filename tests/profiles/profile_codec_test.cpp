@@ -267,8 +267,6 @@ TEST(ProfileCodecTest, ErrorsTellTheUserWhichKeyFailed) {
               "The connection details are incomplete (publicKey).");
     EXPECT_EQ(TessaronProfileError::invalidField("xhttp.path").userMessage(),
               "The connection details contain an invalid value (xhttp.path).");
-    EXPECT_EQ(TessaronProfileError::tooLarge().domain(), "TessaronProfileError");
-    EXPECT_EQ(TessaronProfileError::tooLarge().code(), 1);
 }
 
 } // namespace
