@@ -1,6 +1,7 @@
 #include "profiles/pending_redemption.hpp"
 
 #include "profiles/identifiers.hpp"
+#include "profiles/json_values.hpp"
 #include "profiles/keychain_access.hpp"
 #include "profiles/keychain_error.hpp"
 
@@ -25,17 +26,8 @@ const QString redeemed = QStringLiteral("redeemed");
 const QString commitAttempts = QStringLiteral("commitAttempts");
 } // namespace key
 
-QString uuidText(const QUuid& uuid) {
-    return uuid.toString(QUuid::WithoutBraces).toUpper();
-}
-
-// Any letter case, but only the plain 36-character form; the nil UUID reads back like any other.
 std::optional<QUuid> uuidFrom(const QJsonValue& value) {
-    const auto text = value.toString();
-    const auto uuid = QUuid::fromString(text);
-    if (!value.isString() || uuidText(uuid).compare(text, Qt::CaseInsensitive) != 0)
-        return std::nullopt;
-    return uuid;
+    return value.isString() ? uuidFromText(value.toString()) : std::nullopt;
 }
 
 QDateTime dateFromSeconds(double seconds) {
@@ -58,11 +50,10 @@ std::optional<bool> boolFrom(const QJsonValue& value) {
 }
 
 std::optional<int> countFrom(const QJsonValue& value) {
-    const auto number = value.toDouble(-1);
-    if (!value.isDouble() || number < 0 || number > std::numeric_limits<int>::max() ||
-        number != std::trunc(number))
+    const auto count = integralValue(value);
+    if (!count || *count < 0 || *count > std::numeric_limits<int>::max())
         return std::nullopt;
-    return int(number);
+    return int(*count);
 }
 
 // Absent and null both mean no profile; the outer optional is empty when the value is not base64 text.

@@ -1,6 +1,6 @@
 #include "profiles/keychain_access.hpp"
-#include "profiles/keychain_error.hpp"
 
+#include "keychain_failure.hpp"
 #include "support/fake_keychain.hpp"
 
 #include <gtest/gtest.h>
@@ -34,16 +34,6 @@ TEST(KeychainAccessGroupTest, ReadsTrimmedTextAndRefusesWhatIsNoUsableGroup) {
     }
 }
 
-TEST(KeychainAccessGroupTest, QueryWithoutGroupThrowsMissingAccessGroup) {
-    const BundleInfo unexpanded({{groupKey, QStringLiteral("$(GROUP)")}}, {});
-    try {
-        sharedItemQuery(unexpanded, QStringLiteral("service"), QStringLiteral("account"));
-        FAIL() << "expected missingAccessGroup";
-    } catch (const TessaronKeychainError& error) {
-        EXPECT_EQ(error.kind(), TessaronKeychainErrorKind::missingAccessGroup);
-    }
-}
-
 TEST(KeychainAccessGroupTest, RemovingCountsAnAbsentItemAsDoneAndThrowsOtherStatuses) {
     FakeKeychain keychain;
     const KeychainQuery query{QStringLiteral("group"), QStringLiteral("service"), QStringLiteral("account")};
@@ -54,13 +44,10 @@ TEST(KeychainAccessGroupTest, RemovingCountsAnAbsentItemAsDoneAndThrowsOtherStat
     removeItem(keychain, query);
 
     keychain.failNext(keychain_status::notAvailable);
-    try {
-        removeItem(keychain, query);
-        FAIL() << "expected a status error";
-    } catch (const TessaronKeychainError& error) {
-        EXPECT_EQ(error.kind(), TessaronKeychainErrorKind::status);
-        EXPECT_EQ(error.keychainStatus(), keychain_status::notAvailable);
-    }
+    const auto error = keychainError([&] { removeItem(keychain, query); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), TessaronKeychainErrorKind::status);
+    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
 }
 
 TEST(KeychainErrorTest, StatusKeepsTheKeychainCodeApartFromTheCaseCode) {
