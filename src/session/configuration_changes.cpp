@@ -56,7 +56,9 @@ ConfigurationChanges::ConfigurationChanges(std::function<void(bool busy)> onBusy
 QCoro::Task<ConfigurationChanges::Turn> ConfigurationChanges::enter() {
     auto state = state_;
     state->begin();
-    co_await Entry{state};
+    // Named: GCC 12 destroys a braced awaiter written inside the co_await twice.
+    Entry entry{state};
+    co_await entry;
     co_return Turn(state);
 }
 

@@ -132,10 +132,12 @@ QCoro::Task<> TessaronSession::startTunnelNow(std::optional<TessaronTransport> t
     setLastError(std::nullopt);
     manualStopRequested_ = false;
     stableSince_.reset();
-    const auto activation = co_await services_.activator.ensureActivated([self] {
+    // Lambdas are named before a co_await: GCC 12 destroys a lambda temporary inside one twice.
+    std::function<void()> onWaiting = [self] {
         if (self)
             self->onWaiting();
-    });
+    };
+    const auto activation = co_await services_.activator.ensureActivated(std::move(onWaiting));
     if (!self || !applyActivation(activation))
         co_return;
     // The user stopped, or signed out, while the extension was being activated.
@@ -259,13 +261,17 @@ QCoro::Task<> TessaronSession::awaitRosterBeforeConnect() {
         co_return;
     auto* clock = &services_.clock;
     const auto start = clock->monotonic();
-    const auto outcome = co_await TessaronBoundedWait(*clock).run(
-        rosterWaitLimit, [self, id = *id] { return pullIfAlive(self, id); },
-        [self, clock, start] {
-            if (self)
-                self->services_.connectionLog.append(
-                    QStringLiteral("roster refresh: done %1 s").arg(secondsText(clock->monotonic() - start)));
-        });
+    TessaronBoundedWait::Work pull = [self, id = *id] {
+        return pullIfAlive(self, id);
+    };
+    // The pull goes on after the deadline; its end is still worth a line.
+    TessaronBoundedWait::LateHandler late = [self, clock, start] {
+        if (self)
+            self->services_.connectionLog.append(
+                QStringLiteral("roster refresh: done %1 s").arg(secondsText(clock->monotonic() - start)));
+    };
+    const TessaronBoundedWait wait(*clock);
+    const auto outcome = co_await wait.run(rosterWaitLimit, std::move(pull), std::move(late));
     if (!self)
         co_return;
     if (outcome == TessaronBoundedWait::Outcome::finished)

@@ -44,12 +44,16 @@ QList<QUuid> TessaronSession::rosterSourceIDs() const {
     return sources;
 }
 
+QCoro::Task<> TessaronSession::fetchRosterIfAlive(QPointer<TessaronSession> self, QUuid profileID) {
+    if (self)
+        co_await self->fetchRoster(profileID);
+}
+
 QCoro::Task<> TessaronSession::pullRoster(QUuid profileID) {
-    QPointer self(this);
-    co_await rosterPulls_.run(profileID, [self, profileID]() -> QCoro::Task<> {
-        if (self)
-            co_await self->fetchRoster(profileID);
-    });
+    TessaronPullCoalescer::Pull pull = [self = QPointer(this), profileID] {
+        return fetchRosterIfAlive(self, profileID);
+    };
+    co_await rosterPulls_.run(profileID, std::move(pull));
 }
 
 QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {

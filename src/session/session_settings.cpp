@@ -108,7 +108,8 @@ QCoro::Task<> TessaronSession::removeOwnConfigurations() {
     setLastError(std::nullopt);
     QList<TunnelProviderManager> own;
     try {
-        own = TessaronManagerSelection::ownManagers(co_await services_.tunnelManagers.loadAll());
+        const auto loaded = co_await services_.tunnelManagers.loadAll();
+        own = TessaronManagerSelection::ownManagers(loaded);
         for (const auto& manager : own) {
             co_await services_.tunnelManagers.remove(manager.identifier);
             if (!self)

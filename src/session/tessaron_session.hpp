@@ -381,6 +381,7 @@ private:
     std::optional<double> secondsSince(const QDateTime& start) const;
 
     // Rosters.
+    static QCoro::Task<> fetchRosterIfAlive(QPointer<TessaronSession> self, QUuid profileID);
     QCoro::Task<> fetchRoster(QUuid profileID);
     QCoro::Task<> adoptRoster(QUuid sourceID, TessaronRosterResponse reply);
     QCoro::Task<> forgetSource(QUuid sourceID);
