@@ -87,16 +87,6 @@ TEST_F(PullCoalescerTest, DifferentKeysPullSideBySide) {
     EXPECT_TRUE(a.ended);
 }
 
-TEST_F(PullCoalescerTest, AKeyIsFreeAgainOnceItsPullEnded) {
-    Caller first, later;
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &first);
-    clock.advance(1s);
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &later);
-    EXPECT_EQ(pulls.started, 2);
-    clock.advance(1s);
-    EXPECT_TRUE(later.ended);
-}
-
 TEST_F(PullCoalescerTest, AJoinerThatPullsAgainAsItWakesStartsAFreshPull) {
     Caller owner;
     Caller again;
