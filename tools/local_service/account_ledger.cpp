@@ -81,9 +81,10 @@ AccountRecord accountFrom(const QJsonValue& value) {
         account.grants.append(grantFrom(grant));
     if (const auto slot = fields.optional(QStringLiteral("computer"))) {
         const RecordReader slotFields(*slot);
-        account.computer = ComputerSlot{.installationID = uuidFrom(slotFields, QStringLiteral("installationID")),
-                                        .deviceName = slotFields.string(QStringLiteral("deviceName")),
-                                        .swappedAt = slotFields.optionalDate(QStringLiteral("swappedAt"))};
+        account.computer =
+            ComputerSlot{.installationID = uuidFrom(slotFields, QStringLiteral("installationID")),
+                         .deviceName = slotFields.string(QStringLiteral("deviceName")),
+                         .swappedAt = slotFields.optionalDate(QStringLiteral("swappedAt"))};
     }
     if (const auto link = fields.optional(QStringLiteral("subscriptionLink"))) {
         const RecordReader linkFields(*link);
@@ -140,7 +141,8 @@ const GrantRecord* AccountRecord::grant(const QString& grantID) const {
 }
 
 bool AccountRecord::hasActiveGrant() const {
-    return std::any_of(grants.begin(), grants.end(), [](const GrantRecord& grant) { return grant.isActive(); });
+    return std::any_of(grants.begin(), grants.end(),
+                       [](const GrantRecord& grant) { return grant.isActive(); });
 }
 
 AccountRecord* AccountLedger::accountWithEmail(const QString& email) {
@@ -208,7 +210,8 @@ void AccountLedger::save(const std::filesystem::path& file) const {
     const QJsonObject ledger{{QStringLiteral("accounts"), storedAccounts},
                              {QStringLiteral("sessions"), storedSessions},
                              {QStringLiteral("linkedProfiles"), links}};
-    if (!saved.open(QIODevice::WriteOnly) || saved.write(QJsonDocument(ledger).toJson()) < 0 || !saved.commit())
+    if (!saved.open(QIODevice::WriteOnly) || saved.write(QJsonDocument(ledger).toJson()) < 0 ||
+        !saved.commit())
         std::fprintf(stderr, "cannot save %s: %s\n", file.c_str(), qPrintable(saved.errorString()));
 }
 

@@ -73,8 +73,8 @@ void addWebSignInPages(httplib::Server& server, const Service& service) {
     server.Post("/oauth/complete", [service](const Request& request, Response& response) {
         const bool continued = parameter(request, "action") == u"continue";
         sendToApp(response, service->finishWebSignIn(parameter(request, "state"),
-                                                      continued ? std::optional(parameter(request, "email"))
-                                                                : std::nullopt));
+                                                     continued ? std::optional(parameter(request, "email"))
+                                                               : std::nullopt));
     });
 }
 

@@ -35,7 +35,8 @@ QString randomToken() {
     std::array<quint32, 8> words{};
     QRandomGenerator::system()->fillRange(words.data(), words.size());
     const QByteArray bytes(reinterpret_cast<const char*>(words.data()), sizeof words);
-    return QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    return QString::fromLatin1(
+        bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 QString randomID(const char* prefix) {
@@ -101,7 +102,8 @@ ServiceReply AccountService::startEmailSignIn(const QJsonObject& body) {
     const QDateTime now = clock_.now();
     dropExpired(challenges_, now);
     const QString challengeID = randomID("challenge-");
-    const QString code = QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1'000'000), 6, 10, QChar(u'0'));
+    const QString code =
+        QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1'000'000), 6, 10, QChar(u'0'));
     challenges_.insert(challengeID, {.email = *email,
                                      .code = code,
                                      .installationID = *installationID,
@@ -155,7 +157,8 @@ ServiceReply AccountService::startWebSignIn(const QJsonObject& body) {
                                .expiresAt = after(now, webSignInLifetime),
                                .email = {}});
     return ServiceReply::ok(
-        {{QStringLiteral("authorizeURL"), QString::fromStdString(origin_) + QStringLiteral("/oauth/authorize?state=") + state},
+        {{QStringLiteral("authorizeURL"),
+          QString::fromStdString(origin_) + QStringLiteral("/oauth/authorize?state=") + state},
          {QStringLiteral("state"), state}});
 }
 
@@ -300,11 +303,11 @@ ServiceReply AccountService::createSubscriptionLink(const std::optional<QString>
         return ServiceReply::refusal(403, QStringLiteral("no_access"));
 
     // A new link replaces the old one, which stops working at once.
-    const SubscriptionLinkRecord& link = account->subscriptionLink.emplace(
-        SubscriptionLinkRecord{.token = randomToken(),
-                               .deviceName = *deviceName,
-                               .createdAt = clock_.now(),
-                               .lastFetchedAt = std::nullopt});
+    const SubscriptionLinkRecord& link =
+        account->subscriptionLink.emplace(SubscriptionLinkRecord{.token = randomToken(),
+                                                                 .deviceName = *deviceName,
+                                                                 .createdAt = clock_.now(),
+                                                                 .lastFetchedAt = std::nullopt});
     persist();
     return ServiceReply::ok(
         {{QStringLiteral("url"), QString::fromStdString(origin_) + QStringLiteral("/v1/sub/") + link.token},
@@ -368,8 +371,8 @@ ServiceReply AccountService::signIn(const QString& email, const QString& provide
                                     .platform = device->platform,
                                     .createdAt = clock_.now()});
     persist();
-    return ServiceReply::ok(
-        {{QStringLiteral("sessionToken"), token}, {QStringLiteral("account"), ledger_.replyObject(*account)}});
+    return ServiceReply::ok({{QStringLiteral("sessionToken"), token},
+                             {QStringLiteral("account"), ledger_.replyObject(*account)}});
 }
 
 AccountRecord AccountService::newAccount(const QString& email) const {

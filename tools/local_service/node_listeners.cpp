@@ -35,7 +35,8 @@ int listenOn(const std::string& address, int port) {
     setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
     if (bind(listener, reinterpret_cast<const sockaddr*>(&socketAddress), sizeof socketAddress) != 0 ||
         listen(listener, SOMAXCONN) != 0) {
-        std::fprintf(stderr, "cannot listen on node %s:%d: %s\n", address.c_str(), port, std::strerror(errno));
+        std::fprintf(stderr, "cannot listen on node %s:%d: %s\n", address.c_str(), port,
+                     std::strerror(errno));
         close(listener);
         return -1;
     }

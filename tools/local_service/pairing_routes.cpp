@@ -122,7 +122,8 @@ void printInvitationCodes(const SeedCatalogue& seeds) {
     for (const SeedInvitation& invitation : seeds.invitations()) {
         const NodeGroup& group = seeds.groups()[invitation.group];
         if (invitation.usedUp) {
-            std::printf("invitation code already used elsewhere (answers 410): %s\n", invitation.code.c_str());
+            std::printf("invitation code already used elsewhere (answers 410): %s\n",
+                        invitation.code.c_str());
         } else {
             std::printf("invitation code for %s (%lld nodes): %s\n", qPrintable(group.name),
                         static_cast<long long>(group.nodes.size()), invitation.code.c_str());
@@ -143,11 +144,12 @@ void addPairingRoutes(httplib::Server& server, const ServiceContext& context) {
         send(response, body ? redeem(*body, *ledger, seeds)
                             : ServiceReply::refusal(400, QStringLiteral("invalid_request")));
     });
-    server.Post("/v1/profiles", [&seeds, &clock](const httplib::Request& request, httplib::Response& response) {
-        const auto body = requestObject(request);
-        send(response, body ? roster(*body, seeds, clock.now())
-                            : ServiceReply::refusal(400, QStringLiteral("invalid_request")));
-    });
+    server.Post("/v1/profiles",
+                [&seeds, &clock](const httplib::Request& request, httplib::Response& response) {
+                    const auto body = requestObject(request);
+                    send(response, body ? roster(*body, seeds, clock.now())
+                                        : ServiceReply::refusal(400, QStringLiteral("invalid_request")));
+                });
     printInvitationCodes(seeds);
 }
 

@@ -25,13 +25,14 @@ std::string webSignInPage(const QString& provider, const QString& state) {
     const QString name = providerName(provider);
     return page(
         QStringLiteral("Sign in with %1").arg(name),
-        QStringLiteral("<p>The local service stands in for %1. Sign in to Tessaron as:</p>"
-                       "<form method=\"post\" action=\"/oauth/complete\">"
-                       "<input type=\"hidden\" name=\"state\" value=\"%2\">"
-                       "<p><input type=\"email\" name=\"email\" value=\"%3\" size=\"30\" required></p>"
-                       "<p><button type=\"submit\" name=\"action\" value=\"continue\">Continue</button> "
-                       "<button type=\"submit\" name=\"action\" value=\"cancel\" formnovalidate>Cancel</button></p>"
-                       "</form>")
+        QStringLiteral(
+            "<p>The local service stands in for %1. Sign in to Tessaron as:</p>"
+            "<form method=\"post\" action=\"/oauth/complete\">"
+            "<input type=\"hidden\" name=\"state\" value=\"%2\">"
+            "<p><input type=\"email\" name=\"email\" value=\"%3\" size=\"30\" required></p>"
+            "<p><button type=\"submit\" name=\"action\" value=\"continue\">Continue</button> "
+            "<button type=\"submit\" name=\"action\" value=\"cancel\" formnovalidate>Cancel</button></p>"
+            "</form>")
             .arg(name.toHtmlEscaped(), state.toHtmlEscaped(), defaultEmail));
 }
 
