@@ -1,12 +1,14 @@
 // The local service as run.sh starts it, over real HTTPS with the certificates made for the run.
 #include "local_service_process.hpp"
 
+#include "platform/qt_http_transport.hpp"
 #include "profiles/data_usage.hpp"
 #include "profiles/json_values.hpp"
-#include "profiles/pairing_replies.hpp"
+#include "profiles/pairing_client.hpp"
+#include "profiles/pairing_error.hpp"
 #include "profiles/profile.hpp"
-
-#include <httplib.h>
+#include "support/memory_preferences.hpp"
+#include "support/run_task.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,13 +32,15 @@
 namespace tessaron::testing {
 namespace {
 
+using namespace std::chrono_literals;
+using PairingFailure = TessaronPairingErrorKind;
+
 const QString consentVersion = QStringLiteral("tessaron-access-v1");
-constexpr qsizetype pairingReplyCap = 65'536;
 
 struct Reply {
     int status = 0;
     QByteArray body;
-    std::string location;
+    QByteArray location;
 
     QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
     QString error() const { return object().value(QStringLiteral("error")).toString(); }
@@ -44,6 +48,16 @@ struct Reply {
 
 std::ostream& operator<<(std::ostream& stream, const Reply& reply) {
     return stream << reply.status << ' ' << reply.body.toStdString();
+}
+
+// The pairing failure a task ends with, or none when it succeeds.
+template <typename T> std::optional<PairingFailure> pairingFailureOf(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+        return std::nullopt;
+    } catch (const TessaronPairingError& error) {
+        return error.kind();
+    }
 }
 
 QString lowerText(const QUuid& id) {
@@ -80,42 +94,41 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
 
-    static Reply request(const std::string& method, const QString& path,
-                         const std::optional<QJsonObject>& body = {}, const QString& token = {},
-                         httplib::Headers headers = {}) {
-        httplib::SSLClient client("127.0.0.1", service->port());
-        client.set_ca_cert_path(service->caFile().toStdString());
-        client.enable_server_certificate_verification(true);
-        client.set_connection_timeout(5);
+    Reply request(const QByteArray& method, const QString& path, const std::optional<QJsonObject>& body = {},
+                  const QString& token = {}, HttpHeaders headers = {}) {
         if (!token.isEmpty())
-            headers.emplace("Authorization", "Bearer " + token.toStdString());
-        const std::string target = path.toStdString();
-        const std::string content =
-            body ? QJsonDocument(*body).toJson(QJsonDocument::Compact).toStdString() : std::string();
-        httplib::Result result = method == "GET"      ? client.Get(target, headers)
-                                 : method == "DELETE" ? client.Delete(target, headers)
-                                 : body ? client.Post(target, headers, content, "application/json")
-                                        : client.Post(target, headers);
-        if (!result)
-            return {};
-        return {result->status, QByteArray::fromStdString(result->body),
-                result->get_header_value("Location")};
+            headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + token.toUtf8()));
+        if (body)
+            headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
+        return send({.method = method,
+                     .url = QUrl(service->baseURL() + path),
+                     .headers = std::move(headers),
+                     .body = body ? QJsonDocument(*body).toJson(QJsonDocument::Compact) : QByteArray(),
+                     .timeout = 5s});
     }
 
-    static Reply post(const QString& path, const QJsonObject& body, const QString& token = {},
-                      httplib::Headers headers = {}) {
+    Reply post(const QString& path, const QJsonObject& body, const QString& token = {},
+               HttpHeaders headers = {}) {
         return request("POST", path, body, token, std::move(headers));
     }
 
-    static Reply postForm(const QString& path, const httplib::Params& form) {
-        httplib::SSLClient client("127.0.0.1", service->port());
-        client.set_ca_cert_path(service->caFile().toStdString());
-        client.enable_server_certificate_verification(true);
-        const auto result = client.Post(path.toStdString(), form);
-        if (!result)
+    // What a browser sends when the sign-in page's form is submitted.
+    Reply postForm(const QString& path, const QUrlQuery& form) {
+        return send({.method = "POST",
+                     .url = QUrl(service->baseURL() + path),
+                     .headers = {{"Content-Type", "application/x-www-form-urlencoded"}},
+                     .body = form.toString(QUrl::FullyEncoded).toUtf8(),
+                     .timeout = 5s});
+    }
+
+    Reply send(HttpRequest request) {
+        const HttpOutcome outcome = runTask(transport.send(std::move(request)));
+        if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
+            ADD_FAILURE() << "no reply: " << failure->detail.toStdString();
             return {};
-        return {result->status, QByteArray::fromStdString(result->body),
-                result->get_header_value("Location")};
+        }
+        const auto* response = std::get_if<HttpResponse>(&outcome);
+        return {response->status, response->body, response->header("Location")};
     }
 
     static QString invitationCode(const QString& pattern) {
@@ -123,29 +136,21 @@ protected:
         return lines.isEmpty() ? QString() : lines.front().captured(1);
     }
 
-    static Reply redeem(const QString& code, const QUuid& installationID,
-                        const QString& consent = consentVersion) {
-        return post(QStringLiteral("/v1/redeem"),
-                    {{QStringLiteral("code"), code},
-                     {QStringLiteral("redemptionID"), lowerText(QUuid::createUuid())},
-                     {QStringLiteral("installationID"), lowerText(installationID)},
-                     {QStringLiteral("consentVersion"), consent}});
+    QCoro::Task<TessaronRedeemResult> redeem(const QString& code, const QUuid& installationID,
+                                             const QString& consent = consentVersion) {
+        return pairing.redeem(code, QUuid::createUuid(), installationID, consent);
     }
 
-    static TessaronRedeemResult redeemEurope() {
-        const Reply reply = redeem(invitationCode(QStringLiteral("^invitation code for Europe .*: (\\S+)$")),
-                                   europeInstallation);
-        EXPECT_EQ(reply.status, 200) << reply;
-        return TessaronRedeemResult::decode(reply.body);
+    TessaronRedeemResult redeemEurope() {
+        return runTask(redeem(invitationCode(QStringLiteral("^invitation code for Europe .*: (\\S+)$")),
+                              europeInstallation));
     }
 
-    static Reply roster(const QUuid& profileID) {
-        return post(QStringLiteral("/v1/profiles"),
-                    {{QStringLiteral("profileID"), lowerText(profileID)},
-                     {QStringLiteral("installationID"), lowerText(europeInstallation)}});
+    QCoro::Task<TessaronRosterResponse> roster(const QUuid& profileID) {
+        return pairing.roster(profileID, europeInstallation);
     }
 
-    static SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
+    SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
         const Reply challenge = post(QStringLiteral("/v1/auth/email/start"),
                                      {{QStringLiteral("email"), email},
                                       {QStringLiteral("installationID"), lowerText(installationID)}});
@@ -165,11 +170,11 @@ protected:
                 session.object()[QStringLiteral("account")].toObject()};
     }
 
-    static Reply grantProfile(const SignedIn& signedIn, const QUuid& installationID,
-                              const QString& deviceName, bool deviceSwap = false) {
-        httplib::Headers headers;
+    Reply grantProfile(const SignedIn& signedIn, const QUuid& installationID, const QString& deviceName,
+                       bool deviceSwap = false) {
+        HttpHeaders headers;
         if (deviceSwap)
-            headers.emplace("X-Tessaron-Device-Swap", "1");
+            headers.append(qMakePair(QByteArray("X-Tessaron-Device-Swap"), QByteArray("1")));
         return post(QStringLiteral("/v1/account/profile"),
                     {{QStringLiteral("grantID"), activeGrantID(signedIn.account)},
                      {QStringLiteral("installationID"), lowerText(installationID)},
@@ -179,6 +184,11 @@ protected:
 
     static inline LocalServiceProcess* service = nullptr;
     static inline const QUuid europeInstallation = QUuid::createUuid();
+
+    QtHttpTransport transport{{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())}};
+    MemoryPreferences preferences;
+    TessaronServerUpgradeGate gate{preferences};
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), transport, gate};
 };
 
 TEST_F(LocalServiceTest, RedeemAnswersEveryCaseOfTheInvitationTable) {
@@ -198,42 +208,39 @@ TEST_F(LocalServiceTest, RedeemAnswersEveryCaseOfTheInvitationTable) {
         QString code;
         QUuid installation;
         QString consent;
-        int status;
-        QString error;
+        std::optional<PairingFailure> failure;
     } cases[] = {
-        {"a seeded code", americas, first, consentVersion, 200, {}},
-        {"the same code again, as after a lost reply", americas, first, consentVersion, 200, {}},
-        {"the same code from another installation", americas, second, consentVersion, 410, "invitation_used"},
-        {"a code used before the service started", usedUp, first, consentVersion, 410, "invitation_used"},
-        {"an unknown code", QString(40, u'x'), first, consentVersion, 410, "invitation_unknown"},
-        {"another consent version", europe, first, QStringLiteral("tessaron-access-v0"), 403,
-         "invalid_consent"},
+        {"a seeded code", americas, first, consentVersion, std::nullopt},
+        {"the same code again, as after a lost reply", americas, first, consentVersion, std::nullopt},
+        {"the same code from another installation", americas, second, consentVersion,
+         PairingFailure::invitationUnavailable},
+        {"a code used before the service started", usedUp, first, consentVersion,
+         PairingFailure::invitationUnavailable},
+        {"an unknown code", QString(40, u'x'), first, consentVersion, PairingFailure::invitationUnavailable},
+        {"another consent version", europe, first, QStringLiteral("tessaron-access-v0"),
+         PairingFailure::invalidConsent},
     };
-    QByteArray firstProfiles;
+    std::optional<TessaronRedeemResult> firstResult;
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
-        const Reply reply = redeem(example.code, example.installation, example.consent);
-        ASSERT_EQ(reply.status, example.status) << reply;
-        if (example.status != 200) {
-            EXPECT_EQ(reply.error(), example.error);
+        if (example.failure) {
+            EXPECT_EQ(pairingFailureOf(redeem(example.code, example.installation, example.consent)),
+                      example.failure);
             continue;
         }
-        EXPECT_LT(reply.body.size(), pairingReplyCap);
-        const TessaronRedeemResult result = TessaronRedeemResult::decode(reply.body);
+        // The client decodes every profile with the record's validating decoder, within the reply cap.
+        const TessaronRedeemResult result =
+            runTask(redeem(example.code, example.installation, example.consent));
         EXPECT_EQ(result.profiles.value_or(QList<TessaronProfile>()).size(), 2);
-        if (firstProfiles.isEmpty())
-            firstProfiles = reply.body;
-        EXPECT_EQ(reply.body, firstProfiles);
+        if (!firstResult)
+            firstResult = result;
+        EXPECT_EQ(result, *firstResult);
     }
 }
 
 TEST_F(LocalServiceTest, RosterReportsTheGroupWithEveryNodeState) {
     const TessaronRedeemResult redeemed = redeemEurope();
-    const Reply reply = roster(redeemed.profile.id);
-    ASSERT_EQ(reply.status, 200) << reply;
-    EXPECT_LT(reply.body.size(), pairingReplyCap);
-
-    const TessaronRosterResponse response = TessaronRosterResponse::decode(reply.body);
+    const TessaronRosterResponse response = runTask(roster(redeemed.profile.id));
     ASSERT_EQ(response.profiles.size(), 3);
     EXPECT_EQ(response.profiles.front(), redeemed.profile);
     int paused = 0;
@@ -253,14 +260,11 @@ TEST_F(LocalServiceTest, RosterReportsTheGroupWithEveryNodeState) {
     EXPECT_TRUE(response.clientGeo);
 
     // A managed profile answers for its whole group.
-    const TessaronRosterResponse managed =
-        TessaronRosterResponse::decode(roster(response.profiles.back().id).body);
+    const TessaronRosterResponse managed = runTask(roster(response.profiles.back().id));
     EXPECT_EQ(managed.profiles, response.profiles);
     EXPECT_EQ(managed.geo, response.geo);
 
-    const Reply unknown = roster(QUuid::createUuid());
-    EXPECT_EQ(unknown.status, 404) << unknown;
-    EXPECT_EQ(unknown.error(), "profile_unknown");
+    EXPECT_EQ(pairingFailureOf(roster(QUuid::createUuid())), PairingFailure::profileUnknown);
 }
 
 TEST_F(LocalServiceTest, NodesAcceptAndHoldConnections) {
@@ -276,7 +280,7 @@ TEST_F(LocalServiceTest, NodesAcceptAndHoldConnections) {
         const int connection = socket(AF_INET, SOCK_STREAM, 0);
         ASSERT_EQ(connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
             << std::strerror(errno);
-        ASSERT_EQ(send(connection, "hello", 5, MSG_NOSIGNAL), 5);
+        ASSERT_EQ(::send(connection, "hello", 5, MSG_NOSIGNAL), 5);
         // Held open: nothing to read and no hang-up.
         pollfd watched{connection, POLLIN, 0};
         EXPECT_EQ(poll(&watched, 1, 50), 0);
@@ -331,7 +335,8 @@ TEST_F(LocalServiceTest, EmailSignInGivesAnAccountWithOneActiveGrantAndItsProfil
     ASSERT_EQ(profile.status, 200) << profile;
     EXPECT_NO_THROW(TessaronProfile::fromJSON(profile.object()[QStringLiteral("profile")]));
     // The profile's roster is served too, so the app can show the grant's nodes.
-    EXPECT_EQ(roster(TessaronProfile::fromJSON(profile.object()[QStringLiteral("profile")]).id).status, 200);
+    EXPECT_NO_THROW(
+        runTask(roster(TessaronProfile::fromJSON(profile.object()[QStringLiteral("profile")]).id)));
 }
 
 TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlotAndThenWaits) {
@@ -371,11 +376,11 @@ TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
         return reply.object();
     };
     const auto stateOf = [](const QJsonObject& started) {
-        return started[QStringLiteral("state")].toString().toStdString();
+        return started[QStringLiteral("state")].toString();
     };
 
     const QJsonObject started = start(QStringLiteral("google"));
-    const std::string state = stateOf(started);
+    const QString state = stateOf(started);
     const QUrl authorize(started[QStringLiteral("authorizeURL")].toString());
     EXPECT_EQ(authorize.scheme(), "https");
     EXPECT_EQ(authorize.host(), "127.0.0.1");
@@ -385,27 +390,36 @@ TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
 
     const struct {
         const char* name;
-        std::string state;
-        const char* action;
-        const char* email;
+        QString state;
+        QString action;
+        QString email;
         const char* callbackQuery;
     } outcomes[] = {
-        {"a cancelled page", stateOf(start(QStringLiteral("whop"))), "cancel", "", "error=access_denied"},
-        {"an implausible address", stateOf(start(QStringLiteral("whop"))), "continue", "nobody",
-         "error=email_required"},
-        {"a completed page", state, "continue", "web-sign-in@example.com", "code="},
-        {"the same page again", state, "continue", "web-sign-in@example.com", "error=invalid_state"},
+        {"a cancelled page",
+         stateOf(start(QStringLiteral("whop"))),
+         QStringLiteral("cancel"),
+         {},
+         "error=access_denied"},
+        {"an implausible address", stateOf(start(QStringLiteral("whop"))), QStringLiteral("continue"),
+         QStringLiteral("nobody"), "error=email_required"},
+        {"a completed page", state, QStringLiteral("continue"), QStringLiteral("web-sign-in@example.com"),
+         "code="},
+        {"the same page again", state, QStringLiteral("continue"), QStringLiteral("web-sign-in@example.com"),
+         "error=invalid_state"},
     };
     QString code;
     for (const auto& outcome : outcomes) {
         SCOPED_TRACE(outcome.name);
-        const Reply reply =
-            postForm(QStringLiteral("/oauth/complete"),
-                     {{"state", outcome.state}, {"action", outcome.action}, {"email", outcome.email}});
+        QUrlQuery form;
+        form.setQueryItems({{QStringLiteral("state"), outcome.state},
+                            {QStringLiteral("action"), outcome.action},
+                            {QStringLiteral("email"), outcome.email}});
+        const Reply reply = postForm(QStringLiteral("/oauth/complete"), form);
         EXPECT_EQ(reply.status, 303) << reply;
-        const QUrl callback(QString::fromStdString(reply.location));
+        const QUrl callback(QString::fromUtf8(reply.location));
         EXPECT_EQ(callback.scheme(), "tessaron");
-        EXPECT_TRUE(callback.query().startsWith(QLatin1String(outcome.callbackQuery))) << reply.location;
+        EXPECT_TRUE(callback.query().startsWith(QLatin1String(outcome.callbackQuery)))
+            << reply.location.toStdString();
         if (code.isEmpty())
             code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
     }
