@@ -67,10 +67,10 @@ TessaronAccountError transportFailure(HttpFailure::Kind kind) {
 
 } // namespace
 
-TessaronAccountClient::TessaronAccountClient(QUrl baseURL, HttpTransport& transport, Clock& clock,
-                                             ReplyObserver observeReply)
+TessaronAccountClient::TessaronAccountClient(QUrl baseURL, std::shared_ptr<HttpTransport> transport,
+                                             Clock& clock, ReplyObserver observeReply)
     : state_(std::make_shared<const State>(
-          State{std::move(baseURL), &transport, &clock, std::move(observeReply)})) {}
+          State{std::move(baseURL), std::move(transport), &clock, std::move(observeReply)})) {}
 
 QCoro::Task<QByteArray> TessaronAccountClient::send(QString path, QByteArray method,
                                                     std::optional<QByteArray> body,

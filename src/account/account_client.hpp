@@ -29,8 +29,8 @@ enum class TessaronOAuthProvider { google, whop };
 // the server upgrade gate. A status outside 2xx becomes a TessaronAccountError through the endpoint's own
 // failure mapping; a cancelled caller gets a CancellationError instead.
 //
-// The client is a small value; copies share one immutable state, so a request in flight outlives the
-// client it was started from. The transport and the clock must outlive every request.
+// The client is a small value; copies share one immutable state with the transport, so a request in
+// flight outlives the client it was started from. The clock must outlive every request.
 class TessaronAccountClient {
 public:
     // What an error reply carries besides its "error" code.
@@ -47,7 +47,8 @@ public:
     static constexpr qint64 replySizeCap = 131'072;
     static constexpr std::chrono::seconds requestTimeout{15};
 
-    TessaronAccountClient(QUrl baseURL, HttpTransport& transport, Clock& clock, ReplyObserver observeReply);
+    TessaronAccountClient(QUrl baseURL, std::shared_ptr<HttpTransport> transport, Clock& clock,
+                          ReplyObserver observeReply);
 
     const QUrl& baseURL() const { return state_->baseURL; }
 
@@ -109,7 +110,7 @@ public:
 private:
     struct State {
         QUrl baseURL;
-        HttpTransport* transport;
+        std::shared_ptr<HttpTransport> transport;
         Clock* clock;
         ReplyObserver observeReply;
     };

@@ -82,13 +82,3 @@ TEST(ReplyRecordsTest, AnAbsentEvictedListIsNotAnEmptyOne) {
     EXPECT_EQ(empty.evicted, QList<TessaronEvictedDevice>{});
     EXPECT_NE(empty, absent);
 }
-
-TEST(ReplyRecordsTest, LinkStatusReadsItsOptionalFields) {
-    EXPECT_EQ(TessaronSubscriptionLinkStatus::fromJson(object(R"({"active":false})")),
-              TessaronSubscriptionLinkStatus{});
-    const auto status = TessaronSubscriptionLinkStatus::fromJson(
-        object(R"({"active":true,"deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z",)"
-               R"("lastFetchedAt":"2026-03-06T08:00:00.125+01:00"})"));
-    EXPECT_EQ(status.deviceName, QStringLiteral("Windows / Android"));
-    EXPECT_EQ(status.lastFetchedAt, QDateTime(QDate(2026, 3, 6), QTime(7, 0, 0, 125), Qt::UTC));
-}
