@@ -1,9 +1,9 @@
 #include "account/account_client.hpp"
 
-#include "account/json_reader.hpp"
 #include "account/service_url.hpp"
 #include "profiles/build_label.hpp"
 #include "profiles/identifiers.hpp"
+#include "profiles/json_values.hpp"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -53,7 +53,7 @@ ErrorReply readErrorReply(int status, const QByteArray& body) {
         if (const auto error = object->value(QStringLiteral("error"));
             error.isString() && !error.toString().isEmpty())
             reply.code = error.toString();
-        reply.extras.attemptsLeft = exactInteger(object->value(QStringLiteral("attemptsLeft")));
+        reply.extras.attemptsLeft = integralValue(object->value(QStringLiteral("attemptsLeft")));
     }
     reply.extras.deviceSlotError = TessaronDeviceSlotError::fromReply(status, object);
     return reply;

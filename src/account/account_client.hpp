@@ -74,6 +74,11 @@ public:
     // Succeeds on any 2xx; the reply body is not read.
     QCoro::Task<> logout(QString token, CancellationToken cancellation = {}) const;
     QCoro::Task<> deleteAccount(QString token, CancellationToken cancellation = {}) const;
+    // `deviceSwap` is set only when repeating the request after the user agreed to move the computer slot
+    // to this device.
+    QCoro::Task<TessaronProfileEnvelope> fetchProfile(QString token, QString grantID, QUuid installationID,
+                                                      QString deviceName, bool deviceSwap,
+                                                      CancellationToken cancellation = {}) const;
     QCoro::Task<TessaronAccount> linkProfile(QString token, QUuid profileID, QUuid installationID,
                                              CancellationToken cancellation = {}) const;
     // Returns the new link only when it passes isTrustedSubscriptionURL for the base URL's host.

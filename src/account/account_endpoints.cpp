@@ -1,6 +1,6 @@
 #include "account/account_client.hpp"
 
-#include "account/json_reader.hpp"
+#include "profiles/decoding_error.hpp"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -30,6 +30,19 @@ QByteArray encodeBody(std::initializer_list<Field> fields) {
     return body + '}';
 }
 
+// The account reply decoder: a body that is no JSON object, or misses what the record needs, is unreadable.
+template <typename Record> Record decodeReply(const QByteArray& bytes) {
+    QJsonParseError parseError;
+    const auto document = QJsonDocument::fromJson(bytes, &parseError);
+    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+        throw TessaronAccountError::network(QStringLiteral("unreadable response"));
+    try {
+        return Record::fromJSON(document.object());
+    } catch (const JsonDecodingError&) {
+        throw TessaronAccountError::network(QStringLiteral("unreadable response"));
+    }
+}
+
 QString lowercaseText(const QUuid& id) {
     return id.toString(QUuid::WithoutBraces);
 }
@@ -42,12 +55,8 @@ template <typename Record>
 QCoro::Task<Record> TessaronAccountClient::fetchRecord(std::shared_ptr<const State> state, Request request,
                                                        FailureMapping mapFailure,
                                                        CancellationToken cancellation) {
-    const auto bytes = co_await perform(state, std::move(request), mapFailure, std::move(cancellation));
-    try {
-        co_return Record::fromJson(parseJsonObject(bytes));
-    } catch (const JsonDecodingError&) {
-        throw TessaronAccountError::network(QStringLiteral("unreadable response"));
-    }
+    co_return decodeReply<Record>(
+        co_await perform(state, std::move(request), mapFailure, std::move(cancellation)));
 }
 
 QCoro::Task<> TessaronAccountClient::fetchNothing(std::shared_ptr<const State> state, Request request,
@@ -157,6 +166,21 @@ QCoro::Task<> TessaronAccountClient::deleteAccount(QString token, CancellationTo
     return fetchNothing(
         state_, {.path = QStringLiteral("/v1/account"), .method = "DELETE", .token = std::move(token)},
         std::move(cancellation));
+}
+
+QCoro::Task<TessaronProfileEnvelope>
+TessaronAccountClient::fetchProfile(QString token, QString grantID, QUuid installationID, QString deviceName,
+                                    bool deviceSwap, CancellationToken cancellation) const {
+    return fetchRecord<TessaronProfileEnvelope>(
+        state_,
+        {.path = QStringLiteral("/v1/account/profile"),
+         .method = "POST",
+         .body = encodeBody({{u"grantID", grantID},
+                             {u"installationID", lowercaseText(installationID)},
+                             {u"deviceName", deviceName}}),
+         .token = std::move(token),
+         .deviceSwap = deviceSwap},
+        &mapProfileFailure, std::move(cancellation));
 }
 
 QCoro::Task<TessaronAccount> TessaronAccountClient::linkProfile(QString token, QUuid profileID,

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -9,6 +10,8 @@
 #include <optional>
 
 namespace tessaron {
+
+// Decoding throws JsonDecodingError (profiles/decoding_error.hpp) for a value of the wrong shape.
 
 // The sign-in methods the account service offers.
 struct TessaronProviders {
@@ -18,8 +21,8 @@ struct TessaronProviders {
     bool whop = false;
 
     // A missing or null flag is false; a flag of another JSON type fails the decode.
-    static TessaronProviders fromJson(const QJsonObject& object);
-    QJsonObject toJson() const;
+    static TessaronProviders fromJSON(const QJsonValue& value);
+    QJsonObject toJSON() const;
     bool operator==(const TessaronProviders&) const = default;
 };
 
@@ -36,8 +39,8 @@ struct TessaronAccount {
         bool isActive() const { return status == QStringLiteral("active"); }
 
         // An end date that is not a readable date-time is treated as no end date.
-        static Grant fromJson(const QJsonObject& object, const QString& path = {});
-        QJsonObject toJson() const;
+        static Grant fromJSON(const QJsonValue& value);
+        QJsonObject toJSON() const;
         bool operator==(const Grant&) const = default;
     };
 
@@ -54,8 +57,8 @@ struct TessaronAccount {
 
     // Strict on identity and dates, lenient on the counters and flags the service has changed over time.
     // One grant that fails to decode fails the whole account.
-    static TessaronAccount fromJson(const QJsonObject& object, const QString& path = {});
-    QJsonObject toJson() const;
+    static TessaronAccount fromJSON(const QJsonValue& value);
+    QJsonObject toJSON() const;
     bool operator==(const TessaronAccount&) const = default;
 };
 

@@ -1,6 +1,6 @@
 #include "account/device_slot.hpp"
 
-#include "account/iso8601_date.hpp"
+#include "profiles/json_values.hpp"
 
 #include <QCoreApplication>
 
@@ -27,7 +27,7 @@ std::optional<QString> trimmedName(const QJsonValue& value) {
 std::optional<QDateTime> swapDate(const QJsonValue& value) {
     if (!value.isString())
         return std::nullopt;
-    return parseInternetDateTime(value.toString());
+    return dateFromText(value.toString());
 }
 
 // Medium date with short time ("Mar 5, 2026, 2:30 PM" in American English) in the given locale and zone.

@@ -1,55 +1,64 @@
 #include "account/reply_records.hpp"
 
-#include "account/json_reader.hpp"
+#include "profiles/record_reader.hpp"
 
 namespace tessaron {
 
-TessaronEvictedDevice TessaronEvictedDevice::fromJson(const QJsonObject& object, const QString& path) {
-    const JsonObjectReader reader(object, path);
-    return {.deviceName = reader.requiredString(QStringLiteral("deviceName")),
-            .platform = reader.requiredString(QStringLiteral("platform"))};
+TessaronEvictedDevice TessaronEvictedDevice::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    return {.deviceName = fields.string(QStringLiteral("deviceName")),
+            .platform = fields.string(QStringLiteral("platform"))};
 }
 
-TessaronAuthSession TessaronAuthSession::fromJson(const QJsonObject& object) {
-    const JsonObjectReader reader(object);
-    return {
-        .sessionToken = reader.requiredString(QStringLiteral("sessionToken")),
-        .account = TessaronAccount::fromJson(reader.requiredObject(QStringLiteral("account")),
-                                             reader.pathOf(QStringLiteral("account"))),
-        .evicted = reader.optionalObjectArray(QStringLiteral("evicted"), &TessaronEvictedDevice::fromJson),
+TessaronAuthSession TessaronAuthSession::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    TessaronAuthSession session{
+        .sessionToken = fields.string(QStringLiteral("sessionToken")),
+        .account = TessaronAccount::fromJSON(fields.required(QStringLiteral("account"))),
+        .evicted = std::nullopt,
     };
+    if (const auto evicted = fields.optionalArray(QStringLiteral("evicted"))) {
+        session.evicted.emplace();
+        for (const QJsonValue& device : *evicted)
+            session.evicted->append(TessaronEvictedDevice::fromJSON(device));
+    }
+    return session;
 }
 
-TessaronEmailChallenge TessaronEmailChallenge::fromJson(const QJsonObject& object) {
-    const JsonObjectReader reader(object);
-    return {.challengeID = reader.requiredString(QStringLiteral("challengeID")),
-            .resendAfterSeconds = reader.requiredInteger(QStringLiteral("resendAfterSeconds"))};
+TessaronEmailChallenge TessaronEmailChallenge::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    return {.challengeID = fields.string(QStringLiteral("challengeID")),
+            .resendAfterSeconds = fields.integer(QStringLiteral("resendAfterSeconds"))};
 }
 
-TessaronOAuthStart TessaronOAuthStart::fromJson(const QJsonObject& object) {
-    const JsonObjectReader reader(object);
-    return {.authorizeURL = reader.requiredString(QStringLiteral("authorizeURL")),
-            .state = reader.requiredString(QStringLiteral("state"))};
+TessaronOAuthStart TessaronOAuthStart::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    return {.authorizeURL = fields.string(QStringLiteral("authorizeURL")),
+            .state = fields.string(QStringLiteral("state"))};
 }
 
-TessaronSubscriptionLink TessaronSubscriptionLink::fromJson(const QJsonObject& object) {
-    const JsonObjectReader reader(object);
+TessaronProfileEnvelope TessaronProfileEnvelope::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    return {.profile = TessaronProfile::fromJSON(fields.required(QStringLiteral("profile")))};
+}
+
+TessaronSubscriptionLink TessaronSubscriptionLink::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
     const QString urlKey = QStringLiteral("url");
-    const QUrl url(reader.requiredString(urlKey), QUrl::StrictMode);
+    const QUrl url(fields.string(urlKey), QUrl::StrictMode);
     if (url.isEmpty() || !url.isValid())
-        throw JsonDecodingError(JsonDecodingErrorKind::dataCorrupted, reader.pathOf(urlKey),
-                                QStringLiteral("Invalid URL string."));
+        RecordReader::fail(JsonDecodingErrorKind::dataCorrupted, urlKey);
     return {.url = url,
-            .deviceName = reader.requiredString(QStringLiteral("deviceName")),
-            .createdAt = reader.requiredDate(QStringLiteral("createdAt"))};
+            .deviceName = fields.string(QStringLiteral("deviceName")),
+            .createdAt = fields.date(QStringLiteral("createdAt"))};
 }
 
-TessaronSubscriptionLinkStatus TessaronSubscriptionLinkStatus::fromJson(const QJsonObject& object) {
-    const JsonObjectReader reader(object);
-    return {.active = reader.requiredBool(QStringLiteral("active")),
-            .deviceName = reader.optionalString(QStringLiteral("deviceName")),
-            .createdAt = reader.optionalDate(QStringLiteral("createdAt")),
-            .lastFetchedAt = reader.optionalDate(QStringLiteral("lastFetchedAt"))};
+TessaronSubscriptionLinkStatus TessaronSubscriptionLinkStatus::fromJSON(const QJsonValue& value) {
+    const RecordReader fields(value);
+    return {.active = fields.boolean(QStringLiteral("active")),
+            .deviceName = fields.optionalString(QStringLiteral("deviceName")),
+            .createdAt = fields.optionalDate(QStringLiteral("createdAt")),
+            .lastFetchedAt = fields.optionalDate(QStringLiteral("lastFetchedAt"))};
 }
 
 } // namespace tessaron

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "account/account_records.hpp"
+#include "profiles/profile.hpp"
 
 #include <QDateTime>
-#include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -13,14 +14,15 @@
 namespace tessaron {
 
 // The records of successful account-service replies. Every field not marked optional must be present with
-// the right JSON type; unknown keys are ignored; dates are internet date-times.
+// the right JSON type, or decoding throws JsonDecodingError; unknown keys are ignored; dates are internet
+// date-times.
 
 // A device whose session ended because of this sign-in.
 struct TessaronEvictedDevice {
     QString deviceName;
     QString platform;
 
-    static TessaronEvictedDevice fromJson(const QJsonObject& object, const QString& path = {});
+    static TessaronEvictedDevice fromJSON(const QJsonValue& value);
     bool operator==(const TessaronEvictedDevice&) const = default;
 };
 
@@ -31,7 +33,7 @@ struct TessaronAuthSession {
     // None when the service did not say, which is not the same as an empty list.
     std::optional<QList<TessaronEvictedDevice>> evicted;
 
-    static TessaronAuthSession fromJson(const QJsonObject& object);
+    static TessaronAuthSession fromJSON(const QJsonValue& value);
     bool operator==(const TessaronAuthSession&) const = default;
 };
 
@@ -40,7 +42,7 @@ struct TessaronEmailChallenge {
     QString challengeID;
     qint64 resendAfterSeconds = 0;
 
-    static TessaronEmailChallenge fromJson(const QJsonObject& object);
+    static TessaronEmailChallenge fromJSON(const QJsonValue& value);
     bool operator==(const TessaronEmailChallenge&) const = default;
 };
 
@@ -49,8 +51,16 @@ struct TessaronOAuthStart {
     QString authorizeURL;
     QString state;
 
-    static TessaronOAuthStart fromJson(const QJsonObject& object);
+    static TessaronOAuthStart fromJSON(const QJsonValue& value);
     bool operator==(const TessaronOAuthStart&) const = default;
+};
+
+// The profile of the account's active grant. A profile that fails validation throws its own
+// TessaronProfileError rather than a decoding error.
+struct TessaronProfileEnvelope {
+    TessaronProfile profile;
+
+    static TessaronProfileEnvelope fromJSON(const QJsonValue& value);
 };
 
 // A newly created link for other devices' clients.
@@ -59,7 +69,7 @@ struct TessaronSubscriptionLink {
     QString deviceName;
     QDateTime createdAt;
 
-    static TessaronSubscriptionLink fromJson(const QJsonObject& object);
+    static TessaronSubscriptionLink fromJSON(const QJsonValue& value);
     bool operator==(const TessaronSubscriptionLink&) const = default;
 };
 
@@ -70,7 +80,7 @@ struct TessaronSubscriptionLinkStatus {
     std::optional<QDateTime> createdAt;
     std::optional<QDateTime> lastFetchedAt;
 
-    static TessaronSubscriptionLinkStatus fromJson(const QJsonObject& object);
+    static TessaronSubscriptionLinkStatus fromJSON(const QJsonValue& value);
     bool operator==(const TessaronSubscriptionLinkStatus&) const = default;
 };
 

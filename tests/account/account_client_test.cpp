@@ -1,8 +1,10 @@
 #include "account/account_client.hpp"
 #include "account/service_url.hpp"
 #include "profiles/build_label.hpp"
+#include "profiles/profile_error.hpp"
 
 #include "account_test_support.hpp"
+#include "profiles/profile_samples.hpp"
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
 
@@ -25,6 +27,7 @@ const QUuid profile("{7c9e6679-7425-40de-944b-e07fc1f90ae7}");
 const QByteArray accountJson =
     R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z"})";
 const QByteArray sessionJson = R"({"sessionToken":"tok-2","account":)" + accountJson + "}";
+const QByteArray envelopeJson = R"({"profile":)" + bytesOf(tlsProfileObject()) + "}";
 const QByteArray trustedLinkJson =
     R"({"url":"https://accounts.example/v1/sub/)" + QByteArray(43, 'A') +
     R"(","deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z"})";
@@ -185,6 +188,18 @@ TEST_F(AccountClientTest, EveryEndpointSendsItsMethodPathHeadersAndBody) {
          "/v1/account",
          headers(false, "tok-1"),
          {}},
+        {"account profile",
+         [](const Client& c) -> QCoro::Task<> {
+             co_await c.fetchProfile("tok-1", "grant-7", installation, "Mac", false);
+         },
+         envelopeJson, "POST", "/v1/account/profile", headers(true, "tok-1"),
+         R"({"grantID":"grant-7","installationID":"0f8fad5b-d9cb-469f-a165-70867728950e","deviceName":"Mac"})"},
+        {"account profile after a device switch",
+         [](const Client& c) -> QCoro::Task<> {
+             co_await c.fetchProfile("tok-1", "grant-7", installation, "Mac", true);
+         },
+         envelopeJson, "POST", "/v1/account/profile", headers(true, "tok-1", true),
+         R"({"grantID":"grant-7","installationID":"0f8fad5b-d9cb-469f-a165-70867728950e","deviceName":"Mac"})"},
         {"profile link",
          [](const Client& c) -> QCoro::Task<> { co_await c.linkProfile("tok-1", profile, installation); },
          accountJson, "POST", "/v1/account/link", headers(true, "tok-1"),
@@ -359,6 +374,13 @@ TEST_F(AccountClientTest, EndpointsUseTheirOwnMapping) {
         {"web sign-in exchange",
          [](const Client& c) -> QCoro::Task<> { co_await c.exchangeOAuthCode("x", installation, "Mac"); },
          409, R"({"error":"provider_conflict"})", TessaronAccountError::server(409)},
+        {"account profile",
+         [](const Client& c) -> QCoro::Task<> {
+             co_await c.fetchProfile("t", "g", installation, "Mac", false);
+         },
+         409, R"({"error":"device_slot_locked","slot":"computer"})",
+         TessaronAccountError::deviceSlot(
+             TessaronDeviceSlotError::Locked{TessaronDeviceSlot::computer, std::nullopt})},
         {"profile link",
          [](const Client& c) -> QCoro::Task<> { co_await c.linkProfile("t", profile, installation); }, 403,
          R"({"error":"not_your_grant"})", TessaronAccountError(Kind::notYourGrant)},
@@ -419,6 +441,21 @@ TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadable) {
     EXPECT_TRUE(runTask(client.logout("t")).finished);
     transport.enqueue(200, "<html>");
     EXPECT_TRUE(runTask(client.deleteSubscriptionLink("t")).finished);
+}
+
+TEST_F(AccountClientTest, AProfileThatFailsValidationKeepsItsOwnError) {
+    transport.enqueue(200, envelopeJson);
+    const auto accepted = runTask(client.fetchProfile("t", "g", installation, "Mac", false));
+    ASSERT_TRUE(accepted.value);
+    EXPECT_EQ(accepted.value->profile.id, QUuid(tlsID));
+
+    transport.enqueue(200, R"({"profile":)" + bytesOf(with(tlsProfileObject(), "port", 0)) + "}");
+    const auto refused = runTask(client.fetchProfile("t", "g", installation, "Mac", false));
+    EXPECT_THROW(std::rethrow_exception(refused.error), TessaronProfileError);
+
+    transport.enqueue(200, R"({"grant":"g"})");
+    EXPECT_EQ(accountErrorOf(runTask(client.fetchProfile("t", "g", installation, "Mac", false))),
+              TessaronAccountError::network("unreadable response"));
 }
 
 TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsButCancellationIsNot) {

@@ -1,5 +1,5 @@
-#include "account/json_reader.hpp"
 #include "account/reply_records.hpp"
+#include "profiles/decoding_error.hpp"
 
 #include "account_test_support.hpp"
 
@@ -25,42 +25,42 @@ TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
     const struct {
         const char* name;
         QByteArray json;
-        std::function<void(const QJsonObject&)> decode;
+        std::function<void(const QJsonValue&)> decode;
         bool decodes;
     } cases[] = {
         {"session without evicted", R"({"sessionToken":"t","account":)" + account + "}",
-         TessaronAuthSession::fromJson, true},
+         TessaronAuthSession::fromJSON, true},
         {"session whose account has no creation date",
-         R"({"sessionToken":"t","account":{"id":"a","email":"e"}})", TessaronAuthSession::fromJson, false},
+         R"({"sessionToken":"t","account":{"id":"a","email":"e"}})", TessaronAuthSession::fromJSON, false},
         {"session with a bad grant",
          R"({"sessionToken":"t","account":{"id":"a","email":"e","createdAt":"2026-03-05T14:30:00Z",)"
          R"("grants":[{"id":"g"}]}})",
-         TessaronAuthSession::fromJson, false},
+         TessaronAuthSession::fromJSON, false},
         {"session with a bad evicted device",
          R"({"sessionToken":"t","account":)" + account + R"(,"evicted":[{"deviceName":"Pixel"}]})",
-         TessaronAuthSession::fromJson, false},
-        {"challenge", R"({"challengeID":"c1","resendAfterSeconds":30})", TessaronEmailChallenge::fromJson,
+         TessaronAuthSession::fromJSON, false},
+        {"challenge", R"({"challengeID":"c1","resendAfterSeconds":30})", TessaronEmailChallenge::fromJSON,
          true},
         {"challenge with a string delay", R"({"challengeID":"c1","resendAfterSeconds":"30"})",
-         TessaronEmailChallenge::fromJson, false},
+         TessaronEmailChallenge::fromJSON, false},
         {"challenge with a fractional delay", R"({"challengeID":"c1","resendAfterSeconds":30.5})",
-         TessaronEmailChallenge::fromJson, false},
+         TessaronEmailChallenge::fromJSON, false},
         {"web sign-in start without state", R"({"authorizeURL":"https://id.example/auth"})",
-         TessaronOAuthStart::fromJson, false},
-        {"link status with only active", R"({"active":false})", TessaronSubscriptionLinkStatus::fromJson,
+         TessaronOAuthStart::fromJSON, false},
+        {"link status with only active", R"({"active":false})", TessaronSubscriptionLinkStatus::fromJSON,
          true},
         {"link status with a bad creation date", R"({"active":true,"createdAt":"yesterday"})",
-         TessaronSubscriptionLinkStatus::fromJson, false},
+         TessaronSubscriptionLinkStatus::fromJSON, false},
         {"link status with a null fetch date", R"({"active":true,"lastFetchedAt":null})",
-         TessaronSubscriptionLinkStatus::fromJson, true},
+         TessaronSubscriptionLinkStatus::fromJSON, true},
         {"link whose url is a number", R"({"url":5,"deviceName":"d","createdAt":"2026-03-05T14:30:00Z"})",
-         TessaronSubscriptionLink::fromJson, false},
+         TessaronSubscriptionLink::fromJSON, false},
         {"link whose url is no URL",
          R"({"url":"https://a b","deviceName":"d","createdAt":"2026-03-05T14:30:00Z"})",
-         TessaronSubscriptionLink::fromJson, false},
+         TessaronSubscriptionLink::fromJSON, false},
         {"link with a date alone",
          R"({"url":"https://a.example/","deviceName":"d","createdAt":"2026-03-05"})",
-         TessaronSubscriptionLink::fromJson, false},
+         TessaronSubscriptionLink::fromJSON, false},
     };
     for (const auto& c : cases) {
         if (c.decodes)
@@ -72,10 +72,10 @@ TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
 
 TEST(ReplyRecordsTest, AnAbsentEvictedListIsNotAnEmptyOne) {
     const auto absent =
-        TessaronAuthSession::fromJson(object(R"({"sessionToken":"t","account":)" + account + "}"));
-    const auto null = TessaronAuthSession::fromJson(
+        TessaronAuthSession::fromJSON(object(R"({"sessionToken":"t","account":)" + account + "}"));
+    const auto null = TessaronAuthSession::fromJSON(
         object(R"({"sessionToken":"t","evicted":null,"account":)" + account + "}"));
-    const auto empty = TessaronAuthSession::fromJson(
+    const auto empty = TessaronAuthSession::fromJSON(
         object(R"({"sessionToken":"t","evicted":[],"account":)" + account + "}"));
     EXPECT_EQ(absent.evicted, std::nullopt);
     EXPECT_EQ(null, absent);
