@@ -331,4 +331,9 @@ KeychainResult<QByteArray> SecretServiceKeychain::resolve(const QByteArray& pers
     return copyData(*query);
 }
 
+Keychain& systemKeychain() {
+    static SecretServiceKeychain keychain;
+    return keychain;
+}
+
 } // namespace tessaron
