@@ -1,9 +1,12 @@
 #include "account/account_client.hpp"
 
 #include "account/service_url.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/build_label.hpp"
 #include "profiles/identifiers.hpp"
 #include "profiles/json_values.hpp"
+#include "profiles/upgrade_gate.hpp"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -71,6 +74,16 @@ TessaronAccountClient::TessaronAccountClient(QUrl baseURL, std::shared_ptr<HttpT
                                              Clock& clock, ReplyObserver observeReply)
     : state_(std::make_shared<const State>(
           State{std::move(baseURL), std::move(transport), &clock, std::move(observeReply)})) {}
+
+std::optional<TessaronAccountClient> TessaronAccountClient::makeDefault(const BundleInfo& info) {
+    const auto baseURL = info.pairingBaseURL();
+    if (!baseURL)
+        return std::nullopt;
+    return TessaronAccountClient(*baseURL, std::make_shared<QtHttpTransport>(), SystemClock::shared(),
+                                 [](int status, const QByteArray& body) {
+                                     TessaronServerUpgradeGate::shared().observe(status, body);
+                                 });
+}
 
 QCoro::Task<QByteArray> TessaronAccountClient::send(QString path, QByteArray method,
                                                     std::optional<QByteArray> body,

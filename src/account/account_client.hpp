@@ -4,6 +4,7 @@
 #include "account/account_records.hpp"
 #include "account/device_slot.hpp"
 #include "account/reply_records.hpp"
+#include "platform/bundle_info.hpp"
 #include "platform/cancellation.hpp"
 #include "platform/clock.hpp"
 #include "platform/http_transport.hpp"
@@ -49,6 +50,10 @@ public:
 
     TessaronAccountClient(QUrl baseURL, std::shared_ptr<HttpTransport> transport, Clock& clock,
                           ReplyObserver observeReply);
+
+    // The client of the configured service, with a transport of its own, the system clock and the shared
+    // upgrade gate; none when the Info file names no https base URL.
+    static std::optional<TessaronAccountClient> makeDefault(const BundleInfo& info = BundleInfo::main());
 
     const QUrl& baseURL() const { return state_->baseURL; }
 

@@ -43,8 +43,7 @@ protected:
     std::optional<TessaronAccountError> refusal(Client::FailureMapping mapping, int status,
                                                 const QByteArray& body) {
         transport.enqueue(status, body);
-        return accountErrorOf(
-            runTask(client.send("/v1/test", "POST", std::nullopt, std::nullopt, false, mapping)));
+        return accountErrorOf(client.send("/v1/test", "POST", std::nullopt, std::nullopt, false, mapping));
     }
 
     std::shared_ptr<FakeHttpTransport> transportHandle = std::make_shared<FakeHttpTransport>();
@@ -229,8 +228,7 @@ TEST_F(AccountClientTest, EveryEndpointSendsItsMethodPathHeadersAndBody) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         transport.enqueue(200, c.reply);
-        const auto outcome = runTask(c.call(client));
-        ASSERT_FALSE(outcome.error);
+        ASSERT_NO_THROW(runTask(c.call(client)));
         const auto& request = transport.requests().last();
         EXPECT_EQ(request.method, c.method);
         EXPECT_EQ(request.url, QUrl("https://accounts.example:8443" + c.path));
@@ -241,7 +239,7 @@ TEST_F(AccountClientTest, EveryEndpointSendsItsMethodPathHeadersAndBody) {
 
 TEST_F(AccountClientTest, EveryRequestIsBoundedAndRefusesRedirects) {
     transport.enqueue(204);
-    runTask(client.logout("tok-1"));
+    ASSERT_NO_THROW(runTask(client.logout("tok-1")));
     const auto& request = transport.requests().last();
     EXPECT_EQ(request.timeout, 15s);
     EXPECT_EQ(request.maxBodyBytes, 131'072);
@@ -399,21 +397,20 @@ TEST_F(AccountClientTest, EndpointsUseTheirOwnMapping) {
     };
     for (const auto& c : cases) {
         transport.enqueue(c.status, c.body);
-        EXPECT_EQ(accountErrorOf(runTask(c.call(client))), c.expected) << c.name;
+        EXPECT_EQ(accountErrorOf(c.call(client)), c.expected) << c.name;
     }
 }
 
 TEST_F(AccountClientTest, TheGateSeesEveryReplyUnderTheCapBeforeTheCallerDoes) {
     transport.enqueue(200, accountJson);
-    EXPECT_TRUE(runTask(client.fetchAccount("t")).value);
+    EXPECT_NO_THROW(runTask(client.fetchAccount("t")));
     transport.enqueue(426, R"({"error":"invalid_code"})");
-    EXPECT_EQ(accountErrorOf(runTask(client.verifyEmailCode("c", "1", installation, "Mac"))),
+    EXPECT_EQ(accountErrorOf(client.verifyEmailCode("c", "1", installation, "Mac")),
               TessaronAccountError(Kind::upgradeRequired));
     transport.enqueue(302, {}, {{"Location", "https://elsewhere.example/"}});
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchAccount("t"))), TessaronAccountError::server(302));
+    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), TessaronAccountError::server(302));
     transport.enqueue(200, QByteArray(131'073, ' '));
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchAccount("t"))),
-              TessaronAccountError::network("response too large"));
+    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), TessaronAccountError::network("response too large"));
 
     const QList<std::pair<int, QByteArray>> expected{
         {200, accountJson}, {426, R"({"error":"invalid_code"})"}, {302, {}}};
@@ -424,77 +421,72 @@ TEST_F(AccountClientTest, AReplyOfExactlyTheCapIsAccepted) {
     const QByteArray body = R"({"active":false,"pad":")" + QByteArray(131'072 - 25, 'x') + "\"}";
     ASSERT_EQ(body.size(), 131'072);
     transport.enqueue(200, body);
-    EXPECT_TRUE(runTask(client.fetchSubscriptionLinkStatus("t")).value);
+    EXPECT_NO_THROW(runTask(client.fetchSubscriptionLinkStatus("t")));
 }
 
 TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadable) {
     const auto unreadable = TessaronAccountError::network("unreadable response");
     transport.enqueue(204);
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchAccount("t"))), unreadable);
+    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), unreadable);
     transport.enqueue(200,
                       R"({"url":"https://accounts.example/x","deviceName":"d","createdAt":"2026-03-05"})");
-    EXPECT_EQ(accountErrorOf(runTask(client.createSubscriptionLink("t", "d"))), unreadable);
+    EXPECT_EQ(accountErrorOf(client.createSubscriptionLink("t", "d")), unreadable);
     transport.enqueue(200, "[]");
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchProviders())), unreadable);
+    EXPECT_EQ(accountErrorOf(client.fetchProviders()), unreadable);
     // An operation that ignores the reply does not read it.
     transport.enqueue(204);
-    EXPECT_TRUE(runTask(client.logout("t")).finished);
+    EXPECT_NO_THROW(runTask(client.logout("t")));
     transport.enqueue(200, "<html>");
-    EXPECT_TRUE(runTask(client.deleteSubscriptionLink("t")).finished);
+    EXPECT_NO_THROW(runTask(client.deleteSubscriptionLink("t")));
 }
 
 TEST_F(AccountClientTest, AProfileThatFailsValidationKeepsItsOwnError) {
     transport.enqueue(200, envelopeJson);
     const auto accepted = runTask(client.fetchProfile("t", "g", installation, "Mac", false));
-    ASSERT_TRUE(accepted.value);
-    EXPECT_EQ(accepted.value->profile.id, QUuid(tlsID));
+    EXPECT_EQ(accepted.profile.id, QUuid(tlsID));
 
     transport.enqueue(200, R"({"profile":)" + bytesOf(with(tlsProfileObject(), "port", 0)) + "}");
-    const auto refused = runTask(client.fetchProfile("t", "g", installation, "Mac", false));
-    EXPECT_THROW(std::rethrow_exception(refused.error), TessaronProfileError);
+    EXPECT_THROW(runTask(client.fetchProfile("t", "g", installation, "Mac", false)), TessaronProfileError);
 
     transport.enqueue(200, R"({"grant":"g"})");
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchProfile("t", "g", installation, "Mac", false))),
+    EXPECT_EQ(accountErrorOf(client.fetchProfile("t", "g", installation, "Mac", false)),
               TessaronAccountError::network("unreadable response"));
 }
 
 TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsButCancellationIsNot) {
     transport.enqueue(HttpFailure{HttpFailure::Kind::timedOut, {}});
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchProviders())), TessaronAccountError::network("transport"));
+    EXPECT_EQ(accountErrorOf(client.fetchProviders()), TessaronAccountError::network("transport"));
     transport.enqueue(HttpFailure{HttpFailure::Kind::transport, "TLS handshake failed"});
-    EXPECT_EQ(accountErrorOf(runTask(client.fetchProviders())), TessaronAccountError::network("transport"));
+    EXPECT_EQ(accountErrorOf(client.fetchProviders()), TessaronAccountError::network("transport"));
 
     CancellationSource cancel;
     cancel.cancel();
     const auto sentBefore = transport.requests().size();
-    const auto outcome = runTask(client.fetchProviders(cancel.token()));
-    EXPECT_THROW(std::rethrow_exception(outcome.error), CancellationError);
+    EXPECT_THROW(runTask(client.fetchProviders(cancel.token())), CancellationError);
     EXPECT_EQ(transport.requests().size(), sentBefore) << "a cancelled caller's request was sent";
     EXPECT_TRUE(observed.isEmpty());
 }
 
 TEST_F(AccountClientTest, ABaseURLThatFormsNoRequestURLSendsNothing) {
     const Client broken(QUrl("accounts.example"), transportHandle, clock, {});
-    EXPECT_EQ(accountErrorOf(runTask(broken.fetchProviders())),
-              TessaronAccountError::network("invalid request URL"));
+    EXPECT_EQ(accountErrorOf(broken.fetchProviders()), TessaronAccountError::network("invalid request URL"));
     EXPECT_TRUE(transport.requests().isEmpty());
 }
 
 TEST_F(AccountClientTest, OnlyTrustedSubscriptionLinksAreReturned) {
     transport.enqueue(200, trustedLinkJson);
     const auto link = runTask(client.createSubscriptionLink("t", "Windows / Android"));
-    ASSERT_TRUE(link.value);
-    EXPECT_EQ(link.value->url.path(), "/v1/sub/" + QString(43, u'A'));
+    EXPECT_EQ(link.url.path(), "/v1/sub/" + QString(43, u'A'));
 
     QByteArray elsewhere = trustedLinkJson;
     elsewhere.replace("accounts.example", "accounts.example.evil");
     transport.enqueue(200, elsewhere);
-    EXPECT_EQ(accountErrorOf(runTask(client.createSubscriptionLink("t", "Windows / Android"))),
+    EXPECT_EQ(accountErrorOf(client.createSubscriptionLink("t", "Windows / Android")),
               TessaronAccountError::network("untrusted subscription URL"));
 
     const Client hostless(QUrl("https:"), transportHandle, clock, {});
     transport.enqueue(200, trustedLinkJson);
-    EXPECT_EQ(accountErrorOf(runTask(hostless.createSubscriptionLink("t", "Windows / Android"))),
+    EXPECT_EQ(accountErrorOf(hostless.createSubscriptionLink("t", "Windows / Android")),
               TessaronAccountError::network("untrusted subscription URL"));
 }
 
@@ -508,15 +500,14 @@ TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {
     EXPECT_FALSE(stalled.isReady());
     clock.advance(1ms);
     ASSERT_TRUE(stalled.isReady());
-    EXPECT_EQ(accountErrorOf(runTask(std::move(stalled))), TessaronAccountError::network("transport"));
+    EXPECT_EQ(accountErrorOf(std::move(stalled)), TessaronAccountError::network("transport"));
 
     CancellationSource cancel;
     auto cancelled = client.fetchProviders(cancel.token());
     clock.advance(1s);
     cancel.cancel();
     clock.runDue();
-    const auto outcome = runTask(std::move(cancelled));
-    EXPECT_THROW(std::rethrow_exception(outcome.error), CancellationError);
+    EXPECT_THROW(runTask(std::move(cancelled)), CancellationError);
     EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
@@ -554,4 +545,15 @@ TEST(SubscriptionLinkTrustTest, AcceptsOnlyTokenLinksOnTheServiceHost) {
         EXPECT_EQ(Client::isTrustedSubscriptionURL(QUrl(c.url), "Accounts.Example"), c.trusted)
             << c.url.toStdString();
     EXPECT_FALSE(Client::isTrustedSubscriptionURL(QUrl("https://accounts.example/v1/sub/" + token), ""));
+}
+
+TEST(AccountClientDefaultTest, ExistsOnlyForAnHttpsBaseURL) {
+    const auto infoWith = [](const char* baseURL) {
+        return BundleInfo({{QStringLiteral("TessaronPairingBaseURL"), QString::fromUtf8(baseURL)}}, {});
+    };
+    EXPECT_FALSE(Client::makeDefault(BundleInfo({}, {})));
+    EXPECT_FALSE(Client::makeDefault(infoWith("http://accounts.example")));
+    const auto client = Client::makeDefault(infoWith(" https://accounts.example/api\n"));
+    ASSERT_TRUE(client);
+    EXPECT_EQ(client->baseURL(), QUrl("https://accounts.example/api"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/account_error.hpp"
+#include "support/run_task.hpp"
 
 #include <QDateTime>
 #include <QString>
@@ -9,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <exception>
 #include <optional>
 #include <ostream>
 
@@ -35,47 +35,14 @@ inline void PrintTo(const TessaronAccountError& error, std::ostream* out) {
 
 namespace testing {
 
-// The result of a task run to its end: its value, or what it threw.
-template <typename T> struct TaskOutcome {
-    std::optional<T> value;
-    std::exception_ptr error;
-};
-template <> struct TaskOutcome<void> {
-    bool finished = false;
-    std::exception_ptr error;
-};
-
-template <typename T> QCoro::Task<> captureOutcome(QCoro::Task<T> task, TaskOutcome<T>* outcome) {
-    // waitFor never returns when the task throws, so nothing may escape this frame.
+// The account error `task` throws; none when it succeeds. Any other exception escapes and fails the test.
+template <typename T> std::optional<TessaronAccountError> accountErrorOf(QCoro::Task<T> task) {
     try {
-        if constexpr (std::is_void_v<T>) {
-            co_await std::move(task);
-            outcome->finished = true;
-        } else {
-            outcome->value = co_await std::move(task);
-        }
-    } catch (...) {
-        outcome->error = std::current_exception();
-    }
-}
-
-template <typename T> TaskOutcome<T> runTask(QCoro::Task<T> task) {
-    TaskOutcome<T> outcome;
-    QCoro::waitFor(captureOutcome(std::move(task), &outcome));
-    return outcome;
-}
-
-// The account error a task threw; none when it succeeded or threw something else.
-template <typename T> std::optional<TessaronAccountError> accountErrorOf(const TaskOutcome<T>& outcome) {
-    if (!outcome.error)
-        return std::nullopt;
-    try {
-        std::rethrow_exception(outcome.error);
+        runTask(std::move(task));
     } catch (const TessaronAccountError& error) {
         return error;
-    } catch (...) {
-        return std::nullopt;
     }
+    return std::nullopt;
 }
 
 } // namespace testing
