@@ -1,18 +1,16 @@
 // The local service as run.sh starts it, over real HTTPS with the certificates made for the run.
 #include "local_service_process.hpp"
 
+#include "account/account_client.hpp"
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/data_usage.hpp"
-#include "profiles/json_values.hpp"
 #include "profiles/pairing_client.hpp"
 #include "profiles/pairing_error.hpp"
 #include "profiles/profile.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/run_task.hpp"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QUuid>
@@ -26,14 +24,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
-#include <string>
 
 namespace tessaron::testing {
 namespace {
 
-using namespace std::chrono_literals;
 using PairingFailure = TessaronPairingErrorKind;
+using AccountFailure = TessaronAccountErrorKind;
 
 const QString consentVersion = QStringLiteral("tessaron-access-v1");
 
@@ -41,9 +39,6 @@ struct Reply {
     int status = 0;
     QByteArray body;
     QByteArray location;
-
-    QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
-    QString error() const { return object().value(QStringLiteral("error")).toString(); }
 };
 
 std::ostream& operator<<(std::ostream& stream, const Reply& reply) {
@@ -60,28 +55,27 @@ template <typename T> std::optional<PairingFailure> pairingFailureOf(QCoro::Task
     }
 }
 
-QString lowerText(const QUuid& id) {
-    return id.toString(QUuid::WithoutBraces);
-}
-
-// The alphabet of invitation codes and of subscription-link tokens.
-bool isTokenText(const QString& text) {
+// What a bare invitation code may be made of.
+bool isInvitationCodeText(const QString& text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) {
         return (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' || c == u'_';
     });
 }
 
-QString activeGrantID(const QJsonObject& account) {
-    for (const QJsonValue grant : account.value(QStringLiteral("grants")).toArray()) {
-        if (grant[QStringLiteral("status")] == QStringLiteral("active"))
-            return grant[QStringLiteral("id")].toString();
+template <typename T> std::optional<TessaronAccountError> accountErrorOf(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+        return std::nullopt;
+    } catch (const TessaronAccountError& error) {
+        return error;
     }
-    return {};
 }
 
 struct SignedIn {
     QString token;
-    QJsonObject account;
+    TessaronAccount account;
+
+    QString grantID() const { return account.activeGrant().value_or(TessaronAccount::Grant()).id; }
 };
 
 class LocalServiceTest : public ::testing::Test {
@@ -94,41 +88,28 @@ protected:
 
     void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
 
-    Reply request(const QByteArray& method, const QString& path, const std::optional<QJsonObject>& body = {},
-                  const QString& token = {}, HttpHeaders headers = {}) {
-        if (!token.isEmpty())
-            headers.append(qMakePair(QByteArray("Authorization"), "Bearer " + token.toUtf8()));
-        if (body)
-            headers.append(qMakePair(QByteArray("Content-Type"), QByteArray("application/json")));
-        return send({.method = method,
-                     .url = QUrl(service->baseURL() + path),
-                     .headers = std::move(headers),
-                     .body = body ? QJsonDocument(*body).toJson(QJsonDocument::Compact) : QByteArray(),
-                     .timeout = 5s});
-    }
-
-    Reply post(const QString& path, const QJsonObject& body, const QString& token = {},
-               HttpHeaders headers = {}) {
-        return request("POST", path, body, token, std::move(headers));
-    }
-
-    // What a browser sends when the sign-in page's form is submitted.
-    Reply postForm(const QString& path, const QUrlQuery& form) {
-        return send({.method = "POST",
-                     .url = QUrl(service->baseURL() + path),
-                     .headers = {{"Content-Type", "application/x-www-form-urlencoded"}},
-                     .body = form.toString(QUrl::FullyEncoded).toUtf8(),
-                     .timeout = 5s});
-    }
-
-    Reply send(HttpRequest request) {
-        const HttpOutcome outcome = runTask(transport.send(std::move(request)));
+    // A request as a browser or another device's client would make it, outside the app's clients.
+    Reply request(const QByteArray& method, const QString& path, HttpHeaders headers = {},
+                  const QByteArray& body = {}) {
+        const HttpOutcome outcome = runTask(transport->send(
+            {.method = method, .url = QUrl(service->baseURL() + path), .headers = headers, .body = body}));
         if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
             ADD_FAILURE() << "no reply: " << failure->detail.toStdString();
             return {};
         }
-        const auto* response = std::get_if<HttpResponse>(&outcome);
-        return {response->status, response->body, response->header("Location")};
+        const auto& response = std::get<HttpResponse>(outcome);
+        return {response.status, response.body, response.header("Location")};
+    }
+
+    // What a browser sends when the sign-in page's form is submitted.
+    Reply submitSignInPage(const QString& state, const QString& action, const QString& email) {
+        QUrlQuery form;
+        form.setQueryItems({{QStringLiteral("state"), state},
+                            {QStringLiteral("action"), action},
+                            {QStringLiteral("email"), email}});
+        return request("POST", QStringLiteral("/oauth/complete"),
+                       {{"Content-Type", "application/x-www-form-urlencoded"}},
+                       form.toString(QUrl::FullyEncoded).toUtf8());
     }
 
     static QString invitationCode(const QString& pattern) {
@@ -150,45 +131,39 @@ protected:
         return pairing.roster(profileID, europeInstallation);
     }
 
-    SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
-        const Reply challenge = post(QStringLiteral("/v1/auth/email/start"),
-                                     {{QStringLiteral("email"), email},
-                                      {QStringLiteral("installationID"), lowerText(installationID)}});
-        EXPECT_EQ(challenge.status, 200) << challenge;
-        const auto code = service->awaitLine(
+    // The code the service printed for this address.
+    static QString printedCode(const QString& email) {
+        const auto line = service->awaitLine(
             QStringLiteral("^e-mail code for %1: (\\d{6})$").arg(QRegularExpression::escape(email)));
-        EXPECT_TRUE(code);
-        const Reply session =
-            post(QStringLiteral("/v1/auth/email/verify"),
-                 {{QStringLiteral("challengeID"), challenge.object()[QStringLiteral("challengeID")]},
-                  {QStringLiteral("code"), code ? code->captured(1) : QString()},
-                  {QStringLiteral("installationID"), lowerText(installationID)},
-                  {QStringLiteral("deviceName"), deviceName},
-                  {QStringLiteral("platform"), QStringLiteral("macos")}});
-        EXPECT_EQ(session.status, 200) << session;
-        return {session.object()[QStringLiteral("sessionToken")].toString(),
-                session.object()[QStringLiteral("account")].toObject()};
+        EXPECT_TRUE(line) << email.toStdString();
+        return line ? line->captured(1) : QString();
     }
 
-    Reply grantProfile(const SignedIn& signedIn, const QUuid& installationID, const QString& deviceName,
-                       bool deviceSwap = false) {
-        HttpHeaders headers;
-        if (deviceSwap)
-            headers.append(qMakePair(QByteArray("X-Tessaron-Device-Swap"), QByteArray("1")));
-        return post(QStringLiteral("/v1/account/profile"),
-                    {{QStringLiteral("grantID"), activeGrantID(signedIn.account)},
-                     {QStringLiteral("installationID"), lowerText(installationID)},
-                     {QStringLiteral("deviceName"), deviceName}},
-                    signedIn.token, headers);
+    SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
+        const auto challenge = runTask(account.startEmailChallenge(email, installationID));
+        const auto session = runTask(
+            account.verifyEmailCode(challenge.challengeID, printedCode(email), installationID, deviceName));
+        return {session.sessionToken, session.account};
+    }
+
+    QCoro::Task<TessaronProfileEnvelope> grantProfile(const SignedIn& signedIn, const QUuid& installationID,
+                                                      const QString& deviceName, bool deviceSwap = false) {
+        return account.fetchProfile(signedIn.token, signedIn.grantID(), installationID, deviceName,
+                                    deviceSwap);
     }
 
     static inline LocalServiceProcess* service = nullptr;
     static inline const QUuid europeInstallation = QUuid::createUuid();
 
-    QtHttpTransport transport{{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())}};
+    std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
+        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
     MemoryPreferences preferences;
     TessaronServerUpgradeGate gate{preferences};
-    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), transport, gate};
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport, gate};
+    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(),
+                                  [this](int status, const QByteArray& body) {
+                                      gate.observe(status, body);
+                                  }};
 };
 
 TEST_F(LocalServiceTest, RedeemAnswersEveryCaseOfTheInvitationTable) {
@@ -198,7 +173,7 @@ TEST_F(LocalServiceTest, RedeemAnswersEveryCaseOfTheInvitationTable) {
     const QString europe = invitationCode(QStringLiteral("^invitation code for Europe .*: (\\S+)$"));
     for (const QString& code : {americas, usedUp, europe}) {
         EXPECT_GE(code.size(), 32);
-        EXPECT_TRUE(isTokenText(code)) << code.toStdString();
+        EXPECT_TRUE(isInvitationCodeText(code)) << code.toStdString();
     }
 
     const QUuid first = QUuid::createUuid();
@@ -291,52 +266,29 @@ TEST_F(LocalServiceTest, NodesAcceptAndHoldConnections) {
 TEST_F(LocalServiceTest, EmailSignInGivesAnAccountWithOneActiveGrantAndItsProfile) {
     const QUuid installation = QUuid::createUuid();
     const QString email = QStringLiteral("code-sign-in@example.com");
-    const Reply challenge = post(QStringLiteral("/v1/auth/email/start"),
-                                 {{QStringLiteral("email"), QStringLiteral("  Code-Sign-In@Example.com ")},
-                                  {QStringLiteral("installationID"), lowerText(installation)}});
-    ASSERT_EQ(challenge.status, 200) << challenge;
-    EXPECT_TRUE(challenge.object()[QStringLiteral("resendAfterSeconds")].isDouble());
-    const auto printed =
-        service->awaitLine(QStringLiteral("^e-mail code for code-sign-in@example\\.com: (\\d{6})$"));
-    ASSERT_TRUE(printed);
-    const QString code = printed->captured(1);
+    const auto challenge =
+        runTask(account.startEmailChallenge(QStringLiteral("  Code-Sign-In@Example.com "), installation));
+    const QString code = printedCode(email);
+    const QString wrongCode = code == u"000000" ? QStringLiteral("000001") : QStringLiteral("000000");
+    EXPECT_EQ(accountErrorOf(account.verifyEmailCode(challenge.challengeID, wrongCode, installation, "Desk")),
+              TessaronAccountError::invalidCode(4));
 
-    QJsonObject verification{
-        {QStringLiteral("challengeID"), challenge.object()[QStringLiteral("challengeID")]},
-        {QStringLiteral("code"), code == u"000000" ? QStringLiteral("000001") : QStringLiteral("000000")},
-        {QStringLiteral("installationID"), lowerText(installation)},
-        {QStringLiteral("deviceName"), QStringLiteral("Workstation")},
-        {QStringLiteral("platform"), QStringLiteral("macos")}};
-    const Reply wrong = post(QStringLiteral("/v1/auth/email/verify"), verification);
-    EXPECT_EQ(wrong.status, 401) << wrong;
-    EXPECT_EQ(wrong.error(), "invalid_code");
-    EXPECT_EQ(wrong.object()[QStringLiteral("attemptsLeft")], 4);
-
-    verification[QStringLiteral("code")] = code;
-    const Reply session = post(QStringLiteral("/v1/auth/email/verify"), verification);
-    ASSERT_EQ(session.status, 200) << session;
-    const SignedIn signedIn{session.object()[QStringLiteral("sessionToken")].toString(),
-                            session.object()[QStringLiteral("account")].toObject()};
-    EXPECT_FALSE(signedIn.token.isEmpty());
-    EXPECT_EQ(signedIn.account[QStringLiteral("email")], email);
-    EXPECT_TRUE(dateFromText(signedIn.account[QStringLiteral("createdAt")].toString()));
-    const QJsonArray grants = signedIn.account[QStringLiteral("grants")].toArray();
-    EXPECT_EQ(std::count_if(grants.begin(), grants.end(),
-                            [](const QJsonValue& grant) {
-                                return grant[QStringLiteral("status")] == QStringLiteral("active");
-                            }),
+    const auto session = runTask(account.verifyEmailCode(challenge.challengeID, code, installation, "Desk"));
+    EXPECT_FALSE(session.sessionToken.isEmpty());
+    EXPECT_EQ(session.account.email, email);
+    EXPECT_EQ(std::count_if(session.account.grants.begin(), session.account.grants.end(),
+                            [](const TessaronAccount::Grant& grant) { return grant.isActive(); }),
               1);
+    EXPECT_EQ(runTask(account.fetchAccount(session.sessionToken)), session.account);
 
-    const Reply account = request("GET", QStringLiteral("/v1/account"), {}, signedIn.token);
-    ASSERT_EQ(account.status, 200) << account;
-    EXPECT_EQ(account.object(), signedIn.account);
-
-    const Reply profile = grantProfile(signedIn, installation, QStringLiteral("Workstation"));
-    ASSERT_EQ(profile.status, 200) << profile;
-    EXPECT_NO_THROW(TessaronProfile::fromJSON(profile.object()[QStringLiteral("profile")]));
-    // The profile's roster is served too, so the app can show the grant's nodes.
-    EXPECT_NO_THROW(
-        runTask(roster(TessaronProfile::fromJSON(profile.object()[QStringLiteral("profile")]).id)));
+    // The grant's profile validates, and its roster is served too, so the app can show the grant's nodes.
+    const SignedIn signedIn{session.sessionToken, session.account};
+    const TessaronProfile profile = runTask(grantProfile(signedIn, installation, "Desk")).profile;
+    EXPECT_EQ(runTask(roster(profile.id)).profiles.front(), profile);
+    const QString retired = session.account.grants.front().id;
+    ASSERT_NE(retired, signedIn.grantID());
+    EXPECT_EQ(accountErrorOf(account.fetchProfile(signedIn.token, retired, installation, "Desk", false)),
+              TessaronAccountError(AccountFailure::grantNotActive));
 }
 
 TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlotAndThenWaits) {
@@ -344,44 +296,36 @@ TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlotAndThenWaits) {
     const QUuid first = QUuid::createUuid();
     const QUuid second = QUuid::createUuid();
     const SignedIn onFirst = signIn(email, first, QStringLiteral("First laptop"));
-    ASSERT_EQ(grantProfile(onFirst, first, QStringLiteral("First laptop")).status, 200);
+    runTask(grantProfile(onFirst, first, QStringLiteral("First laptop")));
 
     const SignedIn onSecond = signIn(email, second, QStringLiteral("Second laptop"));
-    const Reply taken = grantProfile(onSecond, second, QStringLiteral("Second laptop"));
-    EXPECT_EQ(taken.status, 409) << taken;
-    EXPECT_EQ(taken.error(), "device_slot_taken");
-    EXPECT_EQ(taken.object()[QStringLiteral("slot")], "computer");
-    EXPECT_EQ(taken.object()[QStringLiteral("deviceName")], "First laptop");
-
-    const Reply swapped = grantProfile(onSecond, second, QStringLiteral("Second laptop"), true);
-    EXPECT_EQ(swapped.status, 200) << swapped;
-    EXPECT_EQ(request("GET", QStringLiteral("/v1/account"), {}, onFirst.token).status, 401);
+    EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
+              TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
+                  TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
+    runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
+    // The computer that lost the slot is signed out.
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.token)),
+              TessaronAccountError(AccountFailure::unauthorized));
 
     const SignedIn backOnFirst = signIn(email, first, QStringLiteral("First laptop"));
-    const Reply locked = grantProfile(backOnFirst, first, QStringLiteral("First laptop"), true);
-    EXPECT_EQ(locked.status, 409) << locked;
-    EXPECT_EQ(locked.error(), "device_slot_locked");
-    const auto nextSwapAt = dateFromText(locked.object()[QStringLiteral("nextSwapAt")].toString());
-    ASSERT_TRUE(nextSwapAt);
-    EXPECT_GT(*nextSwapAt, QDateTime::currentDateTimeUtc().addDays(29));
+    const auto locked =
+        accountErrorOf(grantProfile(backOnFirst, first, QStringLiteral("First laptop"), true));
+    const auto slotError = locked ? locked->deviceSlotError() : std::nullopt;
+    ASSERT_TRUE(slotError && slotError->locked());
+    const auto& refusal = *slotError->locked();
+    EXPECT_EQ(refusal.slot, TessaronDeviceSlot::computer);
+    ASSERT_TRUE(refusal.nextSwapAt);
+    EXPECT_GT(*refusal.nextSwapAt, QDateTime::currentDateTimeUtc().addDays(29));
 }
 
 TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
     const QUuid installation = QUuid::createUuid();
-    const auto start = [&](const QString& provider) {
-        const Reply reply = post(QStringLiteral("/v1/auth/oauth/start"),
-                                 {{QStringLiteral("provider"), provider},
-                                  {QStringLiteral("installationID"), lowerText(installation)}});
-        EXPECT_EQ(reply.status, 200) << reply;
-        return reply.object();
-    };
-    const auto stateOf = [](const QJsonObject& started) {
-        return started[QStringLiteral("state")].toString();
+    const auto startState = [&](TessaronOAuthProvider provider) {
+        return runTask(account.startOAuth(provider, installation)).state;
     };
 
-    const QJsonObject started = start(QStringLiteral("google"));
-    const QString state = stateOf(started);
-    const QUrl authorize(started[QStringLiteral("authorizeURL")].toString());
+    const auto started = runTask(account.startOAuth(TessaronOAuthProvider::google, installation));
+    const QUrl authorize(started.authorizeURL);
     EXPECT_EQ(authorize.scheme(), "https");
     EXPECT_EQ(authorize.host(), "127.0.0.1");
     const Reply page = request("GET", authorize.path() + u'?' + authorize.query());
@@ -396,25 +340,21 @@ TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
         const char* callbackQuery;
     } outcomes[] = {
         {"a cancelled page",
-         stateOf(start(QStringLiteral("whop"))),
+         startState(TessaronOAuthProvider::whop),
          QStringLiteral("cancel"),
          {},
          "error=access_denied"},
-        {"an implausible address", stateOf(start(QStringLiteral("whop"))), QStringLiteral("continue"),
+        {"an implausible address", startState(TessaronOAuthProvider::whop), QStringLiteral("continue"),
          QStringLiteral("nobody"), "error=email_required"},
-        {"a completed page", state, QStringLiteral("continue"), QStringLiteral("web-sign-in@example.com"),
-         "code="},
-        {"the same page again", state, QStringLiteral("continue"), QStringLiteral("web-sign-in@example.com"),
-         "error=invalid_state"},
+        {"a completed page", started.state, QStringLiteral("continue"),
+         QStringLiteral("web-sign-in@example.com"), "code="},
+        {"the same page again", started.state, QStringLiteral("continue"),
+         QStringLiteral("web-sign-in@example.com"), "error=invalid_state"},
     };
     QString code;
     for (const auto& outcome : outcomes) {
         SCOPED_TRACE(outcome.name);
-        QUrlQuery form;
-        form.setQueryItems({{QStringLiteral("state"), outcome.state},
-                            {QStringLiteral("action"), outcome.action},
-                            {QStringLiteral("email"), outcome.email}});
-        const Reply reply = postForm(QStringLiteral("/oauth/complete"), form);
+        const Reply reply = submitSignInPage(outcome.state, outcome.action, outcome.email);
         EXPECT_EQ(reply.status, 303) << reply;
         const QUrl callback(QString::fromUtf8(reply.location));
         EXPECT_EQ(callback.scheme(), "tessaron");
@@ -424,50 +364,35 @@ TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
             code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
     }
 
-    const QJsonObject exchange{{QStringLiteral("code"), code},
-                               {QStringLiteral("installationID"), lowerText(installation)},
-                               {QStringLiteral("deviceName"), QStringLiteral("Workstation")},
-                               {QStringLiteral("platform"), QStringLiteral("macos")}};
-    const Reply session = post(QStringLiteral("/v1/auth/oauth/exchange"), exchange);
-    ASSERT_EQ(session.status, 200) << session;
-    const QJsonObject account = session.object()[QStringLiteral("account")].toObject();
-    EXPECT_EQ(account[QStringLiteral("email")], "web-sign-in@example.com");
-    EXPECT_EQ(account[QStringLiteral("providers")], QJsonArray{QStringLiteral("google")});
-    EXPECT_EQ(post(QStringLiteral("/v1/auth/oauth/exchange"), exchange).status, 400);
+    const auto session = runTask(account.exchangeOAuthCode(code, installation, "Desk"));
+    EXPECT_EQ(session.account.email, "web-sign-in@example.com");
+    EXPECT_EQ(session.account.providers, QStringList{QStringLiteral("google")});
+    EXPECT_EQ(accountErrorOf(account.exchangeOAuthCode(code, installation, "Desk")),
+              TessaronAccountError::server(400));
 }
 
 TEST_F(LocalServiceTest, SubscriptionLinkPassesTheAppsTrustRuleAndRecordsItsFetches) {
     const SignedIn signedIn =
         signIn(QStringLiteral("other-devices@example.com"), QUuid::createUuid(), "Desk");
-    const QString path = QStringLiteral("/v1/account/subscription-link");
-    const auto status = [&] {
-        return request("GET", path, {}, signedIn.token).object();
-    };
-    EXPECT_EQ(status(), (QJsonObject{{QStringLiteral("active"), false}}));
+    const TessaronSubscriptionLinkStatus none{
+        .active = false, .deviceName = {}, .createdAt = {}, .lastFetchedAt = {}};
+    EXPECT_EQ(runTask(account.fetchSubscriptionLinkStatus(signedIn.token)), none);
 
-    const Reply created =
-        post(path, {{QStringLiteral("deviceName"), QStringLiteral("Windows / Android")}}, signedIn.token);
-    ASSERT_EQ(created.status, 200) << created;
-    const QUrl link(created.object()[QStringLiteral("url")].toString());
-    EXPECT_EQ(link.scheme(), "https");
-    EXPECT_EQ(link.host(), "127.0.0.1");
-    EXPECT_FALSE(link.hasQuery() || link.hasFragment() || !link.userInfo().isEmpty());
-    const QString prefix = QStringLiteral("/v1/sub/");
-    ASSERT_TRUE(link.path().startsWith(prefix));
-    const QString token = link.path().mid(prefix.size());
-    EXPECT_EQ(token.size(), 43);
-    EXPECT_TRUE(isTokenText(token)) << token.toStdString();
-    EXPECT_TRUE(dateFromText(created.object()[QStringLiteral("createdAt")].toString()));
+    // The client returns only a link that passes its trust rule.
+    const auto link =
+        runTask(account.createSubscriptionLink(signedIn.token, QStringLiteral("Windows / Android")));
+    EXPECT_EQ(link.deviceName, "Windows / Android");
 
-    EXPECT_EQ(request("GET", link.path()).status, 200);
-    const QJsonObject fetched = status();
-    EXPECT_EQ(fetched[QStringLiteral("active")], true);
-    EXPECT_EQ(fetched[QStringLiteral("deviceName")], "Windows / Android");
-    EXPECT_TRUE(dateFromText(fetched[QStringLiteral("lastFetchedAt")].toString()));
+    EXPECT_EQ(request("GET", link.url.path()).status, 200);
+    const auto fetched = runTask(account.fetchSubscriptionLinkStatus(signedIn.token));
+    EXPECT_TRUE(fetched.active);
+    EXPECT_EQ(fetched.deviceName, link.deviceName);
+    EXPECT_EQ(fetched.createdAt, link.createdAt);
+    EXPECT_TRUE(fetched.lastFetchedAt);
 
-    EXPECT_EQ(request("DELETE", path, {}, signedIn.token).status, 204);
-    EXPECT_EQ(status(), (QJsonObject{{QStringLiteral("active"), false}}));
-    EXPECT_EQ(request("GET", link.path()).status, 404);
+    runTask(account.deleteSubscriptionLink(signedIn.token));
+    EXPECT_EQ(runTask(account.fetchSubscriptionLinkStatus(signedIn.token)), none);
+    EXPECT_EQ(request("GET", link.url.path()).status, 404);
 }
 
 TEST_F(LocalServiceTest, LinkingClaimsAnInvitationProfileForOneAccount) {
@@ -476,37 +401,30 @@ TEST_F(LocalServiceTest, LinkingClaimsAnInvitationProfileForOneAccount) {
     const SignedIn stranger =
         signIn(QStringLiteral("link-stranger@example.com"), QUuid::createUuid(), "Desk");
     const auto link = [&](const SignedIn& signedIn, const QUuid& profileID) {
-        return post(QStringLiteral("/v1/account/link"),
-                    {{QStringLiteral("profileID"), lowerText(profileID)},
-                     {QStringLiteral("installationID"), lowerText(QUuid::createUuid())}},
-                    signedIn.token);
+        return account.linkProfile(signedIn.token, profileID, europeInstallation);
     };
 
-    const Reply linked = link(owner, redeemed.profile.id);
-    EXPECT_EQ(linked.status, 200) << linked;
-    EXPECT_EQ(linked.object()[QStringLiteral("id")], owner.account[QStringLiteral("id")]);
-    EXPECT_EQ(link(owner, redeemed.profile.id).status, 200);
-
-    for (const Reply& refused : {link(stranger, redeemed.profile.id), link(owner, QUuid::createUuid())}) {
-        EXPECT_EQ(refused.status, 403) << refused;
-        EXPECT_EQ(refused.error(), "not_your_grant");
-    }
+    EXPECT_EQ(runTask(link(owner, redeemed.profile.id)).id, owner.account.id);
+    EXPECT_EQ(runTask(link(owner, redeemed.profile.id)).id, owner.account.id);
+    const TessaronAccountError notYours(AccountFailure::notYourGrant);
+    EXPECT_EQ(accountErrorOf(link(stranger, redeemed.profile.id)), notYours);
+    EXPECT_EQ(accountErrorOf(link(owner, QUuid::createUuid())), notYours);
 }
 
 TEST_F(LocalServiceTest, LogoutAndDeletionEndTheSession) {
     const QString email = QStringLiteral("leaving@example.com");
     const QUuid installation = QUuid::createUuid();
+    const TessaronAccountError unauthorized(AccountFailure::unauthorized);
     const SignedIn first = signIn(email, installation, "Desk");
-    EXPECT_EQ(request("POST", QStringLiteral("/v1/auth/logout"), {}, first.token).status, 204);
-    EXPECT_EQ(request("GET", QStringLiteral("/v1/account"), {}, first.token).status, 401);
+    runTask(account.logout(first.token));
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(first.token)), unauthorized);
 
     const SignedIn second = signIn(email, installation, "Desk");
-    EXPECT_EQ(second.account[QStringLiteral("id")], first.account[QStringLiteral("id")]);
-    EXPECT_EQ(request("DELETE", QStringLiteral("/v1/account"), {}, second.token).status, 204);
-    EXPECT_EQ(request("GET", QStringLiteral("/v1/account"), {}, second.token).status, 401);
+    EXPECT_EQ(second.account.id, first.account.id);
+    runTask(account.deleteAccount(second.token));
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(second.token)), unauthorized);
 
-    const SignedIn afterDeletion = signIn(email, installation, "Desk");
-    EXPECT_NE(afterDeletion.account[QStringLiteral("id")], first.account[QStringLiteral("id")]);
+    EXPECT_NE(signIn(email, installation, "Desk").account.id, first.account.id);
 }
 
 } // namespace
