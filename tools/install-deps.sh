@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qcoro-qt6-dev libsecret-1-dev libsecret-1-0 libqrencode-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
     openssl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
+    libxcb1-dev twm
 )
 
 missing=()

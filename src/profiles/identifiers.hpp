@@ -26,6 +26,12 @@ struct TessaronIdentifiers {
 
     static inline const QString consentVersion = QStringLiteral("tessaron-access-v1");
     static inline const QString clientHeader = QStringLiteral("X-Tessaron-Client");
+
+    // Largest profile JSON read or written, in bytes.
+    static constexpr qsizetype profileByteCap = 65'536;
+    // Bare invitation codes are this many characters long.
+    static constexpr qsizetype invitationCodeMinimumLength = 32;
+    static constexpr qsizetype invitationCodeMaximumLength = 128;
 };
 
 } // namespace tessaron

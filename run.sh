@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the application and starts it.
+# Without TESSARON_PAIRING_BASE_URL the build points at the local service, which this script starts on
+# loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. Without a display the
+# application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
+set -euo pipefail
+cd "$(dirname "$0")"
+root=$PWD
+build=$root/build-run
+bin=$build/bin
+service=$build/local-service
+
+background=()
+stop_background() {
+    for ((i = ${#background[@]} - 1; i >= 0; i--)); do
+        kill "${background[i]}" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
+trap stop_background EXIT
+
+accepts_connections() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# The port of the previous run when it is still free, so an unchanged build is not configured again.
+# The default lies below the range the system hands out to outgoing connections.
+choose_service_port() {
+    if [ -n "${TESSARON_LOCAL_SERVICE_PORT:-}" ]; then
+        echo "$TESSARON_LOCAL_SERVICE_PORT"
+        return
+    fi
+    local port
+    port=$(sed -n 's|^TESSARON_PAIRING_BASE_URL:STRING=https://127.0.0.1:\([0-9]*\)$|\1|p' \
+        "$build/CMakeCache.txt" 2>/dev/null || true)
+    port=${port:-27443}
+    while accepts_connections "$port"; do
+        port=$((port + 1))
+    done
+    echo "$port"
+}
+
+# The certificates last 30 days; make new ones well before they run out.
+make_certificates() {
+    if [ -f "$service/server.pem" ] && ! openssl x509 -checkend 86400 -noout -in "$service/server.pem" >/dev/null; then
+        rm -f "$service"/ca.* "$service"/server.*
+    fi
+    tools/make-certs.sh "$service"
+}
+
+start_local_service() {
+    "$bin/tessaron-local-service" "$1" "$service/server.pem" "$service/server.key" "$service/data" &
+    local pid=$!
+    background+=("$pid")
+    for _ in $(seq 100); do
+        accepts_connections "$1" && return 0
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "The local service did not start on port $1; choose another with TESSARON_LOCAL_SERVICE_PORT." >&2
+    exit 1
+}
+
+run_headless() {
+    local display_file=$build/xvfb-display
+    rm -f "$display_file"
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$display_file" 2>"$build/xvfb.log" &
+    background+=($!)
+    for _ in $(seq 100); do
+        [ -s "$display_file" ] && break
+        sleep 0.1
+    done
+    if [ ! -s "$display_file" ]; then
+        echo "Xvfb did not start; see $build/xvfb.log." >&2
+        exit 1
+    fi
+    DISPLAY=":$(head -n 1 "$display_file")"
+    export DISPLAY
+
+    twm -f tools/screenshot/twmrc >/dev/null 2>&1 &
+    background+=($!)
+    # A window shown before the window manager runs gets no frame and so no title bar in the picture.
+    sleep 1
+
+    QT_QPA_PLATFORM=xcb "$bin/tessaron" &
+    background+=($!)
+    local screenshot=$build/tessaron-screenshot.png
+    "$bin/tessaron-screenshot" --window Tessaron --timeout 60 "$screenshot"
+    echo "Screenshot of the application: $screenshot"
+}
+
+tools/install-deps.sh
+
+configure=(-S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARON_BUILD_TESTS=OFF
+    -DTESSARON_WERROR=OFF)
+port=""
+if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
+    port=$(choose_service_port)
+    make_certificates
+    configure+=(-DTESSARON_LOCAL_SERVICE=ON
+        "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$port"
+        "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$port/success.txt"
+        "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem")
+else
+    # Forget what a local-service build set, so the built-in defaults apply again.
+    configure+=(-DTESSARON_LOCAL_SERVICE=OFF "-DTESSARON_PAIRING_BASE_URL=$TESSARON_PAIRING_BASE_URL"
+        -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
+fi
+cmake "${configure[@]}"
+cmake --build "$build"
+
+if [ -n "$port" ]; then
+    start_local_service "$port"
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    run_headless
+else
+    "$bin/tessaron"
+fi

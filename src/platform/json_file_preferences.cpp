@@ -1,0 +1,312 @@
+#include "platform/json_file_preferences.hpp"
+
+#include "platform/clock.hpp"
+#include "platform/system_clock.hpp"
+#include "platform/system_log.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <chrono>
+#include <stdexcept>
+
+#include <sys/stat.h>
+
+namespace tessaron {
+
+namespace {
+
+using Type = Preferences::Type;
+
+// Every stored value is {"type": <name>, "value": <content>}. Integers and numbers are decimal text:
+// a JSON number is a double, which rounds integers beyond 2^53 and has no infinity.
+const QString typeField = QStringLiteral("type");
+const QString valueField = QStringLiteral("value");
+
+constexpr std::pair<Type, const char*> typeNames[] = {
+    {Type::boolean, "boolean"}, {Type::integer, "integer"},
+    {Type::number, "number"},   {Type::text, "text"},
+    {Type::data, "data"},       {Type::date, "date"},
+    {Type::array, "array"},     {Type::dictionary, "dictionary"},
+};
+
+QString nameOf(Type type) {
+    for (const auto& [candidate, name] : typeNames) {
+        if (candidate == type)
+            return QString::fromLatin1(name);
+    }
+    throw std::invalid_argument("a preference value of this type cannot be stored");
+}
+
+std::optional<Type> typeNamed(const QString& name) {
+    for (const auto& [type, candidate] : typeNames) {
+        if (name == QLatin1String(candidate))
+            return type;
+    }
+    return std::nullopt;
+}
+
+QJsonObject encode(const QVariant& value);
+
+QJsonValue encodeContent(const QVariant& value, Type type) {
+    switch (type) {
+    case Type::boolean:
+        return value.toBool();
+    case Type::integer:
+        return QString::number(value.toLongLong());
+    case Type::number:
+        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
+    case Type::text:
+        return value.toString();
+    case Type::data:
+        return QString::fromLatin1(value.toByteArray().toBase64());
+    case Type::date: {
+        const auto text = value.toDateTime().toUTC().toString(Qt::ISODateWithMs);
+        if (text.isEmpty())
+            throw std::invalid_argument("a preference date must fall in the years 0 to 9999");
+        return text;
+    }
+    case Type::array: {
+        QJsonArray elements;
+        for (const auto& element : value.toList())
+            elements.append(encode(element));
+        return elements;
+    }
+    case Type::dictionary: {
+        QJsonObject entries;
+        const auto map = value.toMap();
+        for (auto it = map.begin(); it != map.end(); ++it)
+            entries.insert(it.key(), encode(it.value()));
+        return entries;
+    }
+    case Type::none:
+        break;
+    }
+    throw std::invalid_argument("a preference value of this type cannot be stored");
+}
+
+QJsonObject encode(const QVariant& value) {
+    const auto type = Preferences::typeOf(value);
+    return {{typeField, nameOf(type)}, {valueField, encodeContent(value, type)}};
+}
+
+std::optional<QVariant> decode(const QJsonValue& stored);
+
+std::optional<QVariantMap> decodeEntries(const QJsonObject& entries) {
+    QVariantMap values;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        auto value = decode(it.value());
+        if (!value)
+            return std::nullopt;
+        values.insert(it.key(), *value);
+    }
+    return values;
+}
+
+std::optional<QVariant> decodeList(const QJsonArray& stored) {
+    QVariantList elements;
+    for (const auto& element : stored) {
+        auto value = decode(element);
+        if (!value)
+            return std::nullopt;
+        elements.append(*value);
+    }
+    return elements;
+}
+
+// Text that does not parse as its tag says makes the entry bad; a text never turns into another type.
+std::optional<QVariant> decodeContent(Type type, const QJsonValue& content) {
+    const auto text = content.toString();
+    bool ok = false;
+    switch (type) {
+    case Type::boolean:
+        return content.isBool() ? std::optional<QVariant>(content.toBool()) : std::nullopt;
+    case Type::integer: {
+        const auto whole = text.toLongLong(&ok);
+        return ok ? std::optional<QVariant>(QVariant::fromValue(whole)) : std::nullopt;
+    }
+    case Type::number: {
+        const auto number = text.toDouble(&ok);
+        return ok ? std::optional<QVariant>(number) : std::nullopt;
+    }
+    case Type::text:
+        return content.isString() ? std::optional<QVariant>(text) : std::nullopt;
+    case Type::data: {
+        auto bytes = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        return content.isString() && bytes ? std::optional<QVariant>(*bytes) : std::nullopt;
+    }
+    case Type::date: {
+        const auto date = QDateTime::fromString(text, Qt::ISODateWithMs);
+        return date.isValid() ? std::optional<QVariant>(date.toUTC()) : std::nullopt;
+    }
+    case Type::array:
+        return content.isArray() ? decodeList(content.toArray()) : std::nullopt;
+    case Type::dictionary:
+        if (!content.isObject())
+            return std::nullopt;
+        if (auto entries = decodeEntries(content.toObject()))
+            return *entries;
+        return std::nullopt;
+    case Type::none:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<QVariant> decode(const QJsonValue& stored) {
+    const auto object = stored.toObject();
+    const auto type = typeNamed(object.value(typeField).toString());
+    if (!type || !object.contains(valueField))
+        return std::nullopt;
+    return decodeContent(*type, object.value(valueField));
+}
+
+const SystemLog& log() {
+    static const SystemLog log(QStringLiteral("preferences"));
+    return log;
+}
+
+QString fileNameOf(const QString& path) {
+    return QFileInfo(path).fileName();
+}
+
+} // namespace
+
+JsonFilePreferences::JsonFilePreferences(QString path, const Clock& clock)
+    : path_(std::move(path))
+    , clock_(clock) {}
+
+QVariant JsonFilePreferences::value(const QString& key) const {
+    std::lock_guard guard(mutex_);
+    refresh();
+    return values_.value(key);
+}
+
+QStringList JsonFilePreferences::keys() const {
+    std::lock_guard guard(mutex_);
+    refresh();
+    return values_.keys();
+}
+
+void JsonFilePreferences::remove(const QString& key) {
+    update([&] {
+        if (!values_.contains(key))
+            return false;
+        entries_.remove(key);
+        values_.remove(key);
+        return true;
+    });
+}
+
+void JsonFilePreferences::store(const QString& key, const QVariant& normalizedValue) {
+    // Encoded before anything changes, so a value that cannot be written leaves the store as it was.
+    const auto encoded = encode(normalizedValue);
+    update([&] {
+        entries_.insert(key, encoded);
+        values_.insert(key, normalizedValue);
+        return true;
+    });
+}
+
+std::optional<JsonFilePreferences::FileStamp> JsonFilePreferences::stampOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return FileStamp{
+        .device = status.st_dev,
+        .inode = status.st_ino,
+        .size = status.st_size,
+        .modifiedNanoseconds = qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
+    };
+}
+
+void JsonFilePreferences::refresh() const {
+    auto current = stampOf(path_);
+    if (loaded_ && current == stamp_)
+        return;
+    stamp_ = std::move(current);
+    loaded_ = true;
+    load();
+}
+
+void JsonFilePreferences::load() const {
+    entries_ = {};
+    values_ = {};
+    if (!stamp_)
+        return;
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        log().error(QStringLiteral("cannot read preferences %1").arg(fileNameOf(path_)));
+        return;
+    }
+    const auto document = QJsonDocument::fromJson(file.readAll());
+    file.close();
+    auto values = document.isObject() ? decodeEntries(document.object()) : std::nullopt;
+    if (!values) {
+        keepDamagedFileAside();
+        return;
+    }
+    entries_ = document.object();
+    values_ = std::move(*values);
+}
+
+void JsonFilePreferences::keepDamagedFileAside() const {
+    const auto base = path_ + QStringLiteral(".damaged-") +
+                      clock_.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
+    auto aside = base;
+    for (int copy = 2; QFileInfo::exists(aside); ++copy)
+        aside = base + QLatin1Char('-') + QString::number(copy);
+    if (QFile::rename(path_, aside)) {
+        log().error(QStringLiteral("kept damaged preferences aside as %1").arg(fileNameOf(aside)));
+        stamp_ = stampOf(path_);
+    } else {
+        log().error(QStringLiteral("cannot move damaged preferences %1 aside").arg(fileNameOf(path_)));
+    }
+}
+
+void JsonFilePreferences::update(const std::function<bool()>& change) {
+    std::lock_guard guard(mutex_);
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QLockFile fileLock(path_ + QStringLiteral(".lock"));
+    // A writer that holds the lock longer than this is stuck; writing anyway beats losing the value.
+    if (!fileLock.tryLock(std::chrono::seconds(5)))
+        log().error(QStringLiteral("writing preferences %1 without its lock").arg(fileNameOf(path_)));
+    refresh();
+    if (change())
+        save();
+}
+
+void JsonFilePreferences::save() {
+    QSaveFile file(path_);
+    const auto bytes = QJsonDocument(entries_).toJson();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        log().error(QStringLiteral("cannot write preferences %1").arg(fileNameOf(path_)));
+        return;
+    }
+    stamp_ = stampOf(path_);
+}
+
+QString preferencesFilePath(const QString& suite) {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tessaron/") + suite + QStringLiteral(".json");
+}
+
+Preferences& standardPreferences() {
+    static JsonFilePreferences preferences(preferencesFilePath(standardPreferencesSuite),
+                                           SystemClock::shared());
+    return preferences;
+}
+
+Preferences& groupPreferences() {
+    static JsonFilePreferences preferences(preferencesFilePath(Preferences::applicationGroup),
+                                           SystemClock::shared());
+    return preferences;
+}
+
+} // namespace tessaron

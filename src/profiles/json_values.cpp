@@ -1,0 +1,55 @@
+#include "profiles/json_values.hpp"
+
+#include <QVariant>
+
+#include <cmath>
+
+namespace tessaron {
+
+std::optional<qint64> integralValue(const QJsonValue& value) {
+    if (!value.isDouble())
+        return std::nullopt;
+    // Qt keeps integers that fit 64 bits exactly; anything else arrives as a double.
+    const QVariant stored = value.toVariant();
+    if (stored.typeId() == QMetaType::LongLong)
+        return stored.toLongLong();
+    const double number = value.toDouble();
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!std::isfinite(number) || std::trunc(number) != number || number < -limit || number >= limit)
+        return std::nullopt;
+    return static_cast<qint64>(number);
+}
+
+std::optional<QUuid> uuidFromText(QStringView text) {
+    // QUuid also reads braces and ignores what follows the UUID; comparing the bare form it writes back
+    // refuses both. It reads a failure as the nil UUID, so the comparison also admits a genuine nil.
+    const QUuid uuid = QUuid::fromString(text);
+    if (uuid.toString(QUuid::WithoutBraces).compare(text, Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return uuid;
+}
+
+QString uuidText(const QUuid& uuid) {
+    return uuid.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QDateTime> dateFromText(const QString& text) {
+    // Qt also reads a bare date, a space for the "T", a time without seconds and a missing zone; none of
+    // those is an internet date-time.
+    constexpr qsizetype shortestDateTime = 20; // 2024-05-01T12:00:00Z
+    constexpr qsizetype timeSeparator = 10;
+    constexpr qsizetype secondsSeparator = 16;
+    if (text.size() < shortestDateTime || (text[timeSeparator] != u'T' && text[timeSeparator] != u't') ||
+        text[secondsSeparator] != u':')
+        return std::nullopt;
+    const QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!date.isValid() || date.timeSpec() == Qt::LocalTime)
+        return std::nullopt;
+    return date;
+}
+
+QString dateText(const QDateTime& date) {
+    return date.toUTC().toString(Qt::ISODateWithMs);
+}
+
+} // namespace tessaron

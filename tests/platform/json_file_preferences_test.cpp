@@ -1,0 +1,224 @@
+#include "platform/json_file_preferences.hpp"
+#include "platform/system_log.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <stdexcept>
+
+using tessaron::JsonFilePreferences;
+using tessaron::Preferences;
+using tessaron::SystemLog;
+using tessaron::testing::ManualClock;
+
+namespace {
+
+class JsonFilePreferencesTest : public ::testing::Test {
+protected:
+    QString path() const { return directory_.filePath(QStringLiteral("suite.json")); }
+    JsonFilePreferences open() const { return JsonFilePreferences(path(), clock_); }
+
+    void writeFile(const QByteArray& contents) const {
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+
+    QStringList filesInDirectory() const {
+        return QDir(directory_.path()).entryList(QDir::Files, QDir::Name);
+    }
+
+    QTemporaryDir directory_;
+    ManualClock clock_;
+    SystemLog::Capture log_;
+};
+
+// Equal values of the same stored type, element by element: QVariant's own == would let an integer that
+// came back as a double pass.
+void expectSameTyped(const QVariant& actual, const QVariant& expected, const QString& where) {
+    ASSERT_EQ(Preferences::typeOf(actual), Preferences::typeOf(expected)) << where.toStdString();
+    if (Preferences::typeOf(expected) == Preferences::Type::array) {
+        const auto actualList = actual.toList(), expectedList = expected.toList();
+        ASSERT_EQ(actualList.size(), expectedList.size()) << where.toStdString();
+        for (qsizetype i = 0; i < expectedList.size(); ++i)
+            expectSameTyped(actualList[i], expectedList[i], where + QStringLiteral("[%1]").arg(i));
+    } else if (Preferences::typeOf(expected) == Preferences::Type::dictionary) {
+        const auto actualMap = actual.toMap(), expectedMap = expected.toMap();
+        ASSERT_EQ(actualMap.keys(), expectedMap.keys()) << where.toStdString();
+        for (const auto& key : expectedMap.keys())
+            expectSameTyped(actualMap[key], expectedMap[key], where + QLatin1Char('.') + key);
+    } else {
+        EXPECT_EQ(actual, expected) << where.toStdString();
+    }
+}
+
+TEST_F(JsonFilePreferencesTest, KeepsEveryValueAndItsTypeAcrossANewInstance) {
+    const QDateTime withMilliseconds(QDate(2026, 3, 4), QTime(5, 6, 7, 89), QTimeZone(3600));
+    const QVariantMap values{
+        {QStringLiteral("yes"), true},
+        {QStringLiteral("no"), false},
+        {QStringLiteral("int"), 42},
+        {QStringLiteral("largest"), std::numeric_limits<qint64>::max()},
+        {QStringLiteral("smallest"), std::numeric_limits<qint64>::min()},
+        {QStringLiteral("beyondDoublePrecision"), (qint64(1) << 53) + 1},
+        {QStringLiteral("fraction"), 0.1},
+        {QStringLiteral("tiny"), -2.5e-300},
+        {QStringLiteral("infinite"), std::numeric_limits<double>::infinity()},
+        {QStringLiteral("text"), QStringLiteral("Grüße \u2713")},
+        {QStringLiteral("empty"), QString()},
+        {QStringLiteral("textFalse"), QStringLiteral("false")},
+        {QStringLiteral("textOne"), QStringLiteral("1")},
+        {QStringLiteral("data"), QByteArray("\0a\0\xff\n", 5)},
+        {QStringLiteral("date"), withMilliseconds},
+        {QStringLiteral("names"), QStringList{QStringLiteral("a"), QStringLiteral("b")}},
+        {QStringLiteral("nested"), QVariantList{1, QStringLiteral("two"), QVariantList{false, 2.5},
+                                                QVariantMap{{QStringLiteral("when"), withMilliseconds}}}},
+        {QStringLiteral("dictionary"),
+         QVariantMap{{QStringLiteral("inner"), QVariantMap{{QStringLiteral("bytes"), QByteArray(3, '\0')},
+                                                           {QStringLiteral("list"), QVariantList{}}}},
+                     {QStringLiteral("flag"), true}}},
+    };
+    {
+        auto writer = open();
+        for (auto it = values.begin(); it != values.end(); ++it)
+            writer.setValue(it.key(), it.value());
+    }
+
+    const auto reader = open();
+    EXPECT_EQ(reader.keys(), values.keys());
+    for (auto it = values.begin(); it != values.end(); ++it)
+        expectSameTyped(reader.value(it.key()), Preferences::normalized(it.value()), it.key());
+    EXPECT_EQ(reader.integer(QStringLiteral("largest")), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(reader.integer(QStringLiteral("beyondDoublePrecision")), (qint64(1) << 53) + 1);
+    EXPECT_EQ(reader.date(QStringLiteral("date"))->toMSecsSinceEpoch(), withMilliseconds.toMSecsSinceEpoch());
+    EXPECT_EQ(reader.date(QStringLiteral("date"))->timeSpec(), Qt::UTC);
+    EXPECT_TRUE(log_.lines().isEmpty());
+}
+
+TEST_F(JsonFilePreferencesTest, TextThatLooksLikeAnotherTypeStaysText) {
+    {
+        auto writer = open();
+        writer.setValue(QStringLiteral("false"), QStringLiteral("false"));
+        writer.setValue(QStringLiteral("one"), QStringLiteral("1"));
+    }
+    const auto reader = open();
+    EXPECT_EQ(reader.type(QStringLiteral("false")), Preferences::Type::text);
+    EXPECT_EQ(reader.boolean(QStringLiteral("false")), std::nullopt);
+    EXPECT_EQ(reader.text(QStringLiteral("false")), QStringLiteral("false"));
+    EXPECT_EQ(reader.integer(QStringLiteral("one")), std::nullopt);
+    EXPECT_EQ(reader.number(QStringLiteral("one")), std::nullopt);
+    EXPECT_EQ(reader.text(QStringLiteral("one")), QStringLiteral("1"));
+}
+
+TEST_F(JsonFilePreferencesTest, RemovedKeysStayRemoved) {
+    {
+        auto writer = open();
+        writer.setValue(QStringLiteral("gone"), 1);
+        writer.setValue(QStringLiteral("kept"), 2);
+        writer.remove(QStringLiteral("gone"));
+        writer.setValue(QStringLiteral("kept"), QVariant()); // an invalid value removes too
+        writer.setValue(QStringLiteral("last"), 3);
+    }
+    const auto reader = open();
+    EXPECT_EQ(reader.keys(), QStringList{QStringLiteral("last")});
+    EXPECT_FALSE(reader.value(QStringLiteral("gone")).isValid());
+    EXPECT_EQ(reader.type(QStringLiteral("kept")), Preferences::Type::none);
+}
+
+TEST_F(JsonFilePreferencesTest, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
+    const std::pair<const char*, QByteArray> damages[] = {
+        {"empty file", ""},
+        {"not JSON", "{\"a\": {\"type\": \"text\""},
+        {"not an object", "[1, 2, 3]"},
+        {"entry without a type", R"({"a": {"value": "x"}})"},
+        {"entry that is not tagged", R"({"a": true})"},
+        {"unknown type", R"({"a": {"type": "colour", "value": "red"}})"},
+        {"integer as a JSON number", R"({"a": {"type": "integer", "value": 5}})"},
+        {"integer beyond 64 bits", R"({"a": {"type": "integer", "value": "9223372036854775808"}})"},
+        {"Boolean as text", R"({"a": {"type": "boolean", "value": "false"}})"},
+        {"data that is not base64", R"({"a": {"type": "data", "value": "***"}})"},
+        {"date that is no date", R"({"a": {"type": "date", "value": "yesterday"}})"},
+        {"bad element deep inside",
+         R"({"ok": {"type": "text", "value": "x"}, "a": {"type": "array", "value": [)"
+         R"({"type": "dictionary", "value": {"b": {"type": "number", "value": "many"}}}]}})"},
+    };
+    const auto asideName = QStringLiteral("suite.json.damaged-20260101T000000.000Z");
+    for (const auto& [damage, contents] : damages) {
+        SCOPED_TRACE(damage);
+        QDir(directory_.path()).removeRecursively();
+        QDir().mkpath(directory_.path());
+        writeFile(contents);
+
+        auto preferences = open();
+        EXPECT_TRUE(preferences.keys().isEmpty());
+        EXPECT_EQ(filesInDirectory(), QStringList{asideName});
+        QFile aside(directory_.filePath(asideName));
+        ASSERT_TRUE(aside.open(QIODevice::ReadOnly));
+        EXPECT_EQ(aside.readAll(), contents);
+
+        preferences.setValue(QStringLiteral("fresh"), true);
+        EXPECT_EQ(open().boolean(QStringLiteral("fresh")), true);
+    }
+    EXPECT_FALSE(log_.lines().isEmpty());
+}
+
+TEST_F(JsonFilePreferencesTest, ASecondDamageAtTheSameMomentDoesNotOverwriteTheFirst) {
+    writeFile("first");
+    open().keys();
+    writeFile("second");
+    open().keys();
+    EXPECT_EQ(filesInDirectory(), (QStringList{QStringLiteral("suite.json.damaged-20260101T000000.000Z"),
+                                               QStringLiteral("suite.json.damaged-20260101T000000.000Z-2")}));
+}
+
+TEST_F(JsonFilePreferencesTest, SeesAndKeepsWhatAnotherWriterStored) {
+    auto ours = open();
+    auto theirs = open();
+    ours.setValue(QStringLiteral("ours"), 1);
+    EXPECT_EQ(theirs.integer(QStringLiteral("ours")), 1);
+
+    theirs.setValue(QStringLiteral("theirs"), QStringLiteral("routing line"));
+    EXPECT_EQ(ours.text(QStringLiteral("theirs")), QStringLiteral("routing line"));
+
+    // Both have read the file; a write from each must keep the other's latest keys.
+    theirs.setValue(QStringLiteral("theirs"), QStringLiteral("changed"));
+    ours.setValue(QStringLiteral("more"), 2.5);
+    theirs.remove(QStringLiteral("ours"));
+
+    const auto later = open();
+    EXPECT_EQ(later.keys(), (QStringList{QStringLiteral("more"), QStringLiteral("theirs")}));
+    EXPECT_EQ(later.text(QStringLiteral("theirs")), QStringLiteral("changed"));
+    EXPECT_EQ(ours.keys(), later.keys());
+}
+
+TEST_F(JsonFilePreferencesTest, RefusesAValueThatCannotBeStoredAndKeepsTheOldOne) {
+    const std::pair<const char*, QVariant> refused[] = {
+        {"URL", QUrl(QStringLiteral("https://example.org"))},
+        {"unsigned beyond qint64", QVariant::fromValue(std::numeric_limits<quint64>::max())},
+        {"invalid date", QDateTime()},
+        {"date past year 9999", QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC)},
+        {"list holding a URL", QVariantList{1, QUrl(QStringLiteral("https://example.org"))}},
+        {"dictionary holding a far date",
+         QVariantMap{{QStringLiteral("ok"), 1},
+                     {QStringLiteral("far"), QDateTime(QDate(12000, 1, 1), QTime(0, 0), Qt::UTC)}}},
+    };
+    auto preferences = open();
+    preferences.setValue(QStringLiteral("key"), QStringLiteral("before"));
+    for (const auto& [kind, value] : refused) {
+        SCOPED_TRACE(kind);
+        EXPECT_THROW(preferences.setValue(QStringLiteral("key"), value), std::invalid_argument);
+        EXPECT_THROW(preferences.setValue(QStringLiteral("new"), value), std::invalid_argument);
+        EXPECT_EQ(preferences.keys(), QStringList{QStringLiteral("key")});
+        EXPECT_EQ(preferences.text(QStringLiteral("key")), QStringLiteral("before"));
+        EXPECT_EQ(open().keys(), QStringList{QStringLiteral("key")});
+    }
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+#include "profiles/access_input.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+QString codeOf(qsizetype length) {
+    const QString alphabet =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_");
+    QString code;
+    for (qsizetype i = 0; i < length; ++i)
+        code.append(alphabet[i % alphabet.size()]);
+    return code;
+}
+
+TessaronAccessInput link(const QString& text) {
+    return TessaronAccessInput::invitationLink(QUrl(text, QUrl::StrictMode));
+}
+
+TEST(AccessInputTest, ClassifiesPastedText) {
+    const QString code = codeOf(40);
+    struct Case {
+        QString text;
+        TessaronAccessInput expected;
+    };
+    const Case cases[] = {
+        {"", TessaronAccessInput::invalid()},
+        {" \t\r\n ", TessaronAccessInput::invalid()},
+        {"\n  " + code + " \n", TessaronAccessInput::invitationToken(code)},
+        {codeOf(31), TessaronAccessInput::invalid()},
+        {codeOf(32), TessaronAccessInput::invitationToken(codeOf(32))},
+        {codeOf(128), TessaronAccessInput::invitationToken(codeOf(128))},
+        {codeOf(129), TessaronAccessInput::invalid()},
+        {codeOf(39) + "+", TessaronAccessInput::invalid()},
+        {codeOf(20) + " " + codeOf(20), TessaronAccessInput::invalid()},
+        {codeOf(39) + "é", TessaronAccessInput::invalid()},
+        {" https://tessaron.app/connect#invite=" + code + "\n",
+         link("https://tessaron.app/connect#invite=" + code)},
+        {"HTTPS://Tessaron.app/connect#invite=" + code, link("https://tessaron.app/connect#invite=" + code)},
+        {"tessaron://redeem?code=" + code, link("tessaron://redeem?code=" + code)},
+        {"https://tessaron.app/join?CODE=abc", link("https://tessaron.app/join?CODE=abc")},
+        {"https://tessaron.app/connect", TessaronAccessInput::invalid()},
+        {"ftp://tessaron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
+        {"https://tessa ron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
+        {"https://tessaron.app/%zz?invite=" + code, TessaronAccessInput::invalid()},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TessaronAccessInput::parse(c.text), c.expected) << c.text.toStdString();
+    }
+}
+
+TEST(AccessInputTest, EqualityComparesTheCaseAndThePayload) {
+    EXPECT_EQ(TessaronAccessInput::invitationToken("a"), TessaronAccessInput::invitationToken("a"));
+    EXPECT_NE(TessaronAccessInput::invitationToken("a"), TessaronAccessInput::invitationToken("A"));
+    EXPECT_NE(TessaronAccessInput::invitationToken(""), TessaronAccessInput::invalid());
+    EXPECT_NE(TessaronAccessInput::invitationLink(QUrl("https://a.test/?code=1")),
+              TessaronAccessInput::invitationLink(QUrl("https://a.test/?code=2")));
+}
+
+TEST(AccessInputTest, BuildsTheConnectLinkOnTheBaseHostOnly) {
+    const QString code = codeOf(32);
+    EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, std::nullopt), std::nullopt);
+    EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, QUrl("file:///srv/pairing")), std::nullopt);
+    EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, QUrl("https:///v1")), std::nullopt);
+
+    const auto url =
+        TessaronAccessInput::invitationConnectURL(code, QUrl("https://pair.tessaron.app:8443/api/v1?x=1"));
+    ASSERT_TRUE(url);
+    EXPECT_EQ(url->toString(QUrl::FullyEncoded), "https://pair.tessaron.app/connect#invite=" + code);
+
+    // The code is not checked again, so whatever it holds is escaped rather than read as URL syntax.
+    const auto odd =
+        TessaronAccessInput::invitationConnectURL("a b#c%41", QUrl("https://[2001:db8::1]:8443"));
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->toString(QUrl::FullyEncoded), "https://[2001:db8::1]/connect#invite=a%20b%23c%2541");
+}
+
+TEST(AccessInputTest, TakesTheInvitationCodeFromAnOpenedLink) {
+    const QString code = codeOf(36);
+    const QString other = codeOf(33);
+    struct Case {
+        QString url;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {"https://tessaron.app/connect#invite=" + code, code},
+        {"https://tessaron.app/connect/#ref=mail&invite=" + code + "&x=1", code},
+        {"https://tessaron.app/connect?invite=" + code, code},
+        {"https://tessaron.app/connect?code=" + code, code},
+        {"https://tessaron.app/connect?code=" + other + "#invite=" + code, code},
+        {"https://tessaron.app/connect?code=" + other + "&invite=" + code, code},
+        {"tessaron://redeem?code=" + code, code},
+        {"TESSARON://connect#invite=" + code, code},
+        {"https://tessaron.app/connect#invite=%41" + code.mid(1), "A" + code.mid(1)},
+        {"https://tessaron.app/other#invite=" + code, std::nullopt},
+        {"http://tessaron.app/connect#invite=" + code, std::nullopt},
+        {"https://tessaron.app/connect#invite=" + codeOf(31), std::nullopt},
+        {"https://tessaron.app/connect#invite=", std::nullopt},
+        {"https://tessaron.app/connect#invite=" + code + "%2B", std::nullopt},
+        // The first place that carries a code decides, even when a later one would have been valid.
+        {"https://tessaron.app/connect?code=" + code + "#invite=short", std::nullopt},
+        {"https://tessaron.app/connect#ref=" + code, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(invitationCode(QUrl(c.url)), c.expected) << c.url.toStdString();
+    }
+}
+
+} // namespace
+} // namespace tessaron::testing

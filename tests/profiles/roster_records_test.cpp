@@ -1,0 +1,189 @@
+#include "profile_samples.hpp"
+
+#include "profiles/decoding_error.hpp"
+#include "profiles/pairing_replies.hpp"
+#include "profiles/profile_error.hpp"
+
+#include <QJsonArray>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+QDateTime utc(const char* text) {
+    return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODateWithMs);
+}
+
+TEST(RosterRecordsTest, DecodesAFullRosterReply) {
+    const TessaronRosterResponse roster = TessaronRosterResponse::decode(bytesOf(rosterObject()));
+    ASSERT_EQ(roster.profiles.size(), 2);
+    EXPECT_EQ(roster.profiles[1].security, TessaronProfile::Security::reality);
+
+    const QUuid tls = QUuid::fromString(tlsID);
+    const QUuid reality = QUuid::fromString(realityID);
+    ASSERT_EQ(roster.health.size(), 2);
+    EXPECT_EQ(roster.health[tls].checkedAt, utc("2024-05-01T12:00:00.250Z"));
+    EXPECT_EQ(roster.health[tls].load, 0.25);
+    EXPECT_EQ(roster.health[tls].resumesAt, std::nullopt);
+    EXPECT_EQ(roster.health[reality].checkedAt, utc("2024-05-01T12:00:00Z"));
+    EXPECT_EQ(roster.health[reality].resumesAt, utc("2024-06-01T00:00:00Z"));
+    EXPECT_EQ(roster.health[reality].load, std::nullopt);
+    EXPECT_TRUE(roster.health[reality].paused && roster.health[reality].busy && !roster.health[reality].up);
+
+    EXPECT_EQ(roster.geo[tls], (TessaronNodeGeo{"CH", 47.37, 8.54, TessaronNodeGeo::Purpose::exit}));
+    EXPECT_EQ(roster.geo[reality],
+              (TessaronNodeGeo{"NL", std::nullopt, std::nullopt, TessaronNodeGeo::Purpose::homebound}));
+    EXPECT_EQ(roster.usage, (TessaronDataUsage{5'000'000'000, 8'000'000'000, utc("2024-06-01T00:00:00Z")}));
+    EXPECT_EQ(roster.clientGeo, (TessaronClientGeo{"DE", "Berlin", 52.52, 13.4}));
+}
+
+TEST(RosterRecordsTest, OptionalPartsMayBeAbsentOrNull) {
+    const TessaronRosterResponse roster = TessaronRosterResponse::decode(
+        bytesOf({{"profiles", QJsonArray()}, {"usage", QJsonValue::Null}, {"clientGeo", QJsonValue::Null}}));
+    EXPECT_TRUE(roster.profiles.isEmpty() && roster.health.isEmpty() && roster.geo.isEmpty());
+    EXPECT_FALSE(roster.usage || roster.clientGeo);
+
+    const TessaronClientGeo client = TessaronClientGeo::fromJSON(QJsonObject{{"country", "FR"}});
+    EXPECT_EQ(client, (TessaronClientGeo{"FR", std::nullopt, std::nullopt, std::nullopt}));
+}
+
+TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
+    struct Case {
+        const char* what;
+        QByteArray body;
+        JsonDecodingErrorKind kind;
+        const char* key;
+    };
+    using enum JsonDecodingErrorKind;
+    const QJsonObject roster = rosterObject();
+    const auto withHealth = [&](const QJsonObject& health) {
+        return bytesOf(with(roster, "health", QJsonObject{{tlsID, health}}));
+    };
+    const Case cases[] = {
+        {"not JSON", "{\"profiles\":", dataCorrupted, ""},
+        {"an array", "[]", typeMismatch, ""},
+        {"profiles absent", bytesOf(without(roster, "profiles")), keyNotFound, "profiles"},
+        {"profiles null", bytesOf(with(roster, "profiles", QJsonValue::Null)), valueNotFound, "profiles"},
+        {"profiles an object", bytesOf(with(roster, "profiles", QJsonObject())), typeMismatch, "profiles"},
+        {"health keyed by a name", bytesOf(with(roster, "health", QJsonObject{{"node-1", healthObject()}})),
+         dataCorrupted, "health"},
+        {"geo keyed by a braced UUID",
+         bytesOf(with(roster, "geo", QJsonObject{{"{" + tlsID + "}", QJsonObject()}})), dataCorrupted, "geo"},
+        {"health a list", bytesOf(with(roster, "health", QJsonArray())), typeMismatch, "health"},
+        {"load above 1", withHealth(with(healthObject(), "load", 1.01)), dataCorrupted, "load"},
+        {"load below 0", withHealth(with(healthObject(), "load", -0.01)), dataCorrupted, "load"},
+        {"load text", withHealth(with(healthObject(), "load", "0.5")), typeMismatch, "load"},
+        {"up absent", withHealth(without(healthObject(), "up")), keyNotFound, "up"},
+        {"busy a number", withHealth(with(healthObject(), "busy", 0)), typeMismatch, "busy"},
+        {"date without zone", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00")),
+         dataCorrupted, "checkedAt"},
+        {"fractional date without zone",
+         withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00.250")), dataCorrupted,
+         "checkedAt"},
+        {"date only", withHealth(with(healthObject(), "checkedAt", "2024-05-01")), dataCorrupted,
+         "checkedAt"},
+        {"date without seconds", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00+02:00")),
+         dataCorrupted, "checkedAt"},
+        {"resumesAt not a date", withHealth(with(healthObject(), "resumesAt", "soon")), dataCorrupted,
+         "resumesAt"},
+        {"unknown purpose",
+         bytesOf(
+             with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}, {"purpose", "relay"}}}})),
+         dataCorrupted, "purpose"},
+        {"purpose absent", bytesOf(with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}}}})),
+         keyNotFound, "purpose"},
+        {"usage with a fraction",
+         bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "usedBytes", 1.5))), dataCorrupted,
+         "usedBytes"},
+        {"usage beyond 64 bits",
+         bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "capBytes", 1e19))), dataCorrupted,
+         "capBytes"},
+        {"clientGeo without country", bytesOf(with(roster, "clientGeo", QJsonObject{{"city", "Berlin"}})),
+         keyNotFound, "country"},
+    };
+    for (const auto& c : cases) {
+        try {
+            TessaronRosterResponse::decode(c.body);
+            ADD_FAILURE() << c.what << " was accepted";
+        } catch (const JsonDecodingError& error) {
+            EXPECT_EQ(error.kind(), c.kind) << c.what;
+            EXPECT_EQ(error.key(), QString::fromUtf8(c.key)) << c.what;
+        }
+    }
+}
+
+TEST(RosterRecordsTest, OneInvalidProfileFailsTheReplyWithTheProfileError) {
+    const QJsonArray profiles{tlsProfileObject(), with(realityProfileObject(), "port", 0)};
+    EXPECT_THROW(TessaronRosterResponse::decode(bytesOf(with(rosterObject(), "profiles", profiles))),
+                 TessaronProfileError);
+    // Replies carry plain profiles; the Keychain's transport annotation has no place in them.
+    const QJsonArray annotated{with(tlsProfileObject(), "transport", "tcp")};
+    EXPECT_THROW(TessaronRosterResponse::decode(bytesOf(with(rosterObject(), "profiles", annotated))),
+                 TessaronProfileError);
+}
+
+TEST(RosterRecordsTest, EncodesWhatItDecodesWithStableDates) {
+    const TessaronRosterResponse roster = TessaronRosterResponse::decode(bytesOf(rosterObject()));
+    const QJsonObject encoded = roster.toJSON();
+    EXPECT_EQ(TessaronRosterResponse::fromJSON(encoded), roster);
+
+    const QJsonObject health = encoded["health"].toObject()[realityID.toUpper()].toObject();
+    EXPECT_EQ(health["checkedAt"], "2024-05-01T12:00:00.000Z");
+    EXPECT_EQ(health["resumesAt"], "2024-06-01T00:00:00.000Z");
+    EXPECT_FALSE(health.contains("load"));
+    EXPECT_FALSE(encoded["geo"].toObject()[realityID.toUpper()].toObject().contains("lat"));
+}
+
+TEST(RosterRecordsTest, DecodesARedeemReply) {
+    const TessaronRedeemResult single = TessaronRedeemResult::decode(
+        bytesOf({{"profile", realityProfileObject()}, {"profiles", QJsonValue::Null}}));
+    EXPECT_EQ(single.profile.id, QUuid::fromString(realityID));
+    EXPECT_FALSE(single.profiles);
+
+    const TessaronRedeemResult several = TessaronRedeemResult::decode(
+        bytesOf({{"profile", tlsProfileObject()},
+                 {"profiles", QJsonArray{tlsProfileObject(), realityProfileObject()}}}));
+    ASSERT_TRUE(several.profiles);
+    EXPECT_EQ(several.profiles->size(), 2);
+    EXPECT_EQ(TessaronRedeemResult::fromJSON(several.toJSON()), several);
+
+    EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profiles", QJsonArray()}})), JsonDecodingError);
+    EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profile", without(tlsProfileObject(), "id")}})),
+                 TessaronProfileError);
+}
+
+TEST(DataUsageTest, DecodesTheWhole64BitRangeExactly) {
+    constexpr qint64 largest = std::numeric_limits<qint64>::max();
+    const TessaronDataUsage usage = TessaronDataUsage::fromJSON(
+        QJsonObject{{"usedBytes", largest - 1}, {"capBytes", largest}, {"resetsAt", "2024-06-01T00:00:00Z"}});
+    EXPECT_EQ(usage.usedBytes, largest - 1);
+    EXPECT_EQ(usage.capBytes, largest);
+}
+
+TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
+    using enum TessaronDataUsage::Level;
+    struct Case {
+        qint64 used;
+        qint64 cap;
+        TessaronDataUsage::Level expected;
+    };
+    const Case cases[] = {
+        {0, 0, exhausted},       // a cap of 0 is used up from the start
+        {799, 1000, normal},     // 79.9 %
+        {800, 1000, warning},    // 80 %
+        {999, 1000, warning},    //
+        {1000, 1000, exhausted}, // equal
+        {1001, 1000, exhausted}, // over
+        {-5, 1000, normal},      // negative use
+        {-5, 0, normal},         // below a cap that is below 1
+        {0, -1, exhausted},      // at or above a negative cap
+        {std::numeric_limits<qint64>::max() - 1, std::numeric_limits<qint64>::max(), warning},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ((TessaronDataUsage{c.used, c.cap, {}}.level()), c.expected) << c.used << " of " << c.cap;
+    }
+}
+
+} // namespace
+} // namespace tessaron::testing

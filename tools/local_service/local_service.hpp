@@ -1,0 +1,42 @@
+#pragma once
+
+#include <httplib.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tessaron::local_service {
+
+// What every group of endpoints may use besides the server itself.
+struct ServiceContext {
+    // Where groups keep what they serve and record; empty when the service was started without one.
+    std::filesystem::path dataFolder;
+};
+
+// Registers one group of endpoints (reachability, pairing, account, diagnostics, release feed). Handlers
+// run on the server's worker threads, so a group that keeps state guards it itself.
+using RouteGroup = void (*)(httplib::Server& server, const ServiceContext& context);
+
+// Answers with {"error": "<error>"} and the given status. `error` is a fixed code such as "not_found",
+// written as it is.
+void replyWithError(httplib::Response& response, int status, std::string_view error);
+
+// The development stand-in for the remote service: HTTPS on loopback only, one line per request on
+// stdout, and a JSON 404 for any path no group claims.
+class LocalService {
+public:
+    LocalService(const std::string& certificatePath, const std::string& keyPath, ServiceContext context);
+
+    // False when the certificate or key could not be loaded.
+    bool isValid() const { return server_.is_valid(); }
+    void add(RouteGroup group);
+    // Serves until the process ends; false when the port cannot be bound.
+    bool run(int port);
+
+private:
+    httplib::SSLServer server_;
+    ServiceContext context_;
+};
+
+} // namespace tessaron::local_service

@@ -1,0 +1,66 @@
+// tessaron-local-service PORT CERTIFICATE KEY [DATA_FOLDER]
+// Plays the remote endpoints on https://127.0.0.1:PORT for development builds.
+#include "local_service.hpp"
+#include "reachability_routes.hpp"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+using namespace tessaron::local_service;
+
+namespace {
+
+// The groups of endpoints the service plays; a new group adds its registering function here.
+constexpr RouteGroup routeGroups[] = {
+    addReachabilityRoutes,
+};
+
+int usage() {
+    std::fprintf(stderr, "usage: tessaron-local-service PORT CERTIFICATE KEY [DATA_FOLDER]\n");
+    return 2;
+}
+
+std::optional<int> portFrom(std::string_view text) {
+    int port = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+    if (error != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 4 || argc > 5)
+        return usage();
+    const auto port = portFrom(argv[1]);
+    if (!port)
+        return usage();
+
+    ServiceContext context;
+    if (argc == 5) {
+        context.dataFolder = argv[4];
+        std::error_code error;
+        std::filesystem::create_directories(context.dataFolder, error);
+        if (error) {
+            std::fprintf(stderr, "cannot create %s: %s\n", argv[4], error.message().c_str());
+            return 1;
+        }
+    }
+
+    LocalService service(argv[2], argv[3], context);
+    if (!service.isValid()) {
+        std::fprintf(stderr, "cannot load the certificate %s or the key %s\n", argv[2], argv[3]);
+        return 1;
+    }
+    for (auto group : routeGroups)
+        service.add(group);
+    if (!service.run(*port)) {
+        std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", *port);
+        return 1;
+    }
+    return 0;
+}
