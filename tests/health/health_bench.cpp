@@ -1,3 +1,5 @@
+#include "health/failover_planner.hpp"
+#include "health/failover_policy.hpp"
 #include "health/latency_monitor.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/system_clock.hpp"
@@ -64,6 +66,36 @@ void BM_MonitorMeasureAllOver50Nodes(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_MonitorMeasureAllOver50Nodes)->Unit(benchmark::kMicrosecond);
+
+// One failover decision as the session makes it: order 50 nodes by health and speed, then let the policy
+// exclude the failing node and pick the next one.
+void BM_FailoverDecisionOver50Nodes(benchmark::State& state) {
+    const auto now = QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+    QList<QUuid> ids;
+    tessaron::LatencyTable latencies;
+    tessaron::NodeHealthTable health;
+    for (int i = 0; i < 50; ++i) {
+        const auto id = QUuid::createUuid();
+        ids.append(id);
+        latencies.insert(id, {20 + (i * 37) % 200, now});
+        tessaron::TessaronNodeHealth entry;
+        entry.up = i % 7 != 0;
+        entry.checkedAt = now.addSecs(-60);
+        entry.load = (i % 10) / 10.0;
+        entry.busy = i % 11 == 0;
+        health.insert(id, entry);
+    }
+    const tessaron::FailoverPolicy start;
+    for (auto _ : state) {
+        auto policy = start;
+        const auto candidates = tessaron::FailoverPlanner::orderedNodes(ids, latencies, health, now);
+        const auto action =
+            policy.handle(tessaron::FailoverPolicy::Event::checkFailed(candidates.first(), true), now,
+                          candidates, latencies, health);
+        benchmark::DoNotOptimize(action);
+    }
+}
+BENCHMARK(BM_FailoverDecisionOver50Nodes)->Unit(benchmark::kMicrosecond);
 
 // A loopback listener whose connections are accepted and closed between iterations.
 class LoopbackListener {

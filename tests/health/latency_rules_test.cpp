@@ -1,5 +1,7 @@
 #include "health/latency_smoother.hpp"
 #include "health/latency_tier.hpp"
+#include "health/node_link_status.hpp"
+#include "node_fixtures.hpp"
 
 #include <gtest/gtest.h>
 
@@ -54,4 +56,34 @@ TEST(LatencyTierTest, BandsAndRawValues) {
     }
     for (const auto* text : {"Good", "GOOD", "", " good", "best"})
         EXPECT_FALSE(tessaron::latencyTierFromRawValue(QString::fromLatin1(text))) << text;
+}
+
+TEST(NodeLinkStatusTest, RosterHealthOutranksLatency) {
+    using tessaron::NodeLinkStatus;
+    using namespace tessaron::testing;
+    struct Case {
+        const char* name;
+        std::optional<int> milliseconds;
+        std::optional<HealthEntry> health;
+        NodeLinkStatus expected;
+    };
+    const Case cases[] = {
+        {"nothing known", std::nullopt, std::nullopt, NodeLinkStatus::checking},
+        {"paused and busy", 40, HealthEntry{'A', true, 0, true, {}, true}, NodeLinkStatus::paused},
+        {"busy and down", 40, HealthEntry{'A', false, 0, false, {}, true}, NodeLinkStatus::busy},
+        {"down 599 s ago", 40, HealthEntry{'A', false, 599}, NodeLinkStatus::offline},
+        {"down 600 s ago, no sample", std::nullopt, HealthEntry{'A', false, 600}, NodeLinkStatus::checking},
+        {"down 600 s ago, fast", 40, HealthEntry{'A', false, 600}, NodeLinkStatus::fast},
+        {"down 20 min ago, 40 ms", 40, HealthEntry{'A', false, 1200}, NodeLinkStatus::fast},
+        {"59 ms", 59, HealthEntry{'A'}, NodeLinkStatus::fast},
+        {"119 ms", 119, std::nullopt, NodeLinkStatus::fast},
+        {"120 ms", 120, std::nullopt, NodeLinkStatus::online},
+        {"219 ms", 219, std::nullopt, NodeLinkStatus::online},
+        {"220 ms", 220, HealthEntry{'A'}, NodeLinkStatus::online},
+    };
+    for (const auto& c : cases) {
+        const auto samples = c.milliseconds ? latencies({{'A', *c.milliseconds}}) : tessaron::LatencyTable{};
+        const auto table = c.health ? health({*c.health}) : tessaron::NodeHealthTable{};
+        EXPECT_EQ(tessaron::nodeLinkStatus(node('A'), samples, table, referenceNow()), c.expected) << c.name;
+    }
 }
