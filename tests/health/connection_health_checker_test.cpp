@@ -112,14 +112,6 @@ TEST_F(CheckerTest, AsksForTheWholePageOnceFollowingRedirects) {
     EXPECT_EQ(request.timeout, 5s);
 }
 
-TEST_F(CheckerTest, DefaultsToTheProgramsReachabilityPage) {
-    transport.enqueue(200, "Success");
-    std::optional<TessaronProbeOutcome> outcome;
-    store(ConnectionHealthChecker(transport, clock, {}).probeOnce(1), &outcome);
-    EXPECT_EQ(transport.requests().first().url, tessaron::BundleInfo::main().locations().reachabilityPage);
-    EXPECT_FALSE(transport.requests().first().url.isEmpty());
-}
-
 TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSeconds) {
     transport.setResponder([this](const HttpRequest&) -> HttpOutcome {
         requestTimes.append(clock.monotonic());
