@@ -1,0 +1,53 @@
+#include "platform/tunnel_messages.hpp"
+
+#include <QJsonObject>
+
+namespace tessaron::tunnel_message {
+
+namespace {
+const QString domainField = QStringLiteral("domain");
+const QString codeField = QStringLiteral("code");
+} // namespace
+
+QJsonValue encodeIdentifier(const QUuid& identifier) {
+    return identifier.isNull() ? QJsonValue(QJsonValue::Null) : identifier.toString(QUuid::WithoutBraces);
+}
+
+QUuid decodeIdentifier(const QJsonValue& value) {
+    return QUuid::fromString(value.toString());
+}
+
+QJsonValue encodeError(const std::optional<PlatformError>& error) {
+    if (!error)
+        return QJsonValue::Null;
+    return QJsonObject{{domainField, error->domain()}, {codeField, QString::number(error->code())}};
+}
+
+std::optional<PlatformError> decodeError(const QJsonValue& value) {
+    const auto object = value.toObject();
+    bool ok = false;
+    const auto code = object.value(codeField).toString().toLongLong(&ok);
+    if (!ok || !object.value(domainField).isString())
+        return std::nullopt;
+    return PlatformError(object.value(domainField).toString(), code);
+}
+
+QJsonValue encodeData(const std::optional<QByteArray>& bytes) {
+    return bytes ? QJsonValue(QString::fromLatin1(bytes->toBase64())) : QJsonValue(QJsonValue::Null);
+}
+
+std::optional<QByteArray> decodeData(const QJsonValue& value) {
+    if (!value.isString())
+        return std::nullopt;
+    auto bytes = QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    return bytes ? std::optional(*bytes) : std::nullopt;
+}
+
+VpnStatus decodeStatus(const QJsonValue& value) {
+    const auto raw = value.toInt(-1);
+    if (raw < int(VpnStatus::invalid) || raw > int(VpnStatus::disconnecting))
+        return VpnStatus::disconnected;
+    return VpnStatus(raw);
+}
+
+} // namespace tessaron::tunnel_message
