@@ -57,4 +57,7 @@ public:
     virtual KeychainResult<QByteArray> resolve(const QByteArray& persistentRef) = 0;
 };
 
+// The user's keychain, shared by the whole process.
+Keychain& systemKeychain();
+
 } // namespace tessaron

@@ -21,10 +21,13 @@ std::optional<qint64> integralValue(const QJsonValue& value) {
 }
 
 std::optional<QUuid> uuidFromText(QStringView text) {
-    // QUuid also reads braces and ignores what follows the UUID; comparing the bare form it writes back
-    // refuses both. It reads a failure as the nil UUID, so the comparison also admits a genuine nil.
+    // At exactly the bare length QUuid takes neither braces nor trailing text, and checks every hyphen.
+    constexpr qsizetype bareLength = 36;
+    if (text.size() != bareLength)
+        return std::nullopt;
     const QUuid uuid = QUuid::fromString(text);
-    if (uuid.toString(QUuid::WithoutBraces).compare(text, Qt::CaseInsensitive) != 0)
+    // QUuid reads a failure as the nil UUID, which is also valid text of its own.
+    if (uuid.isNull() && text != u"00000000-0000-0000-0000-000000000000")
         return std::nullopt;
     return uuid;
 }

@@ -39,15 +39,15 @@ bool isHostName(QStringView text) {
     return allOf(text, [](QChar c) { return isAsciiLetterOrDigit(c) || c == u'-' || c == u'.'; });
 }
 
-// QHostAddress also takes scope identifiers ("%eth0") and brackets nothing else; the character check keeps
-// the literal plain.
+bool isHexDigit(QChar c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+// QHostAddress also takes a scope identifier ("%eth0") and surrounding white space; allowing only hex
+// digits, colons and dots keeps the literal plain.
 bool isIPv6Literal(QStringView text) {
-    const bool plain = allOf(text, [](QChar c) {
-        return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F') ||
-               c == u':' || c == u'.';
-    });
-    return plain && text.contains(u':') &&
-           QHostAddress(text.toString()).protocol() == QAbstractSocket::IPv6Protocol;
+    const bool plain = allOf(text, [](QChar c) { return isHexDigit(c) || c == u':' || c == u'.'; });
+    return plain && QHostAddress(text.toString()).protocol() == QAbstractSocket::IPv6Protocol;
 }
 
 // QHostAddress also reads "127.1", "0x7f.0.0.1" and leading zeros; only the dotted quad it would write back
@@ -62,18 +62,19 @@ bool isServerAddress(QStringView text) {
 }
 
 bool isDNSServer(QStringView text) {
-    return isIPv4Literal(text) || isIPv6Literal(text);
+    return text.contains(u':') ? isIPv6Literal(text) : isIPv4Literal(text);
 }
 
+// The C0 and C1 control characters and DEL.
 bool isControl(QChar c) {
-    return c.category() == QChar::Other_Control;
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
 }
 
-// Lone surrogates cannot be written as UTF-8, so they would not survive the canonical form.
 qsizetype codePointCount(QStringView text) {
     return text.size() - std::count_if(text.begin(), text.end(), [](QChar c) { return c.isLowSurrogate(); });
 }
 
+// Lone surrogates cannot be written as UTF-8, so such a name would not survive the canonical form.
 bool isDisplayName(QStringView text) {
     if (!text.isValidUtf16() || std::any_of(text.begin(), text.end(), isControl))
         return false;
@@ -86,10 +87,6 @@ bool isPublicKey(QStringView text) {
            allOf(text, [](QChar c) { return isAsciiLetterOrDigit(c) || c == u'-' || c == u'_'; });
 }
 
-bool isHexDigit(QChar c) {
-    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
-}
-
 bool isShortID(QStringView text) {
     return text.size() <= maximumShortIDLength && text.size() % 2 == 0 && allOf(text, isHexDigit);
 }
@@ -100,7 +97,7 @@ bool isFingerprint(QStringView text) {
     });
 }
 
-// Control characters are refused as well as white space: neither can travel in a request line.
+// Control characters and lone surrogates are refused as well as white space: none can travel in a request.
 bool isXhttpPath(QStringView text) {
     return text.startsWith(u'/') && text.isValidUtf16() && text.toUtf8().size() <= maximumPathBytes &&
            std::none_of(text.begin(), text.end(), [](QChar c) { return c.isSpace() || isControl(c); });
@@ -142,21 +139,13 @@ public:
     QString text(const QString& key) const { return checkedText(key, required(key)); }
 
     template <typename Predicate> QString string(const QString& key, Predicate isValid) const {
-        QString value = text(key);
-        if (!isValid(value))
-            invalid(key);
-        return value;
+        return validated(key, required(key), isValid);
     }
 
     template <typename Predicate>
     std::optional<QString> optionalString(const QString& key, Predicate isValid) const {
         const auto value = optional(key);
-        if (!value)
-            return std::nullopt;
-        QString string = checkedText(key, *value);
-        if (!isValid(string))
-            invalid(key);
-        return string;
+        return value ? std::optional(validated(key, *value, isValid)) : std::nullopt;
     }
 
     qint64 integer(const QString& key, qint64 minimum, qint64 maximum) const {
@@ -186,6 +175,14 @@ private:
         return value.toString();
     }
 
+    template <typename Predicate>
+    QString validated(const QString& key, const QJsonValue& value, Predicate isValid) const {
+        QString string = checkedText(key, value);
+        if (!isValid(string))
+            invalid(key);
+        return string;
+    }
+
     QJsonObject object_;
     QString prefix_;
 };
@@ -196,8 +193,8 @@ std::optional<TessaronTransport> readTransport(const FieldReader& fields, bool a
         return std::nullopt;
     if (!allowed)
         throw TessaronProfileError::unexpectedTransportKey();
-    const auto transport = transportFromRawValue(value->toString());
-    if (!value->isString() || !transport)
+    const auto transport = transportFromRawValue(fields.text(QStringLiteral("transport")));
+    if (!transport)
         fields.invalid(QStringLiteral("transport"));
     return transport;
 }

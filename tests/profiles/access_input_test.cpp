@@ -50,14 +50,6 @@ TEST(AccessInputTest, ClassifiesPastedText) {
     }
 }
 
-TEST(AccessInputTest, EqualityComparesTheCaseAndThePayload) {
-    EXPECT_EQ(TessaronAccessInput::invitationToken("a"), TessaronAccessInput::invitationToken("a"));
-    EXPECT_NE(TessaronAccessInput::invitationToken("a"), TessaronAccessInput::invitationToken("A"));
-    EXPECT_NE(TessaronAccessInput::invitationToken(""), TessaronAccessInput::invalid());
-    EXPECT_NE(TessaronAccessInput::invitationLink(QUrl("https://a.test/?code=1")),
-              TessaronAccessInput::invitationLink(QUrl("https://a.test/?code=2")));
-}
-
 TEST(AccessInputTest, BuildsTheConnectLinkOnTheBaseHostOnly) {
     const QString code = codeOf(32);
     EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, std::nullopt), std::nullopt);

@@ -2,7 +2,9 @@
 
 #include "profiles/identifiers.hpp"
 #include "profiles/importer.hpp"
+#include "profiles/pairing_error.hpp"
 #include "profiles/profile_error.hpp"
+#include "profiles/profile_summary.hpp"
 
 #include <QJsonArray>
 
@@ -62,6 +64,13 @@ TEST(ProfileCodecTest, WritesGoldenCanonicalJSON) {
         EXPECT_EQ(again.canonicalJSON(), profile.canonicalJSON());
         EXPECT_EQ(again, profile);
     }
+}
+
+TEST(ProfileCodecTest, SummaryCarriesWhatListsShow) {
+    const TessaronProfile profile = decode(bytesOf(realityProfileObject()));
+    EXPECT_EQ(TessaronProfileSummary::summary(profile),
+              (TessaronProfileSummary{profile.id, 1, "Amsterdam 2", "203.0.113.7", 8443,
+                                      TessaronProfile::Security::reality}));
 }
 
 TEST(ProfileCodecTest, RefusesEveryInvalidField) {
@@ -239,13 +248,25 @@ TEST(ProfileCodecTest, RefusesWhatIsNotOneJSONObjectOrIsTooLarge) {
     EXPECT_EQ(refusal(atCap + ' ').kind(), tooLarge);
 }
 
+// Users quote domain and code from "The request failed (…)", so codes must not move.
+TEST(ProfileCodecTest, PairingErrorCodesFollowTheDeclarationAndSilentCasesHaveNoText) {
+    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::invalidBaseURL).code(), 0);
+    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::profileUnknown).code(), 13);
+    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::invalidBaseURL).domain(),
+              "TessaronPairingError");
+    for (int code = 0; code <= 13; ++code) {
+        const auto kind = static_cast<TessaronPairingErrorKind>(code);
+        const bool silent =
+            kind == TessaronPairingErrorKind::cancelled || kind == TessaronPairingErrorKind::profileUnknown;
+        EXPECT_EQ(TessaronPairingError(kind).userMessage().has_value(), !silent) << code;
+    }
+}
+
 TEST(ProfileCodecTest, ErrorsTellTheUserWhichKeyFailed) {
     EXPECT_EQ(TessaronProfileError::missingField("publicKey").userMessage(),
               "The connection details are incomplete (publicKey).");
     EXPECT_EQ(TessaronProfileError::invalidField("xhttp.path").userMessage(),
               "The connection details contain an invalid value (xhttp.path).");
-    EXPECT_EQ(TessaronProfileError::tooLarge().domain(), "TessaronProfileError");
-    EXPECT_EQ(TessaronProfileError::tooLarge().code(), 1);
 }
 
 } // namespace

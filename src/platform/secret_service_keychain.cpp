@@ -1,0 +1,339 @@
+// GLib's headers (libsecret) come before any Qt header: Qt's keyword macros break them.
+#include <libsecret/secret.h>
+
+#include "platform/secret_service_keychain.hpp"
+
+#include "platform/system_log.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tessaron {
+
+namespace {
+
+constexpr auto accessGroupAttribute = "access-group";
+constexpr auto serviceAttribute = "service";
+constexpr auto accountAttribute = "account";
+
+// Filled member by member, so the struct's reserved members stay zero.
+const SecretSchema genericPasswordSchema = [] {
+    SecretSchema schema{};
+    schema.name = "com.hallmere.tessaron.GenericPassword";
+    schema.flags = SECRET_SCHEMA_NONE;
+    schema.attributes[0] = {accessGroupAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING};
+    schema.attributes[1] = {serviceAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING};
+    schema.attributes[2] = {accountAttribute, SECRET_SCHEMA_ATTRIBUTE_STRING};
+    return schema;
+}();
+
+// A locked item still exists: adding beside it would make a duplicate.
+constexpr auto anyItem = SECRET_SEARCH_ALL;
+const auto unlockedItems = SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK);
+const auto unlockedItemsWithSecrets =
+    SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS);
+
+// The first version of a persistent reference: this prefix, then the item's access group, service and
+// account as a compact JSON array. It names the item by what identifies it, so it holds as long as the
+// item exists, across updates and in every process of the user.
+const QByteArray referencePrefix = QByteArrayLiteral("tessaron-keychain-item/1:");
+
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+struct HashTableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+struct SecretValueUnref {
+    void operator()(SecretValue* value) const { secret_value_unref(value); }
+};
+template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+using HashTablePtr = std::unique_ptr<GHashTable, HashTableUnref>;
+using SecretValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
+using Items = std::vector<GObjectPtr<SecretItem>>;
+
+const SystemLog& log() {
+    static const SystemLog log(QStringLiteral("keychain"));
+    return log;
+}
+
+// Cancels the libsecret calls of one operation once the operation has run past its limit.
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit)
+        : cancellable_(g_cancellable_new())
+        , watchdog_(cancelAfter, cancellable_.get(), limit) {}
+
+    GCancellable* cancellable() const { return cancellable_.get(); }
+
+private:
+    static void cancelAfter(std::stop_token finished, GCancellable* cancellable,
+                            std::chrono::milliseconds limit) {
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        if (!wake.wait_for(lock, finished, limit, [&finished] { return finished.stop_requested(); }))
+            g_cancellable_cancel(cancellable);
+    }
+
+    GObjectPtr<GCancellable> cancellable_;
+    std::jthread watchdog_; // declared last: stopped and joined before the cancellable is released
+};
+
+// One operation on the Secret Service. libsecret keeps one connection and one session per process, so
+// operations take turns process-wide; the deadline starts once the turn has come.
+class Operation {
+public:
+    explicit Operation(std::chrono::milliseconds limit)
+        : turn_(turnMutex)
+        , deadline_(limit) {}
+
+    GCancellable* cancellable() const { return deadline_.cancellable(); }
+
+    // libsecret keeps talking to the daemon that answered first, by its unique bus name. Once that daemon
+    // is gone (restarted, or crashed and started again) every call fails with ServiceUnknown until the
+    // cached connection is dropped; then one more attempt reaches whichever daemon serves now.
+    template <typename Attempt> auto run(Attempt attempt) {
+        auto result = attempt(*this);
+        if (!lostDaemon_)
+            return result;
+        lostDaemon_ = false;
+        secret_service_disconnect();
+        return attempt(*this);
+    }
+
+    // Whatever libsecret reports means the service could not be reached, refused, or ran out of time.
+    qint32 fail(GError* error) {
+        lostDaemon_ = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN);
+        log().error(QStringLiteral("failed %1 %2")
+                        .arg(QString::fromUtf8(g_quark_to_string(error->domain)))
+                        .arg(error->code));
+        g_error_free(error);
+        return keychain_status::notAvailable;
+    }
+
+private:
+    static inline std::mutex turnMutex;
+    std::lock_guard<std::mutex> turn_;
+    Deadline deadline_;
+    bool lostDaemon_ = false;
+};
+
+// The attributes a query matches on, with the UTF-8 text the table points into.
+class QueryAttributes {
+public:
+    explicit QueryAttributes(const KeychainQuery& query)
+        : accessGroup_(query.accessGroup.toUtf8())
+        , service_(query.service.toUtf8())
+        , account_(query.account.value_or(QString()).toUtf8())
+        , table_(g_hash_table_new(g_str_hash, g_str_equal)) {
+        insert(accessGroupAttribute, accessGroup_);
+        insert(serviceAttribute, service_);
+        if (query.account)
+            insert(accountAttribute, account_);
+    }
+
+    GHashTable* table() const { return table_.get(); }
+
+private:
+    void insert(const char* name, const QByteArray& value) {
+        g_hash_table_insert(table_.get(), const_cast<char*>(name), const_cast<char*>(value.constData()));
+    }
+
+    const QByteArray accessGroup_;
+    const QByteArray service_;
+    const QByteArray account_;
+    HashTablePtr table_;
+};
+
+// The items the query matches; itemNotFound when there is none.
+KeychainResult<Items> find(const KeychainQuery& query, SecretSearchFlags flags, Operation& operation) {
+    const QueryAttributes attributes(query);
+    GError* error = nullptr;
+    GList* found = secret_service_search_sync(nullptr, &genericPasswordSchema, attributes.table(), flags,
+                                              operation.cancellable(), &error);
+    if (error)
+        return {operation.fail(error), {}};
+    Items items;
+    for (GList* link = found; link; link = link->next)
+        items.emplace_back(static_cast<SecretItem*>(link->data));
+    g_list_free(found);
+    if (items.empty())
+        return {keychain_status::itemNotFound, {}};
+    return {keychain_status::success, std::move(items)};
+}
+
+// The secret the search loaded. An item whose unlock was refused comes back locked, without one.
+KeychainResult<QByteArray> secretOf(SecretItem* item, Operation& operation) {
+    const SecretValuePtr secret(secret_item_get_secret(item));
+    if (!secret)
+        return {operation.fail(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, "locked")), {}};
+    gsize length = 0;
+    const gchar* bytes = secret_value_get(secret.get(), &length);
+    return {keychain_status::success, QByteArray(bytes, qsizetype(length))};
+}
+
+QString accountOf(SecretItem* item) {
+    const HashTablePtr attributes(secret_item_get_attributes(item));
+    return QString::fromUtf8(
+        static_cast<const char*>(g_hash_table_lookup(attributes.get(), accountAttribute)));
+}
+
+SecretValuePtr secretValue(const QByteArray& data) {
+    return SecretValuePtr(secret_value_new(data.constData(), data.size(), "application/octet-stream"));
+}
+
+KeychainResult<QByteArray> readData(const KeychainQuery& query, Operation& operation) {
+    const auto found = find(query, unlockedItemsWithSecrets, operation);
+    if (found.status != keychain_status::success)
+        return {found.status, {}};
+    return secretOf(found.value.front().get(), operation);
+}
+
+KeychainResult<QList<KeychainItem>> readAll(const KeychainQuery& query, Operation& operation) {
+    const auto found =
+        find({query.accessGroup, query.service, std::nullopt}, unlockedItemsWithSecrets, operation);
+    if (found.status != keychain_status::success)
+        return {found.status, {}};
+    QList<KeychainItem> items;
+    for (const auto& item : found.value) {
+        const auto secret = secretOf(item.get(), operation);
+        if (secret.status != keychain_status::success)
+            return {secret.status, {}};
+        items.append({accountOf(item.get()), secret.value});
+    }
+    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.account < b.account; });
+    return {keychain_status::success, items};
+}
+
+qint32 addItem(const KeychainQuery& query, const QByteArray& data, Operation& operation) {
+    const auto found = find(query, anyItem, operation);
+    if (found.status == keychain_status::success)
+        return keychain_status::duplicateItem;
+    if (found.status != keychain_status::itemNotFound)
+        return found.status;
+    const QueryAttributes attributes(query);
+    // What a password manager shows for the item.
+    const auto label = QStringLiteral("%1 (%2)").arg(query.service, *query.account).toUtf8();
+    GError* error = nullptr;
+    secret_password_storev_binary_sync(&genericPasswordSchema, attributes.table(), SECRET_COLLECTION_DEFAULT,
+                                       label.constData(), secretValue(data).get(), operation.cancellable(),
+                                       &error);
+    return error ? operation.fail(error) : keychain_status::success;
+}
+
+qint32 updateItem(const KeychainQuery& query, const QByteArray& data, Operation& operation) {
+    const auto found = find(query, unlockedItems, operation);
+    if (found.status != keychain_status::success)
+        return found.status;
+    // Changing the secret in place keeps the item in whichever collection holds it.
+    const auto secret = secretValue(data);
+    for (const auto& item : found.value) {
+        GError* error = nullptr;
+        secret_item_set_secret_sync(item.get(), secret.get(), operation.cancellable(), &error);
+        if (error)
+            return operation.fail(error);
+    }
+    return keychain_status::success;
+}
+
+// Item by item: clearing by attributes skips items that stay locked and reports them as not found, which
+// callers take for removed.
+qint32 removeItems(const KeychainQuery& query, Operation& operation) {
+    const auto found = find(query, unlockedItems, operation);
+    if (found.status != keychain_status::success)
+        return found.status;
+    for (const auto& item : found.value) {
+        GError* error = nullptr;
+        secret_item_delete_sync(item.get(), operation.cancellable(), &error);
+        if (error)
+            return operation.fail(error);
+    }
+    return keychain_status::success;
+}
+
+KeychainResult<QByteArray> referenceTo(const KeychainQuery& query, Operation& operation) {
+    const auto found = find(query, anyItem, operation);
+    if (found.status != keychain_status::success)
+        return {found.status, {}};
+    const QJsonArray identity{query.accessGroup, query.service, *query.account};
+    return {keychain_status::success,
+            referencePrefix + QJsonDocument(identity).toJson(QJsonDocument::Compact)};
+}
+
+std::optional<KeychainQuery> queryOf(const QByteArray& reference) {
+    if (!reference.startsWith(referencePrefix))
+        return std::nullopt;
+    QJsonParseError error;
+    const auto identity = QJsonDocument::fromJson(reference.mid(referencePrefix.size()), &error).array();
+    if (error.error != QJsonParseError::NoError || identity.size() != 3 ||
+        !std::all_of(identity.begin(), identity.end(), [](const auto& field) { return field.isString(); }))
+        return std::nullopt;
+    return KeychainQuery{identity[0].toString(), identity[1].toString(), identity[2].toString()};
+}
+
+} // namespace
+
+SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds operationLimit)
+    : operationLimit_(operationLimit) {}
+
+KeychainResult<QByteArray> SecretServiceKeychain::copyData(const KeychainQuery& query) {
+    if (!query.account)
+        return {keychain_status::badParameter, {}};
+    return Operation(operationLimit_).run([&](Operation& operation) { return readData(query, operation); });
+}
+
+KeychainResult<QList<KeychainItem>> SecretServiceKeychain::copyAll(const KeychainQuery& query) {
+    return Operation(operationLimit_).run([&](Operation& operation) { return readAll(query, operation); });
+}
+
+qint32 SecretServiceKeychain::add(const KeychainQuery& query, const QByteArray& data) {
+    if (!query.account)
+        return keychain_status::badParameter;
+    return Operation(operationLimit_).run([&](Operation& operation) {
+        return addItem(query, data, operation);
+    });
+}
+
+qint32 SecretServiceKeychain::update(const KeychainQuery& query, const QByteArray& data) {
+    if (!query.account)
+        return keychain_status::badParameter;
+    return Operation(operationLimit_).run([&](Operation& operation) {
+        return updateItem(query, data, operation);
+    });
+}
+
+qint32 SecretServiceKeychain::remove(const KeychainQuery& query) {
+    return Operation(operationLimit_).run([&](Operation& operation) {
+        return removeItems(query, operation);
+    });
+}
+
+KeychainResult<QByteArray> SecretServiceKeychain::persistentRef(const KeychainQuery& query) {
+    if (!query.account)
+        return {keychain_status::badParameter, {}};
+    return Operation(operationLimit_).run([&](Operation& operation) {
+        return referenceTo(query, operation);
+    });
+}
+
+KeychainResult<QByteArray> SecretServiceKeychain::resolve(const QByteArray& persistentRef) {
+    const auto query = queryOf(persistentRef);
+    if (!query)
+        return {keychain_status::itemNotFound, {}};
+    return copyData(*query);
+}
+
+Keychain& systemKeychain() {
+    static SecretServiceKeychain keychain;
+    return keychain;
+}
+
+} // namespace tessaron

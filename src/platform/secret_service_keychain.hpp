@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/keychain.hpp"
+
+#include <chrono>
+
+namespace tessaron {
+
+// The Keychain on the desktop's Secret Service, through libsecret. Items live in the default collection
+// under a schema of our own, keyed by access group, service and account. The Secret Service never
+// synchronises items to other machines, so nothing needs turning off for that.
+//
+// Every failure to reach the service, an unlock the user refused, or a call that ran past the operation
+// limit answers keychain_status::notAvailable.
+class SecretServiceKeychain final : public Keychain {
+public:
+    // libsecret waits without end on a bus that never answers and on an unlock prompt nobody answers; each
+    // operation is cancelled once it has run this long.
+    static constexpr std::chrono::milliseconds defaultOperationLimit = std::chrono::seconds(30);
+
+    explicit SecretServiceKeychain(std::chrono::milliseconds operationLimit = defaultOperationLimit);
+
+    KeychainResult<QByteArray> copyData(const KeychainQuery& query) override;
+    KeychainResult<QList<KeychainItem>> copyAll(const KeychainQuery& query) override;
+    qint32 add(const KeychainQuery& query, const QByteArray& data) override;
+    qint32 update(const KeychainQuery& query, const QByteArray& data) override;
+    qint32 remove(const KeychainQuery& query) override;
+    KeychainResult<QByteArray> persistentRef(const KeychainQuery& query) override;
+    KeychainResult<QByteArray> resolve(const QByteArray& persistentRef) override;
+
+private:
+    std::chrono::milliseconds operationLimit_;
+};
+
+} // namespace tessaron

@@ -1,0 +1,428 @@
+// GLib's headers (libsecret) come before any Qt header. The tests lock and unlock the keyring behind the
+// keychain's back, which takes libsecret's lower-level calls.
+#define SECRET_API_SUBJECT_TO_CHANGE
+#include <libsecret/secret.h>
+
+#include "platform/secret_service_keychain.hpp"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tessaron::testing {
+namespace {
+
+using namespace std::chrono_literals;
+namespace status = keychain_status;
+
+const QString profileService = QStringLiteral("com.hallmere.tessaron.profile");
+const QString otherService = QStringLiteral("com.hallmere.tessaron.account");
+
+// Standard strings, which GoogleTest prints readably (NUL bytes included) when a comparison fails.
+std::string bytes(const QByteArray& data) {
+    return data.toStdString();
+}
+
+using Read = std::pair<qint32, std::string>;
+
+Read read(const KeychainResult<QByteArray>& result) {
+    return {result.status, bytes(result.value)};
+}
+
+Read found(const QByteArray& data) {
+    return {status::success, bytes(data)};
+}
+
+class SecretServiceKeychainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
+            << "run this suite through tests/support/with-keyring.sh";
+    }
+
+    // Each test keeps to an access group of its own, so the whole suite can also share one keyring.
+    KeychainQuery query(std::optional<QString> account, const QString& service = profileService) const {
+        return {group, service, std::move(account)};
+    }
+
+    // Items that share the group or the service of query(…), but not both.
+    void addNeighbours() {
+        ASSERT_EQ(
+            keychain.add({group + QStringLiteral(".other"), profileService, QStringLiteral("dave")}, "d"),
+            status::success);
+        ASSERT_EQ(keychain.add(query(QStringLiteral("erin"), otherService), "e"), status::success);
+    }
+
+    void expectNeighboursKept() {
+        EXPECT_EQ(read(keychain.copyData(
+                      {group + QStringLiteral(".other"), profileService, QStringLiteral("dave")})),
+                  found("d"));
+        EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("erin"), otherService))), found("e"));
+    }
+
+    const QString group = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    SecretServiceKeychain keychain;
+};
+
+TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemove) {
+    const auto item = query(QStringLiteral("alice"));
+    ASSERT_EQ(keychain.add(item, "first"), status::success);
+    EXPECT_EQ(read(keychain.copyData(item)), found("first"));
+    const auto reference = keychain.persistentRef(item);
+    ASSERT_EQ(reference.status, status::success);
+    EXPECT_EQ(read(keychain.resolve(reference.value)), found("first"));
+
+    EXPECT_EQ(keychain.update(item, "second"), status::success);
+    EXPECT_EQ(read(keychain.copyData(item)), found("second"));
+    EXPECT_EQ(read(keychain.persistentRef(item)), found(reference.value));
+    EXPECT_EQ(read(keychain.resolve(reference.value)), found("second"));
+
+    EXPECT_EQ(keychain.remove(item), status::success);
+    EXPECT_EQ(keychain.copyData(item).status, status::itemNotFound);
+    EXPECT_EQ(keychain.persistentRef(item).status, status::itemNotFound);
+    EXPECT_EQ(keychain.resolve(reference.value).status, status::itemNotFound);
+    EXPECT_EQ(keychain.remove(item), status::itemNotFound);
+}
+
+TEST_F(SecretServiceKeychainTest, AddNeverOverwritesAndUpdateNeverCreates) {
+    const auto item = query(QStringLiteral("alice"));
+    EXPECT_EQ(keychain.update(item, "created by update"), status::itemNotFound);
+    EXPECT_EQ(keychain.copyData(item).status, status::itemNotFound);
+
+    ASSERT_EQ(keychain.add(item, "original"), status::success);
+    EXPECT_EQ(keychain.add(item, "replacement"), status::duplicateItem);
+    EXPECT_EQ(read(keychain.copyData(item)), found("original"));
+}
+
+TEST_F(SecretServiceKeychainTest, QueriesThatNeedAnAccountRefuseOneWithout) {
+    ASSERT_EQ(keychain.add(query(QStringLiteral("alice")), "kept"), status::success);
+    const auto withoutAccount = query(std::nullopt);
+
+    EXPECT_EQ(keychain.copyData(withoutAccount).status, status::badParameter);
+    EXPECT_EQ(keychain.add(withoutAccount, "x"), status::badParameter);
+    EXPECT_EQ(keychain.update(withoutAccount, "x"), status::badParameter);
+    EXPECT_EQ(keychain.persistentRef(withoutAccount).status, status::badParameter);
+    EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("alice")))), found("kept"));
+}
+
+TEST_F(SecretServiceKeychainTest, CopyAllListsTheServiceInAccountOrder) {
+    for (const auto* account : {"carol", "alice", "bob"})
+        ASSERT_EQ(keychain.add(query(QString::fromUtf8(account)), QByteArray(account) + "-secret"),
+                  status::success);
+    addNeighbours();
+
+    const auto all = keychain.copyAll(query(std::nullopt));
+    ASSERT_EQ(all.status, status::success);
+    std::vector<std::pair<std::string, std::string>> listed;
+    for (const auto& item : all.value)
+        listed.emplace_back(item.account.toStdString(), bytes(item.data));
+    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{
+                          {"alice", "alice-secret"}, {"bob", "bob-secret"}, {"carol", "carol-secret"}}));
+
+    EXPECT_EQ(keychain.copyAll(query(std::nullopt, QStringLiteral("com.hallmere.tessaron.unused"))).status,
+              status::itemNotFound);
+}
+
+TEST_F(SecretServiceKeychainTest, RemoveWithoutAccountRemovesTheWholeServiceOnly) {
+    ASSERT_EQ(keychain.add(query(QStringLiteral("alice")), "a"), status::success);
+    ASSERT_EQ(keychain.add(query(QStringLiteral("bob")), "b"), status::success);
+    addNeighbours();
+
+    EXPECT_EQ(keychain.remove(query(std::nullopt)), status::success);
+    EXPECT_EQ(keychain.copyAll(query(std::nullopt)).status, status::itemNotFound);
+    expectNeighboursKept();
+    EXPECT_EQ(keychain.remove(query(std::nullopt)), status::itemNotFound);
+}
+
+TEST_F(SecretServiceKeychainTest, DataComesBackByteForByte) {
+    QByteArray everyByte;
+    for (int byte = 0; byte < 256; ++byte)
+        everyByte.append(char(byte));
+    const std::vector<std::pair<QString, QByteArray>> payloads{
+        {"NUL bytes", QByteArray("\0a\0\0b\0", 6)},
+        {"every byte value", everyByte},
+        {"not UTF-8", "\xff\xfe\xc3("},
+        {"empty", QByteArray()},
+        {"64 KiB", everyByte.repeated(256)},
+    };
+    for (const auto& [name, data] : payloads) {
+        SCOPED_TRACE(name.toStdString());
+        const auto item = query(name);
+        ASSERT_EQ(keychain.add(item, data), status::success);
+        EXPECT_EQ(read(keychain.copyData(item)), found(data));
+        EXPECT_EQ(read(keychain.resolve(keychain.persistentRef(item).value)), found(data));
+
+        auto reversed = data;
+        std::reverse(reversed.begin(), reversed.end());
+        ASSERT_EQ(keychain.update(item, reversed), status::success);
+        EXPECT_EQ(read(keychain.copyData(item)), found(reversed));
+    }
+    const auto all = keychain.copyAll(query(std::nullopt));
+    ASSERT_EQ(all.status, status::success);
+    EXPECT_EQ(all.value.size(), payloads.size());
+}
+
+TEST_F(SecretServiceKeychainTest, ReferencesResolveOnlyToTheirOwnItem) {
+    const auto alice = query(QStringLiteral("alice"));
+    ASSERT_EQ(keychain.add(alice, "a"), status::success);
+    ASSERT_EQ(keychain.add(query(QStringLiteral("alicia")), "other"), status::success);
+    const auto reference = keychain.persistentRef(alice).value;
+    ASSERT_EQ(read(keychain.resolve(reference)), found("a"));
+
+    auto otherAccount = reference;
+    otherAccount.replace("\"alice\"", "\"mallory\"");
+    const std::vector<std::pair<const char*, QByteArray>> unresolvable{
+        {"empty", QByteArray()},
+        {"foreign bytes", QByteArray("\x01\x02 not a reference", 20)},
+        {"truncated", reference.chopped(1)},
+        {"shifted", ' ' + reference},
+        {"another account", otherAccount},
+    };
+    for (const auto& [name, candidate] : unresolvable) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(candidate, reference);
+        EXPECT_EQ(read(keychain.resolve(candidate)), Read(status::itemNotFound, {}));
+    }
+}
+
+TEST_F(SecretServiceKeychainTest, OperationsFromEightThreadsDoNotInterfere) {
+    constexpr int threadCount = 8;
+    constexpr int rounds = 4;
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < threadCount; ++thread) {
+        threads.emplace_back([this, thread] {
+            for (int round = 0; round < rounds; ++round) {
+                const auto item = query(QStringLiteral("thread-%1-round-%2").arg(thread).arg(round));
+                const auto data = QByteArray::number(thread * 100 + round);
+                EXPECT_EQ(keychain.add(item, data), status::success);
+                EXPECT_EQ(read(keychain.copyData(item)), found(data));
+                EXPECT_EQ(keychain.update(item, data + "'"), status::success);
+                EXPECT_EQ(read(keychain.resolve(keychain.persistentRef(item).value)), found(data + "'"));
+                EXPECT_EQ(keychain.copyAll(query(std::nullopt)).status, status::success);
+                if (round % 2 == 0) {
+                    EXPECT_EQ(keychain.remove(item), status::success);
+                }
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+
+    const auto all = keychain.copyAll(query(std::nullopt));
+    ASSERT_EQ(all.status, status::success);
+    std::vector<std::string> accounts;
+    for (const auto& item : all.value)
+        accounts.push_back(item.account.toStdString());
+    std::vector<std::string> expected;
+    for (int thread = 0; thread < threadCount; ++thread)
+        for (int round = 1; round < rounds; round += 2)
+            expected.push_back(QStringLiteral("thread-%1-round-%2").arg(thread).arg(round).toStdString());
+    EXPECT_EQ(accounts, expected);
+}
+
+// The keyring's default collection, locked and unlocked as the desktop would do it.
+class DefaultCollection {
+public:
+    DefaultCollection() {
+        service_ = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, nullptr);
+        if (service_)
+            collection_ = secret_collection_for_alias_sync(service_, SECRET_COLLECTION_DEFAULT,
+                                                           SECRET_COLLECTION_NONE, nullptr, nullptr);
+    }
+    ~DefaultCollection() {
+        g_clear_object(&collection_);
+        g_clear_object(&service_);
+    }
+    DefaultCollection(const DefaultCollection&) = delete;
+    DefaultCollection& operator=(const DefaultCollection&) = delete;
+
+    bool exists() const { return collection_; }
+
+    bool lock() {
+        GList objects{collection_, nullptr, nullptr};
+        return secret_service_lock_sync(service_, &objects, nullptr, nullptr, nullptr) == 1;
+    }
+
+    // gnome-keyring unlocks without a prompt through its own interface when given the password.
+    bool unlock(const QByteArray& password) {
+        const auto value = secret_value_new(password.constData(), password.size(), "text/plain");
+        GVariant* secret = secret_service_encode_dbus_secret(service_, value);
+        secret_value_unref(value);
+        GVariant* reply = g_dbus_connection_call_sync(
+            g_dbus_proxy_get_connection(G_DBUS_PROXY(service_)), "org.freedesktop.secrets",
+            "/org/freedesktop/secrets", "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface",
+            "UnlockWithMasterPassword",
+            g_variant_new("(o@(oayays))", g_dbus_proxy_get_object_path(G_DBUS_PROXY(collection_)), secret),
+            nullptr, G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        if (!reply)
+            return false;
+        g_variant_unref(reply);
+        return true;
+    }
+
+private:
+    SecretService* service_ = nullptr;
+    SecretCollection* collection_ = nullptr;
+};
+
+TEST_F(SecretServiceKeychainTest, LockedKeyringIsNotAvailableYetItsItemsExist) {
+    const auto item = query(QStringLiteral("alice"));
+    ASSERT_EQ(keychain.add(item, "secret"), status::success);
+    const auto reference = keychain.persistentRef(item).value;
+    DefaultCollection collection;
+    ASSERT_TRUE(collection.exists());
+    ASSERT_TRUE(collection.lock());
+
+    // Nobody can answer the unlock prompt here (the wrapper has no display), so the unlock is refused.
+    SecretServiceKeychain impatient(5s);
+    EXPECT_EQ(impatient.copyData(item).status, status::notAvailable);
+    EXPECT_EQ(impatient.copyAll(query(std::nullopt)).status, status::notAvailable);
+    EXPECT_EQ(impatient.resolve(reference).status, status::notAvailable);
+    EXPECT_EQ(impatient.update(item, "changed"), status::notAvailable);
+    EXPECT_EQ(impatient.remove(item), status::notAvailable);
+    EXPECT_EQ(impatient.remove(query(std::nullopt)), status::notAvailable);
+    EXPECT_EQ(impatient.add(item, "another"), status::duplicateItem);
+    EXPECT_EQ(read(impatient.persistentRef(item)), found(reference));
+
+    ASSERT_TRUE(collection.unlock(qgetenv("TESSARON_TEST_KEYRING_PASSWORD")));
+    EXPECT_EQ(read(keychain.copyData(item)), found("secret"));
+}
+
+// The process id of whoever owns the Secret Service's name on the session bus.
+std::optional<guint32> keyringDaemonPid() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "GetConnectionUnixProcessID", g_variant_new("(s)", "org.freedesktop.secrets"), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
+    g_object_unref(bus);
+    if (!reply)
+        return std::nullopt;
+    guint32 pid = 0;
+    g_variant_get(reply, "(u)", &pid);
+    g_variant_unref(reply);
+    return pid;
+}
+
+// Polls a real process's state; gives up after a few seconds.
+template <typename Condition> bool eventually(Condition condition) {
+    const QDeadlineTimer deadline(5s);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// Stops the keyring daemon and starts a new one on the same keyring files, as a crash and restart would.
+void restartKeyringDaemon() {
+    const auto running = keyringDaemonPid();
+    ASSERT_TRUE(running);
+    ASSERT_EQ(kill(pid_t(*running), SIGTERM), 0);
+    ASSERT_TRUE(eventually([] { return !keyringDaemonPid(); }));
+
+    QProcess daemon;
+    daemon.start(QStringLiteral("gnome-keyring-daemon"),
+                 {QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+    daemon.write(qgetenv("TESSARON_TEST_KEYRING_PASSWORD"));
+    daemon.closeWriteChannel();
+    ASSERT_TRUE(daemon.waitForFinished(5000));
+    ASSERT_TRUE(eventually([] { return keyringDaemonPid().has_value(); }));
+}
+
+TEST_F(SecretServiceKeychainTest, KeepsWorkingAcrossAKeyringDaemonRestart) {
+    const auto item = query(QStringLiteral("alice"));
+    ASSERT_EQ(keychain.add(item, "secret"), status::success);
+    restartKeyringDaemon();
+
+    EXPECT_EQ(read(keychain.copyData(item)), found("secret"));
+    EXPECT_EQ(keychain.update(item, "changed"), status::success);
+    EXPECT_EQ(read(keychain.copyData(item)), found("changed"));
+}
+
+// Ways for a process to be without a Secret Service. Each prepares the environment before anything in the
+// process has touched the session bus: GLib keeps the first connection of a process for good.
+struct Unreachable {
+    const char* name;
+    void (*cutOff)(const QString& scratch);
+};
+
+void PrintTo(const Unreachable& unreachable, std::ostream* out) {
+    *out << unreachable.name;
+}
+
+void deadSocket(const QString& scratch) {
+    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(QStringLiteral("unix:path=%1/gone").arg(scratch)), 1);
+}
+
+// Nothing to connect to, and without a display GLib cannot start a bus of its own either.
+void noSessionBus(const QString& scratch) {
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("DISPLAY");
+    setenv("XDG_RUNTIME_DIR", qPrintable(scratch), 1);
+}
+
+// A bus that takes the connection and then never says a word; the socket stays open until the process ends.
+void silentBus(const QString& scratch) {
+    const auto path = QStringLiteral("%1/silent").arg(scratch).toUtf8();
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+        listen(listener, 4) != 0)
+        std::perror("silent bus");
+    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(QStringLiteral("unix:path=%1").arg(path)), 1);
+}
+
+constexpr auto unreachableLimit = 500ms;
+constexpr qint64 promptlyMs = 3000;
+
+int answersNotAvailablePromptly(const Unreachable& unreachable) {
+    alarm(10); // a hang ends the child, not the suite
+    const QTemporaryDir scratch;
+    unreachable.cutOff(scratch.path());
+    SecretServiceKeychain keychain(unreachableLimit);
+    const KeychainQuery item{QStringLiteral("group"), profileService, QStringLiteral("alice")};
+    QElapsedTimer timer;
+    timer.start();
+    const auto added = keychain.add(item, "secret");
+    const auto copied = keychain.copyData(item).status;
+    const auto elapsed = timer.elapsed();
+    std::fprintf(stderr, "add %d, copy %d, after %lld ms\n", added, copied, static_cast<long long>(elapsed));
+    return added == status::notAvailable && copied == status::notAvailable && elapsed < promptlyMs ? 0 : 1;
+}
+
+class SecretServiceKeychainUnreachableTest : public ::testing::TestWithParam<Unreachable> {};
+
+// Each case runs in a fresh child process, which has not connected to the wrapper's bus yet.
+TEST_P(SecretServiceKeychainUnreachableTest, AnswersNotAvailablePromptly) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(answersNotAvailablePromptly(GetParam())), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Buses, SecretServiceKeychainUnreachableTest,
+                         ::testing::Values(Unreachable{"deadSocket", deadSocket},
+                                           Unreachable{"noSessionBus", noSessionBus},
+                                           Unreachable{"silentBus", silentBus}));
+
+} // namespace
+} // namespace tessaron::testing

@@ -1,0 +1,186 @@
+#include "profiles/keychain_store.hpp"
+#include "profiles/profile_error.hpp"
+
+#include "keychain_failure.hpp"
+#include "profile_samples.hpp"
+#include "support/fake_keychain.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+using ErrorKind = TessaronKeychainErrorKind;
+
+const QString group = QStringLiteral("TEAM.shared");
+const QString service = QStringLiteral("com.hallmere.tessaron.profile");
+
+TessaronProfile tlsProfile() {
+    return TessaronProfile::fromJSON(tlsProfileObject());
+}
+
+TessaronProfile realityProfile() {
+    return TessaronProfile::fromJSON(realityProfileObject());
+}
+
+BundleInfo infoWithGroup(const QVariant& value) {
+    return BundleInfo({{QStringLiteral("TessaronKeychainAccessGroup"), value}}, {});
+}
+
+class KeychainStoreTest : public ::testing::Test {
+protected:
+    void putItem(const QString& account, const QByteArray& data) {
+        keychain.setItem(group, service, account, data);
+    }
+    void putProfile(const TessaronProfile& profile) {
+        putItem(uuidText(profile.id), profile.canonicalJSON());
+    }
+    static QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+
+    FakeKeychain keychain;
+    TessaronKeychainStore store{keychain, infoWithGroup(group)};
+};
+
+TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserID) {
+    struct Case {
+        const char* name;
+        TessaronProfile profile;
+        TessaronTransport transport;
+        QByteArray inserted;
+    };
+    const Case cases[] = {
+        {"tls over tcp", tlsProfile(), TessaronTransport::tcp, R"(,"transport":"tcp")"},
+        {"reality over tcp", realityProfile(), TessaronTransport::tcp, R"(,"transport":"tcp")"},
+        {"reality over xhttp", realityProfile(), TessaronTransport::xhttp, R"(,"transport":"xhttp")"},
+    };
+    for (const auto& c : cases) {
+        auto expected = c.profile.canonicalJSON();
+        expected.insert(expected.indexOf(R"(,"userID")"), c.inserted);
+        EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(c.profile, c.transport), expected) << c.name;
+    }
+}
+
+TEST(KeychainStoreAnnotationTest, RefusesXhttpWithoutASectionAndResultsOverTheCap) {
+    EXPECT_EQ(keychainFailure([] {
+                  TessaronKeychainStore::annotatedProfileData(tlsProfile(), TessaronTransport::xhttp);
+              }),
+              ErrorKind::invalidTransportAnnotation);
+
+    auto large = tlsProfile();
+    large.name.clear();
+    const auto overhead = TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp).size();
+    large.name = QString(65'536 - overhead, u'n');
+    EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp).size(), 65'536);
+    large.name.append(u'n');
+    EXPECT_EQ(
+        keychainFailure([&] { TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp); }),
+        ErrorKind::invalidTransportAnnotation);
+}
+
+TEST_F(KeychainStoreTest, ReadsAnAnnotatedItemBack) {
+    const auto profile = realityProfile();
+    store.storeItem(TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp),
+                    profile.id);
+    EXPECT_EQ(store.profile(profile.id), profile);
+}
+
+TEST_F(KeychainStoreTest, RestoringUpdatesTheItemUnderTheSameReference) {
+    auto profile = tlsProfile();
+    const auto first = store.storeItem(profile.canonicalJSON(), profile.id);
+    profile.name = QStringLiteral("Zürich 2");
+    const auto second = store.storeItem(profile.canonicalJSON(), profile.id);
+
+    EXPECT_FALSE(first.isEmpty());
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(keychain.resolve(second).value, profile.canonicalJSON());
+    EXPECT_EQ(keychain.itemCount(), 1);
+}
+
+TEST_F(KeychainStoreTest, StoringThrowsTheStatusOfAFailedStep) {
+    const auto profile = tlsProfile();
+    struct Case {
+        const char* name;
+        QList<qint32> statuses;
+        qint32 expected;
+    };
+    const Case cases[] = {
+        {"add", {keychain_status::notAvailable}, keychain_status::notAvailable},
+        {"update after a duplicate",
+         {keychain_status::duplicateItem, keychain_status::itemNotFound},
+         keychain_status::itemNotFound},
+        {"reference",
+         {keychain_status::success, keychain_status::badParameter},
+         keychain_status::badParameter},
+    };
+    for (const auto& c : cases) {
+        for (const auto status : c.statuses)
+            keychain.failNext(status);
+        const auto error = keychainError([&] { store.storeItem(profile.canonicalJSON(), profile.id); });
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_EQ(error->kind(), ErrorKind::status) << c.name;
+        EXPECT_EQ(error->keychainStatus(), c.expected) << c.name;
+    }
+}
+
+TEST_F(KeychainStoreTest, ReadingAProfileFailsForMissingDamagedOrMisfiledItems) {
+    const auto profile = tlsProfile();
+    const auto missing = keychainError([&] { store.profile(profile.id); });
+    ASSERT_TRUE(missing);
+    EXPECT_EQ(missing->keychainStatus(), keychain_status::itemNotFound);
+
+    putItem(uuidText(profile.id), "{\"version\":");
+    EXPECT_THROW(store.profile(profile.id), TessaronProfileError);
+
+    putItem(uuidText(profile.id), realityProfile().canonicalJSON());
+    EXPECT_EQ(keychainFailure([&] { store.profile(profile.id); }), ErrorKind::unexpectedResult);
+}
+
+TEST_F(KeychainStoreTest, ListingSummarisesReadableItemsInAccountOrderAndCountsTheRest) {
+    const auto tls = tlsProfile();
+    const auto reality = realityProfile();
+    putProfile(reality);
+    putProfile(tls);
+    putItem(QStringLiteral("00000000-0000-0000-0000-000000000001"), "not json");
+    putItem(QStringLiteral("FFFFFFFF-0000-0000-0000-000000000000"), tls.canonicalJSON());
+    putItem(uuidText(tls.id).toLower(), tls.canonicalJSON());
+
+    const auto listing = store.listProfiles();
+    EXPECT_EQ(listing.summaries,
+              (QList{TessaronProfileSummary::summary(tls), TessaronProfileSummary::summary(reality)}));
+    EXPECT_EQ(listing.unreadableCount, 3);
+}
+
+TEST_F(KeychainStoreTest, ListingOfNoItemsIsEmptyAndOtherFailuresThrow) {
+    EXPECT_EQ(store.listProfiles(), TessaronKeychainListing{});
+
+    keychain.failNext(keychain_status::notAvailable);
+    const auto error = keychainError([&] { store.listProfiles(); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), ErrorKind::status);
+    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
+}
+
+TEST_F(KeychainStoreTest, RemoveDeletesOnlyThatProfile) {
+    putProfile(tlsProfile());
+    putProfile(realityProfile());
+    store.remove(tlsProfile().id);
+    store.remove(tlsProfile().id);
+    EXPECT_EQ(store.listProfiles().summaries, QList{TessaronProfileSummary::summary(realityProfile())});
+}
+
+TEST(KeychainStoreGroupTest, EveryItemOperationNeedsAConfiguredGroup) {
+    FakeKeychain keychain;
+    const auto profile = tlsProfile();
+    for (const auto& info : {BundleInfo(), infoWithGroup(QStringLiteral("$(TEAM_ID).shared"))}) {
+        const TessaronKeychainStore store(keychain, info);
+        EXPECT_EQ(keychainFailure([&] { store.listProfiles(); }), ErrorKind::missingAccessGroup);
+        EXPECT_EQ(keychainFailure([&] { store.profile(profile.id); }), ErrorKind::missingAccessGroup);
+        EXPECT_EQ(keychainFailure([&] { store.storeItem(profile.canonicalJSON(), profile.id); }),
+                  ErrorKind::missingAccessGroup);
+        EXPECT_EQ(keychainFailure([&] { store.remove(profile.id); }), ErrorKind::missingAccessGroup);
+    }
+    EXPECT_EQ(keychain.itemCount(), 0);
+}
+
+} // namespace
+} // namespace tessaron::testing

@@ -1,0 +1,189 @@
+#include "profiles/pending_redemption.hpp"
+
+#include "keychain_failure.hpp"
+#include "support/fake_keychain.hpp"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+const QString group = QStringLiteral("TEAM.shared");
+const QString service = QStringLiteral("com.hallmere.tessaron.pending-redemption");
+const QString account = QStringLiteral("pending");
+
+TessaronPendingRedemption sampleRecord() {
+    return {
+        .code = QStringLiteral("Invite-Code_0123456789abcdefghijklmnop"),
+        .redemptionID = QUuid::fromString(QStringLiteral("3f2504e0-4f89-11d3-9a0c-0305e82c3301")),
+        .installationID = QUuid::fromString(QStringLiteral("6f9619ff-8b86-d011-b42d-00cf4fc964ff")),
+        .startedAt = QDateTime::fromMSecsSinceEpoch(1'717'171'717'250, Qt::UTC),
+        .retryUsed = true,
+        .redeemedProfileJSON = QByteArray(R"({"id":"A"})"),
+        .redeemed = true,
+        .commitAttempts = 3,
+    };
+}
+
+class PendingRedemptionStoreTest : public ::testing::Test {
+protected:
+    std::optional<QByteArray> storedItem() const { return keychain.item(group, service, account); }
+
+    FakeKeychain keychain;
+    TessaronPendingRedemptionStore store{
+        keychain, BundleInfo({{QStringLiteral("TessaronKeychainAccessGroup"), group}}, {})};
+};
+
+TEST(PendingRedemptionTest, StartDecidesFromTheLoadedRecord) {
+    const auto code = QStringLiteral("code-A");
+    auto unredeemed = sampleRecord();
+    unredeemed.code = code;
+    unredeemed.redeemed = false;
+    unredeemed.redeemedProfileJSON.reset();
+    auto redeemedOtherCode = sampleRecord();
+    redeemedOtherCode.code = QStringLiteral("code-B");
+    auto redeemedWithoutJSON = redeemedOtherCode;
+    redeemedWithoutJSON.redeemedProfileJSON.reset();
+    auto unredeemedOtherCase = unredeemed;
+    unredeemedOtherCase.code = QStringLiteral("CODE-A");
+
+    struct Case {
+        const char* name;
+        std::optional<TessaronPendingRedemption> loaded;
+        TessaronRedemptionStart expected;
+    };
+    const Case cases[] = {
+        {"nothing pending", std::nullopt, TessaronRedemptionStart::fresh()},
+        {"unredeemed, same code", unredeemed, TessaronRedemptionStart::retrySameCode(unredeemed)},
+        {"unredeemed, other letter case", unredeemedOtherCase, TessaronRedemptionStart::fresh()},
+        {"redeemed with JSON, any code", redeemedOtherCode,
+         TessaronRedemptionStart::recoverRedeemed(redeemedOtherCode)},
+        {"redeemed without JSON", redeemedWithoutJSON, TessaronRedemptionStart::redeemedUnrecoverable()},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TessaronPendingRedemptionStore::start(c.loaded, code), c.expected) << c.name;
+}
+
+TEST(PendingRedemptionTest, EncodesTheStoredFormAndReadsItBack) {
+    const auto record = sampleRecord();
+    EXPECT_EQ(
+        record.toJSON(),
+        R"({"code":"Invite-Code_0123456789abcdefghijklmnop","commitAttempts":3,)"
+        R"("installationID":"6F9619FF-8B86-D011-B42D-00CF4FC964FF","redeemed":true,)"
+        R"("redeemedProfileJSON":"eyJpZCI6IkEifQ==","redemptionID":"3F2504E0-4F89-11D3-9A0C-0305E82C3301",)"
+        R"("retryUsed":true,"startedAt":1717171717.25})");
+    EXPECT_EQ(TessaronPendingRedemption::fromJSON(record.toJSON()), record);
+
+    auto withoutJSON = record;
+    withoutJSON.redeemedProfileJSON.reset();
+    EXPECT_FALSE(withoutJSON.toJSON().contains("redeemedProfileJSON"));
+    EXPECT_EQ(TessaronPendingRedemption::fromJSON(withoutJSON.toJSON()), withoutJSON);
+}
+
+TEST(PendingRedemptionTest, DecodingRefusesDamagedRecords) {
+    const auto valid = QJsonDocument::fromJson(sampleRecord().toJSON()).object();
+    struct Case {
+        const char* name;
+        QString key;
+        QJsonValue value; // undefined removes the key
+    };
+    const Case cases[] = {
+        {"no code", QStringLiteral("code"), QJsonValue::Undefined},
+        {"bad redemption id", QStringLiteral("redemptionID"), QStringLiteral("3F2504E0-4F89-11D3-9A0C")},
+        {"braced installation id", QStringLiteral("installationID"),
+         QStringLiteral("{6F9619FF-8B86-D011-B42D-00CF4FC964FF}")},
+        {"date as text", QStringLiteral("startedAt"), QStringLiteral("2024-05-31T16:08:37Z")},
+        {"date out of range", QStringLiteral("startedAt"), 1e300},
+        {"flag as number", QStringLiteral("retryUsed"), 1},
+        {"fractional count", QStringLiteral("commitAttempts"), 1.5},
+        {"profile JSON not base64", QStringLiteral("redeemedProfileJSON"), QStringLiteral("not base64!")},
+    };
+    for (const auto& c : cases) {
+        auto object = valid;
+        if (c.value.isUndefined())
+            object.remove(c.key);
+        else
+            object.insert(c.key, c.value);
+        EXPECT_FALSE(TessaronPendingRedemption::fromJSON(QJsonDocument(object).toJson())) << c.name;
+    }
+    EXPECT_FALSE(TessaronPendingRedemption::fromJSON("[1]"));
+    EXPECT_FALSE(TessaronPendingRedemption::fromJSON("{"));
+
+    auto nullProfile = valid;
+    nullProfile.insert(QStringLiteral("redeemedProfileJSON"), QJsonValue::Null);
+    const auto decoded = TessaronPendingRedemption::fromJSON(QJsonDocument(nullProfile).toJson());
+    ASSERT_TRUE(decoded);
+    EXPECT_FALSE(decoded->redeemedProfileJSON);
+}
+
+TEST_F(PendingRedemptionStoreTest, FirstSaveAddsLaterSavesUpdate) {
+    EXPECT_EQ(store.load(), std::nullopt);
+
+    auto record = sampleRecord();
+    store.save(record);
+    EXPECT_EQ(store.load(), record);
+
+    record.commitAttempts = 4;
+    store.save(record);
+    EXPECT_EQ(store.load(), record);
+    EXPECT_EQ(keychain.itemCount(), 1);
+}
+
+TEST_F(PendingRedemptionStoreTest, RefusesARecordOverTheSizeLimitWithoutWriting) {
+    auto record = sampleRecord();
+    record.code.clear();
+    const auto overhead = record.toJSON().size();
+
+    record.code = QString(TessaronPendingRedemptionStore::maxRecordBytes - overhead, u'a');
+    ASSERT_EQ(record.toJSON().size(), 4096);
+    store.save(record);
+    EXPECT_EQ(store.load(), record);
+
+    auto larger = record;
+    larger.code.append(u'a');
+    EXPECT_EQ(keychainFailure([&] { store.save(larger); }), TessaronKeychainErrorKind::unexpectedResult);
+    EXPECT_EQ(store.load(), record);
+}
+
+TEST_F(PendingRedemptionStoreTest, KeychainFailuresThrowTheirStatus) {
+    keychain.failNext(keychain_status::notAvailable);
+    const auto error = keychainError([&] { store.save(sampleRecord()); });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->kind(), TessaronKeychainErrorKind::status);
+    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
+    EXPECT_EQ(keychain.itemCount(), 0);
+
+    keychain.failNext(keychain_status::itemNotFound); // the update misses, then the add fails
+    keychain.failNext(keychain_status::badParameter);
+    EXPECT_EQ(keychainFailure([&] { store.save(sampleRecord()); }), TessaronKeychainErrorKind::status);
+
+    keychain.failNext(keychain_status::notAvailable);
+    EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::status);
+}
+
+TEST_F(PendingRedemptionStoreTest, CorruptItemThrowsUnexpectedResultAndStays) {
+    keychain.setItem(group, service, account, "{\"code\":");
+    EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::unexpectedResult);
+    EXPECT_EQ(storedItem(), QByteArray("{\"code\":"));
+}
+
+TEST_F(PendingRedemptionStoreTest, RemoveDeletesTheRecordAndToleratesNone) {
+    store.save(sampleRecord());
+    store.remove();
+    EXPECT_EQ(keychain.itemCount(), 0);
+    store.remove();
+}
+
+TEST(PendingRedemptionStoreGroupTest, NeedsTheAccessGroup) {
+    FakeKeychain keychain;
+    const TessaronPendingRedemptionStore store(keychain, BundleInfo());
+    EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::missingAccessGroup);
+    EXPECT_EQ(keychainFailure([&] { store.save(sampleRecord()); }),
+              TessaronKeychainErrorKind::missingAccessGroup);
+}
+
+} // namespace
+} // namespace tessaron::testing
