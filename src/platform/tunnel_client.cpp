@@ -25,11 +25,6 @@ const SystemLog& log() {
 
 } // namespace
 
-bool isLive(VpnStatus status) {
-    return status == VpnStatus::connecting || status == VpnStatus::connected ||
-           status == VpnStatus::reasserting || status == VpnStatus::disconnecting;
-}
-
 TunnelClient::TunnelClient(TunnelEndpoint endpoint, Clock& clock, QObject* parent)
     : QObject(parent)
     , endpoint_(std::move(endpoint))
@@ -135,11 +130,7 @@ void TunnelClient::handle(const QJsonObject& message) {
 }
 
 void TunnelClient::handleStatus(const QJsonObject& message) {
-    const TunnelState state{
-        .configuration = tunnel_message::decodeIdentifier(message.value(tunnel_message::configuration)),
-        .status = tunnel_message::decodeStatus(message.value(tunnel_message::status)),
-        .lastError = tunnel_message::decodeError(message.value(tunnel_message::lastError)),
-    };
+    const auto state = tunnel_message::decodeState(message);
     if (link_ == Link::attaching) {
         link_ = Link::attached;
         clock_.unschedule(std::exchange(attachTimeout_, 0));

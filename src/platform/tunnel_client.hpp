@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "platform/one_shot.hpp"
 #include "platform/tunnel_endpoint.hpp"
+#include "platform/tunnel_messages.hpp"
 #include "platform/vpn_connection.hpp"
 
 #include <QJsonObject>
@@ -20,19 +21,6 @@
 namespace tessaron {
 
 class TunnelChannel;
-
-// What the tunnel last told about itself.
-struct TunnelState {
-    // The configuration the tunnel runs, or ran last; null before it ever started one.
-    QUuid configuration;
-    VpnStatus status = VpnStatus::disconnected;
-    std::optional<PlatformError> lastError;
-
-    bool operator==(const TunnelState&) const = default;
-};
-
-// True for the statuses of a tunnel that is up or on its way up or down.
-bool isLive(VpnStatus status);
 
 // The application's link to the tunnel process, shared by the connections of every configuration. It
 // follows the state the tunnel pushes. While no tunnel runs it looks for one every few seconds, so it

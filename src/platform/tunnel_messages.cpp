@@ -5,17 +5,9 @@
 namespace tessaron::tunnel_message {
 
 namespace {
+
 const QString domainField = QStringLiteral("domain");
 const QString codeField = QStringLiteral("code");
-} // namespace
-
-QJsonValue encodeIdentifier(const QUuid& identifier) {
-    return identifier.isNull() ? QJsonValue(QJsonValue::Null) : identifier.toString(QUuid::WithoutBraces);
-}
-
-QUuid decodeIdentifier(const QJsonValue& value) {
-    return QUuid::fromString(value.toString());
-}
 
 QJsonValue encodeError(const std::optional<PlatformError>& error) {
     if (!error)
@@ -32,6 +24,23 @@ std::optional<PlatformError> decodeError(const QJsonValue& value) {
     return PlatformError(object.value(domainField).toString(), code);
 }
 
+VpnStatus decodeStatus(const QJsonValue& value) {
+    const auto raw = value.toInt(-1);
+    if (raw < int(VpnStatus::invalid) || raw > int(VpnStatus::disconnecting))
+        return VpnStatus::disconnected;
+    return VpnStatus(raw);
+}
+
+} // namespace
+
+QJsonValue encodeIdentifier(const QUuid& identifier) {
+    return identifier.isNull() ? QJsonValue(QJsonValue::Null) : identifier.toString(QUuid::WithoutBraces);
+}
+
+QUuid decodeIdentifier(const QJsonValue& value) {
+    return QUuid::fromString(value.toString());
+}
+
 QJsonValue encodeData(const std::optional<QByteArray>& bytes) {
     return bytes ? QJsonValue(QString::fromLatin1(bytes->toBase64())) : QJsonValue(QJsonValue::Null);
 }
@@ -43,11 +52,21 @@ std::optional<QByteArray> decodeData(const QJsonValue& value) {
     return bytes ? std::optional(*bytes) : std::nullopt;
 }
 
-VpnStatus decodeStatus(const QJsonValue& value) {
-    const auto raw = value.toInt(-1);
-    if (raw < int(VpnStatus::invalid) || raw > int(VpnStatus::disconnecting))
-        return VpnStatus::disconnected;
-    return VpnStatus(raw);
+QJsonObject encodeState(const TunnelState& state) {
+    return {
+        {kind, status},
+        {configuration, encodeIdentifier(state.configuration)},
+        {status, int(state.status)},
+        {lastError, encodeError(state.lastError)},
+    };
+}
+
+TunnelState decodeState(const QJsonObject& message) {
+    return {
+        .configuration = decodeIdentifier(message.value(configuration)),
+        .status = decodeStatus(message.value(status)),
+        .lastError = decodeError(message.value(lastError)),
+    };
 }
 
 } // namespace tessaron::tunnel_message

@@ -11,6 +11,16 @@
 
 namespace tessaron {
 
+// What the tunnel tells about itself.
+struct TunnelState {
+    // The configuration the tunnel runs, or ran last; null before it ever started one.
+    QUuid configuration;
+    VpnStatus status = VpnStatus::disconnected;
+    std::optional<PlatformError> lastError;
+
+    bool operator==(const TunnelState&) const = default;
+};
+
 // The vocabulary of the link between the application and the tunnel (see TunnelChannel).
 //
 // The application sends requests: {"kind": <request kind>, "request": <id>, …}; the tunnel answers each
@@ -44,14 +54,12 @@ inline const QString node = QStringLiteral("node");
 QJsonValue encodeIdentifier(const QUuid& identifier);
 QUuid decodeIdentifier(const QJsonValue& value);
 
-QJsonValue encodeError(const std::optional<PlatformError>& error);
-std::optional<PlatformError> decodeError(const QJsonValue& value);
-
 QJsonValue encodeData(const std::optional<QByteArray>& bytes);
 std::optional<QByteArray> decodeData(const QJsonValue& value);
 
-// A status value outside the known ones reads as disconnected.
-VpnStatus decodeStatus(const QJsonValue& value);
+// The status push. A status value outside the known ones reads as disconnected.
+QJsonObject encodeState(const TunnelState& state);
+TunnelState decodeState(const QJsonObject& message);
 
 } // namespace tunnel_message
 

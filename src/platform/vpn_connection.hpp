@@ -22,6 +22,12 @@ enum class VpnStatus {
     disconnecting = 5,
 };
 
+// True for the statuses of a tunnel that is up, or on its way up or down.
+inline bool isLive(VpnStatus status) {
+    return status == VpnStatus::connecting || status == VpnStatus::connected ||
+           status == VpnStatus::reasserting || status == VpnStatus::disconnecting;
+}
+
 // The connection of one VPN configuration: it starts and stops that configuration's tunnel, reports its
 // status, and carries messages to the running tunnel. Lives on the main thread.
 class VpnConnection : public QObject {

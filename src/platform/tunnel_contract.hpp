@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+namespace tessaron {
+
+// The names the application shares with the packet tunnel, defined once for both sides.
+
+struct TessaronTunnelPhaseContract {
+    // The provider message answered with the JSON phase report.
+    static inline const QString message = QStringLiteral("phase");
+    // The one phase the application acts on.
+    static inline const QString blocked = QStringLiteral("blocked");
+};
+
+struct TessaronTunnelRoutingContract {
+    // The provider message answered with one line of text.
+    static inline const QString message = QStringLiteral("routing");
+    // The same line, kept by the tunnel in the application group's preferences.
+    static inline const QString sharedRoutingKey = QStringLiteral("tessaron.tunnel.routing");
+    // The provider-configuration key of the routing mode, and its one value.
+    static inline const QString routingModeKey = QStringLiteral("routingMode");
+    static inline const QString smart = QStringLiteral("smart");
+};
+
+// Written by the tunnel in the application group's preferences when its link ends; the application
+// only removes it.
+inline const QString tunnelLastStopKey = QStringLiteral("tessaron.tunnel.lastStop");
+
+} // namespace tessaron
