@@ -24,7 +24,8 @@ int main(int argc, char* argv[]) {
     setsid();
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption socketOption(QStringLiteral("socket"), QStringLiteral("The local socket to serve."),
+    const QCommandLineOption socketOption(QStringLiteral("socket"),
+                                          QStringLiteral("The local socket to serve."),
                                           QStringLiteral("name"), TunnelEndpoint::defaultSocketName());
     parser.addOption(socketOption);
     parser.process(application);

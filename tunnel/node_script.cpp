@@ -16,7 +16,8 @@ std::optional<NodeScript> NodeScript::fromJson(const QJsonObject& object) {
         const auto value = it.value();
         if (it.key() == stayConnectingField && value.isBool()) {
             script.stayConnecting = value.toBool();
-        } else if (it.key() == failWithField && value.isDouble() && value.toDouble() == std::trunc(value.toDouble())) {
+        } else if (it.key() == failWithField && value.isDouble() &&
+                   value.toDouble() == std::trunc(value.toDouble())) {
             script.failWith = value.toInteger();
         } else if (it.key() == blockedAfterField && value.isDouble() && value.toDouble() >= 0) {
             script.blockedAfter = std::chrono::milliseconds(std::llround(value.toDouble() * 1000));

@@ -29,8 +29,9 @@ PlatformError failure(qint64 code) {
     return {tunnel_failure::domain, code};
 }
 
-template <typename T> std::optional<T> read(const ProviderConfiguration& configuration, const QString& key,
-                                            std::optional<T> (ProviderValue::*reader)() const) {
+template <typename T>
+std::optional<T> read(const ProviderConfiguration& configuration, const QString& key,
+                      std::optional<T> (ProviderValue::*reader)() const) {
     const auto value = configuration.constFind(key);
     return value == configuration.constEnd() ? std::nullopt : (*value.*reader)();
 }
@@ -108,8 +109,9 @@ PacketTunnel::Target PacketTunnel::readTarget(const TunnelProviderProtocol& prot
             .server = profile.server,
             .port = quint16(profile.port),
             .transport = document.object().value(transportKey).toString(QStringLiteral("tcp")),
-            .routingMode = read(*configuration, TessaronTunnelRoutingContract::routingModeKey, &ProviderValue::textValue)
-                               .value_or(TessaronTunnelRoutingContract::smart),
+            .routingMode =
+                read(*configuration, TessaronTunnelRoutingContract::routingModeKey, &ProviderValue::textValue)
+                    .value_or(TessaronTunnelRoutingContract::smart),
             .killSwitch = read(*configuration, killSwitchKey, &ProviderValue::booleanValue).value_or(true),
         };
     } catch (const TessaronError&) {
@@ -134,7 +136,8 @@ void PacketTunnel::proceed(quint64 run) {
     if (script.stayConnecting)
         return;
     ++attempts_;
-    lookup_ = QHostInfo::lookupHost(target_->server, this, [this, run](const QHostInfo& info) { resolved(run, info); });
+    lookup_ = QHostInfo::lookupHost(target_->server, this,
+                                    [this, run](const QHostInfo& info) { resolved(run, info); });
 }
 
 void PacketTunnel::resolved(quint64 run, const QHostInfo& info) {
@@ -221,9 +224,11 @@ PacketTunnel::Phase PacketTunnel::currentPhase() const {
 
 QByteArray PacketTunnel::phaseReport() const {
     const auto phase = currentPhase();
-    const auto lastError = state_.lastError
-                               ? QJsonValue(QStringLiteral("%1 %2").arg(state_.lastError->domain()).arg(state_.lastError->code()))
-                               : QJsonValue(QJsonValue::Null);
+    const auto lastError =
+        state_.lastError
+            ? QJsonValue(
+                  QStringLiteral("%1 %2").arg(state_.lastError->domain()).arg(state_.lastError->code()))
+            : QJsonValue(QJsonValue::Null);
     const QJsonObject report{
         {QStringLiteral("phase"), phase.name},
         {QStringLiteral("since"), double(phase.since.toMSecsSinceEpoch()) / 1000},

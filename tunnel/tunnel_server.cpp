@@ -79,7 +79,8 @@ QJsonObject TunnelServer::carryOut(const QJsonObject& request) {
     const auto configuration = tunnel_message::decodeIdentifier(request.value(tunnel_message::configuration));
     const auto runsConfiguration = !configuration.isNull() && configuration == tunnel_.state().configuration;
     if (kind == tunnel_message::start) {
-        const auto protocol = TunnelProviderProtocol::fromJson(request.value(tunnel_message::protocol).toObject());
+        const auto protocol =
+            TunnelProviderProtocol::fromJson(request.value(tunnel_message::protocol).toObject());
         if (configuration.isNull() || !protocol)
             return refusal(QStringLiteral("malformed start"));
         tunnel_.start(configuration, *protocol);

@@ -66,7 +66,8 @@ QCoro::Task<> LinuxTunnelManagers::remove(QUuid identifier) {
 VpnConnection& LinuxTunnelManagers::connection(const QUuid& identifier) {
     auto& connection = connections_[identifier];
     if (!connection)
-        connection = std::make_unique<LinuxVpnConnection>(identifier, stored_.contains(identifier), *client_, store_);
+        connection =
+            std::make_unique<LinuxVpnConnection>(identifier, stored_.contains(identifier), *client_, store_);
     return *connection;
 }
 

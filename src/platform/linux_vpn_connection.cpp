@@ -34,8 +34,9 @@ VpnStatus LinuxVpnConnection::status() const {
 
 QCoro::Task<> LinuxVpnConnection::startTunnel() {
     const auto managers = store_.load();
-    const auto manager = std::find_if(managers.begin(), managers.end(),
-                                      [&](const auto& candidate) { return candidate.identifier == identifier_; });
+    const auto manager = std::find_if(managers.begin(), managers.end(), [&](const auto& candidate) {
+        return candidate.identifier == identifier_;
+    });
     if (manager == managers.end() || !manager->tunnelProvider())
         throw VpnError(VpnErrorKind::configurationInvalid);
     if (!manager->enabled)

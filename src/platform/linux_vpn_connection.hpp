@@ -15,8 +15,8 @@ class LinuxVpnConnection final : public VpnConnection {
     Q_OBJECT
 public:
     // `stored` tells whether the configuration is stored now; LinuxTunnelManagers keeps it current.
-    LinuxVpnConnection(QUuid identifier, bool stored, TunnelClient& client, const VpnConfigurationStore& store,
-                       QObject* parent = nullptr);
+    LinuxVpnConnection(QUuid identifier, bool stored, TunnelClient& client,
+                       const VpnConfigurationStore& store, QObject* parent = nullptr);
 
     void setStored(bool stored);
 

@@ -36,11 +36,17 @@ public:
     // In the order of the alternatives of Storage.
     enum class Type { integer, number, text, boolean, data };
 
-    static ProviderValue integer(qint64 value) { return ProviderValue(Storage(std::in_place_index<0>, value)); }
-    static ProviderValue number(ProviderNumber value) { return ProviderValue(Storage(std::in_place_index<1>, value)); }
+    static ProviderValue integer(qint64 value) {
+        return ProviderValue(Storage(std::in_place_index<0>, value));
+    }
+    static ProviderValue number(ProviderNumber value) {
+        return ProviderValue(Storage(std::in_place_index<1>, value));
+    }
     static ProviderValue text(QString value) { return ProviderValue(Storage(std::in_place_index<2>, value)); }
     static ProviderValue boolean(bool value) { return ProviderValue(Storage(std::in_place_index<3>, value)); }
-    static ProviderValue data(QByteArray value) { return ProviderValue(Storage(std::in_place_index<4>, value)); }
+    static ProviderValue data(QByteArray value) {
+        return ProviderValue(Storage(std::in_place_index<4>, value));
+    }
 
     Type type() const { return static_cast<Type>(storage_.index()); }
 
@@ -59,7 +65,8 @@ private:
     explicit ProviderValue(Storage storage)
         : storage_(std::move(storage)) {}
 
-    template <std::size_t index> auto read() const -> std::optional<std::variant_alternative_t<index, Storage>> {
+    template <std::size_t index>
+    auto read() const -> std::optional<std::variant_alternative_t<index, Storage>> {
         if (const auto* value = std::get_if<index>(&storage_))
             return *value;
         return std::nullopt;

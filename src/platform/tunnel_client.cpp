@@ -118,7 +118,8 @@ void TunnelClient::beginAttach() {
 // Waiters resume from the event loop, never inside a socket's signal.
 void TunnelClient::settleAttach() {
     for (const auto& waiter : std::exchange(attachWaiters_, {}))
-        QMetaObject::invokeMethod(this, [waiter, attached = isAttached()] { waiter.resume(attached); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [waiter, attached = isAttached()] { waiter.resume(attached); }, Qt::QueuedConnection);
 }
 
 void TunnelClient::handle(const QJsonObject& message) {
@@ -147,7 +148,8 @@ void TunnelClient::answer(qint64 requestID, std::optional<QJsonObject> reply) {
     if (pending == pending_.end())
         return;
     clock_.unschedule(pending->second.timeout);
-    QMetaObject::invokeMethod(this, [shot = pending->second.reply, reply] { shot.resume(reply); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [shot = pending->second.reply, reply] { shot.resume(reply); }, Qt::QueuedConnection);
     pending_.erase(pending);
 }
 

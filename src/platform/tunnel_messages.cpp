@@ -48,7 +48,8 @@ QJsonValue encodeData(const std::optional<QByteArray>& bytes) {
 std::optional<QByteArray> decodeData(const QJsonValue& value) {
     if (!value.isString())
         return std::nullopt;
-    auto bytes = QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    auto bytes =
+        QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     return bytes ? std::optional(*bytes) : std::nullopt;
 }
 

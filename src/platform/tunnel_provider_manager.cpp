@@ -74,7 +74,8 @@ std::optional<VpnProtocolConfiguration> decodeProtocol(const QJsonValue& value) 
         auto provider = TunnelProviderProtocol::fromJson(object);
         return provider ? std::optional<VpnProtocolConfiguration>(*provider) : std::nullopt;
     }
-    return VpnProtocolConfiguration(BuiltInVpnProtocol{kind, optionalText(object, QStringLiteral("serverAddress"))});
+    return VpnProtocolConfiguration(
+        BuiltInVpnProtocol{kind, optionalText(object, QStringLiteral("serverAddress"))});
 }
 
 } // namespace
@@ -88,7 +89,8 @@ QJsonObject TunnelProviderProtocol::toJson() const {
     insertText(object, QStringLiteral("providerBundleIdentifier"), providerBundleIdentifier);
     insertText(object, QStringLiteral("serverAddress"), serverAddress);
     if (passwordReference)
-        object.insert(QStringLiteral("passwordReference"), QString::fromLatin1(passwordReference->toBase64()));
+        object.insert(QStringLiteral("passwordReference"),
+                      QString::fromLatin1(passwordReference->toBase64()));
     if (providerConfiguration)
         object.insert(QStringLiteral("providerConfiguration"), tessaron::toJson(*providerConfiguration));
     return object;
@@ -152,8 +154,9 @@ std::optional<TunnelProviderManager> TunnelProviderManager::fromJson(const QJson
 QUuid applySave(QList<TunnelProviderManager>& stored, TunnelProviderManager manager) {
     if (manager.identifier.isNull())
         manager.identifier = QUuid::createUuid();
-    auto existing = std::find_if(stored.begin(), stored.end(),
-                                 [&](const auto& candidate) { return candidate.identifier == manager.identifier; });
+    auto existing = std::find_if(stored.begin(), stored.end(), [&](const auto& candidate) {
+        return candidate.identifier == manager.identifier;
+    });
     if (manager.enabled) {
         for (auto& other : stored)
             other.enabled = false;

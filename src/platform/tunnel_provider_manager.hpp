@@ -69,7 +69,9 @@ struct TunnelProviderManager {
     const TunnelProviderProtocol* tunnelProvider() const {
         return std::get_if<TunnelProviderProtocol>(&protocolConfiguration);
     }
-    TunnelProviderProtocol* tunnelProvider() { return std::get_if<TunnelProviderProtocol>(&protocolConfiguration); }
+    TunnelProviderProtocol* tunnelProvider() {
+        return std::get_if<TunnelProviderProtocol>(&protocolConfiguration);
+    }
 
     bool operator==(const TunnelProviderManager&) const = default;
 

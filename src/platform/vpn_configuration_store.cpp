@@ -87,7 +87,8 @@ void VpnConfigurationStore::update(const std::function<void(QList<TunnelProvider
     QSaveFile file(path_);
     const auto bytes = encode(managers);
     // The configurations are this user's alone.
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
         file.write(bytes) != bytes.size() || !file.commit()) {
         log().error(QStringLiteral("cannot write the VPN configurations"));
         throw VpnError(VpnErrorKind::configurationReadWriteFailed);
@@ -101,7 +102,8 @@ void VpnConfigurationStore::keepDamagedFileAside() const {
     for (int copy = 2; QFileInfo::exists(aside); ++copy)
         aside = base + QLatin1Char('-') + QString::number(copy);
     if (QFile::rename(path_, aside))
-        log().error(QStringLiteral("kept damaged VPN configurations aside as %1").arg(QFileInfo(aside).fileName()));
+        log().error(
+            QStringLiteral("kept damaged VPN configurations aside as %1").arg(QFileInfo(aside).fileName()));
     else
         log().error(QStringLiteral("cannot move the damaged VPN configurations aside"));
 }

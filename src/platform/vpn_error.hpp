@@ -34,7 +34,9 @@ public:
     QString domain() const override { return domain_; }
     qint64 code() const override { return code_; }
 
-    bool operator==(const PlatformError& other) const { return domain_ == other.domain_ && code_ == other.code_; }
+    bool operator==(const PlatformError& other) const {
+        return domain_ == other.domain_ && code_ == other.code_;
+    }
 
 private:
     QString domain_;

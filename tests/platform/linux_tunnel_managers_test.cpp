@@ -19,7 +19,8 @@ protected:
     std::unique_ptr<LinuxTunnelManagers> open() const {
         const TunnelEndpoint endpoint{directory_.filePath(QStringLiteral("tunnel.socket")),
                                       directory_.filePath(QStringLiteral("no-such-program"))};
-        return std::make_unique<LinuxTunnelManagers>(directory_.filePath(QStringLiteral("vpn.json")), endpoint, clock_);
+        return std::make_unique<LinuxTunnelManagers>(directory_.filePath(QStringLiteral("vpn.json")),
+                                                     endpoint, clock_);
     }
 
     QTemporaryDir directory_;
@@ -68,7 +69,8 @@ TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStore
     const auto identifier = runTask(managers->save(sampleManager())).get();
     auto& connection = managers->connection(identifier);
     EXPECT_EQ(connection.status(), VpnStatus::disconnected);
-    EXPECT_EQ(open()->connection(identifier).status(), VpnStatus::disconnected) << "a new instance knows it too";
+    EXPECT_EQ(open()->connection(identifier).status(), VpnStatus::disconnected)
+        << "a new instance knows it too";
 
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
     EXPECT_TRUE(runTask(managers->remove(identifier)).error == nullptr);
@@ -76,8 +78,10 @@ TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStore
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0][0].value<VpnStatus>(), VpnStatus::invalid);
 
-    EXPECT_TRUE(runTask(managers->remove(identifier)).error == nullptr) << "removing what is gone is no error";
-    EXPECT_EQ(runTask(managers->load(identifier)).failure(), PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
+    EXPECT_TRUE(runTask(managers->remove(identifier)).error == nullptr)
+        << "removing what is gone is no error";
+    EXPECT_EQ(runTask(managers->load(identifier)).failure(),
+              PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
 }
 
 TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationStarts) {
@@ -97,7 +101,8 @@ TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationSta
     };
     for (const auto& [name, identifier, kind] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(runTask(managers->connection(identifier).startTunnel()).failure(), PlatformError::from(VpnError(kind)));
+        EXPECT_EQ(runTask(managers->connection(identifier).startTunnel()).failure(),
+                  PlatformError::from(VpnError(kind)));
     }
 }
 

@@ -40,7 +40,8 @@ TEST_F(VpnConfigurationStoreTest, KeepsEveryFieldAndTypeAsWrittenAcrossInstances
     other.enabled = false;
     other.onDemandEnabled = false;
     other.onDemandRules = {};
-    other.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), QStringLiteral("vpn.example.org")};
+    other.protocolConfiguration =
+        BuiltInVpnProtocol{QStringLiteral("ikev2"), QStringLiteral("vpn.example.org")};
     auto bare = sampleManager();
     bare.enabled = false;
     bare.protocolConfiguration = std::monostate{};
@@ -88,10 +89,12 @@ TEST_F(VpnConfigurationStoreTest, ADamagedFileIsKeptAsideAndTheListStartsEmpty) 
         {"not JSON", "{\"configurations\": ["},
         {"no list", "{\"configurations\": {}}"},
         {"manager without identifier", "{\"configurations\": [{\"enabled\": true}]}"},
-        {"integer that is not one", R"({"configurations": [{"identifier": "6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c",
+        {"integer that is not one",
+         R"({"configurations": [{"identifier": "6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c",
             "protocolConfiguration": {"kind": "tunnelProvider", "providerConfiguration":
             {"version": {"type": "integer", "value": "3.5"}}}}]})"},
-        {"bytes that are not base64", R"({"configurations": [{"identifier": "6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c",
+        {"bytes that are not base64",
+         R"({"configurations": [{"identifier": "6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c",
             "protocolConfiguration": {"kind": "tunnelProvider", "passwordReference": "#"}}]})"},
     };
     for (const auto& [name, contents] : damages) {
@@ -105,7 +108,10 @@ TEST_F(VpnConfigurationStoreTest, ADamagedFileIsKeptAsideAndTheListStartsEmpty) 
         }
         EXPECT_TRUE(open().load().isEmpty());
         EXPECT_FALSE(QFile::exists(path()));
-        EXPECT_EQ(QDir(QFileInfo(path()).absolutePath()).entryList({QStringLiteral("*.damaged-*")}, QDir::Files).size(), 1);
+        EXPECT_EQ(QDir(QFileInfo(path()).absolutePath())
+                      .entryList({QStringLiteral("*.damaged-*")}, QDir::Files)
+                      .size(),
+                  1);
         // The next save starts a fresh file.
         const auto identifier = save(sampleManager());
         ASSERT_EQ(open().load().size(), 1);
@@ -117,12 +123,9 @@ TEST(ProviderNumberTest, IntegerValueCutsFractionsTowardZeroAndHoldsTheRange) {
     constexpr auto largest = std::numeric_limits<qint64>::max();
     constexpr auto smallest = std::numeric_limits<qint64>::min();
     const std::pair<ProviderNumber, qint64> cases[] = {
-        {ProviderNumber(qint64(3)), 3},
-        {ProviderNumber(largest), largest},
-        {ProviderNumber(2.9), 2},
-        {ProviderNumber(-2.9), -2},
-        {ProviderNumber(1e30), largest},
-        {ProviderNumber(-1e30), smallest},
+        {ProviderNumber(qint64(3)), 3},    {ProviderNumber(largest), largest},
+        {ProviderNumber(2.9), 2},          {ProviderNumber(-2.9), -2},
+        {ProviderNumber(1e30), largest},   {ProviderNumber(-1e30), smallest},
         {ProviderNumber(std::nan("")), 0},
     };
     for (const auto& [number, expected] : cases)

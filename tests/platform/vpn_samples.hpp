@@ -14,7 +14,8 @@ inline TunnelProviderManager sampleManager(qint64 version = 3) {
     protocol.enforceRoutes = true;
     protocol.excludeLocalNetworks = true;
     protocol.providerConfiguration = ProviderConfiguration{
-        {QStringLiteral("profileID"), ProviderValue::text(QStringLiteral("6F1C2B4A-9D3E-4F5A-8B7C-1D2E3F4A5B6C"))},
+        {QStringLiteral("profileID"),
+         ProviderValue::text(QStringLiteral("6F1C2B4A-9D3E-4F5A-8B7C-1D2E3F4A5B6C"))},
         {QStringLiteral("name"), ProviderValue::text(QStringLiteral("Zürich"))},
         {QStringLiteral("version"), ProviderValue::integer(version)},
         {QStringLiteral("killSwitch"), ProviderValue::boolean(false)},

@@ -60,7 +60,8 @@ void FakeVpnConnection::play(const QList<Step>& steps) {
             apply(step);
             continue;
         }
-        pendingSteps_.append(clock_.schedule(start + step.after, Clock::Duration::zero(), [this, step] { apply(step); }));
+        pendingSteps_.append(
+            clock_.schedule(start + step.after, Clock::Duration::zero(), [this, step] { apply(step); }));
     }
 }
 

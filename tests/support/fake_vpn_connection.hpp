@@ -35,11 +35,15 @@ public:
     void setStopSteps(QList<Step> steps) { stopSteps_ = std::move(steps); }
     // The next start throws this error and plays nothing.
     void failNextStart(std::exception_ptr error) { startFailure_ = std::move(error); }
-    template <typename Error> void failNextStart(Error error) { failNextStart(std::make_exception_ptr(std::move(error))); }
+    template <typename Error> void failNextStart(Error error) {
+        failNextStart(std::make_exception_ptr(std::move(error)));
+    }
     void setLastDisconnectError(std::optional<PlatformError> error) { lastError_ = std::move(error); }
 
     // The reply to a message; a message without one gets no reply.
-    void setReply(const QByteArray& message, std::optional<QByteArray> reply) { replies_.insert(message, reply); }
+    void setReply(const QByteArray& message, std::optional<QByteArray> reply) {
+        replies_.insert(message, reply);
+    }
     // Every message fails to send, as it does to a tunnel that is not running.
     void setMessagesFail(bool fail) { messagesFail_ = fail; }
     // How long the tunnel takes to reply; the reply is the one set when the message was sent.
