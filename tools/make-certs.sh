@@ -7,10 +7,10 @@ mkdir -p "$out"
 cd "$out"
 [ -f ca.pem ] && [ -f server.pem ] && [ -f server.key ] && exit 0
 
-openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=Tessaron Test CA" \
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj "/CN=Tessaron Test CA" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout ca.key -out ca.pem 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr 2>/dev/null
+openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr 2>/dev/null
 cat > server.ext <<'EXT'
 basicConstraints=CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment

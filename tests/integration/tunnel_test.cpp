@@ -3,7 +3,8 @@
 #include "platform/tunnel_contract.hpp"
 #include "profiles/identifiers.hpp"
 #include "profiles/keychain_store.hpp"
-#include "support/task_outcome.hpp"
+#include "support/run_task.hpp"
+#include "support/thrown_error.hpp"
 
 #include <QDateTime>
 #include <QHostAddress>
@@ -90,7 +91,7 @@ protected:
         manager.localizedDescription = QStringLiteral("Tessaron");
         manager.enabled = true;
         manager.protocolConfiguration = protocol;
-        return runTask(managers.save(manager)).get();
+        return runTask(managers.save(manager));
     }
 
     static bool waitFor(const VpnConnection& connection, VpnStatus status) {
@@ -98,7 +99,7 @@ protected:
     }
 
     static std::optional<QJsonObject> phaseReport(VpnConnection& connection) {
-        const auto reply = runTask(connection.sendProviderMessage("phase")).get();
+        const auto reply = runTask(connection.sendProviderMessage("phase"));
         if (!reply)
             return std::nullopt;
         return QJsonDocument::fromJson(*reply).object();
@@ -116,7 +117,7 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersPhaseAndRoutingAndStops) {
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
 
     const auto startedAt = QDateTime::currentDateTimeUtc();
-    ASSERT_EQ(runTask(connection.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
     EXPECT_EQ(connection.status(), VpnStatus::connecting) << "the start's reply comes after its status";
     ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
     EXPECT_TRUE(node.wasReached());
@@ -129,23 +130,23 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersPhaseAndRoutingAndStops) {
     EXPECT_TRUE(report->value("lastError").isNull());
     EXPECT_NEAR(report->value("since").toDouble(), double(startedAt.toMSecsSinceEpoch()) / 1000, 5.0);
 
-    const auto routing = runTask(connection.sendProviderMessage("routing")).get();
+    const auto routing = runTask(connection.sendProviderMessage("routing"));
     const auto expectedLine = QStringLiteral("smart routing via %1:%2 over tcp, kill switch on")
                                   .arg(node.address())
                                   .arg(node.port());
     EXPECT_EQ(routing, expectedLine.toUtf8());
     EXPECT_EQ(harness_.groupPreferences().text(TessaronTunnelRoutingContract::sharedRoutingKey),
               expectedLine);
-    EXPECT_EQ(runTask(connection.sendProviderMessage("unknown")).get(), std::nullopt);
+    EXPECT_EQ(runTask(connection.sendProviderMessage("unknown")), std::nullopt);
 
     connection.stopTunnel();
     ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
     EXPECT_EQ(statusesOf(changes).mid(2), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
-    EXPECT_EQ(runTask(connection.lastDisconnectError()).get(), std::nullopt);
+    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
     const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
     ASSERT_TRUE(lastStop);
     EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("stopped"));
-    EXPECT_EQ(runTask(connection.sendProviderMessage("phase")).failure(),
+    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
               PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
 }
 
@@ -168,10 +169,10 @@ TEST_F(TunnelTest, FailuresReachTheApplicationInTheTunnelsDomain) {
         SCOPED_TRACE(name);
         auto& connection = app->connection(install(*app, server, port));
         QSignalSpy changes(&connection, &VpnConnection::statusChanged);
-        ASSERT_EQ(runTask(connection.startTunnel()).error, nullptr);
+        ASSERT_NO_THROW(runTask(connection.startTunnel()));
         ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, patienceMs));
         EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::disconnected}));
-        EXPECT_EQ(runTask(connection.lastDisconnectError()).get(), tunnelFailure(code));
+        EXPECT_EQ(runTask(connection.lastDisconnectError()), tunnelFailure(code));
         const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
         ASSERT_TRUE(lastStop);
         EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("failed"));
@@ -189,16 +190,16 @@ TEST_F(TunnelTest, ScriptsHoldTheTunnelConnectingOrReportItBlockedFromAGivenSeco
     const auto app = harness_.openApplication();
 
     auto& holding = app->connection(install(*app, held.address(), held.port()));
-    ASSERT_EQ(runTask(holding.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(holding.startTunnel()));
     QTest::qWait(500);
     EXPECT_EQ(holding.status(), VpnStatus::connecting);
     EXPECT_EQ(phaseReport(holding)->value("phase"), QStringLiteral("connecting"));
     holding.stopTunnel();
     ASSERT_TRUE(waitFor(holding, VpnStatus::disconnected));
-    EXPECT_EQ(runTask(holding.lastDisconnectError()).get(), std::nullopt);
+    EXPECT_EQ(runTask(holding.lastDisconnectError()), std::nullopt);
 
     auto& blocking = app->connection(install(*app, blocked.address(), blocked.port()));
-    ASSERT_EQ(runTask(blocking.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(blocking.startTunnel()));
     ASSERT_TRUE(waitFor(blocking, VpnStatus::connected));
     const auto before = phaseReport(blocking);
     ASSERT_TRUE(before);
@@ -217,15 +218,15 @@ TEST_F(TunnelTest, TheTunnelOutlivesTheApplicationAndEveryInstanceFollowsIt) {
         // No tunnel runs yet: the first start launches it.
         const auto first = harness_.openApplication();
         identifier = install(*first, node.address(), node.port());
-        ASSERT_EQ(runTask(first->connection(identifier).startTunnel()).error, nullptr);
+        ASSERT_NO_THROW(runTask(first->connection(identifier).startTunnel()));
         ASSERT_TRUE(waitFor(first->connection(identifier), VpnStatus::connected));
     }
     ASSERT_TRUE(harness_.isServing()) << "quitting the application leaves the tunnel up";
 
     const auto second = harness_.openApplication();
     const auto third = harness_.openApplication();
-    ASSERT_EQ(runTask(second->loadAll()).get().size(), 1);
-    ASSERT_EQ(runTask(third->loadAll()).get().size(), 1);
+    ASSERT_EQ(runTask(second->loadAll()).size(), 1);
+    ASSERT_EQ(runTask(third->loadAll()).size(), 1);
     auto& secondConnection = second->connection(identifier);
     auto& thirdConnection = third->connection(identifier);
     EXPECT_EQ(secondConnection.status(), VpnStatus::connected);
@@ -237,9 +238,9 @@ TEST_F(TunnelTest, TheTunnelOutlivesTheApplicationAndEveryInstanceFollowsIt) {
     ASSERT_TRUE(waitFor(thirdConnection, VpnStatus::disconnected));
     EXPECT_EQ(statusesOf(thirdChanges), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
 
-    ASSERT_EQ(runTask(thirdConnection.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
     ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
-    ASSERT_EQ(runTask(third->remove(identifier)).error, nullptr);
+    ASSERT_NO_THROW(runTask(third->remove(identifier)));
     EXPECT_TRUE(waitFor(secondConnection, VpnStatus::disconnected))
         << "removing a configuration stops its tunnel";
     EXPECT_EQ(thirdConnection.status(), VpnStatus::invalid);
@@ -250,16 +251,16 @@ TEST_F(TunnelTest, ATunnelThatDiesTakesTheLinkDownAndTheNextStartLaunchesAnother
     const auto app = harness_.openApplication();
     const auto identifier = install(*app, node.address(), node.port());
     auto& connection = app->connection(identifier);
-    ASSERT_EQ(runTask(connection.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
     ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
     const auto firstProcess = harness_.tunnelProcess();
 
     harness_.killTunnel();
     ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
-    EXPECT_EQ(runTask(connection.lastDisconnectError()).get(),
+    EXPECT_EQ(runTask(connection.lastDisconnectError()),
               PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
 
-    ASSERT_EQ(runTask(connection.startTunnel()).error, nullptr);
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
     ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
     EXPECT_NE(harness_.tunnelProcess(), firstProcess);
 }

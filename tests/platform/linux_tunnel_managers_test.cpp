@@ -3,7 +3,8 @@
 #include "platform/linux_tunnel_managers.hpp"
 #include "platform/system_log.hpp"
 #include "support/manual_clock.hpp"
-#include "support/task_outcome.hpp"
+#include "support/run_task.hpp"
+#include "support/thrown_error.hpp"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -35,10 +36,10 @@ TEST_F(LinuxTunnelManagersTest, LoadingHandsIntegersBackAsNumberObjectsAndKeepsE
     configuration.insert(QStringLiteral("fraction"), ProviderValue::number(ProviderNumber(0.1)));
     configuration.insert(QStringLiteral("textNumber"), ProviderValue::text(QStringLiteral("5")));
     configuration.insert(QStringLiteral("empty"), ProviderValue::data({}));
-    const auto identifier = runTask(open()->save(manager)).get();
+    const auto identifier = runTask(open()->save(manager));
 
     // A new instance reads what the first one wrote, as the next launch would.
-    const auto loaded = runTask(open()->load(identifier)).get();
+    const auto loaded = runTask(open()->load(identifier));
     const auto& reloaded = *loaded.tunnelProvider()->providerConfiguration;
     const auto missing = ProviderValue::text(QStringLiteral("‹missing›"));
     const auto expect = [&](const char* key, ProviderValue value) {
@@ -58,7 +59,7 @@ TEST_F(LinuxTunnelManagersTest, LoadingHandsIntegersBackAsNumberObjectsAndKeepsE
     // Everything but the provider configuration's integers comes back as it was saved.
     manager.identifier = identifier;
     EXPECT_EQ(loaded, asReloaded(manager));
-    EXPECT_EQ(runTask(open()->loadAll()).get(), QList{loaded});
+    EXPECT_EQ(runTask(open()->loadAll()), QList{loaded});
 }
 
 TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStoredAndAgainOnceRemoved) {
@@ -66,21 +67,20 @@ TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStore
     EXPECT_EQ(managers->connection(QUuid()).status(), VpnStatus::invalid);
     EXPECT_EQ(managers->connection(QUuid::createUuid()).status(), VpnStatus::invalid);
 
-    const auto identifier = runTask(managers->save(sampleManager())).get();
+    const auto identifier = runTask(managers->save(sampleManager()));
     auto& connection = managers->connection(identifier);
     EXPECT_EQ(connection.status(), VpnStatus::disconnected);
     EXPECT_EQ(open()->connection(identifier).status(), VpnStatus::disconnected)
         << "a new instance knows it too";
 
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
-    EXPECT_TRUE(runTask(managers->remove(identifier)).error == nullptr);
+    EXPECT_NO_THROW(runTask(managers->remove(identifier)));
     EXPECT_EQ(connection.status(), VpnStatus::invalid);
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0][0].value<VpnStatus>(), VpnStatus::invalid);
 
-    EXPECT_TRUE(runTask(managers->remove(identifier)).error == nullptr)
-        << "removing what is gone is no error";
-    EXPECT_EQ(runTask(managers->load(identifier)).failure(),
+    EXPECT_NO_THROW(runTask(managers->remove(identifier))) << "removing what is gone is no error";
+    EXPECT_EQ(thrownError([&] { runTask(managers->load(identifier)); }),
               PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
 }
 
@@ -90,8 +90,8 @@ TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationSta
     disabled.enabled = false;
     auto builtIn = sampleManager();
     builtIn.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), std::nullopt};
-    const auto disabledID = runTask(managers->save(disabled)).get();
-    const auto builtInID = runTask(managers->save(builtIn)).get();
+    const auto disabledID = runTask(managers->save(disabled));
+    const auto builtInID = runTask(managers->save(builtIn));
 
     const std::tuple<const char*, QUuid, VpnErrorKind> cases[] = {
         {"not stored", QUuid::createUuid(), VpnErrorKind::configurationInvalid},
@@ -101,18 +101,18 @@ TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationSta
     };
     for (const auto& [name, identifier, kind] : cases) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(runTask(managers->connection(identifier).startTunnel()).failure(),
+        EXPECT_EQ(thrownError([&] { runTask(managers->connection(identifier).startTunnel()); }),
                   PlatformError::from(VpnError(kind)));
     }
 }
 
 TEST_F(LinuxTunnelManagersTest, WithoutARunningTunnelMessagesFailAndNoDisconnectErrorIsKnown) {
     const auto managers = open();
-    const auto identifier = runTask(managers->save(sampleManager())).get();
+    const auto identifier = runTask(managers->save(sampleManager()));
     auto& connection = managers->connection(identifier);
-    EXPECT_EQ(runTask(connection.sendProviderMessage("phase")).failure(),
+    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
               PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
-    EXPECT_EQ(runTask(connection.lastDisconnectError()).get(), std::nullopt);
+    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
     connection.stopTunnel();
     EXPECT_EQ(connection.status(), VpnStatus::disconnected);
 }

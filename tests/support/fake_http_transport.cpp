@@ -8,9 +8,9 @@ void FakeHttpTransport::enqueue(int status, QByteArray body, HttpHeaders headers
 
 HttpOutcome FakeHttpTransport::answer(const HttpRequest& request) {
     if (!queued_.empty()) {
-        auto outcome = std::move(queued_.front());
+        const auto next = std::move(queued_.front());
         queued_.pop_front();
-        return outcome;
+        return next(request);
     }
     if (responder_)
         return responder_(request);

@@ -15,7 +15,9 @@ class FakeHttpTransport final : public HttpTransport {
 public:
     using Responder = std::function<HttpOutcome(const HttpRequest&)>;
 
-    void enqueue(HttpOutcome outcome) { queued_.push_back(std::move(outcome)); }
+    void enqueue(HttpOutcome outcome) {
+        queued_.push_back([outcome = std::move(outcome)](const HttpRequest&) { return outcome; });
+    }
     void enqueue(int status, QByteArray body = {}, HttpHeaders headers = {});
     void setResponder(Responder responder) { responder_ = std::move(responder); }
 
@@ -26,7 +28,7 @@ public:
 private:
     HttpOutcome answer(const HttpRequest& request);
 
-    std::deque<HttpOutcome> queued_;
+    std::deque<Responder> queued_;
     Responder responder_;
     QList<HttpRequest> requests_;
 };

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/http_transport.hpp"
+
+#include <QList>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+namespace tessaron {
+
+struct QtHttpTransportOptions {
+    // Replaces the production trust (productionTls()); tests trust their own CA and nothing else.
+    std::optional<QList<QSslCertificate>> trustedAuthorities;
+    // Divides every request's stall time-out, so a test proves a 15 s rule in 15 ms of real time.
+    int timeoutDivisor = 1;
+};
+
+// HttpTransport on a QNetworkAccessManager of the thread that creates it; send() is called on that thread.
+// Ephemeral: no cookie is kept or sent and nothing is cached. Redirects are followed only on request.
+// Destroying the transport ends its pending requests as cancelled.
+class QtHttpTransport final : public HttpTransport {
+public:
+    explicit QtHttpTransport(QtHttpTransportOptions options = {});
+    ~QtHttpTransport() override;
+    QtHttpTransport(const QtHttpTransport&) = delete;
+    QtHttpTransport& operator=(const QtHttpTransport&) = delete;
+
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+
+private:
+    // One request and its reply, without following redirects.
+    QCoro::Task<HttpOutcome> exchange(HttpRequest request, CancellationToken cancellation);
+    QNetworkRequest prepare(const HttpRequest& request) const;
+
+    std::unique_ptr<QNetworkAccessManager> manager_;
+    QSslConfiguration tls_;
+    int timeoutDivisor_;
+    // Tells the transfers still running that their end comes from the transport going away.
+    std::shared_ptr<std::atomic<bool>> closing_;
+};
+
+} // namespace tessaron

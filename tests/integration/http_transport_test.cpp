@@ -1,0 +1,312 @@
+#include "platform/qt_http_transport.hpp"
+#include "platform/trusted_authorities.hpp"
+#include "support/https_test_server.hpp"
+#include "support/run_task.hpp"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using namespace std::chrono_literals;
+using tessaron::CancellationSource;
+using tessaron::CancellationToken;
+using tessaron::HttpFailure;
+using tessaron::HttpOutcome;
+using tessaron::HttpRequest;
+using tessaron::HttpResponse;
+using tessaron::QtHttpTransport;
+using tessaron::QtHttpTransportOptions;
+using tessaron::testing::HttpsTestServer;
+using tessaron::testing::runTask;
+using Kind = HttpFailure::Kind;
+
+namespace {
+
+HttpResponse responseOf(const HttpOutcome& outcome) {
+    if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
+        throw std::runtime_error("expected a response, got failure " + std::to_string(int(failure->kind)) +
+                                 ": " + failure->detail.toStdString());
+    }
+    return std::get<HttpResponse>(outcome);
+}
+
+std::optional<Kind> failureOf(const HttpOutcome& outcome) {
+    if (const auto* failure = std::get_if<HttpFailure>(&outcome))
+        return failure->kind;
+    return std::nullopt;
+}
+
+QByteArray pattern(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 26);
+    return bytes;
+}
+
+class HttpTransportTest : public ::testing::Test {
+protected:
+    HttpRequest request(const QString& path, QByteArray method = "GET") const {
+        HttpRequest request;
+        request.method = std::move(method);
+        request.url = server.url(path);
+        request.timeout = 2s;
+        return request;
+    }
+
+    HttpOutcome send(HttpRequest request, CancellationToken cancellation = {}) {
+        return runTask(transport.send(std::move(request), std::move(cancellation)));
+    }
+
+    QList<QByteArray> pathsReceived() const {
+        QList<QByteArray> paths;
+        for (const auto& received : server.requests())
+            paths.append(received.path);
+        return paths;
+    }
+
+    HttpsTestServer server;
+    // Declared after the server so that it closes its connections before the server stops.
+    QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
+};
+
+TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWays) {
+    server.on("PUT", "/items/7", [](const HttpsTestServer::Request& received) {
+        return HttpsTestServer::Reply{.status = 201,
+                                      .headers = {{"X-Reply", "yes"}, {"Content-Type", "text/plain"}},
+                                      .body = "stored " + received.body};
+    });
+    auto put = request(QStringLiteral("/items/7"), "PUT");
+    put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
+    put.body = R"({"a":1})";
+
+    const auto response = responseOf(send(put));
+
+    EXPECT_EQ(response.status, 201);
+    EXPECT_EQ(response.header("x-reply"), "yes");
+    EXPECT_EQ(response.body, R"(stored {"a":1})");
+    EXPECT_FALSE(response.truncated);
+    ASSERT_EQ(server.requests().size(), 1);
+    const auto received = server.requests().first();
+    EXPECT_EQ(received.method, "PUT");
+    EXPECT_EQ(received.path, "/items/7");
+    EXPECT_EQ(received.header("x-token"), "abc");
+    EXPECT_EQ(received.header("content-type"), "application/json");
+    EXPECT_EQ(received.body, R"({"a":1})");
+}
+
+TEST_F(HttpTransportTest, EveryMethodReachesTheServerAsSent) {
+    const QList<QByteArray> methods{"GET", "HEAD", "POST", "PUT", "PATCH", "DELETE", "OPTIONS"};
+    for (const auto& method : methods) {
+        server.on(method, "/echo", [](const HttpsTestServer::Request& received) {
+            return HttpsTestServer::Reply{.body = received.method + " " + received.body};
+        });
+    }
+    for (const auto& method : methods) {
+        SCOPED_TRACE(method.toStdString());
+        auto call = request(QStringLiteral("/echo"), method);
+        // The test server reads no body for these.
+        if (method != "GET" && method != "HEAD" && method != "OPTIONS")
+            call.body = "payload";
+
+        const auto response = responseOf(send(call));
+
+        EXPECT_EQ(response.status, 200);
+        EXPECT_EQ(response.body, method == "HEAD" ? QByteArray() : method + " " + call.body);
+        EXPECT_EQ(server.requests().last().method, method);
+    }
+}
+
+TEST_F(HttpTransportTest, NonSuccessStatusIsAResponse) {
+    for (const int status : {400, 401, 403, 404, 405, 407, 409, 410, 418, 429, 500, 501, 503, 599}) {
+        SCOPED_TRACE(status);
+        server.on("GET", "/status", [status](const HttpsTestServer::Request&) {
+            return HttpsTestServer::Reply{.status = status, .body = "why"};
+        });
+
+        const auto response = responseOf(send(request(QStringLiteral("/status"))));
+
+        EXPECT_EQ(response.status, status);
+        EXPECT_EQ(response.body, "why");
+    }
+}
+
+TEST(HttpTransportTrustTest, TrustsOnlyTheGivenAuthorities) {
+    HttpsTestServer server;
+    server.on("GET", "/",
+              [](const HttpsTestServer::Request&) { return HttpsTestServer::Reply{.body = "ok"}; });
+    struct Case {
+        const char* name;
+        QtHttpTransportOptions options;
+        bool reachesServer;
+    };
+    const Case cases[] = {
+        {"the system's authorities only", {}, false},
+        {"the system's and the test CA, as a local-service build",
+         {.trustedAuthorities = tessaron::systemAuthoritiesPlus(server.caPath())},
+         true},
+        {"the test CA only", {.trustedAuthorities = server.caCertificates()}, true},
+    };
+    for (const auto& [name, options, reachesServer] : cases) {
+        SCOPED_TRACE(name);
+        const auto requestsBefore = server.requests().size();
+        QtHttpTransport transport(options);
+        HttpRequest call;
+        call.url = server.baseUrl();
+
+        const auto outcome = runTask(transport.send(call));
+
+        if (reachesServer) {
+            EXPECT_EQ(responseOf(outcome).body, "ok");
+        } else {
+            EXPECT_EQ(failureOf(outcome), Kind::transport);
+            EXPECT_FALSE(std::get<HttpFailure>(outcome).detail.isEmpty());
+            EXPECT_EQ(server.requests().size(), requestsBefore);
+        }
+    }
+}
+
+TEST_F(HttpTransportTest, RedirectIsReturnedUnlessTheCallerFollowsIt) {
+    server.on("GET", "/from", [this](const HttpsTestServer::Request&) {
+        return HttpsTestServer::Reply{
+            .status = 302,
+            .headers = {{"Location", server.url(QStringLiteral("/to")).toEncoded()}},
+            .body = "moved"};
+    });
+    server.on("GET", "/to",
+              [](const HttpsTestServer::Request&) { return HttpsTestServer::Reply{.body = "arrived"}; });
+
+    const auto returned = responseOf(send(request(QStringLiteral("/from"))));
+    EXPECT_EQ(returned.status, 302);
+    EXPECT_EQ(returned.header("location"), server.url(QStringLiteral("/to")).toEncoded());
+    EXPECT_EQ(returned.body, "moved");
+    EXPECT_EQ(pathsReceived(), QList<QByteArray>{"/from"});
+
+    auto follow = request(QStringLiteral("/from"));
+    follow.followRedirects = true;
+    const auto followed = responseOf(send(follow));
+    EXPECT_EQ(followed.status, 200);
+    EXPECT_EQ(followed.body, "arrived");
+    EXPECT_EQ(pathsReceived(), (QList<QByteArray>{"/from", "/from", "/to"}));
+}
+
+TEST_F(HttpTransportTest, EndlessRedirectsEndInAFailure) {
+    server.on("GET", "/loop", [](const HttpsTestServer::Request&) {
+        return HttpsTestServer::Reply{.status = 307, .headers = {{"Location", "/loop"}}};
+    });
+    auto follow = request(QStringLiteral("/loop"));
+    follow.followRedirects = true;
+
+    EXPECT_EQ(failureOf(send(follow)), Kind::transport);
+    EXPECT_EQ(server.requests().size(), 17);
+}
+
+TEST_F(HttpTransportTest, BodyPastTheCapIsRefusedOrCut) {
+    using Overflow = HttpRequest::Overflow;
+    constexpr qint64 cap = 65'536;
+    struct Case {
+        qsizetype served;
+        Overflow overflow;
+        std::optional<Kind> failure;
+        qsizetype kept;
+        bool truncated;
+    };
+    const Case cases[] = {
+        {cap, Overflow::fail, std::nullopt, cap, false},
+        {cap + 1, Overflow::fail, Kind::tooLarge, 0, false},
+        {1 << 20, Overflow::fail, Kind::tooLarge, 0, false},
+        {cap, Overflow::truncate, std::nullopt, cap, false},
+        {cap + 1, Overflow::truncate, std::nullopt, cap, true},
+        {1 << 20, Overflow::truncate, std::nullopt, cap, true},
+    };
+    for (const auto& [served, overflow, failure, kept, truncated] : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << served << " bytes, truncate " << (overflow == Overflow::truncate));
+        const auto body = pattern(served);
+        server.on("GET", "/body",
+                  [body](const HttpsTestServer::Request&) { return HttpsTestServer::Reply{.body = body}; });
+        auto call = request(QStringLiteral("/body"));
+        call.maxBodyBytes = cap;
+        call.overflow = overflow;
+
+        const auto outcome = send(call);
+
+        EXPECT_EQ(failureOf(outcome), failure);
+        if (!failure) {
+            const auto response = responseOf(outcome);
+            EXPECT_EQ(response.status, 200);
+            EXPECT_EQ(response.body, body.first(kept));
+            EXPECT_EQ(response.truncated, truncated);
+        }
+    }
+}
+
+TEST_F(HttpTransportTest, SilentServerTimesOutAfterTheStallTimeOut) {
+    server.on("GET", "/silent", [](const HttpsTestServer::Request&) { return HttpsTestServer::silence(); });
+    struct Case {
+        std::chrono::milliseconds timeout;
+        int divisor;
+        std::chrono::milliseconds effective;
+    };
+    for (const auto& [timeout, divisor, effective] : {Case{200ms, 1, 200ms}, Case{15s, 1000, 15ms}}) {
+        SCOPED_TRACE(::testing::Message() << timeout.count() << " ms / " << divisor);
+        QtHttpTransport shortened({.trustedAuthorities = server.caCertificates(), .timeoutDivisor = divisor});
+        auto call = request(QStringLiteral("/silent"));
+        call.timeout = timeout;
+        QElapsedTimer elapsed;
+        elapsed.start();
+
+        const auto outcome = runTask(shortened.send(call), 2s);
+
+        EXPECT_EQ(failureOf(outcome), Kind::timedOut);
+        // Qt's transfer timer is coarse: it may fire a few per cent early.
+        EXPECT_GE(elapsed.elapsed(), effective.count() * 9 / 10);
+    }
+    EXPECT_EQ(pathsReceived(), (QList<QByteArray>{"/silent", "/silent"}));
+}
+
+TEST_F(HttpTransportTest, CancellationEndsTheRequestAsCancelled) {
+    CancellationSource early;
+    early.cancel();
+    EXPECT_EQ(failureOf(send(request(QStringLiteral("/silent")), early.token())), Kind::cancelled);
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    // Cancelled from the server's thread while the request waits for its answer.
+    CancellationSource midway;
+    server.on("GET", "/silent", [&midway](const HttpsTestServer::Request&) {
+        midway.cancel();
+        return HttpsTestServer::silence();
+    });
+    EXPECT_EQ(failureOf(send(request(QStringLiteral("/silent")), midway.token())), Kind::cancelled);
+    EXPECT_EQ(pathsReceived(), QList<QByteArray>{"/silent"});
+}
+
+TEST_F(HttpTransportTest, DestroyingTheTransportEndsPendingRequestsAsCancelled) {
+    server.on("GET", "/silent", [](const HttpsTestServer::Request&) { return HttpsTestServer::silence(); });
+    auto doomed = std::make_unique<QtHttpTransport>(
+        QtHttpTransportOptions{.trustedAuthorities = server.caCertificates()});
+    auto pending = doomed->send(request(QStringLiteral("/silent")));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !server.requests().isEmpty(); }, 2000));
+
+    doomed.reset();
+
+    EXPECT_EQ(failureOf(runTask(std::move(pending), 1s)), Kind::cancelled);
+}
+
+TEST_F(HttpTransportTest, CookiesAreNeitherKeptNorSent) {
+    server.on("GET", "/login", [](const HttpsTestServer::Request&) {
+        return HttpsTestServer::Reply{.headers = {{"Set-Cookie", "session=abc; Path=/"}}};
+    });
+    server.on("GET", "/next", [](const HttpsTestServer::Request&) { return HttpsTestServer::Reply{}; });
+
+    EXPECT_EQ(responseOf(send(request(QStringLiteral("/login")))).header("set-cookie"),
+              "session=abc; Path=/");
+    responseOf(send(request(QStringLiteral("/next"))));
+
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests().last().header("cookie"), QByteArray());
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+#include "profiles/connection_log.hpp"
+
+#include "profiles/redaction.hpp"
+#include "support/manual_clock.hpp"
+#include "support/memory_preferences.hpp"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+using namespace std::chrono_literals;
+using tessaron::TessaronConnectionLog;
+using tessaron::testing::ManualClock;
+using tessaron::testing::MemoryPreferences;
+
+namespace {
+
+const QString key = TessaronConnectionLog::storageKey;
+
+// Sets the process time zone for one test, so that local times are known.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone)
+        : previous_(qgetenv("TZ"))
+        , hadPrevious_(qEnvironmentVariableIsSet("TZ")) {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (hadPrevious_)
+            qputenv("TZ", previous_);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+
+private:
+    QByteArray previous_;
+    bool hadPrevious_;
+};
+
+class ConnectionLogTest : public ::testing::Test {
+protected:
+    MemoryPreferences preferences;
+    ManualClock clock;
+};
+
+TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifies) {
+    TessaronConnectionLog log(preferences, clock);
+    QSignalSpy changes(&log, &TessaronConnectionLog::entriesChanged);
+    clock.advance(1500ms);
+
+    log.append(QStringLiteral("dial 203.0.113.9:443"));
+
+    const TessaronConnectionLog::Entry expected{
+        clock.now(), QStringLiteral("dial ") + tessaron::redactionMark + QStringLiteral(":443")};
+    EXPECT_EQ(log.entries(), TessaronConnectionLog::Entries{expected});
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes[0][0].value<TessaronConnectionLog::Entries>(), log.entries());
+    EXPECT_FALSE(preferences.data(key)->contains("203.0.113.9")) << "only redacted text is stored";
+}
+
+TEST_F(ConnectionLogTest, KeepsTheNewest300) {
+    TessaronConnectionLog log(preferences, clock);
+    for (int n = 0; n < 302; ++n)
+        log.append(QStringLiteral("event %1").arg(n));
+
+    ASSERT_EQ(log.entries().size(), 300);
+    EXPECT_EQ(log.entries().front().text, u"event 2");
+    EXPECT_EQ(log.entries().back().text, u"event 301");
+    EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries().size(), 300);
+}
+
+TEST_F(ConnectionLogTest, RestoresWhatItStored) {
+    TessaronConnectionLog::Entries written;
+    {
+        TessaronConnectionLog log(preferences, clock);
+        for (const auto* line : {"connect tapped", "check passed", "Z\xc3\xbcrich \xe2\x9c\x93"}) {
+            clock.advance(1234ms);
+            log.append(QString::fromUtf8(line));
+        }
+        written = log.entries();
+    }
+    EXPECT_EQ(preferences.type(key), tessaron::Preferences::Type::data);
+    EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries(), written);
+}
+
+TEST_F(ConnectionLogTest, RestoringAnOverlongStoredLogKeepsItsNewest300) {
+    QByteArray stored = "[";
+    for (int n = 0; n < 310; ++n)
+        stored += QStringLiteral(R"(%1{"at":%2.5,"text":"e%2"})").arg(n ? "," : "").arg(n).toUtf8();
+    stored += "]";
+    preferences.setValue(key, stored);
+
+    TessaronConnectionLog log(preferences, clock);
+    ASSERT_EQ(log.entries().size(), 300);
+    EXPECT_EQ(log.entries().front().text, u"e10");
+    EXPECT_EQ(log.entries().front().at.toMSecsSinceEpoch(), 10'500);
+}
+
+TEST_F(ConnectionLogTest, AStoredValueThatDoesNotDecodeGivesAnEmptyLog) {
+    const QVariant values[] = {
+        QByteArray(),
+        QByteArray("[{\"at\":1,\"text\":\"ok\"}"),
+        QByteArray("{\"at\":1,\"text\":\"ok\"}"),
+        QByteArray("[{\"at\":1,\"text\":\"ok\"},{\"at\":\"1\",\"text\":\"bad\"}]"),
+        QByteArray("[{\"at\":1,\"text\":7}]"),
+        QByteArray("[{\"at\":1e300,\"text\":\"far\"}]"),
+        QByteArray("[{\"at\":-1e300,\"text\":\"far\"}]"),
+        QByteArray("[{\"text\":\"no stamp\"}]"),
+        QByteArray("[1,2,3]"),
+        QByteArray("\xff\xfe[]"),
+        QByteArray(100'000, '['),
+        QStringLiteral("[{\"at\":1,\"text\":\"as text\"}]"),
+    };
+    for (const auto& value : values) {
+        preferences.setValue(key, value);
+        EXPECT_TRUE(TessaronConnectionLog(preferences, clock).entries().isEmpty())
+            << value.toByteArray().left(40).toStdString();
+    }
+}
+
+TEST_F(ConnectionLogTest, ExportsLocalTimesToTheMillisecond) {
+    const ScopedTimeZone zone("XST-05:45");
+    TessaronConnectionLog log(preferences, clock);
+    EXPECT_EQ(log.exportText(), u"");
+
+    clock.advance(7ms);
+    log.append(QStringLiteral("connect tapped"));
+    clock.advance(18h + 14min + 59s + 993ms);
+    log.append(QStringLiteral("tunnel phase: blocked"));
+
+    // The manual clock starts at midnight UTC; the zone is 5:45 ahead.
+    EXPECT_EQ(log.exportText(), u"05:45:00.007  connect tapped\n"
+                                u"00:00:00.000  tunnel phase: blocked");
+    EXPECT_EQ(log.entries().size(), 2);
+}
+
+TEST_F(ConnectionLogTest, ClearEmptiesNotifiesAndForgetsTheStoredCopy) {
+    TessaronConnectionLog log(preferences, clock);
+    log.append(QStringLiteral("connect tapped"));
+    QSignalSpy changes(&log, &TessaronConnectionLog::entriesChanged);
+
+    log.clear();
+
+    EXPECT_TRUE(log.entries().isEmpty());
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_TRUE(changes[0][0].value<TessaronConnectionLog::Entries>().isEmpty());
+    EXPECT_FALSE(preferences.keys().contains(key));
+    EXPECT_EQ(log.exportText(), u"");
+}
+
+} // namespace

@@ -1,0 +1,180 @@
+#include "profiles/redaction.hpp"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <string>
+
+using tessaron::redactBase64Runs;
+using tessaron::redactEmailAddresses;
+using tessaron::redactionMark;
+using tessaron::redactPersonalData;
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// Written with "#" for the mark to keep the table readable.
+QString marked(const char* text) {
+    return QString::fromUtf8(text).replace(u'#', redactionMark);
+}
+
+TEST(RedactionTest, ReplacesPersonalDataAndNothingElse) {
+    struct Case {
+        const char* input;
+        const char* expected;
+    };
+    const Case cases[] = {
+        // IPv4
+        {"node 192.168.1.20 up", "node # up"},
+        {"dial 10.0.0.1:443 failed", "dial #:443 failed"},
+        {"reached 10.0.0.1.", "reached #."},
+        {"(8.8.8.8)", "(#)"},
+        {"bogus 999.300.256.1", "bogus #"},
+        {"a1.2.3.4", "a#"},
+        {"version 1.2.3.4.5", "version 1.2.3.4.5"},
+        {"oid 1.3.6.1.4.1", "oid 1.3.6.1.4.1"},
+        {"short 1.2.3", "short 1.2.3"},
+        {"long group 1.2.3.4567", "long group 1.2.3.4567"},
+        {"long group 1234.1.2.3", "long group 1234.1.2.3"},
+        {"two 1.1.1.1 2.2.2.2", "two # #"},
+        // e-mail
+        {"user jane.doe+vpn@mail.example.co.uk signed in", "user # signed in"},
+        {"to a@b.c.", "to #."},
+        {"<x_y%z@host-1.example>", "<#>"},
+        {"local only me@localhost", "local only me@localhost"},
+        {"no local part @example.com", "no local part @example.com"},
+        {"empty label a@b..c", "empty label a@b..c"},
+        {"two a@b.c,d@e.f", "two #,#"},
+        // base64-like runs: 23 characters stay, 24 go
+        {"key ABCDEFGHIJKLMNOPQRSTUVW end", "key ABCDEFGHIJKLMNOPQRSTUVW end"},
+        {"key ABCDEFGHIJKLMNOPQRSTUVWX end", "key # end"},
+        {"pad ABCDEFGHIJKLMNOPQRSTUVWX== end", "pad # end"},
+        {"pad ABCDEFGHIJKLMNOPQRSTUVWX=== end", "pad #= end"},
+        {"token=abc/def+ghi_jkl-mno/pqr+stu_vwx", "token=#"},
+        {"code Zk3_q-9aPmR2xW8vYt4LnB6cHd1JfG0s", "code #"},
+        {"profile 3F2504E0-4F89-41D3-9A0C-0305E82C3301 stored", "profile # stored"},
+        // text the log writes itself, and text beyond ASCII
+        {"connect tapped", "connect tapped"},
+        {"auto-disconnect: screen locked", "auto-disconnect: screen locked"},
+        {"tunnel phase: blocked", "tunnel phase: blocked"},
+        {"Z\xc3\xbcrich \xe2\x80\x94 \xe6\x9d\xb1\xe4\xba\xac \xe2\x9c\x93",
+         "Z\xc3\xbcrich \xe2\x80\x94 \xe6\x9d\xb1\xe4\xba\xac \xe2\x9c\x93"},
+        {"\xc3\xa9 10.0.0.1 \xf0\x9f\x87\xa9\xf0\x9f\x87\xaa b@c.de",
+         "\xc3\xa9 # \xf0\x9f\x87\xa9\xf0\x9f\x87\xaa #"},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(redactPersonalData(QString::fromUtf8(c.input)), marked(c.expected)) << c.input;
+}
+
+TEST(RedactionTest, AnAddressInsideALongRunGoesWithTheAddressFirst) {
+    // The local part alone would be a base64-like run; redacting it first would leave the domain behind.
+    EXPECT_EQ(redactPersonalData(u"averyveryverylongusername1234@x.example"), redactionMark);
+}
+
+// The hand-written passes must agree with the textbook patterns, which std::regex can run on ASCII.
+struct Oracle {
+    const char* name;
+    QString (*pass)(QStringView);
+    std::regex pattern;
+    std::string alphabet;
+    int maximumLength;
+};
+
+TEST(RedactionTest, PassesAgreeWithTheirRegularExpressions) {
+    const Oracle oracles[] = {
+        {"e-mail", redactEmailAddresses, std::regex(R"([A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+)"),
+         "ab9._%+-@@..- Z=", 30},
+        {"base64", redactBase64Runs, std::regex(R"([A-Za-z0-9+/_-]{24,}={0,2})"), "aZ09+/_-=== .@", 70},
+    };
+    std::mt19937 random(20260101);
+    for (const auto& oracle : oracles) {
+        std::uniform_int_distribution<std::size_t> pick(0, oracle.alphabet.size() - 1);
+        std::uniform_int_distribution<int> length(0, oracle.maximumLength);
+        for (int round = 0; round < 3000; ++round) {
+            std::string input;
+            for (int n = length(random); n > 0; --n)
+                input += oracle.alphabet[pick(random)];
+            const auto expected = QString::fromStdString(std::regex_replace(input, oracle.pattern, "#"));
+            const auto actual = oracle.pass(QString::fromStdString(input)).replace(redactionMark, u"#"_s);
+            ASSERT_EQ(actual, expected) << oracle.name << ": " << input;
+        }
+    }
+}
+
+// Redaction sees every line the session logs, including text that came off the network.
+std::vector<QString> hostileInputs() {
+    std::vector<QString> inputs;
+    const QByteArray malformedUtf8[] = {
+        "\xff\xfe\xfd",
+        "truncated \xe2\x82",
+        "overlong \xc0\xaf 10.0.0.1",
+        "surrogate \xed\xa0\x80 in a@b.cd",
+        "stray \x80\x80\x80 continuation",
+        QByteArray("nul \0 inside 1.2.3.4", 20),
+        "\xf4\x90\x80\x80 beyond U+10FFFF",
+    };
+    for (const auto& bytes : malformedUtf8)
+        inputs.push_back(QString::fromUtf8(bytes));
+    inputs.push_back(QString(QChar(0xD800)) + u"10.0.0.1"_s + QChar(0xDC00));
+    inputs.push_back(QString(u'@'));
+    inputs.push_back(QString(u'.'));
+    inputs.push_back(u"1.2.3.4."_s);
+    inputs.push_back(u"@a.b"_s);
+    inputs.push_back(u"a@"_s);
+    inputs.push_back(u"==========================="_s);
+    // Long inputs that would expose anything worse than linear.
+    inputs.push_back(u"1."_s.repeated(100'000));
+    inputs.push_back(u"a@"_s.repeated(100'000));
+    inputs.push_back(u"a.a@a.a"_s.repeated(50'000));
+    inputs.push_back(u"x"_s.repeated(200'000) + u'@');
+    inputs.push_back(QString(u'A').repeated(300'000));
+
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> unit(0, 0xFFFF);
+    for (int round = 0; round < 500; ++round) {
+        QByteArray bytes;
+        QString units;
+        for (int n = round % 97; n > 0; --n) {
+            bytes.append(char(byte(random)));
+            units.append(QChar(char16_t(n % 3 ? u".1@aZ=+/-_ "[unit(random) % 11] : unit(random))));
+        }
+        inputs.push_back(QString::fromUtf8(bytes));
+        inputs.push_back(units);
+    }
+    return inputs;
+}
+
+QString nonAscii(const QString& text) {
+    QString kept;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            kept.append(c);
+    }
+    return kept;
+}
+
+bool hasBase64Run(const QString& text) {
+    int run = 0;
+    for (const QChar c : text) {
+        const bool inClass = c.isLetterOrNumber() && c.unicode() < 0x80;
+        run = (inClass || c == u'+' || c == u'/' || c == u'_' || c == u'-') ? run + 1 : 0;
+        if (run >= 24)
+            return true;
+    }
+    return false;
+}
+
+TEST(RedactionTest, SurvivesHostileInputAndKeepsTextBeyondAsciiIntact) {
+    for (const auto& input : hostileInputs()) {
+        const auto output = redactPersonalData(input);
+        const auto withoutMarks = QString(output).remove(redactionMark);
+        EXPECT_EQ(nonAscii(withoutMarks), nonAscii(input)) << input.left(40).toStdString();
+        EXPECT_FALSE(hasBase64Run(output)) << input.left(40).toStdString();
+    }
+}
+
+} // namespace

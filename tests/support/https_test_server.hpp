@@ -1,0 +1,84 @@
+#pragma once
+
+#include "platform/http_transport.hpp"
+
+#include <QList>
+#include <QSslCertificate>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace httplib {
+class SSLServer;
+}
+
+namespace tessaron::testing {
+
+// An HTTPS server on 127.0.0.1 (an ephemeral port) with a certificate from a test CA made for this test
+// process. Tests register handlers per method and path; every request is recorded before it is handled.
+// Handlers run on the server's own threads.
+class HttpsTestServer {
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray path;
+        HttpHeaders headers;
+        QByteArray body;
+
+        // The first header of that name, compared without regard to case.
+        QByteArray header(const QByteArray& name) const;
+    };
+
+    struct Reply {
+        int status = 200;
+        HttpHeaders headers{};
+        QByteArray body{};
+        // Held back this long before anything is sent; stopping the server ends the wait.
+        std::chrono::milliseconds delay{0};
+    };
+
+    using Handler = std::function<Reply(const Request&)>;
+
+    // A reply that never comes while the server runs.
+    static Reply silence() { return Reply{.delay = std::chrono::hours(1)}; }
+
+    HttpsTestServer();
+    ~HttpsTestServer();
+    HttpsTestServer(const HttpsTestServer&) = delete;
+    HttpsTestServer& operator=(const HttpsTestServer&) = delete;
+
+    // Unregistered method and path pairs get 404.
+    void on(const QByteArray& method, const QByteArray& path, Handler handler);
+
+    QUrl baseUrl() const;
+    QUrl url(const QString& path) const;
+    // The PEM file of the CA that signed the server's certificate, and its certificates.
+    QString caPath() const;
+    QList<QSslCertificate> caCertificates() const;
+
+    QList<Request> requests() const;
+
+private:
+    Reply handle(const Request& request);
+    void waitUnlessStopping(std::chrono::milliseconds delay);
+
+    std::unique_ptr<httplib::SSLServer> server_;
+    std::thread thread_;
+    int port_ = 0;
+
+    mutable std::mutex mutex_;
+    std::condition_variable stopping_;
+    bool stopped_ = false;
+    std::map<std::pair<QByteArray, QByteArray>, Handler> handlers_;
+    QList<Request> requests_;
+};
+
+} // namespace tessaron::testing
