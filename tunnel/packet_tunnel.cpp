@@ -168,9 +168,10 @@ void PacketTunnel::reached(quint64 run) {
         return;
     // The node answered; holding the connection open would tell nothing more.
     abandonRun();
+    // Written before the status goes out, so an application that sees connected finds the line.
+    group_.setValue(TessaronTunnelRoutingContract::sharedRoutingKey, routingLine());
     connectedAt_ = clock_.now();
     connectedMonotonic_ = clock_.monotonic();
-    group_.setValue(TessaronTunnelRoutingContract::sharedRoutingKey, routingLine());
     enter(VpnStatus::connected, QStringLiteral("connected"));
 }
 

@@ -59,7 +59,8 @@ QCoro::Task<> TunnelClient::attachLaunching() {
         throw VpnError(VpnErrorKind::connectionFailed);
     if (isAttached())
         co_return;
-    launch();
+    if (!launch())
+        throw VpnError(VpnErrorKind::connectionFailed);
     const auto deadline = clock_.monotonic() + launchLimit;
     while (clock_.monotonic() < deadline) {
         co_await clock_.sleep(launchPollInterval);
@@ -172,7 +173,7 @@ void TunnelClient::linkClosed(TunnelChannel* channel) {
     }
 }
 
-void TunnelClient::launch() const {
+bool TunnelClient::launch() const {
     QProcess process;
     process.setProgram(endpoint_.program);
     process.setArguments({QStringLiteral("--socket"), endpoint_.socketName});
@@ -180,8 +181,10 @@ void TunnelClient::launch() const {
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
-    if (!process.startDetached())
-        log().error(QStringLiteral("cannot launch the tunnel"));
+    if (process.startDetached())
+        return true;
+    log().error(QStringLiteral("cannot launch the tunnel"));
+    return false;
 }
 
 } // namespace tessaron

@@ -71,7 +71,7 @@ private:
     void handleStatus(const QJsonObject& message);
     void answer(qint64 requestID, std::optional<QJsonObject> reply);
     void linkClosed(TunnelChannel* channel);
-    void launch() const;
+    bool launch() const;
 
     TunnelEndpoint endpoint_;
     Clock& clock_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 namespace tessaron {
 
@@ -26,5 +27,17 @@ struct TessaronTunnelRoutingContract {
 // Written by the tunnel in the application group's preferences when its link ends; the application
 // only removes it.
 inline const QString tunnelLastStopKey = QStringLiteral("tessaron.tunnel.lastStop");
+
+// The failures the tunnel reports, in its own error domain: the extension's bundle identifier.
+namespace tunnel_failure {
+inline const QString domain = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
+// The provider configuration lacks what the tunnel needs to start.
+constexpr qint64 configurationIncomplete = 1;
+// The Keychain item behind the password reference, or the profile in it, cannot be read.
+constexpr qint64 profileUnavailable = 2;
+constexpr qint64 serverNotResolved = 4;
+constexpr qint64 connectTimedOut = 10;
+constexpr qint64 serverUnreachable = 12;
+} // namespace tunnel_failure
 
 } // namespace tessaron

@@ -43,16 +43,4 @@ private:
     qint64 code_;
 };
 
-// The failures of the packet tunnel, in its own error domain (the bundle identifier of the extension).
-namespace tunnel_failure {
-inline const QString domain = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
-// The provider configuration lacks what the tunnel needs to start.
-constexpr qint64 configurationIncomplete = 1;
-// The Keychain item behind the password reference, or the profile in it, cannot be read.
-constexpr qint64 profileUnavailable = 2;
-constexpr qint64 serverNotResolved = 4;
-constexpr qint64 connectTimedOut = 10;
-constexpr qint64 serverUnreachable = 12;
-} // namespace tunnel_failure
-
 } // namespace tessaron
