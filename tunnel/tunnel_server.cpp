@@ -116,8 +116,8 @@ void TunnelServer::broadcast() {
 }
 
 void TunnelServer::reviewIdleness() {
-    const auto unused = channels_.isEmpty() && !isLive(tunnel_.state().status);
-    if (!unused) {
+    const auto nothingNeedsIt = channels_.isEmpty() && !isLive(tunnel_.state().status);
+    if (!nothingNeedsIt) {
         clock_.unschedule(std::exchange(idleTimer_, 0));
         return;
     }

@@ -37,6 +37,9 @@ TunnelClient::TunnelClient(TunnelEndpoint endpoint, Clock& clock, QObject* paren
 }
 
 TunnelClient::~TunnelClient() {
+    // The channel goes with this object; its last signals must not reach a client half torn down.
+    if (channel_)
+        channel_->disconnect(this);
     clock_.unschedule(attachTimeout_);
     for (const auto& [id, pending] : pending_)
         clock_.unschedule(pending.timeout);

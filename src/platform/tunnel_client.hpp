@@ -26,7 +26,8 @@ class TunnelChannel;
 // follows the state the tunnel pushes. While no tunnel runs it looks for one every few seconds, so it
 // notices a tunnel that another instance of the application started.
 //
-// Coroutines of a client that is destroyed while they wait are never resumed.
+// A client destroyed while coroutines wait on it leaves them waiting, or ends them with VpnError
+// connectionFailed.
 class TunnelClient : public QObject {
     Q_OBJECT
 public:
