@@ -1,6 +1,6 @@
 #include "session/error_sanitizer.hpp"
 
-#include "profiles/identifiers.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/installation_identity_error.hpp"
 #include "profiles/keychain_error.hpp"
 #include "profiles/pairing_error.hpp"
@@ -10,10 +10,6 @@
 namespace tessaron {
 
 namespace {
-
-// Codes of the tunnel's own error domain that the user can act on.
-constexpr qint64 tunnelServerNotResolved = 4;
-constexpr qint64 tunnelServerUnreachable = 12;
 
 template <typename... Errors> bool isOneOf(const TessaronError& error) {
     return (... || (dynamic_cast<const Errors*>(&error) != nullptr));
@@ -32,12 +28,12 @@ std::optional<QString> ownMessage(const TessaronError& error) {
 }
 
 std::optional<QString> tunnelMessage(const TessaronError& error) {
-    if (error.domain() != TessaronIdentifiers::tunnelExtensionBundle)
+    if (error.domain() != tunnel_failure::domain)
         return std::nullopt;
     switch (error.code()) {
-    case tunnelServerNotResolved:
+    case tunnel_failure::serverNotResolved:
         return QStringLiteral("The server address could not be resolved.");
-    case tunnelServerUnreachable:
+    case tunnel_failure::serverUnreachable:
         return QStringLiteral("This network cannot reach the Tessaron server.");
     default:
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "session/error_sanitizer.hpp"
 
+#include "platform/vpn_error.hpp"
 #include "profiles/decoding_error.hpp"
 #include "profiles/installation_identity_error.hpp"
 #include "profiles/keychain_error.hpp"
@@ -16,22 +17,14 @@ using namespace tessaron;
 
 namespace {
 
-// An error as it crosses a process boundary: a domain and a code, and possibly its own wording.
+// An error of another program that has its own wording, which must never reach the screen.
 class ForeignError final : public TessaronError {
 public:
-    ForeignError(QString domain, qint64 code, std::optional<QString> message = std::nullopt)
-        : domain_(std::move(domain))
-        , code_(code)
-        , message_(std::move(message)) {}
-
-    QString domain() const override { return domain_; }
-    qint64 code() const override { return code_; }
-    std::optional<QString> userMessage() const override { return message_; }
-
-private:
-    QString domain_;
-    qint64 code_;
-    std::optional<QString> message_;
+    QString domain() const override { return QStringLiteral("VpnError"); }
+    qint64 code() const override { return 2; }
+    std::optional<QString> userMessage() const override {
+        return QStringLiteral("connect to 10.1.2.3 refused");
+    }
 };
 
 const QString tunnelDomain = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
@@ -85,21 +78,21 @@ TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
          "Use another device. This Mac cannot send all traffic through its own address."},
         {"busy", [] { return std::make_unique<TessaronSessionFailure>(Failure::busy); },
          "Wait for the current change to finish."},
-        {"tunnel cannot resolve", [] { return std::make_unique<ForeignError>(tunnelDomain, 4); },
+        {"tunnel cannot resolve", [] { return std::make_unique<PlatformError>(tunnelDomain, 4); },
          "The server address could not be resolved."},
-        {"tunnel cannot reach", [] { return std::make_unique<ForeignError>(tunnelDomain, 12); },
+        {"tunnel cannot reach", [] { return std::make_unique<PlatformError>(tunnelDomain, 12); },
          "This network cannot reach the Tessaron server."},
-        {"other tunnel code", [] { return std::make_unique<ForeignError>(tunnelDomain, 10); },
+        {"other tunnel code", [] { return std::make_unique<PlatformError>(tunnelDomain, 10); },
          "The request failed (com.hallmere.tessaron.PacketTunnel 10)."},
-        {"code 12 of another domain", [] { return std::make_unique<ForeignError>("NSPOSIXErrorDomain", 12); },
+        {"code 12 of another domain",
+         [] { return std::make_unique<PlatformError>("NSPOSIXErrorDomain", 12); },
          "The request failed (NSPOSIXErrorDomain 12)."},
-        {"foreign wording is never shown",
-         [] { return std::make_unique<ForeignError>("VpnError", 2, "connect to 10.1.2.3 refused"); },
+        {"foreign wording is never shown", [] { return std::make_unique<ForeignError>(); },
          "The request failed (VpnError 2)."},
         {"decoding error",
          [] { return std::make_unique<JsonDecodingError>(JsonDecodingErrorKind::typeMismatch, "port"); },
          "The request failed (JsonDecodingError 2)."},
-        {"negative code", [] { return std::make_unique<ForeignError>("NSURLErrorDomain", -1009); },
+        {"negative code", [] { return std::make_unique<PlatformError>("NSURLErrorDomain", -1009); },
          "The request failed (NSURLErrorDomain -1009)."},
     };
     for (const auto& c : cases) {
