@@ -1,7 +1,5 @@
 #include "platform/linux_system_extension_requests.hpp"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QMetaObject>
 
@@ -10,10 +8,6 @@ namespace tessaron {
 LinuxSystemExtensionRequests::LinuxSystemExtensionRequests(QString extensionIdentifier, QString program)
     : extensionIdentifier_(std::move(extensionIdentifier))
     , program_(std::move(program)) {}
-
-QString LinuxSystemExtensionRequests::besideApplication(const QString& name) {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(name);
-}
 
 void LinuxSystemExtensionRequests::submit(std::shared_ptr<SystemExtensionRequest> request) {
     auto* delegate = request->delegate();

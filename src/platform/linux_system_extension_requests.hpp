@@ -14,9 +14,6 @@ public:
     // `program` is the executable that stands for the extension named `extensionIdentifier`.
     LinuxSystemExtensionRequests(QString extensionIdentifier, QString program);
 
-    // The path of the program `name` beside the running executable.
-    static QString besideApplication(const QString& name);
-
     void submit(std::shared_ptr<SystemExtensionRequest> request) override;
     // Nothing asks for approval here, so there is no place to send the user to.
     void openApprovalSettings() override {}

@@ -2,6 +2,7 @@
 
 #include "platform/linux_system_extension_requests.hpp"
 #include "platform/system_clock.hpp"
+#include "platform/tunnel_endpoint.hpp"
 #include "profiles/connection_log.hpp"
 #include "profiles/identifiers.hpp"
 
@@ -39,9 +40,8 @@ SystemExtensionActivator::SystemExtensionActivator(SystemExtensionRequests& syst
 SystemExtensionActivator::~SystemExtensionActivator() = default;
 
 SystemExtensionActivator& SystemExtensionActivator::shared() {
-    static LinuxSystemExtensionRequests systemExtensions(
-        TessaronIdentifiers::tunnelExtensionBundle,
-        LinuxSystemExtensionRequests::besideApplication(QStringLiteral("tessaron-tunnel")));
+    static LinuxSystemExtensionRequests systemExtensions(TessaronIdentifiers::tunnelExtensionBundle,
+                                                         TunnelEndpoint::defaultProgram());
     static auto* activator =
         new SystemExtensionActivator(systemExtensions, SystemClock::shared(), TessaronConnectionLog::shared(),
                                      ApplicationLocation::running(), QCoreApplication::instance());
