@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ ninja-build pkg-config
-    qt6-base-dev qcoro-qt6-dev libsecret-1-dev libsecret-1-0 libqrencode-dev
+    qt6-base-dev qcoro-qt6-dev libsecret-1-dev libsecret-1-0 libqrencode-dev libicu-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
     openssl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
     libxcb1-dev twm

@@ -35,6 +35,19 @@ const BundleInfo& BundleInfo::main() {
     return info;
 }
 
+std::optional<QUrl> BundleInfo::pairingBaseURL() const {
+    const auto value = info_.value(QStringLiteral("TessaronPairingBaseURL"));
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const auto text = value.toString().trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.scheme().toLower() != QStringLiteral("https"))
+        return std::nullopt;
+    return url;
+}
+
 BundleInfo BundleInfo::fromFile(const QString& path, ProgramLocations locations) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <optional>
+
 namespace tessaron {
 
 // Addresses that are part of the program itself, fixed when it is built.
@@ -33,6 +35,9 @@ public:
 
     // An invalid QVariant when the key is absent.
     QVariant value(const QString& key) const { return info_.value(key); }
+    // "TessaronPairingBaseURL", the base of the pairing service, the account service and the diagnostics
+    // endpoint; none unless it is text that, trimmed, forms an https URL.
+    std::optional<QUrl> pairingBaseURL() const;
     const ProgramLocations& locations() const { return locations_; }
 
 private:

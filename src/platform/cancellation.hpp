@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/tessaron_error.hpp"
+
 #include <QtGlobal>
 
 #include <functional>
@@ -44,6 +46,14 @@ public:
 
 private:
     std::shared_ptr<detail::CancellationState> state_;
+};
+
+// Thrown by an operation that stopped because its caller cancelled it. It is no failure: callers tell a
+// cancelled request from a failed one by this type and show nothing for it.
+class CancellationError final : public TessaronError {
+public:
+    QString domain() const override { return QStringLiteral("CancellationError"); }
+    qint64 code() const override { return 0; }
 };
 
 } // namespace tessaron

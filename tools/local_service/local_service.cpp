@@ -17,6 +17,10 @@ void logRequest(const httplib::Request& request, const httplib::Response& respon
 
 } // namespace
 
+std::string ServiceContext::origin() const {
+    return "https://" + loopback + ":" + std::to_string(port);
+}
+
 void replyWithError(httplib::Response& response, int status, std::string_view error) {
     response.status = status;
     response.set_content("{\"error\":\"" + std::string(error) + "\"}", "application/json");

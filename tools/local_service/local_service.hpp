@@ -1,5 +1,7 @@
 #pragma once
 
+#include "seed_catalogue.hpp"
+
 #include <httplib.h>
 
 #include <filesystem>
@@ -12,6 +14,12 @@ namespace tessaron::local_service {
 struct ServiceContext {
     // Where groups keep what they serve and record; empty when the service was started without one.
     std::filesystem::path dataFolder;
+    // The HTTPS port on 127.0.0.1; the seeded nodes listen on the same port of their own addresses.
+    int port = 0;
+    SeedCatalogue seeds;
+
+    // "https://127.0.0.1:PORT", for links that must lead back to this service.
+    std::string origin() const;
 };
 
 // Registers one group of endpoints (reachability, pairing, account, diagnostics, release feed). Handlers

@@ -1,6 +1,10 @@
 // tessaron-local-service PORT CERTIFICATE KEY [DATA_FOLDER]
-// Plays the remote endpoints on https://127.0.0.1:PORT for development builds.
+// Plays the remote endpoints on https://127.0.0.1:PORT for development builds, and the seeded nodes on the
+// same port of 127.0.0.2 and up.
+#include "account_routes.hpp"
 #include "local_service.hpp"
+#include "node_listeners.hpp"
+#include "pairing_routes.hpp"
 #include "reachability_routes.hpp"
 
 #include <charconv>
@@ -15,6 +19,8 @@ namespace {
 
 // The groups of endpoints the service plays; a new group adds its registering function here.
 constexpr RouteGroup routeGroups[] = {
+    addAccountRoutes,
+    addPairingRoutes,
     addReachabilityRoutes,
 };
 
@@ -41,6 +47,8 @@ int main(int argc, char* argv[]) {
         return usage();
 
     ServiceContext context;
+    context.port = *port;
+    context.seeds = SeedCatalogue(*port);
     if (argc == 5) {
         context.dataFolder = argv[4];
         std::error_code error;
@@ -58,6 +66,7 @@ int main(int argc, char* argv[]) {
     }
     for (auto group : routeGroups)
         service.add(group);
+    const NodeListeners nodes(context.seeds.nodeAddresses(), *port);
     if (!service.run(*port)) {
         std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", *port);
         return 1;

@@ -1,0 +1,81 @@
+#include "platform/tunnel_channel.hpp"
+
+#include <QJsonDocument>
+#include <QLocalSocket>
+
+#include <sys/socket.h>
+
+namespace tessaron {
+
+namespace {
+
+std::optional<ucred> credentialsOf(const QLocalSocket* socket) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (!socket || socket->socketDescriptor() < 0 ||
+        getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+        return std::nullopt;
+    return credentials;
+}
+
+} // namespace
+
+TunnelChannel::TunnelChannel(QLocalSocket* socket, QObject* parent)
+    : QObject(parent)
+    , socket_(socket) {
+    socket_->setParent(this);
+    socket_->setReadBufferSize(0);
+    connect(socket_, &QLocalSocket::readyRead, this, &TunnelChannel::readLines);
+    connect(socket_, &QLocalSocket::disconnected, this, &TunnelChannel::finish);
+    connect(socket_, &QLocalSocket::errorOccurred, this, [this] {
+        if (socket_->state() != QLocalSocket::ConnectedState)
+            finish();
+    });
+}
+
+bool TunnelChannel::isOpen() const {
+    return !finished_ && socket_->state() == QLocalSocket::ConnectedState;
+}
+
+void TunnelChannel::send(const QJsonObject& message) {
+    if (!isOpen())
+        return;
+    socket_->write(QJsonDocument(message).toJson(QJsonDocument::Compact) + '\n');
+}
+
+void TunnelChannel::close() {
+    socket_->abort();
+    finish();
+}
+
+std::optional<uid_t> TunnelChannel::peerUser() const {
+    const auto credentials = credentialsOf(socket_);
+    return credentials ? std::optional(credentials->uid) : std::nullopt;
+}
+
+std::optional<pid_t> TunnelChannel::peerProcess() const {
+    const auto credentials = credentialsOf(socket_);
+    return credentials ? std::optional(credentials->pid) : std::nullopt;
+}
+
+void TunnelChannel::readLines() {
+    while (!finished_ && socket_->canReadLine()) {
+        const auto line = socket_->readLine(maximumLineBytes + 1);
+        const auto document = QJsonDocument::fromJson(line);
+        if (!line.endsWith('\n') || !document.isObject()) {
+            close();
+            return;
+        }
+        Q_EMIT received(document.object());
+    }
+    if (!finished_ && socket_->bytesAvailable() > maximumLineBytes)
+        close();
+}
+
+void TunnelChannel::finish() {
+    if (std::exchange(finished_, true))
+        return;
+    Q_EMIT closed();
+}
+
+} // namespace tessaron

@@ -1,0 +1,111 @@
+#include "platform/vpn_configuration_store.hpp"
+
+#include "platform/clock.hpp"
+#include "platform/system_log.hpp"
+#include "platform/vpn_error.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLockFile>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <chrono>
+
+namespace tessaron {
+
+namespace {
+
+const QString configurationsField = QStringLiteral("configurations");
+
+const SystemLog& log() {
+    static const SystemLog log(QStringLiteral("vpn-configuration"));
+    return log;
+}
+
+std::optional<QList<TunnelProviderManager>> decode(const QByteArray& bytes) {
+    const auto document = QJsonDocument::fromJson(bytes);
+    const auto stored = document.object().value(configurationsField);
+    if (!document.isObject() || !stored.isArray())
+        return std::nullopt;
+    QList<TunnelProviderManager> managers;
+    for (const auto& element : stored.toArray()) {
+        auto manager = TunnelProviderManager::fromJson(element.toObject());
+        if (!manager)
+            return std::nullopt;
+        managers.append(std::move(*manager));
+    }
+    return managers;
+}
+
+QByteArray encode(const QList<TunnelProviderManager>& managers) {
+    QJsonArray stored;
+    for (const auto& manager : managers)
+        stored.append(manager.toJson());
+    return QJsonDocument(QJsonObject{{configurationsField, stored}}).toJson();
+}
+
+} // namespace
+
+VpnConfigurationStore::VpnConfigurationStore(QString path, const Clock& clock)
+    : path_(std::move(path))
+    , clock_(clock) {}
+
+QString VpnConfigurationStore::defaultPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/tessaron/vpn-configurations.json");
+}
+
+QList<TunnelProviderManager> VpnConfigurationStore::load() const {
+    QFile file(path_);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        log().error(QStringLiteral("cannot read the VPN configurations"));
+        throw VpnError(VpnErrorKind::configurationReadWriteFailed);
+    }
+    auto managers = decode(file.readAll());
+    file.close();
+    if (!managers) {
+        keepDamagedFileAside();
+        return {};
+    }
+    return *managers;
+}
+
+void VpnConfigurationStore::update(const std::function<void(QList<TunnelProviderManager>&)>& change) {
+    QDir().mkpath(QFileInfo(path_).absolutePath());
+    QLockFile lock(path_ + QStringLiteral(".lock"));
+    // A writer that holds the lock this long is stuck; writing anyway beats losing the change.
+    if (!lock.tryLock(std::chrono::seconds(5)))
+        log().error(QStringLiteral("writing the VPN configurations without their lock"));
+    auto managers = load();
+    change(managers);
+    QSaveFile file(path_);
+    const auto bytes = encode(managers);
+    // The configurations are this user's alone.
+    if (!file.open(QIODevice::WriteOnly) ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(bytes) != bytes.size() || !file.commit()) {
+        log().error(QStringLiteral("cannot write the VPN configurations"));
+        throw VpnError(VpnErrorKind::configurationReadWriteFailed);
+    }
+}
+
+void VpnConfigurationStore::keepDamagedFileAside() const {
+    const auto base = path_ + QStringLiteral(".damaged-") +
+                      clock_.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
+    auto aside = base;
+    for (int copy = 2; QFileInfo::exists(aside); ++copy)
+        aside = base + QLatin1Char('-') + QString::number(copy);
+    if (QFile::rename(path_, aside))
+        log().error(
+            QStringLiteral("kept damaged VPN configurations aside as %1").arg(QFileInfo(aside).fileName()));
+    else
+        log().error(QStringLiteral("cannot move the damaged VPN configurations aside"));
+}
+
+} // namespace tessaron

@@ -1,0 +1,187 @@
+#include "account/account_records.hpp"
+#include "profiles/decoding_error.hpp"
+
+#include "account_test_support.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+using namespace tessaron;
+
+namespace {
+
+QJsonValue jsonValue(const QByteArray& text) {
+    return QJsonDocument::fromJson("[" + text + "]").array().first();
+}
+
+// A valid account with one key replaced, or removed when the value is none.
+QJsonObject accountWith(const QString& key, const std::optional<QByteArray>& value) {
+    QJsonObject object{{"id", "acct-1"}, {"email", "ann@example.com"}, {"createdAt", "2026-03-05T14:30:00Z"}};
+    if (value)
+        object.insert(key, jsonValue(*value));
+    else
+        object.remove(key);
+    return object;
+}
+
+QDateTime utc(int year, int month, int day, int hour, int minute, int second, int ms = 0) {
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, ms), Qt::UTC);
+}
+
+QJsonObject grantWithStatus(const QString& id, const QString& status) {
+    return {{"id", id}, {"type", "subscription"}, {"status", status}};
+}
+
+} // namespace
+
+TEST(AccountDecodingTest, ReadsCreationDatesWithAndWithoutFractionalSeconds) {
+    const struct {
+        QByteArray createdAt;
+        QDateTime expected;
+    } cases[] = {
+        {"\"2026-03-05T14:30:00Z\"", utc(2026, 3, 5, 14, 30, 0)},
+        {"\"2026-03-05T14:30:00.250Z\"", utc(2026, 3, 5, 14, 30, 0, 250)},
+        {"\"2026-03-05T15:30:00.125+01:00\"", utc(2026, 3, 5, 14, 30, 0, 125)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(TessaronAccount::fromJSON(accountWith("createdAt", c.createdAt)).createdAt, c.expected)
+            << c.createdAt.toStdString();
+}
+
+TEST(AccountDecodingTest, LenientFieldsFallBackInsteadOfFailing) {
+    const struct {
+        const char* key;
+        std::optional<QByteArray> value;
+        qint64 sessions;
+        bool subscriptionLinks;
+        QStringList providers;
+    } cases[] = {
+        {"sessions", std::nullopt, 0, true, {}},
+        {"sessions", "3", 3, true, {}},
+        {"sessions", "[{}, \"x\", null]", 3, true, {}},
+        {"sessions", "\"3\"", 0, true, {}},
+        {"sessions", "null", 0, true, {}},
+        {"sessions", "2.5", 0, true, {}},
+        {"subscriptionLinks", "null", 0, true, {}},
+        {"subscriptionLinks", "false", 0, false, {}},
+        {"providers", "null", 0, true, {}},
+        {"providers", "[\"email\", \"apple\"]", 0, true, {"email", "apple"}},
+        {"grants", "null", 0, true, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " = " + c.value.value_or("absent").toStdString());
+        const auto account = TessaronAccount::fromJSON(accountWith(c.key, c.value));
+        EXPECT_EQ(account.sessions, c.sessions);
+        EXPECT_EQ(account.subscriptionLinks, c.subscriptionLinks);
+        EXPECT_EQ(account.providers, c.providers);
+        EXPECT_TRUE(account.grants.isEmpty());
+    }
+}
+
+TEST(AccountDecodingTest, StrictFieldsFailTheWholeAccount) {
+    using enum JsonDecodingErrorKind;
+    const struct {
+        const char* key;
+        std::optional<QByteArray> value;
+        JsonDecodingErrorKind kind;
+        const char* failingKey;
+    } cases[] = {
+        {"id", std::nullopt, keyNotFound, "id"},
+        {"id", "null", valueNotFound, "id"},
+        {"email", "5", typeMismatch, "email"},
+        {"createdAt", std::nullopt, keyNotFound, "createdAt"},
+        {"createdAt", "\"2026-03-05\"", dataCorrupted, "createdAt"},
+        {"createdAt", "\"2026-03-05T14:30:00\"", dataCorrupted, "createdAt"},
+        {"subscriptionLinks", "\"yes\"", typeMismatch, "subscriptionLinks"},
+        {"providers", "\"email\"", typeMismatch, "providers"},
+        {"providers", "[\"email\", 1]", typeMismatch, "providers"},
+        {"grants", "[1]", typeMismatch, ""},
+        {"grants", R"([{"id":"g1","type":"t","status":"active"},{"id":"g2","type":"t"}])", keyNotFound,
+         "status"},
+        {"grants", R"([{"id":"g1","type":"t","status":"active","label":7}])", typeMismatch, "label"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " = " + c.value.value_or("absent").toStdString());
+        try {
+            TessaronAccount::fromJSON(accountWith(c.key, c.value));
+            ADD_FAILURE() << "decoded";
+        } catch (const JsonDecodingError& error) {
+            EXPECT_EQ(error.kind(), c.kind);
+            EXPECT_EQ(error.key(), QString::fromUtf8(c.failingKey));
+        }
+    }
+}
+
+TEST(AccountDecodingTest, AGrantWithoutAReadableEndHasNoEnd) {
+    const struct {
+        QByteArray expiresAt;
+        std::optional<QDateTime> expected;
+    } cases[] = {
+        {"\"2026-04-01T00:00:00Z\"", utc(2026, 4, 1, 0, 0, 0)},
+        {"\"2026-04-01T00:00:00.500+02:00\"", utc(2026, 3, 31, 22, 0, 0, 500)},
+        {"1775001600", std::nullopt},
+        {"\"next month\"", std::nullopt},
+        {"{}", std::nullopt},
+        {"null", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        auto grant = grantWithStatus("g1", "active");
+        grant.insert("expiresAt", jsonValue(c.expiresAt));
+        EXPECT_EQ(TessaronAccount::Grant::fromJSON(grant).expiresAt, c.expected) << c.expiresAt.toStdString();
+    }
+}
+
+TEST(AccountDecodingTest, TheActiveGrantIsTheFirstExactlyActiveOne) {
+    auto object = accountWith("grants", "[]");
+    EXPECT_EQ(TessaronAccount::fromJSON(object).activeGrant(), std::nullopt);
+
+    object.insert("grants", QJsonArray{grantWithStatus("g1", "expired"), grantWithStatus("g2", "ACTIVE"),
+                                       grantWithStatus("g3", "active"), grantWithStatus("g4", "active")});
+    const auto account = TessaronAccount::fromJSON(object);
+    ASSERT_TRUE(account.activeGrant());
+    EXPECT_EQ(account.activeGrant()->id, QStringLiteral("g3"));
+    EXPECT_FALSE(account.grants[1].isActive());
+}
+
+TEST(AccountDecodingTest, AccountsWithGrantsInAnotherOrderDiffer) {
+    auto first = accountWith("grants", "[]");
+    first.insert("grants", QJsonArray{grantWithStatus("g1", "active"), grantWithStatus("g2", "expired")});
+    auto second = first;
+    second.insert("grants", QJsonArray{grantWithStatus("g2", "expired"), grantWithStatus("g1", "active")});
+    EXPECT_NE(TessaronAccount::fromJSON(first), TessaronAccount::fromJSON(second));
+}
+
+TEST(AccountEncodingTest, ReadsBackWhatItWrites) {
+    const TessaronAccount account{
+        .id = "acct-1",
+        .email = "ann@example.com",
+        .providers = {"email", "google"},
+        .createdAt = utc(2026, 3, 5, 14, 30, 0, 250),
+        .grants = {{.id = "g1",
+                    .type = "subscription",
+                    .status = "active",
+                    .label = "Family",
+                    .expiresAt = utc(2027, 1, 1, 0, 0, 0)},
+                   {.id = "g2",
+                    .type = "trial",
+                    .status = "expired",
+                    .label = std::nullopt,
+                    .expiresAt = std::nullopt}},
+        .sessions = 2,
+        .subscriptionLinks = false,
+    };
+    const auto json = account.toJSON();
+    EXPECT_EQ(TessaronAccount::fromJSON(json), account);
+    // A grant leaves out what it does not have rather than writing null.
+    EXPECT_EQ(json["grants"].toArray()[1].toObject().keys(), QStringList({"id", "status", "type"}));
+}
+
+TEST(ProvidersDecodingTest, MissingFlagsAreOffAndForeignTypesFail) {
+    EXPECT_EQ(TessaronProviders::fromJSON(QJsonObject{}), TessaronProviders{});
+    EXPECT_EQ(TessaronProviders::fromJSON(
+                  QJsonObject{{"email", true}, {"whop", true}, {"google", QJsonValue::Null}}),
+              (TessaronProviders{.email = true, .apple = false, .google = false, .whop = true}));
+    EXPECT_THROW(TessaronProviders::fromJSON(QJsonObject{{"apple", "yes"}}), JsonDecodingError);
+}

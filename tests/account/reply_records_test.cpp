@@ -1,0 +1,84 @@
+#include "account/reply_records.hpp"
+#include "profiles/decoding_error.hpp"
+
+#include "account_test_support.hpp"
+
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace tessaron;
+
+namespace {
+
+const QByteArray account = R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z"})";
+
+QJsonObject object(const QByteArray& text) {
+    return QJsonDocument::fromJson(text).object();
+}
+
+} // namespace
+
+TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
+    const struct {
+        const char* name;
+        QByteArray json;
+        std::function<void(const QJsonValue&)> decode;
+        bool decodes;
+    } cases[] = {
+        {"session without evicted", R"({"sessionToken":"t","account":)" + account + "}",
+         TessaronAuthSession::fromJSON, true},
+        {"session whose account has no creation date",
+         R"({"sessionToken":"t","account":{"id":"a","email":"e"}})", TessaronAuthSession::fromJSON, false},
+        {"session with a bad grant",
+         R"({"sessionToken":"t","account":{"id":"a","email":"e","createdAt":"2026-03-05T14:30:00Z",)"
+         R"("grants":[{"id":"g"}]}})",
+         TessaronAuthSession::fromJSON, false},
+        {"session with a bad evicted device",
+         R"({"sessionToken":"t","account":)" + account + R"(,"evicted":[{"deviceName":"Pixel"}]})",
+         TessaronAuthSession::fromJSON, false},
+        {"challenge", R"({"challengeID":"c1","resendAfterSeconds":30})", TessaronEmailChallenge::fromJSON,
+         true},
+        {"challenge with a string delay", R"({"challengeID":"c1","resendAfterSeconds":"30"})",
+         TessaronEmailChallenge::fromJSON, false},
+        {"challenge with a fractional delay", R"({"challengeID":"c1","resendAfterSeconds":30.5})",
+         TessaronEmailChallenge::fromJSON, false},
+        {"web sign-in start without state", R"({"authorizeURL":"https://id.example/auth"})",
+         TessaronOAuthStart::fromJSON, false},
+        {"link status with only active", R"({"active":false})", TessaronSubscriptionLinkStatus::fromJSON,
+         true},
+        {"link status with a bad creation date", R"({"active":true,"createdAt":"yesterday"})",
+         TessaronSubscriptionLinkStatus::fromJSON, false},
+        {"link status with a null fetch date", R"({"active":true,"lastFetchedAt":null})",
+         TessaronSubscriptionLinkStatus::fromJSON, true},
+        {"link whose url is a number", R"({"url":5,"deviceName":"d","createdAt":"2026-03-05T14:30:00Z"})",
+         TessaronSubscriptionLink::fromJSON, false},
+        {"link whose url is no URL",
+         R"({"url":"https://a b","deviceName":"d","createdAt":"2026-03-05T14:30:00Z"})",
+         TessaronSubscriptionLink::fromJSON, false},
+        {"link with a date alone",
+         R"({"url":"https://a.example/","deviceName":"d","createdAt":"2026-03-05"})",
+         TessaronSubscriptionLink::fromJSON, false},
+    };
+    for (const auto& c : cases) {
+        if (c.decodes)
+            EXPECT_NO_THROW(c.decode(object(c.json))) << c.name;
+        else
+            EXPECT_THROW(c.decode(object(c.json)), JsonDecodingError) << c.name;
+    }
+}
+
+TEST(ReplyRecordsTest, AnAbsentEvictedListIsNotAnEmptyOne) {
+    const auto absent =
+        TessaronAuthSession::fromJSON(object(R"({"sessionToken":"t","account":)" + account + "}"));
+    const auto null = TessaronAuthSession::fromJSON(
+        object(R"({"sessionToken":"t","evicted":null,"account":)" + account + "}"));
+    const auto empty = TessaronAuthSession::fromJSON(
+        object(R"({"sessionToken":"t","evicted":[],"account":)" + account + "}"));
+    EXPECT_EQ(absent.evicted, std::nullopt);
+    EXPECT_EQ(null, absent);
+    EXPECT_EQ(empty.evicted, QList<TessaronEvictedDevice>{});
+    EXPECT_NE(empty, absent);
+}

@@ -1,0 +1,184 @@
+#include "health/connection_health_checker.hpp"
+#include "platform/one_shot.hpp"
+#include "support/fake_http_transport.hpp"
+#include "support/manual_clock.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using tessaron::CancellationSource;
+using tessaron::CancellationToken;
+using tessaron::Clock;
+using tessaron::ConnectionHealthChecker;
+using tessaron::HttpFailure;
+using tessaron::HttpOutcome;
+using tessaron::HttpRequest;
+using tessaron::HttpResponse;
+using tessaron::TessaronProbeFailure;
+using tessaron::TessaronProbeOutcome;
+using tessaron::TessaronProbeResult;
+using tessaron::testing::FakeHttpTransport;
+using tessaron::testing::ManualClock;
+
+namespace {
+
+const QUrl page(QStringLiteral("https://reachability.test/success.txt"));
+
+template <typename T> QCoro::Task<> store(QCoro::Task<T> task, std::optional<T>* into) {
+    *into = co_await std::move(task);
+}
+
+// A peer that never answers: the request ends only when it is cancelled.
+class SilentTransport final : public tessaron::HttpTransport {
+public:
+    QCoro::Task<HttpOutcome> send(HttpRequest, CancellationToken cancellation) override {
+        tessaron::OneShot<bool> cancelled;
+        cancellation.onCancel([cancelled] { cancelled.resume(true); });
+        co_await cancelled;
+        co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+    }
+};
+
+struct CheckerTest : ::testing::Test {
+    ConnectionHealthChecker checker(tessaron::HttpTransport& with) {
+        return ConnectionHealthChecker(
+            with, clock, [this](const QString& line) { lines.append(line); }, page);
+    }
+
+    QList<Clock::Duration> requestTimes;
+    ManualClock clock;
+    FakeHttpTransport transport;
+    QStringList lines;
+};
+
+} // namespace
+
+TEST_F(CheckerTest, JudgesOneAttempt) {
+    const QByteArray filler(8180, 'a');
+    struct Case {
+        const char* name;
+        HttpOutcome reply;
+        TessaronProbeOutcome outcome;
+        const char* line;
+    };
+    const auto success = TessaronProbeOutcome{TessaronProbeResult::success, std::nullopt};
+    const auto failure = [](TessaronProbeFailure why) {
+        return TessaronProbeOutcome{TessaronProbeResult::failure, why};
+    };
+    const Case cases[] = {
+        {"the page", HttpResponse{200, {}, "<HTML><BODY>Success</BODY></HTML>"}, success,
+         "check #1: success 0.00 s"},
+        {"lower case", HttpResponse{200, {}, "success"}, success, "check #1: success 0.00 s"},
+        {"portal page", HttpResponse{200, {}, "Sign in to the hotel Wi-Fi"},
+         failure(TessaronProbeFailure::noSuccess()), "check #1: failure 0.00 s (no Success)"},
+        {"portal status", HttpResponse{511, {}, "Success"}, failure(TessaronProbeFailure::http(511)),
+         "check #1: failure 0.00 s (http 511)"},
+        {"word after the limit", HttpResponse{200, {}, QByteArray(8192, 'a') + "Success"},
+         failure(TessaronProbeFailure::noSuccess()), "check #1: failure 0.00 s (no Success)"},
+        {"word ends at the limit", HttpResponse{200, {}, QByteArray(8185, 'a') + "Success!!"}, success,
+         "check #1: success 0.00 s"},
+        // "€" is three bytes; the limit cuts it after its first two.
+        {"cut inside a character", HttpResponse{200, {}, "Success" + filler + QByteArray(3, 'b') + "€€"},
+         success, "check #1: success 0.00 s"},
+        {"not UTF-8 at all", HttpResponse{200, {}, "\xff\xfe Success \xc0"}, success,
+         "check #1: success 0.00 s"},
+        {"timed out", HttpFailure{HttpFailure::Kind::timedOut, {}}, failure(TessaronProbeFailure::timeout()),
+         "check #1: failure 0.00 s (timeout)"},
+        {"name not resolved", HttpFailure{HttpFailure::Kind::transport, QStringLiteral("host not found")},
+         failure(TessaronProbeFailure::error()), "check #1: failure 0.00 s (error)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        lines.clear();
+        transport.enqueue(c.reply);
+        std::optional<TessaronProbeOutcome> outcome;
+        store(checker(transport).probeOnce(1), &outcome);
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(lines, QStringList{QString::fromUtf8(c.line)});
+    }
+}
+
+TEST_F(CheckerTest, AsksForTheWholePageOnceFollowingRedirects) {
+    transport.enqueue(200, "Success");
+    std::optional<TessaronProbeResult> result;
+    store(checker(transport).run(), &result);
+    ASSERT_EQ(transport.requests().size(), 1);
+    const auto& request = transport.requests().first();
+    EXPECT_EQ(request.method, "GET");
+    EXPECT_EQ(request.url, page);
+    EXPECT_TRUE(request.followRedirects);
+    EXPECT_EQ(request.maxBodyBytes, 8192);
+    EXPECT_EQ(request.overflow, HttpRequest::Overflow::truncate);
+    EXPECT_EQ(request.timeout, 5s);
+}
+
+TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSeconds) {
+    transport.setResponder([this](const HttpRequest&) -> HttpOutcome {
+        requestTimes.append(clock.monotonic());
+        return HttpResponse{503, {}, {}};
+    });
+    std::optional<TessaronProbeResult> result;
+    store(checker(transport).run(), &result);
+    clock.advance(10s);
+    EXPECT_EQ(result, TessaronProbeResult::failure);
+    EXPECT_EQ(requestTimes, (QList<Clock::Duration>{0s, 1s, 3s}));
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("check #1: failure 0.00 s (http 503)"),
+                                  QStringLiteral("check #2: failure 0.00 s (http 503)"),
+                                  QStringLiteral("check #3: failure 0.00 s (http 503)")}));
+}
+
+TEST_F(CheckerTest, FailureThenSuccessStopsRetrying) {
+    transport.enqueue(200, "Not here");
+    transport.enqueue(200, "Success");
+    std::optional<TessaronProbeResult> result;
+    store(checker(transport).run(), &result);
+    clock.advance(10s);
+    EXPECT_EQ(result, TessaronProbeResult::success);
+    EXPECT_EQ(transport.requests().size(), 2);
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("check #1: failure 0.00 s (no Success)"),
+                                  QStringLiteral("check #2: success 0.00 s")}));
+}
+
+TEST_F(CheckerTest, CancellationBeforeOrBetweenAttemptsEndsTheRunQuietly) {
+    CancellationSource early;
+    early.cancel();
+    std::optional<TessaronProbeResult> result;
+    store(checker(transport).run(early.token()), &result);
+    EXPECT_EQ(result, TessaronProbeResult::cancelled);
+    EXPECT_TRUE(transport.requests().isEmpty());
+
+    transport.setResponder([](const HttpRequest&) -> HttpOutcome { return HttpResponse{503, {}, {}}; });
+    CancellationSource during;
+    result.reset();
+    store(checker(transport).run(during.token()), &result);
+    clock.advance(500ms);
+    during.cancel();
+    clock.runDue();
+    EXPECT_EQ(result, TessaronProbeResult::cancelled);
+    EXPECT_EQ(transport.requests().size(), 1);
+    EXPECT_EQ(lines.size(), 1);
+}
+
+TEST_F(CheckerTest, AttemptThatNeverEndsTimesOutAfterSixSeconds) {
+    SilentTransport silent;
+    std::optional<TessaronProbeOutcome> outcome;
+    store(checker(silent).probeOnce(2), &outcome);
+    clock.advance(5999ms);
+    EXPECT_FALSE(outcome);
+    clock.advance(1ms);
+    EXPECT_EQ(outcome, (TessaronProbeOutcome{TessaronProbeResult::failure, TessaronProbeFailure::timeout()}));
+    EXPECT_EQ(lines, QStringList{QStringLiteral("check #2: failure 6.00 s (timeout)")});
+}
+
+TEST_F(CheckerTest, CancellingAnAttemptInFlightIsNotATimeout) {
+    SilentTransport silent;
+    CancellationSource cancellation;
+    std::optional<TessaronProbeOutcome> outcome;
+    store(checker(silent).probeOnce(1, cancellation.token()), &outcome);
+    clock.advance(1s);
+    cancellation.cancel();
+    EXPECT_EQ(outcome, (TessaronProbeOutcome{TessaronProbeResult::cancelled, std::nullopt}));
+    EXPECT_TRUE(lines.isEmpty());
+    clock.advance(10s);
+    EXPECT_EQ(clock.pendingCount(), 0u);
+}

@@ -1,0 +1,265 @@
+#include "health/latency_monitor.hpp"
+#include "scripted_latency_probe.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using tessaron::Clock;
+using tessaron::LatencyMonitor;
+using tessaron::LatencySample;
+using tessaron::LatencyTable;
+using tessaron::LatencyTarget;
+using tessaron::testing::ManualClock;
+using tessaron::testing::ScriptedLatencyProbe;
+
+namespace {
+
+const QUuid idA = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000a}"));
+const QUuid idB = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000b}"));
+const QUuid idC = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000c}"));
+
+LatencyTarget target(const QUuid& id, const char* host) {
+    return {id, QString::fromLatin1(host), 443};
+}
+
+const QList<LatencyTarget> threeNodes{target(idA, "a"), target(idB, "b"), target(idC, "c")};
+
+QCoro::Task<> runAndMark(QCoro::Task<> task, bool* done) {
+    co_await std::move(task);
+    *done = true;
+}
+
+struct MonitorTest : ::testing::Test {
+    MonitorTest() {
+        for (const auto* host : {"a", "b", "c"})
+            probe.setAnswer(QString::fromLatin1(host), 50);
+    }
+
+    QList<Clock::Duration> callTimes(const QString& host) const {
+        QList<Clock::Duration> times;
+        for (const auto& call : probe.calls()) {
+            if (call.host == host)
+                times.append(call.at);
+        }
+        return times;
+    }
+
+    std::optional<int> milliseconds(const QUuid& id) const {
+        const auto samples = monitor.samples();
+        return samples.contains(id) ? std::optional(samples.value(id).milliseconds) : std::nullopt;
+    }
+
+    ManualClock clock;
+    ScriptedLatencyProbe probe{clock};
+    LatencyMonitor monitor{probe, clock};
+};
+
+} // namespace
+
+TEST_F(MonitorTest, SelectedNodeEveryActiveIntervalOthersEveryOthersInterval) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(31s);
+    // One measurement per half-second tick; each next one is timed from the end of the last.
+    EXPECT_EQ(callTimes("a"), (QList<Clock::Duration>{0s, 10s, 20s, 30s}));
+    EXPECT_EQ(callTimes("b"), (QList<Clock::Duration>{500ms, 30500ms}));
+    EXPECT_EQ(callTimes("c"), (QList<Clock::Duration>{1s, 31s}));
+}
+
+TEST_F(MonitorTest, IntervalsBelowOneSecondAreRaisedToOne) {
+    struct Case {
+        Clock::Duration given;
+        Clock::Duration stored;
+    };
+    for (const auto& c : {Case{200ms, 1s}, Case{0s, 1s}, Case{-5s, 1s}, Case{1s, 1s}, Case{2500ms, 2500ms}}) {
+        monitor.update(threeNodes, idA, c.given, c.given);
+        EXPECT_EQ(monitor.activeInterval(), c.stored);
+        EXPECT_EQ(monitor.othersInterval(), c.stored);
+    }
+}
+
+TEST_F(MonitorTest, SameTargetsAndSelectionOnlyChangeThePace) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(2s);
+    const auto before = probe.calls().size();
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(7s);
+    EXPECT_EQ(probe.calls().size(), before) << "no target may become due early";
+    clock.advance(1s);
+    EXPECT_EQ(probe.calls().size(), before + 1);
+}
+
+TEST_F(MonitorTest, NewSelectionKeepsSamplesAndMakesEveryTargetDue) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(2s);
+    ASSERT_EQ(monitor.samples().size(), 3);
+    probe.setAnswer(QStringLiteral("a"), 60);
+    probe.setAnswer(QStringLiteral("b"), 60);
+    probe.setAnswer(QStringLiteral("c"), 60);
+    QSignalSpy changes(&monitor, &LatencyMonitor::samplesChanged);
+
+    monitor.update(threeNodes, idB, 10s, 30s);
+    EXPECT_EQ(changes.size(), 0);
+    EXPECT_EQ(monitor.samples().size(), 3);
+    clock.advance(1500ms);
+    // Everything is measured again from the next tick, in list order; the figures are smoothed onto the old.
+    EXPECT_EQ(callTimes("a").last(), 2500ms);
+    EXPECT_EQ(callTimes("b").last(), 3s);
+    EXPECT_EQ(callTimes("c").last(), 3500ms);
+    EXPECT_EQ(milliseconds(idA), 56);
+}
+
+TEST_F(MonitorTest, LosingANodeDropsItsSampleInOneChange) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(2s);
+    QSignalSpy changes(&monitor, &LatencyMonitor::samplesChanged);
+    monitor.update({target(idA, "a"), target(idC, "c")}, idA, 10s, 30s);
+    ASSERT_EQ(changes.size(), 1);
+    const auto published = changes.first().first().value<LatencyTable>();
+    EXPECT_EQ(published.keys().size(), 2);
+    EXPECT_FALSE(published.contains(idB));
+}
+
+TEST_F(MonitorTest, EmptyListForgetsEverythingAndStopsProbing) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(2s);
+    monitor.update({}, idA, 10s, 30s);
+    EXPECT_TRUE(monitor.samples().isEmpty());
+    EXPECT_TRUE(monitor.targets().isEmpty());
+    EXPECT_FALSE(monitor.activeID());
+    EXPECT_FALSE(monitor.isProbing());
+    const auto before = probe.calls().size();
+    clock.advance(60s);
+    EXPECT_EQ(probe.calls().size(), before);
+}
+
+TEST_F(MonitorTest, RecordsRawThenSmoothedAndForgetsANodeThatStopsAnswering) {
+    probe.setAnswer(QStringLiteral("a"), 100);
+    monitor.update({target(idA, "a")}, idA, 10s, 30s);
+    EXPECT_EQ(monitor.samples().value(idA), (LatencySample{100, clock.now()}));
+
+    probe.setAnswer(QStringLiteral("a"), 110);
+    clock.advance(10s);
+    EXPECT_EQ(monitor.samples().value(idA), (LatencySample{106, clock.now()}));
+
+    probe.setAnswer(QStringLiteral("a"), std::nullopt);
+    clock.advance(10s);
+    EXPECT_FALSE(monitor.samples().contains(idA)) << "a failed measurement must not keep the old figure";
+
+    probe.setAnswer(QStringLiteral("a"), 300);
+    clock.advance(10s);
+    EXPECT_EQ(milliseconds(idA), 300);
+}
+
+TEST_F(MonitorTest, NodeRemovedDuringItsProbeGetsNoSample) {
+    probe.holdAnswers(QStringLiteral("b"));
+    monitor.update({target(idB, "b"), target(idA, "a")}, idA, 10s, 30s);
+    ASSERT_EQ(probe.heldCount(), 1);
+    monitor.update({target(idA, "a")}, idA, 10s, 30s);
+    probe.answer(QStringLiteral("b"), 42);
+    EXPECT_FALSE(monitor.samples().contains(idB));
+}
+
+TEST_F(MonitorTest, NodeMovedToAnotherServerDuringItsProbeGetsNoSampleFromTheOldServer) {
+    probe.holdAnswers(QStringLiteral("old"));
+    monitor.update({{idA, QStringLiteral("old"), 443}}, idA, 10s, 30s);
+    probe.setAnswer(QStringLiteral("new"), 80);
+    monitor.update({{idA, QStringLiteral("new"), 443}}, idA, 10s, 30s);
+    probe.answer(QStringLiteral("old"), 5);
+    EXPECT_FALSE(monitor.samples().contains(idA));
+    clock.advance(500ms);
+    EXPECT_EQ(milliseconds(idA), 80);
+}
+
+TEST_F(MonitorTest, SwitchingOffLetsTheProbeInFlightFinishThenStops) {
+    probe.holdAnswers(QStringLiteral("a"));
+    monitor.update(threeNodes, idA, 10s, 30s);
+    monitor.setActive(false);
+    probe.answer(QStringLiteral("a"), 70);
+    EXPECT_EQ(milliseconds(idA), 70);
+    clock.advance(500ms);
+    EXPECT_FALSE(monitor.isProbing());
+    clock.advance(60s);
+    EXPECT_EQ(probe.calls().size(), 1);
+    EXPECT_EQ(monitor.samples().size(), 1) << "switching off keeps the samples";
+}
+
+TEST_F(MonitorTest, SwitchingOnMakesEveryTargetDueOnceAndOnlyOnce) {
+    monitor.update(threeNodes, idA, 10s, 30s);
+    clock.advance(2s);
+    monitor.setActive(false);
+    clock.advance(1s);
+    ASSERT_FALSE(monitor.isProbing());
+
+    monitor.setActive(true);
+    EXPECT_TRUE(monitor.isProbing());
+    EXPECT_EQ(callTimes("a").last(), 3s) << "due now on activation";
+    clock.advance(1s);
+    monitor.setActive(true);
+    clock.advance(8s);
+    EXPECT_EQ(callTimes("a").size(), 2) << "a second activation changes nothing";
+}
+
+TEST_F(MonitorTest, TargetsDueTogetherAreMeasuredInListOrderOneAtATime) {
+    for (const auto* host : {"a", "b", "c"})
+        probe.holdAnswers(QString::fromLatin1(host));
+    monitor.update(threeNodes, idB, 10s, 30s);
+    EXPECT_EQ(probe.hostsCalled(), QStringList{QStringLiteral("a")});
+    clock.advance(5s);
+    EXPECT_EQ(probe.heldCount(), 1) << "the loop waits for each measurement";
+    probe.answer(QStringLiteral("a"), 10);
+    clock.advance(500ms);
+    EXPECT_EQ(probe.hostsCalled(), (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+}
+
+TEST_F(MonitorTest, MeasureAllCapsEveryNodeByTheBudget) {
+    probe.holdAnswers(QStringLiteral("b"));
+    monitor.setActive(false);
+    monitor.update(threeNodes, idA, 10s, 30s);
+    bool done = false;
+    runAndMark(monitor.measureAll(2s), &done);
+    EXPECT_EQ(probe.calls().size(), 3) << "all nodes are measured at the same time";
+    EXPECT_EQ(milliseconds(idA), 50);
+    EXPECT_EQ(milliseconds(idC), 50);
+    EXPECT_FALSE(done);
+
+    clock.advance(1999ms);
+    EXPECT_FALSE(done);
+    clock.advance(1ms);
+    EXPECT_TRUE(done);
+    EXPECT_FALSE(monitor.samples().contains(idB));
+
+    probe.answer(QStringLiteral("b"), 20);
+    EXPECT_FALSE(monitor.samples().contains(idB)) << "a late answer is dropped";
+}
+
+TEST_F(MonitorTest, MeasureAllRecordsOnlyNodesThatAreStillTargets) {
+    probe.holdAnswers(QStringLiteral("b"));
+    monitor.setActive(false);
+    monitor.update(threeNodes, idA, 10s, 30s);
+    bool done = false;
+    runAndMark(monitor.measureAll(2s), &done);
+    monitor.update({target(idA, "a")}, idA, 10s, 30s);
+    probe.answer(QStringLiteral("b"), 20);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(monitor.samples().keys(), QList<QUuid>{idA});
+}
+
+TEST(LatencyMonitorLifetimeTest, AnswerAfterTheMonitorIsGoneIsHarmless) {
+    ManualClock clock;
+    ScriptedLatencyProbe probe(clock);
+    probe.holdAnswers(QStringLiteral("a"));
+    bool done = false;
+    {
+        LatencyMonitor monitor(probe, clock);
+        monitor.update({target(idA, "a")}, idA, 10s, 30s);
+        runAndMark(monitor.measureAll(2s), &done);
+    }
+    probe.answer(QStringLiteral("a"), 10);
+    probe.answer(QStringLiteral("a"), 10);
+    clock.advance(5s);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(probe.calls().size(), 2);
+}

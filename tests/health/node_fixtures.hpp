@@ -1,0 +1,63 @@
+#pragma once
+
+#include "health/latency_sample.hpp"
+#include "health/node_ordering.hpp"
+
+#include <QDateTime>
+#include <QUuid>
+
+#include <initializer_list>
+#include <utility>
+
+namespace tessaron::testing {
+
+// Named nodes A to F with readable ids, and small builders for the tables the rules read.
+inline QUuid node(char name) {
+    return QUuid::fromString(
+        QStringLiteral("{00000000-0000-0000-0000-0000000000%1}").arg(int(name), 2, 16, QChar(u'0')));
+}
+
+inline QList<QUuid> nodes(const char* names) {
+    QList<QUuid> ids;
+    for (const char* name = names; *name; ++name)
+        ids.append(node(*name));
+    return ids;
+}
+
+inline QDateTime referenceNow() {
+    return QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
+}
+
+inline LatencyTable latencies(std::initializer_list<std::pair<char, int>> entries,
+                              const QDateTime& measuredAt = referenceNow()) {
+    LatencyTable table;
+    for (const auto& [name, milliseconds] : entries)
+        table.insert(node(name), {milliseconds, measuredAt});
+    return table;
+}
+
+struct HealthEntry {
+    char name;
+    bool up = true;
+    int checkedSecondsAgo = 0;
+    bool paused = false;
+    std::optional<double> load = std::nullopt;
+    bool busy = false;
+};
+
+inline NodeHealthTable health(std::initializer_list<HealthEntry> entries,
+                              const QDateTime& now = referenceNow()) {
+    NodeHealthTable table;
+    for (const auto& entry : entries) {
+        TessaronNodeHealth record;
+        record.up = entry.up;
+        record.checkedAt = now.addSecs(-entry.checkedSecondsAgo);
+        record.paused = entry.paused;
+        record.load = entry.load;
+        record.busy = entry.busy;
+        table.insert(node(entry.name), record);
+    }
+    return table;
+}
+
+} // namespace tessaron::testing

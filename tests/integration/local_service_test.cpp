@@ -1,0 +1,431 @@
+// The local service as run.sh starts it, over real HTTPS with the certificates made for the run.
+#include "local_service_process.hpp"
+
+#include "account/account_client.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
+#include "profiles/data_usage.hpp"
+#include "profiles/pairing_client.hpp"
+#include "profiles/pairing_error.hpp"
+#include "profiles/profile.hpp"
+#include "support/memory_preferences.hpp"
+#include "support/run_task.hpp"
+
+#include <QUrl>
+#include <QUrlQuery>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <optional>
+#include <ostream>
+
+namespace tessaron::testing {
+namespace {
+
+using PairingFailure = TessaronPairingErrorKind;
+using AccountFailure = TessaronAccountErrorKind;
+
+const QString consentVersion = QStringLiteral("tessaron-access-v1");
+
+struct Reply {
+    int status = 0;
+    QByteArray body;
+    QByteArray location;
+};
+
+std::ostream& operator<<(std::ostream& stream, const Reply& reply) {
+    return stream << reply.status << ' ' << reply.body.toStdString();
+}
+
+// The pairing failure a task ends with, or none when it succeeds.
+template <typename T> std::optional<PairingFailure> pairingFailureOf(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+        return std::nullopt;
+    } catch (const TessaronPairingError& error) {
+        return error.kind();
+    }
+}
+
+// What a bare invitation code may be made of.
+bool isInvitationCodeText(const QString& text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        return (c.isLetterOrNumber() && c.unicode() < 128) || c == u'-' || c == u'_';
+    });
+}
+
+template <typename T> std::optional<TessaronAccountError> accountErrorOf(QCoro::Task<T> task) {
+    try {
+        runTask(std::move(task));
+        return std::nullopt;
+    } catch (const TessaronAccountError& error) {
+        return error;
+    }
+}
+
+struct SignedIn {
+    QString token;
+    TessaronAccount account;
+
+    QString grantID() const { return account.activeGrant().value_or(TessaronAccount::Grant()).id; }
+};
+
+class LocalServiceTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { service = new LocalServiceProcess; }
+    static void TearDownTestSuite() {
+        delete service;
+        service = nullptr;
+    }
+
+    void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
+
+    // A request as a browser or another device's client would make it, outside the app's clients.
+    Reply request(const QByteArray& method, const QString& path, HttpHeaders headers = {},
+                  const QByteArray& body = {}) {
+        const HttpOutcome outcome = runTask(transport->send(
+            {.method = method, .url = QUrl(service->baseURL() + path), .headers = headers, .body = body}));
+        if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
+            ADD_FAILURE() << "no reply: " << failure->detail.toStdString();
+            return {};
+        }
+        const auto& response = std::get<HttpResponse>(outcome);
+        return {response.status, response.body, response.header("Location")};
+    }
+
+    // What a browser sends when the sign-in page's form is submitted.
+    Reply submitSignInPage(const QString& state, const QString& action, const QString& email) {
+        QUrlQuery form;
+        form.setQueryItems({{QStringLiteral("state"), state},
+                            {QStringLiteral("action"), action},
+                            {QStringLiteral("email"), email}});
+        return request("POST", QStringLiteral("/oauth/complete"),
+                       {{"Content-Type", "application/x-www-form-urlencoded"}},
+                       form.toString(QUrl::FullyEncoded).toUtf8());
+    }
+
+    static QString invitationCode(const QString& pattern) {
+        const auto lines = service->linesMatching(pattern);
+        return lines.isEmpty() ? QString() : lines.front().captured(1);
+    }
+
+    QCoro::Task<TessaronRedeemResult> redeem(const QString& code, const QUuid& installationID,
+                                             const QString& consent = consentVersion) {
+        return pairing.redeem(code, QUuid::createUuid(), installationID, consent);
+    }
+
+    TessaronRedeemResult redeemEurope() {
+        return runTask(redeem(invitationCode(QStringLiteral("^invitation code for Europe .*: (\\S+)$")),
+                              europeInstallation));
+    }
+
+    QCoro::Task<TessaronRosterResponse> roster(const QUuid& profileID) {
+        return pairing.roster(profileID, europeInstallation);
+    }
+
+    // The code the service printed for this address.
+    static QString printedCode(const QString& email) {
+        const auto line = service->awaitLine(
+            QStringLiteral("^e-mail code for %1: (\\d{6})$").arg(QRegularExpression::escape(email)));
+        EXPECT_TRUE(line) << email.toStdString();
+        return line ? line->captured(1) : QString();
+    }
+
+    SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
+        const auto challenge = runTask(account.startEmailChallenge(email, installationID));
+        const auto session = runTask(
+            account.verifyEmailCode(challenge.challengeID, printedCode(email), installationID, deviceName));
+        return {session.sessionToken, session.account};
+    }
+
+    QCoro::Task<TessaronProfileEnvelope> grantProfile(const SignedIn& signedIn, const QUuid& installationID,
+                                                      const QString& deviceName, bool deviceSwap = false) {
+        return account.fetchProfile(signedIn.token, signedIn.grantID(), installationID, deviceName,
+                                    deviceSwap);
+    }
+
+    static inline LocalServiceProcess* service = nullptr;
+    static inline const QUuid europeInstallation = QUuid::createUuid();
+
+    std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
+        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
+    MemoryPreferences preferences;
+    TessaronServerUpgradeGate gate{preferences};
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport, gate};
+    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(),
+                                  [this](int status, const QByteArray& body) {
+                                      gate.observe(status, body);
+                                  }};
+};
+
+TEST_F(LocalServiceTest, RedeemAnswersEveryCaseOfTheInvitationTable) {
+    const QString americas = invitationCode(QStringLiteral("^invitation code for Americas .*: (\\S+)$"));
+    const QString usedUp =
+        invitationCode(QStringLiteral("^invitation code already used elsewhere .*: (\\S+)$"));
+    const QString europe = invitationCode(QStringLiteral("^invitation code for Europe .*: (\\S+)$"));
+    for (const QString& code : {americas, usedUp, europe}) {
+        EXPECT_GE(code.size(), 32);
+        EXPECT_TRUE(isInvitationCodeText(code)) << code.toStdString();
+    }
+
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
+    const struct {
+        const char* name;
+        QString code;
+        QUuid installation;
+        QString consent;
+        std::optional<PairingFailure> failure;
+    } cases[] = {
+        {"a seeded code", americas, first, consentVersion, std::nullopt},
+        {"the same code again, as after a lost reply", americas, first, consentVersion, std::nullopt},
+        {"the same code from another installation", americas, second, consentVersion,
+         PairingFailure::invitationUnavailable},
+        {"a code used before the service started", usedUp, first, consentVersion,
+         PairingFailure::invitationUnavailable},
+        {"an unknown code", QString(40, u'x'), first, consentVersion, PairingFailure::invitationUnavailable},
+        {"another consent version", europe, first, QStringLiteral("tessaron-access-v0"),
+         PairingFailure::invalidConsent},
+    };
+    std::optional<TessaronRedeemResult> firstResult;
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.name);
+        if (example.failure) {
+            EXPECT_EQ(pairingFailureOf(redeem(example.code, example.installation, example.consent)),
+                      example.failure);
+            continue;
+        }
+        // The client decodes every profile with the record's validating decoder, within the reply cap.
+        const TessaronRedeemResult result =
+            runTask(redeem(example.code, example.installation, example.consent));
+        EXPECT_EQ(result.profiles.value_or(QList<TessaronProfile>()).size(), 2);
+        if (!firstResult)
+            firstResult = result;
+        EXPECT_EQ(result, *firstResult);
+    }
+}
+
+TEST_F(LocalServiceTest, RosterReportsTheGroupWithEveryNodeState) {
+    const TessaronRedeemResult redeemed = redeemEurope();
+    const TessaronRosterResponse response = runTask(roster(redeemed.profile.id));
+    ASSERT_EQ(response.profiles.size(), 3);
+    EXPECT_EQ(response.profiles.front(), redeemed.profile);
+    int paused = 0;
+    int busy = 0;
+    for (const TessaronProfile& profile : response.profiles) {
+        ASSERT_TRUE(response.health.contains(profile.id)) << profile.name.toStdString();
+        ASSERT_TRUE(response.geo.contains(profile.id)) << profile.name.toStdString();
+        const TessaronNodeHealth& health = response.health[profile.id];
+        paused += health.paused;
+        busy += health.busy;
+        EXPECT_EQ(health.resumesAt.has_value(), health.paused);
+    }
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(busy, 1);
+    ASSERT_TRUE(response.usage);
+    EXPECT_EQ(response.usage->level(), TessaronDataUsage::Level::warning);
+    EXPECT_TRUE(response.clientGeo);
+
+    // A managed profile answers for its whole group.
+    const TessaronRosterResponse managed = runTask(roster(response.profiles.back().id));
+    EXPECT_EQ(managed.profiles, response.profiles);
+    EXPECT_EQ(managed.geo, response.geo);
+
+    EXPECT_EQ(pairingFailureOf(roster(QUuid::createUuid())), PairingFailure::profileUnknown);
+}
+
+TEST_F(LocalServiceTest, NodesAcceptAndHoldConnections) {
+    const TessaronRedeemResult redeemed = redeemEurope();
+    QList<TessaronProfile> nodes = redeemed.profiles.value_or(QList<TessaronProfile>());
+    nodes.prepend(redeemed.profile);
+    for (const TessaronProfile& node : nodes) {
+        SCOPED_TRACE(node.name.toStdString());
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<uint16_t>(node.port));
+        ASSERT_EQ(inet_pton(AF_INET, node.server.toLatin1().constData(), &address.sin_addr), 1);
+        const int connection = socket(AF_INET, SOCK_STREAM, 0);
+        ASSERT_EQ(connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+            << std::strerror(errno);
+        ASSERT_EQ(::send(connection, "hello", 5, MSG_NOSIGNAL), 5);
+        // Held open: nothing to read and no hang-up.
+        pollfd watched{connection, POLLIN, 0};
+        EXPECT_EQ(poll(&watched, 1, 50), 0);
+        close(connection);
+    }
+}
+
+TEST_F(LocalServiceTest, EmailSignInGivesAnAccountWithOneActiveGrantAndItsProfile) {
+    const QUuid installation = QUuid::createUuid();
+    const QString email = QStringLiteral("code-sign-in@example.com");
+    const auto challenge =
+        runTask(account.startEmailChallenge(QStringLiteral("  Code-Sign-In@Example.com "), installation));
+    const QString code = printedCode(email);
+    const QString wrongCode = code == u"000000" ? QStringLiteral("000001") : QStringLiteral("000000");
+    EXPECT_EQ(accountErrorOf(account.verifyEmailCode(challenge.challengeID, wrongCode, installation, "Desk")),
+              TessaronAccountError::invalidCode(4));
+
+    const auto session = runTask(account.verifyEmailCode(challenge.challengeID, code, installation, "Desk"));
+    EXPECT_FALSE(session.sessionToken.isEmpty());
+    EXPECT_EQ(session.account.email, email);
+    EXPECT_EQ(std::count_if(session.account.grants.begin(), session.account.grants.end(),
+                            [](const TessaronAccount::Grant& grant) { return grant.isActive(); }),
+              1);
+    EXPECT_EQ(runTask(account.fetchAccount(session.sessionToken)), session.account);
+
+    // The grant's profile validates, and its roster is served too, so the app can show the grant's nodes.
+    const SignedIn signedIn{session.sessionToken, session.account};
+    const TessaronProfile profile = runTask(grantProfile(signedIn, installation, "Desk")).profile;
+    EXPECT_EQ(runTask(roster(profile.id)).profiles.front(), profile);
+    const QString retired = session.account.grants.front().id;
+    ASSERT_NE(retired, signedIn.grantID());
+    EXPECT_EQ(accountErrorOf(account.fetchProfile(signedIn.token, retired, installation, "Desk", false)),
+              TessaronAccountError(AccountFailure::grantNotActive));
+}
+
+TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlotAndThenWaits) {
+    const QString email = QStringLiteral("two-computers@example.com");
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
+    const SignedIn onFirst = signIn(email, first, QStringLiteral("First laptop"));
+    runTask(grantProfile(onFirst, first, QStringLiteral("First laptop")));
+
+    const SignedIn onSecond = signIn(email, second, QStringLiteral("Second laptop"));
+    EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
+              TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
+                  TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
+    runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
+    // The computer that lost the slot is signed out.
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.token)),
+              TessaronAccountError(AccountFailure::unauthorized));
+
+    const SignedIn backOnFirst = signIn(email, first, QStringLiteral("First laptop"));
+    const auto locked =
+        accountErrorOf(grantProfile(backOnFirst, first, QStringLiteral("First laptop"), true));
+    const auto slotError = locked ? locked->deviceSlotError() : std::nullopt;
+    ASSERT_TRUE(slotError && slotError->locked());
+    const auto& refusal = *slotError->locked();
+    EXPECT_EQ(refusal.slot, TessaronDeviceSlot::computer);
+    ASSERT_TRUE(refusal.nextSwapAt);
+    EXPECT_GT(*refusal.nextSwapAt, QDateTime::currentDateTimeUtc().addDays(29));
+}
+
+TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
+    const QUuid installation = QUuid::createUuid();
+    const auto startState = [&](TessaronOAuthProvider provider) {
+        return runTask(account.startOAuth(provider, installation)).state;
+    };
+
+    const auto started = runTask(account.startOAuth(TessaronOAuthProvider::google, installation));
+    const QUrl authorize(started.authorizeURL);
+    EXPECT_EQ(authorize.scheme(), "https");
+    EXPECT_EQ(authorize.host(), "127.0.0.1");
+    const Reply page = request("GET", authorize.path() + u'?' + authorize.query());
+    EXPECT_EQ(page.status, 200) << page;
+    EXPECT_TRUE(page.body.contains("action=\"/oauth/complete\""));
+
+    const struct {
+        const char* name;
+        QString state;
+        QString action;
+        QString email;
+        const char* callbackQuery;
+    } outcomes[] = {
+        {"a cancelled page",
+         startState(TessaronOAuthProvider::whop),
+         QStringLiteral("cancel"),
+         {},
+         "error=access_denied"},
+        {"an implausible address", startState(TessaronOAuthProvider::whop), QStringLiteral("continue"),
+         QStringLiteral("nobody"), "error=email_required"},
+        {"a completed page", started.state, QStringLiteral("continue"),
+         QStringLiteral("web-sign-in@example.com"), "code="},
+        {"the same page again", started.state, QStringLiteral("continue"),
+         QStringLiteral("web-sign-in@example.com"), "error=invalid_state"},
+    };
+    QString code;
+    for (const auto& outcome : outcomes) {
+        SCOPED_TRACE(outcome.name);
+        const Reply reply = submitSignInPage(outcome.state, outcome.action, outcome.email);
+        EXPECT_EQ(reply.status, 303) << reply;
+        const QUrl callback(QString::fromUtf8(reply.location));
+        EXPECT_EQ(callback.scheme(), "tessaron");
+        EXPECT_TRUE(callback.query().startsWith(QLatin1String(outcome.callbackQuery)))
+            << reply.location.toStdString();
+        if (code.isEmpty())
+            code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
+    }
+
+    const auto session = runTask(account.exchangeOAuthCode(code, installation, "Desk"));
+    EXPECT_EQ(session.account.email, "web-sign-in@example.com");
+    EXPECT_EQ(session.account.providers, QStringList{QStringLiteral("google")});
+    EXPECT_EQ(accountErrorOf(account.exchangeOAuthCode(code, installation, "Desk")),
+              TessaronAccountError::server(400));
+}
+
+TEST_F(LocalServiceTest, SubscriptionLinkPassesTheAppsTrustRuleAndRecordsItsFetches) {
+    const SignedIn signedIn =
+        signIn(QStringLiteral("other-devices@example.com"), QUuid::createUuid(), "Desk");
+    const TessaronSubscriptionLinkStatus none{
+        .active = false, .deviceName = {}, .createdAt = {}, .lastFetchedAt = {}};
+    EXPECT_EQ(runTask(account.fetchSubscriptionLinkStatus(signedIn.token)), none);
+
+    // The client returns only a link that passes its trust rule.
+    const auto link =
+        runTask(account.createSubscriptionLink(signedIn.token, QStringLiteral("Windows / Android")));
+    EXPECT_EQ(link.deviceName, "Windows / Android");
+
+    EXPECT_EQ(request("GET", link.url.path()).status, 200);
+    const auto fetched = runTask(account.fetchSubscriptionLinkStatus(signedIn.token));
+    EXPECT_TRUE(fetched.active);
+    EXPECT_EQ(fetched.deviceName, link.deviceName);
+    EXPECT_EQ(fetched.createdAt, link.createdAt);
+    EXPECT_TRUE(fetched.lastFetchedAt);
+
+    runTask(account.deleteSubscriptionLink(signedIn.token));
+    EXPECT_EQ(runTask(account.fetchSubscriptionLinkStatus(signedIn.token)), none);
+    EXPECT_EQ(request("GET", link.url.path()).status, 404);
+}
+
+TEST_F(LocalServiceTest, LinkingClaimsAnInvitationProfileForOneAccount) {
+    const TessaronRedeemResult redeemed = redeemEurope();
+    const SignedIn owner = signIn(QStringLiteral("link-owner@example.com"), QUuid::createUuid(), "Desk");
+    const SignedIn stranger =
+        signIn(QStringLiteral("link-stranger@example.com"), QUuid::createUuid(), "Desk");
+    const auto link = [&](const SignedIn& signedIn, const QUuid& profileID) {
+        return account.linkProfile(signedIn.token, profileID, europeInstallation);
+    };
+
+    EXPECT_EQ(runTask(link(owner, redeemed.profile.id)).id, owner.account.id);
+    EXPECT_EQ(runTask(link(owner, redeemed.profile.id)).id, owner.account.id);
+    const TessaronAccountError notYours(AccountFailure::notYourGrant);
+    EXPECT_EQ(accountErrorOf(link(stranger, redeemed.profile.id)), notYours);
+    EXPECT_EQ(accountErrorOf(link(owner, QUuid::createUuid())), notYours);
+}
+
+TEST_F(LocalServiceTest, LogoutAndDeletionEndTheSession) {
+    const QString email = QStringLiteral("leaving@example.com");
+    const QUuid installation = QUuid::createUuid();
+    const TessaronAccountError unauthorized(AccountFailure::unauthorized);
+    const SignedIn first = signIn(email, installation, "Desk");
+    runTask(account.logout(first.token));
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(first.token)), unauthorized);
+
+    const SignedIn second = signIn(email, installation, "Desk");
+    EXPECT_EQ(second.account.id, first.account.id);
+    runTask(account.deleteAccount(second.token));
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(second.token)), unauthorized);
+
+    EXPECT_NE(signIn(email, installation, "Desk").account.id, first.account.id);
+}
+
+} // namespace
+} // namespace tessaron::testing

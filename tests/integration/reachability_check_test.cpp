@@ -1,0 +1,122 @@
+#include "health/connection_health_checker.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
+#include "support/https_test_server.hpp"
+#include "support/run_task.hpp"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace std::chrono_literals;
+using tessaron::ConnectionHealthChecker;
+using tessaron::QtHttpTransport;
+using tessaron::ReachabilityTimeouts;
+using tessaron::SystemClock;
+using tessaron::TessaronProbeFailure;
+using tessaron::TessaronProbeOutcome;
+using tessaron::TessaronProbeResult;
+using tessaron::testing::HttpsTestServer;
+using tessaron::testing::runTask;
+using Reply = HttpsTestServer::Reply;
+
+namespace {
+
+const auto success = TessaronProbeOutcome{TessaronProbeResult::success, std::nullopt};
+
+TessaronProbeOutcome failure(TessaronProbeFailure why) {
+    return {TessaronProbeResult::failure, why};
+}
+
+QByteArray filler(qsizetype size) {
+    return QByteArray(size, 'x');
+}
+
+struct ReachabilityTest : ::testing::Test {
+    ConnectionHealthChecker checker(const QString& path, ReachabilityTimeouts timeouts = {}) {
+        return ConnectionHealthChecker(
+            transport, SystemClock::shared(), [this](const QString& line) { lines.append(line); },
+            server.url(path), timeouts);
+    }
+
+    TessaronProbeOutcome probe(const QString& path) { return runTask(checker(path).probeOnce(1)); }
+
+    QStringList lines;
+    HttpsTestServer server;
+    // Declared after the server so that it closes its connections before the server stops.
+    QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
+};
+
+} // namespace
+
+TEST_F(ReachabilityTest, JudgesWhatTheServerAnswers) {
+    server.on("GET", "/success",
+              [](const auto&) { return Reply{.body = "<HTML><BODY>Success</BODY></HTML>"}; });
+    server.on("GET", "/portal",
+              [](const auto&) { return Reply{.body = "<HTML>Log in to the lounge Wi-Fi</HTML>"}; });
+    server.on("GET", "/unavailable", [](const auto&) { return Reply{.status = 503, .body = "Success"}; });
+    server.on("GET", "/large-early",
+              [](const auto&) { return Reply{.body = "Success" + filler(64 * 1024)}; });
+    server.on("GET", "/large-late", [](const auto&) { return Reply{.body = filler(8192) + "Success"}; });
+    server.on("GET", "/moved", [](const auto&) {
+        return Reply{.status = 302, .headers = {{"Location", "/success"}}};
+    });
+    struct Case {
+        const char* path;
+        TessaronProbeOutcome outcome;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"/success", success, nullptr},
+        {"/portal", failure(TessaronProbeFailure::noSuccess()), "no Success"},
+        {"/unavailable", failure(TessaronProbeFailure::http(503)), "http 503"},
+        {"/large-early", success, nullptr},
+        {"/large-late", failure(TessaronProbeFailure::noSuccess()), "no Success"},
+        {"/moved", success, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        lines.clear();
+        EXPECT_EQ(probe(QString::fromLatin1(c.path)), c.outcome);
+        ASSERT_EQ(lines.size(), 1);
+        const auto pattern = c.reason ? QStringLiteral(R"(^check #1: failure \d+\.\d\d s \(%1\)$)")
+                                            .arg(QString::fromLatin1(c.reason))
+                                      : QStringLiteral(R"(^check #1: success \d+\.\d\d s$)");
+        EXPECT_TRUE(QRegularExpression(pattern).match(lines.first()).hasMatch())
+            << lines.first().toStdString();
+    }
+    const auto requests = server.requests();
+    EXPECT_EQ(requests.last().path, "/success") << "the redirect was followed";
+}
+
+TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
+    server.on("GET", "/silent", [](const auto&) { return HttpsTestServer::silence(); });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto outcome =
+        runTask(checker(QStringLiteral("/silent"), {.stall = 300ms, .total = 500ms}).probeOnce(1));
+    EXPECT_EQ(outcome, failure(TessaronProbeFailure::timeout()));
+    // The transport's stall timer is a coarse Qt timer, which may fire a little early.
+    EXPECT_GE(elapsed.elapsed(), 250);
+    EXPECT_LT(elapsed.elapsed(), 2000);
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines.first().endsWith(QStringLiteral(" s (timeout)"))) << lines.first().toStdString();
+}
+
+TEST_F(ReachabilityTest, RetriesAfterAFailureAndSucceeds) {
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    server.on("GET", "/flaky", [calls](const auto&) {
+        return ++*calls == 1 ? Reply{.status = 503} : Reply{.body = "success"};
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(runTask(checker(QStringLiteral("/flaky")).run()), TessaronProbeResult::success);
+    EXPECT_GE(elapsed.elapsed(), 1000) << "one second between the attempts";
+    EXPECT_EQ(*calls, 2);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("check #1: failure ")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("check #2: success ")));
+}

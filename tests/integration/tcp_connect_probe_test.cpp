@@ -1,0 +1,135 @@
+#include "health/latency_monitor.hpp"
+#include "health/tcp_connect_probe.hpp"
+#include "platform/system_clock.hpp"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using tessaron::LatencyMonitor;
+using tessaron::LatencyTarget;
+using tessaron::SystemClock;
+using tessaron::TcpConnectProbe;
+
+namespace {
+
+// A listener that never completes a handshake: its accept queue is full, so the kernel drops new SYNs.
+class SilentListener {
+public:
+    explicit SilentListener(const char* address) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &where.sin_addr);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&where), sizeof where);
+        ::listen(listener_, 0);
+        socklen_t length = sizeof where;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &length);
+        port_ = ntohs(where.sin_port);
+        // Fill the accept queue; these connections are never accepted.
+        for (int i = 0; i < 2; ++i) {
+            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&where), sizeof where);
+            fillers_.push_back(filler);
+        }
+        ::usleep(50'000);
+    }
+    ~SilentListener() {
+        for (const int filler : fillers_)
+            ::close(filler);
+        ::close(listener_);
+    }
+
+    int port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    int port_ = 0;
+    std::vector<int> fillers_;
+};
+
+int closedPort(const QHostAddress& address) {
+    QTcpServer server;
+    server.listen(address);
+    return server.serverPort();
+}
+
+struct ProbeTest : ::testing::Test {
+    std::optional<int> measure(const QString& host, int port) {
+        return QCoro::waitFor(probe.measure(host, port));
+    }
+
+    // Probes that lose a race finish later; the clock they sleep on must outlive them.
+    SystemClock& clock = SystemClock::shared();
+    TcpConnectProbe probe{clock, 400ms};
+};
+
+} // namespace
+
+TEST_F(ProbeTest, MeasuresListenersOnSeveralLoopbackAddresses) {
+    std::vector<std::unique_ptr<QTcpServer>> servers;
+    for (const auto* address : {"127.0.0.2", "127.0.0.3", "127.0.0.4"}) {
+        servers.push_back(std::make_unique<QTcpServer>());
+        ASSERT_TRUE(servers.back()->listen(QHostAddress(QString::fromLatin1(address))));
+        const auto milliseconds = measure(QString::fromLatin1(address), servers.back()->serverPort());
+        ASSERT_TRUE(milliseconds) << address;
+        EXPECT_GE(*milliseconds, 0);
+        EXPECT_LT(*milliseconds, 100);
+    }
+}
+
+TEST_F(ProbeTest, ResolvesNames) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    EXPECT_TRUE(measure(QStringLiteral("localhost"), server.serverPort()));
+}
+
+TEST_F(ProbeTest, NoFigureWithoutAnAnswer) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(measure(QStringLiteral("127.0.0.5"), closedPort(QHostAddress(QStringLiteral("127.0.0.5")))));
+    EXPECT_LT(elapsed.elapsed(), 300) << "a refused connection answers at once";
+
+    for (const int port : {0, -1, 65536})
+        EXPECT_FALSE(measure(QStringLiteral("127.0.0.2"), port)) << port;
+    EXPECT_FALSE(measure(QStringLiteral("no-such-host.invalid"), 443));
+}
+
+TEST_F(ProbeTest, SilentPeerRunsIntoTheDeadline) {
+    SilentListener silent("127.0.0.6");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_FALSE(measure(QStringLiteral("127.0.0.6"), silent.port()));
+    EXPECT_GE(elapsed.elapsed(), 400);
+    EXPECT_LT(elapsed.elapsed(), 1500);
+}
+
+TEST_F(ProbeTest, MonitorRoundOverRealListeners) {
+    QTcpServer open;
+    ASSERT_TRUE(open.listen(QHostAddress(QStringLiteral("127.0.0.7"))));
+    SilentListener silent("127.0.0.8");
+    const auto idOpen = QUuid::createUuid();
+    const auto idClosed = QUuid::createUuid();
+    const auto idSilent = QUuid::createUuid();
+
+    LatencyMonitor monitor(probe, clock);
+    monitor.setActive(false);
+    monitor.update(
+        {{idOpen, QStringLiteral("127.0.0.7"), open.serverPort()},
+         {idClosed, QStringLiteral("127.0.0.9"), closedPort(QHostAddress(QStringLiteral("127.0.0.9")))},
+         {idSilent, QStringLiteral("127.0.0.8"), silent.port()}},
+        idOpen, 10s, 30s);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QCoro::waitFor(monitor.measureAll(200ms));
+    EXPECT_LT(elapsed.elapsed(), 400) << "the budget, not the probe's deadline, ends the round";
+    EXPECT_EQ(monitor.samples().keys(), QList<QUuid>{idOpen});
+}

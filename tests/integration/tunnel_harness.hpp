@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/json_file_preferences.hpp"
+#include "platform/linux_tunnel_managers.hpp"
+#include "platform/tunnel_endpoint.hpp"
+
+#include <QJsonValue>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+#include <sys/types.h>
+
+namespace tessaron::testing {
+
+// The surroundings of one test against the real tunnel process: a socket and a configuration folder of
+// its own, so that tests run side by side, and the end of the tunnel the test started.
+//
+// The configuration folder becomes this process's XDG_CONFIG_HOME, which the tunnels it launches
+// inherit: the configurations and the application group's preferences land in it.
+class TunnelHarness {
+public:
+    TunnelHarness();
+    // Kills whatever tunnel serves the test's socket.
+    ~TunnelHarness();
+    TunnelHarness(const TunnelHarness&) = delete;
+    TunnelHarness& operator=(const TunnelHarness&) = delete;
+
+    const TunnelEndpoint& endpoint() const { return endpoint_; }
+
+    // Another instance of the application: it finds the tunnel as a new launch would.
+    std::unique_ptr<LinuxTunnelManagers> openApplication() const;
+    // The application group's preferences, as the tunnel writes them.
+    JsonFilePreferences groupPreferences() const;
+
+    // Starts the tunnel the way the application does, and waits until it serves.
+    bool launchTunnel() const;
+    bool isServing() const;
+    // The process serving the socket, as the kernel tells it.
+    std::optional<pid_t> tunnelProcess() const;
+    // Ends the tunnel without letting it clean up, and waits until its socket no longer answers.
+    void killTunnel() const;
+    // Scripts how the running tunnel treats the node at `server`; null removes the script.
+    bool script(const QString& server, const QJsonValue& script) const;
+
+private:
+    QTemporaryDir directory_;
+    TunnelEndpoint endpoint_;
+};
+
+} // namespace tessaron::testing

@@ -1,0 +1,279 @@
+#include "tunnel_harness.hpp"
+
+#include "platform/tunnel_contract.hpp"
+#include "profiles/identifiers.hpp"
+#include "profiles/keychain_store.hpp"
+#include "support/run_task.hpp"
+#include "support/thrown_error.hpp"
+
+#include <QDateTime>
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int patienceMs = 10'000;
+
+// A node of the service: a TCP listener on a loopback address of its own.
+class Node {
+public:
+    explicit Node(const QString& address = QStringLiteral("127.0.0.2")) {
+        server_.listen(QHostAddress(address));
+    }
+    QString address() const { return server_.serverAddress().toString(); }
+    quint16 port() const { return server_.serverPort(); }
+    bool wasReached() { return server_.hasPendingConnections() || server_.waitForNewConnection(0); }
+    // Leaves the port closed: nothing listens there any more.
+    void close() { server_.close(); }
+
+private:
+    QTcpServer server_;
+};
+
+PlatformError tunnelFailure(qint64 code) {
+    return {tunnel_failure::domain, code};
+}
+
+QList<VpnStatus> statusesOf(const QSignalSpy& spy) {
+    QList<VpnStatus> statuses;
+    for (const auto& arguments : spy)
+        statuses.append(arguments.at(0).value<VpnStatus>());
+    return statuses;
+}
+
+class TunnelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
+            << "run this suite through tests/support/with-keyring.sh";
+    }
+
+    // Writes the configuration the way the application does for a profile at server:port: the profile's
+    // Keychain item, and a configuration whose password reference names it.
+    QUuid install(LinuxTunnelManagers& managers, const QString& server, quint16 port) const {
+        const auto profile = TessaronProfile::fromJSON(QJsonObject{
+            {"version", 3},
+            {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+            {"name", "Test node"},
+            {"server", server},
+            {"port", port},
+            {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
+            {"security", "tls"},
+            {"serverName", "node.example.net"},
+            {"flow", "xtls-rprx-vision"},
+        });
+        const auto data = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::tcp);
+        TunnelProviderProtocol protocol;
+        protocol.providerBundleIdentifier = TessaronIdentifiers::tunnelExtensionBundle;
+        protocol.serverAddress = server;
+        protocol.passwordReference = TessaronKeychainStore().storeItem(data, profile.id);
+        protocol.includeAllNetworks = protocol.enforceRoutes = protocol.excludeLocalNetworks = true;
+        protocol.providerConfiguration = ProviderConfiguration{
+            {TessaronIdentifiers::providerProfileIDKey,
+             ProviderValue::text(profile.id.toString(QUuid::WithoutBraces).toUpper())},
+            {TessaronIdentifiers::providerNameKey, ProviderValue::text(profile.name)},
+            {TessaronIdentifiers::providerVersionKey, ProviderValue::integer(profile.version)},
+            {QStringLiteral("killSwitch"), ProviderValue::boolean(true)},
+            {TessaronTunnelRoutingContract::routingModeKey,
+             ProviderValue::text(TessaronTunnelRoutingContract::smart)},
+            {QStringLiteral("profile"), ProviderValue::data(data)},
+        };
+        TunnelProviderManager manager;
+        manager.localizedDescription = QStringLiteral("Tessaron");
+        manager.enabled = true;
+        manager.protocolConfiguration = protocol;
+        return runTask(managers.save(manager));
+    }
+
+    static bool waitFor(const VpnConnection& connection, VpnStatus status) {
+        return QTest::qWaitFor([&] { return connection.status() == status; }, patienceMs);
+    }
+
+    static std::optional<QJsonObject> phaseReport(VpnConnection& connection) {
+        const auto reply = runTask(connection.sendProviderMessage("phase"));
+        if (!reply)
+            return std::nullopt;
+        return QJsonDocument::fromJson(*reply).object();
+    }
+
+    TunnelHarness harness_;
+};
+
+TEST_F(TunnelTest, ConnectsToTheNodeAnswersPhaseAndRoutingAndStops) {
+    ASSERT_TRUE(harness_.launchTunnel());
+    Node node;
+    const auto app = harness_.openApplication();
+    const auto identifier = install(*app, node.address(), node.port());
+    auto& connection = app->connection(identifier);
+    QSignalSpy changes(&connection, &VpnConnection::statusChanged);
+
+    const auto startedAt = QDateTime::currentDateTimeUtc();
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
+    EXPECT_EQ(connection.status(), VpnStatus::connecting) << "the start's reply comes after its status";
+    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
+    EXPECT_TRUE(node.wasReached());
+    EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::connected}));
+
+    const auto report = phaseReport(connection);
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->value("phase"), QStringLiteral("connected"));
+    EXPECT_EQ(report->value("attempts"), 1);
+    EXPECT_TRUE(report->value("lastError").isNull());
+    EXPECT_NEAR(report->value("since").toDouble(), double(startedAt.toMSecsSinceEpoch()) / 1000, 5.0);
+
+    const auto routing = runTask(connection.sendProviderMessage("routing"));
+    const auto expectedLine = QStringLiteral("smart routing via %1:%2 over tcp, kill switch on")
+                                  .arg(node.address())
+                                  .arg(node.port());
+    EXPECT_EQ(routing, expectedLine.toUtf8());
+    EXPECT_EQ(harness_.groupPreferences().text(TessaronTunnelRoutingContract::sharedRoutingKey),
+              expectedLine);
+    EXPECT_EQ(runTask(connection.sendProviderMessage("unknown")), std::nullopt);
+
+    connection.stopTunnel();
+    ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
+    EXPECT_EQ(statusesOf(changes).mid(2), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
+    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
+    const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
+    ASSERT_TRUE(lastStop);
+    EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("stopped"));
+    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+}
+
+TEST_F(TunnelTest, FailuresReachTheApplicationInTheTunnelsDomain) {
+    ASSERT_TRUE(harness_.launchTunnel());
+    Node scripted(QStringLiteral("127.0.0.3"));
+    Node closed;
+    const auto closedPort = closed.port();
+    closed.close();
+    ASSERT_TRUE(harness_.script(scripted.address(), QJsonObject{{"failWith", 12}}));
+
+    const auto app = harness_.openApplication();
+    const std::tuple<const char*, QString, quint16, qint64> cases[] = {
+        {"scripted unreachable", scripted.address(), scripted.port(), tunnel_failure::serverUnreachable},
+        {"closed port", QStringLiteral("127.0.0.2"), closedPort, tunnel_failure::serverUnreachable},
+        {"unresolvable name", QStringLiteral("tessaron-node.invalid"), 443,
+         tunnel_failure::serverNotResolved},
+    };
+    for (const auto& [name, server, port, code] : cases) {
+        SCOPED_TRACE(name);
+        auto& connection = app->connection(install(*app, server, port));
+        QSignalSpy changes(&connection, &VpnConnection::statusChanged);
+        ASSERT_NO_THROW(runTask(connection.startTunnel()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, patienceMs));
+        EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::disconnected}));
+        EXPECT_EQ(runTask(connection.lastDisconnectError()), tunnelFailure(code));
+        const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
+        ASSERT_TRUE(lastStop);
+        EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("failed"));
+        EXPECT_EQ(lastStop->value(QStringLiteral("code")), code);
+    }
+    EXPECT_FALSE(scripted.wasReached()) << "a scripted failure never reaches the node";
+}
+
+TEST_F(TunnelTest, ScriptsHoldTheTunnelConnectingOrReportItBlockedFromAGivenSecond) {
+    ASSERT_TRUE(harness_.launchTunnel());
+    Node held;
+    Node blocked(QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(harness_.script(held.address(), QJsonObject{{"stayConnecting", true}}));
+    ASSERT_TRUE(harness_.script(blocked.address(), QJsonObject{{"blockedAfter", 0.5}}));
+    const auto app = harness_.openApplication();
+
+    auto& holding = app->connection(install(*app, held.address(), held.port()));
+    ASSERT_NO_THROW(runTask(holding.startTunnel()));
+    QTest::qWait(500);
+    EXPECT_EQ(holding.status(), VpnStatus::connecting);
+    EXPECT_EQ(phaseReport(holding)->value("phase"), QStringLiteral("connecting"));
+    holding.stopTunnel();
+    ASSERT_TRUE(waitFor(holding, VpnStatus::disconnected));
+    EXPECT_EQ(runTask(holding.lastDisconnectError()), std::nullopt);
+
+    auto& blocking = app->connection(install(*app, blocked.address(), blocked.port()));
+    ASSERT_NO_THROW(runTask(blocking.startTunnel()));
+    ASSERT_TRUE(waitFor(blocking, VpnStatus::connected));
+    const auto before = phaseReport(blocking);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->value("phase"), QStringLiteral("connected"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return phaseReport(blocking)->value("phase") == "blocked"; }, patienceMs));
+    EXPECT_NEAR(phaseReport(blocking)->value("since").toDouble() - before->value("since").toDouble(), 0.5,
+                0.01);
+    EXPECT_EQ(blocking.status(), VpnStatus::connected) << "blocked is the tunnel's view, not a status";
+}
+
+TEST_F(TunnelTest, TheTunnelOutlivesTheApplicationAndEveryInstanceFollowsIt) {
+    Node node;
+    QUuid identifier;
+    {
+        // No tunnel runs yet: the first start launches it.
+        const auto first = harness_.openApplication();
+        identifier = install(*first, node.address(), node.port());
+        ASSERT_NO_THROW(runTask(first->connection(identifier).startTunnel()));
+        ASSERT_TRUE(waitFor(first->connection(identifier), VpnStatus::connected));
+    }
+    ASSERT_TRUE(harness_.isServing()) << "quitting the application leaves the tunnel up";
+
+    const auto second = harness_.openApplication();
+    const auto third = harness_.openApplication();
+    ASSERT_EQ(runTask(second->loadAll()).size(), 1);
+    ASSERT_EQ(runTask(third->loadAll()).size(), 1);
+    auto& secondConnection = second->connection(identifier);
+    auto& thirdConnection = third->connection(identifier);
+    EXPECT_EQ(secondConnection.status(), VpnStatus::connected);
+    EXPECT_EQ(thirdConnection.status(), VpnStatus::connected);
+    EXPECT_EQ(phaseReport(secondConnection)->value("phase"), QStringLiteral("connected"));
+
+    QSignalSpy thirdChanges(&thirdConnection, &VpnConnection::statusChanged);
+    secondConnection.stopTunnel();
+    ASSERT_TRUE(waitFor(thirdConnection, VpnStatus::disconnected));
+    EXPECT_EQ(statusesOf(thirdChanges), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
+
+    ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
+    ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
+    ASSERT_NO_THROW(runTask(third->remove(identifier)));
+    EXPECT_TRUE(waitFor(secondConnection, VpnStatus::disconnected))
+        << "removing a configuration stops its tunnel";
+    EXPECT_EQ(thirdConnection.status(), VpnStatus::invalid);
+}
+
+TEST_F(TunnelTest, ATunnelThatDiesTakesTheLinkDownAndTheNextStartLaunchesAnother) {
+    Node node;
+    const auto app = harness_.openApplication();
+    const auto identifier = install(*app, node.address(), node.port());
+    auto& connection = app->connection(identifier);
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
+    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
+    const auto firstProcess = harness_.tunnelProcess();
+
+    harness_.killTunnel();
+    ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
+    EXPECT_EQ(runTask(connection.lastDisconnectError()),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+
+    ASSERT_NO_THROW(runTask(connection.startTunnel()));
+    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
+    EXPECT_NE(harness_.tunnelProcess(), firstProcess);
+}
+
+TEST_F(TunnelTest, OnlyOneTunnelServesASocket) {
+    ASSERT_TRUE(harness_.launchTunnel());
+    const auto serving = harness_.tunnelProcess();
+    QProcess second;
+    second.start(harness_.endpoint().program, {QStringLiteral("--socket"), harness_.endpoint().socketName});
+    ASSERT_TRUE(second.waitForFinished(patienceMs));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(harness_.tunnelProcess(), serving);
+}
+
+} // namespace
+} // namespace tessaron::testing

@@ -1,0 +1,121 @@
+#include "vpn_samples.hpp"
+
+#include "platform/linux_tunnel_managers.hpp"
+#include "platform/system_log.hpp"
+#include "support/manual_clock.hpp"
+#include "support/run_task.hpp"
+#include "support/thrown_error.hpp"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+// The managers with no tunnel running: everything here is decided by the configuration file alone.
+class LinuxTunnelManagersTest : public ::testing::Test {
+protected:
+    std::unique_ptr<LinuxTunnelManagers> open() const {
+        const TunnelEndpoint endpoint{directory_.filePath(QStringLiteral("tunnel.socket")),
+                                      directory_.filePath(QStringLiteral("no-such-program"))};
+        return std::make_unique<LinuxTunnelManagers>(directory_.filePath(QStringLiteral("vpn.json")),
+                                                     endpoint, clock_);
+    }
+
+    QTemporaryDir directory_;
+    mutable ManualClock clock_;
+    SystemLog::Capture log_;
+};
+
+TEST_F(LinuxTunnelManagersTest, LoadingHandsIntegersBackAsNumberObjectsAndKeepsEveryOtherType) {
+    auto manager = sampleManager((qint64(1) << 53) + 1);
+    auto& configuration = *manager.tunnelProvider()->providerConfiguration;
+    configuration.insert(QStringLiteral("whole"), ProviderValue::number(ProviderNumber(qint64(7))));
+    configuration.insert(QStringLiteral("fraction"), ProviderValue::number(ProviderNumber(0.1)));
+    configuration.insert(QStringLiteral("textNumber"), ProviderValue::text(QStringLiteral("5")));
+    configuration.insert(QStringLiteral("empty"), ProviderValue::data({}));
+    const auto identifier = runTask(open()->save(manager));
+
+    // A new instance reads what the first one wrote, as the next launch would.
+    const auto loaded = runTask(open()->load(identifier));
+    const auto& reloaded = *loaded.tunnelProvider()->providerConfiguration;
+    const auto missing = ProviderValue::text(QStringLiteral("‹missing›"));
+    const auto expect = [&](const char* key, ProviderValue value) {
+        EXPECT_EQ(reloaded.value(QString::fromLatin1(key), missing), value) << key;
+    };
+    expect("version", ProviderValue::number(ProviderNumber((qint64(1) << 53) + 1)));
+    expect("whole", ProviderValue::number(ProviderNumber(qint64(7))));
+    expect("fraction", ProviderValue::number(ProviderNumber(0.1)));
+    expect("textNumber", ProviderValue::text(QStringLiteral("5")));
+    expect("killSwitch", ProviderValue::boolean(false));
+    expect("name", ProviderValue::text(QStringLiteral("Zürich")));
+    expect("profile", ProviderValue::data("{\"transport\":\"tcp\"}"));
+    expect("empty", ProviderValue::data({}));
+    EXPECT_EQ(reloaded.value(QStringLiteral("version"), missing).integerValue(), std::nullopt);
+    EXPECT_EQ(reloaded.size(), configuration.size());
+
+    // Everything but the provider configuration's integers comes back as it was saved.
+    manager.identifier = identifier;
+    EXPECT_EQ(loaded, asReloaded(manager));
+    EXPECT_EQ(runTask(open()->loadAll()), QList{loaded});
+}
+
+TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStoredAndAgainOnceRemoved) {
+    const auto managers = open();
+    EXPECT_EQ(managers->connection(QUuid()).status(), VpnStatus::invalid);
+    EXPECT_EQ(managers->connection(QUuid::createUuid()).status(), VpnStatus::invalid);
+
+    const auto identifier = runTask(managers->save(sampleManager()));
+    auto& connection = managers->connection(identifier);
+    EXPECT_EQ(connection.status(), VpnStatus::disconnected);
+    EXPECT_EQ(open()->connection(identifier).status(), VpnStatus::disconnected)
+        << "a new instance knows it too";
+
+    QSignalSpy changes(&connection, &VpnConnection::statusChanged);
+    EXPECT_NO_THROW(runTask(managers->remove(identifier)));
+    EXPECT_EQ(connection.status(), VpnStatus::invalid);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0][0].value<VpnStatus>(), VpnStatus::invalid);
+
+    EXPECT_NO_THROW(runTask(managers->remove(identifier))) << "removing what is gone is no error";
+    EXPECT_EQ(thrownError([&] { runTask(managers->load(identifier)); }),
+              PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
+}
+
+TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationStarts) {
+    const auto managers = open();
+    auto disabled = sampleManager();
+    disabled.enabled = false;
+    auto builtIn = sampleManager();
+    builtIn.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), std::nullopt};
+    const auto disabledID = runTask(managers->save(disabled));
+    const auto builtInID = runTask(managers->save(builtIn));
+
+    const std::tuple<const char*, QUuid, VpnErrorKind> cases[] = {
+        {"not stored", QUuid::createUuid(), VpnErrorKind::configurationInvalid},
+        {"never saved", QUuid(), VpnErrorKind::configurationInvalid},
+        {"built-in protocol", builtInID, VpnErrorKind::configurationInvalid},
+        {"disabled", disabledID, VpnErrorKind::configurationDisabled},
+    };
+    for (const auto& [name, identifier, kind] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(thrownError([&] { runTask(managers->connection(identifier).startTunnel()); }),
+                  PlatformError::from(VpnError(kind)));
+    }
+}
+
+TEST_F(LinuxTunnelManagersTest, WithoutARunningTunnelMessagesFailAndNoDisconnectErrorIsKnown) {
+    const auto managers = open();
+    const auto identifier = runTask(managers->save(sampleManager()));
+    auto& connection = managers->connection(identifier);
+    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
+    connection.stopTunnel();
+    EXPECT_EQ(connection.status(), VpnStatus::disconnected);
+}
+
+} // namespace
+} // namespace tessaron::testing

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/clock.hpp"
+
+#include <QList>
+#include <QLocalServer>
+#include <QObject>
+
+#include <chrono>
+#include <memory>
+
+class QLockFile;
+
+namespace tessaron {
+
+class PacketTunnel;
+class TunnelChannel;
+
+// Serves the tunnel to the applications of this user over a local socket: it pushes the tunnel's state
+// to every one of them and carries out their requests (see tunnel_message). Connections of other users
+// are closed at once.
+//
+// With no application attached and no link up for the idle limit, it reports itself idle: nothing
+// needs the tunnel any more, and the next start launches it again.
+class TunnelServer : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::seconds idleLimit{30};
+
+    TunnelServer(PacketTunnel& tunnel, Clock& clock, QObject* parent = nullptr);
+    ~TunnelServer() override;
+
+    // False when another tunnel serves the name already, or the name cannot be served.
+    bool listen(const QString& socketName);
+
+Q_SIGNALS:
+    void idle();
+
+private:
+    void accept();
+    void handle(TunnelChannel* channel, const QJsonObject& request);
+    QJsonObject carryOut(const QJsonObject& request);
+    void broadcast();
+    void reviewIdleness();
+
+    PacketTunnel& tunnel_;
+    Clock& clock_;
+    QLocalServer server_;
+    std::unique_ptr<QLockFile> lock_;
+    QList<TunnelChannel*> channels_;
+    Clock::TimerId idleTimer_ = 0;
+};
+
+} // namespace tessaron
