@@ -3,7 +3,21 @@
 #include "session/session_keys.hpp"
 #include "session/sign_out_step.hpp"
 
+#include <array>
+
 namespace tessaron {
+
+namespace {
+
+constexpr std::array signOutSteps{
+    TessaronSignOutStep::stopTunnel,
+    TessaronSignOutStep::deleteProfiles,
+    TessaronSignOutStep::removeSystemConfiguration,
+    TessaronSignOutStep::clearGeoData,
+    TessaronSignOutStep::removeStoredKeys,
+};
+
+} // namespace
 
 QCoro::Task<> TessaronSession::resetForSignOut() {
     QPointer self(this);
