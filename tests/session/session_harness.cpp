@@ -143,7 +143,7 @@ TessaronSessionServices SessionHarness::services() {
                     bundle);
             },
         .tunnelManagers = tunnels,
-        .activator = activator,
+        .activator = *activation,
         .latencyMonitor = *latency_,
         .hostActivity = host,
         .pathMonitors = paths.factory(),

@@ -137,6 +137,8 @@ public:
     TessaronServerUpgradeGate gate{preferences};
     FakePairingService pairing{clock};
     SignedIn signIn;
+    // The activation the session uses; a test may put the real activator here before start().
+    TessaronSystemExtensionActivating* activation = &activator;
     std::unique_ptr<TessaronSession> session;
 
 private:
