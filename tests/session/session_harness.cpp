@@ -1,6 +1,7 @@
 #include "session_harness.hpp"
 
 #include "profiles/json_values.hpp"
+#include "session/tunnel_configuration.hpp"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -195,6 +196,15 @@ void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
     preferences.setValue(
         QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),
         clock.now().addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(age).count()));
+}
+
+QUuid SessionHarness::installConfiguration(const TessaronProfile& profile, bool killSwitch) {
+    TunnelProviderManager manager;
+    manager.enabled = true;
+    manager.localizedDescription = QStringLiteral("Tessaron");
+    manager.protocolConfiguration =
+        tunnelProtocol(TessaronProfileSummary::summary(profile), "reference", killSwitch, std::nullopt);
+    return tunnels.addStored(manager);
 }
 
 FakeVpnConnection& SessionHarness::tunnel() {

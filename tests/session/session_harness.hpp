@@ -118,6 +118,8 @@ public:
     void grantConsent();
     void save(const TessaronProfile& profile);
     void stampRoster(const QUuid& id, Clock::Duration age);
+    // A configuration of this application written for the profile before the session started.
+    QUuid installConfiguration(const TessaronProfile& profile, bool killSwitch = true);
     // The saved configuration's connection, for driving the tunnel's status.
     FakeVpnConnection& tunnel();
     QStringList logLines() const;
