@@ -67,7 +67,8 @@ TEST_F(SessionInvitationTest, AServiceThatFailsTwiceEndsTheRedemption) {
     track(session.openInvitationLink(invitationLink()));
     harness.settle();
 
-    EXPECT_EQ(session.lastError(), QStringLiteral("The service is not available right now. Try again in a moment."));
+    EXPECT_EQ(session.lastError(),
+              QStringLiteral("The service is not available right now. Try again in a moment."));
     EXPECT_FALSE(harness.pendingRecord());
     EXPECT_TRUE(session.summaries().isEmpty());
 }
