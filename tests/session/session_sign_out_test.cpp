@@ -21,12 +21,14 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     harness.grantConsent();
     harness.save(oslo);
     harness.save(bergen);
-    harness.keychain.setItem(QStringLiteral("test.tessaron.shared"), QStringLiteral("com.hallmere.tessaron.profile"),
-                             uuidText(QUuid::createUuid()), "unreadable");
+    harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
+                             QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
+                             "unreadable");
     harness.stampRoster(oslo.id, 60s);
-    harness.preferences.setValue(QStringLiteral("tessaron.managedProfiles"),
-                                 QJsonDocument(QJsonObject{{uuidText(oslo.id), QJsonArray{uuidText(bergen.id)}}})
-                                     .toJson(QJsonDocument::Compact));
+    harness.preferences.setValue(
+        QStringLiteral("tessaron.managedProfiles"),
+        QJsonDocument(QJsonObject{{uuidText(oslo.id), QJsonArray{uuidText(bergen.id)}}})
+            .toJson(QJsonDocument::Compact));
     harness.preferences.setValue(QStringLiteral("tessaron.rosterGeo"), QByteArray("{}"));
     TessaronPendingRedemption record;
     record.code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
@@ -56,7 +58,8 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     QStringList accountKeys;
     for (const auto& key : harness.preferences.keys()) {
         if (key.startsWith(QStringLiteral("tessaron.profilesRefreshedAt.")) ||
-            key == QStringLiteral("tessaron.managedProfiles") || key == QStringLiteral("tessaron.selectedProfileID") ||
+            key == QStringLiteral("tessaron.managedProfiles") ||
+            key == QStringLiteral("tessaron.selectedProfileID") ||
             key == QStringLiteral("tessaron.rosterGeo"))
             accountKeys.append(key);
     }
