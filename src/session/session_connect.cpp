@@ -339,15 +339,7 @@ QCoro::Task<> TessaronSession::installAndStart(TessaronProfileSummary summary, Q
             if (!installedConfigurationMatches(saved, summary))
                 throw TessaronSessionFailure(TessaronSessionFailureKind::configurationNotSaved);
         }
-        adoptManager(saved);
-        assign(isConfigurationInstalled_, true, &TessaronSession::isConfigurationInstalledChanged);
-        assign(includeAllNetworks_, true, &TessaronSession::includeAllNetworksChanged);
-        assign(connectOnDemand_, saved.onDemandEnabled, &TessaronSession::connectOnDemandChanged);
-        services_.preferences.setValue(session_keys::connectOnDemand, saved.onDemandEnabled);
-        if (const auto killSwitch = installedKillSwitch(saved)) {
-            assign(killSwitch_, *killSwitch, &TessaronSession::killSwitchChanged);
-            services_.preferences.setValue(session_keys::killSwitch, *killSwitch);
-        }
+        adoptInstalledManager(saved);
     }
     co_await startConfiguredTunnel(summary);
 }

@@ -55,6 +55,21 @@ void TessaronSession::adoptManager(const TunnelProviderManager& manager) {
     observeConnection(manager.identifier);
 }
 
+void TessaronSession::adoptInstalledManager(const TunnelProviderManager& manager) {
+    adoptManager(manager);
+    assign(isConfigurationInstalled_, true, &TessaronSession::isConfigurationInstalledChanged);
+    const auto* provider = manager.tunnelProvider();
+    assign(includeAllNetworks_, provider && provider->includeAllNetworks,
+           &TessaronSession::includeAllNetworksChanged);
+    // The published settings follow what the system now holds.
+    assign(connectOnDemand_, manager.onDemandEnabled, &TessaronSession::connectOnDemandChanged);
+    services_.preferences.setValue(session_keys::connectOnDemand, manager.onDemandEnabled);
+    if (const auto killSwitch = installedKillSwitch(manager)) {
+        assign(killSwitch_, *killSwitch, &TessaronSession::killSwitchChanged);
+        services_.preferences.setValue(session_keys::killSwitch, *killSwitch);
+    }
+}
+
 void TessaronSession::dropManager() {
     manager_.reset();
     assign(isConfigurationInstalled_, false, &TessaronSession::isConfigurationInstalledChanged);
@@ -191,17 +206,7 @@ QCoro::Task<> TessaronSession::loadManagers() {
         applyVPNStatus(VpnStatus::invalid);
         co_return;
     }
-    adoptManager(*chosen);
-    assign(isConfigurationInstalled_, true, &TessaronSession::isConfigurationInstalledChanged);
-    assign(connectOnDemand_, chosen->onDemandEnabled, &TessaronSession::connectOnDemandChanged);
-    services_.preferences.setValue(session_keys::connectOnDemand, chosen->onDemandEnabled);
-    if (const auto killSwitch = installedKillSwitch(*chosen)) {
-        assign(killSwitch_, *killSwitch, &TessaronSession::killSwitchChanged);
-        services_.preferences.setValue(session_keys::killSwitch, *killSwitch);
-    }
-    const auto* provider = chosen->tunnelProvider();
-    assign(includeAllNetworks_, provider && provider->includeAllNetworks,
-           &TessaronSession::includeAllNetworksChanged);
+    adoptInstalledManager(*chosen);
     applyVPNStatus(connection().status());
 }
 

@@ -10,6 +10,7 @@
 #include "platform/system_log.hpp"
 #include "platform/task_slot.hpp"
 #include "platform/tunnel_managers.hpp"
+#include "platform/vpn_error.hpp"
 #include "profiles/connection_log.hpp"
 #include "profiles/data_usage.hpp"
 #include "profiles/keychain_error.hpp"
@@ -55,7 +56,6 @@
 namespace tessaron {
 
 class InterfaceAddresses;
-class PlatformError;
 
 using TessaronProfileSummaries = QList<TessaronProfileSummary>;
 using NodeGeoTable = QHash<QUuid, TessaronNodeGeo>;
@@ -338,6 +338,8 @@ private:
     TessaronLinkPhase derivedPhase() const;
     QCoro::Task<> fetchDisconnectError(QUuid identifier);
     void adoptManager(const TunnelProviderManager& manager);
+    // Adopts a configuration of this application with the settings it holds.
+    void adoptInstalledManager(const TunnelProviderManager& manager);
     void dropManager();
     void resetLinkIntent();
 
