@@ -35,6 +35,17 @@ TessaronProfile decodeValidated(const QByteArray& json) {
     return TessaronImporter::decodeInvitationJSON(json, false, false);
 }
 
+// A stored profile that no longer decodes counts as a failed commit, not as an error of its own.
+std::optional<TessaronProfile> decodedOrNone(const std::optional<QByteArray>& json) {
+    if (!json)
+        return std::nullopt;
+    try {
+        return decodeValidated(*json);
+    } catch (const TessaronError&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 std::optional<double> TessaronSession::secondsSince(const QDateTime& start) const {
@@ -72,11 +83,7 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code
     case TessaronRedemptionStart::Kind::recoverRedeemed: {
         // The service already handed the profile out: finish with it instead of spending the code again.
         const auto& record = *decision.record();
-        std::optional<TessaronProfile> profile;
-        try {
-            profile = decodeValidated(record.redeemedProfileJSON.value_or(QByteArray()));
-        } catch (const TessaronError&) {
-        }
+        const auto profile = decodedOrNone(record.redeemedProfileJSON);
         if (!profile)
             throw pairingError(recordCommitFailure(record));
         co_return TessaronRedeemResult{*profile, std::nullopt};
@@ -273,11 +280,7 @@ QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedempti
         giveUpPendingRedemption();
         co_return;
     }
-    std::optional<TessaronProfile> profile;
-    try {
-        profile = decodeValidated(*record.redeemedProfileJSON);
-    } catch (const TessaronError&) {
-    }
+    const auto profile = decodedOrNone(record.redeemedProfileJSON);
     if (!profile) {
         reportFailure(pairingError(recordCommitFailure(record)));
         co_return;

@@ -22,6 +22,14 @@ QString stampKey(const QUuid& id) {
     return session_keys::profilesRefreshedAtPrefix + uuidText(id);
 }
 
+template <typename Record> std::optional<Record> decodedOrNone(const QJsonValue& value) {
+    try {
+        return Record::fromJSON(value);
+    } catch (const TessaronError&) {
+        return std::nullopt;
+    }
+}
+
 bool linkCarriesTraffic(TessaronLinkPhase phase) {
     return phase == TessaronLinkPhase::connected || phase == TessaronLinkPhase::checkFailed;
 }
@@ -264,22 +272,15 @@ void TessaronSession::restoreGeography() {
         const auto object = QJsonDocument::fromJson(*data).object();
         for (auto entry = object.begin(); entry != object.end(); ++entry) {
             const auto id = uuidFromText(entry.key());
-            try {
-                if (id)
-                    nodes.insert(*id, TessaronNodeGeo::fromJSON(entry.value()));
-            } catch (const TessaronError&) {
-            }
+            const auto geo = decodedOrNone<TessaronNodeGeo>(entry.value());
+            if (id && geo)
+                nodes.insert(*id, *geo);
         }
         assign(nodeGeo_, std::move(nodes), &TessaronSession::nodeGeoChanged);
     }
-    if (const auto data = services_.preferences.data(session_keys::clientGeo)) {
-        try {
-            assign(clientGeo_,
-                   std::optional(TessaronClientGeo::fromJSON(QJsonDocument::fromJson(*data).object())),
-                   &TessaronSession::clientGeoChanged);
-        } catch (const TessaronError&) {
-        }
-    }
+    if (const auto data = services_.preferences.data(session_keys::clientGeo))
+        assign(clientGeo_, decodedOrNone<TessaronClientGeo>(QJsonDocument::fromJson(*data).object()),
+               &TessaronSession::clientGeoChanged);
 }
 
 void TessaronSession::clearGeoData() {

@@ -220,6 +220,31 @@ TEST_F(SessionConnectTest, ATunnelThatFailsToStartLeavesItsErrorAndTheDisconnect
     EXPECT_EQ(session.lastError(), QStringLiteral("This network cannot reach the Tessaron server."));
 }
 
+TEST_F(SessionConnectTest, ALinkThatFallsTellsTheUserWhyUnlessTheNoInternetNoticeIsShown) {
+    auto& session = ready();
+    track(session.connect());
+    harness.settle();
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.settle();
+
+    harness.tunnel().setLastDisconnectError(
+        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 4));
+    harness.tunnel().setStatus(VpnStatus::disconnected);
+    harness.settle();
+    EXPECT_EQ(session.lastError(), QStringLiteral("The server address could not be resolved."));
+
+    track(session.connect());
+    harness.settle();
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.settle();
+    session.setLastError(TessaronSession::autoDisconnectNotice());
+    harness.tunnel().setLastDisconnectError(
+        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));
+    harness.tunnel().setStatus(VpnStatus::disconnected);
+    harness.settle();
+    EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
+}
+
 TEST_F(SessionConnectTest, AStatusOutsideTheKnownOnesCountsAsDisconnected) {
     auto& session = ready();
     session.applyVPNStatus(static_cast<VpnStatus>(9));

@@ -170,6 +170,25 @@ TEST_F(SessionInvitationTest, ClosingThePrivacySheetWithoutConsentDropsTheWaitin
     EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
 }
 
+TEST_F(SessionInvitationTest, TheAccountsProfileIsSelectedUnlessALinkIsUp) {
+    auto& session = consented();
+    track(session.installAccountProfile(profile));
+    harness.settle();
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+
+    harness.stampRoster(profile.id, 60s);
+    track(session.connect());
+    harness.settle();
+    const auto other = sampleProfile(QStringLiteral("Bergen"));
+    auto installing = track(session.installAccountProfile(other));
+    harness.settle();
+    ASSERT_TRUE(installing->error);
+    EXPECT_THROW(std::rethrow_exception(installing->error), TessaronSessionFailure);
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.summaries().size(), 2);
+}
+
 TEST_F(SessionInvitationTest, ALinkWithoutACodeConnectsTheOneSavedConnection) {
     harness.save(profile);
     harness.stampRoster(profile.id, 60s);

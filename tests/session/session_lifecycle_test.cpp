@@ -137,6 +137,33 @@ TEST_F(SessionLifecycleTest, ConsentGrantedThroughThePrivacySheetRunsThePendingC
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
 }
 
+TEST_F(SessionLifecycleTest, AConnectionIsNotChangedWhileALinkIsUp) {
+    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
+    const auto bergen = sampleProfile(QStringLiteral("Bergen"));
+    harness.grantConsent();
+    harness.save(oslo);
+    harness.save(bergen);
+    harness.stampRoster(oslo.id, 60s);
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+    session.select(oslo.id);
+    track(session.connect());
+    harness.settle();
+
+    session.pickNode(bergen.id);
+    EXPECT_FALSE(session.autoSelect());
+    EXPECT_EQ(session.selectedID(), oslo.id);
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before removing the active connection."));
+
+    session.presentInvitationImport();
+    EXPECT_FALSE(session.activeSheet());
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
+
+    track(session.removeSavedConnection(oslo.id));
+    EXPECT_EQ(session.summaries().size(), 2);
+}
+
 TEST_F(SessionLifecycleTest, TheSignInSheetRemembersWhetherSettingsOpenedIt) {
     auto& session = harness.start();
     session.setActiveSheet(TessaronSheet::settings);
