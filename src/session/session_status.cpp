@@ -109,6 +109,8 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
                    &TessaronSession::tunnelUpSinceChanged);
         setSuggestedNodeID(std::nullopt);
         ++connectGeneration_;
+        // A blocked stretch of the link before belongs to that link.
+        forgetBlockedStretch();
         if (checkState_ == TessaronCheckState::idle)
             startCheck(false);
     } else {

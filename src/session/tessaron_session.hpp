@@ -1,8 +1,10 @@
 #pragma once
 
+#include "health/connection_health_checker.hpp"
 #include "health/failover_candidate.hpp"
 #include "health/failover_policy.hpp"
 #include "health/latency_monitor.hpp"
+#include "health/node_link_status.hpp"
 #include "platform/clock.hpp"
 #include "platform/keychain.hpp"
 #include "platform/path_monitor.hpp"
@@ -76,6 +78,11 @@ struct TessaronSessionServices {
     TunnelManagers& tunnelManagers;
     TessaronSystemExtensionActivating& activator;
     LatencyMonitor& latencyMonitor;
+    // Verifies through the tunnel that a connected link reaches the internet.
+    ConnectionHealthChecker reachability;
+    // True while the system saves power; the periodic re-check of a good link then skips its probe.
+    // Empty: the host has no such mode.
+    std::function<bool()> lowPowerMode;
     HostActivitySource& hostActivity;
     PathMonitor::Factory pathMonitors;
     const InterfaceAddresses& interfaceAddresses;
@@ -263,18 +270,36 @@ public:
     // One error line in the system log, and the user's words for the error in lastError.
     void reportFailure(const TessaronError& error);
 
-    // Health of the link. The connection check, the watchdogs, the tunnel-phase poll and failover drive
-    // these; until they do, each does the least that keeps the session sound.
+    // The connection check: a connected link is verified through the tunnel, re-checked every 30 s while
+    // it fails and every 120 s while it works. A cycle ends when its check token is renewed.
     void startCheck(bool retry);
+    // The user's "Check again".
+    void retryCheck();
     void cancelCheckTasks();
+
+    // Guards around a link's start and end.
     void armConnectWatchdog(const QUuid& id, const QString& name);
     void disarmConnectWatchdog();
+    // The last resort when no node reaches the internet: stops the tunnel and tells the user why.
+    void autoDisconnect(const QString& reason);
+    void handleDisconnectFailure(const PlatformError& error);
+
+    // The tunnel's own view of the link, asked for while it is up.
     void updateTunnelPhasePolling();
     void pollTunnelPhase();
+
+    // Failover: health events move the link to the XHTTP transport, to another node, or end it.
+    std::optional<FailoverCandidate> currentFailoverCandidate() const;
+    // Every saved connection with each transport it has: healthy nodes fastest first, then the rest.
+    QList<FailoverCandidate> failoverPlan() const;
     void applyFailoverEvent(const FailoverPolicy::Event& event);
-    QCoro::Task<> autoSelectForConnect();
     void handleConnectFailure(const std::exception& error);
-    void handleDisconnectFailure(const PlatformError& error);
+    // Before a connect: the fastest usable node, measuring first when some usable node never was.
+    QCoro::Task<> autoSelectForConnect();
+
+    // What the node list shows of a node.
+    NodeLinkStatus linkStatus(const QUuid& id) const;
+    bool isReportedDown(const QUuid& id, const QDateTime& now) const;
 
 Q_SIGNALS:
     void phaseChanged(tessaron::TessaronLinkPhase phase);
@@ -399,6 +424,57 @@ private:
     void deleteAllProfiles();
     void forgetAccountState();
 
+    // The connection check.
+    void setCheckState(TessaronCheckState state);
+    void markVerified();
+    QCoro::Task<> runCheck(QUuid token, CancellationToken cancellation);
+    QCoro::Task<> awaitCheckWatchdog(QUuid token, CancellationToken cancellation);
+    QCoro::Task<> awaitCheckRetry(QUuid token, CancellationToken cancellation);
+    QCoro::Task<> awaitRecheck(QUuid token, int remaining, CancellationToken cancellation);
+    QCoro::Task<> awaitPeriodicCheck(QUuid token, CancellationToken cancellation);
+    void handleCheckResult(TessaronProbeResult result, const QUuid& token);
+    void checkWatchdogFired(const QUuid& token);
+    void armRecheck(int remaining);
+    void armPeriodicCheck();
+    bool mayRunPeriodicProbe() const;
+    void recordFailoverRecovery(const QUuid& id);
+    // Not the stored last working node.
+    bool isUntried(const QUuid& id) const;
+
+    // The connect watchdog.
+    struct ConnectWatchdogTarget {
+        QUuid id;
+        QString name;
+        Clock::Duration limit;
+    };
+    QCoro::Task<> awaitConnectWatchdog(ConnectWatchdogTarget target, CancellationToken cancellation);
+    void connectWatchdogFired(const ConnectWatchdogTarget& target);
+
+    // The tunnel-phase poll.
+    QCoro::Task<> askTunnelPhase(QUuid configuration);
+    QCoro::Task<> askTunnelRouting(QUuid configuration);
+    void pollTunnelRouting();
+    void recordRoutingLine(const std::optional<QString>& line);
+    void applyTunnelPhaseReport(bool blocked);
+    void forgetBlockedStretch();
+    void saveLastGoodCandidate();
+
+    // Failover.
+    std::optional<QString> savedConnectionName(const QUuid& id) const;
+    void logFailoverSwitch(const FailoverPolicy::Event& event, const QUuid& target,
+                           TessaronTransport transport);
+    void beginFailoverSwitch(const QUuid& target, TessaronTransport transport, std::optional<QString> reason);
+    QCoro::Task<> performFailoverSwitch(QUuid target, TessaronTransport transport,
+                                        std::optional<QString> reason, CancellationToken cancellation);
+    void endFailoverSwitch();
+    void refreshRosterAfterFailure();
+    static QCoro::Task<> pullRosterAfterFailure(QPointer<TessaronSession> self, QUuid source, QUuid id);
+    std::optional<QUuid> rosterSource(const QUuid& id) const;
+    void logSkippedDownNodes(const QDateTime& now);
+    void logAutoPick(const QUuid& pick, qsizetype excludedCount);
+    // Shown once a switch left a node whose monthly traffic budget is used up.
+    static QString nodeSwitchedBudgetNotice();
+
     TessaronSessionServices services_;
     SystemLog log_{QStringLiteral("host")};
 
@@ -444,6 +520,12 @@ private:
     std::unique_ptr<RepeatingTimer> tunnelPhaseTimer_;
     bool tunnelPhasePollArmed_ = false;
     qint64 connectGeneration_ = 0;
+    // The routing line logged for a link, and the connect generation it was logged in.
+    struct RecordedRoutingLine {
+        QString line;
+        qint64 generation = 0;
+    };
+    std::optional<RecordedRoutingLine> recordedRoutingLine_;
     QUuid checkToken_ = QUuid::createUuid();
     TaskSlot checkTask_;
     TaskSlot checkWatchdogTask_;
@@ -462,8 +544,11 @@ private:
     bool invitationRecoveryInFlight_ = false;
     bool didRunLaunchRosterPass_ = false;
     FailoverPolicy failover_;
+    std::optional<QDateTime> blockedSince_;
+    bool blockedReported_ = false;
     std::optional<QDateTime> stableSince_;
     bool isFailoverSwitching_ = false;
+    TaskSlot failoverSwitchTask_;
     bool failoverResetPending_ = false;
     bool manualStopRequested_ = false;
     qint64 userLinkIntentGeneration_ = 0;
@@ -472,6 +557,8 @@ private:
     bool connectedRosterPullInFlight_ = false;
     TaskSlot connectedRosterPullTask_;
     qint64 connectedRosterPullGeneration_ = 0;
+    // Per roster source: when a roster pull after a failed connect was last started for it.
+    QHash<QUuid, QDateTime> lastFailureRosterRefreshAt_;
     QSet<QUuid> failureAdoptionWatch_;
     // Connections the roster no longer lists that carried the link when it said so; removed once it ends.
     QSet<QUuid> removalsAfterLink_;

@@ -65,9 +65,9 @@ TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFol
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     EXPECT_FALSE(session.tunnelUpSince());
     // The stop's passing statuses reach the session as one change: it reads the status when told.
-    EXPECT_EQ(harness.logLines().mid(0, 5),
+    EXPECT_EQ(harness.logLines().mid(0, 6),
               (QStringList{"connect tapped", "tunnel status: connecting", "tunnel status: connected",
-                           "stop tapped", "tunnel status: disconnected"}));
+                           "check #1: success 0.00 s", "stop tapped", "tunnel status: disconnected"}));
 }
 
 TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwiceIsReported) {

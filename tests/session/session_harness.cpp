@@ -95,6 +95,19 @@ HttpResponse FakePairingService::answer(const HttpRequest& request) {
     return {200, {}, QJsonDocument(rosters_.value(*id).toJSON()).toJson(), false};
 }
 
+QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken cancellation) {
+    using namespace std::chrono_literals;
+    ++requestCount_;
+    const auto outcome = answer_;
+    if (hangs_) {
+        co_await clock_.sleep(60s);
+        co_return failure();
+    }
+    if (cancellation.isCancelled())
+        co_return systemCancel();
+    co_return outcome;
+}
+
 QCoro::Task<> SignedIn::linkProfileIfSignedIn(TessaronSession* session) {
     linked.append(session->selectedID());
     co_return;
@@ -146,6 +159,10 @@ TessaronSessionServices SessionHarness::services() {
         .tunnelManagers = tunnels,
         .activator = *activation,
         .latencyMonitor = *latency_,
+        .reachability = ConnectionHealthChecker(
+            reachability, clock, [this](const QString& line) { log.append(line); },
+            QUrl(QStringLiteral("https://reachability.test/success.txt"))),
+        .lowPowerMode = [this] { return lowPower; },
         .hostActivity = host,
         .pathMonitors = paths.factory(),
         .interfaceAddresses = interfaces,

@@ -89,6 +89,34 @@ private:
     QList<HttpRequest> requests_;
 };
 
+// The reachability page as the connection check sees it through the tunnel: "Success" at once unless the
+// test says otherwise.
+class FakeReachability final : public HttpTransport {
+public:
+    explicit FakeReachability(Clock& clock)
+        : clock_(clock) {}
+
+    static HttpOutcome success() { return HttpResponse{200, {}, "Success", false}; }
+    static HttpOutcome failure() { return HttpResponse{503, {}, {}, false}; }
+    // The system cancelled the request.
+    static HttpOutcome systemCancel() { return HttpFailure{HttpFailure::Kind::cancelled, {}}; }
+
+    // Every request from now on gets this answer.
+    void answer(HttpOutcome outcome) { answer_ = std::move(outcome); }
+    // Every request from now on hangs, deaf to cancellation, until a minute has passed.
+    void hang() { hangs_ = true; }
+
+    int requestCount() const { return requestCount_; }
+
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+
+private:
+    Clock& clock_;
+    HttpOutcome answer_ = success();
+    bool hangs_ = false;
+    int requestCount_ = 0;
+};
+
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
@@ -138,20 +166,32 @@ public:
     TessaronConnectionLog log{preferences, clock};
     TessaronServerUpgradeGate gate{preferences};
     FakePairingService pairing{clock};
+    FakeReachability reachability{clock};
+    bool lowPower = false;
+    // Connect times the latency probe reports, by server; a server without one never answers.
+    QHash<QString, int> latencyAnswers;
     SignedIn signIn;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
     std::unique_ptr<TessaronSession> session;
 
 private:
-    class SilentProbe final : public LatencyProbe {
+    class ScriptedProbe final : public LatencyProbe {
     public:
-        QCoro::Task<std::optional<int>> measure(QString, int) override { co_return std::nullopt; }
+        explicit ScriptedProbe(const QHash<QString, int>& answers)
+            : answers_(answers) {}
+        QCoro::Task<std::optional<int>> measure(QString host, int) override {
+            const auto found = answers_.constFind(host);
+            co_return found == answers_.constEnd() ? std::nullopt : std::optional(*found);
+        }
+
+    private:
+        const QHash<QString, int>& answers_;
     };
 
     TessaronSessionServices services();
 
-    SilentProbe probe_;
+    ScriptedProbe probe_{latencyAnswers};
     std::unique_ptr<LatencyMonitor> latency_;
 };
 
