@@ -28,11 +28,12 @@ void TessaronSession::startCheck(bool retry) {
     const auto token = checkToken_;
     setCheckState(TessaronCheckState::running);
     assign(verifiedAt_, std::optional<QDateTime>(), &TessaronSession::verifiedAtChanged);
-    checkTask_.start([self = QPointer(this), token](CancellationToken cancellation) -> QCoro::Task<> {
-        return self->runCheck(token, cancellation);
-    });
+    // The watchdog first: a verdict that comes at once disarms it.
     checkWatchdogTask_.start([self = QPointer(this), token](CancellationToken cancellation) -> QCoro::Task<> {
         return self->awaitCheckWatchdog(token, cancellation);
+    });
+    checkTask_.start([self = QPointer(this), token](CancellationToken cancellation) -> QCoro::Task<> {
+        return self->runCheck(token, cancellation);
     });
 }
 
