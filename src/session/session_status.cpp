@@ -99,6 +99,12 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
     const auto previous = phase_;
     assign(vpnStatus_, status, &TessaronSession::vpnStatusChanged);
     services_.connectionLog.append(QStringLiteral("tunnel status: ") + statusName(status));
+    // The new link's generation opens before the poll: the tunnel's first answers belong to it.
+    if (status == VpnStatus::connected) {
+        ++connectGeneration_;
+        // A blocked stretch of the link before belongs to that link.
+        forgetBlockedStretch();
+    }
     updateTunnelPhasePolling();
     log_.info(QStringLiteral("status %1").arg(static_cast<qint64>(status)));
 
@@ -108,9 +114,6 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
             assign(tunnelUpSince_, std::optional(services_.clock.now()),
                    &TessaronSession::tunnelUpSinceChanged);
         setSuggestedNodeID(std::nullopt);
-        ++connectGeneration_;
-        // A blocked stretch of the link before belongs to that link.
-        forgetBlockedStretch();
         if (checkState_ == TessaronCheckState::idle)
             startCheck(false);
     } else {

@@ -70,7 +70,9 @@ TEST_F(SessionCheckTest, ASystemCancellationIsRetriedThreeTimesASecondApartAndTh
     auto& session = ready({oslo, bergen});
     harness.reachability.answer(FakeReachability::systemCancel());
     connectAndComeUp();
-    const auto retries = [this] { return linesStartingWith(QStringLiteral("check cancelled by system")).size(); };
+    const auto retries = [this] {
+        return linesStartingWith(QStringLiteral("check cancelled by system")).size();
+    };
     EXPECT_EQ(retries(), 1);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
 
@@ -145,10 +147,17 @@ TEST_F(SessionCheckTest, ThePeriodicProbeWaitsWhileTheWindowIsInactiveTheHostIdl
     };
     const Case cases[] = {
         {"window inactive", [](SessionHarness& h) { h.session->setSceneIsActive(false); },
-         [](SessionHarness& h) { h.session->setSceneIsActive(true); }},
+         [](SessionHarness& h) {
+             h.session->setSceneIsActive(true);
+         }},
         {"host idle", [](SessionHarness& h) { h.host.send(Event::screenLocked); },
-         [](SessionHarness& h) { h.host.send(Event::screenUnlocked); }},
-        {"low power", [](SessionHarness& h) { h.lowPower = true; }, [](SessionHarness& h) { h.lowPower = false; }},
+         [](SessionHarness& h) {
+             h.host.send(Event::screenUnlocked);
+         }},
+        {"low power", [](SessionHarness& h) { h.lowPower = true; },
+         [](SessionHarness& h) {
+             h.lowPower = false;
+         }},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);

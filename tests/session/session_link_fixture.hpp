@@ -51,7 +51,8 @@ public:
 
     // What the tunnel answers to "phase" from now on.
     void reportPhase(const QString& phase) {
-        const QJsonObject report{{"phase", phase}, {"since", 1767225600.5}, {"attempts", 1}, {"lastError", {}}};
+        const QJsonObject report{
+            {"phase", phase}, {"since", 1767225600.5}, {"attempts", 1}, {"lastError", {}}};
         harness.tunnel().setReply("phase", QJsonDocument(report).toJson(QJsonDocument::Compact));
     }
 

@@ -54,7 +54,8 @@ TEST_F(SessionWatchdogTest, AWatchdogStaysQuietOnceItsConnectIsOver) {
         QStringList fired;
     };
     const Case cases[] = {
-        {"the tunnel came up", [](LinkScenario& link) { link.harness.tunnel().setStatus(VpnStatus::connected); },
+        {"the tunnel came up",
+         [](LinkScenario& link) { link.harness.tunnel().setStatus(VpnStatus::connected); },
          {}},
         {"the user stopped", [](LinkScenario& link) { link.harness.session->userStopTapped(); }, {}},
         {"another node was started",
@@ -74,7 +75,8 @@ TEST_F(SessionWatchdogTest, AWatchdogStaysQuietOnceItsConnectIsOver) {
         link.harness.advance(5s);
         example.after5s(link);
         link.harness.advance(30s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), example.fired) << link.logText();
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), example.fired)
+            << link.logText();
     }
 }
 
@@ -89,7 +91,8 @@ TEST_F(SessionWatchdogTest, TheNoticeOfAnAutoDisconnectOutlivesTheErrorOfItsStop
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
     EXPECT_TRUE(logged(QStringLiteral("auto-disconnect: failover gave up")));
-    EXPECT_TRUE(logged(QStringLiteral("disconnect failure: com.hallmere.tessaron.PacketTunnel/12"))) << logText();
+    EXPECT_TRUE(logged(QStringLiteral("disconnect failure: com.hallmere.tessaron.PacketTunnel/12")))
+        << logText();
 
     // A link already down is left alone: no line, and the notice stays.
     harness.log.clear();
