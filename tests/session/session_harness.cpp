@@ -108,6 +108,13 @@ QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken c
     co_return outcome;
 }
 
+QCoro::Task<std::optional<int>> SessionHarness::ScriptedProbe::measure(QString host, int) {
+    if (harness_.latencyDelay > Clock::Duration::zero())
+        co_await harness_.clock.sleep(harness_.latencyDelay);
+    const auto found = harness_.latencyAnswers.constFind(host);
+    co_return found == harness_.latencyAnswers.constEnd() ? std::nullopt : std::optional(*found);
+}
+
 QCoro::Task<> SignedIn::linkProfileIfSignedIn(TessaronSession* session) {
     linked.append(session->selectedID());
     co_return;

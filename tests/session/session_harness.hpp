@@ -168,8 +168,10 @@ public:
     FakePairingService pairing{clock};
     FakeReachability reachability{clock};
     bool lowPower = false;
-    // Connect times the latency probe reports, by server; a server without one never answers.
+    // Connect times the latency probe reports, by server, after the delay; a server without one never
+    // answers.
     QHash<QString, int> latencyAnswers;
+    Clock::Duration latencyDelay{};
     SignedIn signIn;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
@@ -178,20 +180,17 @@ public:
 private:
     class ScriptedProbe final : public LatencyProbe {
     public:
-        explicit ScriptedProbe(const QHash<QString, int>& answers)
-            : answers_(answers) {}
-        QCoro::Task<std::optional<int>> measure(QString host, int) override {
-            const auto found = answers_.constFind(host);
-            co_return found == answers_.constEnd() ? std::nullopt : std::optional(*found);
-        }
+        explicit ScriptedProbe(SessionHarness& harness)
+            : harness_(harness) {}
+        QCoro::Task<std::optional<int>> measure(QString host, int) override;
 
     private:
-        const QHash<QString, int>& answers_;
+        SessionHarness& harness_;
     };
 
     TessaronSessionServices services();
 
-    ScriptedProbe probe_{latencyAnswers};
+    ScriptedProbe probe_{*this};
     std::unique_ptr<LatencyMonitor> latency_;
 };
 
