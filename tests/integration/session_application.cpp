@@ -24,9 +24,10 @@ using namespace std::chrono_literals;
 // Long enough for a tunnel to launch and reach a node on a loaded machine.
 constexpr int patienceMs = 10'000;
 
+// An access group of its own keeps the items of one test apart from those of the others in the process.
 BundleInfo bundleFor(const std::optional<PairingService>& service) {
-    QVariantMap info{
-        {TessaronIdentifiers::keychainAccessGroupInfoKey, QStringLiteral("test.tessaron.shared")}};
+    QVariantMap info{{TessaronIdentifiers::keychainAccessGroupInfoKey,
+                      QStringLiteral("test.tessaron.") + QUuid::createUuid().toString(QUuid::WithoutBraces)}};
     if (service)
         info.insert(QStringLiteral("TessaronPairingBaseURL"), service->baseURL.toString());
     return BundleInfo(info, ProgramLocations::builtIn());
