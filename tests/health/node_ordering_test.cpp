@@ -23,7 +23,6 @@ TEST(NodeHealthOrderTest, DemotesLiveDownReportsAndPausedNodes) {
     };
     const Case cases[] = {
         {"up", {'A', true, 30}, false},
-        {"down just now", {'A', false, 0}, true},
         {"down 599 s ago", {'A', false, 599}, true},
         {"down 600 s ago", {'A', false, 600}, false},
         {"down, checked in the future", {'A', false, -120}, true},
@@ -49,7 +48,6 @@ TEST(FastestPickTest, MeasuredByMillisecondsThenUnmeasured) {
         {"ABCD", latencies({{'A', 80}, {'B', 40}, {'D', 40}}), "BDAC"},
         {"ABC", {}, "ABC"},
         {"CBA", latencies({{'A', 1}}), "ACB"},
-        {"ABC", latencies({{'A', 5}, {'B', 5}, {'C', 5}}), "ABC"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FastestPick::ordered(nodes(c.ids), c.latencies), nodes(c.expected)) << c.ids;
@@ -84,10 +82,6 @@ TEST(LoadAwarePickTest, FastestWithALoadTieBreak) {
          health({{'A', true, 0, false, {}, true}, {'B', true, 0, false, {}, true}}), "", 'B'},
         {"nothing measured", "ABC", {}, {}, "", fallback},
         {"all excluded", "AB", latencies({{'A', 10}, {'B', 20}}), {}, "ABF", fallback},
-        {"excluded fastest", "ABC", latencies({{'A', 10}, {'B', 90}, {'C', 95}}), {}, "A", 'B'},
-        {"ties keep the earlier as second", "ABC", latencies({{'A', 40}, {'B', 40}, {'C', 45}}),
-         health({{'A', true, 0, false, 0.5}, {'B', true, 0, false, 0.4}, {'C', true, 0, false, 0.0}}), "",
-         'B'},
         {"faster later node becomes best", "ABC", latencies({{'A', 100}, {'B', 60}, {'C', 40}}),
          health({{'A', true, 0, false, 0.0}, {'B', true, 0, false, 0.1}, {'C', true, 0, false, 0.5}}), "",
          'B'},
@@ -175,10 +169,7 @@ TEST(FailoverCandidateTest, JsonFormRoundTripsAndRefusesBadValues) {
 
     const char* refused[] = {
         R"({"profileID": "00000000-0000-0000-0000-00000000004A", "transport": "udp"})",
-        R"({"profileID": "00000000-0000-0000-0000-00000000004A", "transport": "TCP"})",
         R"({"profileID": "00000000-0000-0000-0000-00000000004A"})",
-        R"({"transport": "tcp"})",
-        R"({"profileID": "not-a-uuid", "transport": "tcp"})",
         R"(["00000000-0000-0000-0000-00000000004A", "tcp"])",
     };
     for (const auto* text : refused) {

@@ -93,33 +93,5 @@ TEST(FakeTunnelManagersTest, ReloadsAsTheSystemDoesAndDropsTheConfigurationWhenA
               PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
 }
 
-QCoro::Task<> saveInto(FakeTunnelManagers* managers, std::optional<PlatformError>* failure) {
-    try {
-        co_await managers->save(sampleManager());
-    } catch (const TessaronError& error) {
-        *failure = PlatformError::from(error);
-    }
-}
-
-TEST(FakeTunnelManagersTest, SlowOperationsOverlapAndFailAfterTheirLatency) {
-    ManualClock clock;
-    FakeTunnelManagers managers(clock);
-    managers.setLatency(1s);
-    managers.failNext(FakeTunnelManagers::Operation::save,
-                      VpnError(VpnErrorKind::configurationReadWriteFailed));
-
-    std::optional<PlatformError> first, second;
-    auto firstSave = saveInto(&managers, &first);
-    auto secondSave = saveInto(&managers, &second);
-    EXPECT_EQ(managers.maximumConcurrentOperations(), 2);
-    clock.advance(999ms);
-    EXPECT_EQ(first, std::nullopt);
-    clock.advance(1ms);
-    EXPECT_EQ(first, PlatformError::from(VpnError(VpnErrorKind::configurationReadWriteFailed)));
-    EXPECT_EQ(second, std::nullopt);
-    EXPECT_EQ(managers.stored().size(), 1) << "the failed save changed nothing, the other one stored";
-    EXPECT_EQ(managers.calls().size(), 2);
-}
-
 } // namespace
 } // namespace tessaron::testing

@@ -64,43 +64,26 @@ TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
         {"not JSON", "{\"profiles\":", dataCorrupted, ""},
         {"an array", "[]", typeMismatch, ""},
         {"profiles absent", bytesOf(without(roster, "profiles")), keyNotFound, "profiles"},
-        {"profiles null", bytesOf(with(roster, "profiles", QJsonValue::Null)), valueNotFound, "profiles"},
         {"profiles an object", bytesOf(with(roster, "profiles", QJsonObject())), typeMismatch, "profiles"},
         {"health keyed by a name", bytesOf(with(roster, "health", QJsonObject{{"node-1", healthObject()}})),
          dataCorrupted, "health"},
-        {"geo keyed by a braced UUID",
-         bytesOf(with(roster, "geo", QJsonObject{{"{" + tlsID + "}", QJsonObject()}})), dataCorrupted, "geo"},
-        {"health a list", bytesOf(with(roster, "health", QJsonArray())), typeMismatch, "health"},
         {"load above 1", withHealth(with(healthObject(), "load", 1.01)), dataCorrupted, "load"},
-        {"load below 0", withHealth(with(healthObject(), "load", -0.01)), dataCorrupted, "load"},
         {"load text", withHealth(with(healthObject(), "load", "0.5")), typeMismatch, "load"},
         {"up absent", withHealth(without(healthObject(), "up")), keyNotFound, "up"},
-        {"busy a number", withHealth(with(healthObject(), "busy", 0)), typeMismatch, "busy"},
         {"date without zone", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00")),
          dataCorrupted, "checkedAt"},
-        {"fractional date without zone",
-         withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00.250")), dataCorrupted,
-         "checkedAt"},
-        {"date only", withHealth(with(healthObject(), "checkedAt", "2024-05-01")), dataCorrupted,
-         "checkedAt"},
         {"date without seconds", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00+02:00")),
          dataCorrupted, "checkedAt"},
-        {"resumesAt not a date", withHealth(with(healthObject(), "resumesAt", "soon")), dataCorrupted,
-         "resumesAt"},
         {"unknown purpose",
          bytesOf(
              with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}, {"purpose", "relay"}}}})),
          dataCorrupted, "purpose"},
-        {"purpose absent", bytesOf(with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}}}})),
-         keyNotFound, "purpose"},
         {"usage with a fraction",
          bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "usedBytes", 1.5))), dataCorrupted,
          "usedBytes"},
         {"usage beyond 64 bits",
          bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "capBytes", 1e19))), dataCorrupted,
          "capBytes"},
-        {"clientGeo without country", bytesOf(with(roster, "clientGeo", QJsonObject{{"city", "Berlin"}})),
-         keyNotFound, "country"},
     };
     for (const auto& c : cases) {
         try {
@@ -172,11 +155,8 @@ TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
         {0, 0, exhausted},       // a cap of 0 is used up from the start
         {799, 1000, normal},     // 79.9 %
         {800, 1000, warning},    // 80 %
-        {999, 1000, warning},    //
         {1000, 1000, exhausted}, // equal
-        {1001, 1000, exhausted}, // over
         {-5, 1000, normal},      // negative use
-        {-5, 0, normal},         // below a cap that is below 1
         {0, -1, exhausted},      // at or above a negative cap
         {std::numeric_limits<qint64>::max() - 1, std::numeric_limits<qint64>::max(), warning},
     };
