@@ -76,22 +76,17 @@ TEST(KeychainStoreAnnotationTest, RefusesXhttpWithoutASectionAndResultsOverTheCa
         ErrorKind::invalidTransportAnnotation);
 }
 
-TEST_F(KeychainStoreTest, ReadsAnAnnotatedItemBack) {
-    const auto profile = realityProfile();
-    store.storeItem(TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp),
-                    profile.id);
-    EXPECT_EQ(store.profile(profile.id), profile);
-}
-
-TEST_F(KeychainStoreTest, RestoringUpdatesTheItemUnderTheSameReference) {
-    auto profile = tlsProfile();
+TEST_F(KeychainStoreTest, RestoringAnAnnotatedItemUpdatesItUnderTheSameReference) {
+    auto profile = realityProfile();
     const auto first = store.storeItem(profile.canonicalJSON(), profile.id);
     profile.name = QStringLiteral("Zürich 2");
-    const auto second = store.storeItem(profile.canonicalJSON(), profile.id);
+    const auto annotated = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp);
+    const auto second = store.storeItem(annotated, profile.id);
 
     EXPECT_FALSE(first.isEmpty());
     EXPECT_EQ(second, first);
-    EXPECT_EQ(keychain.resolve(second).value, profile.canonicalJSON());
+    EXPECT_EQ(keychain.resolve(second).value, annotated);
+    EXPECT_EQ(store.profile(profile.id), profile);
     EXPECT_EQ(keychain.itemCount(), 1);
 }
 
@@ -151,6 +146,8 @@ TEST_F(KeychainStoreTest, ListingSummarisesReadableItemsInAccountOrderAndCountsT
 
 TEST_F(KeychainStoreTest, ListingOfNoItemsIsEmptyAndRemoveDeletesOnlyThatProfile) {
     EXPECT_EQ(store.listProfiles(), TessaronKeychainListing{});
+    keychain.failNext(keychain_status::notAvailable);
+    EXPECT_EQ(keychainError([&] { store.listProfiles(); })->keychainStatus(), keychain_status::notAvailable);
     putProfile(tlsProfile());
     putProfile(realityProfile());
     store.remove(tlsProfile().id);

@@ -43,9 +43,6 @@ TEST(RosterRecordsTest, OptionalPartsMayBeAbsentOrNull) {
         bytesOf({{"profiles", QJsonArray()}, {"usage", QJsonValue::Null}, {"clientGeo", QJsonValue::Null}}));
     EXPECT_TRUE(roster.profiles.isEmpty() && roster.health.isEmpty() && roster.geo.isEmpty());
     EXPECT_FALSE(roster.usage || roster.clientGeo);
-
-    const TessaronClientGeo client = TessaronClientGeo::fromJSON(QJsonObject{{"country", "FR"}});
-    EXPECT_EQ(client, (TessaronClientGeo{"FR", std::nullopt, std::nullopt, std::nullopt}));
 }
 
 TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
@@ -132,16 +129,6 @@ TEST(RosterRecordsTest, DecodesARedeemReply) {
     EXPECT_EQ(TessaronRedeemResult::fromJSON(several.toJSON()), several);
 
     EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profiles", QJsonArray()}})), JsonDecodingError);
-    EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profile", without(tlsProfileObject(), "id")}})),
-                 TessaronProfileError);
-}
-
-TEST(DataUsageTest, DecodesTheWhole64BitRangeExactly) {
-    constexpr qint64 largest = std::numeric_limits<qint64>::max();
-    const TessaronDataUsage usage = TessaronDataUsage::fromJSON(
-        QJsonObject{{"usedBytes", largest - 1}, {"capBytes", largest}, {"resetsAt", "2024-06-01T00:00:00Z"}});
-    EXPECT_EQ(usage.usedBytes, largest - 1);
-    EXPECT_EQ(usage.capBytes, largest);
 }
 
 TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
@@ -163,6 +150,13 @@ TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
     for (const auto& c : cases) {
         EXPECT_EQ((TessaronDataUsage{c.used, c.cap, {}}.level()), c.expected) << c.used << " of " << c.cap;
     }
+
+    // Counters decode over the whole 64-bit range, beyond a double's precision.
+    constexpr qint64 largest = std::numeric_limits<qint64>::max();
+    const TessaronDataUsage usage = TessaronDataUsage::fromJSON(
+        QJsonObject{{"usedBytes", largest - 1}, {"capBytes", largest}, {"resetsAt", "2024-06-01T00:00:00Z"}});
+    EXPECT_EQ(usage.usedBytes, largest - 1);
+    EXPECT_EQ(usage.capBytes, largest);
 }
 
 } // namespace
