@@ -55,20 +55,13 @@ struct CheckerTest : ::testing::Test {
 
 TEST_F(CheckerTest, JudgesOneAttempt) {
     const QByteArray filler(8180, 'a');
-    struct Case {
-        const char* name;
-        HttpOutcome reply;
-        TessaronProbeOutcome outcome;
-        const char* line;
-    };
     const auto success = TessaronProbeOutcome{TessaronProbeResult::success, std::nullopt};
     const auto failure = [](TessaronProbeFailure why) {
         return TessaronProbeOutcome{TessaronProbeResult::failure, why};
     };
-    const Case cases[] = {
-        {"the page", HttpResponse{200, {}, "<HTML><BODY>Success</BODY></HTML>"}, success,
+    const std::tuple<const char*, HttpOutcome, TessaronProbeOutcome, const char*> cases[] = {
+        {"lower case", HttpResponse{200, {}, "<HTML><BODY>success</BODY></HTML>"}, success,
          "check #1: success 0.00 s"},
-        {"lower case", HttpResponse{200, {}, "success"}, success, "check #1: success 0.00 s"},
         {"portal page", HttpResponse{200, {}, "Sign in to the hotel Wi-Fi"},
          failure(TessaronProbeFailure::noSuccess()), "check #1: failure 0.00 s (no Success)"},
         {"portal status", HttpResponse{511, {}, "Success"}, failure(TessaronProbeFailure::http(511)),
@@ -85,14 +78,14 @@ TEST_F(CheckerTest, JudgesOneAttempt) {
         {"name not resolved", HttpFailure{HttpFailure::Kind::transport, QStringLiteral("host not found")},
          failure(TessaronProbeFailure::error()), "check #1: failure 0.00 s (error)"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, reply, expected, line] : cases) {
+        SCOPED_TRACE(name);
         lines.clear();
-        transport.enqueue(c.reply);
+        transport.enqueue(reply);
         std::optional<TessaronProbeOutcome> outcome;
         store(checker(transport).probeOnce(1), &outcome);
-        EXPECT_EQ(outcome, c.outcome);
-        EXPECT_EQ(lines, QStringList{QString::fromUtf8(c.line)});
+        EXPECT_EQ(outcome, expected);
+        EXPECT_EQ(lines, QStringList{QString::fromUtf8(line)});
     }
 }
 

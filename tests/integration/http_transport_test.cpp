@@ -72,29 +72,28 @@ protected:
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
 };
 
-TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWays) {
-    server.on("PUT", "/items/7", [](const HttpsTestServer::Request& received) {
-        return HttpsTestServer::Reply{.status = 201,
-                                      .headers = {{"X-Reply", "yes"}, {"Content-Type", "text/plain"}},
-                                      .body = "stored " + received.body};
-    });
-    auto put = request(QStringLiteral("/items/7"), "PUT");
-    put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
-    put.body = R"({"a":1})";
+// Any status is a response; Qt answers 401 and 407 itself unless told not to.
+TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWaysWhateverTheStatus) {
+    for (const int status : {201, 401, 407, 599}) {
+        SCOPED_TRACE(status);
+        server.on("PUT", "/items/7", [status](const HttpsTestServer::Request& received) {
+            return HttpsTestServer::Reply{
+                .status = status, .headers = {{"X-Reply", "yes"}}, .body = "stored " + received.body};
+        });
+        auto put = request(QStringLiteral("/items/7"), "PUT");
+        put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
+        put.body = R"({"a":1})";
 
-    const auto response = responseOf(send(put));
+        const auto response = responseOf(send(put));
 
-    EXPECT_EQ(response.status, 201);
-    EXPECT_EQ(response.header("x-reply"), "yes");
-    EXPECT_EQ(response.body, R"(stored {"a":1})");
-    EXPECT_FALSE(response.truncated);
-    ASSERT_EQ(server.requests().size(), 1);
-    const auto received = server.requests().first();
-    EXPECT_EQ(received.method, "PUT");
-    EXPECT_EQ(received.path, "/items/7");
-    EXPECT_EQ(received.header("x-token"), "abc");
-    EXPECT_EQ(received.header("content-type"), "application/json");
-    EXPECT_EQ(received.body, R"({"a":1})");
+        EXPECT_EQ(response.status, status);
+        EXPECT_EQ(response.header("x-reply"), "yes");
+        EXPECT_EQ(response.body, R"(stored {"a":1})");
+        const auto received = server.requests().last();
+        EXPECT_EQ(received.header("x-token"), "abc");
+        EXPECT_EQ(received.header("content-type"), "application/json");
+        EXPECT_EQ(received.body, R"({"a":1})");
+    }
 }
 
 TEST_F(HttpTransportTest, EveryMethodReachesTheServerAsSent) {
@@ -116,21 +115,6 @@ TEST_F(HttpTransportTest, EveryMethodReachesTheServerAsSent) {
         EXPECT_EQ(response.status, 200);
         EXPECT_EQ(response.body, method == "HEAD" ? QByteArray() : method + " " + call.body);
         EXPECT_EQ(server.requests().last().method, method);
-    }
-}
-
-TEST_F(HttpTransportTest, NonSuccessStatusIsAResponse) {
-    // Qt answers 401 and 407 itself unless told not to.
-    for (const int status : {401, 407, 599}) {
-        SCOPED_TRACE(status);
-        server.on("GET", "/status", [status](const HttpsTestServer::Request&) {
-            return HttpsTestServer::Reply{.status = status, .body = "why"};
-        });
-
-        const auto response = responseOf(send(request(QStringLiteral("/status"))));
-
-        EXPECT_EQ(response.status, status);
-        EXPECT_EQ(response.body, "why");
     }
 }
 

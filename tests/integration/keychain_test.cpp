@@ -238,10 +238,8 @@ TEST_F(SecretServiceKeychainTest, LockedKeyringIsNotAvailableYetItsItemsExist) {
     // Nobody can answer the unlock prompt here (the wrapper has no display), so the unlock is refused.
     SecretServiceKeychain impatient(5s);
     EXPECT_EQ(impatient.copyData(item).status, status::notAvailable);
-    EXPECT_EQ(impatient.copyAll(query(std::nullopt)).status, status::notAvailable);
     EXPECT_EQ(impatient.resolve(reference).status, status::notAvailable);
     EXPECT_EQ(impatient.update(item, "changed"), status::notAvailable);
-    EXPECT_EQ(impatient.remove(item), status::notAvailable);
     EXPECT_EQ(impatient.add(item, "another"), status::duplicateItem);
     EXPECT_EQ(read(impatient.persistentRef(item)), found(reference));
 

@@ -41,29 +41,16 @@ protected:
     TessaronKeychainStore store{keychain, infoWithGroup(group)};
 };
 
-TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserID) {
-    struct Case {
-        const char* name;
-        TessaronProfile profile;
-        TessaronTransport transport;
-        QByteArray inserted;
-    };
-    const Case cases[] = {
-        {"tls over tcp", tlsProfile(), TessaronTransport::tcp, R"(,"transport":"tcp")"},
-        {"reality over xhttp", realityProfile(), TessaronTransport::xhttp, R"(,"transport":"xhttp")"},
-    };
-    for (const auto& c : cases) {
-        auto expected = c.profile.canonicalJSON();
-        expected.insert(expected.indexOf(R"(,"userID")"), c.inserted);
-        EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(c.profile, c.transport), expected) << c.name;
-    }
-}
-
-TEST(KeychainStoreAnnotationTest, RefusesXhttpWithoutASectionAndResultsOverTheCap) {
+TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserIDWithinTheCap) {
+    auto expected = realityProfile().canonicalJSON();
+    expected.insert(expected.indexOf(R"(,"userID")"), R"(,"transport":"xhttp")");
+    EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(realityProfile(), TessaronTransport::xhttp),
+              expected);
     EXPECT_EQ(keychainFailure([] {
                   TessaronKeychainStore::annotatedProfileData(tlsProfile(), TessaronTransport::xhttp);
               }),
-              ErrorKind::invalidTransportAnnotation);
+              ErrorKind::invalidTransportAnnotation)
+        << "xhttp without a section";
 
     auto large = tlsProfile();
     large.name.clear();
@@ -92,27 +79,17 @@ TEST_F(KeychainStoreTest, RestoringAnAnnotatedItemUpdatesItUnderTheSameReference
 
 TEST_F(KeychainStoreTest, StoringThrowsTheStatusOfAFailedStep) {
     const auto profile = tlsProfile();
-    struct Case {
-        const char* name;
-        QList<qint32> statuses;
-        qint32 expected;
-    };
-    const Case cases[] = {
-        {"add", {keychain_status::notAvailable}, keychain_status::notAvailable},
-        {"update after a duplicate",
-         {keychain_status::duplicateItem, keychain_status::itemNotFound},
-         keychain_status::itemNotFound},
-        {"reference",
-         {keychain_status::success, keychain_status::badParameter},
-         keychain_status::badParameter},
-    };
-    for (const auto& c : cases) {
-        for (const auto status : c.statuses)
+    // The add fails; an update after a duplicate fails; the reference fails.
+    const QList<qint32> steps[] = {{keychain_status::notAvailable},
+                                   {keychain_status::duplicateItem, keychain_status::itemNotFound},
+                                   {keychain_status::success, keychain_status::badParameter}};
+    for (const auto& statuses : steps) {
+        for (const auto status : statuses)
             keychain.failNext(status);
         const auto error = keychainError([&] { store.storeItem(profile.canonicalJSON(), profile.id); });
-        ASSERT_TRUE(error) << c.name;
-        EXPECT_EQ(error->kind(), ErrorKind::status) << c.name;
-        EXPECT_EQ(error->keychainStatus(), c.expected) << c.name;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), ErrorKind::status);
+        EXPECT_EQ(error->keychainStatus(), statuses.last());
     }
 }
 
