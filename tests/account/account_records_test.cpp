@@ -61,6 +61,7 @@ TEST(AccountDecodingTest, LenientFieldsFallBackInsteadOfFailing) {
         {"sessions", "3", 3, true, {}},
         {"sessions", "[{}, \"x\", null]", 3, true, {}},
         {"sessions", "2.5", 0, true, {}},
+        {"subscriptionLinks", "null", 0, true, {}},
         {"subscriptionLinks", "false", 0, false, {}},
         {"providers", "[\"email\", \"apple\"]", 0, true, {"email", "apple"}},
         {"grants", "null", 0, true, {}},

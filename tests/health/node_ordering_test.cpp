@@ -2,8 +2,8 @@
 #include "node_fixtures.hpp"
 #include "profiles/decoding_error.hpp"
 
-#include <QJsonObject>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <gtest/gtest.h>
 
@@ -55,10 +55,14 @@ TEST(LoadAwarePickTest, FastestWithALoadTieBreak) {
          health({{'A', true, 0, false, 0.9}, {'B', true, 0, false, 0.2}}), "", 'A'},
         {"30 ms apart still ties", "AB", latencies({{'A', 50}, {'B', 80}}),
          health({{'A', true, 0, false, 0.9}, {'B', true, 0, false, 0.2}}), "", 'B'},
+        {"equal loads keep the faster", "AB", latencies({{'A', 50}, {'B', 70}}),
+         health({{'A', true, 0, false, 0.5}, {'B', true, 0, false, 0.5}}), "", 'A'},
         {"missing load counts as 0", "AB", latencies({{'A', 50}, {'B', 70}}),
          health({{'A', true, 0, false, 0.9}}), "", 'B'},
         {"busy skipped", "AB", latencies({{'A', 10}, {'B', 70}}), health({{'A', true, 0, false, {}, true}}),
          "", 'B'},
+        {"all measured busy", "ABC", latencies({{'A', 90}, {'B', 20}}),
+         health({{'A', true, 0, false, {}, true}, {'B', true, 0, false, {}, true}}), "", 'B'},
         {"nothing measured", "ABC", {}, {}, "", fallback},
         {"all excluded", "AB", latencies({{'A', 10}, {'B', 20}}), {}, "ABF", fallback},
         {"faster later node becomes best", "ABC", latencies({{'A', 100}, {'B', 60}, {'C', 40}}),

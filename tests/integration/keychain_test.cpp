@@ -240,6 +240,8 @@ TEST_F(SecretServiceKeychainTest, LockedKeyringIsNotAvailableYetItsItemsExist) {
     EXPECT_EQ(impatient.copyData(item).status, status::notAvailable);
     EXPECT_EQ(impatient.resolve(reference).status, status::notAvailable);
     EXPECT_EQ(impatient.update(item, "changed"), status::notAvailable);
+    // Clearing by attributes would skip the locked item and report it as not found.
+    EXPECT_EQ(impatient.remove(query(std::nullopt)), status::notAvailable);
     EXPECT_EQ(impatient.add(item, "another"), status::duplicateItem);
     EXPECT_EQ(read(impatient.persistentRef(item)), found(reference));
 

@@ -17,8 +17,20 @@ constexpr int randomTexts = 200;
 // One token for each way a value goes wrong: other types, numbers past every range, broken text, depth, size.
 QList<QByteArray> hostileTokens() {
     return {
-        "null", "true", "[]", "{}", "\"x\"", "1.5", "-1", "1e400", "9223372036854775808", "NaN",
-        "\"\xff\xfe\"", "\"\\ud800\"", "\"\\u0000\"", QByteArray(5000, '[') + QByteArray(5000, ']'),
+        "null",
+        "true",
+        "[]",
+        "{}",
+        "\"x\"",
+        "1.5",
+        "-1",
+        "1e400",
+        "9223372036854775808",
+        "NaN",
+        "\"\xff\xfe\"",
+        "\"\\ud800\"",
+        "\"\\u0000\"",
+        QByteArray(5000, '[') + QByteArray(5000, ']'),
         '"' + QByteArray(70'000, 'a') + '"',
     };
 }

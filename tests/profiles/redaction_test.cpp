@@ -29,6 +29,7 @@ TEST(RedactionTest, ReplacesPersonalDataAndNothingElse) {
         // IPv4
         {"node 192.168.1.20 up", "node # up"},
         {"dial 10.0.0.1:443 failed", "dial #:443 failed"},
+        {"reached 10.0.0.1.", "reached #."},
         {"bogus 999.300.256.1", "bogus #"},
         {"a1.2.3.4", "a#"},
         {"version 1.2.3.4.5", "version 1.2.3.4.5"},

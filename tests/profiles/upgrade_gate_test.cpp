@@ -62,6 +62,7 @@ TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
          {{"minimumBuild", 120}, {"minimumVersion", "2.1.0"}, {"page", page.toString()}},
          {120, QStringLiteral("2.1.0"), page}},
         {"build with a fraction", {{"minimumBuild", 1.5}}, {0, {}, std::nullopt}},
+        {"build beyond 64 bits", {{"minimumBuild", 1e30}}, {0, {}, std::nullopt}},
         {"version of another type", {{"minimumVersion", 3}}, {0, {}, std::nullopt}},
         {"plain http page", {{"page", "http://tessaron.test/update"}}, {0, {}, std::nullopt}},
         {"upper-case scheme",
