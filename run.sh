@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the application and starts it.
+# Installs what is needed, builds the application, installs it in the applications folder and starts it.
 # Without TESSARON_PAIRING_BASE_URL the build points at the local service, which this script starts on
 # loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. Without a display the
 # application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
@@ -82,7 +82,7 @@ run_headless() {
     # A window shown before the window manager runs gets no frame and so no title bar in the picture.
     sleep 1
 
-    QT_QPA_PLATFORM=xcb "$bin/tessaron" &
+    QT_QPA_PLATFORM=xcb "$app/tessaron" &
     background+=($!)
     local screenshot=$build/tessaron-screenshot.png
     "$bin/tessaron-screenshot" --window Tessaron --timeout 60 "$screenshot"
@@ -109,11 +109,17 @@ fi
 cmake "${configure[@]}"
 cmake --build "$build"
 
+# The application runs from the applications folder, where it checks that it was installed.
+applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache.txt")
+app=$applications/Tessaron
+cmake --install "$build" --prefix "$app" >/dev/null
+echo "Installed in $app"
+
 if [ -n "$port" ]; then
     start_local_service "$port"
 fi
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     run_headless
 else
-    "$bin/tessaron"
+    "$app/tessaron"
 fi

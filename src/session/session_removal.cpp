@@ -1,0 +1,52 @@
+#include "session/tessaron_session.hpp"
+
+#include "profiles/json_values.hpp"
+#include "session/tunnel_configuration.hpp"
+
+namespace tessaron {
+
+QCoro::Task<> TessaronSession::removeSavedConnection(QUuid id) {
+    QPointer self(this);
+    if (phase_ != TessaronLinkPhase::disconnected && selectedID_ == id) {
+        setLastError(refusalText(TessaronSessionFailureKind::disconnectFirst));
+        co_return;
+    }
+    try {
+        services_.keychainStore.remove(id);
+    } catch (const TessaronError& error) {
+        reportFailure(error);
+        co_return;
+    }
+    if (selectedID_ == id) {
+        setSelectedID(std::nullopt);
+        storeSelection(std::nullopt);
+    }
+    if (TessaronManagerSelection::profileID(manager_) == uuidText(id)) {
+        auto turn = co_await configurationChanges_.enter();
+        if (!self)
+            co_return;
+        // The configuration may have been rewritten for another profile while this removal waited.
+        if (TessaronManagerSelection::profileID(manager_) == uuidText(id)) {
+            try {
+                co_await services_.tunnelManagers.remove(manager_->identifier);
+                if (!self)
+                    co_return;
+                dropManager();
+                applyVPNStatus(VpnStatus::invalid);
+            } catch (const TessaronError& error) {
+                if (!self)
+                    co_return;
+                // The listing is read again all the same: the profile itself is gone.
+                reportFailure(error);
+            }
+        }
+    }
+    try {
+        applyListing(services_.keychainStore.listProfiles());
+        log_.info(QStringLiteral("invitation removed"));
+    } catch (const TessaronError& error) {
+        reportFailure(error);
+    }
+}
+
+} // namespace tessaron

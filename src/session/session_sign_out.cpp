@@ -1,0 +1,90 @@
+#include "session/tessaron_session.hpp"
+
+#include "session/session_keys.hpp"
+#include "session/sign_out_step.hpp"
+
+#include <array>
+
+namespace tessaron {
+
+namespace {
+
+constexpr std::array signOutSteps{
+    TessaronSignOutStep::stopTunnel,
+    TessaronSignOutStep::deleteProfiles,
+    TessaronSignOutStep::removeSystemConfiguration,
+    TessaronSignOutStep::clearGeoData,
+    TessaronSignOutStep::removeStoredKeys,
+};
+
+} // namespace
+
+QCoro::Task<> TessaronSession::resetForSignOut() {
+    QPointer self(this);
+    for (const auto step : signOutSteps) {
+        switch (step) {
+        case TessaronSignOutStep::stopTunnel:
+            resetLinkIntent();
+            if (phase_ != TessaronLinkPhase::disconnected && phase_ != TessaronLinkPhase::disconnecting)
+                stopTunnel();
+            break;
+        case TessaronSignOutStep::deleteProfiles:
+            deleteAllProfiles();
+            break;
+        case TessaronSignOutStep::removeSystemConfiguration: {
+            // Unlike the settings' removal, the wipe waits for a running change instead of skipping: it
+            // must not leave the configuration installed.
+            auto turn = co_await configurationChanges_.enter();
+            if (!self)
+                co_return;
+            co_await removeOwnConfigurations();
+            if (!self)
+                co_return;
+            break;
+        }
+        case TessaronSignOutStep::clearGeoData:
+            clearGeoData();
+            break;
+        case TessaronSignOutStep::removeStoredKeys:
+            forgetAccountState();
+            break;
+        }
+    }
+}
+
+void TessaronSession::deleteAllProfiles() {
+    try {
+        // Every item of the service, the unreadable ones included.
+        auto query = services_.keychainStore.baseQuery(QUuid());
+        query.account.reset();
+        const auto status = services_.keychain.remove(query);
+        if (status != keychain_status::success && status != keychain_status::itemNotFound)
+            throw TessaronKeychainError::status(status);
+    } catch (const TessaronError& error) {
+        reportFailure(error);
+    }
+    removalsAfterLink_.clear();
+    setSummaries({});
+    setSelectedID(std::nullopt);
+}
+
+void TessaronSession::forgetAccountState() {
+    auto& preferences = services_.preferences;
+    preferences.remove(session_keys::selectedProfileID);
+    managedProfiles_.clear();
+    for (const auto& key : preferences.keys()) {
+        if (key.startsWith(session_keys::profilesRefreshedAtPrefix))
+            preferences.remove(key);
+    }
+    if (const auto failure = deletePendingRecord())
+        reportFailure(*failure);
+    // What the account's rosters said is the account's too.
+    assign(nodeHealth_, NodeHealthTable{}, &TessaronSession::nodeHealthChanged);
+    assign(dataUsage_, std::optional<TessaronDataUsage>(), &TessaronSession::dataUsageChanged);
+    deferredInvitationCode_.reset();
+    pendingConnect_ = false;
+    lastConnectedRosterPull_.reset();
+    failedRosterPulls_.clear();
+}
+
+} // namespace tessaron

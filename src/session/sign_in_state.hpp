@@ -1,0 +1,21 @@
+#pragma once
+
+#include <qcoro/qcorotask.h>
+
+namespace tessaron {
+
+class TessaronSession;
+
+// What the session needs of the account: whether someone is signed in, and linking a newly stored profile
+// to that account. The account model implements it; the session never sees more of the account.
+class TessaronSignInState {
+public:
+    virtual ~TessaronSignInState() = default;
+
+    virtual bool isSignedIn() const = 0;
+    // Links the session's selected profile to the signed-in account. Never fails; does nothing when nobody
+    // is signed in.
+    virtual QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) = 0;
+};
+
+} // namespace tessaron

@@ -1,0 +1,224 @@
+#include "platform/linux_host_activity_source.hpp"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <iterator>
+#include <vector>
+
+using namespace std::chrono_literals;
+using tessaron::LinuxHostActivitySource;
+using Event = tessaron::HostActivitySource::Event;
+
+namespace {
+
+const QString loginService = QStringLiteral("org.freedesktop.login1");
+const QString managerPath = QStringLiteral("/org/freedesktop/login1");
+const QString sessionPath = QStringLiteral("/org/freedesktop/login1/session/_3");
+const QString sessionInterface = QStringLiteral("org.freedesktop.login1.Session");
+
+// The one logind method the source calls.
+class FakeLoginManager final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    int sessionRequests = 0;
+
+public Q_SLOTS:
+    QDBusObjectPath GetSession(const QString& id) {
+        ++sessionRequests;
+        return QDBusObjectPath(id == QLatin1String("auto") ? sessionPath : QStringLiteral("/invalid"));
+    }
+};
+
+QDBusMessage signal(const QString& path, const QString& interface, const QString& name,
+                    QVariantList args = {}) {
+    auto message = QDBusMessage::createSignal(path, interface, name);
+    message.setArguments(args);
+    return message;
+}
+
+QDBusMessage prepareForSleep(bool start) {
+    return signal(managerPath, QStringLiteral("org.freedesktop.login1.Manager"),
+                  QStringLiteral("PrepareForSleep"), {start});
+}
+
+QDBusMessage sessionSignal(const char* name) {
+    return signal(sessionPath, sessionInterface, QString::fromLatin1(name));
+}
+
+QDBusMessage sessionProperties(const QString& interface, const QVariantMap& changed) {
+    return signal(sessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                  QStringLiteral("PropertiesChanged"), {interface, changed, QStringList{}});
+}
+
+QDBusMessage screenSaver(const char* service, bool active) {
+    const auto name = QString::fromLatin1(service);
+    const auto path = QLatin1Char('/') + QString(name).replace(QLatin1Char('.'), QLatin1Char('/'));
+    return signal(path, name, QStringLiteral("ActiveChanged"), {active});
+}
+
+// Services on a bus connection of their own, as other processes would be.
+class FakeHostServices {
+public:
+    explicit FakeHostServices(const QString& connectionName,
+                              const QStringList& services = {loginService,
+                                                             QStringLiteral("org.freedesktop.ScreenSaver"),
+                                                             QStringLiteral("org.gnome.ScreenSaver")})
+        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName))
+        , name_(connectionName) {
+        for (const auto& service : services) {
+            EXPECT_TRUE(bus_.registerService(service)) << service.toStdString();
+        }
+        if (services.contains(loginService)) {
+            EXPECT_TRUE(bus_.registerObject(managerPath, &manager, QDBusConnection::ExportAllSlots));
+        }
+    }
+    ~FakeHostServices() { QDBusConnection::disconnectFromBus(name_); }
+
+    bool send(const QDBusMessage& message) { return bus_.send(message); }
+
+    // Returns once the bus has routed everything sent so far: the bus handles one connection's messages
+    // in order, so its answer to a call comes after it passed on the earlier signals.
+    void flush() {
+        const auto reply = bus_.call(QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetId")));
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage);
+    }
+
+    FakeLoginManager manager;
+
+private:
+    QDBusConnection bus_;
+    QString name_;
+};
+
+class HostActivityDbusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run inside dbus-run-session";
+    }
+
+    // logind is looked for on the private bus too: only one bus is at hand.
+    void makeSource() {
+        source = std::make_unique<LinuxHostActivitySource>(QDBusConnection::sessionBus(),
+                                                           QDBusConnection::sessionBus());
+        observation = source->observe([this](Event event) { events.push_back(event); });
+    }
+
+    // A subscription reaches the bus a little after it is made, so the first signal of a kind is repeated
+    // until one arrives: the test waits for delivery, never for a guessed time. The copies that arrive
+    // later come before the sender's next signal, which the bus keeps in order.
+    bool sendUntilSeen(FakeHostServices& services, const QDBusMessage& message, Event expected) {
+        return QTest::qWaitFor(
+            [&] {
+                if (!events.empty() && events.back() == expected)
+                    return true;
+                services.send(message);
+                return false;
+            },
+            5000);
+    }
+
+    bool sendAndWait(FakeHostServices& services, const QDBusMessage& message, Event expected) {
+        services.send(message);
+        return QTest::qWaitFor([&] { return !events.empty() && events.back() == expected; }, 5000);
+    }
+
+    // The events with the copies of repeated signals folded together.
+    static std::vector<Event> folded(const std::vector<Event>& events) {
+        std::vector<Event> result;
+        std::ranges::unique_copy(events, std::back_inserter(result));
+        return result;
+    }
+
+    std::vector<Event> events;
+    std::unique_ptr<LinuxHostActivitySource> source;
+    std::unique_ptr<tessaron::HostActivitySource::Observation> observation;
+};
+
+} // namespace
+
+TEST_F(HostActivityDbusTest, TurnsTheHostsSignalsIntoEvents) {
+    FakeHostServices services(QStringLiteral("fake-host"));
+    makeSource();
+
+    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(true), Event::systemWillSleep));
+    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(false), Event::systemDidWake));
+    ASSERT_TRUE(sendUntilSeen(services, sessionSignal("Lock"), Event::screenLocked));
+    ASSERT_TRUE(sendUntilSeen(services, sessionSignal("Unlock"), Event::screenUnlocked));
+    ASSERT_TRUE(sendUntilSeen(services, sessionProperties(sessionInterface, {{"Active", false}}),
+                              Event::sessionResignedActive));
+    // Changes of other properties, or of another interface's, say nothing about activity.
+    services.send(sessionProperties(sessionInterface, {{"IdleHint", true}}));
+    services.send(sessionProperties(QStringLiteral("org.example.Other"), {{"Active", true}}));
+    services.send(sessionProperties(sessionInterface, {{"Active", QStringLiteral("yes")}}));
+    ASSERT_TRUE(sendUntilSeen(services, sessionProperties(sessionInterface, {{"Active", true}}),
+                              Event::sessionBecameActive));
+    ASSERT_TRUE(
+        sendUntilSeen(services, screenSaver("org.freedesktop.ScreenSaver", true), Event::screensDidSleep));
+    ASSERT_TRUE(
+        sendUntilSeen(services, screenSaver("org.freedesktop.ScreenSaver", false), Event::screensDidWake));
+    ASSERT_TRUE(sendUntilSeen(services, screenSaver("org.gnome.ScreenSaver", true), Event::screensDidSleep));
+    ASSERT_TRUE(sendUntilSeen(services, screenSaver("org.gnome.ScreenSaver", false), Event::screensDidWake));
+
+    EXPECT_EQ(services.manager.sessionRequests, 1);
+    const std::vector<Event> expected{
+        Event::systemWillSleep, Event::systemDidWake,         Event::screenLocked,
+        Event::screenUnlocked,  Event::sessionResignedActive, Event::sessionBecameActive,
+        Event::screensDidSleep, Event::screensDidWake,        Event::screensDidSleep,
+        Event::screensDidWake,
+    };
+    EXPECT_EQ(folded(events), expected);
+}
+
+TEST_F(HostActivityDbusTest, IgnoresSignalsFromAnyoneButTheServicesOwner) {
+    FakeHostServices services(QStringLiteral("fake-host"));
+    FakeHostServices impostor(QStringLiteral("impostor"), {});
+    makeSource();
+    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(true), Event::systemWillSleep));
+    ASSERT_TRUE(sendUntilSeen(services, sessionSignal("Lock"), Event::screenLocked));
+    ASSERT_TRUE(sendUntilSeen(services, screenSaver("org.gnome.ScreenSaver", true), Event::screensDidSleep));
+
+    impostor.send(prepareForSleep(false));
+    impostor.send(sessionSignal("Unlock"));
+    impostor.send(screenSaver("org.gnome.ScreenSaver", false));
+    impostor.flush();
+    // Sent after the bus passed on the impostor's signals, so these would arrive first.
+    ASSERT_TRUE(sendUntilSeen(services, sessionProperties(sessionInterface, {{"Active", false}}),
+                              Event::sessionResignedActive));
+    const std::vector<Event> expected{Event::systemWillSleep, Event::screenLocked, Event::screensDidSleep,
+                                      Event::sessionResignedActive};
+    EXPECT_EQ(folded(events), expected);
+}
+
+TEST_F(HostActivityDbusTest, ServicesThatAreMissingAtFirstAreHeardOnceTheyAppear) {
+    makeSource();
+    FakeHostServices late(QStringLiteral("late-host"), {QStringLiteral("org.freedesktop.ScreenSaver")});
+    ASSERT_TRUE(
+        sendUntilSeen(late, screenSaver("org.freedesktop.ScreenSaver", true), Event::screensDidSleep));
+}
+
+TEST_F(HostActivityDbusTest, AnEndedObservationHearsNothing) {
+    FakeHostServices services(QStringLiteral("fake-host"));
+    makeSource();
+    std::vector<Event> second;
+    auto secondObservation = source->observe([&second](Event event) { second.push_back(event); });
+    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(true), Event::systemWillSleep));
+
+    secondObservation.reset();
+    ASSERT_TRUE(sendAndWait(services, prepareForSleep(false), Event::systemDidWake));
+    EXPECT_EQ(std::ranges::count(second, Event::systemDidWake), 0);
+    EXPECT_GE(std::ranges::count(second, Event::systemWillSleep), 1);
+}
+
+#include "host_activity_dbus_test.moc"

@@ -1,0 +1,34 @@
+#include "session/extension_failure.hpp"
+
+#include "platform/system_extension_requests.hpp"
+
+#include <gtest/gtest.h>
+
+TEST(ExtensionFailureTest, ClassifiesByDomainAndCode) {
+    using enum tessaron::ExtensionFailureClass;
+    const auto service = tessaron::SystemExtensionError::domainName;
+    const auto foreign = QStringLiteral("NSCocoaErrorDomain");
+    const std::tuple<QString, qint64, tessaron::ExtensionFailureClass> cases[] = {
+        {service, 1, didNotStart},
+        {service, 2, unusableCopy},
+        {service, 3, refusedLocation},
+        {service, 4, unusableCopy},
+        {service, 5, unusableCopy},
+        {service, 6, didNotStart},
+        {service, 7, unusableCopy},
+        {service, 8, unusableCopy},
+        {service, 9, unusableCopy},
+        {service, 10, forbiddenByPolicy},
+        {service, 11, awaitsApproval},
+        {service, 12, didNotStart},
+        {service, 13, awaitsApproval},
+        {service, 14, didNotStart},
+        // Only the activation service's own domain, spelled exactly, gives its codes a meaning.
+        {foreign, 3, didNotStart},
+        {foreign, 13, didNotStart},
+        {service.toLower(), 3, didNotStart},
+    };
+    for (const auto& [domain, code, expected] : cases)
+        EXPECT_EQ(tessaron::extensionFailureClass(domain, code), expected)
+            << domain.toStdString() << " " << code;
+}

@@ -1,0 +1,110 @@
+#include "session/host_activity_monitor.hpp"
+
+#include "support/fake_host_activity_source.hpp"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using tessaron::HostActivityMonitor;
+using tessaron::HostActivityState;
+using tessaron::testing::FakeHostActivitySource;
+using Event = tessaron::HostActivitySource::Event;
+
+namespace {
+
+class HostActivityMonitorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        monitor.setOnChange([this](const HostActivityState& state) { reports.push_back(state); });
+    }
+
+    FakeHostActivitySource source;
+    HostActivityMonitor monitor{source};
+    std::vector<HostActivityState> reports;
+};
+
+} // namespace
+
+TEST_F(HostActivityMonitorTest, EachNoticeMovesItsOwnFlag) {
+    struct Case {
+        const char* name;
+        std::vector<Event> events;
+        HostActivityState state;
+        int reports;
+    };
+    const Case cases[] = {
+        {"sleep", {Event::systemWillSleep}, {.systemAsleep = true}, 1},
+        {"sleep and wake", {Event::systemWillSleep, Event::systemDidWake}, {}, 2},
+        {"screens off", {Event::screensDidSleep}, {.displaysAsleep = true}, 1},
+        {"screens back", {Event::screensDidSleep, Event::screensDidWake}, {}, 2},
+        {"locked", {Event::screenLocked}, {.screenLocked = true}, 1},
+        {"unlocked", {Event::screenLocked, Event::screenUnlocked}, {}, 2},
+        {"session away", {Event::sessionResignedActive}, {.sessionInactive = true}, 1},
+        {"session back", {Event::sessionResignedActive, Event::sessionBecameActive}, {}, 2},
+        {"a repeated notice changes nothing",
+         {Event::screenLocked, Event::screenLocked},
+         {.screenLocked = true},
+         1},
+        {"a return without a leave changes nothing", {Event::systemDidWake, Event::screenUnlocked}, {}, 0},
+        {"the flags are independent",
+         {Event::screenLocked, Event::systemWillSleep, Event::systemDidWake},
+         {.screenLocked = true},
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeHostActivitySource source;
+        HostActivityMonitor monitor(source);
+        int reportCount = 0;
+        monitor.setOnChange([&](const HostActivityState& state) {
+            ++reportCount;
+            EXPECT_EQ(state, monitor.state());
+        });
+        monitor.start();
+        for (const auto event : c.events)
+            source.send(event);
+        EXPECT_EQ(monitor.state(), c.state);
+        EXPECT_EQ(monitor.state().isIdle(), c.state != HostActivityState{});
+        EXPECT_EQ(reportCount, c.reports);
+    }
+}
+
+TEST_F(HostActivityMonitorTest, ListensOnlyOnceStartedAndOnlyOnce) {
+    source.send(Event::screenLocked);
+    EXPECT_FALSE(monitor.isRunning());
+    EXPECT_EQ(monitor.state(), HostActivityState{});
+
+    monitor.start();
+    monitor.start();
+    EXPECT_TRUE(monitor.isRunning());
+    EXPECT_EQ(source.observerCount(), 1);
+    source.send(Event::screenLocked);
+    EXPECT_EQ(reports.size(), 1u);
+}
+
+TEST_F(HostActivityMonitorTest, ClearingTheFlagsReportsOnlyWhenSomethingWasSet) {
+    monitor.clearIdleFlags();
+    EXPECT_TRUE(reports.empty()) << "not running";
+
+    monitor.start();
+    monitor.clearIdleFlags();
+    EXPECT_TRUE(reports.empty()) << "nothing set";
+
+    source.send(Event::systemWillSleep);
+    source.send(Event::screenLocked);
+    monitor.clearIdleFlags();
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports.back(), HostActivityState{});
+    EXPECT_FALSE(monitor.state().isIdle());
+}
+
+TEST_F(HostActivityMonitorTest, StopsListeningWhenDestroyed) {
+    {
+        HostActivityMonitor shortLived(source);
+        shortLived.start();
+        EXPECT_EQ(source.observerCount(), 1);
+    }
+    EXPECT_EQ(source.observerCount(), 0);
+    source.send(Event::screenLocked);
+}

@@ -1,0 +1,73 @@
+#include "session/node_tables.hpp"
+
+#include "profiles/profile.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace tessaron;
+
+namespace {
+
+QUuid node(int n) {
+    return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0')));
+}
+
+TessaronNodeHealth health(bool up) {
+    TessaronNodeHealth h;
+    h.up = up;
+    h.checkedAt = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
+    return h;
+}
+
+TessaronNodeGeo geo(const char* country) {
+    TessaronNodeGeo g;
+    g.country = QString::fromLatin1(country);
+    return g;
+}
+
+TessaronProfile profileWithID(const QUuid& id) {
+    TessaronProfile profile;
+    profile.id = id;
+    return profile;
+}
+
+const QUuid primary = node(1);
+const QUuid a = node(2), b = node(3), c = node(4), d = node(5);
+
+} // namespace
+
+TEST(NodeTablesTest, AReplyReplacesExactlyItsOwnGroup) {
+    const NodeTables current{
+        {{a, health(false)}, {b, health(false)}, {c, health(true)}, {d, health(true)}},
+        {{a, geo("AA")}, {c, geo("CC")}, {d, geo("DD")}},
+    };
+    TessaronRosterResponse reply;
+    reply.profiles = {profileWithID(a), profileWithID(b)};
+    reply.health = {{a, health(true)}, {b, health(true)}};
+    reply.geo = {{b, geo("BB")}};
+
+    // C is managed by the primary, D belongs to another primary.
+    const auto adopted = adoptRosterNodeTables(current, reply, primary, {c});
+    const NodeTables expected{
+        {{a, health(true)}, {b, health(true)}, {d, health(true)}},
+        {{b, geo("BB")}, {d, geo("DD")}},
+    };
+    EXPECT_EQ(adopted, expected);
+}
+
+TEST(NodeTablesTest, AnEmptyReplyClearsTheWholeGroupAndKeepsOthers) {
+    const NodeTables current{
+        {{primary, health(true)}, {a, health(true)}, {d, health(true)}},
+        {{primary, geo("PP")}, {d, geo("DD")}},
+    };
+    const auto adopted = adoptRosterNodeTables(current, TessaronRosterResponse{}, primary, {a});
+    const NodeTables expected{{{d, health(true)}}, {{d, geo("DD")}}};
+    EXPECT_EQ(adopted, expected);
+}
+
+TEST(NodeTablesTest, EntriesForNodesOutsideTheGroupAreTakenToo) {
+    TessaronRosterResponse reply;
+    reply.health = {{d, health(false)}};
+    const auto adopted = adoptRosterNodeTables({{{d, health(true)}}, {}}, reply, primary, {});
+    EXPECT_EQ(adopted.health.value(d), health(false)) << "where both sides have a key the reply wins";
+}

@@ -1,0 +1,294 @@
+#include "session_harness.hpp"
+
+#include "profiles/json_values.hpp"
+#include "session/system_extension_activator.hpp"
+#include "support/fake_system_extension_requests.hpp"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace tessaron;
+using namespace tessaron::testing;
+
+namespace {
+
+class SessionConnectTest : public ::testing::Test {
+protected:
+    // One saved, selected connection whose roster is fresh, with consent given.
+    TessaronSession& ready(const TessaronProfile& profile = sampleProfile(QStringLiteral("Oslo"))) {
+        harness.grantConsent();
+        harness.save(profile);
+        harness.stampRoster(profile.id, 60s);
+        auto& session = harness.start();
+        track(session.bootstrap());
+        harness.settle();
+        session.select(profile.id);
+        harness.log.clear();
+        return session;
+    }
+
+    std::optional<ProviderValue> installed(const QString& key) {
+        const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
+        const auto found = configuration->constFind(key);
+        return found == configuration->constEnd() ? std::nullopt : std::optional(*found);
+    }
+
+    SessionHarness harness;
+};
+
+TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFollowsItsStatus) {
+    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    auto& session = ready(profile);
+
+    auto connecting = track(session.connect());
+    harness.settle();
+    EXPECT_TRUE(connecting->done);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    EXPECT_TRUE(session.isConfigurationInstalled());
+    ASSERT_EQ(harness.tunnels.stored().size(), 1);
+    EXPECT_EQ(installed(QStringLiteral("profileID"))->textValue(), uuidText(profile.id));
+    const auto annotated =
+        QJsonDocument::fromJson(*installed(QStringLiteral("profile"))->dataValue()).object();
+    EXPECT_EQ(annotated.value(QStringLiteral("transport")).toString(), QStringLiteral("tcp"));
+
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
+    EXPECT_EQ(session.tunnelUpSince(), harness.clock.now());
+    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Disconnect"));
+
+    session.userStopTapped();
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_FALSE(session.tunnelUpSince());
+    // The stop's passing statuses reach the session as one change: it reads the status when told.
+    EXPECT_EQ(harness.logLines().mid(0, 5),
+              (QStringList{"connect tapped", "tunnel status: connecting", "tunnel status: connected",
+                           "stop tapped", "tunnel status: disconnected"}));
+}
+
+TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwiceIsReported) {
+    for (const int drops : {1, 2}) {
+        SCOPED_TRACE(drops);
+        SessionHarness fresh;
+        const auto profile = sampleProfile(QStringLiteral("Oslo"));
+        fresh.grantConsent();
+        fresh.save(profile);
+        fresh.stampRoster(profile.id, 60s);
+        auto& session = fresh.start();
+        track(session.bootstrap());
+        fresh.settle();
+        session.select(profile.id);
+        fresh.tunnels.dropConfigurationOnNextSaves(drops);
+
+        track(session.connect());
+        fresh.settle();
+
+        if (drops == 1) {
+            EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+            EXPECT_EQ(fresh.tunnel().startCount(), 1);
+            EXPECT_FALSE(session.lastError());
+        } else {
+            EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+            EXPECT_EQ(fresh.tunnel().startCount(), 0);
+            EXPECT_EQ(session.lastError(), QStringLiteral("The VPN configuration did not save completely."));
+        }
+        EXPECT_FALSE(session.isActing());
+    }
+}
+
+TEST_F(SessionConnectTest, AStaleRosterIsGivenThreeSecondsBeforeTheConnectGoesOn) {
+    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    harness.grantConsent();
+    harness.save(profile);
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+    harness.log.clear();
+    // Never pulled, and slow to answer.
+    harness.pairing.setRoster(profile.id,
+                              TessaronRosterResponse{{profile}, {}, {}, std::nullopt, std::nullopt});
+    harness.pairing.setDelay(5s);
+
+    session.select(profile.id);
+    track(session.connect());
+    harness.advance(2999ms);
+    EXPECT_EQ(harness.activator.calls, 0);
+    harness.advance(1ms);
+    EXPECT_EQ(harness.activator.calls, 1);
+    harness.advance(2s);
+
+    EXPECT_EQ(harness.logLines().mid(0, 2),
+              (QStringList{"connect tapped", "roster refresh: still running, connecting anyway"}));
+    EXPECT_TRUE(harness.logLines().contains(QStringLiteral("roster refresh: done 5.0 s")));
+    EXPECT_TRUE(
+        harness.preferences.date(QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(profile.id)));
+}
+
+TEST_F(SessionConnectTest, OnlyASelectedRosterSourceOlderThanFifteenMinutesIsRefreshedBeforeAConnect) {
+    const auto first = sampleProfile(QStringLiteral("Oslo"));
+    const auto managed = sampleProfile(QStringLiteral("Bergen"));
+    harness.save(first);
+    harness.save(managed);
+    harness.preferences.setValue(
+        QStringLiteral("tessaron.managedProfiles"),
+        QJsonDocument(QJsonObject{{uuidText(first.id), QJsonArray{uuidText(managed.id)}}})
+            .toJson(QJsonDocument::Compact));
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+    session.select(first.id);
+    harness.stampRoster(first.id, 899s);
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+    harness.stampRoster(first.id, 900s);
+    EXPECT_EQ(session.profileNeedingRosterBeforeConnect(), first.id);
+    session.select(managed.id);
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+}
+
+TEST_F(SessionConnectTest, TheActivationOutcomeDecidesWhatTheUserIsShown) {
+    using Kind = TessaronExtensionActivation::Kind;
+    struct Case {
+        TessaronExtensionActivation outcome;
+        std::optional<TessaronExtensionApproval> approval;
+        std::optional<TessaronExtensionNotice> notice;
+        std::optional<QString> error;
+    };
+    const Case cases[] = {
+        {Kind::notInApplications, std::nullopt, TessaronExtensionNotice::notInApplications, std::nullopt},
+        {Kind::needsReboot, TessaronExtensionApproval::needsReboot, std::nullopt, std::nullopt},
+        {Kind::timedOut, TessaronExtensionApproval::retry, std::nullopt, std::nullopt},
+        {Kind::cancelled, std::nullopt, std::nullopt, std::nullopt},
+        {TessaronExtensionActivation::failed(QStringLiteral("Nope.")), std::nullopt, std::nullopt,
+         QStringLiteral("Nope.")},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(static_cast<int>(testCase.outcome.kind()));
+        SessionHarness fresh;
+        const auto profile = sampleProfile(QStringLiteral("Oslo"));
+        fresh.grantConsent();
+        fresh.save(profile);
+        fresh.stampRoster(profile.id, 60s);
+        auto& session = fresh.start();
+        track(session.bootstrap());
+        fresh.settle();
+        session.select(profile.id);
+        fresh.activator.enqueue(testCase.outcome);
+
+        track(session.connect());
+        fresh.settle();
+
+        EXPECT_EQ(session.extensionApproval(), testCase.approval);
+        EXPECT_EQ(session.extensionNotice(), testCase.notice);
+        EXPECT_EQ(session.lastError(), testCase.error);
+        EXPECT_TRUE(fresh.tunnels.stored().isEmpty());
+        EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    }
+}
+
+TEST_F(SessionConnectTest, AServerAtOneOfThisMachinesOwnAddressesIsRefused) {
+    harness.interfaces.entries =
+        QList<InterfaceAddress>{FakeInterfaceAddresses::entry(QStringLiteral("127.0.0.2"))};
+    auto& session = ready(sampleProfile(QStringLiteral("Local"), QStringLiteral("127.0.0.2")));
+
+    track(session.connect());
+    harness.settle();
+
+    EXPECT_EQ(
+        session.lastError(),
+        QStringLiteral("Use another device. This Mac cannot send all traffic through its own address."));
+    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
+}
+
+TEST_F(SessionConnectTest, ATunnelThatFailsToStartLeavesItsErrorAndTheDisconnectedPhase) {
+    auto& session = ready();
+    track(session.connect());
+    harness.settle();
+    session.userStopTapped();
+    harness.settle();
+    harness.tunnel().failNextStart(PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));
+
+    track(session.connect());
+    harness.settle();
+
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(session.lastError(), QStringLiteral("This network cannot reach the Tessaron server."));
+}
+
+TEST_F(SessionConnectTest, ALinkThatFallsTellsTheUserWhyUnlessTheNoInternetNoticeIsShown) {
+    auto& session = ready();
+    track(session.connect());
+    harness.settle();
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.settle();
+
+    harness.tunnel().setLastDisconnectError(
+        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 4));
+    harness.tunnel().setStatus(VpnStatus::disconnected);
+    harness.settle();
+    EXPECT_EQ(session.lastError(), QStringLiteral("The server address could not be resolved."));
+
+    track(session.connect());
+    harness.settle();
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.settle();
+    session.setLastError(TessaronSession::autoDisconnectNotice());
+    harness.tunnel().setLastDisconnectError(
+        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));
+    harness.tunnel().setStatus(VpnStatus::disconnected);
+    harness.settle();
+    EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
+}
+
+TEST_F(SessionConnectTest, AStatusOutsideTheKnownOnesCountsAsDisconnected) {
+    auto& session = ready();
+    session.applyVPNStatus(static_cast<VpnStatus>(9));
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(harness.logLines().last(), QStringLiteral("tunnel status: unknown"));
+}
+
+// The real activator, answered by a scripted system: the 15 s silence and the 300 s cap of an activation
+// the user never approves.
+TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesWithARetry) {
+    FakeSystemExtensionRequests system;
+    const ApplicationLocation location{QStringLiteral("/opt/apps/tessaron/bin/tessaron"),
+                                       QStringLiteral("/opt/apps")};
+    SystemExtensionActivator activator(system, harness.clock, harness.log, location);
+    harness.activation = &activator;
+    auto& session = ready();
+    system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
+
+    auto connecting = track(session.connect());
+    harness.settle();
+    EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
+    EXPECT_EQ(system.settingsOpened(), 1);
+    harness.advance(14999ms);
+    EXPECT_FALSE(harness.logLines().contains(QStringLiteral("extension: silent so far")));
+    harness.advance(1ms);
+    EXPECT_TRUE(harness.logLines().contains(QStringLiteral("extension: silent so far")));
+
+    // A second tap while the user is asked is refused rather than starting a second activation.
+    track(session.connect());
+    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
+
+    harness.advance(284s);
+    EXPECT_FALSE(connecting->done);
+    harness.advance(1s);
+    EXPECT_TRUE(connecting->done);
+    EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::retry);
+    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
+    EXPECT_GT(system.submitted().size(), 50);
+
+    system.enqueue({SystemExtensionRequestResult::completed});
+    session.retryConnect();
+    harness.settle();
+    EXPECT_FALSE(session.extensionApproval());
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+} // namespace

@@ -1,0 +1,226 @@
+#include "session_harness.hpp"
+
+#include "profiles/json_values.hpp"
+#include "session/tunnel_configuration.hpp"
+
+#include <QCoreApplication>
+#include <QJsonDocument>
+
+namespace tessaron::testing {
+
+namespace {
+
+const QString accessGroup = QStringLiteral("test.tessaron.shared");
+const QUuid installation = QUuid::fromString(QStringLiteral("1d4c2a9e-7b3f-4e21-9c6a-5f0e8d2b1a37"));
+
+QCoro::Task<> complete(QCoro::Task<> task, std::shared_ptr<Completion> completion) {
+    try {
+        co_await std::move(task);
+    } catch (...) {
+        completion->error = std::current_exception();
+    }
+    completion->done = true;
+}
+
+} // namespace
+
+std::shared_ptr<Completion> track(QCoro::Task<> task) {
+    auto completion = std::make_shared<Completion>();
+    complete(std::move(task), completion);
+    return completion;
+}
+
+// The activator.
+
+void ScriptedActivator::release(TessaronExtensionActivation outcome, bool afterWaiting) {
+    if (afterWaiting && heldOnWaiting_)
+        heldOnWaiting_();
+    if (auto held = std::exchange(held_, std::nullopt))
+        held->resume(outcome);
+}
+
+QCoro::Task<TessaronExtensionActivation> ScriptedActivator::ensureActivated(std::function<void()> onWaiting) {
+    ++calls;
+    if (std::exchange(hold_, false)) {
+        held_ = OneShot<TessaronExtensionActivation>();
+        heldOnWaiting_ = std::move(onWaiting);
+        const auto held = *held_;
+        co_return co_await held;
+    }
+    if (outcomes_.empty())
+        co_return TessaronExtensionActivation::Kind::activated;
+    const auto outcome = outcomes_.front();
+    outcomes_.pop_front();
+    co_return outcome;
+}
+
+// The pairing service.
+
+void FakePairingService::enqueueRedeem(const TessaronProfile& profile) {
+    enqueueRedeem(200, QJsonDocument(TessaronRedeemResult{profile, std::nullopt}.toJSON()).toJson());
+}
+
+QList<QJsonObject> FakePairingService::sent(const QString& path) const {
+    QList<QJsonObject> bodies;
+    for (const auto& request : requests_) {
+        if (request.url.path() == path)
+            bodies.append(QJsonDocument::fromJson(request.body).object());
+    }
+    return bodies;
+}
+
+QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, CancellationToken cancellation) {
+    requests_.append(request);
+    if (delay_ > Clock::Duration::zero())
+        co_await clock_.sleep(delay_, cancellation);
+    co_return answer(request);
+}
+
+HttpResponse FakePairingService::answer(const HttpRequest& request) {
+    if (request.url.path() == TessaronPairingClient::redeemPath) {
+        if (redeems_.empty())
+            return {503, {}, {}, false};
+        auto response = redeems_.front();
+        redeems_.pop_front();
+        return response;
+    }
+    if (!rosterFailures_.isEmpty())
+        return {rosterFailures_.takeFirst(), {}, {}, false};
+    const auto body = QJsonDocument::fromJson(request.body).object();
+    const auto id = uuidFromText(body.value(QStringLiteral("profileID")).toString());
+    if (id && forgotten_.contains(*id))
+        return {404, {}, {}, false};
+    if (!id || !rosters_.contains(*id))
+        return {503, {}, {}, false};
+    return {200, {}, QJsonDocument(rosters_.value(*id).toJSON()).toJson(), false};
+}
+
+QCoro::Task<> SignedIn::linkProfileIfSignedIn(TessaronSession* session) {
+    linked.append(session->selectedID());
+    co_return;
+}
+
+TessaronProfile sampleProfile(const QString& name, const QString& server, bool withXHTTP) {
+    QJsonObject object{
+        {"version", 1},
+        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {"name", name},
+        {"server", server.isEmpty() ? name.toLower() + QStringLiteral(".example.net") : server},
+        {"port", 443},
+        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
+        {"security", "tls"},
+        {"serverName", "edge.example.net"},
+        {"flow", "xtls-rprx-vision"},
+    };
+    if (withXHTTP)
+        object.insert("xhttp", QJsonObject{{"path", "/x"}, {"serverName", "cdn.example.org"}});
+    return TessaronProfile::fromJSON(object);
+}
+
+// The harness.
+
+SessionHarness::SessionHarness()
+    : bundle(QVariantMap{{QStringLiteral("TessaronKeychainAccessGroup"), accessGroup}}, ProgramLocations{})
+    , latency_(std::make_unique<LatencyMonitor>(probe_, clock)) {}
+
+SessionHarness::~SessionHarness() {
+    session.reset();
+    settle();
+}
+
+TessaronSessionServices SessionHarness::services() {
+    return TessaronSessionServices{
+        .clock = clock,
+        .preferences = preferences,
+        .groupPreferences = group,
+        .keychain = keychain,
+        .keychainStore = TessaronKeychainStore(keychain, bundle),
+        .pendingRedemptions = TessaronPendingRedemptionStore(keychain, bundle),
+        .installationID = [] { return installation; },
+        .pairingClient =
+            [this] {
+                return TessaronPairingClient(
+                    TessaronPairingOrigin(QUrl(QStringLiteral("https://pairing.test"))), pairing, gate,
+                    bundle);
+            },
+        .tunnelManagers = tunnels,
+        .activator = *activation,
+        .latencyMonitor = *latency_,
+        .hostActivity = host,
+        .pathMonitors = paths.factory(),
+        .interfaceAddresses = interfaces,
+        .connectionLog = log,
+        .signIn = signIn,
+        .revealApplication = {},
+        .startCrashReporting = {},
+    };
+}
+
+TessaronSession& SessionHarness::start() {
+    session = std::make_unique<TessaronSession>(services());
+    return *session;
+}
+
+TessaronSession& SessionHarness::restart() {
+    session.reset();
+    latency_ = std::make_unique<LatencyMonitor>(probe_, clock);
+    settle();
+    return start();
+}
+
+void SessionHarness::settle() {
+    for (int round = 0; round < 8; ++round) {
+        QCoreApplication::sendPostedEvents();
+        clock.runDue();
+    }
+}
+
+void SessionHarness::advance(Clock::Duration step) {
+    settle();
+    clock.advance(step);
+    settle();
+}
+
+void SessionHarness::grantConsent() {
+    preferences.setValue(QStringLiteral("tessaron.privacyConsent"), true);
+    preferences.setValue(QStringLiteral("tessaron.privacyConsentVersion"),
+                         QStringLiteral("tessaron-access-v1"));
+}
+
+void SessionHarness::save(const TessaronProfile& profile) {
+    keychain.setItem(accessGroup, QStringLiteral("com.hallmere.tessaron.profile"), uuidText(profile.id),
+                     profile.canonicalJSON());
+}
+
+void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
+    preferences.setValue(
+        QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),
+        clock.now().addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(age).count()));
+}
+
+QUuid SessionHarness::installConfiguration(const TessaronProfile& profile, bool killSwitch) {
+    TunnelProviderManager manager;
+    manager.enabled = true;
+    manager.localizedDescription = QStringLiteral("Tessaron");
+    manager.protocolConfiguration =
+        tunnelProtocol(TessaronProfileSummary::summary(profile), "reference", killSwitch, std::nullopt);
+    return tunnels.addStored(manager);
+}
+
+FakeVpnConnection& SessionHarness::tunnel() {
+    return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid() : tunnels.stored().first().identifier);
+}
+
+QStringList SessionHarness::logLines() const {
+    QStringList lines;
+    for (const auto& entry : log.entries())
+        lines.append(entry.text);
+    return lines;
+}
+
+std::optional<QByteArray> SessionHarness::pendingRecord() const {
+    return keychain.item(accessGroup, QStringLiteral("com.hallmere.tessaron.pending-redemption"),
+                         QStringLiteral("pending"));
+}
+
+} // namespace tessaron::testing

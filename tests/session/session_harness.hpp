@@ -1,0 +1,165 @@
+#pragma once
+
+#include "health/latency_monitor.hpp"
+#include "platform/bundle_info.hpp"
+#include "platform/http_transport.hpp"
+#include "platform/one_shot.hpp"
+#include "profiles/connection_log.hpp"
+#include "profiles/pairing_replies.hpp"
+#include "profiles/profile.hpp"
+#include "profiles/upgrade_gate.hpp"
+#include "session/system_extension_activating.hpp"
+#include "session/tessaron_session.hpp"
+#include "support/fake_host_activity_source.hpp"
+#include "support/fake_interface_addresses.hpp"
+#include "support/fake_keychain.hpp"
+#include "support/fake_path_monitor.hpp"
+#include "support/fake_tunnel_managers.hpp"
+#include "support/manual_clock.hpp"
+#include "support/memory_preferences.hpp"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QSet>
+#include <QStringList>
+
+#include <deque>
+#include <memory>
+
+namespace tessaron::testing {
+
+// The extension activation, answered as the test says: activated unless an outcome is queued. An
+// outcome can be held back until release(), as the system holds it while it waits for the user.
+class ScriptedActivator final : public TessaronSystemExtensionActivating {
+public:
+    void enqueue(TessaronExtensionActivation outcome) { outcomes_.push_back(outcome); }
+    void holdNext() { hold_ = true; }
+    // Ends the held activation, running its waiting notice first when asked to.
+    void release(TessaronExtensionActivation outcome, bool afterWaiting = false);
+
+    QCoro::Task<TessaronExtensionActivation> ensureActivated(std::function<void()> onWaiting) override;
+    void cancel() override { ++cancelCount; }
+    void openExtensionSettings() override { ++settingsOpened; }
+
+    int calls = 0;
+    int cancelCount = 0;
+    int settingsOpened = 0;
+
+private:
+    std::deque<TessaronExtensionActivation> outcomes_;
+    bool hold_ = false;
+    std::optional<OneShot<TessaronExtensionActivation>> held_;
+    std::function<void()> heldOnWaiting_;
+};
+
+// The pairing service: rosters per profile and redemption answers as the test scripts them, each taking
+// as long on the clock as the test says.
+class FakePairingService final : public HttpTransport {
+public:
+    explicit FakePairingService(Clock& clock)
+        : clock_(clock) {}
+
+    void setRoster(const QUuid& source, TessaronRosterResponse roster) {
+        rosters_.insert(source, std::move(roster));
+    }
+    // The service no longer knows the profile; a profile without a roster gets 503.
+    void forget(const QUuid& source) { forgotten_.insert(source); }
+    // The next roster pulls answer with these statuses (for any profile) before the set rosters answer again.
+    void failNextRosters(QList<int> statuses) { rosterFailures_.append(statuses); }
+    void enqueueRedeem(int status, QByteArray body = {}) {
+        redeems_.push_back({status, {}, std::move(body), false});
+    }
+    void enqueueRedeem(const TessaronProfile& profile);
+    void setDelay(Clock::Duration delay) { delay_ = delay; }
+
+    // The JSON bodies sent to a path, in order.
+    QList<QJsonObject> sent(const QString& path) const;
+
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+
+private:
+    HttpResponse answer(const HttpRequest& request);
+
+    Clock& clock_;
+    QHash<QUuid, TessaronRosterResponse> rosters_;
+    QSet<QUuid> forgotten_;
+    QList<int> rosterFailures_;
+    std::deque<HttpResponse> redeems_;
+    Clock::Duration delay_{};
+    QList<HttpRequest> requests_;
+};
+
+class SignedIn final : public TessaronSignInState {
+public:
+    bool isSignedIn() const override { return signedIn; }
+    QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override;
+
+    bool signedIn = true;
+    QList<std::optional<QUuid>> linked;
+};
+
+// Profiles to save and hand out, named after their node.
+TessaronProfile sampleProfile(const QString& name, const QString& server = {}, bool withXHTTP = false);
+
+// Every collaborator of a session as fakes on one manual clock, and the session over them.
+class SessionHarness {
+public:
+    SessionHarness();
+    ~SessionHarness();
+
+    TessaronSession& start();
+    // Ends the session and starts a new one over the same stores, as a relaunch would.
+    TessaronSession& restart();
+
+    // Delivers posted status changes and runs what is due, without moving time.
+    void settle();
+    void advance(Clock::Duration step);
+
+    void grantConsent();
+    void save(const TessaronProfile& profile);
+    void stampRoster(const QUuid& id, Clock::Duration age);
+    // A configuration of this application written for the profile before the session started.
+    QUuid installConfiguration(const TessaronProfile& profile, bool killSwitch = true);
+    // The saved configuration's connection, for driving the tunnel's status.
+    FakeVpnConnection& tunnel();
+    QStringList logLines() const;
+    std::optional<QByteArray> pendingRecord() const;
+
+    ManualClock clock;
+    MemoryPreferences preferences;
+    MemoryPreferences group;
+    FakeKeychain keychain;
+    BundleInfo bundle;
+    FakeTunnelManagers tunnels{clock};
+    ScriptedActivator activator;
+    FakeHostActivitySource host;
+    FakePathMonitors paths{PathMonitor::Status::satisfied};
+    FakeInterfaceAddresses interfaces;
+    TessaronConnectionLog log{preferences, clock};
+    TessaronServerUpgradeGate gate{preferences};
+    FakePairingService pairing{clock};
+    SignedIn signIn;
+    // The activation the session uses; a test may put the real activator here before start().
+    TessaronSystemExtensionActivating* activation = &activator;
+    std::unique_ptr<TessaronSession> session;
+
+private:
+    class SilentProbe final : public LatencyProbe {
+    public:
+        QCoro::Task<std::optional<int>> measure(QString, int) override { co_return std::nullopt; }
+    };
+
+    TessaronSessionServices services();
+
+    SilentProbe probe_;
+    std::unique_ptr<LatencyMonitor> latency_;
+};
+
+// How a started task ended, once it has.
+struct Completion {
+    bool done = false;
+    std::exception_ptr error;
+};
+std::shared_ptr<Completion> track(QCoro::Task<> task);
+
+} // namespace tessaron::testing

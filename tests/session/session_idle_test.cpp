@@ -1,0 +1,86 @@
+#include "session_harness.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace tessaron;
+using namespace tessaron::testing;
+using Event = HostActivitySource::Event;
+
+namespace {
+
+class SessionIdleTest : public ::testing::Test {
+protected:
+    TessaronSession& connected(bool idleDisconnect = true) {
+        const auto profile = sampleProfile(QStringLiteral("Oslo"));
+        harness.grantConsent();
+        harness.save(profile);
+        harness.stampRoster(profile.id, 60s);
+        harness.preferences.setValue(QStringLiteral("tessaron.idleDisconnect"), idleDisconnect);
+        auto& session = harness.start();
+        track(session.bootstrap());
+        harness.settle();
+        session.select(profile.id);
+        track(session.connect());
+        harness.settle();
+        harness.tunnel().setStatus(VpnStatus::connected);
+        harness.settle();
+        harness.log.clear();
+        return session;
+    }
+
+    SessionHarness harness;
+};
+
+TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBack) {
+    auto& session = connected();
+
+    harness.host.send(Event::screenLocked);
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
+
+    harness.host.send(Event::screenUnlocked);
+    harness.settle();
+    EXPECT_EQ(harness.activator.calls, 2);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+TEST_F(SessionIdleTest, TheReconnectionWaitsUpToTwoMinutesForTheNetwork) {
+    auto& session = connected();
+    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
+    harness.host.send(Event::systemWillSleep);
+    harness.settle();
+    harness.host.send(Event::systemDidWake);
+
+    harness.advance(119s);
+    EXPECT_EQ(harness.activator.calls, 1);
+    harness.advance(1s);
+    EXPECT_EQ(harness.activator.calls, 2);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+TEST_F(SessionIdleTest, AUserWhoActedMeanwhileIsNotReconnected) {
+    auto& session = connected();
+    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
+    harness.host.send(Event::screensDidSleep);
+    harness.settle();
+    harness.host.send(Event::screensDidWake);
+    harness.settle();
+    // The user taps the button while the network is still coming up.
+    session.userStopTapped();
+    harness.paths.setStatus(PathMonitor::Status::satisfied);
+    harness.advance(120s);
+    EXPECT_EQ(harness.activator.calls, 1);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+}
+
+TEST_F(SessionIdleTest, WithTheSettingOffAnIdleHostLeavesTheLinkAlone) {
+    auto& session = connected(false);
+    harness.host.send(Event::sessionResignedActive);
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
+    EXPECT_EQ(harness.logLines(), QStringList{QStringLiteral("host idle")});
+}
+
+} // namespace

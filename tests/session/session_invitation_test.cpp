@@ -1,0 +1,205 @@
+#include "session_harness.hpp"
+
+#include "profiles/json_values.hpp"
+#include "profiles/pending_redemption.hpp"
+
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace tessaron;
+using namespace tessaron::testing;
+
+namespace {
+
+const QString code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
+
+QUrl invitationLink() {
+    return QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + code);
+}
+
+class SessionInvitationTest : public ::testing::Test {
+protected:
+    TessaronSession& consented() {
+        harness.grantConsent();
+        auto& session = harness.start();
+        track(session.bootstrap());
+        harness.settle();
+        return session;
+    }
+
+    QStringList redemptionIDs() const {
+        QStringList ids;
+        for (const auto& body : harness.pairing.sent(QStringLiteral("/v1/redeem")))
+            ids.append(body.value(QStringLiteral("redemptionID")).toString());
+        return ids;
+    }
+
+    SessionHarness harness;
+    const TessaronProfile profile = sampleProfile(QStringLiteral("Oslo"));
+};
+
+TEST_F(SessionInvitationTest, AServiceThatFailsOnceIsAskedAgainForTheSameRedemption) {
+    auto& session = consented();
+    harness.pairing.enqueueRedeem(503);
+    harness.pairing.enqueueRedeem(profile);
+
+    auto opening = track(session.openInvitationLink(invitationLink()));
+    harness.settle();
+
+    EXPECT_TRUE(opening->done);
+    ASSERT_EQ(redemptionIDs().size(), 2);
+    EXPECT_EQ(redemptionIDs().at(0), redemptionIDs().at(1));
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.summaries().size(), 1);
+    EXPECT_FALSE(harness.pendingRecord());
+    EXPECT_EQ(harness.signIn.linked, QList<std::optional<QUuid>>{profile.id});
+    // Redeemed while disconnected: the new connection starts at once.
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+TEST_F(SessionInvitationTest, AServiceThatFailsTwiceEndsTheRedemption) {
+    auto& session = consented();
+    harness.pairing.enqueueRedeem(503);
+    harness.pairing.enqueueRedeem(502);
+
+    track(session.openInvitationLink(invitationLink()));
+    harness.settle();
+
+    EXPECT_EQ(session.lastError(),
+              QStringLiteral("The service is not available right now. Try again in a moment."));
+    EXPECT_FALSE(harness.pendingRecord());
+    EXPECT_TRUE(session.summaries().isEmpty());
+}
+
+TEST_F(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch) {
+    auto& session = consented();
+    harness.pairing.setDelay(5s);
+    track(session.openInvitationLink(invitationLink()));
+    harness.advance(1s);
+    ASSERT_TRUE(harness.pendingRecord());
+
+    auto& relaunched = harness.restart();
+    harness.pairing.setDelay(0s);
+    harness.pairing.enqueueRedeem(profile);
+    track(relaunched.bootstrap());
+    harness.settle();
+    track(relaunched.recoverPendingInvitation());
+    harness.settle();
+
+    ASSERT_EQ(redemptionIDs().size(), 2);
+    EXPECT_EQ(redemptionIDs().at(0), redemptionIDs().at(1));
+    EXPECT_EQ(relaunched.selectedID(), profile.id);
+    EXPECT_FALSE(harness.pendingRecord());
+}
+
+TEST_F(SessionInvitationTest, ARedeemedProfileLeftUnsavedIsSavedWithoutAskingTheServiceAgain) {
+    TessaronPendingRedemptionStore store(harness.keychain, harness.bundle);
+    TessaronPendingRedemption record;
+    record.code = code;
+    record.redemptionID = QUuid::createUuid();
+    record.installationID = QUuid::createUuid();
+    record.startedAt = harness.clock.now().addSecs(-3600);
+    record.redeemed = true;
+    record.redeemedProfileJSON = profile.canonicalJSON();
+    store.save(record);
+    auto& session = consented();
+
+    track(session.recoverPendingInvitation());
+    harness.settle();
+
+    EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_FALSE(harness.pendingRecord());
+}
+
+TEST_F(SessionInvitationTest, ARepeatOfTheSameCodeIsAllowedOnlyWithinAMinute) {
+    for (const auto age : {60s, 61s}) {
+        SCOPED_TRACE(age.count());
+        SessionHarness fresh;
+        fresh.grantConsent();
+        TessaronPendingRedemptionStore store(fresh.keychain, fresh.bundle);
+        TessaronPendingRedemption record;
+        record.code = code;
+        record.redemptionID = QUuid::createUuid();
+        record.installationID = QUuid::createUuid();
+        record.startedAt = fresh.clock.now().addSecs(-age.count());
+        store.save(record);
+        fresh.pairing.enqueueRedeem(profile);
+        auto& session = fresh.start();
+
+        track(session.openInvitationLink(invitationLink()));
+        fresh.settle();
+
+        if (age == 60s) {
+            EXPECT_EQ(session.selectedID(), profile.id);
+        } else {
+            EXPECT_EQ(session.lastError(), QStringLiteral("The invitation took too long. Try again."));
+            EXPECT_FALSE(fresh.pendingRecord());
+        }
+    }
+}
+
+TEST_F(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsent) {
+    harness.signIn.signedIn = false;
+    auto& session = harness.start();
+    harness.pairing.enqueueRedeem(profile);
+
+    track(session.openInvitationLink(invitationLink()));
+    EXPECT_EQ(session.activeSheet(), TessaronSheet::signIn);
+    harness.signIn.signedIn = true;
+    track(session.redeemDeferredInvitation());
+    EXPECT_EQ(session.activeSheet(), TessaronSheet::signIn); // no consent yet: the code keeps waiting
+    EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
+
+    track(session.openInvitationLink(invitationLink()));
+    EXPECT_EQ(session.activeSheet(), TessaronSheet::privacy);
+    session.grantPrivacyConsent();
+    harness.settle();
+    EXPECT_EQ(session.selectedID(), profile.id);
+}
+
+TEST_F(SessionInvitationTest, ClosingThePrivacySheetWithoutConsentDropsTheWaitingInvitation) {
+    auto& session = harness.start();
+    track(session.openInvitationLink(invitationLink()));
+    ASSERT_EQ(session.activeSheet(), TessaronSheet::privacy);
+    session.setActiveSheet(std::nullopt);
+    session.grantPrivacyConsent();
+    harness.settle();
+    EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
+}
+
+TEST_F(SessionInvitationTest, TheAccountsProfileIsSelectedUnlessALinkIsUp) {
+    auto& session = consented();
+    track(session.installAccountProfile(profile));
+    harness.settle();
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+
+    harness.stampRoster(profile.id, 60s);
+    track(session.connect());
+    harness.settle();
+    const auto other = sampleProfile(QStringLiteral("Bergen"));
+    auto installing = track(session.installAccountProfile(other));
+    harness.settle();
+    ASSERT_TRUE(installing->error);
+    EXPECT_THROW(std::rethrow_exception(installing->error), TessaronSessionFailure);
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.summaries().size(), 2);
+}
+
+TEST_F(SessionInvitationTest, ALinkWithoutACodeConnectsTheOneSavedConnection) {
+    harness.save(profile);
+    harness.stampRoster(profile.id, 60s);
+    auto& session = consented();
+    ASSERT_FALSE(session.selectedID());
+
+    track(session.openInvitationLink(QUrl(QStringLiteral("tessaron://open"))));
+    harness.settle();
+
+    EXPECT_EQ(session.selectedID(), profile.id);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+#include "session_harness.hpp"
+
+#include "profiles/json_values.hpp"
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace tessaron;
+using namespace tessaron::testing;
+
+namespace {
+
+class SessionLifecycleTest : public ::testing::Test {
+protected:
+    SessionHarness harness;
+};
+
+TEST_F(SessionLifecycleTest, FirstLaunchStartsWithTheDefaultsAndWritesNothing) {
+    harness.preferences.setValue(QStringLiteral("tessaron.failover.lastGood"), QByteArray("{}"));
+    auto& session = harness.start();
+
+    EXPECT_FALSE(session.consentGranted());
+    EXPECT_FALSE(session.connectOnDemand());
+    EXPECT_TRUE(session.killSwitch());
+    EXPECT_FALSE(session.idleDisconnect());
+    EXPECT_TRUE(session.autoSelect());
+    EXPECT_FALSE(session.selectedID());
+    EXPECT_TRUE(harness.preferences.keys().isEmpty());
+
+    auto booted = track(session.bootstrap());
+    harness.settle();
+    EXPECT_TRUE(booted->done);
+    EXPECT_TRUE(session.summaries().isEmpty());
+    EXPECT_FALSE(session.isConfigurationInstalled());
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(session.primaryIntent(), TessaronPrimaryIntent::reviewPrivacy);
+}
+
+TEST_F(SessionLifecycleTest, StoredSettingsAreReadOnlyWhenTheyHaveTheirType) {
+    struct Case {
+        const char* name;
+        QVariant killSwitch;
+        QVariant autoSelect;
+        QVariant consentVersion;
+        bool expectedKillSwitch;
+        bool expectedAutoSelect;
+        bool expectedConsent;
+    };
+    const Case cases[] = {
+        {"Booleans", false, false, QStringLiteral("tessaron-access-v1"), false, false, true},
+        {"texts read as on", QStringLiteral("false"), QStringLiteral("false"),
+         QStringLiteral("tessaron-access-v1"), true, true, true},
+        {"another consent version", false, true, QStringLiteral("tessaron-access-v0"), false, true, false},
+        {"no consent version", true, true, QVariant(), true, true, false},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        SessionHarness fresh;
+        fresh.preferences.setValue(QStringLiteral("tessaron.killSwitch"), testCase.killSwitch);
+        fresh.preferences.setValue(QStringLiteral("tessaron.autoSelect"), testCase.autoSelect);
+        fresh.preferences.setValue(QStringLiteral("tessaron.privacyConsent"), true);
+        fresh.preferences.setValue(QStringLiteral("tessaron.privacyConsentVersion"), testCase.consentVersion);
+        auto& session = fresh.start();
+        EXPECT_EQ(session.killSwitch(), testCase.expectedKillSwitch);
+        EXPECT_EQ(session.autoSelect(), testCase.expectedAutoSelect);
+        EXPECT_EQ(session.consentGranted(), testCase.expectedConsent);
+    }
+}
+
+TEST_F(SessionLifecycleTest, BootstrapSortsTheSavedConnectionsAndDropsAStaleSelection) {
+    const auto beta = sampleProfile(QStringLiteral("beta"));
+    const auto alpha = sampleProfile(QStringLiteral("Alpha"));
+    harness.save(beta);
+    harness.save(alpha);
+    harness.preferences.setValue(QStringLiteral("tessaron.selectedProfileID"), uuidText(QUuid::createUuid()));
+    auto& session = harness.start();
+
+    track(session.bootstrap());
+    harness.settle();
+
+    ASSERT_EQ(session.summaries().size(), 2);
+    EXPECT_EQ(session.summaries().at(0).id, alpha.id);
+    EXPECT_EQ(session.summaries().at(1).id, beta.id);
+    EXPECT_FALSE(session.selectedID());
+    EXPECT_FALSE(harness.preferences.value(QStringLiteral("tessaron.selectedProfileID")).isValid());
+}
+
+TEST_F(SessionLifecycleTest, AnUnreadableSavedConnectionIsReportedOnce) {
+    harness.save(sampleProfile(QStringLiteral("Oslo")));
+    harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
+                             QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
+                             "not a profile");
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+    EXPECT_EQ(session.summaries().size(), 1);
+    EXPECT_EQ(session.lastError(), QStringLiteral("A saved connection could not be read."));
+}
+
+TEST_F(SessionLifecycleTest, ThePrimaryButtonFollowsTheFirstMissingStep) {
+    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    harness.save(profile);
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+
+    harness.signIn.signedIn = false;
+    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Sign in"));
+    harness.signIn.signedIn = true;
+    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Review privacy"));
+    session.grantPrivacyConsent();
+    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Add invitation"));
+    session.select(profile.id);
+    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Connect"));
+    EXPECT_TRUE(session.isPrimaryActionEnabled());
+}
+
+TEST_F(SessionLifecycleTest, ConsentGrantedThroughThePrivacySheetRunsThePendingConnect) {
+    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    harness.save(profile);
+    harness.stampRoster(profile.id, 10s);
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+    session.select(profile.id);
+
+    track(session.startSelectedConnection());
+    EXPECT_EQ(session.activeSheet(), TessaronSheet::privacy);
+    EXPECT_EQ(harness.activator.calls, 0);
+
+    session.grantPrivacyConsent();
+    harness.settle();
+    EXPECT_FALSE(session.activeSheet());
+    EXPECT_EQ(harness.preferences.text(QStringLiteral("tessaron.privacyConsentVersion")),
+              QStringLiteral("tessaron-access-v1"));
+    EXPECT_EQ(harness.activator.calls, 1);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+}
+
+TEST_F(SessionLifecycleTest, AConnectionIsNotChangedWhileALinkIsUp) {
+    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
+    const auto bergen = sampleProfile(QStringLiteral("Bergen"));
+    harness.grantConsent();
+    harness.save(oslo);
+    harness.save(bergen);
+    harness.stampRoster(oslo.id, 60s);
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+    session.select(oslo.id);
+    track(session.connect());
+    harness.settle();
+
+    session.pickNode(bergen.id);
+    EXPECT_FALSE(session.autoSelect());
+    EXPECT_EQ(session.selectedID(), oslo.id);
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before removing the active connection."));
+
+    session.presentInvitationImport();
+    EXPECT_FALSE(session.activeSheet());
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
+
+    track(session.removeSavedConnection(oslo.id));
+    EXPECT_EQ(session.summaries().size(), 2);
+}
+
+TEST_F(SessionLifecycleTest, TheSignInSheetRemembersWhetherSettingsOpenedIt) {
+    auto& session = harness.start();
+    session.setActiveSheet(TessaronSheet::settings);
+    session.setActiveSheet(TessaronSheet::signIn);
+    EXPECT_EQ(session.signInOrigin(), TessaronSheet::settings);
+    session.setActiveSheet(std::nullopt);
+    EXPECT_FALSE(session.signInOrigin());
+    session.setActiveSheet(TessaronSheet::signIn);
+    EXPECT_FALSE(session.signInOrigin());
+}
+
+TEST_F(SessionLifecycleTest, TheHostGoingIdleAndBackIsLoggedOnceEach) {
+    auto& session = harness.start();
+    harness.host.send(HostActivitySource::Event::screenLocked);
+    harness.host.send(HostActivitySource::Event::screensDidSleep);
+    EXPECT_TRUE(session.hostIdle());
+    harness.host.send(HostActivitySource::Event::screenUnlocked);
+    EXPECT_TRUE(session.hostIdle());
+    // The application coming to the front clears whatever idleness was missed.
+    session.applicationResignedActive();
+    session.applicationBecameActive(true);
+    EXPECT_FALSE(session.hostIdle());
+    EXPECT_EQ(harness.logLines(), (QStringList{QStringLiteral("host idle"), QStringLiteral("host active")}));
+}
+
+} // namespace
