@@ -13,7 +13,6 @@
 #include "support/run_task.hpp"
 
 #include <QUrl>
-#include <QUrlQuery>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -26,7 +25,6 @@
 
 #include <algorithm>
 #include <optional>
-#include <ostream>
 
 namespace tessaron::testing {
 namespace {
@@ -35,16 +33,6 @@ using PairingFailure = TessaronPairingErrorKind;
 using AccountFailure = TessaronAccountErrorKind;
 
 const QString consentVersion = QStringLiteral("tessaron-access-v1");
-
-struct Reply {
-    int status = 0;
-    QByteArray body;
-    QByteArray location;
-};
-
-std::ostream& operator<<(std::ostream& stream, const Reply& reply) {
-    return stream << reply.status << ' ' << reply.body.toStdString();
-}
 
 // The pairing failure a task ends with, or none when it succeeds.
 template <typename T> std::optional<PairingFailure> pairingFailureOf(QCoro::Task<T> task) {
@@ -81,30 +69,6 @@ protected:
     }
 
     void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
-
-    // A request as a browser or another device's client would make it, outside the app's clients.
-    Reply request(const QByteArray& method, const QString& path, HttpHeaders headers = {},
-                  const QByteArray& body = {}) {
-        const HttpOutcome outcome = runTask(transport->send(
-            {.method = method, .url = QUrl(service->baseURL() + path), .headers = headers, .body = body}));
-        if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
-            ADD_FAILURE() << "no reply: " << failure->detail.toStdString();
-            return {};
-        }
-        const auto& response = std::get<HttpResponse>(outcome);
-        return {response.status, response.body, response.header("Location")};
-    }
-
-    // What a browser sends when the sign-in page's form is submitted.
-    Reply submitSignInPage(const QString& state, const QString& action, const QString& email) {
-        QUrlQuery form;
-        form.setQueryItems({{QStringLiteral("state"), state},
-                            {QStringLiteral("action"), action},
-                            {QStringLiteral("email"), email}});
-        return request("POST", QStringLiteral("/oauth/complete"),
-                       {{"Content-Type", "application/x-www-form-urlencoded"}},
-                       form.toString(QUrl::FullyEncoded).toUtf8());
-    }
 
     static QString invitationCode(const QString& pattern) {
         const auto lines = service->linesMatching(pattern);
@@ -301,105 +265,6 @@ TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlotAndThenWaits) {
     EXPECT_EQ(refusal.slot, TessaronDeviceSlot::computer);
     ASSERT_TRUE(refusal.nextSwapAt);
     EXPECT_GT(*refusal.nextSwapAt, QDateTime::currentDateTimeUtc().addDays(29));
-}
-
-TEST_F(LocalServiceTest, WebSignInCompletesOnTheLocalPage) {
-    const QUuid installation = QUuid::createUuid();
-    const auto startState = [&](TessaronOAuthProvider provider) {
-        return runTask(account.startOAuth(provider, installation)).state;
-    };
-
-    const auto started = runTask(account.startOAuth(TessaronOAuthProvider::google, installation));
-    const QUrl authorize(started.authorizeURL);
-    EXPECT_EQ(authorize.scheme(), "https");
-    EXPECT_EQ(authorize.host(), "127.0.0.1");
-    const Reply page = request("GET", authorize.path() + u'?' + authorize.query());
-    EXPECT_EQ(page.status, 200) << page;
-    EXPECT_TRUE(page.body.contains("action=\"/oauth/complete\""));
-
-    const struct {
-        const char* name;
-        QString state;
-        QString action;
-        QString email;
-        const char* callbackQuery;
-    } outcomes[] = {
-        {"a cancelled page",
-         startState(TessaronOAuthProvider::whop),
-         QStringLiteral("cancel"),
-         {},
-         "error=access_denied"},
-        {"a completed page", started.state, QStringLiteral("continue"),
-         QStringLiteral("web-sign-in@example.com"), "code="},
-        {"the same page again", started.state, QStringLiteral("continue"),
-         QStringLiteral("web-sign-in@example.com"), "error=invalid_state"},
-    };
-    QString code;
-    for (const auto& outcome : outcomes) {
-        SCOPED_TRACE(outcome.name);
-        const Reply reply = submitSignInPage(outcome.state, outcome.action, outcome.email);
-        EXPECT_EQ(reply.status, 303) << reply;
-        const QUrl callback(QString::fromUtf8(reply.location));
-        EXPECT_EQ(callback.scheme(), "tessaron");
-        EXPECT_TRUE(callback.query().startsWith(QLatin1String(outcome.callbackQuery)))
-            << reply.location.toStdString();
-        if (code.isEmpty())
-            code = QUrlQuery(callback).queryItemValue(QStringLiteral("code"));
-    }
-
-    const auto session = runTask(account.exchangeOAuthCode(code, installation, "Desk"));
-    EXPECT_EQ(session.account.email, "web-sign-in@example.com");
-    EXPECT_EQ(session.account.providers, QStringList{QStringLiteral("google")});
-    EXPECT_EQ(accountErrorOf(account.exchangeOAuthCode(code, installation, "Desk")),
-              TessaronAccountError::server(400));
-}
-
-TEST_F(LocalServiceTest, SubscriptionLinkPassesTheAppsTrustRuleAndRecordsItsFetches) {
-    const SignedIn signedIn =
-        signIn(QStringLiteral("other-devices@example.com"), QUuid::createUuid(), "Desk");
-    // The client returns only a link that passes its trust rule.
-    const auto link =
-        runTask(account.createSubscriptionLink(signedIn.token, QStringLiteral("Windows / Android")));
-    EXPECT_EQ(request("GET", link.url.path()).status, 200);
-    const auto fetched = runTask(account.fetchSubscriptionLinkStatus(signedIn.token));
-    EXPECT_TRUE(fetched.active);
-    EXPECT_EQ(fetched.createdAt, link.createdAt);
-    EXPECT_TRUE(fetched.lastFetchedAt);
-
-    runTask(account.deleteSubscriptionLink(signedIn.token));
-    EXPECT_FALSE(runTask(account.fetchSubscriptionLinkStatus(signedIn.token)).active);
-    EXPECT_EQ(request("GET", link.url.path()).status, 404);
-}
-
-TEST_F(LocalServiceTest, LinkingClaimsAnInvitationProfileForOneAccount) {
-    const TessaronRedeemResult redeemed = redeemEurope();
-    const SignedIn owner = signIn(QStringLiteral("link-owner@example.com"), QUuid::createUuid(), "Desk");
-    const SignedIn stranger =
-        signIn(QStringLiteral("link-stranger@example.com"), QUuid::createUuid(), "Desk");
-    const auto link = [&](const SignedIn& signedIn, const QUuid& profileID) {
-        return account.linkProfile(signedIn.token, profileID, europeInstallation);
-    };
-
-    EXPECT_EQ(runTask(link(owner, redeemed.profile.id)).id, owner.account.id);
-    const TessaronAccountError notYours(AccountFailure::notYourGrant);
-    EXPECT_EQ(accountErrorOf(link(stranger, redeemed.profile.id)), notYours);
-    EXPECT_EQ(accountErrorOf(link(owner, QUuid::createUuid())), notYours);
-}
-
-TEST_F(LocalServiceTest, LogoutAndDeletionEndTheSession) {
-    const QString email = QStringLiteral("leaving@example.com");
-    const QUuid installation = QUuid::createUuid();
-    const TessaronAccountError unauthorized(AccountFailure::unauthorized);
-    const SignedIn first = signIn(email, installation, "Desk");
-    runTask(account.logout(first.token));
-    EXPECT_EQ(accountErrorOf(account.fetchAccount(first.token)), unauthorized);
-
-    const SignedIn second = signIn(email, installation, "Desk");
-    EXPECT_EQ(second.account.id, first.account.id);
-    runTask(account.deleteAccount(second.token));
-    EXPECT_EQ(accountErrorOf(account.fetchAccount(second.token)), unauthorized);
-
-    EXPECT_NE(signIn(email, installation, "Desk").account.id, first.account.id);
 }
 
 } // namespace
