@@ -1,4 +1,5 @@
 #include "account/account_client.hpp"
+#include "account/account_test_support.hpp"
 #include "platform/qt_http_transport.hpp"
 #include "platform/system_clock.hpp"
 #include "profiles/build_label.hpp"
@@ -23,15 +24,6 @@ const QByteArray account = R"({"id":"acct-1","email":"ann@example.com","createdA
 
 Reply json(int status, QByteArray body) {
     return {.status = status, .headers = {{"Content-Type", "application/json"}}, .body = std::move(body)};
-}
-
-template <typename T> std::optional<TessaronAccountError> accountErrorOf(QCoro::Task<T> task) {
-    try {
-        runTask(std::move(task));
-    } catch (const TessaronAccountError& error) {
-        return error;
-    }
-    return std::nullopt;
 }
 
 // The account client over the real transport, against a local HTTPS service, reporting to its own gate.

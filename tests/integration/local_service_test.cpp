@@ -2,6 +2,7 @@
 #include "local_service_process.hpp"
 
 #include "account/account_client.hpp"
+#include "account/account_test_support.hpp"
 #include "platform/qt_http_transport.hpp"
 #include "platform/system_clock.hpp"
 #include "profiles/access_input.hpp"
@@ -41,15 +42,6 @@ template <typename T> std::optional<PairingFailure> pairingFailureOf(QCoro::Task
         return std::nullopt;
     } catch (const TessaronPairingError& error) {
         return error.kind();
-    }
-}
-
-template <typename T> std::optional<TessaronAccountError> accountErrorOf(QCoro::Task<T> task) {
-    try {
-        runTask(std::move(task));
-        return std::nullopt;
-    } catch (const TessaronAccountError& error) {
-        return error;
     }
 }
 
