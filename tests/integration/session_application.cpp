@@ -19,8 +19,6 @@ namespace tessaron::testing {
 
 namespace {
 
-using namespace std::chrono_literals;
-
 // Long enough for a tunnel to launch and reach a node on a loaded machine.
 constexpr int patienceMs = 10'000;
 
@@ -81,7 +79,6 @@ TessaronSession& SessionApplication::launch() {
 void SessionApplication::quit() {
     session_.reset();
     parts_.reset();
-    QCoreApplication::sendPostedEvents();
 }
 
 void SessionApplication::grantConsent() {
