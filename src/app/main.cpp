@@ -1,3 +1,5 @@
+#include "app/application_session.hpp"
+
 #include <QApplication>
 #include <QMainWindow>
 
@@ -5,6 +7,9 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tessaron"));
     QApplication::setOrganizationDomain(QStringLiteral("hallmere.com"));
+
+    tessaron::ApplicationSession session;
+    session.start();
 
     QMainWindow window;
     window.setObjectName(QStringLiteral("main"));

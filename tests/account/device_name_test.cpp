@@ -38,7 +38,6 @@ TEST(DeviceNameTest, ReadsThePrettyHostNameAsSystemdWritesIt) {
          "Ann's \"Laptop\""},
         {"PRETTY_HOSTNAME='Büro PC'\n", QString::fromUtf8("Büro PC")},
         {"CHASSIS=desktop\n", std::nullopt},
-        {"", std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(prettyHostNameFromMachineInfo(c.machineInfo), c.expected) << c.machineInfo.toStdString();

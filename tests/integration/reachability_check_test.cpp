@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 using namespace std::chrono_literals;
 using tessaron::ConnectionHealthChecker;
 using tessaron::QtHttpTransport;
@@ -52,11 +50,10 @@ struct ReachabilityTest : ::testing::Test {
 
 } // namespace
 
-TEST_F(ReachabilityTest, JudgesWhatTheServerAnswers) {
+// How each reply is judged is pinned by the unit tests; these pin what the real transport adds.
+TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
     server.on("GET", "/success",
               [](const auto&) { return Reply{.body = "<HTML><BODY>Success</BODY></HTML>"}; });
-    server.on("GET", "/portal",
-              [](const auto&) { return Reply{.body = "<HTML>Log in to the lounge Wi-Fi</HTML>"}; });
     server.on("GET", "/unavailable", [](const auto&) { return Reply{.status = 503, .body = "Success"}; });
     server.on("GET", "/large-early",
               [](const auto&) { return Reply{.body = "Success" + filler(64 * 1024)}; });
@@ -64,32 +61,19 @@ TEST_F(ReachabilityTest, JudgesWhatTheServerAnswers) {
     server.on("GET", "/moved", [](const auto&) {
         return Reply{.status = 302, .headers = {{"Location", "/success"}}};
     });
-    struct Case {
-        const char* path;
-        TessaronProbeOutcome outcome;
-        const char* reason;
+    const std::pair<const char*, TessaronProbeOutcome> cases[] = {
+        {"/unavailable", failure(TessaronProbeFailure::http(503))},
+        {"/large-early", success},
+        {"/large-late", failure(TessaronProbeFailure::noSuccess())},
+        {"/moved", success},
     };
-    const Case cases[] = {
-        {"/success", success, nullptr},
-        {"/portal", failure(TessaronProbeFailure::noSuccess()), "no Success"},
-        {"/unavailable", failure(TessaronProbeFailure::http(503)), "http 503"},
-        {"/large-early", success, nullptr},
-        {"/large-late", failure(TessaronProbeFailure::noSuccess()), "no Success"},
-        {"/moved", success, nullptr},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path);
-        lines.clear();
-        EXPECT_EQ(probe(QString::fromLatin1(c.path)), c.outcome);
-        ASSERT_EQ(lines.size(), 1);
-        const auto pattern = c.reason ? QStringLiteral(R"(^check #1: failure \d+\.\d\d s \(%1\)$)")
-                                            .arg(QString::fromLatin1(c.reason))
-                                      : QStringLiteral(R"(^check #1: success \d+\.\d\d s$)");
-        EXPECT_TRUE(QRegularExpression(pattern).match(lines.first()).hasMatch())
-            << lines.first().toStdString();
-    }
-    const auto requests = server.requests();
-    EXPECT_EQ(requests.last().path, "/success") << "the redirect was followed";
+    for (const auto& [path, outcome] : cases)
+        EXPECT_EQ(probe(QString::fromLatin1(path)), outcome) << path;
+    EXPECT_EQ(server.requests().last().path, "/success") << "the redirect was followed";
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^check #1: success \d+\.\d\d s$)"))
+                    .match(lines.last())
+                    .hasMatch())
+        << lines.last().toStdString();
 }
 
 TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
@@ -104,19 +88,4 @@ TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
     EXPECT_LT(elapsed.elapsed(), 2000);
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines.first().endsWith(QStringLiteral(" s (timeout)"))) << lines.first().toStdString();
-}
-
-TEST_F(ReachabilityTest, RetriesAfterAFailureAndSucceeds) {
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    server.on("GET", "/flaky", [calls](const auto&) {
-        return ++*calls == 1 ? Reply{.status = 503} : Reply{.body = "success"};
-    });
-    QElapsedTimer elapsed;
-    elapsed.start();
-    EXPECT_EQ(runTask(checker(QStringLiteral("/flaky")).run()), TessaronProbeResult::success);
-    EXPECT_GE(elapsed.elapsed(), 1000) << "one second between the attempts";
-    EXPECT_EQ(*calls, 2);
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("check #1: failure ")));
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("check #2: success ")));
 }

@@ -27,23 +27,14 @@ QCoro::Task<> sleepThenMark(Clock* clock, Clock::Duration duration, Cancellation
     *done = true;
 }
 
-QCoro::Task<> waitRounds(Clock* clock, int rounds, Clock::Duration each, int* completed) {
-    for (int i = 0; i < rounds; ++i) {
-        co_await clock->sleep(each);
-        ++*completed;
-    }
-}
-
-QCoro::Task<int> awaitShot(OneShot<int> shot) {
-    co_return co_await shot;
-}
-
-template <typename T> QCoro::Task<> store(QCoro::Task<T> task, std::optional<T>* into) {
-    *into = co_await std::move(task);
+QCoro::Task<> awaitShot(OneShot<int> shot, std::optional<int>* result, QThread** resumedOn) {
+    *result = co_await shot;
+    *resumedOn = QThread::currentThread();
 }
 
 } // namespace
 
+// Every timing test rests on this ordering.
 TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
     ManualClock clock;
     std::vector<int> fired;
@@ -63,21 +54,7 @@ TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
     EXPECT_EQ(clock.pendingCount(), 1u);
 }
 
-TEST(ManualClockTest, EntriesSeeTheirOwnDeadlineAndWallDateFollowsWithSkew) {
-    ManualClock clock;
-    const auto start = clock.now();
-    Clock::Duration seen{};
-    clock.schedule(7s, 0s, [&] { seen = clock.monotonic(); });
-    clock.advance(10s);
-    EXPECT_EQ(seen, 7s);
-    EXPECT_EQ(start.secsTo(clock.now()), 10);
-
-    clock.skewWallDate(-1h);
-    EXPECT_EQ(start.secsTo(clock.now()), 10 - 3600);
-    EXPECT_EQ(clock.monotonic(), 10s);
-}
-
-TEST(ClockSleepTest, WakesExactlyAtTheDeadline) {
+TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
     ManualClock clock;
     bool done = false;
     sleepThenMark(&clock, 300s, {}, &done);
@@ -85,40 +62,19 @@ TEST(ClockSleepTest, WakesExactlyAtTheDeadline) {
     EXPECT_FALSE(done);
     clock.advance(1ms);
     EXPECT_TRUE(done);
-}
 
-TEST(ClockSleepTest, CancellationWakesTheSleeperAfterTheCancellerReturns) {
-    ManualClock clock;
     CancellationSource source;
-    bool done = false;
+    done = false;
     sleepThenMark(&clock, 300s, source.token(), &done);
-
     source.cancel();
     EXPECT_FALSE(done) << "the sleeper must not run inside cancel()";
     clock.runDue();
     EXPECT_TRUE(done);
-    EXPECT_EQ(clock.monotonic(), 0s);
     EXPECT_EQ(clock.pendingCount(), 0u) << "the original wake-up must be gone";
-}
 
-TEST(ClockSleepTest, AlreadyCancelledSleepDoesNotSuspend) {
-    ManualClock clock;
-    CancellationSource source;
-    source.cancel();
-    bool done = false;
+    done = false;
     sleepThenMark(&clock, 300s, source.token(), &done);
-    EXPECT_TRUE(done);
-}
-
-TEST(ClockSleepTest, LongVirtualWaitsTakeMicroseconds) {
-    ManualClock clock;
-    int completed = 0;
-    waitRounds(&clock, 600, 500ms, &completed);
-    QElapsedTimer real;
-    real.start();
-    clock.advance(300s);
-    EXPECT_EQ(completed, 600);
-    EXPECT_LT(real.elapsed(), 100);
+    EXPECT_TRUE(done) << "an already cancelled sleep does not suspend";
 }
 
 TEST(RepeatingTimerTest, TicksEveryIntervalUntilDestroyedEvenFromItsOwnTick) {
@@ -140,15 +96,8 @@ TEST(TaskSlotTest, StartingANewTaskCancelsAndWakesTheOldOne) {
     TaskSlot slot;
     bool firstDone = false;
     bool secondDone = false;
-    CancellationToken firstToken;
-    slot.start([&](CancellationToken token) {
-        firstToken = token;
-        return sleepThenMark(&clock, 60s, token, &firstDone);
-    });
-    EXPECT_TRUE(slot.isRunning());
-
+    slot.start([&](CancellationToken token) { return sleepThenMark(&clock, 60s, token, &firstDone); });
     slot.start([&](CancellationToken token) { return sleepThenMark(&clock, 60s, token, &secondDone); });
-    EXPECT_TRUE(firstToken.isCancelled());
     clock.runDue();
     EXPECT_TRUE(firstDone);
     EXPECT_FALSE(secondDone);
@@ -157,53 +106,21 @@ TEST(TaskSlotTest, StartingANewTaskCancelsAndWakesTheOldOne) {
     clock.advance(60s);
     EXPECT_TRUE(secondDone);
     EXPECT_FALSE(slot.isRunning());
-}
 
-TEST(TaskSlotTest, CancelAndDestructionCancelTheStoredTask) {
-    ManualClock clock;
-    bool done = false;
-    TaskSlot slot;
-    slot.start([&](CancellationToken token) { return sleepThenMark(&clock, 1h, token, &done); });
-    slot.cancel();
-    EXPECT_FALSE(slot.isRunning());
-    clock.runDue();
-    EXPECT_TRUE(done);
-
-    done = false;
+    bool dropped = false;
     {
-        TaskSlot dropped;
-        dropped.start([&](CancellationToken token) { return sleepThenMark(&clock, 1h, token, &done); });
+        TaskSlot scoped;
+        scoped.start([&](CancellationToken token) { return sleepThenMark(&clock, 1h, token, &dropped); });
     }
     clock.runDue();
-    EXPECT_TRUE(done);
+    EXPECT_TRUE(dropped) << "destroying the slot cancels its task";
 }
 
-TEST(OneShotTest, FirstResultWinsWhetherItArrivesBeforeOrAfterTheWait) {
-    OneShot<int> early;
-    EXPECT_TRUE(early.resume(1));
-    EXPECT_FALSE(early.resume(2));
-    std::optional<int> earlyResult;
-    store(awaitShot(early), &earlyResult);
-    EXPECT_EQ(earlyResult, 1);
-
-    OneShot<int> late;
-    std::optional<int> lateResult;
-    store(awaitShot(late), &lateResult);
-    EXPECT_FALSE(lateResult);
-    EXPECT_TRUE(late.resume(3));
-    EXPECT_FALSE(late.resume(4));
-    EXPECT_EQ(lateResult, 3);
-}
-
-TEST(OneShotTest, ResultFromAnotherThreadResumesTheWaiterOnItsOwnThread) {
+TEST(OneShotTest, OneOfManyRacingThreadsWinsAndTheWaiterResumesOnItsOwnThread) {
     OneShot<int> shot;
     std::optional<int> result;
     QThread* resumedOn = nullptr;
-    auto waiter = [](OneShot<int> shot, std::optional<int>* result, QThread** resumedOn) -> QCoro::Task<> {
-        *result = co_await shot;
-        *resumedOn = QThread::currentThread();
-    };
-    waiter(shot, &result, &resumedOn);
+    awaitShot(shot, &result, &resumedOn);
 
     std::atomic<int> wins = 0;
     std::vector<std::unique_ptr<QThread>> racers;
@@ -218,8 +135,16 @@ TEST(OneShotTest, ResultFromAnotherThreadResumesTheWaiterOnItsOwnThread) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(result);
     EXPECT_EQ(resumedOn, QThread::currentThread());
+
+    // A result that came before the wait is delivered as soon as the waiter awaits it.
+    OneShot<int> early;
+    EXPECT_TRUE(early.resume(1));
+    EXPECT_FALSE(early.resume(2));
+    awaitShot(early, &result, &resumedOn);
+    EXPECT_EQ(result, 1);
 }
 
+// Qt's coarse timers fire up to 5 % early; the production clock must not.
 TEST(SystemClockTest, NeverWakesBeforeTheDeadline) {
     tessaron::SystemClock clock;
     const auto start = clock.monotonic();

@@ -62,28 +62,21 @@ void expectSameTyped(const QVariant& actual, const QVariant& expected, const QSt
 TEST_F(JsonFilePreferencesTest, KeepsEveryValueAndItsTypeAcrossANewInstance) {
     const QDateTime withMilliseconds(QDate(2026, 3, 4), QTime(5, 6, 7, 89), QTimeZone(3600));
     const QVariantMap values{
-        {QStringLiteral("yes"), true},
         {QStringLiteral("no"), false},
-        {QStringLiteral("int"), 42},
         {QStringLiteral("largest"), std::numeric_limits<qint64>::max()},
-        {QStringLiteral("smallest"), std::numeric_limits<qint64>::min()},
         {QStringLiteral("beyondDoublePrecision"), (qint64(1) << 53) + 1},
         {QStringLiteral("fraction"), 0.1},
-        {QStringLiteral("tiny"), -2.5e-300},
         {QStringLiteral("infinite"), std::numeric_limits<double>::infinity()},
-        {QStringLiteral("text"), QStringLiteral("Grüße \u2713")},
         {QStringLiteral("empty"), QString()},
         {QStringLiteral("textFalse"), QStringLiteral("false")},
         {QStringLiteral("textOne"), QStringLiteral("1")},
         {QStringLiteral("data"), QByteArray("\0a\0\xff\n", 5)},
         {QStringLiteral("date"), withMilliseconds},
-        {QStringLiteral("names"), QStringList{QStringLiteral("a"), QStringLiteral("b")}},
         {QStringLiteral("nested"), QVariantList{1, QStringLiteral("two"), QVariantList{false, 2.5},
                                                 QVariantMap{{QStringLiteral("when"), withMilliseconds}}}},
         {QStringLiteral("dictionary"),
          QVariantMap{{QStringLiteral("inner"), QVariantMap{{QStringLiteral("bytes"), QByteArray(3, '\0')},
-                                                           {QStringLiteral("list"), QVariantList{}}}},
-                     {QStringLiteral("flag"), true}}},
+                                                           {QStringLiteral("list"), QVariantList{}}}}}},
     };
     {
         auto writer = open();
@@ -95,56 +88,21 @@ TEST_F(JsonFilePreferencesTest, KeepsEveryValueAndItsTypeAcrossANewInstance) {
     EXPECT_EQ(reader.keys(), values.keys());
     for (auto it = values.begin(); it != values.end(); ++it)
         expectSameTyped(reader.value(it.key()), Preferences::normalized(it.value()), it.key());
-    EXPECT_EQ(reader.integer(QStringLiteral("largest")), std::numeric_limits<qint64>::max());
     EXPECT_EQ(reader.integer(QStringLiteral("beyondDoublePrecision")), (qint64(1) << 53) + 1);
     EXPECT_EQ(reader.date(QStringLiteral("date"))->toMSecsSinceEpoch(), withMilliseconds.toMSecsSinceEpoch());
-    EXPECT_EQ(reader.date(QStringLiteral("date"))->timeSpec(), Qt::UTC);
+    // Text that looks like another type stays text.
+    EXPECT_EQ(reader.boolean(QStringLiteral("textFalse")), std::nullopt);
+    EXPECT_EQ(reader.integer(QStringLiteral("textOne")), std::nullopt);
     EXPECT_TRUE(log_.lines().isEmpty());
-}
-
-TEST_F(JsonFilePreferencesTest, TextThatLooksLikeAnotherTypeStaysText) {
-    {
-        auto writer = open();
-        writer.setValue(QStringLiteral("false"), QStringLiteral("false"));
-        writer.setValue(QStringLiteral("one"), QStringLiteral("1"));
-    }
-    const auto reader = open();
-    EXPECT_EQ(reader.type(QStringLiteral("false")), Preferences::Type::text);
-    EXPECT_EQ(reader.boolean(QStringLiteral("false")), std::nullopt);
-    EXPECT_EQ(reader.text(QStringLiteral("false")), QStringLiteral("false"));
-    EXPECT_EQ(reader.integer(QStringLiteral("one")), std::nullopt);
-    EXPECT_EQ(reader.number(QStringLiteral("one")), std::nullopt);
-    EXPECT_EQ(reader.text(QStringLiteral("one")), QStringLiteral("1"));
-}
-
-TEST_F(JsonFilePreferencesTest, RemovedKeysStayRemoved) {
-    {
-        auto writer = open();
-        writer.setValue(QStringLiteral("gone"), 1);
-        writer.setValue(QStringLiteral("kept"), 2);
-        writer.remove(QStringLiteral("gone"));
-        writer.setValue(QStringLiteral("kept"), QVariant()); // an invalid value removes too
-        writer.setValue(QStringLiteral("last"), 3);
-    }
-    const auto reader = open();
-    EXPECT_EQ(reader.keys(), QStringList{QStringLiteral("last")});
-    EXPECT_FALSE(reader.value(QStringLiteral("gone")).isValid());
-    EXPECT_EQ(reader.type(QStringLiteral("kept")), Preferences::Type::none);
 }
 
 TEST_F(JsonFilePreferencesTest, ADamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
     const std::pair<const char*, QByteArray> damages[] = {
-        {"empty file", ""},
         {"not JSON", "{\"a\": {\"type\": \"text\""},
         {"not an object", "[1, 2, 3]"},
-        {"entry without a type", R"({"a": {"value": "x"}})"},
         {"entry that is not tagged", R"({"a": true})"},
-        {"unknown type", R"({"a": {"type": "colour", "value": "red"}})"},
         {"integer as a JSON number", R"({"a": {"type": "integer", "value": 5}})"},
         {"integer beyond 64 bits", R"({"a": {"type": "integer", "value": "9223372036854775808"}})"},
-        {"Boolean as text", R"({"a": {"type": "boolean", "value": "false"}})"},
-        {"data that is not base64", R"({"a": {"type": "data", "value": "***"}})"},
-        {"date that is no date", R"({"a": {"type": "date", "value": "yesterday"}})"},
         {"bad element deep inside",
          R"({"ok": {"type": "text", "value": "x"}, "a": {"type": "array", "value": [)"
          R"({"type": "dictionary", "value": {"b": {"type": "number", "value": "many"}}}]}})"},
@@ -184,10 +142,7 @@ TEST_F(JsonFilePreferencesTest, SeesAndKeepsWhatAnotherWriterStored) {
     ours.setValue(QStringLiteral("ours"), 1);
     EXPECT_EQ(theirs.integer(QStringLiteral("ours")), 1);
 
-    theirs.setValue(QStringLiteral("theirs"), QStringLiteral("routing line"));
-    EXPECT_EQ(ours.text(QStringLiteral("theirs")), QStringLiteral("routing line"));
-
-    // Both have read the file; a write from each must keep the other's latest keys.
+    // Both have read the file; a write from each must keep the other's latest keys and removals.
     theirs.setValue(QStringLiteral("theirs"), QStringLiteral("changed"));
     ours.setValue(QStringLiteral("more"), 2.5);
     theirs.remove(QStringLiteral("ours"));
@@ -202,9 +157,6 @@ TEST_F(JsonFilePreferencesTest, RefusesAValueThatCannotBeStoredAndKeepsTheOldOne
     const std::pair<const char*, QVariant> refused[] = {
         {"URL", QUrl(QStringLiteral("https://example.org"))},
         {"unsigned beyond qint64", QVariant::fromValue(std::numeric_limits<quint64>::max())},
-        {"invalid date", QDateTime()},
-        {"date past year 9999", QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC)},
-        {"list holding a URL", QVariantList{1, QUrl(QStringLiteral("https://example.org"))}},
         {"dictionary holding a far date",
          QVariantMap{{QStringLiteral("ok"), 1},
                      {QStringLiteral("far"), QDateTime(QDate(12000, 1, 1), QTime(0, 0), Qt::UTC)}}},
@@ -215,9 +167,8 @@ TEST_F(JsonFilePreferencesTest, RefusesAValueThatCannotBeStoredAndKeepsTheOldOne
         SCOPED_TRACE(kind);
         EXPECT_THROW(preferences.setValue(QStringLiteral("key"), value), std::invalid_argument);
         EXPECT_THROW(preferences.setValue(QStringLiteral("new"), value), std::invalid_argument);
-        EXPECT_EQ(preferences.keys(), QStringList{QStringLiteral("key")});
-        EXPECT_EQ(preferences.text(QStringLiteral("key")), QStringLiteral("before"));
         EXPECT_EQ(open().keys(), QStringList{QStringLiteral("key")});
+        EXPECT_EQ(preferences.text(QStringLiteral("key")), QStringLiteral("before"));
     }
 }
 

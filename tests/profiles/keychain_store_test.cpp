@@ -41,30 +41,16 @@ protected:
     TessaronKeychainStore store{keychain, infoWithGroup(group)};
 };
 
-TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserID) {
-    struct Case {
-        const char* name;
-        TessaronProfile profile;
-        TessaronTransport transport;
-        QByteArray inserted;
-    };
-    const Case cases[] = {
-        {"tls over tcp", tlsProfile(), TessaronTransport::tcp, R"(,"transport":"tcp")"},
-        {"reality over tcp", realityProfile(), TessaronTransport::tcp, R"(,"transport":"tcp")"},
-        {"reality over xhttp", realityProfile(), TessaronTransport::xhttp, R"(,"transport":"xhttp")"},
-    };
-    for (const auto& c : cases) {
-        auto expected = c.profile.canonicalJSON();
-        expected.insert(expected.indexOf(R"(,"userID")"), c.inserted);
-        EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(c.profile, c.transport), expected) << c.name;
-    }
-}
-
-TEST(KeychainStoreAnnotationTest, RefusesXhttpWithoutASectionAndResultsOverTheCap) {
+TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserIDWithinTheCap) {
+    auto expected = realityProfile().canonicalJSON();
+    expected.insert(expected.indexOf(R"(,"userID")"), R"(,"transport":"xhttp")");
+    EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(realityProfile(), TessaronTransport::xhttp),
+              expected);
     EXPECT_EQ(keychainFailure([] {
                   TessaronKeychainStore::annotatedProfileData(tlsProfile(), TessaronTransport::xhttp);
               }),
-              ErrorKind::invalidTransportAnnotation);
+              ErrorKind::invalidTransportAnnotation)
+        << "xhttp without a section";
 
     auto large = tlsProfile();
     large.name.clear();
@@ -77,48 +63,33 @@ TEST(KeychainStoreAnnotationTest, RefusesXhttpWithoutASectionAndResultsOverTheCa
         ErrorKind::invalidTransportAnnotation);
 }
 
-TEST_F(KeychainStoreTest, ReadsAnAnnotatedItemBack) {
-    const auto profile = realityProfile();
-    store.storeItem(TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp),
-                    profile.id);
-    EXPECT_EQ(store.profile(profile.id), profile);
-}
-
-TEST_F(KeychainStoreTest, RestoringUpdatesTheItemUnderTheSameReference) {
-    auto profile = tlsProfile();
+TEST_F(KeychainStoreTest, RestoringAnAnnotatedItemUpdatesItUnderTheSameReference) {
+    auto profile = realityProfile();
     const auto first = store.storeItem(profile.canonicalJSON(), profile.id);
     profile.name = QStringLiteral("Zürich 2");
-    const auto second = store.storeItem(profile.canonicalJSON(), profile.id);
+    const auto annotated = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp);
+    const auto second = store.storeItem(annotated, profile.id);
 
     EXPECT_FALSE(first.isEmpty());
     EXPECT_EQ(second, first);
-    EXPECT_EQ(keychain.resolve(second).value, profile.canonicalJSON());
+    EXPECT_EQ(keychain.resolve(second).value, annotated);
+    EXPECT_EQ(store.profile(profile.id), profile);
     EXPECT_EQ(keychain.itemCount(), 1);
 }
 
 TEST_F(KeychainStoreTest, StoringThrowsTheStatusOfAFailedStep) {
     const auto profile = tlsProfile();
-    struct Case {
-        const char* name;
-        QList<qint32> statuses;
-        qint32 expected;
-    };
-    const Case cases[] = {
-        {"add", {keychain_status::notAvailable}, keychain_status::notAvailable},
-        {"update after a duplicate",
-         {keychain_status::duplicateItem, keychain_status::itemNotFound},
-         keychain_status::itemNotFound},
-        {"reference",
-         {keychain_status::success, keychain_status::badParameter},
-         keychain_status::badParameter},
-    };
-    for (const auto& c : cases) {
-        for (const auto status : c.statuses)
+    // The add fails; an update after a duplicate fails; the reference fails.
+    const QList<qint32> steps[] = {{keychain_status::notAvailable},
+                                   {keychain_status::duplicateItem, keychain_status::itemNotFound},
+                                   {keychain_status::success, keychain_status::badParameter}};
+    for (const auto& statuses : steps) {
+        for (const auto status : statuses)
             keychain.failNext(status);
         const auto error = keychainError([&] { store.storeItem(profile.canonicalJSON(), profile.id); });
-        ASSERT_TRUE(error) << c.name;
-        EXPECT_EQ(error->kind(), ErrorKind::status) << c.name;
-        EXPECT_EQ(error->keychainStatus(), c.expected) << c.name;
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->kind(), ErrorKind::status);
+        EXPECT_EQ(error->keychainStatus(), statuses.last());
     }
 }
 
@@ -150,17 +121,10 @@ TEST_F(KeychainStoreTest, ListingSummarisesReadableItemsInAccountOrderAndCountsT
     EXPECT_EQ(listing.unreadableCount, 3);
 }
 
-TEST_F(KeychainStoreTest, ListingOfNoItemsIsEmptyAndOtherFailuresThrow) {
+TEST_F(KeychainStoreTest, ListingOfNoItemsIsEmptyAndRemoveDeletesOnlyThatProfile) {
     EXPECT_EQ(store.listProfiles(), TessaronKeychainListing{});
-
     keychain.failNext(keychain_status::notAvailable);
-    const auto error = keychainError([&] { store.listProfiles(); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), ErrorKind::status);
-    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
-}
-
-TEST_F(KeychainStoreTest, RemoveDeletesOnlyThatProfile) {
+    EXPECT_EQ(keychainError([&] { store.listProfiles(); })->keychainStatus(), keychain_status::notAvailable);
     putProfile(tlsProfile());
     putProfile(realityProfile());
     store.remove(tlsProfile().id);

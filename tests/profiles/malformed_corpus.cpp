@@ -11,44 +11,26 @@ namespace tessaron::testing {
 
 namespace {
 
-constexpr int byteDamageVariants = 1500;
-constexpr int textDamageVariants = 1500;
-constexpr int randomTexts = 1000;
+constexpr int damageVariants = 300;
+constexpr int randomTexts = 200;
 
+// One token for each way a value goes wrong: other types, numbers past every range, broken text, depth, size.
 QList<QByteArray> hostileTokens() {
-    const QByteArray deepArray = QByteArray(5000, '[') + QByteArray(5000, ']');
-    QByteArray deepObject;
-    for (int i = 0; i < 600; ++i)
-        deepObject.append("{\"a\":");
-    deepObject.append("1").append(QByteArray(600, '}'));
     return {
         "null",
         "true",
-        "false",
-        "0",
-        "-1",
-        "1.5",
-        "1e308",
-        "-1e308",
-        "1e400",
-        "-1e-400",
-        "9223372036854775807",
-        "9223372036854775808",
-        "-9223372036854775809",
-        "123456789012345678901234567890",
-        "NaN",
-        "Infinity",
-        "\"\"",
-        "\"x\"",
-        "\"\xff\xfe\"",
-        "\"\xc3\"",
-        "\"\\ud800\"",
-        "\"\\u0000\"",
         "[]",
         "{}",
-        "[1,\"a\",null]",
-        deepArray,
-        deepObject,
+        "\"x\"",
+        "1.5",
+        "-1",
+        "1e400",
+        "9223372036854775808",
+        "NaN",
+        "\"\xff\xfe\"",
+        "\"\\ud800\"",
+        "\"\\u0000\"",
+        QByteArray(5000, '[') + QByteArray(5000, ']'),
         '"' + QByteArray(70'000, 'a') + '"',
     };
 }
@@ -86,19 +68,14 @@ QJsonValue replaced(const QJsonValue& value, const Path& path, qsizetype depth, 
 
 // Puts raw bytes where a value was, so tokens Qt would never write (1e400, broken UTF-8) reach the parser.
 QList<QByteArray> valueReplacements(const QByteArray& seed) {
-    const QJsonDocument document = QJsonDocument::fromJson(seed);
-    const QJsonValue root =
-        document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
-    const QString hole = QStringLiteral("\x01hole\x01");
+    const QJsonObject root = QJsonDocument::fromJson(seed).object();
     const QByteArray written = "\"\\u0001hole\\u0001\"";
     QList<Path> paths;
     collectPaths(root, {}, paths);
     QList<QByteArray> variants;
     for (const Path& path : paths) {
-        const QJsonValue holed = replaced(root, path, 0, hole);
-        const QByteArray text = holed.isObject()
-                                    ? QJsonDocument(holed.toObject()).toJson(QJsonDocument::Compact)
-                                    : QJsonDocument(holed.toArray()).toJson(QJsonDocument::Compact);
+        const QJsonValue holed = replaced(root, path, 0, QStringLiteral("\x01hole\x01"));
+        const QByteArray text = QJsonDocument(holed.toObject()).toJson(QJsonDocument::Compact);
         for (const QByteArray& token : hostileTokens())
             variants.append(QByteArray(text).replace(written, token));
     }
@@ -111,7 +88,7 @@ QList<QByteArray> byteDamage(const QByteArray& seed, std::mt19937& random) {
     std::uniform_int_distribution<int> count(1, 3);
     std::uniform_int_distribution<int> byte(0, 255);
     QList<QByteArray> variants;
-    for (int i = 0; i < byteDamageVariants; ++i) {
+    for (int i = 0; i < damageVariants; ++i) {
         QByteArray damaged = seed;
         for (int n = count(random); n > 0; --n) {
             const int pick = byte(random);
@@ -131,15 +108,8 @@ QList<QByteArray> malformedJSON(const QByteArray& seed, unsigned randomSeed) {
         corpus.append(seed.left(length));
     corpus.append(byteDamage(seed, random));
     corpus.append(valueReplacements(seed));
-    corpus.append({
-        QByteArray(100'000, '['),
-        QByteArray(100'000, '[') + QByteArray(100'000, ']'),
-        QByteArray("{\"a\":").repeated(100'000),
-        "\xef\xbb\xbf" + seed,
-        seed + seed,
-        "null",
-        "\"" + seed + "\"",
-    });
+    corpus.append({QByteArray(100'000, '['), QByteArray("{\"a\":").repeated(100'000), "\xef\xbb\xbf" + seed,
+                   seed + seed, "\"" + seed + "\""});
     return corpus;
 }
 
@@ -156,7 +126,7 @@ QList<QString> malformedTexts(const QList<QString>& seeds, unsigned randomSeed) 
         for (qsizetype cut = 0; cut < seed.size(); ++cut)
             corpus.append(seed.left(cut));
         std::uniform_int_distribution<qsizetype> position(0, seed.size() - 1);
-        for (int i = 0; i < textDamageVariants; ++i) {
+        for (int i = 0; i < damageVariants; ++i) {
             QString damaged = seed;
             damaged[position(random)] = alphabet[symbol(random)];
             corpus.append(damaged);
@@ -173,7 +143,6 @@ QList<QString> malformedTexts(const QList<QString>& seeds, unsigned randomSeed) 
         corpus.append(QString::fromUtf8(bytes));
     }
     corpus.append(QString(1'000'000, u'a'));
-    corpus.append(QStringLiteral("https://tessaron.app/connect?code=") + QString(100'000, u'a'));
     corpus.append(QStringLiteral("tessaron://") + QString(100'000, u'%'));
     return corpus;
 }

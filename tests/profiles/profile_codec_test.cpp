@@ -4,7 +4,6 @@
 #include "profiles/importer.hpp"
 #include "profiles/pairing_error.hpp"
 #include "profiles/profile_error.hpp"
-#include "profiles/profile_summary.hpp"
 
 #include <QJsonArray>
 
@@ -66,13 +65,6 @@ TEST(ProfileCodecTest, WritesGoldenCanonicalJSON) {
     }
 }
 
-TEST(ProfileCodecTest, SummaryCarriesWhatListsShow) {
-    const TessaronProfile profile = decode(bytesOf(realityProfileObject()));
-    EXPECT_EQ(TessaronProfileSummary::summary(profile),
-              (TessaronProfileSummary{profile.id, 1, "Amsterdam 2", "203.0.113.7", 8443,
-                                      TessaronProfile::Security::reality}));
-}
-
 TEST(ProfileCodecTest, RefusesEveryInvalidField) {
     struct Case {
         const char* what;
@@ -90,23 +82,14 @@ TEST(ProfileCodecTest, RefusesEveryInvalidField) {
 
     const Case cases[] = {
         {"version absent", without(tls, "version"), missingField, "version"},
-        {"version null", with(tls, "version", QJsonValue::Null), missingField, "version"},
-        {"version text", with(tls, "version", "3"), invalidField, "version"},
         {"version 0", with(tls, "version", 0), invalidField, "version"},
         {"version 2^31", with(tls, "version", qint64(2147483648)), invalidField, "version"},
         {"version fraction", with(tls, "version", 1.5), invalidField, "version"},
-        {"id absent", without(tls, "id"), missingField, "id"},
         {"id in braces", with(tls, "id", "{6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c}"), invalidField, "id"},
-        {"id not hex", with(tls, "id", "6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6g"), invalidField, "id"},
-        {"id number", with(tls, "id", 7), invalidField, "id"},
-        {"name empty", with(tls, "name", ""), invalidField, "name"},
         {"name only spaces", with(tls, "name", "   "), invalidField, "name"},
         {"name 129 characters", with(tls, "name", QString(129, u'é')), invalidField, "name"},
-        {"name with a bell", with(tls, "name", "Zu\arich"), invalidField, "name"},
         {"name with a line feed", with(tls, "name", "Zurich\n"), invalidField, "name"},
         {"name with a lone surrogate", with(tls, "name", QString(QChar(0xD800))), invalidField, "name"},
-        {"server empty", with(tls, "server", ""), invalidField, "server"},
-        {"server with space", with(tls, "server", "zrh example.net"), invalidField, "server"},
         {"server with underscore", with(tls, "server", "zrh_1.example.net"), invalidField, "server"},
         {"server not ASCII", with(tls, "server", "bücher.example"), invalidField, "server"},
         {"server 254 bytes", with(tls, "server", QString(254, u'a')), invalidField, "server"},
@@ -115,42 +98,25 @@ TEST(ProfileCodecTest, RefusesEveryInvalidField) {
         {"server not IPv6", with(tls, "server", "2001:db8::1::2"), invalidField, "server"},
         {"port 0", with(tls, "port", 0), invalidField, "port"},
         {"port 65536", with(tls, "port", 65536), invalidField, "port"},
-        {"port text", with(tls, "port", "443"), invalidField, "port"},
         {"port fraction", with(tls, "port", 443.5), invalidField, "port"},
-        {"userID absent", without(tls, "userID"), missingField, "userID"},
         {"userID not a UUID", with(tls, "userID", "user-1"), invalidField, "userID"},
         {"security upper case", with(tls, "security", "TLS"), invalidField, "security"},
-        {"security unknown", with(tls, "security", "none"), invalidField, "security"},
-        {"serverName empty", with(tls, "serverName", ""), invalidField, "serverName"},
         {"publicKey with TLS", with(tls, "publicKey", reality["publicKey"]), invalidField, "publicKey"},
-        {"shortID with TLS", with(tls, "shortID", "ab"), invalidField, "shortID"},
         {"publicKey missing for Reality", without(reality, "publicKey"), missingField, "publicKey"},
         {"publicKey 42 characters", with(reality, "publicKey", QString(42, u'A')), invalidField, "publicKey"},
-        {"publicKey padded", with(reality, "publicKey", QString(42, u'A') + u'='), invalidField, "publicKey"},
         {"publicKey standard base64", with(reality, "publicKey", QString(42, u'A') + u'+'), invalidField,
          "publicKey"},
         {"shortID odd length", with(reality, "shortID", "abc"), invalidField, "shortID"},
-        {"shortID not hex", with(reality, "shortID", "0g"), invalidField, "shortID"},
         {"shortID 18 characters", with(reality, "shortID", QString(18, u'a')), invalidField, "shortID"},
-        {"fingerprint empty", with(tls, "fingerprint", ""), invalidField, "fingerprint"},
-        {"fingerprint upper case", with(tls, "fingerprint", "Chrome"), invalidField, "fingerprint"},
         {"fingerprint 33 characters", with(tls, "fingerprint", QString(33, u'a')), invalidField,
          "fingerprint"},
-        {"flow absent", without(tls, "flow"), missingField, "flow"},
         {"flow other", with(tls, "flow", "xtls-rprx-direct"), invalidField, "flow"},
-        {"dnsServers text", with(tls, "dnsServers", "1.1.1.1"), invalidField, "dnsServers"},
         {"dnsServers nine", with(tls, "dnsServers", nineServers), invalidField, "dnsServers"},
         {"dnsServers short IPv4", with(tls, "dnsServers", QJsonArray{"127.1"}), invalidField, "dnsServers"},
         {"dnsServers host name", with(tls, "dnsServers", QJsonArray{"dns.google"}), invalidField,
          "dnsServers"},
-        {"dnsServers number", with(tls, "dnsServers", QJsonArray{1}), invalidField, "dnsServers"},
-        {"xhttp text", with(reality, "xhttp", "/x"), invalidField, "xhttp"},
         {"xhttp without path", with(reality, "xhttp", without(xhttp, "path")), missingField, "xhttp.path"},
-        {"xhttp without serverName", with(reality, "xhttp", without(xhttp, "serverName")), missingField,
-         "xhttp.serverName"},
         {"xhttp relative path", with(reality, "xhttp", with(xhttp, "path", "x")), invalidField, "xhttp.path"},
-        {"xhttp path with space", with(reality, "xhttp", with(xhttp, "path", "/a b")), invalidField,
-         "xhttp.path"},
         {"xhttp path 257 bytes", with(reality, "xhttp", with(xhttp, "path", u'/' + QString(256, u'a'))),
          invalidField, "xhttp.path"},
         {"xhttp bad serverName", with(reality, "xhttp", with(xhttp, "serverName", "a b")), invalidField,
@@ -171,12 +137,10 @@ TEST(ProfileCodecTest, AcceptsTheEdgesOfEveryRange) {
         eightServers.append(QStringLiteral("10.0.0.%1").arg(i));
     const QJsonObject accepted[] = {
         with(tls, "version", qint64(2147483647)),
-        with(tls, "version", 3.0),
         with(tls, "name", QStringLiteral("  ") + QString(128, u'é') + QStringLiteral("  ")),
         // 128 characters, one of them outside the basic plane.
         with(tls, "name", QString::fromUcs4(U"😀") + QString(127, u'x')),
         with(tls, "server", QString(253, u'a')),
-        with(tls, "server", "2001:db8::1"),
         with(tls, "port", 65535),
         with(tls, "id", "00000000-0000-0000-0000-000000000000"),
         with(tls, "dnsServers", eightServers),
@@ -215,8 +179,7 @@ TEST(ProfileCodecTest, TransportKeyFollowsTheImporterFlag) {
     EXPECT_FALSE(annotated.canonicalJSON().contains("transport"));
     EXPECT_NO_THROW(decode(bytesOf(with(tls, "transport", "tcp")), false, true));
 
-    for (const QJsonObject& object : {with(tls, "transport", "xhttp"), with(tls, "transport", "udp"),
-                                      with(tls, "transport", 1), with(tls, "transport", "TCP")}) {
+    for (const QJsonObject& object : {with(tls, "transport", "xhttp"), with(tls, "transport", "TCP")}) {
         const TessaronProfileError error = refusal(bytesOf(object), true);
         EXPECT_EQ(error.kind(), invalidField) << bytesOf(object).toStdString();
         EXPECT_EQ(error.field(), "transport");
@@ -238,7 +201,7 @@ TEST(ProfileCodecTest, AssignsAnIDOnlyWhenAsked) {
 
 TEST(ProfileCodecTest, RefusesWhatIsNotOneJSONObjectOrIsTooLarge) {
     using enum TessaronProfileErrorKind;
-    for (const char* text : {"", "[]", "\"profile\"", "{\"version\":", "{} {}", "\xff"})
+    for (const char* text : {"", "[]", "{\"version\":", "{} {}"})
         EXPECT_EQ(refusal(text).kind(), malformed) << text;
 
     // White space counts towards the cap: it is the size of what was handed over.
@@ -263,8 +226,6 @@ TEST(ProfileCodecTest, PairingErrorCodesFollowTheDeclarationAndSilentCasesHaveNo
 }
 
 TEST(ProfileCodecTest, ErrorsTellTheUserWhichKeyFailed) {
-    EXPECT_EQ(TessaronProfileError::missingField("publicKey").userMessage(),
-              "The connection details are incomplete (publicKey).");
     EXPECT_EQ(TessaronProfileError::invalidField("xhttp.path").userMessage(),
               "The connection details contain an invalid value (xhttp.path).");
 }

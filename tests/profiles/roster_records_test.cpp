@@ -15,7 +15,7 @@ QDateTime utc(const char* text) {
     return QDateTime::fromString(QString::fromUtf8(text), Qt::ISODateWithMs);
 }
 
-TEST(RosterRecordsTest, DecodesAFullRosterReply) {
+TEST(RosterRecordsTest, DecodesARosterReplyWithOrWithoutItsOptionalParts) {
     const TessaronRosterResponse roster = TessaronRosterResponse::decode(bytesOf(rosterObject()));
     ASSERT_EQ(roster.profiles.size(), 2);
     EXPECT_EQ(roster.profiles[1].security, TessaronProfile::Security::reality);
@@ -25,7 +25,7 @@ TEST(RosterRecordsTest, DecodesAFullRosterReply) {
     ASSERT_EQ(roster.health.size(), 2);
     EXPECT_EQ(roster.health[tls].checkedAt, utc("2024-05-01T12:00:00.250Z"));
     EXPECT_EQ(roster.health[tls].load, 0.25);
-    EXPECT_EQ(roster.health[tls].resumesAt, std::nullopt);
+    // Keyed by an upper-case UUID and dated with an offset.
     EXPECT_EQ(roster.health[reality].checkedAt, utc("2024-05-01T12:00:00Z"));
     EXPECT_EQ(roster.health[reality].resumesAt, utc("2024-06-01T00:00:00Z"));
     EXPECT_EQ(roster.health[reality].load, std::nullopt);
@@ -36,46 +36,25 @@ TEST(RosterRecordsTest, DecodesAFullRosterReply) {
               (TessaronNodeGeo{"NL", std::nullopt, std::nullopt, TessaronNodeGeo::Purpose::homebound}));
     EXPECT_EQ(roster.usage, (TessaronDataUsage{5'000'000'000, 8'000'000'000, utc("2024-06-01T00:00:00Z")}));
     EXPECT_EQ(roster.clientGeo, (TessaronClientGeo{"DE", "Berlin", 52.52, 13.4}));
-}
 
-TEST(RosterRecordsTest, OptionalPartsMayBeAbsentOrNull) {
-    const TessaronRosterResponse roster = TessaronRosterResponse::decode(
+    const TessaronRosterResponse bare = TessaronRosterResponse::decode(
         bytesOf({{"profiles", QJsonArray()}, {"usage", QJsonValue::Null}, {"clientGeo", QJsonValue::Null}}));
-    EXPECT_TRUE(roster.profiles.isEmpty() && roster.health.isEmpty() && roster.geo.isEmpty());
-    EXPECT_FALSE(roster.usage || roster.clientGeo);
-
-    const TessaronClientGeo client = TessaronClientGeo::fromJSON(QJsonObject{{"country", "FR"}});
-    EXPECT_EQ(client, (TessaronClientGeo{"FR", std::nullopt, std::nullopt, std::nullopt}));
+    EXPECT_FALSE(bare.usage || bare.clientGeo) << "optional parts may be absent or null";
 }
 
 TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
-    struct Case {
-        const char* what;
-        QByteArray body;
-        JsonDecodingErrorKind kind;
-        const char* key;
-    };
     using enum JsonDecodingErrorKind;
     const QJsonObject roster = rosterObject();
     const auto withHealth = [&](const QJsonObject& health) {
         return bytesOf(with(roster, "health", QJsonObject{{tlsID, health}}));
     };
-    const Case cases[] = {
+    const std::tuple<const char*, QByteArray, JsonDecodingErrorKind, const char*> cases[] = {
         {"not JSON", "{\"profiles\":", dataCorrupted, ""},
-        {"an array", "[]", typeMismatch, ""},
         {"profiles absent", bytesOf(without(roster, "profiles")), keyNotFound, "profiles"},
-        {"profiles null", bytesOf(with(roster, "profiles", QJsonValue::Null)), valueNotFound, "profiles"},
-        {"profiles an object", bytesOf(with(roster, "profiles", QJsonObject())), typeMismatch, "profiles"},
         {"health keyed by a name", bytesOf(with(roster, "health", QJsonObject{{"node-1", healthObject()}})),
          dataCorrupted, "health"},
-        {"geo keyed by a braced UUID",
-         bytesOf(with(roster, "geo", QJsonObject{{"{" + tlsID + "}", QJsonObject()}})), dataCorrupted, "geo"},
-        {"health a list", bytesOf(with(roster, "health", QJsonArray())), typeMismatch, "health"},
         {"load above 1", withHealth(with(healthObject(), "load", 1.01)), dataCorrupted, "load"},
-        {"load below 0", withHealth(with(healthObject(), "load", -0.01)), dataCorrupted, "load"},
-        {"load text", withHealth(with(healthObject(), "load", "0.5")), typeMismatch, "load"},
         {"up absent", withHealth(without(healthObject(), "up")), keyNotFound, "up"},
-        {"busy a number", withHealth(with(healthObject(), "busy", 0)), typeMismatch, "busy"},
         {"date without zone", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00")),
          dataCorrupted, "checkedAt"},
         {"fractional date without zone",
@@ -85,30 +64,21 @@ TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
          "checkedAt"},
         {"date without seconds", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00+02:00")),
          dataCorrupted, "checkedAt"},
-        {"resumesAt not a date", withHealth(with(healthObject(), "resumesAt", "soon")), dataCorrupted,
-         "resumesAt"},
         {"unknown purpose",
          bytesOf(
              with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}, {"purpose", "relay"}}}})),
          dataCorrupted, "purpose"},
-        {"purpose absent", bytesOf(with(roster, "geo", QJsonObject{{tlsID, QJsonObject{{"country", "CH"}}}})),
-         keyNotFound, "purpose"},
-        {"usage with a fraction",
-         bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "usedBytes", 1.5))), dataCorrupted,
-         "usedBytes"},
         {"usage beyond 64 bits",
          bytesOf(with(roster, "usage", with(roster["usage"].toObject(), "capBytes", 1e19))), dataCorrupted,
          "capBytes"},
-        {"clientGeo without country", bytesOf(with(roster, "clientGeo", QJsonObject{{"city", "Berlin"}})),
-         keyNotFound, "country"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, body, kind, key] : cases) {
         try {
-            TessaronRosterResponse::decode(c.body);
-            ADD_FAILURE() << c.what << " was accepted";
+            TessaronRosterResponse::decode(body);
+            ADD_FAILURE() << what << " was accepted";
         } catch (const JsonDecodingError& error) {
-            EXPECT_EQ(error.kind(), c.kind) << c.what;
-            EXPECT_EQ(error.key(), QString::fromUtf8(c.key)) << c.what;
+            EXPECT_EQ(error.kind(), kind) << what;
+            EXPECT_EQ(error.key(), QString::fromUtf8(key)) << what;
         }
     }
 }
@@ -142,47 +112,32 @@ TEST(RosterRecordsTest, DecodesARedeemReply) {
     EXPECT_FALSE(single.profiles);
 
     const TessaronRedeemResult several = TessaronRedeemResult::decode(
-        bytesOf({{"profile", tlsProfileObject()},
-                 {"profiles", QJsonArray{tlsProfileObject(), realityProfileObject()}}}));
-    ASSERT_TRUE(several.profiles);
-    EXPECT_EQ(several.profiles->size(), 2);
+        bytesOf({{"profile", tlsProfileObject()}, {"profiles", QJsonArray{realityProfileObject()}}}));
     EXPECT_EQ(TessaronRedeemResult::fromJSON(several.toJSON()), several);
 
     EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profiles", QJsonArray()}})), JsonDecodingError);
-    EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profile", without(tlsProfileObject(), "id")}})),
-                 TessaronProfileError);
 }
 
-TEST(DataUsageTest, DecodesTheWhole64BitRangeExactly) {
+TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
+    using enum TessaronDataUsage::Level;
+    const std::tuple<qint64, qint64, TessaronDataUsage::Level> cases[] = {
+        {0, 0, exhausted},       // a cap of 0 is used up from the start
+        {799, 1000, normal},     // 79.9 %
+        {800, 1000, warning},    // 80 %
+        {1000, 1000, exhausted}, // equal
+        {-5, 1000, normal},      // negative use
+        {0, -1, exhausted},      // at or above a negative cap
+        {std::numeric_limits<qint64>::max() - 1, std::numeric_limits<qint64>::max(), warning},
+    };
+    for (const auto& [used, cap, expected] : cases)
+        EXPECT_EQ((TessaronDataUsage{used, cap, {}}.level()), expected) << used << " of " << cap;
+
+    // Counters decode over the whole 64-bit range, beyond a double's precision.
     constexpr qint64 largest = std::numeric_limits<qint64>::max();
     const TessaronDataUsage usage = TessaronDataUsage::fromJSON(
         QJsonObject{{"usedBytes", largest - 1}, {"capBytes", largest}, {"resetsAt", "2024-06-01T00:00:00Z"}});
     EXPECT_EQ(usage.usedBytes, largest - 1);
     EXPECT_EQ(usage.capBytes, largest);
-}
-
-TEST(DataUsageTest, LevelFollowsTheShareOfTheCap) {
-    using enum TessaronDataUsage::Level;
-    struct Case {
-        qint64 used;
-        qint64 cap;
-        TessaronDataUsage::Level expected;
-    };
-    const Case cases[] = {
-        {0, 0, exhausted},       // a cap of 0 is used up from the start
-        {799, 1000, normal},     // 79.9 %
-        {800, 1000, warning},    // 80 %
-        {999, 1000, warning},    //
-        {1000, 1000, exhausted}, // equal
-        {1001, 1000, exhausted}, // over
-        {-5, 1000, normal},      // negative use
-        {-5, 0, normal},         // below a cap that is below 1
-        {0, -1, exhausted},      // at or above a negative cap
-        {std::numeric_limits<qint64>::max() - 1, std::numeric_limits<qint64>::max(), warning},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ((TessaronDataUsage{c.used, c.cap, {}}.level()), c.expected) << c.used << " of " << c.cap;
-    }
 }
 
 } // namespace

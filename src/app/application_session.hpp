@@ -1,0 +1,30 @@
+#pragma once
+
+#include "session/assumed_sign_in.hpp"
+#include "session/linux_session_services.hpp"
+#include "session/tessaron_session.hpp"
+
+namespace tessaron {
+
+// The application's one connection session, on the Linux parts, told when the application becomes active
+// and when it resigns. Built after the application object; lives until the application quits.
+class ApplicationSession {
+public:
+    ApplicationSession();
+    ApplicationSession(const ApplicationSession&) = delete;
+    ApplicationSession& operator=(const ApplicationSession&) = delete;
+
+    TessaronSession& session() { return session_; }
+
+    // Restores the saved connections and finds a tunnel still running from an earlier launch.
+    void start();
+
+private:
+    void followApplicationState();
+
+    AssumedSignIn signIn_;
+    LinuxSessionServices services_;
+    TessaronSession session_;
+};
+
+} // namespace tessaron
