@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 
 #include <algorithm>
-
 #include <chrono>
 
 // The session's side of failover: health events become actions of the failover policy, and the session
@@ -28,8 +27,12 @@ const QString unreachableSuggestionText = QStringLiteral("This network cannot re
 } // namespace
 
 QString TessaronSession::nodeSwitchedBudgetNotice() {
+    // The English text is the default; the message's key goes along for the translators' tables.
     //: Shown once after Tessaron switches away from a node whose monthly traffic budget is used up.
-    static const QString notice = QCoreApplication::translate("TessaronSession", "Node switched budget");
+    static const QString notice = QCoreApplication::translate(
+        "TessaronSession",
+        "Tessaron switched to another server because this one has used up its traffic for the month.",
+        "Node switched budget");
     return notice;
 }
 

@@ -19,7 +19,6 @@
 #include "session/system_extension_activator.hpp"
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>

@@ -120,17 +120,6 @@ TEST_F(SessionAutoSelectTest, NothingIsPickedWhereTheChoiceDoesNotApply) {
              link.harness.log.clear();
              return session;
          }},
-        {"no consent",
-         [this](LinkScenario& link) -> TessaronSession& {
-             auto& session = link.ready({alta, bergen});
-             link.harness.preferences.remove(QStringLiteral("tessaron.privacyConsent"));
-             auto& restarted = link.harness.restart();
-             track(restarted.bootstrap());
-             link.harness.settle();
-             link.harness.log.clear();
-             (void)session;
-             return restarted;
-         }},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);

@@ -140,7 +140,10 @@ TEST_F(SessionFailoverTest, APausedNodeIsLeftEvenWhenTheUserPickedIt) {
     EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
     EXPECT_EQ(session.selectedID(), bergen.id);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(session.lastError(), QStringLiteral("Node switched budget"));
+    EXPECT_EQ(
+        session.lastError(),
+        QStringLiteral(
+            "Tessaron switched to another server because this one has used up its traffic for the month."));
     EXPECT_FALSE(session.autoSelect());
 }
 
