@@ -137,37 +137,47 @@ void TessaronSession::beginFailoverSwitch(const QUuid& target, TessaronTransport
     // The switch runs on its own, after the work that asked for it has finished.
     QMetaObject::invokeMethod(
         this,
-        [this, target, transport, reason] {
-            failoverSwitchTask_.start([self = QPointer(this), target, transport,
-                                       reason](CancellationToken cancellation) -> QCoro::Task<> {
-                return self->performFailoverSwitch(target, transport, reason, cancellation);
+        [this, target, transport, reason, intent = userLinkIntentGeneration_] {
+            failoverSwitchTask_.start([self = QPointer(this), target, transport, reason,
+                                       intent](CancellationToken cancellation) -> QCoro::Task<> {
+                return self->performFailoverSwitch(target, transport, reason, intent, cancellation);
             });
         },
         Qt::QueuedConnection);
 }
 
 QCoro::Task<> TessaronSession::performFailoverSwitch(QUuid target, TessaronTransport transport,
-                                                     std::optional<QString> reason,
+                                                     std::optional<QString> reason, qint64 requestedIntent,
                                                      CancellationToken cancellation) {
     QPointer self(this);
+    // A stop or a connect the user asks for while the switch runs is theirs to keep.
+    if (userLinkIntentGeneration_ != requestedIntent) {
+        endFailoverSwitch();
+        co_return;
+    }
     if (phase_ != TessaronLinkPhase::disconnected) {
         manualStopRequested_ = true;
         userStopTapped();
-        for (int poll = 0; poll < switchPolls && phase_ != TessaronLinkPhase::disconnected; ++poll) {
-            co_await services_.clock.sleep(switchPollInterval, cancellation);
-            if (!self)
-                co_return;
-        }
-        if (phase_ != TessaronLinkPhase::disconnected) {
-            // The link would not come down: it stays as it is.
-            endFailoverSwitch();
+    }
+    const auto intent = userLinkIntentGeneration_;
+    for (int poll = 0; poll < switchPolls && phase_ != TessaronLinkPhase::disconnected; ++poll) {
+        co_await services_.clock.sleep(switchPollInterval, cancellation);
+        if (!self)
             co_return;
-        }
+    }
+    // A link that would not come down stays as it is.
+    if (phase_ != TessaronLinkPhase::disconnected || userLinkIntentGeneration_ != intent) {
+        endFailoverSwitch();
+        co_return;
     }
     select(target);
-    co_await startTunnel(transport);
+    co_await startTunnelNow(transport, intent);
     if (!self)
         co_return;
+    if (userLinkIntentGeneration_ != intent) {
+        endFailoverSwitch();
+        co_return;
+    }
     if (const auto name = savedConnectionName(target))
         services_.connectionLog.append(QStringLiteral("switched to ") + *name);
     if (reason && lastError_.value_or(QString()).isEmpty())

@@ -465,7 +465,8 @@ private:
                            TessaronTransport transport);
     void beginFailoverSwitch(const QUuid& target, TessaronTransport transport, std::optional<QString> reason);
     QCoro::Task<> performFailoverSwitch(QUuid target, TessaronTransport transport,
-                                        std::optional<QString> reason, CancellationToken cancellation);
+                                        std::optional<QString> reason, qint64 requestedIntent,
+                                        CancellationToken cancellation);
     void endFailoverSwitch();
     void refreshRosterAfterFailure();
     static QCoro::Task<> pullRosterAfterFailure(QPointer<TessaronSession> self, QUuid source, QUuid id);

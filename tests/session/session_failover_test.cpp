@@ -123,6 +123,29 @@ TEST_F(SessionFailoverTest, ThreeSwitchesAreAllowedThenFailoverGivesUpUntilTheNe
         << logText();
 }
 
+TEST_F(SessionFailoverTest, AStopTheUserAsksForDuringASwitchIsKept) {
+    auto& session = ready({alta, bergen});
+    harness.reachability.answer(FakeReachability::failure());
+    connectAndComeUp();
+    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}});
+    const auto starts = harness.tunnel().startCount();
+    harness.advance(3s);
+    ASSERT_TRUE(logged(QStringLiteral("failover: checkFailed \u2192 Bergen (tcp)"))) << logText();
+    ASSERT_EQ(session.phase(), TessaronLinkPhase::disconnecting);
+
+    harness.advance(500ms);
+    session.userStopTapped();
+    // The link is down after 1 s; the switch sees it at its next look.
+    harness.advance(1s);
+    harness.advance(switchTime);
+
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(harness.tunnel().startCount(), starts);
+    EXPECT_EQ(session.selectedID(), alta.id);
+    EXPECT_FALSE(session.switchingTo());
+    EXPECT_TRUE(linesStartingWith(QStringLiteral("switched to")).isEmpty()) << logText();
+}
+
 TEST_F(SessionFailoverTest, APausedNodeIsLeftEvenWhenTheUserPickedIt) {
     auto& session = ready({alta, bergen}, false);
     TessaronRosterResponse roster;
