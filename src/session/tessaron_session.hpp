@@ -445,7 +445,7 @@ private:
     struct ConnectWatchdogTarget {
         QUuid id;
         QString name;
-        Clock::Duration limit;
+        Clock::Duration limit{};
     };
     QCoro::Task<> awaitConnectWatchdog(ConnectWatchdogTarget target, CancellationToken cancellation);
     void connectWatchdogFired(const ConnectWatchdogTarget& target);
