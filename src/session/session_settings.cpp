@@ -14,28 +14,14 @@ QCoro::Task<> TessaronSession::setConnectOnDemand(bool enabled) {
     services_.preferences.setValue(session_keys::connectOnDemand, enabled);
     if (!manager_)
         co_return;
-    auto turn = co_await configurationChanges_.enter();
-    if (!self || !manager_)
-        co_return;
-    bool failed = false;
-    try {
-        auto manager = *manager_;
+    const auto change = [enabled](TunnelProviderManager& manager) {
         applyOnDemandRules(manager, enabled);
-        const auto reloaded = co_await saveAndReload(std::move(manager));
-        if (!self)
-            co_return;
-        adoptManager(reloaded);
-        assign(connectOnDemand_, reloaded.onDemandEnabled, &TessaronSession::connectOnDemandChanged);
-        services_.preferences.setValue(session_keys::connectOnDemand, reloaded.onDemandEnabled);
-        setLastError(std::nullopt);
-    } catch (const TessaronError& error) {
-        if (!self)
-            co_return;
-        reportFailure(error);
-        failed = true;
-    }
-    if (failed)
-        co_await reloadAfterFailedChange();
+    };
+    const auto reloaded = co_await rewriteConfiguration(change);
+    if (!self || !reloaded)
+        co_return;
+    assign(connectOnDemand_, reloaded->onDemandEnabled, &TessaronSession::connectOnDemandChanged);
+    services_.preferences.setValue(session_keys::connectOnDemand, reloaded->onDemandEnabled);
 }
 
 QCoro::Task<> TessaronSession::setKillSwitch(bool enabled) {
@@ -47,35 +33,48 @@ QCoro::Task<> TessaronSession::setKillSwitch(bool enabled) {
     // Without a configuration the value is written at the next install.
     if (!manager_)
         co_return;
+    const auto change = [enabled](TunnelProviderManager& manager) {
+        setKillSwitchOnManager(manager, enabled);
+    };
+    const auto reloaded = co_await rewriteConfiguration(change);
+    if (!self || !reloaded)
+        co_return;
+    if (const auto stored = installedKillSwitch(*reloaded)) {
+        assign(killSwitch_, *stored, &TessaronSession::killSwitchChanged);
+        services_.preferences.setValue(session_keys::killSwitch, *stored);
+    }
+}
+
+QCoro::Task<std::optional<TunnelProviderManager>>
+TessaronSession::rewriteConfiguration(std::function<void(TunnelProviderManager&)> change) {
+    QPointer self(this);
     auto turn = co_await configurationChanges_.enter();
     if (!self || !manager_)
-        co_return;
+        co_return std::nullopt;
     bool failed = false;
     try {
         auto manager = *manager_;
-        setKillSwitchOnManager(manager, enabled);
+        change(manager);
         const auto reloaded = co_await saveAndReload(std::move(manager));
         if (!self)
-            co_return;
+            co_return std::nullopt;
         adoptManager(reloaded);
-        if (const auto stored = installedKillSwitch(reloaded)) {
-            assign(killSwitch_, *stored, &TessaronSession::killSwitchChanged);
-            services_.preferences.setValue(session_keys::killSwitch, *stored);
-        }
         setLastError(std::nullopt);
+        co_return reloaded;
     } catch (const TessaronError& error) {
         if (!self)
-            co_return;
+            co_return std::nullopt;
         reportFailure(error);
         failed = true;
     }
+    // The published settings go back to what the system holds, still in this change's turn.
     if (failed)
         co_await reloadAfterFailedChange();
+    co_return std::nullopt;
 }
 
 QCoro::Task<> TessaronSession::reloadAfterFailedChange() {
     QPointer self(this);
-    // The published settings go back to what the system holds.
     try {
         co_await loadManagers();
     } catch (const TessaronError& error) {

@@ -381,6 +381,11 @@ private:
     QCoro::Task<TunnelProviderManager> saveAndReload(TunnelProviderManager manager);
     // These expect the caller to hold a turn of configurationChanges_.
     QCoro::Task<> loadManagers();
+    // Saves the loaded configuration with `change` applied, in its turn among the configuration changes.
+    // Gives the configuration as the system reloaded it; none without a configuration or after a failed
+    // save, which is reported and followed by a reload of what the system holds.
+    QCoro::Task<std::optional<TunnelProviderManager>>
+    rewriteConfiguration(std::function<void(TunnelProviderManager&)> change);
     QCoro::Task<> reloadAfterFailedChange();
     QCoro::Task<> removeOwnConfigurations();
 
