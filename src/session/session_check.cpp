@@ -138,15 +138,18 @@ void TessaronSession::armRecheck(int remaining) {
         });
 }
 
+bool TessaronSession::checkIsCurrent(QUuid token, const CancellationToken& cancellation) const {
+    return !cancellation.isCancelled() && token == checkToken_ && vpnStatus_ == VpnStatus::connected;
+}
+
 QCoro::Task<> TessaronSession::awaitRecheck(QUuid token, int remaining, CancellationToken cancellation) {
     QPointer self(this);
     co_await services_.clock.sleep(recheckWait, cancellation);
-    if (!self || cancellation.isCancelled() || token != checkToken_ || vpnStatus_ != VpnStatus::connected ||
-        checkState_ != TessaronCheckState::failed)
+    if (!self || !self->checkIsCurrent(token, cancellation) || checkState_ != TessaronCheckState::failed)
         co_return;
     const auto checker = services_.reachability;
     const auto result = co_await checker.run(cancellation);
-    if (!self || cancellation.isCancelled() || token != checkToken_ || vpnStatus_ != VpnStatus::connected)
+    if (!self || !self->checkIsCurrent(token, cancellation))
         co_return;
     switch (result) {
     case TessaronProbeResult::success:
@@ -181,7 +184,7 @@ bool TessaronSession::mayRunPeriodicProbe() const {
 QCoro::Task<> TessaronSession::awaitPeriodicCheck(QUuid token, CancellationToken cancellation) {
     QPointer self(this);
     co_await services_.clock.sleep(periodicCheckWait, cancellation);
-    if (!self || cancellation.isCancelled() || token != checkToken_ || vpnStatus_ != VpnStatus::connected)
+    if (!self || !self->checkIsCurrent(token, cancellation))
         co_return;
     if (!mayRunPeriodicProbe()) {
         armPeriodicCheck();
@@ -189,7 +192,7 @@ QCoro::Task<> TessaronSession::awaitPeriodicCheck(QUuid token, CancellationToken
     }
     const auto checker = services_.reachability;
     const auto result = co_await checker.run(cancellation);
-    if (!self || cancellation.isCancelled() || token != checkToken_ || vpnStatus_ != VpnStatus::connected)
+    if (!self || !self->checkIsCurrent(token, cancellation))
         co_return;
     switch (result) {
     case TessaronProbeResult::success:

@@ -435,6 +435,8 @@ private:
     QCoro::Task<> runCheck(QUuid token, CancellationToken cancellation);
     QCoro::Task<> awaitCheckWatchdog(QUuid token, CancellationToken cancellation);
     QCoro::Task<> awaitCheckRetry(QUuid token, CancellationToken cancellation);
+    // Whether a check task's result still belongs to the link it was started for.
+    bool checkIsCurrent(QUuid token, const CancellationToken& cancellation) const;
     QCoro::Task<> awaitRecheck(QUuid token, int remaining, CancellationToken cancellation);
     QCoro::Task<> awaitPeriodicCheck(QUuid token, CancellationToken cancellation);
     void handleCheckResult(TessaronProbeResult result, const QUuid& token);
