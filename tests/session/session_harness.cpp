@@ -216,6 +216,27 @@ void SessionHarness::save(const TessaronProfile& profile) {
                      profile.canonicalJSON());
 }
 
+TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& profiles) {
+    grantConsent();
+    for (const auto& profile : profiles) {
+        save(profile);
+        stampRoster(profile.id, std::chrono::seconds(60));
+    }
+    start();
+    track(session->bootstrap());
+    settle();
+    session->select(profiles.first().id);
+    log.clear();
+    return *session;
+}
+
+void SessionHarness::connectFully() {
+    track(session->connect());
+    settle();
+    tunnel().setStatus(VpnStatus::connected);
+    settle();
+}
+
 void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
     preferences.setValue(
         QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),

@@ -145,6 +145,11 @@ public:
 
     void grantConsent();
     void save(const TessaronProfile& profile);
+    // Consent given, the profiles saved with fresh rosters, the session started with the first one
+    // selected, and the log cleared.
+    TessaronSession& startSelected(const QList<TessaronProfile>& profiles);
+    // Connects and lets the tunnel report connected.
+    void connectFully();
     void stampRoster(const QUuid& id, Clock::Duration age);
     // A configuration of this application written for the profile before the session started.
     QUuid installConfiguration(const TessaronProfile& profile, bool killSwitch = true);

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
 using namespace tessaron;
 using namespace tessaron::testing;
 
@@ -18,13 +17,9 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     SessionHarness harness;
     const auto oslo = sampleProfile(QStringLiteral("Oslo"));
     const auto bergen = sampleProfile(QStringLiteral("Bergen"));
-    harness.grantConsent();
-    harness.save(oslo);
-    harness.save(bergen);
     harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
                              QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
                              "unreadable");
-    harness.stampRoster(oslo.id, 60s);
     harness.preferences.setValue(
         QStringLiteral("tessaron.managedProfiles"),
         QJsonDocument(QJsonObject{{uuidText(oslo.id), QJsonArray{uuidText(bergen.id)}}})
@@ -34,14 +29,8 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     record.code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
     record.startedAt = harness.clock.now();
     TessaronPendingRedemptionStore(harness.keychain, harness.bundle).save(record);
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
-    session.select(oslo.id);
-    track(session.connect());
-    harness.settle();
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
+    auto& session = harness.startSelected({oslo, bergen});
+    harness.connectFully();
 
     auto wipe = track(session.resetForSignOut());
     harness.settle();
