@@ -83,19 +83,3 @@ TEST_F(HostActivityMonitorTest, ListensOnlyOnceStartedAndOnlyOnce) {
     source.send(Event::screenLocked);
     EXPECT_EQ(reports.size(), 1u);
 }
-
-TEST_F(HostActivityMonitorTest, ClearingTheFlagsReportsOnlyWhenSomethingWasSet) {
-    monitor.clearIdleFlags();
-    EXPECT_TRUE(reports.empty()) << "not running";
-
-    monitor.start();
-    monitor.clearIdleFlags();
-    EXPECT_TRUE(reports.empty()) << "nothing set";
-
-    source.send(Event::systemWillSleep);
-    source.send(Event::screenLocked);
-    monitor.clearIdleFlags();
-    ASSERT_EQ(reports.size(), 3u);
-    EXPECT_EQ(reports.back(), HostActivityState{});
-    EXPECT_FALSE(monitor.state().isIdle());
-}

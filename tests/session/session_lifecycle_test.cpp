@@ -44,7 +44,6 @@ TEST_F(SessionLifecycleTest, StoredSettingsAreReadOnlyWhenTheyHaveTheirType) {
         {"texts read as on", QStringLiteral("false"), QStringLiteral("false"),
          QStringLiteral("tessaron-access-v1"), true, true, true},
         {"another consent version", false, true, QStringLiteral("tessaron-access-v0"), false, true, false},
-        {"no consent version", true, true, QVariant(), true, true, false},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.name);
