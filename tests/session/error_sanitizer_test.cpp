@@ -6,7 +6,6 @@
 #include "profiles/keychain_error.hpp"
 #include "profiles/pairing_error.hpp"
 #include "profiles/profile_error.hpp"
-#include "session/session_failure.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +33,6 @@ const QString tunnelDomain = QStringLiteral("com.hallmere.tessaron.PacketTunnel"
 TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
     using Pairing = TessaronPairingErrorKind;
     using Identity = TessaronInstallationIdentityErrorKind;
-    using Failure = TessaronSessionFailureKind;
     struct Case {
         const char* name;
         std::function<std::unique_ptr<TessaronError>()> make;

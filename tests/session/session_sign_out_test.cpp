@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
 using namespace tessaron;
 using namespace tessaron::testing;
 
@@ -32,8 +33,14 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     auto& session = harness.startSelected({oslo, bergen});
     harness.connectFully();
 
+    auto& tunnel = harness.tunnel();
+    harness.tunnels.setLatency(1s);
+
     auto wipe = track(session.resetForSignOut());
-    harness.settle();
+    // The link is stopped before its configuration goes, so that no tunnel runs without one.
+    EXPECT_EQ(tunnel.stopCount(), 1);
+    EXPECT_EQ(harness.tunnels.stored().size(), 1);
+    harness.advance(5s);
 
     EXPECT_TRUE(wipe->done);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
