@@ -6,7 +6,6 @@
 #include "profiles/keychain_error.hpp"
 #include "profiles/pairing_error.hpp"
 #include "profiles/profile_error.hpp"
-#include "session/session_failure.hpp"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +33,6 @@ const QString tunnelDomain = QStringLiteral("com.hallmere.tessaron.PacketTunnel"
 TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
     using Pairing = TessaronPairingErrorKind;
     using Identity = TessaronInstallationIdentityErrorKind;
-    using Failure = TessaronSessionFailureKind;
     struct Case {
         const char* name;
         std::function<std::unique_ptr<TessaronError>()> make;
@@ -65,21 +63,6 @@ TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
         {"keychain status",
          [] { return std::make_unique<TessaronKeychainError>(TessaronKeychainError::status(-25308)); },
          "The Keychain could not complete the request (status -25308)."},
-        {"configuration not saved",
-         [] { return std::make_unique<TessaronSessionFailure>(Failure::configurationNotSaved); },
-         "The VPN configuration did not save completely."},
-        {"disconnect first",
-         [] { return std::make_unique<TessaronSessionFailure>(Failure::disconnectFirst); },
-         "Disconnect before removing the active connection."},
-        {"change while active",
-         [] { return std::make_unique<TessaronSessionFailure>(Failure::profileChangeWhileActive); },
-         "Disconnect before changing connections."},
-        {"local endpoint", [] { return std::make_unique<TessaronSessionFailure>(Failure::localEndpoint); },
-         "Use another device. This Mac cannot send all traffic through its own address."},
-        {"busy", [] { return std::make_unique<TessaronSessionFailure>(Failure::busy); },
-         "Wait for the current change to finish."},
-        {"tunnel cannot resolve", [] { return std::make_unique<PlatformError>(tunnelDomain, 4); },
-         "The server address could not be resolved."},
         {"tunnel cannot reach", [] { return std::make_unique<PlatformError>(tunnelDomain, 12); },
          "This network cannot reach the Tessaron server."},
         {"other tunnel code", [] { return std::make_unique<PlatformError>(tunnelDomain, 10); },
@@ -98,16 +81,5 @@ TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(TessaronErrorSanitizer::message(*c.make()), QString::fromUtf8(c.expected));
-    }
-}
-
-TEST(ErrorSanitizerTest, ThrownErrorsKeepTheirTextThroughTheBaseClass) {
-    try {
-        throw TessaronSessionFailure(TessaronSessionFailureKind::busy);
-    } catch (const TessaronError& error) {
-        EXPECT_EQ(TessaronErrorSanitizer::message(error),
-                  QStringLiteral("Wait for the current change to finish."));
-        EXPECT_EQ(error.domain(), QStringLiteral("TessaronSessionFailure"));
-        EXPECT_EQ(error.code(), 4);
     }
 }

@@ -81,26 +81,6 @@ TEST_F(ApprovalMachineTest, WaitsOnceResubmitsAndActivatesOnAnyRequestOfTheAttem
     EXPECT_EQ(outcomes.size(), 1) << "late answers and timers change nothing after the outcome";
 }
 
-TEST_F(ApprovalMachineTest, NotesSilenceOnceAndTimesOutAtTheCapCountedFromTheStart) {
-    machine.start();
-    clock.advance(10s);
-    machine.handle(approval(requests[0]));
-    clock.advance(4'999ms);
-    EXPECT_FALSE(lines.contains(silentLine));
-    clock.advance(1ms);
-    EXPECT_TRUE(lines.contains(silentLine));
-
-    clock.advance(284'999ms);
-    EXPECT_TRUE(outcomes.isEmpty());
-    clock.advance(1ms);
-
-    EXPECT_EQ(outcomes, Outcomes{Outcome::timedOut});
-    EXPECT_EQ(lines.last(), u"extension: wait cap reached");
-    EXPECT_EQ(lines.count(silentLine), 1);
-    // Resubmissions at 15, 20, …, 295 s; the cap comes before the one due at 300 s.
-    EXPECT_EQ(lines.count(fallbackLine), 57);
-}
-
 TEST_F(ApprovalMachineTest, AnswersEndTheAttemptAsTheyMean) {
     const auto failed = [](const char* message) {
         return TessaronExtensionActivation::failed(QString::fromUtf8(message));
@@ -129,9 +109,6 @@ TEST_F(ApprovalMachineTest, AnswersEndTheAttemptAsTheyMean) {
          Phase::failed(QStringLiteral("Your Mac's management policy blocks Tessaron's network extension.")),
          submitLine},
         {"superseded at once", false, [](auto& id) { return failure(id, 12); }, didNotStart,
-         Phase::failed(didNotStart.message()), submitLine},
-        {"foreign at once", false,
-         [](auto& id) { return failure(id, 13, QStringLiteral("NSPOSIXErrorDomain")); }, didNotStart,
          Phase::failed(didNotStart.message()), submitLine},
         {"superseded while waiting", true, [](auto& id) { return failure(id, 12); }, std::nullopt,
          Phase::Kind::waiting, keepsWaiting},

@@ -28,20 +28,10 @@ TEST(IdleDisconnectPolicyTest, DecidesFromTheSettingTheHostAndTheLink) {
     };
     const IdleDisconnectPolicy fresh;
     const Case cases[] = {
-        {"setting off: an idle host keeps its link",
-         fresh,
-         {false, true, Phase::connected, 3, now},
-         Action::none,
-         fresh},
         {"setting off: a stop for idle is not resumed",
          stoppedForIdle(3),
          {false, false, Phase::disconnected, 3, now},
          Action::none,
-         stoppedForIdle(3)},
-        {"idle with a working link",
-         fresh,
-         {true, true, Phase::connected, 3, now},
-         Action::disconnect,
          stoppedForIdle(3)},
         {"idle while connecting",
          fresh,

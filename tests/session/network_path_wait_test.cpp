@@ -50,15 +50,6 @@ protected:
 
 } // namespace
 
-TEST_F(NetworkPathWaitTest, ANetworkThatIsAlreadyUpAnswersAtOnce) {
-    network.setStatus(Status::satisfied);
-    start(120s);
-    clock.runDue();
-    expectAnsweredOnce(true, 0s);
-    EXPECT_EQ(clock.pendingCount(), 0u) << "the deadline is dropped";
-    EXPECT_EQ(network.made(), 1);
-}
-
 TEST_F(NetworkPathWaitTest, NoNetworkForTheWholeLimitAnswersFalseAtTheLimit) {
     start(120s);
     network.setStatus(Status::requiresConnection);
@@ -67,6 +58,11 @@ TEST_F(NetworkPathWaitTest, NoNetworkForTheWholeLimitAnswersFalseAtTheLimit) {
     EXPECT_EQ(network.live(), 1);
     clock.advance(1ms);
     expectAnsweredOnce(false, 120s);
+    // A path that comes up after the limit is no longer heard.
+    network.setStatus(Status::satisfied);
+    clock.advance(1s);
+    expectAnsweredOnce(false, 120s);
+    EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
 TEST_F(NetworkPathWaitTest, APathThatComesUpWithinTheLimitEndsTheWaitThen) {
@@ -81,14 +77,6 @@ TEST_F(NetworkPathWaitTest, APathThatComesUpWithinTheLimitEndsTheWaitThen) {
     EXPECT_EQ(seen.answers, 1);
 }
 
-TEST_F(NetworkPathWaitTest, APathThatComesUpAfterTheLimitIsNoLongerHeard) {
-    start(120s);
-    clock.advance(130s);
-    network.setStatus(Status::satisfied);
-    clock.advance(1s);
-    expectAnsweredOnce(false, 120s);
-}
-
 TEST_F(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
     struct Case {
         const char* name;
@@ -98,9 +86,7 @@ TEST_F(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
     // The deadline is armed before the monitor starts, so with no time to wait it reaches the answer
     // before the first path report, whatever that report says. Limits that make no sense count as zero.
     const Case cases[] = {
-        {"no network", Status::unsatisfied, 0s},
         {"network up", Status::satisfied, 0s},
-        {"negative", Status::unsatisfied, -5s},
         {"not a number", Status::unsatisfied,
          std::chrono::duration<double>(std::numeric_limits<double>::quiet_NaN())},
     };

@@ -59,32 +59,24 @@ protected:
 
 } // namespace
 
-TEST_F(PullCoalescerTest, ASecondCallForARunningKeyWaitsForThatPull) {
-    Caller first, second;
+TEST_F(PullCoalescerTest, ASecondCallForARunningKeyWaitsForThatPullAndAnotherKeyPullsAlongside) {
+    Caller first, second, other;
     call(&coalescer, sourceA, pullTaking(&clock, 5s, &pulls), &clock, &first);
     clock.advance(2s);
     call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &second);
-    EXPECT_EQ(pulls.started, 1);
+    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls), &clock, &other);
+    EXPECT_EQ(pulls.started, 2);
     EXPECT_TRUE(coalescer.isRunning(sourceA));
 
-    clock.advance(3s);
-    EXPECT_EQ(pulls.finished, 1);
+    clock.advance(1s);
+    EXPECT_TRUE(other.ended);
+    EXPECT_FALSE(second.ended);
+    clock.advance(2s);
+    EXPECT_EQ(pulls.finished, 2);
     EXPECT_TRUE(first.ended && second.ended);
     EXPECT_EQ(second.endedAt, 5s) << "the joiner ends with the pull it joined, not after a pull of its own";
     EXPECT_FALSE(coalescer.isRunning(sourceA));
     EXPECT_EQ(clock.pendingCount(), 0u);
-}
-
-TEST_F(PullCoalescerTest, DifferentKeysPullSideBySide) {
-    Caller a, b;
-    call(&coalescer, sourceA, pullTaking(&clock, 5s, &pulls), &clock, &a);
-    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls), &clock, &b);
-    EXPECT_EQ(pulls.started, 2);
-    clock.advance(1s);
-    EXPECT_TRUE(b.ended);
-    EXPECT_FALSE(a.ended);
-    clock.advance(4s);
-    EXPECT_TRUE(a.ended);
 }
 
 TEST_F(PullCoalescerTest, AJoinerThatPullsAgainAsItWakesStartsAFreshPull) {

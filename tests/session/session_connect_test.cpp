@@ -17,17 +17,8 @@ namespace {
 
 class SessionConnectTest : public ::testing::Test {
 protected:
-    // One saved, selected connection whose roster is fresh, with consent given.
     TessaronSession& ready(const TessaronProfile& profile = sampleProfile(QStringLiteral("Oslo"))) {
-        harness.grantConsent();
-        harness.save(profile);
-        harness.stampRoster(profile.id, 60s);
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
-        session.select(profile.id);
-        harness.log.clear();
-        return session;
+        return harness.startSelected({profile});
     }
 
     std::optional<ProviderValue> installed(const QString& key) {
@@ -74,14 +65,7 @@ TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwic
     for (const int drops : {1, 2}) {
         SCOPED_TRACE(drops);
         SessionHarness fresh;
-        const auto profile = sampleProfile(QStringLiteral("Oslo"));
-        fresh.grantConsent();
-        fresh.save(profile);
-        fresh.stampRoster(profile.id, 60s);
-        auto& session = fresh.start();
-        track(session.bootstrap());
-        fresh.settle();
-        session.select(profile.id);
+        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"))});
         fresh.tunnels.dropConfigurationOnNextSaves(drops);
 
         track(session.connect());
@@ -170,14 +154,7 @@ TEST_F(SessionConnectTest, TheActivationOutcomeDecidesWhatTheUserIsShown) {
     for (const auto& testCase : cases) {
         SCOPED_TRACE(static_cast<int>(testCase.outcome.kind()));
         SessionHarness fresh;
-        const auto profile = sampleProfile(QStringLiteral("Oslo"));
-        fresh.grantConsent();
-        fresh.save(profile);
-        fresh.stampRoster(profile.id, 60s);
-        auto& session = fresh.start();
-        track(session.bootstrap());
-        fresh.settle();
-        session.select(profile.id);
+        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"))});
         fresh.activator.enqueue(testCase.outcome);
 
         track(session.connect());
@@ -205,38 +182,9 @@ TEST_F(SessionConnectTest, AServerAtOneOfThisMachinesOwnAddressesIsRefused) {
     EXPECT_TRUE(harness.tunnels.stored().isEmpty());
 }
 
-TEST_F(SessionConnectTest, ATunnelThatFailsToStartLeavesItsErrorAndTheDisconnectedPhase) {
+TEST_F(SessionConnectTest, AFallingLinkKeepsTheNoInternetNoticeOverItsOwnError) {
     auto& session = ready();
-    track(session.connect());
-    harness.settle();
-    session.userStopTapped();
-    harness.settle();
-    harness.tunnel().failNextStart(PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));
-
-    track(session.connect());
-    harness.settle();
-
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(session.lastError(), QStringLiteral("This network cannot reach the Tessaron server."));
-}
-
-TEST_F(SessionConnectTest, ALinkThatFallsTellsTheUserWhyUnlessTheNoInternetNoticeIsShown) {
-    auto& session = ready();
-    track(session.connect());
-    harness.settle();
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
-
-    harness.tunnel().setLastDisconnectError(
-        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 4));
-    harness.tunnel().setStatus(VpnStatus::disconnected);
-    harness.settle();
-    EXPECT_EQ(session.lastError(), QStringLiteral("The server address could not be resolved."));
-
-    track(session.connect());
-    harness.settle();
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
+    harness.connectFully();
     session.setLastError(TessaronSession::autoDisconnectNotice());
     harness.tunnel().setLastDisconnectError(
         PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));

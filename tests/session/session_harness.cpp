@@ -32,18 +32,15 @@ std::shared_ptr<Completion> track(QCoro::Task<> task) {
 
 // The activator.
 
-void ScriptedActivator::release(TessaronExtensionActivation outcome, bool afterWaiting) {
-    if (afterWaiting && heldOnWaiting_)
-        heldOnWaiting_();
+void ScriptedActivator::release(TessaronExtensionActivation outcome) {
     if (auto held = std::exchange(held_, std::nullopt))
         held->resume(outcome);
 }
 
-QCoro::Task<TessaronExtensionActivation> ScriptedActivator::ensureActivated(std::function<void()> onWaiting) {
+QCoro::Task<TessaronExtensionActivation> ScriptedActivator::ensureActivated(std::function<void()>) {
     ++calls;
     if (std::exchange(hold_, false)) {
         held_ = OneShot<TessaronExtensionActivation>();
-        heldOnWaiting_ = std::move(onWaiting);
         const auto held = *held_;
         co_return co_await held;
     }
@@ -216,18 +213,39 @@ void SessionHarness::save(const TessaronProfile& profile) {
                      profile.canonicalJSON());
 }
 
+TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& profiles) {
+    grantConsent();
+    for (const auto& profile : profiles) {
+        save(profile);
+        stampRoster(profile.id, std::chrono::seconds(60));
+    }
+    start();
+    track(session->bootstrap());
+    settle();
+    session->select(profiles.first().id);
+    log.clear();
+    return *session;
+}
+
+void SessionHarness::connectFully() {
+    track(session->connect());
+    settle();
+    tunnel().setStatus(VpnStatus::connected);
+    settle();
+}
+
 void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
     preferences.setValue(
         QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),
         clock.now().addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(age).count()));
 }
 
-QUuid SessionHarness::installConfiguration(const TessaronProfile& profile, bool killSwitch) {
+QUuid SessionHarness::installConfiguration(const TessaronProfile& profile) {
     TunnelProviderManager manager;
     manager.enabled = true;
     manager.localizedDescription = QStringLiteral("Tessaron");
     manager.protocolConfiguration =
-        tunnelProtocol(TessaronProfileSummary::summary(profile), "reference", killSwitch, std::nullopt);
+        tunnelProtocol(TessaronProfileSummary::summary(profile), "reference", true, std::nullopt);
     return tunnels.addStored(manager);
 }
 

@@ -34,22 +34,18 @@ class ScriptedActivator final : public TessaronSystemExtensionActivating {
 public:
     void enqueue(TessaronExtensionActivation outcome) { outcomes_.push_back(outcome); }
     void holdNext() { hold_ = true; }
-    // Ends the held activation, running its waiting notice first when asked to.
-    void release(TessaronExtensionActivation outcome, bool afterWaiting = false);
+    void release(TessaronExtensionActivation outcome);
 
     QCoro::Task<TessaronExtensionActivation> ensureActivated(std::function<void()> onWaiting) override;
-    void cancel() override { ++cancelCount; }
-    void openExtensionSettings() override { ++settingsOpened; }
+    void cancel() override {}
+    void openExtensionSettings() override {}
 
     int calls = 0;
-    int cancelCount = 0;
-    int settingsOpened = 0;
 
 private:
     std::deque<TessaronExtensionActivation> outcomes_;
     bool hold_ = false;
     std::optional<OneShot<TessaronExtensionActivation>> held_;
-    std::function<void()> heldOnWaiting_;
 };
 
 // The pairing service: rosters per profile and redemption answers as the test scripts them, each taking
@@ -145,9 +141,14 @@ public:
 
     void grantConsent();
     void save(const TessaronProfile& profile);
+    // Consent given, the profiles saved with fresh rosters, the session started with the first one
+    // selected, and the log cleared.
+    TessaronSession& startSelected(const QList<TessaronProfile>& profiles);
+    // Connects and lets the tunnel report connected.
+    void connectFully();
     void stampRoster(const QUuid& id, Clock::Duration age);
     // A configuration of this application written for the profile before the session started.
-    QUuid installConfiguration(const TessaronProfile& profile, bool killSwitch = true);
+    QUuid installConfiguration(const TessaronProfile& profile);
     // The saved configuration's connection, for driving the tunnel's status.
     FakeVpnConnection& tunnel();
     QStringList logLines() const;

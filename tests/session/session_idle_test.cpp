@@ -12,19 +12,9 @@ namespace {
 class SessionIdleTest : public ::testing::Test {
 protected:
     TessaronSession& connected(bool idleDisconnect = true) {
-        const auto profile = sampleProfile(QStringLiteral("Oslo"));
-        harness.grantConsent();
-        harness.save(profile);
-        harness.stampRoster(profile.id, 60s);
         harness.preferences.setValue(QStringLiteral("tessaron.idleDisconnect"), idleDisconnect);
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
-        session.select(profile.id);
-        track(session.connect());
-        harness.settle();
-        harness.tunnel().setStatus(VpnStatus::connected);
-        harness.settle();
+        auto& session = harness.startSelected({sampleProfile(QStringLiteral("Oslo"))});
+        harness.connectFully();
         harness.log.clear();
         return session;
     }

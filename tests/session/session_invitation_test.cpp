@@ -19,6 +19,20 @@ QUrl invitationLink() {
     return QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + code);
 }
 
+// A redemption of the code left behind by an earlier run.
+void leaveRedemption(SessionHarness& harness, std::chrono::seconds age,
+                     std::optional<TessaronProfile> redeemed = std::nullopt) {
+    TessaronPendingRedemption record;
+    record.code = code;
+    record.redemptionID = QUuid::createUuid();
+    record.installationID = QUuid::createUuid();
+    record.startedAt = harness.clock.now().addSecs(-age.count());
+    record.redeemed = redeemed.has_value();
+    if (redeemed)
+        record.redeemedProfileJSON = redeemed->canonicalJSON();
+    TessaronPendingRedemptionStore(harness.keychain, harness.bundle).save(record);
+}
+
 class SessionInvitationTest : public ::testing::Test {
 protected:
     TessaronSession& consented() {
@@ -95,15 +109,7 @@ TEST_F(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch
 }
 
 TEST_F(SessionInvitationTest, ARedeemedProfileLeftUnsavedIsSavedWithoutAskingTheServiceAgain) {
-    TessaronPendingRedemptionStore store(harness.keychain, harness.bundle);
-    TessaronPendingRedemption record;
-    record.code = code;
-    record.redemptionID = QUuid::createUuid();
-    record.installationID = QUuid::createUuid();
-    record.startedAt = harness.clock.now().addSecs(-3600);
-    record.redeemed = true;
-    record.redeemedProfileJSON = profile.canonicalJSON();
-    store.save(record);
+    leaveRedemption(harness, 3600s, profile);
     auto& session = consented();
 
     track(session.recoverPendingInvitation());
@@ -119,13 +125,7 @@ TEST_F(SessionInvitationTest, ARepeatOfTheSameCodeIsAllowedOnlyWithinAMinute) {
         SCOPED_TRACE(age.count());
         SessionHarness fresh;
         fresh.grantConsent();
-        TessaronPendingRedemptionStore store(fresh.keychain, fresh.bundle);
-        TessaronPendingRedemption record;
-        record.code = code;
-        record.redemptionID = QUuid::createUuid();
-        record.installationID = QUuid::createUuid();
-        record.startedAt = fresh.clock.now().addSecs(-age.count());
-        store.save(record);
+        leaveRedemption(fresh, age);
         fresh.pairing.enqueueRedeem(profile);
         auto& session = fresh.start();
 

@@ -26,19 +26,9 @@ class LinkScenario {
 public:
     // The first node is selected. Automatic selection as given.
     TessaronSession& ready(const QList<TessaronProfile>& profiles, bool autoSelect = true) {
-        harness.grantConsent();
         harness.preferences.setValue(QStringLiteral("tessaron.autoSelect"), autoSelect);
-        for (const auto& profile : profiles) {
-            harness.save(profile);
-            harness.stampRoster(profile.id, std::chrono::seconds(60));
-        }
         harness.installConfiguration(profiles.first());
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
-        session.select(profiles.first().id);
-        harness.log.clear();
-        return session;
+        return harness.startSelected(profiles);
     }
 
     // Connects and lets the tunnel report connected at once.

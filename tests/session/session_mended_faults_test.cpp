@@ -18,26 +18,6 @@ namespace {
 
 class MendedFaultTest : public ::testing::Test {
 protected:
-    TessaronSession& ready(const QList<TessaronProfile>& profiles) {
-        harness.grantConsent();
-        for (const auto& profile : profiles) {
-            harness.save(profile);
-            harness.stampRoster(profile.id, 60s);
-        }
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
-        session.select(profiles.first().id);
-        return session;
-    }
-
-    void connectFully(TessaronSession& session) {
-        track(session.connect());
-        harness.settle();
-        harness.tunnel().setStatus(VpnStatus::connected);
-        harness.settle();
-    }
-
     QString installedTransport() {
         const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
         const auto profile = configuration->constFind(QStringLiteral("profile"))->dataValue();
@@ -51,7 +31,7 @@ protected:
 
 // 1: the transport started is the one the session publishes and failover moves on from.
 TEST_F(MendedFaultTest, TheTransportStartedIsTheActiveTransport) {
-    auto& session = ready({oslo});
+    auto& session = harness.startSelected({oslo});
     track(session.startTunnel(TessaronTransport::xhttp));
     harness.settle();
     EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
@@ -70,7 +50,7 @@ TEST_F(MendedFaultTest, TheTransportStartedIsTheActiveTransport) {
 
 // 2: a second connect while the first waits for the extension is refused.
 TEST_F(MendedFaultTest, ASecondConnectWhileOneRunsIsRefused) {
-    auto& session = ready({oslo});
+    auto& session = harness.startSelected({oslo});
     harness.activator.holdNext();
     auto first = track(session.connect());
     auto second = track(session.connect());
@@ -86,8 +66,8 @@ TEST_F(MendedFaultTest, ASecondConnectWhileOneRunsIsRefused) {
 
 // 3: the sign-out wipe waits for a running change instead of leaving the configuration installed.
 TEST_F(MendedFaultTest, TheSignOutWipeRemovesTheConfigurationEvenWhileAChangeRuns) {
-    auto& session = ready({oslo});
-    connectFully(session);
+    auto& session = harness.startSelected({oslo});
+    harness.connectFully();
     harness.tunnels.setLatency(1s);
     track(session.setKillSwitch(false));
     ASSERT_TRUE(session.isActing());
@@ -102,8 +82,8 @@ TEST_F(MendedFaultTest, TheSignOutWipeRemovesTheConfigurationEvenWhileAChangeRun
 
 // 4: overlapping changes run one after the other, and the session stays busy until the last ends.
 TEST_F(MendedFaultTest, OverlappingConfigurationChangesDoNotInterleave) {
-    auto& session = ready({oslo});
-    connectFully(session);
+    auto& session = harness.startSelected({oslo});
+    harness.connectFully();
     harness.tunnels.setLatency(1s);
 
     auto killSwitch = track(session.setKillSwitch(false));
@@ -119,12 +99,13 @@ TEST_F(MendedFaultTest, OverlappingConfigurationChangesDoNotInterleave) {
     const auto& stored = harness.tunnels.stored().first();
     EXPECT_EQ(installedKillSwitch(stored), false);
     EXPECT_TRUE(stored.onDemandEnabled);
+    EXPECT_TRUE(session.connectOnDemand());
 }
 
 // 5: an invitation redeemed while a link is up is stored without moving the selection.
 TEST_F(MendedFaultTest, AnInvitationRedeemedWhileConnectedKeepsTheSelection) {
-    auto& session = ready({oslo});
-    connectFully(session);
+    auto& session = harness.startSelected({oslo});
+    harness.connectFully();
     harness.pairing.enqueueRedeem(bergen);
 
     track(session.openInvitationLink(
@@ -141,14 +122,14 @@ TEST_F(MendedFaultTest, AnInvitationRedeemedWhileConnectedKeepsTheSelection) {
 
 // 6: a roster sync never blames the user for the connection it could not remove; it removes it later.
 TEST_F(MendedFaultTest, ARosterSyncRemovesTheActiveConnectionOnlyOnceTheLinkHasEnded) {
-    auto& session = ready({oslo});
+    auto& session = harness.startSelected({oslo});
     TessaronRosterResponse both;
     both.profiles = {oslo, bergen};
     harness.pairing.setRoster(oslo.id, both);
     track(session.pullRoster(oslo.id));
     harness.settle();
     session.select(bergen.id);
-    connectFully(session);
+    harness.connectFully();
 
     TessaronRosterResponse sourceOnly;
     sourceOnly.profiles = {oslo};
@@ -167,7 +148,7 @@ TEST_F(MendedFaultTest, ARosterSyncRemovesTheActiveConnectionOnlyOnceTheLinkHasE
 
 // 7: a failed removal of the configuration still lists the saved connections as they now are.
 TEST_F(MendedFaultTest, AFailedConfigurationRemovalStillUpdatesTheList) {
-    auto& session = ready({oslo, bergen});
+    auto& session = harness.startSelected({oslo, bergen});
     track(session.connect());
     harness.settle();
     session.userStopTapped();

@@ -53,7 +53,7 @@ protected:
     const TessaronProfile tromso = sampleProfile(QStringLiteral("Tromso"));
 };
 
-TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndKeepsItsNodeData) {
+TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndDropsThoseItNoLongerLists) {
     auto& session = withSource();
     harness.pairing.setRoster(source.id, roster({source, bergen, tromso}));
 
@@ -77,20 +77,12 @@ TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndKeepsItsNod
     harness.settle();
     EXPECT_EQ(relaunched.nodeGeo(bergen.id)->country, QStringLiteral("NO"));
     EXPECT_EQ(relaunched.clientGeo()->city, QStringLiteral("Berlin"));
-}
-
-TEST_F(SessionRosterTest, AProfileTheRosterNoLongerListsIsRemoved) {
-    auto& session = withSource();
-    harness.pairing.setRoster(source.id, roster({source, bergen, tromso}));
-    track(session.pullRoster(source.id));
-    harness.settle();
 
     harness.pairing.setRoster(source.id, roster({source, bergen}));
-    track(session.pullRoster(source.id));
+    track(relaunched.pullRoster(source.id));
     harness.settle();
-
-    EXPECT_EQ(session.summaries().size(), 2);
-    EXPECT_FALSE(session.nodeHealth().contains(tromso.id));
+    EXPECT_EQ(relaunched.summaries().size(), 2);
+    EXPECT_FALSE(relaunched.nodeHealth().contains(tromso.id));
     EXPECT_FALSE(harness.keychain.item(QStringLiteral("test.tessaron.shared"),
                                        QStringLiteral("com.hallmere.tessaron.profile"), uuidText(tromso.id)));
 }

@@ -47,16 +47,6 @@ TEST_F(SessionSettingsTest, TheKillSwitchRewritesOnlyItsValueInTheSavedConfigura
     EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), false);
 }
 
-TEST_F(SessionSettingsTest, ConnectOnDemandWritesTheSystemsRulesAndReadsThemBack) {
-    auto& session = installed();
-    track(session.setConnectOnDemand(true));
-    harness.settle();
-    EXPECT_TRUE(stored().onDemandEnabled);
-    EXPECT_EQ(stored().onDemandRules.size(), 1);
-    EXPECT_TRUE(session.connectOnDemand());
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.connectOnDemand")), true);
-}
-
 TEST_F(SessionSettingsTest, AnUnchangedSettingTouchesNothingButTheMissingConfigurationCase) {
     auto& session = harness.start();
     harness.settle();

@@ -18,13 +18,9 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     SessionHarness harness;
     const auto oslo = sampleProfile(QStringLiteral("Oslo"));
     const auto bergen = sampleProfile(QStringLiteral("Bergen"));
-    harness.grantConsent();
-    harness.save(oslo);
-    harness.save(bergen);
     harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
                              QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
                              "unreadable");
-    harness.stampRoster(oslo.id, 60s);
     harness.preferences.setValue(
         QStringLiteral("tessaron.managedProfiles"),
         QJsonDocument(QJsonObject{{uuidText(oslo.id), QJsonArray{uuidText(bergen.id)}}})
@@ -34,17 +30,17 @@ TEST(SessionSignOutTest, TheWipeLeavesNothingOfTheAccountBehind) {
     record.code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
     record.startedAt = harness.clock.now();
     TessaronPendingRedemptionStore(harness.keychain, harness.bundle).save(record);
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
-    session.select(oslo.id);
-    track(session.connect());
-    harness.settle();
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
+    auto& session = harness.startSelected({oslo, bergen});
+    harness.connectFully();
+
+    auto& tunnel = harness.tunnel();
+    harness.tunnels.setLatency(1s);
 
     auto wipe = track(session.resetForSignOut());
-    harness.settle();
+    // The link is stopped before its configuration goes, so that no tunnel runs without one.
+    EXPECT_EQ(tunnel.stopCount(), 1);
+    EXPECT_EQ(harness.tunnels.stored().size(), 1);
+    harness.advance(5s);
 
     EXPECT_TRUE(wipe->done);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);

@@ -57,7 +57,6 @@ TEST_F(SessionWatchdogTest, AWatchdogStaysQuietOnceItsConnectIsOver) {
         {"the tunnel came up",
          [](LinkScenario& link) { link.harness.tunnel().setStatus(VpnStatus::connected); },
          {}},
-        {"the user stopped", [](LinkScenario& link) { link.harness.session->userStopTapped(); }, {}},
         {"another node was started",
          [this](LinkScenario& link) {
              link.harness.session->userStopTapped();
@@ -100,15 +99,6 @@ TEST_F(SessionWatchdogTest, TheNoticeOfAnAutoDisconnectOutlivesTheErrorOfItsStop
     session.autoDisconnect(QStringLiteral("check failed 10x"));
     EXPECT_TRUE(harness.logLines().isEmpty());
     EXPECT_EQ(session.lastError(), QStringLiteral("Earlier trouble."));
-
-    // The next connect starts failover afresh, once.
-    connectAndComeUp();
-    EXPECT_TRUE(logged(QStringLiteral("failover budget reset after auto-disconnect")));
-    session.userStopTapped();
-    harness.settle();
-    harness.log.clear();
-    connectAndComeUp();
-    EXPECT_FALSE(logged(QStringLiteral("failover budget reset after auto-disconnect")));
 }
 
 TEST_F(SessionWatchdogTest, ATunnelThatEndsByItselfShowsItsErrorAndLogsItsDomainCleaned) {

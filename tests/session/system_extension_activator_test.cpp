@@ -24,7 +24,6 @@ namespace {
 
 const tessaron::ApplicationLocation installed{QStringLiteral("/home/ann/.local/opt/tessaron/bin/tessaron"),
                                               QStringLiteral("/home/ann/.local/opt")};
-const FakeSystemExtensionRequests::NeedsApproval needsApproval;
 const auto completed = SystemExtensionRequestResult::completed;
 
 QCoro::Task<> store(QCoro::Task<TessaronExtensionActivation> task, Result* into) {
@@ -75,38 +74,8 @@ TEST_F(ActivatorTest, ReplacesAnOlderExtensionAndActivates) {
                                     "extension: didFinish result 0", "extension: activated"}));
 }
 
-TEST_F(ActivatorTest, ApprovalOpensTheSettingsOnceAndAResubmissionCompletes) {
-    system.enqueue({needsApproval});
-    system.enqueue({needsApproval});
-    Result outcome;
-    int waits = 0;
-    // What the session does while the user is asked to approve.
-    begin(&outcome, [&] {
-        ++waits;
-        activator.openExtensionSettings();
-    });
-    settle();
-    clock.advance(5s);
-    settle();
-    clock.advance(5s);
-    ASSERT_EQ(system.submitted().size(), 3);
-
-    system.answer(1, completed);
-    settle();
-
-    EXPECT_EQ(outcome, Outcome::activated);
-    EXPECT_EQ(waits, 1);
-    EXPECT_EQ(system.settingsOpened(), 1);
-    EXPECT_EQ(lines(),
-              (QStringList{"extension: submit", "extension: needs approval", "extension: fallback submit",
-                           "extension: needs approval", "extension: fallback submit",
-                           "extension: didFinish result 0", "extension: activated"}));
-}
-
 TEST_F(ActivatorTest, TurnsEachAnswerIntoItsLineAndOutcome) {
     const std::tuple<FakeSystemExtensionRequests::Answer, QString, TessaronExtensionActivation> cases[] = {
-        {SystemExtensionRequestResult::willCompleteAfterReboot, "extension: didFinish result 1",
-         Outcome::needsReboot},
         {static_cast<SystemExtensionRequestResult>(7), "extension: didFinish result 7",
          TessaronExtensionActivation::failed("The network extension reported an unexpected result.")},
         {SystemExtensionError{"NSPOSIXErrorDomain", 4}, "extension: failed code 4 (other)",
@@ -131,24 +100,6 @@ TEST_F(ActivatorTest, TurnsEachAnswerIntoItsLineAndOutcome) {
     }
 }
 
-TEST_F(ActivatorTest, TimesOutAndDropsALateAnswerOfTheEarlierAttempt) {
-    Result first;
-    begin(&first);
-    clock.advance(300s);
-    EXPECT_EQ(first, Outcome::timedOut);
-
-    Result second;
-    begin(&second);
-    system.answer(0, completed);
-    settle();
-    EXPECT_FALSE(second) << "the first attempt's request no longer counts";
-    EXPECT_EQ(lines().last(), u"extension: didFinish result 0");
-
-    system.answer(1, completed);
-    settle();
-    EXPECT_EQ(second, Outcome::activated);
-}
-
 TEST_F(ActivatorTest, ASecondCallWhileOneRunsFailsAtOnce) {
     Result first;
     Result second;
@@ -160,18 +111,6 @@ TEST_F(ActivatorTest, ASecondCallWhileOneRunsFailsAtOnce) {
     system.answer(0, completed);
     settle();
     EXPECT_EQ(first, Outcome::activated);
-}
-
-TEST_F(ActivatorTest, CancelEndsTheWaitingCall) {
-    system.enqueue({needsApproval});
-    Result outcome;
-    begin(&outcome);
-    settle();
-
-    activator.cancel();
-
-    EXPECT_EQ(outcome, Outcome::cancelled);
-    EXPECT_EQ(lines().last(), u"extension: cancelled");
 }
 
 TEST_F(ActivatorTest, OutsideTheApplicationsFolderRefusesWithoutAskingTheSystem) {

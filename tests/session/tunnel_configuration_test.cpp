@@ -66,10 +66,8 @@ TEST(TunnelConfigurationTest, AnInstalledConfigurationMatchesOnlyWhatTheSystemMu
         {"partial routing", [](auto& m) { m.tunnelProvider()->includeAllNetworks = false; }, false},
         {"other server",
          [](auto& m) { m.tunnelProvider()->serverAddress = QStringLiteral("zrh2.example.net"); }, false},
-        {"other name", setValue("name", ProviderValue::text("Zurich")), false},
         {"lower-case id", setValue("profileID", ProviderValue::text("6f1c2b4a-9d3e-4f5a-8b7c-1d2e3f4a5b6c")),
          false},
-        {"other version", setValue("version", ProviderValue::integer(4)), false},
         {"version as text", setValue("version", ProviderValue::text("3")), false},
     };
     for (const auto& testCase : cases) {
@@ -101,25 +99,6 @@ TEST(TunnelConfigurationTest, TheSessionPrefersItsOwnConfigurationForTheProfile)
               QStringLiteral("enabled"));
     EXPECT_EQ(Selection::preferred({disabledOwn}, std::nullopt), disabledOwn);
     EXPECT_EQ(Selection::ownManagers({foreign, disabledOwn}), QList<TunnelProviderManager>{disabledOwn});
-}
-
-TEST(TunnelConfigurationTest, OnDemandAndTheKillSwitchAreRewrittenInPlace) {
-    auto manager = managerFor(summary);
-    applyOnDemandRules(manager, true);
-    EXPECT_TRUE(manager.onDemandEnabled);
-    EXPECT_EQ(manager.onDemandRules.size(), 1);
-    applyOnDemandRules(manager, false);
-    EXPECT_FALSE(manager.onDemandEnabled);
-    EXPECT_TRUE(manager.onDemandRules.isEmpty());
-
-    setKillSwitchOnManager(manager, false);
-    EXPECT_EQ(installedKillSwitch(manager), false);
-    EXPECT_TRUE(manager.tunnelProvider()->includeAllNetworks);
-
-    TunnelProviderManager builtIn;
-    builtIn.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), std::nullopt};
-    setKillSwitchOnManager(builtIn, false);
-    EXPECT_FALSE(installedKillSwitch(builtIn));
 }
 
 TEST(TunnelConfigurationTest, ABlankRoutingLineReadsAsNone) {
