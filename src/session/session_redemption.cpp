@@ -318,7 +318,6 @@ QCoro::Task<> TessaronSession::recoverPendingInvitation() {
 }
 
 QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption record) {
-    QPointer self(this);
     const auto elapsed = secondsSince(record.startedAt);
     // A record whose one repeat is spent, or whose window has passed, can never finish: say so once.
     if (record.retryUsed || !elapsed || *elapsed < 0 || *elapsed > redemptionWindowSeconds) {
@@ -329,18 +328,10 @@ QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption recor
     if (phase_ != TessaronLinkPhase::disconnected || isActing_ || !consentGranted_)
         co_return;
     ScopedFlag handling(this, linkInFlight_);
-    try {
-        const auto result = co_await redeemPending(record, services_.pairingClient(), true);
-        if (!self)
-            co_return;
-        co_await commitRedeemedProfile(result.profile);
-        if (!self)
-            co_return;
-        co_await services_.signIn.linkProfileIfSignedIn(this);
-    } catch (const TessaronError& error) {
-        if (self)
-            reportFailure(error);
-    }
+    const auto redeem = [this, record] {
+        return redeemPending(record, services_.pairingClient(), true);
+    };
+    co_await commitAndLink(redeem);
 }
 
 QCoro::Task<> TessaronSession::openInvitationLink(QUrl url) {
@@ -373,13 +364,20 @@ QCoro::Task<> TessaronSession::handleInvitationCode(QString code) {
 }
 
 QCoro::Task<> TessaronSession::redeemAndCommit(QString code) {
-    QPointer self(this);
     if (linkInFlight_)
         co_return;
     ScopedFlag handling(this, linkInFlight_);
     setLastError(std::nullopt);
+    const auto redeem = [this, code] {
+        return redeemInvitation(code, services_.pairingClient());
+    };
+    co_await commitAndLink(redeem);
+}
+
+QCoro::Task<> TessaronSession::commitAndLink(std::function<QCoro::Task<TessaronRedeemResult>()> redeem) {
+    QPointer self(this);
     try {
-        const auto result = co_await redeemInvitation(code, services_.pairingClient());
+        const auto result = co_await redeem();
         if (!self)
             co_return;
         co_await commitRedeemedProfile(result.profile);

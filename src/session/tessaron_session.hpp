@@ -399,6 +399,9 @@ private:
     // Invitations.
     QCoro::Task<> handleInvitationCode(QString code);
     QCoro::Task<> redeemAndCommit(QString code);
+    // Runs a redemption, stores and selects its profile, then links it to the account; reports what fails,
+    // including a pairing service that is not configured.
+    QCoro::Task<> commitAndLink(std::function<QCoro::Task<TessaronRedeemResult>()> redeem);
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
