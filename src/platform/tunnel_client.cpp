@@ -6,7 +6,6 @@
 
 #include <QLocalSocket>
 #include <QPointer>
-#include <QProcess>
 
 #include <unistd.h>
 
@@ -177,14 +176,7 @@ void TunnelClient::linkClosed(TunnelChannel* channel) {
 }
 
 bool TunnelClient::launch() const {
-    QProcess process;
-    process.setProgram(endpoint_.program);
-    process.setArguments({QStringLiteral("--socket"), endpoint_.socketName});
-    // The tunnel outlives the application; it must not hold the application's terminal or pipes.
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    if (process.startDetached())
+    if (endpoint_.launch())
         return true;
     log().error(QStringLiteral("cannot launch the tunnel"));
     return false;

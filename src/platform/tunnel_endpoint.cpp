@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 
 #include <unistd.h>
 
@@ -16,6 +17,17 @@ QString TunnelEndpoint::defaultSocketName() {
 
 QString TunnelEndpoint::defaultProgram() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/tessaron-tunnel");
+}
+
+bool TunnelEndpoint::launch() const {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments({QStringLiteral("--socket"), socketName});
+    // The tunnel outlives the application; it must not hold the application's terminal or pipes.
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    return process.startDetached();
 }
 
 } // namespace tessaron

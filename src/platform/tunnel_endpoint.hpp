@@ -16,6 +16,9 @@ struct TunnelEndpoint {
     // "tessaron-tunnel" beside the running executable.
     static QString defaultProgram();
     static TunnelEndpoint standard() { return {defaultSocketName(), defaultProgram()}; }
+
+    // Starts the tunnel detached from this process; false when it could not be started.
+    bool launch() const;
 };
 
 } // namespace tessaron

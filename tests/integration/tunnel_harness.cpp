@@ -8,7 +8,6 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QLocalSocket>
-#include <QProcess>
 #include <QTest>
 
 #include <signal.h>
@@ -88,13 +87,7 @@ JsonFilePreferences TunnelHarness::groupPreferences() const {
 }
 
 bool TunnelHarness::launchTunnel() const {
-    QProcess process;
-    process.setProgram(endpoint_.program);
-    process.setArguments({QStringLiteral("--socket"), endpoint_.socketName});
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    return process.startDetached() && QTest::qWaitFor([this] { return isServing(); }, int(patience / 1ms));
+    return endpoint_.launch() && QTest::qWaitFor([this] { return isServing(); }, int(patience / 1ms));
 }
 
 bool TunnelHarness::isServing() const {
