@@ -226,10 +226,9 @@ PacketTunnel::Phase PacketTunnel::currentPhase() const {
 QByteArray PacketTunnel::phaseReport() const {
     const auto phase = currentPhase();
     const auto lastError =
-        state_.lastError
-            ? QJsonValue(
-                  QStringLiteral("%1 %2").arg(state_.lastError->domain()).arg(state_.lastError->code()))
-            : QJsonValue(QJsonValue::Null);
+        state_.lastError ? QJsonValue(QStringLiteral("%1 %2").arg(state_.lastError->domain(),
+                                                                  QString::number(state_.lastError->code())))
+                         : QJsonValue(QJsonValue::Null);
     const QJsonObject report{
         {QStringLiteral("phase"), phase.name},
         {QStringLiteral("since"), double(phase.since.toMSecsSinceEpoch()) / 1000},
@@ -241,9 +240,8 @@ QByteArray PacketTunnel::phaseReport() const {
 
 QString PacketTunnel::routingLine() const {
     return QStringLiteral("%1 routing via %2:%3 over %4, kill switch %5")
-        .arg(target_->routingMode, target_->server)
-        .arg(target_->port)
-        .arg(target_->transport, target_->killSwitch ? QStringLiteral("on") : QStringLiteral("off"));
+        .arg(target_->routingMode, target_->server, QString::number(target_->port), target_->transport,
+             target_->killSwitch ? QStringLiteral("on") : QStringLiteral("off"));
 }
 
 } // namespace tessaron

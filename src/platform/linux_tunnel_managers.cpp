@@ -71,6 +71,13 @@ VpnConnection& LinuxTunnelManagers::connection(const QUuid& identifier) {
     return *connection;
 }
 
+std::optional<QUuid> LinuxTunnelManagers::liveConfiguration() const {
+    const auto& state = client_->state();
+    if (state.configuration.isNull() || !isLive(state.status))
+        return std::nullopt;
+    return state.configuration;
+}
+
 void LinuxTunnelManagers::noteStored(const QList<TunnelProviderManager>& managers) {
     stored_.clear();
     for (const auto& manager : managers)

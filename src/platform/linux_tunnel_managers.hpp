@@ -27,6 +27,7 @@ public:
     QCoro::Task<TunnelProviderManager> load(QUuid identifier) override;
     QCoro::Task<> remove(QUuid identifier) override;
     VpnConnection& connection(const QUuid& identifier) override;
+    std::optional<QUuid> liveConfiguration() const override;
 
 private:
     // Keeps every connection's idea of whether its configuration is stored current.

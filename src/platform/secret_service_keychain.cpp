@@ -112,9 +112,9 @@ public:
     // Whatever libsecret reports means the service could not be reached, refused, or ran out of time.
     qint32 fail(GError* error) {
         lostDaemon_ = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN);
-        log().error(QStringLiteral("failed %1 %2")
-                        .arg(QString::fromUtf8(g_quark_to_string(error->domain)))
-                        .arg(error->code));
+        log().error(
+            QStringLiteral("failed %1 %2")
+                .arg(QString::fromUtf8(g_quark_to_string(error->domain)), QString::number(error->code)));
         g_error_free(error);
         return keychain_status::notAvailable;
     }

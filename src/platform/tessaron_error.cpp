@@ -5,7 +5,7 @@ namespace tessaron {
 const char* TessaronError::what() const noexcept {
     if (what_.empty()) {
         try {
-            what_ = QStringLiteral("%1 %2").arg(domain()).arg(code()).toStdString();
+            what_ = QStringLiteral("%1 %2").arg(domain(), QString::number(code())).toStdString();
         } catch (...) {
             return "TessaronError";
         }

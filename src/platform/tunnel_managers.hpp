@@ -6,6 +6,8 @@
 #include <QList>
 #include <QUuid>
 
+#include <optional>
+
 #include <qcoro/qcorotask.h>
 
 namespace tessaron {
@@ -29,6 +31,10 @@ public:
     // The connection of a configuration: the same object for the same identifier, for as long as this
     // object lives. A null or unknown identifier gives a connection whose status is invalid.
     virtual VpnConnection& connection(const QUuid& identifier) = 0;
+
+    // The configuration whose tunnel is up or on its way, whether or not a stored configuration still
+    // describes it: a tunnel can outlive the file that held its configuration. Current after loadAll().
+    virtual std::optional<QUuid> liveConfiguration() const = 0;
 };
 
 } // namespace tessaron

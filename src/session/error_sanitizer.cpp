@@ -47,7 +47,7 @@ QString TessaronErrorSanitizer::message(const TessaronError& error) {
         return *text;
     if (auto text = tunnelMessage(error))
         return *text;
-    return QStringLiteral("The request failed (%1 %2).").arg(error.domain()).arg(error.code());
+    return QStringLiteral("The request failed (%1 %2).").arg(error.domain(), QString::number(error.code()));
 }
 
 } // namespace tessaron

@@ -305,8 +305,7 @@ void TessaronSession::logSkippedDownNodes(const QDateTime& now) {
             continue;
         const auto minutes = std::max<qint64>(nodeHealth_.value(summary.id).checkedAt.secsTo(now) / 60, 1);
         const auto text = QStringLiteral("auto-select: skipped %1 (reported down %2 min ago)")
-                              .arg(summary.name)
-                              .arg(minutes);
+                              .arg(summary.name, QString::number(minutes));
         log_.info(text);
         services_.connectionLog.append(text);
     }
@@ -314,9 +313,9 @@ void TessaronSession::logSkippedDownNodes(const QDateTime& now) {
 
 void TessaronSession::logAutoPick(const QUuid& pick, qsizetype excludedCount) {
     services_.connectionLog.append(QStringLiteral("auto pick: %1 samples=%2 excluded=%3")
-                                       .arg(savedConnectionName(pick).value_or(QString()))
-                                       .arg(summaries_.size())
-                                       .arg(excludedCount));
+                                       .arg(savedConnectionName(pick).value_or(QString()),
+                                            QString::number(summaries_.size()),
+                                            QString::number(excludedCount)));
 }
 
 // What the node list shows.

@@ -231,8 +231,8 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
     const auto marked = markPendingRedeemed(validated);
-    // A selection never moves while a link is up: the profile is stored, and the user told.
-    const bool selectsNew = phase_ == TessaronLinkPhase::disconnected;
+    // A selection never moves while a link is up or starting: the profile is stored, and the user told.
+    const bool selectsNew = phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
     std::optional<TessaronPairingErrorKind> storeFailure;
     try {
         if (selectsNew) {
@@ -259,8 +259,8 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
     if (const auto failure = deletePendingRecord()) {
         if (marked)
             throw *failure;
-        log_.error(
-            QStringLiteral("pending removal failed %1 %2").arg(failure->domain()).arg(failure->code()));
+        log_.error(QStringLiteral("pending removal failed %1 %2")
+                       .arg(failure->domain(), QString::number(failure->code())));
     }
     if (selectsNew) {
         if (phase_ == TessaronLinkPhase::disconnected)
@@ -299,7 +299,7 @@ QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedempti
 
 QCoro::Task<> TessaronSession::recoverPendingInvitation() {
     QPointer self(this);
-    if (invitationRecoveryInFlight_ || linkInFlight_)
+    if (invitationRecoveryInFlight_ || linkInFlight_ || connectInFlight_)
         co_return;
     ScopedFlag recovering(this, invitationRecoveryInFlight_);
     std::optional<TessaronPendingRedemption> record;
@@ -318,15 +318,20 @@ QCoro::Task<> TessaronSession::recoverPendingInvitation() {
 }
 
 QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption record) {
-    const auto elapsed = secondsSince(record.startedAt);
-    // A record whose one repeat is spent, or whose window has passed, can never finish: say so once.
-    if (record.retryUsed || !elapsed || *elapsed < 0 || *elapsed > redemptionWindowSeconds) {
+    // A record whose one repeat is spent can never finish: say so once.
+    if (record.retryUsed) {
         deletePendingRecord();
         reportFailure(pairingError(TessaronPairingErrorKind::timedOut));
         co_return;
     }
-    if (phase_ != TessaronLinkPhase::disconnected || isActing_ || !consentGranted_)
+    if (phase_ != TessaronLinkPhase::disconnected || isActing_)
         co_return;
+    // Whatever its age, only the service knows whether the redemption went through: the record waits
+    // for the consent its repeat needs.
+    if (!consentGranted_) {
+        reportFailure(pairingError(TessaronPairingErrorKind::invalidConsent));
+        co_return;
+    }
     ScopedFlag handling(this, linkInFlight_);
     const auto redeem = [this, record] {
         return redeemPending(record, services_.pairingClient(), true);
@@ -337,7 +342,7 @@ QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption recor
 QCoro::Task<> TessaronSession::openInvitationLink(QUrl url) {
     if (linkInFlight_)
         co_return;
-    if (isActing_) {
+    if (isActing_ || connectInFlight_) {
         refuseBusy();
         co_return;
     }
@@ -391,7 +396,8 @@ QCoro::Task<> TessaronSession::commitAndLink(std::function<QCoro::Task<TessaronR
 }
 
 QCoro::Task<> TessaronSession::redeemDeferredInvitation() {
-    if (!deferredInvitationCode_ || !storedConsentGranted(services_.preferences) || linkInFlight_)
+    if (!deferredInvitationCode_ || !storedConsentGranted(services_.preferences) || linkInFlight_ ||
+        connectInFlight_)
         co_return;
     const auto code = *std::exchange(deferredInvitationCode_, std::nullopt);
     co_await handleInvitationCode(code);
@@ -400,7 +406,7 @@ QCoro::Task<> TessaronSession::redeemDeferredInvitation() {
 QCoro::Task<> TessaronSession::installAccountProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
-    if (phase_ != TessaronLinkPhase::disconnected) {
+    if (phase_ != TessaronLinkPhase::disconnected || connectInFlight_) {
         store(validated);
         rereadListing();
         if (selectedID_ != validated.id)

@@ -90,8 +90,8 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
         co_await forgetSource(profileID);
         co_return;
     }
-    services_.connectionLog.append(
-        QStringLiteral("roster refresh: failed %1 %2").arg(failure->domain()).arg(failure->code()));
+    services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
+                                       .arg(failure->domain(), QString::number(failure->code())));
 }
 
 QCoro::Task<> TessaronSession::adoptRoster(QUuid sourceID, TessaronRosterResponse reply) {
@@ -100,8 +100,8 @@ QCoro::Task<> TessaronSession::adoptRoster(QUuid sourceID, TessaronRosterRespons
         for (const auto& profile : reply.profiles)
             services_.keychainStore.storeItem(profile.canonicalJSON(), profile.id);
     } catch (const TessaronError& error) {
-        services_.connectionLog.append(
-            QStringLiteral("roster refresh: failed %1 %2").arg(error.domain()).arg(error.code()));
+        services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
+                                           .arg(error.domain(), QString::number(error.code())));
         co_return;
     }
     const auto previouslyManaged = managedProfiles_.managedProfileIDs(sourceID);

@@ -27,9 +27,15 @@ QString statusName(VpnStatus status) {
 
 } // namespace
 
+QUuid TessaronSession::linkIdentifier() const {
+    if (manager_)
+        return manager_->identifier;
+    return unconfiguredLink_.value_or(QUuid());
+}
+
 VpnConnection& TessaronSession::connection() {
     // A null identifier gives a connection whose status is invalid.
-    return services_.tunnelManagers.connection(manager_ ? manager_->identifier : QUuid());
+    return services_.tunnelManagers.connection(linkIdentifier());
 }
 
 void TessaronSession::observeConnection(const QUuid& identifier) {
@@ -45,13 +51,14 @@ void TessaronSession::observeConnection(const QUuid& identifier) {
 }
 
 void TessaronSession::vpnStatusDidChange() {
-    const auto status = manager_ ? connection().status() : VpnStatus::invalid;
+    const auto status = linkIdentifier().isNull() ? VpnStatus::invalid : connection().status();
     if (status != vpnStatus_)
         applyVPNStatus(status);
 }
 
 void TessaronSession::adoptManager(const TunnelProviderManager& manager) {
     manager_ = manager;
+    unconfiguredLink_.reset();
     observeConnection(manager.identifier);
 }
 
@@ -139,8 +146,8 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
         pullRosterAfterDisconnect();
     if (status == VpnStatus::connected)
         disarmConnectWatchdog();
-    if (linkEnded && manager_)
-        fetchDisconnectError(manager_->identifier);
+    if (linkEnded && !linkIdentifier().isNull())
+        fetchDisconnectError(linkIdentifier());
     if (phase_ == TessaronLinkPhase::disconnected && !removalsAfterLink_.isEmpty())
         removeDeferredConnections();
     evaluateIdlePolicy();
@@ -176,7 +183,7 @@ void TessaronSession::stopTunnel() {
     cancelCheckTasks();
     checkState_ = TessaronCheckState::idle;
     disarmConnectWatchdog();
-    if (!manager_) {
+    if (linkIdentifier().isNull()) {
         applyVPNStatus(VpnStatus::invalid);
         return;
     }
@@ -208,7 +215,13 @@ QCoro::Task<> TessaronSession::loadManagers() {
     const auto chosen = TessaronManagerSelection::preferred(managers, selectedID_);
     if (!chosen) {
         dropManager();
-        applyVPNStatus(VpnStatus::invalid);
+        // A link whose configuration was lost (a damaged file set aside) is still the user's to see and stop.
+        unconfiguredLink_ = services_.tunnelManagers.liveConfiguration();
+        if (unconfiguredLink_) {
+            log_.error(QStringLiteral("a running link has no stored configuration"));
+            observeConnection(*unconfiguredLink_);
+        }
+        applyVPNStatus(connection().status());
         co_return;
     }
     adoptInstalledManager(*chosen);

@@ -74,8 +74,8 @@ void TessaronSession::pollTunnelPhase() {
         return;
     pullRosterWhileConnected(services_.clock.now());
     pollTunnelRouting();
-    if (manager_)
-        askTunnelPhase(manager_->identifier);
+    if (!linkIdentifier().isNull())
+        askTunnelPhase(linkIdentifier());
 }
 
 QCoro::Task<> TessaronSession::askTunnelPhase(QUuid configuration) {
@@ -97,8 +97,8 @@ QCoro::Task<> TessaronSession::askTunnelPhase(QUuid configuration) {
 void TessaronSession::pollTunnelRouting() {
     if (recordedRoutingLine_ && recordedRoutingLine_->generation == connectGeneration_)
         return;
-    if (manager_)
-        askTunnelRouting(manager_->identifier);
+    if (!linkIdentifier().isNull())
+        askTunnelRouting(linkIdentifier());
     else
         recordRoutingLine(sharedRoutingLine(services_.groupPreferences));
 }

@@ -58,8 +58,8 @@ void TessaronSession::connectWatchdogFired(const ConnectWatchdogTarget& target) 
     const qint64 elapsed = connectingSince_
                                ? connectingSince_->msecsTo(services_.clock.now()) / 1000
                                : std::chrono::duration_cast<std::chrono::seconds>(target.limit).count();
-    services_.connectionLog.append(
-        QStringLiteral("connect watchdog: %1 still connecting after %2 s").arg(target.name).arg(elapsed));
+    services_.connectionLog.append(QStringLiteral("connect watchdog: %1 still connecting after %2 s")
+                                       .arg(target.name, QString::number(elapsed)));
     // The tunnel keeps trying; failover decides whether to move on.
     applyFailoverEvent(FailoverPolicy::Event::connectFailed(target.id, TessaronFailoverCause::timedOut));
 }
@@ -82,8 +82,8 @@ void TessaronSession::handleDisconnectFailure(const PlatformError& error) {
     if (lastError_ != autoDisconnectNotice())
         setLastError(TessaronErrorSanitizer::message(error));
     handleConnectFailure(error);
-    services_.connectionLog.append(
-        QStringLiteral("disconnect failure: %1/%2").arg(loggableDomain(error.domain())).arg(error.code()));
+    services_.connectionLog.append(QStringLiteral("disconnect failure: %1/%2")
+                                       .arg(loggableDomain(error.domain()), QString::number(error.code())));
 }
 
 } // namespace tessaron

@@ -130,7 +130,7 @@ void TessaronSession::updateLatencyTargets() {
 }
 
 void TessaronSession::reportFailure(const TessaronError& error) {
-    log_.error(QStringLiteral("failed %1 %2").arg(error.domain()).arg(error.code()));
+    log_.error(QStringLiteral("failed %1 %2").arg(error.domain(), QString::number(error.code())));
     setLastError(TessaronErrorSanitizer::message(error));
 }
 

@@ -359,6 +359,8 @@ private:
     // Status.
     void observeConnection(const QUuid& identifier);
     void vpnStatusDidChange();
+    // The configuration of the link the session follows; null when there is none.
+    QUuid linkIdentifier() const;
     VpnConnection& connection();
     TessaronLinkPhase derivedPhase() const;
     QCoro::Task<> fetchDisconnectError(QUuid identifier);
@@ -527,6 +529,9 @@ private:
     TaskSlot idleReconnectTask_;
     HostActivityMonitor hostActivity_;
     std::optional<TunnelProviderManager> manager_;
+    // A live link that no readable configuration describes; followed and stoppable until a connect
+    // installs a new configuration.
+    std::optional<QUuid> unconfiguredLink_;
     QSet<const VpnConnection*> observedConnections_;
     std::unique_ptr<RepeatingTimer> tunnelPhaseTimer_;
     bool tunnelPhasePollArmed_ = false;

@@ -43,8 +43,10 @@ ApplicationLocation besideTheTunnel() {
 
 } // namespace
 
-SessionApplication::SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service)
-    : preferences(preferencesFilePath(standardPreferencesSuite), clock)
+SessionApplication::SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service,
+                                       bool realTime)
+    : clock(realTime ? static_cast<Clock&>(SystemClock::shared()) : manualClock_)
+    , preferences(preferencesFilePath(standardPreferencesSuite), clock)
     , group(preferencesFilePath(Preferences::applicationGroup), clock)
     , bundle(bundleFor(service))
     , harness_(harness)
@@ -100,7 +102,7 @@ bool SessionApplication::waitFor(const std::function<bool()>& condition) {
 
 void SessionApplication::advance(Clock::Duration step) {
     QCoreApplication::sendPostedEvents();
-    clock.advance(step);
+    manualClock_.advance(step);
     QCoreApplication::sendPostedEvents();
 }
 

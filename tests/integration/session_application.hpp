@@ -33,13 +33,14 @@ struct PairingService {
 
 // The application as a user runs it, launched and quit by the test: a session built by the production
 // composition over the real tunnel process of the harness, the real Secret Service, preferences and VPN
-// configurations in the harness's configuration folder, and the real extension activator. Only the
-// session's own rules run on a manual clock, so a test moves them on when it means to.
+// configurations in the harness's configuration folder, and the real extension activator. Unless it runs in
+// real time, the session's own rules run on a manual clock, so a test moves them on when it means to.
 //
 // Construct it after the harness: the harness chooses the configuration folder.
 class SessionApplication {
 public:
-    explicit SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service = {});
+    explicit SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service = {},
+                                bool realTime = false);
     ~SessionApplication();
     SessionApplication(const SessionApplication&) = delete;
     SessionApplication& operator=(const SessionApplication&) = delete;
@@ -56,7 +57,7 @@ public:
 
     // Waits in real time, while events run, until `condition` holds; false when it never did.
     static bool waitFor(const std::function<bool()>& condition);
-    // Moves the session's clock on and lets what fell due run.
+    // Moves the manual clock on and lets what fell due run.
     void advance(Clock::Duration step);
 
     // The VPN configurations as saved in their file now.
@@ -66,7 +67,11 @@ public:
     std::optional<QByteArray> ask(const QString& message);
     QStringList logLines() const;
 
-    ManualClock clock;
+private:
+    ManualClock manualClock_;
+
+public:
+    Clock& clock;
     JsonFilePreferences preferences;
     JsonFilePreferences group;
     BundleInfo bundle;

@@ -1,5 +1,6 @@
 // The whole way a new user goes: an invitation link of the local service, redeemed through the session,
-// its roster of several nodes adopted, and a node reached through the real tunnel.
+// its roster of several nodes adopted, and a node reached through the real tunnel; and, on the system
+// clock, a node's failure followed through the tunnel process to another node.
 #include "local_service_process.hpp"
 #include "session_application.hpp"
 #include "tunnel_harness.hpp"
@@ -9,6 +10,8 @@
 #include "profiles/json_values.hpp"
 #include "session/session_keys.hpp"
 #include "support/run_task.hpp"
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -25,9 +28,14 @@ protected:
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
             << "run this suite through tests/support/with-keyring.sh";
         ASSERT_TRUE(service_.isRunning()) << service_.startError().toStdString();
+    }
+
+    TessaronSession& launch(bool realTime = false) {
         app_.emplace(harness_,
-                     PairingService{QUrl(service_.baseURL()), QSslCertificate::fromPath(service_.caFile())});
+                     PairingService{QUrl(service_.baseURL()), QSslCertificate::fromPath(service_.caFile())},
+                     realTime);
         app_->grantConsent();
+        return app_->launch();
     }
 
     QUrl invitationLink(const QString& group) const {
@@ -65,6 +73,12 @@ protected:
         return true;
     }
 
+    bool logged(const QString& prefix) const {
+        return std::ranges::any_of(app_->logLines(),
+                                   [&](const auto& line) { return line.startsWith(prefix); });
+    }
+    std::string logText() const { return app_->logLines().join(QStringLiteral("\n")).toStdString(); }
+
     bool stopAndWait(TessaronSession& session) {
         session.userStopTapped();
         return SessionApplication::waitFor(
@@ -77,7 +91,7 @@ protected:
 };
 
 TEST_F(SessionEndToEndTest, AnInvitationLinkGivesTheRosterAndItsNodesConnectThroughTheTunnel) {
-    auto& session = app_->launch();
+    auto& session = launch();
     ASSERT_TRUE(session.summaries().isEmpty());
     const auto link = invitationLink(QStringLiteral("Europe"));
     ASSERT_TRUE(link.isValid());
@@ -104,6 +118,38 @@ TEST_F(SessionEndToEndTest, AnInvitationLinkGivesTheRosterAndItsNodesConnectThro
     ASSERT_EQ(session.selectedID(), other->id);
     runTask(session.connect(), 10s);
     ASSERT_TRUE(reachesThroughTheTunnel(session, *other));
+    ASSERT_TRUE(stopAndWait(session));
+}
+
+TEST_F(SessionEndToEndTest, ABlockedNodeIsLeftForTheNextOneThroughTheRealTunnel) {
+    const auto link = invitationLink(QStringLiteral("Americas"));
+    ASSERT_TRUE(link.isValid());
+    auto& session = launch(true);
+
+    // The redemption stores the group's nodes, selects its first one and connects; the check passes.
+    session.openInvitationLink(link);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return session.phase() == TessaronLinkPhase::connected && session.verifiedAt(); }, 15'000))
+        << logText() << "\n"
+        << session.lastError().value_or(QString()).toStdString();
+    ASSERT_EQ(session.summaries().size(), 3);
+    const auto failing = *session.selectedSummary();
+
+    // From now on the tunnel reports the node's link blocked; 8 s later failover gives the node up.
+    ASSERT_TRUE(harness_.script(failing.server, QJsonObject{{QStringLiteral("blockedAfter"), 0}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logged(QStringLiteral("switched to ")); }, 15'000)) << logText();
+    EXPECT_TRUE(logged(QStringLiteral("tunnel phase: blocked")));
+    EXPECT_TRUE(logged(QStringLiteral("failover: blocked \u2192 "))) << logText();
+
+    const auto next = *session.selectedSummary();
+    EXPECT_NE(next.id, failing.id);
+    EXPECT_TRUE(logged(QStringLiteral("switched to ") + next.name));
+    ASSERT_TRUE(SessionApplication::waitFor([&] { return session.phase() == TessaronLinkPhase::connected; }))
+        << logText();
+    // The tunnel process now carries the link through the new node.
+    EXPECT_TRUE(app_->group.text(TessaronTunnelRoutingContract::sharedRoutingKey)
+                    .value_or(QString())
+                    .contains(next.server));
     ASSERT_TRUE(stopAndWait(session));
 }
 

@@ -4,15 +4,16 @@
 
 #include "platform/keychain.hpp"
 #include "platform/tunnel_contract.hpp"
+#include "platform/vpn_configuration_store.hpp"
 #include "profiles/identifiers.hpp"
 #include "profiles/keychain_store.hpp"
 #include "session/session_keys.hpp"
 #include "session/tunnel_configuration.hpp"
 #include "support/run_task.hpp"
 
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
-#include <QSignalSpy>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -35,23 +36,6 @@ public:
 private:
     QTcpServer server_;
 };
-
-template <typename T> QList<T> valuesOf(const QSignalSpy& spy) {
-    QList<T> values;
-    for (const auto& arguments : spy)
-        values.append(arguments.at(0).value<T>());
-    return values;
-}
-
-// Whether `wanted` appear in `lines` in this order, with anything between them.
-bool inOrder(const QStringList& lines, const QStringList& wanted) {
-    qsizetype next = 0;
-    for (const auto& line : lines) {
-        if (next < wanted.size() && line == wanted[next])
-            ++next;
-    }
-    return next == wanted.size();
-}
 
 QString routingLine(const Node& node, const QString& killSwitch) {
     return QStringLiteral("smart routing via %1:%2 over tcp, kill switch %3")
@@ -111,19 +95,11 @@ protected:
 
 TEST_F(SessionTunnelTest, AConnectFollowsTheTunnelUpAndTheStopTakesItDown) {
     auto& session = launchSelected();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     EXPECT_FALSE(session.isConfigurationInstalled());
-    QSignalSpy phases(&session, &TessaronSession::phaseChanged);
-    QSignalSpy statuses(&session, &TessaronSession::vpnStatusChanged);
 
     ASSERT_TRUE(connectAndWait(session));
     EXPECT_TRUE(node_.wasReached());
-    EXPECT_EQ(valuesOf<TessaronLinkPhase>(phases),
-              (QList{TessaronLinkPhase::connecting, TessaronLinkPhase::connected}));
-    EXPECT_EQ(valuesOf<VpnStatus>(statuses), (QList{VpnStatus::connecting, VpnStatus::connected}));
-    EXPECT_TRUE(session.tunnelUpSince());
-    EXPECT_TRUE(session.isConfigurationInstalled());
-    EXPECT_EQ(session.lastError(), std::nullopt);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
 
     // The configuration file holds what the tunnel needs: the node, full routing, and a password
     // reference that resolves to the profile annotated with the transport started.
@@ -153,17 +129,9 @@ TEST_F(SessionTunnelTest, AConnectFollowsTheTunnelUpAndTheStopTakesItDown) {
 
     ASSERT_TRUE(stopAndWait(session));
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(valuesOf<TessaronLinkPhase>(phases).mid(2),
-              (QList{TessaronLinkPhase::disconnecting, TessaronLinkPhase::disconnected}));
-    EXPECT_EQ(session.lastError(), std::nullopt);
-    EXPECT_EQ(session.tunnelUpSince(), std::nullopt);
     EXPECT_TRUE(session.isConfigurationInstalled()) << "a stop keeps the configuration";
     EXPECT_EQ(app_.group.dictionary(tunnelLastStopKey).value_or(QVariantMap()).value("reason"),
               QStringLiteral("stopped"));
-    EXPECT_TRUE(
-        inOrder(app_.logLines(), {"connect tapped", "tunnel status: connecting", "tunnel status: connected",
-                                  "stop tapped", "tunnel status: disconnected"}))
-        << app_.logLines().join('\n').toStdString();
 }
 
 TEST_F(SessionTunnelTest, AnUnreachableNodeEndsTheConnectWithTheTunnelsError) {
@@ -171,13 +139,11 @@ TEST_F(SessionTunnelTest, AnUnreachableNodeEndsTheConnectWithTheTunnelsError) {
     ASSERT_TRUE(
         harness_.script(node_.address(), QJsonObject{{"failWith", tunnel_failure::serverUnreachable}}));
     auto& session = launchSelected();
-    QSignalSpy statuses(&session, &TessaronSession::vpnStatusChanged);
 
     runTask(session.connect(), 10s);
     ASSERT_TRUE(SessionApplication::waitFor([&] { return session.lastError().has_value(); }));
     EXPECT_EQ(session.lastError(), QStringLiteral("This network cannot reach the Tessaron server."));
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(valuesOf<VpnStatus>(statuses), (QList{VpnStatus::connecting, VpnStatus::disconnected}));
     const auto lastStop = app_.group.dictionary(tunnelLastStopKey).value_or(QVariantMap());
     EXPECT_EQ(lastStop.value("reason"), QStringLiteral("failed"));
     EXPECT_EQ(lastStop.value("code"), tunnel_failure::serverUnreachable);
@@ -199,6 +165,28 @@ TEST_F(SessionTunnelTest, ALaunchAfterQuittingFindsTheRunningTunnelAndCanStopIt)
 
     ASSERT_TRUE(stopAndWait(relaunched));
     EXPECT_EQ(relaunched.phase(), TessaronLinkPhase::disconnected);
+
+    // A configuration file damaged while the application was closed leaves the link the user's to see and
+    // to stop; the next connect writes a new configuration.
+    ASSERT_TRUE(connectAndWait(relaunched));
+    app_.quit();
+    QFile damaged(VpnConfigurationStore::defaultPath());
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write(R"({"configurations": [ {"identifier": 12)");
+    damaged.close();
+    auto& orphaned = app_.launch();
+    EXPECT_EQ(orphaned.vpnStatus(), VpnStatus::connected);
+    EXPECT_EQ(orphaned.phase(), TessaronLinkPhase::connected);
+    EXPECT_FALSE(orphaned.isConfigurationInstalled());
+    orphaned.userStopTapped();
+    EXPECT_TRUE(SessionApplication::waitFor([&] {
+        const auto other = harness_.openApplication();
+        runTask(other->loadAll());
+        return !other->liveConfiguration() && orphaned.phase() == TessaronLinkPhase::disconnected;
+    }));
+    ASSERT_TRUE(connectAndWait(orphaned));
+    EXPECT_EQ(app_.savedConfigurations().size(), 1);
+    ASSERT_TRUE(stopAndWait(orphaned));
 }
 
 TEST_F(SessionTunnelTest, SettingsRewriteTheSavedConfigurationAndReachTheNextTunnel) {

@@ -182,26 +182,8 @@ TEST_F(SessionConnectTest, AServerAtOneOfThisMachinesOwnAddressesIsRefused) {
     EXPECT_TRUE(harness.tunnels.stored().isEmpty());
 }
 
-TEST_F(SessionConnectTest, AFallingLinkKeepsTheNoInternetNoticeOverItsOwnError) {
-    auto& session = ready();
-    harness.connectFully();
-    session.setLastError(TessaronSession::autoDisconnectNotice());
-    harness.tunnel().setLastDisconnectError(
-        PlatformError(QStringLiteral("com.hallmere.tessaron.PacketTunnel"), 12));
-    harness.tunnel().setStatus(VpnStatus::disconnected);
-    harness.settle();
-    EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
-}
-
-TEST_F(SessionConnectTest, AStatusOutsideTheKnownOnesCountsAsDisconnected) {
-    auto& session = ready();
-    session.applyVPNStatus(static_cast<VpnStatus>(9));
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(harness.logLines().last(), QStringLiteral("tunnel status: unknown"));
-}
-
-// The real activator, answered by a scripted system: the 15 s silence and the 300 s cap of an activation
-// the user never approves.
+// The real activator, answered by a scripted system: the 300 s cap of an activation the user never
+// approves.
 TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesWithARetry) {
     FakeSystemExtensionRequests system;
     const ApplicationLocation location{QStringLiteral("/opt/apps/tessaron/bin/tessaron"),
@@ -215,16 +197,7 @@ TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesW
     harness.settle();
     EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
     EXPECT_EQ(system.settingsOpened(), 1);
-    harness.advance(14999ms);
-    EXPECT_FALSE(harness.logLines().contains(QStringLiteral("extension: silent so far")));
-    harness.advance(1ms);
-    EXPECT_TRUE(harness.logLines().contains(QStringLiteral("extension: silent so far")));
-
-    // A second tap while the user is asked is refused rather than starting a second activation.
-    track(session.connect());
-    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
-
-    harness.advance(284s);
+    harness.advance(299s);
     EXPECT_FALSE(connecting->done);
     harness.advance(1s);
     EXPECT_TRUE(connecting->done);

@@ -146,6 +146,25 @@ TEST_F(SessionFailoverTest, AStopTheUserAsksForDuringASwitchIsKept) {
     EXPECT_TRUE(linesStartingWith(QStringLiteral("switched to")).isEmpty()) << logText();
 }
 
+TEST_F(SessionFailoverTest, ASwitchWhoseLinkWillNotComeDownIsDroppedAfterFortyLooks) {
+    auto& session = ready({alta, bergen});
+    harness.reachability.answer(FakeReachability::failure());
+    connectAndComeUp();
+    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}});
+    const auto starts = harness.tunnel().startCount();
+    for (int step = 0; step < 20 && !session.switchingTo(); ++step)
+        harness.advance(switchTime);
+    ASSERT_TRUE(session.switchingTo()) << logText();
+
+    harness.advance(39 * switchTime);
+    EXPECT_TRUE(session.switchingTo());
+    harness.advance(switchTime);
+    EXPECT_FALSE(session.switchingTo());
+    EXPECT_EQ(session.selectedID(), alta.id);
+    EXPECT_EQ(harness.tunnel().startCount(), starts);
+    EXPECT_TRUE(linesStartingWith(QStringLiteral("switched to")).isEmpty()) << logText();
+}
+
 TEST_F(SessionFailoverTest, APausedNodeIsLeftEvenWhenTheUserPickedIt) {
     auto& session = ready({alta, bergen}, false);
     TessaronRosterResponse roster;

@@ -21,8 +21,9 @@ QUrl invitationLink() {
 
 // A redemption of the code left behind by an earlier run.
 void leaveRedemption(SessionHarness& harness, std::chrono::seconds age,
-                     std::optional<TessaronProfile> redeemed = std::nullopt) {
+                     std::optional<TessaronProfile> redeemed = std::nullopt, bool retryUsed = false) {
     TessaronPendingRedemption record;
+    record.retryUsed = retryUsed;
     record.code = code;
     record.redemptionID = QUuid::createUuid();
     record.installationID = QUuid::createUuid();
@@ -106,6 +107,68 @@ TEST_F(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch
     EXPECT_EQ(redemptionIDs().at(0), redemptionIDs().at(1));
     EXPECT_EQ(relaunched.selectedID(), profile.id);
     EXPECT_FALSE(harness.pendingRecord());
+}
+
+TEST_F(SessionInvitationTest, AnUnredeemedRecordIsAskedForOnceMoreWhateverItsAge) {
+    struct Case {
+        const char* name;
+        bool consent;
+        bool retryUsed;
+        int requests;
+        std::optional<QString> error;
+        bool recordKept;
+    };
+    const Case cases[] = {
+        {"repeatable", true, false, 1, std::nullopt, false},
+        {"without consent", false, false, 0, QStringLiteral("Review the privacy terms first."), true},
+        {"repeat spent", true, true, 0, QStringLiteral("The invitation took too long. Try again."), false},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.name);
+        SessionHarness fresh;
+        leaveRedemption(fresh, 3600s, std::nullopt, example.retryUsed);
+        if (example.consent)
+            fresh.grantConsent();
+        fresh.pairing.enqueueRedeem(profile);
+        auto& session = fresh.start();
+        track(session.bootstrap());
+        fresh.settle();
+
+        track(session.recoverPendingInvitation());
+        fresh.settle();
+        EXPECT_EQ(fresh.pairing.sent(QStringLiteral("/v1/redeem")).size(), example.requests);
+        EXPECT_EQ(session.lastError(), example.error);
+        EXPECT_EQ(fresh.pendingRecord().has_value(), example.recordKept);
+        EXPECT_EQ(session.selectedID() == profile.id, example.requests == 1);
+    }
+}
+
+TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
+    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
+    // A link opened, and a redeemed profile found at the foreground.
+    const std::function<void(SessionHarness&)> arrivals[] = {
+        [](SessionHarness& fresh) { track(fresh.session->openInvitationLink(invitationLink())); },
+        [this](SessionHarness& fresh) {
+            leaveRedemption(fresh, 10s, profile);
+            track(fresh.session->recoverPendingInvitation());
+        },
+    };
+    for (const auto& arrive : arrivals) {
+        SessionHarness fresh;
+        auto& session = fresh.startSelected({oslo});
+        fresh.pairing.enqueueRedeem(profile);
+        fresh.activator.holdNext();
+        track(session.connect());
+        fresh.settle();
+
+        arrive(fresh);
+        fresh.settle();
+        EXPECT_EQ(session.selectedID(), oslo.id);
+        fresh.activator.release(TessaronExtensionActivation::Kind::activated);
+        fresh.settle();
+        EXPECT_EQ(fresh.tunnels.stored().first().tunnelProvider()->serverAddress, oslo.server);
+        EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    }
 }
 
 TEST_F(SessionInvitationTest, ARedeemedProfileLeftUnsavedIsSavedWithoutAskingTheServiceAgain) {

@@ -45,12 +45,6 @@ TEST(TunnelPhaseReportTest, OnlyAWellFormedReportCountsAndOnlyBlockedMeansBlocke
             EXPECT_EQ(report->isBlocked(), *example.blocked);
         }
     }
-    const auto report =
-        TessaronTunnelPhaseReport::decode(R"({"phase":"blocked","since":1767225600.25,"attempts":2})");
-    ASSERT_TRUE(report);
-    EXPECT_EQ(report->since, QDateTime::fromMSecsSinceEpoch(1767225600250, Qt::UTC));
-    EXPECT_EQ(report->attempts, 2);
-    EXPECT_FALSE(report->lastError);
 }
 
 TEST_F(SessionPollTest, ABlockedLinkIsReportedToFailoverAtItsThresholdOnly) {

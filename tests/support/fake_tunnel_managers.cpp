@@ -27,6 +27,14 @@ FakeVpnConnection& FakeTunnelManagers::fakeConnection(const QUuid& identifier) {
     return *connection;
 }
 
+std::optional<QUuid> FakeTunnelManagers::liveConfiguration() const {
+    for (const auto& [identifier, connection] : connections_) {
+        if (isLive(connection->status()))
+            return identifier;
+    }
+    return std::nullopt;
+}
+
 QCoro::Task<QList<TunnelProviderManager>> FakeTunnelManagers::loadAll() {
     co_await begin(Operation::loadAll, {});
     QList<TunnelProviderManager> managers;

@@ -57,6 +57,7 @@ public:
     QCoro::Task<TunnelProviderManager> load(QUuid identifier) override;
     QCoro::Task<> remove(QUuid identifier) override;
     VpnConnection& connection(const QUuid& identifier) override { return fakeConnection(identifier); }
+    std::optional<QUuid> liveConfiguration() const override;
 
 private:
     // Records the call and waits out the latency; throws the failure arranged for the operation.
