@@ -88,9 +88,7 @@ TEST_F(SessionConnectTest, AStaleRosterIsGivenThreeSecondsBeforeTheConnectGoesOn
     const auto profile = sampleProfile(QStringLiteral("Oslo"));
     harness.grantConsent();
     harness.save(profile);
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
     harness.log.clear();
     // Never pulled, and slow to answer.
     harness.pairing.setRoster(profile.id,
@@ -121,9 +119,7 @@ TEST_F(SessionConnectTest, OnlyASelectedRosterSourceOlderThanFifteenMinutesIsRef
         QStringLiteral("tessaron.managedProfiles"),
         QJsonDocument(QJsonObject{{uuidText(first.id), QJsonArray{uuidText(managed.id)}}})
             .toJson(QJsonDocument::Compact));
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
 
     EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
     session.select(first.id);

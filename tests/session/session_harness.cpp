@@ -189,6 +189,20 @@ TessaronSession& SessionHarness::restart() {
     return start();
 }
 
+TessaronSession& SessionHarness::launch() {
+    start();
+    track(session->bootstrap());
+    settle();
+    return *session;
+}
+
+TessaronSession& SessionHarness::relaunch() {
+    restart();
+    track(session->bootstrap());
+    settle();
+    return *session;
+}
+
 void SessionHarness::settle() {
     for (int round = 0; round < 8; ++round) {
         QCoreApplication::sendPostedEvents();
@@ -219,9 +233,7 @@ TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& pro
         save(profile);
         stampRoster(profile.id, std::chrono::seconds(60));
     }
-    start();
-    track(session->bootstrap());
-    settle();
+    launch();
     session->select(profiles.first().id);
     log.clear();
     return *session;

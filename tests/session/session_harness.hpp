@@ -134,6 +134,9 @@ public:
     TessaronSession& start();
     // Ends the session and starts a new one over the same stores, as a relaunch would.
     TessaronSession& restart();
+    // Starts (or restarts) the session and lets its bootstrap run.
+    TessaronSession& launch();
+    TessaronSession& relaunch();
 
     // Delivers posted status changes and runs what is due, without moving time.
     void settle();

@@ -38,9 +38,7 @@ class SessionInvitationTest : public ::testing::Test {
 protected:
     TessaronSession& consented() {
         harness.grantConsent();
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
+        auto& session = harness.launch();
         return session;
     }
 
@@ -55,37 +53,41 @@ protected:
     const TessaronProfile profile = sampleProfile(QStringLiteral("Oslo"));
 };
 
-TEST_F(SessionInvitationTest, AServiceThatFailsOnceIsAskedAgainForTheSameRedemption) {
-    auto& session = consented();
-    harness.pairing.enqueueRedeem(503);
-    harness.pairing.enqueueRedeem(profile);
+TEST_F(SessionInvitationTest, AFailedRedemptionIsAskedForOnceMoreUnderTheSameID) {
+    struct Case {
+        int secondStatus;
+        std::optional<QString> error;
+    };
+    const Case cases[] = {
+        {200, std::nullopt},
+        {502, QStringLiteral("The service is not available right now. Try again in a moment.")},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.secondStatus);
+        SessionHarness fresh;
+        fresh.grantConsent();
+        auto& session = fresh.launch();
+        fresh.pairing.enqueueRedeem(503);
+        if (example.error)
+            fresh.pairing.enqueueRedeem(example.secondStatus);
+        else
+            fresh.pairing.enqueueRedeem(profile);
 
-    auto opening = track(session.openInvitationLink(invitationLink()));
-    harness.settle();
+        track(session.openInvitationLink(invitationLink()));
+        fresh.settle();
 
-    EXPECT_TRUE(opening->done);
-    ASSERT_EQ(redemptionIDs().size(), 2);
-    EXPECT_EQ(redemptionIDs().at(0), redemptionIDs().at(1));
-    EXPECT_EQ(session.selectedID(), profile.id);
-    EXPECT_EQ(session.summaries().size(), 1);
-    EXPECT_FALSE(harness.pendingRecord());
-    EXPECT_EQ(harness.signIn.linked, QList<std::optional<QUuid>>{profile.id});
-    // Redeemed while disconnected: the new connection starts at once.
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-}
-
-TEST_F(SessionInvitationTest, AServiceThatFailsTwiceEndsTheRedemption) {
-    auto& session = consented();
-    harness.pairing.enqueueRedeem(503);
-    harness.pairing.enqueueRedeem(502);
-
-    track(session.openInvitationLink(invitationLink()));
-    harness.settle();
-
-    EXPECT_EQ(session.lastError(),
-              QStringLiteral("The service is not available right now. Try again in a moment."));
-    EXPECT_FALSE(harness.pendingRecord());
-    EXPECT_TRUE(session.summaries().isEmpty());
+        const auto sent = fresh.pairing.sent(QStringLiteral("/v1/redeem"));
+        ASSERT_EQ(sent.size(), 2);
+        EXPECT_EQ(sent.at(0).value("redemptionID"), sent.at(1).value("redemptionID"));
+        EXPECT_EQ(session.lastError(), example.error);
+        EXPECT_FALSE(fresh.pendingRecord());
+        EXPECT_EQ(session.summaries().size(), example.error ? 0 : 1);
+        if (!example.error) {
+            EXPECT_EQ(fresh.signIn.linked, QList<std::optional<QUuid>>{profile.id});
+            // Redeemed while disconnected: the new connection starts at once.
+            EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+        }
+    }
 }
 
 TEST_F(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch) {
@@ -130,9 +132,7 @@ TEST_F(SessionInvitationTest, AnUnredeemedRecordIsAskedForOnceMoreWhateverItsAge
         if (example.consent)
             fresh.grantConsent();
         fresh.pairing.enqueueRedeem(profile);
-        auto& session = fresh.start();
-        track(session.bootstrap());
-        fresh.settle();
+        auto& session = fresh.launch();
 
         track(session.recoverPendingInvitation());
         fresh.settle();

@@ -62,10 +62,7 @@ TEST_F(SessionLifecycleTest, StoredSettingsAreReadOnlyWhenTheyHaveTheirType) {
 TEST_F(SessionLifecycleTest, BootstrapDropsASelectionThatNoLongerExists) {
     harness.save(sampleProfile(QStringLiteral("Oslo")));
     harness.preferences.setValue(QStringLiteral("tessaron.selectedProfileID"), uuidText(QUuid::createUuid()));
-    auto& session = harness.start();
-
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
 
     EXPECT_EQ(session.summaries().size(), 1);
     EXPECT_FALSE(session.selectedID());
@@ -77,9 +74,7 @@ TEST_F(SessionLifecycleTest, AnUnreadableSavedConnectionIsReportedOnce) {
     harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
                              QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
                              "not a profile");
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
     EXPECT_EQ(session.summaries().size(), 1);
     EXPECT_EQ(session.lastError(), QStringLiteral("A saved connection could not be read."));
 }
@@ -87,9 +82,7 @@ TEST_F(SessionLifecycleTest, AnUnreadableSavedConnectionIsReportedOnce) {
 TEST_F(SessionLifecycleTest, ThePrimaryButtonFollowsTheFirstMissingStep) {
     const auto profile = sampleProfile(QStringLiteral("Oslo"));
     harness.save(profile);
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
 
     harness.signIn.signedIn = false;
     EXPECT_EQ(session.primaryTitle(), QStringLiteral("Sign in"));
@@ -106,9 +99,7 @@ TEST_F(SessionLifecycleTest, ConsentGrantedThroughThePrivacySheetRunsThePendingC
     const auto profile = sampleProfile(QStringLiteral("Oslo"));
     harness.save(profile);
     harness.stampRoster(profile.id, 10s);
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.launch();
     session.select(profile.id);
 
     track(session.startSelectedConnection());

@@ -16,9 +16,7 @@ protected:
     TessaronSession& withSource() {
         harness.grantConsent();
         harness.save(source);
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
+        auto& session = harness.launch();
         harness.log.clear();
         return session;
     }
@@ -72,9 +70,7 @@ TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndDropsThoseI
               harness.clock.now());
 
     // The geography outlives the process; the node health does not.
-    auto& relaunched = harness.restart();
-    track(relaunched.bootstrap());
-    harness.settle();
+    auto& relaunched = harness.relaunch();
     EXPECT_EQ(relaunched.nodeGeo(bergen.id)->country, QStringLiteral("NO"));
     EXPECT_EQ(relaunched.clientGeo()->city, QStringLiteral("Berlin"));
 

@@ -18,9 +18,7 @@ protected:
     TessaronSession& installed() {
         harness.save(profile);
         harness.installConfiguration(profile);
-        auto& session = harness.start();
-        track(session.bootstrap());
-        harness.settle();
+        auto& session = harness.launch();
         return session;
     }
 
