@@ -102,7 +102,9 @@ void InstanceForwarder::serve(QLocalSocket* peer) {
 }
 
 void InstanceForwarder::answer(QLocalSocket* peer, const QByteArray& line) {
+    // Sent before acting on the request, which may keep this thread busy: the sender waits for it.
     peer->write(acknowledgement);
+    peer->flush();
     peer->disconnectFromServer();
     if (line == raiseVerb) {
         Q_EMIT raiseRequested();

@@ -1,6 +1,14 @@
+#include "app/instance_forwarder.hpp"
+#include "app/opened_url_router.hpp"
+#include "platform/linux_web_auth_session.hpp"
+#include "platform/system_log.hpp"
+#include "support/run_task.hpp"
+
 #include <QDeadlineTimer>
+#include <QDesktopServices>
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -61,6 +69,23 @@ public:
 private:
     QProcess process_;
     QByteArray output_;
+};
+
+// The browser of the test: opening the sign-in page starts what it ends with, a process with the callback.
+class CallbackBrowser : public QObject {
+    Q_OBJECT
+public:
+    explicit CallbackBrowser(std::function<void()> onOpen)
+        : onOpen_(std::move(onOpen)) {
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+    }
+    ~CallbackBrowser() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+
+public Q_SLOTS:
+    void open(const QUrl&) { onOpen_(); }
+
+private:
+    std::function<void()> onOpen_;
 };
 
 class InstanceForwarderTest : public ::testing::Test {
@@ -133,5 +158,37 @@ TEST_F(InstanceForwarderTest, ACrashedInstanceIsReplaced) {
     EXPECT_TRUE(next->awaitLine("raise"));
 }
 
+TEST_F(InstanceForwarderTest, AWebSignInEndsWithTheCallbackThatAnotherProcessHandsOver) {
+    InstanceForwarder instance(runtime.path());
+    ASSERT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::primary);
+    LinuxWebAuthSession webSignIn;
+    QList<QUrl> invitations;
+    OpenedUrlRouter router(webSignIn, [&invitations](const QUrl& url) { invitations.append(url); });
+    QObject::connect(&instance, &InstanceForwarder::urlOpened,
+                     [&router](const QUrl& url) { router.open(url); });
+
+    const QString callback = QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1");
+    std::unique_ptr<Peer> handing;
+    CallbackBrowser browser([&] { handing = start({callback}); });
+    const auto result =
+        testing::runTask(webSignIn.authorize(QUrl(QStringLiteral("https://accounts.test/authorize")),
+                                             QStringLiteral("tessaron")),
+                         10s);
+    EXPECT_EQ(result.outcome, WebAuthSession::Outcome::callback);
+    EXPECT_EQ(result.callbackUrl, QUrl::fromEncoded(callback.toLatin1()));
+    ASSERT_TRUE(handing);
+    EXPECT_EQ(handing->awaitExit(), 0);
+
+    // The same callback once more finds no sign-in waiting: it is dropped, not taken for an invitation.
+    const SystemLog::Capture log;
+    QSignalSpy received(&instance, &InstanceForwarder::urlOpened);
+    const auto late = start({callback});
+    ASSERT_TRUE(received.wait(10'000));
+    EXPECT_TRUE(invitations.isEmpty());
+    EXPECT_EQ(log.messages(), QStringList{QStringLiteral("sign-in callback dropped: no sign-in is waiting")});
+}
+
 } // namespace
 } // namespace tessaron
+
+#include "instance_forwarder_test.moc"
