@@ -89,6 +89,26 @@ run_headless() {
     echo "Screenshot of the application: $screenshot"
 }
 
+# Makes the installed program the desktop's handler of "tessaron:" links, so the browser hands sign-in
+# callbacks and invitation links to it. Does nothing harmful where the desktop tools are missing.
+register_url_handler() {
+    local entries=${XDG_DATA_HOME:-$HOME/.local/share}/applications
+    # Inside the quoted Exec value, these four characters are escaped with a backslash.
+    local program
+    program=$(printf '%s' "$app/tessaron" | sed 's/[\\"`$]/\\&/g')
+    mkdir -p "$entries"
+    {
+        grep -v '^Exec=' "$app/tessaron.desktop"
+        printf 'Exec="%s" %%u\n' "$program"
+    } >"$entries/tessaron.desktop"
+    if command -v update-desktop-database >/dev/null; then
+        update-desktop-database "$entries" >/dev/null 2>&1 || true
+    fi
+    if command -v xdg-mime >/dev/null; then
+        xdg-mime default tessaron.desktop x-scheme-handler/tessaron >/dev/null 2>&1 || true
+    fi
+}
+
 tools/install-deps.sh
 
 configure=(-S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARON_BUILD_TESTS=OFF
@@ -114,6 +134,7 @@ applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache
 app=$applications/Tessaron
 cmake --install "$build" --prefix "$app" >/dev/null
 echo "Installed in $app"
+register_url_handler
 
 if [ -n "$port" ]; then
     start_local_service "$port"

@@ -6,7 +6,8 @@ namespace tessaron {
 
 ApplicationSession::ApplicationSession()
     : services_(SessionSurroundings::standard(), signIn_)
-    , session_(services_.services()) {}
+    , session_(services_.services())
+    , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {
     followApplicationState();

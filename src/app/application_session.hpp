@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/opened_url_router.hpp"
+#include "platform/linux_web_auth_session.hpp"
 #include "session/assumed_sign_in.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
@@ -19,12 +21,17 @@ public:
     // Restores the saved connections and finds a tunnel still running from an earlier launch.
     void start();
 
+    // A URL opened from outside: a web sign-in's callback or an invitation link.
+    OpenedUrlRouter::Route openUrl(const QUrl& url) { return router_.open(url); }
+
 private:
     void followApplicationState();
 
     AssumedSignIn signIn_;
     LinuxSessionServices services_;
     TessaronSession session_;
+    LinuxWebAuthSession webSignIn_;
+    OpenedUrlRouter router_;
 };
 
 } // namespace tessaron

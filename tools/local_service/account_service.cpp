@@ -76,8 +76,13 @@ template <typename Record> void dropExpired(QHash<QString, Record>& table, const
     table.removeIf([&](const auto& entry) { return entry.value().expiresAt <= now; });
 }
 
-QString callbackWith(const QString& key, const QString& value) {
-    return webSignInCallback + u'?' + key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
+// The callback names the sign-in it ends, so the app can refuse one that another page started.
+QString callbackWith(const QString& key, const QString& value, const QString& state) {
+    const auto encoded = [](const QString& text) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(text));
+    };
+    return webSignInCallback + u'?' + key + u'=' + encoded(value) + QStringLiteral("&state=") +
+           encoded(state);
 }
 
 } // namespace
@@ -179,18 +184,18 @@ QString AccountService::finishWebSignIn(const QString& state, const std::optiona
     // A state completes once: a replayed page gets the same answer as an expired one.
     WebSignIn started = webSignIns_.take(state);
     if (started.provider.isEmpty())
-        return callbackWith(QStringLiteral("error"), QStringLiteral("invalid_state"));
+        return callbackWith(QStringLiteral("error"), QStringLiteral("invalid_state"), state);
     if (!email)
-        return callbackWith(QStringLiteral("error"), QStringLiteral("access_denied"));
+        return callbackWith(QStringLiteral("error"), QStringLiteral("access_denied"), state);
     const auto plausible = plausibleEmail(email);
     if (!plausible)
-        return callbackWith(QStringLiteral("error"), QStringLiteral("email_required"));
+        return callbackWith(QStringLiteral("error"), QStringLiteral("email_required"), state);
 
     started.email = *plausible;
     started.expiresAt = after(now, webCodeLifetime);
     const QString code = randomToken();
     webCodes_.insert(code, started);
-    return callbackWith(QStringLiteral("code"), code);
+    return callbackWith(QStringLiteral("code"), code, state);
 }
 
 ServiceReply AccountService::exchangeWebCode(const QJsonObject& body) {

@@ -36,7 +36,7 @@ public:
     std::optional<QString> webSignInProvider(const QString& state);
     // Ends the page's part of a web sign-in and gives the callback URL that hands the result to the app:
     // with a one-time code, or with an error when the state is stale, the user cancelled (no e-mail) or
-    // the e-mail is not plausible.
+    // the e-mail is not plausible; always with the sign-in's state.
     QString finishWebSignIn(const QString& state, const std::optional<QString>& email);
     ServiceReply exchangeWebCode(const QJsonObject& body);
 

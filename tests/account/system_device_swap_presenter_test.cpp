@@ -1,0 +1,97 @@
+#include "account/system_device_swap_presenter.hpp"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+namespace tessaron {
+namespace {
+
+using Presenter = TessaronSystemDeviceSwapPresenter;
+
+QMessageBox* shownBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets() + QApplication::allWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+void settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST(DeviceSwapTextTest, TakenTextNamesTheHolderInTypographicQuotesOrItsKind) {
+    EXPECT_EQ(
+        Presenter::takenText(TessaronDeviceSlot::phone, QStringLiteral("%1 Pad")),
+        QStringLiteral("Tessaron is already set up on \u201c%1 Pad\u201d. Switching signs that device out. "
+                       "You can switch once every 30 days."));
+    EXPECT_EQ(
+        Presenter::takenText(TessaronDeviceSlot::computer, QString()),
+        QStringLiteral("Tessaron is already set up on another Mac. Switching signs that Mac out. You can "
+                       "switch once every 30 days."));
+}
+
+TEST(DeviceSwapDialogTest, TheAnswerArrivesAfterTheClickAndOnlySwitchingConfirms) {
+    struct Case {
+        bool window;
+        const char* click;
+        bool confirmed;
+    };
+    const Case cases[] = {{true, "Switch to This Device", true},
+                          {true, "Cancel", false},
+                          {false, "Switch to This Device", true}};
+    Presenter presenter;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.click) + (c.window ? " on the main window" : " without a window"));
+        std::optional<QMainWindow> window;
+        if (c.window) {
+            window.emplace().setObjectName(QStringLiteral("main"));
+            window->show();
+        }
+        std::optional<bool> answer;
+        presenter.confirmSwap(TessaronDeviceSlot::computer, QStringLiteral("Work laptop"),
+                              [&answer](bool confirmed) { answer = confirmed; });
+        EXPECT_EQ(shownBox() != nullptr, c.window) << "an application-modal box waits for a queued call";
+        QCoreApplication::processEvents();
+        QMessageBox* box = shownBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->parentWidget(), c.window ? &*window : nullptr);
+        EXPECT_EQ(box->windowModality(), c.window ? Qt::WindowModal : Qt::ApplicationModal);
+        EXPECT_EQ(box->text(), QStringLiteral("Use Tessaron on this device?"));
+        EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Switch to This Device"));
+
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == QString::fromUtf8(c.click))
+                QTest::mouseClick(button, Qt::LeftButton);
+        }
+        EXPECT_FALSE(answer) << "answered inside the click";
+        settle();
+        EXPECT_EQ(answer, c.confirmed);
+    }
+}
+
+TEST(DeviceSwapDialogTest, AWindowClosedUnderTheDialogDeclinesOnce) {
+    Presenter presenter;
+    auto window = std::make_unique<QMainWindow>();
+    window->setObjectName(QStringLiteral("main"));
+    window->show();
+    int answers = 0;
+    presenter.confirmSwap(TessaronDeviceSlot::phone, std::nullopt, [&answers](bool confirmed) {
+        EXPECT_FALSE(confirmed);
+        ++answers;
+    });
+    window.reset();
+    settle();
+    EXPECT_EQ(answers, 1);
+}
+
+} // namespace
+} // namespace tessaron

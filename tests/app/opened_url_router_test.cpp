@@ -1,0 +1,58 @@
+#include "app/opened_url_router.hpp"
+
+#include "platform/system_log.hpp"
+
+#include <gtest/gtest.h>
+
+namespace tessaron {
+namespace {
+
+using Route = OpenedUrlRouter::Route;
+
+class FakeWebSignIn final : public WebAuthSession {
+public:
+    bool pending = false;
+    QList<QUrl> callbacks;
+
+    QCoro::Task<Result> authorize(QUrl, QString) override { co_return Result{}; }
+    bool isPending() const override { return pending; }
+    bool deliverCallback(const QUrl& url) override {
+        if (pending)
+            callbacks.append(url);
+        return std::exchange(pending, false);
+    }
+    void cancel() override { pending = false; }
+};
+
+TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInvitation) {
+    const struct {
+        const char* url;
+        bool signInWaiting;
+        Route route;
+    } cases[] = {
+        // While a sign-in waits, even what looks like an invitation is its callback.
+        {"tessaron://join?code=ABCD-EFGH", true, Route::webSignIn},
+        {"https://tessaron.app/i/abc?code=1", true, Route::invitation},
+        {"tessaron://auth/callback?code=c1&state=s1", false, Route::dropped},
+        {"TESSARON://auth/callback?error=invalid_state", false, Route::dropped},
+        {"tessaron://join?code=ABCD-EFGH", false, Route::invitation},
+        {"tessaron://join?Error=x&STATE=y", false, Route::invitation},
+        {"https://tessaron.app/i/abc?state=1", false, Route::invitation},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        const QUrl url(QString::fromLatin1(c.url));
+        FakeWebSignIn webSignIn;
+        webSignIn.pending = c.signInWaiting;
+        QList<QUrl> invitations;
+        OpenedUrlRouter router(webSignIn, [&invitations](const QUrl& link) { invitations.append(link); });
+        const SystemLog::Capture log;
+
+        EXPECT_EQ(router.open(url), c.route);
+        EXPECT_EQ(webSignIn.callbacks.size() + invitations.size() + log.messages().size(), 1);
+        EXPECT_EQ(invitations, c.route == Route::invitation ? QList{url} : QList<QUrl>{});
+    }
+}
+
+} // namespace
+} // namespace tessaron

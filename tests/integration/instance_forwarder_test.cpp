@@ -1,0 +1,91 @@
+#include "app/instance_forwarder.hpp"
+#include "app/opened_url_router.hpp"
+#include "platform/linux_web_auth_session.hpp"
+#include "platform/system_log.hpp"
+#include "support/fake_browser.hpp"
+#include "support/run_task.hpp"
+
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tessaron {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Starts of the real application, kept to this test's runtime and data folders.
+class InstanceForwarderTest : public ::testing::Test {
+protected:
+    std::unique_ptr<QProcess> startApp(const QStringList& arguments = {}) {
+        auto app = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* folder : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+            environment.insert(QString::fromLatin1(folder), home.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        app->setProcessEnvironment(environment);
+        app->start(QStringLiteral(TESSARON_APPLICATION), arguments);
+        return app;
+    }
+    static bool exitedWithZero(QProcess& app) {
+        return app.waitForFinished(10'000) && app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0;
+    }
+    QString socketFile() const { return home.filePath(QStringLiteral("tessaron-app.socket")); }
+
+    QTemporaryDir home;
+};
+
+TEST_F(InstanceForwarderTest, LaterStartsHandTheirUrlsToTheInstanceWhichRoutesThem) {
+    InstanceForwarder instance(home.path());
+    ASSERT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::primary);
+    EXPECT_EQ(QFile::permissions(socketFile()) & 0077, QFile::Permissions());
+    LinuxWebAuthSession webSignIn;
+    QList<QUrl> invitations;
+    OpenedUrlRouter router(webSignIn, [&invitations](const QUrl& url) { invitations.append(url); });
+    QObject::connect(&instance, &InstanceForwarder::urlOpened,
+                     [&router](const QUrl& url) { router.open(url); });
+
+    const QString callback = QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1");
+    std::unique_ptr<QProcess> handing;
+    // Opening the sign-in page ends, as the desktop does it, in a start of the app with the callback.
+    testing::FakeBrowser browser([&] { handing = startApp({callback}); });
+    const auto signedIn =
+        testing::runTask(webSignIn.authorize(QUrl(QStringLiteral("https://accounts.test/authorize")),
+                                             QStringLiteral("tessaron")),
+                         10s);
+    EXPECT_EQ(signedIn.callbackUrl, QUrl::fromEncoded(callback.toLatin1()));
+    EXPECT_TRUE(exitedWithZero(*handing));
+
+    // Once the sign-in is over, the same callback is dropped; a link is an invitation; no URL, a raise.
+    const QString link = QStringLiteral("https://tessaron.app/i/abc?code=1");
+    const SystemLog::Capture log;
+    QSignalSpy raised(&instance, &InstanceForwarder::raiseRequested);
+    QSignalSpy opened(&instance, &InstanceForwarder::urlOpened);
+    for (const QStringList& arguments : {QStringList{callback}, QStringList{link}, QStringList{}}) {
+        const auto later = startApp(arguments);
+        ASSERT_TRUE(arguments.isEmpty() ? raised.wait(10'000) : opened.wait(10'000));
+        EXPECT_TRUE(exitedWithZero(*later));
+    }
+    EXPECT_EQ(invitations, QList{QUrl(link)});
+    EXPECT_EQ(log.messages(), QStringList{QStringLiteral("sign-in callback dropped: no sign-in is waiting")});
+}
+
+TEST_F(InstanceForwarderTest, ACrashedInstanceIsReplaced) {
+    const auto crashed = startApp();
+    for (int tries = 0; tries < 100 && !QFile::exists(socketFile()); ++tries)
+        crashed->waitForFinished(100);
+    crashed->kill();
+    crashed->waitForFinished();
+    ASSERT_TRUE(QFile::exists(socketFile()));
+
+    InstanceForwarder next(home.path());
+    EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
+}
+
+} // namespace
+} // namespace tessaron
