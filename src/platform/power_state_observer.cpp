@@ -19,7 +19,7 @@ const QString activeProfile = QStringLiteral("ActiveProfile");
 } // namespace
 
 PowerStateObserver::PowerStateObserver(QDBusConnection systemBus, QObject* parent)
-    : QObject(parent)
+    : PowerState(parent)
     , bus_(std::move(systemBus)) {
     if (!bus_.isConnected())
         return;

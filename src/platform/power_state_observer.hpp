@@ -1,16 +1,16 @@
 #pragma once
 
+#include "platform/power_state.hpp"
+
 #include <QDBusConnection>
-#include <QObject>
 #include <QString>
 
 namespace tessaron {
 
 // Whether the host saves power: the power-profiles daemon's "power-saver" profile. Without the daemon it
 // stays false. One instance serves the process.
-class PowerStateObserver final : public QObject {
+class PowerStateObserver final : public PowerState {
     Q_OBJECT
-    Q_PROPERTY(bool lowPower READ lowPower NOTIFY lowPowerChanged)
 public:
     // Follows the daemon on `systemBus`; the first reading arrives asynchronously.
     explicit PowerStateObserver(QDBusConnection systemBus, QObject* parent = nullptr);
@@ -18,11 +18,8 @@ public:
     // Created on first use, on the system bus, and kept for the rest of the process.
     static PowerStateObserver& shared();
 
-    bool lowPower() const { return lowPower_; }
+    bool lowPower() const override { return lowPower_; }
     static bool isPowerSaver(const QString& activeProfile);
-
-Q_SIGNALS:
-    void lowPowerChanged(bool lowPower);
 
 private Q_SLOTS:
     void propertiesChanged(const QString& interface, const QVariantMap& changed,

@@ -1,6 +1,7 @@
 #include "screens/button_styles.hpp"
 
 #include "screens/frame_driver.hpp"
+#include "screens/spinner.hpp"
 #include "screens/symbol_icons.hpp"
 #include "screens/tessaron_theme.hpp"
 
@@ -20,7 +21,6 @@ constexpr qreal verticalPadding = 12;
 constexpr qreal minimumTextScale = 0.75;
 constexpr int spinnerSize = 16;
 constexpr int spinnerSpacing = 10;
-constexpr int spinnerSpokes = 8;
 constexpr int iconHitSize = 44;
 
 } // namespace
@@ -55,7 +55,7 @@ TessaronPrimaryButton::TessaronPrimaryButton(QWidget* parent)
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    timer_->setInterval(80);
+    timer_->setInterval(1000 / 12);
     QObject::connect(timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
@@ -104,29 +104,12 @@ void TessaronPrimaryButton::paintEvent(QPaintEvent*) {
     const QColor ink = withOpacity(TessaronTheme::buttonText(), look.textOpacity);
     if (showsSpinner_) {
         const QRectF box(left, content.center().y() - spinnerSize / 2.0, spinnerSize, spinnerSize);
-        painter.save();
-        painter.setOpacity(look.opacity * look.textOpacity);
-        paintSpinner(painter, box, animates_ ? currentFrameDate() : 0);
-        painter.restore();
+        paintSpinner(painter, box, ink, animates_ ? currentFrameDate() : 0);
     }
     painter.setFont(label.font);
     painter.setPen(ink);
     painter.drawText(QRectF(left + spinner, content.top(), textWidth + 1, content.height()),
                      Qt::AlignLeft | Qt::AlignVCenter, label.text);
-}
-
-void TessaronPrimaryButton::paintSpinner(QPainter& painter, const QRectF& box, double phase) const {
-    const int lead = static_cast<int>(std::floor(phase * spinnerSpokes)) % spinnerSpokes;
-    painter.translate(box.center());
-    for (int spoke = 0; spoke < spinnerSpokes; ++spoke) {
-        const int age = (lead - spoke + spinnerSpokes) % spinnerSpokes;
-        QColor color = TessaronTheme::buttonText();
-        color.setAlphaF(static_cast<float>(1.0 - 0.8 * age / spinnerSpokes));
-        painter.setPen(QPen(color, 2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(0, -box.height() * 0.25), QPointF(0, -box.height() / 2));
-        painter.rotate(360.0 / spinnerSpokes);
-    }
-    painter.resetTransform();
 }
 
 void TessaronPrimaryButton::enterEvent(QEnterEvent* event) {

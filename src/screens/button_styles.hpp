@@ -48,7 +48,6 @@ protected:
 
 private:
     void updateTimer();
-    void paintSpinner(class QPainter& painter, const QRectF& box, double phase) const;
 
     bool hovering_ = false;
     bool showsSpinner_ = false;

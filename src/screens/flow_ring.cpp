@@ -1,5 +1,6 @@
 #include "screens/flow_ring.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/tessaron_theme.hpp"
 
@@ -100,6 +101,7 @@ OverlayDecoration::OverlayDecoration(QWidget* target, int outset)
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     target_->installEventFilter(this);
+    setAccessibleTraits(this, {.invisible = true});
     follow();
 }
 
@@ -161,7 +163,7 @@ void TessaronFlowRing::paintEvent(QPaintEvent*) {
                    {0.5, TessaronTheme::flowPurple()},
                    {0.75, TessaronTheme::flowBlue()},
                    {1, TessaronTheme::flowCyan()}});
-    strokeGlow(painter, path, glow, 4, 6, 0.5);
+    strokeGlow(painter, path, glow, 4, 3, 0.3);
 
     const double phase =
         frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0);

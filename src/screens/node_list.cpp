@@ -1,6 +1,7 @@
 #include "screens/node_list.hpp"
 
-#include "platform/power_state_observer.hpp"
+#include "platform/power_state.hpp"
+#include "screens/accessible_traits.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/symbol_icons.hpp"
@@ -35,6 +36,8 @@ void setTextColor(QWidget* widget, const QColor& color) {
     for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
         palette.setColor(group, QPalette::WindowText, color);
     widget->setPalette(palette);
+    // Inside a button a label would otherwise draw in the button's text role.
+    widget->setForegroundRole(QPalette::WindowText);
 }
 
 QLabel* makeLabel(const QString& content, const QFont& font, const QColor& color, QWidget* parent) {
@@ -98,8 +101,6 @@ public:
         setMinimumHeight(rowMinimumHeight);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setCursor(Qt::PointingHandCursor);
-        effect_ = new QGraphicsOpacityEffect(this);
-        setGraphicsEffect(effect_);
         QObject::connect(this, &QAbstractButton::pressed, this, [this] { applyOpacity(); });
         QObject::connect(this, &QAbstractButton::released, this, [this] { applyOpacity(); });
         applyOpacity();
@@ -110,10 +111,19 @@ protected:
     void paintEvent(QPaintEvent*) override {}
 
 private:
-    void applyOpacity() { effect_->setOpacity(fade_ * (isDown() ? 0.7 : 1.0)); }
+    // Rows at full opacity draw directly; an effect is only made for a faded or pressed row.
+    void applyOpacity() {
+        const double opacity = fade_ * (isDown() ? 0.7 : 1.0);
+        if (opacity >= 1.0) {
+            setGraphicsEffect(nullptr);
+            return;
+        }
+        auto* effect = new QGraphicsOpacityEffect(this);
+        effect->setOpacity(opacity);
+        setGraphicsEffect(effect);
+    }
 
     double fade_;
-    QGraphicsOpacityEffect* effect_;
 };
 
 QHBoxLayout* rowLayout(QWidget* row) {
@@ -206,7 +216,7 @@ QString autoRowSubtitle(const TessaronSession& session, bool withFlag) {
     return result;
 }
 
-TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerStateObserver& power, QWidget* parent)
+TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, QWidget* parent)
     : QWidget(parent)
     , session_(session)
     , power_(power) {
@@ -236,7 +246,7 @@ TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerStateObserver&
     connect(&session_, &TessaronSession::latenciesChanged, this, follow);
     connect(&session_, &TessaronSession::nodeHealthChanged, this, follow);
     connect(&session_, &TessaronSession::nodeGeoChanged, this, follow);
-    connect(&power_, &PowerStateObserver::lowPowerChanged, this, follow);
+    connect(&power_, &PowerState::lowPowerChanged, this, follow);
     refresh();
 }
 
@@ -303,22 +313,23 @@ QWidget* TessaronNodeList::makeAutoRow(QWidget* box) {
     auto* row = new RowButton(box, 1.0);
     row->setObjectName(QStringLiteral("tessaron.node.auto"));
     auto* layout = rowLayout(row);
-    auto* texts = new QVBoxLayout();
-    texts->setSpacing(2);
+    auto* texts = new QWidget(row);
+    auto* textStack = new QVBoxLayout(texts);
+    textStack->setContentsMargins(0, 0, 0, 0);
+    textStack->setSpacing(2);
     QFont titleFont = TessaronTheme::font(TessaronTheme::bodySize, on ? QFont::DemiBold : QFont::Normal);
-    auto* title = makeLabel(text("Auto", "Auto row title."), titleFont, TessaronTheme::textPrimary(), row);
+    auto* title = makeLabel(text("Auto", "Auto row title."), titleFont, TessaronTheme::textPrimary(), texts);
     auto* subtitle = makeLabel(autoRowSubtitle(session_, true), TessaronTheme::captionFont(),
-                               TessaronTheme::textSecondary(), row);
+                               TessaronTheme::textSecondary(), texts);
     subtitle->setObjectName(QStringLiteral("tessaron.node.auto.subtitle"));
-    texts->addWidget(title);
-    texts->addWidget(subtitle);
-    layout->addLayout(texts, 1);
+    textStack->addWidget(title);
+    textStack->addWidget(subtitle);
+    layout->addWidget(texts, 1);
     layout->addSpacing(8);
     layout->addWidget(makeCheckmark(on, row));
     row->setAccessibleName(text("Auto", "Auto row title.") + QStringLiteral(", ") +
                            autoRowSubtitle(session_, false));
-    row->setCheckable(true);
-    row->setChecked(on);
+    setAccessibleTraits(row, {.selected = on});
     connect(row, &QAbstractButton::clicked, this, [this] { session_.setAutoSelect(true); });
 
     auto* nudge = new TessaronNudgeBorder(row, 8, 2, 5);
@@ -332,8 +343,7 @@ QWidget* TessaronNodeList::makeNodeRow(QWidget* box, const TessaronNodeRowInputs
     auto* row = new RowButton(box, nodeRowOpacity(inputs));
     row->setObjectName(QStringLiteral("tessaron.node.%1").arg(position));
     row->setEnabled(inputs.isEnabled);
-    row->setCheckable(true);
-    row->setChecked(inputs.isSelected);
+    setAccessibleTraits(row, {.selected = inputs.isSelected});
     row->setAccessibleName(nodeRowAccessibleLabel(inputs));
     auto* layout = rowLayout(row);
 
@@ -347,6 +357,7 @@ QWidget* TessaronNodeList::makeNodeRow(QWidget* box, const TessaronNodeRowInputs
     nameLine->addWidget(name);
     if (inputs.inUse)
         nameLine->addWidget(new InUseDot(row));
+    nameLine->addStretch(1);
     layout->addLayout(nameLine, 1);
     layout->addSpacing(8);
     auto* pill = new NodeStatusPill(NodeStatusPill::Size::compact, row);

@@ -14,7 +14,7 @@
 
 namespace tessaron {
 
-class PowerStateObserver;
+class PowerState;
 class TessaronSession;
 
 // How a row shows the user's node choice.
@@ -51,7 +51,7 @@ QString autoRowSubtitle(const TessaronSession& session, bool withFlag);
 class TessaronNodeList final : public QWidget {
     Q_OBJECT
 public:
-    TessaronNodeList(TessaronSession& session, PowerStateObserver& power, QWidget* parent = nullptr);
+    TessaronNodeList(TessaronSession& session, PowerState& power, QWidget* parent = nullptr);
 
     void setNudge(const TessaronNudgeState& nudge, bool animates);
     // The environment: the system's reduce-motion setting and whether the window's scene is active.
@@ -66,7 +66,7 @@ private:
     QWidget* makeNodeRow(QWidget* box, const TessaronNodeRowInputs& row, int position);
 
     TessaronSession& session_;
-    PowerStateObserver& power_;
+    PowerState& power_;
     TessaronNudgeState nudge_;
     bool nudgeAnimates_ = false;
     bool reduceMotion_ = false;
