@@ -7,6 +7,7 @@
 #include "platform/linux_interface_addresses.hpp"
 #include "platform/linux_path_monitor.hpp"
 #include "platform/linux_tunnel_managers.hpp"
+#include "platform/power_state_observer.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/vpn_configuration_store.hpp"
 #include "profiles/installation_identity.hpp"
@@ -77,8 +78,7 @@ TessaronSessionServices LinuxSessionServices::services() {
             *http, surroundings_.clock,
             [log = &surroundings_.connectionLog](const QString& line) { log->append(line); },
             bundle.locations().reachabilityPage),
-        // The host's power-saver reading arrives with the main screens' power-state observer.
-        .lowPowerMode = {},
+        .lowPowerMode = [] { return PowerStateObserver::shared().lowPower(); },
         .hostActivity = *hostActivity_,
         .pathMonitors = LinuxPathMonitor::factory(),
         .interfaceAddresses = *interfaceAddresses_,

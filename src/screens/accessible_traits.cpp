@@ -1,0 +1,52 @@
+#include "screens/accessible_traits.hpp"
+
+#include <QAbstractButton>
+#include <QAccessibleWidget>
+#include <QVariant>
+
+#include <mutex>
+
+namespace tessaron {
+
+namespace {
+
+constexpr const char* traitsProperty = "tessaronAccessibleTraits";
+
+class TraitAccessible final : public QAccessibleWidget {
+public:
+    explicit TraitAccessible(QWidget* widget)
+        : QAccessibleWidget(widget, qobject_cast<QAbstractButton*>(widget) ? QAccessible::Button
+                                                                           : QAccessible::Client) {}
+
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        const auto traits = accessibleTraits(widget());
+        state.selected = state.selected || traits.selected;
+        state.animated = state.animated || traits.animated;
+        state.invisible = state.invisible || traits.invisible;
+        return state;
+    }
+};
+
+QAccessibleInterface* traitFactory(const QString&, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget && widget->property(traitsProperty).isValid())
+        return new TraitAccessible(widget);
+    return nullptr;
+}
+
+} // namespace
+
+void setAccessibleTraits(QWidget* widget, AccessibleTraits traits) {
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(traitFactory); });
+    const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0);
+    widget->setProperty(traitsProperty, bits);
+}
+
+AccessibleTraits accessibleTraits(const QWidget* widget) {
+    const int bits = widget->property(traitsProperty).toInt();
+    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+}
+
+} // namespace tessaron

@@ -1,0 +1,122 @@
+#include "screens/error_banner.hpp"
+
+#include "screens/button_styles.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+
+namespace tessaron {
+
+namespace {
+
+QFont outlinedFont() {
+    return TessaronTheme::font(TessaronTheme::footnoteSize, QFont::DemiBold);
+}
+
+} // namespace
+
+bool bannerOffersRetry(const std::optional<QString>& lastError, TessaronLinkPhase phase,
+                       TessaronPrimaryIntent intent) {
+    return lastError == TessaronSession::autoDisconnectNotice() && phase == TessaronLinkPhase::disconnected &&
+           intent == TessaronPrimaryIntent::connect;
+}
+
+TessaronOutlinedButton::TessaronOutlinedButton(QWidget* parent)
+    : QAbstractButton(parent) {
+    setFont(outlinedFont());
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+QSize TessaronOutlinedButton::sizeHint() const {
+    const QFontMetrics metrics(font());
+    return {metrics.horizontalAdvance(text()) + 20, metrics.height() + 10};
+}
+
+void TessaronOutlinedButton::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(isDown() ? 0.7 : 1);
+    painter.setPen(QPen(TessaronTheme::stroke(), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+    painter.setPen(TessaronTheme::textPrimary());
+    painter.drawText(rect(), Qt::AlignCenter, text());
+}
+
+TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* parent)
+    : QWidget(parent)
+    , session_(session)
+    , message_(new QLabel(this))
+    , tryAgain_(new TessaronOutlinedButton(this))
+    , useSuggested_(new TessaronOutlinedButton(this))
+    , dismiss_(new TessaronIconButton(QStringLiteral("xmark.circle.fill"), this)) {
+    setObjectName(QStringLiteral("tessaron.errorBanner"));
+    message_->setObjectName(QStringLiteral("tessaron.errorMessage"));
+    message_->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
+    message_->setTextFormat(Qt::PlainText);
+    message_->setWordWrap(true);
+    QPalette palette = message_->palette();
+    palette.setColor(QPalette::WindowText, TessaronTheme::danger());
+    message_->setPalette(palette);
+    message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+
+    tryAgain_->setObjectName(QStringLiteral("tessaron.tryAgain"));
+    tryAgain_->setText(QCoreApplication::translate(
+        "Tessaron", "Try again", "Outlined button in the auto-disconnect banner; repeats the connect."));
+    useSuggested_->setObjectName(QStringLiteral("tessaron.useSuggestedNode"));
+    dismiss_->setObjectName(QStringLiteral("tessaron.dismissError"));
+    dismiss_->setAccessibleName(QCoreApplication::translate("Tessaron", "Dismiss error"));
+    dismiss_->setTint(withOpacity(TessaronTheme::danger(), 0.75));
+    dismiss_->setGlyphSize(12);
+    dismiss_->setFixedSize(24, 24);
+
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(8);
+    row->addWidget(message_, 1);
+    row->addWidget(tryAgain_);
+    row->addWidget(useSuggested_);
+    row->addWidget(dismiss_);
+
+    connect(tryAgain_, &QAbstractButton::clicked, this, [this] { session_.retryConnect(); });
+    connect(useSuggested_, &QAbstractButton::clicked, this, [this] { session_.useSuggestedNode(); });
+    connect(dismiss_, &QAbstractButton::clicked, this, [this] {
+        session_.setLastError(std::nullopt);
+        session_.setSuggestedNodeID(std::nullopt);
+    });
+    const auto follow = [this] {
+        refresh();
+    };
+    connect(&session_, &TessaronSession::lastErrorChanged, this, follow);
+    connect(&session_, &TessaronSession::suggestedNodeIDChanged, this, follow);
+    connect(&session_, &TessaronSession::summariesChanged, this, follow);
+    connect(&session_, &TessaronSession::phaseChanged, this, follow);
+    connect(&session_, &TessaronSession::selectedIDChanged, this, follow);
+    connect(&session_, &TessaronSession::consentGrantedChanged, this, follow);
+    refresh();
+}
+
+void TessaronErrorBanner::refresh() {
+    const auto& error = session_.lastError();
+    setVisible(error.has_value());
+    if (!error)
+        return;
+    // The session's messages are keys of the string table.
+    message_->setText(QCoreApplication::translate("Tessaron", error->toUtf8().constData()));
+    tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));
+    const auto suggested = session_.suggestedNodeName();
+    useSuggested_->setVisible(suggested.has_value());
+    if (suggested)
+        useSuggested_->setText(
+            QCoreApplication::translate("Tessaron", "Use %1",
+                                        "Outlined button beside a failed manual connect. %1 is "
+                                        "another node's name.")
+                .arg(*suggested));
+}
+
+} // namespace tessaron

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "session/link_phase.hpp"
+#include "session/primary_intent.hpp"
+
+#include <QAbstractButton>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+
+namespace tessaron {
+
+class TessaronSession;
+class TessaronIconButton;
+
+// "Try again" repeats a connect the session ended itself, and only while a connect is what the button
+// would do now.
+bool bannerOffersRetry(const std::optional<QString>& lastError, TessaronLinkPhase phase,
+                       TessaronPrimaryIntent intent);
+
+// A small button with a one-point outline, for actions beside a message.
+class TessaronOutlinedButton final : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit TessaronOutlinedButton(QWidget* parent = nullptr);
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};
+
+// The session's one user message, with "Try again", "Use <node>" and dismiss beside it.
+class TessaronErrorBanner final : public QWidget {
+    Q_OBJECT
+public:
+    explicit TessaronErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
+    void refresh();
+
+private:
+    TessaronSession& session_;
+    QLabel* message_;
+    TessaronOutlinedButton* tryAgain_;
+    TessaronOutlinedButton* useSuggested_;
+    TessaronIconButton* dismiss_;
+};
+
+} // namespace tessaron

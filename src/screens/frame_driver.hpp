@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+
+class QTimer;
+class QWidget;
+
+namespace tessaron {
+
+// Seconds since 2001-01-01 00:00 UTC: every moving picture derives its frame from this, so that separate
+// rings turn in step.
+double frameDate(const QDateTime& date);
+double currentFrameDate();
+
+// Repaints a widget at the display's pace, but only while it is visible and allowed to animate; a hidden
+// or still widget runs no timer at all.
+class FrameDriver final : public QObject {
+    Q_OBJECT
+public:
+    explicit FrameDriver(QWidget* widget);
+
+    void setAnimates(bool animates);
+    bool animates() const { return animates_; }
+    bool isRunning() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void update();
+
+    QWidget* widget_;
+    QTimer* timer_;
+    bool animates_ = false;
+};
+
+} // namespace tessaron

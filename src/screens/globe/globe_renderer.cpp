@@ -1,0 +1,300 @@
+#include "screens/globe/globe_renderer.hpp"
+
+#include "screens/globe/land_dots.hpp"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QRadialGradient>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace tessaron {
+
+using namespace TessaronGlobeGeometry;
+
+namespace {
+
+constexpr double twoPi = 2 * std::numbers::pi;
+constexpr int arcSegments = 64;
+constexpr double arcRevealDuration = 0.8;
+constexpr double cometPeriod = 2.4;
+
+QColor rgb(double red, double green, double blue, double alpha = 1) {
+    return QColor::fromRgbF(static_cast<float>(red), static_cast<float>(green), static_cast<float>(blue),
+                            static_cast<float>(alpha));
+}
+
+QColor faded(QColor color, double alpha) {
+    color.setAlphaF(static_cast<float>(alpha));
+    return color;
+}
+
+void disc(QPainter& painter, const QPointF& center, double radius, const QBrush& brush) {
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(brush);
+    painter.drawEllipse(center, radius, radius);
+}
+
+// A disc whose colour fades from `alpha` at its centre to nothing at its edge.
+void halo(QPainter& painter, const QPointF& center, double radius, const QColor& color, double alpha) {
+    QRadialGradient gradient(center, radius);
+    gradient.setColorAt(0, faded(color, alpha));
+    gradient.setColorAt(1, faded(color, 0));
+    disc(painter, center, radius, gradient);
+}
+
+double fractionalPart(double value) {
+    return value - std::floor(value);
+}
+
+struct Metrics {
+    QPointF center;
+    double radius;
+    double unit;
+};
+
+// A point of the arc, lifted above the surface towards its middle.
+struct ArcPath {
+    LatLon user;
+    LatLon exit;
+    double lift;
+    const TessaronGlobeRotation& rotation;
+    const Metrics& metrics;
+
+    struct Sample {
+        QPointF point;
+        bool visible;
+    };
+    Sample at(double fraction) const {
+        const LatLon p = interpolate(user, exit, fraction);
+        const double k = 1 + lift * std::sin(std::numbers::pi * fraction);
+        const Vector3 v = project(p.lat, p.lon, rotation);
+        const bool visible = v.z > 0 || k * std::hypot(v.x, v.y) > 1;
+        return {
+            {metrics.center.x() + metrics.radius * k * v.x, metrics.center.y() - metrics.radius * k * v.y},
+            visible};
+    }
+};
+
+void drawLand(QPainter& painter, const Metrics& m, const TessaronGlobeRotation& rotation) {
+    QPainterPath near;
+    QPainterPath far;
+    // Overlapping dots must not hollow each other out.
+    near.setFillRule(Qt::WindingFill);
+    far.setFillRule(Qt::WindingFill);
+    const double farRadius = 0.8 * m.unit;
+    for (const LandDot& dot : landPoints()) {
+        const Vector3 v = project(dot.lat, dot.lon, rotation);
+        const QPointF at(m.center.x() + m.radius * v.x, m.center.y() - m.radius * v.y);
+        if (v.z > 0) {
+            const double r = m.unit * (0.55 + 0.45 * v.z) * 1.1;
+            near.addEllipse(at, r, r);
+        } else {
+            far.addEllipse(at, farRadius, farRadius);
+        }
+    }
+    painter.fillPath(far, rgb(0.55, 0.75, 1.0, 0.07));
+    QRadialGradient shade(m.center, m.radius);
+    shade.setStops(TessaronGlobeRenderer::nearDotGradient());
+    painter.fillPath(near, shade);
+}
+
+void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
+    struct Segment {
+        QPointF from, to;
+        QColor color;
+    };
+    std::array<Segment, arcSegments> segments;
+    int count = 0;
+    for (int i = 0; i < arcSegments && static_cast<double>(i) / arcSegments < reveal; ++i) {
+        const double f0 = static_cast<double>(i) / arcSegments;
+        const double f1 = std::min(static_cast<double>(i + 1) / arcSegments, reveal);
+        const auto a = arc.at(f0);
+        const auto b = arc.at(f1);
+        if (a.visible && b.visible)
+            segments[count++] = {a.point, b.point, TessaronGlobeRenderer::arcColor((f0 + f1) / 2)};
+    }
+    for (const auto& [width, alpha] : {std::pair{6.0, 0.18}, std::pair{2.0, 1.0}}) {
+        for (int i = 0; i < count; ++i) {
+            QPen pen(faded(segments[i].color, alpha), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+            painter.setPen(pen);
+            painter.drawLine(segments[i].from, segments[i].to);
+        }
+    }
+}
+
+void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) {
+    const double q = fractionalPart(date / cometPeriod);
+    for (int j = 5; j >= 1; --j) {
+        const auto tail = arc.at(std::max(q - 0.012 * j, 0.0));
+        if (tail.visible)
+            disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), faded(Qt::white, 0.55 * (1 - j / 6.0)));
+    }
+    const auto head = arc.at(q);
+    if (head.visible) {
+        disc(painter, head.point, 6.5 * unit, faded(Qt::white, 0.28));
+        disc(painter, head.point, 3.2 * unit, QColor(Qt::white));
+    }
+}
+
+void drawUser(QPainter& painter, const QPointF& at, double date, bool animates, double unit) {
+    const double a = 4.5 * unit;
+    halo(painter, at, 2.8 * a, Qt::white, 0.35);
+    if (animates) {
+        const double s = 0.5 + 0.5 * std::sin(twoPi * fractionalPart(date / cometPeriod));
+        const double r = a * (2.1 + 1.5 * s);
+        painter.setPen(
+            QPen(faded(Qt::white, 0.18 + 0.28 * (1 - s)), 1.25, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(at, r, r);
+    }
+    disc(painter, at, a, QColor(Qt::white));
+}
+
+void drawExit(QPainter& painter, const QPointF& at, const QColor& color, double opacity, double unit) {
+    const double b = 5 * unit;
+    halo(painter, at, 2.8 * b, color, 0.35 * opacity);
+    disc(painter, at, b, faded(color, opacity));
+    disc(painter, at, 2 * unit, faded(Qt::white, 0.9 * opacity));
+}
+
+} // namespace
+
+namespace TessaronGlobeRenderer {
+
+LatLon viewOrientation(const TessaronGlobeState& state, const TessaronGlobeFrame& frame) {
+    const auto focus = state.focusPoint();
+    if (!focus)
+        return {0, frame.animates ? idleSpinAngle(frame.date) : 0};
+    LatLon point = *focus;
+    const auto* tween = frame.motion ? &frame.motion->focusTween : nullptr;
+    if (frame.animates && tween && *tween && (*tween)->isRunning(frame.date))
+        point = (*tween)->position(frame.date);
+    const double sway = frame.animates ? 28 * std::sin(twoPi * frame.date / 24) : 0;
+    return {std::clamp(point.lat, -45.0, 45.0), point.lon + sway};
+}
+
+std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronGlobeFrame& frame) {
+    if (!state.showsArc())
+        return std::nullopt;
+    if (!frame.animates || state.visual != TessaronVisualState::connecting)
+        return 1.0;
+    if (!frame.motion || !frame.motion->arcRevealStart)
+        return std::nullopt;
+    const double progress = (frame.date - *frame.motion->arcRevealStart) / arcRevealDuration;
+    if (progress <= 0)
+        return std::nullopt;
+    return std::min(progress, 1.0);
+}
+
+QColor arcColor(double fraction) {
+    static const std::array<std::array<double, 3>, 5> stops{{{1.000, 0.541, 0.239},
+                                                             {1.000, 0.239, 0.545},
+                                                             {0.659, 0.333, 0.969},
+                                                             {0.231, 0.510, 0.965},
+                                                             {0.133, 0.827, 0.933}}};
+    const double scaled = std::clamp(fraction, 0.0, 1.0) * 4;
+    const int index = std::min(static_cast<int>(scaled), 3);
+    const double rest = scaled - index;
+    const auto& a = stops[index];
+    const auto& b = stops[index + 1];
+    return rgb(a[0] + (b[0] - a[0]) * rest, a[1] + (b[1] - a[1]) * rest, a[2] + (b[2] - a[2]) * rest);
+}
+
+QColor exitColor(TessaronVisualState visual) {
+    switch (visual) {
+    case TessaronVisualState::online:
+        return rgb(0.25, 0.72, 0.36);
+    case TessaronVisualState::failed:
+        return rgb(0.89, 0.25, 0.23);
+    case TessaronVisualState::idle:
+    case TessaronVisualState::connecting:
+    case TessaronVisualState::checking:
+        break;
+    }
+    return rgb(0.93, 0.67, 0.20);
+}
+
+const QGradientStops& nearDotGradient() {
+    static const QGradientStops stops = [] {
+        QGradientStops result;
+        for (int k = 0; k <= 8; ++k) {
+            const double location = k / 8.0;
+            result.append(
+                {location, rgb(0.80, 0.90, 1.00, 0.18 + 0.42 * std::sqrt(1 - location * location))});
+        }
+        return result;
+    }();
+    return stops;
+}
+
+void drawAtmosphere(QPainter& painter, const QPointF& center, double radius) {
+    const QColor glow = rgb(0.30, 0.66, 1.00);
+    QRadialGradient gradient(center, 1.14 * radius);
+    gradient.setStops({{0, faded(glow, 0)},
+                       {0.7771929824561404, faded(glow, 0)},
+                       {0.8571929824561404, faded(glow, 0.10)},
+                       {0.8771929824561404, faded(glow, 0.55)},
+                       {0.9121929824561404, faded(glow, 0.20)},
+                       {1, faded(glow, 0)}});
+    disc(painter, center, 1.14 * radius, gradient);
+}
+
+void drawSphere(QPainter& painter, const QPointF& center, double radius) {
+    QRadialGradient gradient(center, radius);
+    gradient.setColorAt(0, rgb(0.035, 0.055, 0.095));
+    gradient.setColorAt(1, rgb(0.07, 0.12, 0.20));
+    disc(painter, center, radius, gradient);
+}
+
+void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state,
+          const TessaronGlobeFrame& frame) {
+    if (size.width() <= 2 || size.height() <= 2)
+        return;
+    const double side = std::min(size.width(), size.height());
+    const Metrics m{{size.width() / 2, size.height() / 2}, side / 1.24 / 2, side / 1.24 / 240};
+    const LatLon view = viewOrientation(state, frame);
+    const auto rotation = TessaronGlobeRotation::make(view.lon, view.lat);
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawAtmosphere(painter, m.center, m.radius);
+    drawSphere(painter, m.center, m.radius);
+    drawLand(painter, m, rotation);
+
+    const auto screen = [&](const TessaronGeoPoint& point) {
+        const Vector3 v = project(point.lat, point.lon, rotation);
+        return std::pair{QPointF(m.center.x() + m.radius * v.x, m.center.y() - m.radius * v.y), v.z > 0};
+    };
+
+    if (const auto reveal = arcReveal(state, frame)) {
+        const LatLon user{state.user->lat, state.user->lon};
+        const LatLon exit{state.exit->lat, state.exit->lon};
+        const double lift = 0.04 + 0.14 * centralAngle(user, exit) / std::numbers::pi;
+        const ArcPath arc{user, exit, lift, rotation, m};
+        drawArc(painter, arc, *reveal);
+        if (frame.animates && state.visual == TessaronVisualState::online)
+            drawComet(painter, arc, frame.date, m.unit);
+    }
+    if (state.user) {
+        if (const auto [at, near] = screen(*state.user); near)
+            drawUser(painter, at, frame.date, frame.animates, m.unit);
+    }
+    if (state.showsExit()) {
+        if (const auto [at, near] = screen(*state.exit); near)
+            drawExit(painter, at, exitColor(state.visual), 1, m.unit);
+    } else if (frame.animates && frame.motion && frame.motion->exitFade) {
+        const auto& fade = *frame.motion->exitFade;
+        const double g = 1 - (frame.date - fade.start) / TessaronGlobeExitFade::duration;
+        if (const auto [at, near] = screen(fade.point); g > 0 && near)
+            drawExit(painter, at, exitColor(fade.visual), g, m.unit);
+    }
+    painter.restore();
+}
+
+} // namespace TessaronGlobeRenderer
+
+} // namespace tessaron

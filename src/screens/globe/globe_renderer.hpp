@@ -1,0 +1,40 @@
+#pragma once
+
+#include "screens/globe/globe_state.hpp"
+
+#include <QColor>
+#include <QGradientStops>
+#include <QSizeF>
+
+class QPainter;
+
+namespace tessaron {
+
+// What one frame needs besides the state.
+struct TessaronGlobeFrame {
+    double date = 0;
+    bool animates = false;
+    const TessaronGlobeMotion* motion = nullptr;
+};
+
+// Draws one frame of the globe; keeps nothing between frames.
+namespace TessaronGlobeRenderer {
+
+void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state,
+          const TessaronGlobeFrame& frame);
+
+// The camera (longitude, latitude) of a frame.
+LatLon viewOrientation(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
+// How much of the arc is drawn, 0 to 1; none draws no arc.
+std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
+// Orange at the user through pink, purple and blue to cyan at the exit.
+QColor arcColor(double fraction);
+QColor exitColor(TessaronVisualState visual);
+const QGradientStops& nearDotGradient();
+
+void drawAtmosphere(QPainter& painter, const QPointF& center, double radius);
+void drawSphere(QPainter& painter, const QPointF& center, double radius);
+
+} // namespace TessaronGlobeRenderer
+
+} // namespace tessaron

@@ -1,0 +1,87 @@
+#include "screens/globe/globe_view.hpp"
+
+#include "screens/frame_driver.hpp"
+#include "screens/globe/globe_renderer.hpp"
+#include "screens/tessaron_theme.hpp"
+
+#include <QLabel>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+class TessaronGlobeView::Canvas final : public QWidget {
+public:
+    explicit Canvas(TessaronGlobeView* globe)
+        : QWidget(globe)
+        , globe_(globe) {
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), TessaronTheme::background());
+        const TessaronGlobeFrame frame{currentFrameDate(), globe_->animates(), &globe_->motion_};
+        TessaronGlobeRenderer::draw(painter, size(), globe_->state_, frame);
+    }
+
+private:
+    TessaronGlobeView* globe_;
+};
+
+TessaronGlobeView::TessaronGlobeView(QWidget* parent)
+    : QWidget(parent)
+    , canvas_(new Canvas(this))
+    , caption_(new QLabel(this)) {
+    setObjectName(QStringLiteral("tessaron.globe"));
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, TessaronTheme::background());
+    palette.setColor(QPalette::WindowText, TessaronTheme::textSecondary());
+    setPalette(palette);
+
+    caption_->setFont(TessaronTheme::captionFont());
+    caption_->setAlignment(Qt::AlignCenter);
+    caption_->setTextFormat(Qt::PlainText);
+    caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    layout->addWidget(canvas_, 1);
+    layout->addWidget(caption_);
+    frames_ = new FrameDriver(canvas_);
+    setAccessibleName(state_.caption());
+    caption_->setText(state_.caption());
+}
+
+void TessaronGlobeView::setState(const TessaronGlobeState& state) {
+    if (state == state_)
+        return;
+    const TessaronGlobeState previous = state_;
+    state_ = state;
+    motion_.transition(previous, state_, currentFrameDate(), animates());
+    caption_->setText(state_.caption());
+    setAccessibleName(state_.caption());
+    canvas_->update();
+}
+
+void TessaronGlobeView::setAnimates(bool animates) {
+    frames_->setAnimates(animates);
+}
+
+bool TessaronGlobeView::animates() const {
+    return frames_->animates();
+}
+
+QString TessaronGlobeView::caption() const {
+    return caption_->text();
+}
+
+void TessaronGlobeView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    motion_.transition(std::nullopt, state_, currentFrameDate(), animates());
+}
+
+} // namespace tessaron

@@ -1,0 +1,286 @@
+#include "screens/home_view.hpp"
+
+#include "platform/power_state.hpp"
+#include "screens/accessible_traits.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/connection_hero.hpp"
+#include "screens/error_banner.hpp"
+#include "screens/extension_status_card.hpp"
+#include "screens/home_account.hpp"
+#include "screens/node_list.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "screens/visual_state.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+namespace {
+
+QString text(const char* key, const char* comment = nullptr) {
+    return QCoreApplication::translate("Tessaron", key, comment);
+}
+
+QLabel* makeLabel(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setFont(font);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+void paintBlack(QWidget* widget) {
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, TessaronTheme::background());
+    palette.setColor(QPalette::Base, TessaronTheme::background());
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+bool animationsAllowed(bool reduceMotion, ScenePhase scene, bool lowPower) {
+    return !reduceMotion && scene == ScenePhase::active && !lowPower;
+}
+
+TessaronNudgeState nudgeState(bool signedIn, bool hasSavedConnections, bool primaryEnabled) {
+    const bool nudge = signedIn && hasSavedConnections;
+    return {nudge && primaryEnabled, nudge};
+}
+
+bool primaryBusy(const std::optional<TessaronExtensionApproval>& approval, TessaronLinkPhase phase,
+                 bool isActing) {
+    if (approval == TessaronExtensionApproval::waiting)
+        return false;
+    return phase == TessaronLinkPhase::connecting || phase == TessaronLinkPhase::checking ||
+           phase == TessaronLinkPhase::disconnecting || isActing;
+}
+
+QString primaryHint(TessaronPrimaryIntent intent) {
+    switch (intent) {
+    case TessaronPrimaryIntent::connect:
+        return text("Installs the Tessaron VPN if needed and starts it.");
+    case TessaronPrimaryIntent::stop:
+        return text("Stops the Tessaron tunnel.");
+    case TessaronPrimaryIntent::reviewPrivacy:
+        return text("Shows what Tessaron stores and the one Apple reachability check.");
+    case TessaronPrimaryIntent::importInvitation:
+        return text("Opens the invitation sheet to add a connection.");
+    case TessaronPrimaryIntent::signIn:
+        return text("Opens the sign-in sheet. Any sign-in method works.");
+    }
+    return {};
+}
+
+AccountArea accountArea(bool signedIn, bool hasAccount, TessaronLinkPhase phase, bool hasSelectedSummary) {
+    if (signedIn)
+        return hasAccount ? AccountArea::email : AccountArea::nothing;
+    if (phase == TessaronLinkPhase::disconnected && !hasSelectedSummary)
+        return AccountArea::signInPrompt;
+    return AccountArea::nothing;
+}
+
+void performPrimaryAction(TessaronSession& session) {
+    const auto openSheet = [&session](TessaronSheet sheet) {
+        const auto previous = session.activeSheet();
+        session.setActiveSheet(sheet);
+        session.activeSheetDidChange(previous);
+    };
+    switch (session.primaryIntent()) {
+    case TessaronPrimaryIntent::connect:
+        // Not kept: a second tap goes through the intent again, and the session refuses a second connect.
+        session.connect();
+        break;
+    case TessaronPrimaryIntent::stop:
+        session.userStopTapped();
+        break;
+    case TessaronPrimaryIntent::reviewPrivacy:
+        openSheet(TessaronSheet::privacy);
+        break;
+    case TessaronPrimaryIntent::importInvitation:
+        session.presentInvitationImport();
+        break;
+    case TessaronPrimaryIntent::signIn:
+        openSheet(TessaronSheet::signIn);
+        break;
+    }
+}
+
+TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* parent)
+    : QWidget(parent)
+    , services_(services) {
+    setObjectName(QStringLiteral("tessaron.home"));
+    paintBlack(this);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    paintBlack(scroll);
+    paintBlack(scroll->viewport());
+    scroll->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { background: %1; width: 8px; margin: 0; }"
+                       "QScrollBar::handle:vertical { background: %2; border-radius: 4px; min-height: 24px; }"
+                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }")
+            .arg(TessaronTheme::background().name(), TessaronTheme::stroke().name()));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
+
+    auto* content = new QWidget();
+    paintBlack(content);
+    scroll->setWidget(content);
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(TessaronTheme::spacingLarge);
+    hero_ = new ConnectionHero(content);
+    stack->addWidget(hero_);
+
+    auto* column = new QWidget(content);
+    column->setMaximumWidth(TessaronTheme::contentMaxWidth);
+    auto* items = new QVBoxLayout(column);
+    items->setContentsMargins(20, 0, 20, 20);
+    items->setSpacing(TessaronTheme::spacingExtraLarge);
+    auto* centring = new QHBoxLayout();
+    centring->addStretch(0);
+    centring->addWidget(column, 1);
+    centring->addStretch(0);
+    stack->addLayout(centring);
+    stack->addStretch(1);
+
+    updateSlot_ = new QVBoxLayout();
+    updateSlot_->setContentsMargins(0, 0, 0, 0);
+    items->addLayout(updateSlot_);
+
+    email_ =
+        makeLabel(TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(), column);
+    email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
+    email_->setMaximumHeight(2 * email_->fontMetrics().lineSpacing() + 2);
+    signInPrompt_ =
+        makeLabel(TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary(), column);
+    signInPrompt_->setObjectName(QStringLiteral("tessaron.signInPrompt"));
+    signInPrompt_->setText(text("Sign in to use Tessaron. Any sign-in method works."));
+    items->addWidget(email_);
+    items->addWidget(signInPrompt_);
+
+    card_ = new TessaronExtensionStatusCard(services_.session, services_.activator, column);
+    items->addWidget(card_);
+
+    primary_ = new TessaronPrimaryButton(column);
+    primary_->setObjectName(QStringLiteral("tessaron.connectButton"));
+    items->addWidget(primary_);
+    connect(primary_, &QAbstractButton::clicked, this, [this] { performPrimaryAction(services_.session); });
+
+    nodeList_ = new TessaronNodeList(services_.session, services_.sharedPower, column);
+    items->addWidget(nodeList_);
+    banner_ = new TessaronErrorBanner(services_.session, column);
+    items->addWidget(banner_);
+    primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
+
+    const auto follow = [this] {
+        refresh();
+    };
+    auto& session = services_.session;
+    connect(&session, &TessaronSession::phaseChanged, this, follow);
+    connect(&session, &TessaronSession::selectedIDChanged, this, follow);
+    connect(&session, &TessaronSession::summariesChanged, this, follow);
+    connect(&session, &TessaronSession::clientGeoChanged, this, follow);
+    connect(&session, &TessaronSession::nodeGeoChanged, this, follow);
+    connect(&session, &TessaronSession::latenciesChanged, this, follow);
+    connect(&session, &TessaronSession::nodeHealthChanged, this, follow);
+    connect(&session, &TessaronSession::extensionApprovalChanged, this, follow);
+    connect(&session, &TessaronSession::isActingChanged, this, follow);
+    connect(&session, &TessaronSession::consentGrantedChanged, this, follow);
+    connect(&session, &TessaronSession::tunnelBlockedChanged, this, follow);
+    connect(&services_.account, &TessaronHomeAccount::changed, this, follow);
+    connect(&services_.power, &PowerState::lowPowerChanged, this, follow);
+    refresh();
+}
+
+TessaronHomeView::~TessaronHomeView() = default;
+
+void TessaronHomeView::setScenePhase(ScenePhase phase) {
+    scenePhase_ = phase;
+    applyScenePhase();
+    refresh();
+}
+
+void TessaronHomeView::setReduceMotion(bool reduceMotion) {
+    reduceMotion_ = reduceMotion;
+    refresh();
+}
+
+void TessaronHomeView::applyScenePhase() {
+    services_.session.setSceneIsActive(scenePhase_ == ScenePhase::active);
+}
+
+void TessaronHomeView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    applyScenePhase();
+    // Once per appearance; the refresh ends with the view.
+    appearanceRefresh_.start([account = QPointer(&services_.account), session = QPointer(&services_.session)](
+                                 CancellationToken token) -> QCoro::Task<> {
+        if (account && session)
+            return account->refresh(session.data(), token);
+        return []() -> QCoro::Task<> {
+            co_return;
+        }();
+    });
+}
+
+void TessaronHomeView::refresh() {
+    auto& session = services_.session;
+    auto& account = services_.account;
+    const auto visual = visualState(session.phase());
+    const bool animates = animationsAllowed(reduceMotion_, scenePhase_, services_.power.lowPower());
+
+    hero_->setState(visual);
+    hero_->setNodeStatus(session.selectedID() ? std::optional(session.linkStatus(*session.selectedID()))
+                                              : std::nullopt);
+    const auto selected = session.selectedSummary();
+    hero_->setGeography(TessaronHeroGeo::make(session.clientGeo(), session.selectedNodeGeo(),
+                                              selected ? std::optional(selected->name) : std::nullopt,
+                                              visual));
+    hero_->setAnimatesOverride(animates);
+    setAccessibleTraits(hero_, {.animated = isBusy(visual)});
+
+    const auto email = account.accountEmail();
+    const auto area =
+        accountArea(account.isSignedIn(), email.has_value(), session.phase(), selected.has_value());
+    email_->setVisible(area == AccountArea::email);
+    email_->setText(email.value_or(QString()));
+    signInPrompt_->setVisible(area == AccountArea::signInPrompt);
+
+    card_->setAnimates(animates);
+
+    const bool busy = primaryBusy(session.extensionApproval(), session.phase(), session.isActing());
+    primary_->setText(text(session.primaryTitle().toUtf8().constData()));
+    primary_->setShowsSpinner(busy && !reduceMotion_);
+    primary_->setAnimates(animates);
+    primary_->setEnabled(session.isPrimaryActionEnabled());
+    primary_->setAccessibleName(primary_->text());
+    primary_->setAccessibleDescription(primaryHint(session.primaryIntent()));
+    primary_->setProperty("accessibleValue", title(session.phase()));
+    setAccessibleTraits(primary_, {.animated = busy});
+
+    const auto nudge =
+        nudgeState(account.isSignedIn(), !session.summaries().isEmpty(), session.isPrimaryActionEnabled());
+    primaryNudge_->setActive(nudge.connect);
+    primaryNudge_->setAnimates(animates);
+    nodeList_->setNudge(nudge, animates);
+    nodeList_->setMotionEnvironment(reduceMotion_, scenePhase_ == ScenePhase::active);
+    banner_->refresh();
+}
+
+} // namespace tessaron

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/task_slot.hpp"
+#include "screens/flow_ring.hpp"
+#include "screens/scene_phase.hpp"
+#include "session/extension_approval.hpp"
+#include "session/link_phase.hpp"
+#include "session/primary_intent.hpp"
+
+#include <QWidget>
+
+#include <optional>
+
+class QLabel;
+class QVBoxLayout;
+
+namespace tessaron {
+
+class ConnectionHero;
+class PowerState;
+class TessaronErrorBanner;
+class TessaronExtensionStatusCard;
+class TessaronHomeAccount;
+class TessaronNodeList;
+class TessaronPrimaryButton;
+class TessaronNudgeBorder;
+class TessaronSession;
+class TessaronSystemExtensionActivating;
+
+// Motion is allowed only for an active window, with reduce motion and low power off.
+bool animationsAllowed(bool reduceMotion, ScenePhase scene, bool lowPower);
+// The nudges point at the next step once signed in with a saved connection.
+TessaronNudgeState nudgeState(bool signedIn, bool hasSavedConnections, bool primaryEnabled);
+// While the system waits for the user's approval the card shows the progress, not the button.
+bool primaryBusy(const std::optional<TessaronExtensionApproval>& approval, TessaronLinkPhase phase,
+                 bool isActing);
+QString primaryHint(TessaronPrimaryIntent intent);
+
+enum class AccountArea { email, signInPrompt, nothing };
+AccountArea accountArea(bool signedIn, bool hasAccount, TessaronLinkPhase phase, bool hasSelectedSummary);
+
+// The primary button's action for the session's current intent.
+void performPrimaryAction(TessaronSession& session);
+
+// Collaborators of the home view, handed in by the main window.
+struct TessaronHomeServices {
+    TessaronSession& session;
+    TessaronHomeAccount& account;
+    // The window's own power-state observer, and the process-wide one the node list follows.
+    PowerState& power;
+    PowerState& sharedPower;
+    TessaronSystemExtensionActivating& activator;
+};
+
+// The main window's content: the connection hero, and below it the account line, the extension card,
+// the primary button, the node list and the error banner.
+class TessaronHomeView final : public QWidget {
+    Q_OBJECT
+public:
+    explicit TessaronHomeView(TessaronHomeServices services, QWidget* parent = nullptr);
+    ~TessaronHomeView() override;
+
+    // Tells the session whether the main scene is active, which switches latency probing and the poll.
+    void setScenePhase(ScenePhase phase);
+    void setReduceMotion(bool reduceMotion);
+    // The update card's place at the top of the column.
+    QVBoxLayout& updateSlot() const { return *updateSlot_; }
+
+    void refresh();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void applyScenePhase();
+
+    TessaronHomeServices services_;
+    ScenePhase scenePhase_ = ScenePhase::active;
+    bool reduceMotion_ = false;
+    TaskSlot appearanceRefresh_;
+
+    ConnectionHero* hero_;
+    QVBoxLayout* updateSlot_;
+    QLabel* email_;
+    QLabel* signInPrompt_;
+    TessaronExtensionStatusCard* card_;
+    TessaronPrimaryButton* primary_;
+    TessaronNudgeBorder* primaryNudge_;
+    TessaronNodeList* nodeList_;
+    TessaronErrorBanner* banner_;
+};
+
+} // namespace tessaron

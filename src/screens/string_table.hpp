@@ -1,0 +1,11 @@
+#pragma once
+
+class QCoreApplication;
+
+namespace tessaron {
+
+// Installs the application's English string table, so that no raw key reaches the screen. Call once at
+// start-up; the table lives as long as the application.
+bool installStringTable(QCoreApplication& application);
+
+} // namespace tessaron

@@ -1,0 +1,64 @@
+#include "screens/home_fixture.hpp"
+
+#include "screens/string_table.hpp"
+
+#include <QCoreApplication>
+
+namespace tessaron::testing {
+
+TessaronSession& HomeWorld::startWithRoster(const QList<TessaronProfile>& nodes) {
+    harness.grantConsent();
+    harness.save(nodes.first());
+    harness.stampRoster(nodes.first().id, std::chrono::seconds(60));
+    auto& session = harness.start();
+    track(session.bootstrap());
+    harness.settle();
+
+    TessaronRosterResponse roster;
+    roster.profiles = nodes;
+    const TessaronNodeGeo norway{QStringLiteral("NO"), 59.9, 10.7, TessaronNodeGeo::Purpose::exit};
+    const TessaronNodeGeo japan{QStringLiteral("JP"), 35.7, 139.7, TessaronNodeGeo::Purpose::exit};
+    for (const auto& node : nodes) {
+        roster.health.insert(node.id,
+                             TessaronNodeHealth{true, harness.clock.now(), false, std::nullopt, 0.5, false});
+        roster.geo.insert(node.id, node.name == QStringLiteral("Tokyo") ? japan : norway);
+    }
+    roster.clientGeo = TessaronClientGeo{QStringLiteral("DE"), QStringLiteral("Berlin"), 52.5, 13.4};
+    harness.pairing.setRoster(nodes.first().id, roster);
+    track(session.pullRoster(nodes.first().id));
+    harness.settle();
+    session.select(nodes.first().id);
+    harness.settle();
+    return session;
+}
+
+HomeWorld::HomeWorld() {
+    static const bool installed = installStringTable(*QCoreApplication::instance());
+    EXPECT_TRUE(installed);
+}
+
+TessaronHomeView& HomeWorld::view() {
+    if (!home) {
+        if (!harness.session)
+            harness.start();
+        home = std::make_unique<TessaronHomeView>(
+            TessaronHomeServices{*harness.session, account, power, sharedPower, harness.activator});
+    }
+    return *home;
+}
+
+void HomeWorld::click(const QString& name) {
+    auto* target = button(name);
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(target->isEnabled()) << name.toStdString();
+    target->click();
+    harness.settle();
+}
+
+void HomeWorld::show() {
+    view().resize(480, 600);
+    view().show();
+    harness.settle();
+}
+
+} // namespace tessaron::testing

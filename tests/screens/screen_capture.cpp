@@ -1,0 +1,30 @@
+#include "screens/screen_capture.hpp"
+
+#include <QDir>
+#include <QLayout>
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace tessaron::testing {
+
+QImage render(QWidget& widget, const QSize& size) {
+    widget.resize(size);
+    widget.ensurePolished();
+    if (widget.layout())
+        widget.layout()->activate();
+    return widget.grab().toImage();
+}
+
+QImage capture(QWidget& widget, const QSize& size, const QString& name) {
+    const QImage image = render(widget, size);
+    const QDir folder(QStringLiteral(TESSARON_SCREENSHOT_DIR));
+    folder.mkpath(QStringLiteral("."));
+    const QString path = folder.filePath(name + QStringLiteral(".png"));
+    image.save(path);
+    std::printf("screenshot: %s\n", qPrintable(path));
+    return image;
+}
+
+} // namespace tessaron::testing

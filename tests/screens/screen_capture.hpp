@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+class QWidget;
+
+namespace tessaron::testing {
+
+// Lays the widget out at `size`, renders it offscreen and saves the picture as <name>.png in the build's
+// screenshot folder, printing the path so that a person can look at it.
+QImage capture(QWidget& widget, const QSize& size, const QString& name);
+
+// Renders without saving.
+QImage render(QWidget& widget, const QSize& size);
+
+} // namespace tessaron::testing
