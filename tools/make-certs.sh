@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Makes a throwaway certificate authority and a server certificate for 127.0.0.1 and localhost.
 # Usage: tools/make-certs.sh OUTDIR  ->  OUTDIR/ca.pem, OUTDIR/server.pem, OUTDIR/server.key
+# The authority is trusted by local-service builds, so it can vouch for 127.0.0.1 and localhost only,
+# and its key is deleted once the server certificate is issued: nobody can sign with it again.
 set -euo pipefail
 out=${1:?usage: make-certs.sh OUTDIR}
 mkdir -p "$out"
@@ -9,6 +11,7 @@ cd "$out"
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj "/CN=Tessaron Test CA" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+    -addext "nameConstraints=critical,permitted;IP:127.0.0.1/255.255.255.255,permitted;DNS:localhost" \
     -keyout ca.key -out ca.pem 2>/dev/null
 openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" -keyout server.key -out server.csr 2>/dev/null
 cat > server.ext <<'EXT'
@@ -19,4 +22,4 @@ subjectAltName=IP:127.0.0.1,DNS:localhost
 EXT
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
     -extfile server.ext -out server.pem 2>/dev/null
-rm -f server.csr server.ext ca.srl
+rm -f server.csr server.ext ca.srl ca.key

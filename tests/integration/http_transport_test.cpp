@@ -3,11 +3,15 @@
 #include "support/https_test_server.hpp"
 #include "support/run_task.hpp"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSslCertificateExtension>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace std::chrono_literals;
@@ -129,6 +133,22 @@ TEST(HttpTransportTrustTest, TrustsOnlyTheGivenAuthorities) {
             EXPECT_EQ(server.requests().size(), requestsBefore);
         }
     }
+}
+
+// Local-service builds trust this authority: it vouches for this machine only, and nobody can sign with
+// it again.
+TEST(TestAuthorityTest, VouchesFor127001AndLocalhostOnlyAndItsKeyIsGone) {
+    const HttpsTestServer server;
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(server.caPath()).dir().filePath(QStringLiteral("ca.key"))));
+    const auto authority = server.caCertificates().value(0);
+    const auto extensions = authority.extensions();
+    const auto constraints = std::find_if(extensions.begin(), extensions.end(), [](const auto& extension) {
+        return extension.name() == QLatin1String("nameConstraints");
+    });
+    ASSERT_NE(constraints, extensions.end());
+    EXPECT_TRUE(constraints->isCritical());
+    EXPECT_EQ(constraints->value().toString().simplified(),
+              QStringLiteral("Permitted: IP:127.0.0.1/255.255.255.255 DNS:localhost"));
 }
 
 TEST_F(HttpTransportTest, RedirectIsReturnedUnlessTheCallerFollowsIt) {

@@ -1,3 +1,4 @@
+#include "node_script.hpp"
 #include "tunnel_harness.hpp"
 
 #include "platform/tunnel_contract.hpp"
@@ -7,14 +8,24 @@
 #include "support/thrown_error.hpp"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tessaron::testing {
 namespace {
@@ -273,6 +284,91 @@ TEST_F(TunnelTest, OnlyOneTunnelServesASocket) {
     ASSERT_TRUE(second.waitForFinished(patienceMs));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(harness_.tunnelProcess(), serving);
+}
+
+// Another local user must not be able to take the tunnel's socket: it is served only from a folder of
+// this user's alone, and the shared temporary folder gets one.
+TEST(TunnelSocketFolderTest, TheTunnelServesOnlyFromAFolderOfThisUsersAlone) {
+    const QTemporaryDir scratch;
+    const auto folder = scratch.filePath(QStringLiteral("sockets"));
+    const auto elsewhere = scratch.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkdir(elsewhere));
+    const auto encoded = QFile::encodeName(folder);
+    const struct {
+        const char* name;
+        std::function<bool()> prepare;
+        bool serves;
+        bool needsRoot = false;
+    } cases[] = {
+        {"missing, so made private", [] { return true; }, true},
+        {"open to others", [&] { return QDir().mkdir(folder) && ::chmod(encoded.constData(), 0755) == 0; },
+         false},
+        {"a link to a private folder", [&] { return QFile::link(elsewhere, folder); }, false},
+        {"another user's",
+         [&] { return QDir().mkdir(folder) && ::chown(encoded.constData(), 65534, 65534) == 0; }, false,
+         true},
+    };
+    for (const auto& [name, prepare, serves, needsRoot] : cases) {
+        SCOPED_TRACE(name);
+        if (needsRoot && ::getuid() != 0)
+            continue; // only root can give a folder away
+        QFile::remove(folder);
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(prepare());
+        const auto socketName = folder + QStringLiteral("/tunnel.socket");
+        QProcess tunnel;
+        tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
+        if (serves) {
+            QLocalSocket probe;
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    probe.connectToServer(socketName);
+                    return probe.waitForConnected(100);
+                },
+                patienceMs));
+            struct stat status {};
+            ASSERT_EQ(::lstat(encoded.constData(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0700u);
+            tunnel.kill();
+            tunnel.waitForFinished();
+        } else {
+            ASSERT_TRUE(tunnel.waitForFinished(patienceMs));
+            EXPECT_EQ(tunnel.exitCode(), 1);
+            EXPECT_FALSE(QFile::exists(socketName));
+        }
+    }
+
+    const auto runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(TunnelEndpoint::defaultSocketName(),
+              QDir::tempPath() + QStringLiteral("/tessaron-%1/tessaron-tunnel.socket").arg(::getuid()));
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}
+
+// A delay that is not finite, negative or beyond a day would overflow the tunnel's clock.
+TEST(NodeScriptTest, BlockedAfterTakesOnlyDelaysUpToADayAndEncodesBackToItself) {
+    const struct {
+        double seconds;
+        bool accepted;
+    } cases[] = {
+        {0, true},
+        {0.5, true},
+        {86'400, true},
+        {86'400.001, false},
+        {-0.001, false},
+        {1e300, false},
+        {std::numeric_limits<double>::infinity(), false},
+        {std::nan(""), false},
+    };
+    for (const auto& [seconds, accepted] : cases) {
+        SCOPED_TRACE(seconds);
+        const QJsonObject written{{QStringLiteral("blockedAfter"), seconds}};
+        const auto script = NodeScript::fromJson(written);
+        ASSERT_EQ(script.has_value(), accepted);
+        if (accepted) {
+            EXPECT_EQ(script->toJson(), written);
+        }
+    }
 }
 
 } // namespace
