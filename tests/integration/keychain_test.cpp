@@ -301,13 +301,6 @@ void deadSocket(const QString& scratch) {
     setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(QStringLiteral("unix:path=%1/gone").arg(scratch)), 1);
 }
 
-// Nothing to connect to, and without a display GLib cannot start a bus of its own either.
-void noSessionBus(const QString& scratch) {
-    unsetenv("DBUS_SESSION_BUS_ADDRESS");
-    unsetenv("DISPLAY");
-    setenv("XDG_RUNTIME_DIR", qPrintable(scratch), 1);
-}
-
 // A bus that takes the connection and then never says a word; the socket stays open until the process ends.
 void silentBus(const QString& scratch) {
     const auto path = QStringLiteral("%1/silent").arg(scratch).toUtf8();
@@ -349,7 +342,6 @@ TEST_P(SecretServiceKeychainUnreachableTest, AnswersNotAvailablePromptly) {
 
 INSTANTIATE_TEST_SUITE_P(Buses, SecretServiceKeychainUnreachableTest,
                          ::testing::Values(Unreachable{"deadSocket", deadSocket},
-                                           Unreachable{"noSessionBus", noSessionBus},
                                            Unreachable{"silentBus", silentBus}));
 
 } // namespace
