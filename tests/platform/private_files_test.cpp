@@ -6,7 +6,6 @@
 #include "support/manual_clock.hpp"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -24,82 +23,59 @@ mode_t modeOf(const QString& path) {
     return status.st_mode & 07777;
 }
 
-struct Store {
-    const char* name;
-    // Opens the store at `path` and has it write something.
-    std::function<void(const QString& path, const Clock& clock)> write;
-    // Opens the store at `path` and has it read what is there.
-    std::function<void(const QString& path, const Clock& clock)> read;
-};
+void setMode(const QString& path, mode_t mode) {
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
 
-const Store stores[] = {
+// Each store opened at a path, writing (true) or only reading (false).
+using OpenStore = std::function<void(const QString& path, const Clock& clock, bool write)>;
+
+const std::pair<const char*, OpenStore> stores[] = {
     {"preferences",
-     [](const QString& path, const Clock& clock) {
-         JsonFilePreferences(path, clock).setValue(QStringLiteral("city"), QStringLiteral("Zürich"));
-     },
-     [](const QString& path, const Clock& clock) {
-         JsonFilePreferences(path, clock).keys();
+     [](const QString& path, const Clock& clock, bool write) {
+         JsonFilePreferences preferences(path, clock);
+         write ? preferences.setValue(QStringLiteral("city"), QStringLiteral("Zürich"))
+               : void(preferences.keys());
      }},
     {"VPN configurations",
-     [](const QString& path, const Clock& clock) {
-         VpnConfigurationStore(path, clock).update([](auto& managers) {
-             applySave(managers, sampleManager());
-         });
-     },
-     [](const QString& path, const Clock& clock) {
-         VpnConfigurationStore(path, clock).load();
+     [](const QString& path, const Clock& clock, bool write) {
+         VpnConfigurationStore store(path, clock);
+         write ? store.update([](auto& managers) { applySave(managers, sampleManager()); })
+               : void(store.load());
      }},
 };
 
-// Even a process that runs with umask 000 leaves nothing another local user can read.
-class PrivateFilesTest : public ::testing::Test {
-protected:
-    void SetUp() override { previousMask_ = ::umask(0); }
-    void TearDown() override { ::umask(previousMask_); }
+// Even under umask 000 nothing is left that another local user can read, damaged copies included, and
+// looser modes found on disk are tightened as the store opens.
+TEST(PrivateFilesTest, FoldersAndFilesAreTheOwnersAloneWhateverTheUmask) {
+    const auto previousMask = ::umask(0);
+    ManualClock clock;
+    SystemLog::Capture log;
+    for (const auto& [name, open] : stores) {
+        SCOPED_TRACE(name);
+        const QTemporaryDir directory;
+        const auto folder = directory.filePath(QStringLiteral("config/tessaron"));
+        const auto path = folder + QStringLiteral("/store.json");
+        open(path, clock, true);
+        EXPECT_EQ(modeOf(directory.filePath(QStringLiteral("config"))), 0700u);
 
-    QString folder() const { return directory_.filePath(QStringLiteral("config/tessaron")); }
-    QString path() const { return folder() + QStringLiteral("/store.json"); }
-
-    QTemporaryDir directory_;
-    ManualClock clock_;
-    SystemLog::Capture log_;
-    mode_t previousMask_ = 0;
-};
-
-TEST_F(PrivateFilesTest, FoldersAndFilesAreTheOwnersAloneDamagedCopiesIncluded) {
-    for (const auto& store : stores) {
-        SCOPED_TRACE(store.name);
-        QDir(directory_.path()).removeRecursively();
-        store.write(path(), clock_);
-        EXPECT_EQ(modeOf(directory_.filePath(QStringLiteral("config"))), 0700u);
-        EXPECT_EQ(modeOf(folder()), 0700u);
-
-        QFile damaged(path());
+        QFile damaged(path);
         ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
         damaged.write("{");
         damaged.close();
-        store.read(path(), clock_);
-        store.write(path(), clock_);
-        const auto files = QDir(folder()).entryList(QDir::Files);
-        ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
+        open(path, clock, false);
+        open(path, clock, true);
+        setMode(folder, 0755);
+        setMode(path, 0644);
+        open(path, clock, false);
+
+        EXPECT_EQ(modeOf(folder), 0700u);
+        const auto files = QDir(folder).entryList(QDir::Files);
+        ASSERT_EQ(files.size(), 2) << "the file and its damaged copy";
         for (const auto& file : files)
-            EXPECT_EQ(modeOf(QDir(folder()).filePath(file)), 0600u) << file.toStdString();
+            EXPECT_EQ(modeOf(QDir(folder).filePath(file)), 0600u) << file.toStdString();
     }
-}
-
-TEST_F(PrivateFilesTest, LooserModesLeftOnDiskAreTightenedWhenTheStoreOpens) {
-    for (const auto& store : stores) {
-        SCOPED_TRACE(store.name);
-        QDir(directory_.path()).removeRecursively();
-        store.write(path(), clock_);
-        ASSERT_EQ(::chmod(QFile::encodeName(folder()).constData(), 0755), 0);
-        ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
-
-        store.read(path(), clock_);
-
-        EXPECT_EQ(modeOf(folder()), 0700u);
-        EXPECT_EQ(modeOf(path()), 0600u);
-    }
+    ::umask(previousMask);
 }
 
 } // namespace
