@@ -7,7 +7,11 @@ set -euo pipefail
 out=${1:?usage: make-certs.sh OUTDIR}
 mkdir -p "$out"
 cd "$out"
-[ -f ca.pem ] && [ -f server.pem ] && [ -f server.key ] && exit 0
+# Certificates made before the authority was constrained (its key still beside it) are made again.
+[ -f ca.pem ] && [ -f server.pem ] && [ -f server.key ] && [ ! -f ca.key ] &&
+    openssl x509 -in ca.pem -noout -ext nameConstraints 2>/dev/null | grep -q localhost && exit 0
+# The authority's key goes whatever happens, a failed run included.
+trap 'rm -f ca.key ca.srl server.csr server.ext' EXIT
 
 openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -subj "/CN=Tessaron Test CA" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
@@ -22,4 +26,3 @@ subjectAltName=IP:127.0.0.1,DNS:localhost
 EXT
 openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
     -extfile server.ext -out server.pem 2>/dev/null
-rm -f server.csr server.ext ca.srl ca.key
