@@ -47,8 +47,15 @@ const std::pair<const char*, OpenStore> stores[] = {
 
 // Even under umask 000 nothing is left that another local user can read, damaged copies included, and
 // looser modes found on disk are tightened as the store opens.
-TEST(PrivateFilesTest, FoldersAndFilesAreTheOwnersAloneWhateverTheUmask) {
-    const auto previousMask = ::umask(0);
+class PrivateFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override { previousMask_ = ::umask(0); }
+    void TearDown() override { ::umask(previousMask_); }
+
+    mode_t previousMask_ = 0;
+};
+
+TEST_F(PrivateFilesTest, FoldersAndFilesAreTheOwnersAloneWhateverTheUmask) {
     ManualClock clock;
     SystemLog::Capture log;
     for (const auto& [name, open] : stores) {
@@ -75,7 +82,6 @@ TEST(PrivateFilesTest, FoldersAndFilesAreTheOwnersAloneWhateverTheUmask) {
         for (const auto& file : files)
             EXPECT_EQ(modeOf(QDir(folder).filePath(file)), 0600u) << file.toStdString();
     }
-    ::umask(previousMask);
 }
 
 } // namespace
