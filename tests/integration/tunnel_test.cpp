@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QHostAddress>
 #include <QJsonDocument>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
