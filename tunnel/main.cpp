@@ -32,9 +32,14 @@ int main(int argc, char* argv[]) {
 
     PacketTunnel tunnel(systemKeychain(), groupPreferences(), SystemClock::shared());
     TunnelServer server(tunnel, SystemClock::shared());
-    if (!server.listen(parser.value(socketOption))) {
+    switch (server.listen(parser.value(socketOption))) {
+    case TunnelServer::Listening::serving:
+        break;
+    case TunnelServer::Listening::servedAlready:
         SystemLog(QStringLiteral("tunnel")).info(QStringLiteral("another tunnel serves this user"));
         return 0;
+    case TunnelServer::Listening::refused:
+        return 1;
     }
     QObject::connect(&server, &TunnelServer::idle, &application, &QCoreApplication::quit);
     return application.exec();

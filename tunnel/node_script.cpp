@@ -8,6 +8,12 @@ namespace {
 const QString stayConnectingField = QStringLiteral("stayConnecting");
 const QString failWithField = QStringLiteral("failWith");
 const QString blockedAfterField = QStringLiteral("blockedAfter");
+
+// Seconds that make a delay: beyond a day no test waits, and larger numbers overflow the clock's units.
+bool isDelay(double seconds) {
+    constexpr double day = 24 * 60 * 60;
+    return std::isfinite(seconds) && seconds >= 0 && seconds <= day;
+}
 } // namespace
 
 std::optional<NodeScript> NodeScript::fromJson(const QJsonObject& object) {
@@ -19,7 +25,7 @@ std::optional<NodeScript> NodeScript::fromJson(const QJsonObject& object) {
         } else if (it.key() == failWithField && value.isDouble() &&
                    value.toDouble() == std::trunc(value.toDouble())) {
             script.failWith = value.toInteger();
-        } else if (it.key() == blockedAfterField && value.isDouble() && value.toDouble() >= 0) {
+        } else if (it.key() == blockedAfterField && value.isDouble() && isDelay(value.toDouble())) {
             script.blockedAfter = std::chrono::milliseconds(std::llround(value.toDouble() * 1000));
         } else {
             return std::nullopt;

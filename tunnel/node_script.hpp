@@ -11,7 +11,7 @@ namespace tessaron {
 // tunnel's socket, keyed by the server address of the profile:
 //   {"stayConnecting": true}   reports connecting and gets no further
 //   {"failWith": 12}           fails with that code of the tunnel's domain without reaching the node
-//   {"blockedAfter": 5}        once connected, the phase report says "blocked" from 5 s on
+//   {"blockedAfter": 5}        once connected, the phase report says "blocked" from 5 s on (at most a day)
 struct NodeScript {
     bool stayConnecting = false;
     std::optional<qint64> failWith;

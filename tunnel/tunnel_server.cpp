@@ -3,9 +3,12 @@
 #include "node_script.hpp"
 #include "packet_tunnel.hpp"
 
+#include "platform/private_files.hpp"
+#include "platform/system_log.hpp"
 #include "platform/tunnel_channel.hpp"
 #include "platform/tunnel_messages.hpp"
 
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 
@@ -14,6 +17,11 @@
 namespace tessaron {
 
 namespace {
+
+const SystemLog& log() {
+    static const SystemLog log(QStringLiteral("tunnel"));
+    return log;
+}
 
 QJsonObject refusal(const QString& reason) {
     return {{tunnel_message::error, reason}};
@@ -35,15 +43,23 @@ TunnelServer::~TunnelServer() {
     clock_.unschedule(idleTimer_);
 }
 
-bool TunnelServer::listen(const QString& socketName) {
+TunnelServer::Listening TunnelServer::listen(const QString& socketName) {
+    // Another user who could write to the folder could take the lock or the socket's name first.
+    if (const auto problem = claimPrivateFolder(QFileInfo(socketName).absolutePath())) {
+        log().error(QStringLiteral("refusing to serve the tunnel: %1").arg(*problem));
+        return Listening::refused;
+    }
     // The lock, not the socket, decides which tunnel serves: a socket file can outlive its tunnel.
     lock_ = std::make_unique<QLockFile>(socketName + QStringLiteral(".lock"));
     lock_->setStaleLockTime(std::chrono::milliseconds::zero());
     if (!lock_->tryLock())
-        return false;
+        return Listening::servedAlready;
     QLocalServer::removeServer(socketName);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    return server_.listen(socketName);
+    if (server_.listen(socketName))
+        return Listening::serving;
+    log().error(QStringLiteral("cannot serve the tunnel at %1: %2").arg(socketName, server_.errorString()));
+    return Listening::refused;
 }
 
 void TunnelServer::accept() {

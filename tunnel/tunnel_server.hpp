@@ -30,8 +30,11 @@ public:
     TunnelServer(PacketTunnel& tunnel, Clock& clock, QObject* parent = nullptr);
     ~TunnelServer() override;
 
-    // False when another tunnel serves the name already, or the name cannot be served.
-    bool listen(const QString& socketName);
+    enum class Listening { serving, servedAlready, refused };
+
+    // Serves `socketName` unless another tunnel does. The socket's folder must be this user's alone
+    // (see claimPrivateFolder); a refusal is logged with its reason.
+    Listening listen(const QString& socketName);
 
 Q_SIGNALS:
     void idle();

@@ -1,16 +1,14 @@
 #include "platform/json_file_preferences.hpp"
 
-#include "platform/clock.hpp"
+#include "platform/private_files.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/system_log.hpp"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <chrono>
@@ -180,17 +178,21 @@ QString fileNameOf(const QString& path) {
 
 JsonFilePreferences::JsonFilePreferences(QString path, const Clock& clock)
     : path_(std::move(path))
-    , clock_(clock) {}
+    , clock_(clock) {
+    tightenPrivateFile(path_);
+}
 
 QVariant JsonFilePreferences::value(const QString& key) const {
     std::lock_guard guard(mutex_);
     refresh();
+    repairIfNeeded();
     return values_.value(key);
 }
 
 QStringList JsonFilePreferences::keys() const {
     std::lock_guard guard(mutex_);
     refresh();
+    repairIfNeeded();
     return values_.keys();
 }
 
@@ -238,6 +240,7 @@ void JsonFilePreferences::refresh() const {
 void JsonFilePreferences::load() const {
     entries_ = {};
     values_ = {};
+    repairPending_ = false;
     if (!stamp_)
         return;
     QFile file(path_);
@@ -245,47 +248,80 @@ void JsonFilePreferences::load() const {
         log().error(QStringLiteral("cannot read preferences %1").arg(fileNameOf(path_)));
         return;
     }
-    const auto document = QJsonDocument::fromJson(file.readAll());
+    const auto original = file.readAll();
     file.close();
-    auto values = document.isObject() ? decodeEntries(document.object()) : std::nullopt;
-    if (!values) {
+    const auto document = QJsonDocument::fromJson(original);
+    if (!document.isObject()) {
         keepDamagedFileAside();
         return;
     }
-    entries_ = document.object();
-    values_ = std::move(*values);
+    // One entry that cannot be read must not cost the others.
+    QStringList dropped;
+    const auto stored = document.object();
+    for (auto it = stored.begin(); it != stored.end(); ++it) {
+        if (auto value = decode(it.value())) {
+            entries_.insert(it.key(), it.value());
+            values_.insert(it.key(), std::move(*value));
+        } else {
+            dropped.append(it.key());
+        }
+    }
+    if (!dropped.isEmpty())
+        dropEntries(dropped, original);
 }
 
 void JsonFilePreferences::keepDamagedFileAside() const {
-    const auto base = path_ + QStringLiteral(".damaged-") +
-                      clock_.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
-    auto aside = base;
-    for (int copy = 2; QFileInfo::exists(aside); ++copy)
-        aside = base + QLatin1Char('-') + QString::number(copy);
-    if (QFile::rename(path_, aside)) {
-        log().error(QStringLiteral("kept damaged preferences aside as %1").arg(fileNameOf(aside)));
+    if (const auto aside = moveAside(path_, clock_)) {
+        log().error(QStringLiteral("kept damaged preferences aside as %1").arg(fileNameOf(*aside)));
         stamp_ = stampOf(path_);
     } else {
         log().error(QStringLiteral("cannot move damaged preferences %1 aside").arg(fileNameOf(path_)));
     }
 }
 
+void JsonFilePreferences::dropEntries(const QStringList& keys, const QByteArray& original) const {
+    for (const auto& key : keys)
+        log().error(
+            QStringLiteral("dropped the unreadable preference %1 from %2").arg(key, fileNameOf(path_)));
+    if (const auto aside = copyAside(path_, original, clock_))
+        log().error(QStringLiteral("kept the original preferences aside as %1").arg(fileNameOf(*aside)));
+    else
+        log().error(QStringLiteral("cannot keep the original preferences %1 aside").arg(fileNameOf(path_)));
+    // Written back without them at once, so that they are reported and kept aside only this once.
+    repairPending_ = true;
+}
+
+void JsonFilePreferences::repairIfNeeded() const {
+    if (!repairPending_)
+        return;
+    underFileLock([this] {
+        refresh();
+        if (repairPending_)
+            save();
+    });
+}
+
 void JsonFilePreferences::update(const std::function<bool()>& change) {
     std::lock_guard guard(mutex_);
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    underFileLock([&] {
+        refresh();
+        if (change() || repairPending_)
+            save();
+    });
+}
+
+void JsonFilePreferences::underFileLock(const std::function<void()>& work) const {
+    makePrivateFolder(QFileInfo(path_).absolutePath());
     QLockFile fileLock(path_ + QStringLiteral(".lock"));
     // A writer that holds the lock longer than this is stuck; writing anyway beats losing the value.
     if (!fileLock.tryLock(std::chrono::seconds(5)))
         log().error(QStringLiteral("writing preferences %1 without its lock").arg(fileNameOf(path_)));
-    refresh();
-    if (change())
-        save();
+    work();
 }
 
-void JsonFilePreferences::save() {
-    QSaveFile file(path_);
-    const auto bytes = QJsonDocument(entries_).toJson();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+void JsonFilePreferences::save() const {
+    repairPending_ = false;
+    if (!writePrivateFile(path_, QJsonDocument(entries_).toJson())) {
         log().error(QStringLiteral("cannot write preferences %1").arg(fileNameOf(path_)));
         return;
     }

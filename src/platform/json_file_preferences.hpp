@@ -17,8 +17,10 @@ class Clock;
 // type after a restart. Another process may share the file (the tunnel writes the application group's
 // suite): a read picks up its changes, and a write merges into them instead of replacing them.
 //
-// A file that cannot be understood is kept aside as "<name>.damaged-<UTC stamp>" and the store starts
-// empty. A failed write keeps the value in memory and is logged.
+// A file that is not a JSON object is kept aside as "<name>.damaged-<UTC stamp>" and the store starts
+// empty. Entries that cannot be decoded are dropped one by one: the original file is copied aside under
+// the same kind of name and the file is written back without them. A failed write keeps the value in
+// memory and is logged. The folder and the files are the user's alone (see private_files.hpp).
 class JsonFilePreferences final : public Preferences {
 public:
     // `clock` stamps the name a damaged file is kept under.
@@ -50,16 +52,21 @@ private:
     void refresh() const;
     void load() const;
     void keepDamagedFileAside() const;
+    void dropEntries(const QStringList& keys, const QByteArray& original) const;
+    void repairIfNeeded() const;
     // Applies `change` to the file's current contents under a lock that the other writers honour too,
     // and writes the result when `change` answers true.
     void update(const std::function<bool()>& change);
-    void save();
+    void underFileLock(const std::function<void()>& work) const;
+    void save() const;
 
     QString path_;
     const Clock& clock_;
     mutable std::mutex mutex_;
     mutable bool loaded_ = false;
     mutable std::optional<FileStamp> stamp_;
+    // Entries were dropped from what was read, and the file still holds them.
+    mutable bool repairPending_ = false;
     // The file's entries as written, and the same values decoded for reading.
     mutable QJsonObject entries_;
     mutable QVariantMap values_;

@@ -12,7 +12,9 @@ QString TunnelEndpoint::defaultSocketName() {
     const auto runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return runtime + QStringLiteral("/tessaron-tunnel.socket");
-    return QDir::tempPath() + QStringLiteral("/tessaron-tunnel-%1.socket").arg(getuid());
+    // A folder of this user's own: a name directly in the shared temporary folder could be taken first
+    // by anyone. The tunnel creates it and refuses to serve from it unless it is private.
+    return QDir::tempPath() + QStringLiteral("/tessaron-%1/tessaron-tunnel.socket").arg(getuid());
 }
 
 QString TunnelEndpoint::defaultProgram() {

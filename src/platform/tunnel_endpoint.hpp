@@ -11,7 +11,7 @@ struct TunnelEndpoint {
     QString program;
 
     // One tunnel per user: "$XDG_RUNTIME_DIR/tessaron-tunnel.socket", or
-    // "<temp>/tessaron-tunnel-<uid>.socket" where there is no runtime folder.
+    // "<temp>/tessaron-<uid>/tessaron-tunnel.socket" where there is no runtime folder.
     static QString defaultSocketName();
     // "tessaron-tunnel" beside the running executable.
     static QString defaultProgram();

@@ -1,16 +1,14 @@
 #include "platform/vpn_configuration_store.hpp"
 
-#include "platform/clock.hpp"
+#include "platform/private_files.hpp"
 #include "platform/system_log.hpp"
 #include "platform/vpn_error.hpp"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLockFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <chrono>
@@ -52,7 +50,9 @@ QByteArray encode(const QList<TunnelProviderManager>& managers) {
 
 VpnConfigurationStore::VpnConfigurationStore(QString path, const Clock& clock)
     : path_(std::move(path))
-    , clock_(clock) {}
+    , clock_(clock) {
+    tightenPrivateFile(path_);
+}
 
 QString VpnConfigurationStore::defaultPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -77,33 +77,23 @@ QList<TunnelProviderManager> VpnConfigurationStore::load() const {
 }
 
 void VpnConfigurationStore::update(const std::function<void(QList<TunnelProviderManager>&)>& change) {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
+    makePrivateFolder(QFileInfo(path_).absolutePath());
     QLockFile lock(path_ + QStringLiteral(".lock"));
     // A writer that holds the lock this long is stuck; writing anyway beats losing the change.
     if (!lock.tryLock(std::chrono::seconds(5)))
         log().error(QStringLiteral("writing the VPN configurations without their lock"));
     auto managers = load();
     change(managers);
-    QSaveFile file(path_);
-    const auto bytes = encode(managers);
-    // The configurations are this user's alone.
-    if (!file.open(QIODevice::WriteOnly) ||
-        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
+    if (!writePrivateFile(path_, encode(managers))) {
         log().error(QStringLiteral("cannot write the VPN configurations"));
         throw VpnError(VpnErrorKind::configurationReadWriteFailed);
     }
 }
 
 void VpnConfigurationStore::keepDamagedFileAside() const {
-    const auto base = path_ + QStringLiteral(".damaged-") +
-                      clock_.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
-    auto aside = base;
-    for (int copy = 2; QFileInfo::exists(aside); ++copy)
-        aside = base + QLatin1Char('-') + QString::number(copy);
-    if (QFile::rename(path_, aside))
+    if (const auto aside = moveAside(path_, clock_))
         log().error(
-            QStringLiteral("kept damaged VPN configurations aside as %1").arg(QFileInfo(aside).fileName()));
+            QStringLiteral("kept damaged VPN configurations aside as %1").arg(QFileInfo(*aside).fileName()));
     else
         log().error(QStringLiteral("cannot move the damaged VPN configurations aside"));
 }

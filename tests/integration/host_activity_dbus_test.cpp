@@ -151,33 +151,28 @@ protected:
 TEST_F(HostActivityDbusTest, TurnsTheHostsSignalsIntoEvents) {
     FakeHostServices services(QStringLiteral("fake-host"));
     makeSource();
-
-    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(true), Event::systemWillSleep));
-    ASSERT_TRUE(sendUntilSeen(services, prepareForSleep(false), Event::systemDidWake));
-    ASSERT_TRUE(sendUntilSeen(services, sessionSignal("Lock"), Event::screenLocked));
-    ASSERT_TRUE(sendUntilSeen(services, sessionSignal("Unlock"), Event::screenUnlocked));
-    ASSERT_TRUE(sendUntilSeen(services, sessionProperties(sessionInterface, {{"Active", false}}),
-                              Event::sessionResignedActive));
-    // Changes of other properties, or of another interface's, say nothing about activity.
-    services.send(sessionProperties(sessionInterface, {{"IdleHint", true}}));
-    services.send(sessionProperties(QStringLiteral("org.example.Other"), {{"Active", true}}));
-    services.send(sessionProperties(sessionInterface, {{"Active", QStringLiteral("yes")}}));
-    ASSERT_TRUE(sendUntilSeen(services, sessionProperties(sessionInterface, {{"Active", true}}),
-                              Event::sessionBecameActive));
-    ASSERT_TRUE(
-        sendUntilSeen(services, screenSaver("org.freedesktop.ScreenSaver", true), Event::screensDidSleep));
-    ASSERT_TRUE(
-        sendUntilSeen(services, screenSaver("org.freedesktop.ScreenSaver", false), Event::screensDidWake));
-    ASSERT_TRUE(sendUntilSeen(services, screenSaver("org.gnome.ScreenSaver", true), Event::screensDidSleep));
-    ASSERT_TRUE(sendUntilSeen(services, screenSaver("org.gnome.ScreenSaver", false), Event::screensDidWake));
-
-    EXPECT_EQ(services.manager.sessionRequests, 1);
-    const std::vector<Event> expected{
-        Event::systemWillSleep, Event::systemDidWake,         Event::screenLocked,
-        Event::screenUnlocked,  Event::sessionResignedActive, Event::sessionBecameActive,
-        Event::screensDidSleep, Event::screensDidWake,        Event::screensDidSleep,
-        Event::screensDidWake,
+    const std::pair<QDBusMessage, Event> signals[] = {
+        {prepareForSleep(true), Event::systemWillSleep},
+        {prepareForSleep(false), Event::systemDidWake},
+        {sessionSignal("Lock"), Event::screenLocked},
+        {sessionSignal("Unlock"), Event::screenUnlocked},
+        {sessionProperties(sessionInterface, {{"Active", false}}), Event::sessionResignedActive},
+        {sessionProperties(sessionInterface, {{"Active", true}}), Event::sessionBecameActive},
+        {screenSaver("org.freedesktop.ScreenSaver", true), Event::screensDidSleep},
+        {screenSaver("org.freedesktop.ScreenSaver", false), Event::screensDidWake},
+        {screenSaver("org.gnome.ScreenSaver", true), Event::screensDidSleep},
+        {screenSaver("org.gnome.ScreenSaver", false), Event::screensDidWake},
     };
+    std::vector<Event> expected;
+    for (const auto& [message, event] : signals) {
+        // Changes of other properties, or of another interface's, say nothing about activity.
+        services.send(sessionProperties(sessionInterface, {{"IdleHint", true}}));
+        services.send(sessionProperties(QStringLiteral("org.example.Other"), {{"Active", true}}));
+        services.send(sessionProperties(sessionInterface, {{"Active", QStringLiteral("yes")}}));
+        ASSERT_TRUE(sendUntilSeen(services, message, event)) << int(event);
+        expected.push_back(event);
+    }
+    EXPECT_EQ(services.manager.sessionRequests, 1);
     EXPECT_EQ(folded(events), expected);
 }
 

@@ -5,7 +5,6 @@
 #include "support/run_task.hpp"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -36,13 +35,11 @@ QByteArray filler(qsizetype size) {
 struct ReachabilityTest : ::testing::Test {
     ConnectionHealthChecker checker(const QString& path, ReachabilityTimeouts timeouts = {}) {
         return ConnectionHealthChecker(
-            transport, SystemClock::shared(), [this](const QString& line) { lines.append(line); },
-            server.url(path), timeouts);
+            transport, SystemClock::shared(), [](const QString&) {}, server.url(path), timeouts);
     }
 
     TessaronProbeOutcome probe(const QString& path) { return runTask(checker(path).probeOnce(1)); }
 
-    QStringList lines;
     HttpsTestServer server;
     // Declared after the server so that it closes its connections before the server stops.
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
@@ -50,11 +47,11 @@ struct ReachabilityTest : ::testing::Test {
 
 } // namespace
 
-// How each reply is judged is pinned by the unit tests; these pin what the real transport adds.
+// How each reply is judged and logged is pinned by the unit tests; these pin what the real transport adds:
+// how much of the page is read, redirects and the real stall timer.
 TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
     server.on("GET", "/success",
               [](const auto&) { return Reply{.body = "<HTML><BODY>Success</BODY></HTML>"}; });
-    server.on("GET", "/unavailable", [](const auto&) { return Reply{.status = 503, .body = "Success"}; });
     server.on("GET", "/large-early",
               [](const auto&) { return Reply{.body = "Success" + filler(64 * 1024)}; });
     server.on("GET", "/large-late", [](const auto&) { return Reply{.body = filler(8192) + "Success"}; });
@@ -62,7 +59,6 @@ TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
         return Reply{.status = 302, .headers = {{"Location", "/success"}}};
     });
     const std::pair<const char*, TessaronProbeOutcome> cases[] = {
-        {"/unavailable", failure(TessaronProbeFailure::http(503))},
         {"/large-early", success},
         {"/large-late", failure(TessaronProbeFailure::noSuccess())},
         {"/moved", success},
@@ -70,10 +66,6 @@ TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
     for (const auto& [path, outcome] : cases)
         EXPECT_EQ(probe(QString::fromLatin1(path)), outcome) << path;
     EXPECT_EQ(server.requests().last().path, "/success") << "the redirect was followed";
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(R"(^check #1: success \d+\.\d\d s$)"))
-                    .match(lines.last())
-                    .hasMatch())
-        << lines.last().toStdString();
 }
 
 TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
@@ -86,6 +78,4 @@ TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
     // The transport's stall timer is a coarse Qt timer, which may fire a little early.
     EXPECT_GE(elapsed.elapsed(), 250);
     EXPECT_LT(elapsed.elapsed(), 2000);
-    ASSERT_EQ(lines.size(), 1);
-    EXPECT_TRUE(lines.first().endsWith(QStringLiteral(" s (timeout)"))) << lines.first().toStdString();
 }

@@ -1,4 +1,3 @@
-#include "health/latency_monitor.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/system_clock.hpp"
 
@@ -14,8 +13,6 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
-using tessaron::LatencyMonitor;
-using tessaron::LatencyTarget;
 using tessaron::SystemClock;
 using tessaron::TcpConnectProbe;
 
@@ -102,26 +99,4 @@ TEST_F(ProbeTest, SilentPeerRunsIntoTheDeadline) {
     EXPECT_FALSE(measure(QStringLiteral("127.0.0.6"), silent.port()));
     EXPECT_GE(elapsed.elapsed(), 400);
     EXPECT_LT(elapsed.elapsed(), 1500);
-}
-
-TEST_F(ProbeTest, MonitorRoundOverRealListeners) {
-    QTcpServer open;
-    ASSERT_TRUE(open.listen(QHostAddress(QStringLiteral("127.0.0.7"))));
-    SilentListener silent("127.0.0.8");
-    const auto idOpen = QUuid::createUuid();
-    const auto idClosed = QUuid::createUuid();
-    const auto idSilent = QUuid::createUuid();
-
-    LatencyMonitor monitor(probe, clock);
-    monitor.setActive(false);
-    monitor.update(
-        {{idOpen, QStringLiteral("127.0.0.7"), open.serverPort()},
-         {idClosed, QStringLiteral("127.0.0.9"), closedPort(QHostAddress(QStringLiteral("127.0.0.9")))},
-         {idSilent, QStringLiteral("127.0.0.8"), silent.port()}},
-        idOpen, 10s, 30s);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QCoro::waitFor(monitor.measureAll(200ms));
-    EXPECT_LT(elapsed.elapsed(), 400) << "the budget, not the probe's deadline, ends the round";
-    EXPECT_EQ(monitor.samples().keys(), QList<QUuid>{idOpen});
 }

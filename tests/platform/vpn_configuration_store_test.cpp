@@ -77,13 +77,6 @@ TEST_F(VpnConfigurationStoreTest, SavesAssignStableIdentifiersAndLeaveOneConfigu
     EXPECT_FALSE(stored[1].enabled);
 }
 
-TEST_F(VpnConfigurationStoreTest, TheFileIsTheUsersAlone) {
-    save(sampleManager());
-    EXPECT_EQ(QFile::permissions(path()) & (QFileDevice::ReadGroup | QFileDevice::ReadOther |
-                                            QFileDevice::WriteGroup | QFileDevice::WriteOther),
-              QFileDevice::Permissions());
-}
-
 TEST_F(VpnConfigurationStoreTest, ADamagedFileIsKeptAsideAndTheListStartsEmpty) {
     const std::pair<const char*, QByteArray> damages[] = {
         {"not JSON", "{\"configurations\": ["},
