@@ -324,3 +324,18 @@ TEST_F(AccountModelFlowTest, LinkingReportsTheSelectionAndShowsItsRefusals) {
     EXPECT_EQ(service.sentTo(linkCall)[0].body.value("profileID").toString(),
               profile.id.toString(QUuid::WithoutBraces).toLower());
 }
+
+TEST_F(AccountModelFlowTest, RefreshAndLinkRepliesArrivingAfterSignOutChangeNothing) {
+    signedIn();
+    auto& selected = harness.startSelected({profile});
+    service.answer(linkCall, 200, accountReply());
+    service.holdNext(account);
+    service.holdNext(linkCall);
+    run(model->refresh(nullptr));
+    run(model->linkProfileIfSignedIn(&selected));
+    run(model->signOut(nullptr));
+    service.release();
+    settle();
+    EXPECT_EQ(service.heldCount(), 0);
+    EXPECT_EQ(model->account(), std::nullopt);
+}
