@@ -1,75 +1,105 @@
 #include "account_model_fixture.hpp"
 
-#include "profiles/installation_identity_error.hpp"
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace tessaron::testing {
 
 namespace {
 
-const QString accessGroup = QStringLiteral("test.tessaron.shared");
-const QUuid installation = QUuid::fromString(QStringLiteral("3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15"));
-
 QByteArray bytes(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QJsonObject accountObject(const QString& id, const std::optional<QString>& activeGrant) {
+QJsonObject accountObject(const std::optional<QString>& activeGrant) {
     QJsonArray grants{QJsonObject{{"id", "grant-old"}, {"type", "invite"}, {"status", "expired"}}};
     if (activeGrant)
         grants.append(QJsonObject{{"id", *activeGrant}, {"type", "invite"}, {"status", "active"}});
-    return {
-        {"id", id}, {"email", "ann@example.com"}, {"createdAt", "2026-03-05T14:30:00Z"}, {"grants", grants}};
+    return {{"id", "acct-1"},
+            {"email", "ann@example.com"},
+            {"createdAt", "2026-03-05T14:30:00Z"},
+            {"grants", grants}};
 }
 
 } // namespace
 
-QByteArray accountReply(const QString& id, const std::optional<QString>& activeGrant) {
-    return bytes(accountObject(id, activeGrant));
+void ScriptedAccountService::release() {
+    for (const auto& waiter : std::exchange(held_, {}))
+        waiter.resume(true);
 }
 
-QByteArray authReply(const QString& token, const QString& accountID, const QStringList& evicted) {
-    QJsonObject reply{{"sessionToken", token},
-                      {"account", accountObject(accountID, QStringLiteral("grant-1"))}};
-    if (!evicted.isEmpty()) {
-        QJsonArray devices;
-        for (const auto& name : evicted)
-            devices.append(QJsonObject{{"deviceName", name}, {"platform", "macos"}});
-        reply.insert("evicted", devices);
+QList<ScriptedAccountService::Sent> ScriptedAccountService::sentTo(const QString& call) const {
+    QList<Sent> matching;
+    std::copy_if(sent.begin(), sent.end(), std::back_inserter(matching),
+                 [&](const Sent& s) { return s.call == call; });
+    return matching;
+}
+
+QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, CancellationToken cancellation) {
+    const QString call = QString::fromLatin1(request.method) + u' ' + request.url.path();
+    Sent record{call, QJsonDocument::fromJson(request.body).object(), {}, false};
+    for (const auto& [name, value] : request.headers) {
+        if (name == "Authorization")
+            record.bearer = value.sliced(7);
+        record.deviceSwap |= name == "X-Tessaron-Device-Swap";
     }
-    return bytes(reply);
+    sent.append(record);
+    if (holds_.removeOne(call)) {
+        OneShot<bool> released;
+        held_.append(released);
+        const auto id = cancellation.onCancel([released] { released.resume(false); });
+        const bool answered = co_await released;
+        cancellation.removeCallback(id);
+        if (!answered)
+            co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+    }
+    if (auto& queue = queued_[call]; !queue.empty()) {
+        auto reply = std::move(queue.front());
+        queue.pop_front();
+        co_return reply;
+    }
+    if (standing_.contains(call))
+        co_return standing_.value(call);
+    co_return HttpFailure{HttpFailure::Kind::transport, QStringLiteral("unreachable")};
+}
+
+QCoro::Task<WebAuthSession::Result> FakeWebAuthSession::authorize(QUrl url, QString) {
+    opened.append(url);
+    waiting_ = OneShot<Result>();
+    const auto waiting = *waiting_;
+    co_return co_await waiting;
+}
+
+QByteArray accountReply(const std::optional<QString>& activeGrant) {
+    return bytes(accountObject(activeGrant));
+}
+
+QByteArray authReply(const QString& token) {
+    return bytes({{"sessionToken", token}, {"account", accountObject(QStringLiteral("grant-1"))}});
 }
 
 QByteArray envelopeReply(const TessaronProfile& profile) {
-    return bytes(QJsonObject{{"profile", QJsonDocument::fromJson(profile.canonicalJSON()).object()}});
+    return bytes({{"profile", QJsonDocument::fromJson(profile.canonicalJSON()).object()}});
 }
 
-QByteArray slotTakenReply(const QString& slot, const QString& deviceName) {
-    return bytes(QJsonObject{{"error", "device_slot_taken"}, {"slot", slot}, {"deviceName", deviceName}});
+QByteArray slotTakenReply(const QString& deviceName) {
+    return bytes({{"error", "device_slot_taken"}, {"slot", "computer"}, {"deviceName", deviceName}});
 }
-
-AccountModelTest::AccountModelTest() = default;
 
 AccountModelTest::~AccountModelTest() {
     model.reset();
-    settle();
+    harness.settle();
 }
 
-TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunch, bool withClient) {
-    std::optional<TessaronAccountClient> client;
-    if (withClient)
-        client.emplace(QUrl(QStringLiteral("https://accounts.test")), serviceHandle, harness.clock, nullptr);
+TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunch) {
     model = std::make_unique<TessaronAccountModel>(
         TessaronAccountServices{
-            .client = std::move(client),
+            .client = TessaronAccountClient(QUrl(QStringLiteral("https://accounts.test")), serviceHandle,
+                                            harness.clock, nullptr),
             .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
             .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
             .installationID =
-                [this] {
-                    if (installationFails)
-                        throw TessaronInstallationIdentityError(
-                            TessaronInstallationIdentityErrorKind::keychainUnavailable);
-                    return installation;
-                },
+                [] { return QUuid::fromString(QStringLiteral("3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15")); },
             .deviceName = [] { return QStringLiteral("Ann’s Laptop"); },
             .webAuth = web,
             .deviceSwap = center,
@@ -78,29 +108,44 @@ TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunc
     return *model;
 }
 
+void AccountModelTest::signedIn(std::optional<QString> grant) {
+    storeToken("tok-1");
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply(grant));
+    build();
+    run(model->refresh(nullptr));
+}
+
+void AccountModelTest::signInByEmail(const QString& token, TessaronSession* session) {
+    service.answer(QStringLiteral("POST /v1/auth/email/start"), 200,
+                   R"({"challengeID":"ch-1","resendAfterSeconds":30})");
+    service.enqueue(QStringLiteral("POST /v1/auth/email/verify"), 200, authReply(token));
+    model->setEmail(QStringLiteral("ann@example.com"));
+    run(model->startEmailSignIn());
+    model->acceptCode(QStringLiteral("123456"));
+    run(model->verifyEmailCode(session));
+}
+
 TessaronSession& AccountModelTest::session() {
     if (!harness.session) {
         harness.grantConsent();
-        harness.start();
-        track(harness.session->bootstrap());
-        settle();
+        track(harness.start().bootstrap());
+        harness.settle();
     }
     return *harness.session;
 }
 
-void AccountModelTest::storeToken(const QString& token) {
-    harness.keychain.setItem(accessGroup, accountKeychainService, tokenAccount, token.toUtf8());
+void AccountModelTest::storeToken(const QByteArray& token) {
+    harness.keychain.setItem(testGroup, accountKeychainService, TessaronSessionTokenStore::keychainAccount,
+                             token);
 }
 
-std::optional<QString> AccountModelTest::storedToken() const {
-    const auto data = harness.keychain.item(accessGroup, accountKeychainService, tokenAccount);
-    return data ? std::optional(QString::fromUtf8(*data)) : std::nullopt;
+std::optional<QByteArray> AccountModelTest::storedItem(const QString& account) const {
+    return harness.keychain.item(testGroup, accountKeychainService, account);
 }
 
-std::shared_ptr<Completion> AccountModelTest::run(QCoro::Task<> task) {
-    auto completion = track(std::move(task));
-    settle();
-    return completion;
+void AccountModelTest::run(QCoro::Task<> task) {
+    track(std::move(task));
+    harness.settle();
 }
 
 } // namespace tessaron::testing

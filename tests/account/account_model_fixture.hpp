@@ -1,44 +1,101 @@
 #pragma once
 
 #include "account/account_model.hpp"
-#include "account_fakes.hpp"
+#include "platform/one_shot.hpp"
 #include "session/session_harness.hpp"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <deque>
 
 namespace tessaron::testing {
 
-inline const QString tokenAccount = QStringLiteral("tessaron.account.session");
+inline const QString testGroup = QStringLiteral("test.tessaron.shared");
 
-// An account reply; with a grant id, one active grant.
-QByteArray accountReply(const QString& id = QStringLiteral("acct-1"),
-                        const std::optional<QString>& activeGrant = QStringLiteral("grant-1"));
-// A sign-in reply with its token.
-QByteArray authReply(const QString& token, const QString& accountID = QStringLiteral("acct-1"),
-                     const QStringList& evicted = {});
-// The profile reply of the account's grant.
+// The account service per "METHOD /path": queued replies first, then the standing one, else unreachable.
+// A request can be held open until release().
+class ScriptedAccountService final : public HttpTransport {
+public:
+    struct Sent {
+        QString call;
+        QJsonObject body;
+        QByteArray bearer;
+        bool deviceSwap = false;
+    };
+    void answer(const QString& call, int status, QByteArray body = {}) {
+        standing_[call] = {status, {}, body};
+    }
+    void enqueue(const QString& call, int status, QByteArray body = {}) {
+        queued_[call].push_back({status, {}, body});
+    }
+    void holdNext(const QString& call) { holds_.append(call); }
+    void release();
+    QList<Sent> sentTo(const QString& call) const;
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+
+    QList<Sent> sent;
+
+private:
+    QMap<QString, std::deque<HttpResponse>> queued_;
+    QMap<QString, HttpResponse> standing_;
+    QStringList holds_;
+    QList<OneShot<bool>> held_;
+};
+
+// The browser, finished by the test.
+class FakeWebAuthSession final : public WebAuthSession {
+public:
+    QCoro::Task<Result> authorize(QUrl url, QString callbackScheme) override;
+    bool isPending() const override { return waiting_ && !waiting_->isClaimed(); }
+    bool deliverCallback(const QUrl& url) override { return finish({Outcome::callback, url}); }
+    void cancel() override { finish({Outcome::cancelled, {}}); }
+    bool finish(Result result) { return isPending() && waiting_->resume(std::move(result)); }
+
+    QList<QUrl> opened;
+
+private:
+    std::optional<OneShot<Result>> waiting_;
+};
+
+// The device-swap dialogs, answered by the test.
+class FakeDeviceSwapPresenter final : public TessaronDeviceSwapPresenting {
+public:
+    void confirmSwap(TessaronDeviceSlot, std::optional<QString> deviceName,
+                     std::function<void(bool)> done) override {
+        confirmations.append(deviceName.value_or(QString()));
+        answer = std::move(done);
+    }
+    void showCooldown(QString message, std::function<void()> done) override {
+        notices.append(message);
+        dismiss = std::move(done);
+    }
+
+    QStringList confirmations, notices;
+    std::function<void(bool)> answer;
+    std::function<void()> dismiss;
+};
+
+QByteArray accountReply(const std::optional<QString>& activeGrant = QStringLiteral("grant-1"));
+QByteArray authReply(const QString& token);
 QByteArray envelopeReply(const TessaronProfile& profile);
-QByteArray slotTakenReply(const QString& slot, const QString& deviceName);
+QByteArray slotTakenReply(const QString& deviceName);
 
-// The account model over a scripted account service, the session harness's Keychain and a real session.
+// The account model over a scripted service, the session harness's Keychain, and the harness's session.
 class AccountModelTest : public ::testing::Test {
 protected:
-    AccountModelTest();
     ~AccountModelTest() override;
 
-    TessaronAccountModel& build(std::optional<bool> refreshOnLaunch = false, bool withClient = true);
+    TessaronAccountModel& build(std::optional<bool> refreshOnLaunch = false);
+    // Signed in with a stored token and the account fetched.
+    void signedIn(std::optional<QString> grant = QStringLiteral("grant-1"));
+    void signInByEmail(const QString& token, TessaronSession* session);
     TessaronSession& session();
-    void storeToken(const QString& token);
-    std::optional<QString> storedToken() const;
-    // Runs the task and everything it queued.
-    std::shared_ptr<Completion> run(QCoro::Task<> task);
-    void settle() { harness.settle(); }
+    void storeToken(const QByteArray& token);
+    std::optional<QByteArray> storedItem(const QString& account) const;
+    void run(QCoro::Task<> task);
 
     SessionHarness harness;
     std::shared_ptr<ScriptedAccountService> serviceHandle = std::make_shared<ScriptedAccountService>();
@@ -46,7 +103,6 @@ protected:
     FakeWebAuthSession web;
     FakeDeviceSwapPresenter presenter;
     TessaronDeviceSwapCenter center{presenter};
-    bool installationFails = false;
     std::unique_ptr<TessaronAccountModel> model;
 };
 
