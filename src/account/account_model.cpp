@@ -6,8 +6,6 @@
 
 #include <QMetaObject>
 
-#include <cstdlib>
-
 namespace tessaron {
 
 namespace {

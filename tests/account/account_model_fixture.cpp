@@ -1,24 +1,18 @@
 #include "account_model_fixture.hpp"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace tessaron::testing {
 
 namespace {
 
+const QByteArray accountJSON =
+    R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z",)"
+    R"("grants":[{"id":"old","type":"invite","status":"expired"},)"
+    R"({"id":"grant-1","type":"invite","status":"active"}]})";
+
 QByteArray bytes(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-QJsonObject accountObject(const std::optional<QString>& activeGrant) {
-    QJsonArray grants{QJsonObject{{"id", "grant-old"}, {"type", "invite"}, {"status", "expired"}}};
-    if (activeGrant)
-        grants.append(QJsonObject{{"id", *activeGrant}, {"type", "invite"}, {"status", "active"}});
-    return {{"id", "acct-1"},
-            {"email", "ann@example.com"},
-            {"createdAt", "2026-03-05T14:30:00Z"},
-            {"grants", grants}};
 }
 
 } // namespace
@@ -70,12 +64,12 @@ QCoro::Task<WebAuthSession::Result> FakeWebAuthSession::authorize(QUrl url, QStr
     co_return co_await waiting;
 }
 
-QByteArray accountReply(const std::optional<QString>& activeGrant) {
-    return bytes(accountObject(activeGrant));
+QByteArray accountReply() {
+    return accountJSON;
 }
 
 QByteArray authReply(const QString& token) {
-    return bytes({{"sessionToken", token}, {"account", accountObject(QStringLiteral("grant-1"))}});
+    return R"({"sessionToken":")" + token.toUtf8() + R"(","account":)" + accountJSON + "}";
 }
 
 QByteArray envelopeReply(const TessaronProfile& profile) {
@@ -108,9 +102,9 @@ TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunc
     return *model;
 }
 
-void AccountModelTest::signedIn(std::optional<QString> grant) {
+void AccountModelTest::signedIn() {
     storeToken("tok-1");
-    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply(grant));
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountJSON);
     build();
     run(model->refresh(nullptr));
 }

@@ -78,7 +78,7 @@ public:
     std::function<void()> dismiss;
 };
 
-QByteArray accountReply(const std::optional<QString>& activeGrant = QStringLiteral("grant-1"));
+QByteArray accountReply();
 QByteArray authReply(const QString& token);
 QByteArray envelopeReply(const TessaronProfile& profile);
 QByteArray slotTakenReply(const QString& deviceName);
@@ -90,7 +90,7 @@ protected:
 
     TessaronAccountModel& build(std::optional<bool> refreshOnLaunch = false);
     // Signed in with a stored token and the account fetched.
-    void signedIn(std::optional<QString> grant = QStringLiteral("grant-1"));
+    void signedIn();
     void signInByEmail(const QString& token, TessaronSession* session);
     TessaronSession& session();
     void storeToken(const QByteArray& token);
