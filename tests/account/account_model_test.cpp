@@ -96,6 +96,15 @@ TEST_F(AccountModelFlowTest, ATakenSlotAsksAndOnlyAConfirmedSwitchRepeatsWithThe
     EXPECT_EQ(model->lastError(), std::nullopt);
 }
 
+TEST_F(AccountModelFlowTest, ALockedSlotShowsTheCooldownNoticeInsteadOfAnError) {
+    signedIn();
+    service.enqueue(profileCall, 409, R"({"error":"device_slot_locked","slot":"computer"})");
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    EXPECT_EQ(presenter.notices,
+              QStringList{"Tessaron is set up on another Mac. You can switch devices once every 30 days."});
+    EXPECT_EQ(model->lastError(), std::nullopt);
+}
+
 TEST_F(AccountModelFlowTest, ASwitchConfirmedAfterTheAccountChangedSendsNothing) {
     signedIn();
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));

@@ -17,10 +17,13 @@ const QByteArray created = R"({"url":")" + newURL.toEncoded() +
 class SubscriptionLinksTest : public AccountModelTest {
 protected:
     SubscriptionLinksTest() { signedIn(); }
-    // The old link stored and reported active.
-    void showOldLink() {
+    void storeOldLink() {
         TessaronSubscriptionLinkStore(harness.keychain, harness.bundle)
             .write(oldURL, QStringLiteral("acct-1"));
+    }
+    // The old link stored and reported active.
+    void showOldLink() {
+        storeOldLink();
         service.enqueue(statusCall, 200, R"({"active":true})");
         run(model->refreshSubscriptionLink());
     }
@@ -38,8 +41,7 @@ TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileTheLinkIsActive
                  {true, R"({"active":true})", true}};
     for (const auto& item : cases) {
         if (item.stored)
-            TessaronSubscriptionLinkStore(harness.keychain, harness.bundle)
-                .write(oldURL, QStringLiteral("acct-1"));
+            storeOldLink();
         service.enqueue(statusCall, 200, item.reply);
         run(model->refreshSubscriptionLink());
         EXPECT_EQ(model->subscriptionLocalURL().has_value(), item.shownAndKept) << item.reply.constData();
