@@ -13,6 +13,8 @@ int main(int argc, char* argv[]) {
             return RUN_ALL_TESTS();
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // What the platform's test harness sets: models then leave their launch work to the test.
+    setenv("XCTestConfigurationFilePath", "tessaron-tests", 0);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

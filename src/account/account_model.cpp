@@ -1,0 +1,210 @@
+#include "account/account_model.hpp"
+
+#include "session/error_sanitizer.hpp"
+#include "session/scoped_flag.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QMetaObject>
+
+namespace tessaron {
+
+namespace {
+
+bool underTestHarness() {
+    static const bool set = qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData());
+    return set;
+}
+
+QString messageOf(const TessaronAccountError& error) {
+    return error.userMessage().value_or(QString());
+}
+
+} // namespace
+
+TessaronAccountModel::TessaronAccountModel(TessaronAccountServices services,
+                                           std::optional<bool> refreshOnLaunch, QObject* parent)
+    : QObject(parent)
+    , services_(std::move(services)) {
+    isSignedIn_ = services_.tokenStore.load().has_value();
+    if (refreshOnLaunch.value_or(!underTestHarness())) {
+        QMetaObject::invokeMethod(
+            this, [this] { refresh(nullptr); }, Qt::QueuedConnection);
+    }
+}
+
+void TessaronAccountModel::setAccount(std::optional<TessaronAccount> account) {
+    publish(account_, std::move(account), &TessaronAccountModel::accountChanged);
+}
+void TessaronAccountModel::setSignedIn(bool signedIn) {
+    publish(isSignedIn_, signedIn, &TessaronAccountModel::isSignedInChanged);
+}
+void TessaronAccountModel::setBusy(bool busy) {
+    publish(isBusy_, busy, &TessaronAccountModel::isBusyChanged);
+}
+void TessaronAccountModel::setFlow(TessaronLoginFlow flow) {
+    publish(flow_, std::move(flow), &TessaronAccountModel::flowChanged);
+}
+void TessaronAccountModel::setEvictedDeviceNames(QStringList names) {
+    publish(lastEvictedDeviceNames_, std::move(names), &TessaronAccountModel::lastEvictedDeviceNamesChanged);
+}
+void TessaronAccountModel::showError(std::optional<QString> message, bool fromCallback) {
+    lastErrorIsOAuthCallback_ = fromCallback;
+    publish(lastError_, std::move(message), &TessaronAccountModel::lastErrorChanged);
+}
+void TessaronAccountModel::showOtherDevicesError(std::optional<QString> message) {
+    publish(otherDevicesError_, std::move(message), &TessaronAccountModel::otherDevicesErrorChanged);
+}
+void TessaronAccountModel::setSubscriptionLocalURL(std::optional<QUrl> url) {
+    publish(subscriptionLocalURL_, std::move(url), &TessaronAccountModel::subscriptionLocalURLChanged);
+}
+void TessaronAccountModel::setSubscriptionStatus(std::optional<TessaronSubscriptionLinkStatus> status) {
+    publish(subscriptionStatus_, std::move(status), &TessaronAccountModel::subscriptionStatusChanged);
+}
+void TessaronAccountModel::setSubscriptionUnavailable(bool unavailable) {
+    publish(subscriptionUnavailable_, unavailable, &TessaronAccountModel::subscriptionUnavailableChanged);
+}
+void TessaronAccountModel::setSubscriptionBusy(bool busy) {
+    publish(isSubscriptionBusy_, busy, &TessaronAccountModel::isSubscriptionBusyChanged);
+}
+
+std::optional<QString> TessaronAccountModel::sessionToken() const {
+    if (unsavedToken_)
+        return unsavedToken_;
+    return services_.tokenStore.load();
+}
+
+void TessaronAccountModel::forgetSessionToken() {
+    services_.tokenStore.remove();
+    unsavedToken_.reset();
+}
+
+TaskOutcome<QUuid> TessaronAccountModel::readInstallationID() const {
+    TaskOutcome<QUuid> outcome;
+    try {
+        outcome.value = services_.installationID();
+    } catch (...) {
+        outcome.error = std::current_exception();
+    }
+    return outcome;
+}
+
+QString TessaronAccountModel::errorText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const TessaronAccountError& accountError) {
+        return messageOf(accountError);
+    } catch (const CancellationError&) {
+        return messageOf(TessaronAccountError::network(QStringLiteral("cancelled")));
+    } catch (...) {
+        return messageOf(TessaronAccountError::server(0));
+    }
+}
+
+QString TessaronAccountModel::otherDevicesErrorText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const TessaronAccountError& accountError) {
+        return messageOf(accountError);
+    } catch (const CancellationError&) {
+        return {};
+    } catch (const TessaronError& other) {
+        return TessaronErrorSanitizer::message(other);
+    } catch (...) {
+        return messageOf(TessaronAccountError::server(0));
+    }
+}
+
+QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, CancellationToken cancellation) {
+    if (isRefreshing_)
+        co_return;
+    QPointer self(this);
+    QPointer sessionRef(session);
+    ScopedFlag refreshing(this, isRefreshing_);
+    if (!services_.client) {
+        publish(providers_, std::optional<TessaronProviders>(), &TessaronAccountModel::providersChanged);
+        co_return;
+    }
+    const auto client = *services_.client;
+    if (!providers_) {
+        auto providers = co_await outcomeOf(client.fetchProviders(cancellation));
+        if (!self)
+            co_return;
+        if (providers.value)
+            publish(providers_, std::optional(*providers.value), &TessaronAccountModel::providersChanged);
+    }
+    const auto token = sessionToken();
+    if (!token || cancellation.isCancelled())
+        co_return;
+    const auto generation = generation_;
+    auto fetched = co_await outcomeOf(client.fetchAccount(*token, cancellation));
+    if (!self || generation != generation_)
+        co_return;
+    if (fetched.value) {
+        setAccount(std::move(fetched.value));
+    } else {
+        try {
+            std::rethrow_exception(fetched.error);
+        } catch (const TessaronAccountError& error) {
+            if (error.kind() == TessaronAccountErrorKind::unauthorized) {
+                ++generation_;
+                forgetSessionToken();
+                setAccount(std::nullopt);
+                setSignedIn(false);
+                co_return;
+            }
+        } catch (const CancellationError&) {
+            co_return;
+        } catch (...) {
+        }
+    }
+    if (sessionRef && !didAttemptGrantRecovery_ && isSignedIn_)
+        co_await recover(sessionRef, *token, false, true, cancellation, true);
+}
+
+void TessaronAccountModel::applyAuthSession(const TessaronAuthSession& authSession,
+                                            TessaronSession* session) {
+    ++generation_;
+    if (services_.tokenStore.save(authSession.sessionToken)) {
+        unsavedToken_.reset();
+    } else {
+        // An older token must not outlive the sign-in that replaced it.
+        services_.tokenStore.remove();
+        unsavedToken_ = authSession.sessionToken;
+        log_.error(QStringLiteral("session token not stored; kept for this run"));
+    }
+    setSignedIn(true);
+    setAccount(authSession.account);
+    showError(std::nullopt);
+    QStringList evicted;
+    for (const auto& device : authSession.evicted.value_or(QList<TessaronEvictedDevice>()))
+        evicted.append(device.deviceName);
+    setEvictedDeviceNames(std::move(evicted));
+    auto flow = flow_;
+    flow.step = TessaronLoginFlow::Step::done;
+    setFlow(std::move(flow));
+    // Queued, as a task would start: the caller lowers isBusy first.
+    QMetaObject::invokeMethod(
+        this,
+        [self = QPointer(this), sessionRef = QPointer(session), token = authSession.sessionToken] {
+            followUpSignIn(self, sessionRef, token);
+        },
+        Qt::QueuedConnection);
+}
+
+QCoro::Task<> TessaronAccountModel::followUpSignIn(QPointer<TessaronAccountModel> self,
+                                                   QPointer<TessaronSession> session, QString token) {
+    if (!self || !session)
+        co_return;
+    co_await session->redeemDeferredInvitation();
+    if (!self || !session)
+        co_return;
+    if (!session->selectedSummary()) {
+        co_await self->recoverProfileFromGrant(session, token, false, true);
+        co_return;
+    }
+    const auto installation = self->readInstallationID();
+    if (installation.value && session->selectedID())
+        co_await self->performLink(*session->selectedID(), *installation.value, token);
+}
+
+} // namespace tessaron

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "account/account_model.hpp"
+#include "platform/one_shot.hpp"
+#include "session/session_harness.hpp"
+
+#include <QJsonObject>
+#include <QMap>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace tessaron::testing {
+
+inline const QString testGroup = QStringLiteral("test.tessaron.shared");
+
+// The account service per "METHOD /path": queued replies first, then the standing one, else unreachable.
+// A request can be held open until release().
+class ScriptedAccountService final : public HttpTransport {
+public:
+    struct Sent {
+        QString call;
+        QJsonObject body;
+        QByteArray bearer;
+        bool deviceSwap = false;
+    };
+    void answer(const QString& call, int status, QByteArray body = {}) {
+        standing_[call] = {status, {}, body};
+    }
+    void enqueue(const QString& call, int status, QByteArray body = {}) {
+        queued_[call].push_back({status, {}, body});
+    }
+    void holdNext(const QString& call) { holds_.append(call); }
+    void release();
+    QList<Sent> sentTo(const QString& call) const;
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+
+    QList<Sent> sent;
+
+private:
+    QMap<QString, std::deque<HttpResponse>> queued_;
+    QMap<QString, HttpResponse> standing_;
+    QStringList holds_;
+    QList<OneShot<bool>> held_;
+};
+
+// The browser, finished by the test.
+class FakeWebAuthSession final : public WebAuthSession {
+public:
+    QCoro::Task<Result> authorize(QUrl url, QString callbackScheme) override;
+    bool isPending() const override { return waiting_ && !waiting_->isClaimed(); }
+    bool deliverCallback(const QUrl& url) override { return finish({Outcome::callback, url}); }
+    void cancel() override { finish({Outcome::cancelled, {}}); }
+    bool finish(Result result) { return isPending() && waiting_->resume(std::move(result)); }
+
+    QList<QUrl> opened;
+
+private:
+    std::optional<OneShot<Result>> waiting_;
+};
+
+// The device-swap dialogs, answered by the test.
+class FakeDeviceSwapPresenter final : public TessaronDeviceSwapPresenting {
+public:
+    void confirmSwap(TessaronDeviceSlot, std::optional<QString> deviceName,
+                     std::function<void(bool)> done) override {
+        confirmations.append(deviceName.value_or(QString()));
+        answer = std::move(done);
+    }
+    void showCooldown(QString message, std::function<void()> done) override {
+        notices.append(message);
+        dismiss = std::move(done);
+    }
+
+    QStringList confirmations, notices;
+    std::function<void(bool)> answer;
+    std::function<void()> dismiss;
+};
+
+QByteArray accountReply();
+QByteArray authReply(const QString& token);
+QByteArray envelopeReply(const TessaronProfile& profile);
+QByteArray slotTakenReply(const QString& deviceName);
+
+// The account model over a scripted service, the session harness's Keychain, and the harness's session.
+class AccountModelTest : public ::testing::Test {
+protected:
+    ~AccountModelTest() override;
+
+    TessaronAccountModel& build(std::optional<bool> refreshOnLaunch = false);
+    // Signed in with a stored token and the account fetched.
+    void signedIn();
+    void signInByEmail(const QString& token, TessaronSession* session);
+    TessaronSession& session();
+    void storeToken(const QByteArray& token);
+    std::optional<QByteArray> storedItem(const QString& account) const;
+    void run(QCoro::Task<> task);
+
+    SessionHarness harness;
+    std::shared_ptr<ScriptedAccountService> serviceHandle = std::make_shared<ScriptedAccountService>();
+    ScriptedAccountService& service = *serviceHandle;
+    FakeWebAuthSession web;
+    FakeDeviceSwapPresenter presenter;
+    TessaronDeviceSwapCenter center{presenter};
+    std::unique_ptr<TessaronAccountModel> model;
+};
+
+} // namespace tessaron::testing

@@ -1,0 +1,267 @@
+#include "account_model_fixture.hpp"
+
+using namespace tessaron;
+using namespace tessaron::testing;
+
+namespace {
+
+const QString account = QStringLiteral("GET /v1/account");
+const QString profileCall = QStringLiteral("POST /v1/account/profile");
+const QString emailStart = QStringLiteral("POST /v1/auth/email/start");
+const QString emailVerify = QStringLiteral("POST /v1/auth/email/verify");
+const QString oauthStart = QStringLiteral("POST /v1/auth/oauth/start");
+const QString linkCall = QStringLiteral("POST /v1/account/link");
+const QString deletion = QStringLiteral("DELETE /v1/account");
+const QString unreachable = QStringLiteral("Tessaron could not reach the account service.");
+const QString tokenItem = TessaronSessionTokenStore::keychainAccount;
+
+class AccountModelFlowTest : public AccountModelTest {
+protected:
+    const TessaronProfile oslo = sampleProfile(QStringLiteral("Oslo"));
+};
+
+} // namespace
+
+TEST_F(AccountModelFlowTest, AStoredTokenSignsInWithoutARequestUnderTheTestHarness) {
+    storeToken("tok-1");
+    build(std::nullopt);
+    harness.settle();
+    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_TRUE(service.sent.isEmpty());
+}
+
+TEST_F(AccountModelFlowTest, RefreshIsSingleFlightAndARevokedTokenSignsOutWithoutRecovery) {
+    storeToken("tok-1");
+    service.answer(account, 401);
+    build();
+    service.holdNext(account);
+    run(model->refresh(&session()));
+    run(model->refresh(&session()));
+    service.release();
+    harness.settle();
+    EXPECT_EQ(service.sentTo(account).size(), 1);
+    EXPECT_EQ(service.sent.size(), 2); // and the providers
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+}
+
+TEST_F(AccountModelFlowTest, RecoveryIsSpentOnceItsRequestWentOutAndNeverOfflineOrCancelled) {
+    storeToken("tok-1");
+    build();
+    run(model->refresh(&session())); // offline: no account, so nothing was tried
+    service.answer(account, 200, accountReply());
+    service.holdNext(profileCall);
+    CancellationSource view;
+    run(model->refresh(&session(), view.token()));
+    view.cancel();
+    harness.settle();
+    EXPECT_FALSE(model->isBusy());
+    EXPECT_EQ(model->lastError(), std::nullopt);
+
+    signInByEmail(QStringLiteral("tok-2"), nullptr);
+    run(model->refresh(&session()));
+    EXPECT_EQ(service.sentTo(profileCall).size(), 1);
+}
+
+TEST_F(AccountModelFlowTest, RecoveryOnlyFillsAnEmptySelectionAndWaitsForNoOtherFlow) {
+    signedIn();
+    service.enqueue(oauthStart, 200, R"({"authorizeURL":"https://id.test/a","state":"s"})");
+    run(model->signIn(TessaronOAuthProvider::google, nullptr));
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    model->cancelWebSignIn();
+    harness.settle();
+    auto& selected = harness.startSelected({sampleProfile(QStringLiteral("Bergen"))});
+    run(model->recoverProfileFromGrant(&selected, QStringLiteral("tok-1"), false, true));
+    EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
+}
+
+TEST_F(AccountModelFlowTest, ATakenSlotAsksAndOnlyAConfirmedSwitchRepeatsWithTheSwapHeader) {
+    signedIn();
+    service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral(" Old Mac\n")));
+    service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));
+    service.answer(profileCall, 200, envelopeReply(oslo));
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    EXPECT_EQ(presenter.confirmations, QStringList{QStringLiteral("Old Mac")});
+    EXPECT_FALSE(model->isBusy());
+    for (int answer = 0; answer < 2; ++answer) {
+        presenter.answer(true);
+        harness.settle();
+    }
+    EXPECT_EQ(presenter.confirmations.size(), 2); // refused again: asked again
+    const auto sent = service.sentTo(profileCall);
+    ASSERT_EQ(sent.size(), 3);
+    EXPECT_FALSE(sent[0].deviceSwap);
+    EXPECT_TRUE(sent[2].deviceSwap);
+    EXPECT_EQ(session().selectedID(), oslo.id);
+    EXPECT_EQ(model->lastError(), std::nullopt);
+}
+
+TEST_F(AccountModelFlowTest, ALockedSlotShowsTheCooldownNoticeInsteadOfAnError) {
+    signedIn();
+    service.enqueue(profileCall, 409, R"({"error":"device_slot_locked","slot":"computer"})");
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    EXPECT_EQ(presenter.notices,
+              QStringList{"Tessaron is set up on another Mac. You can switch devices once every 30 days."});
+    EXPECT_EQ(model->lastError(), std::nullopt);
+}
+
+TEST_F(AccountModelFlowTest, ASwitchConfirmedAfterTheAccountChangedSendsNothing) {
+    signedIn();
+    service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    service.answer(deletion, 204);
+    run(model->deleteAccount(nullptr));
+    signInByEmail(QStringLiteral("tok-2"), nullptr);
+    presenter.answer(true);
+    harness.settle();
+    EXPECT_EQ(service.sentTo(profileCall).size(), 1);
+}
+
+TEST_F(AccountModelFlowTest, TheFollowUpRedeemsTheWaitingInvitationThenLinksIt) {
+    harness.grantConsent();
+    harness.signIn.signedIn = false;
+    auto& started = harness.start();
+    harness.pairing.enqueueRedeem(oslo);
+    run(started.openInvitationLink(
+        QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + QString(32, u'k'))));
+    harness.signIn.signedIn = true;
+    build();
+    service.answer(linkCall, 200, accountReply());
+    signInByEmail(QStringLiteral("tok-2"), &started);
+    EXPECT_EQ(started.selectedID(), oslo.id);
+    ASSERT_EQ(service.sentTo(linkCall).size(), 1);
+    EXPECT_EQ(service.sentTo(linkCall)[0].body.value("profileID").toString(),
+              oslo.id.toString(QUuid::WithoutBraces));
+    EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
+}
+
+TEST_F(AccountModelFlowTest, ATokenTheKeychainRefusedIsUsedForTheRunAndTheOlderOneIsGone) {
+    signedIn();
+    harness.keychain.failNext(keychain_status::notAvailable);
+    signInByEmail(QStringLiteral("tok-new"), nullptr);
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+    run(model->refresh(nullptr));
+    EXPECT_EQ(service.sentTo(account).last().bearer, "tok-new");
+}
+
+TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsStateOnFailures) {
+    build();
+    model->setEmail(QStringLiteral("  Ann@Example.COM "));
+    for (const auto& [resendAfter, remaining] :
+         std::initializer_list<std::pair<int, int>>{{-5, 0}, {86'400, 3600}, {30, 30}}) {
+        service.enqueue(
+            emailStart, 200,
+            QStringLiteral(R"({"challengeID":"ch%1","resendAfterSeconds":%1})").arg(resendAfter).toUtf8());
+        run(model->startEmailSignIn());
+        EXPECT_EQ(model->flow().resendRemaining, remaining);
+    }
+    EXPECT_EQ(service.sentTo(emailStart)[0].body.value("email"), QStringLiteral("ann@example.com"));
+    run(model->startEmailSignIn()); // a failed resend keeps the challenge and the countdown
+    EXPECT_EQ(model->flow().challengeID, QStringLiteral("ch30"));
+    EXPECT_EQ(model->flow().resendRemaining, 30);
+
+    service.enqueue(emailVerify, 401, R"({"error":"invalid_code","attemptsLeft":2})");
+    model->acceptCode(QStringLiteral("654321"));
+    run(model->verifyEmailCode(nullptr));
+    EXPECT_EQ(model->lastError(), QStringLiteral("That code is not right. 2 attempts left."));
+    EXPECT_EQ(model->flow().code, QString());
+    model->resetLoginFlow();
+    TessaronLoginFlow fresh;
+    fresh.email = QStringLiteral("  Ann@Example.COM ");
+    EXPECT_EQ(model->flow(), fresh);
+}
+
+TEST_F(AccountModelFlowTest, AWebSignInFinishesOnlyThroughItsOwnCallback) {
+    build();
+    const auto start = [this](const char* authorizeURL) {
+        service.enqueue(oauthStart, 200,
+                        QStringLiteral(R"({"authorizeURL":"%1","state":"st-1"})").arg(authorizeURL).toUtf8());
+        run(model->signIn(TessaronOAuthProvider::whop, nullptr));
+    };
+    start("http://id.test/authorize");
+    EXPECT_TRUE(web.opened.isEmpty());
+    EXPECT_EQ(model->lastError(), unreachable);
+    EXPECT_FALSE(model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c&state=st-1"))));
+    using Outcome = WebAuthSession::Outcome;
+    const std::pair<WebAuthSession::Result, std::optional<QString>> endings[] = {
+        {{Outcome::cancelled, {}}, std::nullopt},
+        {{Outcome::failed, {}}, unreachable},
+        {{Outcome::callback, QUrl(QStringLiteral("tessaron://auth?code=c&state=forged"))},
+         QStringLiteral("Sign-in failed. Please try again.")},
+    };
+    for (const auto& [result, error] : endings) {
+        start("https://id.test/authorize");
+        web.finish(result);
+        harness.settle();
+        EXPECT_FALSE(model->isBusy());
+        EXPECT_EQ(model->lastError(), error);
+    }
+    service.enqueue(QStringLiteral("POST /v1/auth/oauth/exchange"), 200,
+                    authReply(QStringLiteral("tok-web")));
+    start("https://id.test/authorize");
+    model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c-9&state=st-1")));
+    harness.settle();
+    EXPECT_EQ(service.sent.last().body.value("code"), QStringLiteral("c-9"));
+    EXPECT_TRUE(model->isSignedIn());
+}
+
+TEST_F(AccountModelFlowTest, AppleCancellationIsSilentAndOtherFailuresShowEvenWhileBusy) {
+    build();
+    service.enqueue(oauthStart, 200, R"({"authorizeURL":"https://id.test/a","state":"s"})");
+    run(model->signIn(TessaronOAuthProvider::google, nullptr));
+    using Failure = TessaronAppleSignInResult::Failure;
+    run(model->completeAppleSignIn({Failure{TessaronAppleSignInResult::authorizationErrorDomain, 1001}, {}},
+                                   nullptr));
+    EXPECT_EQ(model->lastError(), std::nullopt);
+    run(model->completeAppleSignIn({std::nullopt, QByteArray("\xff")}, nullptr));
+    EXPECT_EQ(model->lastError(), unreachable);
+}
+
+TEST_F(AccountModelFlowTest, SignOutResetsTheSessionBeforeLoggingOutThenClearsTheMac) {
+    signedIn();
+    const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
+    harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
+    auto& withProfile = harness.startSelected({oslo});
+    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
+    run(model->signOut(&withProfile));
+    EXPECT_TRUE(withProfile.summaries().isEmpty());
+    EXPECT_TRUE(model->isSignedIn());
+
+    service.release(); // and the logout fails: it does not matter
+    harness.settle();
+    EXPECT_EQ(service.sent.last().bearer, "tok-1");
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
+}
+
+TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfirms) {
+    signedIn();
+    auto& withProfile = harness.startSelected({oslo});
+    service.enqueue(deletion, 500);
+    run(model->deleteAccount(&withProfile));
+    EXPECT_EQ(model->lastError(), QStringLiteral("The account service could not complete the request."));
+    EXPECT_EQ(withProfile.summaries().size(), 1);
+    EXPECT_TRUE(model->isSignedIn());
+
+    storeToken("");
+    run(model->deleteAccount(&withProfile));
+    EXPECT_EQ(service.sentTo(deletion).size(), 1);
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(model->lastError(), QStringLiteral("Please sign in again."));
+    EXPECT_EQ(withProfile.summaries().size(), 1);
+}
+
+TEST_F(AccountModelFlowTest, RefreshAndLinkRepliesArrivingAfterSignOutChangeNothing) {
+    signedIn();
+    auto& selected = harness.startSelected({oslo});
+    service.answer(linkCall, 200, accountReply());
+    service.holdNext(account);
+    service.holdNext(linkCall);
+    run(model->refresh(nullptr));
+    run(model->linkProfileIfSignedIn(&selected));
+    run(model->signOut(nullptr));
+    service.release();
+    harness.settle();
+    EXPECT_EQ(model->account(), std::nullopt);
+}
