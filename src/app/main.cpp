@@ -1,12 +1,16 @@
 #include "app/application_session.hpp"
+#include "updates/crash_handler.hpp"
 
 #include <QApplication>
 #include <QMainWindow>
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
+    // Named first: the crash folder lies in the application's data folder.
     QApplication::setApplicationName(QStringLiteral("Tessaron"));
     QApplication::setOrganizationDomain(QStringLiteral("hallmere.com"));
+    tessaron::installCrashHandler(tessaron::CrashHandlerSetup::standard());
+
+    QApplication application(argc, argv);
 
     tessaron::ApplicationSession session;
     session.start();
