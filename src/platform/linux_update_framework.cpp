@@ -20,9 +20,10 @@ QCoro::Task<> LinuxUpdateFramework::check(bool userInitiated) {
     if (!self)
         co_return;
     setChecking(false);
-    if (const auto* found = std::get_if<FoundUpdate>(&outcome))
-        present(*found, userInitiated);
-    else if (userInitiated && std::holds_alternative<UpToDate>(outcome))
+    using Kind = Outcome::Kind;
+    if (outcome.kind == Kind::found)
+        present(outcome.update, userInitiated);
+    else if (userInitiated && outcome.kind == Kind::upToDate)
         dialogs_.showUpToDate();
     else if (userInitiated)
         dialogs_.showCheckFailed();

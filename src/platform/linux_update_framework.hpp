@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <optional>
-#include <variant>
 
 namespace tessaron {
 
@@ -32,9 +31,16 @@ public:
 class LinuxUpdateFramework final : public UpdateFramework {
     Q_OBJECT
 public:
-    struct UpToDate {};
-    struct CheckFailed {};
-    using Outcome = std::variant<FoundUpdate, UpToDate, CheckFailed>;
+    struct Outcome {
+        enum class Kind { found, upToDate, failed };
+        Kind kind = Kind::failed;
+        // With `found`, the newer release.
+        FoundUpdate update{};
+
+        static Outcome found(FoundUpdate update) { return {Kind::found, std::move(update)}; }
+        static Outcome upToDate() { return {Kind::upToDate, {}}; }
+        static Outcome failed() { return {Kind::failed, {}}; }
+    };
     using Finder = std::function<QCoro::Task<Outcome>()>;
     using Opener = std::function<void(const QUrl&)>;
 

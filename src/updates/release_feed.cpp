@@ -32,10 +32,10 @@ QCoro::Task<LinuxUpdateFramework::Outcome> ReleaseFeed::findUpdate(QString insta
                                                                    QUrl downloadPage) const {
     const auto latest = co_await fetchLatest();
     if (!latest)
-        co_return LinuxUpdateFramework::CheckFailed{};
+        co_return LinuxUpdateFramework::Outcome::failed();
     if (!compareVersions(installed, latest->version))
-        co_return LinuxUpdateFramework::UpToDate{};
-    co_return FoundUpdate{latest->version, downloadPage};
+        co_return LinuxUpdateFramework::Outcome::upToDate();
+    co_return LinuxUpdateFramework::Outcome::found({latest->version, downloadPage});
 }
 
 } // namespace tessaron
