@@ -1,4 +1,5 @@
 #include "app/application_session.hpp"
+#include "app/application_updates.hpp"
 #include "updates/crash_handler.hpp"
 
 #include <QApplication>
@@ -14,6 +15,7 @@ int main(int argc, char* argv[]) {
 
     tessaron::ApplicationSession session;
     session.start();
+    tessaron::ApplicationUpdates updates;
 
     QMainWindow window;
     window.setObjectName(QStringLiteral("main"));
