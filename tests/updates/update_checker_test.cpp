@@ -62,21 +62,11 @@ protected:
         });
     }
 
-    std::unique_ptr<TessaronUpdateChecker> makeChecker(QVariantMap info = {}) {
-        return makeChecker(gate, std::move(info));
-    }
-    std::unique_ptr<TessaronUpdateChecker> makeChecker(TessaronServerUpgradeGate& upgradeGate,
-                                                       QVariantMap info = {}) {
-        auto made = std::make_unique<TessaronUpdateChecker>(UpdateCheckerServices{
-            .clock = clock,
-            .defaults = defaults,
-            .feed = releaseFeed,
-            .gate = upgradeGate,
-            .framework = framework,
-            .bundle = bundle(std::move(info)),
-        });
-        required = std::make_unique<QSignalSpy>(made.get(), &TessaronUpdateChecker::requiredChanged);
-        return made;
+    std::unique_ptr<TessaronUpdateChecker> makeChecker(QVariantMap info = {},
+                                                       TessaronServerUpgradeGate* upgradeGate = nullptr) {
+        return std::make_unique<TessaronUpdateChecker>(
+            UpdateCheckerServices{clock, defaults, releaseFeed, upgradeGate ? *upgradeGate : gate, framework,
+                                  bundle(std::move(info))});
     }
     qsizetype fetches() const { return transport.requests().size(); }
 
@@ -89,7 +79,6 @@ protected:
     RecordingFramework framework;
     int feedStatus = 200;
     QByteArray feed = feedBody(QStringLiteral("1.2"));
-    std::unique_ptr<QSignalSpy> required;
 };
 
 TEST_F(UpdateCheckerTest, ReadsThePollInterval) {
@@ -167,6 +156,7 @@ TEST_F(UpdateCheckerTest, ForcesBackgroundChecksAtMostEveryTenMinutesWhileRequir
     const auto checker = makeChecker();
     EXPECT_EQ(framework.backgroundChecks, 1);
     ASSERT_TRUE(checker->required());
+    QSignalSpy required(checker.get(), &TessaronUpdateChecker::requiredChanged);
 
     clock.advance(599s);
     checker->didBecomeActive(); // a refresh, but not yet a forced check
@@ -174,7 +164,7 @@ TEST_F(UpdateCheckerTest, ForcesBackgroundChecksAtMostEveryTenMinutesWhileRequir
     clock.advance(1s);
     checker->didBecomeActive(); // the same release: nothing published, yet the rule runs
     EXPECT_EQ(framework.backgroundChecks, 2);
-    EXPECT_TRUE(required->isEmpty());
+    EXPECT_TRUE(required.isEmpty());
 
     // Required again after a pause: at once, whatever the last forced check was.
     feed = feedBody(QStringLiteral("1.5"));
@@ -231,7 +221,7 @@ TEST_F(UpdateCheckerTest, DropsAServerRequirementTheInstalledBuildMeets) {
         // Restored by the gate at the next start.
         gate.observe(426, upgradeBody(c.minimumBuild, c.minimumVersion));
         TessaronServerUpgradeGate restoredGate(gatePreferences);
-        checker = makeChecker(restoredGate);
+        checker = makeChecker({}, &restoredGate);
         EXPECT_EQ(checker->required().has_value(), c.blocks) << c.name;
         EXPECT_EQ(holdsStoredRequirement(), c.blocks) << c.name;
         checker.reset();
