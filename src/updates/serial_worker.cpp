@@ -1,9 +1,5 @@
 #include "updates/serial_worker.hpp"
 
-#include <QtDebug>
-
-#include <exception>
-
 namespace tessaron {
 
 SerialWorker::SerialWorker()
@@ -56,8 +52,8 @@ void SerialWorker::pump() {
 QCoro::Task<> SerialWorker::run(Step step) {
     try {
         co_await step();
-    } catch (const std::exception& error) {
-        qWarning("crash reporting step failed: %s", error.what());
+    } catch (...) {
+        // A failed step must not stop the ones after it; crash reporting shows and logs nothing.
     }
     {
         std::lock_guard guard(lock_);
