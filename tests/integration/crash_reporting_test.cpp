@@ -6,18 +6,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <atomic>
 #include <vector>
-
-extern char** environ;
 
 namespace tessaron::testing {
 namespace {
@@ -29,27 +26,14 @@ struct Ending {
 
 // Runs the crash child to its end, without the test-harness variable: it behaves as the application.
 Ending runChild(const QStringList& arguments) {
-    std::vector<QByteArray> storage{QByteArray(TESSARON_CRASH_CHILD)};
-    for (const auto& argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
-    std::vector<char*> argv;
-    for (auto& item : storage)
-        argv.push_back(item.data());
-    argv.push_back(nullptr);
-    std::vector<char*> environment;
-    for (char** entry = environ; *entry; ++entry) {
-        if (!QByteArray(*entry).startsWith("XCTestConfigurationFilePath="))
-            environment.push_back(*entry);
-    }
-    environment.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environment.data()) != 0)
-        return {false, -1};
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (WIFSIGNALED(status))
-        return {true, WTERMSIG(status)};
-    return {false, WEXITSTATUS(status)};
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XCTestConfigurationFilePath"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(TESSARON_CRASH_CHILD), arguments);
+    child.waitForFinished(60'000);
+    // After a crash the exit code is the signal.
+    return {child.exitStatus() == QProcess::CrashExit, child.exitCode()};
 }
 
 class CrashReportingTest : public ::testing::Test {
