@@ -1,12 +1,25 @@
 #include "app/application_session.hpp"
 
+#include "updates/crash_reporter.hpp"
+
 #include <QGuiApplication>
 
 namespace tessaron {
 
+namespace {
+
+TessaronSessionServices withCrashReporting(TessaronSessionServices services) {
+    services.startCrashReporting = [] {
+        TessaronCrashReporter::shared().start();
+    };
+    return services;
+}
+
+} // namespace
+
 ApplicationSession::ApplicationSession()
     : services_(SessionSurroundings::standard(), signIn_)
-    , session_(services_.services())
+    , session_(withCrashReporting(services_.services()))
     , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {

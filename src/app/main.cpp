@@ -1,6 +1,8 @@
 #include "app/application_session.hpp"
+#include "app/application_updates.hpp"
 #include "app/instance_forwarder.hpp"
 #include "app/launch_arguments.hpp"
+#include "updates/crash_handler.hpp"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -20,9 +22,12 @@ void bringToFront(QMainWindow& window) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
+    // Named first: the crash folder lies in the application's data folder.
     QApplication::setApplicationName(QStringLiteral("Tessaron"));
     QApplication::setOrganizationDomain(QStringLiteral("hallmere.com"));
+    tessaron::installCrashHandler(tessaron::CrashHandlerSetup::standard());
+
+    QApplication application(argc, argv);
 
     const auto arguments = tessaron::LaunchArguments::parse(QApplication::arguments().mid(1));
     if (const auto* error = std::get_if<QString>(&arguments)) {
@@ -43,6 +48,7 @@ int main(int argc, char* argv[]) {
 
     tessaron::ApplicationSession session;
     session.start();
+    tessaron::ApplicationUpdates updates;
 
     QMainWindow window;
     window.setObjectName(QStringLiteral("main"));

@@ -18,7 +18,7 @@ ProgramLocations ProgramLocations::builtIn() {
     return {
         .reachabilityPage = QUrl(QString::fromUtf8(build_config::reachabilityUrl)),
         .releaseFeed = page("/releases/mac/latest.json"),
-        .downloadPage = page("/download"),
+        .downloadPage = page("/download/mac"),
         .guidePage = page("/guide"),
         .supportPage = page("/support"),
         .applicationsFolder = QString::fromUtf8(build_config::applicationsFolder),

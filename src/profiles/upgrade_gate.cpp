@@ -108,10 +108,14 @@ TessaronServerUpgradeGate::subscribe(const QObject* context,
     return connect(this, &TessaronServerUpgradeGate::requirementChanged, context, std::move(receiver));
 }
 
+void TessaronServerUpgradeGate::clear() {
+    preferences_.remove(storageKey);
+    setRequirement(std::nullopt);
+}
+
 void TessaronServerUpgradeGate::observe(int status, const std::optional<QByteArray>& body) {
     if (isSuccess(status)) {
-        preferences_.remove(storageKey);
-        setRequirement(std::nullopt);
+        clear();
         return;
     }
     if (status != upgradeRequiredStatus || !body)

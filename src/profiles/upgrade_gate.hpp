@@ -54,6 +54,8 @@ public:
     QMetaObject::Connection subscribe(const QObject* context,
                                       std::function<void(const OptionalUpgradeRequirement&)> receiver);
 
+    // Main thread only: drops the requirement and its stored copy.
+    void clear();
     // Main thread only. Never fails.
     void observe(int status, const std::optional<QByteArray>& body);
     // Any thread: observes at once on the gate's thread, otherwise queues the observation there.

@@ -6,6 +6,7 @@
 #include "node_listeners.hpp"
 #include "pairing_routes.hpp"
 #include "reachability_routes.hpp"
+#include "update_routes.hpp"
 
 #include <charconv>
 #include <cstdio>
@@ -22,6 +23,7 @@ constexpr RouteGroup routeGroups[] = {
     addAccountRoutes,
     addPairingRoutes,
     addReachabilityRoutes,
+    addUpdateRoutes,
 };
 
 int usage() {

@@ -1,0 +1,90 @@
+#include "updates/crash_reporter.hpp"
+
+#include "platform/bundle_info.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "profiles/build_label.hpp"
+#include "profiles/upgrade_gate.hpp"
+
+#include <QCoreApplication>
+
+namespace tessaron {
+
+namespace {
+
+// The pairing service's uploader with the transport it owns, both on the worker's thread.
+class OwnTransportUploader final : public TessaronCrashReportUploader {
+public:
+    OwnTransportUploader()
+        : uploader_(
+              BundleInfo::main().pairingBaseURL(), transport_,
+              [](int status, std::optional<QByteArray> body) {
+                  TessaronServerUpgradeGate::shared().report(status, std::move(body));
+              },
+              [] { return clientBuildLabel(); }) {}
+
+    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation) override {
+        return uploader_.upload(std::move(report), std::move(cancellation));
+    }
+
+private:
+    QtHttpTransport transport_;
+    PairingCrashUploader uploader_;
+};
+
+} // namespace
+
+TessaronCrashReporter::TessaronCrashReporter() = default;
+
+TessaronCrashReporter::~TessaronCrashReporter() {
+    worker_.stop();
+}
+
+TessaronCrashReporter& TessaronCrashReporter::shared() {
+    // Never destroyed: crash reporting lasts as long as the process. Its worker ends with the event loop,
+    // before the objects it uses go away.
+    static TessaronCrashReporter* const reporter = [] {
+        auto* made = new TessaronCrashReporter();
+        if (auto* application = QCoreApplication::instance()) {
+            QObject::connect(application, &QCoreApplication::aboutToQuit, application,
+                             [made] { made->stop(); });
+        }
+        return made;
+    }();
+    return *reporter;
+}
+
+void TessaronCrashReporter::start(CrashReportingParts parts) {
+    const auto environment = parts.environment.value_or(QProcessEnvironment::systemEnvironment());
+    if (environment.contains(testHarnessVariable))
+        return;
+    std::shared_ptr<TessaronCrashPipeline> pipeline;
+    {
+        std::lock_guard guard(lock_);
+        if (!pipeline_)
+            pipeline_ = makePipeline(std::move(parts));
+        pipeline = pipeline_;
+    }
+    enqueue([this, pipeline] {
+        return pipeline->activate([this](TessaronCrashPipeline::Step step) { enqueue(std::move(step)); });
+    });
+}
+
+void TessaronCrashReporter::enqueue(TessaronCrashPipeline::Step step) {
+    worker_.enqueue(std::move(step));
+}
+
+std::shared_ptr<TessaronCrashPipeline> TessaronCrashReporter::makePipeline(CrashReportingParts parts) {
+    auto store = parts.store ? parts.store : std::make_shared<FileCrashReportStore>();
+    auto uploader = parts.uploader ? parts.uploader : [] {
+        return std::make_unique<OwnTransportUploader>();
+    };
+    auto source = parts.source ? parts.source
+                               : std::make_shared<SpoolCrashSource>(FileCrashReportStore::defaultDirectory(),
+                                                                    CrashReportContext::standard());
+    auto pipeline = std::make_shared<TessaronCrashPipeline>(std::move(store), std::move(uploader),
+                                                            std::move(source), worker_.stopping());
+    worker_.setTeardown([pipeline] { pipeline->releaseUploader(); });
+    return pipeline;
+}
+
+} // namespace tessaron

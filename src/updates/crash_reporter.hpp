@@ -1,0 +1,57 @@
+#pragma once
+
+#include "updates/crash_pipeline.hpp"
+#include "updates/serial_worker.hpp"
+
+#include <QProcessEnvironment>
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tessaron {
+
+// What crash reporting is built from; each part left empty takes the application's own.
+struct CrashReportingParts {
+    std::optional<QProcessEnvironment> environment;
+    std::shared_ptr<TessaronCrashReportSource> source;
+    TessaronCrashPipeline::UploaderFactory uploader;
+    std::shared_ptr<TessaronCrashReportStore> store;
+};
+
+// The start of crash reporting: builds the pipeline once and runs its steps on a worker thread of its
+// own, never on the main thread. Reports found at start are sent at once; later crashes at the next launch.
+class TessaronCrashReporter {
+public:
+    // Set by the test harness: no test that builds a session starts crash reporting.
+    static inline const QString testHarnessVariable = QStringLiteral("XCTestConfigurationFilePath");
+
+    TessaronCrashReporter();
+    ~TessaronCrashReporter();
+    TessaronCrashReporter(const TessaronCrashReporter&) = delete;
+    TessaronCrashReporter& operator=(const TessaronCrashReporter&) = delete;
+
+    // The process's reporter, created on first use; its worker stops when the application quits.
+    static TessaronCrashReporter& shared();
+
+    // Returns at once. With the test-harness variable set (even empty), does nothing. Otherwise builds the
+    // pipeline on the first call and schedules an activation: the source is started once, and every
+    // activation drains the stored reports.
+    void start(CrashReportingParts parts = {});
+    // Schedules `step` after every step scheduled before it.
+    void enqueue(TessaronCrashPipeline::Step step);
+    // True once every scheduled step has run; false when `timeout` passes first.
+    bool waitForIdle(std::chrono::milliseconds timeout) { return worker_.waitForIdle(timeout); }
+    // Cancels the running upload and ends the worker; nothing runs afterwards.
+    void stop() { worker_.stop(); }
+
+private:
+    std::shared_ptr<TessaronCrashPipeline> makePipeline(CrashReportingParts parts);
+
+    SerialWorker worker_;
+    std::mutex lock_;
+    std::shared_ptr<TessaronCrashPipeline> pipeline_;
+};
+
+} // namespace tessaron

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "updates/crash_report.hpp"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <mutex>
+
+namespace tessaron {
+
+// Where crash reports come from. The handler may be called on any thread, any number of times, with
+// non-empty batches.
+class TessaronCrashReportSource {
+public:
+    using Deliver = std::function<void(QList<TessaronCrashReport>)>;
+
+    virtual ~TessaronCrashReportSource() = default;
+    virtual void start(Deliver deliver) = 0;
+};
+
+// Reads the spools that crashed processes left in the crash folder (see installCrashHandler), turns each
+// into a report stamped with its crash time, delivers them in one batch and removes them. A spool that its
+// writer is still writing is left for a later launch.
+class SpoolCrashSource final : public TessaronCrashReportSource {
+public:
+    SpoolCrashSource(QString folder, CrashReportContext context);
+
+    void start(Deliver deliver) override;
+
+private:
+    QString folder_;
+    CrashReportContext context_;
+    std::mutex lock_;
+    Deliver deliver_;
+};
+
+} // namespace tessaron

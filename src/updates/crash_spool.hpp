@@ -1,0 +1,45 @@
+#pragma once
+
+#include "updates/crash_report.hpp"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace tessaron {
+
+// The file a dying process leaves for the next launch, one "<key> <value>" line per fact, then "maps" and
+// a copy of its memory map, then "end":
+//
+//   tessaron-crash-spool 1
+//   signal 11 / code 1 / time <seconds since 1970> / reason std::terminate (only after a terminate)
+//   version, build, os, arch, model (the values prepared at install)
+//   frame 0x<address>, innermost first
+//   maps / <the lines of /proc/self/maps> / end
+namespace crash_spool {
+
+inline constexpr char header[] = "tessaron-crash-spool 1\n";
+inline constexpr char prefix[] = "crash-";
+inline constexpr char extension[] = ".spool";
+
+// The writing process, from a name "crash-<pid>[-<n>].spool"; none for any other name.
+std::optional<qint64> writerOf(const QString& fileName);
+
+struct Parsed {
+    CrashDiagnostic diagnostic;
+    QDateTime crashedAt;
+    // The short version of the program that crashed.
+    QString version;
+    // False when the writer died before it finished.
+    bool complete = false;
+};
+
+// None when the bytes are not a spool. The call stack becomes a tree of frames, each named by its module's
+// file name and its offset in that file: no folder of the user appears in it.
+std::optional<Parsed> parse(const QByteArray& bytes);
+
+} // namespace crash_spool
+
+} // namespace tessaron

@@ -1,0 +1,48 @@
+#include "updates/crash_uploader.hpp"
+
+#include <chrono>
+
+namespace tessaron {
+
+PairingCrashUploader::PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport,
+                                           ReplyObserver replyObserver, std::function<QString()> buildLabel)
+    : endpoint_(endpoint(baseURL))
+    , transport_(transport)
+    , replyObserver_(std::move(replyObserver))
+    , buildLabel_(std::move(buildLabel)) {}
+
+std::optional<QUrl> PairingCrashUploader::endpoint(const std::optional<QUrl>& baseURL) {
+    if (!baseURL || !baseURL->isValid() || baseURL->scheme().compare(u"https", Qt::CaseInsensitive) != 0 ||
+        baseURL->host().isEmpty())
+        return std::nullopt;
+    QUrl url;
+    url.setScheme(QStringLiteral("https"));
+    url.setAuthority(baseURL->authority());
+    url.setPath(QStringLiteral("/v1/diagnostics/crash"));
+    return url;
+}
+
+QCoro::Task<bool> PairingCrashUploader::upload(TessaronCrashReport report, CancellationToken cancellation) {
+    if (!endpoint_)
+        co_return false;
+    HttpRequest request{
+        .method = "POST",
+        .url = *endpoint_,
+        .headers = {{"Content-Type", "application/json"},
+                    {"Accept", "application/json"},
+                    {"X-Tessaron-Client", buildLabel_().toUtf8()}},
+        .body = report.encoded(),
+        .timeout = std::chrono::seconds(15),
+        .maxBodyBytes = observedBodyLimit,
+        .overflow = HttpRequest::Overflow::truncate,
+        .followRedirects = false,
+    };
+    const auto outcome = co_await transport_.send(std::move(request), cancellation);
+    const auto* response = std::get_if<HttpResponse>(&outcome);
+    if (!response)
+        co_return false;
+    replyObserver_(response->status, response->truncated ? std::nullopt : std::optional(response->body));
+    co_return response->status == acceptedStatus;
+}
+
+} // namespace tessaron

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/cancellation.hpp"
+#include "platform/http_transport.hpp"
+#include "updates/crash_report.hpp"
+
+#include <QUrl>
+
+#include <qcoro/qcorotask.h>
+
+#include <functional>
+#include <optional>
+
+namespace tessaron {
+
+// Sends one report; true only when the diagnostics endpoint took it. Never fails towards the caller.
+class TessaronCrashReportUploader {
+public:
+    virtual ~TessaronCrashReportUploader() = default;
+    virtual QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation = {}) = 0;
+};
+
+// Posts reports to "/v1/diagnostics/crash" on the pairing service's origin. Every HTTP reply, whatever its
+// status, goes to `replyObserver` (the server upgrade gate); only 202 counts as delivered. Redirects are
+// final replies: a report is never re-posted elsewhere.
+class PairingCrashUploader final : public TessaronCrashReportUploader {
+public:
+    using ReplyObserver = std::function<void(int status, std::optional<QByteArray> body)>;
+
+    static constexpr int acceptedStatus = 202;
+    static constexpr qint64 observedBodyLimit = 131'072;
+
+    // `baseURL` is the pairing service's https base, none when the bundle names none. `buildLabel` is
+    // asked afresh for every request.
+    PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport, ReplyObserver replyObserver,
+                         std::function<QString()> buildLabel);
+
+    // The base's scheme and authority with the endpoint's path; none for a base without an https origin.
+    static std::optional<QUrl> endpoint(const std::optional<QUrl>& baseURL);
+
+    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation = {}) override;
+
+private:
+    std::optional<QUrl> endpoint_;
+    HttpTransport& transport_;
+    ReplyObserver replyObserver_;
+    std::function<QString()> buildLabel_;
+};
+
+} // namespace tessaron

@@ -1,0 +1,111 @@
+#include "support/https_test_server.hpp"
+#include "updates/crash_report.hpp"
+
+#include <QDateTime>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <vector>
+
+namespace tessaron::testing {
+namespace {
+
+struct Ending {
+    bool signalled = false;
+    int number = 0; // the signal, or the exit code
+};
+
+// Runs the crash child to its end, without the test-harness variable: it behaves as the application.
+Ending runChild(const QStringList& arguments) {
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XCTestConfigurationFilePath"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(TESSARON_CRASH_CHILD), arguments);
+    child.waitForFinished(60'000);
+    // After a crash the exit code is the signal.
+    return {child.exitStatus() == QProcess::CrashExit, child.exitCode()};
+}
+
+class CrashReportingTest : public ::testing::Test {
+protected:
+    CrashReportingTest() {
+        server.on("POST", "/v1/diagnostics/crash",
+                  [this](const auto&) { return HttpsTestServer::Reply{.status = status.load()}; });
+    }
+
+    Ending sendReports() {
+        return runChild(
+            {folder.path(), QStringLiteral("report"), server.baseUrl().toString(), server.caPath()});
+    }
+    QStringList leftInFolder() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
+
+    QTemporaryDir folder;
+    HttpsTestServer server;
+    std::atomic<int> status = 202;
+};
+
+TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStart) {
+    struct Case {
+        const char* how;
+        int signal;
+    };
+    const std::vector<Case> cases{
+        {"null-write", SIGSEGV}, {"stack-overflow", SIGSEGV}, {"uncaught-exception", SIGABRT}};
+    for (const auto& c : cases) {
+        const auto before = QDateTime::currentSecsSinceEpoch();
+        const auto crashed = runChild({folder.path(), QString::fromLatin1(c.how)});
+        EXPECT_TRUE(crashed.signalled) << c.how;
+        EXPECT_EQ(crashed.number, c.signal) << c.how;
+        ASSERT_EQ(leftInFolder().size(), 1) << c.how;
+
+        const auto requestsBefore = server.requests().size();
+        EXPECT_FALSE(sendReports().signalled);
+        ASSERT_EQ(server.requests().size(), requestsBefore + 1) << c.how;
+        const auto body = server.requests().back().body;
+        const auto report = TessaronCrashReport::decoded(body);
+        EXPECT_EQ(report.signal, QString::number(c.signal)) << c.how;
+        EXPECT_EQ(report.build, 142);
+        EXPECT_EQ(report.appVersion, QStringLiteral("1.4.2"));
+        const auto crashedAt = QDateTime::fromString(report.crashedAt, Qt::ISODate).toSecsSinceEpoch();
+        EXPECT_GE(crashedAt, before) << c.how;
+        EXPECT_LE(crashedAt, QDateTime::currentSecsSinceEpoch()) << c.how;
+        const auto tree = QJsonDocument::fromJson(report.callStackTree.toUtf8()).object();
+        const auto frames = tree.value("threads").toArray().first().toObject().value("frames").toArray();
+        EXPECT_FALSE(frames.isEmpty()) << c.how;
+        EXPECT_TRUE(report.callStackTree.contains(QStringLiteral("tessaron-crash-child"))) << c.how;
+        // A terminate is named; its exception's message never travels.
+        EXPECT_EQ(report.terminationReason,
+                  c.signal == SIGABRT ? QStringLiteral("std::terminate") : QString());
+        EXPECT_FALSE(body.contains("must not travel"));
+        EXPECT_TRUE(leftInFolder().isEmpty()) << c.how;
+    }
+}
+
+TEST_F(CrashReportingTest, AReportRefusedOnceGoesAtTheNextStart) {
+    EXPECT_TRUE(runChild({folder.path(), QStringLiteral("null-write")}).signalled);
+    status = 500;
+    EXPECT_FALSE(sendReports().signalled);
+    EXPECT_EQ(server.requests().size(), 1);
+    const auto stored = leftInFolder();
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_TRUE(stored.front().endsWith(QStringLiteral(".json")));
+
+    status = 202;
+    EXPECT_FALSE(sendReports().signalled);
+    ASSERT_EQ(server.requests().size(), 2);
+    EXPECT_EQ(server.requests().back().body, server.requests().front().body);
+    EXPECT_TRUE(leftInFolder().isEmpty());
+}
+
+} // namespace
+} // namespace tessaron::testing
