@@ -1,5 +1,7 @@
 #include "app/application_session.hpp"
 
+#include "account/device_name.hpp"
+#include "profiles/installation_identity.hpp"
 #include "updates/crash_reporter.hpp"
 
 #include <QGuiApplication>
@@ -15,10 +17,24 @@ TessaronSessionServices withCrashReporting(TessaronSessionServices services) {
     return services;
 }
 
+TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceSwapCenter& deviceSwap) {
+    return {
+        .client = TessaronAccountClient::makeDefault(),
+        .tokenStore = TessaronSessionTokenStore(systemKeychain(), BundleInfo::main()),
+        .linkStore = TessaronSubscriptionLinkStore(systemKeychain(), BundleInfo::main()),
+        .installationID = [] { return installationID(); },
+        .deviceName = currentDeviceName,
+        .webAuth = webAuth,
+        .deviceSwap = deviceSwap,
+    };
+}
+
 } // namespace
 
 ApplicationSession::ApplicationSession()
-    : services_(SessionSurroundings::standard(), signIn_)
+    : swapCenter_(swapPresenter_)
+    , account_(accountServices(webSignIn_, swapCenter_), std::nullopt)
+    , services_(SessionSurroundings::standard(), account_)
     , session_(withCrashReporting(services_.services()))
     , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 

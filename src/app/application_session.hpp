@@ -1,8 +1,10 @@
 #pragma once
 
+#include "account/account_model.hpp"
+#include "account/device_swap_center.hpp"
+#include "account/system_device_swap_presenter.hpp"
 #include "app/opened_url_router.hpp"
 #include "platform/linux_web_auth_session.hpp"
-#include "session/assumed_sign_in.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -17,6 +19,7 @@ public:
     ApplicationSession& operator=(const ApplicationSession&) = delete;
 
     TessaronSession& session() { return session_; }
+    TessaronAccountModel& account() { return account_; }
 
     // Restores the saved connections and finds a tunnel still running from an earlier launch.
     void start();
@@ -27,10 +30,12 @@ public:
 private:
     void followApplicationState();
 
-    AssumedSignIn signIn_;
+    LinuxWebAuthSession webSignIn_;
+    TessaronSystemDeviceSwapPresenter swapPresenter_;
+    TessaronDeviceSwapCenter swapCenter_;
+    TessaronAccountModel account_;
     LinuxSessionServices services_;
     TessaronSession session_;
-    LinuxWebAuthSession webSignIn_;
     OpenedUrlRouter router_;
 };
 

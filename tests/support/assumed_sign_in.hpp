@@ -4,7 +4,7 @@
 
 namespace tessaron {
 
-// Stands for the account until the account model exists: someone counts as signed in, so invitations are
+// Stands for the account in tests of the session alone: someone counts as signed in, so invitations are
 // redeemed at once, and there is no account to link a profile to.
 class AssumedSignIn final : public TessaronSignInState {
 public:
