@@ -6,6 +6,7 @@
 #include "profiles/profile_samples.hpp"
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
+#include "support/stalled_http_transport.hpp"
 
 #include <gtest/gtest.h>
 
@@ -50,21 +51,6 @@ protected:
     ManualClock clock;
     QList<std::pair<int, QByteArray>> observed;
     Client client;
-};
-
-// Holds every request until it is cancelled, as a server that never answers would.
-class SilentTransport final : public HttpTransport {
-public:
-    explicit SilentTransport(Clock& clock)
-        : clock_(clock) {}
-
-    QCoro::Task<HttpOutcome> send(HttpRequest, CancellationToken cancellation) override {
-        co_await clock_.sleep(24h, cancellation);
-        co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
-    }
-
-private:
-    Clock& clock_;
 };
 
 struct MappingCase {
@@ -305,8 +291,8 @@ TEST_F(AccountClientTest, OnlyTrustedSubscriptionLinksAreReturned) {
 
 TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {
     ManualClock clock;
-    const Client client(QUrl("https://accounts.example"), std::make_shared<SilentTransport>(clock), clock,
-                        {});
+    const Client client(QUrl("https://accounts.example"), std::make_shared<StalledHttpTransport>(clock),
+                        clock, {});
 
     auto stalled = client.fetchProviders();
     clock.advance(14'999ms);

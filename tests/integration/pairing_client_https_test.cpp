@@ -1,4 +1,5 @@
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/pairing_client.hpp"
 #include "profiles/pairing_error.hpp"
 #include "profiles/profile_samples.hpp"
@@ -45,7 +46,7 @@ protected:
     TessaronServerUpgradeGate gate{preferences};
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
     TessaronPairingClient client{TessaronPairingOrigin(server.url(QStringLiteral("/ignored/base"))),
-                                 transport, gate};
+                                 transport, SystemClock::shared(), gate};
 };
 
 TEST_F(PairingClientHttpsTest, ReadsRepliesUpToTheCapAndNoFurther) {
@@ -78,7 +79,8 @@ TEST_F(PairingClientHttpsTest, GivesUpOnAStalledReplyAfterItsTimeOut) {
     server.on("POST", "/v1/redeem", [](const auto&) { return HttpsTestServer::silence(); });
     // Fifteen seconds of stall, compressed to fifteen milliseconds.
     QtHttpTransport impatient{{.trustedAuthorities = server.caCertificates(), .timeoutDivisor = 1000}};
-    const TessaronPairingClient client(TessaronPairingOrigin(server.baseUrl()), impatient, gate);
+    const TessaronPairingClient client(TessaronPairingOrigin(server.baseUrl()), impatient,
+                                       SystemClock::shared(), gate);
 
     EXPECT_EQ(redeemFailure(client), Kind::timedOut);
 }

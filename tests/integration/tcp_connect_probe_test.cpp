@@ -1,7 +1,9 @@
 #include "health/latency_monitor.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/system_clock.hpp"
+#include "support/manual_clock.hpp"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -18,6 +20,7 @@ using tessaron::LatencyMonitor;
 using tessaron::LatencyTarget;
 using tessaron::SystemClock;
 using tessaron::TcpConnectProbe;
+using tessaron::testing::ManualClock;
 
 namespace {
 
@@ -67,7 +70,6 @@ struct ProbeTest : ::testing::Test {
         return QCoro::waitFor(probe.measure(host, port));
     }
 
-    // Probes that lose a race finish later; the clock they sleep on must outlive them.
     SystemClock& clock = SystemClock::shared();
     TcpConnectProbe probe{clock, 400ms};
 };
@@ -124,4 +126,26 @@ TEST_F(ProbeTest, MonitorRoundOverRealListeners) {
     QCoro::waitFor(monitor.measureAll(200ms));
     EXPECT_LT(elapsed.elapsed(), 400) << "the budget, not the probe's deadline, ends the round";
     EXPECT_EQ(monitor.samples().keys(), QList<QUuid>{idOpen});
+}
+
+// A session's monitor, probe and clock go away together while the workers still wait for silent peers;
+// the workers finish afterwards and must find nothing of theirs destroyed.
+TEST(ProbeTeardownTest, MeasurementsInFlightOutliveTheirMonitorProbeAndClock) {
+    SilentListener silent("127.0.0.10");
+    const QList<LatencyTarget> targets{{QUuid::createUuid(), QStringLiteral("127.0.0.10"), silent.port()},
+                                       {QUuid::createUuid(), QStringLiteral("127.0.0.10"), silent.port()}};
+    for (int round = 0; round < 300; ++round) {
+        auto clock = std::make_unique<ManualClock>();
+        auto probe = std::make_unique<TcpConnectProbe>(*clock, 20ms);
+        auto monitor = std::make_unique<LatencyMonitor>(*probe, *clock);
+        monitor->update(targets, targets.first().id, 10s, 30s);
+        monitor->measureAll(1s);
+        monitor.reset();
+        probe.reset();
+        clock.reset();
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }

@@ -3,8 +3,10 @@
 #include "profiles/pairing_client.hpp"
 #include "profiles/pairing_error.hpp"
 #include "support/fake_http_transport.hpp"
+#include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/run_task.hpp"
+#include "support/stalled_http_transport.hpp"
 
 #include <QJsonArray>
 
@@ -43,8 +45,12 @@ QUrl url(const char* text) {
 class PairingClientTest : public ::testing::Test {
 protected:
     QCoro::Task<TessaronRedeemResult> redeem(CancellationToken cancellation = {}) {
-        return client.redeem(code, QUuid::fromString(u"{5B0E7C59-2E3A-4B7D-9C1E-8F2A3B4C5D6E}"),
-                             installationID, QStringLiteral("tessaron-access-v1"), std::move(cancellation));
+        return redeemAt(client, std::move(cancellation));
+    }
+    static QCoro::Task<TessaronRedeemResult> redeemAt(const TessaronPairingClient& from,
+                                                      CancellationToken cancellation = {}) {
+        return from.redeem(code, QUuid::fromString(u"{5B0E7C59-2E3A-4B7D-9C1E-8F2A3B4C5D6E}"), installationID,
+                           QStringLiteral("tessaron-access-v1"), std::move(cancellation));
     }
     QCoro::Task<TessaronRosterResponse> roster() {
         return client.roster(QUuid::fromString(tlsID), installationID);
@@ -53,9 +59,10 @@ protected:
     MemoryPreferences preferences;
     TessaronServerUpgradeGate gate{preferences};
     FakeHttpTransport transport;
+    ManualClock clock;
     TessaronPairingClient client{
-        TessaronPairingOrigin(url("https://Pairing.Example.NET:8443/base/path?q=1#f")), transport, gate,
-        BundleInfo({{"CFBundleShortVersionString", "2.3.1"}, {"CFBundleVersion", "77"}}, {})};
+        TessaronPairingOrigin(url("https://Pairing.Example.NET:8443/base/path?q=1#f")), transport, clock,
+        gate, BundleInfo({{"CFBundleShortVersionString", "2.3.1"}, {"CFBundleVersion", "77"}}, {})};
 };
 
 TEST(PairingOriginTest, KeepsOnlyTheHostAndPortOfAnHttpsBase) {
@@ -167,6 +174,17 @@ TEST_F(PairingClientTest, MapsTransportFailuresAndCancellation) {
     cancelled.cancel();
     transport.enqueue(200, redeemReply());
     EXPECT_EQ(failureOf(redeem(cancelled.token())), Kind::cancelled);
+}
+
+TEST_F(PairingClientTest, TheWholeExchangeEndsAfter15SecondsOnTheClock) {
+    StalledHttpTransport trickling(clock);
+    const TessaronPairingClient slow(client.origin(), trickling, clock, gate);
+    auto redemption = redeemAt(slow);
+    clock.advance(std::chrono::milliseconds(14'999));
+    EXPECT_FALSE(redemption.isReady());
+    clock.advance(std::chrono::milliseconds(1));
+    ASSERT_TRUE(redemption.isReady());
+    EXPECT_EQ(failureOf(std::move(redemption)), Kind::timedOut);
 }
 
 TEST_F(PairingClientTest, ASuccessThatDoesNotDecodeFailsAsAWhole) {

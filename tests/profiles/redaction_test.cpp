@@ -9,6 +9,7 @@
 using tessaron::redactBase64Runs;
 using tessaron::redactEmailAddresses;
 using tessaron::redactionMark;
+using tessaron::redactIPv4Addresses;
 using tessaron::redactPersonalData;
 
 using namespace Qt::Literals::StringLiterals;
@@ -33,6 +34,16 @@ TEST(RedactionTest, ReplacesPersonalDataAndNothingElse) {
         {"bogus 999.300.256.1", "bogus #"},
         {"a1.2.3.4", "a#"},
         {"version 1.2.3.4.5", "version 1.2.3.4.5"},
+        {"peer 10.0.0.1.000000000000000000000000 closed", "peer #.# closed"},
+        {"tcpdump 10.0.0.1.443 >", "tcpdump #.443 >"},
+        // IPv6, as the tunnel's routing line and the roster write it
+        {"smart routing via 2001:db8::1:443 over udp", "smart routing via # over udp"},
+        {"dial [2001:db8::1]:443", "dial [#]:443"},
+        {"full 2001:db8:0:0:0:0:0:1:443 refused", "full #:443 refused"},
+        {"node:fe80::1%eth0 up", "node:#%eth0 up"},
+        {"mapped ::ffff:10.0.0.1.", "mapped #."},
+        {"at 12:30:45 from aa:bb:cc:dd:ee:ff via Error::Fa",
+         "at 12:30:45 from aa:bb:cc:dd:ee:ff via Error::Fa"},
         {"short 1.2.3", "short 1.2.3"},
         {"long group 1.2.3.4567", "long group 1.2.3.4567"},
         {"two 1.1.1.1 2.2.2.2", "two # #"},
@@ -72,9 +83,14 @@ struct Oracle {
 
 TEST(RedactionTest, PassesAgreeWithTheirRegularExpressions) {
     const Oracle oracles[] = {
-        {"e-mail", redactEmailAddresses, std::regex(R"([A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(\.[A-Za-z0-9-]+)+)"),
+        {"e-mail", redactEmailAddresses, std::regex(R"([A-Za-z0-9._%+-]+@[A-Za-z0-9-]+(?:\.[A-Za-z0-9-]+)+)"),
          "ab9._%+-@@..- Z=", 30},
         {"base64", redactBase64Runs, std::regex(R"([A-Za-z0-9+/_-]{24,}={0,2})"), "aZ09+/_-=== .@", 70},
+        // Not after a digit group and a dot; not before a dot and a group worth a fifth octet.
+        {"IPv4", redactIPv4Addresses,
+         std::regex(
+             R"((^|[^\d.]|^\.|[^\d]\.)\d{1,3}(\.\d{1,3}){3}(?!\d)(?!\.(25[0-5]|2[0-4]\d|[01]?\d?\d)(?!\d)))"),
+         "1209..5.:a", 40},
     };
     std::mt19937 random(20260101);
     for (const auto& oracle : oracles) {
@@ -84,7 +100,7 @@ TEST(RedactionTest, PassesAgreeWithTheirRegularExpressions) {
             std::string input;
             for (int n = length(random); n > 0; --n)
                 input += oracle.alphabet[pick(random)];
-            const auto expected = QString::fromStdString(std::regex_replace(input, oracle.pattern, "#"));
+            const auto expected = QString::fromStdString(std::regex_replace(input, oracle.pattern, "$1#"));
             const auto actual = oracle.pass(QString::fromStdString(input)).replace(redactionMark, u"#"_s);
             ASSERT_EQ(actual, expected) << oracle.name << ": " << input;
         }
@@ -139,6 +155,23 @@ bool hasBase64Run(const QString& text) {
             return true;
     }
     return false;
+}
+
+// Pieces of every kind the passes redact, joined at random, so that one kind's edge meets another's.
+TEST(RedactionTest, RedactedTextIsFinal) {
+    const char* const pieces[] = {"10.0.0.1", ".",   "5", "443", ":", "::",   "a",
+                                  "@",        "b.c", " ", "[",   "]", "fe80", "AAAAAAAAAAAAAAAAAAAAAAAA",
+                                  "x",        "==",  "0", "-"};
+    std::mt19937 random(4242);
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> length(1, 12);
+    for (int round = 0; round < 5000; ++round) {
+        QString input;
+        for (int n = length(random); n > 0; --n)
+            input += QLatin1StringView(pieces[pick(random)]);
+        const auto once = redactPersonalData(input);
+        ASSERT_EQ(redactPersonalData(once), once) << input.toStdString();
+    }
 }
 
 TEST(RedactionTest, SurvivesHostileInputAndKeepsTextBeyondAsciiIntact) {
