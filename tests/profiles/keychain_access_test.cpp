@@ -1,7 +1,7 @@
 #include "profiles/keychain_access.hpp"
 
-#include "keychain_failure.hpp"
-#include "support/fake_keychain.hpp"
+#include "platform/bundle_info.hpp"
+#include "profiles/keychain_error.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,29 +31,9 @@ TEST(KeychainAccessGroupTest, ReadsTrimmedTextAndRefusesWhatIsNoUsableGroup) {
     }
 }
 
-TEST(KeychainAccessGroupTest, RemovingCountsAnAbsentItemAsDoneAndThrowsOtherStatuses) {
-    FakeKeychain keychain;
-    const KeychainQuery query{QStringLiteral("group"), QStringLiteral("service"), QStringLiteral("account")};
-    keychain.setItem(QStringLiteral("group"), QStringLiteral("service"), QStringLiteral("account"), "x");
-
-    removeItem(keychain, query);
-    EXPECT_EQ(keychain.itemCount(), 0);
-    removeItem(keychain, query);
-
-    keychain.failNext(keychain_status::notAvailable);
-    const auto error = keychainError([&] { removeItem(keychain, query); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), TessaronKeychainErrorKind::status);
-    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
-}
-
-TEST(KeychainErrorTest, StatusKeepsTheKeychainCodeApartFromTheCaseCode) {
-    const auto error = TessaronKeychainError::status(-25308);
-    EXPECT_EQ(error.domain(), QStringLiteral("TessaronKeychainError"));
-    EXPECT_EQ(error.code(), 0);
-    EXPECT_EQ(error.userMessage(),
+TEST(KeychainErrorTest, AStatusIsShownWithItsKeychainCode) {
+    EXPECT_EQ(TessaronKeychainError::status(-25308).userMessage(),
               QStringLiteral("The Keychain could not complete the request (status -25308)."));
-    EXPECT_EQ(TessaronKeychainError::invalidTransportAnnotation().code(), 3);
 }
 
 } // namespace
