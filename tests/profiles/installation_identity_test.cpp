@@ -55,7 +55,8 @@ TEST_F(InstallationIdentityTest, ReadsAnotherWritersUpperCaseValueAndKeepsAMalfo
     store("6F9619FF-8B86-D011-B42D-00CF4FC964FF");
     EXPECT_EQ(identifier(), QUuid::fromString(QStringLiteral("6f9619ff-8b86-d011-b42d-00cf4fc964ff")));
     for (const QByteArray value :
-         {"00000000-0000-0000-0000-000000000000", "6f9619ff-8b86-d011-b42d-00cf4fc964ff\n"}) {
+         {"00000000-0000-0000-0000-000000000000", "{6f9619ff-8b86-d011-b42d-00cf4fc964ff}",
+          "6f9619ff-8b86-d011-b42d-00cf4fc964ff\n"}) {
         store(value);
         EXPECT_EQ(failure(), Kind::malformedIdentifier) << value.toStdString();
         EXPECT_EQ(storedValue(), value);

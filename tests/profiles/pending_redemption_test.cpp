@@ -100,23 +100,6 @@ TEST(PendingRedemptionTest, DecodingRefusesDamagedRecords) {
     EXPECT_FALSE(decoded->redeemedProfileJSON);
 }
 
-TEST_F(PendingRedemptionStoreTest, FirstSaveAddsLaterSavesUpdateAndRemoveToleratesNone) {
-    EXPECT_EQ(store.load(), std::nullopt);
-
-    auto record = sampleRecord();
-    store.save(record);
-    EXPECT_EQ(store.load(), record);
-
-    record.commitAttempts = 4;
-    store.save(record);
-    EXPECT_EQ(store.load(), record);
-    EXPECT_EQ(keychain.itemCount(), 1);
-
-    store.remove();
-    store.remove();
-    EXPECT_EQ(keychain.itemCount(), 0);
-}
-
 TEST_F(PendingRedemptionStoreTest, RefusesARecordOverTheSizeLimitWithoutWriting) {
     auto record = sampleRecord();
     record.code.clear();
