@@ -11,23 +11,18 @@ namespace {
 const QString groupKey = QStringLiteral("TessaronKeychainAccessGroup");
 
 TEST(KeychainAccessGroupTest, ReadsTrimmedTextAndRefusesWhatIsNoUsableGroup) {
-    struct Case {
-        const char* name;
-        QVariant value;
-        std::optional<QString> expected;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, QVariant, std::optional<QString>> cases[] = {
         {"missing", {}, std::nullopt},
         {"blank", QStringLiteral(" \t\n"), std::nullopt},
         {"unexpanded setting", QStringLiteral("$(TEAM_ID).com.hallmere.tessaron"), std::nullopt},
         {"padded", QStringLiteral("  TEAM.shared\n"), QStringLiteral("TEAM.shared")},
         {"lone dollar", QStringLiteral("team$shared"), QStringLiteral("team$shared")},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, value, expected] : cases) {
         QVariantMap keys;
-        if (c.value.isValid())
-            keys.insert(groupKey, c.value);
-        EXPECT_EQ(keychainAccessGroup(BundleInfo(keys, {})), c.expected) << c.name;
+        if (value.isValid())
+            keys.insert(groupKey, value);
+        EXPECT_EQ(keychainAccessGroup(BundleInfo(keys, {})), expected) << name;
     }
 }
 

@@ -22,11 +22,7 @@ QString marked(const char* text) {
 }
 
 TEST(RedactionTest, ReplacesPersonalDataAndNothingElse) {
-    struct Case {
-        const char* input;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         // IPv4
         {"node 192.168.1.20 up", "node # up"},
         {"dial 10.0.0.1:443 failed", "dial #:443 failed"},
@@ -63,8 +59,8 @@ TEST(RedactionTest, ReplacesPersonalDataAndNothingElse) {
         {"\xc3\xa9 10.0.0.1 \xf0\x9f\x87\xa9\xf0\x9f\x87\xaa b@c.de",
          "\xc3\xa9 # \xf0\x9f\x87\xa9\xf0\x9f\x87\xaa #"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(redactPersonalData(QString::fromUtf8(c.input)), marked(c.expected)) << c.input;
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(redactPersonalData(QString::fromUtf8(input)), marked(expected)) << input;
 }
 
 TEST(RedactionTest, AnAddressInsideALongRunGoesWithTheAddressFirst) {

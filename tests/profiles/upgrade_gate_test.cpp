@@ -53,11 +53,7 @@ protected:
 
 TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
     const QUrl page(QStringLiteral("https://tessaron.test/update?from=1.0"));
-    const struct {
-        const char* name;
-        QJsonObject fields;
-        TessaronUpgradeRequirement expected;
-    } cases[] = {
+    const std::tuple<const char*, QJsonObject, TessaronUpgradeRequirement> cases[] = {
         {"complete",
          {{"minimumBuild", 120}, {"minimumVersion", "2.1.0"}, {"page", page.toString()}},
          {120, QStringLiteral("2.1.0"), page}},
@@ -69,11 +65,11 @@ TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
          {{"page", "HTTPS://tessaron.test/u"}},
          {0, {}, QUrl(QStringLiteral("https://tessaron.test/u"))}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, fields, expected] : cases) {
         TessaronServerUpgradeGate gate(preferences);
-        gate.observe(426, upgradeBody(c.fields));
-        EXPECT_EQ(gate.requirement(), c.expected) << c.name;
-        EXPECT_EQ(TessaronServerUpgradeGate(preferences).requirement(), c.expected) << c.name << ": stored";
+        gate.observe(426, upgradeBody(fields));
+        EXPECT_EQ(gate.requirement(), expected) << name;
+        EXPECT_EQ(TessaronServerUpgradeGate(preferences).requirement(), expected) << name << ": stored";
         preferences.remove(key);
     }
 }
