@@ -1,6 +1,7 @@
 #include "account/account_client.hpp"
 
 #include "account/service_url.hpp"
+#include "platform/bounded_exchange.hpp"
 #include "platform/qt_http_transport.hpp"
 #include "platform/system_clock.hpp"
 #include "profiles/build_label.hpp"
@@ -104,23 +105,12 @@ QCoro::Task<QByteArray> TessaronAccountClient::perform(std::shared_ptr<const Sta
     if (cancellation.isCancelled())
         throw CancellationError();
 
-    // The transport's own time-out only catches a stalled transfer; this bounds the whole exchange, so a
-    // server that drips its reply cannot hold the request open.
-    CancellationSource load;
-    auto deadlinePassed = std::make_shared<bool>(false);
-    const auto deadline = state->clock->schedule(state->clock->monotonic() + requestTimeout,
-                                                 Clock::Duration::zero(), [load, deadlinePassed]() mutable {
-                                                     *deadlinePassed = true;
-                                                     load.cancel();
-                                                 });
-    const auto forwardCancel = cancellation.onCancel([load]() mutable { load.cancel(); });
-    const auto outcome = co_await state->transport->send(
-        buildRequest(*url, request.method, request.body, request.token, request.deviceSwap), load.token());
-    state->clock->unschedule(deadline);
-    cancellation.removeCallback(forwardCancel);
+    const auto outcome = co_await sendWithinLimit(
+        state->transport.get(), state->clock, requestTimeout,
+        buildRequest(*url, request.method, request.body, request.token, request.deviceSwap), cancellation);
 
     if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
-        if (failure->kind == HttpFailure::Kind::cancelled && !*deadlinePassed)
+        if (failure->kind == HttpFailure::Kind::cancelled)
             throw CancellationError();
         throw transportFailure(failure->kind);
     }

@@ -23,7 +23,7 @@ public:
     explicit TessaronBoundedWait(Clock& clock)
         : clock_(&clock) {}
 
-    // The wait keeps no reference to this object once started; the clock must outlive the work.
+    // The wait keeps no reference to this object once started, and may outlive the clock.
     QCoro::Task<Outcome> run(Clock::Duration deadline, Work work, LateHandler onLate = {}) const;
 
 private:

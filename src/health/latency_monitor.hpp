@@ -28,7 +28,8 @@ public:
     static constexpr Clock::Duration defaultActiveInterval = std::chrono::seconds(10);
     static constexpr Clock::Duration defaultOthersInterval = std::chrono::seconds(30);
 
-    // The probe and the clock must outlive the monitor and every measurement it started.
+    // The probe and the clock must outlive the monitor; a measurement still in flight when they go ends
+    // later without touching any of them.
     LatencyMonitor(LatencyProbe& probe, Clock& clock, QObject* parent = nullptr);
 
     const LatencyTable& samples() const { return samples_; }

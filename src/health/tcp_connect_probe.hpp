@@ -14,7 +14,7 @@ class TcpConnectProbe final : public LatencyProbe {
 public:
     static constexpr std::chrono::milliseconds defaultDeadline{3000};
 
-    // The clock must outlive every measurement.
+    // A measurement may outlive the probe and the clock: it answers its caller once its worker is done.
     explicit TcpConnectProbe(Clock& clock, std::chrono::milliseconds deadline = defaultDeadline);
 
     // None for a port outside 1 to 65535, a refused or failed connection, or no answer within the deadline.

@@ -1,5 +1,9 @@
 #include "platform/clock.hpp"
 
+#include <QAbstractEventDispatcher>
+#include <QMetaObject>
+#include <QThread>
+
 #include <algorithm>
 #include <coroutine>
 
@@ -9,8 +13,8 @@ namespace {
 
 class SleepAwaiter {
 public:
-    SleepAwaiter(Clock& clock, Clock::Duration duration, CancellationToken cancellation)
-        : clock_(clock)
+    SleepAwaiter(std::weak_ptr<Clock*> clock, Clock::Duration duration, CancellationToken cancellation)
+        : clock_(std::move(clock))
         , duration_(duration)
         , cancellation_(std::move(cancellation)) {}
 
@@ -20,24 +24,36 @@ public:
 
 private:
     void wake();
+    void wakeSoon();
 
-    Clock& clock_;
+    std::weak_ptr<Clock*> clock_;
     Clock::Duration duration_;
     CancellationToken cancellation_;
     std::coroutine_handle<> handle_;
     Clock::TimerId timer_ = 0;
     CancellationToken::CallbackId cancelCallback_ = 0;
+    QThread* thread_ = nullptr;
 };
 
 void SleepAwaiter::await_suspend(std::coroutine_handle<> handle) {
     handle_ = handle;
-    timer_ = clock_.schedule(clock_.monotonic() + duration_, Clock::Duration::zero(), [this] { wake(); });
-    // Cancellation reschedules the wake-up for now rather than resuming inline, so the cancelling code
-    // finishes before the sleeper runs again.
-    cancelCallback_ = cancellation_.onCancel([this] {
-        clock_.unschedule(timer_);
-        timer_ = clock_.schedule(clock_.monotonic(), Clock::Duration::zero(), [this] { wake(); });
-    });
+    thread_ = QThread::currentThread();
+    Clock& clock = **clock_.lock();
+    timer_ = clock.schedule(clock.monotonic() + duration_, Clock::Duration::zero(), [this] { wake(); });
+    // Cancellation wakes the sleeper soon rather than inline, so the cancelling code finishes before the
+    // sleeper runs again.
+    cancelCallback_ = cancellation_.onCancel([this] { wakeSoon(); });
+}
+
+void SleepAwaiter::wakeSoon() {
+    if (const auto clock = clock_.lock()) {
+        (*clock)->unschedule(timer_);
+        timer_ = (*clock)->schedule((*clock)->monotonic(), Clock::Duration::zero(), [this] { wake(); });
+        return;
+    }
+    // The clock is gone and its entries with it; the sleeper's own event loop wakes it instead.
+    QMetaObject::invokeMethod(
+        QAbstractEventDispatcher::instance(thread_), [this] { wake(); }, Qt::QueuedConnection);
 }
 
 void SleepAwaiter::wake() {
@@ -47,8 +63,13 @@ void SleepAwaiter::wake() {
 
 } // namespace
 
+Clock::Clock()
+    : lifetime_(std::make_shared<Clock*>(this)) {}
+
+Clock::~Clock() = default;
+
 QCoro::Task<> Clock::sleep(Duration duration, CancellationToken cancellation) {
-    SleepAwaiter awaiter(*this, duration, std::move(cancellation));
+    SleepAwaiter awaiter(lifetime_, duration, std::move(cancellation));
     co_await awaiter;
 }
 

@@ -21,7 +21,10 @@ public:
     using Duration = std::chrono::nanoseconds;
     using TimerId = quint64;
 
-    virtual ~Clock() = default;
+    Clock();
+    virtual ~Clock();
+    Clock(const Clock&) = delete;
+    Clock& operator=(const Clock&) = delete;
 
     // The wall date, for stamps that are stored or shown.
     virtual QDateTime now() const = 0;
@@ -34,10 +37,15 @@ public:
     virtual void unschedule(TimerId id) = 0;
 
     // Suspends the awaiting coroutine for `duration`. Cancellation wakes it early; an interrupted sleep is
-    // not an error, so callers check their token afterwards.
+    // not an error, so callers check their token afterwards. A sleep may outlive its clock: one cancelled
+    // after the clock is gone still wakes, on its own thread's event loop.
     QCoro::Task<> sleep(Duration duration, CancellationToken cancellation = {});
 
     std::unique_ptr<RepeatingTimer> repeat(Duration interval, Duration tolerance, std::function<void()> tick);
+
+private:
+    // Expires with the clock, so that work which outlives it can tell.
+    std::shared_ptr<Clock*> lifetime_;
 };
 
 // Calls `tick` every `interval` until destroyed. Missed ticks are skipped, not run in a burst.

@@ -1,5 +1,6 @@
 #include "profiles/json_values.hpp"
 
+#include <QRegularExpression>
 #include <QVariant>
 
 #include <cmath>
@@ -37,16 +38,14 @@ QString uuidText(const QUuid& uuid) {
 }
 
 std::optional<QDateTime> dateFromText(const QString& text) {
-    // Qt also reads a bare date, a space for the "T", a time without seconds and a missing zone; none of
-    // those is an internet date-time.
-    constexpr qsizetype shortestDateTime = 20; // 2024-05-01T12:00:00Z
-    constexpr qsizetype timeSeparator = 10;
-    constexpr qsizetype secondsSeparator = 16;
-    if (text.size() < shortestDateTime || (text[timeSeparator] != u'T' && text[timeSeparator] != u't') ||
-        text[secondsSeparator] != u':')
+    // Qt also reads a bare date, a space for the "T", a comma before the fraction, "+0100", "+01", a
+    // missing zone and "24:00:00"; none of those is the record's date form.
+    static const QRegularExpression form(QStringLiteral(
+        R"(^\d{4}-\d\d-\d\d[Tt]([01]\d|2[0-3]):[0-5]\d:[0-5]\d(\.\d+)?([Zz]|[+-]\d\d:\d\d)$)"));
+    if (!form.match(text).hasMatch())
         return std::nullopt;
     const QDateTime date = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!date.isValid() || date.timeSpec() == Qt::LocalTime)
+    if (!date.isValid())
         return std::nullopt;
     return date;
 }

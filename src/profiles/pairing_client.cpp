@@ -1,5 +1,6 @@
 #include "profiles/pairing_client.hpp"
 
+#include "platform/bounded_exchange.hpp"
 #include "profiles/build_label.hpp"
 #include "profiles/decoding_error.hpp"
 #include "profiles/identifiers.hpp"
@@ -89,9 +90,10 @@ template <typename Reply> Reply decodeReply(const QByteArray& body) {
 }
 
 template <typename Reply>
-QCoro::Task<Reply> exchange(HttpTransport* transport, TessaronServerUpgradeGate* gate, HttpRequest request,
-                            Endpoint endpoint, CancellationToken cancellation) {
-    const auto outcome = co_await transport->send(std::move(request), std::move(cancellation));
+QCoro::Task<Reply> exchange(HttpTransport* transport, Clock* clock, TessaronServerUpgradeGate* gate,
+                            HttpRequest request, Endpoint endpoint, CancellationToken cancellation) {
+    const auto outcome = co_await sendWithinLimit(transport, clock, TessaronPairingClient::requestTimeout,
+                                                  std::move(request), std::move(cancellation));
     const auto& response = responseOf(outcome);
     if (response.status == TessaronServerUpgradeGate::upgradeRequiredStatus) {
         gate->report(response.status, response.body);
@@ -125,9 +127,11 @@ QUrl TessaronPairingOrigin::url(const QString& path) const {
 }
 
 TessaronPairingClient::TessaronPairingClient(TessaronPairingOrigin origin, HttpTransport& transport,
-                                             TessaronServerUpgradeGate& gate, const BundleInfo& info)
+                                             Clock& clock, TessaronServerUpgradeGate& gate,
+                                             const BundleInfo& info)
     : origin_(std::move(origin))
     , transport_(&transport)
+    , clock_(&clock)
     , gate_(&gate)
     , info_(info) {}
 
@@ -140,8 +144,8 @@ QCoro::Task<TessaronRedeemResult> TessaronPairingClient::redeem(QString code, QU
         {QStringLiteral("installationID"), lowerCaseText(installationID)},
         {QStringLiteral("consentVersion"), consentVersion},
     };
-    return exchange<TessaronRedeemResult>(transport_, gate_, request(redeemPath, body), Endpoint::redeem,
-                                          std::move(cancellation));
+    return exchange<TessaronRedeemResult>(transport_, clock_, gate_, request(redeemPath, body),
+                                          Endpoint::redeem, std::move(cancellation));
 }
 
 QCoro::Task<TessaronRosterResponse> TessaronPairingClient::roster(QUuid profileID, QUuid installationID,
@@ -150,8 +154,8 @@ QCoro::Task<TessaronRosterResponse> TessaronPairingClient::roster(QUuid profileI
         {QStringLiteral("profileID"), lowerCaseText(profileID)},
         {QStringLiteral("installationID"), lowerCaseText(installationID)},
     };
-    return exchange<TessaronRosterResponse>(transport_, gate_, request(rosterPath, body), Endpoint::roster,
-                                            std::move(cancellation));
+    return exchange<TessaronRosterResponse>(transport_, clock_, gate_, request(rosterPath, body),
+                                            Endpoint::roster, std::move(cancellation));
 }
 
 HttpRequest TessaronPairingClient::request(const QString& path, const QJsonObject& body) const {

@@ -2,6 +2,7 @@
 
 #include "platform/bundle_info.hpp"
 #include "platform/cancellation.hpp"
+#include "platform/clock.hpp"
 #include "platform/http_transport.hpp"
 #include "profiles/pairing_replies.hpp"
 #include "profiles/upgrade_gate.hpp"
@@ -39,18 +40,19 @@ private:
 };
 
 // The client of the pairing service: redeems invitations and pulls rosters. Every failure is a
-// TessaronPairingError. It is immutable and may be used from any thread; the transport and the gate must
-// outlive every call, the client itself need not.
+// TessaronPairingError. It is immutable and may be used from the clock's thread; the transport, the clock
+// and the gate must outlive every call, the client itself need not.
 class TessaronPairingClient {
 public:
     static inline const QString redeemPath = QStringLiteral("/v1/redeem");
     static inline const QString rosterPath = QStringLiteral("/v1/profiles");
     static constexpr qint64 maximumReplyBytes = 65'536;
+    // The limit on the whole exchange, and the transfer's stall time-out.
     static constexpr std::chrono::seconds requestTimeout{15};
 
     // A 426 reply is reported to `gate`; no other reply is, so a pairing success never lifts a requirement
     // the account service set.
-    TessaronPairingClient(TessaronPairingOrigin origin, HttpTransport& transport,
+    TessaronPairingClient(TessaronPairingOrigin origin, HttpTransport& transport, Clock& clock,
                           TessaronServerUpgradeGate& gate = TessaronServerUpgradeGate::shared(),
                           const BundleInfo& info = BundleInfo::main());
 
@@ -67,6 +69,7 @@ private:
 
     TessaronPairingOrigin origin_;
     HttpTransport* transport_;
+    Clock* clock_;
     TessaronServerUpgradeGate* gate_;
     BundleInfo info_;
 };

@@ -1,5 +1,10 @@
 #include "profiles/redaction.hpp"
 
+#include <QHostAddress>
+
+#include <optional>
+#include <utility>
+
 namespace tessaron {
 
 namespace {
@@ -8,6 +13,7 @@ constexpr qsizetype minimumBase64Run = 24;
 constexpr qsizetype maximumBase64Padding = 2;
 constexpr qsizetype maximumOctetDigits = 3;
 constexpr int octetCount = 4;
+constexpr int largestOctet = 255;
 
 bool isDigit(QChar c) {
     return c.unicode() >= u'0' && c.unicode() <= u'9';
@@ -24,6 +30,15 @@ bool isLocalPartChar(QChar c) {
 
 bool isDomainChar(QChar c) {
     return isLetterOrDigit(c) || c == u'-';
+}
+
+bool isHexDigit(QChar c) {
+    const char16_t u = c.unicode();
+    return isDigit(c) || (u >= u'a' && u <= u'f') || (u >= u'A' && u <= u'F');
+}
+
+bool isIPv6Char(QChar c) {
+    return isHexDigit(c) || c == u':' || c == u'.';
 }
 
 bool isBase64Char(QChar c) {
@@ -107,9 +122,52 @@ qsizetype dottedQuadEnd(QStringView text, qsizetype from) {
     return at;
 }
 
-// A dotted quad inside "1.2.3.4.5" or an OID is not an address, but one before a full stop is.
-bool continuesDottedDigits(QStringView text, qsizetype dotOrDigit, qsizetype beyond) {
-    return isAt(text, dotOrDigit, isDigit) || (isDotAt(text, dotOrDigit) && isAt(text, beyond, isDigit));
+// A dotted quad is not an address when a digit group and a dot precede it: it sits inside a longer run.
+bool followsDottedDigits(QStringView text, qsizetype start) {
+    return isAt(text, start - 1, isDigit) || (isDotAt(text, start - 1) && isAt(text, start - 2, isDigit));
+}
+
+// Nor when a dot and a group that could be a fifth octet follow it, as in "1.2.3.4.5". A group that cannot
+// ("10.0.0.1.443", a run of 24 zeros) leaves the address an address.
+bool precedesAnotherOctet(QStringView text, qsizetype end) {
+    if (!isDotAt(text, end))
+        return false;
+    const qsizetype groupEnd = skipWhile(text, end + 1, isDigit);
+    const qsizetype digits = groupEnd - (end + 1);
+    return digits >= 1 && digits <= maximumOctetDigits && text.mid(end + 1, digits).toInt() <= largestOctet;
+}
+
+bool isIPv6Address(QStringView candidate) {
+    return candidate.count(u':') >= 2 &&
+           QHostAddress(candidate.toString()).protocol() == QAbstractSocket::IPv6Protocol;
+}
+
+bool isWordChar(QChar c) {
+    return isLetterOrDigit(c) || c == u'_';
+}
+
+// The address within the run of hex digits, colons and dots at [start, end), or none: the whole run when
+// no word touches it ("Error::Fa" is no address), else the run without its last segment (a port after a
+// full address) or without its first (a word joined on with a colon, "node:fe80::1"). A full stop that ends
+// a sentence is not part of it.
+std::optional<std::pair<qsizetype, qsizetype>> ipv6AddressIn(QStringView text, qsizetype start,
+                                                             qsizetype end) {
+    const bool boundedBefore = !isAt(text, start - 1, isWordChar);
+    const bool boundedAfter = !isAt(text, end, isWordChar);
+    while (end > start && text[end - 1] == u'.')
+        --end;
+    const QStringView run = text.sliced(start, end - start);
+    if (run.count(u':') < 2)
+        return std::nullopt;
+    if (boundedBefore && boundedAfter && isIPv6Address(run))
+        return std::pair(start, end);
+    const qsizetype lastColon = start + run.lastIndexOf(u':');
+    if (boundedBefore && isIPv6Address(text.sliced(start, lastColon - start)))
+        return std::pair(start, lastColon);
+    const qsizetype afterFirstColon = start + run.indexOf(u':') + 1;
+    if (boundedAfter && isIPv6Address(text.sliced(afterFirstColon, end - afterFirstColon)))
+        return std::pair(afterFirstColon, end);
+    return std::nullopt;
 }
 
 } // namespace
@@ -131,13 +189,29 @@ QString redactEmailAddresses(QStringView text) {
     return std::move(result).finish();
 }
 
+QString redactIPv6Addresses(QStringView text) {
+    RedactedText result(text);
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype end = skipWhile(text, start, isIPv6Char);
+        if (end == start) {
+            ++start;
+            continue;
+        }
+        if (const auto address = ipv6AddressIn(text, start, end))
+            result.redact(address->first, address->second);
+        start = end;
+    }
+    return std::move(result).finish();
+}
+
 QString redactIPv4Addresses(QStringView text) {
     RedactedText result(text);
     for (qsizetype start = 0; start < text.size(); ++start) {
-        if (!isDigit(text[start]) || continuesDottedDigits(text, start - 1, start - 2))
+        if (!isDigit(text[start]) || followsDottedDigits(text, start))
             continue;
         const qsizetype end = dottedQuadEnd(text, start);
-        if (end < 0 || continuesDottedDigits(text, end, end + 1))
+        if (end < 0 || isAt(text, end, isDigit) || precedesAnotherOctet(text, end))
             continue;
         result.redact(start, end);
         start = end - 1;
@@ -168,7 +242,16 @@ QString redactBase64Runs(QStringView text) {
 }
 
 QString redactPersonalData(QStringView text) {
-    return redactBase64Runs(redactIPv4Addresses(redactEmailAddresses(text)));
+    const auto redactOnce = [](QStringView once) {
+        return redactBase64Runs(redactIPv4Addresses(redactIPv6Addresses(redactEmailAddresses(once))));
+    };
+    // One kind redacted can leave another standing alone at its edge (a cut run frees the address beside
+    // it), so the passes repeat until nothing changes: the stored text is final. The mark itself never
+    // matches, and every round that changes the text consumes some of it, so this ends.
+    QString redacted = redactOnce(text);
+    for (QString again = redactOnce(redacted); again != redacted; again = redactOnce(redacted))
+        redacted = std::move(again);
+    return redacted;
 }
 
 } // namespace tessaron

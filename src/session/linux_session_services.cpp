@@ -68,8 +68,8 @@ TessaronSessionServices LinuxSessionServices::services() {
         .installationID = [&keychain, &bundle] { return installationID(keychain, bundle); },
         // The service is looked up at every use: a bundle without one fails each pull and redemption.
         .pairingClient =
-            [&bundle, http, gate] {
-                return TessaronPairingClient(makePairingOrigin(bundle), *http, *gate, bundle);
+            [&bundle, http, clock = &surroundings_.clock, gate] {
+                return TessaronPairingClient(makePairingOrigin(bundle), *http, *clock, *gate, bundle);
             },
         .tunnelManagers = *tunnelManagers_,
         .activator = surroundings_.activator,

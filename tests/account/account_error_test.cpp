@@ -13,10 +13,7 @@ using Slot = TessaronDeviceSlot;
 
 TEST(AccountErrorTest, EveryCaseHasItsMessage) {
     const QDateTime swapAt(QDate(2026, 3, 5), QTime(14, 30), Qt::UTC);
-    const struct {
-        TessaronAccountError error;
-        QString message;
-    } cases[] = {
+    const std::pair<TessaronAccountError, QString> cases[] = {
         {TessaronAccountError::invalidCode(1), "That code is not right. 1 attempts left."},
         {TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{Slot::computer, "Ann's Mac"}),
          "Tessaron is set up on another device."},
@@ -41,8 +38,8 @@ TEST(AccountErrorTest, EveryCaseHasItsMessage) {
         {TessaronAccountError(Kind::deviceLimit), "Device limit reached. Sign out another device first."},
         {TessaronAccountError(Kind::upgradeRequired), "Update Tessaron to continue."},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.error.userMessage(), c.message) << c.error.what();
+    for (const auto& [error, message] : cases)
+        EXPECT_EQ(error.userMessage(), message) << error.what();
 }
 
 TEST(AccountErrorTest, EqualOnlyWithTheSameCaseAndValue) {

@@ -9,11 +9,7 @@ using namespace tessaron;
 TEST(DeviceNameTest, PrefersThePrettyNameThenTheHostNameThenMac) {
     const QString flag = QString::fromUtf8("🇩🇪");
     const QString accented = QString::fromUtf8("e\u0301");
-    const struct {
-        std::optional<QString> pretty;
-        QString host;
-        QString expected;
-    } cases[] = {
+    const std::tuple<std::optional<QString>, QString, QString> cases[] = {
         {"Ann’s Laptop", "ann-laptop", "Ann’s Laptop"},
         {std::nullopt, "ann-laptop", "ann-laptop"},
         {"   ", "ann-laptop", "ann-laptop"},
@@ -24,21 +20,18 @@ TEST(DeviceNameTest, PrefersThePrettyNameThenTheHostNameThenMac) {
         {flag.repeated(70), "h", flag.repeated(64)},
         {QString(63, u'x') + accented + "yz", "h", QString(63, u'x') + accented},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(deviceName(c.pretty, c.host), c.expected) << c.expected.toStdString();
+    for (const auto& [pretty, host, expected] : cases)
+        EXPECT_EQ(deviceName(pretty, host), expected) << expected.toStdString();
 }
 
 TEST(DeviceNameTest, ReadsThePrettyHostNameAsSystemdWritesIt) {
-    const struct {
-        QByteArray machineInfo;
-        std::optional<QString> expected;
-    } cases[] = {
+    const std::pair<QByteArray, std::optional<QString>> cases[] = {
         {"PRETTY_HOSTNAME=Studio\n", "Studio"},
         {"CHASSIS=laptop\nPRETTY_HOSTNAME=\"Ann's \\\"Laptop\\\"\"\nDEPLOYMENT=production\n",
          "Ann's \"Laptop\""},
         {"PRETTY_HOSTNAME='Büro PC'\n", QString::fromUtf8("Büro PC")},
         {"CHASSIS=desktop\n", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(prettyHostNameFromMachineInfo(c.machineInfo), c.expected) << c.machineInfo.toStdString();
+    for (const auto& [machineInfo, expected] : cases)
+        EXPECT_EQ(prettyHostNameFromMachineInfo(machineInfo), expected) << machineInfo.toStdString();
 }

@@ -25,11 +25,7 @@ const QDateTime swapAt(QDate(2026, 3, 5), QTime(14, 30), Qt::UTC);
 } // namespace
 
 TEST(DeviceSlotErrorTest, ReadsOnlyConflictRepliesOf409) {
-    const struct {
-        int status;
-        const char* json;
-        std::optional<TessaronDeviceSlotError> expected;
-    } cases[] = {
+    const std::tuple<int, const char*, std::optional<TessaronDeviceSlotError>> cases[] = {
         {409, R"({"error":"device_slot_taken","slot":"computer","deviceName":"  Ann's laptop\n"})",
          Taken{Slot::computer, "Ann's laptop"}},
         {409, R"({"error":"device_slot_taken","slot":"phone","deviceName":7})", Taken{Slot::phone, {}}},
@@ -46,9 +42,9 @@ TEST(DeviceSlotErrorTest, ReadsOnlyConflictRepliesOf409) {
         {409, R"({"error":"Device_Slot_Taken"})", std::nullopt},
         {409, nullptr, std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(TessaronDeviceSlotError::fromReply(c.status, body(c.json)), c.expected)
-            << c.status << ' ' << (c.json ? c.json : "no object");
+    for (const auto& [status, json, expected] : cases)
+        EXPECT_EQ(TessaronDeviceSlotError::fromReply(status, body(json)), expected)
+            << status << ' ' << (json ? json : "no object");
 }
 
 TEST(DeviceSlotErrorTest, CooldownTextNamesTheSlotAndTheDateInTheUsersLocale) {

@@ -22,12 +22,7 @@ QJsonObject object(const QByteArray& text) {
 } // namespace
 
 TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
-    const struct {
-        const char* name;
-        QByteArray json;
-        std::function<void(const QJsonValue&)> decode;
-        bool decodes;
-    } cases[] = {
+    const std::tuple<const char*, QByteArray, std::function<void(const QJsonValue&)>, bool> cases[] = {
         {"session without evicted", R"({"sessionToken":"t","account":)" + account + "}",
          TessaronAuthSession::fromJSON, true},
         {"session whose account has no creation date",
@@ -52,11 +47,11 @@ TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
          R"({"url":"https://a.example/","deviceName":"d","createdAt":"2026-03-05"})",
          TessaronSubscriptionLink::fromJSON, false},
     };
-    for (const auto& c : cases) {
-        if (c.decodes)
-            EXPECT_NO_THROW(c.decode(object(c.json))) << c.name;
+    for (const auto& [name, json, decode, decodes] : cases) {
+        if (decodes)
+            EXPECT_NO_THROW(decode(object(json))) << name;
         else
-            EXPECT_THROW(c.decode(object(c.json)), JsonDecodingError) << c.name;
+            EXPECT_THROW(decode(object(json)), JsonDecodingError) << name;
     }
 }
 

@@ -34,23 +34,17 @@ QCoro::Task<> waitFor(Clock* clock, Clock::Duration deadline, TessaronBoundedWai
 
 // Capturing lambda coroutines on purpose: the wait keeps the work alive while it is suspended.
 TEST(BoundedWaitTest, AnswersOnceWithWhicheverComesFirstAndNeverCancelsTheWork) {
-    const struct {
-        const char* name;
-        Clock::Duration work;
-        Outcome outcome;
-        Clock::Duration answeredAt;
-        int lateRuns;
-    } cases[] = {
+    const std::tuple<const char*, Clock::Duration, Outcome, Clock::Duration, int> cases[] = {
         {"work first", 1s, Outcome::finished, 1s, 0},
         {"deadline first", 5s, Outcome::timedOut, 3s, 1},
         // Both fall due together; the work was scheduled first, so it claims the gate.
         {"together", 3s, Outcome::finished, 3s, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, work, outcome, answeredAt, lateRuns] : cases) {
+        SCOPED_TRACE(name);
         ManualClock clock;
         Observed seen;
-        const auto duration = c.work;
+        const auto duration = work;
         waitFor(
             &clock, 3s,
             [&clock, duration, &seen]() -> QCoro::Task<> {
@@ -58,14 +52,14 @@ TEST(BoundedWaitTest, AnswersOnceWithWhicheverComesFirstAndNeverCancelsTheWork) 
                 seen.workEnded = true;
             },
             &seen);
-        clock.advance(c.answeredAt - 1ms);
+        clock.advance(answeredAt - 1ms);
         EXPECT_FALSE(seen.outcome);
         clock.advance(1ms);
-        EXPECT_EQ(seen.outcome, c.outcome);
+        EXPECT_EQ(seen.outcome, outcome);
 
-        clock.advance(c.work - c.answeredAt);
+        clock.advance(work - answeredAt);
         EXPECT_TRUE(seen.workEnded);
-        EXPECT_EQ(seen.lateRuns, c.lateRuns) << "the late handler runs as the work ends";
+        EXPECT_EQ(seen.lateRuns, lateRuns) << "the late handler runs as the work ends";
         clock.advance(10s);
         EXPECT_EQ(seen.outcomes, 1);
         EXPECT_EQ(clock.pendingCount(), 0u);

@@ -79,17 +79,6 @@ TEST(LoadAwarePickTest, FastestWithALoadTieBreak) {
     }
 }
 
-TEST(FailoverPlannerTest, CandidatesAreNodeMajorWithXhttpOnlyWhereOffered) {
-    const QList<FailoverCandidate> expected{{node('A'), TessaronTransport::tcp},
-                                            {node('A'), TessaronTransport::xhttp},
-                                            {node('B'), TessaronTransport::tcp}};
-    EXPECT_EQ(FailoverPlanner::candidates({{node('A'), true}, {node('B'), false}}), expected);
-    EXPECT_EQ(
-        FailoverPlanner::candidates({{node('A'), true}}, {TessaronTransport::xhttp, TessaronTransport::tcp}),
-        (QList<FailoverCandidate>{{node('A'), TessaronTransport::xhttp},
-                                  {node('A'), TessaronTransport::tcp}}));
-}
-
 TEST(FailoverPlannerTest, NextCandidateWrapsAndRestartsFromUnknown) {
     const FailoverCandidate aTcp{node('A'), TessaronTransport::tcp};
     const FailoverCandidate aXhttp{node('A'), TessaronTransport::xhttp};

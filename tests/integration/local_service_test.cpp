@@ -82,7 +82,8 @@ protected:
         QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
     MemoryPreferences preferences;
     TessaronServerUpgradeGate gate{preferences};
-    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport, gate};
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport,
+                                  SystemClock::shared(), gate};
     TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(),
                                   [this](int status, const QByteArray& body) {
                                       gate.observe(status, body);

@@ -1,4 +1,5 @@
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/pairing_client.hpp"
 #include "profiles/profile_samples.hpp"
 #include "support/https_test_server.hpp"
@@ -22,7 +23,7 @@ TEST(PairingClientHttpsTest, RedeemsAgainstTheOriginOverHttps) {
     TessaronServerUpgradeGate gate{preferences};
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
     const TessaronPairingClient client(TessaronPairingOrigin(server.url(QStringLiteral("/ignored/base"))),
-                                       transport, gate);
+                                       transport, SystemClock::shared(), gate);
 
     EXPECT_NO_THROW(
         runTask(client.redeem(QStringLiteral("Zk3_q-9aPmR2xW8vYt4LnB6cHd1JfG0s"), QUuid::createUuid(),

@@ -1,6 +1,9 @@
+#include "health/latency_monitor.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/system_clock.hpp"
+#include "support/manual_clock.hpp"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
@@ -13,8 +16,11 @@
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using tessaron::LatencyMonitor;
+using tessaron::LatencyTarget;
 using tessaron::SystemClock;
 using tessaron::TcpConnectProbe;
+using tessaron::testing::ManualClock;
 
 namespace {
 
@@ -64,7 +70,6 @@ struct ProbeTest : ::testing::Test {
         return QCoro::waitFor(probe.measure(host, port));
     }
 
-    // Probes that lose a race finish later; the clock they sleep on must outlive them.
     SystemClock& clock = SystemClock::shared();
     TcpConnectProbe probe{clock, 400ms};
 };
@@ -99,4 +104,26 @@ TEST_F(ProbeTest, SilentPeerRunsIntoTheDeadline) {
     EXPECT_FALSE(measure(QStringLiteral("127.0.0.6"), silent.port()));
     EXPECT_GE(elapsed.elapsed(), 400);
     EXPECT_LT(elapsed.elapsed(), 1500);
+}
+
+// A session's monitor, probe and clock go away together while the workers still wait for silent peers;
+// the workers finish afterwards and must find nothing of theirs destroyed.
+TEST(ProbeTeardownTest, MeasurementsInFlightOutliveTheirMonitorProbeAndClock) {
+    SilentListener silent("127.0.0.10");
+    const QList<LatencyTarget> targets{{QUuid::createUuid(), QStringLiteral("127.0.0.10"), silent.port()},
+                                       {QUuid::createUuid(), QStringLiteral("127.0.0.10"), silent.port()}};
+    for (int round = 0; round < 300; ++round) {
+        auto clock = std::make_unique<ManualClock>();
+        auto probe = std::make_unique<TcpConnectProbe>(*clock, 20ms);
+        auto monitor = std::make_unique<LatencyMonitor>(*probe, *clock);
+        monitor->update(targets, targets.first().id, 10s, 30s);
+        monitor->measureAll(1s);
+        monitor.reset();
+        probe.reset();
+        clock.reset();
+    }
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < 1000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }

@@ -20,11 +20,7 @@ TessaronAccessInput link(const QString& text) {
 
 TEST(AccessInputTest, ClassifiesPastedText) {
     const QString code = codeOf(40);
-    struct Case {
-        QString text;
-        TessaronAccessInput expected;
-    };
-    const Case cases[] = {
+    const std::pair<QString, TessaronAccessInput> cases[] = {
         {"", TessaronAccessInput::invalid()},
         {" \t\r\n ", TessaronAccessInput::invalid()},
         {"\n  " + code + " \n", TessaronAccessInput::invitationToken(code)},
@@ -42,8 +38,8 @@ TEST(AccessInputTest, ClassifiesPastedText) {
         {"ftp://tessaron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
         {"https://tessa ron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(TessaronAccessInput::parse(c.text), c.expected) << c.text.toStdString();
+    for (const auto& [text, expected] : cases) {
+        EXPECT_EQ(TessaronAccessInput::parse(text), expected) << text.toStdString();
     }
 }
 
@@ -67,11 +63,7 @@ TEST(AccessInputTest, BuildsTheConnectLinkOnTheBaseHostOnly) {
 TEST(AccessInputTest, TakesTheInvitationCodeFromAnOpenedLink) {
     const QString code = codeOf(36);
     const QString other = codeOf(33);
-    struct Case {
-        QString url;
-        std::optional<QString> expected;
-    };
-    const Case cases[] = {
+    const std::pair<QString, std::optional<QString>> cases[] = {
         {"https://tessaron.app/connect#invite=" + code, code},
         {"https://tessaron.app/connect/#ref=mail&invite=" + code + "&x=1", code},
         {"https://tessaron.app/connect?invite=" + code, code},
@@ -87,8 +79,8 @@ TEST(AccessInputTest, TakesTheInvitationCodeFromAnOpenedLink) {
         // The first place that carries a code decides, even when a later one would have been valid.
         {"https://tessaron.app/connect?code=" + code + "#invite=short", std::nullopt},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(invitationCode(QUrl(c.url)), c.expected) << c.url.toStdString();
+    for (const auto& [url, expected] : cases) {
+        EXPECT_EQ(invitationCode(QUrl(url)), expected) << url.toStdString();
     }
 }
 

@@ -48,11 +48,10 @@ protected:
     ManualClock clock;
 };
 
-TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifies) {
+TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifiesAndClearForgets) {
     TessaronConnectionLog log(preferences, clock);
     QSignalSpy changes(&log, &TessaronConnectionLog::entriesChanged);
     clock.advance(1500ms);
-
     log.append(QStringLiteral("dial 203.0.113.9:443"));
 
     const TessaronConnectionLog::Entry expected{
@@ -61,40 +60,30 @@ TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifies) {
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].value<TessaronConnectionLog::Entries>(), log.entries());
     EXPECT_FALSE(preferences.data(key)->contains("203.0.113.9")) << "only redacted text is stored";
+    EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries(), log.entries());
+
+    log.clear();
+    EXPECT_TRUE(log.entries().isEmpty());
+    EXPECT_EQ(changes.count(), 2);
+    EXPECT_FALSE(preferences.keys().contains(key));
 }
 
-TEST_F(ConnectionLogTest, KeepsTheNewest300) {
+TEST_F(ConnectionLogTest, KeepsTheNewest300WhenAppendingAndWhenRestoringAnOverlongLog) {
     TessaronConnectionLog log(preferences, clock);
     for (int n = 0; n < 302; ++n)
         log.append(QStringLiteral("event %1").arg(n));
-
     ASSERT_EQ(log.entries().size(), 300);
     EXPECT_EQ(log.entries().front().text, u"event 2");
     EXPECT_EQ(log.entries().back().text, u"event 301");
-    EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries().size(), 300);
-}
-
-TEST_F(ConnectionLogTest, RestoresWhatItStoredAndOnlyTheNewest300OfAnOverlongLog) {
-    TessaronConnectionLog::Entries written;
-    {
-        TessaronConnectionLog log(preferences, clock);
-        for (const auto* line : {"connect tapped", "Z\xc3\xbcrich \xe2\x9c\x93"}) {
-            clock.advance(1234ms);
-            log.append(QString::fromUtf8(line));
-        }
-        written = log.entries();
-    }
-    EXPECT_EQ(preferences.type(key), tessaron::Preferences::Type::data);
-    EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries(), written);
 
     QByteArray stored = "[";
     for (int n = 0; n < 310; ++n)
         stored += QStringLiteral(R"(%1{"at":%2.5,"text":"e%2"})").arg(n ? "," : "").arg(n).toUtf8();
     preferences.setValue(key, stored + "]");
-    TessaronConnectionLog log(preferences, clock);
-    ASSERT_EQ(log.entries().size(), 300);
-    EXPECT_EQ(log.entries().front().text, u"e10");
-    EXPECT_EQ(log.entries().front().at.toMSecsSinceEpoch(), 10'500);
+    const TessaronConnectionLog restored(preferences, clock);
+    ASSERT_EQ(restored.entries().size(), 300);
+    EXPECT_EQ(restored.entries().front().text, u"e10");
+    EXPECT_EQ(restored.entries().front().at.toMSecsSinceEpoch(), 10'500);
 }
 
 TEST_F(ConnectionLogTest, AStoredValueThatDoesNotDecodeGivesAnEmptyLog) {
@@ -125,19 +114,6 @@ TEST_F(ConnectionLogTest, ExportsLocalTimesToTheMillisecond) {
     // The manual clock starts at midnight UTC; the zone is 5:45 ahead.
     EXPECT_EQ(log.exportText(), u"05:45:00.007  connect tapped\n"
                                 u"00:00:00.000  tunnel phase: blocked");
-}
-
-TEST_F(ConnectionLogTest, ClearEmptiesNotifiesAndForgetsTheStoredCopy) {
-    TessaronConnectionLog log(preferences, clock);
-    log.append(QStringLiteral("connect tapped"));
-    QSignalSpy changes(&log, &TessaronConnectionLog::entriesChanged);
-
-    log.clear();
-
-    EXPECT_TRUE(log.entries().isEmpty());
-    ASSERT_EQ(changes.count(), 1);
-    EXPECT_TRUE(changes[0][0].value<TessaronConnectionLog::Entries>().isEmpty());
-    EXPECT_FALSE(preferences.keys().contains(key));
 }
 
 } // namespace

@@ -54,13 +54,9 @@ TEST_F(InstallationIdentityTest, LosingTheCreationRaceReturnsTheOtherWritersValu
 TEST_F(InstallationIdentityTest, ReadsAnotherWritersUpperCaseValueAndKeepsAMalformedOne) {
     store("6F9619FF-8B86-D011-B42D-00CF4FC964FF");
     EXPECT_EQ(identifier(), QUuid::fromString(QStringLiteral("6f9619ff-8b86-d011-b42d-00cf4fc964ff")));
-
-    const QByteArray values[] = {
-        "00000000-0000-0000-0000-000000000000",
-        "{6f9619ff-8b86-d011-b42d-00cf4fc964ff}",
-        "6f9619ff-8b86-d011-b42d-00cf4fc964ff\n",
-    };
-    for (const auto& value : values) {
+    for (const QByteArray value :
+         {"00000000-0000-0000-0000-000000000000", "{6f9619ff-8b86-d011-b42d-00cf4fc964ff}",
+          "6f9619ff-8b86-d011-b42d-00cf4fc964ff\n"}) {
         store(value);
         EXPECT_EQ(failure(), Kind::malformedIdentifier) << value.toStdString();
         EXPECT_EQ(storedValue(), value);
@@ -70,21 +66,17 @@ TEST_F(InstallationIdentityTest, ReadsAnotherWritersUpperCaseValueAndKeepsAMalfo
 TEST_F(InstallationIdentityTest, MissingGroupAndKeychainFailuresGiveTheirCases) {
     EXPECT_EQ(failure(BundleInfo()), Kind::accessGroupUnavailable);
 
-    struct Case {
-        const char* name;
-        QList<qint32> statuses;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, QList<qint32>> cases[] = {
         {"read fails", {keychain_status::notAvailable}},
         {"add fails", {keychain_status::itemNotFound, keychain_status::notAvailable}},
         {"read back finds nothing",
          {keychain_status::itemNotFound, keychain_status::duplicateItem, keychain_status::itemNotFound}},
     };
-    for (const auto& c : cases) {
-        for (const auto status : c.statuses)
+    for (const auto& [name, statuses] : cases) {
+        for (const auto status : statuses)
             keychain.failNext(status);
-        EXPECT_EQ(failure(), Kind::keychainUnavailable) << c.name;
-        EXPECT_EQ(keychain.itemCount(), 0) << c.name;
+        EXPECT_EQ(failure(), Kind::keychainUnavailable) << name;
+        EXPECT_EQ(keychain.itemCount(), 0) << name;
     }
 }
 

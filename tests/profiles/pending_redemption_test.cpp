@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace tessaron::testing {
 namespace {
 
@@ -38,26 +40,21 @@ protected:
 };
 
 TEST(PendingRedemptionTest, StartDecidesFromTheLoadedRecord) {
-    const auto code = QStringLiteral("code-A");
     auto unredeemed = sampleRecord();
-    unredeemed.code = code;
     unredeemed.redeemed = false;
     unredeemed.redeemedProfileJSON.reset();
-    auto redeemedOtherCode = sampleRecord();
-    redeemedOtherCode.code = QStringLiteral("code-B");
-    auto redeemedWithoutJSON = redeemedOtherCode;
+    auto redeemedWithoutJSON = sampleRecord();
     redeemedWithoutJSON.redeemedProfileJSON.reset();
-    auto unredeemedOtherCase = unredeemed;
-    unredeemedOtherCase.code = QStringLiteral("CODE-A");
-
     using Start = TessaronRedemptionStart;
-    EXPECT_EQ(TessaronPendingRedemptionStore::start(std::nullopt, code), Start::fresh());
-    EXPECT_EQ(TessaronPendingRedemptionStore::start(unredeemed, code), Start::retrySameCode(unredeemed));
-    EXPECT_EQ(TessaronPendingRedemptionStore::start(unredeemedOtherCase, code), Start::fresh());
-    EXPECT_EQ(TessaronPendingRedemptionStore::start(redeemedOtherCode, code),
-              Start::recoverRedeemed(redeemedOtherCode));
-    EXPECT_EQ(TessaronPendingRedemptionStore::start(redeemedWithoutJSON, code),
-              Start::redeemedUnrecoverable());
+    const std::tuple<std::optional<TessaronPendingRedemption>, QString, Start> cases[] = {
+        {std::nullopt, sampleRecord().code, Start::fresh()},
+        {unredeemed, unredeemed.code, Start::retrySameCode(unredeemed)},
+        {unredeemed, unredeemed.code.toUpper(), Start::fresh()},
+        {sampleRecord(), QStringLiteral("other"), Start::recoverRedeemed(sampleRecord())},
+        {redeemedWithoutJSON, QStringLiteral("other"), Start::redeemedUnrecoverable()},
+    };
+    for (const auto& [record, code, expected] : cases)
+        EXPECT_EQ(TessaronPendingRedemptionStore::start(record, code), expected) << code.toStdString();
 }
 
 TEST(PendingRedemptionTest, EncodesTheStoredFormAndReadsItBack) {
@@ -103,23 +100,6 @@ TEST(PendingRedemptionTest, DecodingRefusesDamagedRecords) {
     EXPECT_FALSE(decoded->redeemedProfileJSON);
 }
 
-TEST_F(PendingRedemptionStoreTest, FirstSaveAddsLaterSavesUpdateAndRemoveToleratesNone) {
-    EXPECT_EQ(store.load(), std::nullopt);
-
-    auto record = sampleRecord();
-    store.save(record);
-    EXPECT_EQ(store.load(), record);
-
-    record.commitAttempts = 4;
-    store.save(record);
-    EXPECT_EQ(store.load(), record);
-    EXPECT_EQ(keychain.itemCount(), 1);
-
-    store.remove();
-    store.remove();
-    EXPECT_EQ(keychain.itemCount(), 0);
-}
-
 TEST_F(PendingRedemptionStoreTest, RefusesARecordOverTheSizeLimitWithoutWriting) {
     auto record = sampleRecord();
     record.code.clear();
@@ -136,22 +116,21 @@ TEST_F(PendingRedemptionStoreTest, RefusesARecordOverTheSizeLimitWithoutWriting)
     EXPECT_EQ(store.load(), record);
 }
 
-TEST_F(PendingRedemptionStoreTest, KeychainFailuresThrowTheirStatusAndAGroupIsNeeded) {
-    keychain.failNext(keychain_status::notAvailable);
-    const auto error = keychainError([&] { store.save(sampleRecord()); });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->kind(), TessaronKeychainErrorKind::status);
-    EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
-    EXPECT_EQ(keychain.itemCount(), 0);
-
-    keychain.failNext(keychain_status::notAvailable);
-    EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::status);
-
+TEST_F(PendingRedemptionStoreTest, FailuresThrowTheirCaseAndLeaveTheItemAsItWas) {
     const TessaronPendingRedemptionStore withoutGroup(keychain, BundleInfo());
     EXPECT_EQ(keychainFailure([&] { withoutGroup.load(); }), TessaronKeychainErrorKind::missingAccessGroup);
-}
+    const std::function<void()> actions[] = {[&] { store.save(sampleRecord()); }, [&] { store.load(); },
+                                             [&] {
+                                                 store.remove();
+                                             }};
+    for (const auto& action : actions) {
+        keychain.failNext(keychain_status::notAvailable);
+        const auto error = keychainError(action);
+        ASSERT_TRUE(error);
+        EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
+    }
+    EXPECT_EQ(keychain.itemCount(), 0);
 
-TEST_F(PendingRedemptionStoreTest, CorruptItemThrowsUnexpectedResultAndStays) {
     keychain.setItem(group, service, account, "{\"code\":");
     EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::unexpectedResult);
     EXPECT_EQ(storedItem(), QByteArray("{\"code\":"));

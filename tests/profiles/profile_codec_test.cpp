@@ -2,7 +2,6 @@
 
 #include "profiles/identifiers.hpp"
 #include "profiles/importer.hpp"
-#include "profiles/pairing_error.hpp"
 #include "profiles/profile_error.hpp"
 
 #include <QJsonArray>
@@ -209,20 +208,6 @@ TEST(ProfileCodecTest, RefusesWhatIsNotOneJSONObjectOrIsTooLarge) {
     atCap.append(QByteArray(TessaronIdentifiers::profileByteCap - atCap.size(), ' '));
     EXPECT_NO_THROW(decode(atCap));
     EXPECT_EQ(refusal(atCap + ' ').kind(), tooLarge);
-}
-
-// Users quote domain and code from "The request failed (…)", so codes must not move.
-TEST(ProfileCodecTest, PairingErrorCodesFollowTheDeclarationAndSilentCasesHaveNoText) {
-    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::invalidBaseURL).code(), 0);
-    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::profileUnknown).code(), 13);
-    EXPECT_EQ(TessaronPairingError(TessaronPairingErrorKind::invalidBaseURL).domain(),
-              "TessaronPairingError");
-    for (int code = 0; code <= 13; ++code) {
-        const auto kind = static_cast<TessaronPairingErrorKind>(code);
-        const bool silent =
-            kind == TessaronPairingErrorKind::cancelled || kind == TessaronPairingErrorKind::profileUnknown;
-        EXPECT_EQ(TessaronPairingError(kind).userMessage().has_value(), !silent) << code;
-    }
 }
 
 TEST(ProfileCodecTest, ErrorsTellTheUserWhichKeyFailed) {

@@ -1,6 +1,7 @@
 #include "profile_samples.hpp"
 
 #include "profiles/decoding_error.hpp"
+#include "profiles/json_values.hpp"
 #include "profiles/pairing_replies.hpp"
 #include "profiles/profile_error.hpp"
 
@@ -42,6 +43,22 @@ TEST(RosterRecordsTest, DecodesARosterReplyWithOrWithoutItsOptionalParts) {
     EXPECT_FALSE(bare.usage || bare.clientGeo) << "optional parts may be absent or null";
 }
 
+TEST(RecordDateTest, ReadsTheInternetFormWithItsOffsetAndNothingLooser) {
+    const std::pair<const char*, const char*> read[] = {
+        {"2024-05-01T12:00:00Z", "2024-05-01T12:00:00.000Z"},
+        {"2024-05-01T12:00:00.25Z", "2024-05-01T12:00:00.250Z"},
+        {"2024-05-01T14:00:00.250+02:00", "2024-05-01T12:00:00.250Z"},
+        {"2024-05-01T11:30:00-00:30", "2024-05-01T12:00:00.000Z"},
+    };
+    for (const auto& [text, instant] : read)
+        EXPECT_EQ(dateFromText(QString::fromUtf8(text)), utc(instant)) << text;
+    for (const char* refused :
+         {"2024-05-01T12:00:00", "2024-05-01T12:00:00.250", "2024-05-01", "2024-05-01T12:00+02:00",
+          "2024-05-01 12:00:00Z", "2024-05-01T12:00:00+0100", "2024-05-01T12:00:00+01",
+          "2024-05-01T12:00:00,250Z", "2024-05-01T24:00:00Z", "2024-02-30T12:00:00Z"})
+        EXPECT_EQ(dateFromText(QString::fromUtf8(refused)), std::nullopt) << refused;
+}
+
 TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
     using enum JsonDecodingErrorKind;
     const QJsonObject roster = rosterObject();
@@ -56,13 +73,6 @@ TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
         {"load above 1", withHealth(with(healthObject(), "load", 1.01)), dataCorrupted, "load"},
         {"up absent", withHealth(without(healthObject(), "up")), keyNotFound, "up"},
         {"date without zone", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00")),
-         dataCorrupted, "checkedAt"},
-        {"fractional date without zone",
-         withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00:00.250")), dataCorrupted,
-         "checkedAt"},
-        {"date only", withHealth(with(healthObject(), "checkedAt", "2024-05-01")), dataCorrupted,
-         "checkedAt"},
-        {"date without seconds", withHealth(with(healthObject(), "checkedAt", "2024-05-01T12:00+02:00")),
          dataCorrupted, "checkedAt"},
         {"unknown purpose",
          bytesOf(
@@ -83,16 +93,6 @@ TEST(RosterRecordsTest, RefusesAMalformedReplyAsAWhole) {
     }
 }
 
-TEST(RosterRecordsTest, OneInvalidProfileFailsTheReplyWithTheProfileError) {
-    const QJsonArray profiles{tlsProfileObject(), with(realityProfileObject(), "port", 0)};
-    EXPECT_THROW(TessaronRosterResponse::decode(bytesOf(with(rosterObject(), "profiles", profiles))),
-                 TessaronProfileError);
-    // Replies carry plain profiles; the Keychain's transport annotation has no place in them.
-    const QJsonArray annotated{with(tlsProfileObject(), "transport", "tcp")};
-    EXPECT_THROW(TessaronRosterResponse::decode(bytesOf(with(rosterObject(), "profiles", annotated))),
-                 TessaronProfileError);
-}
-
 TEST(RosterRecordsTest, EncodesWhatItDecodesWithStableDates) {
     const TessaronRosterResponse roster = TessaronRosterResponse::decode(bytesOf(rosterObject()));
     const QJsonObject encoded = roster.toJSON();
@@ -105,16 +105,11 @@ TEST(RosterRecordsTest, EncodesWhatItDecodesWithStableDates) {
     EXPECT_FALSE(encoded["geo"].toObject()[realityID.toUpper()].toObject().contains("lat"));
 }
 
-TEST(RosterRecordsTest, DecodesARedeemReply) {
-    const TessaronRedeemResult single = TessaronRedeemResult::decode(
+TEST(RosterRecordsTest, ARedeemReplyMayLackItsListButNotItsProfile) {
+    const auto single = TessaronRedeemResult::decode(
         bytesOf({{"profile", realityProfileObject()}, {"profiles", QJsonValue::Null}}));
-    EXPECT_EQ(single.profile.id, QUuid::fromString(realityID));
     EXPECT_FALSE(single.profiles);
-
-    const TessaronRedeemResult several = TessaronRedeemResult::decode(
-        bytesOf({{"profile", tlsProfileObject()}, {"profiles", QJsonArray{realityProfileObject()}}}));
-    EXPECT_EQ(TessaronRedeemResult::fromJSON(several.toJSON()), several);
-
+    EXPECT_EQ(TessaronRedeemResult::fromJSON(single.toJSON()), single);
     EXPECT_THROW(TessaronRedeemResult::decode(bytesOf({{"profiles", QJsonArray()}})), JsonDecodingError);
 }
 

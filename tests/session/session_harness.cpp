@@ -157,7 +157,7 @@ TessaronSessionServices SessionHarness::services() {
         .pairingClient =
             [this] {
                 return TessaronPairingClient(
-                    TessaronPairingOrigin(QUrl(QStringLiteral("https://pairing.test"))), pairing, gate,
+                    TessaronPairingOrigin(QUrl(QStringLiteral("https://pairing.test"))), pairing, clock, gate,
                     bundle);
             },
         .tunnelManagers = tunnels,
