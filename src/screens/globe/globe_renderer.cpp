@@ -80,11 +80,8 @@ struct ArcPath {
 };
 
 void drawLand(QPainter& painter, const Metrics& m, const TessaronGlobeRotation& rotation) {
-    QPainterPath near;
-    QPainterPath far;
-    // Overlapping dots must not hollow each other out.
-    near.setFillRule(Qt::WindingFill);
-    far.setFillRule(Qt::WindingFill);
+    QPainterPath near = TessaronGlobeRenderer::dotPath();
+    QPainterPath far = TessaronGlobeRenderer::dotPath();
     const double farRadius = 0.8 * m.unit;
     for (const LandDot& dot : landPoints()) {
         const Vector3 v = project(dot.lat, dot.lon, rotation);
@@ -229,6 +226,12 @@ const QGradientStops& nearDotGradient() {
         return result;
     }();
     return stops;
+}
+
+QPainterPath dotPath() {
+    QPainterPath path;
+    path.setFillRule(Qt::WindingFill);
+    return path;
 }
 
 void drawAtmosphere(QPainter& painter, const QPointF& center, double radius) {
