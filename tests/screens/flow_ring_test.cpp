@@ -1,9 +1,8 @@
 #include "screens/flow_ring.hpp"
-#include "screens/globe/globe_renderer.hpp"
+#include "screens/globe/dot_layer.hpp"
 
 #include <QImage>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <gtest/gtest.h>
 
@@ -63,17 +62,20 @@ TEST(QtTraps, ClockwiseConicalGradientRunsClockwise) {
     EXPECT_LT(qAlpha(turned.pixel(95, 50)), 10);
 }
 
-// With the default odd-even rule two overlapping dots leave their overlap empty.
+// Overlapping dots add up; a path of ellipses under the default odd-even rule would hollow the overlap.
 TEST(QtTraps, OverlappingDotsStayFilled) {
-    QPainterPath path = TessaronGlobeRenderer::dotPath();
-    path.addEllipse(QPointF(20, 20), 10, 10);
-    path.addEllipse(QPointF(26, 20), 10, 10);
-    QImage image(50, 40, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.fillPath(path, Qt::white);
-    painter.end();
-    EXPECT_EQ(qAlpha(image.pixel(23, 20)), 255);
+    DotLayer layer(QSize(50, 40));
+    layer.add(QPointF(20, 20), 10, qRgb(255, 255, 255), 1);
+    layer.add(QPointF(26, 20), 10, qRgb(255, 255, 255), 1);
+    EXPECT_EQ(qAlpha(layer.image().pixel(23, 20)), 255);
+    // A dot smaller than a pixel keeps its area, not a whole pixel.
+    DotLayer tiny(QSize(4, 4));
+    tiny.add(QPointF(2, 2), 0.4, qRgb(255, 255, 255), 1);
+    int total = 0;
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x)
+            total += qAlpha(tiny.image().pixel(x, y));
+    EXPECT_NEAR(total / 255.0, M_PI * 0.16, 0.03);
 }
 
 } // namespace

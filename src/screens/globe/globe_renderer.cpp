@@ -1,5 +1,6 @@
 #include "screens/globe/globe_renderer.hpp"
 
+#include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
 
 #include <QPainter>
@@ -79,24 +80,41 @@ struct ArcPath {
     }
 };
 
-void drawLand(QPainter& painter, const Metrics& m, const TessaronGlobeRotation& rotation) {
-    QPainterPath near = TessaronGlobeRenderer::dotPath();
-    QPainterPath far = TessaronGlobeRenderer::dotPath();
-    const double farRadius = 0.8 * m.unit;
+// The gradient's opacity at a fraction of the radius.
+double nearDotAlpha(double fraction) {
+    const auto& stops = TessaronGlobeRenderer::nearDotGradient();
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    const qsizetype upper = std::min<qsizetype>(
+        static_cast<qsizetype>(std::ceil(fraction * (stops.size() - 1))), stops.size() - 1);
+    const qsizetype lower = std::max<qsizetype>(upper - 1, 0);
+    const double span = stops[upper].first - stops[lower].first;
+    const double t = span > 0 ? (fraction - stops[lower].first) / span : 0;
+    return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
+}
+
+// The dots are splatted into images in the canvas's own coordinates, at the device's pixel density.
+void drawLand(QPainter& painter, const QSizeF& size, const Metrics& m,
+              const TessaronGlobeRotation& rotation) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
+                       static_cast<int>(std::ceil(size.height() * ratio)));
+    DotLayer far(pixels);
+    DotLayer near(pixels);
+    const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
+    const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
+    const double unit = m.unit * ratio;
     for (const LandDot& dot : landPoints()) {
         const Vector3 v = project(dot.lat, dot.lon, rotation);
-        const QPointF at(m.center.x() + m.radius * v.x, m.center.y() - m.radius * v.y);
-        if (v.z > 0) {
-            const double r = m.unit * (0.55 + 0.45 * v.z) * 1.1;
-            near.addEllipse(at, r, r);
-        } else {
-            far.addEllipse(at, farRadius, farRadius);
-        }
+        const QPointF at((m.center.x() + m.radius * v.x) * ratio, (m.center.y() - m.radius * v.y) * ratio);
+        if (v.z > 0)
+            near.add(at, unit * (0.55 + 0.45 * v.z) * 1.1, nearColor, nearDotAlpha(std::hypot(v.x, v.y)));
+        else
+            far.add(at, 0.8 * unit, farColor, 0.07);
     }
-    painter.fillPath(far, rgb(0.55, 0.75, 1.0, 0.07));
-    QRadialGradient shade(m.center, m.radius);
-    shade.setStops(TessaronGlobeRenderer::nearDotGradient());
-    painter.fillPath(near, shade);
+    for (QImage image : {far.image(), near.image()}) {
+        image.setDevicePixelRatio(ratio);
+        painter.drawImage(QPointF(0, 0), image);
+    }
 }
 
 void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
@@ -228,12 +246,6 @@ const QGradientStops& nearDotGradient() {
     return stops;
 }
 
-QPainterPath dotPath() {
-    QPainterPath path;
-    path.setFillRule(Qt::WindingFill);
-    return path;
-}
-
 void drawAtmosphere(QPainter& painter, const QPointF& center, double radius) {
     const QColor glow = rgb(0.30, 0.66, 1.00);
     QRadialGradient gradient(center, 1.14 * radius);
@@ -266,7 +278,7 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
     painter.setRenderHint(QPainter::Antialiasing);
     drawAtmosphere(painter, m.center, m.radius);
     drawSphere(painter, m.center, m.radius);
-    drawLand(painter, m, rotation);
+    drawLand(painter, size, m, rotation);
 
     const auto screen = [&](const TessaronGeoPoint& point) {
         const Vector3 v = project(point.lat, point.lon, rotation);

@@ -7,7 +7,6 @@
 #include <QSizeF>
 
 class QPainter;
-class QPainterPath;
 
 namespace tessaron {
 
@@ -32,9 +31,6 @@ std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronG
 QColor arcColor(double fraction);
 QColor exitColor(TessaronVisualState visual);
 const QGradientStops& nearDotGradient();
-
-// An empty path for dots: overlapping dots must add up, not hollow each other out.
-QPainterPath dotPath();
 
 void drawAtmosphere(QPainter& painter, const QPointF& center, double radius);
 void drawSphere(QPainter& painter, const QPointF& center, double radius);
