@@ -38,12 +38,18 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
     const int right = static_cast<int>(std::ceil(center.x() + radius + 0.5));
     const int top = static_cast<int>(std::floor(center.y() - radius - 0.5));
     const int bottom = static_cast<int>(std::ceil(center.y() + radius + 0.5));
+    const double outer = (radius + 0.5) * (radius + 0.5);
+    const double inner = radius > 0.5 ? (radius - 0.5) * (radius - 0.5) : -1;
     for (int py = top; py <= bottom; ++py) {
+        const double dy = py + 0.5 - center.y();
         for (int px = left; px <= right; ++px) {
-            const double distance = std::hypot(px + 0.5 - center.x(), py + 0.5 - center.y());
-            const double coverage = std::clamp(radius + 0.5 - distance, 0.0, 1.0);
-            if (coverage > 0)
-                blend(px, py, rgb, coverage * alpha);
+            const double dx = px + 0.5 - center.x();
+            const double squared = dx * dx + dy * dy;
+            if (squared >= outer)
+                continue;
+            // Full inside, a one-pixel ramp across the edge.
+            const double coverage = squared <= inner ? 1.0 : radius + 0.5 - std::sqrt(squared);
+            blend(px, py, rgb, coverage * alpha);
         }
     }
 }
@@ -51,7 +57,7 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
 void DotLayer::blend(int x, int y, QRgb rgb, double coverage) {
     if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height() || coverage <= 0)
         return;
-    const int a = std::clamp(static_cast<int>(std::lround(coverage * 255)), 0, 255);
+    const int a = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
     auto* pixel = reinterpret_cast<QRgb*>(image_.scanLine(y)) + x;
     const QRgb under = *pixel;
     // Source over, premultiplied.

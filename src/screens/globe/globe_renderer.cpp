@@ -92,29 +92,55 @@ double nearDotAlpha(double fraction) {
     return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
 }
 
-// The dots are splatted into images in the canvas's own coordinates, at the device's pixel density.
+// The dots are splatted into one image in the canvas's own coordinates, at the device's pixel density: the
+// far dots first, the near ones over them.
 void drawLand(QPainter& painter, const QSizeF& size, const Metrics& m,
               const TessaronGlobeRotation& rotation) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
-                       static_cast<int>(std::ceil(size.height() * ratio)));
-    DotLayer far(pixels);
-    DotLayer near(pixels);
+    DotLayer layer(QSize(static_cast<int>(std::ceil(size.width() * ratio)),
+                         static_cast<int>(std::ceil(size.height() * ratio))));
+    const auto& dots = landPointTrig();
+    struct NearDot {
+        QPointF at;
+        double z;
+        double fromCenter;
+    };
+    std::vector<NearDot> near;
+    near.reserve(dots.size());
     const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
     const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
     const double unit = m.unit * ratio;
-    for (const LandDot& dot : landPoints()) {
-        const Vector3 v = project(dot.lat, dot.lon, rotation);
+    for (const auto& dot : dots) {
+        const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
         const QPointF at((m.center.x() + m.radius * v.x) * ratio, (m.center.y() - m.radius * v.y) * ratio);
         if (v.z > 0)
-            near.add(at, unit * (0.55 + 0.45 * v.z) * 1.1, nearColor, nearDotAlpha(std::hypot(v.x, v.y)));
+            near.push_back({at, v.z, std::hypot(v.x, v.y)});
         else
-            far.add(at, 0.8 * unit, farColor, 0.07);
+            layer.add(at, 0.8 * unit, farColor, 0.07);
     }
-    for (QImage image : {far.image(), near.image()}) {
-        image.setDevicePixelRatio(ratio);
-        painter.drawImage(QPointF(0, 0), image);
+    for (const auto& dot : near)
+        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
+    QImage image = layer.image();
+    image.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(0, 0), image);
+}
+
+// The glow and the sphere change only with the size: drawn once per size and reused.
+void drawBackdrop(QPainter& painter, const QSizeF& size, const Metrics& m) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
+                       static_cast<int>(std::ceil(size.height() * ratio)));
+    static QImage cached;
+    if (cached.size() != pixels || cached.devicePixelRatio() != ratio) {
+        cached = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        cached.setDevicePixelRatio(ratio);
+        cached.fill(Qt::transparent);
+        QPainter backdrop(&cached);
+        backdrop.setRenderHint(QPainter::Antialiasing);
+        TessaronGlobeRenderer::drawAtmosphere(backdrop, m.center, m.radius);
+        TessaronGlobeRenderer::drawSphere(backdrop, m.center, m.radius);
     }
+    painter.drawImage(QPointF(0, 0), cached);
 }
 
 void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
@@ -276,8 +302,7 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    drawAtmosphere(painter, m.center, m.radius);
-    drawSphere(painter, m.center, m.radius);
+    drawBackdrop(painter, size, m);
     drawLand(painter, size, m, rotation);
 
     const auto screen = [&](const TessaronGeoPoint& point) {
