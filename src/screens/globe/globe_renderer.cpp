@@ -168,13 +168,13 @@ void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
 }
 
 void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) {
-    const double q = fractionalPart(date / cometPeriod);
+    const auto comet = TessaronGlobeRenderer::cometFractions(date);
     for (int j = 5; j >= 1; --j) {
-        const auto tail = arc.at(std::max(q - 0.012 * j, 0.0));
+        const auto tail = arc.at(comet.tail[j - 1]);
         if (tail.visible)
             disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), faded(Qt::white, 0.55 * (1 - j / 6.0)));
     }
-    const auto head = arc.at(q);
+    const auto head = arc.at(comet.head);
     if (head.visible) {
         disc(painter, head.point, 6.5 * unit, faded(Qt::white, 0.28));
         disc(painter, head.point, 3.2 * unit, QColor(Qt::white));
@@ -229,6 +229,14 @@ std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronG
     if (progress <= 0)
         return std::nullopt;
     return std::min(progress, 1.0);
+}
+
+CometFractions cometFractions(double frameDate) {
+    const double q = fractionalPart(frameDate / cometPeriod);
+    CometFractions comet{q, {}};
+    for (int j = 1; j <= 5; ++j)
+        comet.tail[j - 1] = std::max(q - 0.012 * j, 0.0);
+    return comet;
 }
 
 QColor arcColor(double fraction) {
