@@ -71,6 +71,26 @@ TEST(HomeView, SheetIntentsOpenTheirSheet) {
     }
 }
 
+TEST(HomeView, AnInvitationInFlightKeepsTheImportSheetShut) {
+    HomeWorld w;
+    w.harness.grantConsent();
+    track(w.harness.start().bootstrap());
+    w.show();
+    auto& session = *w.harness.session;
+    w.harness.pairing.setDelay(5s);
+    w.harness.pairing.enqueueRedeem(w.oslo);
+    track(session.openInvitationLink(
+        QUrl(QStringLiteral("https://tessaron.app/connect#invite=Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a"))));
+    w.harness.settle();
+    ASSERT_TRUE(session.linkInFlight());
+    ASSERT_EQ(session.primaryIntent(), TessaronPrimaryIntent::importInvitation);
+    w.click(QStringLiteral("tessaron.connectButton"));
+    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
+    EXPECT_EQ(session.activeSheet(), std::nullopt);
+    EXPECT_EQ(w.find<QLabel>(QStringLiteral("tessaron.errorMessage"))->text(), *session.lastError());
+    w.harness.advance(6s);
+}
+
 TEST(HomeView, ConnectAndStopGoThroughTheSession) {
     HomeWorld w;
     auto& session = w.startWithRoster({w.oslo, w.tokyo});
