@@ -108,7 +108,10 @@ void performPrimaryAction(TessaronSession& session) {
         openSheet(TessaronSheet::privacy);
         break;
     case TessaronPrimaryIntent::importInvitation:
-        session.presentInvitationImport();
+        if (session.linkInFlight())
+            session.setLastError(text("Wait for the current change to finish."));
+        else
+            session.presentInvitationImport();
         break;
     case TessaronPrimaryIntent::signIn:
         openSheet(TessaronSheet::signIn);

@@ -198,23 +198,32 @@ QString nodeRowAccessibleLabel(const TessaronNodeRowInputs& row) {
     return result + QStringLiteral(", ") + label(row.status);
 }
 
-QString autoRowSubtitle(const TessaronSession& session, bool withFlag) {
-    const auto summary = session.selectedSummary();
-    if (!session.autoSelect() || !summary)
+QString autoRowSubtitle(bool autoSelect, const std::optional<QString>& nodeName,
+                        const std::optional<QString>& countryCode, TessaronTransport transport,
+                        bool withFlag) {
+    if (!autoSelect || !nodeName)
         return pickFastestText();
-    QString name = summary->name;
-    if (withFlag) {
-        const auto geo = session.selectedNodeGeo();
-        name = flagLabel(name, geo ? std::optional<QString>(geo->country) : std::nullopt);
-    }
+    const QString name = withFlag ? flagLabel(*nodeName, countryCode) : *nodeName;
     QString result =
         text("Using %1", "Auto row subtitle while auto selection is on; %1 is the node in use.").arg(name);
-    if (session.activeTransport() == TessaronTransport::xhttp)
+    if (transport == TessaronTransport::xhttp)
         result += QStringLiteral(" \u00B7 ") +
                   text("HTTP fallback",
                        "Auto row suffix while the XHTTP fallback transport carries the connection.");
     return result;
 }
+
+namespace {
+
+QString autoRowSubtitle(const TessaronSession& session, bool withFlag) {
+    const auto summary = session.selectedSummary();
+    const auto geo = session.selectedNodeGeo();
+    return autoRowSubtitle(session.autoSelect(), summary ? std::optional(summary->name) : std::nullopt,
+                           geo ? std::optional(geo->country) : std::nullopt, session.activeTransport(),
+                           withFlag);
+}
+
+} // namespace
 
 TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, QWidget* parent)
     : QWidget(parent)

@@ -43,8 +43,11 @@ QList<TessaronNodeRowInputs> nodeRows(const TessaronSession& session);
 double nodeRowOpacity(const TessaronNodeRowInputs& row);
 QString nodeRowAccessibleLabel(const TessaronNodeRowInputs& row);
 
-// The Auto row's subtitle: the node in use (with its flag when `withFlag`), or what Auto does.
-QString autoRowSubtitle(const TessaronSession& session, bool withFlag);
+// The Auto row's subtitle: the node in use (with its flag when `withFlag`) and the fallback transport, or
+// what Auto does.
+QString autoRowSubtitle(bool autoSelect, const std::optional<QString>& nodeName,
+                        const std::optional<QString>& countryCode, TessaronTransport transport,
+                        bool withFlag);
 
 // The saved connections as a list with an Auto row, their link status and the node in use. Rows lock
 // while a link is up or on its way.

@@ -242,7 +242,9 @@ public:
     void presentInvitationImport();
 
     // Invitations.
+    // Ignores the link while another invitation is being handled: callers check linkInFlight() first.
     QCoro::Task<> openInvitationLink(QUrl url);
+    bool linkInFlight() const { return linkInFlight_; }
     QCoro::Task<> redeemDeferredInvitation();
     // Throws the validation or Keychain error, or TessaronSessionFailure while a link is up.
     QCoro::Task<> installAccountProfile(TessaronProfile profile);

@@ -140,5 +140,17 @@ TEST(GlobeFrame, OrientationClampsLatitudeAndRevealGrows) {
     EXPECT_EQ(TessaronGlobeRenderer::arcReveal({north, south, V::failed}, {0, true, &motion}), std::nullopt);
 }
 
+TEST(GlobeFrame, CometRunsEveryTwoPointFourSecondsWithItsTailHeldAtTheUser) {
+    const auto middle = TessaronGlobeRenderer::cometFractions(2.4 * 1000 + 1.2);
+    EXPECT_NEAR(middle.head, 0.5, 1e-9);
+    EXPECT_NEAR(middle.tail[0], 0.488, 1e-9);
+    EXPECT_NEAR(middle.tail[4], 0.44, 1e-9);
+    const auto start = TessaronGlobeRenderer::cometFractions(2.4 * 7 + 0.06);
+    EXPECT_NEAR(start.head, 0.025, 1e-9);
+    EXPECT_NEAR(start.tail[0], 0.013, 1e-9);
+    EXPECT_EQ(start.tail[2], 0.0);
+    EXPECT_EQ(start.tail[4], 0.0);
+}
+
 } // namespace
 } // namespace tessaron

@@ -42,7 +42,7 @@ TessaronHomeView& HomeWorld::view() {
         if (!harness.session)
             harness.start();
         home = std::make_unique<TessaronHomeView>(
-            TessaronHomeServices{*harness.session, account, power, sharedPower, harness.activator});
+            TessaronHomeServices{*harness.session, account, power, sharedPower, *harness.activation});
     }
     return *home;
 }

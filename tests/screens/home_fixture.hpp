@@ -6,6 +6,8 @@
 #include "support/fake_power_state.hpp"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 
 #include <gtest/gtest.h>
@@ -45,7 +47,9 @@ public:
     TessaronSession& startWithRoster(const QList<TessaronProfile>& nodes);
     TessaronHomeView& view();
 
+    // Rebuilt rows leave their predecessors to the event loop; those are gone before any lookup.
     template <typename Widget = QWidget> Widget* find(const QString& name) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         auto* widget = view().findChild<Widget*>(name);
         EXPECT_NE(widget, nullptr) << name.toStdString();
         return widget;

@@ -4,6 +4,8 @@
 #include "screens/extension_status_card.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/screen_capture.hpp"
+#include "session/system_extension_activator.hpp"
+#include "support/fake_system_extension_requests.hpp"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -69,6 +71,26 @@ TEST(HomeView, SheetIntentsOpenTheirSheet) {
     }
 }
 
+TEST(HomeView, AnInvitationInFlightKeepsTheImportSheetShut) {
+    HomeWorld w;
+    w.harness.grantConsent();
+    track(w.harness.start().bootstrap());
+    w.show();
+    auto& session = *w.harness.session;
+    w.harness.pairing.setDelay(5s);
+    w.harness.pairing.enqueueRedeem(w.oslo);
+    track(session.openInvitationLink(
+        QUrl(QStringLiteral("https://tessaron.app/connect#invite=Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a"))));
+    w.harness.settle();
+    ASSERT_TRUE(session.linkInFlight());
+    ASSERT_EQ(session.primaryIntent(), TessaronPrimaryIntent::importInvitation);
+    w.click(QStringLiteral("tessaron.connectButton"));
+    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
+    EXPECT_EQ(session.activeSheet(), std::nullopt);
+    EXPECT_EQ(w.find<QLabel>(QStringLiteral("tessaron.errorMessage"))->text(), *session.lastError());
+    w.harness.advance(6s);
+}
+
 TEST(HomeView, ConnectAndStopGoThroughTheSession) {
     HomeWorld w;
     auto& session = w.startWithRoster({w.oslo, w.tokyo});
@@ -88,13 +110,17 @@ TEST(HomeView, ConnectAndStopGoThroughTheSession) {
     w.harness.settle();
     EXPECT_EQ(session.phase(), Phase::connected);
     EXPECT_FALSE(primary->showsSpinner());
+    // The tunnel takes a second to stop: the picture is idle, the button disabled and still spinning.
+    w.harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}});
     w.click(QStringLiteral("tessaron.connectButton"));
-    EXPECT_NE(session.phase(), Phase::connected);
-    if (session.phase() == Phase::disconnecting) {
-        // Disconnecting: idle picture, a disabled button that still spins.
-        EXPECT_FALSE(primary->isEnabled());
-        EXPECT_TRUE(primary->showsSpinner());
-    }
+    ASSERT_EQ(session.phase(), Phase::disconnecting);
+    EXPECT_FALSE(primary->isEnabled());
+    EXPECT_TRUE(primary->showsSpinner());
+    EXPECT_TRUE(accessibleTraits(primary).animated);
+    EXPECT_FALSE(accessibleTraits(w.find(QStringLiteral("tessaron.hero"))).animated);
+    w.harness.advance(1s);
+    EXPECT_EQ(session.phase(), Phase::disconnected);
+    EXPECT_FALSE(primary->showsSpinner());
 }
 
 TEST(HomeView, SignInPromptAndAccountLine) {
@@ -201,6 +227,31 @@ TEST(ExtensionCard, CancelClearsTheCardAndLogsNothingWithoutAnAttempt) {
     session.dismissExtensionPrompt();
     EXPECT_TRUE(card->isHidden());
     EXPECT_FALSE(w.harness.logLines().contains(QStringLiteral("extension: cancelled")));
+}
+
+TEST(ExtensionCard, WaitingShowsTheCardsSpinnerAndCancelEndsTheAttempt) {
+    HomeWorld w;
+    FakeSystemExtensionRequests system;
+    SystemExtensionActivator activator(
+        system, w.harness.clock, w.harness.log,
+        {QStringLiteral("/opt/apps/tessaron/bin/tessaron"), QStringLiteral("/opt/apps")});
+    w.harness.activation = &activator;
+    auto& session = w.startWithRoster({w.oslo});
+    system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
+    w.show();
+    w.click(QStringLiteral("tessaron.connectButton"));
+    ASSERT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
+    auto* primary = static_cast<TessaronPrimaryButton*>(w.button(QStringLiteral("tessaron.connectButton")));
+    EXPECT_FALSE(primary->showsSpinner());
+    EXPECT_FALSE(accessibleTraits(primary).animated);
+    EXPECT_FALSE(w.find(QStringLiteral("tessaron.extensionCard"))->isHidden());
+
+    const int opened = system.settingsOpened();
+    w.click(QStringLiteral("tessaron.openExtensionSettings"));
+    EXPECT_EQ(system.settingsOpened(), opened + 1);
+    w.click(QStringLiteral("tessaron.cancelExtensionApproval"));
+    EXPECT_TRUE(w.find(QStringLiteral("tessaron.extensionCard"))->isHidden());
+    EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
 }
 
 TEST(HomeView, NoTimerRunsWhenHiddenOrStill) {

@@ -115,10 +115,11 @@ double centralAngle(const LatLon& from, const LatLon& to) {
 Vector3 project(double lat, double lon, const TessaronGlobeRotation& r) {
     const double phi = radians(lat);
     const double lambda = radians(lon);
-    const double cosPhi = std::cos(phi);
-    const double sinPhi = std::sin(phi);
-    const double sinLambda = std::sin(lambda);
-    const double cosLambda = std::cos(lambda);
+    return project(std::sin(phi), std::cos(phi), std::sin(lambda), std::cos(lambda), r);
+}
+
+Vector3 project(double sinPhi, double cosPhi, double sinLambda, double cosLambda,
+                const TessaronGlobeRotation& r) {
     // sin(λ − L) and cos(λ − L) from the frame's sin(−L) and cos(−L).
     const double sinDelta = sinLambda * r.cosNegL + cosLambda * r.sinNegL;
     const double cosDelta = cosLambda * r.cosNegL - sinLambda * r.sinNegL;

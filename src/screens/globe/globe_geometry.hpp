@@ -36,6 +36,9 @@ LatLon interpolate(const LatLon& from, const LatLon& to, double fraction);
 double centralAngle(const LatLon& from, const LatLon& to);
 // X right, Y up, Z towards the viewer, in sphere radii.
 Vector3 project(double lat, double lon, const TessaronGlobeRotation& rotation);
+// The same from the sines and cosines of latitude and longitude, for points projected every frame.
+Vector3 project(double sinLat, double cosLat, double sinLon, double cosLon,
+                const TessaronGlobeRotation& rotation);
 // One turn every 40 s.
 double idleSpinAngle(double frameDate);
 

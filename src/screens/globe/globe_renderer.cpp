@@ -1,5 +1,6 @@
 #include "screens/globe/globe_renderer.hpp"
 
+#include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
 
 #include <QPainter>
@@ -79,27 +80,67 @@ struct ArcPath {
     }
 };
 
-void drawLand(QPainter& painter, const Metrics& m, const TessaronGlobeRotation& rotation) {
-    QPainterPath near;
-    QPainterPath far;
-    // Overlapping dots must not hollow each other out.
-    near.setFillRule(Qt::WindingFill);
-    far.setFillRule(Qt::WindingFill);
-    const double farRadius = 0.8 * m.unit;
-    for (const LandDot& dot : landPoints()) {
-        const Vector3 v = project(dot.lat, dot.lon, rotation);
-        const QPointF at(m.center.x() + m.radius * v.x, m.center.y() - m.radius * v.y);
-        if (v.z > 0) {
-            const double r = m.unit * (0.55 + 0.45 * v.z) * 1.1;
-            near.addEllipse(at, r, r);
-        } else {
-            far.addEllipse(at, farRadius, farRadius);
-        }
+// The gradient's opacity at a fraction of the radius.
+double nearDotAlpha(double fraction) {
+    const auto& stops = TessaronGlobeRenderer::nearDotGradient();
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    const qsizetype upper = std::min<qsizetype>(
+        static_cast<qsizetype>(std::ceil(fraction * (stops.size() - 1))), stops.size() - 1);
+    const qsizetype lower = std::max<qsizetype>(upper - 1, 0);
+    const double span = stops[upper].first - stops[lower].first;
+    const double t = span > 0 ? (fraction - stops[lower].first) / span : 0;
+    return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
+}
+
+// The dots are splatted into one image in the canvas's own coordinates, at the device's pixel density: the
+// far dots first, the near ones over them.
+void drawLand(QPainter& painter, const QSizeF& size, const Metrics& m,
+              const TessaronGlobeRotation& rotation) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    DotLayer layer(QSize(static_cast<int>(std::ceil(size.width() * ratio)),
+                         static_cast<int>(std::ceil(size.height() * ratio))));
+    const auto& dots = landPointTrig();
+    struct NearDot {
+        QPointF at;
+        double z;
+        double fromCenter;
+    };
+    std::vector<NearDot> near;
+    near.reserve(dots.size());
+    const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
+    const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
+    const double unit = m.unit * ratio;
+    for (const auto& dot : dots) {
+        const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
+        const QPointF at((m.center.x() + m.radius * v.x) * ratio, (m.center.y() - m.radius * v.y) * ratio);
+        if (v.z > 0)
+            near.push_back({at, v.z, std::hypot(v.x, v.y)});
+        else
+            layer.add(at, 0.8 * unit, farColor, 0.07);
     }
-    painter.fillPath(far, rgb(0.55, 0.75, 1.0, 0.07));
-    QRadialGradient shade(m.center, m.radius);
-    shade.setStops(TessaronGlobeRenderer::nearDotGradient());
-    painter.fillPath(near, shade);
+    for (const auto& dot : near)
+        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
+    QImage image = layer.image();
+    image.setDevicePixelRatio(ratio);
+    painter.drawImage(QPointF(0, 0), image);
+}
+
+// The glow and the sphere change only with the size: drawn once per size and reused.
+void drawBackdrop(QPainter& painter, const QSizeF& size, const Metrics& m) {
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
+                       static_cast<int>(std::ceil(size.height() * ratio)));
+    static QImage cached;
+    if (cached.size() != pixels || cached.devicePixelRatio() != ratio) {
+        cached = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        cached.setDevicePixelRatio(ratio);
+        cached.fill(Qt::transparent);
+        QPainter backdrop(&cached);
+        backdrop.setRenderHint(QPainter::Antialiasing);
+        TessaronGlobeRenderer::drawAtmosphere(backdrop, m.center, m.radius);
+        TessaronGlobeRenderer::drawSphere(backdrop, m.center, m.radius);
+    }
+    painter.drawImage(QPointF(0, 0), cached);
 }
 
 void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
@@ -127,13 +168,13 @@ void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
 }
 
 void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) {
-    const double q = fractionalPart(date / cometPeriod);
+    const auto comet = TessaronGlobeRenderer::cometFractions(date);
     for (int j = 5; j >= 1; --j) {
-        const auto tail = arc.at(std::max(q - 0.012 * j, 0.0));
+        const auto tail = arc.at(comet.tail[j - 1]);
         if (tail.visible)
             disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), faded(Qt::white, 0.55 * (1 - j / 6.0)));
     }
-    const auto head = arc.at(q);
+    const auto head = arc.at(comet.head);
     if (head.visible) {
         disc(painter, head.point, 6.5 * unit, faded(Qt::white, 0.28));
         disc(painter, head.point, 3.2 * unit, QColor(Qt::white));
@@ -188,6 +229,14 @@ std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronG
     if (progress <= 0)
         return std::nullopt;
     return std::min(progress, 1.0);
+}
+
+CometFractions cometFractions(double frameDate) {
+    const double q = fractionalPart(frameDate / cometPeriod);
+    CometFractions comet{q, {}};
+    for (int j = 1; j <= 5; ++j)
+        comet.tail[j - 1] = std::max(q - 0.012 * j, 0.0);
+    return comet;
 }
 
 QColor arcColor(double fraction) {
@@ -261,9 +310,8 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    drawAtmosphere(painter, m.center, m.radius);
-    drawSphere(painter, m.center, m.radius);
-    drawLand(painter, m, rotation);
+    drawBackdrop(painter, size, m);
+    drawLand(painter, size, m, rotation);
 
     const auto screen = [&](const TessaronGeoPoint& point) {
         const Vector3 v = project(point.lat, point.lon, rotation);

@@ -6,6 +6,8 @@
 #include <QGradientStops>
 #include <QSizeF>
 
+#include <array>
+
 class QPainter;
 
 namespace tessaron {
@@ -27,6 +29,13 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
 LatLon viewOrientation(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
 // How much of the arc is drawn, 0 to 1; none draws no arc.
 std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
+// Where along the arc the comet's head runs (one run every 2.4 s) and its five tail dots trail, closest
+// first, held at the user's end.
+struct CometFractions {
+    double head;
+    std::array<double, 5> tail;
+};
+CometFractions cometFractions(double frameDate);
 // Orange at the user through pink, purple and blue to cyan at the exit.
 QColor arcColor(double fraction);
 QColor exitColor(TessaronVisualState visual);

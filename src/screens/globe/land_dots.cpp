@@ -29,6 +29,21 @@ const std::vector<LandDot>& landPoints() {
     return points;
 }
 
+const std::vector<LandDotTrig>& landPointTrig() {
+    static const std::vector<LandDotTrig> trig = [] {
+        std::vector<LandDotTrig> result;
+        result.reserve(landPoints().size());
+        for (const auto& dot : landPoints()) {
+            const double lat = dot.lat * std::numbers::pi / 180.0;
+            const double lon = dot.lon * std::numbers::pi / 180.0;
+            result.push_back({static_cast<float>(std::sin(lat)), static_cast<float>(std::cos(lat)),
+                              static_cast<float>(std::sin(lon)), static_cast<float>(std::cos(lon))});
+        }
+        return result;
+    }();
+    return trig;
+}
+
 LatLon latticePoint(int i) {
     constexpr double goldenAngle = 137.50776405003785;
     const double lat = std::asin(1.0 - 2.0 * i / (latticeSize - 1)) * 180.0 / std::numbers::pi;

@@ -20,6 +20,12 @@ std::vector<LandDot> decodeLandDots(QByteArrayView base64);
 // The embedded table, decoded once.
 const std::vector<LandDot>& landPoints();
 
+// A land dot's sines and cosines, worked out once so that a frame only rotates them.
+struct LandDotTrig {
+    float sinLat, cosLat, sinLon, cosLon;
+};
+const std::vector<LandDotTrig>& landPointTrig();
+
 // The base64 text of the embedded table (generated source).
 QByteArrayView landDotTable();
 

@@ -1,0 +1,205 @@
+#include "screens/invitation_input_section.hpp"
+
+#include "screens/error_banner.hpp"
+#include "screens/spinner.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QBoxLayout>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPointer>
+#include <QResizeEvent>
+
+namespace tessaron {
+
+namespace {
+
+// The field and the compact button share a row from this width on.
+constexpr int rowLayoutMinimumWidth = 340;
+
+QString text(const char* key) {
+    return QCoreApplication::translate("Tessaron", key);
+}
+
+QLabel* makeLabel(const QString& content, const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(content, parent);
+    label->setFont(font);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+std::optional<QUrl> invitationURL(const TessaronAccessInput& input, const std::optional<QUrl>& pairingBase) {
+    switch (input.kind()) {
+    case TessaronAccessInput::Kind::invitationLink:
+        return input.link();
+    case TessaronAccessInput::Kind::invitationToken:
+        return TessaronAccessInput::invitationConnectURL(input.token(), pairingBase);
+    case TessaronAccessInput::Kind::invalid:
+        break;
+    }
+    return std::nullopt;
+}
+
+TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& session,
+                                                               std::optional<QUrl> pairingBase,
+                                                               QWidget* parent)
+    : QWidget(parent)
+    , session_(session)
+    , pairingBase_(std::move(pairingBase)) {
+    setObjectName(QStringLiteral("tessaron.invitationSection"));
+    auto* heading =
+        makeLabel(text("Invitation code"), TessaronTheme::buttonFont(), TessaronTheme::textPrimary(), this);
+    auto* hint = makeLabel(text("Paste the invitation link or code you received."),
+                           TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this);
+
+    field_ = new QLineEdit(this);
+    field_->setObjectName(QStringLiteral("tessaron.accessKeyField"));
+    field_->setPlaceholderText(text("Invitation link or code"));
+    field_->setAccessibleName(text("Invitation link or code"));
+    field_->setFont(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true));
+    field_->setMinimumHeight(TessaronTheme::buttonHeight);
+    field_->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
+                                         " border-radius: 8px; padding: 0 12px; }")
+                              .arg(TessaronTheme::surface().name(), TessaronTheme::textPrimary().name(),
+                                   TessaronTheme::stroke().name()));
+
+    button_ = new TessaronOutlinedButton(this);
+    button_->setObjectName(QStringLiteral("tessaron.accessKeyButton"));
+    button_->setText(text("Activate"));
+    button_->setAccessibleName(text("Activate"));
+    button_->setFont(TessaronTheme::buttonFont());
+    button_->setMinimumHeight(TessaronTheme::buttonHeight);
+    spinner_ = new TessaronSpinner(TessaronTheme::textPrimary(), button_);
+    spinner_->setAccessibleName(text("Working"));
+    spinner_->hide();
+
+    error_ = makeLabel(text("Paste the invitation link or code you received."), TessaronTheme::captionFont(),
+                       TessaronTheme::danger(), this);
+    error_->setObjectName(QStringLiteral("tessaron.accessInputError"));
+    error_->hide();
+
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setSpacing(12);
+    stack->addWidget(heading);
+    stack->addWidget(hint);
+    inputs_ = new QBoxLayout(QBoxLayout::LeftToRight);
+    inputs_->setSpacing(12);
+    inputs_->addWidget(field_, 1);
+    inputs_->addWidget(button_);
+    stack->addLayout(inputs_);
+    stack->addWidget(error_);
+
+    connect(field_, &QLineEdit::textEdited, this, [this] {
+        setInvalid(false);
+        refresh();
+    });
+    connect(field_, &QLineEdit::returnPressed, this, &TessaronInvitationInputSection::submit);
+    connect(button_, &QAbstractButton::clicked, this, &TessaronInvitationInputSection::submit);
+    refresh();
+}
+
+bool TessaronInvitationInputSection::isSubmitDisabled() const {
+    return busy_ || TessaronAccessInput::parse(field_->text()).kind() == TessaronAccessInput::Kind::invalid;
+}
+
+void TessaronInvitationInputSection::submit() {
+    const auto input = TessaronAccessInput::parse(field_->text());
+    if (input.kind() == TessaronAccessInput::Kind::invalid) {
+        setInvalid(true);
+        return;
+    }
+    if (isSubmitDisabled())
+        return;
+    const auto url = invitationURL(input, pairingBase_);
+    if (!url) {
+        setInvalid(true);
+        return;
+    }
+    openInvitation(*url);
+}
+
+QCoro::Task<> TessaronInvitationInputSection::openInvitation(QUrl url) {
+    if (busy_)
+        co_return;
+    // A link the session would ignore while it handles another must not look like success.
+    if (session_.linkInFlight()) {
+        setBanner(InvitationBanner{text("Wait for the current change to finish."), true});
+        co_return;
+    }
+    setBusy(true);
+    setBanner(std::nullopt);
+    session_.setLastError(std::nullopt);
+    session_.setSuggestedNodeID(std::nullopt);
+    QPointer self(this);
+    auto* session = &session_;
+    co_await session->openInvitationLink(url);
+    if (!self)
+        co_return;
+    setBusy(false);
+    if (const auto& error = session_.lastError()) {
+        setBanner(InvitationBanner{*error, true});
+        co_return;
+    }
+    field_->clear();
+    setBanner(std::nullopt);
+    Q_EMIT finished();
+}
+
+void TessaronInvitationInputSection::setBanner(std::optional<InvitationBanner> banner) {
+    if (banner_ == banner)
+        return;
+    banner_ = std::move(banner);
+    Q_EMIT bannerChanged(banner_);
+}
+
+void TessaronInvitationInputSection::setInvalid(bool invalid) {
+    error_->setVisible(invalid);
+}
+
+void TessaronInvitationInputSection::setBusy(bool busy) {
+    busy_ = busy;
+    refresh();
+}
+
+void TessaronInvitationInputSection::refresh() {
+    field_->setEnabled(!busy_);
+    button_->setEnabled(!isSubmitDisabled());
+    button_->setText(busy_ ? QString() : text("Activate"));
+    spinner_->setVisible(busy_);
+    spinner_->setAnimates(busy_);
+    spinner_->move((button_->width() - spinner_->width()) / 2, (button_->height() - spinner_->height()) / 2);
+}
+
+void TessaronInvitationInputSection::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    arrange(event->size().width() < rowLayoutMinimumWidth);
+    refresh();
+}
+
+void TessaronInvitationInputSection::arrange(bool stacked) {
+    if (stacked_ == stacked)
+        return;
+    stacked_ = stacked;
+    inputs_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    button_->setSizePolicy(stacked ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void TessaronInvitationInputSection::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(TessaronTheme::surface());
+    painter.drawRoundedRect(QRectF(rect()), 10, 10);
+}
+
+} // namespace tessaron

@@ -1,0 +1,43 @@
+#include "screens/support_links.hpp"
+
+#include "platform/build_config.hpp"
+
+#include <QtGlobal>
+
+namespace tessaron {
+
+namespace {
+
+// The host is fixed at build time; an address that does not parse is a broken build.
+QUrl page(const char* path) {
+    QString base = QString::fromUtf8(build_config::webBaseUrl);
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    const QUrl url(base + QString::fromUtf8(path), QUrl::StrictMode);
+    if (!url.isValid() || url.scheme() != QStringLiteral("https") || url.host().isEmpty())
+        qFatal("invalid web page address %s", path);
+    return url;
+}
+
+} // namespace
+
+namespace TessaronSupportLinks {
+
+QUrl supportPage() {
+    static const QUrl url = page("/support");
+    return url;
+}
+
+QUrl windowsGuide() {
+    static const QUrl url = page("/guide/windows");
+    return url;
+}
+
+QUrl guidePage() {
+    static const QUrl url = page("/guide/");
+    return url;
+}
+
+} // namespace TessaronSupportLinks
+
+} // namespace tessaron

@@ -1,0 +1,42 @@
+#include "screens/globe/globe_renderer.hpp"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+
+namespace {
+
+using namespace tessaron;
+
+// One animated frame at the hero's size in a 480-point window: online, with the arc and the comet.
+void globeFrameOnline(benchmark::State& state) {
+    QImage canvas(440, 240, QImage::Format_ARGB32_Premultiplied);
+    const TessaronGlobeState globe{
+        TessaronGeoPoint{52.5, 13.4, QStringLiteral("Berlin"), QStringLiteral("DE")},
+        TessaronGeoPoint{35.7, 139.7, QStringLiteral("Tokyo"), QStringLiteral("JP")},
+        TessaronVisualState::online};
+    TessaronGlobeMotion motion;
+    motion.transition(std::nullopt, globe, 0, true);
+    double date = 1000;
+    for (auto _ : state) {
+        canvas.fill(Qt::black);
+        QPainter painter(&canvas);
+        TessaronGlobeRenderer::draw(painter, canvas.size(), globe, {date, true, &motion});
+        date += 1.0 / 60;
+    }
+}
+BENCHMARK(globeFrameOnline)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QGuiApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

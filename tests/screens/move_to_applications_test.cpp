@@ -1,0 +1,185 @@
+#include "screens/move_to_applications.hpp"
+#include "support/fake_workspace.hpp"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+// Folders by path, each with the version of the program it holds.
+class FakeMoveFileSystem final : public TessaronMoveFileSystem {
+public:
+    bool fileExists(const QString& path) const override { return items.contains(path); }
+    bool isWritableFile(const QString& path) const override { return !readOnly.contains(path); }
+    QString canonicalPath(const QString& path) const override {
+        const QString resolved = aliases.value(path, path);
+        return items.contains(resolved) ? resolved : QString();
+    }
+    bool copyRecursively(const QString& source, const QString& destination) override {
+        if (failCopy || !items.contains(source))
+            return false;
+        items.insert(destination, items.value(source));
+        return true;
+    }
+    bool rename(const QString& from, const QString& to) override {
+        if (failRenameTo.remove(to) || !items.contains(from))
+            return false;
+        items.insert(to, items.take(from));
+        return true;
+    }
+    bool removeRecursively(const QString& path) override {
+        items.remove(path);
+        return true;
+    }
+
+    QHash<QString, QString> items;
+    QHash<QString, QString> aliases;
+    QSet<QString> readOnly;
+    // Each path here refuses the next rename onto it, once.
+    QSet<QString> failRenameTo;
+    bool failCopy = false;
+};
+
+const QString applications = QStringLiteral("/opt/apps");
+const QString installed = QStringLiteral("/opt/apps/Tessaron.app");
+const QString downloaded = QStringLiteral("/home/ada/Downloads/Tessaron.app");
+
+TEST(MoveDecision, WritableDestinationsAreCopiedOthersRevealed) {
+    using A = TessaronMoveDecision::Action;
+    struct Row {
+        bool exists, writable;
+        A action;
+        bool replaces;
+    };
+    for (const auto& row :
+         {Row{false, true, A::copyAndRelaunch, false}, Row{false, false, A::revealAndInstruct, false},
+          Row{true, true, A::copyAndRelaunch, true}, Row{true, false, A::revealAndInstruct, false}}) {
+        FakeMoveFileSystem files;
+        if (row.exists)
+            files.items.insert(installed, QStringLiteral("old"));
+        if (!row.writable)
+            files.readOnly = {applications, installed};
+        const auto decision = TessaronMoveDecision::evaluate(downloaded, applications, files);
+        EXPECT_EQ(decision.action, row.action) << row.exists << row.writable;
+        EXPECT_EQ(decision.replacesExisting, row.replaces) << row.exists << row.writable;
+        EXPECT_EQ(decision.destinationPath, installed);
+        EXPECT_FALSE(decision.translocated);
+    }
+    FakeMoveFileSystem files;
+    EXPECT_TRUE(TessaronMoveDecision::evaluate(
+                    QStringLiteral("/private/var/AppTranslocation/X/d/Tessaron.app"), applications, files)
+                    .translocated);
+}
+
+class InstallByCopy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        files.items.insert(downloaded, QStringLiteral("new"));
+        files.items.insert(installed, QStringLiteral("old"));
+    }
+    FakeMoveFileSystem files;
+};
+
+TEST_F(InstallByCopy, SwapsTheNewCopyInOnlyOnceItIsComplete) {
+    EXPECT_TRUE(installByCopy(files, downloaded, installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("new"));
+    // Nothing left over beside it.
+    EXPECT_EQ(files.items.size(), 2);
+}
+
+TEST_F(InstallByCopy, AFailedCopyLeavesTheInstalledOneUntouched) {
+    files.failCopy = true;
+    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
+
+    files.failCopy = false;
+    files.failRenameTo.insert(installed);
+    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
+    EXPECT_EQ(files.items.size(), 2);
+}
+
+TEST_F(InstallByCopy, RefusesASourceThatIsTheDestination) {
+    files.aliases.insert(QStringLiteral("/home/ada/link-to-apps/Tessaron.app"), installed);
+    EXPECT_FALSE(installByCopy(files, installed, installed, true));
+    EXPECT_FALSE(
+        installByCopy(files, QStringLiteral("/home/ada/link-to-apps/Tessaron.app"), installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
+}
+
+TEST(LocalMoveFileSystem, CopiesFoldersWithTheirLinksAndSwapsThemIn) {
+    QTemporaryDir root;
+    const QString source = root.filePath(QStringLiteral("Downloads/Tessaron.app"));
+    const QString destination = root.filePath(QStringLiteral("apps/Tessaron.app"));
+    QDir().mkpath(source + QStringLiteral("/lib"));
+    QDir().mkpath(destination);
+    QFile program(source + QStringLiteral("/tessaron"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("new");
+    program.close();
+    ASSERT_TRUE(QFile::link(QStringLiteral("../tessaron"), source + QStringLiteral("/lib/current")));
+    QFile stale(destination + QStringLiteral("/stale"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+
+    LocalMoveFileSystem files;
+    ASSERT_TRUE(installByCopy(files, source, destination, true));
+    EXPECT_TRUE(QFileInfo(destination + QStringLiteral("/lib/current")).isSymLink());
+    EXPECT_EQ(QFileInfo(destination + QStringLiteral("/lib/current")).symLinkTarget(),
+              QFileInfo(destination + QStringLiteral("/tessaron")).absoluteFilePath());
+    EXPECT_FALSE(QFileInfo::exists(destination + QStringLiteral("/stale")));
+    EXPECT_EQ(QDir(root.filePath(QStringLiteral("apps")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Tessaron.app")});
+}
+
+class Mover : public ::testing::Test {
+protected:
+    void SetUp() override { files.items.insert(downloaded, QStringLiteral("new")); }
+    bool runMove() {
+        QSignalSpy finished(&mover, &TessaronApplicationMover::finished);
+        mover.moveOrReveal(downloaded, [this] { ++followUps; });
+        EXPECT_TRUE(mover.moveInProgress());
+        // A second click while the copy runs does nothing.
+        mover.moveOrReveal(downloaded, [this] { ++followUps; });
+        EXPECT_TRUE(finished.wait(5000));
+        return finished.first().first().toBool();
+    }
+
+    FakeMoveFileSystem files;
+    FakeWorkspace workspace;
+    TessaronApplicationMover mover{files, workspace, applications, QStringLiteral("tessaron")};
+    int followUps = 0;
+};
+
+TEST_F(Mover, ASuccessfulCopyStartsItAndQuits) {
+    EXPECT_TRUE(runMove());
+    EXPECT_EQ(workspace.launched, QStringList{installed + QStringLiteral("/tessaron")});
+    EXPECT_EQ(workspace.quits, 1);
+    EXPECT_EQ(followUps, 0);
+}
+
+TEST_F(Mover, FailuresClearTheFlagAndRevealTheRunningCopy) {
+    files.failCopy = true;
+    EXPECT_FALSE(runMove());
+    EXPECT_FALSE(mover.moveInProgress());
+    EXPECT_EQ(workspace.revealed, QStringList{downloaded});
+    EXPECT_EQ(followUps, 1);
+
+    files.failCopy = false;
+    workspace.launchSucceeds = false;
+    EXPECT_TRUE(runMove());
+    EXPECT_FALSE(mover.moveInProgress());
+    EXPECT_EQ(workspace.quits, 0);
+    EXPECT_EQ(followUps, 2);
+}
+
+} // namespace
+} // namespace tessaron::testing
