@@ -184,8 +184,8 @@ TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFail
     service.enqueue(QStringLiteral("POST /v1/auth/oauth/exchange"), 200,
                     authReply(QStringLiteral("tok-web")));
     start("https://id.test/authorize");
-    using Failure =
-        TessaronAppleSignInResult::Failure; // Apple's cancel is silent, its failures show even now
+    // Apple's cancel is silent; its failures show even while the web sign-in waits.
+    using Failure = TessaronAppleSignInResult::Failure;
     run(model->completeAppleSignIn({Failure{TessaronAppleSignInResult::authorizationErrorDomain, 1001}, {}},
                                    nullptr));
     EXPECT_EQ(model->lastError(), std::nullopt);
