@@ -3,9 +3,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -86,13 +83,11 @@ TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefuse
         const auto report = TessaronCrashReport::decoded(body);
         EXPECT_EQ(report.signal, QString::number(c.signal));
         EXPECT_EQ(report.build, 142);
-        EXPECT_EQ(report.appVersion, QStringLiteral("1.4.2"));
         const auto crashedAt = QDateTime::fromString(report.crashedAt, Qt::ISODate).toSecsSinceEpoch();
         EXPECT_GE(crashedAt, before);
         EXPECT_LE(crashedAt, QDateTime::currentSecsSinceEpoch());
-        const auto tree = QJsonDocument::fromJson(report.callStackTree.toUtf8()).object();
-        EXPECT_FALSE(tree.value("threads").toArray().first().toObject().value("frames").toArray().isEmpty());
-        EXPECT_TRUE(report.callStackTree.contains(QStringLiteral("tessaron-crash-child")));
+        EXPECT_TRUE(report.callStackTree.contains(QStringLiteral(R"("module":"tessaron-crash-child")")))
+            << "a frame of the crashed program";
         // A terminate is named; its exception's message never travels.
         EXPECT_EQ(report.terminationReason,
                   c.signal == SIGABRT ? QStringLiteral("std::terminate") : QString());
