@@ -13,12 +13,9 @@ using Reply = HttpsTestServer::Reply;
 const QByteArray endpointPath = "/v1/diagnostics/crash";
 
 TessaronCrashReport report() {
-    TessaronCrashReport made;
-    made.id = QUuid::createUuid();
-    made.platform = QStringLiteral("macos");
-    made.installationID = QUuid::createUuid();
-    made.signal = QStringLiteral("11");
-    return made;
+    return TessaronCrashReport::decoded(
+        R"({"id":"2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22","platform":"macos",)"
+        R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","signal":"11"})");
 }
 
 struct ObservedReply {

@@ -46,10 +46,9 @@ QByteArray feedBody(const QString& version, std::optional<QString> minimum = std
 }
 
 QByteArray upgradeBody(qint64 build, const QString& version) {
-    return QJsonDocument(QJsonObject{{"error", "upgrade_required"},
-                                     {"minimumBuild", build},
-                                     {"minimumVersion", version}})
-        .toJson();
+    return QStringLiteral(R"({"error":"upgrade_required","minimumBuild":%1,"minimumVersion":"%2"})")
+        .arg(QString::number(build), version)
+        .toUtf8();
 }
 
 class UpdateCheckerTest : public ::testing::Test {
