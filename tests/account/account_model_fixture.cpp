@@ -4,31 +4,6 @@
 
 namespace tessaron::testing {
 
-namespace {
-
-const QByteArray accountJSON =
-    R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z",)"
-    R"("grants":[{"id":"old","type":"invite","status":"expired"},)"
-    R"({"id":"grant-1","type":"invite","status":"active"}]})";
-
-QByteArray bytes(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
-} // namespace
-
-void ScriptedAccountService::release() {
-    for (const auto& waiter : std::exchange(held_, {}))
-        waiter.resume(true);
-}
-
-QList<ScriptedAccountService::Sent> ScriptedAccountService::sentTo(const QString& call) const {
-    QList<Sent> matching;
-    std::copy_if(sent.begin(), sent.end(), std::back_inserter(matching),
-                 [&](const Sent& s) { return s.call == call; });
-    return matching;
-}
-
 QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, CancellationToken cancellation) {
     const QString call = QString::fromLatin1(request.method) + u' ' + request.url.path();
     Sent record{call, QJsonDocument::fromJson(request.body).object(), {}, false};
@@ -57,27 +32,18 @@ QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, Cance
     co_return HttpFailure{HttpFailure::Kind::transport, QStringLiteral("unreachable")};
 }
 
-QCoro::Task<WebAuthSession::Result> FakeWebAuthSession::authorize(QUrl url, QString) {
-    opened.append(url);
-    waiting_ = OneShot<Result>();
-    const auto waiting = *waiting_;
-    co_return co_await waiting;
-}
-
-QByteArray accountReply() {
-    return accountJSON;
-}
-
 QByteArray authReply(const QString& token) {
-    return R"({"sessionToken":")" + token.toUtf8() + R"(","account":)" + accountJSON + "}";
+    return R"({"sessionToken":")" + token.toUtf8() + R"(","account":)" + accountReply + "}";
 }
 
 QByteArray envelopeReply(const TessaronProfile& profile) {
-    return bytes({{"profile", QJsonDocument::fromJson(profile.canonicalJSON()).object()}});
+    const QJsonObject envelope{{"profile", QJsonDocument::fromJson(profile.canonicalJSON()).object()}};
+    return QJsonDocument(envelope).toJson(QJsonDocument::Compact);
 }
 
 QByteArray slotTakenReply(const QString& deviceName) {
-    return bytes({{"error", "device_slot_taken"}, {"slot", "computer"}, {"deviceName", deviceName}});
+    const QJsonObject reply{{"error", "device_slot_taken"}, {"slot", "computer"}, {"deviceName", deviceName}};
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
 AccountModelTest::~AccountModelTest() {
@@ -85,7 +51,7 @@ AccountModelTest::~AccountModelTest() {
     harness.settle();
 }
 
-TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunch) {
+void AccountModelTest::build(std::optional<bool> refreshOnLaunch) {
     model = std::make_unique<TessaronAccountModel>(
         TessaronAccountServices{
             .client = TessaronAccountClient(QUrl(QStringLiteral("https://accounts.test")), serviceHandle,
@@ -99,12 +65,11 @@ TessaronAccountModel& AccountModelTest::build(std::optional<bool> refreshOnLaunc
             .deviceSwap = center,
         },
         refreshOnLaunch);
-    return *model;
 }
 
 void AccountModelTest::signedIn() {
     storeToken("tok-1");
-    service.answer(QStringLiteral("GET /v1/account"), 200, accountJSON);
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
     build();
     run(model->refresh(nullptr));
 }
@@ -126,20 +91,6 @@ TessaronSession& AccountModelTest::session() {
         harness.settle();
     }
     return *harness.session;
-}
-
-void AccountModelTest::storeToken(const QByteArray& token) {
-    harness.keychain.setItem(testGroup, accountKeychainService, TessaronSessionTokenStore::keychainAccount,
-                             token);
-}
-
-std::optional<QByteArray> AccountModelTest::storedItem(const QString& account) const {
-    return harness.keychain.item(testGroup, accountKeychainService, account);
-}
-
-void AccountModelTest::run(QCoro::Task<> task) {
-    track(std::move(task));
-    harness.settle();
 }
 
 } // namespace tessaron::testing

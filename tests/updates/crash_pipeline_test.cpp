@@ -98,19 +98,15 @@ protected:
     TessaronCrashReporter reporter;
 };
 
-TEST_F(CrashPipelineTest, TheTestHarnessVariableSuppressesEverything) {
+TEST_F(CrashPipelineTest, DeletesDeliveredReportsAndOffersRefusedOnesAtTheNextDrain) {
     saveReports(3);
     auto suppressed = parts();
     suppressed.environment->insert(TessaronCrashReporter::testHarnessVariable, QString());
     reporter.start(suppressed);
     settle();
-    EXPECT_EQ(source->starts, 0);
+    EXPECT_EQ(source->starts, 0) << "the test-harness variable suppresses everything";
     EXPECT_EQ(uploads(), 0);
-    EXPECT_EQ(store->loadAll().size(), 3);
-}
 
-TEST_F(CrashPipelineTest, DeletesDeliveredReportsAndOffersRefusedOnesAtTheNextDrain) {
-    saveReports(3);
     script->accept = false;
     reporter.start(parts());
     settle();
@@ -126,34 +122,25 @@ TEST_F(CrashPipelineTest, DeletesDeliveredReportsAndOffersRefusedOnesAtTheNextDr
     EXPECT_TRUE(store->loadAll().isEmpty());
 }
 
-TEST_F(CrashPipelineTest, ABatchWaitsForTheRunningUploadThenGoesOneAtATime) {
+TEST_F(CrashPipelineTest, ABatchWaitsForTheRunningUploadAndIsPrunedToTwentyBeforeItsDrain) {
     saveReports(2);
+    QList<qsizetype> stored;
+    script->onUpload = [&] {
+        stored.append(QDir(folder.path()).entryList({QStringLiteral("*.json")}).size());
+    };
     hold(true);
     reporter.start(parts());
     {
         std::unique_lock guard(script->lock);
         ASSERT_TRUE(script->changed.wait_for(guard, 5s, [this] { return script->waiting; }));
     }
-    source->handler(reports(2, 30));
-    // The batch is not even saved while the activation step uploads.
-    EXPECT_EQ(store->loadAll().size(), 2);
+    source->handler(reports(25, 30));
+    EXPECT_EQ(store->loadAll().size(), 2) << "the batch is not even saved while the activation step uploads";
     hold(false);
     settle();
-    EXPECT_EQ(uploads(), 4);
+    ASSERT_EQ(uploads(), 22);
+    EXPECT_EQ(stored.first(3), (QList<qsizetype>{2, 1, 20}));
     EXPECT_TRUE(store->loadAll().isEmpty());
-}
-
-TEST_F(CrashPipelineTest, ABatchOfTwentyFiveIsPrunedToTwentyBeforeItsDrain) {
-    reporter.start(parts());
-    settle();
-    QList<qsizetype> stored;
-    script->onUpload = [&] {
-        stored.append(QDir(folder.path()).entryList({QStringLiteral("*.json")}).size());
-    };
-    source->handler(reports(25));
-    settle();
-    ASSERT_EQ(uploads(), 20);
-    EXPECT_EQ(stored.front(), 20);
 }
 
 // A spool as a crashed process leaves it: its build and paths are the crashed program's.

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -95,19 +96,6 @@ TEST_F(CrashReportStoreTest, IgnoresForeignAndBrokenFilesAndNeverDeletesThem) {
         EXPECT_TRUE(QFileInfo::exists(QDir(folder).filePath(name))) << name.toStdString();
 }
 
-TEST_F(CrashReportStoreTest, KeepsTheFolderAndFilesPrivate) {
-    ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
-    const mode_t previous = ::umask(0);
-    const auto report = reportAt(1);
-    store.save(report);
-    ::umask(previous);
-    EXPECT_EQ(modeOf(folder), 0700u);
-    const auto file = QDir(folder).filePath(report.id.toString(QUuid::WithoutBraces).toLower() + ".json");
-    EXPECT_EQ(modeOf(file), 0600u);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 1);
-}
-
 TEST_F(CrashReportStoreTest, StoresAndLoadsNothingThroughALinkedFolder) {
     const auto elsewhere = root.filePath(QStringLiteral("elsewhere"));
     ASSERT_TRUE(QDir().mkpath(elsewhere));
@@ -123,7 +111,10 @@ TEST_F(CrashReportStoreTest, StoresAndLoadsNothingThroughALinkedFolder) {
     EXPECT_EQ(QDir(elsewhere).entryList(QDir::Files).size(), 1);
 }
 
-TEST_F(CrashReportStoreTest, LeavesTwentyReadableFilesAfterConcurrentSaves) {
+TEST_F(CrashReportStoreTest, LeavesTwentyPrivateReadableFilesAfterConcurrentSaves) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    const mode_t previous = ::umask(0);
     const auto saveMany = [this](int offset) {
         for (int i = 0; i < 30; ++i)
             store.save(reportAt(offset + i));
@@ -132,8 +123,16 @@ TEST_F(CrashReportStoreTest, LeavesTwentyReadableFilesAfterConcurrentSaves) {
     std::thread second(saveMany, 100);
     first.join();
     second.join();
+    ::umask(previous);
     EXPECT_EQ(store.loadAll().size(), 20);
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 20);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    const QRegularExpression idFileName(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}\\.json$"));
+    const auto files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(files.size(), 20);
+    for (const auto& file : files) {
+        EXPECT_EQ(modeOf(file.filePath()), 0600u) << file.fileName().toStdString();
+        EXPECT_TRUE(idFileName.match(file.fileName()).hasMatch()) << file.fileName().toStdString();
+    }
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 namespace tessaron::testing {
 namespace {
 
-const QUuid reportID = QUuid::fromString(QStringLiteral("2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22"));
 const QUuid installation = QUuid::fromString(QStringLiteral("7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f"));
 
 const QByteArray golden =
@@ -24,9 +23,6 @@ const QByteArray golden =
 
 TEST(CrashReportJsonTest, WritesTheGoldenBytes) {
     auto report = TessaronCrashReport::decoded(golden);
-    EXPECT_EQ(report.id, reportID);
-    EXPECT_EQ(report.build, 142);
-    EXPECT_EQ(report.callStackTree, QStringLiteral(R"({"threads":[]})"));
     EXPECT_EQ(report.encoded(), golden);
     report.simulated = true;
     QByteArray withFlag = golden;

@@ -35,17 +35,15 @@ TEST(ReleaseRecordTest, ReadsTheBuildAsANumberOrNumericText) {
 }
 
 TEST(ReleaseRecordTest, DropsOptionalFieldsItCannotReadAndFailsOnRequiredOnes) {
-    const auto plain = decode(R"("version":"1.4","build":1,"url":"https://tessaron.test/r","extra":[])");
-    EXPECT_EQ(plain.page, std::nullopt);
-    EXPECT_EQ(plain.minimumVersion, std::nullopt);
-    const auto odd = decode(R"("version":"1.4","build":1,"url":"https://tessaron.test/r","page":"http://[x",)"
-                            R"("minimumVersion":13)");
-    EXPECT_EQ(odd.page, std::nullopt);
-    EXPECT_EQ(odd.minimumVersion, std::nullopt);
-    const auto full = decode(R"("version":"1.4","build":1,"url":"https://tessaron.test/r",)"
-                             R"("page":"https://tessaron.test/notes","minimumVersion":"1.3")");
-    EXPECT_EQ(full.page, QUrl(QStringLiteral("https://tessaron.test/notes")));
-    EXPECT_EQ(full.minimumVersion, QStringLiteral("1.3"));
+    const QByteArray required = R"("version":"1.4","build":1,"url":"https://tessaron.test/r")";
+    const QUrl url(QStringLiteral("https://tessaron.test/r")),
+        notes(QStringLiteral("https://tessaron.test/notes"));
+    EXPECT_EQ(decode(required + R"(,"extra":[])"),
+              (TessaronReleaseInfo{"1.4", 1, url, std::nullopt, std::nullopt}));
+    EXPECT_EQ(decode(required + R"(,"page":"http://[x","minimumVersion":13)"),
+              (TessaronReleaseInfo{"1.4", 1, url, std::nullopt, std::nullopt}));
+    EXPECT_EQ(decode(required + R"(,"page":"https://tessaron.test/notes","minimumVersion":"1.3")"),
+              (TessaronReleaseInfo{"1.4", 1, url, notes, QStringLiteral("1.3")}));
 
     for (const QByteArray broken : {R"("build":1,"url":"https://tessaron.test/r")",
                                     R"("version":14,"build":1,"url":"https://tessaron.test/r")",

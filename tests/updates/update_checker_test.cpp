@@ -46,10 +46,9 @@ QByteArray feedBody(const QString& version, std::optional<QString> minimum = std
 }
 
 QByteArray upgradeBody(qint64 build, const QString& version) {
-    return QJsonDocument(QJsonObject{{"error", "upgrade_required"},
-                                     {"minimumBuild", build},
-                                     {"minimumVersion", version}})
-        .toJson();
+    return QStringLiteral(R"({"error":"upgrade_required","minimumBuild":%1,"minimumVersion":"%2"})")
+        .arg(QString::number(build), version)
+        .toUtf8();
 }
 
 class UpdateCheckerTest : public ::testing::Test {
@@ -119,7 +118,7 @@ TEST_F(UpdateCheckerTest, PollsTheFeedOneIntervalApartAndOnLateActivations) {
     EXPECT_EQ(fetches(), before + 1);
 }
 
-TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorWhenTheFeedIsDown) {
+TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrAServerRequirement) {
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.3"));
     auto checker = makeChecker();
     ASSERT_TRUE(checker->required());
@@ -132,9 +131,15 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorWhenTh
         feedStatus = status;
         checker = makeChecker();
         ASSERT_TRUE(checker->required()) << status;
-        EXPECT_EQ(checker->required()->version, QStringLiteral("1.3")) << status;
-        EXPECT_EQ(checker->required()->url, downloadPage) << status;
+        EXPECT_EQ(*checker->required(), (TessaronReleaseInfo{"1.3", 0, downloadPage, downloadPage, "1.3"}))
+            << status;
     }
+    // A server requirement rules over the floor while it lasts.
+    gate.observe(426, upgradeBody(0, QString()));
+    EXPECT_EQ(checker->required()->version, QStringLiteral("9999.0.0"));
+    gate.observe(204, std::nullopt);
+    EXPECT_EQ(checker->required()->version, QStringLiteral("1.3"));
+
     // The feed back with a met minimum clears it.
     feedStatus = 200;
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
@@ -151,12 +156,19 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorWhenTh
     EXPECT_TRUE(checker->available());
 }
 
-TEST_F(UpdateCheckerTest, ForcesBackgroundChecksAtMostEveryTenMinutesWhileRequired) {
+TEST_F(UpdateCheckerTest, ForcesChecksAtMostEveryTenMinutesAndInstallsAtOnceOnlyWhileRequired) {
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.3"));
     const auto checker = makeChecker();
     EXPECT_EQ(framework.backgroundChecks, 1);
     ASSERT_TRUE(checker->required());
     QSignalSpy required(checker.get(), &TessaronUpdateChecker::requiredChanged);
+    int installs = 0;
+    const auto installOnQuit = [&] {
+        return framework.checkerDelegate()->willInstallUpdateOnQuit({"1.5", downloadPage},
+                                                                    [&] { ++installs; });
+    };
+    EXPECT_TRUE(installOnQuit());
+    EXPECT_EQ(installs, 1);
 
     clock.advance(599s);
     checker->didBecomeActive(); // a refresh, but not yet a forced check
@@ -171,30 +183,15 @@ TEST_F(UpdateCheckerTest, ForcesBackgroundChecksAtMostEveryTenMinutesWhileRequir
     clock.advance(600s);
     checker->didBecomeActive();
     EXPECT_EQ(checker->required(), std::nullopt);
+    EXPECT_FALSE(installOnQuit());
+    EXPECT_EQ(installs, 1);
     feed = feedBody(QStringLiteral("1.6"), QStringLiteral("1.4"));
     clock.advance(600s);
     checker->didBecomeActive();
     EXPECT_EQ(framework.backgroundChecks, 3);
 }
 
-TEST_F(UpdateCheckerTest, FollowsTheServerRequirementOverTheFloorAndBack) {
-    defaults.setValue(TessaronReleaseInfo::floorKey, QStringLiteral("1.3"));
-    feedStatus = 500;
-    const auto checker = makeChecker();
-    ASSERT_TRUE(checker->required());
-    EXPECT_EQ(checker->required()->version, QStringLiteral("1.3"));
-
-    gate.observe(426, upgradeBody(0, QString()));
-    ASSERT_TRUE(checker->required());
-    EXPECT_EQ(checker->required()->version, QStringLiteral("9999.0.0"));
-    EXPECT_EQ(checker->required()->url, downloadPage);
-
-    gate.observe(204, std::nullopt);
-    ASSERT_TRUE(checker->required());
-    EXPECT_EQ(checker->required()->version, QStringLiteral("1.3"));
-}
-
-TEST_F(UpdateCheckerTest, DropsAServerRequirementTheInstalledBuildMeets) {
+TEST_F(UpdateCheckerTest, DropsAStoredServerRequirementTheInstalledBuildMeets) {
     struct Case {
         const char* name;
         qint64 minimumBuild;
@@ -206,43 +203,15 @@ TEST_F(UpdateCheckerTest, DropsAServerRequirementTheInstalledBuildMeets) {
         {"version met", 0, "1.2.0", false}, {"version above", 0, "1.2.1", true},
         {"names neither", 0, "", true},     {"invalid version", 0, "1.x", true},
     };
-    const auto holdsStoredRequirement = [this] {
-        return gatePreferences.keys().contains(TessaronServerUpgradeGate::storageKey);
-    };
     for (const auto& c : cases) {
-        // Arriving while the checker runs.
-        auto checker = makeChecker();
         gate.observe(426, upgradeBody(c.minimumBuild, c.minimumVersion));
+        TessaronServerUpgradeGate restoredGate(gatePreferences); // as at the next start
+        const auto checker = makeChecker({}, &restoredGate);
         EXPECT_EQ(checker->required().has_value(), c.blocks) << c.name;
-        EXPECT_EQ(gate.requirement().has_value(), c.blocks) << c.name;
-        EXPECT_EQ(holdsStoredRequirement(), c.blocks) << c.name;
-        checker.reset();
-
-        // Restored by the gate at the next start.
-        gate.observe(426, upgradeBody(c.minimumBuild, c.minimumVersion));
-        TessaronServerUpgradeGate restoredGate(gatePreferences);
-        checker = makeChecker({}, &restoredGate);
-        EXPECT_EQ(checker->required().has_value(), c.blocks) << c.name;
-        EXPECT_EQ(holdsStoredRequirement(), c.blocks) << c.name;
-        checker.reset();
+        EXPECT_EQ(restoredGate.requirement().has_value(), c.blocks) << c.name;
+        EXPECT_EQ(gatePreferences.keys().contains(TessaronServerUpgradeGate::storageKey), c.blocks) << c.name;
         gate.clear();
     }
-}
-
-TEST_F(UpdateCheckerTest, DelegateInstallsAtOnceOnlyWhileRequired) {
-    auto checker = makeChecker();
-    auto* delegate = framework.checkerDelegate();
-    ASSERT_NE(delegate, nullptr);
-    int installs = 0;
-    const std::function<void()> install = [&] {
-        ++installs;
-    };
-    EXPECT_FALSE(delegate->willInstallUpdateOnQuit({"1.5", downloadPage}, install));
-    EXPECT_EQ(installs, 0);
-
-    gate.observe(426, upgradeBody(500, QStringLiteral("1.5")));
-    EXPECT_TRUE(delegate->willInstallUpdateOnQuit({"1.5", downloadPage}, install));
-    EXPECT_EQ(installs, 1);
 }
 
 } // namespace
