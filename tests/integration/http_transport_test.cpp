@@ -13,20 +13,11 @@
 
 #include <stdexcept>
 
-using namespace std::chrono_literals;
-using tessaron::CancellationSource;
-using tessaron::CancellationToken;
-using tessaron::HttpFailure;
-using tessaron::HttpOutcome;
-using tessaron::HttpRequest;
-using tessaron::HttpResponse;
-using tessaron::QtHttpTransport;
-using tessaron::QtHttpTransportOptions;
-using tessaron::testing::HttpsTestServer;
-using tessaron::testing::runTask;
-using Kind = HttpFailure::Kind;
-
+namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
+using Kind = HttpFailure::Kind;
 
 HttpResponse responseOf(const HttpOutcome& outcome) {
     if (const auto* failure = std::get_if<HttpFailure>(&outcome)) {
@@ -75,13 +66,15 @@ protected:
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
 };
 
-// Any status is a response; Qt answers 401 and 407 itself unless told not to.
+// Any status is a response (Qt answers 401 and 407 itself unless told not to); no cookie is kept.
 TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWaysWhateverTheStatus) {
     for (const int status : {201, 401, 407, 599}) {
         SCOPED_TRACE(status);
         server.on("PUT", "/items/7", [status](const HttpsTestServer::Request& received) {
             return HttpsTestServer::Reply{
-                .status = status, .headers = {{"X-Reply", "yes"}}, .body = "stored " + received.body};
+                .status = status,
+                .headers = {{"X-Reply", "yes"}, {"Set-Cookie", "session=abc; Path=/"}},
+                .body = "stored " + received.body};
         });
         auto put = request(QStringLiteral("/items/7"), "PUT");
         put.headers = {{"X-Token", "abc"}, {"Content-Type", "application/json"}};
@@ -96,6 +89,7 @@ TEST_F(HttpTransportTest, RoundTripCarriesHeadersAndBodyBothWaysWhateverTheStatu
         EXPECT_EQ(received.header("x-token"), "abc");
         EXPECT_EQ(received.header("content-type"), "application/json");
         EXPECT_EQ(received.body, R"({"a":1})");
+        EXPECT_EQ(received.header("cookie"), QByteArray()) << "no cookie is kept";
     }
 }
 
@@ -111,7 +105,7 @@ TEST(HttpTransportTrustTest, TrustsOnlyTheGivenAuthorities) {
     const Case cases[] = {
         {"the system's authorities only", {}, false},
         {"the system's and the test CA, as a local-service build",
-         {.trustedAuthorities = tessaron::systemAuthoritiesPlus(server.caPath())},
+         {.trustedAuthorities = systemAuthoritiesPlus(server.caPath())},
          true},
         {"the test CA only", {.trustedAuthorities = server.caCertificates()}, true},
     };
@@ -256,3 +250,4 @@ TEST_F(HttpTransportTest, CancellationOrTheTransportsEndEndsTheRequestAsCancelle
 }
 
 } // namespace
+} // namespace tessaron::testing
