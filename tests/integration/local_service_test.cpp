@@ -27,14 +27,6 @@ struct SignedIn {
     QString grantID() const { return account.activeGrant().value_or(TessaronAccount::Grant()).id; }
 };
 
-void expectNodesAcceptConnections(const QList<TessaronProfile>& nodes) {
-    for (const TessaronProfile& node : nodes) {
-        QTcpSocket connection;
-        connection.connectToHost(node.server, quint16(node.port));
-        EXPECT_TRUE(connection.waitForConnected(2000)) << node.name.toStdString();
-    }
-}
-
 class LocalServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { service = new LocalServiceProcess; }
@@ -98,7 +90,11 @@ TEST_F(LocalServiceTest, APrintedInvitationGivesAGroupWhoseNodesAcceptConnection
     const TessaronRosterResponse roster = runTask(pairing.roster(redeemed.profile.id, installation));
     ASSERT_FALSE(roster.profiles.isEmpty());
     EXPECT_EQ(roster.profiles.front(), redeemed.profile);
-    expectNodesAcceptConnections(roster.profiles);
+    for (const TessaronProfile& node : roster.profiles) {
+        QTcpSocket connection;
+        connection.connectToHost(node.server, quint16(node.port));
+        EXPECT_TRUE(connection.waitForConnected(2000)) << node.name.toStdString();
+    }
 }
 
 TEST_F(LocalServiceTest, EmailSignInGivesOneActiveGrantAndASecondComputerMustSwapTheSlot) {

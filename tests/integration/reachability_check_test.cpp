@@ -20,10 +20,6 @@ TessaronProbeOutcome failure(TessaronProbeFailure why) {
     return {TessaronProbeResult::failure, why};
 }
 
-QByteArray filler(qsizetype size) {
-    return QByteArray(size, 'x');
-}
-
 struct ReachabilityTest : ::testing::Test {
     ConnectionHealthChecker checker(const QString& path, ReachabilityTimeouts timeouts = {}) {
         return ConnectionHealthChecker(
@@ -43,8 +39,9 @@ TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageFollowsRedirectsAndTimes
     server.on("GET", "/success",
               [](const auto&) { return Reply{.body = "<HTML><BODY>Success</BODY></HTML>"}; });
     server.on("GET", "/large-early",
-              [](const auto&) { return Reply{.body = "Success" + filler(64 * 1024)}; });
-    server.on("GET", "/large-late", [](const auto&) { return Reply{.body = filler(8192) + "Success"}; });
+              [](const auto&) { return Reply{.body = "Success" + QByteArray(64 * 1024, 'x')}; });
+    server.on("GET", "/large-late",
+              [](const auto&) { return Reply{.body = QByteArray(8192, 'x') + "Success"}; });
     server.on("GET", "/moved", [](const auto&) {
         return Reply{.status = 302, .headers = {{"Location", "/success"}}};
     });

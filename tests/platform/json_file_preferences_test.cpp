@@ -31,10 +31,6 @@ protected:
         file.write(contents);
     }
 
-    QStringList filesInDirectory() const {
-        return QDir(directory_.path()).entryList(QDir::Files, QDir::Name);
-    }
-
     QTemporaryDir directory_;
     ManualClock clock_;
     SystemLog::Capture log_;
@@ -139,7 +135,8 @@ TEST_F(JsonFilePreferencesTest, DamageCostsOnlyWhatCannotBeReadAndTheOriginalIsK
         EXPECT_EQ(open().keys(), kept);
         EXPECT_EQ(log_.lines().size() - linesBefore, dropped + 1)
             << log_.messages().join(u'\n').toStdString();
-        EXPECT_EQ(filesInDirectory().filter(QStringLiteral(".damaged-")), aside);
+        EXPECT_EQ(QDir(directory_.path()).entryList({QStringLiteral("*.damaged-*")}, QDir::Files, QDir::Name),
+                  aside);
 
         preferences.setValue(QStringLiteral("fresh"), true);
         EXPECT_EQ(open().boolean(QStringLiteral("fresh")), true);
