@@ -2,10 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QRegularExpression>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QTcpServer>
 
 namespace tessaron::testing {
 
@@ -15,17 +12,9 @@ using namespace std::chrono_literals;
 
 // A port the system just handed out, so another run of this suite in parallel is unlikely to take it.
 int freeLoopbackPort() {
-    const int probe = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(probe);
-    return port;
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
 }
 
 } // namespace

@@ -27,14 +27,6 @@ struct SignedIn {
     QString grantID() const { return account.activeGrant().value_or(TessaronAccount::Grant()).id; }
 };
 
-void expectNodesAcceptConnections(const QList<TessaronProfile>& nodes) {
-    for (const TessaronProfile& node : nodes) {
-        QTcpSocket connection;
-        connection.connectToHost(node.server, quint16(node.port));
-        EXPECT_TRUE(connection.waitForConnected(2000)) << node.name.toStdString();
-    }
-}
-
 class LocalServiceTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { service = new LocalServiceProcess; }
@@ -62,15 +54,13 @@ protected:
                                     deviceSwap);
     }
 
-    HttpResponse fetch(QByteArray method, const QUrl& url, QByteArray form = {}) {
-        HttpRequest request;
-        request.method = std::move(method);
-        request.url = url;
-        request.body = std::move(form);
-        if (!request.body.isEmpty())
-            request.headers.append(
-                qMakePair(QByteArray("Content-Type"), QByteArray("application/x-www-form-urlencoded")));
-        const HttpOutcome outcome = runTask(transport->send(request));
+    // A page as the browser would load it; a form is posted.
+    HttpResponse fetch(const QUrl& url, const QByteArray& form = {}) {
+        HttpRequest request{
+            .method = form.isEmpty() ? "GET" : "POST", .url = url, .headers = {}, .body = form};
+        if (!form.isEmpty())
+            request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+        const auto outcome = runTask(transport->send(request));
         EXPECT_TRUE(std::holds_alternative<HttpResponse>(outcome));
         return std::holds_alternative<HttpResponse>(outcome) ? std::get<HttpResponse>(outcome)
                                                              : HttpResponse();
@@ -101,19 +91,31 @@ TEST_F(LocalServiceTest, APrintedInvitationGivesAGroupWhoseNodesAcceptConnection
     const TessaronRosterResponse roster = runTask(pairing.roster(redeemed.profile.id, installation));
     ASSERT_FALSE(roster.profiles.isEmpty());
     EXPECT_EQ(roster.profiles.front(), redeemed.profile);
-    expectNodesAcceptConnections(roster.profiles);
+    for (const TessaronProfile& node : roster.profiles) {
+        QTcpSocket connection;
+        connection.connectToHost(node.server, quint16(node.port));
+        EXPECT_TRUE(connection.waitForConnected(2000)) << node.name.toStdString();
+    }
 }
 
-TEST_F(LocalServiceTest, EmailSignInGivesOneActiveGrantWhoseProfileIsServed) {
-    const QUuid installation = QUuid::createUuid();
-    const SignedIn signedIn = signIn(QStringLiteral("code-sign-in@example.com"), installation, "Desk");
-    EXPECT_EQ(std::count_if(signedIn.account.grants.begin(), signedIn.account.grants.end(),
-                            [](const TessaronAccount::Grant& grant) { return grant.isActive(); }),
-              1);
-    const TessaronProfile profile = runTask(grantProfile(signedIn, installation, "Desk")).profile;
-    const TessaronRosterResponse roster = runTask(pairing.roster(profile.id, installation));
-    EXPECT_EQ(roster.profiles.front(), profile);
-    expectNodesAcceptConnections(roster.profiles);
+TEST_F(LocalServiceTest, EmailSignInGivesOneActiveGrantAndASecondComputerMustSwapTheSlot) {
+    const QString email = QStringLiteral("two-computers@example.com");
+    const QUuid first = QUuid::createUuid();
+    const QUuid second = QUuid::createUuid();
+    const SignedIn onFirst = signIn(email, first, QStringLiteral("First laptop"));
+    EXPECT_EQ(std::ranges::count_if(onFirst.account.grants, &TessaronAccount::Grant::isActive), 1);
+    const TessaronProfile profile =
+        runTask(grantProfile(onFirst, first, QStringLiteral("First laptop"))).profile;
+    EXPECT_EQ(runTask(pairing.roster(profile.id, first)).profiles.value(0), profile);
+
+    const SignedIn onSecond = signIn(email, second, QStringLiteral("Second laptop"));
+    EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
+              TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
+                  TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
+    runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
+    // The computer that lost the slot is signed out.
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.token)),
+              TessaronAccountError(TessaronAccountErrorKind::unauthorized));
 }
 
 TEST_F(LocalServiceTest, WebSignInPageRedirectsToTheAppWithCodeAndState) {
@@ -124,7 +126,7 @@ TEST_F(LocalServiceTest, WebSignInPageRedirectsToTheAppWithCodeAndState) {
     EXPECT_EQ(authorize.scheme(), u"https");
     EXPECT_EQ(authorize.port(), service->port());
 
-    const HttpResponse page = fetch("GET", authorize);
+    const HttpResponse page = fetch(authorize);
     EXPECT_EQ(page.status, 200);
     EXPECT_TRUE(page.body.contains("/oauth/complete"));
 
@@ -132,7 +134,7 @@ TEST_F(LocalServiceTest, WebSignInPageRedirectsToTheAppWithCodeAndState) {
     form.addQueryItem(QStringLiteral("state"), started.state);
     form.addQueryItem(QStringLiteral("email"), QStringLiteral("web@example.com"));
     form.addQueryItem(QStringLiteral("action"), QStringLiteral("continue"));
-    const HttpResponse completed = fetch("POST", authorize.resolved(QUrl(QStringLiteral("/oauth/complete"))),
+    const HttpResponse completed = fetch(authorize.resolved(QUrl(QStringLiteral("/oauth/complete"))),
                                          form.toString(QUrl::FullyEncoded).toUtf8());
     const QUrl callback = QUrl::fromEncoded(completed.header("Location"));
     EXPECT_EQ(callback.scheme(), u"tessaron");
@@ -143,25 +145,8 @@ TEST_F(LocalServiceTest, WebSignInPageRedirectsToTheAppWithCodeAndState) {
         query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded), installation, "Desk"));
     EXPECT_EQ(session.account.email, u"web@example.com");
     // The page of a finished sign-in sends the app an error for the same state.
-    const QUrl replayed = QUrl::fromEncoded(fetch("GET", authorize).header("Location"));
+    const QUrl replayed = QUrl::fromEncoded(fetch(authorize).header("Location"));
     EXPECT_EQ(QUrlQuery(replayed).queryItemValue(QStringLiteral("error")), u"invalid_state");
-}
-
-TEST_F(LocalServiceTest, ASecondComputerMustSwapTheSlot) {
-    const QString email = QStringLiteral("two-computers@example.com");
-    const QUuid first = QUuid::createUuid();
-    const QUuid second = QUuid::createUuid();
-    const SignedIn onFirst = signIn(email, first, QStringLiteral("First laptop"));
-    runTask(grantProfile(onFirst, first, QStringLiteral("First laptop")));
-
-    const SignedIn onSecond = signIn(email, second, QStringLiteral("Second laptop"));
-    EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
-              TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
-                  TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
-    runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
-    // The computer that lost the slot is signed out.
-    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.token)),
-              TessaronAccountError(TessaronAccountErrorKind::unauthorized));
 }
 
 } // namespace

@@ -8,28 +8,16 @@
 
 #include <gtest/gtest.h>
 
-using namespace std::chrono_literals;
-using tessaron::ConnectionHealthChecker;
-using tessaron::QtHttpTransport;
-using tessaron::ReachabilityTimeouts;
-using tessaron::SystemClock;
-using tessaron::TessaronProbeFailure;
-using tessaron::TessaronProbeOutcome;
-using tessaron::TessaronProbeResult;
-using tessaron::testing::HttpsTestServer;
-using tessaron::testing::runTask;
-using Reply = HttpsTestServer::Reply;
-
+namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
+using Reply = HttpsTestServer::Reply;
 
 const auto success = TessaronProbeOutcome{TessaronProbeResult::success, std::nullopt};
 
 TessaronProbeOutcome failure(TessaronProbeFailure why) {
     return {TessaronProbeResult::failure, why};
-}
-
-QByteArray filler(qsizetype size) {
-    return QByteArray(size, 'x');
 }
 
 struct ReachabilityTest : ::testing::Test {
@@ -45,16 +33,15 @@ struct ReachabilityTest : ::testing::Test {
     QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
 };
 
-} // namespace
-
 // How each reply is judged and logged is pinned by the unit tests; these pin what the real transport adds:
 // how much of the page is read, redirects and the real stall timer.
-TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
+TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageFollowsRedirectsAndTimesOut) {
     server.on("GET", "/success",
               [](const auto&) { return Reply{.body = "<HTML><BODY>Success</BODY></HTML>"}; });
     server.on("GET", "/large-early",
-              [](const auto&) { return Reply{.body = "Success" + filler(64 * 1024)}; });
-    server.on("GET", "/large-late", [](const auto&) { return Reply{.body = filler(8192) + "Success"}; });
+              [](const auto&) { return Reply{.body = "Success" + QByteArray(64 * 1024, 'x')}; });
+    server.on("GET", "/large-late",
+              [](const auto&) { return Reply{.body = QByteArray(8192, 'x') + "Success"}; });
     server.on("GET", "/moved", [](const auto&) {
         return Reply{.status = 302, .headers = {{"Location", "/success"}}};
     });
@@ -66,9 +53,7 @@ TEST_F(ReachabilityTest, ReadsOnlyTheStartOfTheWholePageAndFollowsRedirects) {
     for (const auto& [path, outcome] : cases)
         EXPECT_EQ(probe(QString::fromLatin1(path)), outcome) << path;
     EXPECT_EQ(server.requests().last().path, "/success") << "the redirect was followed";
-}
 
-TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
     server.on("GET", "/silent", [](const auto&) { return HttpsTestServer::silence(); });
     QElapsedTimer elapsed;
     elapsed.start();
@@ -79,3 +64,6 @@ TEST_F(ReachabilityTest, ServerThatNeverAnswersTimesOut) {
     EXPECT_GE(elapsed.elapsed(), 250);
     EXPECT_LT(elapsed.elapsed(), 2000);
 }
+
+} // namespace
+} // namespace tessaron::testing

@@ -2,8 +2,8 @@
 #include "tunnel_harness.hpp"
 
 #include "platform/tunnel_contract.hpp"
-#include "profiles/identifiers.hpp"
 #include "profiles/keychain_store.hpp"
+#include "session/tunnel_configuration.hpp"
 #include "support/run_task.hpp"
 #include "support/thrown_error.hpp"
 
@@ -46,10 +46,6 @@ private:
     QTcpServer server_;
 };
 
-PlatformError tunnelFailure(qint64 code) {
-    return {tunnel_failure::domain, code};
-}
-
 QList<VpnStatus> statusesOf(const QSignalSpy& spy) {
     QList<VpnStatus> statuses;
     for (const auto& arguments : spy)
@@ -64,8 +60,7 @@ protected:
             << "run this suite through tests/support/with-keyring.sh";
     }
 
-    // Writes the configuration the way the application does for a profile at server:port: the profile's
-    // Keychain item, and a configuration whose password reference names it.
+    // Writes the configuration the way the application does for a profile at server:port.
     QUuid install(LinuxTunnelManagers& managers, const QString& server, quint16 port) const {
         const auto profile = TessaronProfile::fromJSON(QJsonObject{
             {"version", 3},
@@ -79,25 +74,11 @@ protected:
             {"flow", "xtls-rprx-vision"},
         });
         const auto data = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::tcp);
-        TunnelProviderProtocol protocol;
-        protocol.providerBundleIdentifier = TessaronIdentifiers::tunnelExtensionBundle;
-        protocol.serverAddress = server;
-        protocol.passwordReference = TessaronKeychainStore().storeItem(data, profile.id);
-        protocol.includeAllNetworks = protocol.enforceRoutes = protocol.excludeLocalNetworks = true;
-        protocol.providerConfiguration = ProviderConfiguration{
-            {TessaronIdentifiers::providerProfileIDKey,
-             ProviderValue::text(profile.id.toString(QUuid::WithoutBraces).toUpper())},
-            {TessaronIdentifiers::providerNameKey, ProviderValue::text(profile.name)},
-            {TessaronIdentifiers::providerVersionKey, ProviderValue::integer(profile.version)},
-            {QStringLiteral("killSwitch"), ProviderValue::boolean(true)},
-            {TessaronTunnelRoutingContract::routingModeKey,
-             ProviderValue::text(TessaronTunnelRoutingContract::smart)},
-            {QStringLiteral("profile"), ProviderValue::data(data)},
-        };
         TunnelProviderManager manager;
-        manager.localizedDescription = QStringLiteral("Tessaron");
         manager.enabled = true;
-        manager.protocolConfiguration = protocol;
+        manager.protocolConfiguration =
+            tunnelProtocol(TessaronProfileSummary::summary(profile),
+                           TessaronKeychainStore().storeItem(data, profile.id), true, data);
         return runTask(managers.save(manager));
     }
 
@@ -112,23 +93,34 @@ protected:
         return QJsonDocument::fromJson(*reply).object();
     }
 
+    // What the tunnel wrote when the link last ended, without its date.
+    QVariantMap lastStop() const {
+        auto stop = harness_.groupPreferences().dictionary(tunnelLastStopKey).value_or(QVariantMap());
+        stop.remove(QStringLiteral("date"));
+        return stop;
+    }
+
     TunnelHarness harness_;
 };
 
-TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseAndStops) {
+TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsDomain) {
     ASSERT_TRUE(harness_.launchTunnel());
+    const auto serving = harness_.tunnelProcess();
+    QProcess second;
+    second.start(harness_.endpoint().program, {QStringLiteral("--socket"), harness_.endpoint().socketName});
+    ASSERT_TRUE(second.waitForFinished(patienceMs));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(harness_.tunnelProcess(), serving) << "only one tunnel serves a socket";
+
     Node node;
     const auto app = harness_.openApplication();
-    const auto identifier = install(*app, node.address(), node.port());
-    auto& connection = app->connection(identifier);
+    auto& connection = app->connection(install(*app, node.address(), node.port()));
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
-
     const auto startedAt = QDateTime::currentDateTimeUtc();
     ASSERT_NO_THROW(runTask(connection.startTunnel()));
     EXPECT_EQ(connection.status(), VpnStatus::connecting) << "the start's reply comes after its status";
     ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
     EXPECT_TRUE(node.wasReached());
-    EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::connected}));
 
     const auto report = phaseReport(connection);
     ASSERT_TRUE(report);
@@ -140,39 +132,29 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseAndStops) {
 
     connection.stopTunnel();
     ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
-    EXPECT_EQ(statusesOf(changes).mid(2), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
+    EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::connected,
+                                          VpnStatus::disconnecting, VpnStatus::disconnected}));
     EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
-    const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
-    ASSERT_TRUE(lastStop);
-    EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("stopped"));
+    EXPECT_EQ(lastStop(), (QVariantMap{{"reason", "stopped"}}));
     EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
               PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
-}
 
-TEST_F(TunnelTest, FailuresReachTheApplicationInTheTunnelsDomain) {
-    ASSERT_TRUE(harness_.launchTunnel());
-    Node closed;
-    const auto closedPort = closed.port();
-    closed.close();
-
-    const auto app = harness_.openApplication();
-    const std::tuple<const char*, QString, quint16, qint64> cases[] = {
+    const auto closedPort = node.port();
+    node.close();
+    const std::tuple<const char*, QString, quint16, qint64> failures[] = {
         {"closed port", QStringLiteral("127.0.0.2"), closedPort, tunnel_failure::serverUnreachable},
         {"unresolvable name", QStringLiteral("tessaron-node.invalid"), 443,
          tunnel_failure::serverNotResolved},
     };
-    for (const auto& [name, server, port, code] : cases) {
+    for (const auto& [name, server, port, code] : failures) {
         SCOPED_TRACE(name);
-        auto& connection = app->connection(install(*app, server, port));
-        QSignalSpy changes(&connection, &VpnConnection::statusChanged);
-        ASSERT_NO_THROW(runTask(connection.startTunnel()));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return changes.size() == 2; }, patienceMs));
-        EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::disconnected}));
-        EXPECT_EQ(runTask(connection.lastDisconnectError()), tunnelFailure(code));
-        const auto lastStop = harness_.groupPreferences().dictionary(tunnelLastStopKey);
-        ASSERT_TRUE(lastStop);
-        EXPECT_EQ(lastStop->value(QStringLiteral("reason")), QStringLiteral("failed"));
-        EXPECT_EQ(lastStop->value(QStringLiteral("code")), code);
+        auto& failing = app->connection(install(*app, server, port));
+        QSignalSpy failingChanges(&failing, &VpnConnection::statusChanged);
+        ASSERT_NO_THROW(runTask(failing.startTunnel()));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return failingChanges.size() == 2; }, patienceMs));
+        EXPECT_EQ(statusesOf(failingChanges), (QList{VpnStatus::connecting, VpnStatus::disconnected}));
+        EXPECT_EQ(runTask(failing.lastDisconnectError()), PlatformError(tunnel_failure::domain, code));
+        EXPECT_EQ(lastStop(), (QVariantMap{{"reason", "failed"}, {"code", code}}));
     }
 }
 
@@ -205,39 +187,20 @@ TEST_F(TunnelTest, TheTunnelOutlivesTheApplicationAndEveryInstanceFollowsIt) {
 
     ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
     ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
+    // A tunnel that dies takes the link down, and the next start launches another.
+    const auto firstProcess = harness_.tunnelProcess();
+    harness_.killTunnel();
+    ASSERT_TRUE(waitFor(thirdConnection, VpnStatus::disconnected));
+    EXPECT_EQ(runTask(thirdConnection.lastDisconnectError()),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+    ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
+    ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
+    EXPECT_NE(harness_.tunnelProcess(), firstProcess);
+
     ASSERT_NO_THROW(runTask(third->remove(identifier)));
     EXPECT_TRUE(waitFor(secondConnection, VpnStatus::disconnected))
         << "removing a configuration stops its tunnel";
     EXPECT_EQ(thirdConnection.status(), VpnStatus::invalid);
-}
-
-TEST_F(TunnelTest, ATunnelThatDiesTakesTheLinkDownAndTheNextStartLaunchesAnother) {
-    Node node;
-    const auto app = harness_.openApplication();
-    const auto identifier = install(*app, node.address(), node.port());
-    auto& connection = app->connection(identifier);
-    ASSERT_NO_THROW(runTask(connection.startTunnel()));
-    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
-    const auto firstProcess = harness_.tunnelProcess();
-
-    harness_.killTunnel();
-    ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
-    EXPECT_EQ(runTask(connection.lastDisconnectError()),
-              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
-
-    ASSERT_NO_THROW(runTask(connection.startTunnel()));
-    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
-    EXPECT_NE(harness_.tunnelProcess(), firstProcess);
-}
-
-TEST_F(TunnelTest, OnlyOneTunnelServesASocket) {
-    ASSERT_TRUE(harness_.launchTunnel());
-    const auto serving = harness_.tunnelProcess();
-    QProcess second;
-    second.start(harness_.endpoint().program, {QStringLiteral("--socket"), harness_.endpoint().socketName});
-    ASSERT_TRUE(second.waitForFinished(patienceMs));
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(harness_.tunnelProcess(), serving);
 }
 
 // Another local user must not be able to take the tunnel's socket: it is served only from a folder of
@@ -245,37 +208,23 @@ TEST_F(TunnelTest, OnlyOneTunnelServesASocket) {
 TEST(TunnelSocketFolderTest, TheTunnelServesOnlyFromAFolderOfThisUsersAlone) {
     const QTemporaryDir scratch;
     const auto folder = scratch.filePath(QStringLiteral("sockets"));
-    const auto socketName = folder + QStringLiteral("/tunnel.socket");
     const auto name = QFile::encodeName(folder);
-    const std::tuple<const char*, bool, std::function<bool()>> refused[] = {
-        {"open to others", false,
-         [&] {
-             return QDir().mkdir(folder) && ::chmod(name.constData(), 0755) == 0;
-         }},
-        {"a link", false,
-         [&] {
-             return QFile::link(scratch.path(), folder);
-         }},
-        {"another user's", true,
-         [&] {
-             return QDir().mkdir(folder) && ::chown(name.constData(), 65534, 0) == 0;
-         }},
-    };
-    for (const auto& [why, needsRoot, prepare] : refused) {
-        SCOPED_TRACE(why);
-        if (needsRoot && ::getuid() != 0)
-            continue; // only root can give a folder away
-        QFile::remove(folder);
-        QDir(folder).removeRecursively();
-        ASSERT_TRUE(prepare());
-        QProcess tunnel;
-        tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
-        ASSERT_TRUE(tunnel.waitForFinished(patienceMs));
-        EXPECT_EQ(tunnel.exitCode(), 1);
-    }
-
-    QDir(folder).removeRecursively();
+    const auto socketName = folder + QStringLiteral("/tunnel.socket");
     QProcess tunnel;
+    const auto start = [&] {
+        tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
+        return tunnel.waitForFinished(patienceMs) ? tunnel.exitCode() : -1;
+    };
+    ASSERT_TRUE(QDir().mkdir(folder) && ::chmod(name.constData(), 0755) == 0);
+    EXPECT_EQ(start(), 1) << "open to others";
+    // Only root can give a folder away.
+    if (::getuid() == 0 && ::chmod(name.constData(), 0700) == 0 && ::chown(name.constData(), 65534, 0) == 0) {
+        EXPECT_EQ(start(), 1) << "another user's";
+    }
+    ASSERT_TRUE(QDir(folder).removeRecursively() && QFile::link(scratch.path(), folder));
+    EXPECT_EQ(start(), 1) << "a link";
+
+    ASSERT_TRUE(QFile::remove(folder));
     tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socketName); }, patienceMs));
     struct stat status {};

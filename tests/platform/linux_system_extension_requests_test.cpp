@@ -41,7 +41,7 @@ public:
 
 } // namespace
 
-TEST(LinuxSystemExtensionRequestsTest, FinishesOnlyWithTheTunnelProgramInstalledAndRunnable) {
+TEST(LinuxSystemExtensionRequestsTest, FinishesOnlyWithTheTunnelProgramInstalledAndRunnableToADelegateAlive) {
     const QTemporaryDir folder;
     const auto program = folder.filePath(QStringLiteral("tessaron-tunnel"));
     const auto answersTo = [&](const QString& identifier) {
@@ -74,13 +74,11 @@ TEST(LinuxSystemExtensionRequestsTest, FinishesOnlyWithTheTunnelProgramInstalled
     ASSERT_TRUE(QFile::remove(program));
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("tessaron-tunnel")));
     EXPECT_EQ(answersTo(tunnel), failed(SystemExtensionError::validationFailed)) << "a folder";
-}
 
-TEST(LinuxSystemExtensionRequestsTest, DropsTheAnswerForADelegateThatIsGone) {
-    tessaron::LinuxSystemExtensionRequests requests(tunnel, QStringLiteral("/nonexistent/tessaron-tunnel"));
-    auto delegate = std::make_unique<RecordingDelegate>();
-    requests.submit(std::make_shared<SystemExtensionRequest>(tunnel, delegate.get()));
-    delegate.reset();
-    // Would call into the destroyed delegate if the answer were not tied to it.
+    // The answer for a delegate that is gone is dropped rather than delivered into freed memory.
+    tessaron::LinuxSystemExtensionRequests requests(tunnel, program);
+    auto gone = std::make_unique<RecordingDelegate>();
+    requests.submit(std::make_shared<SystemExtensionRequest>(tunnel, gone.get()));
+    gone.reset();
     QCoreApplication::sendPostedEvents();
 }

@@ -35,24 +35,13 @@ TEST_F(LinuxTunnelManagersTest, LoadingHandsIntegersBackAsNumberObjectsAndKeepsE
     configuration.insert(QStringLiteral("fraction"), ProviderValue::number(ProviderNumber(0.1)));
     configuration.insert(QStringLiteral("textNumber"), ProviderValue::text(QStringLiteral("5")));
     configuration.insert(QStringLiteral("empty"), ProviderValue::data({}));
-    const auto identifier = runTask(open()->save(manager));
+    manager.identifier = runTask(open()->save(manager));
 
     // A new instance reads what the first one wrote, as the next launch would.
-    const auto loaded = runTask(open()->load(identifier));
-    const auto& reloaded = *loaded.tunnelProvider()->providerConfiguration;
-    const auto missing = ProviderValue::text(QStringLiteral("‹missing›"));
-    const auto expect = [&](const char* key, ProviderValue value) {
-        EXPECT_EQ(reloaded.value(QString::fromLatin1(key), missing), value) << key;
-    };
-    expect("version", ProviderValue::number(ProviderNumber((qint64(1) << 53) + 1)));
-    expect("fraction", ProviderValue::number(ProviderNumber(0.1)));
-    expect("textNumber", ProviderValue::text(QStringLiteral("5")));
-    expect("killSwitch", ProviderValue::boolean(false));
-    expect("empty", ProviderValue::data({}));
-
-    // Everything but the provider configuration's integers comes back as it was saved.
-    manager.identifier = identifier;
-    EXPECT_EQ(loaded, asReloaded(manager));
+    const auto loaded = runTask(open()->load(manager.identifier));
+    configuration.insert(QStringLiteral("version"),
+                         ProviderValue::number(ProviderNumber((qint64(1) << 53) + 1)));
+    EXPECT_EQ(loaded, manager);
     EXPECT_EQ(runTask(open()->loadAll()), QList{loaded});
 }
 
@@ -65,12 +54,16 @@ TEST_F(LinuxTunnelManagersTest, AConnectionIsInvalidUntilItsConfigurationIsStore
     EXPECT_EQ(connection.status(), VpnStatus::disconnected);
     EXPECT_EQ(open()->connection(identifier).status(), VpnStatus::disconnected)
         << "a new instance knows it too";
+    // Without a running tunnel messages fail, no disconnect error is known and a stop changes nothing.
+    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
+    connection.stopTunnel();
+    EXPECT_EQ(connection.status(), VpnStatus::disconnected);
 
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
     EXPECT_NO_THROW(runTask(managers->remove(identifier)));
-    ASSERT_EQ(changes.size(), 1);
-    EXPECT_EQ(changes[0][0].value<VpnStatus>(), VpnStatus::invalid);
-
+    EXPECT_EQ(changes, QList<QVariantList>{{QVariant::fromValue(VpnStatus::invalid)}});
     EXPECT_NO_THROW(runTask(managers->remove(identifier))) << "removing what is gone is no error";
     EXPECT_EQ(thrownError([&] { runTask(managers->load(identifier)); }),
               PlatformError::from(VpnError(VpnErrorKind::configurationInvalid)));
@@ -82,30 +75,16 @@ TEST_F(LinuxTunnelManagersTest, OnlyAStoredEnabledTunnelProviderConfigurationSta
     disabled.enabled = false;
     auto builtIn = sampleManager();
     builtIn.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), std::nullopt};
-    const auto disabledID = runTask(managers->save(disabled));
-    const auto builtInID = runTask(managers->save(builtIn));
-
     const std::tuple<const char*, QUuid, VpnErrorKind> cases[] = {
         {"not stored", QUuid::createUuid(), VpnErrorKind::configurationInvalid},
-        {"built-in protocol", builtInID, VpnErrorKind::configurationInvalid},
-        {"disabled", disabledID, VpnErrorKind::configurationDisabled},
+        {"built-in protocol", runTask(managers->save(builtIn)), VpnErrorKind::configurationInvalid},
+        {"disabled", runTask(managers->save(disabled)), VpnErrorKind::configurationDisabled},
     };
     for (const auto& [name, identifier, kind] : cases) {
-        SCOPED_TRACE(name);
         EXPECT_EQ(thrownError([&] { runTask(managers->connection(identifier).startTunnel()); }),
-                  PlatformError::from(VpnError(kind)));
+                  PlatformError::from(VpnError(kind)))
+            << name;
     }
-}
-
-TEST_F(LinuxTunnelManagersTest, WithoutARunningTunnelMessagesFailAndNoDisconnectErrorIsKnown) {
-    const auto managers = open();
-    const auto identifier = runTask(managers->save(sampleManager()));
-    auto& connection = managers->connection(identifier);
-    EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
-              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
-    EXPECT_EQ(runTask(connection.lastDisconnectError()), std::nullopt);
-    connection.stopTunnel();
-    EXPECT_EQ(connection.status(), VpnStatus::disconnected);
 }
 
 } // namespace

@@ -33,7 +33,9 @@ public:
 private:
     using Key = std::tuple<QString, QString, QString>;
     static Key keyOf(const KeychainQuery& query);
-    std::optional<qint32> takeQueuedStatus();
+    // Under the lock: the next queued status, else what `act` makes of the items.
+    template <typename Act> auto answer(Act act);
+    KeychainResult<QByteArray> find(const Key& key) const;
 
     mutable std::mutex mutex_;
     std::deque<qint32> queued_;

@@ -25,9 +25,8 @@ FakePathMonitors::FakePathMonitors(Status initial)
     : network_(std::make_shared<Network>(Network{initial, {}})) {}
 
 PathMonitor::Factory FakePathMonitors::factory() {
-    return [this] {
-        ++made_;
-        return std::make_unique<Monitor>(network_);
+    return [network = network_] {
+        return std::make_unique<Monitor>(network);
     };
 }
 

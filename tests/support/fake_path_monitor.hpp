@@ -18,7 +18,6 @@ public:
     PathMonitor::Factory factory();
     void setStatus(Status status);
 
-    int made() const { return made_; }
     int live() const { return static_cast<int>(network_->monitors.size()); }
 
 private:
@@ -29,7 +28,6 @@ private:
     class Monitor;
 
     std::shared_ptr<Network> network_;
-    int made_ = 0;
 };
 
 } // namespace tessaron::testing

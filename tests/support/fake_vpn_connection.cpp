@@ -44,12 +44,9 @@ QCoro::Task<std::optional<PlatformError>> FakeVpnConnection::lastDisconnectError
 
 QCoro::Task<std::optional<QByteArray>> FakeVpnConnection::sendProviderMessage(QByteArray message) {
     sentMessages_.append(message);
-    if (messagesFail_ || !isLive(status_))
+    if (!isLive(status_))
         throw VpnError(VpnErrorKind::connectionFailed);
-    const auto reply = replies_.value(message);
-    if (replyDelay_ > Clock::Duration::zero())
-        co_await clock_.sleep(replyDelay_);
-    co_return reply;
+    co_return replies_.value(message);
 }
 
 void FakeVpnConnection::play(const QList<Step>& steps) {

@@ -44,10 +44,6 @@ public:
     void setReply(const QByteArray& message, std::optional<QByteArray> reply) {
         replies_.insert(message, reply);
     }
-    // Every message fails to send, as it does to a tunnel that is not running.
-    void setMessagesFail(bool fail) { messagesFail_ = fail; }
-    // How long the tunnel takes to reply; the reply is the one set when the message was sent.
-    void setReplyDelay(Clock::Duration delay) { replyDelay_ = delay; }
 
     int startCount() const { return startCount_; }
     int stopCount() const { return stopCount_; }
@@ -72,8 +68,6 @@ private:
     std::exception_ptr startFailure_;
     std::optional<PlatformError> lastError_;
     QHash<QByteArray, std::optional<QByteArray>> replies_;
-    bool messagesFail_ = false;
-    Clock::Duration replyDelay_{};
     int startCount_ = 0;
     int stopCount_ = 0;
     QList<QByteArray> sentMessages_;

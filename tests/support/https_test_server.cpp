@@ -79,9 +79,6 @@ HttpsTestServer::HttpsTestServer()
     server_->Get(anyPath, serve);
     server_->Post(anyPath, serve);
     server_->Put(anyPath, serve);
-    server_->Patch(anyPath, serve);
-    server_->Delete(anyPath, serve);
-    server_->Options(anyPath, serve);
 
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0)

@@ -23,7 +23,8 @@ class SSLServer;
 namespace tessaron::testing {
 
 // An HTTPS server on 127.0.0.1 (an ephemeral port) with a certificate from a test CA made for this test
-// process. Tests register handlers per method and path; every request is recorded before it is handled.
+// process. Tests register handlers per method (GET, POST or PUT) and path; every request is recorded before
+// it is handled.
 // Handlers run on the server's own threads.
 class HttpsTestServer {
 public:

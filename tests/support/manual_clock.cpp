@@ -9,7 +9,7 @@ ManualClock::ManualClock()
 
 QDateTime ManualClock::now() const {
     using namespace std::chrono;
-    return origin_.addMSecs(duration_cast<milliseconds>(monotonic_ + wallSkew_).count());
+    return origin_.addMSecs(duration_cast<milliseconds>(monotonic_).count());
 }
 
 Clock::TimerId ManualClock::schedule(Duration deadline, Duration, std::function<void()> fire) {

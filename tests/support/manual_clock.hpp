@@ -24,8 +24,6 @@ public:
     void advance(Duration step);
     // Runs what is due now without moving time.
     void runDue() { advance(Duration::zero()); }
-    // Moves the wall date without moving monotonic time, as a user changing the system date would.
-    void skewWallDate(Duration offset) { wallSkew_ += offset; }
 
     std::size_t pendingCount() const { return entries_.size(); }
 
@@ -33,7 +31,6 @@ private:
     using Key = std::pair<Duration, TimerId>;
 
     Duration monotonic_{};
-    Duration wallSkew_{};
     QDateTime origin_;
     TimerId nextId_ = 1;
     std::map<Key, std::function<void()>> entries_;
