@@ -1,10 +1,10 @@
 #include "session_harness.hpp"
 
+#include "health/failover_candidate.hpp"
 #include "profiles/json_values.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
@@ -31,8 +31,12 @@ protected:
 };
 
 TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFollowsItsStatus) {
-    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    const auto profile = sampleProfile(QStringLiteral("Oslo"), {}, true);
     auto& session = ready(profile);
+    // Without a transport asked for, the start takes the one that last worked on this node.
+    harness.preferences.setValue(
+        QStringLiteral("tessaron.failover.lastGood"),
+        QJsonDocument(FailoverCandidate{profile.id, TessaronTransport::xhttp}.toJSON()).toJson());
 
     auto connecting = track(session.connect());
     harness.settle();
@@ -43,7 +47,8 @@ TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFol
     EXPECT_EQ(installed(QStringLiteral("profileID"))->textValue(), uuidText(profile.id));
     const auto annotated =
         QJsonDocument::fromJson(*installed(QStringLiteral("profile"))->dataValue()).object();
-    EXPECT_EQ(annotated.value(QStringLiteral("transport")).toString(), QStringLiteral("tcp"));
+    EXPECT_EQ(annotated.value(QStringLiteral("transport")).toString(), QStringLiteral("xhttp"));
+    EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
 
     harness.tunnel().setStatus(VpnStatus::connected);
     harness.settle();
@@ -59,6 +64,19 @@ TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFol
     EXPECT_EQ(harness.logLines().mid(0, 6),
               (QStringList{"connect tapped", "tunnel status: connecting", "tunnel status: connected",
                            "check #1: success 0.00 s", "stop tapped", "tunnel status: disconnected"}));
+}
+
+TEST_F(SessionConnectTest, ASecondConnectWhileOneWaitsForTheExtensionIsRefused) {
+    auto& session = ready();
+    harness.activator.holdNext();
+    auto first = track(session.connect());
+    EXPECT_TRUE(track(session.connect())->done);
+    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
+
+    harness.activator.release(TessaronExtensionActivation::Kind::activated);
+    harness.settle();
+    EXPECT_TRUE(first->done);
+    EXPECT_EQ(std::tuple(harness.activator.calls, harness.tunnel().startCount()), std::tuple(1, 1));
 }
 
 TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwiceIsReported) {
@@ -115,10 +133,7 @@ TEST_F(SessionConnectTest, OnlyASelectedRosterSourceOlderThanFifteenMinutesIsRef
     const auto managed = sampleProfile(QStringLiteral("Bergen"));
     harness.save(first);
     harness.save(managed);
-    harness.preferences.setValue(
-        QStringLiteral("tessaron.managedProfiles"),
-        QJsonDocument(QJsonObject{{uuidText(first.id), QJsonArray{uuidText(managed.id)}}})
-            .toJson(QJsonDocument::Compact));
+    harness.manage(first, {managed});
     auto& session = harness.launch();
 
     EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());

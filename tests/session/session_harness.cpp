@@ -1,9 +1,11 @@
 #include "session_harness.hpp"
 
 #include "profiles/json_values.hpp"
+#include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace tessaron::testing {
@@ -252,6 +254,15 @@ void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
         clock.now().addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(age).count()));
 }
 
+void SessionHarness::manage(const TessaronProfile& source, const QList<TessaronProfile>& managed) {
+    QJsonArray ids;
+    for (const auto& profile : managed)
+        ids.append(uuidText(profile.id));
+    preferences.setValue(
+        QStringLiteral("tessaron.managedProfiles"),
+        QJsonDocument(QJsonObject{{uuidText(source.id), ids}}).toJson(QJsonDocument::Compact));
+}
+
 QUuid SessionHarness::installConfiguration(const TessaronProfile& profile) {
     TunnelProviderManager manager;
     manager.enabled = true;
@@ -275,6 +286,27 @@ QStringList SessionHarness::logLines() const {
 std::optional<QByteArray> SessionHarness::pendingRecord() const {
     return keychain.item(accessGroup, QStringLiteral("com.hallmere.tessaron.pending-redemption"),
                          QStringLiteral("pending"));
+}
+
+void SessionHarness::leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed,
+                                     bool retryUsed) {
+    TessaronPendingRedemption record;
+    record.retryUsed = retryUsed;
+    record.code = invitationCode;
+    record.redemptionID = QUuid::createUuid();
+    record.installationID = QUuid::createUuid();
+    record.startedAt = clock.now().addSecs(-age.count());
+    record.redeemed = redeemed.has_value();
+    if (redeemed)
+        record.redeemedProfileJSON = redeemed->canonicalJSON();
+    TessaronPendingRedemptionStore(keychain, bundle).save(record);
+}
+
+QStringList SessionHarness::redemptionIDs() const {
+    QStringList ids;
+    for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
+        ids.append(body.value(QStringLiteral("redemptionID")).toString());
+    return ids;
 }
 
 } // namespace tessaron::testing
