@@ -19,8 +19,7 @@ protected:
         for (qsizetype i = 0; i < nodes.size(); ++i)
             roster.health.insert(nodes[i].id, health[i]);
         harness.pairing.setRoster(nodes.first().id, roster);
-        track(harness.session->pullRoster(nodes.first().id));
-        harness.settle();
+        harness.run(harness.session->pullRoster(nodes.first().id));
     }
 
     TessaronNodeHealth up() const { return {true, harness.clock.now(), false, std::nullopt, 0.5, false}; }
@@ -46,8 +45,7 @@ TEST_F(SessionAutoSelectTest, TheFastestUsableNodeIsPickedAndNodesReportedDownAr
     adoptRoster({alta, bergen, cork, dover}, {up(), up(), downSince(30s), paused()});
     harness.log.clear();
 
-    track(session.autoSelectForConnect());
-    harness.settle();
+    harness.run(session.autoSelectForConnect());
 
     EXPECT_EQ(session.selectedID(), bergen.id);
     // The paused node is passed over without a line.
@@ -62,8 +60,7 @@ TEST_F(SessionAutoSelectTest, WhenEveryNodeIsDownTheCurrentOneStaysUnlessAnother
     adoptRoster({alta, bergen, cork}, {downSince(150s), downSince(150s), downSince(150s)});
     harness.log.clear();
 
-    track(session.autoSelectForConnect());
-    harness.settle();
+    harness.run(session.autoSelectForConnect());
 
     EXPECT_EQ(session.selectedID(), bergen.id);
     EXPECT_EQ(linesStartingWith(QStringLiteral("auto")),
@@ -73,8 +70,7 @@ TEST_F(SessionAutoSelectTest, WhenEveryNodeIsDownTheCurrentOneStaysUnlessAnother
                            "auto pick: Bergen samples=3 excluded=0"}));
 
     harness.latencyAnswers = {{cork.server, 90}};
-    track(session.autoSelectForConnect());
-    harness.settle();
+    harness.run(session.autoSelectForConnect());
     EXPECT_EQ(session.selectedID(), cork.id);
 }
 
@@ -90,8 +86,7 @@ TEST_F(SessionAutoSelectTest, ANodeFailoverExcludedIsNotPickedHoweverFastItIs) {
     harness.settle();
     harness.log.clear();
 
-    track(session.autoSelectForConnect());
-    harness.settle();
+    harness.run(session.autoSelectForConnect());
     EXPECT_EQ(session.selectedID(), alta.id);
     EXPECT_EQ(linesStartingWith(QStringLiteral("auto pick")),
               QStringList{QStringLiteral("auto pick: Alta samples=2 excluded=1")});

@@ -38,8 +38,7 @@ TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFol
         QStringLiteral("tessaron.failover.lastGood"),
         QJsonDocument(FailoverCandidate{profile.id, TessaronTransport::xhttp}.toJSON()).toJson());
 
-    auto connecting = track(session.connect());
-    harness.settle();
+    auto connecting = harness.run(session.connect());
     EXPECT_TRUE(connecting->done);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
     EXPECT_TRUE(session.isConfigurationInstalled());
@@ -184,8 +183,7 @@ TEST_F(SessionConnectTest, AServerAtOneOfThisMachinesOwnAddressesIsRefused) {
         QList<InterfaceAddress>{FakeInterfaceAddresses::entry(QStringLiteral("127.0.0.2"))};
     auto& session = ready(sampleProfile(QStringLiteral("Local"), QStringLiteral("127.0.0.2")));
 
-    track(session.connect());
-    harness.settle();
+    harness.run(session.connect());
 
     EXPECT_EQ(
         session.lastError(),
@@ -204,8 +202,7 @@ TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesW
     auto& session = ready();
     system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
 
-    auto connecting = track(session.connect());
-    harness.settle();
+    auto connecting = harness.run(session.connect());
     EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
     EXPECT_EQ(system.settingsOpened(), 1);
     harness.advance(299s);

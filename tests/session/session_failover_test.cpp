@@ -42,8 +42,7 @@ TEST_F(SessionFailoverTest, AFailingNodeIsTriedOverXhttpBeforeFailoverMovesToAno
         SCOPED_TRACE(autoSelect);
         LinkScenario link;
         auto& session = link.ready({altaWithXhttp, bergen}, autoSelect);
-        track(session.connect());
-        link.harness.settle();
+        link.harness.run(session.connect());
         ASSERT_EQ(installedTransport(link.harness), QStringLiteral("tcp"));
 
         link.advance(12s);
@@ -90,8 +89,7 @@ TEST_F(SessionFailoverTest, ThreeSwitchesAreAllowedThenFailoverGivesUpUntilTheNe
 
     // A fresh budget: the next failure switches again, even to nodes that failed before.
     harness.log.clear();
-    track(session.connect());
-    harness.settle();
+    harness.run(session.connect());
     EXPECT_TRUE(logged(QStringLiteral("failover budget reset after auto-disconnect")));
     advance(12s);
     advance(switchTime);
@@ -177,8 +175,7 @@ TEST_F(SessionFailoverTest, FailedConnectsRefreshTheirRosterAtMostOnceAMinute) {
         harness.tunnel().failNextStart(
             PlatformError(tunnel_failure::domain, tunnel_failure::serverUnreachable));
         session.select(node.id);
-        track(session.connect());
-        harness.settle();
+        harness.run(session.connect());
     };
 
     failStart(alta);
@@ -204,8 +201,7 @@ TEST_F(SessionFailoverTest, WithTheChoiceOffAnUnreachableNodeSuggestsTheFastestO
         ASSERT_EQ(session.latencies().size(), 2);
 
         link.harness.tunnel().failNextStart(PlatformError(tunnel_failure::domain, code));
-        track(session.connect());
-        link.harness.settle();
+        link.harness.run(session.connect());
         EXPECT_EQ(session.suggestedNodeName(), suggests ? std::optional(bergen.name) : std::nullopt);
         EXPECT_EQ(session.lastError() == QStringLiteral("This network cannot reach this server."), suggests);
     }

@@ -212,6 +212,12 @@ void SessionHarness::settle() {
     }
 }
 
+std::shared_ptr<Completion> SessionHarness::run(QCoro::Task<> task) {
+    auto completion = track(std::move(task));
+    settle();
+    return completion;
+}
+
 void SessionHarness::advance(Clock::Duration step) {
     settle();
     clock.advance(step);

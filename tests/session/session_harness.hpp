@@ -122,6 +122,13 @@ public:
     QList<std::optional<QUuid>> linked;
 };
 
+// How a started task ended, once it has.
+struct Completion {
+    bool done = false;
+    std::exception_ptr error;
+};
+std::shared_ptr<Completion> track(QCoro::Task<> task);
+
 // Profiles to save and hand out, named after their node.
 TessaronProfile sampleProfile(const QString& name, const QString& server = {}, bool withXHTTP = false);
 
@@ -140,6 +147,8 @@ public:
 
     // Delivers posted status changes and runs what is due, without moving time.
     void settle();
+    // Starts the task and settles.
+    std::shared_ptr<Completion> run(QCoro::Task<> task);
     void advance(Clock::Duration step);
 
     void grantConsent();
@@ -209,12 +218,5 @@ private:
     ScriptedProbe probe_{*this};
     std::unique_ptr<LatencyMonitor> latency_;
 };
-
-// How a started task ended, once it has.
-struct Completion {
-    bool done = false;
-    std::exception_ptr error;
-};
-std::shared_ptr<Completion> track(QCoro::Task<> task);
 
 } // namespace tessaron::testing

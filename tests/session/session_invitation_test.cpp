@@ -29,8 +29,7 @@ TEST(SessionInvitationTest, AFailedRedemptionIsAskedForOnceMoreUnderTheSameID) {
         else
             harness.pairing.enqueueRedeem(secondStatus);
 
-        track(session.openInvitationLink(SessionHarness::invitationLink()));
-        harness.settle();
+        harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
 
         const auto ids = harness.redemptionIDs();
         ASSERT_EQ(ids.size(), 2);
@@ -59,8 +58,7 @@ TEST(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch) 
     harness.pairing.setDelay(0s);
     harness.pairing.enqueueRedeem(oslo());
     auto& relaunched = harness.relaunch();
-    track(relaunched.recoverPendingInvitation());
-    harness.settle();
+    harness.run(relaunched.recoverPendingInvitation());
 
     const auto ids = harness.redemptionIDs();
     ASSERT_EQ(ids.size(), 2);
@@ -96,8 +94,7 @@ TEST(SessionInvitationTest, ARecordLeftBehindIsFinishedAtTheForegroundWhateverIt
         harness.pairing.enqueueRedeem(oslo());
         auto& session = harness.launch();
 
-        track(session.recoverPendingInvitation());
-        harness.settle();
+        harness.run(session.recoverPendingInvitation());
         EXPECT_EQ(harness.redemptionIDs().size(), example.requests);
         EXPECT_EQ(session.lastError(), example.error);
         EXPECT_EQ(harness.pendingRecord().has_value(), example.recordKept);
@@ -120,8 +117,7 @@ TEST(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
         auto& session = harness.startSelected({bergen});
         harness.pairing.enqueueRedeem(oslo());
         harness.activator.holdNext();
-        track(session.connect());
-        harness.settle();
+        harness.run(session.connect());
 
         arrive(harness);
         harness.settle();
@@ -142,8 +138,7 @@ TEST(SessionInvitationTest, ARepeatOfTheSameCodeIsAllowedOnlyWithinAMinute) {
         harness.pairing.enqueueRedeem(oslo());
         auto& session = harness.start();
 
-        track(session.openInvitationLink(SessionHarness::invitationLink()));
-        harness.settle();
+        harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
 
         EXPECT_EQ(session.selectedID() == oslo().id, age == 60s);
         EXPECT_EQ(session.lastError() == QStringLiteral("The invitation took too long. Try again."),
@@ -187,21 +182,18 @@ TEST(SessionInvitationTest, ProfilesArrivingWhileALinkIsUpAreSavedWithoutMovingT
     SessionHarness harness;
     harness.grantConsent();
     auto& session = harness.launch();
-    track(session.installAccountProfile(oslo()));
-    harness.settle();
+    harness.run(session.installAccountProfile(oslo()));
     EXPECT_EQ(session.selectedID(), oslo().id);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
 
     harness.stampRoster(oslo().id, 60s);
     harness.connectFully();
-    auto installing = track(session.installAccountProfile(sampleProfile(QStringLiteral("Bergen"))));
-    harness.settle();
+    auto installing = harness.run(session.installAccountProfile(sampleProfile(QStringLiteral("Bergen"))));
     ASSERT_TRUE(installing->error);
     EXPECT_THROW(std::rethrow_exception(installing->error), TessaronSessionFailure);
 
     harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Cork")));
-    track(session.openInvitationLink(SessionHarness::invitationLink()));
-    harness.settle();
+    harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
     EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
     EXPECT_FALSE(harness.pendingRecord());
     EXPECT_EQ(session.summaries().size(), 3);
@@ -218,8 +210,7 @@ TEST(SessionInvitationTest, ALinkWithoutACodeConnectsTheOneSavedConnection) {
     auto& session = harness.launch();
     ASSERT_FALSE(session.selectedID());
 
-    track(session.openInvitationLink(QUrl(QStringLiteral("tessaron://open"))));
-    harness.settle();
+    harness.run(session.openInvitationLink(QUrl(QStringLiteral("tessaron://open"))));
     EXPECT_EQ(session.selectedID(), oslo().id);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
 }

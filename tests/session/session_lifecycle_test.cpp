@@ -24,8 +24,7 @@ TEST_F(SessionLifecycleTest, FirstLaunchStartsWithTheDefaultsAndWritesNothing) {
     // The last working node belongs to the run before, and is forgotten.
     EXPECT_TRUE(harness.preferences.keys().isEmpty());
 
-    track(session.bootstrap());
-    harness.settle();
+    harness.run(session.bootstrap());
     EXPECT_EQ(session.primaryIntent(), TessaronPrimaryIntent::reviewPrivacy);
 }
 
@@ -119,8 +118,7 @@ TEST_F(SessionLifecycleTest, AConnectionIsNotChangedWhileALinkIsUp) {
     const auto oslo = sampleProfile(QStringLiteral("Oslo"));
     const auto bergen = sampleProfile(QStringLiteral("Bergen"));
     auto& session = harness.startSelected({oslo, bergen});
-    track(session.connect());
-    harness.settle();
+    harness.run(session.connect());
 
     session.pickNode(bergen.id);
     EXPECT_FALSE(session.autoSelect());

@@ -37,8 +37,7 @@ protected:
 
     void pull(TessaronSession& session, const QList<TessaronProfile>& profiles) {
         harness.pairing.setRoster(source.id, roster(profiles));
-        track(session.pullRoster(source.id));
-        harness.settle();
+        harness.run(session.pullRoster(source.id));
     }
 
     QList<QUuid> pulledSources() const {
@@ -78,16 +77,14 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
     // Any other failure is only logged.
     harness.log.clear();
     harness.pairing.failNextRosters({500});
-    track(relaunched.pullRoster(source.id));
-    harness.settle();
+    harness.run(relaunched.pullRoster(source.id));
     EXPECT_EQ(harness.logLines(),
               QStringList{QStringLiteral("roster refresh: failed TessaronPairingError 3")});
     EXPECT_EQ(relaunched.summaries().size(), 2);
     EXPECT_FALSE(relaunched.lastError());
 
     harness.pairing.forget(source.id);
-    track(relaunched.pullRoster(source.id));
-    harness.settle();
+    harness.run(relaunched.pullRoster(source.id));
     EXPECT_TRUE(relaunched.summaries().isEmpty());
     EXPECT_TRUE(managed.loadManagedProfiles().isEmpty());
 }
@@ -99,8 +96,7 @@ TEST_F(SessionRosterTest, OnlyStaleRosterSourcesAreRefreshed) {
     auto& session = withSource();
     const auto before = pulledSources().size();
 
-    track(session.refreshStaleProfiles());
-    harness.settle();
+    harness.run(session.refreshStaleProfiles());
     EXPECT_EQ(pulledSources().mid(before), QList<QUuid>{bergen.id});
 }
 

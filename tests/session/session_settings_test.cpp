@@ -77,8 +77,7 @@ TEST_F(SessionSettingsTest, AnUnchangedSettingTouchesNothingButTheMissingConfigu
 TEST_F(SessionSettingsTest, AFailedSaveReportsAndShowsWhatTheSystemHolds) {
     auto& session = installed();
     harness.tunnels.failNext(Operation::save, readWriteFailed());
-    track(session.setKillSwitch(false));
-    harness.settle();
+    harness.run(session.setKillSwitch(false));
 
     EXPECT_EQ(session.lastError(), failedText);
     EXPECT_TRUE(session.killSwitch());
@@ -118,14 +117,12 @@ TEST_F(SessionSettingsTest, RemovingTheConfigurationWaitsForNoChangeAndStopsAtTh
 TEST_F(SessionSettingsTest, AFailedRemovalOfASavedConnectionsConfigurationStillUpdatesTheList) {
     const auto bergen = sampleProfile(QStringLiteral("Bergen"));
     auto& session = harness.startSelected({profile, bergen});
-    track(session.connect());
-    harness.settle();
+    harness.run(session.connect());
     session.userStopTapped();
     harness.settle();
     harness.tunnels.failNext(Operation::remove, readWriteFailed());
 
-    track(session.removeSavedConnection(profile.id));
-    harness.settle();
+    harness.run(session.removeSavedConnection(profile.id));
     ASSERT_EQ(session.summaries().size(), 1);
     EXPECT_EQ(session.summaries().first().id, bergen.id);
     EXPECT_EQ(session.lastError(), failedText);
