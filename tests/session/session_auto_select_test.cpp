@@ -22,16 +22,11 @@ protected:
         harness.run(harness.session->pullRoster(nodes.first().id));
     }
 
-    TessaronNodeHealth up() const { return {true, harness.clock.now(), false, std::nullopt, 0.5, false}; }
-    TessaronNodeHealth downSince(Clock::Duration age) const {
-        return {false,
-                harness.clock.now().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(age).count()),
-                false,
-                std::nullopt,
-                0.5,
-                false};
+    TessaronNodeHealth health(bool up, Clock::Duration age = {}, bool paused = false) const {
+        const auto checkedAt =
+            harness.clock.now().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(age).count());
+        return {up, checkedAt, paused, std::nullopt, 0.5, false};
     }
-    TessaronNodeHealth paused() const { return {true, harness.clock.now(), true, std::nullopt, 0.5, false}; }
 
     const TessaronProfile alta = sampleProfile(QStringLiteral("Alta"));
     const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
@@ -42,7 +37,8 @@ protected:
 TEST_F(SessionAutoSelectTest, TheFastestUsableNodeIsPickedAndNodesReportedDownAreNamed) {
     harness.latencyAnswers = {{alta.server, 80}, {bergen.server, 40}, {cork.server, 30}, {dover.server, 20}};
     auto& session = ready({alta, bergen, cork, dover});
-    adoptRoster({alta, bergen, cork, dover}, {up(), up(), downSince(30s), paused()});
+    adoptRoster({alta, bergen, cork, dover},
+                {health(true), health(true), health(false, 30s), health(true, {}, true)});
     harness.log.clear();
 
     harness.run(session.autoSelectForConnect());
@@ -57,7 +53,7 @@ TEST_F(SessionAutoSelectTest, TheFastestUsableNodeIsPickedAndNodesReportedDownAr
 TEST_F(SessionAutoSelectTest, WhenEveryNodeIsDownTheCurrentOneStaysUnlessAnotherWasMeasured) {
     auto& session = ready({alta, bergen, cork});
     session.select(bergen.id);
-    adoptRoster({alta, bergen, cork}, {downSince(150s), downSince(150s), downSince(150s)});
+    adoptRoster({alta, bergen, cork}, {health(false, 150s), health(false, 150s), health(false, 150s)});
     harness.log.clear();
 
     harness.run(session.autoSelectForConnect());
@@ -93,81 +89,63 @@ TEST_F(SessionAutoSelectTest, ANodeFailoverExcludedIsNotPickedHoweverFastItIs) {
 }
 
 TEST_F(SessionAutoSelectTest, NothingIsPickedWhereTheChoiceDoesNotApply) {
-    struct Case {
-        const char* name;
-        std::function<TessaronSession&(LinkScenario&)> arrange;
+    // The saved nodes, whether the choice is on, and whether a link is up.
+    const std::tuple<const char*, QList<TessaronProfile>, bool, bool> cases[] = {
+        {"a single saved connection", {alta}, true, false},
+        {"the choice turned off", {alta, bergen}, false, false},
+        {"a link up", {alta, bergen}, true, true},
     };
-    const Case cases[] = {
-        {"a single saved connection",
-         [this](LinkScenario& link) -> TessaronSession& {
-             return link.ready({alta});
-         }},
-        {"the choice turned off",
-         [this](LinkScenario& link) -> TessaronSession& {
-             return link.ready({alta, bergen}, false);
-         }},
-        {"a link up",
-         [this](LinkScenario& link) -> TessaronSession& {
-             auto& session = link.ready({alta, bergen});
-             link.harness.latencyAnswers.clear();
-             link.connectAndComeUp();
-             link.harness.latencyAnswers = {{bergen.server, 10}};
-             link.harness.log.clear();
-             return session;
-         }},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    for (const auto& [name, nodes, autoSelect, linkUp] : cases) {
+        SCOPED_TRACE(name);
         LinkScenario link;
+        auto& session = link.ready(nodes, autoSelect);
+        if (linkUp)
+            link.connectAndComeUp();
         link.harness.latencyAnswers = {{bergen.server, 10}};
-        auto& session = example.arrange(link);
-        const auto before = session.selectedID();
-
+        link.harness.log.clear();
         track(session.autoSelectForConnect());
-        link.harness.advance(3s);
-
-        EXPECT_EQ(session.selectedID(), before);
+        link.advance(3s);
+        EXPECT_EQ(session.selectedID(), alta.id);
         EXPECT_TRUE(link.linesStartingWith(QStringLiteral("auto")).isEmpty()) << link.logText();
     }
 }
 
 TEST_F(SessionAutoSelectTest, APickMeasuredTooLateDoesNotOverruleTheUser) {
-    struct Case {
-        const char* name;
-        std::function<void(TessaronSession&)> meanwhile;
-        std::optional<QString> picked;
+    using Meanwhile = std::function<void(TessaronSession&)>;
+    const std::tuple<const char*, Meanwhile> cases[] = {
+        {"nothing happens",
+         [](TessaronSession&) {
+         }},
+        {"the choice is turned off",
+         [](TessaronSession& session) {
+             session.setAutoSelect(false);
+         }},
+        {"another node is selected",
+         [this](TessaronSession& session) {
+             session.select(cork.id);
+         }},
+        {"the link is started",
+         [](TessaronSession& session) {
+             track(session.startSelectedConnection());
+         }},
     };
-    const Case cases[] = {
-        {"nothing happens", [](TessaronSession&) {}, QStringLiteral("Bergen")},
-        {"the choice is turned off", [](TessaronSession& session) { session.setAutoSelect(false); },
-         std::nullopt},
-        {"another node is selected", [this](TessaronSession& session) { session.select(cork.id); },
-         std::nullopt},
-        {"the link is started", [](TessaronSession& session) { track(session.startSelectedConnection()); },
-         std::nullopt},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    for (const auto& [name, meanwhile] : cases) {
+        SCOPED_TRACE(name);
         LinkScenario link;
         link.harness.latencyAnswers = {{alta.server, 90}, {bergen.server, 10}, {cork.server, 50}};
         link.harness.latencyDelay = 1s;
         auto& session = link.ready({alta, bergen, cork}, false);
-
         // Turning the choice on picks at once, after measuring the nodes never measured.
         session.setAutoSelect(true);
-        link.harness.advance(500ms);
-        example.meanwhile(session);
-        const auto selectedMeanwhile = session.selectedID();
-        link.harness.advance(1s);
-
-        if (example.picked) {
-            EXPECT_EQ(session.selectedSummary()->name, *example.picked);
-            EXPECT_EQ(link.linesStartingWith(QStringLiteral("auto pick")).size(), 1);
-        } else {
-            EXPECT_EQ(session.selectedID(), selectedMeanwhile);
-            EXPECT_TRUE(link.linesStartingWith(QStringLiteral("auto pick")).isEmpty()) << link.logText();
-            EXPECT_FALSE(session.lastError());
-        }
+        link.advance(500ms);
+        meanwhile(session);
+        const bool untouched = std::string_view(name) == "nothing happens";
+        const auto expected = untouched ? std::optional(bergen.id) : session.selectedID();
+        link.advance(1s);
+        EXPECT_EQ(session.selectedID(), expected);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("auto pick")).size(), untouched ? 1 : 0)
+            << link.logText();
+        EXPECT_FALSE(session.lastError());
     }
 }
 
