@@ -129,8 +129,7 @@ TessaronProfile sampleProfile(const QString& name, const QString& server, bool w
         {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
         {"security", "tls"},
         {"serverName", "edge.example.net"},
-        {"flow", "xtls-rprx-vision"},
-    };
+        {"flow", "xtls-rprx-vision"}};
     if (withXHTTP)
         object.insert("xhttp", QJsonObject{{"path", "/x"}, {"serverName", "cdn.example.org"}});
     return TessaronProfile::fromJSON(object);
