@@ -52,6 +52,15 @@ TEST_F(SessionSettingsTest, OverlappingChangesRewriteOnlyTheirValuesOneAfterTheO
               std::tuple(std::optional(false), true, true));
     EXPECT_EQ(std::tuple(session.killSwitch(), session.connectOnDemand()), std::tuple(false, true));
     EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), false);
+
+    // A failed save reports and shows what the system holds.
+    harness.tunnels.failNext(Operation::save, readWriteFailed());
+    harness.run(session.setKillSwitch(true));
+    harness.advance(2s);
+    EXPECT_EQ(session.lastError(), failedText);
+    EXPECT_FALSE(session.killSwitch());
+    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), false);
+    EXPECT_FALSE(session.isActing());
 }
 
 TEST_F(SessionSettingsTest, AnUnchangedSettingTouchesNothingButTheMissingConfigurationCase) {
@@ -72,17 +81,6 @@ TEST_F(SessionSettingsTest, AnUnchangedSettingTouchesNothingButTheMissingConfigu
         EXPECT_EQ(harness.group.value(lastStop).isValid(), !on);
     }
     EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.idleDisconnect")), false);
-}
-
-TEST_F(SessionSettingsTest, AFailedSaveReportsAndShowsWhatTheSystemHolds) {
-    auto& session = installed();
-    harness.tunnels.failNext(Operation::save, readWriteFailed());
-    harness.run(session.setKillSwitch(false));
-
-    EXPECT_EQ(session.lastError(), failedText);
-    EXPECT_TRUE(session.killSwitch());
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), true);
-    EXPECT_FALSE(session.isActing());
 }
 
 TEST_F(SessionSettingsTest, RemovingTheConfigurationWaitsForNoChangeAndStopsAtTheFirstFailedRemoval) {
