@@ -160,7 +160,7 @@ TEST(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsentAndIsDropp
     EXPECT_EQ(fresh.selectedID(), oslo().id);
 }
 
-TEST(SessionInvitationTest, ProfilesArrivingWhileALinkIsUpAreSavedWithoutMovingTheSelection) {
+TEST(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
     SessionHarness harness;
     harness.grantConsent();
     auto& session = harness.launch();
@@ -182,6 +182,17 @@ TEST(SessionInvitationTest, ProfilesArrivingWhileALinkIsUpAreSavedWithoutMovingT
     EXPECT_EQ(session.selectedID(), oslo().id);
     EXPECT_EQ(harness.preferences.text(QStringLiteral("tessaron.selectedProfileID")), uuidText(oslo().id));
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
+
+    // Nor does the user move it, or remove the connection in use.
+    session.pickNode(session.summaries().first().id);
+    EXPECT_FALSE(session.autoSelect());
+    EXPECT_EQ(session.selectedID(), oslo().id);
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before removing the active connection."));
+    session.presentInvitationImport();
+    EXPECT_FALSE(session.activeSheet());
+    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
+    harness.run(session.removeSavedConnection(oslo().id));
+    EXPECT_EQ(session.summaries().size(), 3);
 }
 
 TEST(SessionInvitationTest, ALinkWithoutACodeConnectsTheOneSavedConnection) {

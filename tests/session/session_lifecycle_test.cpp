@@ -95,24 +95,6 @@ TEST(SessionLifecycleTest, ThePrimaryButtonFollowsTheFirstMissingStepAndConsentR
     EXPECT_EQ(session.primaryTitle(), QStringLiteral("Add invitation"));
 }
 
-TEST(SessionLifecycleTest, AConnectionIsNotChangedWhileALinkIsUp) {
-    SessionHarness harness;
-    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
-    const auto bergen = sampleProfile(QStringLiteral("Bergen"));
-    auto& session = harness.startSelected({oslo, bergen});
-    harness.run(session.connect());
-
-    session.pickNode(bergen.id);
-    EXPECT_FALSE(session.autoSelect());
-    EXPECT_EQ(session.selectedID(), oslo.id);
-    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before removing the active connection."));
-    session.presentInvitationImport();
-    EXPECT_FALSE(session.activeSheet());
-    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
-    track(session.removeSavedConnection(oslo.id));
-    EXPECT_EQ(session.summaries().size(), 2);
-}
-
 TEST(SessionLifecycleTest, TheHostGoingIdleAndBackIsLoggedOnceEach) {
     SessionHarness harness;
     using enum HostActivitySource::Event;
