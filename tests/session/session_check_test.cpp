@@ -1,5 +1,7 @@
 #include "session_link_fixture.hpp"
 
+#include "platform/tunnel_contract.hpp"
+
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -60,6 +62,8 @@ TEST_F(SessionCheckTest, AFailedCheckIsRetriedEveryThirtySecondsAndTheTenthFaile
     advance(123s);
     ASSERT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
     const auto failedAt = requests();
+    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting},
+                                   {0s, VpnStatus::disconnected, PlatformError(tunnel_failure::domain, 12)}});
     advance(9 * 33s);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
     EXPECT_EQ(requests(), failedAt + 27);
@@ -68,9 +72,19 @@ TEST_F(SessionCheckTest, AFailedCheckIsRetriedEveryThirtySecondsAndTheTenthFaile
     EXPECT_EQ(linesStartingWith(QStringLiteral("auto-disconnect")),
               QStringList{QStringLiteral("auto-disconnect: check failed 10x")});
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    // The notice outlives the error of the stop, which is logged.
     EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
+    EXPECT_TRUE(logged(QStringLiteral("disconnect failure: com.hallmere.tessaron.PacketTunnel/12")))
+        << logText();
     // No other node to go to: failover was never asked to switch.
     EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
+
+    // A link already down is left alone: no line, and the error shown stays.
+    harness.log.clear();
+    session.setLastError(earlier);
+    session.autoDisconnect(QStringLiteral("check failed 10x"));
+    EXPECT_TRUE(harness.logLines().isEmpty());
+    EXPECT_EQ(session.lastError(), earlier);
 }
 
 TEST_F(SessionCheckTest, ASystemCancellationIsRetriedThreeTimesASecondApartAndTheFourthFails) {

@@ -75,28 +75,6 @@ TEST_F(SessionWatchdogTest,
     }
 }
 
-TEST_F(SessionWatchdogTest, TheNoticeOfAnAutoDisconnectOutlivesTheErrorOfItsStop) {
-    auto& session = ready({oslo});
-    connectAndComeUp();
-    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting},
-                                   {0s, VpnStatus::disconnected, PlatformError(tunnel_failure::domain, 12)}});
-
-    session.autoDisconnect(QStringLiteral("failover gave up"));
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
-    EXPECT_TRUE(logged(QStringLiteral("auto-disconnect: failover gave up")));
-    EXPECT_TRUE(logged(QStringLiteral("disconnect failure: com.hallmere.tessaron.PacketTunnel/12")))
-        << logText();
-
-    // A link already down is left alone: no line, and the notice stays.
-    harness.log.clear();
-    session.setLastError(QStringLiteral("Earlier trouble."));
-    session.autoDisconnect(QStringLiteral("check failed 10x"));
-    EXPECT_TRUE(harness.logLines().isEmpty());
-    EXPECT_EQ(session.lastError(), QStringLiteral("Earlier trouble."));
-}
-
 TEST_F(SessionWatchdogTest, ATunnelThatEndsByItselfShowsItsErrorAndLogsItsDomainCleaned) {
     const std::pair<QString, QString> cases[] = {
         {tunnel_failure::domain, tunnel_failure::domain},
