@@ -95,19 +95,4 @@ TEST(SessionLifecycleTest, ThePrimaryButtonFollowsTheFirstMissingStepAndConsentR
     EXPECT_EQ(session.primaryTitle(), QStringLiteral("Add invitation"));
 }
 
-TEST(SessionLifecycleTest, TheHostGoingIdleAndBackIsLoggedOnceEach) {
-    SessionHarness harness;
-    using enum HostActivitySource::Event;
-    auto& session = harness.start();
-    harness.host.send(screenLocked);
-    harness.host.send(screensDidSleep);
-    harness.host.send(screenUnlocked);
-    EXPECT_TRUE(session.hostIdle());
-    // The application coming to the front clears whatever idleness was missed.
-    session.applicationResignedActive();
-    session.applicationBecameActive(true);
-    EXPECT_FALSE(session.hostIdle());
-    EXPECT_EQ(harness.logLines(), (QStringList{QStringLiteral("host idle"), QStringLiteral("host active")}));
-}
-
 } // namespace
