@@ -144,31 +144,9 @@ TEST_F(SessionFailoverTest, ASwitchIsDroppedByTheUsersStopOrAfterFortyLooksAtALi
     }
 }
 
-TEST_F(SessionFailoverTest, APausedNodeIsLeftEvenWhenTheUserPickedIt) {
-    auto& session = ready({alta, bergen}, false);
-    const auto now = harness.clock.now();
-    TessaronRosterResponse roster;
-    roster.profiles = {alta, bergen};
-    roster.health = {{alta.id, {true, now, true, now.addDays(9), 0.2, false}},
-                     {bergen.id, {true, now, false, std::nullopt, 0.4, false}}};
-    harness.pairing.setRoster(alta.id, roster);
-
-    // A poll of the link pulls the roster, which says the node's budget is used up.
-    connectAndComeUp();
-    advance(2s);
-    EXPECT_TRUE(logged(QStringLiteral("failover: paused \u2192 Bergen (tcp)"))) << logText();
-    advance(switchTime);
-    EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
-    EXPECT_EQ(session.selectedID(), bergen.id);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(
-        session.lastError(),
-        QStringLiteral(
-            "Tessaron switched to another server because this one has used up its traffic for the month."));
-    EXPECT_FALSE(session.autoSelect());
-}
-
-TEST_F(SessionFailoverTest, FailedConnectsRefreshTheirRosterAtMostOnceAMinute) {
+// With the choice of node off, failed connects refresh their roster at most once a minute, and a node whose
+// roster says it is paused is left even though the user picked it.
+TEST_F(SessionFailoverTest, WithTheChoiceOffFailuresRefreshTheRosterAndAPausedNodeIsStillLeft) {
     harness.manage(alta, {bergen});
     auto& session = ready({alta, bergen}, false);
     const auto failStart = [&](const TessaronProfile& node) {
@@ -177,7 +155,6 @@ TEST_F(SessionFailoverTest, FailedConnectsRefreshTheirRosterAtMostOnceAMinute) {
         session.select(node.id);
         harness.run(session.connect());
     };
-
     failStart(alta);
     EXPECT_EQ(rosterPulls(alta.id), 1);
     advance(59s);
@@ -186,6 +163,26 @@ TEST_F(SessionFailoverTest, FailedConnectsRefreshTheirRosterAtMostOnceAMinute) {
     advance(2s);
     failStart(bergen);
     EXPECT_EQ(std::tuple(rosterPulls(alta.id), rosterPulls(bergen.id)), std::tuple(2, 0));
+
+    const auto now = harness.clock.now();
+    TessaronRosterResponse roster;
+    roster.profiles = {alta, bergen};
+    roster.health = {{alta.id, {true, now, true, now.addDays(9), 0.2, false}},
+                     {bergen.id, {true, now, false, std::nullopt, 0.4, false}}};
+    harness.pairing.setRoster(alta.id, roster);
+    session.select(alta.id);
+    // A poll of the link pulls the roster, which says the node's budget is used up.
+    connectAndComeUp();
+    advance(2s);
+    EXPECT_TRUE(logged(QStringLiteral("failover: paused \u2192 Bergen (tcp)"))) << logText();
+    advance(switchTime);
+    EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.autoSelect()),
+              std::tuple(std::optional(bergen.id), TessaronLinkPhase::connected, false));
+    EXPECT_EQ(
+        session.lastError(),
+        QStringLiteral(
+            "Tessaron switched to another server because this one has used up its traffic for the month."));
 }
 
 TEST_F(SessionFailoverTest, WithTheChoiceOffAnUnreachableNodeSuggestsTheFastestOther) {

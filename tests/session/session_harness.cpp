@@ -192,15 +192,13 @@ TessaronSession& SessionHarness::restart() {
 
 TessaronSession& SessionHarness::launch() {
     start();
-    track(session->bootstrap());
-    settle();
+    run(session->bootstrap());
     return *session;
 }
 
 TessaronSession& SessionHarness::relaunch() {
     restart();
-    track(session->bootstrap());
-    settle();
+    run(session->bootstrap());
     return *session;
 }
 
@@ -247,8 +245,7 @@ TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& pro
 }
 
 void SessionHarness::connectFully() {
-    track(session->connect());
-    settle();
+    run(session->connect());
     tunnel().setStatus(VpnStatus::connected);
     settle();
 }
