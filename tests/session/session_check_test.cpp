@@ -145,33 +145,32 @@ TEST_F(SessionCheckTest, TheStoredLastWorkingNodeFailsItsCheckAsTriedAndStays) {
 }
 
 TEST_F(SessionCheckTest, ThePeriodicProbeWaitsWhileTheWindowIsInactiveTheHostIdleOrPowerLow) {
-    using Step = std::function<void(SessionHarness&)>;
-    const std::tuple<const char*, Step, Step> cases[] = {
-        {"window inactive", [](auto& h) { h.session->setSceneIsActive(false); },
-         [](auto& h) {
-             h.session->setSceneIsActive(true);
+    auto& session = ready({oslo});
+    connectAndComeUp();
+    const std::tuple<const char*, std::function<void(bool)>> holds[] = {
+        {"window inactive",
+         [&](bool held) {
+             session.setSceneIsActive(!held);
          }},
-        {"host idle", [](auto& h) { h.host.send(Event::screenLocked); },
-         [](auto& h) {
-             h.host.send(Event::screenUnlocked);
+        {"host idle",
+         [&](bool held) {
+             harness.host.send(held ? Event::screenLocked : Event::screenUnlocked);
          }},
-        {"low power", [](auto& h) { h.lowPower = true; },
-         [](auto& h) {
-             h.lowPower = false;
+        {"low power",
+         [&](bool held) {
+             harness.lowPower = held;
          }},
     };
-    for (const auto& [name, hold, release] : cases) {
+    for (const auto& [name, hold] : holds) {
         SCOPED_TRACE(name);
-        LinkScenario link;
-        link.ready({oslo});
-        link.connectAndComeUp();
-        hold(link.harness);
-        link.advance(240s);
-        EXPECT_EQ(link.harness.reachability.requestCount(), 1);
-        release(link.harness);
-        link.advance(120s);
-        EXPECT_EQ(link.harness.reachability.requestCount(), 2);
-        EXPECT_EQ(link.session().phase(), TessaronLinkPhase::connected);
+        const auto before = requests();
+        hold(true);
+        advance(240s);
+        EXPECT_EQ(requests(), before);
+        hold(false);
+        advance(120s);
+        EXPECT_EQ(requests(), before + 1);
+        EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
     }
 }
 
