@@ -22,21 +22,7 @@ protected:
     SessionHarness harness;
 };
 
-TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBack) {
-    auto& session = connected();
-
-    harness.host.send(Event::screenLocked);
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
-
-    harness.host.send(Event::screenUnlocked);
-    harness.settle();
-    EXPECT_EQ(harness.activator.calls, 2);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-}
-
-TEST_F(SessionIdleTest, TheReconnectionWaitsUpToTwoMinutesForTheNetworkUnlessTheUserActedMeanwhile) {
+TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBackUnlessTheUserActedMeanwhile) {
     auto& session = connected();
     harness.paths.setStatus(PathMonitor::Status::unsatisfied);
     harness.host.send(Event::screensDidSleep);
@@ -59,6 +45,20 @@ TEST_F(SessionIdleTest, TheReconnectionWaitsUpToTwoMinutesForTheNetworkUnlessThe
     EXPECT_EQ(harness.activator.calls, 2);
     harness.advance(1s);
     EXPECT_EQ(harness.activator.calls, 3);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+
+    // With the network there, the host's return brings the link back at once.
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.paths.setStatus(PathMonitor::Status::satisfied);
+    harness.settle();
+    harness.log.clear();
+    harness.host.send(Event::screenLocked);
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
+    harness.host.send(Event::screenUnlocked);
+    harness.settle();
+    EXPECT_EQ(harness.activator.calls, 4);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
 }
 
