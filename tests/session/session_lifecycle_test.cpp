@@ -49,27 +49,21 @@ TEST(SessionLifecycleTest, StoredSettingsAreReadOnlyWhenTheyHaveTheirTypeAndNoth
     }
 }
 
-TEST(SessionLifecycleTest, BootstrapDropsASelectionThatNoLongerExistsAndReportsAnUnreadableConnectionOnce) {
+TEST(SessionLifecycleTest, ALaunchShowsTheFirstMissingStepAndConsentRunsThePendingConnect) {
     SessionHarness harness;
-    harness.save(sampleProfile(QStringLiteral("Oslo")));
+    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    harness.save(profile);
+    harness.stampRoster(profile.id, 10s);
+    // The bootstrap drops a selection that no longer exists and reports an unreadable connection once.
     harness.keychain.setItem(QStringLiteral("test.tessaron.shared"),
                              QStringLiteral("com.hallmere.tessaron.profile"), uuidText(QUuid::createUuid()),
                              "not a profile");
     harness.preferences.setValue(QStringLiteral("tessaron.selectedProfileID"), uuidText(QUuid::createUuid()));
     auto& session = harness.launch();
-
     EXPECT_EQ(session.summaries().size(), 1);
     EXPECT_FALSE(session.selectedID());
     EXPECT_FALSE(harness.preferences.value(QStringLiteral("tessaron.selectedProfileID")).isValid());
     EXPECT_EQ(session.lastError(), QStringLiteral("A saved connection could not be read."));
-}
-
-TEST(SessionLifecycleTest, ThePrimaryButtonFollowsTheFirstMissingStepAndConsentRunsThePendingConnect) {
-    SessionHarness harness;
-    const auto profile = sampleProfile(QStringLiteral("Oslo"));
-    harness.save(profile);
-    harness.stampRoster(profile.id, 10s);
-    auto& session = harness.launch();
     harness.signIn.signedIn = false;
     EXPECT_EQ(session.primaryTitle(), QStringLiteral("Sign in"));
     harness.signIn.signedIn = true;
