@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 using namespace tessaron;
@@ -32,43 +31,28 @@ const QString tunnelDomain = QStringLiteral("com.hallmere.tessaron.PacketTunnel"
 
 TEST(ErrorSanitizerTest, GivesEachErrorItsUserText) {
     using Pairing = TessaronPairingErrorKind;
-    using Identity = TessaronInstallationIdentityErrorKind;
-    struct Case {
-        const char* name;
-        std::function<std::unique_ptr<TessaronError>()> make;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"pairing error with a message",
-         [] { return std::make_unique<TessaronPairingError>(Pairing::transportFailure); },
+    const std::pair<std::shared_ptr<TessaronError>, const char*> cases[] = {
+        {std::make_shared<TessaronPairingError>(Pairing::transportFailure),
          "Tessaron could not reach the service."},
-        {"pairing error without a message",
-         [] { return std::make_unique<TessaronPairingError>(Pairing::cancelled); },
+        // A pairing error without a message of its own.
+        {std::make_shared<TessaronPairingError>(Pairing::cancelled),
          "The request failed (TessaronPairingError 7)."},
-        {"installation store unavailable",
-         [] { return std::make_unique<TessaronInstallationIdentityError>(Identity::accessGroupUnavailable); },
+        {std::make_shared<TessaronInstallationIdentityError>(
+             TessaronInstallationIdentityErrorKind::accessGroupUnavailable),
          "The installation store is not available."},
-        {"profile error keeps its field",
-         [] { return std::make_unique<TessaronProfileError>(TessaronProfileError::missingField("port")); },
+        {std::make_shared<TessaronProfileError>(TessaronProfileError::missingField("port")),
          "The connection details are incomplete (port)."},
-        {"keychain status",
-         [] { return std::make_unique<TessaronKeychainError>(TessaronKeychainError::status(-25308)); },
+        {std::make_shared<TessaronKeychainError>(TessaronKeychainError::status(-25308)),
          "The Keychain could not complete the request (status -25308)."},
-        {"tunnel cannot reach", [] { return std::make_unique<PlatformError>(tunnelDomain, 12); },
-         "This network cannot reach the Tessaron server."},
-        {"other tunnel code", [] { return std::make_unique<PlatformError>(tunnelDomain, 10); },
+        {std::make_shared<PlatformError>(tunnelDomain, 12), "This network cannot reach the Tessaron server."},
+        {std::make_shared<PlatformError>(tunnelDomain, 10),
          "The request failed (com.hallmere.tessaron.PacketTunnel 10)."},
-        {"code 12 of another domain",
-         [] { return std::make_unique<PlatformError>("NSPOSIXErrorDomain", 12); },
+        {std::make_shared<PlatformError>("NSPOSIXErrorDomain", 12),
          "The request failed (NSPOSIXErrorDomain 12)."},
-        {"foreign wording is never shown", [] { return std::make_unique<ForeignError>(); },
-         "The request failed (VpnError 2)."},
-        {"decoding error",
-         [] { return std::make_unique<JsonDecodingError>(JsonDecodingErrorKind::typeMismatch, "port"); },
+        {std::make_shared<ForeignError>(), "The request failed (VpnError 2)."},
+        {std::make_shared<JsonDecodingError>(JsonDecodingErrorKind::typeMismatch, "port"),
          "The request failed (JsonDecodingError 2)."},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(TessaronErrorSanitizer::message(*c.make()), QString::fromUtf8(c.expected));
-    }
+    for (const auto& [error, expected] : cases)
+        EXPECT_EQ(TessaronErrorSanitizer::message(*error), QString::fromUtf8(expected)) << expected;
 }

@@ -9,47 +9,29 @@
 using tessaron::HostActivityMonitor;
 using tessaron::HostActivityState;
 using tessaron::testing::FakeHostActivitySource;
-using Event = tessaron::HostActivitySource::Event;
+using enum tessaron::HostActivitySource::Event;
 
-namespace {
-
-class HostActivityMonitorTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        monitor.setOnChange([this](const HostActivityState& state) { reports.push_back(state); });
-    }
-
-    FakeHostActivitySource source;
-    HostActivityMonitor monitor{source};
-    std::vector<HostActivityState> reports;
-};
-
-} // namespace
-
-TEST_F(HostActivityMonitorTest, EachNoticeMovesItsOwnFlag) {
+TEST(HostActivityMonitorTest, EachNoticeMovesItsOwnFlagOnceTheMonitorIsStarted) {
     struct Case {
         const char* name;
-        std::vector<Event> events;
+        std::vector<tessaron::HostActivitySource::Event> events;
         HostActivityState state;
         int reports;
     };
     const Case cases[] = {
-        {"sleep", {Event::systemWillSleep}, {.systemAsleep = true}, 1},
-        {"screens off", {Event::screensDidSleep}, {.displaysAsleep = true}, 1},
-        {"locked", {Event::screenLocked}, {.screenLocked = true}, 1},
-        {"session away", {Event::sessionResignedActive}, {.sessionInactive = true}, 1},
+        {"sleep", {systemWillSleep}, {.systemAsleep = true}, 1},
+        {"screens off", {screensDidSleep}, {.displaysAsleep = true}, 1},
+        {"locked", {screenLocked}, {.screenLocked = true}, 1},
+        {"session away", {sessionResignedActive}, {.sessionInactive = true}, 1},
         {"every return",
-         {Event::systemWillSleep, Event::screensDidSleep, Event::screenLocked, Event::sessionResignedActive,
-          Event::systemDidWake, Event::screensDidWake, Event::screenUnlocked, Event::sessionBecameActive},
+         {systemWillSleep, screensDidSleep, screenLocked, sessionResignedActive, systemDidWake,
+          screensDidWake, screenUnlocked, sessionBecameActive},
          {},
          8},
-        {"a repeated notice changes nothing",
-         {Event::screenLocked, Event::screenLocked},
-         {.screenLocked = true},
-         1},
-        {"a return without a leave changes nothing", {Event::systemDidWake, Event::screenUnlocked}, {}, 0},
+        {"a repeated notice changes nothing", {screenLocked, screenLocked}, {.screenLocked = true}, 1},
+        {"a return without a leave changes nothing", {systemDidWake, screenUnlocked}, {}, 0},
         {"the flags are independent",
-         {Event::screenLocked, Event::systemWillSleep, Event::systemDidWake},
+         {screenLocked, systemWillSleep, systemDidWake},
          {.screenLocked = true},
          3},
     };
@@ -62,24 +44,15 @@ TEST_F(HostActivityMonitorTest, EachNoticeMovesItsOwnFlag) {
             ++reportCount;
             EXPECT_EQ(state, monitor.state());
         });
+        // Nothing is heard before the start, and a second start adds no second listener.
+        source.send(screenLocked);
         monitor.start();
+        monitor.start();
+        EXPECT_EQ(source.observerCount(), 1);
         for (const auto event : c.events)
             source.send(event);
         EXPECT_EQ(monitor.state(), c.state);
         EXPECT_EQ(monitor.state().isIdle(), c.state != HostActivityState{});
         EXPECT_EQ(reportCount, c.reports);
     }
-}
-
-TEST_F(HostActivityMonitorTest, ListensOnlyOnceStartedAndOnlyOnce) {
-    source.send(Event::screenLocked);
-    EXPECT_FALSE(monitor.isRunning());
-    EXPECT_EQ(monitor.state(), HostActivityState{});
-
-    monitor.start();
-    monitor.start();
-    EXPECT_TRUE(monitor.isRunning());
-    EXPECT_EQ(source.observerCount(), 1);
-    source.send(Event::screenLocked);
-    EXPECT_EQ(reports.size(), 1u);
 }

@@ -3,17 +3,16 @@
 #include <gtest/gtest.h>
 
 using tessaron::IdleDisconnectPolicy;
-using tessaron::TessaronLinkPhase;
 using Action = IdleDisconnectPolicy::Action;
-using Phase = TessaronLinkPhase;
+using Phase = tessaron::TessaronLinkPhase;
 
 namespace {
 
 const QDateTime now(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC);
 const QDateTime earlier(QDate(2026, 2, 28), QTime(22, 0), Qt::UTC);
 
-IdleDisconnectPolicy stoppedForIdle(qint64 generation) {
-    return {.disconnectedForIdle = true, .resumedAt = std::nullopt, .generationAtStop = generation};
+IdleDisconnectPolicy policy(bool stoppedForIdle, qint64 generation, std::optional<QDateTime> resumedAt = {}) {
+    return {.disconnectedForIdle = stoppedForIdle, .resumedAt = resumedAt, .generationAtStop = generation};
 }
 
 } // namespace
@@ -29,15 +28,15 @@ TEST(IdleDisconnectPolicyTest, DecidesFromTheSettingTheHostAndTheLink) {
     const IdleDisconnectPolicy fresh;
     const Case cases[] = {
         {"setting off: a stop for idle is not resumed",
-         stoppedForIdle(3),
+         policy(true, 3),
          {false, false, Phase::disconnected, 3, now},
          Action::none,
-         stoppedForIdle(3)},
+         policy(true, 3)},
         {"idle while connecting",
          fresh,
          {true, true, Phase::connecting, 5, now},
          Action::disconnect,
-         stoppedForIdle(5)},
+         policy(true, 5)},
         {"idle while the link goes down anyway",
          fresh,
          {true, true, Phase::disconnecting, 1, now},
@@ -45,47 +44,36 @@ TEST(IdleDisconnectPolicyTest, DecidesFromTheSettingTheHostAndTheLink) {
          fresh},
         {"idle with no link", fresh, {true, true, Phase::disconnected, 1, now}, Action::none, fresh},
         {"still idle after the stop took effect",
-         stoppedForIdle(3),
+         policy(true, 3),
          {true, true, Phase::disconnected, 3, now},
          Action::none,
-         stoppedForIdle(3)},
+         policy(true, 3)},
         {"back after an idle stop",
-         stoppedForIdle(3),
+         policy(true, 3),
          {true, false, Phase::disconnected, 3, now},
          Action::reconnectAfterPathWait,
-         {.disconnectedForIdle = false, .resumedAt = now, .generationAtStop = 3}},
+         policy(false, 3, now)},
         {"back with no idle stop", fresh, {true, false, Phase::disconnected, 3, now}, Action::none, fresh},
         {"a later stop keeps the earlier return time",
-         {.disconnectedForIdle = false, .resumedAt = earlier, .generationAtStop = 1},
+         policy(false, 1, earlier),
          {true, true, Phase::connected, 2, now},
          Action::disconnect,
-         {.disconnectedForIdle = true, .resumedAt = earlier, .generationAtStop = 2}},
+         policy(true, 2, earlier)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
         const auto decision = c.policy.evaluate(c.inputs);
-        EXPECT_EQ(decision.action, c.action);
-        EXPECT_EQ(decision.next, c.next);
+        EXPECT_EQ(std::tuple(decision.action, decision.next), std::tuple(c.action, c.next)) << c.name;
     }
 }
 
 TEST(IdleDisconnectPolicyTest, ReconnectsOnlyWhenNothingHappenedSinceTheStop) {
-    struct Case {
-        const char* name;
-        Phase phase;
-        bool hostIdle;
-        qint64 generation;
-        bool reconnect;
-    };
-    const Case cases[] = {
+    // The phase, whether the host is idle and the user's link generation when the network returns.
+    const std::tuple<const char*, Phase, bool, qint64, bool> cases[] = {
         {"untouched", Phase::disconnected, false, 7, true},
         {"the user connected meanwhile", Phase::disconnected, false, 8, false},
         {"a link came up meanwhile", Phase::connecting, false, 7, false},
         {"the host went idle again", Phase::disconnected, true, 7, false},
     };
-    const IdleDisconnectPolicy resumed{.disconnectedForIdle = false, .resumedAt = now, .generationAtStop = 7};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(resumed.shouldReconnect(c.phase, c.hostIdle, c.generation), c.reconnect);
-    }
+    for (const auto& [name, phase, hostIdle, generation, reconnect] : cases)
+        EXPECT_EQ(policy(false, 7, now).shouldReconnect(phase, hostIdle, generation), reconnect) << name;
 }

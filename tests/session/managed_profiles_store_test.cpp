@@ -9,78 +9,55 @@
 #include <gtest/gtest.h>
 
 using tessaron::TessaronManagedProfilesStore;
-using tessaron::testing::MemoryPreferences;
 
 namespace {
 
-const QUuid source = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-00000000000a"));
+const QString sourceText = QStringLiteral("0A1B2C3D-0000-4000-8000-00000000000A");
+const QUuid source = QUuid::fromString(sourceText);
 const QUuid managedA = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-0000000000aa"));
 const QUuid managedB = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-0000000000bb"));
-const QString sourceText = QStringLiteral("0A1B2C3D-0000-4000-8000-00000000000A");
 const QString key = TessaronManagedProfilesStore::storageKey;
 
 class ManagedProfilesStoreTest : public ::testing::Test {
 protected:
-    void storeRaw(const char* json) { preferences.setValue(key, QByteArray(json)); }
-
-    MemoryPreferences preferences;
+    tessaron::testing::MemoryPreferences preferences;
     TessaronManagedProfilesStore store{preferences};
 };
 
 } // namespace
 
-TEST_F(ManagedProfilesStoreTest, KeepsEachSourcesListInOrderUnderUpperCaseIds) {
+TEST_F(ManagedProfilesStoreTest, KeepsEachSourcesListInOrderUnderUpperCaseIdsAndRemovesOneSourceAlone) {
+    preferences.setValue(key, QByteArray(R"({"other": ["x"]})"));
     store.setManagedProfileIDs({managedB, managedA}, source);
     EXPECT_EQ(store.managedProfileIDs(source), (QList<QUuid>{managedB, managedA}));
-
     const auto stored = QJsonDocument::fromJson(*preferences.data(key)).object();
-    EXPECT_EQ(stored.keys(), QStringList{sourceText});
     EXPECT_EQ(stored.value(sourceText).toArray().first().toString(),
               QStringLiteral("0A1B2C3D-0000-4000-8000-0000000000BB"));
 
     store.setManagedProfileIDs({}, source);
     EXPECT_TRUE(store.loadManagedProfiles().contains(sourceText)) << "an empty list stays an entry";
-    EXPECT_TRUE(store.managedProfileIDs(source).isEmpty());
+    store.removeManagedProfiles(source);
+    EXPECT_EQ(store.loadManagedProfiles(), (QMap<QString, QStringList>{{"other", {"x"}}}));
+    store.clear();
+    EXPECT_FALSE(preferences.value(key).isValid());
 }
 
 TEST_F(ManagedProfilesStoreTest, ReadsWhatItCanAndTreatsTheRestAsEmpty) {
-    struct Case {
-        const char* name;
-        const char* stored;
-        QList<QUuid> ids;
-    };
-    const Case cases[] = {
-        {"lower-case ids",
-         R"({"0A1B2C3D-0000-4000-8000-00000000000A":["0a1b2c3d-0000-4000-8000-0000000000aa"]})",
-         {managedA}},
-        {"texts that are no id are skipped",
-         R"({"0A1B2C3D-0000-4000-8000-00000000000A":["nope","{0A1B2C3D-0000-4000-8000-0000000000AA}",)"
+    const std::tuple<const char*, QList<QUuid>> cases[] = {
+        {R"({"0A1B2C3D-0000-4000-8000-00000000000A":["0a1b2c3d-0000-4000-8000-0000000000aa"]})", {managedA}},
+        // Texts that are no id are skipped.
+        {R"({"0A1B2C3D-0000-4000-8000-00000000000A":["nope","{0A1B2C3D-0000-4000-8000-0000000000AA}",)"
          R"("0A1B2C3D-0000-4000-8000-0000000000BB"]})",
          {managedB}},
-        {"a list instead of a table", R"(["0A1B2C3D-0000-4000-8000-00000000000A"])", {}},
-        {"one entry of the wrong shape",
-         R"({"0A1B2C3D-0000-4000-8000-00000000000A":["0A1B2C3D-0000-4000-8000-0000000000AA"],"x":[1]})",
-         {}},
-        {"not JSON", "{", {}},
+        {R"(["0A1B2C3D-0000-4000-8000-00000000000A"])", {}},
+        // One entry of the wrong shape spoils the table.
+        {R"({"0A1B2C3D-0000-4000-8000-00000000000A":["0A1B2C3D-0000-4000-8000-0000000000AA"],"x":[1]})", {}},
+        {"{", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        storeRaw(c.stored);
-        EXPECT_EQ(store.managedProfileIDs(source), c.ids);
+    for (const auto& [stored, ids] : cases) {
+        preferences.setValue(key, QByteArray(stored));
+        EXPECT_EQ(store.managedProfileIDs(source), ids) << stored;
     }
-
     preferences.setValue(key, QStringLiteral("{}"));
     EXPECT_TRUE(store.loadManagedProfiles().isEmpty()) << "text rather than data";
-}
-
-TEST_F(ManagedProfilesStoreTest, RemovingASourceKeepsTheOthers) {
-    storeRaw(R"({"other": ["x"]})");
-    store.setManagedProfileIDs({managedA}, source);
-    store.removeManagedProfiles(source);
-    const auto table = store.loadManagedProfiles();
-    EXPECT_FALSE(table.contains(sourceText));
-    EXPECT_EQ(table.value(QStringLiteral("other")), QStringList{QStringLiteral("x")});
-
-    store.clear();
-    EXPECT_FALSE(preferences.value(key).isValid());
 }

@@ -30,91 +30,53 @@ QCoro::Task<> waitForPath(const NetworkPathWait* wait, Clock* clock, std::chrono
     ++seen->answers;
 }
 
-class NetworkPathWaitTest : public ::testing::Test {
-protected:
-    void start(std::chrono::duration<double> within) { waitForPath(&wait, &clock, within, &seen); }
-
-    // Every answer leaves nothing behind: no monitor and nothing scheduled.
-    void expectAnsweredOnce(bool answer, Clock::Duration at) {
-        EXPECT_EQ(seen.answer, answer);
-        EXPECT_EQ(seen.answeredAt, at);
-        EXPECT_EQ(seen.answers, 1);
-        EXPECT_EQ(network.live(), 0) << "the monitor ends with the answer";
-    }
-
-    ManualClock clock;
-    FakePathMonitors network;
-    NetworkPathWait wait{clock, network.factory()};
-    Observed seen;
-};
-
 } // namespace
 
-TEST_F(NetworkPathWaitTest, NoNetworkForTheWholeLimitAnswersFalseAtTheLimit) {
-    start(120s);
+TEST(NetworkPathWaitTest, EachWaitHasItsOwnMonitorAndAnswersOnceAtTheFirstPathOrAtItsLimit) {
+    ManualClock clock;
+    FakePathMonitors network;
+    const NetworkPathWait wait{clock, network.factory()};
+    Observed longWait, shortWait;
+    waitForPath(&wait, &clock, 120s, &longWait);
+    waitForPath(&wait, &clock, 10s, &shortWait);
+    EXPECT_EQ(network.live(), 2);
     network.setStatus(Status::requiresConnection);
-    clock.advance(120s - 1ms);
-    EXPECT_FALSE(seen.answer);
-    EXPECT_EQ(network.live(), 1);
+    clock.advance(10s - 1ms);
+    EXPECT_FALSE(shortWait.answer);
     clock.advance(1ms);
-    expectAnsweredOnce(false, 120s);
-    // A path that comes up after the limit is no longer heard.
-    network.setStatus(Status::satisfied);
-    clock.advance(1s);
-    expectAnsweredOnce(false, 120s);
-    EXPECT_EQ(clock.pendingCount(), 0u);
-}
+    EXPECT_EQ(std::tuple(shortWait.answer, shortWait.answeredAt), std::tuple(std::optional(false), 10s));
+    EXPECT_EQ(network.live(), 1) << "the monitor ends with the answer";
 
-TEST_F(NetworkPathWaitTest, APathThatComesUpWithinTheLimitEndsTheWaitThen) {
-    start(120s);
-    clock.advance(30s);
     network.setStatus(Status::unsatisfied);
     network.setStatus(Status::satisfied);
     network.setStatus(Status::satisfied);
     clock.runDue();
-    expectAnsweredOnce(true, 30s);
+    EXPECT_EQ(std::tuple(longWait.answer, longWait.answeredAt), std::tuple(std::optional(true), 10s));
+    EXPECT_EQ(network.live(), 0);
+    EXPECT_EQ(clock.pendingCount(), 0u);
+    // A path that comes up after the limit is no longer heard.
     clock.advance(200s);
-    EXPECT_EQ(seen.answers, 1);
+    EXPECT_EQ(std::tuple(longWait.answers, shortWait.answers, shortWait.answer),
+              std::tuple(1, 1, std::optional(false)));
 }
 
-TEST_F(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
-    struct Case {
-        const char* name;
-        Status network;
-        std::chrono::duration<double> limit;
+TEST(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
+    // The deadline is armed before the monitor starts, so with no time to wait it reaches the answer before
+    // the first path report, whatever that report says. Limits that make no sense count as zero.
+    const std::pair<Status, std::chrono::duration<double>> cases[] = {
+        {Status::satisfied, 0s},
+        {Status::unsatisfied, std::chrono::duration<double>(std::numeric_limits<double>::quiet_NaN())},
     };
-    // The deadline is armed before the monitor starts, so with no time to wait it reaches the answer
-    // before the first path report, whatever that report says. Limits that make no sense count as zero.
-    const Case cases[] = {
-        {"network up", Status::satisfied, 0s},
-        {"not a number", Status::unsatisfied,
-         std::chrono::duration<double>(std::numeric_limits<double>::quiet_NaN())},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [status, limit] : cases) {
         ManualClock clock;
-        FakePathMonitors network(c.network);
+        FakePathMonitors network(status);
         const NetworkPathWait wait(clock, network.factory());
         Observed seen;
-        waitForPath(&wait, &clock, c.limit, &seen);
+        waitForPath(&wait, &clock, limit, &seen);
         clock.runDue();
-        EXPECT_EQ(seen.answer, false);
-        EXPECT_EQ(seen.answeredAt, 0s);
+        EXPECT_EQ(std::tuple(seen.answer, seen.answeredAt), std::tuple(std::optional(false), 0s))
+            << limit.count();
         clock.advance(1s);
-        EXPECT_EQ(seen.answers, 1);
-        EXPECT_EQ(network.live(), 0);
+        EXPECT_EQ(std::tuple(seen.answers, network.live()), std::tuple(1, 0));
     }
-}
-
-TEST_F(NetworkPathWaitTest, ConcurrentWaitsEachHaveTheirOwnMonitor) {
-    Observed second;
-    start(120s);
-    waitForPath(&wait, &clock, 10s, &second);
-    EXPECT_EQ(network.live(), 2);
-    clock.advance(10s);
-    EXPECT_EQ(second.answer, false);
-    EXPECT_EQ(network.live(), 1);
-    network.setStatus(Status::satisfied);
-    clock.runDue();
-    expectAnsweredOnce(true, 10s);
 }

@@ -59,17 +59,22 @@ protected:
 
 } // namespace
 
-TEST_F(PullCoalescerTest, ASecondCallForARunningKeyWaitsForThatPullAndAnotherKeyPullsAlongside) {
-    Caller first, second, other;
+TEST_F(PullCoalescerTest, ASecondCallForARunningKeyWaitsForThatPullAndOnlyTheStarterSeesItsFailure) {
+    Caller first, second, other, otherJoiner;
     call(&coalescer, sourceA, pullTaking(&clock, 5s, &pulls), &clock, &first);
     clock.advance(2s);
     call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &second);
-    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls), &clock, &other);
+    // Another key pulls alongside, and fails.
+    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls, true), &clock, &other);
+    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls), &clock, &otherJoiner);
     EXPECT_EQ(pulls.started, 2);
     EXPECT_TRUE(coalescer.isRunning(sourceA));
 
     clock.advance(1s);
-    EXPECT_TRUE(other.ended);
+    EXPECT_EQ(other.failure, QStringLiteral("roster unavailable"));
+    EXPECT_TRUE(otherJoiner.ended);
+    EXPECT_TRUE(otherJoiner.failure.isEmpty());
+    EXPECT_FALSE(coalescer.isRunning(sourceB));
     EXPECT_FALSE(second.ended);
     clock.advance(2s);
     EXPECT_EQ(pulls.finished, 2);
@@ -99,17 +104,6 @@ TEST_F(PullCoalescerTest, AJoinerThatPullsAgainAsItWakesStartsAFreshPull) {
     clock.advance(2s);
     EXPECT_TRUE(again.ended);
     EXPECT_EQ(again.endedAt, 3s);
-}
-
-TEST_F(PullCoalescerTest, OnlyTheStarterSeesTheFailureAndTheKeyIsFreed) {
-    Caller owner, joiner;
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls, true), &clock, &owner);
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &joiner);
-    clock.advance(1s);
-    EXPECT_EQ(owner.failure, QStringLiteral("roster unavailable"));
-    EXPECT_TRUE(joiner.ended);
-    EXPECT_TRUE(joiner.failure.isEmpty());
-    EXPECT_FALSE(coalescer.isRunning(sourceA));
 }
 
 TEST_F(PullCoalescerTest, APullMayOutliveItsCoalescer) {

@@ -19,20 +19,14 @@ protected:
         for (qsizetype i = 0; i < nodes.size(); ++i)
             roster.health.insert(nodes[i].id, health[i]);
         harness.pairing.setRoster(nodes.first().id, roster);
-        track(harness.session->pullRoster(nodes.first().id));
-        harness.settle();
+        harness.run(harness.session->pullRoster(nodes.first().id));
     }
 
-    TessaronNodeHealth up() const { return {true, harness.clock.now(), false, std::nullopt, 0.5, false}; }
-    TessaronNodeHealth downSince(Clock::Duration age) const {
-        return {false,
-                harness.clock.now().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(age).count()),
-                false,
-                std::nullopt,
-                0.5,
-                false};
+    TessaronNodeHealth health(bool up, Clock::Duration age = {}, bool paused = false) const {
+        const auto checkedAt =
+            harness.clock.now().addSecs(-std::chrono::duration_cast<std::chrono::seconds>(age).count());
+        return {up, checkedAt, paused, std::nullopt, 0.5, false};
     }
-    TessaronNodeHealth paused() const { return {true, harness.clock.now(), true, std::nullopt, 0.5, false}; }
 
     const TessaronProfile alta = sampleProfile(QStringLiteral("Alta"));
     const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
@@ -41,41 +35,32 @@ protected:
 };
 
 TEST_F(SessionAutoSelectTest, TheFastestUsableNodeIsPickedAndNodesReportedDownAreNamed) {
-    harness.latencyAnswers = {{alta.server, 80}, {bergen.server, 40}, {cork.server, 30}, {dover.server, 20}};
-    auto& session = ready({alta, bergen, cork, dover});
-    adoptRoster({alta, bergen, cork, dover}, {up(), up(), downSince(30s), paused()});
+    const QList<TessaronProfile> nodes{alta, bergen, cork, dover};
+    auto& session = ready(nodes);
+    // Every node down: the current one stays unless another was measured.
+    adoptRoster(nodes, {health(false, 150s), health(false, 150s), health(false, 150s), health(false, 150s)});
     harness.log.clear();
+    harness.run(session.autoSelectForConnect());
+    EXPECT_EQ(session.selectedID(), alta.id);
+    EXPECT_EQ(linesStartingWith(QStringLiteral("auto")),
+              (QStringList{"auto-select: skipped Alta (reported down 2 min ago)",
+                           "auto-select: skipped Bergen (reported down 2 min ago)",
+                           "auto-select: skipped Cork (reported down 2 min ago)",
+                           "auto-select: skipped Dover (reported down 2 min ago)",
+                           "auto pick: Alta samples=4 excluded=0"}));
+    harness.latencyAnswers = {{cork.server, 90}};
+    harness.run(session.autoSelectForConnect());
+    EXPECT_EQ(session.selectedID(), cork.id);
 
-    track(session.autoSelectForConnect());
-    harness.settle();
-
+    harness.latencyAnswers = {{alta.server, 80}, {bergen.server, 40}, {cork.server, 30}, {dover.server, 20}};
+    adoptRoster(nodes, {health(true), health(true), health(false, 30s), health(true, {}, true)});
+    harness.log.clear();
+    harness.run(session.autoSelectForConnect());
     EXPECT_EQ(session.selectedID(), bergen.id);
     // The paused node is passed over without a line.
     EXPECT_EQ(linesStartingWith(QStringLiteral("auto")),
               (QStringList{"auto-select: skipped Cork (reported down 1 min ago)",
                            "auto pick: Bergen samples=4 excluded=0"}));
-}
-
-TEST_F(SessionAutoSelectTest, WhenEveryNodeIsDownTheCurrentOneStaysUnlessAnotherWasMeasured) {
-    auto& session = ready({alta, bergen, cork});
-    session.select(bergen.id);
-    adoptRoster({alta, bergen, cork}, {downSince(150s), downSince(150s), downSince(150s)});
-    harness.log.clear();
-
-    track(session.autoSelectForConnect());
-    harness.settle();
-
-    EXPECT_EQ(session.selectedID(), bergen.id);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("auto")),
-              (QStringList{"auto-select: skipped Alta (reported down 2 min ago)",
-                           "auto-select: skipped Bergen (reported down 2 min ago)",
-                           "auto-select: skipped Cork (reported down 2 min ago)",
-                           "auto pick: Bergen samples=3 excluded=0"}));
-
-    harness.latencyAnswers = {{cork.server, 90}};
-    track(session.autoSelectForConnect());
-    harness.settle();
-    EXPECT_EQ(session.selectedID(), cork.id);
 }
 
 TEST_F(SessionAutoSelectTest, ANodeFailoverExcludedIsNotPickedHoweverFastItIs) {
@@ -90,89 +75,70 @@ TEST_F(SessionAutoSelectTest, ANodeFailoverExcludedIsNotPickedHoweverFastItIs) {
     harness.settle();
     harness.log.clear();
 
-    track(session.autoSelectForConnect());
-    harness.settle();
+    harness.run(session.autoSelectForConnect());
     EXPECT_EQ(session.selectedID(), alta.id);
     EXPECT_EQ(linesStartingWith(QStringLiteral("auto pick")),
               QStringList{QStringLiteral("auto pick: Alta samples=2 excluded=1")});
 }
 
 TEST_F(SessionAutoSelectTest, NothingIsPickedWhereTheChoiceDoesNotApply) {
-    struct Case {
-        const char* name;
-        std::function<TessaronSession&(LinkScenario&)> arrange;
+    // The saved nodes, whether the choice is on, and whether a link is up.
+    const std::tuple<const char*, QList<TessaronProfile>, bool, bool> cases[] = {
+        {"a single saved connection", {alta}, true, false},
+        {"the choice turned off", {alta, bergen}, false, false},
+        {"a link up", {alta, bergen}, true, true},
     };
-    const Case cases[] = {
-        {"a single saved connection",
-         [this](LinkScenario& link) -> TessaronSession& {
-             return link.ready({alta});
-         }},
-        {"the choice turned off",
-         [this](LinkScenario& link) -> TessaronSession& {
-             return link.ready({alta, bergen}, false);
-         }},
-        {"a link up",
-         [this](LinkScenario& link) -> TessaronSession& {
-             auto& session = link.ready({alta, bergen});
-             link.harness.latencyAnswers.clear();
-             link.connectAndComeUp();
-             link.harness.latencyAnswers = {{bergen.server, 10}};
-             link.harness.log.clear();
-             return session;
-         }},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    for (const auto& [name, nodes, autoSelect, linkUp] : cases) {
+        SCOPED_TRACE(name);
         LinkScenario link;
+        auto& session = link.ready(nodes, autoSelect);
+        if (linkUp)
+            link.connectAndComeUp();
         link.harness.latencyAnswers = {{bergen.server, 10}};
-        auto& session = example.arrange(link);
-        const auto before = session.selectedID();
-
+        link.harness.log.clear();
         track(session.autoSelectForConnect());
-        link.harness.advance(3s);
-
-        EXPECT_EQ(session.selectedID(), before);
+        link.advance(3s);
+        EXPECT_EQ(session.selectedID(), alta.id);
         EXPECT_TRUE(link.linesStartingWith(QStringLiteral("auto")).isEmpty()) << link.logText();
     }
 }
 
 TEST_F(SessionAutoSelectTest, APickMeasuredTooLateDoesNotOverruleTheUser) {
-    struct Case {
-        const char* name;
-        std::function<void(TessaronSession&)> meanwhile;
-        std::optional<QString> picked;
+    using Meanwhile = std::function<void(TessaronSession&)>;
+    const std::tuple<const char*, Meanwhile> cases[] = {
+        {"nothing happens",
+         [](TessaronSession&) {
+         }},
+        {"the choice is turned off",
+         [](TessaronSession& session) {
+             session.setAutoSelect(false);
+         }},
+        {"another node is selected",
+         [this](TessaronSession& session) {
+             session.select(cork.id);
+         }},
+        {"the link is started",
+         [](TessaronSession& session) {
+             track(session.startSelectedConnection());
+         }},
     };
-    const Case cases[] = {
-        {"nothing happens", [](TessaronSession&) {}, QStringLiteral("Bergen")},
-        {"the choice is turned off", [](TessaronSession& session) { session.setAutoSelect(false); },
-         std::nullopt},
-        {"another node is selected", [this](TessaronSession& session) { session.select(cork.id); },
-         std::nullopt},
-        {"the link is started", [](TessaronSession& session) { track(session.startSelectedConnection()); },
-         std::nullopt},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    for (const auto& [name, meanwhile] : cases) {
+        SCOPED_TRACE(name);
         LinkScenario link;
         link.harness.latencyAnswers = {{alta.server, 90}, {bergen.server, 10}, {cork.server, 50}};
         link.harness.latencyDelay = 1s;
         auto& session = link.ready({alta, bergen, cork}, false);
-
         // Turning the choice on picks at once, after measuring the nodes never measured.
         session.setAutoSelect(true);
-        link.harness.advance(500ms);
-        example.meanwhile(session);
-        const auto selectedMeanwhile = session.selectedID();
-        link.harness.advance(1s);
-
-        if (example.picked) {
-            EXPECT_EQ(session.selectedSummary()->name, *example.picked);
-            EXPECT_EQ(link.linesStartingWith(QStringLiteral("auto pick")).size(), 1);
-        } else {
-            EXPECT_EQ(session.selectedID(), selectedMeanwhile);
-            EXPECT_TRUE(link.linesStartingWith(QStringLiteral("auto pick")).isEmpty()) << link.logText();
-            EXPECT_FALSE(session.lastError());
-        }
+        link.advance(500ms);
+        meanwhile(session);
+        const bool untouched = std::string_view(name) == "nothing happens";
+        const auto expected = untouched ? std::optional(bergen.id) : session.selectedID();
+        link.advance(1s);
+        EXPECT_EQ(session.selectedID(), expected);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("auto pick")).size(), untouched ? 1 : 0)
+            << link.logText();
+        EXPECT_FALSE(session.lastError());
     }
 }
 

@@ -1,10 +1,10 @@
 #include "session_harness.hpp"
 
+#include "health/failover_candidate.hpp"
 #include "profiles/json_values.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <gtest/gtest.h>
@@ -21,29 +21,25 @@ protected:
         return harness.startSelected({profile});
     }
 
-    std::optional<ProviderValue> installed(const QString& key) {
-        const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
-        const auto found = configuration->constFind(key);
-        return found == configuration->constEnd() ? std::nullopt : std::optional(*found);
-    }
-
     SessionHarness harness;
 };
 
 TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFollowsItsStatus) {
-    const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    const auto profile = sampleProfile(QStringLiteral("Oslo"), {}, true);
     auto& session = ready(profile);
+    // Without a transport asked for, the start takes the one that last worked on this node.
+    harness.preferences.setValue(
+        QStringLiteral("tessaron.failover.lastGood"),
+        QJsonDocument(FailoverCandidate{profile.id, TessaronTransport::xhttp}.toJSON()).toJson());
 
-    auto connecting = track(session.connect());
-    harness.settle();
-    EXPECT_TRUE(connecting->done);
+    harness.run(session.connect());
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-    EXPECT_TRUE(session.isConfigurationInstalled());
     ASSERT_EQ(harness.tunnels.stored().size(), 1);
-    EXPECT_EQ(installed(QStringLiteral("profileID"))->textValue(), uuidText(profile.id));
+    const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
     const auto annotated =
-        QJsonDocument::fromJson(*installed(QStringLiteral("profile"))->dataValue()).object();
-    EXPECT_EQ(annotated.value(QStringLiteral("transport")).toString(), QStringLiteral("tcp"));
+        QJsonDocument::fromJson(*configuration->constFind(QStringLiteral("profile"))->dataValue());
+    EXPECT_EQ(annotated.object().value(QStringLiteral("transport")).toString(), QStringLiteral("xhttp"));
+    EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
 
     harness.tunnel().setStatus(VpnStatus::connected);
     harness.settle();
@@ -67,120 +63,96 @@ TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwic
         SessionHarness fresh;
         auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"))});
         fresh.tunnels.dropConfigurationOnNextSaves(drops);
-
-        track(session.connect());
-        fresh.settle();
-
-        if (drops == 1) {
-            EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-            EXPECT_EQ(fresh.tunnel().startCount(), 1);
-            EXPECT_FALSE(session.lastError());
-        } else {
-            EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-            EXPECT_EQ(fresh.tunnel().startCount(), 0);
-            EXPECT_EQ(session.lastError(), QStringLiteral("The VPN configuration did not save completely."));
-        }
+        fresh.run(session.connect());
+        EXPECT_EQ(std::tuple(session.phase(), fresh.tunnel().startCount(), session.lastError()),
+                  drops == 1 ? std::tuple(TessaronLinkPhase::connecting, 1, std::optional<QString>())
+                             : std::tuple(TessaronLinkPhase::disconnected, 0,
+                                          std::optional(QStringLiteral(
+                                              "The VPN configuration did not save completely."))));
         EXPECT_FALSE(session.isActing());
     }
 }
 
-TEST_F(SessionConnectTest, AStaleRosterIsGivenThreeSecondsBeforeTheConnectGoesOn) {
+// Only a selected roster source whose roster is 15 minutes old waits for it, and for three seconds at most.
+TEST_F(SessionConnectTest, AStaleRosterSourceIsGivenThreeSecondsBeforeTheConnectGoesOn) {
     const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    const auto managed = sampleProfile(QStringLiteral("Bergen"));
     harness.grantConsent();
     harness.save(profile);
+    harness.save(managed);
+    harness.manage(profile, {managed});
+    harness.preferences.setValue(QStringLiteral("tessaron.autoSelect"), false);
     auto& session = harness.launch();
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+    session.select(managed.id);
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+    session.select(profile.id);
+    harness.stampRoster(profile.id, 899s);
+    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
+    harness.stampRoster(profile.id, 900s);
+    EXPECT_EQ(session.profileNeedingRosterBeforeConnect(), profile.id);
+
     harness.log.clear();
-    // Never pulled, and slow to answer.
     harness.pairing.setRoster(profile.id,
                               TessaronRosterResponse{{profile}, {}, {}, std::nullopt, std::nullopt});
     harness.pairing.setDelay(5s);
-
-    session.select(profile.id);
     track(session.connect());
     harness.advance(2999ms);
     EXPECT_EQ(harness.activator.calls, 0);
     harness.advance(1ms);
     EXPECT_EQ(harness.activator.calls, 1);
     harness.advance(2s);
-
     EXPECT_EQ(harness.logLines().mid(0, 2),
               (QStringList{"connect tapped", "roster refresh: still running, connecting anyway"}));
     EXPECT_TRUE(harness.logLines().contains(QStringLiteral("roster refresh: done 5.0 s")));
-    EXPECT_TRUE(
-        harness.preferences.date(QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(profile.id)));
+    EXPECT_EQ(
+        harness.preferences.date(QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(profile.id)),
+        harness.clock.now());
 }
 
-TEST_F(SessionConnectTest, OnlyASelectedRosterSourceOlderThanFifteenMinutesIsRefreshedBeforeAConnect) {
-    const auto first = sampleProfile(QStringLiteral("Oslo"));
-    const auto managed = sampleProfile(QStringLiteral("Bergen"));
-    harness.save(first);
-    harness.save(managed);
-    harness.preferences.setValue(
-        QStringLiteral("tessaron.managedProfiles"),
-        QJsonDocument(QJsonObject{{uuidText(first.id), QJsonArray{uuidText(managed.id)}}})
-            .toJson(QJsonDocument::Compact));
-    auto& session = harness.launch();
-
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-    session.select(first.id);
-    harness.stampRoster(first.id, 899s);
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-    harness.stampRoster(first.id, 900s);
-    EXPECT_EQ(session.profileNeedingRosterBeforeConnect(), first.id);
-    session.select(managed.id);
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-}
-
-TEST_F(SessionConnectTest, TheActivationOutcomeDecidesWhatTheUserIsShown) {
+// What the user is shown when the extension is not activated, or the node is at this machine's own address.
+TEST_F(SessionConnectTest, AConnectThatCannotStartShowsWhy) {
     using Kind = TessaronExtensionActivation::Kind;
     struct Case {
         TessaronExtensionActivation outcome;
         std::optional<TessaronExtensionApproval> approval;
         std::optional<TessaronExtensionNotice> notice;
         std::optional<QString> error;
+        QString server;
     };
     const Case cases[] = {
-        {Kind::notInApplications, std::nullopt, TessaronExtensionNotice::notInApplications, std::nullopt},
-        {Kind::needsReboot, TessaronExtensionApproval::needsReboot, std::nullopt, std::nullopt},
-        {Kind::timedOut, TessaronExtensionApproval::retry, std::nullopt, std::nullopt},
-        {Kind::cancelled, std::nullopt, std::nullopt, std::nullopt},
-        {TessaronExtensionActivation::failed(QStringLiteral("Nope.")), std::nullopt, std::nullopt,
-         QStringLiteral("Nope.")},
+        {Kind::notInApplications, std::nullopt, TessaronExtensionNotice::notInApplications, std::nullopt, {}},
+        {Kind::needsReboot, TessaronExtensionApproval::needsReboot, std::nullopt, std::nullopt, {}},
+        {Kind::timedOut, TessaronExtensionApproval::retry, std::nullopt, std::nullopt, {}},
+        {Kind::cancelled, std::nullopt, std::nullopt, std::nullopt, {}},
+        {TessaronExtensionActivation::failed(QStringLiteral("Nope.")),
+         std::nullopt,
+         std::nullopt,
+         QStringLiteral("Nope."),
+         {}},
+        {Kind::activated, std::nullopt, std::nullopt,
+         QStringLiteral("Use another device. This Mac cannot send all traffic through its own address."),
+         QStringLiteral("127.0.0.2")},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(static_cast<int>(testCase.outcome.kind()));
         SessionHarness fresh;
-        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"))});
+        fresh.interfaces.entries =
+            QList<InterfaceAddress>{FakeInterfaceAddresses::entry(QStringLiteral("127.0.0.2"))};
+        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"), testCase.server)});
         fresh.activator.enqueue(testCase.outcome);
-
-        track(session.connect());
-        fresh.settle();
-
-        EXPECT_EQ(session.extensionApproval(), testCase.approval);
-        EXPECT_EQ(session.extensionNotice(), testCase.notice);
-        EXPECT_EQ(session.lastError(), testCase.error);
+        fresh.run(session.connect());
+        EXPECT_EQ(std::tuple(session.extensionApproval(), session.extensionNotice(), session.lastError()),
+                  std::tuple(testCase.approval, testCase.notice, testCase.error));
         EXPECT_TRUE(fresh.tunnels.stored().isEmpty());
         EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     }
 }
 
-TEST_F(SessionConnectTest, AServerAtOneOfThisMachinesOwnAddressesIsRefused) {
-    harness.interfaces.entries =
-        QList<InterfaceAddress>{FakeInterfaceAddresses::entry(QStringLiteral("127.0.0.2"))};
-    auto& session = ready(sampleProfile(QStringLiteral("Local"), QStringLiteral("127.0.0.2")));
-
-    track(session.connect());
-    harness.settle();
-
-    EXPECT_EQ(
-        session.lastError(),
-        QStringLiteral("Use another device. This Mac cannot send all traffic through its own address."));
-    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
-}
-
 // The real activator, answered by a scripted system: the 300 s cap of an activation the user never
 // approves.
-TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesWithARetry) {
+TEST_F(SessionConnectTest,
+       AnActivationTheUserNeverApprovesHoldsOffASecondConnectAndEndsAfterFiveMinutesWithARetry) {
     FakeSystemExtensionRequests system;
     const ApplicationLocation location{QStringLiteral("/opt/apps/tessaron/bin/tessaron"),
                                        QStringLiteral("/opt/apps")};
@@ -189,10 +161,12 @@ TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesW
     auto& session = ready();
     system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
 
-    auto connecting = track(session.connect());
-    harness.settle();
+    auto connecting = harness.run(session.connect());
     EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
     EXPECT_EQ(system.settingsOpened(), 1);
+    // A second connect while the first waits is refused without a second activation.
+    EXPECT_TRUE(harness.run(session.connect())->done);
+    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
     harness.advance(299s);
     EXPECT_FALSE(connecting->done);
     harness.advance(1s);
@@ -206,6 +180,7 @@ TEST_F(SessionConnectTest, AnActivationTheUserNeverApprovesEndsAfterFiveMinutesW
     harness.settle();
     EXPECT_FALSE(session.extensionApproval());
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    EXPECT_EQ(harness.tunnel().startCount(), 1);
 }
 
 } // namespace

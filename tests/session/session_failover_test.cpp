@@ -4,8 +4,6 @@
 #include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
 
-#include <QJsonArray>
-
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -20,7 +18,7 @@ constexpr auto switchTime = 250ms;
 class SessionFailoverTest : public SessionLinkTest {
 protected:
     // The transport the installed configuration hands the tunnel.
-    QString installedTransport() {
+    static QString installedTransport(const SessionHarness& harness) {
         const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
         const auto profile = configuration->constFind(QStringLiteral("profile"))->dataValue();
         return QJsonDocument::fromJson(profile.value_or(QByteArray())).object().value("transport").toString();
@@ -33,15 +31,6 @@ protected:
         return count;
     }
 
-    void manage(const TessaronProfile& source, const QList<TessaronProfile>& managed) {
-        QJsonArray ids;
-        for (const auto& profile : managed)
-            ids.append(uuidText(profile.id));
-        harness.preferences.setValue(
-            QStringLiteral("tessaron.managedProfiles"),
-            QJsonDocument(QJsonObject{{uuidText(source.id), ids}}).toJson(QJsonDocument::Compact));
-    }
-
     const TessaronProfile alta = sampleProfile(QStringLiteral("Alta"));
     const TessaronProfile altaWithXhttp = sampleProfile(QStringLiteral("Alta"), {}, true);
     const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
@@ -49,43 +38,33 @@ protected:
 };
 
 TEST_F(SessionFailoverTest, AFailingNodeIsTriedOverXhttpBeforeFailoverMovesToAnotherNode) {
-    auto& session = ready({altaWithXhttp, bergen});
-    track(session.connect());
-    harness.settle();
-    ASSERT_EQ(installedTransport(), QStringLiteral("tcp"));
+    for (const bool autoSelect : {true, false}) {
+        SCOPED_TRACE(autoSelect);
+        LinkScenario link;
+        auto& session = link.ready({altaWithXhttp, bergen}, autoSelect);
+        link.harness.run(session.connect());
+        ASSERT_EQ(installedTransport(link.harness), QStringLiteral("tcp"));
 
-    harness.advance(12s);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("failover")),
-              QStringList{QStringLiteral("failover: connectFailed \u2192 Alta (xhttp)")});
-    EXPECT_EQ(session.switchingTo()->id, altaWithXhttp.id);
-    harness.advance(switchTime);
-    EXPECT_TRUE(logged(QStringLiteral("switched to Alta"))) << logText();
-    EXPECT_FALSE(session.switchingTo());
-    EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
-    EXPECT_EQ(installedTransport(), QStringLiteral("xhttp"));
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+        link.advance(12s);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")),
+                  QStringList{QStringLiteral("failover: connectFailed \u2192 Alta (xhttp)")});
+        EXPECT_EQ(session.switchingTo()->id, altaWithXhttp.id);
+        link.advance(switchTime);
+        EXPECT_TRUE(link.logged(QStringLiteral("switched to Alta"))) << link.logText();
+        EXPECT_FALSE(session.switchingTo());
+        EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
+        EXPECT_EQ(installedTransport(link.harness), QStringLiteral("xhttp"));
+        EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
 
-    // XHTTP fails as well: now the node itself is given up.
-    harness.advance(12s);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("failover")).last(),
-              QStringLiteral("failover: connectFailed \u2192 Bergen (tcp)"));
-    harness.advance(switchTime);
-    EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
-    EXPECT_EQ(session.selectedID(), bergen.id);
-    EXPECT_EQ(installedTransport(), QStringLiteral("tcp"));
-}
-
-TEST_F(SessionFailoverTest, WithTheChoiceOffOnlyTheTransportSteps) {
-    auto& session = ready({altaWithXhttp, bergen}, false);
-    track(session.connect());
-    harness.advance(12s);
-    harness.advance(switchTime);
-    EXPECT_EQ(installedTransport(), QStringLiteral("xhttp"));
-
-    harness.advance(60s);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("failover")).size(), 1) << logText();
-    EXPECT_EQ(session.selectedID(), altaWithXhttp.id);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+        // XHTTP fails as well: the node itself is given up, unless the choice of node is off.
+        link.advance(12s);
+        link.advance(switchTime);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")).size(), autoSelect ? 2 : 1)
+            << link.logText();
+        EXPECT_EQ(link.logged(QStringLiteral("switched to Bergen")), autoSelect);
+        EXPECT_EQ(session.selectedID(), autoSelect ? bergen.id : altaWithXhttp.id);
+        EXPECT_EQ(installedTransport(link.harness), QString::fromLatin1(autoSelect ? "tcp" : "xhttp"));
+    }
 }
 
 TEST_F(SessionFailoverTest, ThreeSwitchesAreAllowedThenFailoverGivesUpUntilTheNextConnect) {
@@ -95,148 +74,133 @@ TEST_F(SessionFailoverTest, ThreeSwitchesAreAllowedThenFailoverGivesUpUntilTheNe
         nodes.append(sampleProfile(QString::fromLatin1(name)));
     auto& session = ready(nodes);
     track(session.connect());
-    harness.settle();
-
-    for (const auto* name : {"Bergen", "Cork", "Dover"}) {
-        SCOPED_TRACE(name);
-        harness.advance(12s);
-        harness.advance(switchTime);
-        EXPECT_TRUE(logged(QStringLiteral("switched to ") + QString::fromLatin1(name))) << logText();
+    for (int failure = 0; failure < 3; ++failure) {
+        advance(12s);
+        advance(switchTime);
     }
-    harness.advance(12s);
+    EXPECT_EQ(linesStartingWith(QStringLiteral("switched to")),
+              (QStringList{"switched to Bergen", "switched to Cork", "switched to Dover"}));
+    advance(12s);
     EXPECT_EQ(harness.logLines().count(QStringLiteral("failover gave up")), 1);
     EXPECT_EQ(systemLog.messages().count(QStringLiteral("failover gave up")), 1);
     EXPECT_TRUE(logged(QStringLiteral("auto-disconnect: failover gave up")));
-    harness.settle();
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
 
     // A fresh budget: the next failure switches again, even to nodes that failed before.
     harness.log.clear();
-    track(session.connect());
-    harness.settle();
+    harness.run(session.connect());
     EXPECT_TRUE(logged(QStringLiteral("failover budget reset after auto-disconnect")));
-    harness.advance(12s);
-    harness.advance(switchTime);
+    advance(12s);
+    advance(switchTime);
     EXPECT_EQ(linesStartingWith(QStringLiteral("switched to")),
               QStringList{QStringLiteral("switched to Alta")})
         << logText();
 }
 
-TEST_F(SessionFailoverTest, AStopTheUserAsksForDuringASwitchIsKept) {
-    auto& session = ready({alta, bergen});
-    harness.reachability.answer(FakeReachability::failure());
-    connectAndComeUp();
-    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}});
-    const auto starts = harness.tunnel().startCount();
-    harness.advance(3s);
-    ASSERT_TRUE(logged(QStringLiteral("failover: checkFailed \u2192 Bergen (tcp)"))) << logText();
-    ASSERT_EQ(session.phase(), TessaronLinkPhase::disconnecting);
+TEST_F(SessionFailoverTest, ASwitchIsDroppedByTheUsersStopOrAfterFortyLooksAtALinkThatStaysUp) {
+    struct Case {
+        const char* name;
+        QList<FakeVpnConnection::Step> stopSteps;
+        std::function<void(LinkScenario&)> meanwhile;
+    };
+    const Case cases[] = {
+        // The link is down 1 s after the switch began; the switch sees it at its next look.
+        {"the user stops",
+         {{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}},
+         [](LinkScenario& link) {
+             link.advance(500ms);
+             link.session().userStopTapped();
+             link.advance(1s);
+             link.advance(switchTime);
+             EXPECT_EQ(link.session().phase(), TessaronLinkPhase::disconnected);
+         }},
+        {"the link never comes down",
+         {{0s, VpnStatus::disconnecting}},
+         [](LinkScenario& link) {
+             link.advance(39 * switchTime);
+             EXPECT_TRUE(link.session().switchingTo());
+             link.advance(switchTime);
+         }},
+    };
+    for (const auto& example : cases) {
+        SCOPED_TRACE(example.name);
+        LinkScenario link;
+        link.ready({alta, bergen});
+        link.checksPass(false);
+        link.connectAndComeUp();
+        link.harness.tunnel().setStopSteps(example.stopSteps);
+        const auto starts = link.harness.tunnel().startCount();
+        link.advance(3s);
+        ASSERT_TRUE(link.logged(QStringLiteral("failover: checkFailed \u2192 Bergen (tcp)")))
+            << link.logText();
+        ASSERT_TRUE(link.session().switchingTo());
 
-    harness.advance(500ms);
-    session.userStopTapped();
-    // The link is down after 1 s; the switch sees it at its next look.
-    harness.advance(1s);
-    harness.advance(switchTime);
-
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(harness.tunnel().startCount(), starts);
-    EXPECT_EQ(session.selectedID(), alta.id);
-    EXPECT_FALSE(session.switchingTo());
-    EXPECT_TRUE(linesStartingWith(QStringLiteral("switched to")).isEmpty()) << logText();
+        example.meanwhile(link);
+        EXPECT_FALSE(link.session().switchingTo());
+        EXPECT_EQ(link.session().selectedID(), alta.id);
+        EXPECT_EQ(link.harness.tunnel().startCount(), starts);
+        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("switched to")).isEmpty()) << link.logText();
+    }
 }
 
-TEST_F(SessionFailoverTest, ASwitchWhoseLinkWillNotComeDownIsDroppedAfterFortyLooks) {
-    auto& session = ready({alta, bergen});
-    harness.reachability.answer(FakeReachability::failure());
-    connectAndComeUp();
-    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}});
-    const auto starts = harness.tunnel().startCount();
-    for (int step = 0; step < 20 && !session.switchingTo(); ++step)
-        harness.advance(switchTime);
-    ASSERT_TRUE(session.switchingTo()) << logText();
-
-    harness.advance(39 * switchTime);
-    EXPECT_TRUE(session.switchingTo());
-    harness.advance(switchTime);
-    EXPECT_FALSE(session.switchingTo());
-    EXPECT_EQ(session.selectedID(), alta.id);
-    EXPECT_EQ(harness.tunnel().startCount(), starts);
-    EXPECT_TRUE(linesStartingWith(QStringLiteral("switched to")).isEmpty()) << logText();
-}
-
-TEST_F(SessionFailoverTest, APausedNodeIsLeftEvenWhenTheUserPickedIt) {
-    auto& session = ready({alta, bergen}, false);
-    TessaronRosterResponse roster;
-    roster.profiles = {alta, bergen};
-    const auto now = harness.clock.now();
-    roster.health.insert(alta.id, TessaronNodeHealth{true, now, true, now.addDays(9), 0.2, false});
-    roster.health.insert(bergen.id, TessaronNodeHealth{true, now, false, std::nullopt, 0.4, false});
-    harness.pairing.setRoster(alta.id, roster);
-
-    // A poll of the link pulls the roster, which says the node's budget is used up.
-    connectAndComeUp();
-    harness.advance(2s);
-    EXPECT_TRUE(logged(QStringLiteral("failover: paused \u2192 Bergen (tcp)"))) << logText();
-    harness.advance(switchTime);
-    EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
-    EXPECT_EQ(session.selectedID(), bergen.id);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(
-        session.lastError(),
-        QStringLiteral(
-            "Tessaron switched to another server because this one has used up its traffic for the month."));
-    EXPECT_FALSE(session.autoSelect());
-}
-
-TEST_F(SessionFailoverTest, FailedConnectsRefreshTheirRosterAtMostOnceAMinute) {
-    manage(alta, {bergen});
+// With the choice of node off, failed connects refresh their roster at most once a minute, and a node whose
+// roster says it is paused is left even though the user picked it.
+TEST_F(SessionFailoverTest, WithTheChoiceOffFailuresRefreshTheRosterAndAPausedNodeIsStillLeft) {
+    harness.manage(alta, {bergen});
     auto& session = ready({alta, bergen}, false);
     const auto failStart = [&](const TessaronProfile& node) {
         harness.tunnel().failNextStart(
             PlatformError(tunnel_failure::domain, tunnel_failure::serverUnreachable));
         session.select(node.id);
-        track(session.connect());
-        harness.settle();
+        harness.run(session.connect());
     };
-
     failStart(alta);
     EXPECT_EQ(rosterPulls(alta.id), 1);
-    harness.advance(59s);
+    advance(59s);
     failStart(bergen);
     EXPECT_EQ(rosterPulls(alta.id), 1);
-    harness.advance(2s);
+    advance(2s);
     failStart(bergen);
-    EXPECT_EQ(rosterPulls(alta.id), 2);
-    EXPECT_EQ(rosterPulls(bergen.id), 0);
+    EXPECT_EQ(std::tuple(rosterPulls(alta.id), rosterPulls(bergen.id)), std::tuple(2, 0));
+
+    const auto now = harness.clock.now();
+    TessaronRosterResponse roster;
+    roster.profiles = {alta, bergen};
+    roster.health = {{alta.id, {true, now, true, now.addDays(9), 0.2, false}},
+                     {bergen.id, {true, now, false, std::nullopt, 0.4, false}}};
+    harness.pairing.setRoster(alta.id, roster);
+    session.select(alta.id);
+    // A poll of the link pulls the roster, which says the node's budget is used up.
+    connectAndComeUp();
+    advance(2s);
+    EXPECT_TRUE(logged(QStringLiteral("failover: paused \u2192 Bergen (tcp)"))) << logText();
+    advance(switchTime);
+    EXPECT_TRUE(logged(QStringLiteral("switched to Bergen")));
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.autoSelect()),
+              std::tuple(std::optional(bergen.id), TessaronLinkPhase::connected, false));
+    EXPECT_EQ(
+        session.lastError(),
+        QStringLiteral(
+            "Tessaron switched to another server because this one has used up its traffic for the month."));
 }
 
 TEST_F(SessionFailoverTest, WithTheChoiceOffAnUnreachableNodeSuggestsTheFastestOther) {
-    struct Case {
-        const char* name;
-        qint64 code;
-        std::optional<QString> suggested;
-    };
-    const Case cases[] = {
-        {"unreachable", tunnel_failure::serverUnreachable, QStringLiteral("Bergen")},
-        {"timed out", tunnel_failure::connectTimedOut, QStringLiteral("Bergen")},
-        {"another failure", tunnel_failure::serverNotResolved, std::nullopt},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    const std::tuple<qint64, bool> cases[] = {{tunnel_failure::serverUnreachable, true},
+                                              {tunnel_failure::connectTimedOut, true},
+                                              {tunnel_failure::serverNotResolved, false}};
+    for (const auto& [code, suggests] : cases) {
+        SCOPED_TRACE(code);
         LinkScenario link;
-        link.harness.latencyAnswers.insert(bergen.server, 40);
-        link.harness.latencyAnswers.insert(cork.server, 40);
+        link.harness.latencyAnswers = {{bergen.server, 40}, {cork.server, 40}};
         auto& session = link.ready({alta, bergen, cork}, false);
-        link.harness.advance(2s);
+        link.advance(2s);
         ASSERT_EQ(session.latencies().size(), 2);
 
-        link.harness.tunnel().failNextStart(PlatformError(tunnel_failure::domain, example.code));
-        track(session.connect());
-        link.harness.settle();
-        EXPECT_EQ(session.suggestedNodeName(), example.suggested);
-        EXPECT_EQ(session.lastError() == QStringLiteral("This network cannot reach this server."),
-                  example.suggested.has_value());
+        link.harness.tunnel().failNextStart(PlatformError(tunnel_failure::domain, code));
+        link.harness.run(session.connect());
+        EXPECT_EQ(session.suggestedNodeName(), suggests ? std::optional(bergen.name) : std::nullopt);
+        EXPECT_EQ(session.lastError() == QStringLiteral("This network cannot reach this server."), suggests);
     }
 }
 

@@ -1,9 +1,11 @@
 #include "session_harness.hpp"
 
 #include "profiles/json_values.hpp"
+#include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
 
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace tessaron::testing {
@@ -127,8 +129,7 @@ TessaronProfile sampleProfile(const QString& name, const QString& server, bool w
         {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
         {"security", "tls"},
         {"serverName", "edge.example.net"},
-        {"flow", "xtls-rprx-vision"},
-    };
+        {"flow", "xtls-rprx-vision"}};
     if (withXHTTP)
         object.insert("xhttp", QJsonObject{{"path", "/x"}, {"serverName", "cdn.example.org"}});
     return TessaronProfile::fromJSON(object);
@@ -191,15 +192,13 @@ TessaronSession& SessionHarness::restart() {
 
 TessaronSession& SessionHarness::launch() {
     start();
-    track(session->bootstrap());
-    settle();
+    run(session->bootstrap());
     return *session;
 }
 
 TessaronSession& SessionHarness::relaunch() {
     restart();
-    track(session->bootstrap());
-    settle();
+    run(session->bootstrap());
     return *session;
 }
 
@@ -208,6 +207,12 @@ void SessionHarness::settle() {
         QCoreApplication::sendPostedEvents();
         clock.runDue();
     }
+}
+
+std::shared_ptr<Completion> SessionHarness::run(QCoro::Task<> task) {
+    auto completion = track(std::move(task));
+    settle();
+    return completion;
 }
 
 void SessionHarness::advance(Clock::Duration step) {
@@ -240,8 +245,7 @@ TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& pro
 }
 
 void SessionHarness::connectFully() {
-    track(session->connect());
-    settle();
+    run(session->connect());
     tunnel().setStatus(VpnStatus::connected);
     settle();
 }
@@ -250,6 +254,15 @@ void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
     preferences.setValue(
         QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),
         clock.now().addMSecs(-std::chrono::duration_cast<std::chrono::milliseconds>(age).count()));
+}
+
+void SessionHarness::manage(const TessaronProfile& source, const QList<TessaronProfile>& managed) {
+    QJsonArray ids;
+    for (const auto& profile : managed)
+        ids.append(uuidText(profile.id));
+    preferences.setValue(
+        QStringLiteral("tessaron.managedProfiles"),
+        QJsonDocument(QJsonObject{{uuidText(source.id), ids}}).toJson(QJsonDocument::Compact));
 }
 
 QUuid SessionHarness::installConfiguration(const TessaronProfile& profile) {
@@ -275,6 +288,27 @@ QStringList SessionHarness::logLines() const {
 std::optional<QByteArray> SessionHarness::pendingRecord() const {
     return keychain.item(accessGroup, QStringLiteral("com.hallmere.tessaron.pending-redemption"),
                          QStringLiteral("pending"));
+}
+
+void SessionHarness::leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed,
+                                     bool retryUsed) {
+    TessaronPendingRedemption record;
+    record.retryUsed = retryUsed;
+    record.code = invitationCode;
+    record.redemptionID = QUuid::createUuid();
+    record.installationID = QUuid::createUuid();
+    record.startedAt = clock.now().addSecs(-age.count());
+    record.redeemed = redeemed.has_value();
+    if (redeemed)
+        record.redeemedProfileJSON = redeemed->canonicalJSON();
+    TessaronPendingRedemptionStore(keychain, bundle).save(record);
+}
+
+QStringList SessionHarness::redemptionIDs() const {
+    QStringList ids;
+    for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
+        ids.append(body.value(QStringLiteral("redemptionID")).toString());
+    return ids;
 }
 
 } // namespace tessaron::testing

@@ -122,6 +122,13 @@ public:
     QList<std::optional<QUuid>> linked;
 };
 
+// How a started task ended, once it has.
+struct Completion {
+    bool done = false;
+    std::exception_ptr error;
+};
+std::shared_ptr<Completion> track(QCoro::Task<> task);
+
 // Profiles to save and hand out, named after their node.
 TessaronProfile sampleProfile(const QString& name, const QString& server = {}, bool withXHTTP = false);
 
@@ -140,6 +147,8 @@ public:
 
     // Delivers posted status changes and runs what is due, without moving time.
     void settle();
+    // Starts the task and settles.
+    std::shared_ptr<Completion> run(QCoro::Task<> task);
     void advance(Clock::Duration step);
 
     void grantConsent();
@@ -150,12 +159,24 @@ public:
     // Connects and lets the tunnel report connected.
     void connectFully();
     void stampRoster(const QUuid& id, Clock::Duration age);
+    // Records the managed profiles of a roster source.
+    void manage(const TessaronProfile& source, const QList<TessaronProfile>& managed);
     // A configuration of this application written for the profile before the session started.
     QUuid installConfiguration(const TessaronProfile& profile);
     // The saved configuration's connection, for driving the tunnel's status.
     FakeVpnConnection& tunnel();
     QStringList logLines() const;
     std::optional<QByteArray> pendingRecord() const;
+    // A redemption of invitationCode left behind by an earlier run.
+    void leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed = std::nullopt,
+                         bool retryUsed = false);
+    // The redemption ids sent to the service, in order.
+    QStringList redemptionIDs() const;
+
+    static inline const QString invitationCode = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
+    static QUrl invitationLink() {
+        return QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + invitationCode);
+    }
 
     ManualClock clock;
     MemoryPreferences preferences;
@@ -197,12 +218,5 @@ private:
     ScriptedProbe probe_{*this};
     std::unique_ptr<LatencyMonitor> latency_;
 };
-
-// How a started task ended, once it has.
-struct Completion {
-    bool done = false;
-    std::exception_ptr error;
-};
-std::shared_ptr<Completion> track(QCoro::Task<> task);
 
 } // namespace tessaron::testing

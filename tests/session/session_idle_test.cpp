@@ -22,35 +22,7 @@ protected:
     SessionHarness harness;
 };
 
-TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBack) {
-    auto& session = connected();
-
-    harness.host.send(Event::screenLocked);
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
-
-    harness.host.send(Event::screenUnlocked);
-    harness.settle();
-    EXPECT_EQ(harness.activator.calls, 2);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-}
-
-TEST_F(SessionIdleTest, TheReconnectionWaitsUpToTwoMinutesForTheNetwork) {
-    auto& session = connected();
-    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
-    harness.host.send(Event::systemWillSleep);
-    harness.settle();
-    harness.host.send(Event::systemDidWake);
-
-    harness.advance(119s);
-    EXPECT_EQ(harness.activator.calls, 1);
-    harness.advance(1s);
-    EXPECT_EQ(harness.activator.calls, 2);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-}
-
-TEST_F(SessionIdleTest, AUserWhoActedMeanwhileIsNotReconnected) {
+TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBackUnlessTheUserActedMeanwhile) {
     auto& session = connected();
     harness.paths.setStatus(PathMonitor::Status::unsatisfied);
     harness.host.send(Event::screensDidSleep);
@@ -63,14 +35,47 @@ TEST_F(SessionIdleTest, AUserWhoActedMeanwhileIsNotReconnected) {
     harness.advance(120s);
     EXPECT_EQ(harness.activator.calls, 1);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+
+    harness.connectFully();
+    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
+    harness.host.send(Event::systemWillSleep);
+    harness.settle();
+    harness.host.send(Event::systemDidWake);
+    harness.advance(119s);
+    EXPECT_EQ(harness.activator.calls, 2);
+    harness.advance(1s);
+    EXPECT_EQ(harness.activator.calls, 3);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+
+    // With the network there, the host's return brings the link back at once.
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.paths.setStatus(PathMonitor::Status::satisfied);
+    harness.settle();
+    harness.log.clear();
+    harness.host.send(Event::screenLocked);
+    harness.settle();
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
+    harness.host.send(Event::screenUnlocked);
+    harness.settle();
+    EXPECT_EQ(harness.activator.calls, 4);
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
 }
 
-TEST_F(SessionIdleTest, WithTheSettingOffAnIdleHostLeavesTheLinkAlone) {
+TEST_F(SessionIdleTest, WithTheSettingOffAnIdleHostLeavesTheLinkAloneAndIsLoggedOnceEachWay) {
     auto& session = connected(false);
     harness.host.send(Event::sessionResignedActive);
+    harness.host.send(Event::screensDidSleep);
     harness.settle();
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(harness.logLines(), QStringList{QStringLiteral("host idle")});
+    harness.host.send(Event::sessionBecameActive);
+    EXPECT_TRUE(session.hostIdle());
+    // The application coming to the front clears whatever idleness was missed.
+    session.applicationResignedActive();
+    session.applicationBecameActive(true);
+    EXPECT_FALSE(session.hostIdle());
+    EXPECT_EQ(harness.logLines().mid(0, 2),
+              (QStringList{QStringLiteral("host idle"), QStringLiteral("host active")}));
 }
 
 } // namespace

@@ -31,6 +31,13 @@ public:
         return harness.startSelected(profiles);
     }
 
+    TessaronSession& session() { return *harness.session; }
+    void advance(Clock::Duration step) { harness.advance(step); }
+    // Every connection check from now on passes or fails.
+    void checksPass(bool pass) {
+        harness.reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());
+    }
+
     // Connects and lets the tunnel report connected at once.
     void connectAndComeUp() {
         harness.tunnel().setStartSteps({{Clock::Duration::zero(), VpnStatus::connecting},

@@ -11,6 +11,7 @@ using namespace tessaron::testing;
 namespace {
 
 using Event = HostActivitySource::Event;
+const QString blockedLine = QStringLiteral("failover: blocked \u2192 Bergen (tcp)");
 
 class SessionPollTest : public SessionLinkTest {
 protected:
@@ -24,11 +25,7 @@ protected:
 };
 
 TEST(TunnelPhaseReportTest, OnlyAWellFormedReportCountsAndOnlyBlockedMeansBlocked) {
-    struct Case {
-        const char* json;
-        std::optional<bool> blocked;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, std::optional<bool>> cases[] = {
         {R"({"phase":"blocked","since":1767225600.25,"attempts":2,"lastError":null})", true},
         {R"({"phase":"connected","since":1767225600,"attempts":0,"lastError":"timeout"})", false},
         {R"({"phase":"Blocked","since":1767225600,"attempts":0})", false},
@@ -37,182 +34,127 @@ TEST(TunnelPhaseReportTest, OnlyAWellFormedReportCountsAndOnlyBlockedMeansBlocke
         {R"({"phase":"blocked","since":1e300,"attempts":2})", std::nullopt},
         {"blocked", std::nullopt},
     };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.json);
-        const auto report = TessaronTunnelPhaseReport::decode(example.json);
-        EXPECT_EQ(report.has_value(), example.blocked.has_value());
-        if (report && example.blocked) {
-            EXPECT_EQ(report->isBlocked(), *example.blocked);
-        }
+    for (const auto& [json, blocked] : cases) {
+        const auto report = TessaronTunnelPhaseReport::decode(json);
+        EXPECT_EQ(report ? std::optional(report->isBlocked()) : std::nullopt, blocked) << json;
     }
 }
 
 TEST_F(SessionPollTest, ABlockedLinkIsReportedToFailoverAtItsThresholdOnly) {
-    struct Case {
-        const char* name;
-        bool osloIsLastGood;
-        Clock::Duration threshold;
-    };
-    const Case cases[] = {
-        {"a node not stored as working", false, 8s},
-        {"the last working node", true, 20s},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
+    // Whether Oslo is stored as the last working node, and how long its block is borne.
+    const std::tuple<bool, Clock::Duration> cases[] = {{false, 8s}, {true, 20s}};
+    for (const auto& [osloIsLastGood, threshold] : cases) {
+        SCOPED_TRACE(osloIsLastGood);
         LinkScenario link;
-        auto& session = link.ready({oslo, bergen});
-        if (example.osloIsLastGood)
+        link.ready({oslo, bergen});
+        if (osloIsLastGood)
             link.rememberLastGood(oslo.id);
         link.reportPhase(QStringLiteral("blocked"));
         link.connectAndComeUp();
-        EXPECT_EQ(session.phase(), TessaronLinkPhase::checking);
-        EXPECT_TRUE(session.tunnelBlocked());
+        EXPECT_EQ(link.session().phase(), TessaronLinkPhase::checking);
         EXPECT_TRUE(link.logged(QStringLiteral("tunnel phase: blocked")));
-
-        link.harness.advance(example.threshold - 2s);
+        link.advance(threshold - 2s);
         EXPECT_TRUE(link.linesStartingWith(QStringLiteral("failover")).isEmpty());
-        link.harness.advance(2s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")),
-                  QStringList{QStringLiteral("failover: blocked \u2192 Bergen (tcp)")})
+        link.advance(2s);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")), QStringList{blockedLine})
             << link.logText();
-    }
-}
 
-TEST_F(SessionPollTest, AShortBlockEndsWithALineAndNoSwitch) {
-    auto& session = ready({oslo, bergen});
-    reportPhase(QStringLiteral("blocked"));
-    connectAndComeUp();
-    harness.advance(6s);
-    reportPhase(QStringLiteral("connected"));
-    harness.advance(2s);
-
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_FALSE(session.tunnelBlocked());
-    EXPECT_EQ(linesStartingWith(QStringLiteral("tunnel phase")),
-              (QStringList{"tunnel phase: blocked", "tunnel phase: up (blocked 8 s)"}));
-    harness.advance(30s);
-    EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
-}
-
-TEST_F(SessionPollTest, TheNextLinkGetsItsOwnGracePeriodAndItsOwnReport) {
-    {
-        SCOPED_TRACE("a reconnect before the threshold");
-        LinkScenario link;
-        link.ready({oslo, bergen});
-        link.reportPhase(QStringLiteral("blocked"));
-        link.connectAndComeUp();
-        link.harness.advance(6s);
-        link.harness.tunnel().setStatus(VpnStatus::reasserting);
-        link.harness.advance(1s);
-        link.harness.tunnel().setStatus(VpnStatus::connected);
-        // Blocked since the first link began, 8 s ago; the new link has been blocked for 1 s only.
-        link.harness.advance(7s);
-        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("failover")).isEmpty()) << link.logText();
-        link.harness.advance(2s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")),
-                  QStringList{QStringLiteral("failover: blocked \u2192 Bergen (tcp)")});
-    }
-    {
-        SCOPED_TRACE("a switch to a node that is blocked too");
-        LinkScenario link;
-        link.ready({oslo, bergen});
-        link.reportPhase(QStringLiteral("blocked"));
-        link.connectAndComeUp();
-        link.harness.advance(8s);
-        ASSERT_TRUE(link.logged(QStringLiteral("failover: blocked \u2192 Bergen (tcp)")));
-        link.harness.advance(250ms);
+        // The node switched to is blocked too: it gets its own report, and Oslo, excluded after its failure,
+        // leaves nowhere to go.
+        link.advance(250ms);
         ASSERT_TRUE(link.logged(QStringLiteral("switched to Bergen"))) << link.logText();
-        EXPECT_EQ(link.harness.session->phase(), TessaronLinkPhase::checking);
-
-        link.harness.advance(7s);
+        EXPECT_EQ(link.session().phase(), TessaronLinkPhase::checking);
+        link.advance(7s);
         EXPECT_FALSE(link.logged(QStringLiteral("failover gave up")));
-        // Oslo is excluded after its failure, so Bergen's own report leaves nowhere to go.
-        link.harness.advance(1s);
+        link.advance(1s);
         EXPECT_TRUE(link.logged(QStringLiteral("failover gave up"))) << link.logText();
     }
 }
 
-TEST_F(SessionPollTest, ThePollFollowsTheWindowAndStopsWhileTheHostIsIdle) {
+TEST_F(SessionPollTest, ThePollFollowsTheWindowStopsWhileTheHostIsIdleAndLogsTheRoutingLineOnce) {
     auto& session = ready({oslo});
+    const QString line = QStringLiteral("smart routing via the node, kill switch on");
+    harness.tunnel().setReply("routing", " \n\t");
     connectAndComeUp();
-    const QByteArray phase = "phase";
-    EXPECT_EQ(sent(phase), 1);
-    harness.advance(2s);
-    EXPECT_EQ(sent(phase), 2);
+    const auto polls = [this] {
+        return std::tuple(sent("phase"), sent("routing"));
+    };
+    EXPECT_EQ(polls(), std::tuple(1, 1));
+    advance(2s);
+    // Neither the tunnel nor the shared preferences have a line yet: every poll asks again.
+    EXPECT_EQ(polls(), std::tuple(2, 2));
+    EXPECT_FALSE(logged(line));
+    harness.group.setValue(QStringLiteral("tessaron.tunnel.routing"), line);
 
     session.setSceneIsActive(false);
-    EXPECT_EQ(sent(phase), 3);
+    EXPECT_EQ(polls(), std::tuple(3, 3));
     session.setSceneIsActive(false);
-    EXPECT_EQ(sent(phase), 3);
-    harness.advance(9'900ms);
-    EXPECT_EQ(sent(phase), 3);
-    harness.advance(100ms);
-    EXPECT_EQ(sent(phase), 4);
+    advance(9'900ms);
+    EXPECT_EQ(polls(), std::tuple(3, 3));
+    advance(100ms);
+    EXPECT_EQ(polls(), std::tuple(4, 3));
 
     harness.host.send(Event::screenLocked);
-    harness.advance(60s);
-    EXPECT_EQ(sent(phase), 4);
+    advance(60s);
+    EXPECT_EQ(sent("phase"), 4);
     harness.host.send(Event::screenUnlocked);
-    EXPECT_EQ(sent(phase), 5);
+    EXPECT_EQ(sent("phase"), 5);
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-}
-
-TEST_F(SessionPollTest, TheRoutingLineIsLoggedOnceWithTheSharedLineAsFallback) {
-    ready({oslo});
-    const QByteArray routing = "routing";
-    const QString line = QStringLiteral("smart routing via the node, kill switch on");
-    harness.tunnel().setReply(routing, " \n\t");
-    connectAndComeUp();
-    harness.advance(4s);
-    // Neither the tunnel nor the shared preferences have a line yet: every poll asks again.
-    EXPECT_EQ(sent(routing), 3);
-    EXPECT_FALSE(logged(line));
-
-    harness.group.setValue(QStringLiteral("tessaron.tunnel.routing"), line);
-    harness.advance(6s);
     EXPECT_EQ(harness.logLines().count(line), 1);
-    EXPECT_EQ(sent(routing), 4);
 }
 
 TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAndChecked) {
-    auto& session = ready({oslo});
+    auto& session = ready({oslo, bergen});
     connectAndComeUp();
     // The first poll came before the check had passed; stability counts from the next one, 2 s on.
-    harness.advance(61s);
+    advance(61s);
     EXPECT_FALSE(lastGood());
-    harness.advance(1s);
+    advance(1s);
     ASSERT_TRUE(lastGood());
     EXPECT_EQ(session.loadLastGood(), (FailoverCandidate{oslo.id, TessaronTransport::tcp}));
 
-    // A block restarts the count.
+    // A block that ends before its threshold gets a line at each end, no switch, and restarts the count.
     harness.preferences.remove(QStringLiteral("tessaron.failover.lastGood"));
     reportPhase(QStringLiteral("blocked"));
-    harness.advance(2s);
+    advance(2s);
+    EXPECT_TRUE(session.tunnelBlocked());
+    advance(6s);
     reportPhase(QStringLiteral("connected"));
-    // The first unblocked poll starts the minute again.
-    harness.advance(2s);
-    harness.advance(59s);
+    advance(2s);
+    EXPECT_FALSE(session.tunnelBlocked());
+    EXPECT_EQ(linesStartingWith(QStringLiteral("tunnel phase")),
+              (QStringList{"tunnel phase: blocked", "tunnel phase: up (blocked 8 s)"}));
+    advance(59s);
     EXPECT_FALSE(lastGood());
-    harness.advance(1s);
+    advance(1s);
     EXPECT_TRUE(lastGood());
+    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
+    EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
+
+    // A reconnect gets its own grace period: blocked since 8 s, but the new link only for 1 s.
+    harness.preferences.remove(QStringLiteral("tessaron.failover.lastGood"));
+    reportPhase(QStringLiteral("blocked"));
+    advance(6s);
+    harness.tunnel().setStatus(VpnStatus::reasserting);
+    advance(1s);
+    harness.tunnel().setStatus(VpnStatus::connected);
+    advance(7s);
+    EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
+    advance(2s);
+    EXPECT_EQ(linesStartingWith(QStringLiteral("failover")), QStringList{blockedLine});
 }
 
 TEST_F(SessionPollTest, ALinkThatFailsItsCheckNeverBecomesTheLastWorkingNode) {
     auto& session = ready({oslo});
-    harness.reachability.answer(FakeReachability::failure());
+    checksPass(false);
     connectAndComeUp();
-    harness.advance(3s);
-    ASSERT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
-
     // Up and unblocked all along, but never carrying traffic.
-    harness.advance(120s);
+    advance(123s);
+    ASSERT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
     EXPECT_FALSE(lastGood());
-
     // Once a re-check passes, it may.
-    harness.reachability.answer(FakeReachability::success());
-    harness.advance(30s);
-    ASSERT_EQ(session.phase(), TessaronLinkPhase::connected);
-    harness.advance(70s);
+    checksPass(true);
+    advance(100s);
     EXPECT_TRUE(lastGood());
 }
 

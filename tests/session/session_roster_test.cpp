@@ -35,15 +35,17 @@ protected:
         return reply;
     }
 
-    QList<QUuid> listed(const TessaronSession& session) const {
-        QList<QUuid> ids;
-        for (const auto& summary : session.summaries())
-            ids.append(summary.id);
-        std::sort(ids.begin(), ids.end());
-        return ids;
+    void pull(TessaronSession& session, const QList<TessaronProfile>& profiles) {
+        harness.pairing.setRoster(source.id, roster(profiles));
+        harness.run(session.pullRoster(source.id));
     }
 
-    int rosterPulls() const { return harness.pairing.sent(QStringLiteral("/v1/profiles")).size(); }
+    QList<QUuid> pulledSources() const {
+        QList<QUuid> ids;
+        for (const auto& body : harness.pairing.sent(QStringLiteral("/v1/profiles")))
+            ids.append(*uuidFromText(body.value(QStringLiteral("profileID")).toString()));
+        return ids;
+    }
 
     SessionHarness harness;
     const TessaronProfile source = sampleProfile(QStringLiteral("Oslo"));
@@ -51,21 +53,14 @@ protected:
     const TessaronProfile tromso = sampleProfile(QStringLiteral("Tromso"));
 };
 
-TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndDropsThoseItNoLongerLists) {
+TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgetsItsSource) {
     auto& session = withSource();
-    harness.pairing.setRoster(source.id, roster({source, bergen, tromso}));
-
-    track(session.pullRoster(source.id));
-    harness.settle();
-
-    auto expected = QList<QUuid>{source.id, bergen.id, tromso.id};
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(listed(session), expected);
-    EXPECT_EQ(TessaronManagedProfilesStore(harness.preferences).managedProfileIDs(source.id),
-              (QList<QUuid>{bergen.id, tromso.id}));
+    pull(session, {source, bergen, tromso});
+    EXPECT_EQ(session.summaries().size(), 3);
+    const TessaronManagedProfilesStore managed(harness.preferences);
+    EXPECT_EQ(managed.managedProfileIDs(source.id), (QList<QUuid>{bergen.id, tromso.id}));
     EXPECT_EQ(session.rosterSourceIDs(), QList<QUuid>{source.id});
-    EXPECT_EQ(session.nodeHealth().size(), 3);
-    EXPECT_EQ(session.dataUsage()->capBytes, 10);
+    EXPECT_EQ(std::tuple(session.nodeHealth().size(), session.dataUsage()->capBytes), std::tuple(3, 10));
     EXPECT_EQ(harness.preferences.date(QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(source.id)),
               harness.clock.now());
 
@@ -73,39 +68,25 @@ TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndDropsThoseI
     auto& relaunched = harness.relaunch();
     EXPECT_EQ(relaunched.nodeGeo(bergen.id)->country, QStringLiteral("NO"));
     EXPECT_EQ(relaunched.clientGeo()->city, QStringLiteral("Berlin"));
-
-    harness.pairing.setRoster(source.id, roster({source, bergen}));
-    track(relaunched.pullRoster(source.id));
-    harness.settle();
+    pull(relaunched, {source, bergen});
     EXPECT_EQ(relaunched.summaries().size(), 2);
     EXPECT_FALSE(relaunched.nodeHealth().contains(tromso.id));
     EXPECT_FALSE(harness.keychain.item(QStringLiteral("test.tessaron.shared"),
                                        QStringLiteral("com.hallmere.tessaron.profile"), uuidText(tromso.id)));
-}
 
-TEST_F(SessionRosterTest, ASourceTheServiceNoLongerKnowsGoesWithItsManagedProfiles) {
-    auto& session = withSource();
-    harness.pairing.setRoster(source.id, roster({source, bergen}));
-    track(session.pullRoster(source.id));
-    harness.settle();
-    harness.pairing.forget(source.id);
-
-    track(session.pullRoster(source.id));
-    harness.settle();
-
-    EXPECT_TRUE(session.summaries().isEmpty());
-    EXPECT_TRUE(TessaronManagedProfilesStore(harness.preferences).loadManagedProfiles().isEmpty());
-}
-
-TEST_F(SessionRosterTest, AnyOtherFailureIsOnlyLogged) {
-    auto& session = withSource();
+    // Any other failure is only logged.
+    harness.log.clear();
     harness.pairing.failNextRosters({500});
-    track(session.pullRoster(source.id));
-    harness.settle();
+    harness.run(relaunched.pullRoster(source.id));
     EXPECT_EQ(harness.logLines(),
               QStringList{QStringLiteral("roster refresh: failed TessaronPairingError 3")});
-    EXPECT_EQ(session.summaries().size(), 1);
-    EXPECT_FALSE(session.lastError());
+    EXPECT_EQ(relaunched.summaries().size(), 2);
+    EXPECT_FALSE(relaunched.lastError());
+
+    harness.pairing.forget(source.id);
+    harness.run(relaunched.pullRoster(source.id));
+    EXPECT_TRUE(relaunched.summaries().isEmpty());
+    EXPECT_TRUE(managed.loadManagedProfiles().isEmpty());
 }
 
 TEST_F(SessionRosterTest, OnlyStaleRosterSourcesAreRefreshed) {
@@ -113,41 +94,39 @@ TEST_F(SessionRosterTest, OnlyStaleRosterSourcesAreRefreshed) {
     harness.stampRoster(source.id, 899s);
     harness.stampRoster(bergen.id, 900s);
     auto& session = withSource();
-    const auto before = rosterPulls();
+    const auto before = pulledSources().size();
 
-    track(session.refreshStaleProfiles());
-    harness.settle();
-
-    ASSERT_EQ(rosterPulls(), before + 1);
-    EXPECT_EQ(QUuid::fromString(
-                  harness.pairing.sent(QStringLiteral("/v1/profiles")).last().value("profileID").toString()),
-              bergen.id);
+    harness.run(session.refreshStaleProfiles());
+    EXPECT_EQ(pulledSources().mid(before), QList<QUuid>{bergen.id});
 }
 
-TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndRetriesAFailureOnce) {
-    harness.stampRoster(source.id, 60s);
-    auto& session = withSource();
-    harness.pairing.setRoster(source.id, roster({source}));
-    session.select(source.id);
-    track(session.connect());
-    harness.settle();
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
-    // The first poll, two seconds into the link, pulls at once.
-    harness.advance(2s);
-    const auto atConnect = rosterPulls();
-    EXPECT_EQ(atConnect, 1);
-
-    harness.advance(298s);
-    EXPECT_EQ(rosterPulls(), atConnect);
+// A sync never blames the user for the connection it could not remove; it removes it once the link ends.
+TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemovalWaitsForTheLinkToEnd) {
+    auto& session = harness.startSelected({source});
+    pull(session, {source, bergen});
+    session.select(bergen.id);
+    harness.connectFully();
+    const auto pullsAfter = [&, base = pulledSources().size()](Clock::Duration step) {
+        harness.advance(step);
+        return pulledSources().size() - base;
+    };
+    // The first poll, two seconds into the link, pulls at once; the next one five minutes later.
+    EXPECT_EQ(pullsAfter(2s), 1);
+    EXPECT_EQ(pullsAfter(298s), 1);
     harness.pairing.failNextRosters({503});
-    harness.advance(2s);
-    EXPECT_EQ(rosterPulls(), atConnect + 1);
+    EXPECT_EQ(pullsAfter(2s), 2);
     // The failed pull is tried once more at the next poll, two seconds on.
-    harness.advance(2s);
-    EXPECT_EQ(rosterPulls(), atConnect + 2);
-    harness.advance(30s);
-    EXPECT_EQ(rosterPulls(), atConnect + 2);
+    EXPECT_EQ(pullsAfter(2s), 3);
+    EXPECT_EQ(pullsAfter(30s), 3);
+
+    pull(session, {source});
+    EXPECT_FALSE(session.lastError());
+    EXPECT_EQ(session.summaries().size(), 2);
+    session.userStopTapped();
+    harness.settle();
+    EXPECT_EQ(session.summaries().size(), 1);
+    EXPECT_FALSE(session.selectedID());
+    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
 }
 
 } // namespace

@@ -18,17 +18,39 @@ protected:
     const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
 };
 
-TEST_F(SessionWatchdogTest, TheLastWorkingNodeGetsTwentySecondsToConnectAndAnyOtherTwelve) {
+TEST_F(SessionWatchdogTest,
+       TheLastWorkingNodeGetsTwentySecondsToConnectAnyOtherTwelveWhileTheConnectIsUnderway) {
+    const auto osloLine = [](int seconds) {
+        return QStringLiteral("connect watchdog: Oslo %2 still connecting after %1 s").arg(seconds);
+    };
     struct Case {
         const char* name;
         std::optional<bool> lastGoodIsOslo;
+        std::function<void(LinkScenario&)> after5s;
         Clock::Duration limit;
-        const char* line;
+        QString fired;
+    };
+    const auto nothing = [](LinkScenario&) {
+    };
+    const auto status = [](VpnStatus next) {
+        return [next](LinkScenario& link) {
+            link.harness.tunnel().setStatus(next);
+        };
     };
     const Case cases[] = {
-        {"nothing stored", std::nullopt, 12s, "connect watchdog: Oslo %2 still connecting after 12 s"},
-        {"another node stored", false, 12s, "connect watchdog: Oslo %2 still connecting after 12 s"},
-        {"this node stored", true, 20s, "connect watchdog: Oslo %2 still connecting after 20 s"},
+        {"nothing stored", std::nullopt, nothing, 12s, osloLine(12)},
+        {"another node stored", false, nothing, 12s, osloLine(12)},
+        {"this node stored", true, nothing, 20s, osloLine(20)},
+        {"the tunnel went on reasserting", std::nullopt, status(VpnStatus::reasserting), 12s, osloLine(12)},
+        {"the tunnel came up", std::nullopt, status(VpnStatus::connected), 12s, {}},
+        {"another node was started", std::nullopt,
+         [this](LinkScenario& link) {
+             link.session().userStopTapped();
+             link.harness.settle();
+             link.session().select(bergen.id);
+             track(link.session().connect());
+         },
+         17s, QStringLiteral("connect watchdog: Bergen still connecting after 12 s")},
     };
     for (const auto& example : cases) {
         SCOPED_TRACE(example.name);
@@ -37,99 +59,41 @@ TEST_F(SessionWatchdogTest, TheLastWorkingNodeGetsTwentySecondsToConnectAndAnyOt
         if (example.lastGoodIsOslo)
             link.rememberLastGood(*example.lastGoodIsOslo ? oslo.id : bergen.id);
         // The tunnel reports connecting and gets no further.
-        track(link.harness.session->connect());
-        link.harness.advance(example.limit - 1ms);
-        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("connect watchdog")).isEmpty());
-        link.harness.advance(1ms);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")),
-                  QStringList{QString::fromUtf8(example.line)});
-        // The watchdog leaves the tunnel to failover, which has nowhere to go with the choice off.
-        EXPECT_EQ(link.harness.session->phase(), TessaronLinkPhase::connecting);
-    }
-}
-
-TEST_F(SessionWatchdogTest, AWatchdogFiresOnlyWhileItsConnectIsUnderway) {
-    struct Case {
-        const char* name;
-        std::function<void(LinkScenario&)> after5s;
-        QStringList fired;
-    };
-    const Case cases[] = {
-        {"the tunnel came up",
-         [](LinkScenario& link) { link.harness.tunnel().setStatus(VpnStatus::connected); },
-         {}},
-        {"the tunnel went on reasserting",
-         [](LinkScenario& link) { link.harness.tunnel().setStatus(VpnStatus::reasserting); },
-         {QStringLiteral("connect watchdog: Oslo %2 still connecting after 12 s")}},
-        {"another node was started",
-         [this](LinkScenario& link) {
-             link.harness.session->userStopTapped();
-             link.harness.settle();
-             link.harness.session->select(bergen.id);
-             track(link.harness.session->connect());
-         },
-         {QStringLiteral("connect watchdog: Bergen still connecting after 12 s")}},
-    };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
-        LinkScenario link;
-        link.ready({oslo, bergen}, false);
-        track(link.harness.session->connect());
-        link.harness.advance(5s);
+        track(link.session().connect());
+        link.advance(5s);
         example.after5s(link);
-        link.harness.advance(30s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), example.fired)
-            << link.logText();
+        link.advance(example.limit - 5s - 1ms);
+        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("connect watchdog")).isEmpty());
+        link.advance(1ms);
+        const auto expected = example.fired.isEmpty() ? QStringList{} : QStringList{example.fired};
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), expected) << link.logText();
+        link.advance(30s);
+        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), expected);
+        // The watchdog leaves the tunnel to failover, which has nowhere to go with the choice off.
+        EXPECT_EQ(link.session().phase(),
+                  example.fired.isEmpty() ? TessaronLinkPhase::connected : TessaronLinkPhase::connecting);
     }
-}
-
-TEST_F(SessionWatchdogTest, TheNoticeOfAnAutoDisconnectOutlivesTheErrorOfItsStop) {
-    auto& session = ready({oslo});
-    connectAndComeUp();
-    harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting},
-                                   {0s, VpnStatus::disconnected, PlatformError(tunnel_failure::domain, 12)}});
-
-    session.autoDisconnect(QStringLiteral("failover gave up"));
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(session.lastError(), TessaronSession::autoDisconnectNotice());
-    EXPECT_TRUE(logged(QStringLiteral("auto-disconnect: failover gave up")));
-    EXPECT_TRUE(logged(QStringLiteral("disconnect failure: com.hallmere.tessaron.PacketTunnel/12")))
-        << logText();
-
-    // A link already down is left alone: no line, and the notice stays.
-    harness.log.clear();
-    session.setLastError(QStringLiteral("Earlier trouble."));
-    session.autoDisconnect(QStringLiteral("check failed 10x"));
-    EXPECT_TRUE(harness.logLines().isEmpty());
-    EXPECT_EQ(session.lastError(), QStringLiteral("Earlier trouble."));
 }
 
 TEST_F(SessionWatchdogTest, ATunnelThatEndsByItselfShowsItsErrorAndLogsItsDomainCleaned) {
-    struct Case {
-        QString domain;
-        QString logged;
-    };
-    const Case cases[] = {
+    const std::pair<QString, QString> cases[] = {
         {tunnel_failure::domain, tunnel_failure::domain},
         {QStringLiteral("Odd Domain/with: marks!"), QStringLiteral("OddDomainwithmarks")},
         // Dotted, so that the log's redaction of long runs leaves it alone.
         {QStringLiteral("ab.").repeated(44), QStringLiteral("ab.").repeated(40)},
     };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.domain.toStdString());
+    for (const auto& [domain, cleaned] : cases) {
         LinkScenario link;
         auto& session = link.ready({oslo});
         link.connectAndComeUp();
         session.setLastError(QStringLiteral("Earlier trouble."));
-        const PlatformError error(example.domain, 7);
+        const PlatformError error(domain, 7);
         link.harness.tunnel().setLastDisconnectError(error);
         link.harness.tunnel().setStatus(VpnStatus::disconnected);
         link.harness.settle();
-
         EXPECT_EQ(session.lastError(), TessaronErrorSanitizer::message(error));
         EXPECT_EQ(link.linesStartingWith(QStringLiteral("disconnect failure")),
-                  QStringList{QStringLiteral("disconnect failure: %1/7").arg(example.logged)});
+                  QStringList{QStringLiteral("disconnect failure: %1/7").arg(cleaned)});
     }
 }
 

@@ -8,70 +8,44 @@ using tessaron::TessaronProfileSummary;
 
 namespace {
 
-QUuid id(const char* text) {
-    return QUuid::fromString(QString::fromLatin1(text));
-}
-
-TessaronProfileSummary summary(const char* uuid, const char* name, const char* server = "node.example",
+// A summary whose id starts with `tag`, the tag being how the checks name it.
+TessaronProfileSummary summary(char tag, const char* name, const char* server = "node.example",
                                int port = 443) {
     TessaronProfileSummary s;
-    s.id = id(uuid);
+    s.id = QUuid::fromString(QString(tag) + QStringLiteral("0000000-0000-0000-0000-000000000000"));
     s.name = QString::fromUtf8(name);
     s.server = QString::fromUtf8(server);
     s.port = port;
     return s;
 }
 
-QStringList idsOf(const QList<TessaronProfileSummary>& summaries) {
-    QStringList ids;
+QString tagsOf(const QList<TessaronProfileSummary>& summaries) {
+    QString tags;
     for (const auto& s : summaries)
-        ids.append(s.id.toString(QUuid::WithoutBraces).left(8));
-    return ids;
+        tags.append(s.id.toString(QUuid::WithoutBraces).front());
+    return tags;
 }
 
 } // namespace
 
-TEST(SummaryOrderTest, SortsByNameIgnoringCaseThenById) {
-    QList<TessaronProfileSummary> summaries{
-        summary("30000000-0000-0000-0000-000000000000", "beta"),
-        summary("b0000000-0000-0000-0000-000000000000", "Alpha"),
-        summary("a0000000-0000-0000-0000-000000000000", "alpha"),
-        summary("20000000-0000-0000-0000-000000000000", "Gamma"),
-        summary("10000000-0000-0000-0000-000000000000", "gamma"),
-    };
-    sortSummaries(summaries);
-    EXPECT_EQ(idsOf(summaries), (QStringList{"a0000000", "b0000000", "30000000", "10000000", "20000000"}));
-
-    // The order does not depend on the order they came in.
-    std::reverse(summaries.begin(), summaries.end());
-    sortSummaries(summaries);
-    EXPECT_EQ(idsOf(summaries), (QStringList{"a0000000", "b0000000", "30000000", "10000000", "20000000"}));
+TEST(SummaryOrderTest, SortsByNameIgnoringCaseThenByIdWhateverTheOrderTheyCameIn) {
+    QList<TessaronProfileSummary> summaries{summary('3', "beta"), summary('b', "Alpha"),
+                                            summary('a', "alpha"), summary('2', "Gamma"),
+                                            summary('1', "gamma")};
+    for (int pass = 0; pass < 2; ++pass) {
+        sortSummaries(summaries);
+        EXPECT_EQ(tagsOf(summaries), QStringLiteral("ab312"));
+        std::reverse(summaries.begin(), summaries.end());
+    }
 }
 
-TEST(SummaryOrderTest, DistinctKeepsOneSummaryPerEndpoint) {
-    const auto first = summary("10000000-0000-0000-0000-000000000000", "Tokyo", "JP.example", 443);
-    const auto sameEndpoint = summary("20000000-0000-0000-0000-000000000000", "tokyo", "jp.EXAMPLE", 443);
-    const auto otherPort = summary("30000000-0000-0000-0000-000000000000", "Tokyo", "jp.example", 8443);
-    const auto other = summary("40000000-0000-0000-0000-000000000000", "Oslo", "no.example", 443);
-    const QList<TessaronProfileSummary> all{first, other, sameEndpoint, otherPort};
-
-    struct Case {
-        const char* name;
-        std::optional<QUuid> preferred;
-        QStringList expected;
-    };
-    const Case cases[] = {
-        {"no preference keeps the first", std::nullopt, {"10000000", "40000000", "30000000"}},
-        {"the preferred one stands in at the group's place",
-         sameEndpoint.id,
-         {"20000000", "40000000", "30000000"}},
-        {"a preference outside any group changes nothing",
-         id("{99999999-0000-0000-0000-000000000000}"),
-         {"10000000", "40000000", "30000000"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(idsOf(distinctSummaries(all, c.preferred)), c.expected);
-    }
+TEST(SummaryOrderTest, DistinctKeepsOneSummaryPerEndpointThePreferredOneAtTheGroupsPlace) {
+    const QList<TessaronProfileSummary> all{
+        summary('1', "Tokyo", "JP.example"), summary('4', "Oslo", "no.example"),
+        summary('2', "tokyo", "jp.EXAMPLE"), summary('3', "Tokyo", "jp.example", 8443)};
+    const std::pair<std::optional<QUuid>, const char*> cases[] = {
+        {std::nullopt, "143"}, {all[2].id, "243"}, {QUuid::createUuid(), "143"}};
+    for (const auto& [preferred, expected] : cases)
+        EXPECT_EQ(tagsOf(distinctSummaries(all, preferred)), QString::fromLatin1(expected)) << expected;
     EXPECT_TRUE(distinctSummaries({}, std::nullopt).isEmpty());
 }
