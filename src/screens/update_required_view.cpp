@@ -10,7 +10,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -56,6 +56,7 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
     : QWidget(parent)
     , fields_(std::move(fields))
     , openURL_(openURL) {
+    // Clicks and scrolls end here, so nothing covered can be reached.
     setAttribute(Qt::WA_NoMousePropagation);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Traits first: naming the widget makes its accessible interface, which is then kept.
@@ -135,7 +136,9 @@ void TessaronUpdateRequiredView::openSecondary() {
 
 void TessaronUpdateRequiredView::keepFocus(QWidget* now) {
     const QWidget* covered = parentWidget();
-    if (!now || !covered || !isVisible() || isAncestorOf(now) || !covered->isAncestorOf(now))
+    if (!now || !covered || !isVisible() || isAncestorOf(now))
+        return;
+    if (now != covered && !covered->isAncestorOf(now))
         return;
     primary_->setFocus(Qt::OtherFocusReason);
 }
@@ -153,22 +156,6 @@ bool TessaronUpdateRequiredView::eventFilter(QObject* watched, QEvent* event) {
 
 void TessaronUpdateRequiredView::paintEvent(QPaintEvent* event) {
     QPainter(this).fillRect(event->rect(), TessaronTheme::background());
-}
-
-void TessaronUpdateRequiredView::mousePressEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void TessaronUpdateRequiredView::mouseReleaseEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void TessaronUpdateRequiredView::mouseDoubleClickEvent(QMouseEvent* event) {
-    event->accept();
-}
-
-void TessaronUpdateRequiredView::wheelEvent(QWheelEvent* event) {
-    event->accept();
 }
 
 TessaronUpdateRequiredView::Fields updateRequiredFields(TessaronUpdateChecker& checker,
