@@ -24,6 +24,7 @@ public:
         state.selected = state.selected || traits.selected;
         state.animated = state.animated || traits.animated;
         state.invisible = state.invisible || traits.invisible;
+        state.modal = state.modal || traits.modal;
         return state;
     }
 };
@@ -40,13 +41,14 @@ QAccessibleInterface* traitFactory(const QString&, QObject* object) {
 void setAccessibleTraits(QWidget* widget, AccessibleTraits traits) {
     static std::once_flag installed;
     std::call_once(installed, [] { QAccessible::installFactory(traitFactory); });
-    const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0);
+    const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0) |
+                     (traits.modal ? 8 : 0);
     widget->setProperty(traitsProperty, bits);
 }
 
 AccessibleTraits accessibleTraits(const QWidget* widget) {
     const int bits = widget->property(traitsProperty).toInt();
-    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0};
+    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
 }
 
 } // namespace tessaron

@@ -10,6 +10,8 @@ struct AccessibleTraits {
     bool animated = false;
     // A decoration assistive technologies skip.
     bool invisible = false;
+    // Blocks everything beneath it.
+    bool modal = false;
 };
 
 // Adds the traits to the states the widget reports to assistive technologies.

@@ -9,6 +9,7 @@
 #include "screens/home_account.hpp"
 #include "screens/node_list.hpp"
 #include "screens/tessaron_theme.hpp"
+#include "screens/update_card.hpp"
 #include "screens/visual_state.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -165,6 +166,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     updateSlot_ = new QVBoxLayout();
     updateSlot_->setContentsMargins(0, 0, 0, 0);
     items->addLayout(updateSlot_);
+    updateSlot_->addWidget(new TessaronUpdateCard(column));
 
     email_ =
         makeLabel(TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(), column);

@@ -32,6 +32,7 @@ const QFont& captionFont();
 
 // Point sizes of the text styles.
 inline constexpr qreal largeTitleSize = 26;
+inline constexpr qreal title2Size = 17;
 inline constexpr qreal title3Size = 15;
 inline constexpr qreal bodySize = 13;
 inline constexpr qreal subheadlineSize = 11;

@@ -59,6 +59,8 @@ public:
     const OptionalRelease& required() const { return required_; }
     UpdateFramework& updaterController() const { return services_.framework; }
     QString installedVersion() const;
+    // The product's download page.
+    QUrl downloadPage() const { return services_.bundle.locations().downloadPage; }
 
     // "SUScheduledCheckInterval" when it is a number of at least 60 seconds, else six hours.
     static Clock::Duration pollInterval(const BundleInfo& bundle);
@@ -79,7 +81,6 @@ private:
     void setAvailable(const OptionalRelease& release);
     // A requirement the installed build already meets; one that names neither build nor version never is.
     bool isMet(const TessaronUpgradeRequirement& requirement) const;
-    QUrl downloadPage() const { return services_.bundle.locations().downloadPage; }
 
     UpdateCheckerServices services_;
     TessaronUpdateDelegate delegate_;

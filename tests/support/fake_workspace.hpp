@@ -12,7 +12,7 @@ class FakeWorkspace final : public Workspace {
 public:
     bool openUrl(const QUrl& url) override {
         opened.append(url);
-        return true;
+        return !refused.contains(url);
     }
     void revealFile(const QString& path) override { revealed.append(path); }
     bool launchNewInstance(const QString& path) override {
@@ -22,6 +22,8 @@ public:
     void quit() override { ++quits; }
 
     QList<QUrl> opened;
+    // Recorded, then answered as not opened.
+    QList<QUrl> refused;
     QStringList revealed;
     QStringList launched;
     bool launchSucceeds = true;

@@ -27,5 +27,17 @@
         <source>Node status paused</source>
         <translation>Paused</translation>
     </message>
+    <message>
+        <source>UpdateRequired.autoInstall</source>
+        <translation>Tessaron opens the download page for you. Install the new version, then open Tessaron again.</translation>
+    </message>
+    <message>
+        <source>UpdateRequired.button</source>
+        <translation>Update Tessaron</translation>
+    </message>
+    <message>
+        <source>UpdateRequired.download</source>
+        <translation>Open download page</translation>
+    </message>
 </context>
 </TS>

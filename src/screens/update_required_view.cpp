@@ -1,0 +1,173 @@
+#include "screens/update_required_view.hpp"
+
+#include "platform/workspace.hpp"
+#include "screens/accessible_traits.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/secondary_button.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "updates/update_checker.hpp"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+namespace {
+
+constexpr int columnMaxWidth = 420;
+constexpr int columnPadding = 24;
+constexpr int columnSpacing = 16;
+constexpr int buttonMaxWidth = 280;
+constexpr int primaryTopPadding = 8;
+
+QString text(const char* key) {
+    return QCoreApplication::translate("Tessaron", key);
+}
+
+QLabel* makeLabel(const QString& content, const QFont& font, const QColor& colour, QWidget* parent) {
+    auto* label = new QLabel(content, parent);
+    // Versions come from a server: never read them as markup.
+    label->setTextFormat(Qt::PlainText);
+    label->setAlignment(Qt::AlignHCenter);
+    label->setWordWrap(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    return label;
+}
+
+// Centres a button of at most `buttonMaxWidth` in the column, `top` points below the item before it.
+void addButton(QVBoxLayout& column, QAbstractButton* button, int top) {
+    button->setMaximumWidth(buttonMaxWidth);
+    auto* row = new QHBoxLayout();
+    row->setContentsMargins(0, top, 0, 0);
+    row->addWidget(button);
+    column.addLayout(row);
+}
+
+} // namespace
+
+TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace& openURL, QWidget* parent)
+    : QWidget(parent)
+    , fields_(std::move(fields))
+    , openURL_(openURL) {
+    // Clicks and scrolls end here, so nothing covered can be reached.
+    setAttribute(Qt::WA_NoMousePropagation);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Traits first: naming the widget makes its accessible interface, which is then kept.
+    setAccessibleTraits(this, {.modal = true});
+    setAccessibleName(text("Update required"));
+
+    auto* content = new QWidget(this);
+    content->setMaximumWidth(columnMaxWidth);
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(columnPadding, columnPadding, columnPadding, columnPadding);
+    column->setSpacing(columnSpacing);
+
+    const QFont body = TessaronTheme::font(TessaronTheme::bodySize);
+    column->addWidget(makeLabel(text("Update required"),
+                                TessaronTheme::font(TessaronTheme::title2Size, QFont::DemiBold),
+                                TessaronTheme::textPrimary(), content));
+    column->addWidget(makeLabel(
+        text("Tessaron %1 is required to keep connecting. Update to continue.").arg(fields_.version), body,
+        TessaronTheme::textSecondary(), content));
+    column->addWidget(
+        makeLabel(text("UpdateRequired.autoInstall"), body, TessaronTheme::textSecondary(), content));
+
+    primary_ = new TessaronPrimaryButton(content);
+    primary_->setText(text("UpdateRequired.button"));
+    addButton(*column, primary_, primaryTopPadding);
+    connect(primary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::runPrimary);
+
+    if (fields_.secondaryURL) {
+        secondary_ = new TessaronSecondaryButton(content);
+        secondary_->setText(text("UpdateRequired.download"));
+        addButton(*column, secondary_, 0);
+        connect(secondary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::openSecondary);
+    }
+
+    column->addWidget(makeLabel(text("Version %1 installed").arg(fields_.installed),
+                                TessaronTheme::font(TessaronTheme::footnoteSize),
+                                TessaronTheme::textSecondary(), content));
+
+    // The column takes the width it may have, up to its maximum; the rest is shared on both sides.
+    auto* row = new QHBoxLayout();
+    row->addStretch(0);
+    row->addWidget(content, 1);
+    row->addStretch(0);
+    auto* centring = new QVBoxLayout(this);
+    centring->setContentsMargins(0, 0, 0, 0);
+    centring->addStretch(1);
+    centring->addLayout(row);
+    centring->addStretch(1);
+
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepFocus(now); });
+}
+
+void TessaronUpdateRequiredView::showOver(QWidget& host) {
+    if (host_)
+        host_->removeEventFilter(this);
+    host_ = &host;
+    setParent(&host);
+    setGeometry(host.rect());
+    host.installEventFilter(this);
+    raise();
+    show();
+}
+
+void TessaronUpdateRequiredView::runPrimary() {
+    if (fields_.primaryURL) {
+        if (!openURL_.openUrl(*fields_.primaryURL) && fields_.primaryFallbackURL)
+            openURL_.openUrl(*fields_.primaryFallbackURL);
+        return;
+    }
+    if (fields_.primaryAction)
+        fields_.primaryAction();
+}
+
+void TessaronUpdateRequiredView::openSecondary() {
+    openURL_.openUrl(*fields_.secondaryURL);
+}
+
+void TessaronUpdateRequiredView::keepFocus(QWidget* now) {
+    const QWidget* covered = parentWidget();
+    if (!now || !covered || !isVisible() || isAncestorOf(now))
+        return;
+    if (now != covered && !covered->isAncestorOf(now))
+        return;
+    primary_->setFocus(Qt::OtherFocusReason);
+}
+
+void TessaronUpdateRequiredView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    keepFocus(window()->focusWidget());
+}
+
+bool TessaronUpdateRequiredView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == host_ && event->type() == QEvent::Resize)
+        setGeometry(host_->rect());
+    return QWidget::eventFilter(watched, event);
+}
+
+void TessaronUpdateRequiredView::paintEvent(QPaintEvent* event) {
+    QPainter(this).fillRect(event->rect(), TessaronTheme::background());
+}
+
+TessaronUpdateRequiredView::Fields updateRequiredFields(TessaronUpdateChecker& checker,
+                                                        const TessaronReleaseInfo& required) {
+    return {
+        .version = required.version,
+        .installed = checker.installedVersion(),
+        .primaryURL = std::nullopt,
+        .primaryFallbackURL = std::nullopt,
+        .primaryAction = [&framework = checker.updaterController()] { framework.checkForUpdates(); },
+        .secondaryURL = checker.downloadPage(),
+    };
+}
+
+} // namespace tessaron

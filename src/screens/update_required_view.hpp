@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QLabel;
+
+namespace tessaron {
+
+class TessaronPrimaryButton;
+class TessaronSecondaryButton;
+class TessaronUpdateChecker;
+class Workspace;
+struct TessaronReleaseInfo;
+
+// Blocks the window while an update is required: names the required and the installed version and offers
+// the update and, when there is a download page, a link to it. It has no close control; whoever shows it
+// removes it when the requirement ends.
+class TessaronUpdateRequiredView final : public QWidget {
+    Q_OBJECT
+public:
+    struct Fields {
+        // The required version, shown in the message.
+        QString version{};
+        // The installed version, shown in the footer; may be empty.
+        QString installed{};
+        // When present, the primary button opens it instead of running `primaryAction`.
+        std::optional<QUrl> primaryURL{};
+        // Opened when the desktop did not accept `primaryURL`.
+        std::optional<QUrl> primaryFallbackURL{};
+        std::function<void()> primaryAction{};
+        // When present, a secondary button opens it.
+        std::optional<QUrl> secondaryURL{};
+    };
+
+    // Every URL goes through `openURL`.
+    TessaronUpdateRequiredView(Fields fields, Workspace& openURL, QWidget* parent = nullptr);
+
+    // Lays the view over the whole of `host`, following its size, and keeps keyboard focus out of what it
+    // covers. The view becomes a child of `host`.
+    void showOver(QWidget& host);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void runPrimary();
+    void openSecondary();
+    // Focus that moves to a covered widget comes back to the primary button.
+    void keepFocus(QWidget* now);
+
+    Fields fields_;
+    Workspace& openURL_;
+    QPointer<QWidget> host_;
+    TessaronPrimaryButton* primary_ = nullptr;
+    TessaronSecondaryButton* secondary_ = nullptr;
+};
+
+// The view as the main window shows it for `required`: the user's update check as the primary action and
+// the product's download page as the secondary link.
+TessaronUpdateRequiredView::Fields updateRequiredFields(TessaronUpdateChecker& checker,
+                                                        const TessaronReleaseInfo& required);
+
+} // namespace tessaron
