@@ -6,12 +6,12 @@ namespace tessaron {
 
 ApplicationSession::ApplicationSession()
     : services_(SessionSurroundings::standard(), signIn_)
+    , activator_(services_.services().activator)
     , session_(services_.services())
     , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {
     followApplicationState();
-    session_.bootstrap();
 }
 
 void ApplicationSession::followApplicationState() {

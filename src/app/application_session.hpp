@@ -17,8 +17,9 @@ public:
     ApplicationSession& operator=(const ApplicationSession&) = delete;
 
     TessaronSession& session() { return session_; }
+    TessaronSystemExtensionActivating& activator() { return activator_; }
 
-    // Restores the saved connections and finds a tunnel still running from an earlier launch.
+    // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.
@@ -29,6 +30,7 @@ private:
 
     AssumedSignIn signIn_;
     LinuxSessionServices services_;
+    TessaronSystemExtensionActivating& activator_;
     TessaronSession session_;
     LinuxWebAuthSession webSignIn_;
     OpenedUrlRouter router_;

@@ -1,0 +1,62 @@
+#include "app/tessaron_mac_app.hpp"
+
+#include "app/main_window.hpp"
+#include "platform/power_state_observer.hpp"
+#include "screens/appearance_host.hpp"
+#include "screens/settings_pages.hpp"
+
+#include <QApplication>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+TessaronMacApp::TessaronMacApp()
+    : power_(PowerStateObserver::shared()) {
+    session_.start();
+}
+
+TessaronMacApp::~TessaronMacApp() {
+    delete settingsWindow_;
+    delete mainWindow_;
+}
+
+TessaronMainWindow& TessaronMacApp::showMainWindow() {
+    if (!mainWindow_) {
+        mainWindow_ = new TessaronMainWindow(
+            MainWindowServices{session(), account_, power_, updates_, session_.activator()});
+        connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
+        connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
+    }
+    mainWindow_->bringToFront();
+    return *mainWindow_;
+}
+
+void TessaronMacApp::showSettings() {
+    if (!settingsWindow_) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("settings"));
+        window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setFixedSize(520, 560);
+        applyTessaronAppearance(*window);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(new TessaronSettingsPages(session(), updates_, {}, window));
+        settingsWindow_ = window;
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}
+
+void TessaronMacApp::openUrl(const QUrl& url) {
+    if (session_.openUrl(url) != OpenedUrlRouter::Route::dropped)
+        showMainWindow();
+}
+
+void TessaronMacApp::quit() {
+    // The tunnel is a process of its own and stays up.
+    QApplication::quit();
+}
+
+} // namespace tessaron
