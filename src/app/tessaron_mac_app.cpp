@@ -11,8 +11,11 @@
 namespace tessaron {
 
 TessaronMacApp::TessaronMacApp()
-    : power_(PowerStateObserver::shared()) {
+    : power_(PowerStateObserver::shared())
+    , tray_(session(), power_) {
     session_.start();
+    connect(&tray_, &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
+    connect(&tray_, &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
 }
 
 TessaronMacApp::~TessaronMacApp() {

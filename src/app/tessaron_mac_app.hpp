@@ -4,6 +4,7 @@
 #include "app/assumed_home_account.hpp"
 #include "app/main_window.hpp"
 #include "app/no_update_checker.hpp"
+#include "app/tray_icon.hpp"
 
 #include <QObject>
 #include <QPointer>
@@ -28,6 +29,7 @@ public:
     TessaronUpdateState& updates() { return updates_; }
     TessaronMainWindow* mainWindow() const { return mainWindow_; }
     QWidget* settingsWindow() const { return settingsWindow_; }
+    TessaronTray& tray() { return tray_; }
 
     // The main window in front, built anew when it was closed.
     TessaronMainWindow& showMainWindow();
@@ -42,6 +44,7 @@ private:
     NoUpdateChecker updates_;
     AssumedHomeAccount account_;
     PowerState& power_;
+    TessaronTray tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;
 };
