@@ -2,6 +2,7 @@
 
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
+#include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -68,6 +69,7 @@ TessaronMainWindow::TessaronMainWindow(MainWindowServices services, QWidget* par
 TessaronMainWindow::~TessaronMainWindow() = default;
 
 void TessaronMainWindow::buildMenu() {
+    menuBar()->setPalette(tessaronDarkPalette());
     auto* menu = menuBar()->addMenu(QStringLiteral("Tessaron"));
     auto* about = menu->addAction(uiText("About Tessaron"));
     about->setObjectName(QStringLiteral("tessaron.menu.about"));

@@ -1,8 +1,10 @@
 #include "app/tray_icon.hpp"
 
 #include "screens/menu_bar_content.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QFrame>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
@@ -122,10 +124,16 @@ void TessaronTray::togglePanel() {
         return;
     }
     if (!panel_) {
-        auto* panel = new QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+        auto* panel = new QFrame(nullptr, Qt::Popup | Qt::FramelessWindowHint);
         panel->setObjectName(QStringLiteral("tessaron.menuBar.panel"));
+        // A hairline edge keeps the black panel apart from a dark desktop.
+        panel->setFrameShape(QFrame::Box);
+        QPalette edge = panel->palette();
+        edge.setColor(QPalette::WindowText, TessaronTheme::stroke());
+        edge.setColor(QPalette::Window, TessaronTheme::background());
+        panel->setPalette(edge);
         auto* layout = new QVBoxLayout(panel);
-        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setContentsMargins(1, 1, 1, 1);
         auto* content = new MenuBarContentView(session_, power_, panel);
         layout->addWidget(content);
         connect(content, &MenuBarContentView::openMainWindowRequested, this, [this] {

@@ -105,7 +105,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, PowerState& pow
                               TessaronTheme::textPrimary(), TessaronTheme::subheadlineSize, this)) {
     setObjectName(QStringLiteral("tessaron.menuBar"));
     applyTessaronAppearance(*this);
-    setFixedWidth(width);
+    setFixedWidth(panelWidth);
 
     dot_->setObjectName(QStringLiteral("tessaron.menuBar.dot"));
     dot_->setFixedSize(8, 8);

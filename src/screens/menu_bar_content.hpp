@@ -40,7 +40,7 @@ MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEn
 class MenuBarContentView final : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int width = 320;
+    static constexpr int panelWidth = 320;
 
     MenuBarContentView(TessaronSession& session, PowerState& power, QWidget* parent = nullptr);
 

@@ -97,10 +97,8 @@ void TessaronSheetHost::present() {
     connect(dialog, &QDialog::finished, this, [this, dialog] { userClosed(dialog); });
     dialog_ = dialog;
     presentedSheet_ = wanted;
-    // Centred over the window, near its top, as a sheet drops from the title bar.
     dialog->adjustSize();
-    const QPoint top = window_.mapToGlobal(QPoint(window_.width() / 2, 0));
-    dialog->move(top.x() - dialog->width() / 2, top.y() + 24);
+    placeDialog();
     dialog->open();
 }
 
@@ -140,9 +138,20 @@ void TessaronSheetHost::updateCover() {
     }
 }
 
+// Centred over the window, near its top, as a sheet drops from the title bar; again whenever the window
+// moves, since the window manager may place it after the sheet opened.
+void TessaronSheetHost::placeDialog() {
+    if (!dialog_)
+        return;
+    const QPoint top = window_.mapToGlobal(QPoint(window_.width() / 2, 0));
+    dialog_->move(top.x() - dialog_->width() / 2, top.y() + 24);
+}
+
 bool TessaronSheetHost::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &window_ && event->type() == QEvent::Resize && cover_)
         cover_->setGeometry(window_.rect());
+    if (watched == &window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeDialog();
     return QObject::eventFilter(watched, event);
 }
 

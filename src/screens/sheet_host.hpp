@@ -58,6 +58,7 @@ private:
     void closeBySelf();
     void userClosed(QDialog* dialog);
     void updateCover();
+    void placeDialog();
 
     TessaronSession& session_;
     TessaronUpdateState& updates_;

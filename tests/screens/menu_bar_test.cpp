@@ -120,7 +120,7 @@ TEST_F(MenuBarTest, CheckAgainAppearsAfterAFailedCheckAndRunsANewOne) {
     EXPECT_EQ(panel().findChild<QLabel*>(QStringLiteral("tessaron.menuBar.title"))->accessibleName(),
               "Connection check failed");
     EXPECT_TRUE(checkAgain->isVisibleTo(&panel()));
-    capture(panel(), {MenuBarContentView::width, panel().sizeHint().height()},
+    capture(panel(), {MenuBarContentView::panelWidth, panel().sizeHint().height()},
             QStringLiteral("menu-bar-panel"));
 
     world.harness.reachability.answer(FakeReachability::success());
