@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QWindow>
 
 #include <qcoro/qcorotask.h>
 
@@ -41,10 +42,12 @@ QString versionLine() {
 
 } // namespace
 
-TessaronMainWindow::TessaronMainWindow(MainWindowServices services, QWidget* parent)
+TessaronMainWindow::TessaronMainWindow(TessaronUpdateState& updates,
+                                       std::function<MainWindowServices()> services, QWidget* parent)
     : QMainWindow(parent)
-    , services_(services)
-    , recovery_([session = QPointer(&services.session)] { recoverThenRefresh(session); }) {
+    , updates_(updates)
+    , makeServices_(std::move(services))
+    , recovery_([this] { recoverThenRefresh(QPointer(&services_->session)); }) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("Tessaron"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -53,17 +56,25 @@ TessaronMainWindow::TessaronMainWindow(MainWindowServices services, QWidget* par
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, TessaronTheme::background());
     setPalette(palette);
+    setAutoFillBackground(true);
+    buildMenu();
+}
 
-    home_ = new TessaronHomeView(TessaronHomeServices{services_.session, services_.account, services_.power,
-                                                      services_.power, services_.activator},
+// The session and the home view are built after the window is mapped, so it appears at once.
+void TessaronMainWindow::buildContent() {
+    services_.emplace(makeServices_());
+    auto& services = *services_;
+    home_ = new TessaronHomeView(TessaronHomeServices{services.session, services.account, services.power,
+                                                      services.power, services.activator},
                                  this);
     setCentralWidget(home_);
-    sheetHost_ =
-        new TessaronSheetHost(services_.session, services_.updates, *this,
-                              SheetContents{services_.session, services_.updates, {}, {}},
-                              [this](QWidget& window) { return makeUpdateCover(services_.updates, window); });
-    buildMenu();
+    sheetHost_ = new TessaronSheetHost(services.session, services.updates, *this,
+                                       SheetContents{services.session, services.updates, {}, {}},
+                                       [this](QWidget& window) { return makeUpdateCover(updates_, window); });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
+    services.session.bootstrap();
+    sheetHost_->offerPrivacy();
+    updateScenePhase();
 }
 
 TessaronMainWindow::~TessaronMainWindow() = default;
@@ -77,9 +88,9 @@ void TessaronMainWindow::buildMenu() {
 
     auto* check = menu->addAction(uiText("Check for Updates…"));
     check->setObjectName(QStringLiteral("tessaron.menu.checkForUpdates"));
-    check->setEnabled(services_.updates.canCheckForUpdates());
-    connect(&services_.updates, &TessaronUpdateState::canCheckForUpdatesChanged, check, &QAction::setEnabled);
-    connect(check, &QAction::triggered, &services_.updates, &TessaronUpdateState::checkForUpdates);
+    check->setEnabled(updates_.canCheckForUpdates());
+    connect(&updates_, &TessaronUpdateState::canCheckForUpdatesChanged, check, &QAction::setEnabled);
+    connect(check, &QAction::triggered, &updates_, &TessaronUpdateState::checkForUpdates);
 
     menu->addSeparator();
     auto* settings = menu->addAction(uiText("Settings…"));
@@ -107,11 +118,18 @@ void TessaronMainWindow::bringToFront() {
 
 void TessaronMainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!std::exchange(bootstrapped_, true)) {
-        services_.session.bootstrap();
-        sheetHost_->offerPrivacy();
-    }
+    if (!home_ && !contentPending_)
+        windowHandle()->installEventFilter(this);
     updateScenePhase();
+}
+
+bool TessaronMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        !std::exchange(contentPending_, true)) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &TessaronMainWindow::buildContent, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TessaronMainWindow::hideEvent(QHideEvent* event) {
@@ -126,6 +144,8 @@ void TessaronMainWindow::changeEvent(QEvent* event) {
 }
 
 void TessaronMainWindow::updateScenePhase() {
+    if (!home_)
+        return;
     scenePhase_ = tessaron::scenePhase(isVisible(), isMinimized(), QGuiApplication::applicationState());
     home_->setScenePhase(scenePhase_);
     recovery_.follow(scenePhase_);

@@ -5,6 +5,9 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <optional>
+
 namespace tessaron {
 
 class PowerState;
@@ -24,17 +27,20 @@ struct MainWindowServices {
     TessaronSystemExtensionActivating& activator;
 };
 
-// The main window: the home view under the sheet host, and the application menu. Closing it destroys it;
-// the next one runs the launch bootstrap and the privacy offer again.
+// The main window: the home view under the sheet host, and the application menu. It appears empty and
+// builds its content, and with it everything the content needs, once it is on screen; then it runs the
+// launch bootstrap and the privacy offer. Closing it destroys it; the next one runs both again.
 class TessaronMainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TessaronMainWindow(MainWindowServices services, QWidget* parent = nullptr);
+    TessaronMainWindow(TessaronUpdateState& updates, std::function<MainWindowServices()> services,
+                       QWidget* parent = nullptr);
     ~TessaronMainWindow() override;
 
     ScenePhase scenePhase() const { return scenePhase_; }
-    TessaronHomeView& home() const { return *home_; }
-    TessaronSheetHost& sheetHost() const { return *sheetHost_; }
+    // None until the window has been on screen.
+    TessaronHomeView* home() const { return home_; }
+    TessaronSheetHost* sheetHost() const { return sheetHost_; }
 
     // Shown, not minimised, raised and focused.
     void bringToFront();
@@ -45,20 +51,24 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
     void buildMenu();
+    void buildContent();
     void showAbout();
     void updateScenePhase();
 
-    MainWindowServices services_;
-    TessaronHomeView* home_;
-    TessaronSheetHost* sheetHost_;
+    TessaronUpdateState& updates_;
+    std::function<MainWindowServices()> makeServices_;
+    std::optional<MainWindowServices> services_;
+    TessaronHomeView* home_ = nullptr;
+    TessaronSheetHost* sheetHost_ = nullptr;
     ForegroundInvitationRecovery recovery_;
     ScenePhase scenePhase_ = ScenePhase::background;
-    bool bootstrapped_ = false;
+    bool contentPending_ = false;
 };
 
 } // namespace tessaron

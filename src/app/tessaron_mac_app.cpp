@@ -10,23 +10,37 @@
 
 namespace tessaron {
 
-TessaronMacApp::TessaronMacApp()
-    : power_(PowerStateObserver::shared())
-    , tray_(session(), power_) {
-    session_.start();
-    connect(&tray_, &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
-    connect(&tray_, &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
-}
+TessaronMacApp::TessaronMacApp() = default;
 
 TessaronMacApp::~TessaronMacApp() {
     delete settingsWindow_;
     delete mainWindow_;
 }
 
+ApplicationSession& TessaronMacApp::applicationSession() {
+    if (!session_) {
+        session_ = std::make_unique<ApplicationSession>();
+        session_->start();
+        tray_ = std::make_unique<TessaronTray>(session_->session(), PowerStateObserver::shared());
+        connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
+        connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
+    }
+    return *session_;
+}
+
+TessaronSession& TessaronMacApp::session() {
+    return applicationSession().session();
+}
+
+MainWindowServices TessaronMacApp::mainWindowServices() {
+    auto& running = applicationSession();
+    return MainWindowServices{running.session(), account_, PowerStateObserver::shared(), updates_,
+                              running.activator()};
+}
+
 TessaronMainWindow& TessaronMacApp::showMainWindow() {
     if (!mainWindow_) {
-        mainWindow_ = new TessaronMainWindow(
-            MainWindowServices{session(), account_, power_, updates_, session_.activator()});
+        mainWindow_ = new TessaronMainWindow(updates_, [this] { return mainWindowServices(); });
         connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
     }
@@ -53,7 +67,7 @@ void TessaronMacApp::showSettings() {
 }
 
 void TessaronMacApp::openUrl(const QUrl& url) {
-    if (session_.openUrl(url) != OpenedUrlRouter::Route::dropped)
+    if (applicationSession().openUrl(url) != OpenedUrlRouter::Route::dropped)
         showMainWindow();
 }
 

@@ -11,25 +11,28 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <optional>
+#include <memory>
 
 namespace tessaron {
 
 class PowerState;
 
 // The application: one session and one update checker for the process, the main window (built again
-// after it was closed), the Settings window and the tray icon. Quitting leaves the tunnel running.
+// after it was closed), the Settings window and the tray icon. The session, the power observer and the
+// tray are made on first use, which the main window puts after its first appearance. Quitting leaves
+// the tunnel running.
 class TessaronMacApp final : public QObject {
     Q_OBJECT
 public:
     TessaronMacApp();
     ~TessaronMacApp() override;
 
-    TessaronSession& session() { return session_.session(); }
+    TessaronSession& session();
     TessaronUpdateState& updates() { return updates_; }
     TessaronMainWindow* mainWindow() const { return mainWindow_; }
     QWidget* settingsWindow() const { return settingsWindow_; }
-    TessaronTray& tray() { return tray_; }
+    // None before the session exists.
+    TessaronTray* tray() const { return tray_.get(); }
 
     // The main window in front, built anew when it was closed.
     TessaronMainWindow& showMainWindow();
@@ -40,11 +43,13 @@ public:
     void quit();
 
 private:
-    ApplicationSession session_;
+    ApplicationSession& applicationSession();
+    MainWindowServices mainWindowServices();
+
     NoUpdateChecker updates_;
     AssumedHomeAccount account_;
-    PowerState& power_;
-    TessaronTray tray_;
+    std::unique_ptr<ApplicationSession> session_;
+    std::unique_ptr<TessaronTray> tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;
 };

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,14 @@ protected:
     MainWindowTest() { harness.start(); }
 
     QPointer<TessaronMainWindow> open() {
-        QPointer window = new TessaronMainWindow(
-            MainWindowServices{*harness.session, account, power, updates, harness.activator});
+        QPointer window = new TessaronMainWindow(updates, [this] {
+            return MainWindowServices{*harness.session, account, power, updates, harness.activator};
+        });
         window->show();
+        EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
         harness.settle();
+        EXPECT_NE(window->home(), nullptr);
         return window;
     }
     qsizetype configurationLoads() const {
@@ -50,6 +55,7 @@ TEST_F(MainWindowTest, EachWindowLifeBootstrapsAndOffersPrivacyOnce) {
     harness.session->setActiveSheet(std::nullopt);
     first->hide();
     first->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(first.data()));
     harness.settle();
     EXPECT_EQ(configurationLoads(), before + 1);
     EXPECT_EQ(harness.session->activeSheet(), std::nullopt);

@@ -42,6 +42,7 @@ protected:
     TessaronMainWindow& showMain() {
         auto& window = app.showMainWindow();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return window.home() != nullptr; }, 5000));
         return window;
     }
 
@@ -52,9 +53,9 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable())
         << "no tray host on " << qgetenv("DISPLAY").constData();
     auto& window = showMain();
-    ASSERT_TRUE(app.tray().isShown());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return app.tray().icon()->geometry().isValid(); }, 5000));
-    EXPECT_EQ(app.tray().icon()->toolTip(), QStringLiteral("Disconnected"));
+    ASSERT_TRUE(app.tray()->isShown());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.tray()->icon()->geometry().isValid(); }, 5000));
+    EXPECT_EQ(app.tray()->icon()->toolTip(), QStringLiteral("Disconnected"));
     saveScreen("smoke-first-launch");
 
     // The first launch asks for consent; a user dismissal leaves the home view.
@@ -63,14 +64,14 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
     QTest::qWait(100);
     save(window.grab(), "smoke-main-window");
 
-    Q_EMIT app.tray().icon()->activated(QSystemTrayIcon::Trigger);
-    auto* panel = app.tray().panel();
+    Q_EMIT app.tray()->icon()->activated(QSystemTrayIcon::Trigger);
+    auto* panel = app.tray()->panel();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(panel));
     EXPECT_EQ(panel->findChild<MenuBarContentView*>()->width(), MenuBarContentView::panelWidth);
     EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().contains(panel->geometry()));
     saveScreen("smoke-panel");
-    Q_EMIT app.tray().icon()->activated(QSystemTrayIcon::Trigger);
+    Q_EMIT app.tray()->icon()->activated(QSystemTrayIcon::Trigger);
     EXPECT_FALSE(panel->isVisible());
 
     app.showSettings();
@@ -85,8 +86,9 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
 }
 
 TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayIn) {
-    EXPECT_FALSE(app.tray().isShown());
     auto& window = showMain();
+    ASSERT_NE(app.tray(), nullptr);
+    EXPECT_FALSE(app.tray()->isShown());
     EXPECT_TRUE(window.isVisible());
     window.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
