@@ -63,15 +63,17 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheirUrlsToTheInstanceWhichRoutesTh
 
     // Once the sign-in is over, the same callback is dropped; a link is an invitation; no URL, a raise.
     const QString link = QStringLiteral("https://tessaron.app/i/abc?code=1");
+    const QString ownLink = QStringLiteral("tessaron://connect?invite=abc");
     const SystemLog::Capture log;
     QSignalSpy raised(&instance, &InstanceForwarder::raiseRequested);
     QSignalSpy opened(&instance, &InstanceForwarder::urlOpened);
-    for (const QStringList& arguments : {QStringList{callback}, QStringList{link}, QStringList{}}) {
+    for (const QStringList& arguments :
+         {QStringList{callback}, QStringList{link}, QStringList{ownLink}, QStringList{}}) {
         const auto later = startApp(arguments);
         ASSERT_TRUE(arguments.isEmpty() ? raised.wait(10'000) : opened.wait(10'000));
         EXPECT_TRUE(exitedWithZero(*later));
     }
-    EXPECT_EQ(invitations, QList{QUrl(link)});
+    EXPECT_EQ(invitations, (QList{QUrl(link), QUrl(ownLink)}));
     EXPECT_EQ(log.messages(), QStringList{QStringLiteral("sign-in callback dropped: no sign-in is waiting")});
 }
 

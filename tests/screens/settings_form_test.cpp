@@ -1,5 +1,6 @@
 #include "screens/fake_update_state.hpp"
 #include "screens/settings_form.hpp"
+#include "screens/tessaron_theme.hpp"
 
 #include "platform/bundle_info.hpp"
 #include "platform/vpn_error.hpp"
@@ -177,6 +178,36 @@ TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissed) {
     EXPECT_FALSE(harness.session->lastError());
     EXPECT_FALSE(harness.session->suggestedNodeID());
     EXPECT_FALSE(error->isVisibleTo(&form()));
+}
+
+TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
+    struct Case {
+        qint64 used, cap;
+        QColor colour;
+        bool warns;
+    };
+    const Case cases[] = {
+        {1'234'567'890, 50'000'000'000, TessaronTheme::textSecondary(), false},
+        {45'000'000'000, 50'000'000'000, TessaronTheme::warning(), true},
+        {50'000'000'000, 50'000'000'000, TessaronTheme::danger(), true},
+    };
+    form();
+    auto* value = find<QLabel>("tessaron.settings.dataUsage");
+    EXPECT_FALSE(value->isVisibleTo(&form())) << "no usage known yet";
+    for (const auto& c : cases) {
+        TessaronRosterResponse roster;
+        roster.profiles = {profile};
+        roster.usage = TessaronDataUsage{c.used, c.cap, harness.clock.now().addDays(9)};
+        harness.pairing.setRoster(profile.id, roster);
+        track(harness.session->pullRoster(profile.id));
+        harness.settle();
+        ASSERT_TRUE(value->isVisibleTo(&form())) << c.used;
+        EXPECT_EQ(value->text(), TessaronSettingsForm::usageText(*roster.usage, QLocale()));
+        EXPECT_TRUE(value->styleSheet().contains(c.colour.name())) << c.used;
+        const auto warning = TessaronSettingsForm::usageWarning(*roster.usage, QLocale());
+        EXPECT_EQ(warning.has_value(), c.warns);
+        EXPECT_TRUE(!warning || footerShown(*warning));
+    }
 }
 
 TEST_F(SettingsFormTest, UpdateRowOffersTheAvailableRelease) {
