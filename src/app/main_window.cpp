@@ -57,11 +57,12 @@ TessaronMainWindow::TessaronMainWindow(TessaronUpdateState& updates,
     palette.setColor(QPalette::Window, TessaronTheme::background());
     setPalette(palette);
     setAutoFillBackground(true);
-    buildMenu();
 }
 
-// The session and the home view are built after the window is mapped, so it appears at once.
+// The session, the home view and the menu are built after the window is mapped, so it appears at once.
 void TessaronMainWindow::buildContent() {
+    // The menu too: its text would load the fonts before the first map.
+    buildMenu();
     services_.emplace(makeServices_());
     auto& services = *services_;
     home_ = new TessaronHomeView(TessaronHomeServices{services.session, services.account, services.power,

@@ -1,9 +1,11 @@
 #include "app/assumed_home_account.hpp"
 #include "app/main_window.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/sheet_host.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_power_state.hpp"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCoreApplication>
 #include <QPointer>
@@ -87,6 +89,23 @@ TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
     action(*window, "tessaron.menu.quit")->trigger();
     EXPECT_EQ(settings.size(), 1);
     EXPECT_EQ(quit.size(), 1);
+    delete window;
+}
+
+TEST_F(MainWindowTest, TheSettingsSheetClosesWithDone) {
+    harness.grantConsent();
+    harness.restart();
+    auto window = open();
+    harness.session->setActiveSheet(TessaronSheet::settings);
+    harness.settle();
+    auto* sheet = window->sheetHost()->presentedDialog();
+    ASSERT_NE(sheet, nullptr);
+    auto* done = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.doneButton"));
+    ASSERT_NE(done, nullptr);
+    done->click();
+    harness.settle();
+    EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
+    EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
     delete window;
 }
 

@@ -89,12 +89,6 @@ TEST_F(SheetHostTest, SignInOverSettingsClosesBackToSettingsThenToNothing) {
     EXPECT_EQ(host().presentedDialog(), nullptr);
 }
 
-TEST_F(SheetHostTest, SignInFromHomeClosesToNothing) {
-    assign(TessaronSheet::signIn);
-    escape();
-    EXPECT_EQ(session().activeSheet(), std::nullopt);
-}
-
 TEST_F(SheetHostTest, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOpen) {
     struct Case {
         const char* name;
