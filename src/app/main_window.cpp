@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
@@ -73,9 +74,17 @@ void TessaronMainWindow::buildContent() {
                                        SheetContents{services.session, services.updates, {}, {}},
                                        [this](QWidget& window) { return makeUpdateCover(updates_, window); });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
-    services.session.bootstrap();
-    sheetHost_->offerPrivacy();
     updateScenePhase();
+    // The bootstrap reads the Keychain synchronously: the content is drawn first.
+    home_->show();
+    layout()->activate();
+    repaint();
+    QMetaObject::invokeMethod(this, &TessaronMainWindow::launch, Qt::QueuedConnection);
+}
+
+void TessaronMainWindow::launch() {
+    services_->session.bootstrap();
+    sheetHost_->offerPrivacy();
 }
 
 TessaronMainWindow::~TessaronMainWindow() = default;

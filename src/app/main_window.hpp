@@ -58,6 +58,7 @@ protected:
 private:
     void buildMenu();
     void buildContent();
+    void launch();
     void showAbout();
     void updateScenePhase();
 
