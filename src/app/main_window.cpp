@@ -12,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
-#include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
@@ -75,14 +74,25 @@ void TessaronMainWindow::buildContent() {
                                        [this](QWidget& window) { return makeUpdateCover(updates_, window); });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
     updateScenePhase();
-    // The bootstrap reads the Keychain synchronously: the content is drawn first.
-    home_->show();
-    layout()->activate();
-    repaint();
-    QMetaObject::invokeMethod(this, &TessaronMainWindow::launch, Qt::QueuedConnection);
+    // The bootstrap reads the Keychain synchronously: it waits until the content is on screen.
+    launchPending_ = true;
+    update();
+}
+
+bool TessaronMainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // An update request draws the window and hands the picture to the window system; the home view is
+    // shown a turn after it was set, so the first request may come without it.
+    if (event->type() == QEvent::UpdateRequest && launchPending_ && home_->isVisible()) {
+        launchPending_ = false;
+        QMetaObject::invokeMethod(this, &TessaronMainWindow::launch, Qt::QueuedConnection);
+    }
+    return handled;
 }
 
 void TessaronMainWindow::launch() {
+    // Hands what was drawn to the window system before the Keychain may hold the thread.
+    QGuiApplication::sync();
     services_->session.bootstrap();
     sheetHost_->offerPrivacy();
 }

@@ -50,6 +50,7 @@ Q_SIGNALS:
     void quitRequested();
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
@@ -70,6 +71,7 @@ private:
     ForegroundInvitationRecovery recovery_;
     ScenePhase scenePhase_ = ScenePhase::background;
     bool contentPending_ = false;
+    bool launchPending_ = false;
 };
 
 } // namespace tessaron
