@@ -57,20 +57,6 @@ protected:
     TessaronSheetHost* host_ = nullptr;
 };
 
-TEST_F(SheetHostTest, UserCloseReturnsFromSignInToSettingsOnlyWhenItCameFromThere) {
-    struct Case {
-        Sheet active, origin, stored;
-    };
-    const Case cases[] = {
-        {TessaronSheet::signIn, TessaronSheet::settings, TessaronSheet::settings},
-        {TessaronSheet::signIn, std::nullopt, std::nullopt},
-        {TessaronSheet::settings, TessaronSheet::settings, std::nullopt},
-        {TessaronSheet::privacy, std::nullopt, std::nullopt},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(TessaronSheetHost::valueAfterUserClose(c.active, c.origin), c.stored);
-}
-
 TEST_F(SheetHostTest, SignInOverSettingsClosesBackToSettingsThenToNothing) {
     harness.grantConsent();
     assign(TessaronSheet::settings);
