@@ -84,6 +84,8 @@ run_headless() {
 
     QT_QPA_PLATFORM=xcb "$app/tessaron" &
     background+=($!)
+    # The window appears first and fills in once the session is built: picture it after that.
+    sleep 2
     local screenshot=$build/tessaron-screenshot.png
     "$bin/tessaron-screenshot" --window Tessaron --timeout 60 "$screenshot"
     echo "Screenshot of the application: $screenshot"

@@ -35,12 +35,12 @@ ApplicationSession::ApplicationSession()
     : swapCenter_(swapPresenter_)
     , account_(accountServices(webSignIn_, swapCenter_), std::nullopt)
     , services_(SessionSurroundings::standard(), account_)
+    , activator_(services_.services().activator)
     , session_(withCrashReporting(services_.services()))
     , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {
     followApplicationState();
-    session_.bootstrap();
 }
 
 void ApplicationSession::followApplicationState() {

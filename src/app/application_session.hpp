@@ -20,8 +20,9 @@ public:
 
     TessaronSession& session() { return session_; }
     TessaronAccountModel& account() { return account_; }
+    TessaronSystemExtensionActivating& activator() { return activator_; }
 
-    // Restores the saved connections and finds a tunnel still running from an earlier launch.
+    // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.
@@ -35,6 +36,7 @@ private:
     TessaronDeviceSwapCenter swapCenter_;
     TessaronAccountModel account_;
     LinuxSessionServices services_;
+    TessaronSystemExtensionActivating& activator_;
     TessaronSession session_;
     OpenedUrlRouter router_;
 };

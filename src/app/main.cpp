@@ -1,25 +1,13 @@
-#include "app/application_session.hpp"
-#include "app/application_updates.hpp"
 #include "app/instance_forwarder.hpp"
 #include "app/launch_arguments.hpp"
+#include "app/tessaron_mac_app.hpp"
+#include "screens/string_table.hpp"
 #include "updates/crash_handler.hpp"
 
 #include <QApplication>
-#include <QMainWindow>
 #include <QTimer>
 
 #include <cstdio>
-
-namespace {
-
-void bringToFront(QMainWindow& window) {
-    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-    window.show();
-    window.raise();
-    window.activateWindow();
-}
-
-} // namespace
 
 int main(int argc, char* argv[]) {
     // Named first: the crash folder lies in the application's data folder.
@@ -28,6 +16,8 @@ int main(int argc, char* argv[]) {
     tessaron::installCrashHandler(tessaron::CrashHandlerSetup::standard());
 
     QApplication application(argc, argv);
+    // Closing the last window leaves the application, and the tunnel, running.
+    QApplication::setQuitOnLastWindowClosed(false);
 
     const auto arguments = tessaron::LaunchArguments::parse(QApplication::arguments().mid(1));
     if (const auto* error = std::get_if<QString>(&arguments)) {
@@ -45,26 +35,15 @@ int main(int argc, char* argv[]) {
     case tessaron::InstanceForwarder::Role::primary:
         break;
     }
+    tessaron::installStringTable(application);
 
-    tessaron::ApplicationSession session;
-    session.start();
-    tessaron::ApplicationUpdates updates;
-
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("main"));
-    window.setWindowTitle(QStringLiteral("Tessaron"));
-    window.resize(480, 600);
-    window.setMinimumSize(360, 420);
-    window.show();
-
-    const auto open = [&session, &window](const QUrl& url) {
-        if (session.openUrl(url) != tessaron::OpenedUrlRouter::Route::dropped)
-            bringToFront(window);
-    };
-    QObject::connect(&forwarder, &tessaron::InstanceForwarder::urlOpened, &window, open);
-    QObject::connect(&forwarder, &tessaron::InstanceForwarder::raiseRequested, &window,
-                     [&window] { bringToFront(window); });
+    tessaron::TessaronMacApp app;
+    app.showMainWindow();
+    QObject::connect(&forwarder, &tessaron::InstanceForwarder::urlOpened, &app,
+                     &tessaron::TessaronMacApp::openUrl);
+    QObject::connect(&forwarder, &tessaron::InstanceForwarder::raiseRequested, &app,
+                     [&app] { app.showMainWindow(); });
     if (launchUrl)
-        QTimer::singleShot(0, &window, [open, url = *launchUrl] { open(url); });
+        QTimer::singleShot(0, &app, [&app, url = *launchUrl] { app.openUrl(url); });
     return application.exec();
 }

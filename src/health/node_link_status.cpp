@@ -4,19 +4,18 @@
 
 namespace tessaron {
 
-NodeLinkStatus nodeLinkStatus(const QUuid& id, const LatencyTable& latencies, const NodeHealthTable& health,
-                              const QDateTime& now) {
-    const auto entry = health.value(id);
-    if (entry.paused)
+NodeLinkStatus deriveNodeLinkStatus(const std::optional<LatencySample>& sample,
+                                    std::optional<LatencyTier> tier, bool isDown, bool isPaused,
+                                    bool isBusy) {
+    if (isPaused)
         return NodeLinkStatus::paused;
-    if (entry.busy)
+    if (isBusy)
         return NodeLinkStatus::busy;
-    if (NodeHealthOrder::isReportedDown(health, id, now))
+    if (isDown)
         return NodeLinkStatus::offline;
-    const auto sample = latencies.constFind(id);
-    if (sample == latencies.cend())
+    if (!sample || !tier)
         return NodeLinkStatus::checking;
-    switch (latencyTier(sample->milliseconds)) {
+    switch (*tier) {
     case LatencyTier::excellent:
     case LatencyTier::good:
         return NodeLinkStatus::fast;
@@ -25,6 +24,16 @@ NodeLinkStatus nodeLinkStatus(const QUuid& id, const LatencyTable& latencies, co
         break;
     }
     return NodeLinkStatus::online;
+}
+
+NodeLinkStatus nodeLinkStatus(const QUuid& id, const LatencyTable& latencies, const NodeHealthTable& health,
+                              const QDateTime& now) {
+    const auto entry = health.value(id);
+    const auto found = latencies.constFind(id);
+    const auto sample = found == latencies.cend() ? std::nullopt : std::optional(*found);
+    const auto tier = sample ? std::optional(latencyTier(sample->milliseconds)) : std::nullopt;
+    return deriveNodeLinkStatus(sample, tier, NodeHealthOrder::isReportedDown(health, id, now), entry.paused,
+                                entry.busy);
 }
 
 } // namespace tessaron

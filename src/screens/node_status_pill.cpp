@@ -48,6 +48,13 @@ QString rawValue(NodeLinkStatus status) {
     return {};
 }
 
+std::optional<NodeLinkStatus> nodeLinkStatusFromRawValue(const QString& text) {
+    for (const auto status : allNodeLinkStatuses())
+        if (rawValue(status) == text)
+            return status;
+    return std::nullopt;
+}
+
 QString label(NodeLinkStatus status) {
     const QByteArray key = "Node status " + rawValue(status).toLatin1();
     return QCoreApplication::translate("Tessaron", key.constData());

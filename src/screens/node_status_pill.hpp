@@ -13,6 +13,8 @@ namespace tessaron {
 
 QList<NodeLinkStatus> allNodeLinkStatuses();
 QString rawValue(NodeLinkStatus status);
+// The status whose raw value is exactly `text`; none for any other text.
+std::optional<NodeLinkStatus> nodeLinkStatusFromRawValue(const QString& text);
 // The status in the user's language, from the string table's "Node status <raw value>" entries.
 QString label(NodeLinkStatus status);
 // Only a fast node is green; an online one is grey.

@@ -4,7 +4,6 @@
 #include "health/failover_planner.hpp"
 #include "profiles/json_values.hpp"
 #include "session/local_endpoint.hpp"
-#include "session/scoped_flag.hpp"
 #include "session/session_failure.hpp"
 #include "session/session_keys.hpp"
 #include "session/tunnel_configuration.hpp"
@@ -40,7 +39,7 @@ QCoro::Task<> TessaronSession::connect() {
     }
     if (phase_ != TessaronLinkPhase::disconnected)
         co_return;
-    ScopedFlag run(this, connectInFlight_);
+    const auto run = markConnectRunning();
     services_.connectionLog.append(QStringLiteral("connect tapped"));
     if (std::exchange(failoverResetPending_, false)) {
         failover_ = FailoverPolicy{};
@@ -71,7 +70,7 @@ QCoro::Task<> TessaronSession::startSelectedConnection() {
         co_return;
     }
     pendingConnect_ = false;
-    ScopedFlag run(this, connectInFlight_);
+    const auto run = markConnectRunning();
     const auto intent = ++userLinkIntentGeneration_;
     failureAdoptionWatch_.clear();
     co_await startTunnelNow(std::nullopt, intent);

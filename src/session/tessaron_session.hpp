@@ -43,6 +43,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 #include <QString>
 #include <QUrl>
@@ -124,6 +125,7 @@ class TessaronSession final : public QObject {
         bool isConfigurationInstalled READ isConfigurationInstalled NOTIFY isConfigurationInstalledChanged)
     Q_PROPERTY(bool includeAllNetworks READ includeAllNetworks NOTIFY includeAllNetworksChanged)
     Q_PROPERTY(bool isActing READ isActing NOTIFY isActingChanged)
+    Q_PROPERTY(bool isConnectRunning READ isConnectRunning NOTIFY isConnectRunningChanged)
     Q_PROPERTY(std::optional<QString> lastError READ lastError NOTIFY lastErrorChanged)
     Q_PROPERTY(std::optional<QUuid> suggestedNodeID READ suggestedNodeID NOTIFY suggestedNodeIDChanged)
     Q_PROPERTY(std::optional<tessaron::TessaronExtensionNotice> extensionNotice READ extensionNotice NOTIFY
@@ -159,6 +161,9 @@ public:
     bool isConfigurationInstalled() const { return isConfigurationInstalled_; }
     bool includeAllNetworks() const { return includeAllNetworks_; }
     bool isActing() const { return isActing_; }
+    // A connect runs from the tap through node choice, the roster wait and activation until the tunnel
+    // starts; a second connect() meanwhile is refused.
+    bool isConnectRunning() const { return connectInFlight_; }
     const std::optional<QString>& lastError() const { return lastError_; }
     const std::optional<QUuid>& suggestedNodeID() const { return suggestedNodeID_; }
     const std::optional<TessaronExtensionNotice>& extensionNotice() const { return extensionNotice_; }
@@ -323,6 +328,7 @@ Q_SIGNALS:
     void isConfigurationInstalledChanged(bool installed);
     void includeAllNetworksChanged(bool included);
     void isActingChanged(bool acting);
+    void isConnectRunningChanged(bool running);
     void lastErrorChanged(const std::optional<QString>& message);
     void suggestedNodeIDChanged(const std::optional<QUuid>& id);
     void extensionNoticeChanged(const std::optional<tessaron::TessaronExtensionNotice>& notice);
@@ -376,6 +382,14 @@ private:
     static QString refusalText(TessaronSessionFailureKind kind);
     // "Wait for the current change to finish."
     void refuseBusy();
+    // Marks a connect as running until the returned guard ends.
+    [[nodiscard]] auto markConnectRunning() {
+        assign(connectInFlight_, true, &TessaronSession::isConnectRunningChanged);
+        return qScopeGuard([self = QPointer(this)] {
+            if (self)
+                self->assign(self->connectInFlight_, false, &TessaronSession::isConnectRunningChanged);
+        });
+    }
     bool applyActivation(const TessaronExtensionActivation& activation);
     void onWaiting();
     QCoro::Task<> startTunnelNow(std::optional<TessaronTransport> transport, qint64 intentGeneration);

@@ -62,14 +62,15 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheirUrlsToTheInstanceWhichRoutesTh
 
     // Later starts: a link is handed over and reaches the invitation flow; no URL asks for a raise.
     const QString link = QStringLiteral("https://tessaron.app/i/abc?code=1");
+    const QString ownLink = QStringLiteral("tessaron://connect?invite=abc");
     QSignalSpy raised(&instance, &InstanceForwarder::raiseRequested);
     QSignalSpy opened(&instance, &InstanceForwarder::urlOpened);
-    for (const QStringList& arguments : {QStringList{link}, QStringList{}}) {
+    for (const QStringList& arguments : {QStringList{link}, QStringList{ownLink}, QStringList{}}) {
         const auto later = startApp(arguments);
         ASSERT_TRUE(arguments.isEmpty() ? raised.wait(10'000) : opened.wait(10'000));
         EXPECT_TRUE(exitedWithZero(*later));
     }
-    EXPECT_EQ(invitations, QList{QUrl(link)});
+    EXPECT_EQ(invitations, (QList{QUrl(link), QUrl(ownLink)}));
 }
 
 TEST_F(InstanceForwarderTest, ACrashedInstanceIsReplaced) {

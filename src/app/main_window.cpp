@@ -1,0 +1,174 @@
+#include "app/main_window.hpp"
+
+#include "app/sheet_contents.hpp"
+#include "platform/bundle_info.hpp"
+#include "screens/appearance_host.hpp"
+#include "screens/home_view.hpp"
+#include "screens/sheet_host.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "screens/update_state.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
+#include <QWindow>
+
+#include <qcoro/qcorotask.h>
+
+namespace tessaron {
+
+namespace {
+
+QString uiText(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+// Not tied to the window: once started it runs to its end.
+QCoro::Task<> recoverThenRefresh(QPointer<TessaronSession> session) {
+    co_await session->recoverPendingInvitation();
+    if (!session)
+        co_return;
+    co_await session->refreshStaleProfiles();
+}
+
+QString versionLine() {
+    const auto version = BundleInfo::main().value(QStringLiteral("CFBundleShortVersionString")).toString();
+    return version.isEmpty() ? QStringLiteral("Tessaron") : QStringLiteral("Tessaron %1").arg(version);
+}
+
+} // namespace
+
+TessaronMainWindow::TessaronMainWindow(TessaronUpdateState& updates,
+                                       std::function<MainWindowServices()> services, QWidget* parent)
+    : QMainWindow(parent)
+    , updates_(updates)
+    , makeServices_(std::move(services))
+    , recovery_([this] { recoverThenRefresh(QPointer(&services_->session)); }) {
+    setObjectName(QStringLiteral("main"));
+    setWindowTitle(QStringLiteral("Tessaron"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    resize(480, 600);
+    setMinimumSize(360, 420);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, TessaronTheme::background());
+    setPalette(palette);
+    setAutoFillBackground(true);
+}
+
+// The session, the home view and the menu are built after the window is mapped, so it appears at once.
+void TessaronMainWindow::buildContent() {
+    // The menu too: its text would load the fonts before the first map.
+    buildMenu();
+    services_.emplace(makeServices_());
+    auto& services = *services_;
+    home_ = new TessaronHomeView(TessaronHomeServices{services.session, services.account, services.power,
+                                                      services.power, services.activator},
+                                 this);
+    setCentralWidget(home_);
+    sheetHost_ = new TessaronSheetHost(services.session, services.updates, *this,
+                                       SheetContents{services.session, services.updates, {}, {}},
+                                       [this](QWidget& window) { return makeUpdateCover(updates_, window); });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
+    updateScenePhase();
+    // The bootstrap reads the Keychain synchronously: it waits until the content is on screen.
+    launchPending_ = true;
+    update();
+}
+
+bool TessaronMainWindow::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    // An update request draws the window and hands the picture to the window system; the home view is
+    // shown a turn after it was set, so the first request may come without it.
+    if (event->type() == QEvent::UpdateRequest && launchPending_ && home_->isVisible()) {
+        launchPending_ = false;
+        QMetaObject::invokeMethod(this, &TessaronMainWindow::launch, Qt::QueuedConnection);
+    }
+    return handled;
+}
+
+void TessaronMainWindow::launch() {
+    // Hands what was drawn to the window system before the Keychain may hold the thread.
+    QGuiApplication::sync();
+    services_->session.bootstrap();
+    sheetHost_->offerPrivacy();
+}
+
+TessaronMainWindow::~TessaronMainWindow() = default;
+
+void TessaronMainWindow::buildMenu() {
+    menuBar()->setPalette(tessaronDarkPalette());
+    auto* menu = menuBar()->addMenu(QStringLiteral("Tessaron"));
+    auto* about = menu->addAction(uiText("About Tessaron"));
+    about->setObjectName(QStringLiteral("tessaron.menu.about"));
+    connect(about, &QAction::triggered, this, &TessaronMainWindow::showAbout);
+
+    auto* check = menu->addAction(uiText("Check for Updates…"));
+    check->setObjectName(QStringLiteral("tessaron.menu.checkForUpdates"));
+    check->setEnabled(updates_.canCheckForUpdates());
+    connect(&updates_, &TessaronUpdateState::canCheckForUpdatesChanged, check, &QAction::setEnabled);
+    connect(check, &QAction::triggered, &updates_, &TessaronUpdateState::checkForUpdates);
+
+    menu->addSeparator();
+    auto* settings = menu->addAction(uiText("Settings…"));
+    settings->setObjectName(QStringLiteral("tessaron.menu.settings"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, this, &TessaronMainWindow::settingsRequested);
+
+    menu->addSeparator();
+    auto* quit = menu->addAction(uiText("Quit Tessaron"));
+    quit->setObjectName(QStringLiteral("tessaron.menu.quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &TessaronMainWindow::quitRequested);
+}
+
+void TessaronMainWindow::showAbout() {
+    QMessageBox::about(this, uiText("About Tessaron"), versionLine());
+}
+
+void TessaronMainWindow::bringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TessaronMainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!home_ && !contentPending_)
+        windowHandle()->installEventFilter(this);
+    updateScenePhase();
+}
+
+bool TessaronMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+        !std::exchange(contentPending_, true)) {
+        windowHandle()->removeEventFilter(this);
+        QMetaObject::invokeMethod(this, &TessaronMainWindow::buildContent, Qt::QueuedConnection);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TessaronMainWindow::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    updateScenePhase();
+}
+
+void TessaronMainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updateScenePhase();
+}
+
+void TessaronMainWindow::updateScenePhase() {
+    if (!home_)
+        return;
+    scenePhase_ = tessaron::scenePhase(isVisible(), isMinimized(), QGuiApplication::applicationState());
+    home_->setScenePhase(scenePhase_);
+    recovery_.follow(scenePhase_);
+}
+
+} // namespace tessaron

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/foreground_invitation_recovery.hpp"
+#include "screens/scene_phase.hpp"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <optional>
+
+namespace tessaron {
+
+class PowerState;
+class TessaronHomeAccount;
+class TessaronHomeView;
+class TessaronSession;
+class TessaronSheetHost;
+class TessaronSystemExtensionActivating;
+class TessaronUpdateState;
+
+// What the main window is built with; all of it outlives the window.
+struct MainWindowServices {
+    TessaronSession& session;
+    TessaronHomeAccount& account;
+    PowerState& power;
+    TessaronUpdateState& updates;
+    TessaronSystemExtensionActivating& activator;
+};
+
+// The main window: the home view under the sheet host, and the application menu. It appears empty and
+// builds its content, and with it everything the content needs, once it is on screen; then it runs the
+// launch bootstrap and the privacy offer. Closing it destroys it; the next one runs both again.
+class TessaronMainWindow final : public QMainWindow {
+    Q_OBJECT
+public:
+    TessaronMainWindow(TessaronUpdateState& updates, std::function<MainWindowServices()> services,
+                       QWidget* parent = nullptr);
+    ~TessaronMainWindow() override;
+
+    ScenePhase scenePhase() const { return scenePhase_; }
+    // None until the window has been on screen.
+    TessaronHomeView* home() const { return home_; }
+    TessaronSheetHost* sheetHost() const { return sheetHost_; }
+
+    // Shown, not minimised, raised and focused.
+    void bringToFront();
+
+Q_SIGNALS:
+    void settingsRequested();
+    void quitRequested();
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildMenu();
+    void buildContent();
+    void launch();
+    void showAbout();
+    void updateScenePhase();
+
+    TessaronUpdateState& updates_;
+    std::function<MainWindowServices()> makeServices_;
+    std::optional<MainWindowServices> services_;
+    TessaronHomeView* home_ = nullptr;
+    TessaronSheetHost* sheetHost_ = nullptr;
+    ForegroundInvitationRecovery recovery_;
+    ScenePhase scenePhase_ = ScenePhase::background;
+    bool contentPending_ = false;
+    bool launchPending_ = false;
+};
+
+} // namespace tessaron

@@ -1,0 +1,79 @@
+#include "app/tessaron_mac_app.hpp"
+
+#include "app/main_window.hpp"
+#include "platform/power_state_observer.hpp"
+#include "screens/appearance_host.hpp"
+#include "screens/settings_pages.hpp"
+
+#include <QApplication>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+TessaronMacApp::TessaronMacApp() = default;
+
+TessaronMacApp::~TessaronMacApp() {
+    delete settingsWindow_;
+    delete mainWindow_;
+}
+
+ApplicationSession& TessaronMacApp::applicationSession() {
+    if (!session_) {
+        session_ = std::make_unique<ApplicationSession>();
+        session_->start();
+        tray_ = std::make_unique<TessaronTray>(session_->session(), PowerStateObserver::shared());
+        connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
+        connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
+    }
+    return *session_;
+}
+
+TessaronSession& TessaronMacApp::session() {
+    return applicationSession().session();
+}
+
+MainWindowServices TessaronMacApp::mainWindowServices() {
+    auto& running = applicationSession();
+    return MainWindowServices{running.session(), account_, PowerStateObserver::shared(), updates_,
+                              running.activator()};
+}
+
+TessaronMainWindow& TessaronMacApp::showMainWindow() {
+    if (!mainWindow_) {
+        mainWindow_ = new TessaronMainWindow(updates_, [this] { return mainWindowServices(); });
+        connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
+        connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
+    }
+    mainWindow_->bringToFront();
+    return *mainWindow_;
+}
+
+void TessaronMacApp::showSettings() {
+    if (!settingsWindow_) {
+        auto* window = new QWidget(nullptr, Qt::Window);
+        window->setObjectName(QStringLiteral("settings"));
+        window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setFixedSize(520, 560);
+        applyTessaronAppearance(*window);
+        auto* layout = new QVBoxLayout(window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(new TessaronSettingsPages(session(), updates_, {}, window));
+        settingsWindow_ = window;
+    }
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}
+
+void TessaronMacApp::openUrl(const QUrl& url) {
+    if (applicationSession().openUrl(url) != OpenedUrlRouter::Route::dropped)
+        showMainWindow();
+}
+
+void TessaronMacApp::quit() {
+    // The tunnel is a process of its own and stays up.
+    QApplication::quit();
+}
+
+} // namespace tessaron

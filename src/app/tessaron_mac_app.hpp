@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/application_session.hpp"
+#include "app/assumed_home_account.hpp"
+#include "app/main_window.hpp"
+#include "app/no_update_checker.hpp"
+#include "app/tray_icon.hpp"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+
+namespace tessaron {
+
+class PowerState;
+
+// The application: one session and one update checker for the process, the main window (built again
+// after it was closed), the Settings window and the tray icon. The session, the power observer and the
+// tray are made on first use, which the main window puts after its first appearance. Quitting leaves
+// the tunnel running.
+class TessaronMacApp final : public QObject {
+    Q_OBJECT
+public:
+    TessaronMacApp();
+    ~TessaronMacApp() override;
+
+    TessaronSession& session();
+    TessaronUpdateState& updates() { return updates_; }
+    TessaronMainWindow* mainWindow() const { return mainWindow_; }
+    QWidget* settingsWindow() const { return settingsWindow_; }
+    // None before the session exists.
+    TessaronTray* tray() const { return tray_.get(); }
+
+    // The main window in front, built anew when it was closed.
+    TessaronMainWindow& showMainWindow();
+    // Opens the Settings window, or raises it.
+    void showSettings();
+    // A URL handed to the application: a web sign-in's callback or an invitation link.
+    void openUrl(const QUrl& url);
+    void quit();
+
+private:
+    ApplicationSession& applicationSession();
+    MainWindowServices mainWindowServices();
+
+    NoUpdateChecker updates_;
+    AssumedHomeAccount account_;
+    std::unique_ptr<ApplicationSession> session_;
+    std::unique_ptr<TessaronTray> tray_;
+    QPointer<TessaronMainWindow> mainWindow_;
+    QPointer<QWidget> settingsWindow_;
+};
+
+} // namespace tessaron

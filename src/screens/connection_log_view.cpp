@@ -1,0 +1,102 @@
+#include "screens/connection_log_view.hpp"
+
+#include "profiles/connection_log.hpp"
+#include "screens/appearance_host.hpp"
+#include "screens/page_bar.hpp"
+#include "screens/tessaron_theme.hpp"
+
+#include <QAbstractButton>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+namespace {
+
+QString uiText(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
+    static const QString format = QStringLiteral("HH:mm:ss");
+    auto* widget = new QWidget(parent);
+    widget->setObjectName(QStringLiteral("tessaron.connectionLog.entry"));
+    auto* line = new QHBoxLayout(widget);
+    line->setContentsMargins(24, 6, 24, 6);
+    line->setSpacing(10);
+    const QFont mono = TessaronTheme::font(TessaronTheme::captionSize, QFont::Normal, true);
+    auto* time = plainLabel(entry.at.toLocalTime().toString(format), widget);
+    time->setObjectName(QStringLiteral("tessaron.connectionLog.time"));
+    time->setWordWrap(false);
+    time->setFont(mono);
+    time->setStyleSheet(QStringLiteral("color: %1").arg(TessaronTheme::textSecondary().name()));
+    auto* text = plainLabel(entry.text, widget);
+    text->setObjectName(QStringLiteral("tessaron.connectionLog.text"));
+    text->setFont(mono);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    line->addWidget(time, 0, Qt::AlignTop);
+    line->addWidget(text, 1, Qt::AlignTop);
+    return widget;
+}
+
+} // namespace
+
+TessaronConnectionLogView::TessaronConnectionLogView(TessaronConnectionLog& log, QWidget* parent)
+    : QWidget(parent)
+    , log_(log)
+    , empty_(plainLabel(uiText("No events yet."), this))
+    , list_(new QListWidget(this)) {
+    setObjectName(QStringLiteral("tessaron.connectionLog.page"));
+    applyTessaronAppearance(*this);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    auto* caption = plainLabel(uiText("Stays on this device. Share it when a connection is slow."), this);
+    caption->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
+    caption->setStyleSheet(QStringLiteral("color: %1").arg(TessaronTheme::textSecondary().name()));
+    caption->setContentsMargins(24, 20, 24, 8);
+    column->addWidget(caption);
+    empty_->setObjectName(QStringLiteral("tessaron.connectionLog.empty"));
+    empty_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    auto* emptyBox = new QVBoxLayout;
+    emptyBox->setContentsMargins(24, 24, 24, 24);
+    emptyBox->addWidget(empty_);
+    column->addLayout(emptyBox, 1);
+    list_->setFrameShape(QFrame::NoFrame);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    list_->setPalette(tessaronDarkPalette());
+    list_->setStyleSheet(
+        QStringLiteral("QListWidget { background: %1; }").arg(TessaronTheme::background().name()));
+    column->addWidget(list_, 1);
+    connect(&log_, &TessaronConnectionLog::entriesChanged, this, &TessaronConnectionLogView::refresh);
+    refresh();
+}
+
+void TessaronConnectionLogView::addActions(TessaronPageBar& bar) {
+    auto* copy = bar.addTrailing(uiText("Copy"), QStringLiteral("tessaron.connectionLog.copy"));
+    auto* clear = bar.addTrailing(uiText("Clear"), QStringLiteral("tessaron.connectionLog.clear"));
+    connect(copy, &QAbstractButton::clicked, this,
+            [this] { QGuiApplication::clipboard()->setText(log_.exportText()); });
+    connect(clear, &QAbstractButton::clicked, &log_, &TessaronConnectionLog::clear);
+}
+
+void TessaronConnectionLogView::refresh() {
+    const auto& entries = log_.entries();
+    empty_->setVisible(entries.isEmpty());
+    list_->setVisible(!entries.isEmpty());
+    list_->clear();
+    for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
+        auto* item = new QListWidgetItem(list_);
+        auto* widget = row(*entry, list_);
+        item->setSizeHint(widget->sizeHint());
+        list_->setItemWidget(item, widget);
+    }
+}
+
+} // namespace tessaron

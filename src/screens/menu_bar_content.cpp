@@ -1,0 +1,217 @@
+#include "screens/menu_bar_content.hpp"
+
+#include "screens/appearance_host.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/node_list.hpp"
+#include "screens/node_status_pill.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+namespace {
+
+QString uiText(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+QPushButton* plainButton(const QString& text, const QString& name, const QColor& color, qreal size,
+                         QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFont(TessaronTheme::font(size));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; padding: 2px 0; text-align: left; }")
+            .arg(color.name()));
+    return button;
+}
+
+} // namespace
+
+QString phaseTitle(TessaronLinkPhase phase) {
+    switch (phase) {
+    case TessaronLinkPhase::disconnected:
+        return uiText("Disconnected");
+    case TessaronLinkPhase::connecting:
+        return uiText("Connecting");
+    case TessaronLinkPhase::checking:
+        return uiText("Checking");
+    case TessaronLinkPhase::connected:
+        return uiText("Connected");
+    case TessaronLinkPhase::checkFailed:
+        return uiText("Connection check failed");
+    case TessaronLinkPhase::disconnecting:
+        return uiText("Disconnecting");
+    }
+    return {};
+}
+
+QColor phaseColor(TessaronLinkPhase phase) {
+    switch (phase) {
+    case TessaronLinkPhase::disconnected:
+        return TessaronTheme::textSecondary();
+    case TessaronLinkPhase::connected:
+        return TessaronTheme::success();
+    case TessaronLinkPhase::checkFailed:
+        return TessaronTheme::danger();
+    case TessaronLinkPhase::connecting:
+    case TessaronLinkPhase::checking:
+    case TessaronLinkPhase::disconnecting:
+        break;
+    }
+    return TessaronTheme::warning();
+}
+
+QString trayToolTip(TessaronLinkPhase phase, const std::optional<QString>& selectedName) {
+    if (phase == TessaronLinkPhase::connected && selectedName)
+        return phaseTitle(phase) + QStringLiteral(" \u2013 ") + *selectedName;
+    return phaseTitle(phase);
+}
+
+MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled, bool connectRunning) {
+    switch (intent) {
+    case TessaronPrimaryIntent::connect:
+        return {std::nullopt, primaryActionEnabled && !connectRunning};
+    case TessaronPrimaryIntent::stop:
+        return {std::nullopt, primaryActionEnabled};
+    case TessaronPrimaryIntent::reviewPrivacy:
+        return {TessaronSheet::privacy, true};
+    case TessaronPrimaryIntent::importInvitation:
+        return {TessaronSheet::importInvitation, true};
+    case TessaronPrimaryIntent::signIn:
+        return {TessaronSheet::signIn, true};
+    }
+    return {};
+}
+
+MenuBarContentView::MenuBarContentView(TessaronSession& session, PowerState& power, QWidget* parent)
+    : QWidget(parent)
+    , session_(session)
+    , dot_(new QWidget(this))
+    , title_(plainLabel(QString(), this))
+    , pill_(new NodeStatusPill(NodeStatusPill::Size::regular, this))
+    , nodes_(new TessaronNodeList(session, power, this))
+    , primary_(new TessaronPrimaryButton(this))
+    , checkAgain_(plainButton(uiText("Check again"), QStringLiteral("tessaron.menuBar.checkAgain"),
+                              TessaronTheme::textPrimary(), TessaronTheme::subheadlineSize, this)) {
+    setObjectName(QStringLiteral("tessaron.menuBar"));
+    applyTessaronAppearance(*this);
+    setFixedWidth(panelWidth);
+
+    dot_->setObjectName(QStringLiteral("tessaron.menuBar.dot"));
+    dot_->setFixedSize(8, 8);
+    title_->setObjectName(QStringLiteral("tessaron.menuBar.title"));
+    title_->setWordWrap(false);
+    // The pill keeps its size; the title takes what is left, shrinking, then eliding.
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    title_->setMinimumWidth(60);
+    title_->installEventFilter(this);
+    auto* header = new QHBoxLayout;
+    header->setSpacing(10);
+    header->addWidget(dot_);
+    header->addWidget(title_, 1);
+    header->addSpacing(12);
+    header->addWidget(pill_);
+
+    primary_->setObjectName(QStringLiteral("tessaron.menuBar.primary"));
+    auto* note = plainLabel(uiText("Quitting does not disconnect the tunnel."), this);
+    note->setFont(TessaronTheme::captionFont());
+    note->setStyleSheet(QStringLiteral("color: %1").arg(TessaronTheme::textSecondary().name()));
+    auto* open = plainButton(uiText("Open Tessaron"), QStringLiteral("tessaron.menuBar.open"),
+                             TessaronTheme::textSecondary(), TessaronTheme::captionSize, this);
+    auto* quit = plainButton(uiText("Quit Tessaron"), QStringLiteral("tessaron.menuBar.quit"),
+                             TessaronTheme::textSecondary(), TessaronTheme::captionSize, this);
+    auto* footer = new QHBoxLayout;
+    footer->addWidget(open);
+    footer->addStretch(1);
+    footer->addWidget(quit);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 16, 16, 16);
+    column->setSpacing(16);
+    column->addLayout(header);
+    column->addWidget(nodes_);
+    column->addWidget(primary_);
+    column->addWidget(checkAgain_);
+    column->addWidget(note);
+    column->addLayout(footer);
+
+    connect(primary_, &QAbstractButton::clicked, this, &MenuBarContentView::primaryTapped);
+    connect(checkAgain_, &QAbstractButton::clicked, &session_, &TessaronSession::retryCheck);
+    connect(open, &QAbstractButton::clicked, this, &MenuBarContentView::openMainWindowRequested);
+    connect(quit, &QAbstractButton::clicked, this, &MenuBarContentView::quitRequested);
+    const auto follow = [this] {
+        refresh();
+    };
+    connect(&session_, &TessaronSession::phaseChanged, this, follow);
+    connect(&session_, &TessaronSession::selectedIDChanged, this, follow);
+    connect(&session_, &TessaronSession::isActingChanged, this, follow);
+    connect(&session_, &TessaronSession::isConnectRunningChanged, this, follow);
+    connect(&session_, &TessaronSession::consentGrantedChanged, this, follow);
+    connect(&session_, &TessaronSession::summariesChanged, this, follow);
+    connect(&session_, &TessaronSession::latenciesChanged, this, follow);
+    connect(&session_, &TessaronSession::nodeHealthChanged, this, follow);
+    connect(&session_, &TessaronSession::tunnelBlockedChanged, this, follow);
+    refresh();
+}
+
+void MenuBarContentView::refresh() {
+    const auto phase = session_.phase();
+    dot_->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;").arg(phaseColor(phase).name()));
+    fitTitle();
+    const auto& selected = session_.selectedID();
+    pill_->setStatus(selected ? std::optional(session_.linkStatus(*selected)) : std::nullopt);
+    primary_->setText(uiText(session_.primaryTitle().toUtf8().constData()));
+    primary_->setEnabled(menuBarPrimary(session_.primaryIntent(), session_.isPrimaryActionEnabled(),
+                                        session_.isConnectRunning())
+                             .enabled);
+    checkAgain_->setVisible(phase == TessaronLinkPhase::checkFailed);
+}
+
+void MenuBarContentView::fitTitle() {
+    const auto fitted =
+        fitText(phaseTitle(session_.phase()), TessaronTheme::font(TessaronTheme::title3Size, QFont::DemiBold),
+                title_->width(), 0.7);
+    title_->setFont(fitted.font);
+    title_->setText(fitted.text);
+    title_->setAccessibleName(phaseTitle(session_.phase()));
+}
+
+bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == title_ && event->type() == QEvent::Resize)
+        fitTitle();
+    return QWidget::eventFilter(watched, event);
+}
+
+void MenuBarContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refresh();
+    session_.bootstrap();
+}
+
+void MenuBarContentView::primaryTapped() {
+    const auto intent = session_.primaryIntent();
+    const auto primary =
+        menuBarPrimary(intent, session_.isPrimaryActionEnabled(), session_.isConnectRunning());
+    if (!primary.enabled)
+        return;
+    if (primary.sheet) {
+        session_.setActiveSheet(primary.sheet);
+        Q_EMIT openMainWindowRequested();
+    } else if (intent == TessaronPrimaryIntent::connect) {
+        session_.connect();
+    } else {
+        session_.userStopTapped();
+    }
+}
+
+} // namespace tessaron

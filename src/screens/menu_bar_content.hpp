@@ -1,0 +1,70 @@
+#pragma once
+
+#include "session/link_phase.hpp"
+#include "session/primary_intent.hpp"
+#include "session/sheet.hpp"
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QAbstractButton;
+class QLabel;
+
+namespace tessaron {
+
+class NodeStatusPill;
+class PowerState;
+class TessaronNodeList;
+class TessaronPrimaryButton;
+class TessaronSession;
+
+QString phaseTitle(TessaronLinkPhase phase);
+QColor phaseColor(TessaronLinkPhase phase);
+// The tray's tooltip: the phase, and the connection's name while connected to one.
+QString trayToolTip(TessaronLinkPhase phase, const std::optional<QString>& selectedName);
+
+// What the panel's primary button does for an intent: act on the session here, or open a sheet in the
+// main window.
+struct MenuBarPrimary {
+    std::optional<TessaronSheet> sheet;
+    bool enabled = true;
+};
+// Connect waits for a running connect to end: the phase stays disconnected until the tunnel starts.
+MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled, bool connectRunning);
+
+// The tray panel: the link's state, the node list, the primary action, "Check again" after a failed
+// check, and the ways to the main window and out.
+class MenuBarContentView final : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int panelWidth = 320;
+
+    MenuBarContentView(TessaronSession& session, PowerState& power, QWidget* parent = nullptr);
+
+    void refresh();
+
+Q_SIGNALS:
+    void openMainWindowRequested();
+    void quitRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void primaryTapped();
+    void fitTitle();
+
+    TessaronSession& session_;
+    QWidget* dot_;
+    QLabel* title_;
+    NodeStatusPill* pill_;
+    TessaronNodeList* nodes_;
+    TessaronPrimaryButton* primary_;
+    QAbstractButton* checkAgain_;
+};
+
+} // namespace tessaron

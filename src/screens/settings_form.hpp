@@ -1,0 +1,64 @@
+#pragma once
+
+#include "profiles/data_usage.hpp"
+
+#include <QLocale>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QAbstractButton;
+class QCheckBox;
+class QLabel;
+
+namespace tessaron {
+
+class BundleInfo;
+class TessaronSession;
+class TessaronUpdateState;
+
+// The one settings screen: connection preferences, data usage, the account, removal of the system's VPN
+// configuration and the About items. Every control hands its change to the session and shows what the
+// session then publishes.
+class TessaronSettingsForm final : public QWidget {
+    Q_OBJECT
+public:
+    enum class Page { userGuide, privacy, connectionLog };
+
+    // `accountSection` builds the account rows; none when absent.
+    TessaronSettingsForm(TessaronSession& session, TessaronUpdateState& updates,
+                         const std::function<QWidget*(QWidget* parent)>& accountSection,
+                         QWidget* parent = nullptr);
+
+    // "1.2.3 (45)", with an em dash for each key that is missing or not text.
+    static QString versionText(const BundleInfo& bundle);
+    static QString formatGigabytes(qint64 bytes, const QLocale& locale);
+    static QString usageText(const TessaronDataUsage& usage, const QLocale& locale);
+    static std::optional<QString> usageWarning(const TessaronDataUsage& usage, const QLocale& locale);
+
+Q_SIGNALS:
+    void pageRequested(tessaron::TessaronSettingsForm::Page page);
+
+private:
+    void refresh();
+    void confirmRemove();
+
+    TessaronSession& session_;
+    TessaronUpdateState& updates_;
+    QWidget* errorSection_;
+    QWidget* usageRow_;
+    QLabel* usageValue_;
+    QLabel* usageFooter_;
+    QCheckBox* onDemand_;
+    QLabel* onDemandFooter_;
+    QCheckBox* killSwitch_;
+    QCheckBox* idle_;
+    QLabel* idleFooter_;
+    QLabel* allNetworks_;
+    QAbstractButton* remove_;
+    QWidget* updateRow_;
+    QAbstractButton* download_;
+};
+
+} // namespace tessaron

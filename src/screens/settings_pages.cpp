@@ -1,0 +1,122 @@
+#include "screens/settings_pages.hpp"
+
+#include "platform/bundle_info.hpp"
+#include "profiles/connection_log.hpp"
+#include "screens/appearance_host.hpp"
+#include "screens/connection_log_view.hpp"
+#include "screens/page_bar.hpp"
+#include "screens/privacy_sheet.hpp"
+#include "screens/settings_form.hpp"
+#include "screens/tessaron_theme.hpp"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+namespace {
+
+QString uiText(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+QWidget* page(TessaronPageBar* bar, QWidget* content) {
+    auto* widget = new QWidget;
+    applyTessaronAppearance(*widget);
+    auto* column = new QVBoxLayout(widget);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(bar);
+    column->addWidget(content, 1);
+    return widget;
+}
+
+// The guide lives on the product's web site; this page leads there.
+QWidget* guidePage() {
+    auto* widget = new QWidget;
+    applyTessaronAppearance(*widget);
+    auto* column = new QVBoxLayout(widget);
+    column->setContentsMargins(24, 24, 24, 24);
+    column->setSpacing(12);
+    column->addWidget(
+        plainLabel(uiText("The user guide explains how to add a connection, choose a node and what "
+                          "each setting does."),
+                   widget));
+    auto* open = new QPushButton(uiText("Open the user guide"), widget);
+    open->setObjectName(QStringLiteral("tessaron.settings.openGuide"));
+    QObject::connect(open, &QPushButton::clicked, widget,
+                     [] { QDesktopServices::openUrl(BundleInfo::main().locations().guidePage); });
+    column->addWidget(open, 0, Qt::AlignLeft);
+    column->addStretch(1);
+    return widget;
+}
+
+} // namespace
+
+TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
+                                             std::function<QWidget*(QWidget* parent)> accountSection,
+                                             QWidget* parent)
+    : QWidget(parent)
+    , stack_(new QStackedWidget(this))
+    , rootBar_(new TessaronPageBar(uiText("Settings"))) {
+    applyTessaronAppearance(*this);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(stack_);
+
+    auto* form = new TessaronSettingsForm(session, updates, accountSection);
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(form);
+    stack_->addWidget(page(rootBar_, scroll));
+
+    connect(form, &TessaronSettingsForm::pageRequested, this, [this](TessaronSettingsForm::Page requested) {
+        switch (requested) {
+        case TessaronSettingsForm::Page::userGuide:
+            push(uiText("User guide"), guidePage());
+            break;
+        case TessaronSettingsForm::Page::privacy:
+            push(uiText("Privacy"), new TessaronPrivacyDetail);
+            break;
+        case TessaronSettingsForm::Page::connectionLog: {
+            auto* log = new TessaronConnectionLogView(TessaronConnectionLog::shared());
+            push(uiText("Connection log"), log, [log](TessaronPageBar& bar) { log->addActions(bar); });
+            break;
+        }
+        }
+    });
+}
+
+QWidget* TessaronSettingsPages::currentPage() const {
+    return stack_->currentWidget();
+}
+
+void TessaronSettingsPages::push(const QString& title, QWidget* content,
+                                 const std::function<void(TessaronPageBar&)>& actions) {
+    auto* bar = new TessaronPageBar(title);
+    auto* back = bar->addLeading(uiText("‹ Back"), QStringLiteral("tessaron.backButton"));
+    if (actions)
+        actions(*bar);
+    auto* pushed = page(bar, content);
+    stack_->addWidget(pushed);
+    stack_->setCurrentWidget(pushed);
+    connect(back, &QAbstractButton::clicked, this, &TessaronSettingsPages::popToRoot);
+}
+
+void TessaronSettingsPages::popToRoot() {
+    while (stack_->count() > 1) {
+        auto* top = stack_->widget(stack_->count() - 1);
+        stack_->removeWidget(top);
+        top->deleteLater();
+    }
+}
+
+} // namespace tessaron

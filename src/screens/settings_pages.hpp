@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QStackedWidget;
+
+namespace tessaron {
+
+class TessaronPageBar;
+class TessaronSession;
+class TessaronUpdateState;
+
+// The settings form under its "Settings" bar, with the user guide, the privacy text and the connection
+// log pushed over it, each with a Back control. Hosted by the Settings window and by the settings sheet.
+class TessaronSettingsPages final : public QWidget {
+    Q_OBJECT
+public:
+    TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
+                          std::function<QWidget*(QWidget* parent)> accountSection, QWidget* parent = nullptr);
+
+    TessaronPageBar& rootBar() const { return *rootBar_; }
+    // The page on top: the form's page or a pushed one.
+    QWidget* currentPage() const;
+    void popToRoot();
+
+private:
+    void push(const QString& title, QWidget* content,
+              const std::function<void(TessaronPageBar&)>& actions = {});
+
+    QStackedWidget* stack_;
+    TessaronPageBar* rootBar_;
+};
+
+} // namespace tessaron

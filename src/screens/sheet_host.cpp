@@ -1,0 +1,158 @@
+#include "screens/sheet_host.hpp"
+
+#include "screens/update_state.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QDialog>
+#include <QEvent>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+TessaronSheetHost::TessaronSheetHost(TessaronSession& session, TessaronUpdateState& updates, QWidget& window,
+                                     ContentFactory content, CoverFactory cover)
+    : QObject(&window)
+    , session_(session)
+    , updates_(updates)
+    , window_(window)
+    , content_(std::move(content))
+    , makeCover_(std::move(cover)) {
+    window_.installEventFilter(this);
+    connect(&session_, &TessaronSession::activeSheetChanged, this, [this] { follow(); });
+    connect(&updates_, &TessaronUpdateState::requiredChanged, this, [this] { requirementChanged(); });
+    updateCover();
+    follow();
+}
+
+TessaronSheetHost::~TessaronSheetHost() {
+    if (dialog_)
+        closeBySelf();
+}
+
+std::optional<TessaronSheet>
+TessaronSheetHost::valueAfterUserClose(std::optional<TessaronSheet> active,
+                                       std::optional<TessaronSheet> signInOrigin) {
+    if (active == TessaronSheet::signIn && signInOrigin == TessaronSheet::settings)
+        return TessaronSheet::settings;
+    return std::nullopt;
+}
+
+std::optional<TessaronSheet> TessaronSheetHost::effectiveSheet() const {
+    if (updates_.required())
+        return std::nullopt;
+    return session_.activeSheet();
+}
+
+void TessaronSheetHost::offerPrivacy() {
+    if (std::exchange(didOfferPrivacy_, true))
+        return;
+    if (updates_.required()) {
+        session_.setActiveSheet(std::nullopt);
+        return;
+    }
+    if (session_.consentGranted() || session_.activeSheet())
+        return;
+    session_.setActiveSheet(TessaronSheet::privacy);
+}
+
+void TessaronSheetHost::requirementChanged() {
+    if (updates_.required())
+        session_.setActiveSheet(std::nullopt);
+    updateCover();
+    follow();
+}
+
+void TessaronSheetHost::follow() {
+    const auto wanted = effectiveSheet();
+    if (presentedSheet_ == wanted)
+        return;
+    if (dialog_)
+        closeBySelf();
+    // One turn later, so that a sheet replacing another opens after the old one is gone and the write
+    // that replaced it has finished.
+    if (wanted && !std::exchange(presentPending_, true))
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                presentPending_ = false;
+                present();
+            },
+            Qt::QueuedConnection);
+}
+
+void TessaronSheetHost::present() {
+    const auto wanted = effectiveSheet();
+    if (!wanted || presentedSheet_ == wanted)
+        return;
+    if (dialog_)
+        closeBySelf();
+    auto* dialog = new QDialog(&window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setObjectName(QStringLiteral("tessaron.sheet"));
+    dialog->setMinimumSize(minimumSheetSide, minimumSheetSide);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content_(*wanted, *dialog));
+    connect(dialog, &QDialog::finished, this, [this, dialog] { userClosed(dialog); });
+    dialog_ = dialog;
+    presentedSheet_ = wanted;
+    dialog->adjustSize();
+    placeDialog();
+    dialog->open();
+}
+
+void TessaronSheetHost::closeBySelf() {
+    QPointer dialog = std::exchange(dialog_, nullptr);
+    presentedSheet_.reset();
+    if (!dialog)
+        return;
+    dialog->disconnect(this);
+    dialog->close();
+}
+
+void TessaronSheetHost::userClosed(QDialog* dialog) {
+    if (dialog != dialog_)
+        return;
+    dialog_ = nullptr;
+    presentedSheet_.reset();
+    if (updates_.required())
+        session_.setActiveSheet(std::nullopt);
+    else
+        session_.setActiveSheet(valueAfterUserClose(session_.activeSheet(), session_.signInOrigin()));
+    follow();
+}
+
+void TessaronSheetHost::updateCover() {
+    const bool required = updates_.required().has_value();
+    if (required && !cover_) {
+        cover_ = makeCover_(window_);
+        cover_->setObjectName(QStringLiteral("tessaron.updateCover"));
+        cover_->setAutoFillBackground(true);
+        cover_->setGeometry(window_.rect());
+        cover_->show();
+        cover_->raise();
+    } else if (!required && cover_) {
+        cover_->deleteLater();
+        cover_ = nullptr;
+    }
+}
+
+// Centred over the window, near its top, as a sheet drops from the title bar; again whenever the window
+// moves, since the window manager may place it after the sheet opened.
+void TessaronSheetHost::placeDialog() {
+    if (!dialog_)
+        return;
+    const QPoint top = window_.mapToGlobal(QPoint(window_.width() / 2, 0));
+    dialog_->move(top.x() - dialog_->width() / 2, top.y() + 24);
+}
+
+bool TessaronSheetHost::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && event->type() == QEvent::Resize && cover_)
+        cover_->setGeometry(window_.rect());
+    if (watched == &window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeDialog();
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace tessaron

@@ -1,0 +1,113 @@
+#include "app/assumed_home_account.hpp"
+#include "app/main_window.hpp"
+#include "screens/fake_update_state.hpp"
+#include "screens/sheet_host.hpp"
+#include "session/session_harness.hpp"
+#include "support/fake_power_state.hpp"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCoreApplication>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() { harness.start(); }
+
+    QPointer<TessaronMainWindow> open() {
+        QPointer window = new TessaronMainWindow(updates, [this] {
+            return MainWindowServices{*harness.session, account, power, updates, harness.activator};
+        });
+        window->show();
+        EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+        harness.settle();
+        EXPECT_NE(window->home(), nullptr);
+        return window;
+    }
+    qsizetype configurationLoads() const {
+        return std::ranges::count_if(harness.tunnels.calls(), [](const auto& call) {
+            return call.operation == FakeTunnelManagers::Operation::loadAll;
+        });
+    }
+    static QAction* action(QWidget& window, const char* name) {
+        auto* found = window.findChild<QAction*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    SessionHarness harness;
+    AssumedHomeAccount account;
+    FakePowerState power;
+    FakeUpdateState updates;
+};
+
+TEST_F(MainWindowTest, EachWindowLifeBootstrapsAndOffersPrivacyOnce) {
+    const auto before = configurationLoads();
+    auto first = open();
+    EXPECT_EQ(configurationLoads(), before + 1);
+    EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::privacy);
+    harness.session->setActiveSheet(std::nullopt);
+    first->hide();
+    first->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(first.data()));
+    harness.settle();
+    EXPECT_EQ(configurationLoads(), before + 1);
+    EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
+
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull()) << "closing destroys the window";
+    auto second = open();
+    EXPECT_EQ(configurationLoads(), before + 2);
+    EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::privacy);
+    delete second;
+}
+
+TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
+    auto window = open();
+    auto* check = action(*window, "tessaron.menu.checkForUpdates");
+    EXPECT_EQ(check->text(), "Check for Updates\u2026");
+    EXPECT_FALSE(check->isEnabled());
+    updates.setCanCheck(true);
+    EXPECT_TRUE(check->isEnabled());
+    check->trigger();
+    EXPECT_EQ(updates.checks, 1);
+
+    QSignalSpy settings(window.data(), &TessaronMainWindow::settingsRequested);
+    QSignalSpy quit(window.data(), &TessaronMainWindow::quitRequested);
+    auto* settingsAction = action(*window, "tessaron.menu.settings");
+    EXPECT_EQ(settingsAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    settingsAction->trigger();
+    action(*window, "tessaron.menu.quit")->trigger();
+    EXPECT_EQ(settings.size(), 1);
+    EXPECT_EQ(quit.size(), 1);
+    delete window;
+}
+
+TEST_F(MainWindowTest, TheSettingsSheetClosesWithDone) {
+    harness.grantConsent();
+    harness.restart();
+    auto window = open();
+    harness.session->setActiveSheet(TessaronSheet::settings);
+    harness.settle();
+    auto* sheet = window->sheetHost()->presentedDialog();
+    ASSERT_NE(sheet, nullptr);
+    auto* done = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.doneButton"));
+    ASSERT_NE(done, nullptr);
+    done->click();
+    harness.settle();
+    EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
+    EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
+    delete window;
+}
+
+} // namespace
+} // namespace tessaron::testing
