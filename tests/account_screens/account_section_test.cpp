@@ -1,0 +1,194 @@
+#include "account_screens/account_section.hpp"
+#include "account_screens/login_view.hpp"
+#include "account_screens/other_devices_view.hpp"
+#include "fake_account_screen_model.hpp"
+#include "screen_probe.hpp"
+#include "session/session_harness.hpp"
+#include "support/fake_workspace.hpp"
+#include "support/manual_clock.hpp"
+
+namespace tessaron::testing {
+namespace {
+
+TessaronAccount sampleAccount(bool links) {
+    TessaronAccount account;
+    account.email = QStringLiteral("Ada@Example.com");
+    account.sessions = 0;
+    account.subscriptionLinks = links;
+    return account;
+}
+
+class AccountSectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.resize(480, 400);
+        window.show();
+    }
+    TessaronAccountSection& section() {
+        if (!section_) {
+            section_ = new TessaronAccountSection(model, session, clock, workspace, &window);
+            section_->show();
+        }
+        return *section_;
+    }
+    QAbstractButton* button(const QString& text) { return buttonNamed(section(), text); }
+
+    ManualClock clock;
+    FakeWorkspace workspace;
+    FakeAccountScreenModel model;
+    SessionHarness harness;
+    TessaronSession* session = &harness.start();
+    QWidget window;
+    TessaronAccountSection* section_ = nullptr;
+};
+
+TEST_F(AccountSectionTest, PresenceAndRowsFollowTheModel) {
+    struct Case {
+        const char* name;
+        bool providers;
+        std::optional<TessaronAccount> account;
+        bool busy;
+        QStringList texts;
+        bool actionsEnabled;
+    };
+    const QStringList signedIn{
+        QStringLiteral("Account"),        QStringLiteral("Email"), QStringLiteral("Ada@Example.com"),
+        QStringLiteral("Devices"),        QStringLiteral("0"),     QStringLiteral("Sign out"),
+        QStringLiteral("Delete account…")};
+    const QList<Case> cases{
+        {"absent", false, std::nullopt, false, {}, true},
+        {"signed out",
+         true,
+         std::nullopt,
+         true,
+         {QStringLiteral("Account"), QStringLiteral("Sign in")},
+         true},
+        {"signed in", false, sampleAccount(false), false, signedIn, true},
+        {"busy", true, sampleAccount(false), true, signedIn, false},
+    };
+    for (const Case& c : cases) {
+        model.providersValue = c.providers ? std::optional(TessaronProviders{}) : std::nullopt;
+        model.accountValue = c.account;
+        model.busy = c.busy;
+        model.publish();
+        QStringList texts = visibleTexts(section());
+        texts.sort();
+        QStringList expected = c.texts;
+        expected.sort();
+        EXPECT_EQ(texts, expected) << c.name;
+        if (c.account) {
+            EXPECT_EQ(button(QStringLiteral("Sign out"))->isEnabled(), c.actionsEnabled) << c.name;
+            EXPECT_EQ(button(QStringLiteral("Delete account…"))->isEnabled(), c.actionsEnabled) << c.name;
+        } else if (c.providers) {
+            EXPECT_TRUE(byId(section(), QStringLiteral("tessaron.settings.signIn"))->isEnabled()) << c.name;
+        }
+    }
+    // The absent section started no refresh; the present ones did, once for this appearance.
+    EXPECT_EQ(model.names(), QStringList{QStringLiteral("refresh")});
+}
+
+TEST_F(AccountSectionTest, TheOtherDevicesRowNeedsSubscriptionLinksAndSurvivesBusy) {
+    model.accountValue = sampleAccount(false);
+    model.publish();
+    EXPECT_FALSE(visible(section(), QStringLiteral("tessaron.otherDevices.row")));
+    model.accountValue = sampleAccount(true);
+    model.busy = true;
+    model.publish();
+    EXPECT_TRUE(visible(section(), QStringLiteral("tessaron.otherDevices.row")));
+    EXPECT_TRUE(byId(section(), QStringLiteral("tessaron.otherDevices.row"))->isEnabled());
+    click(qobject_cast<QAbstractButton*>(byId(section(), QStringLiteral("tessaron.otherDevices.row"))));
+    ASSERT_NE(section().otherDevicesSheet(), nullptr);
+    EXPECT_TRUE(section().otherDevicesSheet()->isVisible());
+}
+
+TEST_F(AccountSectionTest, EachConfirmationStartsItsCallWithTheSessionAndCancelNone) {
+    struct Case {
+        QString row;
+        QString title;
+        QString answer;
+        QList<FakeAccountScreenModel::Call> calls;
+    };
+    const QList<Case> cases{
+        {QStringLiteral("Sign out"), QStringLiteral("Sign out?"), QStringLiteral("Cancel"), {}},
+        {QStringLiteral("Sign out"),
+         QStringLiteral("Sign out?"),
+         QStringLiteral("Sign out"),
+         {{QStringLiteral("signOut"), session}}},
+        {QStringLiteral("Delete account…"),
+         QStringLiteral("Delete your Tessaron account?"),
+         QStringLiteral("Cancel"),
+         {}},
+        {QStringLiteral("Delete account…"),
+         QStringLiteral("Delete your Tessaron account?"),
+         QStringLiteral("Delete"),
+         {{QStringLiteral("deleteAccount"), session}}},
+    };
+    model.accountValue = sampleAccount(true);
+    model.publish();
+    section();
+    for (const Case& c : cases) {
+        model.calls.clear();
+        click(button(c.row));
+        answer(section(), c.title, c.answer);
+        EXPECT_EQ(model.calls, c.calls) << c.row.toStdString() << " / " << c.answer.toStdString();
+    }
+}
+
+TEST_F(AccountSectionTest, AFailedOrHollowDeletionShowsTheModelsTextUntilTheNextAction) {
+    model.accountValue = sampleAccount(true);
+    model.publish();
+    const QString refused = QStringLiteral("The account service refused the request.");
+    const QString hollow = QStringLiteral("Please sign in again.");
+
+    // Refused: the account stays, the text shows under the rows.
+    model.outcome = [&] {
+        model.error = refused;
+    };
+    click(button(QStringLiteral("Delete account…")));
+    answer(section(), QStringLiteral("Delete your Tessaron account?"), QStringLiteral("Delete"));
+    EXPECT_TRUE(visibleTexts(section()).contains(refused));
+    click(button(QStringLiteral("Sign out")));
+    answer(section(), QStringLiteral("Sign out?"), QStringLiteral("Cancel"));
+    EXPECT_FALSE(visibleTexts(section()).contains(refused));
+
+    // No token: nothing was deleted, the model signed out and asked to sign in again.
+    model.outcome = [&] {
+        model.accountValue.reset();
+        model.providersValue = TessaronProviders{};
+        model.error = hollow;
+    };
+    click(button(QStringLiteral("Delete account…")));
+    answer(section(), QStringLiteral("Delete your Tessaron account?"), QStringLiteral("Delete"));
+    EXPECT_TRUE(visibleTexts(section()).contains(hollow));
+    EXPECT_TRUE(visible(section(), QStringLiteral("tessaron.settings.signIn")));
+
+    // A new appearance starts clean.
+    section().hide();
+    section().show();
+    EXPECT_FALSE(visibleTexts(section()).contains(hollow));
+
+    // A deletion that succeeded shows nothing.
+    model.accountValue = sampleAccount(true);
+    model.error.reset();
+    model.outcome = [&] {
+        model.accountValue.reset();
+    };
+    model.publish();
+    click(button(QStringLiteral("Delete account…")));
+    answer(section(), QStringLiteral("Delete your Tessaron account?"), QStringLiteral("Delete"));
+    QStringList texts = visibleTexts(section());
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("Account"), QStringLiteral("Sign in")}));
+}
+
+TEST_F(AccountSectionTest, SignInOpensTheSignInSheetOverTheWindow) {
+    model.providersValue = TessaronProviders{};
+    model.publish();
+    click(qobject_cast<QAbstractButton*>(byId(section(), QStringLiteral("tessaron.settings.signIn"))));
+    ASSERT_NE(section().signInSheet(), nullptr);
+    EXPECT_EQ(section().signInSheet()->parentWidget(), &window);
+    EXPECT_TRUE(section().signInSheet()->isVisible());
+}
+
+} // namespace
+} // namespace tessaron::testing
