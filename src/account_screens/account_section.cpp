@@ -97,6 +97,13 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     refresh();
 }
 
+TessaronLoginView* TessaronAccountSection::signInSheet() const {
+    return signIn_;
+}
+TessaronOtherDevicesView* TessaronAccountSection::otherDevicesSheet() const {
+    return otherDevices_;
+}
+
 bool TessaronAccountSection::isPresent() const {
     return model_.providers() || model_.account();
 }

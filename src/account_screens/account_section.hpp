@@ -30,8 +30,8 @@ public:
     // Whether the section shows anything at all.
     bool isPresent() const;
     // The sheets, while open.
-    TessaronLoginView* signInSheet() const { return signIn_; }
-    TessaronOtherDevicesView* otherDevicesSheet() const { return otherDevices_; }
+    TessaronLoginView* signInSheet() const;
+    TessaronOtherDevicesView* otherDevicesSheet() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -19,7 +19,6 @@ namespace {
 using LinkDisplay = TessaronOtherDevicesView::LinkDisplay;
 
 const QUrl link(QStringLiteral("https://sub.tessaron.app/s/Yq3t9KcV2mLx7PzR4wNb8dJh"));
-const QUrl oldLink(QStringLiteral("https://sub.tessaron.app/s/OLD0000000000000000000000"));
 
 TessaronSubscriptionLinkStatus linkStatus(bool active, std::optional<QDateTime> createdAt = std::nullopt,
                                           std::optional<QDateTime> lastFetchedAt = std::nullopt) {
@@ -112,18 +111,6 @@ TEST_F(OtherDevicesTest, BusyDisablesTheLinkActionsButNotTheGuideOrClose) {
     EXPECT_TRUE(buttonNamed(view(), QStringLiteral("Reset link"))->isEnabled());
 }
 
-TEST_F(OtherDevicesTest, UnavailableShowsOnlyItsLineAndTheError) {
-    showLink(link);
-    model.unavailable = true;
-    model.linkError = QStringLiteral("The account service is not reachable.");
-    model.publish();
-    EXPECT_TRUE(shows(QStringLiteral("Not available yet.")));
-    EXPECT_TRUE(shows(QStringLiteral("The account service is not reachable.")));
-    for (const QString& text :
-         {QStringLiteral("Copy link"), QStringLiteral("Reset link"), QStringLiteral("Create link")})
-        EXPECT_FALSE(shows(text)) << text.toStdString();
-}
-
 TEST_F(OtherDevicesTest, CopyPutsExactlyTheURLOnTheClipboardForOneAndAHalfSeconds) {
     showLink(link);
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
@@ -172,43 +159,6 @@ TEST_F(OtherDevicesTest, ConfirmationsStartTheirOperationOnlyWhenConfirmed) {
         click(buttonNamed(view(), c.button));
         answer(view(), c.title, c.answer);
         EXPECT_EQ(model.names(), c.calls) << c.button.toStdString() << " / " << c.answer.toStdString();
-    }
-}
-
-// The view follows the model's published state after each way a reset can end.
-TEST_F(OtherDevicesTest, AResetThatFailsAfterTheOldLinkWasRevokedNeverShowsTheOldLink) {
-    struct Case {
-        const char* name;
-        std::function<void(FakeAccountScreenModel&)> outcome;
-        QString code;
-        bool offersCreate;
-    };
-    const QString failure = QStringLiteral("The account service could not create a link.");
-    const QList<Case> cases{
-        {"delete refused: the old link is still valid",
-         [&](FakeAccountScreenModel& m) { m.linkError = failure; }, oldLink.toString(), false},
-        {"delete done, create failed: the old link is gone",
-         [&](FakeAccountScreenModel& m) {
-             m.localURL.reset();
-             m.status.reset();
-             m.linkError = failure;
-         },
-         QString(), true},
-        {"both done", [&](FakeAccountScreenModel& m) { m.localURL = link; }, link.toString(), false},
-    };
-    for (const Case& c : cases) {
-        model.linkError.reset();
-        showLink(oldLink);
-        model.outcome = [&] {
-            c.outcome(model);
-        };
-        click(buttonNamed(view(), QStringLiteral("Reset link")));
-        answer(view(), QStringLiteral("Reset link? Devices using the old link will stop working."),
-               QStringLiteral("Reset link"));
-        EXPECT_EQ(shownCode(), c.code) << c.name;
-        EXPECT_EQ(shows(oldLink.toString()), c.code == oldLink.toString()) << c.name;
-        EXPECT_EQ(visible(view(), QStringLiteral("tessaron.otherDevices.create")), c.offersCreate) << c.name;
-        EXPECT_EQ(shows(failure), model.linkError.has_value()) << c.name;
     }
 }
 

@@ -1,13 +1,9 @@
 #include "account/account_model_fixture.hpp"
 #include "account_screens/account_screen_model.hpp"
-#include "account_screens/account_section.hpp"
-#include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/subscription_qr_code.hpp"
 #include "screen_probe.hpp"
 #include "support/fake_workspace.hpp"
-
-#include <QLineEdit>
 
 using namespace std::chrono_literals;
 
@@ -70,54 +66,6 @@ TEST_F(RealModelScreensTest, AResetWhosePostFailsOffersCreateAndOnlyAFailedDelet
         ASSERT_TRUE(model->otherDevicesError().has_value()) << c.name;
         EXPECT_TRUE(visibleTexts(view).contains(*model->otherDevicesError())) << c.name;
     }
-}
-
-TEST_F(RealModelScreensTest, ADeletionTheServiceRefusesShowsItsTextAndOneItTakesLeavesSignIn) {
-    service.answer(QStringLiteral("GET /v1/auth/providers"), 200, R"({"email":true})");
-    signedIn();
-    TessaronAccountScreenModel screens(*model);
-    QWidget window;
-    auto* section = new TessaronAccountSection(screens, nullptr, harness.clock, workspace, &window);
-    window.show();
-    settle();
-    for (int status : {500, 204}) {
-        service.enqueue(QStringLiteral("DELETE /v1/account"), status);
-        click(buttonNamed(*section, QStringLiteral("Delete account…")));
-        answer(*section, QStringLiteral("Delete your Tessaron account?"), QStringLiteral("Delete"));
-        settle();
-        if (status == 500) {
-            ASSERT_TRUE(model->lastError().has_value());
-            EXPECT_TRUE(visibleTexts(*section).contains(*model->lastError()));
-            EXPECT_TRUE(model->account().has_value());
-        }
-    }
-    EXPECT_TRUE(visible(*section, QStringLiteral("tessaron.settings.signIn")));
-    EXPECT_FALSE(model->account().has_value());
-}
-
-TEST_F(RealModelScreensTest, TheCodeRoadEndsSignedInAndTheCountdownRunsOnTheModel) {
-    build();
-    service.answer(QStringLiteral("POST /v1/auth/email/start"), 200,
-                   R"({"challengeID":"ch-1","resendAfterSeconds":3})");
-    service.enqueue(QStringLiteral("POST /v1/auth/email/verify"), 200, authReply(QStringLiteral("tok-2")));
-    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply());
-    TessaronAccountScreenModel screens(*model);
-    TessaronLoginView view(screens, nullptr, harness.clock);
-    view.show();
-    QTest::keyClicks(view.findChild<QLineEdit*>(QStringLiteral("tessaron.signIn.email")),
-                     QStringLiteral("Ann@Example.com"));
-    click(qobject_cast<QAbstractButton*>(byId(view, QStringLiteral("tessaron.signIn.continue"))));
-    settle();
-    ASSERT_EQ(model->flow().step, TessaronLoginFlow::Step::code);
-    harness.clock.advance(3s);
-    EXPECT_TRUE(visible(view, QStringLiteral("tessaron.signIn.resend")));
-    EXPECT_EQ(model->flow().resendRemaining, 0);
-
-    QTest::keyClicks(view.findChild<QLineEdit*>(QStringLiteral("tessaron.signIn.code")),
-                     QStringLiteral("123456"));
-    settle();
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("Signed in as")));
-    EXPECT_TRUE(model->account().has_value());
 }
 
 } // namespace
