@@ -9,11 +9,13 @@
 #include "session/tessaron_session.hpp"
 
 #include <QCoreApplication>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -288,6 +290,19 @@ void TessaronLoginView::codeEdited(const QString& text) {
         model_.verifyEmailCode(session_.data());
 }
 
+void TessaronLoginView::fadeIn(QWidget* step) {
+    auto* effect = new QGraphicsOpacityEffect(step);
+    step->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", step);
+    fade->setDuration(350);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    // The effect goes with the animation, so a finished step draws directly again.
+    connect(fade, &QPropertyAnimation::finished, step, [step] { step->setGraphicsEffect(nullptr); });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
 void TessaronLoginView::setReduceMotion(bool reduceMotion) {
     reduceMotion_ = reduceMotion;
     refresh();
@@ -360,6 +375,8 @@ void TessaronLoginView::refresh() {
                                                                  : doneStep_;
     for (QWidget* candidate : steps_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         candidate->setVisible(candidate == step);
+    if (shownStep_ && shownStep_ != flow.step && !reduceMotion_)
+        fadeIn(step);
     cancel_->setVisible(flow.step != TessaronLoginFlow::Step::done);
 
     if (email_->text() != flow.email)

@@ -46,6 +46,8 @@ private:
     QWidget* buildCodeStep();
     QWidget* buildDoneStep();
     void rebuildProviders();
+    // Eases a step in after a change; never under reduce motion.
+    void fadeIn(QWidget* step);
     void codeEdited(const QString& text);
     void startWebSignIn(TessaronOAuthProvider provider);
     void runCountdown();

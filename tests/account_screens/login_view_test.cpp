@@ -2,6 +2,7 @@
 #include "fake_account_screen_model.hpp"
 #include "screen_probe.hpp"
 #include "screens/screen_capture.hpp"
+#include "screens/spinner.hpp"
 #include "session/session_harness.hpp"
 
 #include <QClipboard>
@@ -240,7 +241,24 @@ TEST_F(LoginViewTest, ClosingEndsAWaitingWebSignInButNothingElse) {
     EXPECT_EQ(model.names().count(QStringLiteral("cancelWebSignIn")), 0);
 }
 
+TEST_F(LoginViewTest, ReduceMotionDropsTheStepFadeAndTheSpinners) {
+    for (bool reduceMotion : {true, false}) {
+        model.flowValue.step = TessaronLoginFlow::Step::email;
+        model.busy = true;
+        model.publish();
+        view().setReduceMotion(reduceMotion);
+        QWidget* spinner =
+            byId(view(), QStringLiteral("tessaron.signIn.continue"))->findChild<TessaronSpinner*>();
+        EXPECT_EQ(spinner->isVisibleTo(&view()), !reduceMotion);
+        onCodeStep();
+        EXPECT_EQ(byId(view(), QStringLiteral("tessaron.signIn.code"))->parentWidget()->graphicsEffect() !=
+                      nullptr,
+                  !reduceMotion);
+    }
+}
+
 TEST_F(LoginViewTest, Screenshots) {
+    view().setReduceMotion(true);
     model.providersValue = TessaronProviders{.google = true, .whop = true};
     model.flowValue.email = QStringLiteral("user@example.com");
     model.error = QStringLiteral("That code has expired. Ask for a new one.");
