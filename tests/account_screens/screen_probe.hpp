@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -54,6 +56,27 @@ inline void answer(QWidget& owner, const QString& title, const QString& buttonTe
     ASSERT_NE(chosen, nullptr) << buttonText.toStdString();
     chosen->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// What a real decoder reads from the picture.
+inline QString decodeQR(const QImage& image) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("code.png"));
+    EXPECT_TRUE(image.save(path));
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), path});
+    EXPECT_TRUE(zbar.waitForFinished(20000)) << "zbarimg (zbar-tools) is needed";
+    QString text = QString::fromUtf8(zbar.readAllStandardOutput());
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+// The widget as drawn on its parent's white plate.
+inline QImage renderOnWhite(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    widget.render(&image, {}, {}, QWidget::DrawChildren);
+    return image;
 }
 
 } // namespace tessaron::testing
