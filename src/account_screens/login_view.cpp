@@ -283,9 +283,8 @@ void TessaronLoginView::startWebSignIn(TessaronOAuthProvider provider) {
 }
 
 void TessaronLoginView::codeEdited(const QString& text) {
+    // The redraw that follows writes back only the digits the flow kept.
     const bool completed = model_.acceptCode(text);
-    // Only the digits the flow kept ever show.
-    code_->setText(model_.flow().code);
     if (completed)
         model_.verifyEmailCode(session_.data());
 }
