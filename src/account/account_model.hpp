@@ -115,6 +115,8 @@ public:
     void setEmail(const QString& email);
     // True when the code just became complete.
     bool acceptCode(const QString& text);
+    // One second of the resend wait has passed; never below zero.
+    void countDownResend();
 
     // The providers, the account, and once per run the profile of the account's grant when the session has
     // no connection selected. Single-flight; a cancelled refresh ends silently.

@@ -28,6 +28,14 @@ bool TessaronAccountModel::acceptCode(const QString& text) {
     return completed;
 }
 
+void TessaronAccountModel::countDownResend() {
+    if (flow_.resendRemaining <= 0)
+        return;
+    auto flow = flow_;
+    --flow.resendRemaining;
+    setFlow(std::move(flow));
+}
+
 void TessaronAccountModel::failSignIn(const QString& message, bool fromCallback) {
     showError(message, fromCallback);
     setBusy(false);

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QColor>
+
+namespace tessaron {
+
+class TessaronSpinner;
+
+// The white call-to-action of the sign-in sheet: black semibold text on a white rounded plate, faded
+// while disabled and while pressed.
+struct TessaronSignInPrimaryButtonStyle {
+    static constexpr int height = 40;
+    static constexpr qreal cornerRadius = 10;
+    // Of the whole button.
+    static qreal opacity(bool enabled, bool pressed);
+};
+
+// A full-width button with a rounded one-point outline; optionally a spinner before its title.
+class TessaronOutlinedTextButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    struct Look {
+        QColor fill = Qt::transparent;
+        QColor outline;
+        QColor text;
+        QFont font;
+        qreal cornerRadius = 8;
+        int height = 48;
+        // Faded like the sign-in primary style while disabled or pressed.
+        bool fadesAsPrimary = false;
+        // Text opacity while busy.
+        qreal busyTextOpacity = 1;
+    };
+    TessaronOutlinedTextButton(const QString& text, Look look, QWidget* parent = nullptr);
+
+    void setBusy(bool busy, bool animates);
+    void setTextColor(const QColor& color);
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+    static Look signInPrimary();
+    static Look provider();
+    static Look secondary();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void placeSpinner();
+
+    Look look_;
+    bool busy_ = false;
+    TessaronSpinner* spinner_;
+};
+
+} // namespace tessaron

@@ -1,0 +1,219 @@
+#include "account_screens/account_section.hpp"
+
+#include "account_screens/account_screen_model.hpp"
+#include "account_screens/confirmation.hpp"
+#include "account_screens/login_view.hpp"
+#include "account_screens/other_devices_view.hpp"
+#include "account_screens/sheet_frame.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QCoreApplication>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tessaron {
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+QPushButton* rowButton(const QString& text, const QString& identifier, const QColor& color) {
+    auto* button = new QPushButton(text);
+    button->setObjectName(identifier);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: 4px 0; border: none; color: %1; }"
+                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
+            .arg(color.name()));
+    return button;
+}
+
+QLabel* value(QLabel* label) {
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, TessaronSession* session,
+                                               Clock& clock, Workspace& workspace, QWidget* parent)
+    : QWidget(parent)
+    , model_(model)
+    , session_(session)
+    , clock_(clock)
+    , workspace_(workspace) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(plainLabel(translated("Account"),
+                                 TessaronTheme::font(TessaronTheme::bodySize, QFont::DemiBold),
+                                 TessaronTheme::textPrimary()));
+
+    auto* signIn = rowButton(translated("Sign in"), QStringLiteral("tessaron.settings.signIn"),
+                             TessaronTheme::textPrimary());
+    connect(signIn, &QAbstractButton::clicked, this, &TessaronAccountSection::showSignIn);
+    signedOut_ = signIn;
+    layout->addWidget(signedOut_);
+
+    signedIn_ = new QWidget;
+    auto* rows = new QVBoxLayout(signedIn_);
+    rows->setContentsMargins(0, 0, 0, 0);
+    auto* fields = new QFormLayout;
+    email_ =
+        value(plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary()));
+    email_->setWordWrap(false);
+    devices_ = plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary());
+    fields->addRow(plainLabel(translated("Email"), TessaronTheme::font(TessaronTheme::bodySize),
+                              TessaronTheme::textPrimary()),
+                   email_);
+    fields->addRow(plainLabel(translated("Devices"), TessaronTheme::font(TessaronTheme::bodySize),
+                              TessaronTheme::textPrimary()),
+                   devices_);
+    rows->addLayout(fields);
+
+    auto* otherDevices = rowButton(translated("Windows / Android"),
+                                   QStringLiteral("tessaron.otherDevices.row"), TessaronTheme::textPrimary());
+    connect(otherDevices, &QAbstractButton::clicked, this, &TessaronAccountSection::showOtherDevices);
+    auto* signOut = rowButton(translated("Sign out"), QString(), TessaronTheme::textPrimary());
+    connect(signOut, &QAbstractButton::clicked, this, &TessaronAccountSection::confirmSignOut);
+    auto* remove = rowButton(translated("Delete account…"), QString(), TessaronTheme::danger());
+    connect(remove, &QAbstractButton::clicked, this, &TessaronAccountSection::confirmDelete);
+    otherDevicesRow_ = otherDevices;
+    signOut_ = signOut;
+    delete_ = remove;
+    rows->addWidget(otherDevices);
+    rows->addWidget(signOut);
+    rows->addWidget(remove);
+    layout->addWidget(signedIn_);
+
+    error_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
+    layout->addWidget(error_);
+
+    connect(&model_, &AccountScreenModel::changed, this, &TessaronAccountSection::refresh);
+    refresh();
+}
+
+TessaronLoginView* TessaronAccountSection::signInSheet() const {
+    return signIn_;
+}
+TessaronOtherDevicesView* TessaronAccountSection::otherDevicesSheet() const {
+    return otherDevices_;
+}
+
+bool TessaronAccountSection::isPresent() const {
+    return model_.providers() || model_.account();
+}
+
+void TessaronAccountSection::showSignIn() {
+    clearDeletionError();
+    if (signIn_)
+        return;
+    signIn_ = new TessaronLoginView(model_, session_.data(), clock_, window());
+    signIn_->setAttribute(Qt::WA_DeleteOnClose);
+    signIn_->setWindowModality(Qt::WindowModal);
+    signIn_->open();
+}
+
+void TessaronAccountSection::showOtherDevices() {
+    clearDeletionError();
+    if (otherDevices_)
+        return;
+    otherDevices_ = new TessaronOtherDevicesView(model_, clock_, workspace_, window());
+    otherDevices_->setAttribute(Qt::WA_DeleteOnClose);
+    otherDevices_->setWindowModality(Qt::WindowModal);
+    otherDevices_->open();
+}
+
+void TessaronAccountSection::confirmSignOut() {
+    clearDeletionError();
+    confirm(this,
+            {.title = translated("Sign out?"),
+             .destructiveButton = translated("Sign out"),
+             .message = translated(
+                 "Tessaron's connection will be removed from this device. Sign in again to restore it.")},
+            [this] { model_.signOut(session_.data()); });
+}
+
+void TessaronAccountSection::confirmDelete() {
+    clearDeletionError();
+    confirm(this,
+            {.title = translated("Delete your Tessaron account?"), .destructiveButton = translated("Delete")},
+            [this] { deleteAccount(); });
+}
+
+QCoro::Task<> TessaronAccountSection::deleteAccount() {
+    QPointer self(this);
+    co_await model_.deleteAccount(session_.data());
+    // Neither a refusal nor a deletion that never reached the service may pass for success.
+    if (self && model_.lastError()) {
+        deletionError_ = model_.lastError();
+        refresh();
+    }
+}
+
+void TessaronAccountSection::clearDeletionError() {
+    deletionError_.reset();
+    refresh();
+}
+
+void TessaronAccountSection::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    deletionError_.reset();
+    appeared_ = true;
+    refresh();
+}
+
+void TessaronAccountSection::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    appeared_ = false;
+    appearance_.cancel();
+}
+
+void TessaronAccountSection::startAppearanceRefresh() {
+    appearance_.start(
+        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
+            if (model)
+                return model->refresh(session.data(), token);
+            return []() -> QCoro::Task<> {
+                co_return;
+            }();
+        });
+}
+
+void TessaronAccountSection::refresh() {
+    const bool present = isPresent();
+    // An absent section still occupies its place in the form, empty, so that it can appear later.
+    for (QObject* child : children()) {
+        if (auto* widget = qobject_cast<QWidget*>(child); widget && !widget->isWindow())
+            widget->setVisible(present);
+    }
+    if (present && appeared_ && !appearance_.isRunning()) {
+        appeared_ = false;
+        startAppearanceRefresh();
+    }
+    if (!present)
+        return;
+    const auto& account = model_.account();
+    signedOut_->setVisible(!account);
+    signedIn_->setVisible(account.has_value());
+    if (account) {
+        email_->setText(account->email);
+        devices_->setText(
+            translated("%lld").replace(QStringLiteral("%lld"), QString::number(account->sessions)));
+        otherDevicesRow_->setVisible(account->subscriptionLinks);
+    }
+    signOut_->setEnabled(!model_.isBusy());
+    delete_->setEnabled(!model_.isBusy());
+    error_->setVisible(deletionError_.has_value());
+    error_->setText(deletionError_
+                        ? QCoreApplication::translate("Tessaron", deletionError_->toUtf8().constData())
+                        : QString());
+    if (otherDevices_ && account && !account->subscriptionLinks)
+        otherDevices_->close();
+}
+
+} // namespace tessaron

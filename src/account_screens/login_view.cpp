@@ -1,0 +1,421 @@
+#include "account_screens/login_view.hpp"
+
+#include "account_screens/account_buttons.hpp"
+#include "account_screens/account_screen_model.hpp"
+#include "account_screens/sheet_frame.hpp"
+#include "screens/accessible_traits.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QCoreApplication>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace std::chrono_literals;
+
+namespace tessaron {
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+constexpr auto countdownTick = 1s;
+constexpr auto automaticCloseDelay = 1200ms;
+
+QColor muted() {
+    return TessaronTheme::textSecondary();
+}
+QFont body() {
+    return TessaronTheme::font(TessaronTheme::bodySize);
+}
+QFont subheadline() {
+    return TessaronTheme::font(TessaronTheme::subheadlineSize);
+}
+
+QString normalizedEmail(const QString& email) {
+    return email.trimmed().toLower();
+}
+
+// A line field with a rounded one-point outline in the sign-in sheet's field colour.
+QLineEdit* outlinedField(const QString& placeholder) {
+    auto* field = new QLineEdit;
+    field->setPlaceholderText(placeholder);
+    field->setFont(body());
+    field->setFixedHeight(36);
+    field->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; padding: 0 12px;"
+                                        " border: 1px solid rgba(255, 255, 255, 46); border-radius: 8px; }"));
+    return field;
+}
+
+QPushButton* plainButton(const QString& text, const QColor& color) {
+    auto* button = new QPushButton(text);
+    button->setFlat(true);
+    button->setFont(subheadline());
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; color: %1; }"
+                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
+            .arg(color.name()));
+    return button;
+}
+
+// "or" between two separator lines.
+class OrDivider final : public QWidget {
+public:
+    OrDivider() {
+        setFixedHeight(20);
+        setAccessibleTraits(this, {.invisible = true});
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFont font = TessaronTheme::font(12);
+        const QString text = translated("or");
+        const int textWidth = QFontMetrics(font).horizontalAdvance(text);
+        const int middle = height() / 2;
+        const int gap = 12;
+        const int left = (width() - textWidth) / 2;
+        const QColor line = withOpacity(Qt::white, 0.15);
+        painter.fillRect(0, middle, left - gap, 1, line);
+        painter.fillRect(left + textWidth + gap, middle, width() - left - textWidth - gap, 1, line);
+        painter.setFont(font);
+        painter.setPen(muted());
+        painter.drawText(rect(), Qt::AlignCenter, text);
+    }
+};
+
+// The success mark of the done step.
+class CheckMark final : public QWidget {
+public:
+    CheckMark() {
+        setFixedSize(40, 40);
+        setAccessibleTraits(this, {.invisible = true});
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(TessaronTheme::success());
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRectF(2, 2, 36, 36));
+        QPainterPath tick;
+        tick.moveTo(12, 20.5);
+        tick.lineTo(17.5, 26);
+        tick.lineTo(28, 14.5);
+        painter.setPen(QPen(Qt::black, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(tick);
+    }
+};
+
+QVBoxLayout* stepColumn(QWidget* page, int spacing) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    layout->setAlignment(Qt::AlignTop);
+    return layout;
+}
+
+} // namespace
+
+QList<TessaronOAuthProvider> offeredProviders(const std::optional<TessaronProviders>& providers) {
+    QList<TessaronOAuthProvider> offered;
+    if (providers && providers->google)
+        offered.append(TessaronOAuthProvider::google);
+    if (providers && providers->whop)
+        offered.append(TessaronOAuthProvider::whop);
+    return offered;
+}
+
+TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession* session, Clock& clock,
+                                     QWidget* parent)
+    : QDialog(parent)
+    , model_(model)
+    , session_(session)
+    , countdown_(clock)
+    , automaticClose_(clock) {
+    const SheetFrame frame =
+        buildSheetFrame(*this, QString(), translated("Cancel"), QStringLiteral("tessaron.signIn.cancel"), 20);
+    cancel_ = frame.cancelButton;
+    frame.column->setContentsMargins(28, 24, 28, 20);
+    setFixedWidth(width);
+
+    auto* header = new QVBoxLayout;
+    header->setSpacing(6);
+    header->addWidget(plainLabel(translated("Sign in"), TessaronTheme::font(26, QFont::DemiBold), Qt::white));
+    header->addWidget(
+        plainLabel(translated("One email. One iPhone or iPad, one Mac."), TessaronTheme::font(13), muted()));
+    frame.column->addLayout(header);
+
+    error_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
+    setAccessibleTraits(error_, {.animated = true});
+    frame.column->addWidget(error_);
+
+    steps_ = new QWidget;
+    auto* stepsLayout = new QVBoxLayout(steps_);
+    stepsLayout->setContentsMargins(0, 0, 0, 0);
+    emailStep_ = buildEmailStep();
+    codeStep_ = buildCodeStep();
+    doneStep_ = buildDoneStep();
+    for (QWidget* step : {emailStep_, codeStep_, doneStep_})
+        stepsLayout->addWidget(step);
+    frame.column->addWidget(steps_);
+
+    connect(&model_, &AccountScreenModel::changed, this, &TessaronLoginView::refresh);
+    if (session_)
+        connect(session_, &TessaronSession::selectedIDChanged, this, &TessaronLoginView::refresh);
+    refresh();
+}
+
+QWidget* TessaronLoginView::buildEmailStep() {
+    auto* page = new QWidget;
+    auto* layout = stepColumn(page, 14);
+    email_ = outlinedField(translated("Email"));
+    email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
+    email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
+    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setEmail(text); });
+    connect(email_, &QLineEdit::returnPressed, this, [this] { model_.startEmailSignIn(); });
+    layout->addWidget(email_);
+
+    continue_ =
+        new TessaronOutlinedTextButton(translated("Continue"), TessaronOutlinedTextButton::signInPrimary());
+    continue_->setObjectName(QStringLiteral("tessaron.signIn.continue"));
+    connect(continue_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
+    layout->addWidget(continue_);
+
+    layout->addWidget(new OrDivider);
+    providerColumn_ = new QVBoxLayout;
+    providerColumn_->setSpacing(10);
+    layout->addLayout(providerColumn_);
+    return page;
+}
+
+QWidget* TessaronLoginView::buildCodeStep() {
+    auto* page = new QWidget;
+    auto* layout = stepColumn(page, 20);
+    auto* prompt = new QVBoxLayout;
+    prompt->setSpacing(8);
+    prompt->addWidget(plainLabel(translated("Enter the 6-digit code sent to"), body(), muted()));
+    codeAddress_ = plainLabel({}, body(), Qt::white);
+    prompt->addWidget(codeAddress_);
+    layout->addLayout(prompt);
+
+    code_ = new QLineEdit;
+    code_->setObjectName(QStringLiteral("tessaron.signIn.code"));
+    code_->setPlaceholderText(translated("Code"));
+    code_->setAlignment(Qt::AlignCenter);
+    code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
+    QFont digits = TessaronTheme::font(34, QFont::Normal, true);
+    digits.setLetterSpacing(QFont::AbsoluteSpacing, 8);
+    code_->setFont(digits);
+    code_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; border: none;"
+                                        " border-bottom: 1px solid %1; padding: 8px 0; }")
+                             .arg(TessaronTheme::stroke().name()));
+    connect(code_, &QLineEdit::textEdited, this, &TessaronLoginView::codeEdited);
+    layout->addWidget(code_);
+
+    resend_ = plainButton(translated("Resend code"), Qt::white);
+    resend_->setObjectName(QStringLiteral("tessaron.signIn.resend"));
+    connect(resend_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
+    resendWait_ = plainLabel({}, subheadline(), muted());
+    differentEmail_ = plainButton(translated("Use a different email"), muted());
+    differentEmail_->setObjectName(QStringLiteral("tessaron.signIn.differentEmail"));
+    connect(differentEmail_, &QAbstractButton::clicked, this, [this] { model_.resetLoginFlow(); });
+    layout->addWidget(resend_);
+    layout->addWidget(resendWait_);
+    layout->addWidget(differentEmail_);
+    return page;
+}
+
+QWidget* TessaronLoginView::buildDoneStep() {
+    auto* page = new QWidget;
+    auto* layout = stepColumn(page, 20);
+    layout->addWidget(new CheckMark);
+    auto* who = new QVBoxLayout;
+    who->setSpacing(8);
+    who->addWidget(plainLabel(translated("Signed in as"), body(), muted()));
+    signedInAddress_ = plainLabel({}, body(), Qt::white);
+    signedInAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    who->addWidget(signedInAddress_);
+    evicted_ = plainLabel({}, body(), muted());
+    evicted_->setObjectName(QStringLiteral("tessaron.signIn.evicted"));
+    who->addWidget(evicted_);
+    layout->addLayout(who);
+    auto* done =
+        new TessaronOutlinedTextButton(translated("Done"), TessaronOutlinedTextButton::signInPrimary());
+    done->setObjectName(QStringLiteral("tessaron.signIn.done"));
+    connect(done, &QAbstractButton::clicked, this, &QDialog::accept);
+    layout->addWidget(done);
+    return page;
+}
+
+void TessaronLoginView::rebuildProviders() {
+    qDeleteAll(providerButtons_);
+    providerButtons_.clear();
+    for (TessaronOAuthProvider provider : offeredProviders(model_.providers())) {
+        const bool google = provider == TessaronOAuthProvider::google;
+        auto* button = new TessaronOutlinedTextButton(google ? translated("Continue with Google")
+                                                             : translated("Continue with Whop"),
+                                                      TessaronOutlinedTextButton::provider());
+        button->setObjectName(google ? QStringLiteral("tessaron.signIn.google")
+                                     : QStringLiteral("tessaron.signIn.whop"));
+        connect(button, &QAbstractButton::clicked, this, [this, provider] { startWebSignIn(provider); });
+        providerColumn_->addWidget(button);
+        button->show();
+        providerButtons_.append(button);
+    }
+}
+
+void TessaronLoginView::startWebSignIn(TessaronOAuthProvider provider) {
+    webSignInStarted_ = true;
+    model_.signIn(provider, session_.data());
+}
+
+void TessaronLoginView::codeEdited(const QString& text) {
+    // The redraw that follows writes back only the digits the flow kept.
+    const bool completed = model_.acceptCode(text);
+    if (completed)
+        model_.verifyEmailCode(session_.data());
+}
+
+void TessaronLoginView::fadeIn(QWidget* step) {
+    auto* effect = new QGraphicsOpacityEffect(step);
+    step->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", step);
+    fade->setDuration(350);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::OutCubic);
+    // The effect goes with the animation, so a finished step draws directly again.
+    connect(fade, &QPropertyAnimation::finished, step, [step] { step->setGraphicsEffect(nullptr); });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+void TessaronLoginView::setReduceMotion(bool reduceMotion) {
+    reduceMotion_ = reduceMotion;
+    refresh();
+}
+
+void TessaronLoginView::runCountdown() {
+    countdown_.cancel();
+    if (!isVisible() || model_.flow().step != TessaronLoginFlow::Step::code ||
+        model_.flow().resendRemaining < 1)
+        return;
+    countdown_.start(countdownTick, [this] {
+        model_.countDownResend();
+        runCountdown();
+    });
+}
+
+void TessaronLoginView::scheduleAutomaticClose() {
+    automaticClose_.cancel();
+    const auto selected = [this] {
+        return session_ && session_->selectedID().has_value();
+    };
+    if (!isVisible() || model_.flow().step != TessaronLoginFlow::Step::done || !selected())
+        return;
+    automaticClose_.start(automaticCloseDelay, [this, selected] {
+        if (model_.flow().step == TessaronLoginFlow::Step::done && selected())
+            accept();
+    });
+}
+
+void TessaronLoginView::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    shownStep_.reset();
+    refresh();
+    appearance_.start(
+        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
+            if (model)
+                return model->refresh(session.data(), token);
+            return []() -> QCoro::Task<> {
+                co_return;
+            }();
+        });
+}
+
+void TessaronLoginView::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    countdown_.cancel();
+    automaticClose_.cancel();
+    appearance_.cancel();
+    // No browser sheet to dismiss here: a web sign-in still waiting ends with the view.
+    if (webSignInStarted_ && model_.isBusy())
+        model_.cancelWebSignIn();
+    webSignInStarted_ = false;
+}
+
+void TessaronLoginView::refresh() {
+    const TessaronLoginFlow& flow = model_.flow();
+    const bool busy = model_.isBusy();
+    if (!busy)
+        webSignInStarted_ = false;
+
+    const auto& error = model_.lastError();
+    error_->setVisible(error.has_value());
+    error_->setText(error ? QCoreApplication::translate("Tessaron", error->toUtf8().constData()) : QString());
+    error_->setObjectName(error && model_.lastErrorIsOAuthCallback()
+                              ? QStringLiteral("tessaron.signIn.oauthError")
+                              : QString());
+
+    QWidget* step = flow.step == TessaronLoginFlow::Step::email  ? emailStep_
+                    : flow.step == TessaronLoginFlow::Step::code ? codeStep_
+                                                                 : doneStep_;
+    for (QWidget* candidate : steps_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        candidate->setVisible(candidate == step);
+    if (shownStep_ && shownStep_ != flow.step && !reduceMotion_)
+        fadeIn(step);
+    cancel_->setVisible(flow.step != TessaronLoginFlow::Step::done);
+
+    if (email_->text() != flow.email)
+        email_->setText(flow.email);
+    continue_->setEnabled(flow.isEmailPlausible() && !busy);
+    continue_->setBusy(busy, !reduceMotion_);
+    if (model_.providers() != shownProviders_) {
+        shownProviders_ = model_.providers();
+        rebuildProviders();
+    }
+    for (auto* button : providerButtons_) {
+        button->setEnabled(!busy);
+        button->setBusy(busy, !reduceMotion_);
+    }
+
+    codeAddress_->setText(normalizedEmail(flow.email));
+    if (code_->text() != flow.code)
+        code_->setText(flow.code);
+    code_->setEnabled(!busy);
+    resend_->setVisible(flow.resendRemaining < 1);
+    resend_->setEnabled(!busy);
+    resendWait_->setVisible(flow.resendRemaining >= 1);
+    resendWait_->setText(translated("Resend in %lld s")
+                             .replace(QStringLiteral("%lld"), QString::number(flow.resendRemaining)));
+    differentEmail_->setEnabled(!busy);
+
+    signedInAddress_->setText(model_.account() ? model_.account()->email : normalizedEmail(flow.email));
+    const QStringList& evicted = model_.lastEvictedDeviceNames();
+    evicted_->setVisible(!evicted.isEmpty());
+    evicted_->setText(
+        translated("Signed out on %@.").replace(QStringLiteral("%@"), evicted.join(QStringLiteral(", "))));
+
+    const bool stepChanged = shownStep_ != flow.step;
+    const bool newCode = flow.resendRemaining > shownResendRemaining_;
+    shownResendRemaining_ = flow.resendRemaining;
+    if (stepChanged || newCode)
+        runCountdown();
+    if (stepChanged)
+        scheduleAutomaticClose();
+    shownStep_ = flow.step;
+}
+
+} // namespace tessaron

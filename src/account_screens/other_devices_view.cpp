@@ -1,0 +1,292 @@
+#include "account_screens/other_devices_view.hpp"
+
+#include "account_screens/account_buttons.hpp"
+#include "account_screens/account_screen_model.hpp"
+#include "account_screens/confirmation.hpp"
+#include "account_screens/link_captions.hpp"
+#include "account_screens/sheet_frame.hpp"
+#include "account_screens/subscription_qr_code.hpp"
+#include "platform/clock.hpp"
+#include "platform/workspace.hpp"
+#include "screens/accessible_traits.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/support_links.hpp"
+#include "screens/tessaron_theme.hpp"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+using namespace std::chrono_literals;
+
+namespace tessaron {
+namespace {
+
+QString translated(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
+constexpr auto copiedDuration = 1500ms;
+constexpr int qrSide = 240;
+constexpr int platePadding = 16;
+
+// The white rounded plate the QR code sits on.
+class QRPlate final : public QWidget {
+public:
+    explicit QRPlate(TessaronSubscriptionQRCode* code) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(platePadding, platePadding, platePadding, platePadding);
+        code->setFixedSize(qrSide, qrSide);
+        layout->addWidget(code);
+        setFixedSize(qrSide + 2 * platePadding, qrSide + 2 * platePadding);
+        setAccessibleTraits(this, {.invisible = true});
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath plate;
+        plate.addRoundedRect(QRectF(rect()), 10, 10);
+        painter.fillPath(plate, Qt::white);
+    }
+};
+
+QLabel* mutedText(const QString& text) {
+    return plainLabel(text, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary());
+}
+
+} // namespace
+
+TessaronOtherDevicesView::LinkDisplay
+TessaronOtherDevicesView::linkDisplay(const std::optional<TessaronSubscriptionLinkStatus>& status,
+                                      const std::optional<QUrl>& localURL) {
+    const bool hasLink = status ? status->active : localURL.has_value();
+    if (!hasLink)
+        return LinkDisplay::noLink;
+    return localURL ? LinkDisplay::linkShown : LinkDisplay::linkNotShown;
+}
+
+TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Clock& clock,
+                                                   Workspace& workspace, QWidget* parent)
+    : QDialog(parent)
+    , model_(model)
+    , clock_(clock)
+    , workspace_(workspace)
+    , copiedReset_(clock) {
+    const SheetFrame frame =
+        buildSheetFrame(*this, translated("Windows / Android"), translated("Close"), QString(), 24);
+    frame.column->setContentsMargins(24, 24, 24, 24);
+    setMinimumSize(440, 560);
+
+    frame.column->addWidget(
+        mutedText(translated("Use your Tessaron access on a Windows PC or an Android phone with "
+                             "v2rayN or v2rayNG. One link counts as one device.")));
+
+    states_ = new QWidget;
+    auto* statesLayout = new QVBoxLayout(states_);
+    statesLayout->setContentsMargins(0, 0, 0, 0);
+    unavailablePage_ = mutedText(translated("Not available yet."));
+    noLinkPage_ = buildNoLink();
+    linkShownPage_ = buildLinkShown();
+    linkNotShownPage_ = buildLinkNotShown();
+    for (QWidget* page : {unavailablePage_, noLinkPage_, linkShownPage_, linkNotShownPage_})
+        statesLayout->addWidget(page);
+    frame.column->addWidget(states_);
+
+    error_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
+    setAccessibleTraits(error_, {.animated = true});
+    frame.column->addWidget(error_);
+    frame.column->addStretch(1);
+
+    connect(&model_, &AccountScreenModel::changed, this, &TessaronOtherDevicesView::refresh);
+    refresh();
+}
+
+QWidget* TessaronOtherDevicesView::buildNoLink() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    create_ = new TessaronPrimaryButton;
+    create_->setText(translated("Create link"));
+    create_->setObjectName(QStringLiteral("tessaron.otherDevices.create"));
+    connect(create_, &QAbstractButton::clicked, this, [this] { model_.createSubscriptionLink(); });
+    auto* guide =
+        new TessaronOutlinedTextButton(translated("How to set up"), TessaronOutlinedTextButton::secondary());
+    guide->setObjectName(QStringLiteral("tessaron.otherDevices.guide"));
+    connect(guide, &QAbstractButton::clicked, this,
+            [this] { workspace_.openUrl(TessaronSupportLinks::windowsGuide()); });
+    layout->addWidget(create_);
+    layout->addWidget(guide);
+    return page;
+}
+
+QWidget* TessaronOtherDevicesView::buildLinkShown() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(16);
+    qrCode_ = new TessaronSubscriptionQRCode;
+    layout->addWidget(new QRPlate(qrCode_), 0, Qt::AlignHCenter);
+
+    url_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Normal, true), Qt::white);
+    url_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Links carry no spaces: break anywhere, and show at most three lines.
+    url_->setWordWrap(true);
+    url_->setMaximumHeight(QFontMetrics(url_->font()).lineSpacing() * 3 + 2);
+    layout->addWidget(url_);
+
+    layout->addWidget(buildButtonRow(true));
+
+    auto* captions = new QVBoxLayout;
+    captions->setSpacing(4);
+    created_ = plainLabel({}, TessaronTheme::captionFont(), TessaronTheme::textSecondary());
+    lastUsed_ = plainLabel({}, TessaronTheme::captionFont(), TessaronTheme::textSecondary());
+    captions->addWidget(created_);
+    captions->addWidget(lastUsed_);
+    layout->addLayout(captions);
+    return page;
+}
+
+QWidget* TessaronOtherDevicesView::buildLinkNotShown() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    layout->addWidget(
+        mutedText(translated("A link exists but it is only shown once. Reset it to get a new one.")));
+    layout->addWidget(buildButtonRow(false));
+    return page;
+}
+
+QWidget* TessaronOtherDevicesView::buildButtonRow(bool withCopy) {
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    if (withCopy) {
+        copy_ =
+            new TessaronOutlinedTextButton(translated("Copy link"), TessaronOutlinedTextButton::secondary());
+        connect(copy_, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::copyLink);
+        layout->addWidget(copy_);
+    }
+    auto* reset =
+        new TessaronOutlinedTextButton(translated("Reset link"), TessaronOutlinedTextButton::secondary());
+    connect(reset, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::confirmReset);
+    auto* remove =
+        new TessaronOutlinedTextButton(translated("Remove link"), TessaronOutlinedTextButton::secondary());
+    remove->setTextColor(TessaronTheme::danger());
+    connect(remove, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::confirmRemove);
+    layout->addWidget(reset);
+    layout->addWidget(remove);
+    rows_.append(row);
+    return row;
+}
+
+void TessaronOtherDevicesView::setReduceMotion(bool reduceMotion) {
+    reduceMotion_ = reduceMotion;
+    refresh();
+}
+
+void TessaronOtherDevicesView::copyLink() {
+    if (copied_ || !model_.subscriptionLocalURL())
+        return;
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(model_.subscriptionLocalURL()->toString(QUrl::FullyEncoded));
+    copied_ = true;
+    copiedReset_.start(copiedDuration, [this] {
+        copied_ = false;
+        refresh();
+    });
+    refresh();
+}
+
+void TessaronOtherDevicesView::confirmReset() {
+    confirm(this,
+            {.title = translated("Reset link? Devices using the old link will stop working."),
+             .destructiveButton = translated("Reset link")},
+            [model = QPointer(&model_)] {
+                if (model)
+                    model->replaceSubscriptionLink();
+            });
+}
+
+void TessaronOtherDevicesView::confirmRemove() {
+    confirm(this,
+            {.title = translated("Remove link? Windows and Android devices will disconnect."),
+             .destructiveButton = translated("Remove link")},
+            [model = QPointer(&model_)] {
+                if (model)
+                    model->revokeSubscriptionLink();
+            });
+}
+
+void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    appearance_.start([model = QPointer(&model_)](CancellationToken token) -> QCoro::Task<> {
+        if (model)
+            return model->refreshSubscriptionLink(token);
+        return []() -> QCoro::Task<> {
+            co_return;
+        }();
+    });
+}
+
+void TessaronOtherDevicesView::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    appearance_.cancel();
+    copiedReset_.cancel();
+    copied_ = false;
+    refresh();
+}
+
+void TessaronOtherDevicesView::refresh() {
+    const bool busy = model_.isSubscriptionBusy();
+    const auto& url = model_.subscriptionLocalURL();
+    QWidget* page = unavailablePage_;
+    if (!model_.subscriptionUnavailable()) {
+        switch (linkDisplay(model_.subscriptionStatus(), url)) {
+        case LinkDisplay::noLink:
+            page = noLinkPage_;
+            break;
+        case LinkDisplay::linkShown:
+            page = linkShownPage_;
+            break;
+        case LinkDisplay::linkNotShown:
+            page = linkNotShownPage_;
+            break;
+        }
+    }
+    for (QWidget* candidate : states_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        candidate->setVisible(candidate == page);
+
+    create_->setEnabled(!busy);
+    create_->setShowsSpinner(busy && !reduceMotion_);
+    for (QWidget* row : rows_)
+        row->setEnabled(!busy);
+
+    // An empty value clears the picture: a link that is gone never lingers as a code.
+    const QString text = page == linkShownPage_ ? url->toString(QUrl::FullyEncoded) : QString();
+    qrCode_->setValue(text);
+    url_->setText(text);
+    copy_->setText(copied_ ? translated("Copied") : translated("Copy link"));
+    copy_->setObjectName(copied_ ? QString() : QStringLiteral("tessaron.otherDevices.copy"));
+
+    const QStringList captions = linkCaptions(model_.subscriptionStatus(), clock_.now());
+    created_->setVisible(captions.size() > 1);
+    created_->setText(captions.size() > 1 ? captions.first() : QString());
+    lastUsed_->setText(captions.last());
+
+    const auto& error = model_.otherDevicesError();
+    error_->setVisible(error.has_value());
+    error_->setText(error ? QCoreApplication::translate("Tessaron", error->toUtf8().constData()) : QString());
+}
+
+} // namespace tessaron

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "account_screens/scheduled_call.hpp"
+#include "platform/task_slot.hpp"
+
+#include <QDialog>
+
+#include <optional>
+
+class QLabel;
+class QVBoxLayout;
+
+namespace tessaron {
+
+class AccountScreenModel;
+class Clock;
+class TessaronOutlinedTextButton;
+class TessaronPrimaryButton;
+class TessaronSubscriptionQRCode;
+class Workspace;
+struct TessaronSubscriptionLinkStatus;
+
+// The sheet where a link for Windows and Android clients is created, shown, copied, reset and removed.
+class TessaronOtherDevicesView final : public QDialog {
+    Q_OBJECT
+public:
+    enum class LinkDisplay { noLink, linkShown, linkNotShown };
+    static LinkDisplay linkDisplay(const std::optional<TessaronSubscriptionLinkStatus>& status,
+                                   const std::optional<QUrl>& localURL);
+
+    TessaronOtherDevicesView(AccountScreenModel& model, Clock& clock, Workspace& workspace,
+                             QWidget* parent = nullptr);
+
+    void setReduceMotion(bool reduceMotion);
+    bool isCopied() const { return copied_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QWidget* buildNoLink();
+    QWidget* buildLinkShown();
+    QWidget* buildLinkNotShown();
+    QWidget* buildButtonRow(bool withCopy);
+    void copyLink();
+    void confirmReset();
+    void confirmRemove();
+    void refresh();
+
+    AccountScreenModel& model_;
+    Clock& clock_;
+    Workspace& workspace_;
+    bool reduceMotion_ = false;
+    bool copied_ = false;
+    ScheduledCall copiedReset_;
+    TaskSlot appearance_;
+
+    QWidget* states_;
+    QWidget* unavailablePage_;
+    QWidget* noLinkPage_;
+    QWidget* linkShownPage_;
+    QWidget* linkNotShownPage_;
+    TessaronPrimaryButton* create_;
+    TessaronSubscriptionQRCode* qrCode_;
+    QLabel* url_;
+    TessaronOutlinedTextButton* copy_;
+    QList<QWidget*> rows_;
+    QLabel* created_;
+    QLabel* lastUsed_;
+    QLabel* error_;
+};
+
+} // namespace tessaron

@@ -1,0 +1,80 @@
+#include "account_screens/sheet_frame.hpp"
+
+#include "screens/tessaron_theme.hpp"
+
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace tessaron {
+
+QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    return label;
+}
+
+SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& cancelText,
+                           const QString& cancelIdentifier, int columnSpacing) {
+    sheet.setWindowTitle(title);
+    sheet.setAutoFillBackground(true);
+    QPalette palette = sheet.palette();
+    palette.setColor(QPalette::Window, TessaronTheme::background());
+    palette.setColor(QPalette::Base, TessaronTheme::background());
+    palette.setColor(QPalette::WindowText, TessaronTheme::textPrimary());
+    palette.setColor(QPalette::Text, TessaronTheme::textPrimary());
+    palette.setColor(QPalette::ButtonText, TessaronTheme::textPrimary());
+    sheet.setPalette(palette);
+
+    auto* outer = new QVBoxLayout(&sheet);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(16, 10, 16, 6);
+    auto* cancel = new QPushButton(cancelText);
+    cancel->setObjectName(cancelIdentifier);
+    cancel->setFlat(true);
+    cancel->setFont(TessaronTheme::font(TessaronTheme::bodySize));
+    cancel->setCursor(Qt::PointingHandCursor);
+    // Escape rejects the dialog; the button is its visible twin.
+    QObject::connect(cancel, &QAbstractButton::clicked, &sheet, &QDialog::reject);
+    auto* heading = plainLabel(title, TessaronTheme::font(TessaronTheme::bodySize, QFont::DemiBold),
+                               TessaronTheme::textPrimary());
+    heading->setWordWrap(false);
+    heading->setAlignment(Qt::AlignCenter);
+    bar->addWidget(cancel);
+    bar->addWidget(heading, 1);
+    // Keeps the title centred against the button.
+    bar->addSpacing(cancel->sizeHint().width());
+    outer->addLayout(bar);
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 70); border-radius: 2px; min-height: "
+        "24px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setSpacing(columnSpacing);
+    column->setAlignment(Qt::AlignTop);
+    scroll->setWidget(content);
+    outer->addWidget(scroll, 1);
+    return {cancel, column};
+}
+
+} // namespace tessaron

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tessaron::testing {
+
+// Reads a view as a user would: what is visible, by identifier or by its words.
+inline QWidget* byId(QWidget& root, const QString& id) {
+    return root.findChild<QWidget*>(id);
+}
+inline bool visible(QWidget& root, const QString& id) {
+    QWidget* widget = byId(root, id);
+    return widget && widget->isVisibleTo(&root);
+}
+inline QStringList visibleTexts(QWidget& root) {
+    QStringList texts;
+    for (auto* label : root.findChildren<QLabel*>())
+        if (label->isVisibleTo(&root) && !label->text().isEmpty())
+            texts.append(label->text());
+    for (auto* button : root.findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(&root))
+            texts.append(button->text());
+    return texts;
+}
+inline QAbstractButton* buttonNamed(QWidget& root, const QString& text) {
+    for (auto* button : root.findChildren<QAbstractButton*>())
+        if (button->text() == text && button->isVisibleTo(&root))
+            return button;
+    ADD_FAILURE() << "no visible button " << text.toStdString();
+    return nullptr;
+}
+inline void click(QAbstractButton* button) {
+    ASSERT_NE(button, nullptr);
+    // Rows that just reappeared get their geometry first.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+// The open confirmation; answers it with the button of that text.
+inline void answer(QWidget& owner, const QString& title, const QString& buttonText) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    auto* box = owner.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr) << title.toStdString();
+    EXPECT_EQ(box->text(), title);
+    QAbstractButton* chosen = nullptr;
+    for (auto* button : box->buttons())
+        if (button->text() == buttonText)
+            chosen = button;
+    ASSERT_NE(chosen, nullptr) << buttonText.toStdString();
+    chosen->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// What a real decoder reads from the picture.
+inline QString decodeQR(const QImage& image) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("code.png"));
+    EXPECT_TRUE(image.save(path));
+    QProcess zbar;
+    zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), path});
+    EXPECT_TRUE(zbar.waitForFinished(20000)) << "zbarimg (zbar-tools) is needed";
+    QString text = QString::fromUtf8(zbar.readAllStandardOutput());
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text;
+}
+// The widget as drawn on its parent's white plate.
+inline QImage renderOnWhite(QWidget& widget) {
+    QImage image(widget.size(), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    widget.render(&image, {}, {}, QWidget::DrawChildren);
+    return image;
+}
+
+} // namespace tessaron::testing
