@@ -128,7 +128,7 @@ TEST_F(InstanceForwarderTest, AWebSignInEndsWithTheCallbackASecondStartHandsOver
     testing::runTask(model.signIn(TessaronOAuthProvider::google, &session), 15s);
     EXPECT_EQ(browser.opened, QList{authorize});
     EXPECT_TRUE(handing && exitedWithZero(*handing));
-    EXPECT_EQ(model.lastError(), std::nullopt);
+    EXPECT_EQ(model.lastError().value_or(QString()).toStdString(), "");
     EXPECT_TRUE(model.isSignedIn());
     // The sign-in's follow-up installs the account's grant.
     EXPECT_TRUE(QTest::qWaitFor([&] { return session.selectedID() == profile.id; }, 10'000));
