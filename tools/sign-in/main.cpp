@@ -3,10 +3,10 @@
 // session built on the Linux parts as the application builds it, connects through the tunnel and prints
 // the phase reached; then disconnects again.
 #include "email_code.hpp"
+#include "terminal_swap_presenter.hpp"
 
 #include "account/account_model.hpp"
 #include "account/device_name.hpp"
-#include "account/system_device_swap_presenter.hpp"
 #include "platform/json_file_preferences.hpp"
 #include "platform/linux_system_extension_requests.hpp"
 #include "platform/linux_web_auth_session.hpp"
@@ -28,8 +28,6 @@
 #include <qcoro/qcorotask.h>
 
 #include <cstdio>
-#include <iostream>
-#include <string>
 
 namespace tessaron::sign_in {
 namespace {
@@ -46,29 +44,6 @@ struct Options {
     std::optional<QUrl> service;
     QList<QSslCertificate> authorities;
     QString codeLog;
-};
-
-// The device-swap question and the cooldown notice, on the terminal.
-class TerminalSwapPresenter final : public TessaronDeviceSwapPresenting {
-public:
-    void confirmSwap(TessaronDeviceSlot slot, std::optional<QString> deviceName,
-                     std::function<void(bool)> done) override {
-        std::printf("Use Tessaron on this device?\n%s [y/N] ",
-                    qPrintable(TessaronSystemDeviceSwapPresenter::takenText(slot, deviceName)));
-        std::fflush(stdout);
-        std::string answer;
-        const bool confirmed = std::getline(std::cin, answer) && (answer == "y" || answer == "Y");
-        declined = !confirmed;
-        QMetaObject::invokeMethod(
-            qApp, [done = std::move(done), confirmed] { done(confirmed); }, Qt::QueuedConnection);
-    }
-    void showCooldown(QString message, std::function<void()> done) override {
-        say(message);
-        declined = true;
-        QMetaObject::invokeMethod(qApp, std::move(done), Qt::QueuedConnection);
-    }
-
-    bool declined = false;
 };
 
 // The build's Info file, pointed at `service` and its connection check when one is given.
@@ -127,7 +102,7 @@ QCoro::Task<bool> awaitGrantProfile(TessaronAccountModel* account, TessaronSessi
                                     TerminalSwapPresenter* presenter) {
     std::function<bool()> settled = [=] {
         return (session->selectedSummary() && !account->isBusy()) || account->lastError() ||
-               presenter->declined;
+               presenter->declined();
     };
     co_await waitUntil(std::move(settled), 60s);
     const auto selected = session->selectedSummary();
