@@ -69,7 +69,8 @@ private:
 } // namespace
 
 TunnelHarness::TunnelHarness()
-    : endpoint_{directory_.filePath(QStringLiteral("tunnel.socket")), TunnelEndpoint::defaultProgram()} {
+    : endpoint_{directory_.filePath(QStringLiteral("tessaron-tunnel.socket")),
+                TunnelEndpoint::defaultProgram()} {
     qputenv("XDG_CONFIG_HOME", directory_.filePath(QStringLiteral("config")).toLocal8Bit());
 }
 

@@ -28,6 +28,8 @@ public:
     TunnelHarness& operator=(const TunnelHarness&) = delete;
 
     const TunnelEndpoint& endpoint() const { return endpoint_; }
+    // A process started with this as its XDG_RUNTIME_DIR finds the test's tunnel as its standard one.
+    QString runtimeFolder() const { return directory_.path(); }
 
     // Another instance of the application: it finds the tunnel as a new launch would.
     std::unique_ptr<LinuxTunnelManagers> openApplication() const;
