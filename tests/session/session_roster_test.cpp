@@ -87,6 +87,28 @@ TEST_F(SessionRosterTest, AdoptingARosterSavesItsProfilesAsManagedAndDropsThoseI
                                        QStringLiteral("com.hallmere.tessaron.profile"), uuidText(tromso.id)));
 }
 
+TEST_F(SessionRosterTest, APullWritesOnlyTheProfilesThatChanged) {
+    auto& session = withSource();
+    harness.pairing.setRoster(source.id, roster({source, bergen}));
+    track(session.pullRoster(source.id));
+    harness.settle();
+    const auto writes = harness.keychain.writeCount();
+
+    track(session.pullRoster(source.id));
+    harness.settle();
+    EXPECT_EQ(harness.keychain.writeCount(), writes) << "an unchanged roster rewrites nothing";
+
+    auto renamed = bergen;
+    renamed.name = QStringLiteral("Bergen 2");
+    harness.pairing.setRoster(source.id, roster({source, renamed}));
+    track(session.pullRoster(source.id));
+    harness.settle();
+    EXPECT_EQ(harness.keychain.writeCount(), writes + 2) << "one add refused as a duplicate, one update";
+    EXPECT_EQ(harness.keychain.item(QStringLiteral("test.tessaron.shared"),
+                                    QStringLiteral("com.hallmere.tessaron.profile"), uuidText(bergen.id)),
+              renamed.canonicalJSON());
+}
+
 TEST_F(SessionRosterTest, ASourceTheServiceNoLongerKnowsGoesWithItsManagedProfiles) {
     auto& session = withSource();
     harness.pairing.setRoster(source.id, roster({source, bergen}));

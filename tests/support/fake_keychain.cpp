@@ -50,6 +50,7 @@ KeychainResult<QList<KeychainItem>> FakeKeychain::copyAll(const KeychainQuery& q
 
 qint32 FakeKeychain::add(const KeychainQuery& query, const QByteArray& data) {
     std::lock_guard lock(mutex_);
+    ++writeCount_;
     if (auto status = takeQueuedStatus())
         return *status;
     const auto key = keyOf(query);
@@ -61,6 +62,7 @@ qint32 FakeKeychain::add(const KeychainQuery& query, const QByteArray& data) {
 
 qint32 FakeKeychain::update(const KeychainQuery& query, const QByteArray& data) {
     std::lock_guard lock(mutex_);
+    ++writeCount_;
     if (auto status = takeQueuedStatus())
         return *status;
     const auto key = keyOf(query);

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace tessaron::testing {
 
@@ -28,6 +29,8 @@ public:
     void skewWallDate(Duration offset) { wallSkew_ += offset; }
 
     std::size_t pendingCount() const { return entries_.size(); }
+    // The distinct instants at which entries ran, in order: what would each have cost a wake-up.
+    const std::vector<Duration>& wakeUps() const { return firings_; }
 
 private:
     using Key = std::pair<Duration, TimerId>;
@@ -37,6 +40,7 @@ private:
     QDateTime origin_;
     TimerId nextId_ = 1;
     std::map<Key, std::function<void()>> entries_;
+    std::vector<Duration> firings_;
 };
 
 } // namespace tessaron::testing
