@@ -9,6 +9,13 @@ namespace tessaron {
 
 using namespace std::chrono;
 
+namespace {
+
+// Qt runs coarse timers this short as precise ones.
+constexpr auto shortestCoarseInterval = 20ms;
+
+} // namespace
+
 struct SystemClock::Entry {
     explicit Entry(QObject* owner)
         : timer(new QTimer(owner)) {}
@@ -47,33 +54,41 @@ Clock::TimerId SystemClock::schedule(Duration deadline, Duration tolerance, std:
     entry->deadline = deadline;
     entry->fire = std::move(fire);
     entry->timer->setSingleShot(true);
-    // Coarse timers may fire up to 5 % early or late; only a caller that allows that much gets one.
-    const auto remaining = deadline - monotonic();
-    entry->timer->setTimerType(
-        remaining > Duration::zero() && tolerance * 20 >= remaining ? Qt::CoarseTimer : Qt::PreciseTimer);
     connect(entry->timer, &QTimer::timeout, this, [this, id] { this->fire(id); });
+    const auto arming = firstArming(deadline - monotonic(), tolerance);
+    entry->timer->setTimerType(arming.type);
+    entry->timer->start(arming.interval);
     entries_.emplace(id, std::move(entry));
-    arm(id);
     return id;
+}
+
+SystemClock::Arming SystemClock::firstArming(Duration remaining, Duration tolerance) {
+    const auto precise =
+        Arming{std::max(ceil<milliseconds>(remaining), milliseconds::zero()), Qt::PreciseTimer};
+    // Qt fires a coarse timer up to 1/20 of its interval early or late, and a short one precisely anyway.
+    if (remaining <= shortestCoarseInterval || tolerance * 20 < remaining)
+        return precise;
+    // Armed for remaining / 0.95 it cannot fire early; where the tolerance does not cover the lateness that
+    // brings, it is armed as late as the tolerance allows and may fire early once.
+    const auto neverEarly = ceil<milliseconds>(remaining * 20 / 19);
+    const auto latestAllowed = floor<milliseconds>((remaining + tolerance) * 20 / 21);
+    return {std::min(neverEarly, latestAllowed), Qt::CoarseTimer};
 }
 
 void SystemClock::unschedule(TimerId id) {
     entries_.erase(id);
 }
 
-void SystemClock::arm(TimerId id) {
-    auto& entry = *entries_.at(id);
-    const auto remaining = ceil<milliseconds>(entry.deadline - monotonic());
-    entry.timer->start(std::max(remaining, milliseconds::zero()));
-}
-
 void SystemClock::fire(TimerId id) {
     const auto found = entries_.find(id);
     if (found == entries_.end())
         return;
-    // A timer that fired early is re-armed for the rest, so no rule ever runs before its deadline.
-    if (monotonic() < found->second->deadline) {
-        arm(id);
+    // A timer that fired early is re-armed precisely for the rest: no rule runs before its deadline, and
+    // an early firing costs one wake-up more, not a chain of them.
+    auto& entry = *found->second;
+    if (const auto rest = entry.deadline - monotonic(); rest > Duration::zero()) {
+        entry.timer->setTimerType(Qt::PreciseTimer);
+        entry.timer->start(ceil<milliseconds>(rest));
         return;
     }
     auto fire = std::move(found->second->fire);

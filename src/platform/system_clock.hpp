@@ -4,6 +4,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 #include <map>
 #include <memory>
 
@@ -26,9 +28,17 @@ public:
     TimerId schedule(Duration deadline, Duration tolerance, std::function<void()> fire) override;
     void unschedule(TimerId id) override;
 
+    // How a deadline `remaining` away is first armed: a coarse timer where the tolerance allows one, so
+    // the system can batch wake-ups. A timer that fires early is re-armed precisely for the rest.
+    struct Arming {
+        std::chrono::milliseconds interval;
+        Qt::TimerType type;
+        bool operator==(const Arming&) const = default;
+    };
+    static Arming firstArming(Duration remaining, Duration tolerance);
+
 private:
     struct Entry;
-    void arm(TimerId id);
     void fire(TimerId id);
 
     TimerId nextId_ = 1;

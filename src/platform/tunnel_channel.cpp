@@ -58,17 +58,22 @@ std::optional<pid_t> TunnelChannel::peerProcess() const {
     return credentials ? std::optional(credentials->pid) : std::nullopt;
 }
 
+// Reads only what arrived: a read sized for the longest line would take a megabyte buffer per message.
 void TunnelChannel::readLines() {
-    while (!finished_ && socket_->canReadLine()) {
-        const auto line = socket_->readLine(maximumLineBytes + 1);
-        const auto document = QJsonDocument::fromJson(line);
-        if (!line.endsWith('\n') || !document.isObject()) {
+    received_.append(socket_->readAll());
+    qsizetype start = 0;
+    for (auto end = received_.indexOf('\n'); !finished_ && end >= 0; end = received_.indexOf('\n', start)) {
+        const auto line = QByteArrayView(received_).sliced(start, end - start);
+        start = end + 1;
+        const auto document = QJsonDocument::fromJson(line.toByteArray());
+        if (line.size() > maximumLineBytes || !document.isObject()) {
             close();
             return;
         }
         Q_EMIT received(document.object());
     }
-    if (!finished_ && socket_->bytesAvailable() > maximumLineBytes)
+    received_.remove(0, start);
+    if (!finished_ && received_.size() > maximumLineBytes)
         close();
 }
 

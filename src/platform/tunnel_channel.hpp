@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QObject>
 
@@ -41,6 +42,8 @@ private:
     void finish();
 
     QLocalSocket* socket_;
+    // Bytes read that do not yet end a line.
+    QByteArray received_;
     bool finished_ = false;
 };
 

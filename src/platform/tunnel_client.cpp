@@ -29,10 +29,6 @@ TunnelClient::TunnelClient(TunnelEndpoint endpoint, Clock& clock, QObject* paren
     , endpoint_(std::move(endpoint))
     , clock_(clock) {
     beginAttach();
-    looking_ = clock_.repeat(lookInterval, lookInterval / 10, [this] {
-        if (link_ == Link::detached)
-            beginAttach();
-    });
 }
 
 TunnelClient::~TunnelClient() {
@@ -78,8 +74,10 @@ QCoro::Task<> TunnelClient::attachLaunching() {
 }
 
 QCoro::Task<QJsonObject> TunnelClient::request(QJsonObject message) {
-    if (!isAttached())
+    if (!isAttached()) {
+        attachAgain();
         throw VpnError(VpnErrorKind::connectionFailed);
+    }
     const auto id = nextRequestID_++;
     message.insert(tunnel_message::request, id);
     OneShot<std::optional<QJsonObject>> reply;
@@ -96,6 +94,8 @@ QCoro::Task<QJsonObject> TunnelClient::request(QJsonObject message) {
 void TunnelClient::post(const QJsonObject& message) {
     if (isAttached())
         channel_->send(message);
+    else
+        attachAgain();
 }
 
 void TunnelClient::beginAttach() {
@@ -138,6 +138,7 @@ void TunnelClient::handleStatus(const QJsonObject& message) {
     if (link_ == Link::attaching) {
         link_ = Link::attached;
         clock_.unschedule(std::exchange(attachTimeout_, 0));
+        looking_.reset();
         settleAttach();
     }
     if (state == state_)
@@ -165,6 +166,12 @@ void TunnelClient::linkClosed(TunnelChannel* channel) {
     const auto wasAttached = link_ == Link::attached;
     link_ = Link::detached;
     settleAttach();
+    // A link that was up is looked for again at once: the tunnel may only have restarted. Otherwise
+    // look every few seconds until one answers.
+    if (wasAttached)
+        QMetaObject::invokeMethod(this, &TunnelClient::attachAgain, Qt::QueuedConnection);
+    else
+        lookWhileDetached();
     while (!pending_.empty())
         answer(pending_.begin()->first, std::nullopt);
     // A tunnel that vanishes while it carries a link has failed; the next tunnel starts from nothing.
@@ -173,6 +180,16 @@ void TunnelClient::linkClosed(TunnelChannel* channel) {
         state_.lastError = PlatformError::from(VpnError(VpnErrorKind::connectionFailed));
         Q_EMIT stateChanged();
     }
+}
+
+void TunnelClient::attachAgain() {
+    if (link_ == Link::detached)
+        beginAttach();
+}
+
+void TunnelClient::lookWhileDetached() {
+    if (!looking_)
+        looking_ = clock_.repeat(lookInterval, lookTolerance, [this] { attachAgain(); });
 }
 
 bool TunnelClient::launch() const {

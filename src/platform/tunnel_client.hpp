@@ -23,15 +23,17 @@ namespace tessaron {
 class TunnelChannel;
 
 // The application's link to the tunnel process, shared by the connections of every configuration. It
-// follows the state the tunnel pushes. While no tunnel runs it looks for one every few seconds, so it
-// notices a tunnel that another instance of the application started.
+// follows the state the tunnel pushes. A link that drops is attached again at once; while no tunnel runs
+// it looks for one every few seconds, so it notices a tunnel that another instance of the application
+// started. While attached it sets no timer.
 //
 // A client destroyed while coroutines wait on it leaves them waiting, or ends them with VpnError
 // connectionFailed.
 class TunnelClient : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::seconds lookInterval{2};
+    static constexpr std::chrono::milliseconds lookInterval{2000};
+    static constexpr std::chrono::milliseconds lookTolerance = lookInterval / 5;
     // How long a tunnel may take to greet the client, and to answer a request.
     static constexpr std::chrono::seconds answerLimit{5};
     // How long a tunnel just launched may take to listen.
@@ -67,6 +69,8 @@ private:
     };
 
     void beginAttach();
+    void attachAgain();
+    void lookWhileDetached();
     void settleAttach();
     void handle(const QJsonObject& message);
     void handleStatus(const QJsonObject& message);

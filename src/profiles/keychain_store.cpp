@@ -7,6 +7,7 @@
 #include "profiles/keychain_error.hpp"
 #include "profiles/profile_error.hpp"
 
+#include <QHash>
 #include <QJsonDocument>
 
 namespace tessaron {
@@ -78,6 +79,21 @@ QByteArray TessaronKeychainStore::storeItem(const QByteArray& data, const QUuid&
     if (ref.isEmpty())
         throw TessaronKeychainError::unexpectedResult();
     return ref;
+}
+
+void TessaronKeychainStore::storeChangedProfiles(const QList<TessaronProfile>& profiles) const {
+    const auto [status, items] =
+        keychain_->copyAll(sharedItemQuery(info_, TessaronIdentifiers::profileKeychainService));
+    if (status != keychain_status::success && status != keychain_status::itemNotFound)
+        throw TessaronKeychainError::status(status);
+    QHash<QString, QByteArray> stored;
+    for (const auto& item : items)
+        stored.insert(item.account, item.data);
+    for (const auto& profile : profiles) {
+        const auto data = profile.canonicalJSON();
+        if (stored.value(uuidText(profile.id)) != data)
+            storeItem(data, profile.id);
+    }
 }
 
 void TessaronKeychainStore::remove(const QUuid& id) const {

@@ -43,6 +43,10 @@ public:
     // persistent reference, which the tunnel resolves to read the profile.
     QByteArray storeItem(const QByteArray& data, const QUuid& id) const;
 
+    // Stores each profile's canonical JSON as its item, leaving alone items that already hold exactly those
+    // bytes, so an unchanged roster costs one read and no write.
+    void storeChangedProfiles(const QList<TessaronProfile>& profiles) const;
+
     // Deletes the item of profile `id`; an item already gone counts as deleted.
     void remove(const QUuid& id) const;
 

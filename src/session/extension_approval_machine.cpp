@@ -12,6 +12,7 @@ using PhaseKind = ExtensionApprovalMachine::Phase::Kind;
 using OutcomeKind = TessaronExtensionActivation::Kind;
 
 template <typename... Handlers> struct Overloaded : Handlers... { using Handlers::operator()...; };
+template <typename... Handlers> Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 } // namespace
 

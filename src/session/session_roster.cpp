@@ -97,8 +97,7 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
 QCoro::Task<> TessaronSession::adoptRoster(QUuid sourceID, TessaronRosterResponse reply) {
     QPointer self(this);
     try {
-        for (const auto& profile : reply.profiles)
-            services_.keychainStore.storeItem(profile.canonicalJSON(), profile.id);
+        services_.keychainStore.storeChangedProfiles(reply.profiles);
     } catch (const TessaronError& error) {
         services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
                                            .arg(error.domain(), QString::number(error.code())));

@@ -7,7 +7,7 @@
 #include "profiles/connection_log.hpp"
 #include "profiles/profile.hpp"
 #include "profiles/upgrade_gate.hpp"
-#include "support/assumed_sign_in.hpp"
+#include "session/assumed_sign_in.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/system_extension_activator.hpp"
 #include "session/tessaron_session.hpp"

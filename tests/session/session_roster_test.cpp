@@ -89,6 +89,23 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
     EXPECT_TRUE(managed.loadManagedProfiles().isEmpty());
 }
 
+TEST_F(SessionRosterTest, APullWritesOnlyTheProfilesThatChanged) {
+    auto& session = withSource();
+    pull(session, {source, bergen});
+    const auto writes = harness.keychain.writeCount();
+
+    pull(session, {source, bergen});
+    EXPECT_EQ(harness.keychain.writeCount(), writes) << "an unchanged roster rewrites nothing";
+
+    auto renamed = bergen;
+    renamed.name = QStringLiteral("Bergen 2");
+    pull(session, {source, renamed});
+    EXPECT_EQ(harness.keychain.writeCount(), writes + 2) << "one add refused as a duplicate, one update";
+    EXPECT_EQ(harness.keychain.item(QStringLiteral("test.tessaron.shared"),
+                                    QStringLiteral("com.hallmere.tessaron.profile"), uuidText(bergen.id)),
+              renamed.canonicalJSON());
+}
+
 TEST_F(SessionRosterTest, OnlyStaleRosterSourcesAreRefreshed) {
     harness.save(bergen);
     harness.stampRoster(source.id, 899s);

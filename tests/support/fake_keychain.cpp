@@ -60,6 +60,7 @@ KeychainResult<QList<KeychainItem>> FakeKeychain::copyAll(const KeychainQuery& q
 }
 
 qint32 FakeKeychain::add(const KeychainQuery& query, const QByteArray& data) {
+    ++writeCount_;
     return answer([&] {
         return items_.try_emplace(keyOf(query), data).second ? keychain_status::success
                                                              : keychain_status::duplicateItem;
@@ -67,6 +68,7 @@ qint32 FakeKeychain::add(const KeychainQuery& query, const QByteArray& data) {
 }
 
 qint32 FakeKeychain::update(const KeychainQuery& query, const QByteArray& data) {
+    ++writeCount_;
     return answer([&] {
         const auto found = items_.find(keyOf(query));
         if (found == items_.end())

@@ -2,6 +2,7 @@
 
 #include "platform/keychain.hpp"
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -29,6 +30,8 @@ public:
     void setItem(const QString& accessGroup, const QString& service, const QString& account,
                  const QByteArray& data);
     int itemCount() const;
+    // Adds and updates asked for, answered or not.
+    int writeCount() const { return writeCount_; }
 
 private:
     using Key = std::tuple<QString, QString, QString>;
@@ -40,6 +43,7 @@ private:
     mutable std::mutex mutex_;
     std::deque<qint32> queued_;
     std::map<Key, QByteArray> items_;
+    std::atomic<int> writeCount_ = 0;
 };
 
 } // namespace tessaron::testing

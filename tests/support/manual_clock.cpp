@@ -27,6 +27,8 @@ void ManualClock::advance(Duration step) {
     while (!entries_.empty() && entries_.begin()->first.first <= target) {
         auto due = entries_.extract(entries_.begin());
         monotonic_ = std::max(monotonic_, due.key().first);
+        if (firings_.empty() || firings_.back() != monotonic_)
+            firings_.push_back(monotonic_);
         due.mapped()();
     }
     monotonic_ = target;

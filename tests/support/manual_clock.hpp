@@ -4,6 +4,7 @@
 
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace tessaron::testing {
 
@@ -26,6 +27,8 @@ public:
     void runDue() { advance(Duration::zero()); }
 
     std::size_t pendingCount() const { return entries_.size(); }
+    // The distinct instants at which entries ran, in order: what would each have cost a wake-up.
+    const std::vector<Duration>& wakeUps() const { return firings_; }
 
 private:
     using Key = std::pair<Duration, TimerId>;
@@ -34,6 +37,7 @@ private:
     QDateTime origin_;
     TimerId nextId_ = 1;
     std::map<Key, std::function<void()>> entries_;
+    std::vector<Duration> firings_;
 };
 
 } // namespace tessaron::testing

@@ -4,8 +4,8 @@
 
 namespace tessaron {
 
-// Stands for the account in tests of the session alone: someone counts as signed in, so invitations are
-// redeemed at once, and there is no account to link a profile to.
+// Stands for the account where the session runs without one (its tests, the idle meter): someone counts
+// as signed in, so invitations are redeemed at once, and there is no account to link a profile to.
 class AssumedSignIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return true; }

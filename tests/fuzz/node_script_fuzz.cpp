@@ -1,0 +1,17 @@
+#include "fuzz_support.hpp"
+
+#include "node_script.hpp"
+
+#include <QJsonDocument>
+
+using namespace tessaron;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const auto script = NodeScript::fromJson(QJsonDocument::fromJson(fuzz::bytes(data, size)).object());
+    if (!script)
+        return 0;
+    const auto again = NodeScript::fromJson(script->toJson());
+    fuzz::require(again && again->toJson() == script->toJson(),
+                  "a node script decodes from its own encoding to itself");
+    return 0;
+}

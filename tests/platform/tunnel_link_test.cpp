@@ -1,0 +1,158 @@
+#include "platform/tunnel_channel.hpp"
+#include "platform/tunnel_client.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <tuple>
+
+// Counts the process's allocations of a megabyte or more while armed: every library's malloc and realloc
+// resolve to these.
+namespace {
+std::atomic<bool> countingLargeAllocations = false;
+std::atomic<int> largeAllocations = 0;
+void noteAllocation(std::size_t size) {
+    largeAllocations += countingLargeAllocations && size >= (std::size_t(1) << 20) ? 1 : 0;
+}
+} // namespace
+
+extern "C" void* __libc_malloc(std::size_t size);
+extern "C" void* __libc_realloc(void* pointer, std::size_t size);
+extern "C" void* malloc(std::size_t size) {
+    noteAllocation(size);
+    return __libc_malloc(size);
+}
+extern "C" void* realloc(void* pointer, std::size_t size) {
+    noteAllocation(size);
+    return __libc_realloc(pointer, size);
+}
+
+using namespace std::chrono_literals;
+using tessaron::TunnelChannel;
+using tessaron::TunnelClient;
+using tessaron::testing::ManualClock;
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition) {
+    QElapsedTimer guard;
+    guard.start();
+    while (!condition() && guard.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return condition();
+}
+
+// A stand-in tunnel on a private socket: it greets every application that attaches with its state.
+class TunnelLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override { listen(); }
+
+    void listen() {
+        ASSERT_TRUE(server.listen(socketName));
+        QObject::connect(&server, &QLocalServer::newConnection, [this] {
+            while (auto* peer = server.nextPendingConnection()) {
+                ++attachments;
+                peers.append(peer);
+                peer->write(R"({"kind":"status","status":"connected"})"
+                            "\n");
+            }
+        });
+    }
+
+    // The far end of a channel, for feeding it raw bytes.
+    QLocalSocket* channelPeer(TunnelChannel*& channel) {
+        auto* socket = new QLocalSocket;
+        socket->connectToServer(socketName);
+        channel = new TunnelChannel(socket);
+        EXPECT_TRUE(waitFor([&] { return !peers.isEmpty(); }));
+        auto* peer = peers.takeLast();
+        peer->readAll();
+        return peer;
+    }
+
+    const QString socketName =
+        QStringLiteral("tessaron-link-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    QLocalServer server;
+    QList<QLocalSocket*> peers;
+    int attachments = 0;
+    ManualClock clock;
+};
+
+TEST_F(TunnelLinkTest, AnAttachedClientSetsNoTimerAndAttachesAgainAtOnceWhenTheLinkDrops) {
+    TunnelClient client({socketName, QString()}, clock);
+    ASSERT_TRUE(waitFor([&] { return client.isAttached(); }));
+    clock.advance(10min);
+    EXPECT_EQ(clock.pendingCount(), 0u) << "nothing may wake an idle, attached client";
+    EXPECT_EQ(attachments, 1);
+
+    peers.takeLast()->disconnectFromServer();
+    EXPECT_TRUE(waitFor([&] { return attachments == 2 && client.isAttached(); }))
+        << "a dropped link is attached again without waiting for a look";
+    EXPECT_EQ(clock.pendingCount(), 0u);
+}
+
+TEST_F(TunnelLinkTest, ADetachedClientLooksEveryFewSecondsUntilATunnelAnswers) {
+    server.close();
+    TunnelClient client({socketName, QString()}, clock);
+    ASSERT_TRUE(waitFor([&] { return clock.pendingCount() == 1u; })) << "the look poll runs while detached";
+    listen();
+    clock.advance(TunnelClient::lookInterval - 1ms);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(attachments, 0);
+    clock.advance(1ms + TunnelClient::lookTolerance);
+    EXPECT_TRUE(waitFor([&] { return client.isAttached(); }));
+    EXPECT_EQ(clock.pendingCount(), 0u);
+}
+
+TEST_F(TunnelLinkTest, AChannelReassemblesSplitLinesAndClosesOnGarbageOrAnOverlongLine) {
+    const QByteArray overlong(TunnelChannel::maximumLineBytes + 1, ' ');
+    const std::tuple<QList<QByteArray>, int, bool> cases[] = {
+        {{"{\"a\"", ":1}\n{\"b\"", ":2}\n"}, 2, false},
+        {{"{\"a\":1}\n[1]\n{\"b\":2}\n"}, 1, true},
+        {{overlong}, 0, true},
+    };
+    for (const auto& [writes, expectedMessages, closes] : cases) {
+        TunnelChannel* channel = nullptr;
+        auto* peer = channelPeer(channel);
+        int messages = 0;
+        bool closed = false;
+        QObject::connect(channel, &TunnelChannel::received, [&] { ++messages; });
+        QObject::connect(channel, &TunnelChannel::closed, [&] { closed = true; });
+        for (const auto& bytes : writes) {
+            peer->write(bytes);
+            waitFor([&] { return peer->bytesToWrite() == 0; });
+            QCoreApplication::processEvents();
+        }
+        waitFor([&] { return closed == closes && messages == expectedMessages; });
+        EXPECT_EQ(std::pair(messages, closed), std::pair(expectedMessages, closes))
+            << writes.first().left(20).data();
+        delete channel;
+    }
+}
+
+TEST_F(TunnelLinkTest, AChannelReadsEachMessageWithoutALineSizedBuffer) {
+    TunnelChannel* channel = nullptr;
+    auto* peer = channelPeer(channel);
+    int messages = 0;
+    QObject::connect(channel, &TunnelChannel::received, [&] { ++messages; });
+    countingLargeAllocations = true;
+    for (int i = 0; i < 20; ++i) {
+        peer->write("{}\n");
+        waitFor([&] { return messages == i + 1; });
+    }
+    countingLargeAllocations = false;
+    EXPECT_EQ(messages, 20);
+    EXPECT_EQ(largeAllocations, 0);
+    delete channel;
+}
+
+} // namespace
