@@ -79,6 +79,7 @@ HttpsTestServer::HttpsTestServer()
     server_->Get(anyPath, serve);
     server_->Post(anyPath, serve);
     server_->Put(anyPath, serve);
+    server_->Delete(anyPath, serve);
 
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0)

@@ -23,9 +23,8 @@ class SSLServer;
 namespace tessaron::testing {
 
 // An HTTPS server on 127.0.0.1 (an ephemeral port) with a certificate from a test CA made for this test
-// process. Tests register handlers per method (GET, POST or PUT) and path; every request is recorded before
-// it is handled.
-// Handlers run on the server's own threads.
+// process. Tests register handlers per method (GET, POST, PUT or DELETE) and path; every request is recorded
+// before it is handled. Handlers run on the server's own threads.
 class HttpsTestServer {
 public:
     struct Request {
