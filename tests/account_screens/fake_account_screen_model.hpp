@@ -6,17 +6,11 @@
 
 namespace tessaron::testing {
 
-// Published fields the test sets and operations it records, each as "name" or "name(provider)" with the
-// session it was handed.
+// Published fields the test sets, and the operations it records by name ("signIn(whop)") with the session
+// each was handed.
 class FakeAccountScreenModel final : public AccountScreenModel {
     Q_OBJECT
 public:
-    struct Call {
-        QString name;
-        TessaronSession* session = nullptr;
-        bool operator==(const Call&) const = default;
-    };
-
     const std::optional<TessaronAccount>& account() const override { return accountValue; }
     const std::optional<TessaronProviders>& providers() const override { return providersValue; }
     bool isBusy() const override { return busy; }
@@ -34,61 +28,37 @@ public:
 
     void setEmail(const QString& email) override {
         flowValue.email = email;
-        Q_EMIT changed();
+        publish();
     }
     bool acceptCode(const QString& text) override {
         const bool completed = flowValue.acceptCode(text);
-        Q_EMIT changed();
+        publish();
         return completed;
     }
     void countDownResend() override {
         flowValue.resendRemaining = std::max(0, flowValue.resendRemaining - 1);
-        Q_EMIT changed();
+        publish();
     }
-    void resetLoginFlow() override { record(QStringLiteral("resetLoginFlow"), nullptr); }
-    void cancelWebSignIn() override { record(QStringLiteral("cancelWebSignIn"), nullptr); }
+    void resetLoginFlow() override { calls.append(QStringLiteral("resetLoginFlow")); }
+    void cancelWebSignIn() override { calls.append(QStringLiteral("cancelWebSignIn")); }
 
-    QCoro::Task<> refresh(TessaronSession* session, CancellationToken) override {
-        return recorded(QStringLiteral("refresh"), session);
+    QCoro::Task<> refresh(TessaronSession* s, CancellationToken) override { return recorded("refresh", s); }
+    QCoro::Task<> startEmailSignIn() override { return recorded("startEmailSignIn"); }
+    QCoro::Task<> verifyEmailCode(TessaronSession* s) override { return recorded("verifyEmailCode", s); }
+    QCoro::Task<> signIn(TessaronOAuthProvider provider, TessaronSession* s) override {
+        return recorded(provider == TessaronOAuthProvider::google ? "signIn(google)" : "signIn(whop)", s);
     }
-    QCoro::Task<> startEmailSignIn() override {
-        return recorded(QStringLiteral("startEmailSignIn"), nullptr);
-    }
-    QCoro::Task<> verifyEmailCode(TessaronSession* session) override {
-        return recorded(QStringLiteral("verifyEmailCode"), session);
-    }
-    QCoro::Task<> signIn(TessaronOAuthProvider provider, TessaronSession* session) override {
-        return recorded(provider == TessaronOAuthProvider::google ? QStringLiteral("signIn(google)")
-                                                                  : QStringLiteral("signIn(whop)"),
-                        session);
-    }
-    QCoro::Task<> signOut(TessaronSession* session) override {
-        return recorded(QStringLiteral("signOut"), session);
-    }
-    QCoro::Task<> deleteAccount(TessaronSession* session) override {
-        return recorded(QStringLiteral("deleteAccount"), session);
-    }
+    QCoro::Task<> signOut(TessaronSession* s) override { return recorded("signOut", s); }
+    QCoro::Task<> deleteAccount(TessaronSession* s) override { return recorded("deleteAccount", s); }
     QCoro::Task<> refreshSubscriptionLink(CancellationToken) override {
-        return recorded(QStringLiteral("refreshSubscriptionLink"), nullptr);
+        return recorded("refreshSubscriptionLink");
     }
-    QCoro::Task<> createSubscriptionLink() override {
-        return recorded(QStringLiteral("createSubscriptionLink"), nullptr);
-    }
-    QCoro::Task<> replaceSubscriptionLink() override {
-        return recorded(QStringLiteral("replaceSubscriptionLink"), nullptr);
-    }
-    QCoro::Task<> revokeSubscriptionLink() override {
-        return recorded(QStringLiteral("revokeSubscriptionLink"), nullptr);
-    }
+    QCoro::Task<> createSubscriptionLink() override { return recorded("createSubscriptionLink"); }
+    QCoro::Task<> replaceSubscriptionLink() override { return recorded("replaceSubscriptionLink"); }
+    QCoro::Task<> revokeSubscriptionLink() override { return recorded("revokeSubscriptionLink"); }
 
     // After changing fields directly.
     void publish() { Q_EMIT changed(); }
-    QStringList names() const {
-        QStringList list;
-        for (const Call& call : calls)
-            list.append(call.name);
-        return list;
-    }
 
     std::optional<TessaronAccount> accountValue;
     std::optional<TessaronProviders> providersValue;
@@ -102,17 +72,18 @@ public:
     bool unavailable = false;
     std::optional<QString> linkError;
     bool linkBusy = false;
-    QList<Call> calls;
+    QStringList calls;
+    TessaronSession* lastSession = nullptr;
     // Runs inside the next recorded operation, as the model's outcome would arrive.
     std::function<void()> outcome;
 
 private:
-    void record(const QString& name, TessaronSession* session) { calls.append({name, session}); }
-    QCoro::Task<> recorded(QString name, TessaronSession* session) {
-        record(name, session);
+    QCoro::Task<> recorded(const char* name, TessaronSession* session = nullptr) {
+        calls.append(QString::fromLatin1(name));
+        lastSession = session;
         if (auto run = std::exchange(outcome, nullptr)) {
             run();
-            Q_EMIT changed();
+            publish();
         }
         co_return;
     }

