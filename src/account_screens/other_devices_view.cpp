@@ -4,6 +4,7 @@
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/confirmation.hpp"
 #include "account_screens/link_captions.hpp"
+#include "account_screens/link_text.hpp"
 #include "account_screens/sheet_frame.hpp"
 #include "account_screens/subscription_qr_code.hpp"
 #include "platform/clock.hpp"
@@ -135,11 +136,8 @@ QWidget* TessaronOtherDevicesView::buildLinkShown() {
     qrCode_ = new TessaronSubscriptionQRCode;
     layout->addWidget(new QRPlate(qrCode_), 0, Qt::AlignHCenter);
 
-    url_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Normal, true), Qt::white);
-    url_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // Links carry no spaces: break anywhere, and show at most three lines.
-    url_->setWordWrap(true);
-    url_->setMaximumHeight(QFontMetrics(url_->font()).lineSpacing() * 3 + 2);
+    url_ = new TessaronLinkText(TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Normal, true),
+                                Qt::white, 3);
     layout->addWidget(url_);
 
     layout->addWidget(buildButtonRow(true));
@@ -275,7 +273,7 @@ void TessaronOtherDevicesView::refresh() {
     // An empty value clears the picture: a link that is gone never lingers as a code.
     const QString text = page == linkShownPage_ ? url->toString(QUrl::FullyEncoded) : QString();
     qrCode_->setValue(text);
-    url_->setText(text);
+    url_->setLink(text);
     copy_->setText(copied_ ? translated("Copied") : translated("Copy link"));
     copy_->setObjectName(copied_ ? QString() : QStringLiteral("tessaron.otherDevices.copy"));
 

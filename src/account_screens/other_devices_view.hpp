@@ -15,6 +15,7 @@ namespace tessaron {
 class AccountScreenModel;
 class Clock;
 class TessaronOutlinedTextButton;
+class TessaronLinkText;
 class TessaronPrimaryButton;
 class TessaronSubscriptionQRCode;
 class Workspace;
@@ -63,7 +64,7 @@ private:
     QWidget* linkNotShownPage_;
     TessaronPrimaryButton* create_;
     TessaronSubscriptionQRCode* qrCode_;
-    QLabel* url_;
+    TessaronLinkText* url_;
     TessaronOutlinedTextButton* copy_;
     QList<QWidget*> rows_;
     QLabel* created_;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +42,9 @@ inline QStringList visibleTexts(QWidget& root) {
     for (auto* label : root.findChildren<QLabel*>())
         if (label->isVisibleTo(&root) && !label->text().isEmpty())
             texts.append(label->text());
+    for (auto* text : root.findChildren<QPlainTextEdit*>())
+        if (text->isVisibleTo(&root) && !text->toPlainText().isEmpty())
+            texts.append(text->toPlainText());
     return sorted(texts);
 }
 inline QAbstractButton* buttonNamed(QWidget& root, const QString& text) {

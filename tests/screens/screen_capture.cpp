@@ -1,5 +1,6 @@
 #include "screens/screen_capture.hpp"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLayout>
 #include <QPixmap>
@@ -12,8 +13,11 @@ namespace tessaron::testing {
 QImage render(QWidget& widget, const QSize& size) {
     widget.resize(size);
     widget.ensurePolished();
-    if (widget.layout())
+    // Widgets that fit their height to their width ask for a second layout pass once they know it.
+    for (int pass = 0; pass < 2 && widget.layout(); ++pass) {
         widget.layout()->activate();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    }
     return widget.grab().toImage();
 }
 

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QPlainTextEdit>
+
+namespace tessaron {
+
+// A link shown whole and selectable: links carry no spaces, so it breaks anywhere, and it grows to the
+// lines it needs, up to a limit, rather than being cut to one.
+class TessaronLinkText final : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    TessaronLinkText(const QFont& font, const QColor& color, int maximumLines, QWidget* parent = nullptr);
+
+    void setLink(const QString& text);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void fitHeight();
+
+    int maximumLines_;
+};
+
+} // namespace tessaron
