@@ -50,7 +50,7 @@ TEST_F(AccountSectionTest, PresenceAndRowsFollowTheModel) {
         bool actionsEnabled;
     };
     const QStringList signedIn{
-        QStringLiteral("Account"),        QStringLiteral("Email"), QStringLiteral("Ada@Example.com"),
+        QStringLiteral("ACCOUNT"),        QStringLiteral("Email"), QStringLiteral("Ada@Example.com"),
         QStringLiteral("Devices"),        QStringLiteral("0"),     QStringLiteral("Sign out"),
         QStringLiteral("Delete account…")};
     const QList<Case> cases{
@@ -59,7 +59,7 @@ TEST_F(AccountSectionTest, PresenceAndRowsFollowTheModel) {
          true,
          std::nullopt,
          true,
-         {QStringLiteral("Account"), QStringLiteral("Sign in")},
+         {QStringLiteral("ACCOUNT"), QStringLiteral("Sign in")},
          true},
         {"signed in", false, sampleAccount(false), false, signedIn, true},
         {"busy, with links", true, sampleAccount(true), true,
