@@ -1,7 +1,6 @@
 #include "account_screens/fake_account_screen_model.hpp"
 #include "app/application_updates.hpp"
 #include "app/main_window.hpp"
-#include "app/opened_urls.hpp"
 #include "app/sheet_contents.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/home_fixture.hpp"
@@ -11,8 +10,6 @@
 #include "support/https_test_server.hpp"
 #include "support/memory_preferences.hpp"
 
-#include <QAbstractButton>
-#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPointer>
@@ -24,34 +21,32 @@
 
 namespace tessaron::testing {
 
-OpenedUrls::OpenedUrls(const QString& scheme)
-    : scheme_(scheme) {
-    QDesktopServices::setUrlHandler(scheme_, this, "open");
-}
-
-OpenedUrls::~OpenedUrls() {
-    QDesktopServices::unsetUrlHandler(scheme_);
-}
+// Takes the desktop's https opening while it lives.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
 
 namespace {
 
-const QByteArray feedPath = "/releases/mac/latest.json";
-
-// The main window over the real update checker, whose release feed an HTTPS server on loopback serves.
-// Installed is 1.0; the feed offers 2.0 with the minimum the test sets, or is down. The floor and the
-// server's requirement are kept across restarts, as the application's stores keep them.
+// The main window over the real update checker, its release feed served over HTTPS on loopback. Installed
+// is 1.0; the feed offers 2.0 with the minimum the test sets, or is down. The stores outlive a relaunch.
 class UpdateCoverIntegrationTest : public ::testing::Test {
 protected:
     UpdateCoverIntegrationTest() {
         static const bool installed = installStringTable(*QCoreApplication::instance());
         EXPECT_TRUE(installed);
-        server.on("GET", feedPath, [this](const HttpsTestServer::Request&) {
-            const QByteArray minimum = feedMinimum.load() == 2 ? "2.0" : "1.0";
+        server.on("GET", "/releases/mac/latest.json", [this](const HttpsTestServer::Request&) {
             if (feedDown)
                 return HttpsTestServer::Reply{.status = 503};
-            return HttpsTestServer::Reply{.body = R"({"version":"2.0","build":20,"url":")" +
-                                                  server.url("/get").toEncoded() + R"(","minimumVersion":")" +
-                                                  minimum + R"("})"};
+            return HttpsTestServer::Reply{.body = R"({"version":"2.0","build":20,"url":"https://x.test/get",)"
+                                                  R"("minimumVersion":")" +
+                                                  QByteArray(feedMinimum) + R"("})"};
         });
         harness.grantConsent();
         harness.start();
@@ -59,22 +54,20 @@ protected:
     ~UpdateCoverIntegrationTest() override { delete window; }
 
     // Starts the updates and the main window anew, as a relaunch would.
-    void launch() {
+    void relaunch() {
         delete window;
         updates.reset();
         ProgramLocations locations = ProgramLocations::builtIn();
-        locations.releaseFeed = server.url(QString::fromLatin1(feedPath));
-        locations.downloadPage = server.url(QStringLiteral("/download/mac"));
+        locations.releaseFeed = server.url(QStringLiteral("/releases/mac/latest.json"));
+        locations.downloadPage = downloadPage;
         updates = std::make_unique<ApplicationUpdates>(UpdateSurroundings{
-            .bundle = BundleInfo({{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")},
-                                  {QStringLiteral("CFBundleVersion"), QStringLiteral("10")}},
+            .bundle = BundleInfo({{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")}},
                                  locations),
             .transport = {.trustedAuthorities = server.caCertificates()},
             .defaults = defaults,
             .gate = gate,
         });
         window = new TessaronMainWindow([this] {
-            auto& checker = updates->checker();
             return MainWindowServices{*harness.session,
                                       account,
                                       accountScreens,
@@ -82,36 +75,25 @@ protected:
                                       updates->state(),
                                       harness.activator,
                                       workspace,
-                                      [&checker, this](QWidget& window) {
-                                          return makeUpdateCover(checker, workspace, window);
+                                      [this](QWidget& w) {
+                                          return makeUpdateCover(updates->checker(), workspace, w);
                                       }};
         });
         window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.data()));
-        ASSERT_TRUE(QTest::qWaitFor([this] { return window->sheetHost() != nullptr; }, 5000));
     }
-    // The cover once the first fetch has been answered; none when the fetch lifts it.
-    TessaronUpdateRequiredView* settledCover() {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return fetches() > fetchesBefore; }, 10000));
-        QTest::qWait(50);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return qobject_cast<TessaronUpdateRequiredView*>(window->sheetHost()->cover());
+    TessaronUpdateRequiredView* cover() const {
+        auto* host = window->sheetHost();
+        return host ? qobject_cast<TessaronUpdateRequiredView*>(host->cover()) : nullptr;
     }
-    qsizetype fetches() const {
-        const auto requests = server.requests();
-        return std::ranges::count_if(requests, [](const auto& request) { return request.path == feedPath; });
-    }
-    void relaunch() {
-        fetchesBefore = fetches();
-        launch();
+    bool covered() {
+        return QTest::qWaitFor([this] { return cover() != nullptr; }, 10000);
     }
 
     HttpsTestServer server;
-    std::atomic<int> feedMinimum = 2;
+    const QUrl downloadPage = server.url(QStringLiteral("/download/mac"));
+    std::atomic<const char*> feedMinimum = "2.0";
     std::atomic<bool> feedDown = false;
-    qsizetype fetchesBefore = 0;
-    MemoryPreferences defaults;
-    MemoryPreferences gatePreferences;
+    MemoryPreferences defaults, gatePreferences;
     TessaronServerUpgradeGate gate{gatePreferences};
     SessionHarness harness;
     FakeHomeAccount account{harness.signIn};
@@ -122,47 +104,44 @@ protected:
     QPointer<TessaronMainWindow> window;
 };
 
-QStringList labelTexts(const QWidget& widget) {
-    QStringList texts;
-    for (const auto* label : widget.findChildren<QLabel*>())
-        texts.append(label->text());
-    return texts;
-}
-
 TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWindowUntilItIsMet) {
-    OpenedUrls opened(QStringLiteral("https"));
+    OpenedUrls opened;
     relaunch();
-    auto* cover = settledCover();
-    ASSERT_NE(cover, nullptr) << "the feed's minimum 2.0 is above the installed 1.0";
-    EXPECT_EQ(cover->geometry(), window->rect());
-    const auto texts = labelTexts(*cover);
-    EXPECT_TRUE(
-        texts.contains(QStringLiteral("Tessaron 2.0 is required to keep connecting. Update to continue.")))
-        << texts.join(u'|').toStdString();
-    EXPECT_TRUE(texts.contains(QStringLiteral("Version 1.0 installed")));
-    EXPECT_TRUE(texts.contains(QStringLiteral(
-        "Tessaron opens the download page for you. Install the new version, then open Tessaron again.")));
-    auto* primary = cover->findChild<TessaronPrimaryButton*>();
+    ASSERT_TRUE(covered()) << "the feed's minimum 2.0 is above the installed 1.0";
+    auto* shown = cover();
+    EXPECT_EQ(shown->geometry(), window->rect());
+    QStringList texts;
+    for (const auto* label : shown->findChildren<QLabel*>())
+        texts.append(label->text());
+    EXPECT_EQ(texts, (QStringList{
+                         QStringLiteral("Update required"),
+                         QStringLiteral("Tessaron 2.0 is required to keep connecting. Update to continue."),
+                         QStringLiteral("Tessaron opens the download page for you. Install the new version, "
+                                        "then open Tessaron again."),
+                         QStringLiteral("Version 1.0 installed")}));
+    auto* primary = shown->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
     EXPECT_EQ(primary->text(), QStringLiteral("Update Tessaron"));
-
-    const QUrl downloadPage = server.url(QStringLiteral("/download/mac"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return updates->state().canCheckForUpdates(); }, 10000));
-    const auto openedBefore = opened.urls.size();
+    opened.urls.clear();
     primary->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return opened.urls.size() > openedBefore; }, 10000));
-    EXPECT_EQ(opened.urls.last(), downloadPage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 10000));
+    EXPECT_EQ(opened.urls, QList{downloadPage});
 
     feedDown = true;
     relaunch();
-    EXPECT_NE(settledCover(), nullptr) << "with the feed down the stored floor keeps the cover";
+    EXPECT_TRUE(covered()) << "with the feed down the stored floor keeps the cover";
 
     feedDown = false;
-    feedMinimum = 1;
+    feedMinimum = "1.0";
     relaunch();
-    EXPECT_EQ(settledCover(), nullptr) << "a met minimum lifts the cover";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return updates->state().available().has_value(); }, 10000));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(cover(), nullptr) << "a met minimum lifts the cover";
     EXPECT_EQ(updates->state().available(), (TessaronReleaseOffer{QStringLiteral("2.0"), downloadPage}));
 }
 
 } // namespace
 } // namespace tessaron::testing
+
+#include "update_cover_integration_test.moc"
