@@ -2,6 +2,7 @@
 
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
 #include "screens/sheet_host.hpp"
@@ -67,10 +68,16 @@ void TessaronMainWindow::buildContent() {
                                                       services.power, services.activator},
                                  this);
     setCentralWidget(home_);
-    sheetHost_ = new TessaronSheetHost(
-        services.session, services.updates, *this,
-        SheetContents{services.session, services.updates, services.accountScreens, services.workspace},
-        services.updateCover);
+    if (auto* reduceMotion = services.reduceMotion) {
+        home_->setReduceMotion(reduceMotion->reduceMotion());
+        connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, home_,
+                &TessaronHomeView::setReduceMotion);
+    }
+    sheetHost_ =
+        new TessaronSheetHost(services.session, services.updates, *this,
+                              SheetContents{services.session, services.updates, services.accountScreens,
+                                            services.workspace, services.reduceMotion},
+                              services.updateCover);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
     updateScenePhase();
     // The bootstrap reads the Keychain synchronously: it waits until the content is on screen.

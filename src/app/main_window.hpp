@@ -13,6 +13,7 @@ namespace tessaron {
 
 class AccountScreenModel;
 class PowerState;
+class ReduceMotionObserver;
 class TessaronHomeAccount;
 class TessaronHomeView;
 class TessaronSession;
@@ -31,6 +32,8 @@ struct MainWindowServices {
     Workspace& workspace;
     // The page over the window while an update is required.
     TessaronSheetHost::CoverFactory updateCover;
+    // The desktop's wish for less motion; none follows no wish.
+    ReduceMotionObserver* reduceMotion = nullptr;
 };
 
 // The main window: the home view under the sheet host, and the application menu. It appears empty and

@@ -3,6 +3,7 @@
 #include "account_screens/account_section.hpp"
 #include "account_screens/login_view.hpp"
 #include "platform/bundle_info.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "platform/system_clock.hpp"
 #include "screens/invitation_import_sheet.hpp"
 #include "screens/page_bar.hpp"
@@ -63,8 +64,11 @@ QDialog* SheetContents::operator()(TessaronSheet sheet, QWidget& window) const {
         });
     case TessaronSheet::settings:
         return inDialog([this](QDialog& dialog) { return settingsSheet(*this, dialog); });
-    case TessaronSheet::signIn:
-        return new TessaronLoginView(account, &session, SystemClock::shared(), &window);
+    case TessaronSheet::signIn: {
+        auto* login = new TessaronLoginView(account, &session, SystemClock::shared(), &window);
+        login->setReduceMotion(reduceMotion && reduceMotion->reduceMotion());
+        return login;
+    }
     }
     return nullptr;
 }

@@ -10,6 +10,7 @@ class QWidget;
 namespace tessaron {
 
 class AccountScreenModel;
+class ReduceMotionObserver;
 class TessaronSession;
 class TessaronUpdateChecker;
 class TessaronUpdateState;
@@ -25,6 +26,7 @@ struct SheetContents {
     TessaronUpdateState& updates;
     AccountScreenModel& account;
     Workspace& workspace;
+    ReduceMotionObserver* reduceMotion = nullptr;
 
     QDialog* operator()(TessaronSheet sheet, QWidget& window) const;
 };

@@ -22,6 +22,7 @@ ApplicationSession& TessaronMacApp::applicationSession() {
     if (!session_) {
         session_ = std::make_unique<ApplicationSession>(workspace_);
         session_->start();
+        reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
         tray_ = std::make_unique<TessaronTray>(session_->session(), PowerStateObserver::shared());
         connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
         connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
@@ -52,6 +53,7 @@ MainWindowServices TessaronMacApp::mainWindowServices() {
         .workspace = workspace_,
         .updateCover = [&checker, workspace = &workspace_](
                            QWidget& window) { return makeUpdateCover(checker, *workspace, window); },
+        .reduceMotion = reduceMotion_.get(),
     };
 }
 

@@ -4,6 +4,7 @@
 #include "app/application_updates.hpp"
 #include "app/main_window.hpp"
 #include "app/tray_icon.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "screens/desktop_workspace.hpp"
 
 #include <QObject>
@@ -49,6 +50,7 @@ private:
     DesktopWorkspace workspace_;
     std::unique_ptr<ApplicationSession> session_;
     std::unique_ptr<ApplicationUpdates> updates_;
+    std::unique_ptr<ReduceMotionObserver> reduceMotion_;
     std::unique_ptr<TessaronTray> tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;
