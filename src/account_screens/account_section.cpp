@@ -47,11 +47,24 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     , session_(session)
     , clock_(clock)
     , workspace_(workspace) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(plainLabel(translated("Account"),
-                                 TessaronTheme::font(TessaronTheme::bodySize, QFont::DemiBold),
-                                 TessaronTheme::textPrimary()));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(6);
+    // Headed and carded like the settings form's own groups, which it sits among.
+    auto* header = plainLabel(translated("Account").toUpper(),
+                              TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Medium),
+                              TessaronTheme::textSecondary());
+    header->setContentsMargins(12, 0, 0, 0);
+    outer->addWidget(header);
+    auto* card = new QWidget;
+    card->setAttribute(Qt::WA_StyledBackground);
+    card->setObjectName(QStringLiteral("accountCard"));
+    card->setStyleSheet(QStringLiteral("#accountCard { background: %1; border-radius: %2px; }")
+                            .arg(TessaronTheme::surface().name())
+                            .arg(TessaronTheme::cornerRadius));
+    outer->addWidget(card);
+    auto* layout = new QVBoxLayout(card);
+    layout->setContentsMargins(12, 8, 12, 8);
 
     auto* signIn = rowButton(translated("Sign in"), QStringLiteral("tessaron.settings.signIn"),
                              TessaronTheme::textPrimary());
@@ -63,16 +76,11 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     auto* rows = new QVBoxLayout(signedIn_);
     rows->setContentsMargins(0, 0, 0, 0);
     auto* fields = new QFormLayout;
-    email_ =
-        value(plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary()));
+    email_ = value(plainLabel({}, QFont(), TessaronTheme::textSecondary()));
     email_->setWordWrap(false);
-    devices_ = plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary());
-    fields->addRow(plainLabel(translated("Email"), TessaronTheme::font(TessaronTheme::bodySize),
-                              TessaronTheme::textPrimary()),
-                   email_);
-    fields->addRow(plainLabel(translated("Devices"), TessaronTheme::font(TessaronTheme::bodySize),
-                              TessaronTheme::textPrimary()),
-                   devices_);
+    devices_ = plainLabel({}, QFont(), TessaronTheme::textSecondary());
+    fields->addRow(plainLabel(translated("Email"), QFont(), TessaronTheme::textPrimary()), email_);
+    fields->addRow(plainLabel(translated("Devices"), QFont(), TessaronTheme::textPrimary()), devices_);
     rows->addLayout(fields);
 
     auto* otherDevices = rowButton(translated("Windows / Android"),
@@ -91,7 +99,7 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     layout->addWidget(signedIn_);
 
     error_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
-    layout->addWidget(error_);
+    outer->addWidget(error_);
 
     connect(&model_, &AccountScreenModel::changed, this, &TessaronAccountSection::refresh);
     refresh();

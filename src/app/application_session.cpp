@@ -4,15 +4,20 @@
 #include "profiles/installation_identity.hpp"
 #include "updates/crash_reporter.hpp"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 
 namespace tessaron {
 
 namespace {
 
-TessaronSessionServices withCrashReporting(TessaronSessionServices services) {
+TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
+                                             TessaronApplicationMover& mover) {
     services.startCrashReporting = [] {
         TessaronCrashReporter::shared().start();
+    };
+    services.revealApplication = [&mover] {
+        mover.moveOrReveal(QCoreApplication::applicationDirPath(), {});
     };
     return services;
 }
@@ -31,12 +36,16 @@ TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceS
 
 } // namespace
 
-ApplicationSession::ApplicationSession()
-    : swapCenter_(swapPresenter_)
+ApplicationSession::ApplicationSession(Workspace& workspace)
+    : mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
+             QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+    , swapCenter_(swapPresenter_)
     , account_(accountServices(webSignIn_, swapCenter_), std::nullopt)
+    , homeAccount_(account_)
+    , accountScreens_(account_)
     , services_(SessionSurroundings::standard(), account_)
     , activator_(services_.services().activator)
-    , session_(withCrashReporting(services_.services()))
+    , session_(withApplicationHooks(services_.services(), mover_))
     , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {

@@ -3,23 +3,30 @@
 #include "account/account_model.hpp"
 #include "account/device_swap_center.hpp"
 #include "account/system_device_swap_presenter.hpp"
+#include "account_screens/account_screen_model.hpp"
+#include "app/model_home_account.hpp"
 #include "app/opened_url_router.hpp"
 #include "platform/linux_web_auth_session.hpp"
+#include "screens/move_to_applications.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
 
 namespace tessaron {
 
 // The application's one connection session, on the Linux parts, told when the application becomes active
-// and when it resigns. Built after the application object; lives until the application quits.
+// and when it resigns; asked to reveal the application, it moves the program into the applications
+// folder. Built after the application object; lives until the application quits.
 class ApplicationSession {
 public:
-    ApplicationSession();
+    explicit ApplicationSession(Workspace& workspace);
     ApplicationSession(const ApplicationSession&) = delete;
     ApplicationSession& operator=(const ApplicationSession&) = delete;
 
     TessaronSession& session() { return session_; }
     TessaronAccountModel& account() { return account_; }
+    // The account model as the home view and the account screens see it.
+    TessaronHomeAccount& homeAccount() { return homeAccount_; }
+    AccountScreenModel& accountScreens() { return accountScreens_; }
     TessaronSystemExtensionActivating& activator() { return activator_; }
 
     // Follows the application's activity; each main window runs the launch bootstrap itself.
@@ -32,9 +39,13 @@ private:
     void followApplicationState();
 
     LinuxWebAuthSession webSignIn_;
+    LocalMoveFileSystem moveFileSystem_;
+    TessaronApplicationMover mover_;
     TessaronSystemDeviceSwapPresenter swapPresenter_;
     TessaronDeviceSwapCenter swapCenter_;
     TessaronAccountModel account_;
+    ModelHomeAccount homeAccount_;
+    TessaronAccountScreenModel accountScreens_;
     LinuxSessionServices services_;
     TessaronSystemExtensionActivating& activator_;
     TessaronSession session_;

@@ -2,6 +2,7 @@
 
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
 #include "screens/sheet_host.hpp"
@@ -42,10 +43,8 @@ QString versionLine() {
 
 } // namespace
 
-TessaronMainWindow::TessaronMainWindow(TessaronUpdateState& updates,
-                                       std::function<MainWindowServices()> services, QWidget* parent)
+TessaronMainWindow::TessaronMainWindow(std::function<MainWindowServices()> services, QWidget* parent)
     : QMainWindow(parent)
-    , updates_(updates)
     , makeServices_(std::move(services))
     , recovery_([this] { recoverThenRefresh(QPointer(&services_->session)); }) {
     setObjectName(QStringLiteral("main"));
@@ -61,17 +60,24 @@ TessaronMainWindow::TessaronMainWindow(TessaronUpdateState& updates,
 
 // The session, the home view and the menu are built after the window is mapped, so it appears at once.
 void TessaronMainWindow::buildContent() {
-    // The menu too: its text would load the fonts before the first map.
-    buildMenu();
     services_.emplace(makeServices_());
     auto& services = *services_;
+    // The menu too: its text would load the fonts before the first map.
+    buildMenu();
     home_ = new TessaronHomeView(TessaronHomeServices{services.session, services.account, services.power,
                                                       services.power, services.activator},
                                  this);
     setCentralWidget(home_);
-    sheetHost_ = new TessaronSheetHost(services.session, services.updates, *this,
-                                       SheetContents{services.session, services.updates, {}, {}},
-                                       [this](QWidget& window) { return makeUpdateCover(updates_, window); });
+    if (auto* reduceMotion = services.reduceMotion) {
+        home_->setReduceMotion(reduceMotion->reduceMotion());
+        connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, home_,
+                &TessaronHomeView::setReduceMotion);
+    }
+    sheetHost_ =
+        new TessaronSheetHost(services.session, services.updates, *this,
+                              SheetContents{services.session, services.updates, services.accountScreens,
+                                            services.workspace, services.reduceMotion},
+                              services.updateCover);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
     updateScenePhase();
     // The bootstrap reads the Keychain synchronously: it waits until the content is on screen.
@@ -106,11 +112,12 @@ void TessaronMainWindow::buildMenu() {
     about->setObjectName(QStringLiteral("tessaron.menu.about"));
     connect(about, &QAction::triggered, this, &TessaronMainWindow::showAbout);
 
+    auto& updates = services_->updates;
     auto* check = menu->addAction(uiText("Check for Updates…"));
     check->setObjectName(QStringLiteral("tessaron.menu.checkForUpdates"));
-    check->setEnabled(updates_.canCheckForUpdates());
-    connect(&updates_, &TessaronUpdateState::canCheckForUpdatesChanged, check, &QAction::setEnabled);
-    connect(check, &QAction::triggered, &updates_, &TessaronUpdateState::checkForUpdates);
+    check->setEnabled(updates.canCheckForUpdates());
+    connect(&updates, &TessaronUpdateState::canCheckForUpdatesChanged, check, &QAction::setEnabled);
+    connect(check, &QAction::triggered, &updates, &TessaronUpdateState::checkForUpdates);
 
     menu->addSeparator();
     auto* settings = menu->addAction(uiText("Settings…"));

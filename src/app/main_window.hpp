@@ -2,6 +2,7 @@
 
 #include "app/foreground_invitation_recovery.hpp"
 #include "screens/scene_phase.hpp"
+#include "screens/sheet_host.hpp"
 
 #include <QMainWindow>
 
@@ -10,21 +11,29 @@
 
 namespace tessaron {
 
+class AccountScreenModel;
 class PowerState;
+class ReduceMotionObserver;
 class TessaronHomeAccount;
 class TessaronHomeView;
 class TessaronSession;
-class TessaronSheetHost;
 class TessaronSystemExtensionActivating;
 class TessaronUpdateState;
+class Workspace;
 
 // What the main window is built with; all of it outlives the window.
 struct MainWindowServices {
     TessaronSession& session;
     TessaronHomeAccount& account;
+    AccountScreenModel& accountScreens;
     PowerState& power;
     TessaronUpdateState& updates;
     TessaronSystemExtensionActivating& activator;
+    Workspace& workspace;
+    // The page over the window while an update is required.
+    TessaronSheetHost::CoverFactory updateCover;
+    // The desktop's wish for less motion; none follows no wish.
+    ReduceMotionObserver* reduceMotion = nullptr;
 };
 
 // The main window: the home view under the sheet host, and the application menu. It appears empty and
@@ -33,8 +42,7 @@ struct MainWindowServices {
 class TessaronMainWindow final : public QMainWindow {
     Q_OBJECT
 public:
-    TessaronMainWindow(TessaronUpdateState& updates, std::function<MainWindowServices()> services,
-                       QWidget* parent = nullptr);
+    explicit TessaronMainWindow(std::function<MainWindowServices()> services, QWidget* parent = nullptr);
     ~TessaronMainWindow() override;
 
     ScenePhase scenePhase() const { return scenePhase_; }
@@ -63,7 +71,6 @@ private:
     void showAbout();
     void updateScenePhase();
 
-    TessaronUpdateState& updates_;
     std::function<MainWindowServices()> makeServices_;
     std::optional<MainWindowServices> services_;
     TessaronHomeView* home_ = nullptr;

@@ -9,22 +9,29 @@ class QWidget;
 
 namespace tessaron {
 
+class AccountScreenModel;
+class ReduceMotionObserver;
 class TessaronSession;
+class TessaronUpdateChecker;
 class TessaronUpdateState;
+class Workspace;
+
+// The settings form's account rows over the account screens' model.
+std::function<QWidget*(QWidget* parent)>
+accountSectionFactory(AccountScreenModel& account, TessaronSession& session, Workspace& workspace);
 
 // The main window's sheets: privacy, invitation import, settings and sign-in.
 struct SheetContents {
     TessaronSession& session;
     TessaronUpdateState& updates;
-    // The settings form's account section and the sign-in page, from the account screens; a stand-in
-    // page when absent.
-    std::function<QWidget*(QWidget* parent)> accountSection;
-    std::function<QWidget*(QDialog& dialog)> signIn;
+    AccountScreenModel& account;
+    Workspace& workspace;
+    ReduceMotionObserver* reduceMotion = nullptr;
 
-    QWidget* operator()(TessaronSheet sheet, QDialog& dialog) const;
+    QDialog* operator()(TessaronSheet sheet, QWidget& window) const;
 };
 
-// The page that blocks the main window while an update is required.
-QWidget* makeUpdateCover(TessaronUpdateState& updates, QWidget& window);
+// The view that blocks the main window while `checker` requires an update; only then.
+QWidget* makeUpdateCover(TessaronUpdateChecker& checker, Workspace& workspace, QWidget& window);
 
 } // namespace tessaron

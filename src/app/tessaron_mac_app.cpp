@@ -1,6 +1,7 @@
 #include "app/tessaron_mac_app.hpp"
 
 #include "app/main_window.hpp"
+#include "app/sheet_contents.hpp"
 #include "platform/power_state_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/settings_pages.hpp"
@@ -19,8 +20,9 @@ TessaronMacApp::~TessaronMacApp() {
 
 ApplicationSession& TessaronMacApp::applicationSession() {
     if (!session_) {
-        session_ = std::make_unique<ApplicationSession>();
+        session_ = std::make_unique<ApplicationSession>(workspace_);
         session_->start();
+        reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
         tray_ = std::make_unique<TessaronTray>(session_->session(), PowerStateObserver::shared());
         connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
         connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
@@ -32,15 +34,32 @@ TessaronSession& TessaronMacApp::session() {
     return applicationSession().session();
 }
 
+ApplicationUpdates& TessaronMacApp::updates() {
+    if (!updates_)
+        updates_ = std::make_unique<ApplicationUpdates>();
+    return *updates_;
+}
+
 MainWindowServices TessaronMacApp::mainWindowServices() {
     auto& running = applicationSession();
-    return MainWindowServices{running.session(), account_, PowerStateObserver::shared(), updates_,
-                              running.activator()};
+    auto& checker = updates().checker();
+    return MainWindowServices{
+        .session = running.session(),
+        .account = running.homeAccount(),
+        .accountScreens = running.accountScreens(),
+        .power = PowerStateObserver::shared(),
+        .updates = updates().state(),
+        .activator = running.activator(),
+        .workspace = workspace_,
+        .updateCover = [&checker, workspace = &workspace_](
+                           QWidget& window) { return makeUpdateCover(checker, *workspace, window); },
+        .reduceMotion = reduceMotion_.get(),
+    };
 }
 
 TessaronMainWindow& TessaronMacApp::showMainWindow() {
     if (!mainWindow_) {
-        mainWindow_ = new TessaronMainWindow(updates_, [this] { return mainWindowServices(); });
+        mainWindow_ = new TessaronMainWindow([this] { return mainWindowServices(); });
         connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
     }
@@ -58,7 +77,11 @@ void TessaronMacApp::showSettings() {
         applyTessaronAppearance(*window);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(new TessaronSettingsPages(session(), updates_, {}, window));
+        auto& running = applicationSession();
+        layout->addWidget(new TessaronSettingsPages(
+            running.session(), updates().state(),
+            accountSectionFactory(running.accountScreens(), running.session(), workspace_), workspace_,
+            window));
         settingsWindow_ = window;
     }
     settingsWindow_->show();

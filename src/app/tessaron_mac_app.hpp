@@ -1,10 +1,11 @@
 #pragma once
 
 #include "app/application_session.hpp"
-#include "app/assumed_home_account.hpp"
+#include "app/application_updates.hpp"
 #include "app/main_window.hpp"
-#include "app/no_update_checker.hpp"
 #include "app/tray_icon.hpp"
+#include "platform/reduce_motion_observer.hpp"
+#include "screens/desktop_workspace.hpp"
 
 #include <QObject>
 #include <QPointer>
@@ -18,9 +19,9 @@ namespace tessaron {
 class PowerState;
 
 // The application: one session and one update checker for the process, the main window (built again
-// after it was closed), the Settings window and the tray icon. The session, the power observer and the
-// tray are made on first use, which the main window puts after its first appearance. Quitting leaves
-// the tunnel running.
+// after it was closed), the Settings window and the tray icon. The session, the update checker, the power
+// observer and the tray are made on first use, which the main window puts after its first appearance.
+// Quitting leaves the tunnel running.
 class TessaronMacApp final : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +29,7 @@ public:
     ~TessaronMacApp() override;
 
     TessaronSession& session();
-    TessaronUpdateState& updates() { return updates_; }
+    ApplicationUpdates& updates();
     TessaronMainWindow* mainWindow() const { return mainWindow_; }
     QWidget* settingsWindow() const { return settingsWindow_; }
     // None before the session exists.
@@ -46,9 +47,10 @@ private:
     ApplicationSession& applicationSession();
     MainWindowServices mainWindowServices();
 
-    NoUpdateChecker updates_;
-    AssumedHomeAccount account_;
+    DesktopWorkspace workspace_;
     std::unique_ptr<ApplicationSession> session_;
+    std::unique_ptr<ApplicationUpdates> updates_;
+    std::unique_ptr<ReduceMotionObserver> reduceMotion_;
     std::unique_ptr<TessaronTray> tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;

@@ -1,35 +1,28 @@
 #pragma once
 
-#include <QWidget>
-
 #include <QUrl>
+#include <QWidget>
 
 #include <functional>
 #include <optional>
 
-class QLabel;
-class QLineEdit;
-
 namespace tessaron {
 
+class TessaronInvitationInputSection;
 class TessaronSession;
 
-// The link a pasted text stands for: the link itself, or a bare code in the application's scheme.
-std::optional<QUrl> invitationLinkFor(const QString& text);
-
-// Takes a pasted invitation link or code and hands it to the session's invitation flow.
+// The sheet that adds a connection from a pasted invitation link or code: the invitation input section
+// under a bar with Cancel. It closes through `dismiss` once the section's invitation was taken.
 class TessaronInvitationImportSheet final : public QWidget {
     Q_OBJECT
 public:
-    TessaronInvitationImportSheet(TessaronSession& session, std::function<void()> dismiss,
-                                  QWidget* parent = nullptr);
+    TessaronInvitationImportSheet(TessaronSession& session, std::optional<QUrl> pairingBase,
+                                  std::function<void()> dismiss, QWidget* parent = nullptr);
+
+    TessaronInvitationInputSection& section() const { return *section_; }
 
 private:
-    void submit();
-
-    TessaronSession& session_;
-    QLineEdit* input_;
-    QLabel* problem_;
+    TessaronInvitationInputSection* section_;
 };
 
 } // namespace tessaron

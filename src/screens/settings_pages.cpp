@@ -1,9 +1,9 @@
 #include "screens/settings_pages.hpp"
 
-#include "platform/bundle_info.hpp"
 #include "profiles/connection_log.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/connection_log_view.hpp"
+#include "screens/guide/guide_view.hpp"
 #include "screens/page_bar.hpp"
 #include "screens/privacy_sheet.hpp"
 #include "screens/settings_form.hpp"
@@ -11,9 +11,7 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QLabel>
-#include <QPushButton>
+#include <QLocale>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -37,31 +35,17 @@ QWidget* page(TessaronPageBar* bar, QWidget* content) {
     return widget;
 }
 
-// The guide lives on the product's web site; this page leads there.
-QWidget* guidePage() {
-    auto* widget = new QWidget;
-    applyTessaronAppearance(*widget);
-    auto* column = new QVBoxLayout(widget);
-    column->setContentsMargins(24, 24, 24, 24);
-    column->setSpacing(12);
-    column->addWidget(
-        plainLabel(uiText("The user guide explains how to add a connection, choose a node and what "
-                          "each setting does."),
-                   widget));
-    auto* open = new QPushButton(uiText("Open the user guide"), widget);
-    open->setObjectName(QStringLiteral("tessaron.settings.openGuide"));
-    QObject::connect(open, &QPushButton::clicked, widget,
-                     [] { QDesktopServices::openUrl(BundleInfo::main().locations().guidePage); });
-    column->addWidget(open, 0, Qt::AlignLeft);
-    column->addStretch(1);
-    return widget;
+// The guide in the first of the user's languages it is written in.
+QWidget* guidePage(Workspace& workspace) {
+    const auto text = loadBundledGuide(QLocale::system().uiLanguages()).value_or(QString());
+    return new TessaronGuideView(parseGuide(text), workspace);
 }
 
 } // namespace
 
 TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
                                              std::function<QWidget*(QWidget* parent)> accountSection,
-                                             QWidget* parent)
+                                             Workspace& workspace, QWidget* parent)
     : QWidget(parent)
     , stack_(new QStackedWidget(this))
     , rootBar_(new TessaronPageBar(uiText("Settings"))) {
@@ -78,21 +62,23 @@ TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronU
     scroll->setWidget(form);
     stack_->addWidget(page(rootBar_, scroll));
 
-    connect(form, &TessaronSettingsForm::pageRequested, this, [this](TessaronSettingsForm::Page requested) {
-        switch (requested) {
-        case TessaronSettingsForm::Page::userGuide:
-            push(uiText("User guide"), guidePage());
-            break;
-        case TessaronSettingsForm::Page::privacy:
-            push(uiText("Privacy"), new TessaronPrivacyDetail);
-            break;
-        case TessaronSettingsForm::Page::connectionLog: {
-            auto* log = new TessaronConnectionLogView(TessaronConnectionLog::shared());
-            push(uiText("Connection log"), log, [log](TessaronPageBar& bar) { log->addActions(bar); });
-            break;
-        }
-        }
-    });
+    connect(form, &TessaronSettingsForm::pageRequested, this,
+            [this, &workspace](TessaronSettingsForm::Page requested) {
+                switch (requested) {
+                case TessaronSettingsForm::Page::userGuide:
+                    push(uiText("User guide"), guidePage(workspace));
+                    break;
+                case TessaronSettingsForm::Page::privacy:
+                    push(uiText("Privacy"), new TessaronPrivacyDetail);
+                    break;
+                case TessaronSettingsForm::Page::connectionLog: {
+                    auto* log = new TessaronConnectionLogView(TessaronConnectionLog::shared());
+                    push(uiText("Connection log"), log,
+                         [log](TessaronPageBar& bar) { log->addActions(bar); });
+                    break;
+                }
+                }
+            });
 }
 
 QWidget* TessaronSettingsPages::currentPage() const {

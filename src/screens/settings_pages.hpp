@@ -11,14 +11,17 @@ namespace tessaron {
 class TessaronPageBar;
 class TessaronSession;
 class TessaronUpdateState;
+class Workspace;
 
-// The settings form under its "Settings" bar, with the user guide, the privacy text and the connection
-// log pushed over it, each with a Back control. Hosted by the Settings window and by the settings sheet.
+// The settings form under its "Settings" bar, with the user guide (links open through the workspace), the
+// privacy text and the connection log pushed over it, each with a Back control. Hosted by the Settings window
+// and by the settings sheet.
 class TessaronSettingsPages final : public QWidget {
     Q_OBJECT
 public:
     TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
-                          std::function<QWidget*(QWidget* parent)> accountSection, QWidget* parent = nullptr);
+                          std::function<QWidget*(QWidget* parent)> accountSection, Workspace& workspace,
+                          QWidget* parent = nullptr);
 
     TessaronPageBar& rootBar() const { return *rootBar_; }
     // The page on top: the form's page or a pushed one.

@@ -10,12 +10,12 @@
 namespace tessaron {
 
 TessaronSheetHost::TessaronSheetHost(TessaronSession& session, TessaronUpdateState& updates, QWidget& window,
-                                     ContentFactory content, CoverFactory cover)
+                                     SheetFactory sheets, CoverFactory cover)
     : QObject(&window)
     , session_(session)
     , updates_(updates)
     , window_(window)
-    , content_(std::move(content))
+    , makeSheet_(std::move(sheets))
     , makeCover_(std::move(cover)) {
     window_.installEventFilter(this);
     connect(&session_, &TessaronSession::activeSheetChanged, this, [this] { follow(); });
@@ -58,6 +58,9 @@ void TessaronSheetHost::offerPrivacy() {
 void TessaronSheetHost::requirementChanged() {
     if (updates_.required())
         session_.setActiveSheet(std::nullopt);
+    // A cover names the required version: another requirement gets a new one.
+    if (cover_)
+        std::exchange(cover_, nullptr)->deleteLater();
     updateCover();
     follow();
 }
@@ -86,20 +89,26 @@ void TessaronSheetHost::present() {
         return;
     if (dialog_)
         closeBySelf();
-    auto* dialog = new QDialog(&window_);
+    auto* dialog = makeSheet_(*wanted, window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
     dialog->setObjectName(QStringLiteral("tessaron.sheet"));
-    dialog->setMinimumSize(minimumSheetSide, minimumSheetSide);
-    auto* layout = new QVBoxLayout(dialog);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content_(*wanted, *dialog));
     connect(dialog, &QDialog::finished, this, [this, dialog] { userClosed(dialog); });
     dialog_ = dialog;
     presentedSheet_ = wanted;
     dialog->adjustSize();
     placeDialog();
     dialog->open();
+}
+
+QDialog* TessaronSheetHost::sheetDialog(QWidget& window,
+                                        const std::function<QWidget*(QDialog& dialog)>& content) {
+    auto* dialog = new QDialog(&window);
+    dialog->setMinimumSize(minimumSheetSide, minimumSheetSide);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content(*dialog));
+    return dialog;
 }
 
 void TessaronSheetHost::closeBySelf() {

@@ -22,17 +22,20 @@ class TessaronUpdateState;
 class TessaronSheetHost final : public QObject {
     Q_OBJECT
 public:
-    // Builds a sheet's content inside its dialog; a close from the content goes through the dialog's
-    // reject() (the user's dismissal) or through the session.
-    using ContentFactory = std::function<QWidget*(TessaronSheet sheet, QDialog& dialog)>;
+    // Builds a sheet's dialog over the window; a close from the content goes through the dialog's
+    // reject() (the user's dismissal) or through the session. `sheetDialog` wraps plain content.
+    using SheetFactory = std::function<QDialog*(TessaronSheet sheet, QWidget& window)>;
     // Builds the page that covers the window while an update is required.
     using CoverFactory = std::function<QWidget*(QWidget& window)>;
 
     static constexpr int minimumSheetSide = 420;
 
     TessaronSheetHost(TessaronSession& session, TessaronUpdateState& updates, QWidget& window,
-                      ContentFactory content, CoverFactory cover);
+                      SheetFactory sheets, CoverFactory cover);
     ~TessaronSheetHost() override;
+
+    // A sheet's dialog holding the content `content` builds inside it.
+    static QDialog* sheetDialog(QWidget& window, const std::function<QWidget*(QDialog& dialog)>& content);
 
     // Runs once for this host: asks for consent when it is missing and nothing else is on screen.
     void offerPrivacy();
@@ -63,7 +66,7 @@ private:
     TessaronSession& session_;
     TessaronUpdateState& updates_;
     QWidget& window_;
-    ContentFactory content_;
+    SheetFactory makeSheet_;
     CoverFactory makeCover_;
     QPointer<QDialog> dialog_;
     std::optional<TessaronSheet> presentedSheet_;

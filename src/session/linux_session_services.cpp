@@ -84,7 +84,7 @@ TessaronSessionServices LinuxSessionServices::services() {
         .interfaceAddresses = *interfaceAddresses_,
         .connectionLog = surroundings_.connectionLog,
         .signIn = signIn_,
-        // Revealing the application and crash reporting arrive with the application's own screens.
+        // The application plugs in its mover and crash reporting.
         .revealApplication = {},
         .startCrashReporting = {},
     };

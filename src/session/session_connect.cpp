@@ -216,7 +216,7 @@ void TessaronSession::dismissExtensionPrompt() {
 }
 
 void TessaronSession::revealAppInFinder() {
-    // Moving the application into the applications folder itself arrives with the main screens.
+    // The application moves itself into the applications folder, or shows its folder for the user to move.
     if (services_.revealApplication)
         services_.revealApplication();
     assign(extensionApproval_, std::optional<TessaronExtensionApproval>(),

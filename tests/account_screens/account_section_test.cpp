@@ -41,12 +41,12 @@ protected:
 };
 
 TEST_F(AccountSectionTest, PresenceAndRowsFollowTheModel) {
-    const QStringList signedIn{u"Account"_s, u"Email"_s, u"Ada@Example.com"_s, u"Devices"_s, u"0"_s};
+    const QStringList signedIn{u"ACCOUNT"_s, u"Email"_s, u"Ada@Example.com"_s, u"Devices"_s, u"0"_s};
     // Providers known, the account, busy: what the section shows, a disabled button in brackets.
     for (const auto& [providers, account, busy, texts] :
          std::initializer_list<std::tuple<bool, std::optional<TessaronAccount>, bool, QStringList>>{
              {false, std::nullopt, false, {}},
-             {true, std::nullopt, true, {u"Account"_s, u"Sign in"_s}},
+             {true, std::nullopt, true, {u"ACCOUNT"_s, u"Sign in"_s}},
              {false, sampleAccount(false), false,
               signedIn + QStringList{u"Sign out"_s, u"Delete account…"_s}},
              {true, sampleAccount(), true,

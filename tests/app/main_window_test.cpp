@@ -1,9 +1,13 @@
-#include "app/assumed_home_account.hpp"
+#include "account_screens/account_section.hpp"
+#include "account_screens/fake_account_screen_model.hpp"
+#include "account_screens/login_view.hpp"
 #include "app/main_window.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/home_fixture.hpp"
 #include "screens/sheet_host.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_power_state.hpp"
+#include "support/fake_workspace.hpp"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -22,8 +26,17 @@ protected:
     MainWindowTest() { harness.start(); }
 
     QPointer<TessaronMainWindow> open() {
-        QPointer window = new TessaronMainWindow(updates, [this] {
-            return MainWindowServices{*harness.session, account, power, updates, harness.activator};
+        QPointer window = new TessaronMainWindow([this] {
+            return MainWindowServices{*harness.session,
+                                      account,
+                                      accountScreens,
+                                      power,
+                                      updates,
+                                      harness.activator,
+                                      workspace,
+                                      [](QWidget& w) {
+                                          return new QWidget(&w);
+                                      }};
         });
         window->show();
         EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
@@ -44,7 +57,9 @@ protected:
     }
 
     SessionHarness harness;
-    AssumedHomeAccount account;
+    FakeHomeAccount account{harness.signIn};
+    FakeAccountScreenModel accountScreens;
+    FakeWorkspace workspace;
     FakePowerState power;
     FakeUpdateState updates;
 };
@@ -92,7 +107,7 @@ TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
     delete window;
 }
 
-TEST_F(MainWindowTest, TheSettingsSheetClosesWithDone) {
+TEST_F(MainWindowTest, TheSettingsSheetHoldsTheAccountSectionAndClosesWithDone) {
     harness.grantConsent();
     harness.restart();
     auto window = open();
@@ -100,12 +115,32 @@ TEST_F(MainWindowTest, TheSettingsSheetClosesWithDone) {
     harness.settle();
     auto* sheet = window->sheetHost()->presentedDialog();
     ASSERT_NE(sheet, nullptr);
+    EXPECT_NE(sheet->findChild<TessaronAccountSection*>(), nullptr);
     auto* done = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.doneButton"));
     ASSERT_NE(done, nullptr);
     done->click();
     harness.settle();
     EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
     EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
+    delete window;
+}
+
+// The sign-in sheet is the account screens' own dialog; closing it from settings returns there.
+TEST_F(MainWindowTest, SignInIsTheLoginViewAndItsCloseReturnsToSettings) {
+    harness.grantConsent();
+    harness.restart();
+    auto window = open();
+    harness.session->setActiveSheet(TessaronSheet::settings);
+    harness.settle();
+    harness.session->setActiveSheet(TessaronSheet::signIn);
+    harness.settle();
+    auto* login = qobject_cast<TessaronLoginView*>(window->sheetHost()->presentedDialog());
+    ASSERT_NE(login, nullptr);
+    EXPECT_TRUE(login->isVisible());
+    EXPECT_EQ(login->parentWidget(), window.data());
+    login->reject();
+    harness.settle();
+    EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::settings);
     delete window;
 }
 

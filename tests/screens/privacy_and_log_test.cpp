@@ -32,9 +32,11 @@ protected:
         auto& session = harness.launch();
         host = new TessaronSheetHost(
             session, updates, window,
-            [&session](TessaronSheet, QDialog& dialog) {
-                return new TessaronPrivacySheet(
-                    session, [&dialog] { dialog.reject(); }, &dialog);
+            [&session](TessaronSheet, QWidget& window) {
+                return TessaronSheetHost::sheetDialog(window, [&session](QDialog& dialog) {
+                    return new TessaronPrivacySheet(
+                        session, [&dialog] { dialog.reject(); }, &dialog);
+                });
             },
             [](QWidget& w) { return new QWidget(&w); });
         harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));

@@ -24,8 +24,10 @@ protected:
                 harness.start();
             host_ = new TessaronSheetHost(
                 *harness.session, updates, window,
-                [](TessaronSheet sheet, QDialog& dialog) {
-                    return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
+                [](TessaronSheet sheet, QWidget& window) {
+                    return TessaronSheetHost::sheetDialog(window, [sheet](QDialog& dialog) {
+                        return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
+                    });
                 },
                 [](QWidget& window) { return new QWidget(&window); });
         }
@@ -99,7 +101,7 @@ TEST_F(SheetHostTest, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOp
             checker.setRequired(TessaronReleaseOffer{QStringLiteral("9.0"), {}});
         QWidget frame;
         TessaronSheetHost offer(
-            session, checker, frame, [](TessaronSheet, QDialog& d) { return new QWidget(&d); },
+            session, checker, frame, [](TessaronSheet, QWidget& w) { return new QDialog(&w); },
             [](QWidget& w) { return new QWidget(&w); });
         session.setActiveSheet(c.before);
         offer.offerPrivacy();

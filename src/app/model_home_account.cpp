@@ -1,0 +1,29 @@
+#include "app/model_home_account.hpp"
+
+#include "account/account_model.hpp"
+
+namespace tessaron {
+
+ModelHomeAccount::ModelHomeAccount(TessaronAccountModel& model, QObject* parent)
+    : TessaronHomeAccount(parent)
+    , model_(model) {
+    connect(&model_, &TessaronAccountModel::isSignedInChanged, this, &TessaronHomeAccount::changed);
+    connect(&model_, &TessaronAccountModel::accountChanged, this, &TessaronHomeAccount::changed);
+}
+
+bool ModelHomeAccount::isSignedIn() const {
+    return model_.isSignedIn();
+}
+
+std::optional<QString> ModelHomeAccount::accountEmail() const {
+    const auto& account = model_.account();
+    if (!account || account->email.isEmpty())
+        return std::nullopt;
+    return account->email;
+}
+
+QCoro::Task<> ModelHomeAccount::refresh(TessaronSession* session, CancellationToken cancellation) {
+    return model_.refresh(session, std::move(cancellation));
+}
+
+} // namespace tessaron

@@ -1,0 +1,147 @@
+#include "account_screens/fake_account_screen_model.hpp"
+#include "app/application_updates.hpp"
+#include "app/main_window.hpp"
+#include "app/sheet_contents.hpp"
+#include "screens/button_styles.hpp"
+#include "screens/home_fixture.hpp"
+#include "screens/string_table.hpp"
+#include "screens/update_required_view.hpp"
+#include "support/fake_workspace.hpp"
+#include "support/https_test_server.hpp"
+#include "support/memory_preferences.hpp"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace tessaron::testing {
+
+// Takes the desktop's https opening while it lives.
+class OpenedUrls final : public QObject {
+    Q_OBJECT
+public:
+    OpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open"); }
+    ~OpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+namespace {
+
+// The main window over the real update checker, its release feed served over HTTPS on loopback. Installed
+// is 1.0; the feed offers 2.0 with the minimum the test sets, or is down. The stores outlive a relaunch.
+class UpdateCoverIntegrationTest : public ::testing::Test {
+protected:
+    UpdateCoverIntegrationTest() {
+        static const bool installed = installStringTable(*QCoreApplication::instance());
+        EXPECT_TRUE(installed);
+        server.on("GET", "/releases/mac/latest.json", [this](const HttpsTestServer::Request&) {
+            if (feedDown)
+                return HttpsTestServer::Reply{.status = 503};
+            return HttpsTestServer::Reply{.body = R"({"version":"2.0","build":20,"url":"https://x.test/get",)"
+                                                  R"("minimumVersion":")" +
+                                                  QByteArray(feedMinimum) + R"("})"};
+        });
+        harness.grantConsent();
+        harness.start();
+    }
+    ~UpdateCoverIntegrationTest() override { delete window; }
+
+    // Starts the updates and the main window anew, as a relaunch would.
+    void relaunch() {
+        delete window;
+        updates.reset();
+        ProgramLocations locations = ProgramLocations::builtIn();
+        locations.releaseFeed = server.url(QStringLiteral("/releases/mac/latest.json"));
+        locations.downloadPage = downloadPage;
+        updates = std::make_unique<ApplicationUpdates>(UpdateSurroundings{
+            .bundle = BundleInfo({{QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.0")}},
+                                 locations),
+            .transport = {.trustedAuthorities = server.caCertificates()},
+            .defaults = defaults,
+            .gate = gate,
+        });
+        window = new TessaronMainWindow([this] {
+            return MainWindowServices{*harness.session,
+                                      account,
+                                      accountScreens,
+                                      power,
+                                      updates->state(),
+                                      harness.activator,
+                                      workspace,
+                                      [this](QWidget& w) {
+                                          return makeUpdateCover(updates->checker(), workspace, w);
+                                      }};
+        });
+        window->show();
+    }
+    TessaronUpdateRequiredView* cover() const {
+        auto* host = window->sheetHost();
+        return host ? qobject_cast<TessaronUpdateRequiredView*>(host->cover()) : nullptr;
+    }
+    bool covered() {
+        return QTest::qWaitFor([this] { return cover() != nullptr; }, 10000);
+    }
+
+    HttpsTestServer server;
+    const QUrl downloadPage = server.url(QStringLiteral("/download/mac"));
+    std::atomic<const char*> feedMinimum = "2.0";
+    std::atomic<bool> feedDown = false;
+    MemoryPreferences defaults, gatePreferences;
+    TessaronServerUpgradeGate gate{gatePreferences};
+    SessionHarness harness;
+    FakeHomeAccount account{harness.signIn};
+    FakeAccountScreenModel accountScreens;
+    FakePowerState power;
+    FakeWorkspace workspace;
+    std::unique_ptr<ApplicationUpdates> updates;
+    QPointer<TessaronMainWindow> window;
+};
+
+TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWindowUntilItIsMet) {
+    OpenedUrls opened;
+    relaunch();
+    ASSERT_TRUE(covered()) << "the feed's minimum 2.0 is above the installed 1.0";
+    auto* shown = cover();
+    EXPECT_EQ(shown->geometry(), window->rect());
+    QStringList texts;
+    for (const auto* label : shown->findChildren<QLabel*>())
+        texts.append(label->text());
+    EXPECT_EQ(texts, (QStringList{
+                         QStringLiteral("Update required"),
+                         QStringLiteral("Tessaron 2.0 is required to keep connecting. Update to continue."),
+                         QStringLiteral("Tessaron opens the download page for you. Install the new version, "
+                                        "then open Tessaron again."),
+                         QStringLiteral("Version 1.0 installed")}));
+    auto* primary = shown->findChild<TessaronPrimaryButton*>();
+    ASSERT_NE(primary, nullptr);
+    EXPECT_EQ(primary->text(), QStringLiteral("Update Tessaron"));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return updates->state().canCheckForUpdates(); }, 10000));
+    opened.urls.clear();
+    primary->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.urls.isEmpty(); }, 10000));
+    EXPECT_EQ(opened.urls, QList{downloadPage});
+
+    feedDown = true;
+    relaunch();
+    EXPECT_TRUE(covered()) << "with the feed down the stored floor keeps the cover";
+
+    feedDown = false;
+    feedMinimum = "1.0";
+    relaunch();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return updates->state().available().has_value(); }, 10000));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(cover(), nullptr) << "a met minimum lifts the cover";
+    EXPECT_EQ(updates->state().available(), (TessaronReleaseOffer{QStringLiteral("2.0"), downloadPage}));
+}
+
+} // namespace
+} // namespace tessaron::testing
+
+#include "update_cover_integration_test.moc"
