@@ -194,7 +194,10 @@ QWidget* TessaronLoginView::buildEmailStep() {
     connect(continue_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
     layout->addWidget(continue_);
 
-    layout->addWidget(new OrDivider);
+    providerDivider_ = new OrDivider;
+    providerDivider_->setObjectName(QStringLiteral("tessaron.signIn.or"));
+    providerDivider_->hide();
+    layout->addWidget(providerDivider_);
     providerColumn_ = new QVBoxLayout;
     providerColumn_->setSpacing(10);
     layout->addLayout(providerColumn_);
@@ -275,6 +278,8 @@ void TessaronLoginView::rebuildProviders() {
         button->show();
         providerButtons_.append(button);
     }
+    // Nothing to offer after "or" when no provider is known.
+    providerDivider_->setVisible(!providerButtons_.isEmpty());
 }
 
 void TessaronLoginView::startWebSignIn(TessaronOAuthProvider provider) {
