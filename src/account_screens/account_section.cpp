@@ -5,6 +5,7 @@
 #include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/sheet_frame.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 

@@ -5,6 +5,7 @@
 #include "account_screens/sheet_frame.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
