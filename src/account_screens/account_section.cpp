@@ -1,5 +1,6 @@
 #include "account_screens/account_section.hpp"
 
+#include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/confirmation.hpp"
 #include "account_screens/login_view.hpp"
@@ -23,14 +24,8 @@ QString translated(const char* text) {
 }
 
 QPushButton* rowButton(const QString& text, const QString& identifier, const QColor& color) {
-    auto* button = new QPushButton(text);
+    QPushButton* button = flatTextButton(text, color, 4);
     button->setObjectName(identifier);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { text-align: left; padding: 4px 0; border: none; color: %1; }"
-                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
-            .arg(color.name()));
     return button;
 }
 

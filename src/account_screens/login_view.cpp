@@ -58,14 +58,8 @@ QLineEdit* outlinedField(const QString& placeholder) {
 }
 
 QPushButton* plainButton(const QString& text, const QColor& color) {
-    auto* button = new QPushButton(text);
-    button->setFlat(true);
+    QPushButton* button = flatTextButton(text, color);
     button->setFont(subheadline());
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; color: %1; }"
-                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
-            .arg(color.name()));
     return button;
 }
 
