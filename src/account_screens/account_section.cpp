@@ -178,14 +178,7 @@ void TessaronAccountSection::hideEvent(QHideEvent* event) {
 }
 
 void TessaronAccountSection::startAppearanceRefresh() {
-    appearance_.start(
-        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
-            if (model)
-                return model->refresh(session.data(), token);
-            return []() -> QCoro::Task<> {
-                co_return;
-            }();
-        });
+    startRefresh(appearance_, model_, session_);
 }
 
 void TessaronAccountSection::refresh() {

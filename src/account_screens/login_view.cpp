@@ -335,14 +335,7 @@ void TessaronLoginView::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     shownStep_.reset();
     refresh();
-    appearance_.start(
-        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
-            if (model)
-                return model->refresh(session.data(), token);
-            return []() -> QCoro::Task<> {
-                co_return;
-            }();
-        });
+    startRefresh(appearance_, model_, session_);
 }
 
 void TessaronLoginView::hideEvent(QHideEvent* event) {
