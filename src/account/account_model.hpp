@@ -204,6 +204,9 @@ private:
     std::optional<QString> sessionToken() const;
     void forgetSessionToken();
     TaskOutcome<QUuid> readInstallationID() const;
+    // Raises the busy flag over a cleared error; nothing, with the failure shown, when the installation has
+    // no identifier.
+    std::optional<QUuid> beginSignIn();
     // A failed sign-in step: its text shown, the busy flag lowered.
     void failSignIn(const QString& message, bool fromCallback = false);
     QCoro::Task<> finishSignIn(TaskOutcome<TessaronAuthSession> outcome, QPointer<TessaronSession> session);

@@ -41,6 +41,15 @@ void TessaronAccountModel::failSignIn(const QString& message, bool fromCallback)
     setBusy(false);
 }
 
+std::optional<QUuid> TessaronAccountModel::beginSignIn() {
+    setBusy(true);
+    showError(std::nullopt);
+    auto installation = readInstallationID();
+    if (!installation.value)
+        failSignIn(errorText(installation.error));
+    return installation.value;
+}
+
 void TessaronAccountModel::resetLoginFlow() {
     TessaronLoginFlow flow;
     flow.email = flow_.email;
@@ -52,15 +61,11 @@ QCoro::Task<> TessaronAccountModel::startEmailSignIn() {
     if (isBusy_ || !flow_.isEmailPlausible() || !services_.client)
         co_return;
     QPointer self(this);
-    setBusy(true);
-    showError(std::nullopt);
-    const auto installation = readInstallationID();
-    if (!installation.value) {
-        failSignIn(errorText(installation.error));
+    const auto installation = beginSignIn();
+    if (!installation)
         co_return;
-    }
     const QString email = flow_.email.trimmed().toLower();
-    auto outcome = co_await outcomeOf(services_.client->startEmailChallenge(email, *installation.value));
+    auto outcome = co_await outcomeOf(services_.client->startEmailChallenge(email, *installation));
     if (!self)
         co_return;
     if (outcome.failed()) {
@@ -131,15 +136,11 @@ QCoro::Task<> TessaronAccountModel::completeAppleSignIn(TessaronAppleSignInResul
         co_return;
     QPointer self(this);
     QPointer sessionRef(session);
-    setBusy(true);
-    showError(std::nullopt);
-    const auto installation = readInstallationID();
-    if (!installation.value) {
-        failSignIn(errorText(installation.error));
+    const auto installation = beginSignIn();
+    if (!installation)
         co_return;
-    }
     auto outcome = co_await outcomeOf(
-        services_.client->signInWithApple(*identityToken, *installation.value, services_.deviceName()));
+        services_.client->signInWithApple(*identityToken, *installation, services_.deviceName()));
     if (self)
         co_await finishSignIn(std::move(outcome), sessionRef);
 }
@@ -150,14 +151,10 @@ QCoro::Task<> TessaronAccountModel::signIn(TessaronOAuthProvider provider, Tessa
     QPointer self(this);
     QPointer sessionRef(session);
     const auto client = *services_.client;
-    setBusy(true);
-    showError(std::nullopt);
-    const auto installation = readInstallationID();
-    if (!installation.value) {
-        failSignIn(errorText(installation.error));
+    const auto installation = beginSignIn();
+    if (!installation)
         co_return;
-    }
-    auto start = co_await outcomeOf(client.startOAuth(provider, *installation.value));
+    auto start = co_await outcomeOf(client.startOAuth(provider, *installation));
     if (!self)
         co_return;
     if (start.failed()) {
@@ -172,7 +169,7 @@ QCoro::Task<> TessaronAccountModel::signIn(TessaronOAuthProvider provider, Tessa
     expectedOAuthState_ = start.value->state;
     auto result = co_await services_.webAuth.authorize(authorizeURL, callbackScheme);
     if (self)
-        co_await completeWebSignIn(client, *installation.value, sessionRef, std::move(result));
+        co_await completeWebSignIn(client, *installation, sessionRef, std::move(result));
 }
 
 QCoro::Task<> TessaronAccountModel::completeWebSignIn(TessaronAccountClient client, QUuid installation,

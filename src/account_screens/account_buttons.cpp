@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPushButton>
 
 namespace tessaron {
 namespace {
@@ -112,6 +113,17 @@ void TessaronOutlinedTextButton::paintEvent(QPaintEvent*) {
     painter.setPen(withOpacity(look_.text, busy_ ? look_.busyTextOpacity : 1.0));
     const QString shown = QFontMetrics(font()).elidedText(text(), Qt::ElideRight, width() - spinner - 8);
     painter.drawText(QRectF(rect()).adjusted(spinner, 0, 0, 0), Qt::AlignCenter, shown);
+}
+
+QPushButton* flatTextButton(const QString& text, const QColor& color, int verticalPadding) {
+    auto* button = new QPushButton(text);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: %1px 0; border: none; color: %2; }"
+                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
+            .arg(QString::number(verticalPadding), color.name()));
+    return button;
 }
 
 } // namespace tessaron

@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QColor>
 
+class QPushButton;
+
 namespace tessaron {
 
 class TessaronSpinner;
@@ -54,5 +56,8 @@ private:
     bool busy_ = false;
     TessaronSpinner* spinner_;
 };
+
+// Words alone, left-aligned in `color` and dimmed while disabled.
+QPushButton* flatTextButton(const QString& text, const QColor& color, int verticalPadding = 0);
 
 } // namespace tessaron

@@ -1,8 +1,20 @@
 #include "account_screens/account_screen_model.hpp"
 
 #include "account/account_model.hpp"
+#include "platform/task_slot.hpp"
+#include "session/tessaron_session.hpp"
 
 namespace tessaron {
+
+void startRefresh(TaskSlot& slot, AccountScreenModel& model, QPointer<TessaronSession> session) {
+    slot.start([model = QPointer(&model), session](CancellationToken token) -> QCoro::Task<> {
+        if (model)
+            return model->refresh(session.data(), token);
+        return []() -> QCoro::Task<> {
+            co_return;
+        }();
+    });
+}
 
 TessaronAccountScreenModel::TessaronAccountScreenModel(TessaronAccountModel& model, QObject* parent)
     : AccountScreenModel(parent)

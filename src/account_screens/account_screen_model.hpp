@@ -6,6 +6,7 @@
 #include "platform/cancellation.hpp"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
@@ -15,6 +16,7 @@
 
 namespace tessaron {
 
+class TaskSlot;
 class TessaronAccountModel;
 class TessaronSession;
 
@@ -59,6 +61,9 @@ Q_SIGNALS:
     // Any published field changed.
     void changed();
 };
+
+// Refreshes `model` in `slot`, so that a newer refresh cancels the older; nothing once the model is gone.
+void startRefresh(TaskSlot& slot, AccountScreenModel& model, QPointer<TessaronSession> session);
 
 // The shared account model seen through the screens' interface.
 class TessaronAccountScreenModel final : public AccountScreenModel {

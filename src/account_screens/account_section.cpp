@@ -1,10 +1,12 @@
 #include "account_screens/account_section.hpp"
 
+#include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/confirmation.hpp"
 #include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/sheet_frame.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -22,14 +24,8 @@ QString translated(const char* text) {
 }
 
 QPushButton* rowButton(const QString& text, const QString& identifier, const QColor& color) {
-    auto* button = new QPushButton(text);
+    QPushButton* button = flatTextButton(text, color, 4);
     button->setObjectName(identifier);
-    button->setFlat(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { text-align: left; padding: 4px 0; border: none; color: %1; }"
-                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
-            .arg(color.name()));
     return button;
 }
 
@@ -182,14 +178,7 @@ void TessaronAccountSection::hideEvent(QHideEvent* event) {
 }
 
 void TessaronAccountSection::startAppearanceRefresh() {
-    appearance_.start(
-        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
-            if (model)
-                return model->refresh(session.data(), token);
-            return []() -> QCoro::Task<> {
-                co_return;
-            }();
-        });
+    startRefresh(appearance_, model_, session_);
 }
 
 void TessaronAccountSection::refresh() {

@@ -5,6 +5,7 @@
 #include "account_screens/sheet_frame.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -57,14 +58,8 @@ QLineEdit* outlinedField(const QString& placeholder) {
 }
 
 QPushButton* plainButton(const QString& text, const QColor& color) {
-    auto* button = new QPushButton(text);
-    button->setFlat(true);
+    QPushButton* button = flatTextButton(text, color);
     button->setFont(subheadline());
-    button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; padding: 0; text-align: left; color: %1; }"
-                       "QPushButton:disabled { color: rgba(255, 255, 255, 90); }")
-            .arg(color.name()));
     return button;
 }
 
@@ -194,7 +189,10 @@ QWidget* TessaronLoginView::buildEmailStep() {
     connect(continue_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
     layout->addWidget(continue_);
 
-    layout->addWidget(new OrDivider);
+    providerDivider_ = new OrDivider;
+    providerDivider_->setObjectName(QStringLiteral("tessaron.signIn.or"));
+    providerDivider_->hide();
+    layout->addWidget(providerDivider_);
     providerColumn_ = new QVBoxLayout;
     providerColumn_->setSpacing(10);
     layout->addLayout(providerColumn_);
@@ -275,6 +273,8 @@ void TessaronLoginView::rebuildProviders() {
         button->show();
         providerButtons_.append(button);
     }
+    // Nothing to offer after "or" when no provider is known.
+    providerDivider_->setVisible(!providerButtons_.isEmpty());
 }
 
 void TessaronLoginView::startWebSignIn(TessaronOAuthProvider provider) {
@@ -335,14 +335,7 @@ void TessaronLoginView::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     shownStep_.reset();
     refresh();
-    appearance_.start(
-        [model = QPointer(&model_), session = session_](CancellationToken token) -> QCoro::Task<> {
-            if (model)
-                return model->refresh(session.data(), token);
-            return []() -> QCoro::Task<> {
-                co_return;
-            }();
-        });
+    startRefresh(appearance_, model_, session_);
 }
 
 void TessaronLoginView::hideEvent(QHideEvent* event) {

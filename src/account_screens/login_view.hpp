@@ -74,6 +74,7 @@ private:
     QWidget* doneStep_;
     QLineEdit* email_;
     TessaronOutlinedTextButton* continue_;
+    QWidget* providerDivider_;
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;
     QLabel* codeAddress_;

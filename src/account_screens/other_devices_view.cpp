@@ -11,6 +11,7 @@
 #include "platform/workspace.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/support_links.hpp"
 #include "screens/tessaron_theme.hpp"
 

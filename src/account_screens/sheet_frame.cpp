@@ -1,5 +1,6 @@
 #include "account_screens/sheet_frame.hpp"
 
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QDialog>
@@ -11,17 +12,6 @@
 #include <QVBoxLayout>
 
 namespace tessaron {
-
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
 
 SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& cancelText,
                            const QString& cancelIdentifier, int columnSpacing) {

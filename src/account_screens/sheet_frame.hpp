@@ -1,12 +1,9 @@
 #pragma once
 
-#include <QColor>
-#include <QFont>
 #include <QString>
 
 class QAbstractButton;
 class QDialog;
-class QLabel;
 class QVBoxLayout;
 class QWidget;
 
@@ -20,8 +17,5 @@ struct SheetFrame {
 };
 SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& cancelText,
                            const QString& cancelIdentifier, int columnSpacing);
-
-// A wrapping label in the theme's colours; plain text, never markup.
-QLabel* plainLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr);
 
 } // namespace tessaron

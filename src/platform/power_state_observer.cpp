@@ -1,10 +1,9 @@
 #include "platform/power_state_observer.hpp"
 
+#include "platform/dbus_variant_call.hpp"
+
 #include <QCoreApplication>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusVariant>
 
 namespace tessaron {
 
@@ -40,14 +39,9 @@ bool PowerStateObserver::isPowerSaver(const QString& profile) {
 void PowerStateObserver::readActiveProfile() {
     auto request = QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Get"));
     request << interfaceName << activeProfile;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(request), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
-        const QDBusPendingReply<QDBusVariant> reply = *finished;
-        finished->deleteLater();
-        // A missing daemon leaves the host in normal power.
-        if (!reply.isError())
-            assign(isPowerSaver(reply.value().variant().toString()));
-    });
+    // A missing daemon leaves the host in normal power.
+    callForVariant(bus_, request, this,
+                   [this](const QVariant& profile) { assign(isPowerSaver(profile.toString())); });
 }
 
 void PowerStateObserver::propertiesChanged(const QString& interface, const QVariantMap& changed,

@@ -1,9 +1,9 @@
 #include "platform/reduce_motion_observer.hpp"
 
+#include "platform/dbus_variant_call.hpp"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 
 namespace tessaron {
 
@@ -46,13 +46,7 @@ void ReduceMotionObserver::read() {
     auto request =
         QDBusMessage::createMethodCall(portal, portalPath, settingsInterface, QStringLiteral("Read"));
     request << group << key;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(request), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
-        const QDBusPendingReply<QDBusVariant> reply = *finished;
-        finished->deleteLater();
-        if (!reply.isError())
-            assign(reply.value().variant());
-    });
+    callForVariant(bus_, request, this, [this](const QVariant& value) { assign(value); });
 }
 
 void ReduceMotionObserver::settingChanged(const QString& changedGroup, const QString& changedKey,

@@ -2,7 +2,6 @@
 
 #include "screens/tessaron_theme.hpp"
 
-#include <QLabel>
 #include <QWidget>
 
 namespace tessaron {
@@ -41,13 +40,6 @@ QPalette tessaronDarkPalette() {
 void applyTessaronAppearance(QWidget& widget) {
     widget.setPalette(tessaronDarkPalette());
     widget.setAutoFillBackground(true);
-}
-
-QLabel* plainLabel(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    return label;
 }
 
 } // namespace tessaron

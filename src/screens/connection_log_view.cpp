@@ -3,6 +3,7 @@
 #include "profiles/connection_log.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/page_bar.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QAbstractButton>

@@ -1,5 +1,6 @@
 #include "screens/extension_status_card.hpp"
 
+#include "screens/plain_label.hpp"
 #include "screens/spinner.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/system_extension_activating.hpp"
@@ -18,17 +19,6 @@ namespace {
 
 QString text(const char* key) {
     return QCoreApplication::translate("Tessaron", key);
-}
-
-QLabel* makeLabel(const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
 }
 
 // Prominent buttons are filled white; bordered ones outlined; plain ones text alone.
@@ -109,11 +99,11 @@ TessaronExtensionStatusCard::TessaronExtensionStatusCard(TessaronSession& sessio
     , session_(session)
     , activator_(activator) {
     setObjectName(QStringLiteral("tessaron.extensionCard"));
-    title_ = makeLabel(TessaronTheme::font(TessaronTheme::subheadlineSize, QFont::DemiBold),
-                       TessaronTheme::textPrimary(), this);
+    title_ = plainLabel({}, TessaronTheme::font(TessaronTheme::subheadlineSize, QFont::DemiBold),
+                        TessaronTheme::textPrimary(), this);
     title_->setObjectName(QStringLiteral("tessaron.extensionCard.title"));
-    explanation_ =
-        makeLabel(TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::textSecondary(), this);
+    explanation_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize),
+                              TessaronTheme::textSecondary(), this);
     spinner_ = new TessaronSpinner(TessaronTheme::textSecondary(), this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);

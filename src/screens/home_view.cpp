@@ -8,6 +8,7 @@
 #include "screens/extension_status_card.hpp"
 #include "screens/home_account.hpp"
 #include "screens/node_list.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "screens/update_card.hpp"
 #include "screens/visual_state.hpp"
@@ -27,17 +28,6 @@ namespace {
 
 QString text(const char* key, const char* comment = nullptr) {
     return QCoreApplication::translate("Tessaron", key, comment);
-}
-
-QLabel* makeLabel(const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(parent);
-    label->setFont(font);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
 }
 
 void paintBlack(QWidget* widget) {
@@ -168,12 +158,12 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     items->addLayout(updateSlot_);
     updateSlot_->addWidget(new TessaronUpdateCard(column));
 
-    email_ =
-        makeLabel(TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(), column);
+    email_ = plainLabel({}, TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(),
+                        column);
     email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
     email_->setMaximumHeight(2 * email_->fontMetrics().lineSpacing() + 2);
     signInPrompt_ =
-        makeLabel(TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary(), column);
+        plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary(), column);
     signInPrompt_->setObjectName(QStringLiteral("tessaron.signInPrompt"));
     signInPrompt_->setText(text("Sign in to use Tessaron. Any sign-in method works."));
     items->addWidget(email_);

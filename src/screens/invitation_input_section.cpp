@@ -1,6 +1,7 @@
 #include "screens/invitation_input_section.hpp"
 
 #include "screens/error_banner.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/spinner.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
@@ -22,17 +23,6 @@ constexpr int rowLayoutMinimumWidth = 340;
 
 QString text(const char* key) {
     return QCoreApplication::translate("Tessaron", key);
-}
-
-QLabel* makeLabel(const QString& content, const QFont& font, const QColor& color, QWidget* parent) {
-    auto* label = new QLabel(content, parent);
-    label->setFont(font);
-    label->setWordWrap(true);
-    label->setTextFormat(Qt::PlainText);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
 }
 
 } // namespace
@@ -57,9 +47,9 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     , pairingBase_(std::move(pairingBase)) {
     setObjectName(QStringLiteral("tessaron.invitationSection"));
     auto* heading =
-        makeLabel(text("Invitation code"), TessaronTheme::buttonFont(), TessaronTheme::textPrimary(), this);
-    auto* hint = makeLabel(text("Paste the invitation link or code you received."),
-                           TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this);
+        plainLabel(text("Invitation code"), TessaronTheme::buttonFont(), TessaronTheme::textPrimary(), this);
+    auto* hint = plainLabel(text("Paste the invitation link or code you received."),
+                            TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this);
 
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("tessaron.accessKeyField"));
@@ -82,8 +72,8 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     spinner_->setAccessibleName(text("Working"));
     spinner_->hide();
 
-    error_ = makeLabel(text("Paste the invitation link or code you received."), TessaronTheme::captionFont(),
-                       TessaronTheme::danger(), this);
+    error_ = plainLabel(text("Paste the invitation link or code you received."), TessaronTheme::captionFont(),
+                        TessaronTheme::danger(), this);
     error_->setObjectName(QStringLiteral("tessaron.accessInputError"));
     error_->hide();
 

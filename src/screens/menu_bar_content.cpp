@@ -4,6 +4,7 @@
 #include "screens/button_styles.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 

@@ -2,6 +2,7 @@
 
 #include "screens/appearance_host.hpp"
 #include "screens/page_bar.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 

@@ -3,6 +3,7 @@
 #include "platform/bundle_info.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/error_banner.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"

@@ -3,6 +3,7 @@
 #include "platform/workspace.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/plain_label.hpp"
 #include "screens/secondary_button.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "updates/update_checker.hpp"
@@ -28,16 +29,10 @@ QString text(const char* key) {
     return QCoreApplication::translate("Tessaron", key);
 }
 
-QLabel* makeLabel(const QString& content, const QFont& font, const QColor& colour, QWidget* parent) {
-    auto* label = new QLabel(content, parent);
-    // Versions come from a server: never read them as markup.
-    label->setTextFormat(Qt::PlainText);
+// Versions come from a server: plain text, never markup.
+QLabel* centredLabel(const QString& content, const QFont& font, const QColor& colour, QWidget* parent) {
+    QLabel* label = plainLabel(content, font, colour, parent);
     label->setAlignment(Qt::AlignHCenter);
-    label->setWordWrap(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
     return label;
 }
 
@@ -70,14 +65,14 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
     column->setSpacing(columnSpacing);
 
     const QFont body = TessaronTheme::font(TessaronTheme::bodySize);
-    column->addWidget(makeLabel(text("Update required"),
-                                TessaronTheme::font(TessaronTheme::title2Size, QFont::DemiBold),
-                                TessaronTheme::textPrimary(), content));
-    column->addWidget(makeLabel(
+    column->addWidget(centredLabel(text("Update required"),
+                                   TessaronTheme::font(TessaronTheme::title2Size, QFont::DemiBold),
+                                   TessaronTheme::textPrimary(), content));
+    column->addWidget(centredLabel(
         text("Tessaron %1 is required to keep connecting. Update to continue.").arg(fields_.version), body,
         TessaronTheme::textSecondary(), content));
     column->addWidget(
-        makeLabel(text("UpdateRequired.autoInstall"), body, TessaronTheme::textSecondary(), content));
+        centredLabel(text("UpdateRequired.autoInstall"), body, TessaronTheme::textSecondary(), content));
 
     primary_ = new TessaronPrimaryButton(content);
     primary_->setText(text("UpdateRequired.button"));
@@ -91,9 +86,9 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
         connect(secondary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::openSecondary);
     }
 
-    column->addWidget(makeLabel(text("Version %1 installed").arg(fields_.installed),
-                                TessaronTheme::font(TessaronTheme::footnoteSize),
-                                TessaronTheme::textSecondary(), content));
+    column->addWidget(centredLabel(text("Version %1 installed").arg(fields_.installed),
+                                   TessaronTheme::font(TessaronTheme::footnoteSize),
+                                   TessaronTheme::textSecondary(), content));
 
     // The column takes the width it may have, up to its maximum; the rest is shared on both sides.
     auto* row = new QHBoxLayout();

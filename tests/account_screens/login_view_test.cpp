@@ -53,6 +53,8 @@ TEST_F(LoginViewTest, TheEmailStep) {
         model.providersValue = providers;
         model.publish();
         EXPECT_EQ(visibleTexts(view()).filter(QRegularExpression(u"^Continue with "_s)), buttons);
+        EXPECT_EQ(visible(view(), u"tessaron.signIn.or"_s), !buttons.isEmpty())
+            << "the divider leads to them";
     }
 
     // Only an error from the web sign-in's callback carries its identifier.
@@ -168,9 +170,11 @@ TEST_F(LoginViewTest, ClosesByItselfWhenAConnectionWasSelectedAsTheStepBecameDon
 TEST_F(LoginViewTest, StepsAsShown) {
     const QSize size(TessaronLoginView::width, 520);
     view().setReduceMotion(true);
-    model.providersValue = TessaronProviders{.google = true, .whop = true};
     model.flowValue.email = u"user@example.com"_s;
     model.error = u"That code has expired. Ask for a new one."_s;
+    model.publish();
+    capture(view(), size, u"sign-in-email-alone"_s);
+    model.providersValue = TessaronProviders{.google = true, .whop = true};
     model.publish();
     capture(view(), size, u"sign-in-email"_s);
     model.busy = true;

@@ -4,12 +4,16 @@
 #include "platform/system_log.hpp"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 namespace tessaron::fuzz {
 
@@ -23,6 +27,18 @@ inline void require(bool holds, const char* property) {
         return;
     std::fprintf(stderr, "property broken: %s\n", property);
     std::abort();
+}
+
+// The input as the only file of `folder`, emptied for each run; nothing when the file could not be written.
+inline std::optional<QString> inputFile(const QTemporaryDir& folder, const QString& name, const uint8_t* data,
+                                        size_t size) {
+    QDir(folder.path()).removeRecursively();
+    QDir().mkpath(folder.path());
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes(data, size)) != qint64(size))
+        return std::nullopt;
+    return path;
 }
 
 inline QByteArray compact(const QJsonObject& object) {

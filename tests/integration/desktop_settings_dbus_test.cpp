@@ -111,6 +111,23 @@ TEST_F(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSetting) {
         5000));
 }
 
+TEST_F(DesktopSettingsTest, ReturnsToPowerSaverAfterAnotherProfile) {
+    FakeDesktop desktop;
+    desktop.power.profile = QStringLiteral("power-saver");
+    PowerStateObserver power(QDBusConnection::sessionBus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return power.lowPower(); }, 5000)) << "first reading";
+    for (const auto& [profile, low] :
+         {std::pair{QStringLiteral("balanced"), false}, std::pair{QStringLiteral("power-saver"), true}}) {
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&, &profile = profile, low = low] {
+                desktop.switchProfile(profile);
+                return power.lowPower() == low;
+            },
+            5000))
+            << profile.toStdString();
+    }
+}
+
 TEST(ReduceMotionValue, UnwrapsNestedVariantsAndIgnoresOtherTypes) {
     EXPECT_EQ(ReduceMotionObserver::animationsEnabled(
                   QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusVariant(false))))),
