@@ -107,31 +107,15 @@ TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
     delete window;
 }
 
-TEST_F(MainWindowTest, TheSettingsSheetHoldsTheAccountSectionAndClosesWithDone) {
+// Sign-in is the account screens' own dialog; closing it from settings returns there, and Done closes
+// settings.
+TEST_F(MainWindowTest, SettingsHoldsTheAccountSectionSignInReturnsThereAndDoneCloses) {
     harness.grantConsent();
     harness.restart();
     auto window = open();
     harness.session->setActiveSheet(TessaronSheet::settings);
     harness.settle();
-    auto* sheet = window->sheetHost()->presentedDialog();
-    ASSERT_NE(sheet, nullptr);
-    EXPECT_NE(sheet->findChild<TessaronAccountSection*>(), nullptr);
-    auto* done = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.doneButton"));
-    ASSERT_NE(done, nullptr);
-    done->click();
-    harness.settle();
-    EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
-    EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
-    delete window;
-}
-
-// The sign-in sheet is the account screens' own dialog; closing it from settings returns there.
-TEST_F(MainWindowTest, SignInIsTheLoginViewAndItsCloseReturnsToSettings) {
-    harness.grantConsent();
-    harness.restart();
-    auto window = open();
-    harness.session->setActiveSheet(TessaronSheet::settings);
-    harness.settle();
+    EXPECT_NE(window->sheetHost()->presentedDialog()->findChild<TessaronAccountSection*>(), nullptr);
     harness.session->setActiveSheet(TessaronSheet::signIn);
     harness.settle();
     auto* login = qobject_cast<TessaronLoginView*>(window->sheetHost()->presentedDialog());
@@ -141,6 +125,13 @@ TEST_F(MainWindowTest, SignInIsTheLoginViewAndItsCloseReturnsToSettings) {
     login->reject();
     harness.settle();
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::settings);
+    auto* done = window->sheetHost()->presentedDialog()->findChild<QAbstractButton*>(
+        QStringLiteral("tessaron.doneButton"));
+    ASSERT_NE(done, nullptr);
+    done->click();
+    harness.settle();
+    EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
+    EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
     delete window;
 }
 

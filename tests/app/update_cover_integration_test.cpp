@@ -108,20 +108,10 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     OpenedUrls opened;
     relaunch();
     ASSERT_TRUE(covered()) << "the feed's minimum 2.0 is above the installed 1.0";
-    auto* shown = cover();
-    EXPECT_EQ(shown->geometry(), window->rect());
-    QStringList texts;
-    for (const auto* label : shown->findChildren<QLabel*>())
-        texts.append(label->text());
-    EXPECT_EQ(texts, (QStringList{
-                         QStringLiteral("Update required"),
-                         QStringLiteral("Tessaron 2.0 is required to keep connecting. Update to continue."),
-                         QStringLiteral("Tessaron opens the download page for you. Install the new version, "
-                                        "then open Tessaron again."),
-                         QStringLiteral("Version 1.0 installed")}));
-    auto* primary = shown->findChild<TessaronPrimaryButton*>();
+    EXPECT_EQ(cover()->geometry(), window->rect());
+    EXPECT_EQ(cover()->findChildren<QLabel*>().last()->text(), QStringLiteral("Version 1.0 installed"));
+    auto* primary = cover()->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
-    EXPECT_EQ(primary->text(), QStringLiteral("Update Tessaron"));
     ASSERT_TRUE(QTest::qWaitFor([this] { return updates->state().canCheckForUpdates(); }, 10000));
     opened.urls.clear();
     primary->click();

@@ -1,7 +1,6 @@
 #include "platform/system_log.hpp"
 #include "screens/guide/guide_text.hpp"
 #include "screens/guide/guide_view.hpp"
-#include "screens/screen_capture.hpp"
 #include "screens/support_links.hpp"
 #include "support/fake_workspace.hpp"
 
@@ -116,24 +115,6 @@ TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {
     EXPECT_EQ(log.messages(), QStringList{QStringLiteral("guide image missing: gone-2.png")});
     view.findChild<QAbstractButton*>(QStringLiteral("tessaron.guide.openOnWeb"))->click();
     EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::guidePage()});
-}
-
-TEST(GuideScreenshot, EnglishGuide) {
-    testing::FakeWorkspace workspace;
-    TessaronGuideView view(parseGuide(*loadBundledGuide({QStringLiteral("en")})), workspace);
-    view.resize(480, 1400);
-    view.show();
-    testing::capture(view, {480, 1400}, QStringLiteral("guide-en"));
-}
-
-TEST(SupportLinks, HttpsOnOneHostWithExactPaths) {
-    const QUrl support = TessaronSupportLinks::supportPage();
-    const QUrl windows = TessaronSupportLinks::windowsGuide();
-    EXPECT_EQ(support.scheme(), QStringLiteral("https"));
-    EXPECT_EQ(windows.host(), support.host());
-    EXPECT_EQ(support.path(), QStringLiteral("/support"));
-    EXPECT_EQ(windows.path(), QStringLiteral("/guide/windows"));
-    EXPECT_FALSE(support.hasQuery() || windows.hasQuery());
 }
 
 } // namespace

@@ -78,40 +78,28 @@ TEST(MoveDecision, WritableDestinationsAreCopiedOthersRevealed) {
                     .translocated);
 }
 
-class InstallByCopy : public ::testing::Test {
-protected:
-    void SetUp() override {
-        files.items.insert(downloaded, QStringLiteral("new"));
-        files.items.insert(installed, QStringLiteral("old"));
-    }
+TEST(InstallByCopy, SwapsInOnlyACompleteCopyAndRefusesTheDestinationAsSource) {
     FakeMoveFileSystem files;
-};
-
-TEST_F(InstallByCopy, SwapsTheNewCopyInOnlyOnceItIsComplete) {
-    EXPECT_TRUE(installByCopy(files, downloaded, installed, true));
-    EXPECT_EQ(files.items.value(installed), QStringLiteral("new"));
-    // Nothing left over beside it.
-    EXPECT_EQ(files.items.size(), 2);
-}
-
-TEST_F(InstallByCopy, AFailedCopyLeavesTheInstalledOneUntouched) {
-    files.failCopy = true;
-    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
-    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
-
-    files.failCopy = false;
-    files.failRenameTo.insert(installed);
-    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
-    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
-    EXPECT_EQ(files.items.size(), 2);
-}
-
-TEST_F(InstallByCopy, RefusesASourceThatIsTheDestination) {
-    files.aliases.insert(QStringLiteral("/home/ada/link-to-apps/Tessaron.app"), installed);
+    const auto reset = [&] {
+        files.items = {{downloaded, QStringLiteral("new")}, {installed, QStringLiteral("old")}};
+        files.aliases.insert(QStringLiteral("/home/ada/link-to-apps/Tessaron.app"), installed);
+    };
+    reset();
     EXPECT_FALSE(installByCopy(files, installed, installed, true));
     EXPECT_FALSE(
         installByCopy(files, QStringLiteral("/home/ada/link-to-apps/Tessaron.app"), installed, true));
-    EXPECT_EQ(files.items.value(installed), QStringLiteral("old"));
+    files.failCopy = true;
+    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    files.failCopy = false;
+    files.failRenameTo.insert(installed);
+    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("old")) << "failures leave the installed copy";
+    EXPECT_EQ(files.items.size(), 2) << "nothing left over beside it";
+
+    reset();
+    EXPECT_TRUE(installByCopy(files, downloaded, installed, true));
+    EXPECT_EQ(files.items.value(installed), QStringLiteral("new"));
+    EXPECT_EQ(files.items.size(), 2);
 }
 
 TEST(LocalMoveFileSystem, CopiesFoldersWithTheirLinksAndSwapsThemIn) {
