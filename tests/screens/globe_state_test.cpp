@@ -55,7 +55,7 @@ protected:
     static constexpr double t0 = 1000;
 };
 
-TEST_F(GlobeMotion, FirstAppearanceStandsStillAndATurnStartsFromTheSpin) {
+TEST_F(GlobeMotion, FirstAppearanceStandsStillAndTurnsStartFromTheSpinOrTheCurrentPosition) {
     const TessaronGlobeState located{berlin, std::nullopt, V::idle};
     motion.transition(std::nullopt, located, t0, true);
     EXPECT_FALSE(motion.focusTween);
@@ -73,13 +73,11 @@ TEST_F(GlobeMotion, FirstAppearanceStandsStillAndATurnStartsFromTheSpin) {
     motion.transition(located, spinning, t0 + 11, false);
     motion.transition(spinning, located, t0 + 12, false);
     EXPECT_DOUBLE_EQ(motion.focusTween->fromLon, 0);
-}
 
-TEST_F(GlobeMotion, ANewTurnContinuesFromWhereTheGlobeIs) {
-    const TessaronGlobeState a{berlin, std::nullopt, V::idle};
+    // A new turn continues from where the globe is.
+    const TessaronGlobeState& a = located;
     const TessaronGlobeState b{tokyo, std::nullopt, V::idle};
     const TessaronGlobeState c{berlin, std::nullopt, V::failed};
-    motion.transition(std::nullopt, a, t0, true);
     motion.transition(a, b, t0, true);
     const LatLon halfway = motion.focusTween->position(t0 + 0.7);
     motion.transition(b, c, t0 + 0.7, true);

@@ -65,7 +65,7 @@ TEST_F(HeroGeography, ExitNeedsALinkANamedNodeAndItsCoordinates) {
     EXPECT_EQ(*exit, (TessaronGeoPoint{35.7, 139.7, QStringLiteral("Tokyo 2"), QStringLiteral("JP")}));
 }
 
-TEST(CountryFlag, MapsTwoAsciiLettersInAnyCase) {
+TEST(CountryFlag, MapsTwoAsciiLettersInAnyCaseAndPrefixesOnlyRealFlags) {
     const QString germany = QString::fromUtf8("\U0001F1E9\U0001F1EA");
     for (const char* code : {"de", "De", "DE"})
         EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromLatin1(code)), germany) << code;
@@ -74,9 +74,8 @@ TEST(CountryFlag, MapsTwoAsciiLettersInAnyCase) {
     // Upper-casing comes first: the sharp s becomes "SS".
     EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8("ß")), QString::fromUtf8("\U0001F1F8\U0001F1F8"));
     EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8("\u00C9S")), QString());
-}
 
-TEST(CountryFlag, PrefixesANameOnlyWithARealFlag) {
+    // Only a real flag prefixes a name.
     const QString name = QStringLiteral("Oslo");
     EXPECT_EQ(flagLabel(name, QStringLiteral("no")), QString::fromUtf8("\U0001F1F3\U0001F1F4 Oslo"));
     EXPECT_EQ(flagLabel(name, QStringLiteral("NOR")), name);

@@ -64,7 +64,7 @@ protected:
     std::unique_ptr<TessaronInvitationInputSection> section_;
 };
 
-TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEdited) {
+TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowCardsStack) {
     EXPECT_FALSE(button()->isEnabled());
     pressReturn();
     EXPECT_TRUE(errorShown());
@@ -72,6 +72,15 @@ TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEdited) {
     EXPECT_FALSE(errorShown());
     type(code);
     EXPECT_TRUE(button()->isEnabled());
+
+    // Narrow cards stack the button under the field.
+    section().resize(300, 240);
+    harness.settle();
+    EXPECT_GT(button()->y(), field()->y());
+    EXPECT_EQ(button()->width(), field()->width());
+    section().resize(480, 200);
+    harness.settle();
+    EXPECT_EQ(button()->y(), field()->y());
 }
 
 TEST_F(InvitationSectionTest, ACodeWithoutAPairingServiceIsRefusedLocally) {
@@ -117,17 +126,6 @@ TEST_F(InvitationSectionTest, FailuresAndIgnoredLinksKeepTheTextAndTheSheet) {
     EXPECT_EQ(field()->text(), code);
     EXPECT_EQ(finished.count(), 0);
     harness.advance(6s);
-}
-
-TEST_F(InvitationSectionTest, NarrowCardsStackTheButtonUnderTheField) {
-    type(code);
-    section().resize(300, 240);
-    harness.settle();
-    EXPECT_GT(button()->y(), field()->y());
-    EXPECT_EQ(button()->width(), field()->width());
-    section().resize(480, 200);
-    harness.settle();
-    EXPECT_EQ(button()->y(), field()->y());
 }
 
 } // namespace

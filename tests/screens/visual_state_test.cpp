@@ -6,7 +6,7 @@
 namespace tessaron {
 namespace {
 
-TEST(VisualState, FollowsTheLinkPhase) {
+TEST(VisualState, FollowsTheLinkPhaseAndRawValuesRoundTripExactly) {
     using enum TessaronLinkPhase;
     using V = TessaronVisualState;
     const std::pair<TessaronLinkPhase, V> table[] = {
@@ -15,9 +15,6 @@ TEST(VisualState, FollowsTheLinkPhase) {
     };
     for (const auto& [phase, state] : table)
         EXPECT_EQ(visualState(phase), state) << static_cast<int>(phase);
-}
-
-TEST(VisualState, RawValuesRoundTripAndRejectOtherSpellings) {
     for (const auto state : allVisualStates())
         EXPECT_EQ(visualState(rawValue(state)), state);
     for (const char* raw : {"Online", "ONLINE", " online", "online ", "", "disconnected"})
