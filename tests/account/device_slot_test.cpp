@@ -52,9 +52,6 @@ TEST(DeviceSlotErrorTest, CooldownTextNamesTheSlotAndTheDateInTheUsersLocale) {
     const QString mac = "Tessaron is set up on another Mac. You can switch devices once every 30 days.";
     const QString phone =
         "Tessaron is set up on another iPhone or iPad. You can switch devices once every 30 days.";
-    EXPECT_EQ(TessaronDeviceSlotError::cooldownText(Slot::computer, std::nullopt), mac);
-    EXPECT_EQ(TessaronDeviceSlotError::cooldownText(Slot::phone, std::nullopt), phone);
-
     const auto american =
         TessaronDeviceSlotError::cooldownText(Slot::computer, swapAt, QLocale("en_US"), utcZone);
     EXPECT_TRUE(american.startsWith(mac + " Next switch: ")) << american.toStdString();

@@ -80,10 +80,8 @@ TEST_F(CrashReportStoreTest, IgnoresForeignAndBrokenFilesAndNeverDeletesThem) {
     const QByteArray body = reportAt(31).encoded();
     const QStringList foreign{QStringLiteral("a.txt"), QStringLiteral("b.JSON"), QStringLiteral("c.json"),
                               QStringLiteral(".json")};
-    writeFile(foreign[0], body);
-    writeFile(foreign[1], body);
-    writeFile(foreign[2], "{not json");
-    writeFile(foreign[3], body);
+    for (const auto& name : foreign)
+        writeFile(name, name == foreign[2] ? QByteArray("{not json") : body);
     // A report under a name other than its id is read, yet pruning and removal leave that file alone.
     const auto misnamed = reportAt(0);
     writeFile(QStringLiteral("misnamed.json"), misnamed.encoded());

@@ -60,18 +60,6 @@ TEST(VersionRulesTest, ValidatesVersions) {
         EXPECT_FALSE(isValidVersion(QString::fromUtf8(invalid))) << invalid;
 }
 
-TEST(VersionRulesTest, ReadsComponentsLeniently) {
-    const std::vector<std::pair<QString, QList<qint64>>> cases{
-        {"1.2b.3", {1, 0, 3}},
-        {"1..2", {1, 2}},
-        {"", {}},
-        {"+4.-2", {4, -2}},
-        {"99999999999999999999.1", {0, 1}},
-    };
-    for (const auto& [version, components] : cases)
-        EXPECT_EQ(versionComponents(version), components) << version.toStdString();
-}
-
 TEST(VersionRulesTest, ComparesInstalledWithOther) {
     struct Case {
         QString installed;
@@ -79,10 +67,13 @@ TEST(VersionRulesTest, ComparesInstalledWithOther) {
         bool older;
     };
     const std::vector<Case> cases{
-        {"1.2", "1.2.0", false},    {"1.2", "1.2.1", true},       {"1.10", "1.9", false},
-        {"2", "10", true},          {"", "0.0.1", true},          {"", "0", false},
-        {"1.2", "1.3-beta", false}, {"1.2", std::nullopt, false}, {"1.2", "", false},
-        {"1.2b", "1.1", true},
+        {"1.2", "1.2.0", false},    {"1.2", "1.2.1", true},
+        {"1.10", "1.9", false},     {"2", "10", true},
+        {"", "0.0.1", true},        {"", "0", false},
+        {"1.2", "1.3-beta", false}, {"1.2", std::nullopt, false},
+        {"1.2", "", false},         {"1.2b", "1.1", true},
+        {"1..2", "1.1", false},     {"+4", "4", false},
+        {"4.-2", "4", true},        {"99999999999999999999.1", "0.2", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(compareVersions(c.installed, c.other), c.older)

@@ -85,7 +85,6 @@ TEST_F(UpdateCheckerTest, ReadsThePollInterval) {
         {QVariant(), 21'600s},  {30, 21'600s},
         {59.9, 21'600s},        {60, 60s},
         {3'600.5, 3'600'500ms}, {QStringLiteral("120"), 21'600s},
-        {true, 21'600s},
     };
     for (const auto& [value, interval] : cases) {
         QVariantMap info;
@@ -118,6 +117,8 @@ TEST_F(UpdateCheckerTest, PollsTheFeedOneIntervalApartAndOnLateActivations) {
     EXPECT_EQ(fetches(), before + 1);
 }
 
+// Forced checks at most every ten minutes, installs at once only while required, and the floor and a server
+// requirement keep the update required across restarts until a feed's minimum is met.
 TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrAServerRequirement) {
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.3"));
     auto checker = makeChecker();
@@ -125,42 +126,6 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
     EXPECT_EQ(checker->required()->version, QStringLiteral("1.5"));
     EXPECT_EQ(checker->available(), std::nullopt);
     EXPECT_EQ(framework.backgroundChecks, 1);
-
-    // Restarted with the feed answering anything but 200: the floor keeps the update required.
-    for (const int status : {304, 404, 500, 0}) {
-        feedStatus = status;
-        checker = makeChecker();
-        ASSERT_TRUE(checker->required()) << status;
-        EXPECT_EQ(*checker->required(), (TessaronReleaseInfo{"1.3", 0, downloadPage, downloadPage, "1.3"}))
-            << status;
-    }
-    // A server requirement rules over the floor while it lasts.
-    gate.observe(426, upgradeBody(0, QString()));
-    EXPECT_EQ(checker->required()->version, QStringLiteral("9999.0.0"));
-    gate.observe(204, std::nullopt);
-    EXPECT_EQ(checker->required()->version, QStringLiteral("1.3"));
-
-    // The feed back with a met minimum clears it.
-    feedStatus = 200;
-    feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
-    clock.advance(600s);
-    checker->didBecomeActive();
-    EXPECT_EQ(checker->required(), std::nullopt);
-    EXPECT_EQ(defaults.text(TessaronReleaseInfo::floorKey), std::nullopt);
-    ASSERT_TRUE(checker->available());
-    EXPECT_EQ(checker->available()->version, QStringLiteral("1.5"));
-    // A feed that fails afterwards leaves the newer release on offer.
-    feedStatus = 500;
-    clock.advance(600s);
-    checker->didBecomeActive();
-    EXPECT_TRUE(checker->available());
-}
-
-TEST_F(UpdateCheckerTest, ForcesChecksAtMostEveryTenMinutesAndInstallsAtOnceOnlyWhileRequired) {
-    feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.3"));
-    const auto checker = makeChecker();
-    EXPECT_EQ(framework.backgroundChecks, 1);
-    ASSERT_TRUE(checker->required());
     QSignalSpy required(checker.get(), &TessaronUpdateChecker::requiredChanged);
     int installs = 0;
     const auto installOnQuit = [&] {
@@ -189,6 +154,35 @@ TEST_F(UpdateCheckerTest, ForcesChecksAtMostEveryTenMinutesAndInstallsAtOnceOnly
     clock.advance(600s);
     checker->didBecomeActive();
     EXPECT_EQ(framework.backgroundChecks, 3);
+
+    // Restarted with the feed answering anything but 200: the floor keeps the update required.
+    for (const int status : {304, 404, 500, 0}) {
+        feedStatus = status;
+        checker = makeChecker();
+        ASSERT_TRUE(checker->required()) << status;
+        EXPECT_EQ(*checker->required(), (TessaronReleaseInfo{"1.4", 0, downloadPage, downloadPage, "1.4"}))
+            << status;
+    }
+    // A server requirement rules over the floor while it lasts.
+    gate.observe(426, upgradeBody(0, QString()));
+    EXPECT_EQ(checker->required()->version, QStringLiteral("9999.0.0"));
+    gate.observe(204, std::nullopt);
+    EXPECT_EQ(checker->required()->version, QStringLiteral("1.4"));
+
+    // The feed back with a met minimum clears it.
+    feedStatus = 200;
+    feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
+    clock.advance(600s);
+    checker->didBecomeActive();
+    EXPECT_EQ(checker->required(), std::nullopt);
+    EXPECT_EQ(defaults.text(TessaronReleaseInfo::floorKey), std::nullopt);
+    ASSERT_TRUE(checker->available());
+    EXPECT_EQ(checker->available()->version, QStringLiteral("1.5"));
+    // A feed that fails afterwards leaves the newer release on offer.
+    feedStatus = 500;
+    clock.advance(600s);
+    checker->didBecomeActive();
+    EXPECT_TRUE(checker->available());
 }
 
 TEST_F(UpdateCheckerTest, DropsAStoredServerRequirementTheInstalledBuildMeets) {
