@@ -1,4 +1,5 @@
 #include "account_screens/account_section.hpp"
+#include "screens/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
@@ -18,10 +19,6 @@
 
 namespace tessaron {
 namespace {
-
-QString translated(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 QPushButton* rowButton(const QString& text, const QString& identifier, const QColor& color) {
     QPushButton* button = flatTextButton(text, color, 4);
@@ -47,7 +44,7 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(6);
     // Headed and carded like the settings form's own groups, which it sits among.
-    auto* header = plainLabel(translated("Account").toUpper(),
+    auto* header = plainLabel(uiText("Account").toUpper(),
                               TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Medium),
                               TessaronTheme::textSecondary());
     header->setContentsMargins(12, 0, 0, 0);
@@ -62,7 +59,7 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     auto* layout = new QVBoxLayout(card);
     layout->setContentsMargins(12, 8, 12, 8);
 
-    auto* signIn = rowButton(translated("Sign in"), QStringLiteral("tessaron.settings.signIn"),
+    auto* signIn = rowButton(uiText("Sign in"), QStringLiteral("tessaron.settings.signIn"),
                              TessaronTheme::textPrimary());
     connect(signIn, &QAbstractButton::clicked, this, &TessaronAccountSection::showSignIn);
     signedOut_ = signIn;
@@ -75,16 +72,16 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     email_ = value(plainLabel({}, QFont(), TessaronTheme::textSecondary()));
     email_->setWordWrap(false);
     devices_ = plainLabel({}, QFont(), TessaronTheme::textSecondary());
-    fields->addRow(plainLabel(translated("Email"), QFont(), TessaronTheme::textPrimary()), email_);
-    fields->addRow(plainLabel(translated("Devices"), QFont(), TessaronTheme::textPrimary()), devices_);
+    fields->addRow(plainLabel(uiText("Email"), QFont(), TessaronTheme::textPrimary()), email_);
+    fields->addRow(plainLabel(uiText("Devices"), QFont(), TessaronTheme::textPrimary()), devices_);
     rows->addLayout(fields);
 
-    auto* otherDevices = rowButton(translated("Windows / Android"),
-                                   QStringLiteral("tessaron.otherDevices.row"), TessaronTheme::textPrimary());
+    auto* otherDevices = rowButton(uiText("Windows / Android"), QStringLiteral("tessaron.otherDevices.row"),
+                                   TessaronTheme::textPrimary());
     connect(otherDevices, &QAbstractButton::clicked, this, &TessaronAccountSection::showOtherDevices);
-    auto* signOut = rowButton(translated("Sign out"), QString(), TessaronTheme::textPrimary());
+    auto* signOut = rowButton(uiText("Sign out"), QString(), TessaronTheme::textPrimary());
     connect(signOut, &QAbstractButton::clicked, this, &TessaronAccountSection::confirmSignOut);
-    auto* remove = rowButton(translated("Delete account…"), QString(), TessaronTheme::danger());
+    auto* remove = rowButton(uiText("Delete account…"), QString(), TessaronTheme::danger());
     connect(remove, &QAbstractButton::clicked, this, &TessaronAccountSection::confirmDelete);
     otherDevicesRow_ = otherDevices;
     signOut_ = signOut;
@@ -135,17 +132,16 @@ void TessaronAccountSection::showOtherDevices() {
 void TessaronAccountSection::confirmSignOut() {
     clearDeletionError();
     confirm(this,
-            {.title = translated("Sign out?"),
-             .destructiveButton = translated("Sign out"),
-             .message = translated(
+            {.title = uiText("Sign out?"),
+             .destructiveButton = uiText("Sign out"),
+             .message = uiText(
                  "Tessaron's connection will be removed from this device. Sign in again to restore it.")},
             [this] { model_.signOut(session_.data()); });
 }
 
 void TessaronAccountSection::confirmDelete() {
     clearDeletionError();
-    confirm(this,
-            {.title = translated("Delete your Tessaron account?"), .destructiveButton = translated("Delete")},
+    confirm(this, {.title = uiText("Delete your Tessaron account?"), .destructiveButton = uiText("Delete")},
             [this] { deleteAccount(); });
 }
 
@@ -199,8 +195,7 @@ void TessaronAccountSection::refresh() {
     signedIn_->setVisible(account.has_value());
     if (account) {
         email_->setText(account->email);
-        devices_->setText(
-            translated("%lld").replace(QStringLiteral("%lld"), QString::number(account->sessions)));
+        devices_->setText(uiText("%lld").replace(QStringLiteral("%lld"), QString::number(account->sessions)));
         otherDevicesRow_->setVisible(account->subscriptionLinks);
     }
     signOut_->setEnabled(!model_.isBusy());

@@ -1,4 +1,5 @@
 #include "account_screens/login_view.hpp"
+#include "screens/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
@@ -24,10 +25,6 @@ using namespace std::chrono_literals;
 
 namespace tessaron {
 namespace {
-
-QString translated(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 constexpr auto countdownTick = 1s;
 constexpr auto automaticCloseDelay = 1200ms;
@@ -75,7 +72,7 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QFont font = TessaronTheme::font(12);
-        const QString text = translated("or");
+        const QString text = uiText("or");
         const int textWidth = QFontMetrics(font).horizontalAdvance(text);
         const int middle = height() / 2;
         const int gap = 12;
@@ -141,16 +138,16 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
     , countdown_(clock)
     , automaticClose_(clock) {
     const SheetFrame frame =
-        buildSheetFrame(*this, QString(), translated("Cancel"), QStringLiteral("tessaron.signIn.cancel"), 20);
+        buildSheetFrame(*this, QString(), uiText("Cancel"), QStringLiteral("tessaron.signIn.cancel"), 20);
     cancel_ = frame.cancelButton;
     frame.column->setContentsMargins(28, 24, 28, 20);
     setFixedWidth(width);
 
     auto* header = new QVBoxLayout;
     header->setSpacing(6);
-    header->addWidget(plainLabel(translated("Sign in"), TessaronTheme::font(26, QFont::DemiBold), Qt::white));
+    header->addWidget(plainLabel(uiText("Sign in"), TessaronTheme::font(26, QFont::DemiBold), Qt::white));
     header->addWidget(
-        plainLabel(translated("One email. One iPhone or iPad, one Mac."), TessaronTheme::font(13), muted()));
+        plainLabel(uiText("One email. One iPhone or iPad, one Mac."), TessaronTheme::font(13), muted()));
     frame.column->addLayout(header);
 
     error_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
@@ -176,7 +173,7 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
 QWidget* TessaronLoginView::buildEmailStep() {
     auto* page = new QWidget;
     auto* layout = stepColumn(page, 14);
-    email_ = outlinedField(translated("Email"));
+    email_ = outlinedField(uiText("Email"));
     email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
     email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
     connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setEmail(text); });
@@ -184,7 +181,7 @@ QWidget* TessaronLoginView::buildEmailStep() {
     layout->addWidget(email_);
 
     continue_ =
-        new TessaronOutlinedTextButton(translated("Continue"), TessaronOutlinedTextButton::signInPrimary());
+        new TessaronOutlinedTextButton(uiText("Continue"), TessaronOutlinedTextButton::signInPrimary());
     continue_->setObjectName(QStringLiteral("tessaron.signIn.continue"));
     connect(continue_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
     layout->addWidget(continue_);
@@ -204,14 +201,14 @@ QWidget* TessaronLoginView::buildCodeStep() {
     auto* layout = stepColumn(page, 20);
     auto* prompt = new QVBoxLayout;
     prompt->setSpacing(8);
-    prompt->addWidget(plainLabel(translated("Enter the 6-digit code sent to"), body(), muted()));
+    prompt->addWidget(plainLabel(uiText("Enter the 6-digit code sent to"), body(), muted()));
     codeAddress_ = plainLabel({}, body(), Qt::white);
     prompt->addWidget(codeAddress_);
     layout->addLayout(prompt);
 
     code_ = new QLineEdit;
     code_->setObjectName(QStringLiteral("tessaron.signIn.code"));
-    code_->setPlaceholderText(translated("Code"));
+    code_->setPlaceholderText(uiText("Code"));
     code_->setAlignment(Qt::AlignCenter);
     code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
     QFont digits = TessaronTheme::font(34, QFont::Normal, true);
@@ -223,11 +220,11 @@ QWidget* TessaronLoginView::buildCodeStep() {
     connect(code_, &QLineEdit::textEdited, this, &TessaronLoginView::codeEdited);
     layout->addWidget(code_);
 
-    resend_ = plainButton(translated("Resend code"), Qt::white);
+    resend_ = plainButton(uiText("Resend code"), Qt::white);
     resend_->setObjectName(QStringLiteral("tessaron.signIn.resend"));
     connect(resend_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
     resendWait_ = plainLabel({}, subheadline(), muted());
-    differentEmail_ = plainButton(translated("Use a different email"), muted());
+    differentEmail_ = plainButton(uiText("Use a different email"), muted());
     differentEmail_->setObjectName(QStringLiteral("tessaron.signIn.differentEmail"));
     connect(differentEmail_, &QAbstractButton::clicked, this, [this] { model_.resetLoginFlow(); });
     layout->addWidget(resend_);
@@ -242,7 +239,7 @@ QWidget* TessaronLoginView::buildDoneStep() {
     layout->addWidget(new CheckMark);
     auto* who = new QVBoxLayout;
     who->setSpacing(8);
-    who->addWidget(plainLabel(translated("Signed in as"), body(), muted()));
+    who->addWidget(plainLabel(uiText("Signed in as"), body(), muted()));
     signedInAddress_ = plainLabel({}, body(), Qt::white);
     signedInAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     who->addWidget(signedInAddress_);
@@ -250,8 +247,7 @@ QWidget* TessaronLoginView::buildDoneStep() {
     evicted_->setObjectName(QStringLiteral("tessaron.signIn.evicted"));
     who->addWidget(evicted_);
     layout->addLayout(who);
-    auto* done =
-        new TessaronOutlinedTextButton(translated("Done"), TessaronOutlinedTextButton::signInPrimary());
+    auto* done = new TessaronOutlinedTextButton(uiText("Done"), TessaronOutlinedTextButton::signInPrimary());
     done->setObjectName(QStringLiteral("tessaron.signIn.done"));
     connect(done, &QAbstractButton::clicked, this, &QDialog::accept);
     layout->addWidget(done);
@@ -263,8 +259,8 @@ void TessaronLoginView::rebuildProviders() {
     providerButtons_.clear();
     for (TessaronOAuthProvider provider : offeredProviders(model_.providers())) {
         const bool google = provider == TessaronOAuthProvider::google;
-        auto* button = new TessaronOutlinedTextButton(google ? translated("Continue with Google")
-                                                             : translated("Continue with Whop"),
+        auto* button = new TessaronOutlinedTextButton(google ? uiText("Continue with Google")
+                                                             : uiText("Continue with Whop"),
                                                       TessaronOutlinedTextButton::provider());
         button->setObjectName(google ? QStringLiteral("tessaron.signIn.google")
                                      : QStringLiteral("tessaron.signIn.whop"));
@@ -391,15 +387,15 @@ void TessaronLoginView::refresh() {
     resend_->setVisible(flow.resendRemaining < 1);
     resend_->setEnabled(!busy);
     resendWait_->setVisible(flow.resendRemaining >= 1);
-    resendWait_->setText(translated("Resend in %lld s")
-                             .replace(QStringLiteral("%lld"), QString::number(flow.resendRemaining)));
+    resendWait_->setText(
+        uiText("Resend in %lld s").replace(QStringLiteral("%lld"), QString::number(flow.resendRemaining)));
     differentEmail_->setEnabled(!busy);
 
     signedInAddress_->setText(model_.account() ? model_.account()->email : normalizedEmail(flow.email));
     const QStringList& evicted = model_.lastEvictedDeviceNames();
     evicted_->setVisible(!evicted.isEmpty());
     evicted_->setText(
-        translated("Signed out on %@.").replace(QStringLiteral("%@"), evicted.join(QStringLiteral(", "))));
+        uiText("Signed out on %@.").replace(QStringLiteral("%@"), evicted.join(QStringLiteral(", "))));
 
     const bool stepChanged = shownStep_ != flow.step;
     const bool newCode = flow.resendRemaining > shownResendRemaining_;

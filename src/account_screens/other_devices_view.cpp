@@ -1,4 +1,5 @@
 #include "account_screens/other_devices_view.hpp"
+#include "screens/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
@@ -28,10 +29,6 @@ using namespace std::chrono_literals;
 
 namespace tessaron {
 namespace {
-
-QString translated(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 constexpr auto copiedDuration = 1500ms;
 constexpr int qrSide = 240;
@@ -82,18 +79,18 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     , workspace_(workspace)
     , copiedReset_(clock) {
     const SheetFrame frame =
-        buildSheetFrame(*this, translated("Windows / Android"), translated("Close"), QString(), 24);
+        buildSheetFrame(*this, uiText("Windows / Android"), uiText("Close"), QString(), 24);
     frame.column->setContentsMargins(24, 24, 24, 24);
     setMinimumSize(440, 560);
 
     frame.column->addWidget(
-        mutedText(translated("Use your Tessaron access on a Windows PC or an Android phone with "
-                             "v2rayN or v2rayNG. One link counts as one device.")));
+        mutedText(uiText("Use your Tessaron access on a Windows PC or an Android phone with "
+                         "v2rayN or v2rayNG. One link counts as one device.")));
 
     states_ = new QWidget;
     auto* statesLayout = new QVBoxLayout(states_);
     statesLayout->setContentsMargins(0, 0, 0, 0);
-    unavailablePage_ = mutedText(translated("Not available yet."));
+    unavailablePage_ = mutedText(uiText("Not available yet."));
     noLinkPage_ = buildNoLink();
     linkShownPage_ = buildLinkShown();
     linkNotShownPage_ = buildLinkNotShown();
@@ -116,11 +113,11 @@ QWidget* TessaronOtherDevicesView::buildNoLink() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     create_ = new TessaronPrimaryButton;
-    create_->setText(translated("Create link"));
+    create_->setText(uiText("Create link"));
     create_->setObjectName(QStringLiteral("tessaron.otherDevices.create"));
     connect(create_, &QAbstractButton::clicked, this, [this] { model_.createSubscriptionLink(); });
     auto* guide =
-        new TessaronOutlinedTextButton(translated("How to set up"), TessaronOutlinedTextButton::secondary());
+        new TessaronOutlinedTextButton(uiText("How to set up"), TessaronOutlinedTextButton::secondary());
     guide->setObjectName(QStringLiteral("tessaron.otherDevices.guide"));
     connect(guide, &QAbstractButton::clicked, this,
             [this] { workspace_.openUrl(TessaronSupportLinks::windowsGuide()); });
@@ -159,7 +156,7 @@ QWidget* TessaronOtherDevicesView::buildLinkNotShown() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     layout->addWidget(
-        mutedText(translated("A link exists but it is only shown once. Reset it to get a new one.")));
+        mutedText(uiText("A link exists but it is only shown once. Reset it to get a new one.")));
     layout->addWidget(buildButtonRow(false));
     return page;
 }
@@ -170,16 +167,15 @@ QWidget* TessaronOtherDevicesView::buildButtonRow(bool withCopy) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     if (withCopy) {
-        copy_ =
-            new TessaronOutlinedTextButton(translated("Copy link"), TessaronOutlinedTextButton::secondary());
+        copy_ = new TessaronOutlinedTextButton(uiText("Copy link"), TessaronOutlinedTextButton::secondary());
         connect(copy_, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::copyLink);
         layout->addWidget(copy_);
     }
     auto* reset =
-        new TessaronOutlinedTextButton(translated("Reset link"), TessaronOutlinedTextButton::secondary());
+        new TessaronOutlinedTextButton(uiText("Reset link"), TessaronOutlinedTextButton::secondary());
     connect(reset, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::confirmReset);
     auto* remove =
-        new TessaronOutlinedTextButton(translated("Remove link"), TessaronOutlinedTextButton::secondary());
+        new TessaronOutlinedTextButton(uiText("Remove link"), TessaronOutlinedTextButton::secondary());
     remove->setTextColor(TessaronTheme::danger());
     connect(remove, &QAbstractButton::clicked, this, &TessaronOtherDevicesView::confirmRemove);
     layout->addWidget(reset);
@@ -209,8 +205,8 @@ void TessaronOtherDevicesView::copyLink() {
 
 void TessaronOtherDevicesView::confirmReset() {
     confirm(this,
-            {.title = translated("Reset link? Devices using the old link will stop working."),
-             .destructiveButton = translated("Reset link")},
+            {.title = uiText("Reset link? Devices using the old link will stop working."),
+             .destructiveButton = uiText("Reset link")},
             [model = QPointer(&model_)] {
                 if (model)
                     model->replaceSubscriptionLink();
@@ -219,8 +215,8 @@ void TessaronOtherDevicesView::confirmReset() {
 
 void TessaronOtherDevicesView::confirmRemove() {
     confirm(this,
-            {.title = translated("Remove link? Windows and Android devices will disconnect."),
-             .destructiveButton = translated("Remove link")},
+            {.title = uiText("Remove link? Windows and Android devices will disconnect."),
+             .destructiveButton = uiText("Remove link")},
             [model = QPointer(&model_)] {
                 if (model)
                     model->revokeSubscriptionLink();
@@ -275,7 +271,7 @@ void TessaronOtherDevicesView::refresh() {
     const QString text = page == linkShownPage_ ? url->toString(QUrl::FullyEncoded) : QString();
     qrCode_->setValue(text);
     url_->setLink(text);
-    copy_->setText(copied_ ? translated("Copied") : translated("Copy link"));
+    copy_->setText(copied_ ? uiText("Copied") : uiText("Copy link"));
     copy_->setObjectName(copied_ ? QString() : QStringLiteral("tessaron.otherDevices.copy"));
 
     const QStringList captions = linkCaptions(model_.subscriptionStatus(), clock_.now());

@@ -1,4 +1,5 @@
 #include "app/main_window.hpp"
+#include "screens/string_table.hpp"
 
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
@@ -23,10 +24,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 // Not tied to the window: once started it runs to its end.
 QCoro::Task<> recoverThenRefresh(QPointer<TessaronSession> session) {

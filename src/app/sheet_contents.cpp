@@ -1,4 +1,5 @@
 #include "app/sheet_contents.hpp"
+#include "screens/string_table.hpp"
 
 #include "account_screens/account_section.hpp"
 #include "account_screens/login_view.hpp"
@@ -22,10 +23,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 QWidget* settingsSheet(const SheetContents& contents, QDialog& dialog) {
     auto* pages = new TessaronSettingsPages(

@@ -1,4 +1,5 @@
 #include "screens/connection_log_view.hpp"
+#include "screens/string_table.hpp"
 
 #include "profiles/connection_log.hpp"
 #include "screens/appearance_host.hpp"
@@ -18,10 +19,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
     static const QString format = QStringLiteral("HH:mm:ss");

@@ -1,4 +1,5 @@
 #include "screens/extension_status_card.hpp"
+#include "screens/string_table.hpp"
 
 #include "screens/plain_label.hpp"
 #include "screens/spinner.hpp"
@@ -16,10 +17,6 @@
 namespace tessaron {
 
 namespace {
-
-QString text(const char* key) {
-    return QCoreApplication::translate("Tessaron", key);
-}
 
 // Prominent buttons are filled white; bordered ones outlined; plain ones text alone.
 enum class Look { prominent, bordered, plain };
@@ -63,31 +60,32 @@ extensionCardContent(const std::optional<TessaronExtensionApproval>& approval,
     if (approval) {
         switch (*approval) {
         case TessaronExtensionApproval::waiting:
-            return ExtensionCardContent{text("Turn on Tessaron in System Settings"),
-                                        text("General \u2192 Login Items & Extensions \u2192 Network "
-                                             "Extensions. We connect as soon as it is on."),
+            return ExtensionCardContent{uiText("Turn on Tessaron in System Settings"),
+                                        uiText("General \u2192 Login Items & Extensions \u2192 Network "
+                                               "Extensions. We connect as soon as it is on."),
                                         true,
                                         {Action::openSettings, Action::cancel}};
         case TessaronExtensionApproval::retry:
-            return ExtensionCardContent{text("Tessaron is still waiting"),
-                                        text("Tessaron's network extension didn't start. Try Connect again."),
-                                        false,
-                                        {Action::cancel}};
+            return ExtensionCardContent{
+                uiText("Tessaron is still waiting"),
+                uiText("Tessaron's network extension didn't start. Try Connect again."),
+                false,
+                {Action::cancel}};
         case TessaronExtensionApproval::needsReboot:
             return ExtensionCardContent{
-                text("Restart your Mac to finish enabling Tessaron"), QString(), false, {Action::dismiss}};
+                uiText("Restart your Mac to finish enabling Tessaron"), QString(), false, {Action::dismiss}};
         }
     }
     if (!notice)
         return std::nullopt;
     if (*notice == TessaronExtensionNotice::notInApplications)
-        return ExtensionCardContent{text("Move Tessaron to Applications"),
-                                    text("Tessaron runs from the Applications folder."),
+        return ExtensionCardContent{uiText("Move Tessaron to Applications"),
+                                    uiText("Tessaron runs from the Applications folder."),
                                     false,
                                     {Action::moveToApplications, Action::quit}};
     return ExtensionCardContent{
-        text("Move Tessaron to Applications"),
-        text("Tessaron only runs from the Applications folder. Drag it there, then open it again."),
+        uiText("Move Tessaron to Applications"),
+        uiText("Tessaron only runs from the Applications folder. Drag it there, then open it again."),
         false,
         {Action::quit}};
 }
@@ -162,27 +160,27 @@ QWidget* TessaronExtensionStatusCard::makeButton(ExtensionCardContent::Action ac
     };
     switch (action) {
     case Action::openSettings:
-        button = styledButton(text("Open System Settings"), Look::prominent, this);
+        button = styledButton(uiText("Open System Settings"), Look::prominent, this);
         button->setObjectName(QStringLiteral("tessaron.openExtensionSettings"));
         connect(button, &QPushButton::clicked, this, [this] { activator_.openExtensionSettings(); });
         break;
     case Action::cancel:
-        button = styledButton(text("Cancel"), Look::plain, this);
+        button = styledButton(uiText("Cancel"), Look::plain, this);
         if (waiting)
             button->setObjectName(QStringLiteral("tessaron.cancelExtensionApproval"));
         connect(button, &QPushButton::clicked, this, cancel);
         break;
     case Action::dismiss:
-        button = styledButton(text("Dismiss"), Look::plain, this);
+        button = styledButton(uiText("Dismiss"), Look::plain, this);
         connect(button, &QPushButton::clicked, this, cancel);
         break;
     case Action::moveToApplications:
-        button = styledButton(text("Move to Applications"), Look::prominent, this);
+        button = styledButton(uiText("Move to Applications"), Look::prominent, this);
         button->setObjectName(QStringLiteral("tessaron.moveToApplications"));
         connect(button, &QPushButton::clicked, this, [this] { session_.revealAppInFinder(); });
         break;
     case Action::quit:
-        button = styledButton(text("Quit"), Look::bordered, this);
+        button = styledButton(uiText("Quit"), Look::bordered, this);
         connect(button, &QPushButton::clicked, qApp, &QCoreApplication::quit);
         break;
     }

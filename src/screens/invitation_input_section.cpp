@@ -1,4 +1,5 @@
 #include "screens/invitation_input_section.hpp"
+#include "screens/string_table.hpp"
 
 #include "screens/error_banner.hpp"
 #include "screens/plain_label.hpp"
@@ -21,10 +22,6 @@ namespace {
 // The field and the compact button share a row from this width on.
 constexpr int rowLayoutMinimumWidth = 340;
 
-QString text(const char* key) {
-    return QCoreApplication::translate("Tessaron", key);
-}
-
 } // namespace
 
 std::optional<QUrl> invitationURL(const TessaronAccessInput& input, const std::optional<QUrl>& pairingBase) {
@@ -46,15 +43,15 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     , session_(session)
     , pairingBase_(std::move(pairingBase)) {
     setObjectName(QStringLiteral("tessaron.invitationSection"));
-    auto* heading =
-        plainLabel(text("Invitation code"), TessaronTheme::buttonFont(), TessaronTheme::textPrimary(), this);
-    auto* hint = plainLabel(text("Paste the invitation link or code you received."),
+    auto* heading = plainLabel(uiText("Invitation code"), TessaronTheme::buttonFont(),
+                               TessaronTheme::textPrimary(), this);
+    auto* hint = plainLabel(uiText("Paste the invitation link or code you received."),
                             TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this);
 
     field_ = new QLineEdit(this);
     field_->setObjectName(QStringLiteral("tessaron.accessKeyField"));
-    field_->setPlaceholderText(text("Invitation link or code"));
-    field_->setAccessibleName(text("Invitation link or code"));
+    field_->setPlaceholderText(uiText("Invitation link or code"));
+    field_->setAccessibleName(uiText("Invitation link or code"));
     field_->setFont(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true));
     field_->setMinimumHeight(TessaronTheme::buttonHeight);
     field_->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
@@ -64,16 +61,16 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
 
     button_ = new TessaronOutlinedButton(this);
     button_->setObjectName(QStringLiteral("tessaron.accessKeyButton"));
-    button_->setText(text("Activate"));
-    button_->setAccessibleName(text("Activate"));
+    button_->setText(uiText("Activate"));
+    button_->setAccessibleName(uiText("Activate"));
     button_->setFont(TessaronTheme::buttonFont());
     button_->setMinimumHeight(TessaronTheme::buttonHeight);
     spinner_ = new TessaronSpinner(TessaronTheme::textPrimary(), button_);
-    spinner_->setAccessibleName(text("Working"));
+    spinner_->setAccessibleName(uiText("Working"));
     spinner_->hide();
 
-    error_ = plainLabel(text("Paste the invitation link or code you received."), TessaronTheme::captionFont(),
-                        TessaronTheme::danger(), this);
+    error_ = plainLabel(uiText("Paste the invitation link or code you received."),
+                        TessaronTheme::captionFont(), TessaronTheme::danger(), this);
     error_->setObjectName(QStringLiteral("tessaron.accessInputError"));
     error_->hide();
 
@@ -123,7 +120,7 @@ QCoro::Task<> TessaronInvitationInputSection::openInvitation(QUrl url) {
         co_return;
     // A link the session would ignore while it handles another must not look like success.
     if (session_.linkInFlight()) {
-        setBanner(InvitationBanner{text("Wait for the current change to finish."), true});
+        setBanner(InvitationBanner{uiText("Wait for the current change to finish."), true});
         co_return;
     }
     setBusy(true);
@@ -164,7 +161,7 @@ void TessaronInvitationInputSection::setBusy(bool busy) {
 void TessaronInvitationInputSection::refresh() {
     field_->setEnabled(!busy_);
     button_->setEnabled(!isSubmitDisabled());
-    button_->setText(busy_ ? QString() : text("Activate"));
+    button_->setText(busy_ ? QString() : uiText("Activate"));
     spinner_->setVisible(busy_);
     spinner_->setAnimates(busy_);
     spinner_->move((button_->width() - spinner_->width()) / 2, (button_->height() - spinner_->height()) / 2);

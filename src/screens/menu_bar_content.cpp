@@ -1,4 +1,5 @@
 #include "screens/menu_bar_content.hpp"
+#include "screens/string_table.hpp"
 
 #include "screens/appearance_host.hpp"
 #include "screens/button_styles.hpp"
@@ -18,10 +19,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 QPushButton* plainButton(const QString& text, const QString& name, const QColor& color, qreal size,
                          QWidget* parent) {

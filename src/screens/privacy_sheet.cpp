@@ -1,4 +1,5 @@
 #include "screens/privacy_sheet.hpp"
+#include "screens/string_table.hpp"
 
 #include "screens/appearance_host.hpp"
 #include "screens/page_bar.hpp"
@@ -13,13 +14,7 @@
 
 namespace tessaron {
 
-namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
-
-} // namespace
+namespace {} // namespace
 
 QStringList TessaronPrivacyDetail::paragraphs() {
     return {

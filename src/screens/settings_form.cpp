@@ -1,4 +1,5 @@
 #include "screens/settings_form.hpp"
+#include "screens/string_table.hpp"
 
 #include "platform/bundle_info.hpp"
 #include "screens/appearance_host.hpp"
@@ -22,10 +23,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 // A style sheet rather than the palette: the sections' own style sheet would override a palette colour.
 void setTextColor(QWidget& widget, const QColor& color) {

@@ -1,4 +1,5 @@
 #include "screens/settings_pages.hpp"
+#include "screens/string_table.hpp"
 
 #include "profiles/connection_log.hpp"
 #include "screens/appearance_host.hpp"
@@ -19,10 +20,6 @@
 namespace tessaron {
 
 namespace {
-
-QString uiText(const char* text) {
-    return QCoreApplication::translate("Tessaron", text);
-}
 
 QWidget* page(TessaronPageBar* bar, QWidget* content) {
     auto* widget = new QWidget;

@@ -14,4 +14,8 @@ bool installStringTable(QCoreApplication& application) {
     return QCoreApplication::installTranslator(table);
 }
 
+QString uiText(const char* text) {
+    return QCoreApplication::translate("Tessaron", text);
+}
+
 } // namespace tessaron

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class QCoreApplication;
 
 namespace tessaron {
@@ -7,5 +9,8 @@ namespace tessaron {
 // Installs the application's English string table, so that no raw key reaches the screen. Call once at
 // start-up; the table lives as long as the application.
 bool installStringTable(QCoreApplication& application);
+
+// A text of the screens, looked up by its English words in the string table.
+QString uiText(const char* text);
 
 } // namespace tessaron

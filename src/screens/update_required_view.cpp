@@ -1,4 +1,5 @@
 #include "screens/update_required_view.hpp"
+#include "screens/string_table.hpp"
 
 #include "platform/workspace.hpp"
 #include "screens/accessible_traits.hpp"
@@ -24,10 +25,6 @@ constexpr int columnPadding = 24;
 constexpr int columnSpacing = 16;
 constexpr int buttonMaxWidth = 280;
 constexpr int primaryTopPadding = 8;
-
-QString text(const char* key) {
-    return QCoreApplication::translate("Tessaron", key);
-}
 
 // Versions come from a server: plain text, never markup.
 QLabel* centredLabel(const QString& content, const QFont& font, const QColor& colour, QWidget* parent) {
@@ -56,7 +53,7 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Traits first: naming the widget makes its accessible interface, which is then kept.
     setAccessibleTraits(this, {.modal = true});
-    setAccessibleName(text("Update required"));
+    setAccessibleName(uiText("Update required"));
 
     auto* content = new QWidget(this);
     content->setMaximumWidth(columnMaxWidth);
@@ -65,28 +62,28 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
     column->setSpacing(columnSpacing);
 
     const QFont body = TessaronTheme::font(TessaronTheme::bodySize);
-    column->addWidget(centredLabel(text("Update required"),
+    column->addWidget(centredLabel(uiText("Update required"),
                                    TessaronTheme::font(TessaronTheme::title2Size, QFont::DemiBold),
                                    TessaronTheme::textPrimary(), content));
     column->addWidget(centredLabel(
-        text("Tessaron %1 is required to keep connecting. Update to continue.").arg(fields_.version), body,
+        uiText("Tessaron %1 is required to keep connecting. Update to continue.").arg(fields_.version), body,
         TessaronTheme::textSecondary(), content));
     column->addWidget(
-        centredLabel(text("UpdateRequired.autoInstall"), body, TessaronTheme::textSecondary(), content));
+        centredLabel(uiText("UpdateRequired.autoInstall"), body, TessaronTheme::textSecondary(), content));
 
     primary_ = new TessaronPrimaryButton(content);
-    primary_->setText(text("UpdateRequired.button"));
+    primary_->setText(uiText("UpdateRequired.button"));
     addButton(*column, primary_, primaryTopPadding);
     connect(primary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::runPrimary);
 
     if (fields_.secondaryURL) {
         secondary_ = new TessaronSecondaryButton(content);
-        secondary_->setText(text("UpdateRequired.download"));
+        secondary_->setText(uiText("UpdateRequired.download"));
         addButton(*column, secondary_, 0);
         connect(secondary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::openSecondary);
     }
 
-    column->addWidget(centredLabel(text("Version %1 installed").arg(fields_.installed),
+    column->addWidget(centredLabel(uiText("Version %1 installed").arg(fields_.installed),
                                    TessaronTheme::font(TessaronTheme::footnoteSize),
                                    TessaronTheme::textSecondary(), content));
 
