@@ -47,11 +47,12 @@ inline QStringList visibleTexts(QWidget& root) {
             texts.append(text->toPlainText());
     return sorted(texts);
 }
-inline QAbstractButton* buttonNamed(QWidget& root, const QString& text) {
-    for (auto* button : root.findChildren<QAbstractButton*>())
-        if (button->text() == text && button->isVisibleTo(&root))
-            return button;
-    ADD_FAILURE() << "no visible button " << text.toStdString();
+// The visible button, or other widget with a text, that shows `text`.
+template <class Widget = QAbstractButton> Widget* showing(QWidget& root, const QString& text) {
+    for (auto* widget : root.findChildren<Widget*>())
+        if (widget->text() == text && widget->isVisibleTo(&root))
+            return widget;
+    ADD_FAILURE() << "nothing visible shows " << text.toStdString();
     return nullptr;
 }
 inline void click(QAbstractButton* button) {
@@ -66,7 +67,7 @@ inline void answer(QWidget& owner, const QString& title, const QString& buttonTe
     auto* box = owner.findChild<QMessageBox*>();
     ASSERT_NE(box, nullptr) << title.toStdString();
     EXPECT_EQ(box->text(), title);
-    QAbstractButton* chosen = buttonNamed(*box, buttonText);
+    QAbstractButton* chosen = showing(*box, buttonText);
     ASSERT_NE(chosen, nullptr);
     chosen->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -82,13 +83,6 @@ inline QString decodeQR(const QImage& image) {
     EXPECT_TRUE(zbar.waitForFinished(20000)) << "zbarimg (zbar-tools) is needed";
     const QString text = QString::fromUtf8(zbar.readAllStandardOutput());
     return text.endsWith(u'\n') ? text.chopped(1) : text;
-}
-// The widget as drawn on its parent's white plate.
-inline QImage renderOnWhite(QWidget& widget) {
-    QImage image(widget.size(), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    widget.render(&image, {}, {}, QWidget::DrawChildren);
-    return image;
 }
 
 } // namespace tessaron::testing

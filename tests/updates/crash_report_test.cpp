@@ -1,16 +1,32 @@
 #include "profiles/decoding_error.hpp"
 #include "updates/crash_report.hpp"
+#include "updates/crash_report_store.hpp"
+#include "updates/crash_reporter.hpp"
+#include "updates/crash_spool.hpp"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 const QUuid installation = QUuid::fromString(QStringLiteral("7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f"));
 
@@ -21,7 +37,37 @@ const QByteArray golden =
     R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","osVersion":"Debian GNU/Linux 12",)"
     R"("platform":"macos","reporterVersion":1,"signal":"11","terminationReason":""})";
 
-TEST(CrashReportJsonTest, WritesTheGoldenBytes) {
+// `count` copies of the golden report crashed a second apart from `first` seconds into 2026, each with a
+// fresh id.
+QList<TessaronCrashReport> samples(int count, int first = 0) {
+    QList<TessaronCrashReport> made;
+    for (int second = first; second < first + count; ++second) {
+        auto& report = made.emplaceBack(TessaronCrashReport::decoded(golden));
+        report.id = QUuid::createUuid();
+        report.crashedAt =
+            QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc()).addSecs(second).toString(Qt::ISODate);
+    }
+    return made;
+}
+TessaronCrashReport sample(int second, const QString& id) {
+    auto report = samples(1, second).front();
+    report.id = QUuid::fromString(id);
+    return report;
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(QFile::encodeName(path).constData(), &status), 0) << path.toStdString();
+    return status.st_mode & 07777;
+}
+void writeFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(content);
+}
+
+// The golden bytes round-trip; a sparse report reads defaults and writes its identifiers in lower case.
+TEST(CrashReportJsonTest, WritesTheGoldenBytesAndDefaults) {
     auto report = TessaronCrashReport::decoded(golden);
     EXPECT_EQ(report.encoded(), golden);
     report.simulated = true;
@@ -29,14 +75,11 @@ TEST(CrashReportJsonTest, WritesTheGoldenBytes) {
     withFlag.replace(R"("signal":"11",)", R"("signal":"11","simulated":true,)");
     EXPECT_EQ(report.encoded(), withFlag);
     EXPECT_TRUE(TessaronCrashReport::decoded(withFlag).simulated);
-}
-
-TEST(CrashReportJsonTest, ReadsDefaultsAndWritesIdentifiersInLowerCase) {
-    const auto report = TessaronCrashReport::decoded(
-        R"({"id":"2F1C0D9E-5B7A-4C1E-9A43-0C8E7F6B1D22","platform":"macos",)"
-        R"("installationID":"7D5E3A10-2B4C-4F6A-8E9D-1C2B3A4D5E6F","build":null,"future":[1]})");
     EXPECT_EQ(
-        report.encoded(),
+        TessaronCrashReport::decoded(
+            R"({"id":"2F1C0D9E-5B7A-4C1E-9A43-0C8E7F6B1D22","platform":"macos",)"
+            R"("installationID":"7D5E3A10-2B4C-4F6A-8E9D-1C2B3A4D5E6F","build":null,"future":[1]})")
+            .encoded(),
         R"({"appVersion":"","architecture":"","build":0,"callStackTree":"","callStackTruncated":false,)"
         R"("crashedAt":"","deviceModel":"","exceptionCode":"","exceptionType":"",)"
         R"("id":"2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22","installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f",)"
@@ -87,25 +130,19 @@ CrashReportContext context(
 TEST(CrashReportBuilderTest, FillsEveryValueFromTheDiagnosticOrItsFallback) {
     const QVariantMap bundle57{{"CFBundleVersion", "57"}, {"CFBundleShortVersionString", "1.4.2"}};
     const auto at = QDateTime(QDate(2025, 3, 1), QTime(8, 15, 30, 750), QTimeZone::utc());
-    struct Case {
-        const char* name;
-        QString metadataBuild;
-        QVariantMap info;
-        qint64 build;
-    };
-    const std::vector<Case> builds{
-        {"metadata build", "120", bundle57, 120},
-        {"metadata zero", "0", bundle57, 57},
-        {"metadata missing", "", bundle57, 57},
-        {"metadata with sign", "+120", bundle57, 120},
-        {"metadata not a number", "12a", bundle57, 57},
-        {"neither", "x", {{"CFBundleVersion", "build-7"}}, 0},
-        {"bundle build not text", "", {{"CFBundleVersion", 57}}, 0},
-    };
-    for (const auto& c : builds) {
+    // The metadata's build, the bundle: the build the report carries (numbers read as the release record
+    // reads them).
+    for (const auto& [metadataBuild, info, build] :
+         std::initializer_list<std::tuple<QString, QVariantMap, qint64>>{
+             {"120", bundle57, 120},
+             {"0", bundle57, 57},
+             {"", bundle57, 57},
+             {"x", {{"CFBundleVersion", "build-7"}}, 0},
+             {"", {{"CFBundleVersion", 57}}, 0}}) {
         CrashDiagnostic diagnostic;
-        diagnostic.metaData.applicationBuildVersion = c.metadataBuild;
-        EXPECT_EQ(TessaronCrashReport::make(diagnostic, at, context(c.info)).build, c.build) << c.name;
+        diagnostic.metaData.applicationBuildVersion = metadataBuild;
+        EXPECT_EQ(TessaronCrashReport::make(diagnostic, at, context(info)).build, build)
+            << metadataBuild.toStdString();
     }
 
     CrashDiagnostic full;
@@ -172,34 +209,253 @@ TEST(CrashReportCapTest, KeepsTheLongestPrefixThatFits) {
     }
 }
 
-TEST(CrashReportCapTest, CutsUtf8OnlyBetweenCharacters) {
-    const QByteArray aAcute = QStringLiteral("a\u00e9").toUtf8();
-    const QByteArray aEmoji = QByteArray("a\xF0\x9F\x98\x80");
-    const QString emoji = QString::fromUtf8(aEmoji);
-    struct Case {
-        QByteArray bytes;
-        qint64 limit;
-        QString expected;
-    };
-    const std::vector<Case> cases{
-        {aAcute, -1, ""},       {aAcute, 0, ""},        {aAcute, 1, "a"}, {aAcute, 2, "a"},
-        {aAcute, 3, "a\u00e9"}, {aAcute, 9, "a\u00e9"}, {aEmoji, 4, "a"}, {aEmoji, 5, emoji},
-        {"a\xff", 2, ""},       {"a\xff", 1, "a"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(utf8Prefix(c.bytes, c.limit), c.expected) << c.bytes.toHex().constData() << " " << c.limit;
-}
-
 TEST(CrashReportHardwareTest, ReadsTheProductNameOrSaysUnknown) {
     QTemporaryDir folder;
     for (const auto& [content, model] : std::vector<std::pair<QByteArray, QString>>{
              {"Standard PC (Q35)\n", "Standard PC (Q35)"}, {" \n", "unknown"}, {{}, "unknown"}}) {
-        QFile file(folder.filePath(QString::number(content.size())));
-        if (!content.isNull() && file.open(QIODevice::WriteOnly))
-            file.write(content);
-        file.close();
-        EXPECT_EQ(hardwareModel(file.fileName()), model) << content.constData();
+        const QString path = folder.filePath(QString::number(content.size()));
+        if (!content.isNull())
+            writeFile(path, content);
+        EXPECT_EQ(hardwareModel(path), model) << content.constData();
     }
+}
+
+// Hands batches to the pipeline when the test says so; the test reads it once the worker settled.
+class ManualSource final : public TessaronCrashReportSource {
+public:
+    void start(Deliver deliver) override {
+        ++starts;
+        handler = std::move(deliver);
+    }
+    int starts = 0;
+    Deliver handler;
+};
+
+// Answers with `accept`; while `held`, an upload blocks the worker until the test lets it go.
+struct UploadScript {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool accept = true, held = false, waiting = false;
+    QList<QUuid> uploaded;
+    std::function<void()> onUpload;
+};
+
+// Lets the pipeline own an uploader while the test keeps the script.
+struct ScriptedUploader final : TessaronCrashReportUploader {
+    explicit ScriptedUploader(std::shared_ptr<UploadScript> script)
+        : script(std::move(script)) {}
+    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken) override {
+        std::unique_lock guard(script->lock);
+        script->waiting = true;
+        script->changed.notify_all();
+        script->changed.wait(guard, [this] { return !script->held; });
+        script->waiting = false;
+        if (script->onUpload)
+            script->onUpload();
+        script->uploaded.append(report.id);
+        co_return script->accept;
+    }
+    std::shared_ptr<UploadScript> script;
+};
+
+class CrashPipelineTest : public ::testing::Test {
+protected:
+    CrashReportingParts parts() {
+        return {QProcessEnvironment(), source,
+                [script = script] { return std::make_unique<ScriptedUploader>(script); }, store};
+    }
+    void settle() { ASSERT_TRUE(reporter.waitForIdle(5s)); }
+    qsizetype uploads() {
+        std::lock_guard guard(script->lock);
+        return script->uploaded.size();
+    }
+    void hold(bool held) {
+        std::lock_guard guard(script->lock);
+        script->held = held;
+        script->changed.notify_all();
+    }
+    QString inFolder(const QString& name) const { return QDir(folder).filePath(name); }
+
+    QTemporaryDir root;
+    QString folder = root.filePath(QStringLiteral("data/crash-reports"));
+    std::shared_ptr<FileCrashReportStore> store = std::make_shared<FileCrashReportStore>(folder);
+    std::shared_ptr<ManualSource> source = std::make_shared<ManualSource>();
+    std::shared_ptr<UploadScript> script = std::make_shared<UploadScript>();
+    TessaronCrashReporter reporter;
+};
+
+TEST_F(CrashPipelineTest, TheStoreKeepsTheNewestTwentyAndNeverDeletesAFileThatIsNotAReportsOwn) {
+    EXPECT_TRUE(store->loadAll().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(folder));
+    // Two reports at the same instant, the oldest of all: the one with the smaller id goes first.
+    const auto larger = sample(0, QStringLiteral("f0000000-0000-4000-8000-000000000001"));
+    const auto smaller = sample(0, QStringLiteral("00000000-0000-4000-8000-000000000001"));
+    for (const auto& report : samples(19, 1) + QList{larger, smaller})
+        store->save(report);
+    const auto loaded = store->loadAll();
+    EXPECT_EQ(loaded.size(), 20);
+    EXPECT_TRUE(
+        std::none_of(loaded.begin(), loaded.end(), [&](const auto& r) { return r.id == smaller.id; }));
+    store->save(larger); // the same report again replaces its file
+    store->remove(larger.id);
+    store->remove(QUuid::createUuid());
+    EXPECT_EQ(store->loadAll().size(), 19);
+
+    // Foreign and broken files are skipped; the oldest report, under a name other than its id, is read, yet
+    // pruning and removal leave its file alone.
+    const auto misnamed = samples(1, -1).front();
+    const QStringList foreign{QStringLiteral("a.txt"), QStringLiteral("b.JSON"), QStringLiteral("c.json"),
+                              QStringLiteral(".json"), QStringLiteral("misnamed.json")};
+    for (const auto& name : foreign)
+        writeFile(inFolder(name), name == foreign[2]   ? QByteArray("{not json")
+                                  : name == foreign[4] ? misnamed.encoded()
+                                                       : samples(1, 31)[0].encoded());
+    EXPECT_EQ(store->loadAll().size(), 20);
+    for (const auto& report : samples(5, 40))
+        store->save(report);
+    store->remove(misnamed.id);
+    for (const auto& name : foreign)
+        EXPECT_TRUE(QFileInfo::exists(inFolder(name))) << name.toStdString();
+}
+
+TEST_F(CrashPipelineTest, TheStoreLeavesTwentyPrivateFilesAfterConcurrentSavesAndNoneThroughALink) {
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    const mode_t previous = ::umask(0);
+    const auto saveMany = [this](int first) {
+        for (const auto& report : samples(30, first))
+            store->save(report);
+    };
+    std::thread first(saveMany, 0);
+    std::thread second(saveMany, 100);
+    first.join();
+    second.join();
+    ::umask(previous);
+    EXPECT_EQ(store->loadAll().size(), 20);
+    EXPECT_EQ(modeOf(folder), 0700u);
+    const QRegularExpression idFileName(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}\\.json$"));
+    const auto files = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(files.size(), 20);
+    for (const auto& file : files) {
+        EXPECT_EQ(modeOf(file.filePath()), 0600u) << file.fileName().toStdString();
+        EXPECT_TRUE(idFileName.match(file.fileName()).hasMatch()) << file.fileName().toStdString();
+    }
+    // A store whose folder is a link stores nothing there and loads nothing from it.
+    const auto link = root.filePath(QStringLiteral("link"));
+    ASSERT_TRUE(QFile::link(folder, link));
+    FileCrashReportStore throughLink(link);
+    throughLink.save(samples(1, 200).front());
+    EXPECT_TRUE(throughLink.loadAll().isEmpty());
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 20);
+}
+
+TEST_F(CrashPipelineTest, DeletesDeliveredReportsOffersRefusedOnesAgainAndHoldsABatchUntilTheUploadEnds) {
+    for (const auto& report : samples(3))
+        store->save(report);
+    auto suppressed = parts();
+    suppressed.environment->insert(TessaronCrashReporter::testHarnessVariable, QString());
+    reporter.start(suppressed);
+    settle();
+    EXPECT_EQ(source->starts, 0) << "the test-harness variable suppresses everything";
+    EXPECT_EQ(uploads(), 0);
+
+    script->accept = false;
+    reporter.start(parts());
+    settle();
+    EXPECT_EQ(uploads(), 3);
+    EXPECT_EQ(store->loadAll().size(), 3);
+
+    // A second start builds nothing new: the source stays subscribed once, and the stored reports go again.
+    script->accept = true;
+    reporter.start(parts());
+    settle();
+    EXPECT_EQ(source->starts, 1);
+    EXPECT_EQ(uploads(), 6);
+    EXPECT_TRUE(store->loadAll().isEmpty());
+
+    // A batch that arrives while an activation uploads waits for it, and is pruned to twenty before its
+    // drain.
+    for (const auto& report : samples(2))
+        store->save(report);
+    QList<qsizetype> stored;
+    script->onUpload = [&] {
+        stored.append(QDir(folder).entryList({QStringLiteral("*.json")}).size());
+    };
+    hold(true);
+    reporter.start(parts());
+    {
+        std::unique_lock guard(script->lock);
+        ASSERT_TRUE(script->changed.wait_for(guard, 5s, [this] { return script->waiting; }));
+    }
+    source->handler(samples(25, 30));
+    EXPECT_EQ(store->loadAll().size(), 2) << "the batch is not even saved while the activation step uploads";
+    hold(false);
+    settle();
+    ASSERT_EQ(uploads(), 6 + 22);
+    EXPECT_EQ(stored.first(3), (QList<qsizetype>{2, 1, 20}));
+    EXPECT_TRUE(store->loadAll().isEmpty());
+}
+
+// A spool as a crashed process leaves it: its build and paths are the crashed program's.
+QByteArray spool(int signal, qint64 time, const QByteArray& extra = {}, bool complete = true) {
+    return QByteArray(crash_spool::header) + "signal " + QByteArray::number(signal) + "\ncode -6\ntime " +
+           QByteArray::number(time) +
+           "\nversion 1.3.9\nbuild 139\nos Debian GNU/Linux 12 (bookworm)\narch x86_64\nmodel Standard PC\n" +
+           extra + "frame 0x55d0c0001234\nframe 0x7f0000002010\nframe 0x10\nmaps\n" +
+           "55d0c0000000-55d0c0010000 r-xp 00001000 08:01 42 " + QDir::homePath().toUtf8() +
+           "/.local/opt/tessaron/tessaron\n" +
+           "7f0000000000-7f0000004000 r-xp 00000000 08:01 43 /home/alice/lib/libcrashy.so\n" +
+           "7ffc00000000-7ffc00021000 rw-p 00000000 00:00 0 [stack]\n" + (complete ? "end\n" : "");
+}
+
+TEST(SpoolSourceTest, DeliversEverySpoolInOneBatchWithoutPersonalData) {
+    QTemporaryDir folder;
+    const auto at = [&](const QString& name) {
+        return QDir(folder.path()).filePath(name);
+    };
+    writeFile(at("crash-999999991.spool"), spool(11, 1'740'816'930));
+    writeFile(at("crash-999999992-1.spool"), spool(6, 1'740'816'931, "reason std::terminate\n", false));
+    writeFile(at("crash-999999993.spool"), "not a spool");
+    // This user's process still writing its spool, and a file that is no spool.
+    const auto writing = QStringLiteral("crash-%1.spool").arg(::getpid());
+    writeFile(at(writing), spool(11, 1'740'816'932, {}, false));
+    writeFile(at("unrelated.spool"), spool(11, 1));
+
+    const CrashReportContext context{BundleInfo({{"CFBundleVersion", "140"}}, {}), [] { return QUuid(); },
+                                     "fallback os", "fallback model"};
+    const auto startSource = [&] {
+        QList<QList<TessaronCrashReport>> batches;
+        SpoolCrashSource(folder.path(), context).start([&](auto batch) { batches.append(batch); });
+        return batches;
+    };
+    const auto batches = startSource();
+    ASSERT_EQ(batches.size(), 1);
+    ASSERT_EQ(batches.front().size(), 2);
+    auto batch = batches.front();
+    std::sort(batch.begin(), batch.end(),
+              [](const auto& a, const auto& b) { return a.crashedAt < b.crashedAt; });
+    auto expected = batch[0];
+    expected.signal = "11";
+    expected.exceptionCode = "-6";
+    expected.crashedAt = "2025-03-01T08:15:30Z";
+    expected.appVersion = "1.3.9";
+    expected.build = 139;
+    expected.osVersion = "Debian GNU/Linux 12 (bookworm)";
+    expected.deviceModel = "Standard PC";
+    expected.architecture = "x86_64";
+    // Offsets count from the start of each module's file, whatever address it was loaded at.
+    expected.callStackTree = R"({"threads":[{"crashed":true,"frames":[{"module":"tessaron","offset":8756},)"
+                             R"({"module":"libcrashy.so","offset":8208},{"module":"","offset":16}]}]})";
+    EXPECT_EQ(batch[0].encoded().toStdString(), expected.encoded().toStdString());
+    EXPECT_EQ(batch[1].terminationReason, QStringLiteral("std::terminate"));
+    for (const auto& personal : {QDir::homePath(), QStringLiteral("alice"), QSysInfo::machineHostName()}) {
+        for (const auto& report : batch)
+            EXPECT_FALSE(report.encoded().contains(personal.toUtf8())) << personal.toStdString();
+    }
+
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              (QStringList{writing, QStringLiteral("unrelated.spool")}));
+    EXPECT_TRUE(startSource().isEmpty());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
+#include "profiles/decoding_error.hpp"
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
+#include "updates/release_info.hpp"
 #include "updates/update_checker.hpp"
 
 #include <QJsonDocument>
@@ -16,6 +18,106 @@ using namespace std::chrono_literals;
 
 const QUrl feedURL(QStringLiteral("https://tessaron.test/releases/mac/latest.json"));
 const QUrl downloadPage(QStringLiteral("https://tessaron.test/download/mac"));
+
+TessaronReleaseInfo decode(const QByteArray& members) {
+    return TessaronReleaseInfo::decoded("{" + members + "}");
+}
+
+TEST(ReleaseRecordTest, ReadsTheBuildAsANumberOrNumericTextAndDropsOnlyOptionalFieldsItCannotRead) {
+    const QByteArray rest = R"(,"version":"1.4","url":"https://tessaron.test/r")";
+    const std::vector<std::pair<QByteArray, qint64>> readable{{R"("build":140)", 140},
+                                                              {R"("build":"140")", 140},
+                                                              {R"("build":"+140")", 140},
+                                                              {R"("build":"-3")", -3}};
+    for (const auto& [build, expected] : readable)
+        EXPECT_EQ(decode(build + rest).build, expected) << build.constData();
+
+    for (const QByteArray build : {R"("build":"")", R"("build":"14a")", R"("build":"+")", R"("build":" 14")",
+                                   R"("build":1.5)", R"("build":null)", R"("b":1)"}) {
+        try {
+            decode(build + rest);
+            ADD_FAILURE() << build.constData() << " decoded";
+        } catch (const JsonDecodingError& error) {
+            EXPECT_EQ(error.key(), QStringLiteral("build")) << build.constData();
+            EXPECT_EQ(error.description(), QStringLiteral("build must be a number or a numeric string"));
+        }
+    }
+
+    // Optional fields it cannot read are dropped; a required one fails the record.
+    const QByteArray required = R"("version":"1.4","build":1,"url":"https://tessaron.test/r")";
+    const QUrl url(QStringLiteral("https://tessaron.test/r")),
+        notes(QStringLiteral("https://tessaron.test/notes"));
+    EXPECT_EQ(decode(required + R"(,"extra":[])"),
+              (TessaronReleaseInfo{"1.4", 1, url, std::nullopt, std::nullopt}));
+    EXPECT_EQ(decode(required + R"(,"page":"http://[x","minimumVersion":13)"),
+              (TessaronReleaseInfo{"1.4", 1, url, std::nullopt, std::nullopt}));
+    EXPECT_EQ(decode(required + R"(,"page":"https://tessaron.test/notes","minimumVersion":"1.3")"),
+              (TessaronReleaseInfo{"1.4", 1, url, notes, QStringLiteral("1.3")}));
+
+    for (const QByteArray broken : {R"("build":1,"url":"https://tessaron.test/r")",
+                                    R"("version":14,"build":1,"url":"https://tessaron.test/r")",
+                                    R"("version":"1.4","build":1)", R"("version":"1.4","build":1,"url":7)"}) {
+        EXPECT_THROW(decode(broken), JsonDecodingError) << broken.constData();
+    }
+    EXPECT_THROW(TessaronReleaseInfo::decoded("[]"), JsonDecodingError);
+}
+
+TEST(VersionRulesTest, ValidatesVersionsAndComparesTheInstalledOneWithAnother) {
+    for (const auto* valid : {"1", "1.2.3", "01.002"})
+        EXPECT_TRUE(isValidVersion(QString::fromLatin1(valid))) << valid;
+    for (const auto* invalid : {"", "1.", ".1", "1..2", "a1.2", "1.2-beta", " 1.2", "+1.2", "1.\u0662"})
+        EXPECT_FALSE(isValidVersion(QString::fromUtf8(invalid))) << invalid;
+
+    // Installed, other: whether the installed version is older.
+    for (const auto& [installed, other, older] :
+         std::initializer_list<std::tuple<QString, std::optional<QString>, bool>>{
+             {"1.2", "1.2.0", false},
+             {"1.2", "1.2.1", true},
+             {"1.10", "1.9", false},
+             {"2", "10", true},
+             {"", "0.0.1", true},
+             {"", "0", false},
+             {"1.2", "1.3-beta", false},
+             {"1.2", std::nullopt, false},
+             {"1.2", "", false},
+             {"1.2b", "1.1", true},
+             {"1..2", "1.1", false},
+             {"+4", "4", false},
+             {"4.-2", "4", true},
+             {"99999999999999999999.1", "0.2", true}})
+        EXPECT_EQ(compareVersions(installed, other), older)
+            << installed.toStdString() << " vs " << other.value_or("none").toStdString();
+}
+
+TessaronReleaseInfo feedRelease(std::optional<QString> minimum) {
+    return {QStringLiteral("1.5"), 150, QUrl(QStringLiteral("https://tessaron.test/r")), std::nullopt,
+            minimum};
+}
+
+TEST(VersionRulesTest, AppliesTheFloor) {
+    using Release = std::optional<TessaronReleaseInfo>;
+    using Version = std::optional<QString>;
+    const TessaronReleaseInfo fromFloor{"1.3", 0, downloadPage, downloadPage, QStringLiteral("1.3")};
+    // Installed, stored floor, fetched release: the floor stored afterwards and the release required.
+    for (const auto& [name, installed, storedFloor, fetched, floorAfter, result] :
+         std::initializer_list<std::tuple<const char*, QString, Version, Release, Version, Release>>{
+             {"feed minimum above installed", "1.2", std::nullopt, feedRelease("1.3"), "1.3",
+              feedRelease("1.3")},
+             {"feed minimum met", "1.3", "1.3", feedRelease("1.3"), std::nullopt, std::nullopt},
+             {"feed lowers a higher floor", "1.2", "2.0", feedRelease("1.3"), "1.3", feedRelease("1.3")},
+             {"feed without minimum", "1.2", "1.3", feedRelease(std::nullopt), std::nullopt, std::nullopt},
+             {"feed with invalid minimum", "1.2", "1.3", feedRelease("1.x"), std::nullopt, std::nullopt},
+             {"no feed, floor above", "1.2", "1.3", std::nullopt, "1.3", fromFloor},
+             {"no feed, floor met", "1.3", "1.3", std::nullopt, "1.3", std::nullopt},
+             {"no feed, no floor", "1.2", std::nullopt, std::nullopt, std::nullopt, std::nullopt}}) {
+        MemoryPreferences defaults;
+        if (storedFloor)
+            defaults.setValue(TessaronReleaseInfo::floorKey, *storedFloor);
+        EXPECT_EQ(TessaronReleaseInfo::applyFloor(installed, fetched, defaults, downloadPage), result)
+            << name;
+        EXPECT_EQ(defaults.text(TessaronReleaseInfo::floorKey), floorAfter) << name;
+    }
+}
 
 // Records what the checker asks of the framework; its delegate is the checker's.
 class RecordingFramework final : public UpdateFramework {
@@ -45,10 +147,11 @@ QByteArray feedBody(const QString& version, std::optional<QString> minimum = std
     return QJsonDocument(object).toJson();
 }
 
-QByteArray upgradeBody(qint64 build, const QString& version) {
-    return QStringLiteral(R"({"error":"upgrade_required","minimumBuild":%1,"minimumVersion":"%2"})")
-        .arg(QString::number(build), version)
-        .toUtf8();
+QByteArray upgradeBody(qint64 build, const QString& version, std::optional<QUrl> page = std::nullopt) {
+    QJsonObject object{{"error", "upgrade_required"}, {"minimumBuild", build}, {"minimumVersion", version}};
+    if (page)
+        object.insert(QStringLiteral("page"), page->toString());
+    return QJsonDocument(object).toJson();
 }
 
 class UpdateCheckerTest : public ::testing::Test {
@@ -163,9 +266,13 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
         EXPECT_EQ(*checker->required(), (TessaronReleaseInfo{"1.4", 0, downloadPage, downloadPage, "1.4"}))
             << status;
     }
-    // A server requirement rules over the floor while it lasts.
+    // A server requirement rules over the floor while it lasts; one that names no version asks for any.
+    const QUrl page(QStringLiteral("https://tessaron.test/upgrade"));
+    gate.observe(426, upgradeBody(210, QStringLiteral("2.1"), page));
+    EXPECT_EQ(*checker->required(), (TessaronReleaseInfo{"2.1", 210, page, page, "2.1"}));
     gate.observe(426, upgradeBody(0, QString()));
-    EXPECT_EQ(checker->required()->version, QStringLiteral("9999.0.0"));
+    EXPECT_EQ(*checker->required(),
+              (TessaronReleaseInfo{"9999.0.0", 0, downloadPage, downloadPage, "9999.0.0"}));
     gate.observe(204, std::nullopt);
     EXPECT_EQ(checker->required()->version, QStringLiteral("1.4"));
 
@@ -186,24 +293,21 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
 }
 
 TEST_F(UpdateCheckerTest, DropsAStoredServerRequirementTheInstalledBuildMeets) {
-    struct Case {
-        const char* name;
-        qint64 minimumBuild;
-        QString minimumVersion;
-        bool blocks;
-    };
-    const std::vector<Case> cases{
-        {"build met", 120, "9.0", false},   {"build above", 121, "1.0", true},
-        {"version met", 0, "1.2.0", false}, {"version above", 0, "1.2.1", true},
-        {"names neither", 0, "", true},     {"invalid version", 0, "1.x", true},
-    };
-    for (const auto& c : cases) {
-        gate.observe(426, upgradeBody(c.minimumBuild, c.minimumVersion));
+    // The stored requirement's build and version, and whether it still blocks this 1.2 (120).
+    for (const auto& [minimumBuild, minimumVersion, blocks] :
+         std::initializer_list<std::tuple<qint64, QString, bool>>{{120, "9.0", false},
+                                                                  {121, "1.0", true},
+                                                                  {0, "1.2.0", false},
+                                                                  {0, "1.2.1", true},
+                                                                  {0, "", true},
+                                                                  {0, "1.x", true}}) {
+        SCOPED_TRACE(minimumVersion.toStdString() + " " + std::to_string(minimumBuild));
+        gate.observe(426, upgradeBody(minimumBuild, minimumVersion));
         TessaronServerUpgradeGate restoredGate(gatePreferences); // as at the next start
         const auto checker = makeChecker({}, &restoredGate);
-        EXPECT_EQ(checker->required().has_value(), c.blocks) << c.name;
-        EXPECT_EQ(restoredGate.requirement().has_value(), c.blocks) << c.name;
-        EXPECT_EQ(gatePreferences.keys().contains(TessaronServerUpgradeGate::storageKey), c.blocks) << c.name;
+        EXPECT_EQ(checker->required().has_value(), blocks);
+        EXPECT_EQ(restoredGate.requirement().has_value(), blocks);
+        EXPECT_EQ(gatePreferences.keys().contains(TessaronServerUpgradeGate::storageKey), blocks);
         gate.clear();
     }
 }

@@ -1,0 +1,404 @@
+#include "account_screens/account_section.hpp"
+#include "account_screens/link_captions.hpp"
+#include "account_screens/login_view.hpp"
+#include "account_screens/other_devices_view.hpp"
+#include "account_screens/subscription_qr_code.hpp"
+#include "fake_account_screen_model.hpp"
+#include "screen_probe.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/spinner.hpp"
+#include "screens/support_links.hpp"
+#include "session/session_harness.hpp"
+#include "support/fake_workspace.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+using namespace std::chrono_literals;
+using namespace Qt::StringLiterals;
+
+namespace tessaron::testing {
+namespace {
+
+TessaronAccount sampleAccount(bool links = true) {
+    TessaronAccount account;
+    account.email = u"Ada@Example.com"_s;
+    account.subscriptionLinks = links;
+    return account;
+}
+
+const QUrl link(u"https://sub.tessaron.app/s/Yq3t9KcV2mLx7PzR4wNb8dJh"_s);
+
+TessaronSubscriptionLinkStatus linkStatus(bool active, std::optional<QDateTime> createdAt = std::nullopt,
+                                          std::optional<QDateTime> lastFetchedAt = std::nullopt) {
+    return {.active = active, .deviceName = {}, .createdAt = createdAt, .lastFetchedAt = lastFetchedAt};
+}
+
+TEST(LinkCaptions, EachStatusFieldGetsItsEnglishCaption) {
+    const QDateTime now = QDateTime::fromString(u"2025-03-07T15:00:00"_s, Qt::ISODate);
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    for (const auto& [status, captions] : std::initializer_list<std::pair<Status, QStringList>>{
+             {std::nullopt, {u"Not used yet"_s}},
+             {linkStatus(true, now.addSecs(-51 * 3600)), {u"Created Mar 5, 2025"_s, u"Not used yet"_s}},
+             {linkStatus(true, std::nullopt, now.addSecs(-3 * 3600)), {u"Last used 3 hours ago"_s}},
+             {linkStatus(true, std::nullopt, now.addDays(-1)), {u"Last used yesterday"_s}}})
+        EXPECT_EQ(linkCaptions(status, now, QLocale(QLocale::English, QLocale::UnitedStates)), captions);
+}
+
+// The account screens over a fake model; each is made and shown on first use.
+class AccountScreensTest : public ::testing::Test {
+protected:
+    TessaronAccountSection& section() {
+        if (!section_) {
+            window_.resize(480, 400);
+            window_.show();
+            section_ = new TessaronAccountSection(model, session, clock, workspace, &window_);
+            section_->show();
+        }
+        return *section_;
+    }
+    TessaronLoginView& login() { return shown(login_, model, session, harness.clock); }
+    TessaronOtherDevicesView& devices() { return shown(devices_, model, clock, workspace); }
+    template <class View, class... Parts> View& shown(std::unique_ptr<View>& view, Parts&... parts) {
+        if (!view) {
+            view = std::make_unique<View>(parts...);
+            view->show();
+        }
+        return *view;
+    }
+
+    QLineEdit* field(const QString& id) { return byId<QLineEdit>(login(), u"tessaron.signIn."_s + id); }
+    QAbstractButton* button(const QString& id) { return byId<QAbstractButton>(login(), id); }
+    QString resendWait() { return visibleTexts(login()).filter(u"Resend in"_s).join(u'|'); }
+    QWidget* spinner() { return button(u"tessaron.signIn.continue"_s)->findChild<TessaronSpinner*>(); }
+    void onCodeStep(int resendRemaining = 0) {
+        model.flowValue.step = TessaronLoginFlow::Step::code;
+        model.flowValue.email = u" User@Example.com "_s;
+        model.flowValue.resendRemaining = resendRemaining;
+        model.publish();
+    }
+    bool shows(const QString& text) { return visibleTexts(devices()).contains(text); }
+
+    ManualClock clock;
+    FakeWorkspace workspace;
+    FakeAccountScreenModel model;
+    SessionHarness harness;
+    TessaronSession* session = &harness.start();
+    QWidget window_;
+    TessaronAccountSection* section_ = nullptr;
+    std::unique_ptr<TessaronLoginView> login_;
+    std::unique_ptr<TessaronOtherDevicesView> devices_;
+};
+
+TEST_F(AccountScreensTest, SectionPresenceAndRowsFollowTheModel) {
+    const QStringList signedIn{u"ACCOUNT"_s, u"Email"_s, u"Ada@Example.com"_s, u"Devices"_s, u"0"_s};
+    // Providers known, the account, busy: what the section shows, a disabled button in brackets.
+    for (const auto& [providers, account, busy, texts] :
+         std::initializer_list<std::tuple<bool, std::optional<TessaronAccount>, bool, QStringList>>{
+             {false, std::nullopt, false, {}},
+             {true, std::nullopt, true, {u"ACCOUNT"_s, u"Sign in"_s}},
+             {false, sampleAccount(false), false,
+              signedIn + QStringList{u"Sign out"_s, u"Delete account…"_s}},
+             {true, sampleAccount(), true,
+              signedIn + QStringList{u"[Sign out]"_s, u"[Delete account…]"_s, u"Windows / Android"_s}}}) {
+        model.providersValue = providers ? std::optional(TessaronProviders{}) : std::nullopt;
+        model.accountValue = account;
+        model.busy = busy;
+        model.publish();
+        EXPECT_EQ(visibleTexts(section()), sorted(texts));
+    }
+    // The absent section started no refresh; the present ones did, once for this appearance.
+    EXPECT_EQ(model.calls, QStringList{u"refresh"_s});
+}
+
+// Neither a refused deletion nor one that never reached the service may look like a success: the error
+// stays under the rows until the next action or appearance.
+TEST_F(AccountScreensTest, SectionConfirmationsStartTheirCallWithTheSessionAndADeletionErrorStays) {
+    const QString refused = u"The account service refused the request."_s;
+    const QString again = u"Please sign in again."_s;
+    model.providersValue = TessaronProviders{};
+    model.accountValue = sampleAccount();
+    section();
+    QString shown;
+    // The row clicked (none: the section hides and shows again) and the answer; the calls made; the error the
+    // call leaves, shown until the next step; whether the call signed out.
+    for (const auto& [row, reply, calls, error, signsOut] :
+         std::initializer_list<std::tuple<QString, QString, QStringList, QString, bool>>{
+             {u"Delete account…"_s, u"Cancel"_s, {}, {}, false},
+             {u"Delete account…"_s, u"Delete"_s, {u"deleteAccount"_s}, refused, false},
+             {u"Sign out"_s, u"Cancel"_s, {}, {}, false},
+             {u"Delete account…"_s, u"Delete"_s, {u"deleteAccount"_s}, refused, false},
+             {{}, {}, {u"refresh"_s}, {}, false},
+             // No stored token: the model signed out locally and asks to sign in again.
+             {u"Delete account…"_s, u"Delete"_s, {u"deleteAccount"_s}, again, true},
+             {u"Sign out"_s, u"Sign out"_s, {u"signOut"_s}, {}, false}}) {
+        SCOPED_TRACE((row + u" / "_s + reply).toStdString());
+        model.accountValue = sampleAccount();
+        model.error.reset();
+        model.publish();
+        EXPECT_TRUE(visibleTexts(section()).contains(shown) || shown.isEmpty()) << "kept through a redraw";
+        shown = error;
+        model.calls.clear();
+        model.lastSession = nullptr;
+        model.outcome = [&, signsOut = signsOut] {
+            model.error = shown.isEmpty() ? std::nullopt : std::optional(shown);
+            if (signsOut)
+                model.accountValue.reset();
+        };
+        if (row.isEmpty()) {
+            section().hide();
+            section().show();
+        } else {
+            click(showing(section(), row));
+            answer(section(), row == u"Sign out"_s ? u"Sign out?"_s : u"Delete your Tessaron account?"_s,
+                   reply);
+        }
+        EXPECT_EQ(model.calls, calls);
+        EXPECT_EQ(model.lastSession, calls.isEmpty() ? nullptr : session);
+        const QStringList texts = visibleTexts(section());
+        EXPECT_EQ(texts.contains(refused) || texts.contains(again), !shown.isEmpty());
+        EXPECT_TRUE(texts.contains(shown) || shown.isEmpty());
+        if (shown == refused) {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            const auto top = [&](QWidget* widget) {
+                return widget ? widget->mapTo(&section(), QPoint()).y() : -1;
+            };
+            EXPECT_GT(top(showing<QLabel>(section(), refused)),
+                      top(showing(section(), u"Delete account…"_s)));
+        }
+    }
+}
+
+TEST_F(AccountScreensTest, LoginEmailStep) {
+    using Providers = std::optional<TessaronProviders>;
+    for (const auto& [providers, buttons] : std::initializer_list<std::pair<Providers, QStringList>>{
+             {std::nullopt, {}},
+             {TessaronProviders{.email = true, .apple = true, .google = true, .whop = true},
+              {u"Continue with Google"_s, u"Continue with Whop"_s}},
+             {TessaronProviders{.apple = true}, {}},
+             {TessaronProviders{.whop = true}, {u"Continue with Whop"_s}}}) {
+        model.providersValue = providers;
+        model.publish();
+        EXPECT_EQ(visibleTexts(login()).filter(QRegularExpression(u"^Continue with "_s)), buttons);
+        EXPECT_EQ(visible(login(), u"tessaron.signIn.or"_s), !buttons.isEmpty())
+            << "the divider leads to them";
+    }
+
+    // Only an error from the web sign-in's callback carries its identifier.
+    model.error = u"That code has expired. Ask for a new one."_s;
+    model.publish();
+    EXPECT_TRUE(visibleTexts(login()).contains(*model.error));
+    EXPECT_EQ(byId(login(), u"tessaron.signIn.oauthError"_s), nullptr);
+    click(button(u"tessaron.signIn.whop"_s));
+    EXPECT_EQ(model.calls.last(), u"signIn(whop)"_s);
+    model.errorFromCallback = true;
+    model.busy = true;
+    model.publish();
+    EXPECT_TRUE(visible(login(), u"tessaron.signIn.oauthError"_s));
+
+    // Closing ends a web sign-in that still waits, and no other running operation.
+    click(button(u"tessaron.signIn.cancel"_s));
+    EXPECT_EQ(model.calls.count(u"cancelWebSignIn"_s), 1);
+    login().show();
+
+    // "Continue" needs a plausible address and an idle model; Return starts the request.
+    for (const auto& [typed, busy, enabled] :
+         std::initializer_list<std::tuple<QString, bool, bool>>{{u" USER@Example.com "_s, false, true},
+                                                                {u"user@ "_s, false, false},
+                                                                {u"user@example.com"_s, true, false}}) {
+        model.busy = busy;
+        field(u"email"_s)->clear();
+        QTest::keyClicks(field(u"email"_s), typed);
+        EXPECT_EQ(button(u"tessaron.signIn.continue"_s)->isEnabled(), enabled) << typed.toStdString();
+        EXPECT_EQ(spinner()->isVisibleTo(&login()), busy) << "spins while busy";
+    }
+    QTest::keyClick(field(u"email"_s), Qt::Key_Return);
+    EXPECT_EQ(model.calls, (QStringList{u"refresh"_s, u"signIn(whop)"_s, u"cancelWebSignIn"_s, u"refresh"_s,
+                                        u"startEmailSignIn"_s}));
+    QTest::keyClick(field(u"email"_s), Qt::Key_Escape);
+    EXPECT_FALSE(login().isVisible());
+    EXPECT_EQ(model.calls.count(u"cancelWebSignIn"_s), 1);
+}
+
+TEST_F(AccountScreensTest, LoginCodeFieldShowsWhatTheFlowKeepsAndSubmitsOnceWhenComplete) {
+    login();
+    onCodeStep();
+    EXPECT_NE(field(u"code"_s)->parentWidget()->graphicsEffect(), nullptr) << "the new step fades in";
+    // A paste replaces what the field held; it shows what the flow keeps, and a completed code submits.
+    QLineEdit* code = field(u"code"_s);
+    for (const auto& [pasted, kept, submits] : std::initializer_list<std::tuple<QString, QString, qsizetype>>{
+             {u"a1b2c3"_s, u"123"_s, 0}, {u"12 34 56"_s, u"123456"_s, 1}}) {
+        code->selectAll();
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(code, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(code->text(), kept);
+        EXPECT_EQ(model.calls.count(u"verifyEmailCode"_s), submits) << pasted.toStdString();
+    }
+    // Deleting a digit and typing it again submits, once.
+    QTest::keyClick(code, Qt::Key_Backspace);
+    QTest::keyClicks(code, u"6x"_s);
+    EXPECT_EQ(code->text(), u"123456"_s);
+    EXPECT_EQ(model.calls.count(u"verifyEmailCode"_s), 2);
+    EXPECT_EQ(model.lastSession, session);
+}
+
+TEST_F(AccountScreensTest, LoginResendCountsDownInVirtualTimeAndStopsWithTheView) {
+    onCodeStep(30);
+    for (const auto& [elapsed, shown] : {std::pair(0s, u"Resend in 30 s"_s),
+                                         {1s, u"Resend in 29 s"_s},
+                                         {28s, u"Resend in 1 s"_s},
+                                         {1s, QString()}}) {
+        harness.clock.advance(elapsed);
+        EXPECT_EQ(resendWait(), shown);
+        EXPECT_EQ(visible(login(), u"tessaron.signIn.resend"_s), shown.isEmpty());
+    }
+
+    // A resend that issued a new code runs the count again.
+    model.outcome = [&] {
+        model.flowValue.resendRemaining = 5;
+    };
+    click(button(u"tessaron.signIn.resend"_s));
+    harness.clock.advance(2s);
+    EXPECT_EQ(resendWait(), u"Resend in 3 s"_s);
+    login().close();
+    harness.clock.advance(10s);
+    EXPECT_EQ(model.flowValue.resendRemaining, 3);
+}
+
+TEST_F(AccountScreensTest, LoginClosesByItselfWhenAConnectionWasSelectedAsTheStepBecameDone) {
+    SessionHarness world;
+    TessaronLoginView sheet(model, &world.startSelected({sampleProfile(u"Oslo"_s)}), world.clock);
+    sheet.show();
+    QSignalSpy accepted(&sheet, &QDialog::accepted);
+    model.flowValue.step = TessaronLoginFlow::Step::done;
+    model.publish();
+    world.clock.advance(1199ms);
+    EXPECT_EQ(accepted.count(), 0);
+    world.clock.advance(1ms);
+    EXPECT_EQ(accepted.count(), 1);
+    EXPECT_FALSE(sheet.isVisible());
+}
+
+// Each step is saved as a picture, with motion reduced. The done step names the account and the devices
+// signed out, and stays open: no connection is selected.
+TEST_F(AccountScreensTest, LoginStepsAsShown) {
+    const QSize size(TessaronLoginView::width, 520);
+    login().setReduceMotion(true);
+    model.flowValue.email = u"user@example.com"_s;
+    model.error = u"That code has expired. Ask for a new one."_s;
+    model.publish();
+    capture(login(), size, u"sign-in-email-alone"_s);
+    model.providersValue = TessaronProviders{.google = true, .whop = true};
+    model.publish();
+    capture(login(), size, u"sign-in-email"_s);
+    model.busy = true;
+    model.publish();
+    EXPECT_FALSE(spinner()->isVisibleTo(&login()));
+    model.error.reset();
+    model.busy = false;
+    model.flowValue.code = u"1234"_s;
+    onCodeStep(24);
+    EXPECT_EQ(field(u"code"_s)->parentWidget()->graphicsEffect(), nullptr);
+    capture(login(), size, u"sign-in-code"_s);
+
+    model.flowValue.step = TessaronLoginFlow::Step::done;
+    model.publish();
+    EXPECT_TRUE(visibleTexts(login()).contains(u"user@example.com"_s));
+    EXPECT_FALSE(visible(login(), u"tessaron.signIn.evicted"_s) ||
+                 visible(login(), u"tessaron.signIn.cancel"_s));
+    model.accountValue.emplace().email = u"stored@example.com"_s;
+    model.evicted = {u"Office Mac"_s, u"iPad"_s};
+    model.publish();
+    EXPECT_TRUE(visibleTexts(login()).contains(u"stored@example.com"_s));
+    EXPECT_TRUE(visibleTexts(login()).contains(u"Signed out on Office Mac, iPad."_s));
+    capture(login(), size, u"sign-in-done"_s);
+    harness.clock.advance(2s);
+    EXPECT_TRUE(login().isVisible());
+}
+
+// The page follows the link's status and the URL held here; busy disables its actions but not the guide or
+// "Close". The pages with and without a link are saved as pictures.
+TEST_F(AccountScreensTest, OtherDevicesPagesAndTheirActions) {
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    const QStringList linkRows{u"Copy link"_s, u"Reset link"_s, u"Remove link"_s};
+    const QStringList busyRows{u"[Copy link]"_s, u"[Reset link]"_s, u"[Remove link]"_s};
+    // Status, URL held here, unavailable, busy: the buttons shown besides "Close".
+    for (const auto& [status, url, unavailable, busy, buttons] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, bool, bool, QStringList>>{
+             {std::nullopt, std::nullopt, false, true, {u"[Create link]"_s, u"How to set up"_s}},
+             {std::nullopt, link, false, true, busyRows},
+             {linkStatus(true), std::nullopt, false, true, {u"[Reset link]"_s, u"[Remove link]"_s}},
+             {linkStatus(true), link, false, true, busyRows},
+             // An inactive status hides the URL.
+             {linkStatus(false), link, false, true, {u"[Create link]"_s, u"How to set up"_s}},
+             {linkStatus(true), link, true, false, {}},
+             {linkStatus(true), link, false, false, linkRows}}) {
+        model.status = status;
+        model.localURL = url;
+        model.unavailable = unavailable;
+        model.linkBusy = busy;
+        model.publish();
+        EXPECT_EQ(buttonTexts(devices()), sorted(buttons + QStringList{u"Close"_s}));
+        const QString shown = buttons.size() == 3 ? link.toString() : QString();
+        EXPECT_EQ(devices().findChild<TessaronSubscriptionQRCode*>()->value(), shown);
+        EXPECT_EQ(shows(link.toString()), !shown.isEmpty());
+        if ((!status && !url) || buttons == linkRows)
+            capture(devices(), QSize(440, 600), url ? u"other-devices-link"_s : u"other-devices-no-link"_s);
+    }
+    EXPECT_EQ(model.calls, QStringList{u"refreshSubscriptionLink"_s});
+    model.linkError = u"Too many attempts. Try again later."_s;
+    model.publish();
+    EXPECT_TRUE(shows(*model.linkError));
+    click(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.guide"_s));
+    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
+
+    // "Copy link" puts exactly the URL on the clipboard and says so for 1.5 s.
+    QGuiApplication::clipboard()->setText(u"something else"_s);
+    click(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.copy"_s));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), link.toString());
+    clock.advance(1499ms);
+    EXPECT_TRUE(shows(u"Copied"_s));
+    EXPECT_EQ(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.copy"_s), nullptr);
+    clock.advance(1ms);
+    EXPECT_TRUE(shows(u"Copy link"_s));
+
+    // Closing within the 1.5 s cancels the reset; the next presentation starts with "Copy link".
+    click(showing(devices(), u"Copy link"_s));
+    devices().close();
+    EXPECT_EQ(clock.pendingCount(), 0u);
+    devices().show();
+    EXPECT_TRUE(shows(u"Copy link"_s));
+}
+
+// The code as shown in its 240 × 240 frame: a real decoder reads back the exact link from crisp modules
+// (only pure black and white), an empty value leaves no stale modules, and a long link still reads.
+TEST(SubscriptionQRCode, TheDecoderReadsBackTheExactLinkFromCrispModules) {
+    TessaronSubscriptionQRCode code;
+    code.resize(240, 240);
+    const auto colours = [&] {
+        QImage image(code.size(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        code.render(&image, {}, {}, QWidget::DrawChildren);
+        QSet<QRgb> used;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                used.insert(image.pixel(x, y));
+        return std::pair(image, used);
+    };
+    code.setValue(link.toString());
+    EXPECT_EQ(decodeQR(colours().first), link.toString());
+    EXPECT_EQ(colours().second, (QSet<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)}));
+    code.setValue(QString());
+    EXPECT_EQ(colours().second, QSet<QRgb>{qRgb(255, 255, 255)});
+
+    const QString longLink = u"https://sub.tessaron.app/s/"_s + QString(273, u'k') + u"?n=Windows%20PC"_s;
+    const QImage big = TessaronSubscriptionQRCode::makeImage(longLink);
+    EXPECT_EQ(decodeQR(big), longLink);
+    EXPECT_EQ(TessaronSubscriptionQRCode::makeImage(longLink), big);
+}
+
+} // namespace
+} // namespace tessaron::testing
