@@ -24,6 +24,11 @@ inline QList<QUuid> nodes(const char* names) {
     return ids;
 }
 
+inline QSet<QUuid> nodeSet(const char* names) {
+    const auto ids = nodes(names);
+    return {ids.cbegin(), ids.cend()};
+}
+
 inline QDateTime referenceNow() {
     return QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
 }
@@ -44,6 +49,14 @@ struct HealthEntry {
     std::optional<double> load = std::nullopt;
     bool busy = false;
 };
+
+inline HealthEntry loaded(char name, double load) {
+    return {name, true, 0, false, load};
+}
+
+inline HealthEntry busy(char name) {
+    return {name, true, 0, false, std::nullopt, true};
+}
 
 inline NodeHealthTable health(std::initializer_list<HealthEntry> entries,
                               const QDateTime& now = referenceNow()) {

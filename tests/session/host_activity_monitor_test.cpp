@@ -6,19 +6,14 @@
 
 #include <vector>
 
-using tessaron::HostActivityMonitor;
-using tessaron::HostActivityState;
-using tessaron::testing::FakeHostActivitySource;
-using enum tessaron::HostActivitySource::Event;
+using namespace tessaron;
+using namespace tessaron::testing;
+using Event = tessaron::HostActivitySource::Event;
+using enum Event;
 
 TEST(HostActivityMonitorTest, EachNoticeMovesItsOwnFlagOnceTheMonitorIsStarted) {
-    struct Case {
-        const char* name;
-        std::vector<tessaron::HostActivitySource::Event> events;
-        HostActivityState state;
-        int reports;
-    };
-    const Case cases[] = {
+    // The notices, then the state they leave and how many changes were reported.
+    const std::tuple<const char*, std::vector<Event>, HostActivityState, int> cases[] = {
         {"sleep", {systemWillSleep}, {.systemAsleep = true}, 1},
         {"screens off", {screensDidSleep}, {.displaysAsleep = true}, 1},
         {"locked", {screenLocked}, {.screenLocked = true}, 1},
@@ -30,29 +25,25 @@ TEST(HostActivityMonitorTest, EachNoticeMovesItsOwnFlagOnceTheMonitorIsStarted) 
          8},
         {"a repeated notice changes nothing", {screenLocked, screenLocked}, {.screenLocked = true}, 1},
         {"a return without a leave changes nothing", {systemDidWake, screenUnlocked}, {}, 0},
-        {"the flags are independent",
-         {screenLocked, systemWillSleep, systemDidWake},
-         {.screenLocked = true},
-         3},
+        {"independent flags", {screenLocked, systemWillSleep, systemDidWake}, {.screenLocked = true}, 3},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, events, state, reports] : cases) {
+        SCOPED_TRACE(name);
         FakeHostActivitySource source;
         HostActivityMonitor monitor(source);
         int reportCount = 0;
-        monitor.setOnChange([&](const HostActivityState& state) {
+        monitor.setOnChange([&](const HostActivityState& reported) {
             ++reportCount;
-            EXPECT_EQ(state, monitor.state());
+            EXPECT_EQ(reported, monitor.state());
         });
         // Nothing is heard before the start, and a second start adds no second listener.
         source.send(screenLocked);
         monitor.start();
         monitor.start();
         EXPECT_EQ(source.observerCount(), 1);
-        for (const auto event : c.events)
+        for (const auto event : events)
             source.send(event);
-        EXPECT_EQ(monitor.state(), c.state);
-        EXPECT_EQ(monitor.state().isIdle(), c.state != HostActivityState{});
-        EXPECT_EQ(reportCount, c.reports);
+        EXPECT_EQ(std::tuple(monitor.state(), monitor.state().isIdle(), reportCount),
+                  std::tuple(state, state != HostActivityState{}, reports));
     }
 }

@@ -8,26 +8,19 @@
 #include <limits>
 
 using namespace std::chrono_literals;
-using tessaron::Clock;
-using tessaron::NetworkPathWait;
-using tessaron::testing::FakePathMonitors;
-using tessaron::testing::ManualClock;
+using namespace tessaron;
+using namespace tessaron::testing;
 using Status = tessaron::PathMonitor::Status;
 
 namespace {
 
-struct Observed {
-    std::optional<bool> answer;
-    Clock::Duration answeredAt{};
-    int answers = 0;
-};
+// Each answer and when it came.
+using Answers = QList<std::pair<bool, Clock::Duration>>;
 
 QCoro::Task<> waitForPath(const NetworkPathWait* wait, Clock* clock, std::chrono::duration<double> within,
-                          Observed* seen) {
+                          Answers* answers) {
     const bool answer = co_await wait->satisfied(within);
-    seen->answer = answer;
-    seen->answeredAt = clock->monotonic();
-    ++seen->answers;
+    answers->append({answer, clock->monotonic()});
 }
 
 } // namespace
@@ -36,28 +29,27 @@ TEST(NetworkPathWaitTest, EachWaitHasItsOwnMonitorAndAnswersOnceAtTheFirstPathOr
     ManualClock clock;
     FakePathMonitors network;
     const NetworkPathWait wait{clock, network.factory()};
-    Observed longWait, shortWait;
+    Answers longWait, shortWait;
     waitForPath(&wait, &clock, 120s, &longWait);
     waitForPath(&wait, &clock, 10s, &shortWait);
     EXPECT_EQ(network.live(), 2);
     network.setStatus(Status::requiresConnection);
     clock.advance(10s - 1ms);
-    EXPECT_FALSE(shortWait.answer);
+    EXPECT_TRUE(shortWait.isEmpty());
     clock.advance(1ms);
-    EXPECT_EQ(std::tuple(shortWait.answer, shortWait.answeredAt), std::tuple(std::optional(false), 10s));
+    EXPECT_EQ(shortWait, (Answers{{false, 10s}}));
     EXPECT_EQ(network.live(), 1) << "the monitor ends with the answer";
 
     network.setStatus(Status::unsatisfied);
     network.setStatus(Status::satisfied);
     network.setStatus(Status::satisfied);
     clock.runDue();
-    EXPECT_EQ(std::tuple(longWait.answer, longWait.answeredAt), std::tuple(std::optional(true), 10s));
+    EXPECT_EQ(longWait, (Answers{{true, 10s}}));
     EXPECT_EQ(network.live(), 0);
     EXPECT_EQ(clock.pendingCount(), 0u);
     // A path that comes up after the limit is no longer heard.
     clock.advance(200s);
-    EXPECT_EQ(std::tuple(longWait.answers, shortWait.answers, shortWait.answer),
-              std::tuple(1, 1, std::optional(false)));
+    EXPECT_EQ(longWait + shortWait, (Answers{{true, 10s}, {false, 10s}}));
 }
 
 TEST(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
@@ -71,12 +63,10 @@ TEST(NetworkPathWaitTest, ALimitOfZeroAnswersWithoutWaiting) {
         ManualClock clock;
         FakePathMonitors network(status);
         const NetworkPathWait wait(clock, network.factory());
-        Observed seen;
-        waitForPath(&wait, &clock, limit, &seen);
-        clock.runDue();
-        EXPECT_EQ(std::tuple(seen.answer, seen.answeredAt), std::tuple(std::optional(false), 0s))
-            << limit.count();
+        Answers answers;
+        waitForPath(&wait, &clock, limit, &answers);
         clock.advance(1s);
-        EXPECT_EQ(std::tuple(seen.answers, network.live()), std::tuple(1, 0));
+        EXPECT_EQ(answers, (Answers{{false, 0s}})) << limit.count();
+        EXPECT_EQ(network.live(), 0);
     }
 }

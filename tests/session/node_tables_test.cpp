@@ -37,31 +37,21 @@ const QUuid a = node(2), b = node(3), c = node(4), d = node(5);
 } // namespace
 
 TEST(NodeTablesTest, AReplyReplacesExactlyItsOwnGroup) {
+    const auto up = health(true), down = health(false);
     const NodeTables current{
-        {{a, health(false)}, {b, health(false)}, {c, health(true)}, {d, health(true)}},
-        {{a, geo("AA")}, {c, geo("CC")}, {d, geo("DD")}},
+        {{primary, up}, {a, down}, {b, down}, {c, up}, {d, up}},
+        {{primary, geo("PP")}, {a, geo("AA")}, {c, geo("CC")}, {d, geo("DD")}},
     };
     TessaronRosterResponse reply;
     reply.profiles = {profileWithID(a), profileWithID(b)};
     // The reply may also speak of a node outside the group; where both sides have an entry, the reply wins.
-    reply.health = {{a, health(true)}, {b, health(true)}, {d, health(false)}};
+    reply.health = {{a, up}, {b, up}, {d, down}};
     reply.geo = {{b, geo("BB")}};
 
-    // C is managed by the primary, D belongs to another primary.
-    const auto adopted = adoptRosterNodeTables(current, reply, primary, {c});
-    const NodeTables expected{
-        {{a, health(true)}, {b, health(true)}, {d, health(false)}},
-        {{b, geo("BB")}, {d, geo("DD")}},
-    };
-    EXPECT_EQ(adopted, expected);
-}
-
-TEST(NodeTablesTest, AnEmptyReplyClearsTheWholeGroupAndKeepsOthers) {
-    const NodeTables current{
-        {{primary, health(true)}, {a, health(true)}, {d, health(true)}},
-        {{primary, geo("PP")}, {d, geo("DD")}},
-    };
-    const auto adopted = adoptRosterNodeTables(current, TessaronRosterResponse{}, primary, {a});
-    const NodeTables expected{{{d, health(true)}}, {{d, geo("DD")}}};
-    EXPECT_EQ(adopted, expected);
+    // C is managed by the primary, D belongs to another primary; the primary itself is in its own group.
+    EXPECT_EQ(adoptRosterNodeTables(current, reply, primary, {c}),
+              (NodeTables{{{a, up}, {b, up}, {d, down}}, {{b, geo("BB")}, {d, geo("DD")}}}));
+    EXPECT_EQ(adoptRosterNodeTables(current, TessaronRosterResponse{}, primary, {a, b, c}),
+              (NodeTables{{{d, up}}, {{d, geo("DD")}}}))
+        << "an empty reply clears the whole group";
 }
