@@ -13,11 +13,11 @@ namespace {
 
 const QUrl page(QStringLiteral("https://reachability.test/success.txt"));
 
-template <typename T> QCoro::Task<> store(QCoro::Task<T> task, std::optional<T>* into) {
-    *into = co_await std::move(task);
-}
-
 struct CheckerTest : ::testing::Test {
+    template <typename T> static QCoro::Task<> store(QCoro::Task<T> t, std::optional<T>* into) {
+        *into = co_await std::move(t);
+    }
+
     ConnectionHealthChecker checker(HttpTransport& with) {
         return ConnectionHealthChecker(
             with, clock, [this](const QString& line) { lines.append(line); }, page);
@@ -51,15 +51,14 @@ TEST_F(CheckerTest, JudgesOneAttempt) {
         {"name not resolved", HttpFailure{Kind::transport, "host not found"}, Why::error(),
          "failure 0.00 s (error)"},
     };
-    for (const auto& [name, reply, failure, line] : cases) {
+    using enum TessaronProbeResult;
+    for (const auto& [name, reply, why, line] : cases) {
         SCOPED_TRACE(name);
         lines.clear();
         transport.enqueue(reply);
         std::optional<TessaronProbeOutcome> outcome;
         store(checker(transport).probeOnce(1), &outcome);
-        EXPECT_EQ(outcome,
-                  (TessaronProbeOutcome{failure ? TessaronProbeResult::failure : TessaronProbeResult::success,
-                                        failure}));
+        EXPECT_EQ(outcome, (TessaronProbeOutcome{why ? failure : success, why}));
         EXPECT_EQ(lines, QStringList{QStringLiteral("check #1: ") + QString::fromUtf8(line)});
     }
 }

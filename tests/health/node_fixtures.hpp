@@ -61,15 +61,9 @@ inline HealthEntry busy(char name) {
 inline NodeHealthTable health(std::initializer_list<HealthEntry> entries,
                               const QDateTime& now = referenceNow()) {
     NodeHealthTable table;
-    for (const auto& entry : entries) {
-        TessaronNodeHealth record;
-        record.up = entry.up;
-        record.checkedAt = now.addSecs(-entry.checkedSecondsAgo);
-        record.paused = entry.paused;
-        record.load = entry.load;
-        record.busy = entry.busy;
-        table.insert(node(entry.name), record);
-    }
+    for (const auto& e : entries)
+        table.insert(node(e.name),
+                     {e.up, now.addSecs(-e.checkedSecondsAgo), e.paused, std::nullopt, e.load, e.busy});
     return table;
 }
 

@@ -15,14 +15,10 @@ public:
     explicit ScriptedLatencyProbe(Clock& clock)
         : clock_(clock) {}
 
-    void setAnswer(const QString& host, std::optional<int> milliseconds) {
-        answers_.insert(host, milliseconds);
-    }
+    void setAnswer(const QString& host, std::optional<int> reply) { answers_.insert(host, reply); }
     void holdAnswers(const QString& host) { answers_.remove(host); }
     // Answers the oldest held measurement of the host.
-    void answer(const QString& host, std::optional<int> milliseconds) {
-        held_[host].takeFirst().resume(milliseconds);
-    }
+    void answer(const QString& host, std::optional<int> reply) { held_[host].takeFirst().resume(reply); }
 
     // When each measurement of the host started, on the monotonic clock.
     QList<Clock::Duration> callTimes(const QString& host) const { return callTimes_.value(host); }

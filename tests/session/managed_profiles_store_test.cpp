@@ -2,15 +2,9 @@
 
 #include "support/memory_preferences.hpp"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <gtest/gtest.h>
 
 using tessaron::TessaronManagedProfilesStore;
-
-namespace {
 
 const QString sourceText = QStringLiteral("0A1B2C3D-0000-4000-8000-00000000000A");
 const QUuid source = QUuid::fromString(sourceText);
@@ -18,16 +12,13 @@ const QUuid managedA = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000
 const QUuid managedB = QUuid::fromString(QStringLiteral("0a1b2c3d-0000-4000-8000-0000000000bb"));
 const QString key = TessaronManagedProfilesStore::storageKey;
 
-} // namespace
-
 TEST(ManagedProfilesStoreTest, KeepsEachSourcesListInOrderUnderUpperCaseIdsAndReadsWhatItCan) {
     tessaron::testing::MemoryPreferences preferences;
     TessaronManagedProfilesStore store{preferences};
     preferences.setValue(key, QByteArray(R"({"other": ["x"]})"));
     store.setManagedProfileIDs({managedB, managedA}, source);
     EXPECT_EQ(store.managedProfileIDs(source), (QList<QUuid>{managedB, managedA}));
-    const auto stored = QJsonDocument::fromJson(*preferences.data(key)).object();
-    EXPECT_EQ(stored.value(sourceText).toArray().first().toString(),
+    EXPECT_EQ(store.loadManagedProfiles().value(sourceText).value(0),
               QStringLiteral("0A1B2C3D-0000-4000-8000-0000000000BB"));
 
     store.setManagedProfileIDs({}, source);

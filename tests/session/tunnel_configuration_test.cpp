@@ -14,10 +14,8 @@ const TessaronProfileSummary summary{QUuid::fromString(lowerCaseID), 3, QStringL
                                      QStringLiteral("zrh.example.net"), 443};
 
 TunnelProviderManager managerFor(const TessaronProfileSummary& profile, bool enabled = true) {
-    TunnelProviderManager manager;
-    manager.enabled = enabled;
-    manager.protocolConfiguration = tunnelProtocol(profile, "ref", true, std::nullopt);
-    return manager;
+    // No identifier or description yet, and no on-demand rules.
+    return {{}, {}, enabled, false, {}, tunnelProtocol(profile, "ref", true, std::nullopt)};
 }
 
 TEST(TunnelConfigurationTest, TheProtocolRoutesEverythingAndCarriesTheKillSwitchOnlyAsAValue) {
@@ -64,9 +62,7 @@ TEST(TunnelConfigurationTest, AnInstalledConfigurationMatchesOnlyWhatTheSystemMu
 TEST(TunnelConfigurationTest, TheSessionPrefersItsOwnConfigurationForTheProfile) {
     auto other = summary;
     other.id = QUuid::createUuid();
-    TunnelProviderManager foreign;
-    foreign.enabled = true;
-    foreign.protocolConfiguration = BuiltInVpnProtocol{QStringLiteral("ikev2"), std::nullopt};
+    const TunnelProviderManager foreign{{}, {}, true, false, {}, BuiltInVpnProtocol{"ikev2", std::nullopt}};
     const auto disabledOwn = managerFor(other, false), enabledOwn = managerFor(other, true);
     const auto forProfile = managerFor(summary, false);
 
@@ -81,12 +77,10 @@ TEST(TunnelConfigurationTest, TheSessionPrefersItsOwnConfigurationForTheProfile)
 TEST(TunnelConfigurationTest, ABlankRoutingLineReadsAsNone) {
     tessaron::testing::MemoryPreferences group;
     EXPECT_FALSE(sharedRoutingLine(group));
-    const std::pair<QString, std::optional<QString>> cases[] = {{" \n\t ", std::nullopt},
-                                                                {"  smart: 12 rules\n", "smart: 12 rules"}};
-    for (const auto& [stored, line] : cases) {
-        group.setValue(QStringLiteral("tessaron.tunnel.routing"), stored);
-        EXPECT_EQ(sharedRoutingLine(group), line);
-    }
+    group.setValue(QStringLiteral("tessaron.tunnel.routing"), QStringLiteral(" \n\t "));
+    EXPECT_FALSE(sharedRoutingLine(group));
+    group.setValue(QStringLiteral("tessaron.tunnel.routing"), QStringLiteral("  smart: 12 rules\n"));
+    EXPECT_EQ(sharedRoutingLine(group), QStringLiteral("smart: 12 rules"));
 }
 
 } // namespace
