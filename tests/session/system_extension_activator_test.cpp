@@ -101,7 +101,7 @@ TEST_F(ActivatorTest, OnlyAnApplicationBelowTheApplicationsFolderIsActivated) {
         {"/home/ann/.local/opt-old/tessaron/tessaron", "/home/ann/.local/opt", false},
         {"/home/ann/.local/opt", "/home/ann/.local/opt", false},
         {"/home/ann/.local/opt/../../src/tessaron", "/home/ann/.local/opt", false},
-        {"/home/ann/.local/opt/tessaron", ".local/opt", false},
+        {"/home/ann/.local/opt/tessaron", "", false},
     };
     for (const auto& [application, folder, inside] : cases) {
         const ApplicationLocation location{QString::fromUtf8(application), QString::fromUtf8(folder)};
