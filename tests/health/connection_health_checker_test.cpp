@@ -6,35 +6,23 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using tessaron::CancellationSource;
-using tessaron::Clock;
-using tessaron::ConnectionHealthChecker;
-using tessaron::HttpFailure;
-using tessaron::HttpOutcome;
-using tessaron::HttpRequest;
-using tessaron::HttpResponse;
-using tessaron::TessaronProbeFailure;
-using tessaron::TessaronProbeOutcome;
-using tessaron::TessaronProbeResult;
-using tessaron::testing::FakeHttpTransport;
-using tessaron::testing::ManualClock;
-using tessaron::testing::StalledHttpTransport;
+using namespace tessaron;
+using namespace tessaron::testing;
 
 namespace {
 
 const QUrl page(QStringLiteral("https://reachability.test/success.txt"));
 
-template <typename T> QCoro::Task<> store(QCoro::Task<T> task, std::optional<T>* into) {
-    *into = co_await std::move(task);
-}
-
 struct CheckerTest : ::testing::Test {
-    ConnectionHealthChecker checker(tessaron::HttpTransport& with) {
+    template <typename T> static QCoro::Task<> store(QCoro::Task<T> t, std::optional<T>* into) {
+        *into = co_await std::move(t);
+    }
+
+    ConnectionHealthChecker checker(HttpTransport& with) {
         return ConnectionHealthChecker(
             with, clock, [this](const QString& line) { lines.append(line); }, page);
     }
 
-    QList<Clock::Duration> requestTimes;
     ManualClock clock;
     FakeHttpTransport transport;
     QStringList lines;
@@ -43,43 +31,41 @@ struct CheckerTest : ::testing::Test {
 } // namespace
 
 TEST_F(CheckerTest, JudgesOneAttempt) {
+    using Why = TessaronProbeFailure;
+    using Kind = HttpFailure::Kind;
+    const auto ok = [](const QByteArray& body) -> HttpOutcome {
+        return HttpResponse{200, {}, body};
+    };
     const QByteArray filler(8180, 'a');
-    const auto success = TessaronProbeOutcome{TessaronProbeResult::success, std::nullopt};
-    const auto failure = [](TessaronProbeFailure why) {
-        return TessaronProbeOutcome{TessaronProbeResult::failure, why};
-    };
-    const std::tuple<const char*, HttpOutcome, TessaronProbeOutcome, const char*> cases[] = {
-        {"lower case", HttpResponse{200, {}, "<HTML><BODY>success</BODY></HTML>"}, success,
-         "check #1: success 0.00 s"},
-        {"portal page", HttpResponse{200, {}, "Sign in to the hotel Wi-Fi"},
-         failure(TessaronProbeFailure::noSuccess()), "check #1: failure 0.00 s (no Success)"},
-        {"portal status", HttpResponse{511, {}, "Success"}, failure(TessaronProbeFailure::http(511)),
-         "check #1: failure 0.00 s (http 511)"},
-        {"word after the limit", HttpResponse{200, {}, QByteArray(8192, 'a') + "Success"},
-         failure(TessaronProbeFailure::noSuccess()), "check #1: failure 0.00 s (no Success)"},
-        {"word ends at the limit", HttpResponse{200, {}, QByteArray(8185, 'a') + "Success!!"}, success,
-         "check #1: success 0.00 s"},
+    // Without a failure reason the attempt succeeded.
+    const std::tuple<const char*, HttpOutcome, std::optional<Why>, const char*> cases[] = {
+        {"lower case", ok("<HTML><BODY>success</BODY></HTML>"), std::nullopt, "success 0.00 s"},
+        {"portal page", ok("Sign in to the hotel Wi-Fi"), Why::noSuccess(), "failure 0.00 s (no Success)"},
+        {"portal status", HttpResponse{511, {}, "Success"}, Why::http(511), "failure 0.00 s (http 511)"},
+        {"after the limit", ok(QByteArray(8192, 'a') + "Success"), Why::noSuccess(),
+         "failure 0.00 s (no Success)"},
+        {"ends at the limit", ok(QByteArray(8185, 'a') + "Success!!"), std::nullopt, "success 0.00 s"},
         // "€" is three bytes; the limit cuts it after its first two.
-        {"cut inside a character", HttpResponse{200, {}, "Success" + filler + QByteArray(3, 'b') + "€€"},
-         success, "check #1: success 0.00 s"},
-        {"timed out", HttpFailure{HttpFailure::Kind::timedOut, {}}, failure(TessaronProbeFailure::timeout()),
-         "check #1: failure 0.00 s (timeout)"},
-        {"name not resolved", HttpFailure{HttpFailure::Kind::transport, QStringLiteral("host not found")},
-         failure(TessaronProbeFailure::error()), "check #1: failure 0.00 s (error)"},
+        {"cut inside a character", ok("Success" + filler + "bbb€€"), std::nullopt, "success 0.00 s"},
+        {"timed out", HttpFailure{Kind::timedOut, {}}, Why::timeout(), "failure 0.00 s (timeout)"},
+        {"name not resolved", HttpFailure{Kind::transport, "host not found"}, Why::error(),
+         "failure 0.00 s (error)"},
     };
-    for (const auto& [name, reply, expected, line] : cases) {
+    using enum TessaronProbeResult;
+    for (const auto& [name, reply, why, line] : cases) {
         SCOPED_TRACE(name);
         lines.clear();
         transport.enqueue(reply);
         std::optional<TessaronProbeOutcome> outcome;
         store(checker(transport).probeOnce(1), &outcome);
-        EXPECT_EQ(outcome, expected);
-        EXPECT_EQ(lines, QStringList{QString::fromUtf8(line)});
+        EXPECT_EQ(outcome, (TessaronProbeOutcome{why ? failure : success, why}));
+        EXPECT_EQ(lines, QStringList{QStringLiteral("check #1: ") + QString::fromUtf8(line)});
     }
 }
 
 TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
-    transport.setResponder([this](const HttpRequest&) -> HttpOutcome {
+    QList<Clock::Duration> requestTimes;
+    transport.setResponder([&](const HttpRequest&) -> HttpOutcome {
         requestTimes.append(clock.monotonic());
         return HttpResponse{503, {}, {}};
     });
@@ -97,26 +83,6 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
     clock.advance(10s);
     EXPECT_EQ(result, TessaronProbeResult::success);
     EXPECT_EQ(transport.requests().size(), 5);
-}
-
-TEST_F(CheckerTest, CancellationBeforeOrBetweenAttemptsEndsTheRunQuietly) {
-    CancellationSource early;
-    early.cancel();
-    std::optional<TessaronProbeResult> result;
-    store(checker(transport).run(early.token()), &result);
-    EXPECT_EQ(result, TessaronProbeResult::cancelled);
-    EXPECT_TRUE(transport.requests().isEmpty());
-
-    transport.setResponder([](const HttpRequest&) -> HttpOutcome { return HttpResponse{503, {}, {}}; });
-    CancellationSource during;
-    result.reset();
-    store(checker(transport).run(during.token()), &result);
-    clock.advance(500ms);
-    during.cancel();
-    clock.runDue();
-    EXPECT_EQ(result, TessaronProbeResult::cancelled);
-    EXPECT_EQ(transport.requests().size(), 1);
-    EXPECT_EQ(lines.size(), 1);
 }
 
 TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelledFirst) {
@@ -139,4 +105,20 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
     EXPECT_EQ(lines.size(), 1) << "a cancelled attempt is no timeout and logs nothing";
     clock.advance(10s);
     EXPECT_EQ(clock.pendingCount(), 0u);
+
+    // A run cancelled before or between its attempts ends quietly.
+    transport.enqueue(503);
+    for (const bool early : {true, false}) {
+        CancellationSource source;
+        if (early)
+            source.cancel();
+        std::optional<TessaronProbeResult> result;
+        store(checker(transport).run(source.token()), &result);
+        clock.advance(500ms);
+        source.cancel();
+        clock.runDue();
+        EXPECT_EQ(result, TessaronProbeResult::cancelled) << early;
+    }
+    EXPECT_EQ(transport.requests().size(), 1) << "the run cancelled early sends nothing";
+    EXPECT_EQ(lines.size(), 2);
 }

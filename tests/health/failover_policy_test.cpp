@@ -1,137 +1,137 @@
+#include "health/failover_cause.hpp"
 #include "health/failover_policy.hpp"
 #include "node_fixtures.hpp"
+#include "platform/vpn_error.hpp"
 
 #include <gtest/gtest.h>
 
-using tessaron::FailoverPolicy;
-using tessaron::TessaronFailoverCause;
+#include <stdexcept>
+
+using namespace tessaron;
 using namespace tessaron::testing;
+using Cause = TessaronFailoverCause;
+using Reason = FailoverPolicy::ExclusionReason;
 using Action = FailoverPolicy::Action;
 using Event = FailoverPolicy::Event;
 
 namespace {
 
-QDateTime at(int seconds) {
-    return referenceNow().addSecs(seconds);
-}
+struct FailoverPolicyTest : ::testing::Test {
+    static QDateTime at(int seconds) { return referenceNow().addSecs(seconds); }
+    static Action to(char name) { return Action::switchTo(node(name)); }
+    static Event failed(char name) { return Event::checkFailed(node(name), true); }
 
-QSet<QUuid> set(const char* names) {
-    const auto ids = nodes(names);
-    return {ids.cbegin(), ids.cend()};
-}
+    Action on(const Event& event, int seconds, const char* candidates = "ABCDE",
+              const LatencyTable& measured = {}) {
+        return policy.handle(event, at(seconds), nodes(candidates), measured, {});
+    }
+
+    FailoverPolicy policy;
+};
 
 } // namespace
 
-TEST(FailoverPolicyTest, WhichEventsCountAsFailures) {
+TEST_F(FailoverPolicyTest, AFailureThatCountsExcludesTheNodeAndSwitchesToTheFastestOtherOrGivesUp) {
     const auto a = node('A');
-    const std::tuple<Event, bool, const char*> cases[] = {
-        {Event::connectFailed(a, TessaronFailoverCause::serverUnreachable), true, "connectFailed"},
-        {Event::connectFailed(a, TessaronFailoverCause::timedOut), true, "connectFailed"},
-        {Event::connectFailed(a, TessaronFailoverCause::other), false, "connectFailed"},
-        {Event::blocked(a, 7.9, true), false, "blocked"},
-        {Event::blocked(a, 8, true), true, "blocked"},
-        {Event::blocked(a, 19.9, false), false, "blocked"},
-        {Event::blocked(a, 20, false), true, "blocked"},
-        {Event::checkFailed(a, true), true, "checkFailed"},
-        {Event::checkFailed(a, false), false, "checkFailed"},
-        {Event::recovered(a), false, "recovered"},
+    const auto none = Action::none();
+    const std::tuple<Event, const char*, LatencyTable, Action> cases[] = {
+        {Event::connectFailed(a, Cause::serverUnreachable), "AB", {}, to('B')},
+        {Event::connectFailed(a, Cause::timedOut), "AB", {}, to('B')},
+        {Event::connectFailed(a, Cause::other), "AB", {}, none},
+        {Event::blocked(a, 7.9, true), "AB", {}, none},
+        {Event::blocked(a, 8, true), "AB", {}, to('B')},
+        {Event::blocked(a, 19.9, false), "AB", {}, none},
+        {Event::blocked(a, 20, false), "AB", {}, to('B')},
+        {Event::checkFailed(a, false), "AB", {}, none},
+        {Event::recovered(a), "AB", {}, none},
+        {failed('A'), "ABCD", latencies({{'B', 90}, {'C', 20}, {'D', 60}}), to('C')},
+        {failed('A'), "ADB", {}, to('D')}, // unmeasured: first in order
+        {failed('A'), "A", latencies({{'A', 10}}), Action::giveUp()},
     };
-    for (const auto& [event, counts, kindName] : cases) {
-        SCOPED_TRACE(::testing::Message() << kindName << " " << event.seconds << " " << event.untried);
-        EXPECT_EQ(event.kindName(), QString::fromLatin1(kindName));
-        FailoverPolicy policy;
-        const auto action = policy.handle(event, at(0), nodes("AB"), latencies({{'B', 30}}), {});
-        EXPECT_EQ(action, counts ? Action::switchTo(node('B')) : Action::none());
-        EXPECT_EQ(policy.exclusions().contains(a), counts);
+    for (const auto& [event, candidates, measured, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << event.kindName().toStdString() << " " << event.seconds << " "
+                                          << event.untried << " " << candidates);
+        policy = {};
+        EXPECT_EQ(on(event, 0, candidates, measured), expected);
+        EXPECT_EQ(policy.exclusions().contains(a), expected != none);
     }
+    EXPECT_EQ((QStringList{failed('A').kindName(), Event::blocked(a, 0, true).kindName(),
+                           Event::connectFailed(a, Cause::other).kindName(), Event::recovered(a).kindName(),
+                           Event::paused(a).kindName()}),
+              (QStringList{"checkFailed", "blocked", "connectFailed", "recovered", "paused"}));
 }
 
-TEST(FailoverPolicyTest, ThreeSwitchesPerWindowThenGiveUpUntilTheWindowCloses) {
+TEST_F(FailoverPolicyTest, ThreeSwitchesPerWindowThenGiveUpUntilTheWindowCloses) {
     // At 600 s the window has closed and the first exclusion expired as well, so A is back in front.
-    for (const auto& [fourthAt, expected, switchesAfter] :
-         {std::tuple{599, Action::giveUp(), 3}, std::tuple{600, Action::switchTo(node('A')), 1}}) {
+    for (const auto& [fourthAt, fourth, switchesAfter] :
+         {std::tuple{599, Action::giveUp(), 3}, std::tuple{600, to('A'), 1}}) {
         SCOPED_TRACE(fourthAt);
-        FailoverPolicy policy;
-        EXPECT_EQ(policy.handle(Event::checkFailed(node('A'), true), at(0), nodes("ABCDE"), {}, {}),
-                  Action::switchTo(node('B')));
-        policy.handle(Event::checkFailed(node('B'), true), at(10), nodes("ABCDE"), {}, {});
-        EXPECT_EQ(policy.handle(Event::checkFailed(node('C'), true), at(20), nodes("ABCDE"), {}, {}),
-                  Action::switchTo(node('D')));
-        EXPECT_EQ(policy.handle(Event::checkFailed(node('D'), true), at(fourthAt), nodes("ABCDE"), {}, {}),
-                  expected);
+        policy = {};
+        EXPECT_EQ(
+            (QList{on(failed('A'), 0), on(failed('B'), 10), on(failed('C'), 20), on(failed('D'), fourthAt)}),
+            (QList{to('B'), to('C'), to('D'), fourth}));
         EXPECT_EQ(policy.switchesInWindow(), switchesAfter);
         EXPECT_TRUE(policy.exclusions().contains(node('D'))) << "giving up still excludes the node";
     }
 }
 
-TEST(FailoverPolicyTest, ExclusionsLastSixHundredSecondsExactly) {
-    FailoverPolicy policy;
-    policy.handle(Event::blocked(node('A'), 30, false), at(0), nodes("AB"), {}, {});
-    const auto& exclusion = policy.exclusions().value(node('A'));
-    EXPECT_EQ(exclusion, (FailoverPolicy::Exclusion{at(600), at(0), FailoverPolicy::ExclusionReason::other}));
-    EXPECT_EQ(policy.activeExclusions(at(599)), set("A"));
-    EXPECT_EQ(policy.activeExclusions(at(600)), set(""));
+TEST_F(FailoverPolicyTest, ExclusionsLastSixHundredSecondsExactlyAndEveryEventPrunesThem) {
+    on(Event::blocked(node('A'), 30, false), 0, "AB");
+    EXPECT_EQ(policy.exclusions().value(node('A')),
+              (FailoverPolicy::Exclusion{at(600), at(0), Reason::other}));
+    EXPECT_EQ(policy.activeExclusions(at(599)), nodeSet("A"));
+    EXPECT_EQ(policy.activeExclusions(at(600)), nodeSet(""));
     EXPECT_FALSE(policy.windowStart()) << "the window closed with the same call";
-}
 
-TEST(FailoverPolicyTest, EveryEventPrunesAndRecoveredClosesTheWindowEvenForANodeNeverExcluded) {
-    FailoverPolicy policy;
-    policy.handle(Event::checkFailed(node('A'), true), at(0), nodes("ABC"), {}, {});
-    policy.handle(Event::checkFailed(node('B'), true), at(5), nodes("ABC"), {}, {});
-    EXPECT_EQ(policy.handle(Event::recovered(node('C')), at(10), nodes("ABC"), {}, {}), Action::none());
-    EXPECT_FALSE(policy.windowStart());
-    EXPECT_EQ(policy.switchesInWindow(), 0);
-    EXPECT_EQ(policy.activeExclusions(at(10)), set("AB"));
-    policy.handle(Event::recovered(node('A')), at(11), nodes("ABC"), {}, {});
-    EXPECT_EQ(policy.activeExclusions(at(11)), set("B"));
+    // Recovered closes the window even for a node never excluded.
+    policy = {};
+    on(failed('A'), 0, "ABC");
+    on(failed('B'), 5, "ABC");
+    EXPECT_EQ(on(Event::recovered(node('C')), 10, "ABC"), Action::none());
+    EXPECT_EQ(std::pair(policy.windowStart(), policy.switchesInWindow()),
+              std::pair(std::optional<QDateTime>(), 0));
+    EXPECT_EQ(policy.activeExclusions(at(10)), nodeSet("AB"));
+    on(Event::recovered(node('A')), 11, "ABC");
+    EXPECT_EQ(policy.activeExclusions(at(11)), nodeSet("B"));
 
     // A failure that does not count still drops what has expired.
-    policy.handle(Event::connectFailed(node('C'), TessaronFailoverCause::other), at(700), nodes("ABC"), {},
-                  {});
+    on(Event::connectFailed(node('C'), Cause::other), 700, "ABC");
     EXPECT_TRUE(policy.exclusions().isEmpty());
 }
 
-TEST(FailoverPolicyTest, FailurePathSwitchesToTheBestAvailableOrGivesUp) {
-    const std::tuple<const char*, tessaron::LatencyTable, Action> cases[] = {
-        {"ABCD", latencies({{'B', 90}, {'C', 20}, {'D', 60}}), Action::switchTo(node('C'))},
-        {"ADB", {}, Action::switchTo(node('D'))}, // unmeasured: first in order
-        {"A", latencies({{'A', 10}}), Action::giveUp()},
-        {"BC", latencies({{'C', 5}}), Action::switchTo(node('C'))},
-    };
-    for (const auto& [candidates, measured, expected] : cases) {
-        FailoverPolicy policy;
-        EXPECT_EQ(policy.handle(Event::checkFailed(node('A'), true), at(0), nodes(candidates), measured, {}),
-                  expected)
-            << candidates;
-    }
-}
-
-TEST(FailoverPolicyTest, PausedNodeIsLeftWithoutSpendingTheBudget) {
-    FailoverPolicy policy;
-    policy.handle(Event::checkFailed(node('B'), true), at(0), nodes("ABC"), {}, {});
-    policy.handle(Event::checkFailed(node('C'), true), at(10), nodes("ABC"), {}, {});
-    ASSERT_EQ(policy.switchesInWindow(), 2);
-
-    const std::pair<tessaron::LatencyTable, Action> cases[] = {
-        {latencies({{'B', 30}, {'C', 40}}, at(-1)), Action::none()},   // nobody measured since
-        {latencies({{'B', 30}}, at(11)), Action::switchTo(node('B'))}, // one answered since its exclusion
-        {latencies({{'C', 30}}, at(10)), Action::none()},              // measured exactly when excluded
+TEST_F(FailoverPolicyTest, PausedNodeIsLeftWithoutSpendingTheBudgetAndNeverComesBackByBeingMeasured) {
+    on(failed('B'), 0, "ABC");
+    on(failed('C'), 10, "ABC");
+    const std::pair<LatencyTable, Action> cases[] = {
+        {latencies({{'B', 30}, {'C', 40}}, at(-1)), Action::none()}, // nobody measured since
+        {latencies({{'B', 30}}, at(11)), to('B')},                   // one answered since its exclusion
+        {latencies({{'C', 30}}, at(10)), Action::none()},            // measured exactly when excluded
     };
     for (const auto& [measured, expected] : cases) {
         auto copy = policy;
         EXPECT_EQ(copy.handle(Event::paused(node('A')), at(20), nodes("ABC"), measured, {}), expected);
-        EXPECT_EQ(copy.exclusions().value(node('A')).reason, FailoverPolicy::ExclusionReason::paused);
-        EXPECT_EQ(copy.switchesInWindow(), 2);
-        EXPECT_EQ(copy.windowStart(), at(0));
+        EXPECT_EQ(std::pair(copy.exclusions().value(node('A')).reason, copy.switchesInWindow()),
+                  std::pair(Reason::paused, 2));
     }
+
+    policy = {};
+    EXPECT_EQ(on(Event::paused(node('B')), 0, "AB"), to('A'));
+    EXPECT_EQ(on(Event::paused(node('A')), 10, "AB", latencies({{'B', 5}}, at(9))), Action::none());
+    EXPECT_EQ(on(Event::paused(node('A')), 10, ""), Action::none()) << "never gives up";
 }
 
-TEST(FailoverPolicyTest, PausedNodesNeverComeBackByBeingMeasured) {
-    FailoverPolicy policy;
-    EXPECT_EQ(policy.handle(Event::paused(node('B')), at(0), nodes("AB"), {}, {}),
-              Action::switchTo(node('A')));
-    EXPECT_EQ(policy.handle(Event::paused(node('A')), at(10), nodes("AB"), latencies({{'B', 5}}, at(9)), {}),
-              Action::none());
-    EXPECT_EQ(policy.handle(Event::paused(node('A')), at(10), {}, {}, {}), Action::none())
-        << "never gives up";
+TEST(FailoverCauseTest, OnlyTheTunnelsOwnCodesAndATimedOutRequestNameACause) {
+    using enum TessaronFailoverCause;
+    const auto tunnel = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
+    const std::tuple<QString, qint64, Cause> cases[] = {
+        {tunnel, 12, serverUnreachable},
+        {tunnel, 10, timedOut},
+        {tunnel, 4, other},
+        {QStringLiteral("com.hallmere.tessaron.packettunnel"), 12, other},
+        {QStringLiteral("TessaronKeychainError"), 12, other}};
+    for (const auto& [domain, code, cause] : cases)
+        EXPECT_EQ(failoverCause(PlatformError(domain, code)), cause) << domain.toStdString() << code;
+    EXPECT_EQ(failoverCause(std::runtime_error("boom")), other);
+    EXPECT_EQ(failoverCause(HttpFailure{HttpFailure::Kind::timedOut, {}}), timedOut);
+    EXPECT_EQ(failoverCause(HttpFailure{HttpFailure::Kind::transport, {}}), other);
 }

@@ -24,6 +24,11 @@ inline QList<QUuid> nodes(const char* names) {
     return ids;
 }
 
+inline QSet<QUuid> nodeSet(const char* names) {
+    const auto ids = nodes(names);
+    return {ids.cbegin(), ids.cend()};
+}
+
 inline QDateTime referenceNow() {
     return QDateTime(QDate(2026, 1, 1), QTime(12, 0), Qt::UTC);
 }
@@ -45,18 +50,20 @@ struct HealthEntry {
     bool busy = false;
 };
 
+inline HealthEntry loaded(char name, double load) {
+    return {name, true, 0, false, load};
+}
+
+inline HealthEntry busy(char name) {
+    return {name, true, 0, false, std::nullopt, true};
+}
+
 inline NodeHealthTable health(std::initializer_list<HealthEntry> entries,
                               const QDateTime& now = referenceNow()) {
     NodeHealthTable table;
-    for (const auto& entry : entries) {
-        TessaronNodeHealth record;
-        record.up = entry.up;
-        record.checkedAt = now.addSecs(-entry.checkedSecondsAgo);
-        record.paused = entry.paused;
-        record.load = entry.load;
-        record.busy = entry.busy;
-        table.insert(node(entry.name), record);
-    }
+    for (const auto& e : entries)
+        table.insert(node(e.name),
+                     {e.up, now.addSecs(-e.checkedSecondsAgo), e.paused, std::nullopt, e.load, e.busy});
     return table;
 }
 

@@ -1,4 +1,5 @@
 #include "session/extension_approval_machine.hpp"
+#include "session/extension_failure.hpp"
 
 #include "extension_printers.hpp"
 #include "platform/system_extension_requests.hpp"
@@ -9,33 +10,15 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
-using tessaron::ActivationDelegateEvent;
-using tessaron::ActivationFinish;
-using tessaron::ExtensionApprovalMachine;
-using tessaron::SystemExtensionError;
-using tessaron::TessaronExtensionActivation;
+using namespace tessaron;
 using Outcome = TessaronExtensionActivation::Kind;
 using Outcomes = QList<TessaronExtensionActivation>;
 using Phase = ExtensionApprovalMachine::Phase;
+using Event = ActivationDelegateEvent;
 
 namespace {
 
 const QString submitLine = QStringLiteral("extension: submit");
-const QString fallbackLine = QStringLiteral("extension: fallback submit");
-const QString silentLine = QStringLiteral("extension: silent so far");
-
-ActivationDelegateEvent approval(const QUuid& id) {
-    return {ActivationDelegateEvent::NeedsUserApproval{id}};
-}
-
-ActivationDelegateEvent finished(const QUuid& id, ActivationFinish finish) {
-    return {ActivationDelegateEvent::Finished{id, finish}};
-}
-
-ActivationDelegateEvent failure(const QUuid& id, qint64 code,
-                                const QString& domain = SystemExtensionError::domainName) {
-    return {ActivationDelegateEvent::Failed{id, domain, code}};
-}
 
 class ApprovalMachineTest : public ::testing::Test, public tessaron::ActivationRequesting {
 protected:
@@ -46,11 +29,17 @@ protected:
 
     void submitActivationRequest(const QUuid& id) override { requests.append(id); }
 
+    static Event approval(const QUuid& id) { return {Event::NeedsUserApproval{id}}; }
+    static Event finished(const QUuid& id, ActivationFinish finish) { return {Event::Finished{id, finish}}; }
+    static Event failure(const QUuid& id, qint64 code) {
+        return {Event::Failed{id, SystemExtensionError::domainName, code}};
+    }
+
     tessaron::testing::ManualClock clock;
     tessaron::TaskActivationTiming timing{clock};
     QList<QUuid> requests;
     QStringList lines;
-    ExtensionApprovalMachine machine{this, timing, [this](const QString& line) {
+    ExtensionApprovalMachine machine{this, timing, [this](auto& line) {
                                          lines.append(line);
                                      }};
     Outcomes outcomes;
@@ -70,10 +59,9 @@ TEST_F(ApprovalMachineTest, WaitsOnceResubmitsAndActivatesOnAnyRequestOfTheAttem
 
     machine.handle(finished(requests[1], ActivationFinish::completed));
 
-    EXPECT_EQ(outcomes, Outcomes{Outcome::activated});
-    EXPECT_EQ(waits, 1);
-    EXPECT_EQ(lines,
-              (QStringList{submitLine, fallbackLine, fallbackLine, QStringLiteral("extension: activated")}));
+    EXPECT_EQ(std::pair(outcomes, waits), std::pair(Outcomes{Outcome::activated}, 1));
+    EXPECT_EQ(lines, (QStringList{submitLine, "extension: fallback submit", "extension: fallback submit",
+                                  "extension: activated"}));
     EXPECT_EQ(clock.pendingCount(), 0u) << "a finished attempt leaves no timer behind";
 
     machine.handle(finished(requests[2], ActivationFinish::unexpected));
@@ -82,60 +70,43 @@ TEST_F(ApprovalMachineTest, WaitsOnceResubmitsAndActivatesOnAnyRequestOfTheAttem
 }
 
 TEST_F(ApprovalMachineTest, AnswersEndTheAttemptAsTheyMean) {
-    const auto failed = [](const char* message) {
-        return TessaronExtensionActivation::failed(QString::fromUtf8(message));
+    using End = std::pair<std::optional<TessaronExtensionActivation>, Phase>;
+    const auto fails = [](const char* message) {
+        const auto text = QString::fromUtf8(message);
+        return End{TessaronExtensionActivation::failed(text), Phase::failed(text)};
     };
-    const auto unexpected = failed("The network extension reported an unexpected result.");
-    const auto didNotStart = failed("Tessaron's network extension didn't start. Try Connect again.");
-    const auto keepsWaiting = QStringLiteral("extension: request failed while waiting");
-    struct Case {
-        const char* name;
-        bool waitingFirst;
-        std::function<ActivationDelegateEvent(const QUuid&)> answer;
-        std::optional<TessaronExtensionActivation> outcome;
-        Phase phase;
-        QString lastLine;
-    };
-    const auto cases = std::vector<Case>{
-        {"reboot", true, [](auto& id) { return finished(id, ActivationFinish::willCompleteAfterReboot); },
-         Outcome::needsReboot, Phase::Kind::rebootRequired,
-         QStringLiteral("extension: will complete after reboot")},
-        {"unexpected", false, [](auto& id) { return finished(id, ActivationFinish::unexpected); }, unexpected,
-         Phase::failed(unexpected.message()), QStringLiteral("extension: unexpected result")},
-        {"location", true, [](auto& id) { return failure(id, 3); }, Outcome::notInApplications,
-         Phase::Kind::notInApplications, submitLine},
-        {"policy", true, [](auto& id) { return failure(id, 10); },
-         failed("Your Mac's management policy blocks Tessaron's network extension."),
-         Phase::failed(QStringLiteral("Your Mac's management policy blocks Tessaron's network extension.")),
+    const End waits{std::nullopt, Phase::Kind::waiting};
+    // The answer goes to the attempt's latest request; some come after the attempt started waiting.
+    const std::tuple<const char*, bool, Event, End, QString> cases[] = {
+        {"reboot", true, finished({}, ActivationFinish::willCompleteAfterReboot),
+         End{Outcome::needsReboot, Phase::Kind::rebootRequired}, "extension: will complete after reboot"},
+        {"unexpected", false, finished({}, ActivationFinish::unexpected),
+         fails("The network extension reported an unexpected result."), "extension: unexpected result"},
+        {"location", true, failure({}, 3), End{Outcome::notInApplications, Phase::Kind::notInApplications},
          submitLine},
-        {"superseded at once", false, [](auto& id) { return failure(id, 12); }, didNotStart,
-         Phase::failed(didNotStart.message()), submitLine},
-        {"superseded while waiting", true, [](auto& id) { return failure(id, 12); }, std::nullopt,
-         Phase::Kind::waiting, keepsWaiting},
-        {"foreign while waiting", true, [](auto& id) { return failure(id, 3, QStringLiteral("other")); },
-         std::nullopt, Phase::Kind::waiting, keepsWaiting},
-        {"authorization required", false, [](auto& id) { return failure(id, 13); }, std::nullopt,
-         Phase::Kind::waiting, submitLine},
+        {"policy", true, failure({}, 10),
+         fails("Your Mac's management policy blocks Tessaron's network extension."), submitLine},
+        {"superseded at once", false, failure({}, 12),
+         fails("Tessaron's network extension didn't start. Try Connect again."), submitLine},
+        {"superseded while waiting", true, failure({}, 12), waits, "extension: request failed while waiting"},
+        {"authorization required", false, failure({}, 13), waits, submitLine},
     };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.name);
+    for (auto [name, waitingFirst, answer, end, lastLine] : cases) {
+        SCOPED_TRACE(name);
         outcomes.clear();
         machine.start();
-        if (test.waitingFirst)
+        if (waitingFirst)
             machine.handle(approval(requests.last()));
+        std::visit([this](auto& event) { event.requestID = requests.last(); }, answer.value);
+        machine.handle(answer);
 
-        machine.handle(test.answer(requests.last()));
-
-        EXPECT_EQ(machine.phase(), test.phase);
-        EXPECT_EQ(machine.result(), test.outcome);
-        EXPECT_EQ(outcomes, test.outcome ? Outcomes{*test.outcome} : Outcomes{});
-        EXPECT_EQ(lines.last(), test.lastLine);
+        EXPECT_EQ(std::tuple(machine.result(), machine.phase(), outcomes, lines.last()),
+                  std::tuple(end.first, end.second, end.first ? Outcomes{*end.first} : Outcomes{}, lastLine));
     }
 }
 
 TEST_F(ApprovalMachineTest, DropsAnswersOfOtherAttemptsAndCancelsOnlyASubmittedOrWaitingOne) {
     machine.cancel();
-    EXPECT_EQ(machine.phase(), Phase::Kind::idle);
     machine.start();
     machine.handle(finished(QUuid::createUuid(), ActivationFinish::completed));
     clock.advance(10s);
@@ -146,9 +117,9 @@ TEST_F(ApprovalMachineTest, DropsAnswersOfOtherAttemptsAndCancelsOnlyASubmittedO
     EXPECT_EQ(machine.phase(), Phase::Kind::submitted);
     // The new attempt's silence counts from its own start.
     clock.advance(14s);
-    EXPECT_FALSE(lines.contains(silentLine));
+    EXPECT_FALSE(lines.contains(QStringLiteral("extension: silent so far")));
     clock.advance(1s);
-    EXPECT_TRUE(lines.contains(silentLine));
+    EXPECT_TRUE(lines.contains(QStringLiteral("extension: silent so far")));
 
     machine.handle(approval(requests.last()));
     machine.cancel();
@@ -158,4 +129,19 @@ TEST_F(ApprovalMachineTest, DropsAnswersOfOtherAttemptsAndCancelsOnlyASubmittedO
     EXPECT_EQ(machine.phase(), Phase::Kind::activated);
     EXPECT_EQ(outcomes, (Outcomes{Outcome::cancelled, Outcome::cancelled, Outcome::activated}));
     EXPECT_EQ(lines.count(QStringLiteral("extension: cancelled")), 2);
+}
+
+TEST(ExtensionFailureTest, ClassifiesByDomainAndCode) {
+    using enum tessaron::ExtensionFailureClass;
+    const auto service = SystemExtensionError::domainName;
+    const auto foreign = QStringLiteral("NSCocoaErrorDomain");
+    // Only the activation service's own domain, spelled exactly, gives its codes a meaning.
+    const std::tuple<QString, qint64, tessaron::ExtensionFailureClass> cases[] = {
+        {service, 1, didNotStart},          {service, 2, unusableCopy},       {service, 3, refusedLocation},
+        {service, 14, didNotStart},         {service, 10, forbiddenByPolicy}, {service, 11, awaitsApproval},
+        {service, 13, awaitsApproval},      {foreign, 3, didNotStart},        {foreign, 13, didNotStart},
+        {service.toLower(), 3, didNotStart}};
+    for (const auto& [domain, code, expected] : cases)
+        EXPECT_EQ(tessaron::extensionFailureClass(domain, code), expected)
+            << domain.toStdString() << " " << code;
 }

@@ -7,22 +7,13 @@
 
 namespace tessaron {
 
-// Readable outcomes and phases in failure messages.
+// Outcomes and phases in failure messages: the position of the kind and the message of a failure.
 inline void PrintTo(const TessaronExtensionActivation& outcome, std::ostream* out) {
-    static constexpr const char* names[] = {"failed",      "activated", "notInApplications",
-                                            "needsReboot", "timedOut",  "cancelled"};
-    *out << names[static_cast<int>(outcome.kind())];
-    if (outcome.kind() == TessaronExtensionActivation::Kind::failed)
-        *out << "(\"" << outcome.message().toStdString() << "\")";
+    *out << "kind " << int(outcome.kind()) << " \"" << outcome.message().toStdString() << '"';
 }
 
 inline void PrintTo(const ExtensionApprovalMachine::Phase& phase, std::ostream* out) {
-    static constexpr const char* names[] = {"failed",    "idle",           "submitted",
-                                            "waiting",   "rebootRequired", "timedOut",
-                                            "activated", "cancelled",      "notInApplications"};
-    *out << names[static_cast<int>(phase.kind())];
-    if (phase.kind() == ExtensionApprovalMachine::Phase::Kind::failed)
-        *out << "(\"" << phase.message().toStdString() << "\")";
+    *out << "kind " << int(phase.kind()) << " \"" << phase.message().toStdString() << '"';
 }
 
 } // namespace tessaron

@@ -5,38 +5,28 @@
 
 #include <gtest/gtest.h>
 
-using tessaron::InterfaceAddress;
-using tessaron::isLocalEndpoint;
-using tessaron::LinuxInterfaceAddresses;
-using tessaron::testing::FakeInterfaceAddresses;
+using namespace tessaron;
+using namespace tessaron::testing;
 
 TEST(LocalEndpointTest, MatchesOnlyAddressLiteralsOfThisMachine) {
-    FakeInterfaceAddresses interfaces;
-    interfaces.entries = QList<InterfaceAddress>{{InterfaceAddress::Family::none, {}},
-                                                 FakeInterfaceAddresses::entry("127.0.0.1"),
-                                                 FakeInterfaceAddresses::entry("::1"),
-                                                 {InterfaceAddress::Family::other, {}},
-                                                 FakeInterfaceAddresses::entry("192.0.2.2"),
-                                                 FakeInterfaceAddresses::entry("fe80::fc:ff:fe00:1"),
-                                                 FakeInterfaceAddresses::entry("::ffff:10.0.0.5")};
+    using Fake = FakeInterfaceAddresses;
+    Fake interfaces;
     // The machine carries 10.0.0.5 in its IPv4-mapped form only.
+    interfaces.entries = QList<InterfaceAddress>{
+        {InterfaceAddress::Family::none, {}},  Fake::entry("127.0.0.1"), Fake::entry("::1"),
+        {InterfaceAddress::Family::other, {}}, Fake::entry("192.0.2.2"), Fake::entry("fe80::fc:ff:fe00:1"),
+        Fake::entry("::ffff:10.0.0.5")};
     const QStringList local{" 127.0.0.1\n",     "::1",       "0:0:0:0:0:0:0:1",
                             "::ffff:127.0.0.1", "192.0.2.2", "FE80::FC:FF:FE00:1",
                             "10.0.0.5"};
     // Nodes of the local test service listen on 127.0.0.2; the loopback interface carries 127.0.0.1 alone.
-    const QStringList foreign{"127.0.0.2",
-                              "localhost",
-                              "[::1]",
-                              "fe80::fc:ff:fe00:1%eth0",
-                              "127.1",
-                              "127.0.0.1:443",
-                              QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x"),
-                              QStringLiteral("127.0.0.１"),
+    const QString withNul = QStringLiteral("127.0.0.1") + QChar(0) + QStringLiteral("x");
+    const QStringList foreign{"127.0.0.2", "localhost",     "[::1]", "fe80::fc:ff:fe00:1%eth0",
+                              "127.1",     "127.0.0.1:443", withNul, QStringLiteral("127.0.0.１"),
                               ""};
-    for (const auto& host : local)
-        EXPECT_TRUE(isLocalEndpoint(host, interfaces)) << host.toStdString();
-    for (const auto& host : foreign)
-        EXPECT_FALSE(isLocalEndpoint(host, interfaces)) << host.toStdString();
+    for (const auto& [hosts, isLocal] : {std::pair(local, true), std::pair(foreign, false)})
+        for (const auto& host : hosts)
+            EXPECT_EQ(isLocalEndpoint(host, interfaces), isLocal) << host.toStdString();
 
     // Interfaces that cannot be read make nothing local.
     interfaces.entries = std::nullopt;

@@ -12,56 +12,33 @@ QUuid node(int n) {
     return QUuid(QStringLiteral("00000000-0000-4000-8000-%1").arg(n, 12, 10, QLatin1Char('0')));
 }
 
-TessaronNodeHealth health(bool up) {
-    TessaronNodeHealth h;
-    h.up = up;
-    h.checkedAt = QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC);
-    return h;
-}
-
 TessaronNodeGeo geo(const char* country) {
-    TessaronNodeGeo g;
-    g.country = QString::fromLatin1(country);
-    return g;
+    return {QString::fromLatin1(country), std::nullopt, std::nullopt, TessaronNodeGeo::Purpose::exit};
 }
 
-TessaronProfile profileWithID(const QUuid& id) {
-    TessaronProfile profile;
-    profile.id = id;
-    return profile;
-}
-
-const QUuid primary = node(1);
-const QUuid a = node(2), b = node(3), c = node(4), d = node(5);
+const QUuid primary = node(1), a = node(2), b = node(3), c = node(4), d = node(5);
 
 } // namespace
 
 TEST(NodeTablesTest, AReplyReplacesExactlyItsOwnGroup) {
+    // Up or down, checked at no particular time.
+    const TessaronNodeHealth up{true, {}, false, std::nullopt, std::nullopt, false}, down{};
     const NodeTables current{
-        {{a, health(false)}, {b, health(false)}, {c, health(true)}, {d, health(true)}},
-        {{a, geo("AA")}, {c, geo("CC")}, {d, geo("DD")}},
+        {{primary, up}, {a, down}, {b, down}, {c, up}, {d, up}},
+        {{primary, geo("PP")}, {a, geo("AA")}, {c, geo("CC")}, {d, geo("DD")}},
     };
     TessaronRosterResponse reply;
-    reply.profiles = {profileWithID(a), profileWithID(b)};
+    reply.profiles.resize(2);
+    reply.profiles[0].id = a;
+    reply.profiles[1].id = b;
     // The reply may also speak of a node outside the group; where both sides have an entry, the reply wins.
-    reply.health = {{a, health(true)}, {b, health(true)}, {d, health(false)}};
+    reply.health = {{a, up}, {b, up}, {d, down}};
     reply.geo = {{b, geo("BB")}};
 
-    // C is managed by the primary, D belongs to another primary.
-    const auto adopted = adoptRosterNodeTables(current, reply, primary, {c});
-    const NodeTables expected{
-        {{a, health(true)}, {b, health(true)}, {d, health(false)}},
-        {{b, geo("BB")}, {d, geo("DD")}},
-    };
-    EXPECT_EQ(adopted, expected);
-}
-
-TEST(NodeTablesTest, AnEmptyReplyClearsTheWholeGroupAndKeepsOthers) {
-    const NodeTables current{
-        {{primary, health(true)}, {a, health(true)}, {d, health(true)}},
-        {{primary, geo("PP")}, {d, geo("DD")}},
-    };
-    const auto adopted = adoptRosterNodeTables(current, TessaronRosterResponse{}, primary, {a});
-    const NodeTables expected{{{d, health(true)}}, {{d, geo("DD")}}};
-    EXPECT_EQ(adopted, expected);
+    // C is managed by the primary, D belongs to another primary; the primary itself is in its own group.
+    EXPECT_EQ(adoptRosterNodeTables(current, reply, primary, {c}),
+              (NodeTables{{{a, up}, {b, up}, {d, down}}, {{b, geo("BB")}, {d, geo("DD")}}}));
+    EXPECT_EQ(adoptRosterNodeTables(current, TessaronRosterResponse{}, primary, {a, b, c}),
+              (NodeTables{{{d, up}}, {{d, geo("DD")}}}))
+        << "an empty reply clears the whole group";
 }

@@ -4,40 +4,22 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <stdexcept>
 
 using namespace std::chrono_literals;
 using tessaron::Clock;
 using tessaron::TessaronPullCoalescer;
-using tessaron::testing::ManualClock;
+using When = std::optional<Clock::Duration>;
 
 namespace {
 
-const QUuid sourceA = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000a}"));
-const QUuid sourceB = QUuid::fromString(QStringLiteral("{00000000-0000-0000-0000-00000000000b}"));
+const QUuid sourceA = QUuid::createUuid(), sourceB = QUuid::createUuid();
 
 struct Caller {
-    bool ended = false;
-    Clock::Duration endedAt{};
+    When endedAt;
     QString failure;
 };
-
-struct Pulls {
-    int started = 0;
-    int finished = 0;
-};
-
-// A pull that takes `duration` on the clock and may then fail.
-TessaronPullCoalescer::Pull pullTaking(Clock* clock, Clock::Duration duration, Pulls* pulls,
-                                       bool fails = false) {
-    return [clock, duration, pulls, fails]() -> QCoro::Task<> {
-        ++pulls->started;
-        co_await clock->sleep(duration);
-        ++pulls->finished;
-        if (fails)
-            throw std::runtime_error("roster unavailable");
-    };
-}
 
 QCoro::Task<> call(TessaronPullCoalescer* coalescer, QUuid key, TessaronPullCoalescer::Pull pull,
                    Clock* clock, Caller* caller) {
@@ -46,74 +28,72 @@ QCoro::Task<> call(TessaronPullCoalescer* coalescer, QUuid key, TessaronPullCoal
     } catch (const std::exception& error) {
         caller->failure = QString::fromUtf8(error.what());
     }
-    caller->ended = true;
     caller->endedAt = clock->monotonic();
 }
 
-class PullCoalescerTest : public ::testing::Test {
-protected:
-    ManualClock clock;
+struct PullCoalescerTest : ::testing::Test {
+    // A pull that takes `duration` on the clock and may then fail.
+    TessaronPullCoalescer::Pull pullTaking(Clock::Duration duration, bool fails = false) {
+        return [this, duration, fails]() -> QCoro::Task<> {
+            ++started;
+            co_await clock.sleep(duration);
+            if (fails)
+                throw std::runtime_error("roster unavailable");
+        };
+    }
+
+    // Asks `through` for the key with such a pull; the caller's record lives as long as the test.
+    const Caller& ask(TessaronPullCoalescer& through, const QUuid& key, Clock::Duration duration,
+                      bool fails = false) {
+        call(&through, key, pullTaking(duration, fails), &clock, &callers.emplace_back());
+        return callers.back();
+    }
+
+    tessaron::testing::ManualClock clock;
     TessaronPullCoalescer coalescer;
-    Pulls pulls;
+    int started = 0;
+    std::deque<Caller> callers;
 };
 
 } // namespace
 
 TEST_F(PullCoalescerTest, ASecondCallForARunningKeyWaitsForThatPullAndOnlyTheStarterSeesItsFailure) {
-    Caller first, second, other, otherJoiner;
-    call(&coalescer, sourceA, pullTaking(&clock, 5s, &pulls), &clock, &first);
+    const auto& first = ask(coalescer, sourceA, 5s);
     clock.advance(2s);
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &second);
+    const auto& second = ask(coalescer, sourceA, 1s);
     // Another key pulls alongside, and fails.
-    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls, true), &clock, &other);
-    call(&coalescer, sourceB, pullTaking(&clock, 1s, &pulls), &clock, &otherJoiner);
-    EXPECT_EQ(pulls.started, 2);
+    const auto& other = ask(coalescer, sourceB, 1s, true);
+    const auto& otherJoiner = ask(coalescer, sourceB, 1s);
+    EXPECT_EQ(started, 2);
     EXPECT_TRUE(coalescer.isRunning(sourceA));
 
     clock.advance(1s);
-    EXPECT_EQ(other.failure, QStringLiteral("roster unavailable"));
-    EXPECT_TRUE(otherJoiner.ended);
-    EXPECT_TRUE(otherJoiner.failure.isEmpty());
+    EXPECT_EQ(std::tuple(other.failure, otherJoiner.failure, otherJoiner.endedAt),
+              std::tuple(QStringLiteral("roster unavailable"), QString(), When(3s)));
     EXPECT_FALSE(coalescer.isRunning(sourceB));
-    EXPECT_FALSE(second.ended);
     clock.advance(2s);
-    EXPECT_EQ(pulls.finished, 2);
-    EXPECT_TRUE(first.ended && second.ended);
-    EXPECT_EQ(second.endedAt, 5s) << "the joiner ends with the pull it joined, not after a pull of its own";
+    EXPECT_EQ(std::pair(first.endedAt, second.endedAt), std::pair(When(5s), When(5s)))
+        << "the joiner ends with the pull it joined, not after a pull of its own";
     EXPECT_FALSE(coalescer.isRunning(sourceA));
-    EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
-TEST_F(PullCoalescerTest, AJoinerThatPullsAgainAsItWakesStartsAFreshPull) {
-    Caller owner;
+TEST_F(PullCoalescerTest, AJoinerThatPullsAgainAsItWakesStartsAFreshPullAndAPullMayOutliveItsCoalescer) {
+    ask(coalescer, sourceA, 1s);
     Caller again;
-    bool joinerWoke = false;
-    call(&coalescer, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &owner);
     // Joins the running pull, then at once asks for the same key again.
-    [](TessaronPullCoalescer* coalescer, Clock* clock, Pulls* pulls, Caller* again,
-       bool* woke) -> QCoro::Task<> {
-        co_await coalescer->run(sourceA, pullTaking(clock, 9s, pulls));
-        *woke = true;
-        co_await call(coalescer, sourceA, pullTaking(clock, 2s, pulls), clock, again);
-    }(&coalescer, &clock, &pulls, &again, &joinerWoke);
+    [](PullCoalescerTest* test, Caller* again) -> QCoro::Task<> {
+        co_await test->coalescer.run(sourceA, test->pullTaking(9s));
+        co_await call(&test->coalescer, sourceA, test->pullTaking(2s), &test->clock, again);
+    }(this, &again);
 
-    clock.advance(1s);
-    EXPECT_TRUE(joinerWoke);
-    EXPECT_EQ(pulls.started, 2);
-    EXPECT_TRUE(coalescer.isRunning(sourceA));
-    clock.advance(2s);
-    EXPECT_TRUE(again.ended);
-    EXPECT_EQ(again.endedAt, 3s);
-}
+    clock.advance(3s);
+    EXPECT_EQ(again.endedAt, 3s) << "the joiner woke at 1 s and ran a pull of its own";
 
-TEST_F(PullCoalescerTest, APullMayOutliveItsCoalescer) {
-    Caller owner, joiner;
-    {
-        TessaronPullCoalescer shortLived;
-        call(&shortLived, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &owner);
-        call(&shortLived, sourceA, pullTaking(&clock, 1s, &pulls), &clock, &joiner);
-    }
+    // A pull may outlive its coalescer.
+    auto shortLived = std::make_unique<TessaronPullCoalescer>();
+    const auto& owner = ask(*shortLived, sourceB, 1s);
+    const auto& joiner = ask(*shortLived, sourceB, 1s);
+    shortLived.reset();
     clock.advance(1s);
-    EXPECT_TRUE(owner.ended);
-    EXPECT_TRUE(joiner.ended);
+    EXPECT_EQ(std::pair(owner.endedAt, joiner.endedAt), std::pair(When(4s), When(4s)));
 }

@@ -2,21 +2,15 @@
 
 #include <gtest/gtest.h>
 
-using tessaron::distinctSummaries;
-using tessaron::sortSummaries;
-using tessaron::TessaronProfileSummary;
+using namespace tessaron;
 
 namespace {
 
 // A summary whose id starts with `tag`, the tag being how the checks name it.
 TessaronProfileSummary summary(char tag, const char* name, const char* server = "node.example",
                                int port = 443) {
-    TessaronProfileSummary s;
-    s.id = QUuid::fromString(QString(tag) + QStringLiteral("0000000-0000-0000-0000-000000000000"));
-    s.name = QString::fromUtf8(name);
-    s.server = QString::fromUtf8(server);
-    s.port = port;
-    return s;
+    const auto id = QUuid::fromString(QString(tag) + QStringLiteral("0000000-0000-0000-0000-000000000000"));
+    return {id, 0, QString::fromUtf8(name), QString::fromUtf8(server), port};
 }
 
 QString tagsOf(const QList<TessaronProfileSummary>& summaries) {
