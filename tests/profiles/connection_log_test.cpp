@@ -12,6 +12,7 @@
 #include <ctime>
 
 using namespace std::chrono_literals;
+using namespace Qt::Literals::StringLiterals;
 using tessaron::TessaronConnectionLog;
 using tessaron::testing::ManualClock;
 using tessaron::testing::MemoryPreferences;
@@ -21,25 +22,11 @@ namespace {
 const QString key = TessaronConnectionLog::storageKey;
 
 // Sets the process time zone for one test, so that local times are known.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone)
-        : previous_(qgetenv("TZ"))
-        , hadPrevious_(qEnvironmentVariableIsSet("TZ")) {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadPrevious_)
-            qputenv("TZ", previous_);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-
-private:
-    QByteArray previous_;
-    bool hadPrevious_;
+struct ScopedTimeZone {
+    explicit ScopedTimeZone(const char* zone) { qputenv("TZ", zone), tzset(); }
+    ~ScopedTimeZone() { previous ? qputenv("TZ", *previous) : qunsetenv("TZ"), tzset(); }
+    const std::optional<QByteArray> previous =
+        qEnvironmentVariableIsSet("TZ") ? std::optional(qgetenv("TZ")) : std::nullopt;
 };
 
 class ConnectionLogTest : public ::testing::Test {
@@ -73,8 +60,8 @@ TEST_F(ConnectionLogTest, KeepsTheNewest300WhenAppendingAndWhenRestoringAnOverlo
     for (int n = 0; n < 302; ++n)
         log.append(QStringLiteral("event %1").arg(n));
     ASSERT_EQ(log.entries().size(), 300);
-    EXPECT_EQ(log.entries().front().text, u"event 2");
-    EXPECT_EQ(log.entries().back().text, u"event 301");
+    EXPECT_EQ(std::pair(log.entries().front().text, log.entries().back().text),
+              std::pair(u"event 2"_s, u"event 301"_s));
 
     QByteArray stored = "[";
     for (int n = 0; n < 310; ++n)
@@ -82,8 +69,8 @@ TEST_F(ConnectionLogTest, KeepsTheNewest300WhenAppendingAndWhenRestoringAnOverlo
     preferences.setValue(key, stored + "]");
     const TessaronConnectionLog restored(preferences, clock);
     ASSERT_EQ(restored.entries().size(), 300);
-    EXPECT_EQ(restored.entries().front().text, u"e10");
-    EXPECT_EQ(restored.entries().front().at.toMSecsSinceEpoch(), 10'500);
+    EXPECT_EQ(restored.entries().front(),
+              (TessaronConnectionLog::Entry{QDateTime::fromMSecsSinceEpoch(10'500, Qt::UTC), u"e10"_s}));
 }
 
 TEST_F(ConnectionLogTest, AStoredValueThatDoesNotDecodeGivesAnEmptyLog) {

@@ -7,141 +7,102 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace tessaron::testing {
 namespace {
 
-using ErrorKind = TessaronKeychainErrorKind;
+using enum TessaronKeychainErrorKind;
 
 const QString group = QStringLiteral("TEAM.shared");
-const QString service = QStringLiteral("com.hallmere.tessaron.profile");
 
-TessaronProfile tlsProfile() {
-    return TessaronProfile::fromJSON(tlsProfileObject());
-}
-
-TessaronProfile realityProfile() {
-    return TessaronProfile::fromJSON(realityProfileObject());
-}
-
-BundleInfo infoWithGroup(const QVariant& value) {
-    return BundleInfo({{QStringLiteral("TessaronKeychainAccessGroup"), value}}, {});
+QByteArray annotated(const TessaronProfile& profile, TessaronTransport transport) {
+    return TessaronKeychainStore::annotatedProfileData(profile, transport);
 }
 
 class KeychainStoreTest : public ::testing::Test {
 protected:
-    void putItem(const QString& account, const QByteArray& data) {
-        keychain.setItem(group, service, account, data);
+    const TessaronProfile tls = TessaronProfile::fromJSON(tlsProfileObject());
+    const TessaronProfile reality = TessaronProfile::fromJSON(realityProfileObject());
+    void put(const QString& account, const QByteArray& data) {
+        keychain.setItem(group, QStringLiteral("com.hallmere.tessaron.profile"), account, data);
     }
-    void putProfile(const TessaronProfile& profile) {
-        putItem(uuidText(profile.id), profile.canonicalJSON());
-    }
-    static QString uuidText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+    static QString account(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
 
     FakeKeychain keychain;
-    TessaronKeychainStore store{keychain, infoWithGroup(group)};
+    TessaronKeychainStore store{keychain,
+                                BundleInfo({{QStringLiteral("TessaronKeychainAccessGroup"), group}}, {})};
 };
 
-TEST(KeychainStoreAnnotationTest, PutsTheTransportBetweenShortIDAndUserIDWithinTheCap) {
-    auto expected = realityProfile().canonicalJSON();
+TEST_F(KeychainStoreTest, AnnotationPutsTheTransportBetweenShortIDAndUserIDWithinTheCap) {
+    auto expected = reality.canonicalJSON();
     expected.insert(expected.indexOf(R"(,"userID")"), R"(,"transport":"xhttp")");
-    EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(realityProfile(), TessaronTransport::xhttp),
-              expected);
-    EXPECT_EQ(keychainFailure([] {
-                  TessaronKeychainStore::annotatedProfileData(tlsProfile(), TessaronTransport::xhttp);
-              }),
-              ErrorKind::invalidTransportAnnotation)
-        << "xhttp without a section";
+    EXPECT_EQ(annotated(reality, TessaronTransport::xhttp), expected);
 
-    auto large = tlsProfile();
+    auto large = tls;
     large.name.clear();
-    const auto overhead = TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp).size();
-    large.name = QString(65'536 - overhead, u'n');
-    EXPECT_EQ(TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp).size(), 65'536);
+    large.name = QString(65'536 - annotated(large, TessaronTransport::tcp).size(), u'n');
+    EXPECT_EQ(annotated(large, TessaronTransport::tcp).size(), 65'536);
     large.name.append(u'n');
-    EXPECT_EQ(
-        keychainFailure([&] { TessaronKeychainStore::annotatedProfileData(large, TessaronTransport::tcp); }),
-        ErrorKind::invalidTransportAnnotation);
+    // Too large, and xhttp for a profile without the section.
+    for (const auto& [profile, transport] :
+         {std::pair(large, TessaronTransport::tcp), std::pair(tls, TessaronTransport::xhttp)})
+        EXPECT_EQ(keychainFailure([&] { annotated(profile, transport); }),
+                  failed(invalidTransportAnnotation));
 }
 
 TEST_F(KeychainStoreTest, RestoringAnAnnotatedItemUpdatesItUnderTheSameReference) {
-    auto profile = realityProfile();
+    auto profile = reality;
     const auto first = store.storeItem(profile.canonicalJSON(), profile.id);
     profile.name = QStringLiteral("Zürich 2");
-    const auto annotated = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::xhttp);
-    const auto second = store.storeItem(annotated, profile.id);
+    const auto second = store.storeItem(annotated(profile, TessaronTransport::xhttp), profile.id);
 
     EXPECT_FALSE(first.isEmpty());
     EXPECT_EQ(second, first);
-    EXPECT_EQ(keychain.resolve(second).value, annotated);
+    EXPECT_EQ(keychain.resolve(second).value, annotated(profile, TessaronTransport::xhttp));
     EXPECT_EQ(store.profile(profile.id), profile);
     EXPECT_EQ(keychain.itemCount(), 1);
 }
 
-TEST_F(KeychainStoreTest, StoringThrowsTheStatusOfAFailedStep) {
-    const auto profile = tlsProfile();
+TEST_F(KeychainStoreTest, FailedStepsThrowTheirStatusAndMissingDamagedOrMisfiledItemsFailToRead) {
     // The add fails; an update after a duplicate fails; the reference fails.
     const QList<qint32> steps[] = {{keychain_status::notAvailable},
                                    {keychain_status::duplicateItem, keychain_status::itemNotFound},
                                    {keychain_status::success, keychain_status::badParameter}};
     for (const auto& statuses : steps) {
-        for (const auto status : statuses)
-            keychain.failNext(status);
-        const auto error = keychainError([&] { store.storeItem(profile.canonicalJSON(), profile.id); });
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->kind(), ErrorKind::status);
-        EXPECT_EQ(error->keychainStatus(), statuses.last());
+        for (const auto code : statuses)
+            keychain.failNext(code);
+        EXPECT_EQ(keychainFailure([&] { store.storeItem(tls.canonicalJSON(), tls.id); }),
+                  failed(status, statuses.last()));
     }
-}
 
-TEST_F(KeychainStoreTest, ReadingAProfileFailsForMissingDamagedOrMisfiledItems) {
-    const auto profile = tlsProfile();
-    const auto missing = keychainError([&] { store.profile(profile.id); });
-    ASSERT_TRUE(missing);
-    EXPECT_EQ(missing->keychainStatus(), keychain_status::itemNotFound);
-
-    putItem(uuidText(profile.id), "{\"version\":");
-    EXPECT_THROW(store.profile(profile.id), TessaronProfileError);
-
-    putItem(uuidText(profile.id), realityProfile().canonicalJSON());
-    EXPECT_EQ(keychainFailure([&] { store.profile(profile.id); }), ErrorKind::unexpectedResult);
+    EXPECT_EQ(keychainFailure([&] { store.profile(tls.id); }), failed(status, keychain_status::itemNotFound));
+    put(account(tls.id), "{\"version\":");
+    EXPECT_THROW(store.profile(tls.id), TessaronProfileError);
+    put(account(tls.id), reality.canonicalJSON());
+    EXPECT_EQ(keychainFailure([&] { store.profile(tls.id); }), failed(unexpectedResult));
 }
 
 TEST_F(KeychainStoreTest, ListingSummarisesReadableItemsInAccountOrderAndCountsTheRest) {
     EXPECT_EQ(store.listProfiles(), TessaronKeychainListing{});
-    const auto tls = tlsProfile();
-    const auto reality = realityProfile();
-    putProfile(reality);
-    putProfile(tls);
-    putItem(QStringLiteral("00000000-0000-0000-0000-000000000001"), "not json");
-    putItem(QStringLiteral("FFFFFFFF-0000-0000-0000-000000000000"), tls.canonicalJSON());
-    putItem(uuidText(tls.id).toLower(), tls.canonicalJSON());
+    put(account(reality.id), reality.canonicalJSON());
+    put(account(tls.id), tls.canonicalJSON());
+    put(QStringLiteral("00000000-0000-0000-0000-000000000001"), "not json");
+    put(QStringLiteral("FFFFFFFF-0000-0000-0000-000000000000"), tls.canonicalJSON());
+    put(account(tls.id).toLower(), tls.canonicalJSON());
 
-    const auto listing = store.listProfiles();
-    EXPECT_EQ(listing.summaries,
-              (QList{TessaronProfileSummary::summary(tls), TessaronProfileSummary::summary(reality)}));
-    EXPECT_EQ(listing.unreadableCount, 3);
-
+    const auto summary = TessaronProfileSummary::summary;
+    EXPECT_EQ(store.listProfiles(), (TessaronKeychainListing{{summary(tls), summary(reality)}, 3}));
     store.remove(tls.id);
     store.remove(tls.id);
-    EXPECT_EQ(store.listProfiles().summaries, QList{TessaronProfileSummary::summary(reality)});
+    EXPECT_EQ(store.listProfiles().summaries, QList{summary(reality)});
 }
 
-TEST(KeychainStoreGroupTest, EveryItemOperationNeedsAConfiguredGroup) {
-    FakeKeychain keychain;
-    const auto profile = tlsProfile();
-    for (const auto& info : {BundleInfo(), infoWithGroup(QStringLiteral("$(TEAM_ID).shared"))}) {
-        const TessaronKeychainStore store(keychain, info);
-        const std::function<void()> operations[] = {
-            [&] { store.listProfiles(); }, [&] { store.profile(profile.id); },
-            [&] { store.storeItem(profile.canonicalJSON(), profile.id); },
-            [&] {
-                store.remove(profile.id);
-            }};
-        for (const auto& operation : operations)
-            EXPECT_EQ(keychainFailure(operation), ErrorKind::missingAccessGroup);
-    }
+TEST_F(KeychainStoreTest, EveryItemOperationNeedsAConfiguredGroup) {
+    const TessaronKeychainStore without(keychain, BundleInfo());
+    EXPECT_EQ(keychainFailure([&] { without.listProfiles(); }), failed(missingAccessGroup));
+    EXPECT_EQ(keychainFailure([&] { without.profile(tls.id); }), failed(missingAccessGroup));
+    EXPECT_EQ(keychainFailure([&] { without.storeItem(tls.canonicalJSON(), tls.id); }),
+              failed(missingAccessGroup));
+    EXPECT_EQ(keychainFailure([&] { without.remove(tls.id); }), failed(missingAccessGroup));
     EXPECT_EQ(keychain.itemCount(), 0);
 }
 

@@ -8,14 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace tessaron::testing {
 namespace {
 
+using enum TessaronKeychainErrorKind;
+
 const QString group = QStringLiteral("TEAM.shared");
-const QString service = QStringLiteral("com.hallmere.tessaron.pending-redemption");
-const QString account = QStringLiteral("pending");
 
 TessaronPendingRedemption sampleRecord() {
     return {
@@ -32,8 +30,6 @@ TessaronPendingRedemption sampleRecord() {
 
 class PendingRedemptionStoreTest : public ::testing::Test {
 protected:
-    std::optional<QByteArray> storedItem() const { return keychain.item(group, service, account); }
-
     FakeKeychain keychain;
     TessaronPendingRedemptionStore store{
         keychain, BundleInfo({{QStringLiteral("TessaronKeychainAccessGroup"), group}}, {})};
@@ -57,7 +53,7 @@ TEST(PendingRedemptionTest, StartDecidesFromTheLoadedRecord) {
         EXPECT_EQ(TessaronPendingRedemptionStore::start(record, code), expected) << code.toStdString();
 }
 
-TEST(PendingRedemptionTest, EncodesTheStoredFormAndReadsItBack) {
+TEST(PendingRedemptionTest, EncodesTheStoredFormAndReadsBackOnlyUndamagedRecords) {
     const auto record = sampleRecord();
     EXPECT_EQ(
         record.toJSON(),
@@ -65,75 +61,62 @@ TEST(PendingRedemptionTest, EncodesTheStoredFormAndReadsItBack) {
         R"("installationID":"6F9619FF-8B86-D011-B42D-00CF4FC964FF","redeemed":true,)"
         R"("redeemedProfileJSON":"eyJpZCI6IkEifQ==","redemptionID":"3F2504E0-4F89-11D3-9A0C-0305E82C3301",)"
         R"("retryUsed":true,"startedAt":1717171717.25})");
-    EXPECT_EQ(TessaronPendingRedemption::fromJSON(record.toJSON()), record);
-
     auto withoutJSON = record;
     withoutJSON.redeemedProfileJSON.reset();
     EXPECT_FALSE(withoutJSON.toJSON().contains("redeemedProfileJSON"));
-    EXPECT_EQ(TessaronPendingRedemption::fromJSON(withoutJSON.toJSON()), withoutJSON);
-}
 
-TEST(PendingRedemptionTest, DecodingRefusesDamagedRecords) {
-    const auto valid = QJsonDocument::fromJson(sampleRecord().toJSON()).object();
     // An undefined value removes the key.
-    const std::pair<const char*, QJsonValue> cases[] = {
-        {"code", QJsonValue::Undefined},
-        {"installationID", QStringLiteral("{6F9619FF-8B86-D011-B42D-00CF4FC964FF}")},
-        {"startedAt", 1e300},
-        {"commitAttempts", 1.5},
-        {"redeemedProfileJSON", QStringLiteral("not base64!")},
-    };
-    for (const auto& [key, value] : cases) {
+    const auto changed = [valid = QJsonDocument::fromJson(record.toJSON()).object()](
+                             const char* key, const QJsonValue& value) {
         auto object = valid;
-        if (value.isUndefined())
-            object.remove(QString::fromLatin1(key));
-        else
-            object.insert(QString::fromLatin1(key), value);
-        EXPECT_FALSE(TessaronPendingRedemption::fromJSON(QJsonDocument(object).toJson())) << key;
-    }
-    EXPECT_FALSE(TessaronPendingRedemption::fromJSON("{"));
-
-    auto nullProfile = valid;
-    nullProfile.insert(QStringLiteral("redeemedProfileJSON"), QJsonValue::Null);
-    const auto decoded = TessaronPendingRedemption::fromJSON(QJsonDocument(nullProfile).toJson());
-    ASSERT_TRUE(decoded);
-    EXPECT_FALSE(decoded->redeemedProfileJSON);
+        value.isUndefined() ? void(object.remove(key)) : void(object.insert(key, value));
+        return QJsonDocument(object).toJson();
+    };
+    const std::tuple<const char*, QByteArray, std::optional<TessaronPendingRedemption>> rows[] = {
+        {"as written", record.toJSON(), record},
+        {"without profile JSON", withoutJSON.toJSON(), withoutJSON},
+        {"profile JSON null", changed("redeemedProfileJSON", QJsonValue::Null), withoutJSON},
+        {"code absent", changed("code", QJsonValue::Undefined), std::nullopt},
+        {"braced UUID", changed("installationID", "{6F9619FF-8B86-D011-B42D-00CF4FC964FF}"), std::nullopt},
+        {"far date", changed("startedAt", 1e300), std::nullopt},
+        {"fractional count", changed("commitAttempts", 1.5), std::nullopt},
+        {"profile JSON not base64", changed("redeemedProfileJSON", "not base64!"), std::nullopt},
+        {"not JSON", "{", std::nullopt},
+    };
+    for (const auto& [what, json, expected] : rows)
+        EXPECT_EQ(TessaronPendingRedemption::fromJSON(json), expected) << what;
 }
 
 TEST_F(PendingRedemptionStoreTest, RefusesARecordOverTheSizeLimitWithoutWriting) {
     auto record = sampleRecord();
     record.code.clear();
-    const auto overhead = record.toJSON().size();
-
-    record.code = QString(TessaronPendingRedemptionStore::maxRecordBytes - overhead, u'a');
+    record.code = QString(TessaronPendingRedemptionStore::maxRecordBytes - record.toJSON().size(), u'a');
     ASSERT_EQ(record.toJSON().size(), 4096);
     store.save(record);
     EXPECT_EQ(store.load(), record);
 
     auto larger = record;
     larger.code.append(u'a');
-    EXPECT_EQ(keychainFailure([&] { store.save(larger); }), TessaronKeychainErrorKind::unexpectedResult);
+    EXPECT_EQ(keychainFailure([&] { store.save(larger); }), failed(unexpectedResult));
     EXPECT_EQ(store.load(), record);
 }
 
 TEST_F(PendingRedemptionStoreTest, FailuresThrowTheirCaseAndLeaveTheItemAsItWas) {
     const TessaronPendingRedemptionStore withoutGroup(keychain, BundleInfo());
-    EXPECT_EQ(keychainFailure([&] { withoutGroup.load(); }), TessaronKeychainErrorKind::missingAccessGroup);
-    const std::function<void()> actions[] = {[&] { store.save(sampleRecord()); }, [&] { store.load(); },
-                                             [&] {
-                                                 store.remove();
-                                             }};
-    for (const auto& action : actions) {
+    EXPECT_EQ(keychainFailure([&] { withoutGroup.load(); }), failed(missingAccessGroup));
+    const auto unavailable = [&](auto action) {
         keychain.failNext(keychain_status::notAvailable);
-        const auto error = keychainError(action);
-        ASSERT_TRUE(error);
-        EXPECT_EQ(error->keychainStatus(), keychain_status::notAvailable);
-    }
+        return keychainFailure(action);
+    };
+    for (const auto& failure : {unavailable([&] { store.save(sampleRecord()); }),
+                                unavailable([&] { store.load(); }), unavailable([&] { store.remove(); })})
+        EXPECT_EQ(failure, failed(status, keychain_status::notAvailable));
     EXPECT_EQ(keychain.itemCount(), 0);
 
-    keychain.setItem(group, service, account, "{\"code\":");
-    EXPECT_EQ(keychainFailure([&] { store.load(); }), TessaronKeychainErrorKind::unexpectedResult);
-    EXPECT_EQ(storedItem(), QByteArray("{\"code\":"));
+    const auto service = QStringLiteral("com.hallmere.tessaron.pending-redemption");
+    keychain.setItem(group, service, "pending", "{\"code\":");
+    EXPECT_EQ(keychainFailure([&] { store.load(); }), failed(unexpectedResult));
+    EXPECT_EQ(keychain.item(group, service, "pending"), QByteArray("{\"code\":"));
 }
 
 } // namespace
