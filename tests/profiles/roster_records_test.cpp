@@ -23,15 +23,13 @@ TEST(RosterRecordsTest, DecodesARosterReplyWithOrWithoutItsOptionalParts) {
 
     const QUuid tls = QUuid::fromString(tlsID);
     const QUuid reality = QUuid::fromString(realityID);
-    ASSERT_EQ(roster.health.size(), 2);
-    EXPECT_EQ(roster.health[tls].checkedAt, utc("2024-05-01T12:00:00.250Z"));
-    EXPECT_EQ(roster.health[tls].load, 0.25);
-    // Keyed by an upper-case UUID and dated with an offset.
-    EXPECT_EQ(roster.health[reality].checkedAt, utc("2024-05-01T12:00:00Z"));
-    EXPECT_EQ(roster.health[reality].resumesAt, utc("2024-06-01T00:00:00Z"));
-    EXPECT_EQ(roster.health[reality].load, std::nullopt);
-    EXPECT_TRUE(roster.health[reality].paused && roster.health[reality].busy && !roster.health[reality].up);
-
+    // Keyed by UUIDs in either letter case, dated with an offset or not.
+    EXPECT_EQ(
+        roster.health,
+        (QHash<QUuid, TessaronNodeHealth>{
+            {tls, {true, utc("2024-05-01T12:00:00.250Z"), false, std::nullopt, 0.25, false}},
+            {reality,
+             {false, utc("2024-05-01T12:00:00Z"), true, utc("2024-06-01T00:00:00Z"), std::nullopt, true}}}));
     EXPECT_EQ(roster.geo[tls], (TessaronNodeGeo{"CH", 47.37, 8.54, TessaronNodeGeo::Purpose::exit}));
     EXPECT_EQ(roster.geo[reality],
               (TessaronNodeGeo{"NL", std::nullopt, std::nullopt, TessaronNodeGeo::Purpose::homebound}));
