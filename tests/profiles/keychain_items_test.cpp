@@ -1,5 +1,6 @@
 #include "profiles/installation_identity.hpp"
 #include "profiles/installation_identity_error.hpp"
+#include "profiles/keychain_access.hpp"
 #include "profiles/keychain_error.hpp"
 #include "profiles/keychain_store.hpp"
 #include "profiles/pending_redemption.hpp"
@@ -286,6 +287,24 @@ TEST_F(KeychainItemsTest, EveryItemNeedsAConfiguredGroup) {
         EXPECT_EQ(error.kind(), IdentityKind::accessGroupUnavailable);
     }
     EXPECT_EQ(keychain.itemCount(), 0);
+}
+
+TEST(KeychainAccessGroupTest, IsTrimmedTextAndNeverAnUnexpandedSetting) {
+    const std::tuple<QVariant, std::optional<QString>> cases[] = {
+        {QVariant(), std::nullopt},
+        {QStringLiteral(" \t\n"), std::nullopt},
+        {QStringLiteral("$(TEAM_ID).com.hallmere.tessaron"), std::nullopt},
+        {QStringLiteral("  TEAM.shared\n"), QStringLiteral("TEAM.shared")},
+        {QStringLiteral("team$shared"), QStringLiteral("team$shared")},
+    };
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(
+            keychainAccessGroup(BundleInfo(
+                value.isValid() ? QVariantMap{{"TessaronKeychainAccessGroup", value}} : QVariantMap(), {})),
+            expected)
+            << value.toString().toStdString();
+    EXPECT_EQ(TessaronKeychainError::status(-25308).userMessage(),
+              QStringLiteral("The Keychain could not complete the request (status -25308)."));
 }
 
 } // namespace

@@ -1,0 +1,253 @@
+#include "platform/linux_system_extension_requests.hpp"
+#include "platform/linux_update_framework.hpp"
+#include "platform/linux_web_auth_session.hpp"
+#include "support/fake_browser.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <variant>
+
+namespace tessaron::testing {
+namespace {
+
+const QString tunnel = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
+
+using Answer = std::variant<SystemExtensionRequestResult, SystemExtensionError>;
+
+class RecordingDelegate final : public SystemExtensionRequestDelegate {
+public:
+    SystemExtensionReplacementAction actionForReplacingExtension(const SystemExtensionRequest&) override {
+        ADD_FAILURE() << "nothing is ever replaced";
+        return SystemExtensionReplacementAction::cancel;
+    }
+    void requestNeedsUserApproval(const SystemExtensionRequest&) override {
+        ADD_FAILURE() << "nothing needs approval";
+    }
+    void requestDidFinish(const SystemExtensionRequest&, SystemExtensionRequestResult result) override {
+        answers.push_back(result);
+    }
+    void requestDidFail(const SystemExtensionRequest&, const SystemExtensionError& error) override {
+        answers.push_back(error);
+    }
+
+    std::vector<Answer> answers;
+};
+
+TEST(LinuxSystemExtensionRequestsTest, FinishesOnlyWithTheTunnelProgramInstalledAndRunnableToADelegateAlive) {
+    const QTemporaryDir folder;
+    const auto program = folder.filePath(QStringLiteral("tessaron-tunnel"));
+    const auto answersTo = [&](const QString& identifier) {
+        LinuxSystemExtensionRequests requests(tunnel, program);
+        RecordingDelegate delegate;
+        requests.submit(std::make_shared<SystemExtensionRequest>(identifier, &delegate));
+        EXPECT_TRUE(delegate.answers.empty()) << "answers come after submit() returns";
+        QCoreApplication::sendPostedEvents();
+        return delegate.answers;
+    };
+    const auto install = [&](QFileDevice::Permissions permissions) {
+        QFile file(program);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n");
+        file.close();
+        ASSERT_TRUE(file.setPermissions(permissions));
+    };
+    const auto failed = [](SystemExtensionError::Code code) {
+        return std::vector<Answer>{SystemExtensionError::ofService(code)};
+    };
+    const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+    EXPECT_EQ(answersTo(tunnel), failed(SystemExtensionError::extensionNotFound)) << "missing";
+    install(owner);
+    EXPECT_EQ(answersTo(tunnel), failed(SystemExtensionError::validationFailed)) << "not executable";
+    install(owner | QFileDevice::ExeOwner);
+    EXPECT_EQ(answersTo(tunnel), std::vector<Answer>{SystemExtensionRequestResult::completed});
+    EXPECT_EQ(answersTo(QStringLiteral("com.example.Other")),
+              failed(SystemExtensionError::extensionNotFound));
+    ASSERT_TRUE(QFile::remove(program));
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("tessaron-tunnel")));
+    EXPECT_EQ(answersTo(tunnel), failed(SystemExtensionError::validationFailed)) << "a folder";
+
+    // The answer for a delegate that is gone is dropped rather than delivered into freed memory.
+    LinuxSystemExtensionRequests requests(tunnel, program);
+    auto gone = std::make_unique<RecordingDelegate>();
+    requests.submit(std::make_shared<SystemExtensionRequest>(tunnel, gone.get()));
+    gone.reset();
+    QCoreApplication::sendPostedEvents();
+}
+
+using Result = WebAuthSession::Result;
+
+QCoro::Task<> keep(QCoro::Task<Result> task, std::shared_ptr<std::optional<Result>> into) {
+    *into = co_await std::move(task);
+}
+
+// The result lands in the returned value whenever the sign-in ends.
+std::shared_ptr<std::optional<Result>> startSignIn(WebAuthSession& session, const QUrl& page) {
+    auto result = std::make_shared<std::optional<Result>>();
+    keep(session.authorize(page, QStringLiteral("tessaron")), result);
+    return result;
+}
+
+TEST(LinuxWebAuthSessionTest, EndsExactlyOnceWithTheFirstEnding) {
+    const QUrl page(QStringLiteral("https://accounts.test/authorize?state=s1"));
+    const QUrl callback(QStringLiteral("tessaron://auth/callback?code=c1&state=s1"));
+    const QUrl link(QStringLiteral("https://tessaron.app/i/abc?code=1"));
+    struct Case {
+        const char* name;
+        QUrl page;
+        std::function<void(std::unique_ptr<LinuxWebAuthSession>&)> end;
+        WebAuthSession::Outcome outcome;
+        QUrl callbackUrl;
+    };
+    const Case cases[] = {
+        {"callback", page, [&](auto& s) { EXPECT_TRUE(s->deliverCallback(callback)); },
+         WebAuthSession::Outcome::callback, callback},
+        {"another scheme is no callback, then the user cancels",
+         page,
+         [&](auto& s) {
+             EXPECT_FALSE(s->deliverCallback(link));
+             s->cancel();
+         },
+         WebAuthSession::Outcome::cancelled,
+         {}},
+        {"a newer sign-in",
+         page,
+         [&](auto& s) { startSignIn(*s, page); },
+         WebAuthSession::Outcome::cancelled,
+         {}},
+        {"no browser for the page",
+         QUrl(QStringLiteral("tessaron-nowhere://authorize")),
+         [](auto&) {},
+         WebAuthSession::Outcome::failed,
+         {}},
+        {"the session goes away", page, [](auto& s) { s.reset(); }, WebAuthSession::Outcome::cancelled, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeBrowser browser;
+        auto session = std::make_unique<LinuxWebAuthSession>();
+        const auto result = startSignIn(*session, c.page);
+        EXPECT_EQ(browser.opened, c.page == page ? QList{page} : QList<QUrl>{});
+        c.end(session);
+        ASSERT_TRUE(result->has_value());
+        EXPECT_EQ((*result)->outcome, c.outcome);
+        EXPECT_EQ((*result)->callbackUrl, c.callbackUrl);
+        if (session) {
+            session->cancel();
+            session->deliverCallback(callback);
+            EXPECT_EQ((*result)->outcome, c.outcome) << "ended twice";
+        }
+    }
+}
+
+using namespace std::chrono_literals;
+using Outcome = LinuxUpdateFramework::Outcome;
+
+const QUrl page(QStringLiteral("https://tessaron.test/download/mac"));
+
+class RecordingDialogs final : public UpdateDialogs {
+public:
+    void showFound(const FoundUpdate& update, std::function<void()> download) override {
+        shown.append(QStringLiteral("found ") + update.version);
+        if (pressDownload)
+            download();
+    }
+    void showUpToDate() override { shown.append(QStringLiteral("up to date")); }
+    void showCheckFailed() override { shown.append(QStringLiteral("failed")); }
+
+    bool pressDownload = false;
+    QStringList shown;
+};
+
+class ScriptedDelegate final : public UpdateFrameworkDelegate {
+public:
+    bool willInstallUpdateOnQuit(const FoundUpdate&, const std::function<void()>& installNow) override {
+        if (required)
+            installNow();
+        return required;
+    }
+    bool required = false;
+};
+
+class LinuxUpdateFrameworkTest : public ::testing::Test {
+protected:
+    LinuxUpdateFrameworkTest() { framework.setDelegate(&delegate); }
+
+    // The finder answers after a second on the manual clock.
+    QCoro::Task<Outcome> find() {
+        co_await clock.sleep(1s);
+        // A copy: co_return moves from what it is given.
+        co_return Outcome(outcome);
+    }
+    void finish() { clock.advance(1s); }
+
+    ManualClock clock;
+    Outcome outcome = Outcome::found({QStringLiteral("1.5"), page});
+    RecordingDialogs dialogs;
+    ScriptedDelegate delegate;
+    QList<QUrl> opened;
+    LinuxUpdateFramework framework{[this] { return find(); }, dialogs,
+                                   [this](const QUrl& url) {
+                                       opened.append(url);
+                                   }};
+};
+
+TEST_F(LinuxUpdateFrameworkTest, ARequiredFindOpensThePageOncePerReleaseFromBackgroundChecks) {
+    delegate.required = true;
+    for (int i = 0; i < 3; ++i) {
+        framework.checkForUpdatesInBackground();
+        finish();
+    }
+    EXPECT_EQ(opened, QList<QUrl>{page});
+    // The user asking opens it again; so does a newer release.
+    framework.checkForUpdates();
+    finish();
+    outcome = Outcome::found({QStringLiteral("1.6"), page});
+    framework.checkForUpdatesInBackground();
+    finish();
+    EXPECT_EQ(opened.size(), 3);
+    EXPECT_TRUE(dialogs.shown.isEmpty());
+}
+
+// No second check starts while one runs.
+TEST_F(LinuxUpdateFrameworkTest, ShowsTheOutcomeOfUserChecksOnlyOneCheckAtATime) {
+    QSignalSpy changes(&framework, &UpdateFramework::canCheckForUpdatesChanged);
+    // The finder's outcome, whether the user asked, whether the user presses "download", what is shown and
+    // how many pages are opened.
+    const auto found = Outcome::found({QStringLiteral("1.5"), page});
+    const std::tuple<Outcome, bool, bool, QStringList, qsizetype> cases[] = {
+        {found, true, true, {"found 1.5"}, 1},
+        {found, true, false, {"found 1.5"}, 0},
+        {Outcome::upToDate(), true, false, {"up to date"}, 0},
+        {Outcome::failed(), true, false, {"failed"}, 0},
+        {found, false, true, {}, 0},
+        {Outcome::failed(), false, false, {}, 0},
+    };
+    for (const auto& [result, userInitiated, pressDownload, shown, pages] : cases) {
+        SCOPED_TRACE(shown.join(u' ').toStdString() + (userInitiated ? " asked" : " in background"));
+        outcome = result;
+        dialogs.pressDownload = pressDownload;
+        dialogs.shown.clear();
+        opened.clear();
+        userInitiated ? framework.checkForUpdates() : framework.checkForUpdatesInBackground();
+        EXPECT_FALSE(framework.canCheckForUpdates());
+        framework.checkForUpdates();
+        finish();
+        EXPECT_TRUE(framework.canCheckForUpdates());
+        EXPECT_EQ(std::pair(dialogs.shown, opened.size()), std::pair(shown, pages));
+    }
+    EXPECT_EQ(changes.size(), 2 * qsizetype(std::size(cases)));
+}
+
+} // namespace
+} // namespace tessaron::testing
