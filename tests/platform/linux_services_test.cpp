@@ -99,53 +99,40 @@ std::shared_ptr<std::optional<Result>> startSignIn(WebAuthSession& session, cons
 }
 
 TEST(LinuxWebAuthSessionTest, EndsExactlyOnceWithTheFirstEnding) {
-    const QUrl page(QStringLiteral("https://accounts.test/authorize?state=s1"));
-    const QUrl callback(QStringLiteral("tessaron://auth/callback?code=c1&state=s1"));
-    const QUrl link(QStringLiteral("https://tessaron.app/i/abc?code=1"));
-    struct Case {
-        const char* name;
-        QUrl page;
-        std::function<void(std::unique_ptr<LinuxWebAuthSession>&)> end;
-        WebAuthSession::Outcome outcome;
-        QUrl callbackUrl;
-    };
-    const Case cases[] = {
-        {"callback", page, [&](auto& s) { EXPECT_TRUE(s->deliverCallback(callback)); },
-         WebAuthSession::Outcome::callback, callback},
-        {"another scheme is no callback, then the user cancels",
-         page,
-         [&](auto& s) {
-             EXPECT_FALSE(s->deliverCallback(link));
-             s->cancel();
-         },
-         WebAuthSession::Outcome::cancelled,
-         {}},
-        {"a newer sign-in",
-         page,
-         [&](auto& s) { startSignIn(*s, page); },
-         WebAuthSession::Outcome::cancelled,
-         {}},
-        {"no browser for the page",
-         QUrl(QStringLiteral("tessaron-nowhere://authorize")),
-         [](auto&) {},
-         WebAuthSession::Outcome::failed,
-         {}},
-        {"the session goes away", page, [](auto& s) { s.reset(); }, WebAuthSession::Outcome::cancelled, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    using enum WebAuthSession::Outcome;
+    const QUrl page("https://accounts.test/authorize?state=s1");
+    const QUrl answer("tessaron://auth/callback?code=c1&state=s1");
+    // How the sign-in ends, and the outcome and callback it hands over. No ending: no browser takes the page.
+    const std::tuple<const char*, std::function<void(std::unique_ptr<LinuxWebAuthSession>&)>,
+                     WebAuthSession::Outcome, QUrl>
+        cases[] = {
+            {"callback", [&](auto& s) { EXPECT_TRUE(s->deliverCallback(answer)); }, callback, answer},
+            {"another scheme is no callback, then the user cancels",
+             [&](auto& s) {
+                 EXPECT_FALSE(s->deliverCallback(QUrl("https://tessaron.app/i/abc?code=1")));
+                 s->cancel();
+             },
+             cancelled,
+             {}},
+            {"a newer sign-in", [&](auto& s) { startSignIn(*s, page); }, cancelled, {}},
+            {"no browser for the page", nullptr, failed, {}},
+            {"the session goes away", [](auto& s) { s.reset(); }, cancelled, {}},
+        };
+    for (const auto& [name, end, outcome, callbackUrl] : cases) {
+        SCOPED_TRACE(name);
         FakeBrowser browser;
         auto session = std::make_unique<LinuxWebAuthSession>();
-        const auto result = startSignIn(*session, c.page);
-        EXPECT_EQ(browser.opened, c.page == page ? QList{page} : QList<QUrl>{});
-        c.end(session);
+        const auto result = startSignIn(*session, end ? page : QUrl("tessaron-nowhere://authorize"));
+        EXPECT_EQ(browser.opened, end ? QList{page} : QList<QUrl>{});
+        if (end)
+            end(session);
         ASSERT_TRUE(result->has_value());
-        EXPECT_EQ((*result)->outcome, c.outcome);
-        EXPECT_EQ((*result)->callbackUrl, c.callbackUrl);
+        EXPECT_EQ((*result)->outcome, outcome);
+        EXPECT_EQ((*result)->callbackUrl, callbackUrl);
         if (session) {
             session->cancel();
-            session->deliverCallback(callback);
-            EXPECT_EQ((*result)->outcome, c.outcome) << "ended twice";
+            session->deliverCallback(answer);
+            EXPECT_EQ((*result)->outcome, outcome) << "ended twice";
         }
     }
 }

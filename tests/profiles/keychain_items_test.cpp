@@ -21,6 +21,8 @@ namespace {
 
 using enum TessaronKeychainErrorKind;
 using IdentityKind = TessaronInstallationIdentityErrorKind;
+using enum TessaronInstallationIdentityErrorKind;
+using namespace keychain_status;
 using KeychainFailure = std::pair<TessaronKeychainErrorKind, qint32>;
 
 const QString group = QStringLiteral("TEAM.shared");
@@ -95,19 +97,16 @@ TEST_F(KeychainItemsTest, TheInstallationIdentifierIsTakenFromAnotherWriterOrFai
         rows[] = {
             {"upper case", "6F9619FF-8B86-D011-B42D-00CF4FC964FF", {}, theirs},
             // Two first launches at once: the one that loses the add must take the winner's value.
-            {"losing the creation race", theirs, {keychain_status::itemNotFound}, theirs},
-            {"nil", "00000000-0000-0000-0000-000000000000", {}, IdentityKind::malformedIdentifier},
-            {"braced", "{6f9619ff-8b86-d011-b42d-00cf4fc964ff}", {}, IdentityKind::malformedIdentifier},
-            {"line feed", theirs + '\n', {}, IdentityKind::malformedIdentifier},
-            {"read fails", std::nullopt, {keychain_status::notAvailable}, IdentityKind::keychainUnavailable},
-            {"add fails",
-             std::nullopt,
-             {keychain_status::itemNotFound, keychain_status::notAvailable},
-             IdentityKind::keychainUnavailable},
+            {"losing the creation race", theirs, {itemNotFound}, theirs},
+            {"nil", "00000000-0000-0000-0000-000000000000", {}, malformedIdentifier},
+            {"braced", "{6f9619ff-8b86-d011-b42d-00cf4fc964ff}", {}, malformedIdentifier},
+            {"line feed", theirs + '\n', {}, malformedIdentifier},
+            {"read fails", std::nullopt, {notAvailable}, keychainUnavailable},
+            {"add fails", std::nullopt, {itemNotFound, notAvailable}, keychainUnavailable},
             {"read back finds nothing",
              std::nullopt,
-             {keychain_status::itemNotFound, keychain_status::duplicateItem, keychain_status::itemNotFound},
-             IdentityKind::keychainUnavailable},
+             {itemNotFound, duplicateItem, itemNotFound},
+             keychainUnavailable},
         };
     for (const auto& [what, stored, failures, expected] : rows) {
         FakeKeychain keychain;
@@ -158,9 +157,7 @@ TEST_F(KeychainItemsTest, ProfileRestoringAnAnnotatedItemUpdatesItUnderTheSameRe
 
 TEST_F(KeychainItemsTest, ProfileFailedStepsThrowTheirStatusAndMissingDamagedOrMisfiledItemsFailToRead) {
     // The add fails; an update after a duplicate fails; the reference fails.
-    const QList<qint32> steps[] = {{keychain_status::notAvailable},
-                                   {keychain_status::duplicateItem, keychain_status::itemNotFound},
-                                   {keychain_status::success, keychain_status::badParameter}};
+    const QList<qint32> steps[] = {{notAvailable}, {duplicateItem, itemNotFound}, {success, badParameter}};
     for (const auto& statuses : steps) {
         for (const auto code : statuses)
             keychain.failNext(code);
@@ -168,7 +165,7 @@ TEST_F(KeychainItemsTest, ProfileFailedStepsThrowTheirStatusAndMissingDamagedOrM
                   failed(status, statuses.last()));
     }
 
-    EXPECT_EQ(keychainFailure([&] { store.profile(tls.id); }), failed(status, keychain_status::itemNotFound));
+    EXPECT_EQ(keychainFailure([&] { store.profile(tls.id); }), failed(status, itemNotFound));
     putProfile(account(tls.id), "{\"version\":");
     EXPECT_THROW(store.profile(tls.id), TessaronProfileError);
     putProfile(account(tls.id), reality.canonicalJSON());
@@ -258,12 +255,12 @@ TEST_F(KeychainItemsTest, PendingRefusesARecordOverTheSizeLimitWithoutWriting) {
 
 TEST_F(KeychainItemsTest, PendingFailuresThrowTheirCaseAndLeaveTheItemAsItWas) {
     const auto unavailable = [&](auto action) {
-        keychain.failNext(keychain_status::notAvailable);
+        keychain.failNext(notAvailable);
         return keychainFailure(action);
     };
     for (const auto& failure : {unavailable([&] { pending.save(sampleRecord()); }),
                                 unavailable([&] { pending.load(); }), unavailable([&] { pending.remove(); })})
-        EXPECT_EQ(failure, failed(status, keychain_status::notAvailable));
+        EXPECT_EQ(failure, failed(status, notAvailable));
     EXPECT_EQ(keychain.itemCount(), 0);
 
     put(pendingService, "pending", "{\"code\":");
@@ -284,7 +281,7 @@ TEST_F(KeychainItemsTest, EveryItemNeedsAConfiguredGroup) {
         installationID(keychain, BundleInfo());
         ADD_FAILURE() << "an identifier without a group";
     } catch (const TessaronInstallationIdentityError& error) {
-        EXPECT_EQ(error.kind(), IdentityKind::accessGroupUnavailable);
+        EXPECT_EQ(error.kind(), accessGroupUnavailable);
     }
     EXPECT_EQ(keychain.itemCount(), 0);
 }

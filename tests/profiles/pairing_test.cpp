@@ -24,6 +24,7 @@ namespace tessaron::testing {
 namespace {
 
 using Kind = TessaronPairingErrorKind;
+using enum TessaronPairingErrorKind;
 
 // The pairing failure a call ends with; none when it succeeds.
 std::optional<Kind> failureOf(const std::function<void()>& call) {
@@ -108,13 +109,13 @@ TEST(PairingOriginTest, KeepsOnlyTheHostAndPortOfAnHttpsBase) {
     for (const char* base : {"pairing.example.net", "http://pairing.example.net", "https:///path",
                              "https://user@pairing.example.net", "https://pairing.example.net:0",
                              "https://pairing.example.net:65536"})
-        EXPECT_EQ(failureOf([&] { TessaronPairingOrigin{url(base)}; }), Kind::invalidBaseURL) << base;
+        EXPECT_EQ(failureOf([&] { TessaronPairingOrigin{url(base)}; }), invalidBaseURL) << base;
 }
 
 TEST_F(PairingClientTest, PostsExactlyTheseRequestsAndOnlyA426ReachesTheGate) {
     const auto upgrade = bytesOf({{"error", "upgrade_required"}, {"minimumBuild", 90}});
     transport.enqueue(426, upgrade);
-    EXPECT_EQ(failureOf(redeem()), Kind::upgradeRequired);
+    EXPECT_EQ(failureOf(redeem()), upgradeRequired);
     EXPECT_EQ(gate.requirement(), (TessaronUpgradeRequirement{90, {}, std::nullopt}));
 
     // A pairing success is not the account service's verdict: the requirement stays.
@@ -144,31 +145,31 @@ TEST_F(PairingClientTest, PostsExactlyTheseRequestsAndOnlyA426ReachesTheGate) {
     // Nor is a 426 the client could not read in full.
     gate.observe(200, std::nullopt);
     transport.enqueue(426, upgrade + QByteArray(65'536, ' '));
-    EXPECT_EQ(failureOf(roster()), Kind::invalidResponse);
+    EXPECT_EQ(failureOf(roster()), invalidResponse);
     EXPECT_FALSE(gate.requirement().has_value());
 }
 
 TEST_F(PairingClientTest, MapsFailedStatusesAndUndecodableSuccessesByEndpoint) {
     const std::tuple<int, QByteArray, Kind, Kind> cases[] = {
-        {400, errorBody("invalid_consent"), Kind::invalidConsent, Kind::invalidConsent},
-        {403, errorBody("invalid_consent"), Kind::invalidConsent, Kind::invalidConsent},
-        {400, errorBody("invalid_code"), Kind::invitationUnavailable, Kind::unexpectedStatus},
-        {403, QByteArray("invalid_consent"), Kind::invitationUnavailable, Kind::unexpectedStatus},
-        {404, errorBody("invalid_consent"), Kind::invitationUnavailable, Kind::profileUnknown},
-        {410, errorBody("expired"), Kind::invitationUnavailable, Kind::profileUnknown},
-        {429, {}, Kind::rateLimited, Kind::rateLimited},
-        {500, {}, Kind::serviceUnavailable, Kind::serviceUnavailable},
-        {504, {}, Kind::serviceUnavailable, Kind::serviceUnavailable},
-        {501, {}, Kind::unexpectedStatus, Kind::unexpectedStatus},
-        {302, redeemReply(), Kind::unexpectedStatus, Kind::unexpectedStatus},
-        {600, redeemReply(), Kind::invalidResponse, Kind::invalidResponse},
+        {400, errorBody("invalid_consent"), invalidConsent, invalidConsent},
+        {403, errorBody("invalid_consent"), invalidConsent, invalidConsent},
+        {400, errorBody("invalid_code"), invitationUnavailable, unexpectedStatus},
+        {403, QByteArray("invalid_consent"), invitationUnavailable, unexpectedStatus},
+        {404, errorBody("invalid_consent"), invitationUnavailable, profileUnknown},
+        {410, errorBody("expired"), invitationUnavailable, profileUnknown},
+        {429, {}, rateLimited, rateLimited},
+        {500, {}, serviceUnavailable, serviceUnavailable},
+        {504, {}, serviceUnavailable, serviceUnavailable},
+        {501, {}, unexpectedStatus, unexpectedStatus},
+        {302, redeemReply(), unexpectedStatus, unexpectedStatus},
+        {600, redeemReply(), invalidResponse, invalidResponse},
         // A success that does not decode fails as a whole.
         {200,
          bytesOf({{"profile", tlsProfileObject()},
                   {"profiles", QJsonArray{with(tlsProfileObject(), "id", "x")}}}),
-         Kind::invalidResponse, Kind::invalidResponse},
+         invalidResponse, invalidResponse},
         {200, bytesOf(with(rosterObject(), "health", QJsonObject{{"not-a-uuid", healthObject()}})),
-         Kind::invalidResponse, Kind::invalidResponse},
+         invalidResponse, invalidResponse},
     };
     for (const auto& [status, body, onRedeem, onRoster] : cases) {
         transport.enqueue(status, body);
@@ -180,25 +181,25 @@ TEST_F(PairingClientTest, MapsFailedStatusesAndUndecodableSuccessesByEndpoint) {
 
 TEST_F(PairingClientTest, MapsTransportFailuresAndCancellation) {
     const std::pair<HttpOutcome, Kind> cases[] = {
-        {HttpFailure{HttpFailure::Kind::timedOut, {}}, Kind::timedOut},
-        {HttpFailure{HttpFailure::Kind::transport, {}}, Kind::transportFailure},
-        {HttpFailure{HttpFailure::Kind::tooLarge, {}}, Kind::invalidResponse},
+        {HttpFailure{HttpFailure::Kind::timedOut, {}}, timedOut},
+        {HttpFailure{HttpFailure::Kind::transport, {}}, transportFailure},
+        {HttpFailure{HttpFailure::Kind::tooLarge, {}}, invalidResponse},
         {HttpResponse{.status = 200, .headers = {}, .body = redeemReply(), .truncated = true},
-         Kind::invalidResponse},
+         invalidResponse},
     };
     for (const auto& [outcome, expected] : cases) {
         transport.enqueue(outcome);
         EXPECT_EQ(failureOf(redeem()), expected);
     }
-    CancellationSource cancelled;
-    cancelled.cancel();
+    CancellationSource source;
+    source.cancel();
     transport.enqueue(200, redeemReply());
-    EXPECT_EQ(failureOf(redeem(cancelled.token())), Kind::cancelled);
+    EXPECT_EQ(failureOf(redeem(source.token())), cancelled);
     // A cancelled redemption and a roster of an unknown profile say nothing to the user.
-    for (const Kind kind : {Kind::cancelled, Kind::profileUnknown, Kind::timedOut})
-        EXPECT_EQ(TessaronPairingError(kind).userMessage().has_value(), kind == Kind::timedOut);
+    for (const Kind kind : {cancelled, profileUnknown, timedOut})
+        EXPECT_EQ(TessaronPairingError(kind).userMessage().has_value(), kind == timedOut);
     // Users quote the code from the failure message, so the last case keeps its number.
-    EXPECT_EQ(TessaronPairingError(Kind::profileUnknown).code(), 13);
+    EXPECT_EQ(TessaronPairingError(profileUnknown).code(), 13);
 }
 
 TEST_F(PairingClientTest, TheWholeExchangeEndsAfter15SecondsOnTheClock) {
@@ -208,7 +209,7 @@ TEST_F(PairingClientTest, TheWholeExchangeEndsAfter15SecondsOnTheClock) {
     clock.advance(std::chrono::milliseconds(14'999));
     EXPECT_FALSE(redemption.isReady());
     clock.advance(std::chrono::milliseconds(1));
-    EXPECT_EQ(failureOf(std::move(redemption)), Kind::timedOut);
+    EXPECT_EQ(failureOf(std::move(redemption)), timedOut);
 }
 
 const QString key = TessaronServerUpgradeGate::storageKey;
@@ -226,17 +227,18 @@ protected:
 
 TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
     const QUrl page(QStringLiteral("https://tessaron.test/update?from=1.0"));
+    const TessaronUpgradeRequirement bare{0, {}, std::nullopt};
     const std::tuple<const char*, QJsonObject, TessaronUpgradeRequirement> cases[] = {
         {"complete",
          {{"minimumBuild", 120}, {"minimumVersion", "2.1.0"}, {"page", page.toString()}},
          {120, QStringLiteral("2.1.0"), page}},
-        {"build with a fraction", {{"minimumBuild", 1.5}}, {0, {}, std::nullopt}},
-        {"build beyond 64 bits", {{"minimumBuild", 1e30}}, {0, {}, std::nullopt}},
-        {"version of another type", {{"minimumVersion", 3}}, {0, {}, std::nullopt}},
-        {"plain http page", {{"page", "http://tessaron.test/update"}}, {0, {}, std::nullopt}},
+        {"build with a fraction", {{"minimumBuild", 1.5}}, bare},
+        {"build beyond 64 bits", {{"minimumBuild", 1e30}}, bare},
+        {"version of another type", {{"minimumVersion", 3}}, bare},
+        {"plain http page", {{"page", "http://tessaron.test/update"}}, bare},
         {"upper-case scheme",
          {{"page", "HTTPS://tessaron.test/u"}},
-         {0, {}, QUrl(QStringLiteral("https://tessaron.test/u"))}},
+         {0, {}, QUrl("https://tessaron.test/u")}},
     };
     for (const auto& [name, fields, expected] : cases) {
         TessaronServerUpgradeGate gate(preferences);
@@ -249,21 +251,17 @@ TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
 
 // Only a 426 that says "upgrade_required" sets a requirement; only a success clears it, announcing once.
 TEST_F(UpgradeGateTest, OnlyAnUpgradeReplySetsTheRequirementAndOnlyASuccessClearsIt) {
-    const TessaronUpgradeRequirement stored{40, QStringLiteral("1.9"),
-                                            QUrl(QStringLiteral("https://x.test/a"))};
+    const TessaronUpgradeRequirement stored{40, "1.9", QUrl("https://x.test/a")};
     preferences.setValue(key, bytesOf(stored.toJson()));
     TessaronServerUpgradeGate gate(preferences);
     QList<OptionalUpgradeRequirement> announced;
     gate.subscribe(&context, [&](const OptionalUpgradeRequirement& value) { announced.append(value); });
 
-    for (const auto& [status, body] : std::initializer_list<std::pair<int, std::optional<QByteArray>>>{
-             {426, std::nullopt},
-             {426, QByteArray("upgrade_required")},
-             {426, QByteArray(R"({"error":"UPGRADE_REQUIRED"})")},
-             {199, upgradeBody({})},
-             {300, upgradeBody({})},
-             {425, upgradeBody({})}})
-        gate.observe(status, body);
+    for (const auto& body :
+         {QByteArray(), QByteArray("upgrade_required"), QByteArray(R"({"error":"UPGRADE_REQUIRED"})")})
+        gate.observe(426, body.isNull() ? std::nullopt : std::optional(body));
+    for (const int status : {199, 300, 425})
+        gate.observe(status, upgradeBody({}));
     const auto newer = upgradeBody({{"minimumBuild", 41}});
     gate.observe(426, newer);
     gate.observe(426, newer);
