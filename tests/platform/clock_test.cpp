@@ -12,15 +12,10 @@
 
 #include <qcoro/qcorotask.h>
 
-using namespace std::chrono_literals;
-using tessaron::CancellationSource;
-using tessaron::CancellationToken;
-using tessaron::Clock;
-using tessaron::OneShot;
-using tessaron::TaskSlot;
-using tessaron::testing::ManualClock;
-
+namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Coroutines take everything by value or pointer: a capturing lambda would dangle once suspended.
 QCoro::Task<> sleepThenMark(Clock* clock, Clock::Duration duration, CancellationToken token, bool* done) {
@@ -32,8 +27,6 @@ QCoro::Task<> awaitShot(OneShot<int> shot, std::optional<int>* result, QThread**
     *result = co_await shot;
     *resumedOn = QThread::currentThread();
 }
-
-} // namespace
 
 // Every timing test rests on this ordering.
 TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
@@ -81,7 +74,7 @@ TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
 TEST(RepeatingTimerTest, TicksEveryIntervalUntilDestroyedEvenFromItsOwnTick) {
     ManualClock clock;
     std::vector<Clock::Duration> ticks;
-    std::unique_ptr<tessaron::RepeatingTimer> timer;
+    std::unique_ptr<RepeatingTimer> timer;
     timer = clock.repeat(2s, 200ms, [&] {
         ticks.push_back(clock.monotonic());
         if (ticks.size() == 3)
@@ -159,7 +152,7 @@ TEST(SystemClockTest, ArmsACoarseTimerOnlyWhereItsSpreadStaysWithinTheTolerance)
     };
     for (const auto& [remaining, tolerance, coarse, mayFireEarly] : cases) {
         SCOPED_TRACE(std::to_string(remaining.count()) + " " + std::to_string(tolerance.count()));
-        const auto arming = tessaron::SystemClock::firstArming(remaining, tolerance);
+        const auto arming = SystemClock::firstArming(remaining, tolerance);
         ASSERT_EQ(arming.type == Qt::CoarseTimer, coarse);
         if (!coarse)
             EXPECT_GE(arming.interval, std::max(remaining, Clock::Duration::zero()));
@@ -171,7 +164,7 @@ TEST(SystemClockTest, ArmsACoarseTimerOnlyWhereItsSpreadStaysWithinTheTolerance)
 }
 
 TEST(SystemClockTest, NeverRunsBeforeTheDeadlineAndRearmsAnEarlyTimerPrecisely) {
-    tessaron::SystemClock clock;
+    SystemClock clock;
     int runs = 0;
     clock.schedule(clock.monotonic() + 10s, 1s, [&] { ++runs; });
     auto* timer = clock.findChild<QTimer*>();
@@ -192,3 +185,6 @@ TEST(SystemClockTest, NeverRunsBeforeTheDeadlineAndRearmsAnEarlyTimerPrecisely) 
     ASSERT_TRUE(done);
     EXPECT_GE(clock.monotonic() - start, 30ms);
 }
+
+} // namespace
+} // namespace tessaron::testing

@@ -28,7 +28,7 @@ namespace tessaron::testing {
 namespace {
 
 // A manager as the application writes one, with a value of every type in its provider configuration.
-inline TunnelProviderManager sampleManager(qint64 version = 3) {
+TunnelProviderManager sampleManager(qint64 version = 3) {
     TunnelProviderProtocol protocol;
     protocol.providerBundleIdentifier = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
     protocol.serverAddress = QStringLiteral("zrh.example.net");
@@ -37,13 +37,12 @@ inline TunnelProviderManager sampleManager(qint64 version = 3) {
     protocol.enforceRoutes = true;
     protocol.excludeLocalNetworks = true;
     protocol.providerConfiguration = ProviderConfiguration{
-        {QStringLiteral("profileID"),
-         ProviderValue::text(QStringLiteral("6F1C2B4A-9D3E-4F5A-8B7C-1D2E3F4A5B6C"))},
-        {QStringLiteral("name"), ProviderValue::text(QStringLiteral("Zürich"))},
-        {QStringLiteral("version"), ProviderValue::integer(version)},
-        {QStringLiteral("killSwitch"), ProviderValue::boolean(false)},
-        {QStringLiteral("routingMode"), ProviderValue::text(QStringLiteral("smart"))},
-        {QStringLiteral("profile"), ProviderValue::data(QByteArray("{\"transport\":\"tcp\"}"))},
+        {"profileID", ProviderValue::text("6F1C2B4A-9D3E-4F5A-8B7C-1D2E3F4A5B6C")},
+        {"name", ProviderValue::text("Zürich")},
+        {"version", ProviderValue::integer(version)},
+        {"killSwitch", ProviderValue::boolean(false)},
+        {"routingMode", ProviderValue::text("smart")},
+        {"profile", ProviderValue::data("{\"transport\":\"tcp\"}")},
     };
     TunnelProviderManager manager;
     manager.localizedDescription = QStringLiteral("Tessaron");
@@ -226,8 +225,7 @@ TEST_F(ConfigFilesTest, VpnKeepsEveryFieldAndTypeWithOneConfigurationEnabled) {
     auto other = sampleManager();
     other.onDemandEnabled = false;
     other.onDemandRules = {};
-    other.protocolConfiguration =
-        BuiltInVpnProtocol{QStringLiteral("ikev2"), QStringLiteral("vpn.example.org")};
+    other.protocolConfiguration = BuiltInVpnProtocol{"ikev2", "vpn.example.org"};
     auto bare = sampleManager();
     bare.enabled = false;
     bare.protocolConfiguration = std::monostate{};

@@ -36,12 +36,10 @@ extern "C" void* realloc(void* pointer, std::size_t size) {
     return __libc_realloc(pointer, size);
 }
 
-using namespace std::chrono_literals;
-using tessaron::TunnelChannel;
-using tessaron::TunnelClient;
-using tessaron::testing::ManualClock;
-
+namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 bool waitFor(const std::function<bool()>& condition) {
     QElapsedTimer guard;
@@ -156,3 +154,4 @@ TEST_F(TunnelLinkTest, AChannelReadsEachMessageWithoutALineSizedBuffer) {
 }
 
 } // namespace
+} // namespace tessaron::testing
