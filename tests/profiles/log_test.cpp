@@ -35,23 +35,30 @@ protected:
     ManualClock clock;
 };
 
-TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifiesAndClearForgets) {
+TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifiesExportLocalisesAndClearForgets) {
+    const ScopedTimeZone zone("XST-05:45");
     TessaronConnectionLog log(preferences, clock);
+    EXPECT_EQ(log.exportText(), u"");
     QSignalSpy changes(&log, &TessaronConnectionLog::entriesChanged);
-    clock.advance(1500ms);
-    log.append(QStringLiteral("dial 203.0.113.9:443"));
+    clock.advance(7ms);
+    log.append(u"dial 203.0.113.9:443"_s);
 
-    const TessaronConnectionLog::Entry expected{
-        clock.now(), QStringLiteral("dial ") + tessaron::redactionMark + QStringLiteral(":443")};
+    const TessaronConnectionLog::Entry expected{clock.now(), "dial " + redactionMark + ":443"};
     EXPECT_EQ(log.entries(), TessaronConnectionLog::Entries{expected});
     ASSERT_EQ(changes.count(), 1);
     EXPECT_EQ(changes[0][0].value<TessaronConnectionLog::Entries>(), log.entries());
     EXPECT_FALSE(preferences.data(key)->contains("203.0.113.9")) << "only redacted text is stored";
     EXPECT_EQ(TessaronConnectionLog(preferences, clock).entries(), log.entries());
 
+    clock.advance(18h + 14min + 59s + 993ms);
+    log.append(u"tunnel phase: blocked"_s);
+    // Local times to the millisecond: the manual clock starts at midnight UTC; the zone is 5:45 ahead.
+    EXPECT_EQ(log.exportText(),
+              "05:45:00.007  dial " + redactionMark + ":443\n00:00:00.000  tunnel phase: blocked");
+
     log.clear();
     EXPECT_TRUE(log.entries().isEmpty());
-    EXPECT_EQ(changes.count(), 2);
+    EXPECT_EQ(changes.count(), 3);
     EXPECT_FALSE(preferences.keys().contains(key));
 }
 
@@ -86,21 +93,6 @@ TEST_F(ConnectionLogTest, AStoredValueThatDoesNotDecodeGivesAnEmptyLog) {
         EXPECT_TRUE(TessaronConnectionLog(preferences, clock).entries().isEmpty())
             << value.toByteArray().left(40).toStdString();
     }
-}
-
-TEST_F(ConnectionLogTest, ExportsLocalTimesToTheMillisecond) {
-    const ScopedTimeZone zone("XST-05:45");
-    TessaronConnectionLog log(preferences, clock);
-    EXPECT_EQ(log.exportText(), u"");
-
-    clock.advance(7ms);
-    log.append(QStringLiteral("connect tapped"));
-    clock.advance(18h + 14min + 59s + 993ms);
-    log.append(QStringLiteral("tunnel phase: blocked"));
-
-    // The manual clock starts at midnight UTC; the zone is 5:45 ahead.
-    EXPECT_EQ(log.exportText(), u"05:45:00.007  connect tapped\n"
-                                u"00:00:00.000  tunnel phase: blocked");
 }
 
 // Written with "#" for the mark to keep the table readable.
