@@ -142,35 +142,26 @@ using Outcome = LinuxUpdateFramework::Outcome;
 
 const QUrl page(QStringLiteral("https://tessaron.test/download/mac"));
 
-class RecordingDialogs final : public UpdateDialogs {
-public:
+// The dialogs and the delegate as the user and the application answer them; the finder answers after a
+// second on the manual clock.
+class LinuxUpdateFrameworkTest : public ::testing::Test,
+                                 public UpdateDialogs,
+                                 public UpdateFrameworkDelegate {
+protected:
+    LinuxUpdateFrameworkTest() { framework.setDelegate(this); }
+
     void showFound(const FoundUpdate& update, std::function<void()> download) override {
-        shown.append(QStringLiteral("found ") + update.version);
+        shown.append("found " + update.version);
         if (pressDownload)
             download();
     }
-    void showUpToDate() override { shown.append(QStringLiteral("up to date")); }
-    void showCheckFailed() override { shown.append(QStringLiteral("failed")); }
-
-    bool pressDownload = false;
-    QStringList shown;
-};
-
-class ScriptedDelegate final : public UpdateFrameworkDelegate {
-public:
+    void showUpToDate() override { shown.append("up to date"); }
+    void showCheckFailed() override { shown.append("failed"); }
     bool willInstallUpdateOnQuit(const FoundUpdate&, const std::function<void()>& installNow) override {
         if (required)
             installNow();
         return required;
     }
-    bool required = false;
-};
-
-class LinuxUpdateFrameworkTest : public ::testing::Test {
-protected:
-    LinuxUpdateFrameworkTest() { framework.setDelegate(&delegate); }
-
-    // The finder answers after a second on the manual clock.
     QCoro::Task<Outcome> find() {
         co_await clock.sleep(1s);
         // A copy: co_return moves from what it is given.
@@ -179,18 +170,19 @@ protected:
     void finish() { clock.advance(1s); }
 
     ManualClock clock;
-    Outcome outcome = Outcome::found({QStringLiteral("1.5"), page});
-    RecordingDialogs dialogs;
-    ScriptedDelegate delegate;
+    Outcome outcome = Outcome::found({"1.5", page});
+    bool pressDownload = false;
+    bool required = false;
+    QStringList shown;
     QList<QUrl> opened;
-    LinuxUpdateFramework framework{[this] { return find(); }, dialogs,
+    LinuxUpdateFramework framework{[this] { return find(); }, *this,
                                    [this](const QUrl& url) {
                                        opened.append(url);
                                    }};
 };
 
 TEST_F(LinuxUpdateFrameworkTest, ARequiredFindOpensThePageOncePerReleaseFromBackgroundChecks) {
-    delegate.required = true;
+    required = true;
     for (int i = 0; i < 3; ++i) {
         framework.checkForUpdatesInBackground();
         finish();
@@ -203,7 +195,7 @@ TEST_F(LinuxUpdateFrameworkTest, ARequiredFindOpensThePageOncePerReleaseFromBack
     framework.checkForUpdatesInBackground();
     finish();
     EXPECT_EQ(opened.size(), 3);
-    EXPECT_TRUE(dialogs.shown.isEmpty());
+    EXPECT_TRUE(shown.isEmpty());
 }
 
 // No second check starts while one runs.
@@ -220,18 +212,18 @@ TEST_F(LinuxUpdateFrameworkTest, ShowsTheOutcomeOfUserChecksOnlyOneCheckAtATime)
         {found, false, true, {}, 0},
         {Outcome::failed(), false, false, {}, 0},
     };
-    for (const auto& [result, userInitiated, pressDownload, shown, pages] : cases) {
-        SCOPED_TRACE(shown.join(u' ').toStdString() + (userInitiated ? " asked" : " in background"));
+    for (const auto& [result, userInitiated, press, expected, pages] : cases) {
+        SCOPED_TRACE(expected.join(u' ').toStdString() + (userInitiated ? " asked" : " in background"));
         outcome = result;
-        dialogs.pressDownload = pressDownload;
-        dialogs.shown.clear();
+        pressDownload = press;
+        shown.clear();
         opened.clear();
         userInitiated ? framework.checkForUpdates() : framework.checkForUpdatesInBackground();
         EXPECT_FALSE(framework.canCheckForUpdates());
         framework.checkForUpdates();
         finish();
         EXPECT_TRUE(framework.canCheckForUpdates());
-        EXPECT_EQ(std::pair(dialogs.shown, opened.size()), std::pair(shown, pages));
+        EXPECT_EQ(std::pair(shown, opened.size()), std::pair(expected, pages));
     }
     EXPECT_EQ(changes.size(), 2 * qsizetype(std::size(cases)));
 }
