@@ -142,19 +142,6 @@ TEST_F(KeychainItemsTest, ProfileAnnotationPutsTheTransportBetweenShortIDAndUser
                   failed(invalidTransportAnnotation));
 }
 
-TEST_F(KeychainItemsTest, ProfileRestoringAnAnnotatedItemUpdatesItUnderTheSameReference) {
-    auto profile = reality;
-    const auto first = store.storeItem(profile.canonicalJSON(), profile.id);
-    profile.name = QStringLiteral("Zürich 2");
-    const auto second = store.storeItem(annotated(profile, TessaronTransport::xhttp), profile.id);
-
-    EXPECT_FALSE(first.isEmpty());
-    EXPECT_EQ(second, first);
-    EXPECT_EQ(keychain.resolve(second).value, annotated(profile, TessaronTransport::xhttp));
-    EXPECT_EQ(store.profile(profile.id), profile);
-    EXPECT_EQ(keychain.itemCount(), 1);
-}
-
 TEST_F(KeychainItemsTest, ProfileFailedStepsThrowTheirStatusAndMissingDamagedOrMisfiledItemsFailToRead) {
     // The add fails; an update after a duplicate fails; the reference fails.
     const QList<qint32> steps[] = {{notAvailable}, {duplicateItem, itemNotFound}, {success, badParameter}};
@@ -172,19 +159,28 @@ TEST_F(KeychainItemsTest, ProfileFailedStepsThrowTheirStatusAndMissingDamagedOrM
     EXPECT_EQ(keychainFailure([&] { store.profile(tls.id); }), failed(unexpectedResult));
 }
 
-TEST_F(KeychainItemsTest, ProfileListingSummarisesReadableItemsInAccountOrderAndCountsTheRest) {
+TEST_F(KeychainItemsTest, ProfileItemsAreUpdatedInPlaceAndListedInAccountOrderCountingTheUnreadable) {
     EXPECT_EQ(store.listProfiles(), TessaronKeychainListing{});
-    putProfile(account(reality.id), reality.canonicalJSON());
+    auto renamed = reality;
+    const auto first = store.storeItem(reality.canonicalJSON(), reality.id);
+    renamed.name = QStringLiteral("Zürich 2");
+    // Storing again, annotated, updates the item under the same reference.
+    const auto second = store.storeItem(annotated(renamed, TessaronTransport::xhttp), reality.id);
+    EXPECT_FALSE(first.isEmpty());
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(keychain.resolve(second).value, annotated(renamed, TessaronTransport::xhttp));
+    EXPECT_EQ(store.profile(reality.id), renamed);
+    EXPECT_EQ(keychain.itemCount(), 1);
+
     putProfile(account(tls.id), tls.canonicalJSON());
     putProfile(QStringLiteral("00000000-0000-0000-0000-000000000001"), "not json");
     putProfile(QStringLiteral("FFFFFFFF-0000-0000-0000-000000000000"), tls.canonicalJSON());
     putProfile(account(tls.id).toLower(), tls.canonicalJSON());
-
     const auto summary = TessaronProfileSummary::summary;
-    EXPECT_EQ(store.listProfiles(), (TessaronKeychainListing{{summary(tls), summary(reality)}, 3}));
+    EXPECT_EQ(store.listProfiles(), (TessaronKeychainListing{{summary(tls), summary(renamed)}, 3}));
     store.remove(tls.id);
     store.remove(tls.id);
-    EXPECT_EQ(store.listProfiles().summaries, QList{summary(reality)});
+    EXPECT_EQ(store.listProfiles().summaries, QList{summary(renamed)});
 }
 
 TEST(PendingRedemptionTest, StartDecidesFromTheLoadedRecord) {

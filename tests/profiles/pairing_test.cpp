@@ -179,7 +179,7 @@ TEST_F(PairingClientTest, MapsFailedStatusesAndUndecodableSuccessesByEndpoint) {
     }
 }
 
-TEST_F(PairingClientTest, MapsTransportFailuresAndCancellation) {
+TEST_F(PairingClientTest, MapsTransportFailuresCancellationAndTheEndOfTheExchange) {
     const std::pair<HttpOutcome, Kind> cases[] = {
         {HttpFailure{HttpFailure::Kind::timedOut, {}}, timedOut},
         {HttpFailure{HttpFailure::Kind::transport, {}}, transportFailure},
@@ -200,9 +200,8 @@ TEST_F(PairingClientTest, MapsTransportFailuresAndCancellation) {
         EXPECT_EQ(TessaronPairingError(kind).userMessage().has_value(), kind == timedOut);
     // Users quote the code from the failure message, so the last case keeps its number.
     EXPECT_EQ(TessaronPairingError(profileUnknown).code(), 13);
-}
 
-TEST_F(PairingClientTest, TheWholeExchangeEndsAfter15SecondsOnTheClock) {
+    // The whole exchange ends after 15 seconds on the clock, however slowly the reply trickles in.
     StalledHttpTransport trickling(clock);
     const TessaronPairingClient slow(client.origin(), trickling, clock, gate);
     auto redemption = redeemAt(slow);
