@@ -62,7 +62,7 @@ TEST_F(ConnectionLogTest, AppendRedactsStampsStoresAndNotifiesExportLocalisesAnd
     EXPECT_FALSE(preferences.keys().contains(key));
 }
 
-TEST_F(ConnectionLogTest, KeepsTheNewest300WhenAppendingAndWhenRestoringAnOverlongLog) {
+TEST_F(ConnectionLogTest, KeepsTheNewest300AndRestoresNothingFromAStoredValueThatDoesNotDecode) {
     TessaronConnectionLog log(preferences, clock);
     for (int n = 0; n < 302; ++n)
         log.append(QStringLiteral("event %1").arg(n));
@@ -78,9 +78,8 @@ TEST_F(ConnectionLogTest, KeepsTheNewest300WhenAppendingAndWhenRestoringAnOverlo
     ASSERT_EQ(restored.entries().size(), 300);
     EXPECT_EQ(restored.entries().front(),
               (TessaronConnectionLog::Entry{QDateTime::fromMSecsSinceEpoch(10'500, Qt::UTC), u"e10"_s}));
-}
 
-TEST_F(ConnectionLogTest, AStoredValueThatDoesNotDecodeGivesAnEmptyLog) {
+    // A stored value that does not decode gives an empty log.
     const QVariant values[] = {
         QByteArray("[{\"at\":1,\"text\":\"ok\"}"),
         QByteArray("[{\"at\":1,\"text\":\"ok\"},{\"at\":\"1\",\"text\":\"bad\"}]"),

@@ -39,7 +39,7 @@ QJsonArray servers(int count) {
     return list;
 }
 
-TEST(ProfileCodecTest, DecodesToCanonicalJSONOrRefusesNamingTheKey) {
+TEST(ProfileCodecTest, DecodesToCanonicalJSONOrRefusesNamingTheKeyAndAssignsMissingIDsOnlyWhenAsked) {
     const QJsonObject tls = tlsProfileObject();
     const QJsonObject reality = realityProfileObject();
     const QJsonObject xhttp = reality["xhttp"].toObject();
@@ -159,9 +159,8 @@ TEST(ProfileCodecTest, DecodesToCanonicalJSONOrRefusesNamingTheKey) {
     EXPECT_THROW(TessaronProfile::fromJSON(with(reality, "transport", "xhttp")), TessaronProfileError);
     EXPECT_EQ(TessaronProfileError::invalidField("xhttp.path").userMessage(),
               "The connection details contain an invalid value (xhttp.path).");
-}
 
-TEST(ProfileCodecTest, AssignsAFreshIDOnlyWhenAskedAndMissing) {
+    // An id is assigned, a fresh one each time, only when asked and missing.
     const QByteArray anonymous = bytesOf(without(tlsProfileObject(), "id"));
     const TessaronProfile first = decode(anonymous, true);
     EXPECT_FALSE(first.id.isNull());
