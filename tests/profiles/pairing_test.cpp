@@ -224,7 +224,7 @@ protected:
     QObject context;
 };
 
-TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
+TEST_F(UpgradeGateTest, ReadsA426LenientlyStoresItAndDropsAnUndecodableStoredValueOnSuccess) {
     const QUrl page(QStringLiteral("https://tessaron.test/update?from=1.0"));
     const TessaronUpgradeRequirement bare{0, {}, std::nullopt};
     const std::tuple<const char*, QJsonObject, TessaronUpgradeRequirement> cases[] = {
@@ -245,6 +245,23 @@ TEST_F(UpgradeGateTest, ReadsTheRequirementOfA426LenientlyAndStoresIt) {
         EXPECT_EQ(gate.requirement(), expected) << name;
         EXPECT_EQ(TessaronServerUpgradeGate(preferences).requirement(), expected) << name << ": stored";
         preferences.remove(key);
+    }
+
+    // A stored value that does not decode leaves no requirement until a success removes it.
+    const QVariant values[] = {
+        QByteArray("[]"),
+        bytesOf({{"minimumBuild", 1.25}, {"minimumVersion", "1.0"}}),
+        bytesOf({{"minimumBuild", 1}, {"minimumVersion", "1.0"}, {"page", "ftp://x.test/"}}),
+        // The right JSON, but as text rather than bytes.
+        QStringLiteral(R"({"minimumBuild":1,"minimumVersion":"1.0"})"),
+    };
+    for (const auto& value : values) {
+        preferences.setValue(key, value);
+        TessaronServerUpgradeGate gate(preferences);
+        EXPECT_EQ(gate.requirement(), std::nullopt) << value.toString().toStdString();
+        EXPECT_EQ(preferences.value(key), tessaron::Preferences::normalized(value)) << "left in place";
+        gate.observe(200, QByteArray("{}"));
+        EXPECT_FALSE(preferences.keys().contains(key));
     }
 }
 
@@ -270,24 +287,6 @@ TEST_F(UpgradeGateTest, OnlyAnUpgradeReplySetsTheRequirementAndOnlyASuccessClear
     EXPECT_EQ(announced, (QList<OptionalUpgradeRequirement>{
                              stored, TessaronUpgradeRequirement{41, {}, std::nullopt}, std::nullopt}));
     EXPECT_FALSE(preferences.keys().contains(key));
-}
-
-TEST_F(UpgradeGateTest, AStoredValueThatDoesNotDecodeLeavesNoRequirementUntilASuccessRemovesIt) {
-    const QVariant values[] = {
-        QByteArray("[]"),
-        bytesOf({{"minimumBuild", 1.25}, {"minimumVersion", "1.0"}}),
-        bytesOf({{"minimumBuild", 1}, {"minimumVersion", "1.0"}, {"page", "ftp://x.test/"}}),
-        // The right JSON, but as text rather than bytes.
-        QStringLiteral(R"({"minimumBuild":1,"minimumVersion":"1.0"})"),
-    };
-    for (const auto& value : values) {
-        preferences.setValue(key, value);
-        TessaronServerUpgradeGate gate(preferences);
-        EXPECT_EQ(gate.requirement(), std::nullopt) << value.toString().toStdString();
-        EXPECT_EQ(preferences.value(key), tessaron::Preferences::normalized(value)) << "left in place";
-        gate.observe(200, QByteArray("{}"));
-        EXPECT_FALSE(preferences.keys().contains(key));
-    }
 }
 
 // A subscription ends with its context.
