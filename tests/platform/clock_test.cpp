@@ -29,7 +29,7 @@ QCoro::Task<> awaitShot(OneShot<int> shot, std::optional<int>* result, QThread**
 }
 
 // Every timing test rests on this ordering.
-TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
+TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrderAndRepeatsUntilTheTimerGoes) {
     ManualClock clock;
     std::vector<int> fired;
     clock.schedule(2s, 0s, [&] { fired.push_back(3); });
@@ -46,9 +46,23 @@ TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
     clock.advance(1ms);
     EXPECT_EQ(fired, (std::vector{1, 2, 4, 3}));
     EXPECT_EQ(clock.pendingCount(), 1u);
+
+    // A repeating timer ticks every interval until destroyed, even from its own tick.
+    clock.advance(3s);
+    const auto start = clock.monotonic();
+    std::vector<Clock::Duration> ticks;
+    std::unique_ptr<RepeatingTimer> timer;
+    timer = clock.repeat(2s, 200ms, [&] {
+        ticks.push_back(clock.monotonic() - start);
+        if (ticks.size() == 3)
+            timer.reset();
+    });
+    clock.advance(20s);
+    EXPECT_EQ(ticks, (std::vector<Clock::Duration>{2s, 4s, 6s}));
+    EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
-TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
+TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturnsAsATaskSlotsOldTaskDoes) {
     ManualClock clock;
     bool done = false;
     sleepThenMark(&clock, 300s, {}, &done);
@@ -69,24 +83,8 @@ TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
     done = false;
     sleepThenMark(&clock, 300s, source.token(), &done);
     EXPECT_TRUE(done) << "an already cancelled sleep does not suspend";
-}
 
-TEST(RepeatingTimerTest, TicksEveryIntervalUntilDestroyedEvenFromItsOwnTick) {
-    ManualClock clock;
-    std::vector<Clock::Duration> ticks;
-    std::unique_ptr<RepeatingTimer> timer;
-    timer = clock.repeat(2s, 200ms, [&] {
-        ticks.push_back(clock.monotonic());
-        if (ticks.size() == 3)
-            timer.reset();
-    });
-    clock.advance(20s);
-    EXPECT_EQ(ticks, (std::vector<Clock::Duration>{2s, 4s, 6s}));
-    EXPECT_EQ(clock.pendingCount(), 0u);
-}
-
-TEST(TaskSlotTest, StartingANewTaskCancelsAndWakesTheOldOne) {
-    ManualClock clock;
+    // Starting a new task in a slot cancels and wakes the old one.
     TaskSlot slot;
     bool firstDone = false;
     bool secondDone = false;
