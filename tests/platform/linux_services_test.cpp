@@ -25,18 +25,18 @@ const QString tunnel = QStringLiteral("com.hallmere.tessaron.PacketTunnel");
 using Answer = std::variant<SystemExtensionRequestResult, SystemExtensionError>;
 
 class RecordingDelegate final : public SystemExtensionRequestDelegate {
+    using Request = SystemExtensionRequest;
+
 public:
-    SystemExtensionReplacementAction actionForReplacingExtension(const SystemExtensionRequest&) override {
+    SystemExtensionReplacementAction actionForReplacingExtension(const Request&) override {
         ADD_FAILURE() << "nothing is ever replaced";
         return SystemExtensionReplacementAction::cancel;
     }
-    void requestNeedsUserApproval(const SystemExtensionRequest&) override {
-        ADD_FAILURE() << "nothing needs approval";
-    }
-    void requestDidFinish(const SystemExtensionRequest&, SystemExtensionRequestResult result) override {
+    void requestNeedsUserApproval(const Request&) override { ADD_FAILURE() << "nothing needs approval"; }
+    void requestDidFinish(const Request&, SystemExtensionRequestResult result) override {
         answers.push_back(result);
     }
-    void requestDidFail(const SystemExtensionRequest&, const SystemExtensionError& error) override {
+    void requestDidFail(const Request&, const SystemExtensionError& error) override {
         answers.push_back(error);
     }
 
