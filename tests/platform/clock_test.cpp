@@ -12,15 +12,10 @@
 
 #include <qcoro/qcorotask.h>
 
-using namespace std::chrono_literals;
-using tessaron::CancellationSource;
-using tessaron::CancellationToken;
-using tessaron::Clock;
-using tessaron::OneShot;
-using tessaron::TaskSlot;
-using tessaron::testing::ManualClock;
-
+namespace tessaron::testing {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Coroutines take everything by value or pointer: a capturing lambda would dangle once suspended.
 QCoro::Task<> sleepThenMark(Clock* clock, Clock::Duration duration, CancellationToken token, bool* done) {
@@ -33,10 +28,8 @@ QCoro::Task<> awaitShot(OneShot<int> shot, std::optional<int>* result, QThread**
     *resumedOn = QThread::currentThread();
 }
 
-} // namespace
-
 // Every timing test rests on this ordering.
-TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
+TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrderAndRepeatsUntilTheTimerGoes) {
     ManualClock clock;
     std::vector<int> fired;
     clock.schedule(2s, 0s, [&] { fired.push_back(3); });
@@ -53,9 +46,23 @@ TEST(ManualClockTest, RunsDueEntriesInDeadlineThenSchedulingOrder) {
     clock.advance(1ms);
     EXPECT_EQ(fired, (std::vector{1, 2, 4, 3}));
     EXPECT_EQ(clock.pendingCount(), 1u);
+
+    // A repeating timer ticks every interval until destroyed, even from its own tick.
+    clock.advance(3s);
+    const auto start = clock.monotonic();
+    std::vector<Clock::Duration> ticks;
+    std::unique_ptr<RepeatingTimer> timer;
+    timer = clock.repeat(2s, 200ms, [&] {
+        ticks.push_back(clock.monotonic() - start);
+        if (ticks.size() == 3)
+            timer.reset();
+    });
+    clock.advance(20s);
+    EXPECT_EQ(ticks, (std::vector<Clock::Duration>{2s, 4s, 6s}));
+    EXPECT_EQ(clock.pendingCount(), 0u);
 }
 
-TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
+TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturnsAsATaskSlotsOldTaskDoes) {
     ManualClock clock;
     bool done = false;
     sleepThenMark(&clock, 300s, {}, &done);
@@ -76,24 +83,8 @@ TEST(ClockSleepTest, WakesAtTheDeadlineOrAfterTheCancellerReturns) {
     done = false;
     sleepThenMark(&clock, 300s, source.token(), &done);
     EXPECT_TRUE(done) << "an already cancelled sleep does not suspend";
-}
 
-TEST(RepeatingTimerTest, TicksEveryIntervalUntilDestroyedEvenFromItsOwnTick) {
-    ManualClock clock;
-    std::vector<Clock::Duration> ticks;
-    std::unique_ptr<tessaron::RepeatingTimer> timer;
-    timer = clock.repeat(2s, 200ms, [&] {
-        ticks.push_back(clock.monotonic());
-        if (ticks.size() == 3)
-            timer.reset();
-    });
-    clock.advance(20s);
-    EXPECT_EQ(ticks, (std::vector<Clock::Duration>{2s, 4s, 6s}));
-    EXPECT_EQ(clock.pendingCount(), 0u);
-}
-
-TEST(TaskSlotTest, StartingANewTaskCancelsAndWakesTheOldOne) {
-    ManualClock clock;
+    // Starting a new task in a slot cancels and wakes the old one.
     TaskSlot slot;
     bool firstDone = false;
     bool secondDone = false;
@@ -146,13 +137,8 @@ TEST(OneShotTest, OneOfManyRacingThreadsWinsAndTheWaiterResumesOnItsOwnThread) {
 
 // Qt fires a coarse timer anywhere within 1/20 of its interval either side of it.
 TEST(SystemClockTest, ArmsACoarseTimerOnlyWhereItsSpreadStaysWithinTheTolerance) {
-    struct Case {
-        Clock::Duration remaining;
-        Clock::Duration tolerance;
-        bool coarse;
-        bool mayFireEarly;
-    };
-    const Case cases[] = {
+    // Time left, tolerance, whether the timer is coarse and whether it may fire before the deadline.
+    const std::tuple<Clock::Duration, Clock::Duration, bool, bool> cases[] = {
         {2s, 400ms, true, false},
         {10s, 2s, true, false},
         // 10 % cannot cover the 10.5 % lateness of a timer that never fires early.
@@ -162,22 +148,21 @@ TEST(SystemClockTest, ArmsACoarseTimerOnlyWhereItsSpreadStaysWithinTheTolerance)
         {15ms, 1s, false, false},
         {-1s, 1s, false, false},
     };
-    for (const auto& test : cases) {
-        const auto arming = tessaron::SystemClock::firstArming(test.remaining, test.tolerance);
-        const auto context =
-            std::to_string(test.remaining.count()) + " " + std::to_string(test.tolerance.count());
-        ASSERT_EQ(arming.type == Qt::CoarseTimer, test.coarse) << context;
-        if (!test.coarse) {
-            EXPECT_GE(arming.interval, std::max(test.remaining, Clock::Duration::zero())) << context;
-            continue;
-        }
-        EXPECT_LE(arming.interval * 21 / 20, test.remaining + test.tolerance) << context;
-        EXPECT_EQ(arming.interval * 19 / 20 < test.remaining, test.mayFireEarly) << context;
+    for (const auto& [remaining, tolerance, coarse, mayFireEarly] : cases) {
+        SCOPED_TRACE(std::to_string(remaining.count()) + " " + std::to_string(tolerance.count()));
+        const auto arming = SystemClock::firstArming(remaining, tolerance);
+        ASSERT_EQ(arming.type == Qt::CoarseTimer, coarse);
+        if (!coarse)
+            EXPECT_GE(arming.interval, std::max(remaining, Clock::Duration::zero()));
+        else
+            EXPECT_EQ(std::pair(arming.interval * 21 / 20 <= remaining + tolerance,
+                                arming.interval * 19 / 20 < remaining),
+                      std::pair(true, mayFireEarly));
     }
 }
 
 TEST(SystemClockTest, NeverRunsBeforeTheDeadlineAndRearmsAnEarlyTimerPrecisely) {
-    tessaron::SystemClock clock;
+    SystemClock clock;
     int runs = 0;
     clock.schedule(clock.monotonic() + 10s, 1s, [&] { ++runs; });
     auto* timer = clock.findChild<QTimer*>();
@@ -198,3 +183,6 @@ TEST(SystemClockTest, NeverRunsBeforeTheDeadlineAndRearmsAnEarlyTimerPrecisely) 
     ASSERT_TRUE(done);
     EXPECT_GE(clock.monotonic() - start, 30ms);
 }
+
+} // namespace
+} // namespace tessaron::testing

@@ -20,27 +20,28 @@ TessaronAccessInput link(const QString& text) {
 
 TEST(AccessInputTest, ClassifiesPastedText) {
     const QString code = codeOf(40);
+    const auto invalid = TessaronAccessInput::invalid();
+    const auto token = &TessaronAccessInput::invitationToken;
     const std::pair<QString, TessaronAccessInput> cases[] = {
-        {"", TessaronAccessInput::invalid()},
-        {" \t\r\n ", TessaronAccessInput::invalid()},
-        {"\n  " + code + " \n", TessaronAccessInput::invitationToken(code)},
-        {codeOf(31), TessaronAccessInput::invalid()},
-        {codeOf(32), TessaronAccessInput::invitationToken(codeOf(32))},
-        {codeOf(128), TessaronAccessInput::invitationToken(codeOf(128))},
-        {codeOf(129), TessaronAccessInput::invalid()},
-        {codeOf(39) + "+", TessaronAccessInput::invalid()},
-        {codeOf(20) + " " + codeOf(20), TessaronAccessInput::invalid()},
+        {"", invalid},
+        {" \t\r\n ", invalid},
+        {"\n  " + code + " \n", token(code)},
+        {codeOf(31), invalid},
+        {codeOf(32), token(codeOf(32))},
+        {codeOf(128), token(codeOf(128))},
+        {codeOf(129), invalid},
+        {codeOf(39) + "+", invalid},
+        {codeOf(20) + " " + codeOf(20), invalid},
         {" https://tessaron.app/connect#invite=" + code + "\n",
          link("https://tessaron.app/connect#invite=" + code)},
         {"HTTPS://Tessaron.app/connect#invite=" + code, link("https://tessaron.app/connect#invite=" + code)},
         {"tessaron://redeem?code=" + code, link("tessaron://redeem?code=" + code)},
-        {"https://tessaron.app/connect", TessaronAccessInput::invalid()},
-        {"ftp://tessaron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
-        {"https://tessa ron.app/connect?invite=" + code, TessaronAccessInput::invalid()},
+        {"https://tessaron.app/connect", invalid},
+        {"ftp://tessaron.app/connect?invite=" + code, invalid},
+        {"https://tessa ron.app/connect?invite=" + code, invalid},
     };
-    for (const auto& [text, expected] : cases) {
+    for (const auto& [text, expected] : cases)
         EXPECT_EQ(TessaronAccessInput::parse(text), expected) << text.toStdString();
-    }
 }
 
 TEST(AccessInputTest, BuildsTheConnectLinkOnTheBaseHostOnly) {
@@ -79,9 +80,8 @@ TEST(AccessInputTest, TakesTheInvitationCodeFromAnOpenedLink) {
         // The first place that carries a code decides, even when a later one would have been valid.
         {"https://tessaron.app/connect?code=" + code + "#invite=short", std::nullopt},
     };
-    for (const auto& [url, expected] : cases) {
+    for (const auto& [url, expected] : cases)
         EXPECT_EQ(invitationCode(QUrl(url)), expected) << url.toStdString();
-    }
 }
 
 } // namespace
