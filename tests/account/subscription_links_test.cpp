@@ -32,20 +32,17 @@ protected:
 } // namespace
 
 TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileTheLinkIsActive) {
-    const struct {
-        bool stored;
-        QByteArray reply;
-        bool shownAndKept;
-    } cases[] = {{true, R"({"active":false})", false},
-                 {false, R"({"active":true})", false},
-                 {true, R"({"active":true})", true}};
-    for (const auto& item : cases) {
-        if (item.stored)
+    // Whether the link is stored, the service's status, whether it is shown and kept.
+    for (const auto& [stored, reply, shownAndKept] :
+         std::initializer_list<std::tuple<bool, QByteArray, bool>>{{true, R"({"active":false})", false},
+                                                                   {false, R"({"active":true})", false},
+                                                                   {true, R"({"active":true})", true}}) {
+        if (stored)
             storeOldLink();
-        service.enqueue(statusCall, 200, item.reply);
+        service.enqueue(statusCall, 200, reply);
         run(model->refreshSubscriptionLink());
-        EXPECT_EQ(model->subscriptionLocalURL().has_value(), item.shownAndKept) << item.reply.constData();
-        EXPECT_EQ(storedItem(linkItem).has_value(), item.shownAndKept) << item.reply.constData();
+        EXPECT_EQ(model->subscriptionLocalURL().has_value(), shownAndKept) << reply.constData();
+        EXPECT_EQ(storedItem(linkItem).has_value(), shownAndKept) << reply.constData();
     }
     service.enqueue(statusCall, 404);
     run(model->refreshSubscriptionLink());

@@ -39,44 +39,38 @@ TEST(DeviceSwapTextTest, TakenTextNamesTheHolderInTypographicQuotesOrItsKind) {
 }
 
 TEST(DeviceSwapDialogTest, TheAnswerArrivesOnceAfterTheClickAndOnlySwitchingConfirms) {
-    struct Case {
-        bool window;
-        const char* click; // none: the window closes under the dialog
-        bool confirmed;
-    };
-    const Case cases[] = {{true, "Switch to This Device", true},
-                          {true, "Cancel", false},
-                          {false, "Switch to This Device", true},
-                          {true, nullptr, false}};
+    // Whether a main window is up, the button clicked (none: the window closes under the dialog), the answer.
+    const std::tuple<bool, const char*, bool> cases[] = {{true, "Switch to This Device", true},
+                                                         {true, "Cancel", false},
+                                                         {false, "Switch to This Device", true},
+                                                         {true, nullptr, false}};
     Presenter presenter;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.click ? c.click : "closed") +
-                     (c.window ? " on the main window" : " alone"));
+    for (const auto& [onWindow, click, confirmed] : cases) {
+        SCOPED_TRACE(std::string(click ? click : "closed") + (onWindow ? " on the main window" : " alone"));
         std::optional<QMainWindow> window;
-        if (c.window) {
+        if (onWindow) {
             window.emplace().setObjectName(QStringLiteral("main"));
             window->show();
         }
         QList<bool> answers;
         presenter.confirmSwap(TessaronDeviceSlot::computer, QStringLiteral("Work laptop"),
-                              [&answers](bool confirmed) { answers.append(confirmed); });
-        EXPECT_EQ(shownBox() != nullptr, c.window) << "an application-modal box waits for a queued call";
+                              [&answers](bool answer) { answers.append(answer); });
+        EXPECT_EQ(shownBox() != nullptr, onWindow) << "an application-modal box waits for a queued call";
         QCoreApplication::processEvents();
         QMessageBox* box = shownBox();
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->parentWidget(), c.window ? &*window : nullptr);
-        EXPECT_EQ(box->windowModality(), c.window ? Qt::WindowModal : Qt::ApplicationModal);
+        EXPECT_EQ(box->parentWidget(), onWindow ? &*window : nullptr);
+        EXPECT_EQ(box->windowModality(), onWindow ? Qt::WindowModal : Qt::ApplicationModal);
         EXPECT_EQ(box->text(), QStringLiteral("Use Tessaron on this device?"));
         EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Switch to This Device"));
 
-        for (QAbstractButton* button : box->buttons()) {
-            if (c.click && button->text() == QString::fromUtf8(c.click))
+        for (QAbstractButton* button : box->buttons())
+            if (click && button->text() == QString::fromUtf8(click))
                 QTest::mouseClick(button, Qt::LeftButton);
-        }
         EXPECT_TRUE(answers.isEmpty()) << "answered inside the click";
         window.reset();
         settle();
-        EXPECT_EQ(answers, QList<bool>{c.confirmed});
+        EXPECT_EQ(answers, QList<bool>{confirmed});
     }
 }
 

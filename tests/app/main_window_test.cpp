@@ -1,7 +1,9 @@
+#include "account/account_model_fixture.hpp"
 #include "account_screens/account_section.hpp"
 #include "account_screens/fake_account_screen_model.hpp"
 #include "account_screens/login_view.hpp"
 #include "app/main_window.hpp"
+#include "app/model_home_account.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/sheet_host.hpp"
@@ -21,22 +23,18 @@
 namespace tessaron::testing {
 namespace {
 
+QWidget* blankCover(QWidget& window) {
+    return new QWidget(&window);
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() { harness.start(); }
 
     QPointer<TessaronMainWindow> open() {
         QPointer window = new TessaronMainWindow([this] {
-            return MainWindowServices{*harness.session,
-                                      account,
-                                      accountScreens,
-                                      power,
-                                      updates,
-                                      harness.activator,
-                                      workspace,
-                                      [](QWidget& w) {
-                                          return new QWidget(&w);
-                                      }};
+            return MainWindowServices{*harness.session, account,           accountScreens, power,
+                                      updates,          harness.activator, workspace,      &blankCover};
         });
         window->show();
         EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
@@ -86,7 +84,11 @@ TEST_F(MainWindowTest, EachWindowLifeBootstrapsAndOffersPrivacyOnce) {
     delete second;
 }
 
-TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
+// The menu checks for updates when it can and asks for settings and quit. Sign-in is the account screens'
+// own dialog; closing it from settings returns there, and Done closes settings.
+TEST_F(MainWindowTest, MenuAndSettingsWithTheAccountSectionSignInReturnsThereAndDoneCloses) {
+    harness.grantConsent();
+    harness.restart();
     auto window = open();
     auto* check = action(*window, "tessaron.menu.checkForUpdates");
     EXPECT_EQ(check->text(), "Check for Updates\u2026");
@@ -95,24 +97,14 @@ TEST_F(MainWindowTest, MenuChecksForUpdatesWhenItCanAndAsksForSettingsAndQuit) {
     EXPECT_TRUE(check->isEnabled());
     check->trigger();
     EXPECT_EQ(updates.checks, 1);
-
     QSignalSpy settings(window.data(), &TessaronMainWindow::settingsRequested);
     QSignalSpy quit(window.data(), &TessaronMainWindow::quitRequested);
     auto* settingsAction = action(*window, "tessaron.menu.settings");
     EXPECT_EQ(settingsAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
     settingsAction->trigger();
     action(*window, "tessaron.menu.quit")->trigger();
-    EXPECT_EQ(settings.size(), 1);
-    EXPECT_EQ(quit.size(), 1);
-    delete window;
-}
+    EXPECT_EQ(QList({settings.size(), quit.size()}), QList<qsizetype>({1, 1}));
 
-// Sign-in is the account screens' own dialog; closing it from settings returns there, and Done closes
-// settings.
-TEST_F(MainWindowTest, SettingsHoldsTheAccountSectionSignInReturnsThereAndDoneCloses) {
-    harness.grantConsent();
-    harness.restart();
-    auto window = open();
     harness.session->setActiveSheet(TessaronSheet::settings);
     harness.settle();
     EXPECT_NE(window->sheetHost()->presentedDialog()->findChild<TessaronAccountSection*>(), nullptr);
@@ -133,6 +125,20 @@ TEST_F(MainWindowTest, SettingsHoldsTheAccountSectionSignInReturnsThereAndDoneCl
     EXPECT_EQ(harness.session->activeSheet(), std::nullopt);
     EXPECT_EQ(window->sheetHost()->presentedDialog(), nullptr);
     delete window;
+}
+
+// The home view's refresh is the model's, and the account record it brings is announced and read.
+TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
+    storeToken("tok-1");
+    build();
+    ModelHomeAccount home(*model);
+    QSignalSpy changed(&home, &TessaronHomeAccount::changed);
+    EXPECT_TRUE(home.isSignedIn());
+    EXPECT_EQ(home.accountEmail(), std::nullopt) << "no account record yet";
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
+    run(home.refresh(&session(), {}));
+    EXPECT_EQ(home.accountEmail(), QStringLiteral("ann@example.com"));
+    EXPECT_EQ(changed.size(), 1);
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "app/foreground_invitation_recovery.hpp"
 #include "app/opened_url_router.hpp"
 
 #include "platform/system_log.hpp"
@@ -53,6 +54,25 @@ TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInv
         EXPECT_EQ(webSignIn.callbacks, c.route == Route::webSignIn ? QList{url} : QList<QUrl>{});
         EXPECT_EQ(invitations, c.route == Route::invitation ? QList{url} : QList<QUrl>{});
         EXPECT_EQ(log.messages(), c.route == Route::dropped ? QStringList{dropped} : QStringList{});
+    }
+}
+
+// The first phase is the launch itself; each later return to active runs the recovery once.
+TEST(ForegroundInvitationRecoveryTest, RunsOnLaterActivationsOnly) {
+    using enum ScenePhase;
+    const std::pair<std::vector<ScenePhase>, int> cases[] = {
+        {{active}, 0},
+        {{inactive, active}, 1},
+        {{active, background, active, inactive, active}, 2},
+        {{inactive, active, active}, 1}, // the same phase again
+        {{active, inactive, background}, 0},
+    };
+    for (const auto& [phases, expected] : cases) {
+        int runs = 0;
+        ForegroundInvitationRecovery recovery([&runs] { ++runs; });
+        for (const auto phase : phases)
+            recovery.follow(phase);
+        EXPECT_EQ(runs, expected) << ::testing::PrintToString(phases);
     }
 }
 
