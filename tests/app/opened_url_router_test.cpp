@@ -1,7 +1,9 @@
+#include "account/account_model_fixture.hpp"
 #include "app/foreground_invitation_recovery.hpp"
 #include "app/opened_url_router.hpp"
 
 #include "platform/system_log.hpp"
+#include "support/run_task.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +12,9 @@ namespace {
 
 using Route = OpenedUrlRouter::Route;
 
-class FakeWebSignIn final : public WebAuthSession {
-public:
-    bool pending = false;
-    QList<QUrl> callbacks;
-
-    QCoro::Task<Result> authorize(QUrl, QString) override { co_return Result{}; }
-    bool isPending() const override { return pending; }
-    bool deliverCallback(const QUrl& url) override {
-        if (pending)
-            callbacks.append(url);
-        return std::exchange(pending, false);
-    }
-    void cancel() override { pending = false; }
-};
-
 TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInvitation) {
-    const struct {
-        const char* url;
-        bool signInWaiting;
-        Route route;
-    } cases[] = {
+    // The opened URL, whether a web sign-in waits, where the URL goes.
+    const std::tuple<const char*, bool, Route> cases[] = {
         // While a sign-in waits, even what looks like an invitation is its callback.
         {"tessaron://join?code=ABCD-EFGH", true, Route::webSignIn},
         {"https://tessaron.app/i/abc?code=1", true, Route::invitation},
@@ -41,23 +25,26 @@ TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInv
         {"https://tessaron.app/i/abc?state=1", false, Route::invitation},
     };
     const QString dropped = QStringLiteral("sign-in callback dropped: no sign-in is waiting");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.url);
-        const QUrl url(QString::fromLatin1(c.url));
-        FakeWebSignIn webSignIn;
-        webSignIn.pending = c.signInWaiting;
+    for (const auto& [text, signInWaiting, route] : cases) {
+        SCOPED_TRACE(text);
+        const QUrl url(QString::fromLatin1(text));
+        testing::FakeWebAuthSession web;
+        auto signIn = web.authorize({}, {});
+        if (!signInWaiting)
+            web.cancel();
         QList<QUrl> invitations;
-        OpenedUrlRouter router(webSignIn, [&invitations](const QUrl& link) { invitations.append(link); });
+        OpenedUrlRouter router(web, [&invitations](const QUrl& link) { invitations.append(link); });
         const SystemLog::Capture log;
 
-        EXPECT_EQ(router.open(url), c.route);
-        EXPECT_EQ(webSignIn.callbacks, c.route == Route::webSignIn ? QList{url} : QList<QUrl>{});
-        EXPECT_EQ(invitations, c.route == Route::invitation ? QList{url} : QList<QUrl>{});
-        EXPECT_EQ(log.messages(), c.route == Route::dropped ? QStringList{dropped} : QStringList{});
+        EXPECT_EQ(router.open(url), route);
+        EXPECT_EQ(web.isPending(), signInWaiting && route != Route::webSignIn);
+        web.cancel();
+        EXPECT_EQ(testing::runTask(std::move(signIn)).callbackUrl, route == Route::webSignIn ? url : QUrl());
+        EXPECT_EQ(invitations, route == Route::invitation ? QList{url} : QList<QUrl>{});
+        EXPECT_EQ(log.messages(), route == Route::dropped ? QStringList{dropped} : QStringList{});
     }
 }
 
-// The first phase is the launch itself; each later return to active runs the recovery once.
 TEST(ForegroundInvitationRecoveryTest, RunsOnLaterActivationsOnly) {
     using enum ScenePhase;
     const std::pair<std::vector<ScenePhase>, int> cases[] = {
