@@ -127,7 +127,7 @@ TEST_F(AccountModelFlowTest, TheFollowUpRedeemsTheWaitingInvitationThenLinksIt) 
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
 }
 
-TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsStateOnFailures) {
+TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignInEndsOnlyThroughItsCallback) {
     build();
     model->setEmail(QStringLiteral("  Ann@Example.COM "));
     for (const auto& [resendAfter, remaining] :
@@ -153,10 +153,8 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsSta
     TessaronLoginFlow fresh;
     fresh.email = QStringLiteral("  Ann@Example.COM ");
     EXPECT_EQ(model->flow(), fresh);
-}
 
-TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFailuresShowWhileItWaits) {
-    build();
+    // A web sign-in ends only through its own callback, and Apple's failures show while it waits.
     const auto start = [this](const char* authorizeURL) {
         service.enqueue(oauthStart, 200,
                         QStringLiteral(R"({"authorizeURL":"%1","state":"st-1"})").arg(authorizeURL).toUtf8());
@@ -196,25 +194,9 @@ TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFail
     EXPECT_TRUE(model->isSignedIn());
 }
 
-TEST_F(AccountModelFlowTest, SignOutResetsTheSessionBeforeLoggingOutThenClearsTheMac) {
-    signedIn();
-    const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
-    harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
-    auto& withProfile = harness.startSelected({oslo});
-    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
-    run(model->signOut(&withProfile));
-    EXPECT_TRUE(withProfile.summaries().isEmpty());
-    EXPECT_TRUE(model->isSignedIn());
-
-    service.release(); // and the logout fails: it does not matter
-    harness.settle();
-    EXPECT_EQ(service.sent.last().bearer, "tok-1");
-    EXPECT_FALSE(model->isSignedIn());
-    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
-    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
-}
-
-TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfirms) {
+// Deletion leaves everything in place until the service confirms; sign-out resets the session before it logs
+// out, then clears the Mac.
+TEST_F(AccountModelFlowTest, DeletionWaitsForTheServiceAndSignOutResetsTheSessionBeforeLoggingOut) {
     signedIn();
     auto& withProfile = harness.startSelected({oslo});
     service.enqueue(deletion, 500);
@@ -222,11 +204,24 @@ TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfi
     EXPECT_EQ(model->lastError(), QStringLiteral("The account service could not complete the request."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
     EXPECT_TRUE(model->isSignedIn());
-
     storeToken("");
     run(model->deleteAccount(&withProfile));
     EXPECT_EQ(service.sentTo(deletion).size(), 1);
     EXPECT_FALSE(model->isSignedIn());
     EXPECT_EQ(model->lastError(), QStringLiteral("Please sign in again."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
+
+    signInByEmail(QStringLiteral("tok-2"), nullptr);
+    const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
+    harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
+    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
+    run(model->signOut(&withProfile));
+    EXPECT_TRUE(withProfile.summaries().isEmpty());
+    EXPECT_TRUE(model->isSignedIn());
+    service.release(); // and the logout fails: it does not matter
+    harness.settle();
+    EXPECT_EQ(service.sent.last().bearer, "tok-2");
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
 }
