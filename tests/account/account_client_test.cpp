@@ -176,19 +176,6 @@ TEST_F(AccountClientTest, FailureMappings) {
     }
 }
 
-TEST_F(AccountClientTest, TheGateSeesEveryReplyUnderTheCapBeforeTheCallerDoes) {
-    transport.enqueue(200, accountJson);
-    EXPECT_NO_THROW(runTask(client.fetchAccount("t")));
-    transport.enqueue(426, R"({"error":"invalid_code"})");
-    EXPECT_EQ(accountErrorOf(client.verifyEmailCode("c", "1", installation, "Mac")),
-              E(Kind::upgradeRequired));
-    transport.enqueue(302, {}, {{"Location", "https://elsewhere.example/"}});
-    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), E::server(302));
-    const QList<std::pair<int, QByteArray>> expected{
-        {200, accountJson}, {426, R"({"error":"invalid_code"})"}, {302, {}}};
-    EXPECT_EQ(observed, expected);
-}
-
 TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadableButAnInvalidProfileKeepsItsOwnError) {
     const auto unreadable = E::network("unreadable response");
     transport.enqueue(204);
@@ -210,7 +197,9 @@ TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadableButAnInvalidProfile
     EXPECT_NO_THROW(runTask(client.deleteSubscriptionLink("t")));
 }
 
-TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsButCancellationIsNot) {
+// Transport failures are network errors, but cancellation is not; the gate sees every reply under the cap
+// before the caller does, and no request that was never sent.
+TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsAndTheGateSeesEveryReplyFirst) {
     const Client broken(QUrl("accounts.example"), transportHandle, clock, {});
     EXPECT_EQ(accountErrorOf(broken.fetchProviders()), E::network("invalid request URL"));
     EXPECT_TRUE(transport.requests().isEmpty()) << "a base URL that forms no request URL sent one";
@@ -219,10 +208,20 @@ TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsButCancellationIsNot)
     cancel.cancel();
     EXPECT_THROW(runTask(client.fetchProviders(cancel.token())), CancellationError);
     EXPECT_TRUE(transport.requests().isEmpty()) << "a cancelled caller's request was sent";
-    EXPECT_TRUE(observed.isEmpty());
 
     transport.enqueue(HttpFailure{HttpFailure::Kind::timedOut, {}});
     EXPECT_EQ(accountErrorOf(client.fetchProviders()), E::network("transport"));
+
+    transport.enqueue(200, accountJson);
+    EXPECT_NO_THROW(runTask(client.fetchAccount("t")));
+    transport.enqueue(426, R"({"error":"invalid_code"})");
+    EXPECT_EQ(accountErrorOf(client.verifyEmailCode("c", "1", installation, "Mac")),
+              E(Kind::upgradeRequired));
+    transport.enqueue(302, {}, {{"Location", "https://elsewhere.example/"}});
+    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), E::server(302));
+    const QList<std::pair<int, QByteArray>> expected{
+        {200, accountJson}, {426, R"({"error":"invalid_code"})"}, {302, {}}};
+    EXPECT_EQ(observed, expected);
 }
 
 TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {

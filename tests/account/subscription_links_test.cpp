@@ -14,36 +14,45 @@ const QUrl newURL(QStringLiteral("https://accounts.test/v1/sub/") + QString(43, 
 const QByteArray created = R"({"url":")" + newURL.toEncoded() +
                            R"(","deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z"})";
 
-class SubscriptionLinksTest : public AccountModelTest {
-protected:
-    SubscriptionLinksTest() { signedIn(); }
-    void storeOldLink() {
-        TessaronSubscriptionLinkStore(harness.keychain, harness.bundle)
-            .write(oldURL, QStringLiteral("acct-1"));
-    }
-    // The old link stored and reported active.
-    void showOldLink() {
-        storeOldLink();
-        service.enqueue(statusCall, 200, R"({"active":true})");
-        run(model->refreshSubscriptionLink());
-    }
-};
+using SubscriptionLinksTest = AccountModelTest;
 
 } // namespace
 
-TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileTheLinkIsActive) {
+// The status shows the stored URL only while the link is active; a reset forgets the old URL once the
+// service deleted it.
+TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileActiveAndAResetForgetsItOnceDeleted) {
+    signedIn();
     // Whether the link is stored, the service's status, whether it is shown and kept.
     for (const auto& [stored, reply, shownAndKept] :
          std::initializer_list<std::tuple<bool, QByteArray, bool>>{{true, R"({"active":false})", false},
                                                                    {false, R"({"active":true})", false},
                                                                    {true, R"({"active":true})", true}}) {
         if (stored)
-            storeOldLink();
+            TessaronSubscriptionLinkStore(harness.keychain, harness.bundle)
+                .write(oldURL, QStringLiteral("acct-1"));
         service.enqueue(statusCall, 200, reply);
         run(model->refreshSubscriptionLink());
         EXPECT_EQ(model->subscriptionLocalURL().has_value(), shownAndKept) << reply.constData();
         EXPECT_EQ(storedItem(linkItem).has_value(), shownAndKept) << reply.constData();
     }
+
+    service.enqueue(removeCall, 500);
+    run(model->replaceSubscriptionLink());
+    EXPECT_TRUE(service.sentTo(createCall).isEmpty());
+    EXPECT_EQ(model->subscriptionLocalURL(), oldURL);
+    service.enqueue(removeCall, 204);
+    service.enqueue(createCall, 429);
+    run(model->replaceSubscriptionLink());
+    EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Too many attempts. Try again later."));
+    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
+    EXPECT_EQ(model->subscriptionStatus(), std::nullopt);
+    EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    service.enqueue(removeCall, 204);
+    service.enqueue(createCall, 201, created);
+    run(model->replaceSubscriptionLink());
+    EXPECT_EQ(model->subscriptionLocalURL(), newURL);
+    EXPECT_EQ(storedItem(linkItem), newURL.toEncoded());
+
     service.enqueue(statusCall, 404);
     run(model->refreshSubscriptionLink());
     EXPECT_TRUE(model->subscriptionUnavailable());
@@ -52,29 +61,8 @@ TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileTheLinkIsActive
     EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Accounts are not available right now."));
 }
 
-TEST_F(SubscriptionLinksTest, AResetForgetsTheOldURLOnceTheServiceDeletedIt) {
-    showOldLink();
-    service.enqueue(removeCall, 500);
-    run(model->replaceSubscriptionLink());
-    EXPECT_TRUE(service.sentTo(createCall).isEmpty());
-    EXPECT_EQ(model->subscriptionLocalURL(), oldURL);
-
-    service.enqueue(removeCall, 204);
-    service.enqueue(createCall, 429);
-    run(model->replaceSubscriptionLink());
-    EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Too many attempts. Try again later."));
-    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
-    EXPECT_EQ(model->subscriptionStatus(), std::nullopt);
-    EXPECT_EQ(storedItem(linkItem), std::nullopt);
-
-    service.enqueue(removeCall, 204);
-    service.enqueue(createCall, 201, created);
-    run(model->replaceSubscriptionLink());
-    EXPECT_EQ(model->subscriptionLocalURL(), newURL);
-    EXPECT_EQ(storedItem(linkItem), newURL.toEncoded());
-}
-
 TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNothing) {
+    signedIn();
     auto& selected = harness.startSelected({sampleProfile(QStringLiteral("Oslo"))});
     service.answer(QStringLiteral("POST /v1/account/link"), 200, accountReply);
     for (const auto& call :
