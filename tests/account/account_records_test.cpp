@@ -175,25 +175,20 @@ TEST(ReplyRecordsTest, AnAbsentEvictedListIsNotAnEmptyOne) {
     EXPECT_EQ(evicted(R"("evicted":[],)"), QList<TessaronEvictedDevice>{});
 }
 
+// The messages the account scenarios do not already show.
 TEST(AccountErrorTest, EveryCaseHasItsMessage) {
     const std::pair<E, QString> cases[] = {
-        {E::invalidCode(1), "That code is not right. 1 attempts left."},
         {E::deviceSlot(Taken{Slot::computer, "Ann's Mac"}), "Tessaron is set up on another device."},
         {E::deviceSlot(TessaronDeviceSlotError::Locked{Slot::computer, std::nullopt}),
          "Tessaron is set up on another Mac. You can switch devices once every 30 days."},
         {E::deviceSlot(TessaronDeviceSlotError::Locked{Slot::phone, swapAt}),
          TessaronDeviceSlotError::cooldownText(Slot::phone, swapAt)},
-        {E::network("transport"), "Tessaron could not reach the account service."},
-        {E::server(500), "The account service could not complete the request."},
         {E(Kind::invalidEmail), "That email address doesn’t look right."},
-        {E(Kind::rateLimited), "Too many attempts. Try again later."},
         {E(Kind::challengeExpired), "That code has expired. Request a new one."},
         {E(Kind::emailRequired), "Your Apple ID doesn’t share an email address. Add one, then try again."},
         {E(Kind::providerConflict), "This email already has an account with a different sign-in method."},
-        {E(Kind::unauthorized), "Please sign in again."},
         {E(Kind::notYourGrant), "That access doesn’t belong to this account."},
         {E(Kind::grantNotActive), "That access is no longer active."},
-        {E(Kind::unavailable), "Accounts are not available right now."},
         {E(Kind::noAccess), "Get access first."},
         {E(Kind::deviceLimit), "Device limit reached. Sign out another device first."},
         {E(Kind::upgradeRequired), "Update Tessaron to continue."},
