@@ -96,7 +96,6 @@ protected:
 // The exact request of every endpoint, and one refusal that only the endpoint's own failure mapping reads.
 TEST_F(AccountClientTest, EveryEndpointSendsItsRequestAndReadsItsOwnRefusals) {
     const QString mac = QString::fromUtf8("Ann’s \"Mac\"");
-    const auto locked = E::deviceSlot(TessaronDeviceSlotError::Locked{TessaronDeviceSlot::computer, {}});
     exchange([](auto& c) { return c.fetchProviders(); }, "GET /v1/auth/providers", nullptr, "");
     exchange([](auto& c) { return c.fetchAccount("tok-1"); }, "GET /v1/account", "tok-1", "");
     exchange([](auto& c) { return c.startEmailChallenge("ann@example.com", installation); },
@@ -124,8 +123,7 @@ TEST_F(AccountClientTest, EveryEndpointSendsItsRequestAndReadsItsOwnRefusals) {
     exchange([](auto& c) { return c.deleteAccount("tok-1"); }, "DELETE /v1/account", "tok-1", "");
     exchange([](auto& c) { return c.fetchProfile("tok-1", "grant-7", installation, "Mac", true); },
              "POST /v1/account/profile", "tok-1",
-             R"({"grantID":"grant-7","installationID":"$I","deviceName":"Mac"})",
-             Refusal{409, R"({"error":"device_slot_locked","slot":"computer"})", locked}, true);
+             R"({"grantID":"grant-7","installationID":"$I","deviceName":"Mac"})", std::nullopt, true);
     exchange([](auto& c) { return c.linkProfile("tok-1", profile, installation); }, "POST /v1/account/link",
              "tok-1", R"({"profileID":"7c9e6679-7425-40de-944b-e07fc1f90ae7","installationID":"$I"})",
              Refusal{403, R"({"error":"not_your_grant"})", E(Kind::notYourGrant)});
@@ -144,12 +142,8 @@ TEST_F(AccountClientTest, FailureMappings) {
                verify = &Client::mapEmailVerificationFailure, apple = &Client::mapAppleSignInFailure,
                profile = &Client::mapProfileFailure, link = &Client::mapLinkFailure,
                subscription = &Client::mapSubscriptionLinkFailure;
-    const auto taken =
-        E::deviceSlot(TessaronDeviceSlotError::Taken{TessaronDeviceSlot::computer, "Office Mac"});
     const std::tuple<Client::FailureMapping, Refusal> cases[] = {
         {common, {401, R"({"error":"invalid_code"})", E(Kind::unauthorized)}},
-        {common, {404, {}, E(Kind::unavailable)}},
-        {common, {429, {}, E(Kind::rateLimited)}},
         {common, {409, R"({"error":"device_slot_taken"})", E::server(409)}},
         {start, {400, R"(["invalid_email"])", E::server(400)}},
         {start, {503, {}, E::server(503)}},
@@ -160,8 +154,6 @@ TEST_F(AccountClientTest, FailureMappings) {
         {verify, {400, R"({"error":"invalid_code"})", E::server(400)}},
         {apple, {400, R"({"error":"email_required"})", E(Kind::emailRequired)}},
         {apple, {400, R"({"error":"provider_conflict"})", E::server(400)}},
-        {profile,
-         {409, R"({"error":"device_slot_taken","slot":"computer","deviceName":"Office Mac"})", taken}},
         {profile, {409, R"({"error":"device_limit"})", E::server(409)}},
         {profile, {403, R"({"error":"grant_not_active"})", E(Kind::grantNotActive)}},
         {link, {403, R"({"error":"grant_not_active"})", E::server(403)}},

@@ -144,11 +144,9 @@ TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
     const Decode session = TessaronAuthSession::fromJSON, challenge = TessaronEmailChallenge::fromJSON,
                  status = TessaronSubscriptionLinkStatus::fromJSON, link = TessaronSubscriptionLink::fromJSON;
     const std::tuple<Decode, QByteArray, bool> cases[] = {
-        {session, R"({"sessionToken":"t","account":)" + accountJson + "}", true},
         {session, R"({"sessionToken":"t","account":{"id":"a","email":"e"}})", false}, // no creation date
         {session, R"({"sessionToken":"t","account":)" + accountJson + R"(,"evicted":[{"deviceName":"P"}]})",
          false},
-        {challenge, R"({"challengeID":"c1","resendAfterSeconds":30})", true},
         {challenge, R"({"challengeID":"c1","resendAfterSeconds":30.5})", false},
         {TessaronOAuthStart::fromJSON, R"({"authorizeURL":"https://id.example/auth"})", false},
         {status, R"({"active":true,"createdAt":"yesterday"})", false},
