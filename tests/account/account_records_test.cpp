@@ -139,7 +139,7 @@ TEST(ProvidersDecodingTest, MissingFlagsAreOffAndForeignTypesFail) {
     EXPECT_THROW(TessaronProviders::fromJSON(QJsonObject{{"apple", "yes"}}), JsonDecodingError);
 }
 
-TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
+TEST(ReplyRecordsTest, DecodeOrFailAsAWholeAndAnAbsentEvictedListIsNotAnEmptyOne) {
     using Decode = std::function<void(const QJsonValue&)>;
     const Decode session = TessaronAuthSession::fromJSON, challenge = TessaronEmailChallenge::fromJSON,
                  status = TessaronSubscriptionLinkStatus::fromJSON, link = TessaronSubscriptionLink::fromJSON;
@@ -160,9 +160,7 @@ TEST(ReplyRecordsTest, DecodeOrFailAsAWhole) {
         else
             EXPECT_THROW(decode(jsonValue(json)), JsonDecodingError) << json.constData();
     }
-}
-
-TEST(ReplyRecordsTest, AnAbsentEvictedListIsNotAnEmptyOne) {
+    // An absent evicted list is not an empty one.
     const auto evicted = [](const QByteArray& member) {
         return TessaronAuthSession::fromJSON(
                    jsonValue(R"({"sessionToken":"t",)" + member + R"("account":)" + accountJson + "}"))
@@ -315,7 +313,7 @@ TEST(OAuthCallbackTest, OnlyANonEmptyCodeItemOfTheApplicationsSchemeSignsIn) {
     }
 }
 
-TEST_F(AccountStoresTest, TokensAreMeasuredInUtf8BytesARefusedOneKeepsTheStoredTokenAndJunkReadsAsNone) {
+TEST_F(AccountStoresTest, TokensAndLinksKeepTheirLimitsAndJunkReadsAsNone) {
     const std::pair<QString, bool> cases[] = {{QString(4096, u'a'), true},
                                               {QString(4097, u'a'), false},
                                               {QString(2000, QChar(0x20AC)), false},
@@ -334,9 +332,8 @@ TEST_F(AccountStoresTest, TokensAreMeasuredInUtf8BytesARefusedOneKeepsTheStoredT
         keychain.setItem(group, accountKeychainService, TessaronSessionTokenStore::keychainAccount, data);
         EXPECT_EQ(tokens.load(), std::nullopt) << data.size();
     }
-}
 
-TEST_F(AccountStoresTest, LinksHonourTheirLimitsAndReadBackOnlyHttps) {
+    // Links honour their limits and read back only https.
     const QString id96(96, u'x');
     const QString prefix = QStringLiteral("https://a.test/");
     const QUrl atLimit(prefix + QString(2048 - prefix.size(), u'p'));
@@ -344,7 +341,7 @@ TEST_F(AccountStoresTest, LinksHonourTheirLimitsAndReadBackOnlyHttps) {
     links.write(atLimit, id96 + u'x');
     links.write(QUrl(prefix + QString(2049 - prefix.size(), u'p')), QStringLiteral("over"));
     EXPECT_EQ(links.readURL(id96), atLimit);
-    EXPECT_EQ(keychain.itemCount(), 1);
+    EXPECT_EQ(keychain.itemCount(), 2) << "the token and one link";
     for (const QByteArray& stored : {QByteArray("http://a.test/v1/sub/x"), QByteArray("not a url")}) {
         keychain.setItem(group, accountKeychainService, QStringLiteral("tessaron.subscription.acct"), stored);
         EXPECT_EQ(links.readURL(QStringLiteral("acct")), std::nullopt) << stored.constData();

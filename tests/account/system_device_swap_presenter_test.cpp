@@ -22,11 +22,6 @@ QMessageBox* shownBox() {
     return nullptr;
 }
 
-void settle() {
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 TEST(DeviceSwapTextTest, TakenTextNamesTheHolderInTypographicQuotesOrItsKind) {
     EXPECT_EQ(
         Presenter::takenText(TessaronDeviceSlot::phone, QStringLiteral("%1 Pad")),
@@ -69,7 +64,8 @@ TEST(DeviceSwapDialogTest, TheAnswerArrivesOnceAfterTheClickAndOnlySwitchingConf
                 QTest::mouseClick(button, Qt::LeftButton);
         EXPECT_TRUE(answers.isEmpty()) << "answered inside the click";
         window.reset();
-        settle();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         EXPECT_EQ(answers, QList<bool>{confirmed});
     }
 }
