@@ -297,7 +297,6 @@ TEST(LoginFlowTest, TheCodeKeepsTheFirstSixAsciiDigitsOfTheFieldsFirst24Characte
 TEST(OAuthCallbackTest, OnlyANonEmptyCodeItemOfTheApplicationsSchemeSignsIn) {
     const QString failed = QStringLiteral("Sign-in failed. Please try again.");
     const std::pair<const char*, QString> cases[] = {
-        {"tessaron://auth?code=abc&state=s", {}},
         {"tessaron://auth?Code=abc", failed},
         {"tessaron://auth?code=&error=access_denied", QStringLiteral("Sign-in was cancelled.")},
         {"tessaron://auth?error=invalid_state", QStringLiteral("Sign-in expired. Please try again.")},
