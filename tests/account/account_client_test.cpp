@@ -19,18 +19,30 @@ using namespace std::chrono_literals;
 namespace {
 
 using Kind = TessaronAccountErrorKind;
+using E = TessaronAccountError;
 using Client = TessaronAccountClient;
-using Header = QPair<QByteArray, QByteArray>;
 
 const QUuid installation("{0f8fad5b-d9cb-469f-a165-70867728950e}");
 const QUuid profile("{7c9e6679-7425-40de-944b-e07fc1f90ae7}");
 const QByteArray accountJson =
     R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z"})";
-const QByteArray sessionJson = R"({"sessionToken":"tok-2","account":)" + accountJson + "}";
-const QByteArray envelopeJson = R"({"profile":)" + bytesOf(tlsProfileObject()) + "}";
 const QByteArray trustedLinkJson =
     R"({"url":"https://accounts.example/v1/sub/)" + QByteArray(43, 'A') +
     R"(","deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z"})";
+// One reply that every record but the providers reads: each takes its own members and ignores the rest.
+const QByteArray anyReply = trustedLinkJson.chopped(1) +
+                            R"(,"id":"acct-1","email":"ann@example.com","challengeID":"ch-1",)"
+                            R"("resendAfterSeconds":30,"sessionToken":"tok-2","account":)" +
+                            accountJson +
+                            R"(,"authorizeURL":"https://id.example/a","state":"s",)"
+                            R"("active":false,"profile":)" +
+                            bytesOf(tlsProfileObject()) + "}";
+
+struct Refusal {
+    int status;
+    QByteArray body;
+    E expected;
+};
 
 class AccountClientTest : public ::testing::Test {
 protected:
@@ -39,11 +51,37 @@ protected:
             observed.append({status, body});
         }) {}
 
-    // Sends one request through the pipeline with `mapping` against a scripted reply.
-    std::optional<TessaronAccountError> refusal(Client::FailureMapping mapping, int status,
-                                                const QByteArray& body) {
-        transport.enqueue(status, body);
-        return accountErrorOf(client.send("/v1/test", "POST", std::nullopt, std::nullopt, false, mapping));
+    // Sends `call` answered well, then refused when `refusal` is given, and checks the request of each. A
+    // "$I" in `body` stands for the installation.
+    template <typename Call>
+    void exchange(Call call, const QString& request, const char* token, QByteArray body,
+                  std::optional<Refusal> refusal = std::nullopt, bool deviceSwap = false) {
+        SCOPED_TRACE(request.toStdString());
+        const auto before = transport.requests().size();
+        body.replace("$I", installation.toByteArray(QUuid::WithoutBraces));
+        HttpHeaders headers{{"Accept", "application/json"},
+                            {"X-Tessaron-Client", clientBuildLabel().toUtf8()}};
+        if (!body.isEmpty())
+            headers.emplaceFront("Content-Type", "application/json");
+        if (token)
+            headers.emplace(headers.size() - 1, "Authorization", QByteArray("Bearer ") + token);
+        if (deviceSwap)
+            headers.emplaceBack("X-Tessaron-Device-Swap", "1");
+        transport.setResponder([](const HttpRequest& r) {
+            return HttpResponse{
+                .status = 200, .headers = {}, .body = r.url.path().endsWith("/providers") ? "{}" : anyReply};
+        });
+        EXPECT_EQ(accountErrorOf(call(client)), std::nullopt);
+        if (refusal) {
+            transport.enqueue(refusal->status, refusal->body);
+            EXPECT_EQ(accountErrorOf(call(client)), refusal->expected);
+        }
+        for (const auto& sent : transport.requests().sliced(before)) {
+            EXPECT_EQ(sent.method + ' ' + sent.url.toString().remove("https://accounts.example:8443"),
+                      request);
+            EXPECT_EQ(sent.headers, headers);
+            EXPECT_EQ(sent.body, body);
+        }
     }
 
     std::shared_ptr<FakeHttpTransport> transportHandle = std::make_shared<FakeHttpTransport>();
@@ -53,171 +91,84 @@ protected:
     Client client;
 };
 
-struct MappingCase {
-    int status;
-    QByteArray body;
-    TessaronAccountError expected;
-};
-
 } // namespace
 
 // The exact request of every endpoint, and one refusal that only the endpoint's own failure mapping reads.
 TEST_F(AccountClientTest, EveryEndpointSendsItsRequestAndReadsItsOwnRefusals) {
-    const QByteArray label = clientBuildLabel().toUtf8();
-    const QByteArray installationText = "0f8fad5b-d9cb-469f-a165-70867728950e";
-    const struct {
-        std::function<QCoro::Task<>(const Client&)> call;
-        QByteArray reply;
-        QByteArray method;
-        QString path;
-        const char* token;
-        QByteArray body;
-        std::optional<MappingCase> refusal = std::nullopt;
-        bool deviceSwap = false;
-    } cases[] = {
-        {[](auto& c) -> QCoro::Task<> { co_await c.fetchProviders(); }, "{}", "GET", "/v1/auth/providers",
-         nullptr, ""},
-        {[](auto& c) -> QCoro::Task<> { co_await c.fetchAccount("tok-1"); }, accountJson, "GET",
-         "/v1/account", "tok-1", ""},
-        {[](auto& c) -> QCoro::Task<> { co_await c.startEmailChallenge("ann@example.com", installation); },
-         R"({"challengeID":"ch-1","resendAfterSeconds":30})", "POST", "/v1/auth/email/start", nullptr,
-         R"({"email":"ann@example.com","installationID":")" + installationText + R"("})",
-         MappingCase{400, R"({"error":"invalid_email"})", TessaronAccountError(Kind::invalidEmail)}},
-        {[](auto& c) -> QCoro::Task<> {
-             co_await c.verifyEmailCode("ch-1", "123456", installation, QString::fromUtf8("Ann’s \"Mac\""));
-         },
-         sessionJson, "POST", "/v1/auth/email/verify", nullptr,
-         R"({"challengeID":"ch-1","code":"123456","installationID":")" + installationText +
-             R"(","deviceName":"Ann’s \"Mac\"","platform":"macos"})",
-         MappingCase{401, R"({"error":"invalid_code","attemptsLeft":2})",
-                     TessaronAccountError::invalidCode(2)}},
-        {[](auto& c) -> QCoro::Task<> { co_await c.signInWithApple("id-token", installation, "Mac"); },
-         sessionJson, "POST", "/v1/auth/apple", nullptr,
-         R"({"identityToken":"id-token","installationID":")" + installationText +
-             R"(","deviceName":"Mac","platform":"macos"})",
-         MappingCase{409, R"({"error":"provider_conflict"})", TessaronAccountError(Kind::providerConflict)}},
-        {[](auto& c) -> QCoro::Task<> { co_await c.startOAuth(TessaronOAuthProvider::whop, installation); },
-         R"({"authorizeURL":"https://id.example/a","state":"s"})", "POST", "/v1/auth/oauth/start", nullptr,
-         R"({"provider":"whop","installationID":")" + installationText + R"("})"},
-        {[](auto& c) -> QCoro::Task<> { co_await c.startOAuth(TessaronOAuthProvider::google, installation); },
-         R"({"authorizeURL":"https://id.example/a","state":"s"})", "POST", "/v1/auth/oauth/start", nullptr,
-         R"({"provider":"google","installationID":")" + installationText + R"("})"},
-        {[](auto& c) -> QCoro::Task<> { co_await c.exchangeOAuthCode("cb-code", installation, "Mac"); },
-         sessionJson, "POST", "/v1/auth/oauth/exchange", nullptr,
-         R"({"code":"cb-code","installationID":")" + installationText +
-             R"(","deviceName":"Mac","platform":"macos"})",
-         MappingCase{409, R"({"error":"provider_conflict"})", TessaronAccountError::server(409)}},
-        {[](auto& c) -> QCoro::Task<> { co_await c.logout("tok-1"); }, "", "POST", "/v1/auth/logout", "tok-1",
-         ""},
-        {[](auto& c) -> QCoro::Task<> { co_await c.deleteAccount("tok-1"); }, "", "DELETE", "/v1/account",
-         "tok-1", ""},
-        {[](auto& c) -> QCoro::Task<> {
-             co_await c.fetchProfile("tok-1", "grant-7", installation, "Mac", true);
-         },
-         envelopeJson, "POST", "/v1/account/profile", "tok-1",
-         R"({"grantID":"grant-7","installationID":")" + installationText + R"(","deviceName":"Mac"})",
-         MappingCase{409, R"({"error":"device_slot_locked","slot":"computer"})",
-                     TessaronAccountError::deviceSlot(
-                         TessaronDeviceSlotError::Locked{TessaronDeviceSlot::computer, std::nullopt})},
-         true},
-        {[](auto& c) -> QCoro::Task<> { co_await c.linkProfile("tok-1", profile, installation); },
-         accountJson, "POST", "/v1/account/link", "tok-1",
-         R"({"profileID":"7c9e6679-7425-40de-944b-e07fc1f90ae7","installationID":")" + installationText +
-             R"("})",
-         MappingCase{403, R"({"error":"not_your_grant"})", TessaronAccountError(Kind::notYourGrant)}},
-        {[](auto& c) -> QCoro::Task<> { co_await c.createSubscriptionLink("tok-1", "Windows / Android"); },
-         trustedLinkJson, "POST", "/v1/account/subscription-link", "tok-1",
-         R"({"deviceName":"Windows / Android"})",
-         MappingCase{409, R"({"error":"device_limit"})", TessaronAccountError(Kind::deviceLimit)}},
-        {[](auto& c) -> QCoro::Task<> { co_await c.fetchSubscriptionLinkStatus("tok-1"); },
-         R"({"active":false})", "GET", "/v1/account/subscription-link", "tok-1", ""},
-        {[](auto& c) -> QCoro::Task<> { co_await c.deleteSubscriptionLink("tok-1"); }, "", "DELETE",
-         "/v1/account/subscription-link", "tok-1", ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.path.toStdString() + " " + c.body.toStdString());
-        transport.enqueue(200, c.reply);
-        ASSERT_NO_THROW(runTask(c.call(client)));
-        const auto& request = transport.requests().last();
-        EXPECT_EQ(request.method, c.method);
-        EXPECT_EQ(request.url, QUrl("https://accounts.example:8443" + c.path));
-        HttpHeaders headers;
-        if (!c.body.isEmpty())
-            headers.append(Header("Content-Type", "application/json"));
-        headers.append(Header("Accept", "application/json"));
-        if (c.token)
-            headers.append(Header("Authorization", QByteArray("Bearer ") + c.token));
-        headers.append(Header("X-Tessaron-Client", label));
-        if (c.deviceSwap)
-            headers.append(Header("X-Tessaron-Device-Swap", "1"));
-        EXPECT_EQ(request.headers, headers);
-        EXPECT_EQ(request.body, c.body);
-        if (c.refusal) {
-            transport.enqueue(c.refusal->status, c.refusal->body);
-            EXPECT_EQ(accountErrorOf(c.call(client)), c.refusal->expected);
-        }
-    }
+    const QString mac = QString::fromUtf8("Ann’s \"Mac\"");
+    exchange([](auto& c) { return c.fetchProviders(); }, "GET /v1/auth/providers", nullptr, "");
+    exchange([](auto& c) { return c.fetchAccount("tok-1"); }, "GET /v1/account", "tok-1", "");
+    exchange([](auto& c) { return c.startEmailChallenge("ann@example.com", installation); },
+             "POST /v1/auth/email/start", nullptr, R"({"email":"ann@example.com","installationID":"$I"})",
+             Refusal{400, R"({"error":"invalid_email"})", E(Kind::invalidEmail)});
+    exchange([mac](auto& c) { return c.verifyEmailCode("ch-1", "123456", installation, mac); },
+             "POST /v1/auth/email/verify", nullptr,
+             R"({"challengeID":"ch-1","code":"123456","installationID":"$I","deviceName":"Ann’s \"Mac\"",)"
+             R"("platform":"macos"})");
+    exchange([](auto& c) { return c.signInWithApple("id-token", installation, "Mac"); },
+             "POST /v1/auth/apple", nullptr,
+             R"({"identityToken":"id-token","installationID":"$I","deviceName":"Mac","platform":"macos"})",
+             Refusal{409, R"({"error":"provider_conflict"})", E(Kind::providerConflict)});
+    for (const auto& [provider, name] :
+         {std::pair{TessaronOAuthProvider::whop, "whop"}, std::pair{TessaronOAuthProvider::google, "google"}})
+        exchange([provider](auto& c) { return c.startOAuth(provider, installation); },
+                 "POST /v1/auth/oauth/start", nullptr,
+                 R"({"provider":")" + QByteArray(name) + R"(","installationID":"$I"})");
+    exchange([](auto& c) { return c.exchangeOAuthCode("cb-code", installation, "Mac"); },
+             "POST /v1/auth/oauth/exchange", nullptr,
+             R"({"code":"cb-code","installationID":"$I","deviceName":"Mac","platform":"macos"})",
+             Refusal{409, R"({"error":"provider_conflict"})", E::server(409)});
+    exchange([](auto& c) { return c.logout("tok-1"); }, "POST /v1/auth/logout", "tok-1", "");
+    exchange([](auto& c) { return c.deleteAccount("tok-1"); }, "DELETE /v1/account", "tok-1", "");
+    exchange([](auto& c) { return c.fetchProfile("tok-1", "grant-7", installation, "Mac", true); },
+             "POST /v1/account/profile", "tok-1",
+             R"({"grantID":"grant-7","installationID":"$I","deviceName":"Mac"})", std::nullopt, true);
+    exchange([](auto& c) { return c.linkProfile("tok-1", profile, installation); }, "POST /v1/account/link",
+             "tok-1", R"({"profileID":"7c9e6679-7425-40de-944b-e07fc1f90ae7","installationID":"$I"})",
+             Refusal{403, R"({"error":"not_your_grant"})", E(Kind::notYourGrant)});
+    exchange([](auto& c) { return c.createSubscriptionLink("tok-1", "Windows / Android"); },
+             "POST /v1/account/subscription-link", "tok-1", R"({"deviceName":"Windows / Android"})",
+             Refusal{409, R"({"error":"device_limit"})", E(Kind::deviceLimit)});
+    exchange([](auto& c) { return c.fetchSubscriptionLinkStatus("tok-1"); },
+             "GET /v1/account/subscription-link", "tok-1", "");
+    exchange([](auto& c) { return c.deleteSubscriptionLink("tok-1"); },
+             "DELETE /v1/account/subscription-link", "tok-1", "");
 }
 
 // Statuses and error codes compare exactly; whatever a mapping does not name falls to the common one.
 TEST_F(AccountClientTest, FailureMappings) {
-    const auto taken = TessaronAccountError::deviceSlot(
-        TessaronDeviceSlotError::Taken{TessaronDeviceSlot::computer, "Office Mac"});
-    const struct {
-        Client::FailureMapping mapping;
-        MappingCase c;
-    } cases[] = {
-        {&Client::mapCommonFailure,
-         {401, R"({"error":"invalid_code"})", TessaronAccountError(Kind::unauthorized)}},
-        {&Client::mapCommonFailure, {404, {}, TessaronAccountError(Kind::unavailable)}},
-        {&Client::mapCommonFailure, {429, {}, TessaronAccountError(Kind::rateLimited)}},
-        {&Client::mapCommonFailure,
-         {409, R"({"error":"device_slot_taken"})", TessaronAccountError::server(409)}},
-        {&Client::mapEmailStartFailure, {400, R"(["invalid_email"])", TessaronAccountError::server(400)}},
-        {&Client::mapEmailStartFailure, {503, {}, TessaronAccountError::server(503)}},
-        {&Client::mapEmailVerificationFailure,
-         {401, R"({"error":"invalid_code"})", TessaronAccountError::invalidCode(0)}},
-        {&Client::mapEmailVerificationFailure,
-         {401, R"({"error":"invalid_code","attemptsLeft":1.5})", TessaronAccountError::invalidCode(0)}},
-        {&Client::mapEmailVerificationFailure,
-         {401, R"({"error":"Invalid_Code","attemptsLeft":2})", TessaronAccountError(Kind::unauthorized)}},
-        {&Client::mapEmailVerificationFailure, {410, "gone", TessaronAccountError(Kind::challengeExpired)}},
-        {&Client::mapEmailVerificationFailure,
-         {400, R"({"error":"invalid_code"})", TessaronAccountError::server(400)}},
-        {&Client::mapAppleSignInFailure,
-         {400, R"({"error":"email_required"})", TessaronAccountError(Kind::emailRequired)}},
-        {&Client::mapAppleSignInFailure,
-         {400, R"({"error":"provider_conflict"})", TessaronAccountError::server(400)}},
-        {&Client::mapProfileFailure,
-         {409, R"({"error":"device_slot_taken","slot":"computer","deviceName":"Office Mac"})", taken}},
-        {&Client::mapProfileFailure, {409, R"({"error":"device_limit"})", TessaronAccountError::server(409)}},
-        {&Client::mapProfileFailure,
-         {403, R"({"error":"grant_not_active"})", TessaronAccountError(Kind::grantNotActive)}},
-        {&Client::mapLinkFailure,
-         {403, R"({"error":"grant_not_active"})", TessaronAccountError::server(403)}},
-        {&Client::mapSubscriptionLinkFailure,
-         {403, R"({"error":"no_access"})", TessaronAccountError(Kind::noAccess)}},
-        {&Client::mapSubscriptionLinkFailure, {403, {}, TessaronAccountError::server(403)}},
+    const auto common = &Client::mapCommonFailure, start = &Client::mapEmailStartFailure,
+               verify = &Client::mapEmailVerificationFailure, apple = &Client::mapAppleSignInFailure,
+               profile = &Client::mapProfileFailure, link = &Client::mapLinkFailure,
+               subscription = &Client::mapSubscriptionLinkFailure;
+    const std::tuple<Client::FailureMapping, Refusal> cases[] = {
+        {common, {401, R"({"error":"invalid_code"})", E(Kind::unauthorized)}},
+        {common, {409, R"({"error":"device_slot_taken"})", E::server(409)}},
+        {start, {400, R"(["invalid_email"])", E::server(400)}},
+        {start, {503, {}, E::server(503)}},
+        {verify, {401, R"({"error":"invalid_code"})", E::invalidCode(0)}},
+        {verify, {401, R"({"error":"invalid_code","attemptsLeft":1.5})", E::invalidCode(0)}},
+        {verify, {401, R"({"error":"Invalid_Code","attemptsLeft":2})", E(Kind::unauthorized)}},
+        {verify, {410, "gone", E(Kind::challengeExpired)}},
+        {verify, {400, R"({"error":"invalid_code"})", E::server(400)}},
+        {apple, {400, R"({"error":"email_required"})", E(Kind::emailRequired)}},
+        {apple, {400, R"({"error":"provider_conflict"})", E::server(400)}},
+        {profile, {409, R"({"error":"device_limit"})", E::server(409)}},
+        {profile, {403, R"({"error":"grant_not_active"})", E(Kind::grantNotActive)}},
+        {link, {403, R"({"error":"grant_not_active"})", E::server(403)}},
+        {subscription, {403, R"({"error":"no_access"})", E(Kind::noAccess)}},
+        {subscription, {403, {}, E::server(403)}},
     };
-    for (const auto& [mapping, c] : cases)
-        EXPECT_EQ(refusal(mapping, c.status, c.body), c.expected) << c.status << c.body.data();
-}
-
-TEST_F(AccountClientTest, TheGateSeesEveryReplyUnderTheCapBeforeTheCallerDoes) {
-    transport.enqueue(200, accountJson);
-    EXPECT_NO_THROW(runTask(client.fetchAccount("t")));
-    transport.enqueue(426, R"({"error":"invalid_code"})");
-    EXPECT_EQ(accountErrorOf(client.verifyEmailCode("c", "1", installation, "Mac")),
-              TessaronAccountError(Kind::upgradeRequired));
-    transport.enqueue(302, {}, {{"Location", "https://elsewhere.example/"}});
-    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), TessaronAccountError::server(302));
-    const QList<std::pair<int, QByteArray>> expected{
-        {200, accountJson}, {426, R"({"error":"invalid_code"})"}, {302, {}}};
-    EXPECT_EQ(observed, expected);
+    for (const auto& [mapping, c] : cases) {
+        transport.enqueue(c.status, c.body);
+        EXPECT_EQ(accountErrorOf(client.send("/v1/test", "POST", std::nullopt, std::nullopt, false, mapping)),
+                  c.expected)
+            << c.status << c.body.data();
+    }
 }
 
 TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadableButAnInvalidProfileKeepsItsOwnError) {
-    const auto unreadable = TessaronAccountError::network("unreadable response");
+    const auto unreadable = E::network("unreadable response");
     transport.enqueue(204);
     EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), unreadable);
     transport.enqueue(200, "[]");
@@ -226,6 +177,10 @@ TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadableButAnInvalidProfile
     EXPECT_EQ(accountErrorOf(client.fetchProfile("t", "g", installation, "Mac", false)), unreadable);
     transport.enqueue(200, R"({"profile":)" + bytesOf(with(tlsProfileObject(), "port", 0)) + "}");
     EXPECT_THROW(runTask(client.fetchProfile("t", "g", installation, "Mac", false)), TessaronProfileError);
+    // Only links to the service's own host are returned.
+    transport.enqueue(200, QByteArray(trustedLinkJson).replace("accounts.example", "accounts.example.evil"));
+    EXPECT_EQ(accountErrorOf(client.createSubscriptionLink("t", "Windows / Android")),
+              E::network("untrusted subscription URL"));
     // An operation that ignores the reply does not read it.
     transport.enqueue(204);
     EXPECT_NO_THROW(runTask(client.logout("t")));
@@ -233,27 +188,31 @@ TEST_F(AccountClientTest, RepliesThatDoNotDecodeAreUnreadableButAnInvalidProfile
     EXPECT_NO_THROW(runTask(client.deleteSubscriptionLink("t")));
 }
 
-TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsButCancellationIsNot) {
+// Transport failures are network errors, but cancellation is not; the gate sees every reply under the cap
+// before the caller does, and no request that was never sent.
+TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsAndTheGateSeesEveryReplyFirst) {
     const Client broken(QUrl("accounts.example"), transportHandle, clock, {});
-    EXPECT_EQ(accountErrorOf(broken.fetchProviders()), TessaronAccountError::network("invalid request URL"));
+    EXPECT_EQ(accountErrorOf(broken.fetchProviders()), E::network("invalid request URL"));
     EXPECT_TRUE(transport.requests().isEmpty()) << "a base URL that forms no request URL sent one";
 
     CancellationSource cancel;
     cancel.cancel();
     EXPECT_THROW(runTask(client.fetchProviders(cancel.token())), CancellationError);
     EXPECT_TRUE(transport.requests().isEmpty()) << "a cancelled caller's request was sent";
-    EXPECT_TRUE(observed.isEmpty());
 
     transport.enqueue(HttpFailure{HttpFailure::Kind::timedOut, {}});
-    EXPECT_EQ(accountErrorOf(client.fetchProviders()), TessaronAccountError::network("transport"));
-}
+    EXPECT_EQ(accountErrorOf(client.fetchProviders()), E::network("transport"));
 
-TEST_F(AccountClientTest, OnlyTrustedSubscriptionLinksAreReturned) {
-    QByteArray elsewhere = trustedLinkJson;
-    elsewhere.replace("accounts.example", "accounts.example.evil");
-    transport.enqueue(200, elsewhere);
-    EXPECT_EQ(accountErrorOf(client.createSubscriptionLink("t", "Windows / Android")),
-              TessaronAccountError::network("untrusted subscription URL"));
+    transport.enqueue(200, accountJson);
+    EXPECT_NO_THROW(runTask(client.fetchAccount("t")));
+    transport.enqueue(426, R"({"error":"invalid_code"})");
+    EXPECT_EQ(accountErrorOf(client.verifyEmailCode("c", "1", installation, "Mac")),
+              E(Kind::upgradeRequired));
+    transport.enqueue(302, {}, {{"Location", "https://elsewhere.example/"}});
+    EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), E::server(302));
+    const QList<std::pair<int, QByteArray>> expected{
+        {200, accountJson}, {426, R"({"error":"invalid_code"})"}, {302, {}}};
+    EXPECT_EQ(observed, expected);
 }
 
 TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {
@@ -266,7 +225,7 @@ TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {
     EXPECT_FALSE(stalled.isReady());
     clock.advance(1ms);
     ASSERT_TRUE(stalled.isReady());
-    EXPECT_EQ(accountErrorOf(std::move(stalled)), TessaronAccountError::network("transport"));
+    EXPECT_EQ(accountErrorOf(std::move(stalled)), E::network("transport"));
 
     CancellationSource cancel;
     auto cancelled = client.fetchProviders(cancel.token());
@@ -283,7 +242,6 @@ TEST(SubscriptionLinkTrustTest, AcceptsOnlyTokenLinksOnTheServiceHost) {
         QString url;
         bool trusted;
     } cases[] = {
-        {"https://accounts.example/v1/sub/" + token, true},
         {"https://accounts.example:8443/v1/sub/" + token, true},
         {"https://accounts.example/v1/sub/" + QString(21, u'A') + "-_" + QString(20, u'9'), true},
         {"https://accounts.example/v1/sub/%61" + QString(42, u'a'), true},

@@ -4,6 +4,7 @@
 #include "platform/one_shot.hpp"
 #include "session/session_harness.hpp"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 
@@ -94,20 +95,64 @@ inline const QByteArray accountReply =
     R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z",)"
     R"("grants":[{"id":"old","type":"invite","status":"expired"},)"
     R"({"id":"grant-1","type":"invite","status":"active"}]})";
-QByteArray authReply(const QString& token);
-QByteArray envelopeReply(const TessaronProfile& profile);
-QByteArray slotTakenReply(const QString& deviceName);
+inline QByteArray authReply(const QString& token) {
+    return R"({"sessionToken":")" + token.toUtf8() + R"(","account":)" + accountReply + "}";
+}
+inline QByteArray envelopeReply(const TessaronProfile& profile) {
+    return R"({"profile":)" + profile.canonicalJSON() + "}";
+}
+inline QByteArray slotTakenReply(const QString& deviceName) {
+    const QJsonObject reply{{"error", "device_slot_taken"}, {"slot", "computer"}, {"deviceName", deviceName}};
+    return QJsonDocument(reply).toJson(QJsonDocument::Compact);
+}
 
 // The account model over a scripted service, the session harness's Keychain, and the harness's session.
 class AccountModelTest : public ::testing::Test {
 protected:
-    ~AccountModelTest() override;
+    ~AccountModelTest() override {
+        model.reset();
+        harness.settle();
+    }
 
-    void build(std::optional<bool> refreshOnLaunch = false);
+    void build(std::optional<bool> refreshOnLaunch = false) {
+        model = std::make_unique<TessaronAccountModel>(
+            TessaronAccountServices{
+                .client = TessaronAccountClient(QUrl(QStringLiteral("https://accounts.test")), serviceHandle,
+                                                harness.clock, nullptr),
+                .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
+                .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
+                .installationID =
+                    [] { return QUuid::fromString(QStringLiteral("3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15")); },
+                .deviceName = [] { return QStringLiteral("Ann’s Laptop"); },
+                .webAuth = web,
+                .deviceSwap = center,
+            },
+            refreshOnLaunch);
+    }
     // Signed in with a stored token and the account fetched.
-    void signedIn();
-    void signInByEmail(const QString& token, TessaronSession* session);
-    TessaronSession& session();
+    void signedIn() {
+        storeToken("tok-1");
+        service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
+        build();
+        run(model->refresh(nullptr));
+    }
+    void signInByEmail(const QString& token, TessaronSession* session) {
+        service.answer(QStringLiteral("POST /v1/auth/email/start"), 200,
+                       R"({"challengeID":"ch-1","resendAfterSeconds":30})");
+        service.enqueue(QStringLiteral("POST /v1/auth/email/verify"), 200, authReply(token));
+        model->setEmail(QStringLiteral("ann@example.com"));
+        run(model->startEmailSignIn());
+        model->acceptCode(QStringLiteral("123456"));
+        run(model->verifyEmailCode(session));
+    }
+    TessaronSession& session() {
+        if (!harness.session) {
+            harness.grantConsent();
+            track(harness.start().bootstrap());
+            harness.settle();
+        }
+        return *harness.session;
+    }
     void storeToken(const QByteArray& token) {
         harness.keychain.setItem(testGroup, accountKeychainService,
                                  TessaronSessionTokenStore::keychainAccount, token);

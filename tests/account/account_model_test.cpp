@@ -1,4 +1,13 @@
+#include "account/system_device_swap_presenter.hpp"
+
 #include "account_model_fixture.hpp"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTest>
+
+#include <optional>
 
 using namespace tessaron;
 using namespace tessaron::testing;
@@ -8,17 +17,35 @@ namespace {
 const QString account = QStringLiteral("GET /v1/account");
 const QString profileCall = QStringLiteral("POST /v1/account/profile");
 const QString emailStart = QStringLiteral("POST /v1/auth/email/start");
-const QString emailVerify = QStringLiteral("POST /v1/auth/email/verify");
 const QString oauthStart = QStringLiteral("POST /v1/auth/oauth/start");
-const QString linkCall = QStringLiteral("POST /v1/account/link");
 const QString deletion = QStringLiteral("DELETE /v1/account");
 const QString unreachable = QStringLiteral("Tessaron could not reach the account service.");
 const QString tokenItem = TessaronSessionTokenStore::keychainAccount;
+const QString statusCall = QStringLiteral("GET /v1/account/subscription-link");
+const QString createCall = QStringLiteral("POST /v1/account/subscription-link");
+const QString removeCall = QStringLiteral("DELETE /v1/account/subscription-link");
+const QString linkItem = QStringLiteral("tessaron.subscription.acct-1");
+const QUrl oldURL(QStringLiteral("https://accounts.test/v1/sub/") + QString(43, u'o'));
+const QUrl newURL(QStringLiteral("https://accounts.test/v1/sub/") + QString(43, u'n'));
+const QByteArray created = R"({"url":")" + newURL.toEncoded() +
+                           R"(","deviceName":"Windows / Android","createdAt":"2026-03-05T14:30:00Z"})";
 
 class AccountModelFlowTest : public AccountModelTest {
 protected:
+    void recover() { run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true)); }
+
     const TessaronProfile oslo = sampleProfile(QStringLiteral("Oslo"));
 };
+using SubscriptionLinksTest = AccountModelFlowTest;
+using Presenter = TessaronSystemDeviceSwapPresenter;
+
+QMessageBox* shownBox() {
+    for (QWidget* widget : QApplication::topLevelWidgets() + QApplication::allWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
 
 } // namespace
 
@@ -66,13 +93,13 @@ TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFi
     signedIn();
     service.enqueue(oauthStart, 200, R"({"authorizeURL":"https://id.test/a","state":"s"})");
     run(model->signIn(TessaronOAuthProvider::google, nullptr));
-    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    recover();
     model->cancelWebSignIn();
     harness.settle();
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty()) << "busy with the web sign-in";
 
     service.enqueue(profileCall, 409, R"({"error":"device_slot_locked","slot":"computer"})");
-    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    recover();
     EXPECT_EQ(presenter.notices,
               QStringList{"Tessaron is set up on another Mac. You can switch devices once every 30 days."});
     EXPECT_EQ(model->lastError(), std::nullopt);
@@ -81,28 +108,27 @@ TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFi
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral(" Old Mac\n")));
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));
     service.answer(profileCall, 200, envelopeReply(oslo));
-    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    recover();
     EXPECT_EQ(presenter.confirmations, QStringList{QStringLiteral("Old Mac")});
     EXPECT_FALSE(model->isBusy());
-    for (int answer = 0; answer < 2; ++answer) {
-        presenter.answer(true);
-        harness.settle();
-    }
-    EXPECT_EQ(presenter.confirmations.size(), 2); // refused again: asked again
-    const auto sent = service.sentTo(profileCall);
-    ASSERT_EQ(sent.size(), 4);
-    EXPECT_FALSE(sent[1].deviceSwap);
-    EXPECT_TRUE(sent[3].deviceSwap);
+    presenter.answer(true);
+    harness.settle();
+    presenter.answer(true); // refused again: asked again
+    harness.settle();
+    QList<bool> swaps;
+    for (const auto& sent : service.sentTo(profileCall))
+        swaps.append(sent.deviceSwap);
+    EXPECT_EQ(swaps, (QList<bool>{false, false, true, true}));
     EXPECT_EQ(session().selectedID(), oslo.id);
     EXPECT_EQ(model->lastError(), std::nullopt);
-    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    recover();
     EXPECT_EQ(service.sentTo(profileCall).size(), 4) << "a selection is never replaced";
 }
 
 TEST_F(AccountModelFlowTest, ASwitchConfirmedAfterTheAccountChangedSendsNothing) {
     signedIn();
     service.enqueue(profileCall, 409, slotTakenReply(QStringLiteral("Old Mac")));
-    run(model->recoverProfileFromGrant(&session(), QStringLiteral("tok-1"), false, true));
+    recover();
     service.answer(deletion, 204);
     run(model->deleteAccount(nullptr));
     signInByEmail(QStringLiteral("tok-2"), nullptr);
@@ -120,16 +146,15 @@ TEST_F(AccountModelFlowTest, TheFollowUpRedeemsTheWaitingInvitationThenLinksIt) 
         QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + QString(32, u'k'))));
     harness.signIn.signedIn = true;
     build();
-    service.answer(linkCall, 200, accountReply);
+    service.answer(QStringLiteral("POST /v1/account/link"), 200, accountReply);
     signInByEmail(QStringLiteral("tok-2"), &started);
     EXPECT_EQ(started.selectedID(), oslo.id);
-    ASSERT_EQ(service.sentTo(linkCall).size(), 1);
-    EXPECT_EQ(service.sentTo(linkCall)[0].body.value("profileID").toString(),
-              oslo.id.toString(QUuid::WithoutBraces));
+    ASSERT_EQ(service.sentTo(QStringLiteral("POST /v1/account/link")).size(), 1);
+    EXPECT_EQ(service.sent.last().body.value("profileID"), oslo.id.toString(QUuid::WithoutBraces));
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
 }
 
-TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsStateOnFailures) {
+TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignInEndsOnlyThroughItsCallback) {
     build();
     model->setEmail(QStringLiteral("  Ann@Example.COM "));
     for (const auto& [resendAfter, remaining] :
@@ -145,7 +170,8 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsSta
     EXPECT_EQ(model->flow().challengeID, QStringLiteral("ch30"));
     EXPECT_EQ(model->flow().resendRemaining, 30);
 
-    service.enqueue(emailVerify, 401, R"({"error":"invalid_code","attemptsLeft":2})");
+    service.enqueue(QStringLiteral("POST /v1/auth/email/verify"), 401,
+                    R"({"error":"invalid_code","attemptsLeft":2})");
     model->acceptCode(QStringLiteral("654321"));
     run(model->verifyEmailCode(nullptr));
     EXPECT_EQ(model->lastError(), QStringLiteral("That code is not right. 2 attempts left."));
@@ -154,10 +180,8 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowSendsTheTidiedAddressAndKeepsItsSta
     TessaronLoginFlow fresh;
     fresh.email = QStringLiteral("  Ann@Example.COM ");
     EXPECT_EQ(model->flow(), fresh);
-}
 
-TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFailuresShowWhileItWaits) {
-    build();
+    // A web sign-in ends only through its own callback, and Apple's failures show while it waits.
     const auto start = [this](const char* authorizeURL) {
         service.enqueue(oauthStart, 200,
                         QStringLiteral(R"({"authorizeURL":"%1","state":"st-1"})").arg(authorizeURL).toUtf8());
@@ -197,25 +221,9 @@ TEST_F(AccountModelFlowTest, AWebSignInEndsOnlyThroughItsOwnCallbackAndAppleFail
     EXPECT_TRUE(model->isSignedIn());
 }
 
-TEST_F(AccountModelFlowTest, SignOutResetsTheSessionBeforeLoggingOutThenClearsTheMac) {
-    signedIn();
-    const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
-    harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
-    auto& withProfile = harness.startSelected({oslo});
-    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
-    run(model->signOut(&withProfile));
-    EXPECT_TRUE(withProfile.summaries().isEmpty());
-    EXPECT_TRUE(model->isSignedIn());
-
-    service.release(); // and the logout fails: it does not matter
-    harness.settle();
-    EXPECT_EQ(service.sent.last().bearer, "tok-1");
-    EXPECT_FALSE(model->isSignedIn());
-    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
-    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
-}
-
-TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfirms) {
+// Deletion leaves everything in place until the service confirms; sign-out resets the session before it logs
+// out, then clears the Mac.
+TEST_F(AccountModelFlowTest, DeletionWaitsForTheServiceAndSignOutResetsTheSessionBeforeLoggingOut) {
     signedIn();
     auto& withProfile = harness.startSelected({oslo});
     service.enqueue(deletion, 500);
@@ -223,11 +231,167 @@ TEST_F(AccountModelFlowTest, DeletionLeavesEverythingInPlaceUntilTheServiceConfi
     EXPECT_EQ(model->lastError(), QStringLiteral("The account service could not complete the request."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
     EXPECT_TRUE(model->isSignedIn());
-
     storeToken("");
     run(model->deleteAccount(&withProfile));
     EXPECT_EQ(service.sentTo(deletion).size(), 1);
     EXPECT_FALSE(model->isSignedIn());
     EXPECT_EQ(model->lastError(), QStringLiteral("Please sign in again."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
+
+    signInByEmail(QStringLiteral("tok-2"), nullptr);
+    const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
+    harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
+    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
+    run(model->signOut(&withProfile));
+    EXPECT_TRUE(withProfile.summaries().isEmpty());
+    EXPECT_TRUE(model->isSignedIn());
+    service.release(); // and the logout fails: it does not matter
+    harness.settle();
+    EXPECT_EQ(service.sent.last().bearer, "tok-2");
+    EXPECT_FALSE(model->isSignedIn());
+    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
+}
+
+// The status shows the stored URL only while the link is active; a reset forgets the old URL once the
+// service deleted it.
+TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileActiveAndAResetForgetsItOnceDeleted) {
+    signedIn();
+    // Whether the link is stored, the service's status, whether it is shown and kept.
+    for (const auto& [stored, reply, shownAndKept] :
+         std::initializer_list<std::tuple<bool, QByteArray, bool>>{{true, R"({"active":false})", false},
+                                                                   {false, R"({"active":true})", false},
+                                                                   {true, R"({"active":true})", true}}) {
+        if (stored)
+            TessaronSubscriptionLinkStore(harness.keychain, harness.bundle)
+                .write(oldURL, QStringLiteral("acct-1"));
+        service.enqueue(statusCall, 200, reply);
+        run(model->refreshSubscriptionLink());
+        EXPECT_EQ(model->subscriptionLocalURL().has_value(), shownAndKept) << reply.constData();
+        EXPECT_EQ(storedItem(linkItem).has_value(), shownAndKept) << reply.constData();
+    }
+
+    service.enqueue(removeCall, 500);
+    run(model->replaceSubscriptionLink());
+    EXPECT_TRUE(service.sentTo(createCall).isEmpty());
+    EXPECT_EQ(model->subscriptionLocalURL(), oldURL);
+    service.enqueue(removeCall, 204);
+    service.enqueue(createCall, 429);
+    run(model->replaceSubscriptionLink());
+    EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Too many attempts. Try again later."));
+    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
+    EXPECT_EQ(model->subscriptionStatus(), std::nullopt);
+    EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    service.enqueue(removeCall, 204);
+    service.enqueue(createCall, 201, created);
+    run(model->replaceSubscriptionLink());
+    EXPECT_EQ(model->subscriptionLocalURL(), newURL);
+    EXPECT_EQ(storedItem(linkItem), newURL.toEncoded());
+
+    service.enqueue(statusCall, 404);
+    run(model->refreshSubscriptionLink());
+    EXPECT_TRUE(model->subscriptionUnavailable());
+    service.enqueue(createCall, 404);
+    run(model->createSubscriptionLink());
+    EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Accounts are not available right now."));
+}
+
+TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNothing) {
+    signedIn();
+    auto& selected = harness.startSelected({oslo});
+    service.answer(QStringLiteral("POST /v1/account/link"), 200, accountReply);
+    for (const auto& call :
+         {createCall, QStringLiteral("GET /v1/account"), QStringLiteral("POST /v1/account/link")})
+        service.holdNext(call);
+    service.answer(createCall, 201, created);
+    run(model->createSubscriptionLink());
+    run(model->createSubscriptionLink());
+    run(model->revokeSubscriptionLink());
+    run(model->refresh(nullptr));
+    run(model->linkProfileIfSignedIn(&selected));
+    run(model->signOut(nullptr));
+    service.release();
+    harness.settle();
+    EXPECT_EQ(service.sentTo(createCall).size(), 1);
+    EXPECT_TRUE(service.sentTo(removeCall).isEmpty());
+    EXPECT_FALSE(model->isSubscriptionBusy());
+    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
+    EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    EXPECT_EQ(model->account(), std::nullopt);
+}
+
+TEST(DeviceSwapCenterTest, OneDialogAtATimeAndOnlyAConfirmationRetries) {
+    FakeDeviceSwapPresenter presenter;
+    TessaronDeviceSwapCenter center(presenter);
+    SystemLog::Capture log;
+    QList<bool> retriesSawPending;
+    const auto swap = [&] {
+        return TessaronPendingSwap{TessaronDeviceSlot::computer, std::nullopt, [&]() -> QCoro::Task<> {
+                                       retriesSawPending.append(center.pending().has_value());
+                                       co_return;
+                                   }};
+    };
+    center.requestSwap(swap());
+    center.requestSwap(swap());
+    center.showCooldown(QStringLiteral("locked"));
+    presenter.answer(false);
+    center.showCooldown(QStringLiteral("locked"));
+    center.requestSwap(swap());
+    presenter.dismiss();
+    center.requestSwap(swap());
+    presenter.answer(true);
+    EXPECT_EQ(retriesSawPending, QList<bool>{false});
+    EXPECT_EQ(presenter.confirmations.size() + presenter.notices.size(), 3);
+    const QString dropped = QStringLiteral(" dropped: another dialog is on screen");
+    EXPECT_EQ(log.messages(), (QStringList{QStringLiteral("device-swap confirm") + dropped,
+                                           QStringLiteral("device-swap cooldown notice") + dropped,
+                                           QStringLiteral("device-swap confirm") + dropped}));
+}
+
+TEST(DeviceSwapTextTest, TakenTextNamesTheHolderInTypographicQuotesOrItsKind) {
+    EXPECT_EQ(
+        Presenter::takenText(TessaronDeviceSlot::phone, QStringLiteral("%1 Pad")),
+        QStringLiteral("Tessaron is already set up on \u201c%1 Pad\u201d. Switching signs that device out. "
+                       "You can switch once every 30 days."));
+    EXPECT_EQ(
+        Presenter::takenText(TessaronDeviceSlot::computer, QString()),
+        QStringLiteral("Tessaron is already set up on another Mac. Switching signs that Mac out. You can "
+                       "switch once every 30 days."));
+}
+
+TEST(DeviceSwapDialogTest, TheAnswerArrivesOnceAfterTheClickAndOnlySwitchingConfirms) {
+    // Whether a main window is up, the button clicked (none: the window closes under the dialog), the answer.
+    const std::tuple<bool, const char*, bool> cases[] = {{true, "Switch to This Device", true},
+                                                         {true, "Cancel", false},
+                                                         {false, "Switch to This Device", true},
+                                                         {true, nullptr, false}};
+    Presenter presenter;
+    for (const auto& [onWindow, click, confirmed] : cases) {
+        SCOPED_TRACE(std::string(click ? click : "closed") + (onWindow ? " on the main window" : " alone"));
+        std::optional<QMainWindow> window;
+        if (onWindow) {
+            window.emplace().setObjectName(QStringLiteral("main"));
+            window->show();
+        }
+        QList<bool> answers;
+        presenter.confirmSwap(TessaronDeviceSlot::computer, QStringLiteral("Work laptop"),
+                              [&answers](bool answer) { answers.append(answer); });
+        EXPECT_EQ(shownBox() != nullptr, onWindow) << "an application-modal box waits for a queued call";
+        QCoreApplication::processEvents();
+        QMessageBox* box = shownBox();
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->parentWidget(), onWindow ? &*window : nullptr);
+        EXPECT_EQ(box->windowModality(), onWindow ? Qt::WindowModal : Qt::ApplicationModal);
+        EXPECT_EQ(box->text(), QStringLiteral("Use Tessaron on this device?"));
+        EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Switch to This Device"));
+
+        for (QAbstractButton* button : box->buttons())
+            if (click && button->text() == QString::fromUtf8(click))
+                QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_TRUE(answers.isEmpty()) << "answered inside the click";
+        window.reset();
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_EQ(answers, QList<bool>{confirmed});
+    }
 }
