@@ -1,15 +1,21 @@
 #include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
+#include "screens/flow_ring.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/menu_bar_content.hpp"
+#include "screens/node_list.hpp"
+#include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -29,12 +35,9 @@ TEST(HomeRules, DerivedValues) {
     EXPECT_EQ(nudgeState(true, false, true), (TessaronNudgeState{}));
     EXPECT_EQ(nudgeState(false, true, true), (TessaronNudgeState{}));
 
-    const auto waiting = std::optional(TessaronExtensionApproval::waiting);
-    for (const auto phase : {Phase::connecting, Phase::checking, Phase::disconnecting}) {
-        EXPECT_TRUE(primaryBusy(std::nullopt, phase, false));
-        EXPECT_FALSE(primaryBusy(waiting, phase, true));
-    }
-    EXPECT_FALSE(primaryBusy(std::nullopt, Phase::connected, false));
+    // Connecting, disconnecting and waiting for approval are driven through the view below.
+    EXPECT_TRUE(primaryBusy(std::nullopt, Phase::checking, false));
+    EXPECT_FALSE(primaryBusy(TessaronExtensionApproval::waiting, Phase::checking, true));
     EXPECT_TRUE(primaryBusy(TessaronExtensionApproval::retry, Phase::disconnected, true));
 
     EXPECT_EQ(accountArea(true, true, Phase::connected, true), AccountArea::email);
@@ -49,29 +52,21 @@ TEST(HomeRules, DerivedValues) {
     EXPECT_EQ(scenePhase(false, false, Qt::ApplicationActive), ScenePhase::background);
 }
 
-TEST(HomeView, SheetIntentsOpenTheirSheet) {
-    struct Row {
-        bool signedIn, consent;
-        std::optional<TessaronSheet> sheet;
-    };
-    const Row rows[] = {
-        {false, false, TessaronSheet::signIn},
-        {true, false, TessaronSheet::privacy},
-        {true, true, TessaronSheet::importInvitation},
-    };
-    for (const auto& row : rows) {
+TEST(HomeView, SheetIntentsOpenTheirSheetButNotWhileAnInvitationIsInFlight) {
+    const std::tuple<bool, bool, TessaronSheet> rows[] = {{false, false, TessaronSheet::signIn},
+                                                          {true, false, TessaronSheet::privacy},
+                                                          {true, true, TessaronSheet::importInvitation}};
+    for (const auto& [signedIn, consent, sheet] : rows) {
         HomeWorld w;
-        w.harness.signIn.signedIn = row.signedIn;
-        if (row.consent)
+        w.harness.signIn.signedIn = signedIn;
+        if (consent)
             w.harness.grantConsent();
         w.harness.start();
         w.show();
-        w.click(QStringLiteral("tessaron.connectButton"));
-        EXPECT_EQ(w.harness.session->activeSheet(), row.sheet) << row.signedIn << row.consent;
+        w.click("tessaron.connectButton");
+        EXPECT_EQ(w.harness.session->activeSheet(), sheet) << signedIn << consent;
     }
-}
 
-TEST(HomeView, AnInvitationInFlightKeepsTheImportSheetShut) {
     HomeWorld w;
     w.harness.grantConsent();
     track(w.harness.start().bootstrap());
@@ -84,60 +79,118 @@ TEST(HomeView, AnInvitationInFlightKeepsTheImportSheetShut) {
     w.harness.settle();
     ASSERT_TRUE(session.linkInFlight());
     ASSERT_EQ(session.primaryIntent(), TessaronPrimaryIntent::importInvitation);
-    w.click(QStringLiteral("tessaron.connectButton"));
+    w.click("tessaron.connectButton");
     EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
     EXPECT_EQ(session.activeSheet(), std::nullopt);
-    EXPECT_EQ(w.find<QLabel>(QStringLiteral("tessaron.errorMessage"))->text(), *session.lastError());
+    EXPECT_EQ(w.find<QLabel>("tessaron.errorMessage")->text(), *session.lastError());
     w.harness.advance(6s);
 }
 
-TEST(HomeView, ConnectAndStopGoThroughTheSession) {
+TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     HomeWorld w;
     auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
     w.show();
-    auto* primary = static_cast<TessaronPrimaryButton*>(w.button(QStringLiteral("tessaron.connectButton")));
+    auto* primary = w.primary();
+    // Phase, enabled, spinning, announced as animated, hero announced as animated.
+    const auto state = [&] {
+        return std::tuple{session.phase(), primary->isEnabled(), primary->showsSpinner(),
+                          accessibleTraits(primary).animated,
+                          accessibleTraits(w.find("tessaron.hero")).animated};
+    };
+    const auto rings = [&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return w.view().findChildren<TessaronFlowRing*>(QStringLiteral("tessaron.node.flowRing"));
+    };
+    const auto timersRunning = [&] {
+        const auto timers = w.view().findChildren<QTimer*>();
+        return std::ranges::any_of(timers, [](const QTimer* timer) { return timer->isActive(); });
+    };
+    const auto selected = [&](const char* row) {
+        return accessibleTraits(w.button(QStringLiteral("tessaron.node.") + row)).selected;
+    };
+    const auto subtitle = [&] {
+        return w.find<QLabel>("tessaron.node.auto.subtitle")->text();
+    };
+    const auto name = [&](const char* row) {
+        return w.button(QStringLiteral("tessaron.node.") + row)
+            ->findChild<QLabel*>("tessaron.node.name")
+            ->text();
+    };
     EXPECT_EQ(primary->text(), QStringLiteral("Connect"));
     EXPECT_EQ(primary->accessibleDescription(), primaryHint(TessaronPrimaryIntent::connect));
+    EXPECT_TRUE(w.hidden("tessaron.nodeList.footer"));
+    // Auto picks Oslo; identifiers follow the position and names carry flags.
+    ASSERT_TRUE(session.autoSelect());
+    EXPECT_EQ(std::tuple(selected("auto"), selected("0"), selected("1")), std::tuple(true, false, false));
+    EXPECT_EQ(subtitle(), QString::fromUtf8("Using \U0001F1F3\U0001F1F4 Oslo"));
+    EXPECT_EQ(w.button("tessaron.node.auto")->accessibleName(), QStringLiteral("Auto, Using Oslo"));
+    EXPECT_TRUE(w.button("tessaron.node.0")->accessibleName().startsWith(QStringLiteral("Oslo, in use, ")));
+    EXPECT_EQ((QStringList{name("0"), name("1")}),
+              (QStringList{QString::fromUtf8("\U0001F1F3\U0001F1F4 Oslo"),
+                           QString::fromUtf8("\U0001F1EF\U0001F1F5 Tokyo")}));
 
-    w.click(QStringLiteral("tessaron.connectButton"));
+    w.click("tessaron.connectButton");
     EXPECT_EQ(w.harness.activator.calls, 1);
-    EXPECT_EQ(session.phase(), Phase::connecting);
-    EXPECT_TRUE(primary->showsSpinner());
-    EXPECT_TRUE(accessibleTraits(primary).animated);
-    EXPECT_TRUE(accessibleTraits(w.find(QStringLiteral("tessaron.hero"))).animated);
+    EXPECT_EQ(state(), std::tuple(Phase::connecting, true, true, true, true));
+    // The rows lock while the link is on its way; the ring waits for the link.
+    EXPECT_FALSE(w.hidden("tessaron.nodeList.footer"));
+    EXPECT_FALSE(w.button("tessaron.node.0")->isEnabled());
+    EXPECT_TRUE(rings().isEmpty());
 
     w.harness.tunnel().setStatus(VpnStatus::connected);
     w.harness.settle();
-    EXPECT_EQ(session.phase(), Phase::connected);
-    EXPECT_FALSE(primary->showsSpinner());
+    EXPECT_EQ(state(), std::tuple(Phase::connected, true, false, false, false));
+    ASSERT_EQ(rings().size(), 1);
+    EXPECT_EQ(rings().first()->geometry().center(), w.button("tessaron.node.0")->geometry().center());
+    const auto rows = nodeRows(session);
+    EXPECT_EQ(std::pair(nodeRowOpacity(rows[0]), nodeRowOpacity(rows[1])), std::pair(1.0, 0.45));
+    // The Auto row still answers while the link is up.
+    EXPECT_TRUE(w.button("tessaron.node.auto")->isEnabled());
+
+    // No timer runs while the view is hidden or still.
+    EXPECT_TRUE(timersRunning());
+    w.power.set(true);
+    w.sharedPower.set(true);
+    EXPECT_FALSE(timersRunning());
+    w.power.set(false);
+    w.sharedPower.set(false);
+    w.view().setReduceMotion(true);
+    EXPECT_FALSE(timersRunning());
+    w.view().setReduceMotion(false);
+    EXPECT_TRUE(timersRunning());
+    w.view().hide();
+    EXPECT_FALSE(timersRunning());
+    w.show();
+
     // The tunnel takes a second to stop: the picture is idle, the button disabled and still spinning.
     w.harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}});
-    w.click(QStringLiteral("tessaron.connectButton"));
-    ASSERT_EQ(session.phase(), Phase::disconnecting);
-    EXPECT_FALSE(primary->isEnabled());
-    EXPECT_TRUE(primary->showsSpinner());
-    EXPECT_TRUE(accessibleTraits(primary).animated);
-    EXPECT_FALSE(accessibleTraits(w.find(QStringLiteral("tessaron.hero"))).animated);
+    w.click("tessaron.connectButton");
+    EXPECT_EQ(state(), std::tuple(Phase::disconnecting, false, true, true, false));
     w.harness.advance(1s);
-    EXPECT_EQ(session.phase(), Phase::disconnected);
-    EXPECT_FALSE(primary->showsSpinner());
+    EXPECT_EQ(state(), std::tuple(Phase::disconnected, true, false, false, false));
+
+    // With the link down a manual row switches Auto off.
+    w.click("tessaron.node.1");
+    EXPECT_FALSE(session.autoSelect());
+    EXPECT_EQ(session.selectedID(), w.tokyo.id);
+    EXPECT_EQ(std::tuple(selected("auto"), selected("0"), selected("1")), std::tuple(false, false, true));
+    EXPECT_EQ(subtitle(), QStringLiteral("Picks the fastest node"));
 }
 
 TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     HomeWorld w;
     w.harness.signIn.signedIn = false;
     w.show();
-    auto* prompt = w.find<QLabel>(QStringLiteral("tessaron.signInPrompt"));
-    auto* email = w.find<QLabel>(QStringLiteral("tessaron.accountEmail"));
-    EXPECT_FALSE(prompt->isHidden());
-    EXPECT_TRUE(email->isHidden());
-
+    const auto shown = [&] {
+        return std::pair{!w.hidden("tessaron.signInPrompt"), !w.hidden("tessaron.accountEmail")};
+    };
+    EXPECT_EQ(shown(), std::pair(true, false));
     w.account.set(true, std::nullopt);
-    EXPECT_TRUE(prompt->isHidden());
-    EXPECT_TRUE(email->isHidden());
+    EXPECT_EQ(shown(), std::pair(false, false));
     w.account.set(true, QStringLiteral("ada@example.org"));
-    EXPECT_FALSE(email->isHidden());
-    EXPECT_EQ(email->text(), QStringLiteral("ada@example.org"));
+    EXPECT_EQ(shown(), std::pair(false, true));
+    EXPECT_EQ(w.find<QLabel>("tessaron.accountEmail")->text(), QStringLiteral("ada@example.org"));
 
     // Scene changes switch latency probing and never restart the account refresh.
     auto& session = *w.harness.session;
@@ -149,33 +202,26 @@ TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     EXPECT_EQ(w.account.refreshes, 1);
 }
 
-TEST(HomeView, BannerOffersTryAgainUseAndDismiss) {
+TEST(HomeView, BannerOffersUseDismissAndTryAgain) {
     HomeWorld w;
     auto& session = w.startWithRoster({w.oslo, w.tokyo});
     w.show();
-    auto* banner = w.find(QStringLiteral("tessaron.errorBanner"));
-    EXPECT_TRUE(banner->isHidden());
+    EXPECT_TRUE(w.hidden("tessaron.errorBanner"));
+    session.setLastError(QStringLiteral("That node did not answer."));
+    session.setSuggestedNodeID(w.tokyo.id);
+    EXPECT_TRUE(w.hidden("tessaron.tryAgain"));
+    EXPECT_FALSE(w.hidden("tessaron.useSuggestedNode"));
+    EXPECT_EQ(w.button("tessaron.useSuggestedNode")->text(), QStringLiteral("Use Tokyo"));
+    w.click("tessaron.dismissError");
+    EXPECT_FALSE(session.lastError() || session.suggestedNodeID());
 
     session.setLastError(TessaronSession::autoDisconnectNotice());
-    EXPECT_FALSE(banner->isHidden());
-    EXPECT_FALSE(w.button(QStringLiteral("tessaron.tryAgain"))->isHidden());
-    EXPECT_TRUE(w.button(QStringLiteral("tessaron.useSuggestedNode"))->isHidden());
-    w.click(QStringLiteral("tessaron.tryAgain"));
+    EXPECT_FALSE(w.hidden("tessaron.errorBanner"));
+    EXPECT_FALSE(w.hidden("tessaron.tryAgain"));
+    EXPECT_TRUE(w.hidden("tessaron.useSuggestedNode"));
+    w.click("tessaron.tryAgain");
     EXPECT_EQ(session.lastError(), std::nullopt);
     EXPECT_EQ(w.harness.activator.calls, 1);
-
-    HomeWorld other;
-    auto& second = other.startWithRoster({other.oslo, other.tokyo});
-    other.show();
-    second.setLastError(QStringLiteral("That node did not answer."));
-    second.setSuggestedNodeID(other.tokyo.id);
-    EXPECT_TRUE(other.button(QStringLiteral("tessaron.tryAgain"))->isHidden());
-    auto* use = other.button(QStringLiteral("tessaron.useSuggestedNode"));
-    EXPECT_FALSE(use->isHidden());
-    EXPECT_EQ(use->text(), QStringLiteral("Use Tokyo"));
-    other.click(QStringLiteral("tessaron.dismissError"));
-    EXPECT_EQ(second.lastError(), std::nullopt);
-    EXPECT_EQ(second.suggestedNodeID(), std::nullopt);
 
     EXPECT_FALSE(bannerOffersRetry(TessaronSession::autoDisconnectNotice(), Phase::connecting,
                                    TessaronPrimaryIntent::connect));
@@ -187,42 +233,20 @@ TEST(ExtensionCard, MapsApprovalBeforeNotice) {
     using A = ExtensionCardContent::Action;
     using Approval = TessaronExtensionApproval;
     using Notice = TessaronExtensionNotice;
-    struct Row {
-        std::optional<Approval> approval;
-        std::optional<Notice> notice;
-        QList<A> actions;
-        bool spinner;
-    };
-    const Row rows[] = {
+    const std::tuple<std::optional<Approval>, std::optional<Notice>, QList<A>, bool> rows[] = {
         {Approval::waiting, Notice::notInApplications, {A::openSettings, A::cancel}, true},
         {Approval::retry, std::nullopt, {A::cancel}, false},
         {Approval::needsReboot, std::nullopt, {A::dismiss}, false},
         {std::nullopt, Notice::notInApplications, {A::moveToApplications, A::quit}, false},
         {std::nullopt, Notice::dragToApplications, {A::quit}, false},
     };
-    for (const auto& row : rows) {
-        const auto content = extensionCardContent(row.approval, row.notice);
+    for (const auto& [approval, notice, actions, spinner] : rows) {
+        const auto content = extensionCardContent(approval, notice);
         ASSERT_TRUE(content);
-        EXPECT_EQ(content->actions, row.actions);
-        EXPECT_EQ(content->spinner, row.spinner);
+        EXPECT_EQ(std::pair(content->actions, content->spinner), std::pair(actions, spinner));
         EXPECT_FALSE(content->title.isEmpty());
     }
     EXPECT_FALSE(extensionCardContent(std::nullopt, std::nullopt));
-}
-
-TEST(ExtensionCard, CancelClearsTheCardAndLogsNothingWithoutAnAttempt) {
-    HomeWorld w;
-    auto& session = w.startWithRoster({w.oslo});
-    w.show();
-    auto* card = w.find(QStringLiteral("tessaron.extensionCard"));
-    EXPECT_TRUE(card->isHidden());
-    session.revealAppInFinder();
-    EXPECT_FALSE(card->isHidden());
-    EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.moveToApplications")), nullptr);
-    w.harness.log.clear();
-    session.dismissExtensionPrompt();
-    EXPECT_TRUE(card->isHidden());
-    EXPECT_FALSE(w.harness.logLines().contains(QStringLiteral("extension: cancelled")));
 }
 
 TEST(ExtensionCard, WaitingShowsTheCardsSpinnerAndCancelEndsTheAttempt) {
@@ -235,85 +259,199 @@ TEST(ExtensionCard, WaitingShowsTheCardsSpinnerAndCancelEndsTheAttempt) {
     auto& session = w.startWithRoster({w.oslo});
     system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
     w.show();
-    w.click(QStringLiteral("tessaron.connectButton"));
+    EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
+    w.click("tessaron.connectButton");
     ASSERT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
-    auto* primary = static_cast<TessaronPrimaryButton*>(w.button(QStringLiteral("tessaron.connectButton")));
-    EXPECT_FALSE(primary->showsSpinner());
-    EXPECT_FALSE(accessibleTraits(primary).animated);
-    EXPECT_FALSE(w.find(QStringLiteral("tessaron.extensionCard"))->isHidden());
+    EXPECT_FALSE(w.primary()->showsSpinner());
+    EXPECT_FALSE(accessibleTraits(w.primary()).animated);
+    EXPECT_FALSE(w.hidden("tessaron.extensionCard"));
 
     const int opened = system.settingsOpened();
-    w.click(QStringLiteral("tessaron.openExtensionSettings"));
+    w.click("tessaron.openExtensionSettings");
     EXPECT_EQ(system.settingsOpened(), opened + 1);
-    w.click(QStringLiteral("tessaron.cancelExtensionApproval"));
-    EXPECT_TRUE(w.find(QStringLiteral("tessaron.extensionCard"))->isHidden());
+    w.click("tessaron.cancelExtensionApproval");
+    EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
     EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
-}
 
-TEST(HomeView, NoTimerRunsWhenHiddenOrStill) {
-    const auto runningTimers = [](const QWidget& root) {
-        int running = 0;
-        for (const auto* timer : root.findChildren<QTimer*>())
-            running += timer->isActive() ? 1 : 0;
-        return running;
-    };
-    HomeWorld w;
-    auto& session = w.startWithRoster({w.oslo, w.tokyo});
-    w.account.set(true, QStringLiteral("ada@example.org"));
-    w.harness.connectFully();
-    w.show();
-    ASSERT_EQ(session.phase(), Phase::connected);
-    EXPECT_GT(runningTimers(w.view()), 0);
-
-    w.power.set(true);
-    w.sharedPower.set(true);
-    EXPECT_EQ(runningTimers(w.view()), 0);
-    w.power.set(false);
-    w.sharedPower.set(false);
-    w.view().setReduceMotion(true);
-    EXPECT_EQ(runningTimers(w.view()), 0);
-    w.view().setReduceMotion(false);
-    EXPECT_GT(runningTimers(w.view()), 0);
-    w.view().hide();
-    EXPECT_EQ(runningTimers(w.view()), 0);
+    // A notice to drag the application over: no move offer here.
+    session.revealAppInFinder();
+    EXPECT_FALSE(w.hidden("tessaron.extensionCard"));
+    EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.moveToApplications")), nullptr);
+    session.dismissExtensionPrompt();
+    EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
 }
 
 TEST(HomeScreenshots, EachVisualState) {
-    struct Shot {
-        const char* name;
-        Phase phase;
-    };
-    for (const auto& shot :
-         {Shot{"home-idle", Phase::disconnected}, Shot{"home-connecting", Phase::connecting},
-          Shot{"home-checking", Phase::checking}, Shot{"home-online", Phase::connected},
-          Shot{"home-failed", Phase::checkFailed}}) {
+    for (const auto& [name, phase] :
+         {std::pair{"home-idle", Phase::disconnected}, std::pair{"home-connecting", Phase::connecting},
+          std::pair{"home-checking", Phase::checking}, std::pair{"home-online", Phase::connected},
+          std::pair{"home-failed", Phase::checkFailed}}) {
         HomeWorld w;
         // With a second node a failed check would move the link there.
-        auto& session = shot.phase == Phase::checkFailed ? w.startWithRoster({w.tokyo})
-                                                         : w.startWithRoster({w.tokyo, w.oslo});
+        auto& session =
+            phase == Phase::checkFailed ? w.startWithRoster({w.tokyo}) : w.startWithRoster({w.tokyo, w.oslo});
         w.account.set(true, QStringLiteral("ada@example.org"));
-        if (shot.phase == Phase::checkFailed)
+        if (phase == Phase::checkFailed)
             w.harness.reachability.answer(FakeReachability::failure());
-        if (shot.phase != Phase::disconnected) {
+        if (phase != Phase::disconnected) {
             track(session.connect());
             w.harness.settle();
         }
-        if (shot.phase == Phase::checking) {
+        if (phase == Phase::checking) {
             // The tunnel reports that the link is blocked.
             const QJsonObject report{{"phase", "blocked"}, {"since", 1767225600.5}, {"attempts", 1}};
             w.harness.tunnel().setReply("phase", QJsonDocument(report).toJson(QJsonDocument::Compact));
         }
-        if (shot.phase != Phase::connecting && shot.phase != Phase::disconnected) {
+        if (phase != Phase::connecting && phase != Phase::disconnected) {
             w.harness.tunnel().setStatus(VpnStatus::connected);
-            w.harness.settle();
-        }
-        if (shot.phase == Phase::checkFailed || shot.phase == Phase::checking)
             w.harness.advance(3s);
+        }
         w.view().setReduceMotion(true);
         w.show();
-        EXPECT_EQ(session.phase(), shot.phase) << shot.name;
-        capture(w.view(), {480, 760}, QString::fromLatin1(shot.name));
+        EXPECT_EQ(session.phase(), phase) << name;
+        capture(w.view(), {480, 760}, QString::fromLatin1(name));
     }
+}
+
+TEST(NodeChoiceMark, AutoRowAndNodeRows) {
+    const QUuid a = QUuid::createUuid(), b = QUuid::createUuid();
+    using M = NodeChoiceMark;
+    const std::tuple<bool, std::optional<QUuid>, std::optional<QUuid>, M> rows[] = {
+        {true, a, std::nullopt, M::chosen},
+        {false, a, std::nullopt, M::notChosen},
+        {true, a, a, M::autoChosen},
+        {true, a, b, M::notChosen},
+        {false, a, a, M::chosen},
+        {false, a, b, M::notChosen},
+        {false, std::nullopt, a, M::notChosen},
+        {true, std::nullopt, a, M::notChosen},
+    };
+    for (const auto& [autoSelect, selected, node, mark] : rows)
+        EXPECT_EQ(nodeChoiceMark(autoSelect, selected, selected, node), mark);
+}
+
+TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
+    HomeWorld w;
+    auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());
+    twin.id = QUuid::createUuid();
+    auto& session = w.startWithRoster({w.oslo, twin});
+    w.show();
+    EXPECT_EQ(session.summaries().size(), 2);
+    EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.auto")), nullptr);
+    EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.1")), nullptr);
+    EXPECT_EQ(nodeRows(session).first().id, *session.selectedID());
+}
+
+TEST(NodeRowText, InUseAndHttpFallback) {
+    TessaronNodeRowInputs row{{}, QStringLiteral("Oslo"), NodeLinkStatus::busy, false, false, true, false,
+                              {}};
+    EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, in use, ") + label(NodeLinkStatus::busy));
+    EXPECT_DOUBLE_EQ(nodeRowOpacity(row), 1.0);
+    row.inUse = false;
+    EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, ") + label(NodeLinkStatus::busy));
+
+    const auto name = std::optional(QStringLiteral("Oslo"));
+    const auto norway = std::optional(QStringLiteral("NO"));
+    EXPECT_EQ(autoRowSubtitle(true, name, norway, TessaronTransport::xhttp, true),
+              QString::fromUtf8("Using \U0001F1F3\U0001F1F4 Oslo \u00B7 HTTP fallback"));
+    EXPECT_EQ(autoRowSubtitle(true, name, norway, TessaronTransport::xhttp, false),
+              QString::fromUtf8("Using Oslo \u00B7 HTTP fallback"));
+    EXPECT_EQ(autoRowSubtitle(true, name, std::nullopt, TessaronTransport::tcp, true), "Using Oslo");
+    EXPECT_EQ(autoRowSubtitle(false, name, norway, TessaronTransport::xhttp, true), "Picks the fastest node");
+    EXPECT_EQ(autoRowSubtitle(true, std::nullopt, norway, TessaronTransport::tcp, true),
+              "Picks the fastest node");
+}
+
+TEST(MenuBarTexts, EachPhaseHasItsTitleColourAndTooltip) {
+    using enum TessaronLinkPhase;
+    const std::tuple<TessaronLinkPhase, const char*, QColor> rows[] = {
+        {disconnected, "Disconnected", TessaronTheme::textSecondary()},
+        {connecting, "Connecting", TessaronTheme::warning()},
+        {checking, "Checking", TessaronTheme::warning()},
+        {connected, "Connected", TessaronTheme::success()},
+        {checkFailed, "Connection check failed", TessaronTheme::danger()},
+        {disconnecting, "Disconnecting", TessaronTheme::warning()},
+    };
+    for (const auto& [phase, title, colour] : rows) {
+        SCOPED_TRACE(title);
+        EXPECT_EQ(std::pair(phaseTitle(phase), phaseColor(phase)), std::pair(QString(title), colour));
+        EXPECT_EQ(trayToolTip(phase, QStringLiteral("Oslo")),
+                  phase == connected ? QStringLiteral("Connected \u2013 Oslo") : QString(title));
+        EXPECT_EQ(trayToolTip(phase, std::nullopt), title);
+    }
+    for (const auto status : allNodeLinkStatuses())
+        EXPECT_EQ(nodeLinkStatusFromRawValue(rawValue(status)), status);
+    for (const char* other : {"Fast", "", "fast "})
+        EXPECT_EQ(nodeLinkStatusFromRawValue(QString::fromLatin1(other)), std::nullopt) << other;
+}
+
+TEST(MenuBarTexts, PrimaryActionAndWhenItIsEnabled) {
+    using enum TessaronPrimaryIntent;
+    // Intent, primary action enabled, connect running: the sheet it opens and whether it is enabled.
+    const std::tuple<TessaronPrimaryIntent, bool, bool, std::optional<TessaronSheet>, bool> rows[] = {
+        {connect, true, false, std::nullopt, true},
+        {connect, true, true, std::nullopt, false},
+        {connect, false, false, std::nullopt, false},
+        {stop, true, true, std::nullopt, true},
+        {stop, false, false, std::nullopt, false},
+        {reviewPrivacy, false, true, TessaronSheet::privacy, true},
+        {importInvitation, false, false, TessaronSheet::importInvitation, true},
+        {signIn, false, false, TessaronSheet::signIn, true},
+    };
+    for (const auto& [intent, primaryEnabled, connectRunning, sheet, enabled] : rows) {
+        const auto primary = menuBarPrimary(intent, primaryEnabled, connectRunning);
+        EXPECT_EQ(std::pair(primary.sheet, primary.enabled), std::pair(sheet, enabled))
+            << static_cast<int>(intent) << primaryEnabled << connectRunning;
+    }
+}
+
+// The panel over a real session with one saved, selected connection.
+TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
+    HomeWorld world;
+    auto& harness = world.harness;
+    auto& session = harness.startSelected({world.oslo});
+    MenuBarContentView panel(session, world.sharedPower);
+    panel.show();
+    harness.settle();
+    auto* primary = panel.findChild<QAbstractButton*>("tessaron.menuBar.primary");
+    auto* checkAgain = panel.findChild<QAbstractButton*>("tessaron.menuBar.checkAgain");
+    EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+    harness.activator.holdNext();
+    ASSERT_TRUE(primary->isEnabled());
+    primary->click();
+    harness.settle();
+    EXPECT_EQ(session.phase(), Phase::disconnected);
+    EXPECT_FALSE(primary->isEnabled()) << "the first connect is still starting";
+    primary->click();
+    harness.activator.release(TessaronExtensionActivation::Kind::activated);
+    harness.settle();
+    EXPECT_EQ(harness.activator.calls, 1);
+    ASSERT_EQ(session.phase(), Phase::connecting);
+
+    harness.reachability.answer(FakeReachability::failure());
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.advance(30s);
+    ASSERT_EQ(session.phase(), Phase::checkFailed);
+    EXPECT_EQ(panel.findChild<QLabel*>("tessaron.menuBar.title")->accessibleName(),
+              "Connection check failed");
+    EXPECT_TRUE(checkAgain->isVisibleTo(&panel));
+    capture(panel, {MenuBarContentView::panelWidth, panel.sizeHint().height()}, "menu-bar-panel");
+    harness.reachability.answer(FakeReachability::success());
+    checkAgain->click();
+    harness.advance(1s);
+    EXPECT_EQ(session.phase(), Phase::connected);
+    EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+}
+
+TEST(MenuBarPanel, SheetIntentsSetTheSheetBeforeTheMainWindowIsAskedFor) {
+    HomeWorld world;
+    auto& session = world.harness.start();
+    MenuBarContentView panel(session, world.sharedPower);
+    std::optional<TessaronSheet> sheetWhenAsked;
+    QObject::connect(&panel, &MenuBarContentView::openMainWindowRequested, &panel,
+                     [&] { sheetWhenAsked = session.activeSheet(); });
+    panel.findChild<QAbstractButton*>("tessaron.menuBar.primary")->click();
+    EXPECT_EQ(sheetWhenAsked, TessaronSheet::privacy);
 }
 
 } // namespace

@@ -128,45 +128,35 @@ TEST(LocalMoveFileSystem, CopiesFoldersWithTheirLinksAndSwapsThemIn) {
               QStringList{QStringLiteral("Tessaron.app")});
 }
 
-class Mover : public ::testing::Test {
-protected:
-    void SetUp() override { files.items.insert(downloaded, QStringLiteral("new")); }
-    bool runMove() {
-        QSignalSpy finished(&mover, &TessaronApplicationMover::finished);
-        mover.moveOrReveal(downloaded, [this] { ++followUps; });
-        EXPECT_TRUE(mover.moveInProgress());
-        // A second click while the copy runs does nothing.
-        mover.moveOrReveal(downloaded, [this] { ++followUps; });
-        EXPECT_TRUE(finished.wait(5000));
-        return finished.first().first().toBool();
-    }
-
+TEST(ApplicationMover, ASuccessfulCopyStartsItAndQuitsFailuresRevealTheRunningCopy) {
     FakeMoveFileSystem files;
+    files.items.insert(downloaded, QStringLiteral("new"));
     FakeWorkspace workspace;
     TessaronApplicationMover mover{files, workspace, applications, QStringLiteral("tessaron")};
     int followUps = 0;
-};
-
-TEST_F(Mover, ASuccessfulCopyStartsItAndQuits) {
-    EXPECT_TRUE(runMove());
-    EXPECT_EQ(workspace.launched, QStringList{installed + QStringLiteral("/tessaron")});
-    EXPECT_EQ(workspace.quits, 1);
-    EXPECT_EQ(followUps, 0);
-}
-
-TEST_F(Mover, FailuresClearTheFlagAndRevealTheRunningCopy) {
+    const auto move = [&] {
+        QSignalSpy finished(&mover, &TessaronApplicationMover::finished);
+        mover.moveOrReveal(downloaded, [&] { ++followUps; });
+        EXPECT_TRUE(mover.moveInProgress());
+        // A second click while the copy runs does nothing.
+        mover.moveOrReveal(downloaded, [&] { ++followUps; });
+        EXPECT_TRUE(finished.wait(5000));
+        return std::pair(finished.first().first().toBool(), mover.moveInProgress());
+    };
     files.failCopy = true;
-    EXPECT_FALSE(runMove());
-    EXPECT_FALSE(mover.moveInProgress());
+    EXPECT_EQ(move(), std::pair(false, false));
     EXPECT_EQ(workspace.revealed, QStringList{downloaded});
     EXPECT_EQ(followUps, 1);
 
     files.failCopy = false;
     workspace.launchSucceeds = false;
-    EXPECT_TRUE(runMove());
-    EXPECT_FALSE(mover.moveInProgress());
-    EXPECT_EQ(workspace.quits, 0);
-    EXPECT_EQ(followUps, 2);
+    EXPECT_EQ(move(), std::pair(true, false));
+    EXPECT_EQ(std::pair(workspace.quits, followUps), std::pair(0, 2));
+
+    workspace.launchSucceeds = true;
+    EXPECT_TRUE(move().first);
+    EXPECT_EQ(workspace.launched.last(), installed + QStringLiteral("/tessaron"));
+    EXPECT_EQ(std::pair(workspace.quits, followUps), std::pair(1, 2));
 }
 
 } // namespace

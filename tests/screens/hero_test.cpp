@@ -1,0 +1,282 @@
+#include "screens/button_styles.hpp"
+#include "screens/connection_hero.hpp"
+#include "screens/flow_ring.hpp"
+#include "screens/globe/dot_layer.hpp"
+#include "screens/globe/globe_view.hpp"
+#include "screens/hero_geography.hpp"
+#include "screens/node_status_pill.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/string_table.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "screens/visual_state.hpp"
+
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tessaron {
+namespace {
+
+using V = TessaronVisualState;
+
+TEST(VisualState, FollowsTheLinkPhaseRoundTripsExactlyAndNamesEachState) {
+    using enum TessaronLinkPhase;
+    const std::pair<TessaronLinkPhase, V> table[] = {
+        {disconnected, V::idle}, {connecting, V::connecting}, {checking, V::checking},
+        {connected, V::online},  {checkFailed, V::failed},    {disconnecting, V::idle},
+    };
+    for (const auto& [phase, state] : table)
+        EXPECT_EQ(visualState(phase), state) << static_cast<int>(phase);
+    for (const auto state : allVisualStates())
+        EXPECT_EQ(visualState(rawValue(state)), state);
+    for (const char* raw : {"Online", "ONLINE", " online", "online ", "", "disconnected"})
+        EXPECT_EQ(visualState(QString::fromLatin1(raw)), std::nullopt) << raw;
+
+    // Failed shares the Connect button but keeps its own status.
+    // Status title, button title, tint, busy.
+    const std::tuple<V, QString, QString, QColor, bool> rows[] = {
+        {V::idle, "Not connected", "Connect", TessaronTheme::textSecondary(), false},
+        {V::connecting, "Connecting", "Cancel", TessaronTheme::textPrimary(), true},
+        {V::checking, "Checking", "Cancel", TessaronTheme::warning(), true},
+        {V::online, "Online", "Disconnect", TessaronTheme::success(), false},
+        {V::failed, "Failed", "Connect", TessaronTheme::danger(), false},
+    };
+    for (const auto& row : rows) {
+        const V state = std::get<0>(row);
+        EXPECT_EQ(
+            std::tuple(state, statusTitle(state), primaryButtonTitle(state), tint(state), isBusy(state)),
+            row);
+        EXPECT_TRUE(accessibilitySummary(state).startsWith(statusTitle(state)));
+    }
+    EXPECT_EQ(primaryButtonHint(V::failed), primaryButtonHint(V::idle));
+    EXPECT_NE(primaryButtonHint(V::connecting), primaryButtonHint(V::checking));
+}
+
+TEST(NodeStatusLabels, ComeFromTheStringTableNotTheKeys) {
+    ASSERT_TRUE(installStringTable(*qApp));
+    const std::pair<NodeLinkStatus, const char*> rows[] = {
+        {NodeLinkStatus::fast, "Fast"},         {NodeLinkStatus::online, "Online"},
+        {NodeLinkStatus::offline, "Offline"},   {NodeLinkStatus::busy, "Busy"},
+        {NodeLinkStatus::checking, "Checking"}, {NodeLinkStatus::paused, "Paused"},
+    };
+    for (const auto& [status, text] : rows)
+        EXPECT_EQ(label(status), QString::fromLatin1(text));
+    EXPECT_EQ(dotColor(NodeLinkStatus::online), TessaronTheme::textSecondary());
+    EXPECT_NE(dotColor(NodeLinkStatus::fast), dotColor(NodeLinkStatus::online));
+}
+
+TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
+    // Animates (the view's own), reduce motion (override), reduce motion (system): animates.
+    const std::tuple<std::optional<bool>, std::optional<bool>, bool, bool> rows[] = {
+        {std::nullopt, std::nullopt, false, true}, {std::nullopt, std::nullopt, true, false},
+        {std::nullopt, true, false, false},        {std::nullopt, false, true, false},
+        {false, std::nullopt, false, false},       {true, true, true, true},
+    };
+    for (const auto& [animates, reduceOverride, system, expected] : rows)
+        EXPECT_EQ(heroGlobeAnimates(animates, reduceOverride, system), expected);
+
+    EXPECT_EQ(heroPrimaryTitle(V::online, QStringLiteral(" \n\t")), QStringLiteral("Disconnect"));
+    EXPECT_EQ(heroPrimaryHint(V::online, QStringLiteral(" \n\t")), primaryButtonHint(V::online));
+    EXPECT_EQ(heroPrimaryTitle(V::online, QStringLiteral("  Stop now \n")), QStringLiteral("Stop now"));
+    EXPECT_EQ(heroPrimaryHint(V::online, QStringLiteral("  Stop now \n")), QString());
+}
+
+TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
+    ConnectionHero hero;
+    hero.setAnimatesOverride(false);
+    testing::render(hero, {480, 400});
+    auto* pill = hero.findChild<NodeStatusPill*>(QStringLiteral("tessaron.nodeStatusPill"));
+    auto* button = hero.findChild<QWidget*>(QStringLiteral("tessaron.heroPrimaryButton"));
+    EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(true, true));
+    hero.setNodeStatus(NodeLinkStatus::fast);
+    hero.setPrimaryAction([] {});
+    testing::render(hero, {480, 400});
+    EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(false, false));
+    EXPECT_EQ(pill->accessibleName(), label(NodeLinkStatus::fast));
+}
+
+TEST(HeroGeography, UserAndExitNeedTheirCoordinatesAndANameOrRegion) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const auto city = [](const char* country, std::optional<QString> name, std::optional<double> lon) {
+        const auto user =
+            TessaronHeroGeo::make(TessaronClientGeo{country, name, 52.5, lon}, {}, {}, V::idle).user;
+        return user ? std::optional(user->city) : std::nullopt;
+    };
+    EXPECT_EQ(city("DE", QStringLiteral("Berlin"), std::nullopt), std::nullopt);
+    EXPECT_EQ(city("DE", QStringLiteral("Berlin"), 13.4), QStringLiteral("Berlin"));
+    EXPECT_EQ(city("DE", QString(), 13.4), QString()) << "a city the service sent empty stays empty";
+    EXPECT_EQ(city("DE", std::nullopt, 13.4), QStringLiteral("Germany"));
+    EXPECT_EQ(city("QQ", std::nullopt, 2), QStringLiteral("QQ"));
+    QLocale::setDefault(QLocale::system());
+
+    // The exit needs a link, a named node and its coordinates.
+    const auto name = std::optional<QString>(QStringLiteral("  Tokyo 2 \n"));
+    const TessaronNodeGeo node{QStringLiteral("JP"), 35.7, 139.7, TessaronNodeGeo::Purpose::exit};
+    TessaronNodeGeo noLatitude = node;
+    noLatitude.lat.reset();
+    for (const auto visual : allVisualStates())
+        EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, node, name, visual).exit.has_value(), visual != V::idle)
+            << rawValue(visual).toStdString();
+    const std::pair<std::optional<TessaronNodeGeo>, std::optional<QString>> missing[] = {
+        {std::nullopt, name}, {noLatitude, name}, {node, std::nullopt}, {node, QStringLiteral(" \t\n")}};
+    for (const auto& [geo, nodeName] : missing)
+        EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, geo, nodeName, V::online).exit, std::nullopt);
+    EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, node, name, V::online).exit,
+              (TessaronGeoPoint{35.7, 139.7, QStringLiteral("Tokyo 2"), QStringLiteral("JP")}));
+}
+
+TEST(CountryFlag, MapsTwoAsciiLettersInAnyCaseAndPrefixesOnlyRealFlags) {
+    const QString germany = QString::fromUtf8("\U0001F1E9\U0001F1EA");
+    for (const char* code : {"de", "De", "DE"})
+        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromLatin1(code)), germany) << code;
+    for (const char* code : {"D", "DEU", "", "D1", "1D", "É1", "\u00C9S"})
+        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8(code)), QString()) << code;
+    // Upper-casing comes first: the sharp s becomes "SS".
+    EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8("ß")), QString::fromUtf8("\U0001F1F8\U0001F1F8"));
+
+    // Only a real flag prefixes a name.
+    const QString name = QStringLiteral("Oslo");
+    EXPECT_EQ(flagLabel(name, QStringLiteral("no")), QString::fromUtf8("\U0001F1F3\U0001F1F4 Oslo"));
+    EXPECT_EQ(flagLabel(name, QStringLiteral("NOR")), name);
+    EXPECT_EQ(flagLabel(name, std::nullopt), name);
+}
+
+TEST(FlowRingAndNudge, TurnWithTheClock) {
+    const std::pair<double, double> rows[] = {{0, 0},   {1, 0.25},  {4, 0},
+                                              {6, 0.5}, {-1, 0.75}, {1e9 + 3, 0.75}};
+    for (const auto& [date, phase] : rows)
+        EXPECT_NEAR(flowRingPhase(date), phase, 1e-6) << date;
+
+    // The nudge border turns only while active and animating, from its restart.
+    EXPECT_DOUBLE_EQ(nudgeAngle(true, true, 100, 100), 0);
+    EXPECT_NEAR(nudgeAngle(true, true, 100, 101.2), 180, 1e-9);
+    EXPECT_NEAR(nudgeAngle(true, true, 100, 102.4 + 0.6), 90, 1e-9);
+    EXPECT_DOUBLE_EQ(nudgeAngle(true, false, 100, 101.2), 0);
+    EXPECT_DOUBLE_EQ(nudgeAngle(false, true, 100, 101.2), 0);
+
+    QWidget host;
+    auto* control = new QWidget(&host);
+    control->setGeometry(20, 20, 400, 40);
+    TessaronNudgeBorder border(control, 8, 2, 0);
+    host.show();
+    border.setActive(true);
+    border.setAnimates(true);
+    EXPECT_TRUE(border.isRunning());
+    // Wide enough to cover the control and the line beyond it, taking no clicks.
+    EXPECT_TRUE(border.geometry().contains(control->geometry().adjusted(-2, -2, 2, 2)));
+    EXPECT_TRUE(border.testAttribute(Qt::WA_TransparentForMouseEvents));
+    border.setAnimates(false);
+    EXPECT_FALSE(border.isRunning());
+    border.setAnimates(true);
+    border.setActive(false);
+    EXPECT_FALSE(border.isRunning());
+    EXPECT_TRUE(border.isHidden());
+}
+
+// Qt's conical gradient runs counter-clockwise; ours must run clockwise from its start.
+TEST(QtTraps, ClockwiseConicalGradientRunsClockwise) {
+    // Alpha at three, six, nine and twelve o'clock.
+    const auto alphas = [](qreal startAngle) {
+        QImage image(101, 101, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter(&image).fillRect(image.rect(),
+                                  clockwiseConicalGradient({50, 50}, startAngle, flowRingStops()));
+        return std::array{qAlpha(image.pixel(95, 50)), qAlpha(image.pixel(50, 95)),
+                          qAlpha(image.pixel(5, 50)), qAlpha(image.pixel(50, 5))};
+    };
+    // Screen y grows downwards: 90° clockwise from three o'clock is straight down.
+    const auto fromThree = alphas(0);
+    EXPECT_GT(fromThree[1], 200);
+    EXPECT_LT(fromThree[3], 10);
+    // A quarter-turn start moves the band to start at six o'clock: the left side is now lit.
+    const auto fromSix = alphas(90);
+    EXPECT_GT(fromSix[2], 200);
+    EXPECT_LT(fromSix[0], 10);
+}
+
+// Overlapping dots add up; a path of ellipses under the default odd-even rule would hollow the overlap.
+TEST(QtTraps, OverlappingDotsStayFilledAndTinyDotsKeepTheirArea) {
+    DotLayer layer(QSize(50, 40));
+    layer.add(QPointF(20, 20), 10, qRgb(255, 255, 255), 1);
+    layer.add(QPointF(26, 20), 10, qRgb(255, 255, 255), 1);
+    EXPECT_EQ(qAlpha(layer.image().pixel(23, 20)), 255);
+    // A dot smaller than a pixel keeps its area, not a whole pixel.
+    DotLayer tiny(QSize(4, 4));
+    tiny.add(QPointF(2, 2), 0.4, qRgb(255, 255, 255), 1);
+    int total = 0;
+    for (int i = 0; i < 16; ++i)
+        total += qAlpha(tiny.image().pixel(i % 4, i / 4));
+    EXPECT_NEAR(total / 255.0, M_PI * 0.16, 0.03);
+}
+
+TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
+    const QColor white = TessaronTheme::buttonFill();
+    const QColor hover = QColor::fromRgbF(0.9f, 0.9f, 0.9f);
+    const QColor faded = withOpacity(white, 0.45);
+    // Enabled, hovering, pressed: fill, text opacity, opacity.
+    const std::tuple<bool, bool, bool, QColor, qreal, qreal> rows[] = {
+        {true, false, false, white, 1, 1},     {true, true, false, hover, 1, 1},
+        {true, true, true, hover, 1, 0.82},    {true, false, true, white, 1, 0.82},
+        {false, false, false, faded, 0.55, 1}, {false, true, false, faded, 0.55, 1},
+        {false, true, true, faded, 0.55, 1},
+    };
+    for (const auto& [enabled, hovering, pressed, fill, textOpacity, opacity] : rows) {
+        const auto paint = primaryButtonPaint(enabled, hovering, pressed);
+        EXPECT_EQ(std::tuple(paint.fill, paint.textOpacity, paint.opacity),
+                  std::tuple(fill, textOpacity, opacity))
+            << enabled << hovering << pressed;
+    }
+}
+
+TEST(FitText, ShrinksToThreeQuartersThenElides) {
+    const QFont font = TessaronTheme::buttonFont();
+    const QString text = QStringLiteral("Connect to the fastest node");
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
+    const qreal size = font.pointSizeF();
+    const auto roomy = fitText(text, font, static_cast<int>(natural) + 4, 0.75);
+    EXPECT_EQ(std::pair(roomy.text, roomy.font.pointSizeF()), std::pair(text, size));
+    const auto shrunk = fitText(text, font, static_cast<int>(natural * 0.85), 0.75);
+    EXPECT_EQ(shrunk.text, text);
+    EXPECT_TRUE(shrunk.font.pointSizeF() < size && shrunk.font.pointSizeF() >= size * 0.75);
+    const auto elided = fitText(text, font, static_cast<int>(natural * 0.4), 0.75);
+    EXPECT_DOUBLE_EQ(elided.font.pointSizeF(), size * 0.75);
+    EXPECT_TRUE(elided.text.endsWith(QChar(0x2026)));
+}
+
+TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
+    QWidget host;
+    host.setAutoFillBackground(true);
+    QPalette palette;
+    palette.setColor(QPalette::Window, Qt::black);
+    host.setPalette(palette);
+    auto* button = new TessaronPrimaryButton(&host);
+    button->setText(QStringLiteral("Connect"));
+    button->setGeometry(0, 0, 200, 48);
+    button->setEnabled(false);
+    const QImage image = testing::capture(host, {200, 48}, QStringLiteral("primary-button-disabled"));
+    // White at 0.45 over black, in a corner of the padding where no text is drawn.
+    EXPECT_NEAR(QColor(image.pixel(12, 24)).redF(), 0.45, 0.02);
+    EXPECT_GE(button->height(), TessaronTheme::buttonHeight);
+}
+
+TEST(IconButton, TakesClicksOverItsWholeHitArea) {
+    TessaronIconButton button(QStringLiteral("xmark.circle.fill"));
+    button.setGlyphSize(10);
+    button.resize(button.sizeHint());
+    EXPECT_EQ(button.sizeHint(), QSize(44, 44));
+    const QImage image = button.grab().toImage();
+    // The glyph is drawn in the middle only, in the tint.
+    EXPECT_EQ(QColor(image.pixel(image.width() / 2, image.height() / 2 - 3)).name(),
+              TessaronTheme::textSecondary().name());
+    EXPECT_NE(QColor(image.pixel(1, 1)).name(), TessaronTheme::textSecondary().name());
+    QSignalSpy clicks(&button, &QAbstractButton::clicked);
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+} // namespace
+} // namespace tessaron

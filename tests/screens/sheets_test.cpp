@@ -1,0 +1,421 @@
+#include "screens/button_styles.hpp"
+#include "screens/fake_update_state.hpp"
+#include "screens/home_fixture.hpp"
+#include "screens/invitation_import_sheet.hpp"
+#include "screens/invitation_input_section.hpp"
+#include "screens/privacy_sheet.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/secondary_button.hpp"
+#include "screens/sheet_host.hpp"
+#include "screens/string_table.hpp"
+#include "screens/update_card.hpp"
+#include "screens/update_required_view.hpp"
+#include "support/fake_workspace.hpp"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <string_view>
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+namespace {
+
+using Sheet = std::optional<TessaronSheet>;
+
+// A real session on fakes, a window, and a host whose sheets are labelled with their case.
+class SheetHostTest : public ::testing::Test {
+protected:
+    SheetHostTest() { window.resize(480, 600); }
+
+    TessaronSheetHost& host() {
+        if (!host_) {
+            if (!harness.session)
+                harness.start();
+            host_ = new TessaronSheetHost(
+                *harness.session, updates, window,
+                [](TessaronSheet sheet, QWidget& window) {
+                    return TessaronSheetHost::sheetDialog(window, [sheet](QDialog& dialog) {
+                        return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
+                    });
+                },
+                [](QWidget& window) { return new QWidget(&window); });
+        }
+        return *host_;
+    }
+    void assign(Sheet sheet) {
+        host();
+        harness.session->setActiveSheet(sheet);
+        harness.settle();
+    }
+    // The user's dismissal: Escape in the dialog.
+    void escape() {
+        ASSERT_NE(host().presentedDialog(), nullptr);
+        QTest::keyClick(host().presentedDialog(), Qt::Key_Escape);
+        harness.settle();
+    }
+    // What the session asks for and what the host shows.
+    std::pair<Sheet, Sheet> sheets() {
+        return {harness.session->activeSheet(),
+                host().presentedDialog() ? host().presentedSheet() : std::nullopt};
+    }
+    void require(bool required) {
+        updates.setRequired(required ? std::optional(TessaronReleaseOffer{QStringLiteral("9.0"), {}})
+                                     : std::nullopt);
+        harness.settle();
+    }
+
+    SessionHarness harness;
+    FakeUpdateState updates;
+    QWidget window;
+    TessaronSheetHost* host_ = nullptr;
+};
+
+TEST_F(SheetHostTest, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAndDefersSheets) {
+    harness.grantConsent();
+    assign(TessaronSheet::settings);
+    EXPECT_EQ(sheets(), std::pair(Sheet(TessaronSheet::settings), Sheet(TessaronSheet::settings)));
+    assign(TessaronSheet::signIn);
+    // The host closed settings itself: nothing was written back over the sign-in.
+    EXPECT_EQ(sheets(), std::pair(Sheet(TessaronSheet::signIn), Sheet(TessaronSheet::signIn)));
+    escape();
+    EXPECT_EQ(sheets(), std::pair(Sheet(TessaronSheet::settings), Sheet(TessaronSheet::settings)));
+    escape();
+    EXPECT_EQ(sheets(), std::pair(Sheet(), Sheet()));
+
+    // A required update closes the sheet, covers the window and holds later sheets back until it is gone.
+    assign(TessaronSheet::settings);
+    require(true);
+    EXPECT_EQ(sheets(), std::pair(Sheet(), Sheet()));
+    ASSERT_NE(host().cover(), nullptr);
+    window.show();
+    EXPECT_EQ(host().cover()->geometry(), window.rect());
+    EXPECT_EQ(window.childAt(window.width() / 2, window.height() / 2), host().cover());
+    assign(TessaronSheet::signIn);
+    EXPECT_EQ(host().presentedDialog(), nullptr);
+    require(false);
+    EXPECT_EQ(host().cover(), nullptr);
+    EXPECT_EQ(host().presentedSheet(), TessaronSheet::signIn);
+}
+
+TEST_F(SheetHostTest, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOpen) {
+    // Consent given, sheet open before, update required: the sheet after the offer.
+    const std::tuple<const char*, bool, Sheet, bool, Sheet> cases[] = {
+        {"first launch", false, std::nullopt, false, TessaronSheet::privacy},
+        {"consent given", true, std::nullopt, false, std::nullopt},
+        {"sign-in already asked for", false, TessaronSheet::signIn, false, TessaronSheet::signIn},
+        {"update required", false, TessaronSheet::settings, true, std::nullopt},
+    };
+    for (const auto& [name, consent, before, required, after] : cases) {
+        SessionHarness world;
+        if (consent)
+            world.grantConsent();
+        auto& session = world.start();
+        FakeUpdateState checker;
+        if (required)
+            checker.setRequired(TessaronReleaseOffer{QStringLiteral("9.0"), {}});
+        QWidget frame;
+        TessaronSheetHost offer(
+            session, checker, frame, [](TessaronSheet, QWidget& w) { return new QDialog(&w); },
+            [](QWidget& w) { return new QWidget(&w); });
+        session.setActiveSheet(before);
+        offer.offerPrivacy();
+        EXPECT_EQ(session.activeSheet(), after) << name;
+        session.setActiveSheet(std::nullopt);
+        offer.offerPrivacy();
+        EXPECT_EQ(session.activeSheet(), std::nullopt) << name << ": offered twice";
+    }
+}
+
+TEST(PrivacySheet, AgreeRecordsConsentAndRedeemsNotNowAndEscapeOnlyClose) {
+    for (const std::string_view choice : {"tessaron.agreeButton", "tessaron.notNowButton", "escape"}) {
+        SCOPED_TRACE(choice);
+        SessionHarness harness;
+        FakeUpdateState updates;
+        QWidget window;
+        auto& session = harness.launch();
+        auto* host = new TessaronSheetHost(
+            session, updates, window,
+            [&session](TessaronSheet, QWidget& window) {
+                return TessaronSheetHost::sheetDialog(window, [&session](QDialog& dialog) {
+                    return new TessaronPrivacySheet(
+                        session, [&dialog] { dialog.reject(); }, &dialog);
+                });
+            },
+            [](QWidget& w) { return new QWidget(&w); });
+        harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
+        track(
+            session.openInvitationLink(QUrl(QStringLiteral("tessaron://invite?invite=") + QString(40, 'a'))));
+        harness.settle();
+        ASSERT_EQ(host->presentedSheet(), TessaronSheet::privacy);
+        if (choice == "escape")
+            QTest::keyClick(host->presentedDialog(), Qt::Key_Escape);
+        else
+            host->presentedDialog()->findChild<QAbstractButton*>(QString::fromLatin1(choice))->click();
+        harness.settle();
+        const bool agreed = choice == "tessaron.agreeButton";
+        EXPECT_EQ(host->presentedDialog(), nullptr);
+        EXPECT_EQ(std::pair(session.activeSheet(), session.consentGranted()), std::pair(Sheet(), agreed));
+        EXPECT_EQ(harness.pairing.sent(QStringLiteral("/v1/redeem")).size(), agreed ? 1 : 0);
+    }
+}
+
+const QUrl page(QStringLiteral("https://tessaron.test/download/mac"));
+
+// The texts of labels and buttons from top to bottom.
+QStringList textsInOrder(const QWidget& view) {
+    QMultiMap<int, QString> texts;
+    for (const auto* widget : view.findChildren<QWidget*>()) {
+        const int y = widget->mapTo(&view, QPoint()).y();
+        if (const auto* label = qobject_cast<const QLabel*>(widget))
+            texts.insert(y, label->text());
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
+            texts.insert(y, button->text());
+    }
+    return texts.values();
+}
+
+class UpdateRequiredViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(installStringTable(*qApp)); }
+
+    std::unique_ptr<TessaronUpdateRequiredView> makeView(TessaronUpdateRequiredView::Fields fields) {
+        fields.primaryAction = [this] {
+            ++primaryActions;
+        };
+        auto view = std::make_unique<TessaronUpdateRequiredView>(std::move(fields), workspace);
+        view->show();
+        render(*view, {800, 600});
+        return view;
+    }
+
+    FakeWorkspace workspace;
+    int primaryActions = 0;
+};
+
+TEST_F(UpdateRequiredViewTest, ShowsItsTextsInANarrowColumnAndTheLinkOnlyWithAPage) {
+    const QString message =
+        QStringLiteral("Tessaron 2.0.1 is required to keep connecting. Update to continue.");
+    const QString note = QStringLiteral(
+        "Tessaron opens the download page for you. Install the new version, then open Tessaron again.");
+    auto view = makeView({.version = QStringLiteral("2.0.1"), .installed = QString(), .secondaryURL = {}});
+    EXPECT_EQ(textsInOrder(*view),
+              QStringList({"Update required", message, note, "Update Tessaron", "Version  installed"}));
+
+    view = makeView(
+        {.version = QStringLiteral("2.0.1"), .installed = QStringLiteral("1.4.0"), .secondaryURL = page});
+    EXPECT_EQ(textsInOrder(*view), QStringList({"Update required", message, note, "Update Tessaron",
+                                                "Open download page", "Version 1.4.0 installed"}));
+    const QImage image = capture(*view, {800, 600}, QStringLiteral("update-required"));
+    EXPECT_EQ(view->findChildren<QLabel*>().front()->width(), 420 - 2 * 24);
+    const auto* primaryButton = view->findChild<TessaronPrimaryButton*>();
+    EXPECT_EQ(primaryButton->mapTo(view.get(), QPoint()).x(), 400 - 140);
+    EXPECT_EQ(primaryButton->size(), QSize(280, 48));
+    EXPECT_EQ(QColor(image.pixel(799, 599)), QColor(Qt::black));
+    QTest::mouseClick(view->findChild<TessaronSecondaryButton*>(), Qt::LeftButton);
+    EXPECT_EQ(workspace.opened, QList<QUrl>{page});
+}
+
+TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) {
+    const QUrl primary(QStringLiteral("https://tessaron.test/get"));
+    const QUrl fallback(QStringLiteral("https://tessaron.test/fallback"));
+    // URL, fallback URL, URLs the desktop refuses: URLs opened, actions run.
+    const std::tuple<std::optional<QUrl>, std::optional<QUrl>, QList<QUrl>, QList<QUrl>, int> cases[] = {
+        {primary, fallback, {}, {primary}, 0},
+        {primary, fallback, {primary}, {primary, fallback}, 0},
+        {primary, std::nullopt, {primary}, {primary}, 0},
+        {std::nullopt, fallback, {}, {}, 1},
+    };
+    for (const auto& [url, fallbackURL, refused, opened, actions] : cases) {
+        workspace = FakeWorkspace();
+        workspace.refused = refused;
+        primaryActions = 0;
+        const auto view =
+            makeView({.primaryURL = url, .primaryFallbackURL = fallbackURL, .secondaryURL = page});
+        QTest::mouseClick(view->findChild<TessaronPrimaryButton*>(), Qt::LeftButton);
+        EXPECT_EQ(std::pair(workspace.opened, primaryActions), std::pair(opened, actions));
+    }
+}
+
+TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
+    QWidget host;
+    QPushButton beneath(QStringLiteral("Connect"), &host);
+    beneath.setGeometry(20, 20, 120, 40);
+    host.resize(500, 400);
+    QSignalSpy clicked(&beneath, &QAbstractButton::clicked);
+    host.show();
+    host.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+    beneath.setFocus();
+
+    TessaronUpdateRequiredView view({}, workspace);
+    view.showOver(host);
+    host.resize(700, 520);
+    EXPECT_EQ(view.geometry(), host.rect());
+    // Focus leaves what is covered and comes back when something beneath takes it.
+    auto* primaryButton = view.findChild<TessaronPrimaryButton*>();
+    EXPECT_EQ(QApplication::focusWidget(), primaryButton);
+    beneath.setFocus();
+    EXPECT_EQ(QApplication::focusWidget(), primaryButton);
+    // Through the window, as the desktop delivers clicks.
+    QTest::mouseClick(host.windowHandle(), Qt::LeftButton, {}, beneath.geometry().center());
+    EXPECT_EQ(clicked.count(), 0);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(&view)->state().modal);
+
+    // The update card, hidden while nothing is offered, takes no space in a column.
+    QWidget column;
+    auto* layout = new QVBoxLayout(&column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new TessaronUpdateCard(&column));
+    auto* first = new QLabel(QStringLiteral("first"), &column);
+    layout->addWidget(first);
+    column.show();
+    EXPECT_EQ(first->y(), 0);
+}
+
+const QString code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
+const QUrl pairingBase(QStringLiteral("https://pairing.test:8443/api"));
+
+TEST(InvitationURL, LinksPassAndCodesGoToThePairingHost) {
+    const auto link =
+        TessaronAccessInput::parse(QStringLiteral("https://tessaron.app/connect#invite=") + code);
+    EXPECT_EQ(invitationURL(link, std::nullopt), link.link());
+    const auto token = TessaronAccessInput::parse(QStringLiteral("  ") + code + QStringLiteral("\n"));
+    EXPECT_EQ(invitationURL(token, pairingBase),
+              QUrl(QStringLiteral("https://pairing.test/connect#invite=") + code));
+    EXPECT_EQ(invitationURL(token, std::nullopt), std::nullopt);
+    EXPECT_EQ(invitationURL(TessaronAccessInput::invalid(), pairingBase), std::nullopt);
+}
+
+class InvitationSectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        harness.grantConsent();
+        harness.launch();
+        open(pairingBase);
+    }
+    void open(std::optional<QUrl> base) {
+        section = std::make_unique<TessaronInvitationInputSection>(*harness.session, base);
+        section->resize(420, 200);
+        section->show();
+        field = section->findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+        button = section->findChild<QAbstractButton*>(QStringLiteral("tessaron.accessKeyButton"));
+    }
+    bool errorShown() {
+        return !section->findChild<QLabel*>(QStringLiteral("tessaron.accessInputError"))->isHidden();
+    }
+    void type(const QString& text) {
+        field->clear();
+        QTest::keyClicks(field, text);
+    }
+    void pressReturn() {
+        QTest::keyClick(field, Qt::Key_Return);
+        harness.settle();
+    }
+
+    SessionHarness harness;
+    std::unique_ptr<TessaronInvitationInputSection> section;
+    QLineEdit* field = nullptr;
+    QAbstractButton* button = nullptr;
+};
+
+TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowCardsStack) {
+    EXPECT_FALSE(button->isEnabled());
+    pressReturn();
+    EXPECT_TRUE(errorShown());
+    type(QStringLiteral("x"));
+    EXPECT_FALSE(errorShown());
+    type(code);
+    EXPECT_TRUE(button->isEnabled());
+
+    // Narrow cards stack the button under the field.
+    section->resize(300, 240);
+    harness.settle();
+    EXPECT_GT(button->y(), field->y());
+    EXPECT_EQ(button->width(), field->width());
+    section->resize(480, 200);
+    harness.settle();
+    EXPECT_EQ(button->y(), field->y());
+
+    // Without a pairing service a code is refused here.
+    open(std::nullopt);
+    type(code);
+    pressReturn();
+    EXPECT_TRUE(errorShown());
+    EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
+}
+
+TEST_F(InvitationSectionTest, SuccessClearsTheFieldAndClosesTheSheet) {
+    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
+    QSignalSpy finished(section.get(), &TessaronInvitationInputSection::finished);
+    type(QStringLiteral(" ") + code + QStringLiteral(" "));
+    button->click();
+    harness.settle();
+    EXPECT_EQ(std::pair(finished.count(), field->text()), std::pair(qsizetype(1), QString()));
+    EXPECT_EQ(harness.session->summaries().size(), 1);
+}
+
+TEST_F(InvitationSectionTest, FailuresAndIgnoredLinksKeepTheTextAndTheSheet) {
+    QSignalSpy finished(section.get(), &TessaronInvitationInputSection::finished);
+    harness.pairing.enqueueRedeem(404);
+    type(code);
+    pressReturn();
+    ASSERT_TRUE(section->banner());
+    EXPECT_TRUE(section->banner()->isError);
+    capture(*section, {420, 200}, QStringLiteral("invitation-card"));
+    EXPECT_EQ(field->text(), code);
+    EXPECT_TRUE(button->isEnabled());
+
+    // Another invitation is still being redeemed: this one would be dropped silently.
+    harness.pairing.setDelay(5s);
+    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Bergen")));
+    track(harness.session->openInvitationLink(
+        QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + code)));
+    harness.settle();
+    ASSERT_TRUE(harness.session->linkInFlight());
+    pressReturn();
+    EXPECT_EQ(section->banner(),
+              (InvitationBanner{QStringLiteral("Wait for the current change to finish."), true}));
+    EXPECT_EQ(std::pair(field->text(), finished.count()), std::pair(code, qsizetype(0)));
+    harness.advance(6s);
+}
+
+// The sheet is the home screens' input section under a bar: bad text stays with an error, Cancel and a
+// taken invitation both dismiss.
+TEST(InvitationImportSheet, HoldsTheInputSectionAndClosesWhenTheLinkIsTaken) {
+    HomeWorld world;
+    world.harness.grantConsent();
+    world.harness.launch();
+    int dismissals = 0;
+    TessaronInvitationImportSheet sheet(*world.harness.session, QUrl(QStringLiteral("https://pair.example")),
+                                        [&dismissals] { ++dismissals; });
+    auto* field = sheet.findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+    ASSERT_NE(field, nullptr);
+    field->setText(QStringLiteral("hello"));
+    sheet.section().submit();
+    capture(sheet, {420, 420}, QStringLiteral("import-sheet"));
+    EXPECT_TRUE(sheet.findChild<QWidget*>(QStringLiteral("tessaron.accessInputError"))->isVisibleTo(&sheet));
+    EXPECT_EQ(dismissals, 0);
+    sheet.findChild<QAbstractButton*>(QStringLiteral("tessaron.import.cancel"))->click();
+    EXPECT_EQ(dismissals, 1);
+
+    world.harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
+    field->setText(QStringLiteral("https://tessaron.app/connect#invite=") + QString(40, QLatin1Char('b')));
+    sheet.section().submit();
+    world.harness.settle();
+    EXPECT_EQ(world.harness.session->lastError(), std::nullopt);
+    EXPECT_EQ(dismissals, 2);
+
+    TessaronPrivacySheet privacy(*world.harness.session, [] {});
+    capture(privacy, {420, 480}, QStringLiteral("privacy-sheet"));
+}
+
+} // namespace
+} // namespace tessaron::testing
