@@ -37,7 +37,8 @@ TEST(HomeRules, DerivedValues) {
 
     // Connecting, disconnecting and waiting for approval are driven through the view below.
     EXPECT_TRUE(primaryBusy(std::nullopt, Phase::checking, false));
-    EXPECT_FALSE(primaryBusy(TessaronExtensionApproval::waiting, Phase::checking, true));
+    for (const auto phase : {Phase::connecting, Phase::checking, Phase::disconnecting})
+        EXPECT_FALSE(primaryBusy(TessaronExtensionApproval::waiting, phase, true));
     EXPECT_TRUE(primaryBusy(TessaronExtensionApproval::retry, Phase::disconnected, true));
 
     EXPECT_EQ(accountArea(true, true, Phase::connected, true), AccountArea::email);

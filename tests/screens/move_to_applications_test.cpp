@@ -141,7 +141,7 @@ TEST(ApplicationMover, ASuccessfulCopyStartsItAndQuitsFailuresRevealTheRunningCo
         // A second click while the copy runs does nothing.
         mover.moveOrReveal(downloaded, [&] { ++followUps; });
         EXPECT_TRUE(finished.wait(5000));
-        return std::pair(finished.first().first().toBool(), mover.moveInProgress());
+        return std::pair(finished.value(0).value(0).toBool(), mover.moveInProgress());
     };
     files.failCopy = true;
     EXPECT_EQ(move(), std::pair(false, false));
