@@ -165,14 +165,12 @@ TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissedAndTheUpdateR
 }
 
 TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
-    const std::tuple<qint64, QColor, bool> rows[] = {
-        {1'234'567'890, TessaronTheme::textSecondary(), false},
-        {45'000'000'000, TessaronTheme::warning(), true},
-        {50'000'000'000, TessaronTheme::danger(), true},
-    };
+    const std::pair<qint64, QColor> rows[] = {{1'234'567'890, TessaronTheme::textSecondary()},
+                                              {45'000'000'000, TessaronTheme::warning()},
+                                              {50'000'000'000, TessaronTheme::danger()}};
     auto* value = find<QLabel>("tessaron.settings.dataUsage");
     EXPECT_FALSE(value->isVisibleTo(&form())) << "no usage known yet";
-    for (const auto& [used, colour, warns] : rows) {
+    for (const auto& [used, colour] : rows) {
         TessaronRosterResponse roster;
         roster.profiles = {profile};
         roster.usage = TessaronDataUsage{used, 50'000'000'000, harness.clock.now().addDays(9)};
@@ -183,8 +181,7 @@ TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
         EXPECT_EQ(value->text(), TessaronSettingsForm::usageText(*roster.usage, QLocale()));
         EXPECT_TRUE(value->styleSheet().contains(colour.name())) << used;
         const auto warning = TessaronSettingsForm::usageWarning(*roster.usage, QLocale());
-        EXPECT_EQ(warning.has_value(), warns);
-        EXPECT_TRUE(!warning || footerShown(*warning));
+        EXPECT_TRUE(!warning || footerShown(*warning)) << used;
     }
 }
 

@@ -31,55 +31,41 @@ namespace {
 using Sheet = std::optional<TessaronSheet>;
 
 // A real session on fakes, a window, and a host whose sheets are labelled with their case.
-class SheetHostTest : public ::testing::Test {
-protected:
-    SheetHostTest() { window.resize(480, 600); }
-
-    TessaronSheetHost& host() {
-        if (!host_) {
-            if (!harness.session)
-                harness.start();
-            host_ = new TessaronSheetHost(
-                *harness.session, updates, window,
-                [](TessaronSheet sheet, QWidget& window) {
-                    return TessaronSheetHost::sheetDialog(window, [sheet](QDialog& dialog) {
-                        return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
-                    });
-                },
-                [](QWidget& window) { return new QWidget(&window); });
-        }
-        return *host_;
-    }
-    void assign(Sheet sheet) {
-        host();
-        harness.session->setActiveSheet(sheet);
-        harness.settle();
-    }
-    // The user's dismissal: Escape in the dialog.
-    void escape() {
-        ASSERT_NE(host().presentedDialog(), nullptr);
-        QTest::keyClick(host().presentedDialog(), Qt::Key_Escape);
-        harness.settle();
-    }
-    // What the session asks for and what the host shows.
-    std::pair<Sheet, Sheet> sheets() {
-        return {harness.session->activeSheet(),
-                host().presentedDialog() ? host().presentedSheet() : std::nullopt};
-    }
-    void require(bool required) {
-        updates.setRequired(required ? std::optional(TessaronReleaseOffer{QStringLiteral("9.0"), {}})
-                                     : std::nullopt);
-        harness.settle();
-    }
-
+TEST(SheetHost, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAndDefersSheets) {
     SessionHarness harness;
     FakeUpdateState updates;
     QWidget window;
-    TessaronSheetHost* host_ = nullptr;
-};
-
-TEST_F(SheetHostTest, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAndDefersSheets) {
+    window.resize(480, 600);
     harness.grantConsent();
+    auto& session = harness.start();
+    auto* host = new TessaronSheetHost(
+        session, updates, window,
+        [](TessaronSheet sheet, QWidget& window) {
+            return TessaronSheetHost::sheetDialog(window, [sheet](QDialog& dialog) {
+                return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
+            });
+        },
+        [](QWidget& window) { return new QWidget(&window); });
+    const auto assign = [&](Sheet sheet) {
+        session.setActiveSheet(sheet);
+        harness.settle();
+    };
+    // The user's dismissal: Escape in the dialog.
+    const auto escape = [&] {
+        ASSERT_NE(host->presentedDialog(), nullptr);
+        QTest::keyClick(host->presentedDialog(), Qt::Key_Escape);
+        harness.settle();
+    };
+    // What the session asks for and what the host shows.
+    const auto sheets = [&] {
+        return std::pair(session.activeSheet(),
+                         host->presentedDialog() ? host->presentedSheet() : std::nullopt);
+    };
+    const auto require = [&](bool required) {
+        updates.setRequired(required ? std::optional(TessaronReleaseOffer{QStringLiteral("9.0"), {}})
+                                     : std::nullopt);
+        harness.settle();
+    };
     assign(TessaronSheet::settings);
     EXPECT_EQ(sheets(), std::pair(Sheet(TessaronSheet::settings), Sheet(TessaronSheet::settings)));
     assign(TessaronSheet::signIn);
@@ -94,18 +80,18 @@ TEST_F(SheetHostTest, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAn
     assign(TessaronSheet::settings);
     require(true);
     EXPECT_EQ(sheets(), std::pair(Sheet(), Sheet()));
-    ASSERT_NE(host().cover(), nullptr);
+    ASSERT_NE(host->cover(), nullptr);
     window.show();
-    EXPECT_EQ(host().cover()->geometry(), window.rect());
-    EXPECT_EQ(window.childAt(window.width() / 2, window.height() / 2), host().cover());
+    EXPECT_EQ(host->cover()->geometry(), window.rect());
+    EXPECT_EQ(window.childAt(window.width() / 2, window.height() / 2), host->cover());
     assign(TessaronSheet::signIn);
-    EXPECT_EQ(host().presentedDialog(), nullptr);
+    EXPECT_EQ(host->presentedDialog(), nullptr);
     require(false);
-    EXPECT_EQ(host().cover(), nullptr);
-    EXPECT_EQ(host().presentedSheet(), TessaronSheet::signIn);
+    EXPECT_EQ(host->cover(), nullptr);
+    EXPECT_EQ(host->presentedSheet(), TessaronSheet::signIn);
 }
 
-TEST_F(SheetHostTest, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOpen) {
+TEST(SheetHost, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOpen) {
     // Consent given, sheet open before, update required: the sheet after the offer.
     const std::tuple<const char*, bool, Sheet, bool, Sheet> cases[] = {
         {"first launch", false, std::nullopt, false, TessaronSheet::privacy},
