@@ -31,6 +31,11 @@ namespace {
 using namespace TessaronGlobeGeometry;
 using V = TessaronVisualState;
 
+const TessaronGeoPoint berlin{52.5, 13.4, QStringLiteral("Berlin"), QStringLiteral("DE")};
+const TessaronGeoPoint tokyo{35.7, 139.7, QStringLiteral("Tokyo"), QStringLiteral("JP")};
+const QString de = QString::fromUtf8("\U0001F1E9\U0001F1EA");
+const QString jp = QString::fromUtf8("\U0001F1EF\U0001F1F5");
+
 TEST(VisualState, FollowsTheLinkPhaseRoundTripsExactlyAndNamesEachState) {
     using enum TessaronLinkPhase;
     const std::pair<TessaronLinkPhase, V> table[] = {
@@ -138,9 +143,8 @@ TEST(HeroGeography, UserAndExitNeedTheirCoordinatesAndANameOrRegion) {
 }
 
 TEST(CountryFlag, MapsTwoAsciiLettersInAnyCaseAndPrefixesOnlyRealFlags) {
-    const QString germany = QString::fromUtf8("\U0001F1E9\U0001F1EA");
     for (const char* code : {"de", "De", "DE"})
-        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromLatin1(code)), germany) << code;
+        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromLatin1(code)), de) << code;
     for (const char* code : {"D", "DEU", "", "D1", "1D", "É1", "\u00C9S"})
         EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8(code)), QString()) << code;
     // Upper-casing comes first: the sharp s becomes "SS".
@@ -285,11 +289,6 @@ TEST(IconButton, TakesClicksOverItsWholeHitArea) {
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(clicks.count(), 1);
 }
-
-const TessaronGeoPoint berlin{52.5, 13.4, QStringLiteral("Berlin"), QStringLiteral("DE")};
-const TessaronGeoPoint tokyo{35.7, 139.7, QStringLiteral("Tokyo"), QStringLiteral("JP")};
-const QString de = QString::fromUtf8("\U0001F1E9\U0001F1EA");
-const QString jp = QString::fromUtf8("\U0001F1EF\U0001F1F5");
 
 TEST(GlobeGeometry, EasingLongitudeAndGreatCircles) {
     const std::pair<double, double> easing[] = {{-0.1, 0},      {0, 0}, {0.25, 0.0625}, {0.5, 0.5},

