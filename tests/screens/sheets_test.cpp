@@ -178,11 +178,10 @@ const QUrl page(QStringLiteral("https://tessaron.test/download/mac"));
 QStringList textsInOrder(const QWidget& view) {
     QMultiMap<int, QString> texts;
     for (const auto* widget : view.findChildren<QWidget*>()) {
-        const int y = widget->mapTo(&view, QPoint()).y();
-        if (const auto* label = qobject_cast<const QLabel*>(widget))
-            texts.insert(y, label->text());
-        else if (const auto* button = qobject_cast<const QAbstractButton*>(widget))
-            texts.insert(y, button->text());
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        const auto* button = qobject_cast<const QAbstractButton*>(widget);
+        if (label || button)
+            texts.insert(widget->mapTo(&view, QPoint()).y(), label ? label->text() : button->text());
     }
     return texts.values();
 }
@@ -614,7 +613,6 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     TessaronConnectionLogView view{log};
     TessaronPageBar bar{QStringLiteral("Connection log")};
     view.addActions(bar);
-    view.resize(520, 500);
     view.show();
     const auto rows = [&] {
         // Rows of an earlier draw are deleted later.
