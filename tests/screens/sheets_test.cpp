@@ -51,6 +51,17 @@ namespace {
 
 using Sheet = std::optional<TessaronSheet>;
 
+// A host over `window` whose sheets hold what `content` makes.
+TessaronSheetHost* hostWith(TessaronSession& session, TessaronUpdateState& updates, QWidget& window,
+                            std::function<QWidget*(TessaronSheet, QDialog&)> content) {
+    const auto sheets = [content](TessaronSheet sheet, QWidget& window) {
+        return TessaronSheetHost::sheetDialog(window,
+                                              [&](QDialog& dialog) { return content(sheet, dialog); });
+    };
+    return new TessaronSheetHost(session, updates, window, sheets,
+                                 [](QWidget& w) { return new QWidget(&w); });
+}
+
 // A real session on fakes, a window, and a host whose sheets are labelled with their case.
 TEST(SheetHost, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAndDefersSheets) {
     SessionHarness harness;
@@ -59,14 +70,9 @@ TEST(SheetHost, SignInOverSettingsClosesBackToItAndARequiredUpdateClosesAndDefer
     window.resize(480, 600);
     harness.grantConsent();
     auto& session = harness.start();
-    auto* host = new TessaronSheetHost(
-        session, updates, window,
-        [](TessaronSheet sheet, QWidget& window) {
-            return TessaronSheetHost::sheetDialog(window, [sheet](QDialog& dialog) {
-                return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
-            });
-        },
-        [](QWidget& window) { return new QWidget(&window); });
+    auto* host = hostWith(session, updates, window, [](TessaronSheet sheet, QDialog& dialog) {
+        return new QLabel(QString::number(static_cast<int>(sheet)), &dialog);
+    });
     const auto assign = [&](Sheet sheet) {
         session.setActiveSheet(sheet);
         harness.settle();
@@ -149,15 +155,10 @@ TEST(PrivacySheet, AgreeRecordsConsentAndRedeemsNotNowOnlyCloses) {
         FakeUpdateState updates;
         QWidget window;
         auto& session = harness.launch();
-        auto* host = new TessaronSheetHost(
-            session, updates, window,
-            [&session](TessaronSheet, QWidget& window) {
-                return TessaronSheetHost::sheetDialog(window, [&session](QDialog& dialog) {
-                    return new TessaronPrivacySheet(
-                        session, [&dialog] { dialog.reject(); }, &dialog);
-                });
-            },
-            [](QWidget& w) { return new QWidget(&w); });
+        auto* host = hostWith(session, updates, window, [&session](TessaronSheet, QDialog& dialog) {
+            return new TessaronPrivacySheet(
+                session, [&dialog] { dialog.reject(); }, &dialog);
+        });
         harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
         track(
             session.openInvitationLink(QUrl(QStringLiteral("tessaron://invite?invite=") + QString(40, 'a'))));
