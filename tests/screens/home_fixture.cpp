@@ -7,12 +7,7 @@
 namespace tessaron::testing {
 
 TessaronSession& HomeWorld::startWithRoster(const QList<TessaronProfile>& nodes) {
-    harness.grantConsent();
-    harness.save(nodes.first());
-    harness.stampRoster(nodes.first().id, std::chrono::seconds(60));
-    auto& session = harness.start();
-    track(session.bootstrap());
-    harness.settle();
+    auto& session = harness.startSelected({nodes.first()});
 
     TessaronRosterResponse roster;
     roster.profiles = nodes;

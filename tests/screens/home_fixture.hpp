@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screens/button_styles.hpp"
 #include "screens/home_account.hpp"
 #include "screens/home_view.hpp"
 #include "session/session_harness.hpp"
@@ -55,6 +56,8 @@ public:
         return widget;
     }
     QAbstractButton* button(const QString& name) { return find<QAbstractButton>(name); }
+    bool hidden(const QString& name) { return find(name)->isHidden(); }
+    TessaronPrimaryButton* primary() { return find<TessaronPrimaryButton>("tessaron.connectButton"); }
     void click(const QString& name);
     // Shown, laid out and drawn at the window's default size.
     void show();
