@@ -1,5 +1,6 @@
 #include "session_harness.hpp"
 
+#include "health/failover_candidate.hpp"
 #include "profiles/json_values.hpp"
 #include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
@@ -13,6 +14,7 @@ namespace tessaron::testing {
 namespace {
 
 const QString accessGroup = QStringLiteral("test.tessaron.shared");
+const QString profileService = QStringLiteral("com.hallmere.tessaron.profile");
 const QUuid installation = QUuid::fromString(QStringLiteral("1d4c2a9e-7b3f-4e21-9c6a-5f0e8d2b1a37"));
 
 QCoro::Task<> complete(QCoro::Task<> task, std::shared_ptr<Completion> completion) {
@@ -32,8 +34,6 @@ std::shared_ptr<Completion> track(QCoro::Task<> task) {
     return completion;
 }
 
-// The activator.
-
 void ScriptedActivator::release(TessaronExtensionActivation outcome) {
     if (auto held = std::exchange(held_, std::nullopt))
         held->resume(outcome);
@@ -46,14 +46,8 @@ QCoro::Task<TessaronExtensionActivation> ScriptedActivator::ensureActivated(std:
         const auto held = *held_;
         co_return co_await held;
     }
-    if (outcomes_.empty())
-        co_return TessaronExtensionActivation::Kind::activated;
-    const auto outcome = outcomes_.front();
-    outcomes_.pop_front();
-    co_return outcome;
+    co_return outcomes_.isEmpty() ? TessaronExtensionActivation::Kind::activated : outcomes_.takeFirst();
 }
-
-// The pairing service.
 
 void FakePairingService::enqueueRedeem(const TessaronProfile& profile) {
     enqueueRedeem(200, QJsonDocument(TessaronRedeemResult{profile, std::nullopt}.toJSON()).toJson());
@@ -76,13 +70,8 @@ QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, Cancellat
 }
 
 HttpResponse FakePairingService::answer(const HttpRequest& request) {
-    if (request.url.path() == TessaronPairingClient::redeemPath) {
-        if (redeems_.empty())
-            return {503, {}, {}, false};
-        auto response = redeems_.front();
-        redeems_.pop_front();
-        return response;
-    }
+    if (request.url.path() == TessaronPairingClient::redeemPath)
+        return redeems_.isEmpty() ? HttpResponse{503, {}, {}, false} : redeems_.takeFirst();
     if (!rosterFailures_.isEmpty())
         return {rosterFailures_.takeFirst(), {}, {}, false};
     const auto body = QJsonDocument::fromJson(request.body).object();
@@ -228,8 +217,7 @@ void SessionHarness::grantConsent() {
 }
 
 void SessionHarness::save(const TessaronProfile& profile) {
-    keychain.setItem(accessGroup, QStringLiteral("com.hallmere.tessaron.profile"), uuidText(profile.id),
-                     profile.canonicalJSON());
+    keychain.setItem(accessGroup, profileService, uuidText(profile.id), profile.canonicalJSON());
 }
 
 TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& profiles) {
@@ -278,10 +266,12 @@ FakeVpnConnection& SessionHarness::tunnel() {
     return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid() : tunnels.stored().first().identifier);
 }
 
-QStringList SessionHarness::logLines() const {
+QStringList SessionHarness::linesStartingWith(const QString& prefix) const {
     QStringList lines;
-    for (const auto& entry : log.entries())
-        lines.append(entry.text);
+    for (const auto& entry : log.entries()) {
+        if (entry.text.startsWith(prefix))
+            lines.append(entry.text);
+    }
     return lines;
 }
 
@@ -292,16 +282,14 @@ std::optional<QByteArray> SessionHarness::pendingRecord() const {
 
 void SessionHarness::leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed,
                                      bool retryUsed) {
-    TessaronPendingRedemption record;
-    record.retryUsed = retryUsed;
-    record.code = invitationCode;
-    record.redemptionID = QUuid::createUuid();
-    record.installationID = QUuid::createUuid();
-    record.startedAt = clock.now().addSecs(-age.count());
-    record.redeemed = redeemed.has_value();
-    if (redeemed)
-        record.redeemedProfileJSON = redeemed->canonicalJSON();
-    TessaronPendingRedemptionStore(keychain, bundle).save(record);
+    TessaronPendingRedemptionStore(keychain, bundle)
+        .save({.code = invitationCode,
+               .redemptionID = QUuid::createUuid(),
+               .installationID = QUuid::createUuid(),
+               .startedAt = clock.now().addSecs(-age.count()),
+               .retryUsed = retryUsed,
+               .redeemedProfileJSON = redeemed ? std::optional(redeemed->canonicalJSON()) : std::nullopt,
+               .redeemed = redeemed.has_value()});
 }
 
 QStringList SessionHarness::redemptionIDs() const {
@@ -309,6 +297,52 @@ QStringList SessionHarness::redemptionIDs() const {
     for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
         ids.append(body.value(QStringLiteral("redemptionID")).toString());
     return ids;
+}
+
+TessaronSession& SessionHarness::ready(const QList<TessaronProfile>& profiles, bool autoSelect) {
+    preferences.setValue(QStringLiteral("tessaron.autoSelect"), autoSelect);
+    installConfiguration(profiles.first());
+    return startSelected(profiles);
+}
+
+void SessionHarness::connectAndComeUp() {
+    tunnel().setStartSteps(
+        {{Clock::Duration::zero(), VpnStatus::connecting}, {Clock::Duration::zero(), VpnStatus::connected}});
+    run(session->connect());
+}
+
+void SessionHarness::reportPhase(const QString& phase) {
+    const QJsonObject report{{"phase", phase}, {"since", 1767225600.5}, {"attempts", 1}, {"lastError", {}}};
+    tunnel().setReply("phase", QJsonDocument(report).toJson(QJsonDocument::Compact));
+}
+
+void SessionHarness::rememberLastGood(const QUuid& id, TessaronTransport transport) {
+    preferences.setValue(
+        QStringLiteral("tessaron.failover.lastGood"),
+        QJsonDocument(FailoverCandidate{id, transport}.toJSON()).toJson(QJsonDocument::Compact));
+}
+
+QString SessionHarness::installedTransport() const {
+    if (tunnels.stored().isEmpty())
+        return {};
+    const auto& configuration = tunnels.stored().first().tunnelProvider()->providerConfiguration;
+    const auto profile = configuration->constFind(QStringLiteral("profile"))->dataValue();
+    return QJsonDocument::fromJson(profile.value_or(QByteArray())).object().value("transport").toString();
+}
+
+QList<QUuid> SessionHarness::rosterPulls() const {
+    QList<QUuid> ids;
+    for (const auto& body : pairing.sent(QStringLiteral("/v1/profiles")))
+        ids.append(uuidFromText(body.value(QStringLiteral("profileID")).toString()).value_or(QUuid()));
+    return ids;
+}
+
+std::optional<QByteArray> SessionHarness::savedItem(const QUuid& id) const {
+    return keychain.item(accessGroup, profileService, uuidText(id));
+}
+
+void SessionHarness::saveUnreadable() {
+    keychain.setItem(accessGroup, profileService, uuidText(QUuid::createUuid()), "not a profile");
 }
 
 } // namespace tessaron::testing

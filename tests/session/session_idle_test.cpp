@@ -1,6 +1,4 @@
-#include "session_harness.hpp"
-
-#include <gtest/gtest.h>
+#include "session_link_fixture.hpp"
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -9,73 +7,70 @@ using Event = HostActivitySource::Event;
 
 namespace {
 
-class SessionIdleTest : public ::testing::Test {
+class SessionIdleTest : public SessionLinkTest {
 protected:
     TessaronSession& connected(bool idleDisconnect = true) {
-        harness.preferences.setValue(QStringLiteral("tessaron.idleDisconnect"), idleDisconnect);
-        auto& session = harness.startSelected({sampleProfile(QStringLiteral("Oslo"))});
-        harness.connectFully();
-        harness.log.clear();
+        preferences.setValue("tessaron.idleDisconnect", idleDisconnect);
+        auto& session = startSelected({sampleProfile("Oslo")});
+        connectFully();
+        log.clear();
         return session;
     }
 
-    SessionHarness harness;
+    // The host goes idle and comes back; the network is not back yet.
+    void idleAndBack(Event idle, Event back) {
+        paths.setStatus(PathMonitor::Status::unsatisfied);
+        host.send(idle);
+        settle();
+        host.send(back);
+        settle();
+    }
 };
 
 TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBackUnlessTheUserActedMeanwhile) {
     auto& session = connected();
-    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
-    harness.host.send(Event::screensDidSleep);
-    harness.settle();
-    harness.host.send(Event::screensDidWake);
-    harness.settle();
+    idleAndBack(Event::screensDidSleep, Event::screensDidWake);
     // The user taps the button while the network is still coming up.
     session.userStopTapped();
-    harness.paths.setStatus(PathMonitor::Status::satisfied);
-    harness.advance(120s);
-    EXPECT_EQ(harness.activator.calls, 1);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    paths.setStatus(PathMonitor::Status::satisfied);
+    advance(120s);
+    EXPECT_EQ(std::tuple(activator.calls, session.phase()), std::tuple(1, TessaronLinkPhase::disconnected));
 
-    harness.connectFully();
-    harness.paths.setStatus(PathMonitor::Status::unsatisfied);
-    harness.host.send(Event::systemWillSleep);
-    harness.settle();
-    harness.host.send(Event::systemDidWake);
-    harness.advance(119s);
-    EXPECT_EQ(harness.activator.calls, 2);
-    harness.advance(1s);
-    EXPECT_EQ(harness.activator.calls, 3);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    // Without the user, the link comes back once the network is, or after two minutes without it.
+    connectFully();
+    idleAndBack(Event::systemWillSleep, Event::systemDidWake);
+    advance(119s);
+    EXPECT_EQ(activator.calls, 2);
+    advance(1s);
+    EXPECT_EQ(std::tuple(activator.calls, session.phase()), std::tuple(3, TessaronLinkPhase::connecting));
 
-    // With the network there, the host's return brings the link back at once.
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.paths.setStatus(PathMonitor::Status::satisfied);
-    harness.settle();
-    harness.log.clear();
-    harness.host.send(Event::screenLocked);
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_EQ(harness.logLines().mid(0, 2), (QStringList{"host idle", "auto-disconnect: host idle"}));
-    harness.host.send(Event::screenUnlocked);
-    harness.settle();
-    EXPECT_EQ(harness.activator.calls, 4);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    tunnel().setStatus(VpnStatus::connected);
+    paths.setStatus(PathMonitor::Status::satisfied);
+    settle();
+    log.clear();
+    host.send(Event::screenLocked);
+    settle();
+    EXPECT_EQ(
+        std::tuple(session.phase(), logLines().mid(0, 2)),
+        std::tuple(TessaronLinkPhase::disconnected, QStringList{"host idle", "auto-disconnect: host idle"}));
+    host.send(Event::screenUnlocked);
+    settle();
+    EXPECT_EQ(std::tuple(activator.calls, session.phase()), std::tuple(4, TessaronLinkPhase::connecting));
 }
 
 TEST_F(SessionIdleTest, WithTheSettingOffAnIdleHostLeavesTheLinkAloneAndIsLoggedOnceEachWay) {
     auto& session = connected(false);
-    harness.host.send(Event::sessionResignedActive);
-    harness.host.send(Event::screensDidSleep);
-    harness.settle();
+    host.send(Event::sessionResignedActive);
+    host.send(Event::screensDidSleep);
+    settle();
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    harness.host.send(Event::sessionBecameActive);
+    host.send(Event::sessionBecameActive);
     EXPECT_TRUE(session.hostIdle());
     // The application coming to the front clears whatever idleness was missed.
     session.applicationResignedActive();
     session.applicationBecameActive(true);
     EXPECT_FALSE(session.hostIdle());
-    EXPECT_EQ(harness.logLines().mid(0, 2),
-              (QStringList{QStringLiteral("host idle"), QStringLiteral("host active")}));
+    EXPECT_EQ(logLines().mid(0, 2), (QStringList{"host idle", "host active"}));
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 
 #include "session/tunnel_phase_report.hpp"
 
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 using namespace tessaron;
 using namespace tessaron::testing;
@@ -11,17 +9,16 @@ using namespace tessaron::testing;
 namespace {
 
 using Event = HostActivitySource::Event;
-const QString blockedLine = QStringLiteral("failover: blocked \u2192 Bergen (tcp)");
+const QString blockedLine = "failover: blocked \u2192 Bergen (tcp)";
 
 class SessionPollTest : public SessionLinkTest {
 protected:
-    qsizetype sent(const QByteArray& message) { return harness.tunnel().sentMessages().count(message); }
-    std::optional<QByteArray> lastGood() const {
-        return harness.preferences.data(QStringLiteral("tessaron.failover.lastGood"));
-    }
+    qsizetype sent(const QByteArray& message) { return tunnel().sentMessages().count(message); }
+    bool hasLastGood() const { return preferences.data("tessaron.failover.lastGood").has_value(); }
+    void forgetLastGood() { preferences.remove("tessaron.failover.lastGood"); }
 
-    const TessaronProfile oslo = sampleProfile(QStringLiteral("Oslo"));
-    const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
+    const TessaronProfile oslo = sampleProfile("Oslo");
+    const TessaronProfile bergen = sampleProfile("Bergen");
 };
 
 TEST(TunnelPhaseReportTest, OnlyAWellFormedReportCountsAndOnlyBlockedMeansBlocked) {
@@ -45,62 +42,80 @@ TEST_F(SessionPollTest, ABlockedLinkIsReportedToFailoverAtItsThresholdOnly) {
     const std::tuple<bool, Clock::Duration> cases[] = {{false, 8s}, {true, 20s}};
     for (const auto& [osloIsLastGood, threshold] : cases) {
         SCOPED_TRACE(osloIsLastGood);
-        LinkScenario link;
-        link.ready({oslo, bergen});
+        SessionHarness h;
+        h.ready({oslo, bergen});
         if (osloIsLastGood)
-            link.rememberLastGood(oslo.id);
-        link.reportPhase(QStringLiteral("blocked"));
-        link.connectAndComeUp();
-        EXPECT_EQ(link.session().phase(), TessaronLinkPhase::checking);
-        EXPECT_TRUE(link.logged(QStringLiteral("tunnel phase: blocked")));
-        link.advance(threshold - 2s);
-        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("failover")).isEmpty());
-        link.advance(2s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("failover")), QStringList{blockedLine})
-            << link.logText();
+            h.rememberLastGood(oslo.id);
+        h.reportPhase("blocked");
+        h.connectAndComeUp();
+        EXPECT_EQ(std::tuple(h.session->phase(), h.logged("tunnel phase: blocked")),
+                  std::tuple(TessaronLinkPhase::checking, true));
+        h.advance(threshold - 2s);
+        EXPECT_TRUE(h.linesStartingWith("failover").isEmpty());
+        h.advance(2s);
+        EXPECT_EQ(h.linesStartingWith("failover"), QStringList{blockedLine}) << h.logText();
 
         // The node switched to is blocked too: it gets its own report, and Oslo, excluded after its failure,
         // leaves nowhere to go.
-        link.advance(250ms);
-        ASSERT_TRUE(link.logged(QStringLiteral("switched to Bergen"))) << link.logText();
-        EXPECT_EQ(link.session().phase(), TessaronLinkPhase::checking);
-        link.advance(7s);
-        EXPECT_FALSE(link.logged(QStringLiteral("failover gave up")));
-        link.advance(1s);
-        EXPECT_TRUE(link.logged(QStringLiteral("failover gave up"))) << link.logText();
+        h.advance(250ms);
+        ASSERT_TRUE(h.logged("switched to Bergen")) << h.logText();
+        EXPECT_EQ(h.session->phase(), TessaronLinkPhase::checking);
+        h.advance(7s);
+        EXPECT_FALSE(h.logged("failover gave up"));
+        h.advance(1s);
+        EXPECT_TRUE(h.logged("failover gave up")) << h.logText();
     }
 }
 
 TEST_F(SessionPollTest, ThePollFollowsTheWindowStopsWhileTheHostIsIdleAndLogsTheRoutingLineOnce) {
     auto& session = ready({oslo});
-    const QString line = QStringLiteral("smart routing via the node, kill switch on");
-    harness.tunnel().setReply("routing", " \n\t");
+    const QString line = "smart routing via the node, kill switch on";
+    tunnel().setReply("routing", " \n\t");
     connectAndComeUp();
-    const auto polls = [this] {
+    // The phase and routing messages sent after each step.
+    const auto after = [this](Clock::Duration step) {
+        advance(step);
         return std::tuple(sent("phase"), sent("routing"));
     };
-    EXPECT_EQ(polls(), std::tuple(1, 1));
-    advance(2s);
+    EXPECT_EQ(after(0s), std::tuple(1, 1));
     // Neither the tunnel nor the shared preferences have a line yet: every poll asks again.
-    EXPECT_EQ(polls(), std::tuple(2, 2));
+    EXPECT_EQ(after(2s), std::tuple(2, 2));
     EXPECT_FALSE(logged(line));
-    harness.group.setValue(QStringLiteral("tessaron.tunnel.routing"), line);
+    group.setValue("tessaron.tunnel.routing", line);
 
     session.setSceneIsActive(false);
-    EXPECT_EQ(polls(), std::tuple(3, 3));
+    EXPECT_EQ(after(0s), std::tuple(3, 3));
     session.setSceneIsActive(false);
-    advance(9'900ms);
-    EXPECT_EQ(polls(), std::tuple(3, 3));
-    advance(100ms);
-    EXPECT_EQ(polls(), std::tuple(4, 3));
+    EXPECT_EQ(after(9'900ms), std::tuple(3, 3));
+    EXPECT_EQ(after(100ms), std::tuple(4, 3));
 
-    harness.host.send(Event::screenLocked);
-    advance(60s);
-    EXPECT_EQ(sent("phase"), 4);
-    harness.host.send(Event::screenUnlocked);
-    EXPECT_EQ(sent("phase"), 5);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(harness.logLines().count(line), 1);
+    host.send(Event::screenLocked);
+    EXPECT_EQ(after(60s), std::tuple(4, 3));
+    host.send(Event::screenUnlocked);
+    EXPECT_EQ(std::tuple(sent("phase"), session.phase(), logLines().count(line)),
+              std::tuple(5, TessaronLinkPhase::connected, 1));
+}
+
+// An idle link wakes the client only for what the rules ask: latency ticks in the foreground, the phase
+// poll in the background; the periodic check, the roster pull and the probes ride on those instants.
+TEST_F(SessionPollTest, AnIdleConnectedSessionWakesOnlyWhenARuleAsks) {
+    // The wake-ups of the next ten minutes that fall off the given grid, and how many there were.
+    const auto wakeUpsOverTenMinutes = [this](Clock::Duration grid) {
+        const auto first = clock.wakeUps().size();
+        advance(10min);
+        const auto& wakeUps = clock.wakeUps();
+        const auto offGrid = std::count_if(wakeUps.begin() + first, wakeUps.end(),
+                                           [&](auto at) { return at % grid != Clock::Duration::zero(); });
+        return std::pair(int(offGrid), int(wakeUps.size() - first));
+    };
+    latencyAnswers = {{oslo.server, 20}, {bergen.server, 30}};
+    auto& session = ready({oslo, bergen});
+    connectAndComeUp();
+    advance(1min);
+    EXPECT_EQ(wakeUpsOverTenMinutes(500ms), std::pair(0, 1200)) << "two latency ticks a second";
+    session.setSceneIsActive(false);
+    advance(1min);
+    EXPECT_EQ(wakeUpsOverTenMinutes(10s), std::pair(0, 60)) << "one phase poll every 10 s";
 }
 
 TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAndChecked) {
@@ -108,40 +123,38 @@ TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAnd
     connectAndComeUp();
     // The first poll came before the check had passed; stability counts from the next one, 2 s on.
     advance(61s);
-    EXPECT_FALSE(lastGood());
+    EXPECT_FALSE(hasLastGood());
     advance(1s);
-    ASSERT_TRUE(lastGood());
     EXPECT_EQ(session.loadLastGood(), (FailoverCandidate{oslo.id, TessaronTransport::tcp}));
 
     // A block that ends before its threshold gets a line at each end, no switch, and restarts the count.
-    harness.preferences.remove(QStringLiteral("tessaron.failover.lastGood"));
-    reportPhase(QStringLiteral("blocked"));
+    forgetLastGood();
+    reportPhase("blocked");
     advance(2s);
     EXPECT_TRUE(session.tunnelBlocked());
     advance(6s);
-    reportPhase(QStringLiteral("connected"));
+    reportPhase("connected");
     advance(2s);
     EXPECT_FALSE(session.tunnelBlocked());
-    EXPECT_EQ(linesStartingWith(QStringLiteral("tunnel phase")),
+    EXPECT_EQ(linesStartingWith("tunnel phase"),
               (QStringList{"tunnel phase: blocked", "tunnel phase: up (blocked 8 s)"}));
     advance(59s);
-    EXPECT_FALSE(lastGood());
+    EXPECT_FALSE(hasLastGood());
     advance(1s);
-    EXPECT_TRUE(lastGood());
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
+    EXPECT_EQ(std::tuple(hasLastGood(), session.phase(), linesStartingWith("failover")),
+              std::tuple(true, TessaronLinkPhase::connected, QStringList()));
 
     // A reconnect gets its own grace period: blocked since 8 s, but the new link only for 1 s.
-    harness.preferences.remove(QStringLiteral("tessaron.failover.lastGood"));
-    reportPhase(QStringLiteral("blocked"));
+    forgetLastGood();
+    reportPhase("blocked");
     advance(6s);
-    harness.tunnel().setStatus(VpnStatus::reasserting);
+    tunnel().setStatus(VpnStatus::reasserting);
     advance(1s);
-    harness.tunnel().setStatus(VpnStatus::connected);
+    tunnel().setStatus(VpnStatus::connected);
     advance(7s);
-    EXPECT_TRUE(linesStartingWith(QStringLiteral("failover")).isEmpty()) << logText();
+    EXPECT_TRUE(linesStartingWith("failover").isEmpty()) << logText();
     advance(2s);
-    EXPECT_EQ(linesStartingWith(QStringLiteral("failover")), QStringList{blockedLine});
+    EXPECT_EQ(linesStartingWith("failover"), QStringList{blockedLine});
 }
 
 TEST_F(SessionPollTest, ALinkThatFailsItsCheckNeverBecomesTheLastWorkingNode) {
@@ -151,11 +164,11 @@ TEST_F(SessionPollTest, ALinkThatFailsItsCheckNeverBecomesTheLastWorkingNode) {
     // Up and unblocked all along, but never carrying traffic.
     advance(123s);
     ASSERT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
-    EXPECT_FALSE(lastGood());
+    EXPECT_FALSE(hasLastGood());
     // Once a re-check passes, it may.
     checksPass(true);
     advance(100s);
-    EXPECT_TRUE(lastGood());
+    EXPECT_TRUE(hasLastGood());
 }
 
 } // namespace

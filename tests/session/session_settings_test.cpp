@@ -1,9 +1,7 @@
-#include "session_harness.hpp"
+#include "session_link_fixture.hpp"
 
 #include "platform/vpn_error.hpp"
 #include "session/tunnel_configuration.hpp"
-
-#include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -12,118 +10,106 @@ using Operation = FakeTunnelManagers::Operation;
 
 namespace {
 
-const auto readWriteFailed = [] {
-    return VpnError(VpnErrorKind::configurationReadWriteFailed);
-};
-const QString failedText = QStringLiteral("The request failed (VpnError 3).");
+const QString failedText = "The request failed (VpnError 3).";
 
-class SessionSettingsTest : public ::testing::Test {
+class SessionSettingsTest : public SessionLinkTest {
 protected:
-    // A session that found its configuration installed at launch.
+    // A session that found its configuration installed at launch, whose tunnel operations take a second.
     TessaronSession& installed() {
-        harness.save(profile);
-        harness.installConfiguration(profile);
-        return harness.launch();
+        save(profile);
+        installConfiguration(profile);
+        launch();
+        tunnels.setLatency(1s);
+        return *session;
     }
+    void failNext(Operation operation) {
+        tunnels.failNext(operation, VpnError(VpnErrorKind::configurationReadWriteFailed));
+    }
+    const TunnelProviderManager& stored() const { return tunnels.stored().first(); }
 
-    const TunnelProviderManager& stored() const { return harness.tunnels.stored().first(); }
-
-    SessionHarness harness;
-    const TessaronProfile profile = sampleProfile(QStringLiteral("Oslo"));
+    const TessaronProfile profile = sampleProfile("Oslo");
 };
 
 TEST_F(SessionSettingsTest, OverlappingChangesRewriteOnlyTheirValuesOneAfterTheOther) {
     auto& session = installed();
-    harness.tunnels.setLatency(1s);
-
     auto killSwitch = track(session.setKillSwitch(false));
     auto onDemand = track(session.setConnectOnDemand(true));
     EXPECT_FALSE(session.isPrimaryActionEnabled());
-    harness.advance(2s);
-    EXPECT_TRUE(killSwitch->done);
-    EXPECT_TRUE(session.isActing());
-    harness.advance(2s);
-
-    EXPECT_TRUE(onDemand->done);
-    EXPECT_FALSE(session.isActing());
-    EXPECT_EQ(harness.tunnels.maximumConcurrentOperations(), 1);
+    advance(2s);
+    EXPECT_EQ(std::tuple(killSwitch->done, onDemand->done, session.isActing()),
+              std::tuple(true, false, true));
+    advance(2s);
+    EXPECT_EQ(std::tuple(onDemand->done, session.isActing(), tunnels.maximumConcurrentOperations()),
+              std::tuple(true, false, 1));
     EXPECT_EQ(std::tuple(installedKillSwitch(stored()), stored().onDemandEnabled,
-                         stored().tunnelProvider()->includeAllNetworks),
-              std::tuple(std::optional(false), true, true));
-    EXPECT_EQ(std::tuple(session.killSwitch(), session.connectOnDemand()), std::tuple(false, true));
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), false);
+                         stored().tunnelProvider()->includeAllNetworks, session.killSwitch(),
+                         session.connectOnDemand(), preferences.boolean("tessaron.killSwitch")),
+              std::tuple(std::optional(false), true, true, false, true, false));
 
     // A failed save reports and shows what the system holds.
-    harness.tunnels.failNext(Operation::save, readWriteFailed());
-    harness.run(session.setKillSwitch(true));
-    harness.advance(2s);
-    EXPECT_EQ(session.lastError(), failedText);
-    EXPECT_FALSE(session.killSwitch());
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.killSwitch")), false);
-    EXPECT_FALSE(session.isActing());
+    failNext(Operation::save);
+    run(session.setKillSwitch(true));
+    advance(2s);
+    EXPECT_EQ(std::tuple(session.lastError(), session.killSwitch(),
+                         preferences.boolean("tessaron.killSwitch"), session.isActing()),
+              std::tuple(failedText, false, false, false));
 }
 
 TEST_F(SessionSettingsTest, AnUnchangedSettingTouchesNothingButTheMissingConfigurationCase) {
-    auto& session = harness.start();
-    harness.settle();
+    auto& session = start();
+    settle();
     track(session.setKillSwitch(true));
-    EXPECT_FALSE(harness.preferences.value(QStringLiteral("tessaron.killSwitch")).isValid());
+    EXPECT_FALSE(preferences.value("tessaron.killSwitch").isValid());
     // Without a configuration there is nothing to compare with, so the key is written again.
     track(session.setConnectOnDemand(false));
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.connectOnDemand")), false);
-    EXPECT_TRUE(harness.tunnels.calls().isEmpty());
+    EXPECT_EQ(std::tuple(preferences.boolean("tessaron.connectOnDemand"), tunnels.calls().isEmpty()),
+              std::tuple(false, true));
 
     // Turning idle disconnect on forgets why the tunnel last stopped; turning it off does not.
-    const auto lastStop = QStringLiteral("tessaron.tunnel.lastStop");
     for (const bool on : {true, false}) {
-        harness.group.setValue(lastStop, QStringLiteral("idle"));
+        group.setValue("tessaron.tunnel.lastStop", "idle");
         session.setIdleDisconnect(on);
-        EXPECT_EQ(harness.group.value(lastStop).isValid(), !on);
+        EXPECT_EQ(group.value("tessaron.tunnel.lastStop").isValid(), !on);
     }
-    EXPECT_EQ(harness.preferences.boolean(QStringLiteral("tessaron.idleDisconnect")), false);
+    EXPECT_EQ(preferences.boolean("tessaron.idleDisconnect"), false);
 }
 
 TEST_F(SessionSettingsTest, RemovingTheConfigurationWaitsForNoChangeAndStopsAtTheFirstFailedRemoval) {
     auto& session = installed();
-    const auto second = harness.installConfiguration(sampleProfile(QStringLiteral("Bergen")));
-    harness.tunnels.setLatency(1s);
-
+    const auto second = installConfiguration(sampleProfile("Bergen"));
     // While another change runs, a removal does nothing.
     track(session.setKillSwitch(false));
     EXPECT_TRUE(track(session.removeSystemConfiguration())->done);
-    harness.advance(5s);
-    ASSERT_EQ(harness.tunnels.stored().size(), 2);
+    advance(5s);
+    ASSERT_EQ(tunnels.stored().size(), 2);
 
     track(session.removeSystemConfiguration());
-    harness.advance(2s);
+    advance(2s);
     // The second removal is under way: it fails.
-    harness.tunnels.failNext(Operation::remove, readWriteFailed());
-    harness.advance(1s);
-    ASSERT_EQ(harness.tunnels.stored().size(), 1);
-    EXPECT_EQ(stored().identifier, second);
-    EXPECT_TRUE(session.isConfigurationInstalled());
-    EXPECT_EQ(session.lastError(), failedText);
+    failNext(Operation::remove);
+    advance(1s);
+    ASSERT_EQ(tunnels.stored().size(), 1);
+    EXPECT_EQ(std::tuple(stored().identifier, session.isConfigurationInstalled(), session.lastError()),
+              std::tuple(second, true, failedText));
 
     track(session.removeSystemConfiguration());
-    harness.advance(3s);
-    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
-    EXPECT_EQ(std::tuple(session.isConfigurationInstalled(), session.includeAllNetworks()),
-              std::tuple(false, false));
-    EXPECT_FALSE(session.lastError());
+    advance(3s);
+    EXPECT_EQ(std::tuple(tunnels.stored().size(), session.isConfigurationInstalled(),
+                         session.includeAllNetworks(), session.lastError()),
+              std::tuple(0, false, false, std::nullopt));
 }
 
 TEST_F(SessionSettingsTest, AFailedRemovalOfASavedConnectionsConfigurationStillUpdatesTheList) {
-    const auto bergen = sampleProfile(QStringLiteral("Bergen"));
-    auto& session = harness.startSelected({profile, bergen});
-    harness.run(session.connect());
+    const auto bergen = sampleProfile("Bergen");
+    auto& session = startSelected({profile, bergen});
+    run(session.connect());
     session.userStopTapped();
-    harness.settle();
-    harness.tunnels.failNext(Operation::remove, readWriteFailed());
-
-    harness.run(session.removeSavedConnection(profile.id));
+    settle();
+    failNext(Operation::remove);
+    run(session.removeSavedConnection(profile.id));
     ASSERT_EQ(session.summaries().size(), 1);
-    EXPECT_EQ(session.summaries().first().id, bergen.id);
-    EXPECT_EQ(session.lastError(), failedText);
+    EXPECT_EQ(std::tuple(session.summaries().first().id, session.lastError()),
+              std::tuple(bergen.id, failedText));
 }
 
 } // namespace

@@ -3,8 +3,6 @@
 #include "platform/tunnel_contract.hpp"
 #include "session/error_sanitizer.hpp"
 
-#include <gtest/gtest.h>
-
 using namespace std::chrono_literals;
 using namespace tessaron;
 using namespace tessaron::testing;
@@ -14,86 +12,79 @@ namespace {
 class SessionWatchdogTest : public SessionLinkTest {
 protected:
     // A "%2" in a name stays text in the lines that name the node.
-    const TessaronProfile oslo = sampleProfile(QStringLiteral("Oslo %2"), QStringLiteral("oslo.example.net"));
-    const TessaronProfile bergen = sampleProfile(QStringLiteral("Bergen"));
+    const TessaronProfile oslo = sampleProfile("Oslo %2", "oslo.example.net");
+    const TessaronProfile bergen = sampleProfile("Bergen");
 };
 
 TEST_F(SessionWatchdogTest,
        TheLastWorkingNodeGetsTwentySecondsToConnectAnyOtherTwelveWhileTheConnectIsUnderway) {
     const auto osloLine = [](int seconds) {
-        return QStringLiteral("connect watchdog: Oslo %2 still connecting after %1 s").arg(seconds);
+        return QStringList{
+            QStringLiteral("connect watchdog: Oslo %2 still connecting after %1 s").arg(seconds)};
     };
-    struct Case {
-        const char* name;
-        std::optional<bool> lastGoodIsOslo;
-        std::function<void(LinkScenario&)> after5s;
-        Clock::Duration limit;
-        QString fired;
-    };
-    const auto nothing = [](LinkScenario&) {
+    // What happens 5 s into the connect, and the last working node stored.
+    const auto watch = [&](const char* name, Clock::Duration limit, const QStringList& fired,
+                           const std::function<void(SessionHarness&)>& after5s,
+                           std::optional<QUuid> lastGood = std::nullopt) {
+        SCOPED_TRACE(name);
+        SessionHarness h;
+        h.ready({oslo, bergen}, false);
+        if (lastGood)
+            h.rememberLastGood(*lastGood);
+        // The tunnel reports connecting and gets no further.
+        track(h.session->connect());
+        h.advance(5s);
+        after5s(h);
+        h.advance(limit - 5s - 1ms);
+        EXPECT_TRUE(h.linesStartingWith("connect watchdog").isEmpty());
+        h.advance(1ms);
+        EXPECT_EQ(h.linesStartingWith("connect watchdog"), fired) << h.logText();
+        h.advance(30s);
+        // The watchdog leaves the tunnel to failover, which has nowhere to go with the choice off.
+        EXPECT_EQ(std::tuple(h.linesStartingWith("connect watchdog"), h.session->phase()),
+                  std::tuple(fired,
+                             fired.isEmpty() ? TessaronLinkPhase::connected : TessaronLinkPhase::connecting));
     };
     const auto status = [](VpnStatus next) {
-        return [next](LinkScenario& link) {
-            link.harness.tunnel().setStatus(next);
+        return [next](SessionHarness& h) {
+            h.tunnel().setStatus(next);
         };
     };
-    const Case cases[] = {
-        {"nothing stored", std::nullopt, nothing, 12s, osloLine(12)},
-        {"another node stored", false, nothing, 12s, osloLine(12)},
-        {"this node stored", true, nothing, 20s, osloLine(20)},
-        {"the tunnel went on reasserting", std::nullopt, status(VpnStatus::reasserting), 12s, osloLine(12)},
-        {"the tunnel came up", std::nullopt, status(VpnStatus::connected), 12s, {}},
-        {"another node was started", std::nullopt,
-         [this](LinkScenario& link) {
-             link.session().userStopTapped();
-             link.harness.settle();
-             link.session().select(bergen.id);
-             track(link.session().connect());
-         },
-         17s, QStringLiteral("connect watchdog: Bergen still connecting after 12 s")},
+    const auto nothing = [](SessionHarness&) {
     };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
-        LinkScenario link;
-        link.ready({oslo, bergen}, false);
-        if (example.lastGoodIsOslo)
-            link.rememberLastGood(*example.lastGoodIsOslo ? oslo.id : bergen.id);
-        // The tunnel reports connecting and gets no further.
-        track(link.session().connect());
-        link.advance(5s);
-        example.after5s(link);
-        link.advance(example.limit - 5s - 1ms);
-        EXPECT_TRUE(link.linesStartingWith(QStringLiteral("connect watchdog")).isEmpty());
-        link.advance(1ms);
-        const auto expected = example.fired.isEmpty() ? QStringList{} : QStringList{example.fired};
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), expected) << link.logText();
-        link.advance(30s);
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("connect watchdog")), expected);
-        // The watchdog leaves the tunnel to failover, which has nowhere to go with the choice off.
-        EXPECT_EQ(link.session().phase(),
-                  example.fired.isEmpty() ? TessaronLinkPhase::connected : TessaronLinkPhase::connecting);
-    }
+    watch("nothing stored", 12s, osloLine(12), nothing);
+    watch("another node stored", 12s, osloLine(12), nothing, bergen.id);
+    watch("this node stored", 20s, osloLine(20), nothing, oslo.id);
+    watch("the tunnel went on reasserting", 12s, osloLine(12), status(VpnStatus::reasserting));
+    watch("the tunnel came up", 12s, {}, status(VpnStatus::connected));
+    watch("another node was started", 17s, {"connect watchdog: Bergen still connecting after 12 s"},
+          [this](SessionHarness& h) {
+              h.session->userStopTapped();
+              h.settle();
+              h.session->select(bergen.id);
+              track(h.session->connect());
+          });
 }
 
 TEST_F(SessionWatchdogTest, ATunnelThatEndsByItselfShowsItsErrorAndLogsItsDomainCleaned) {
     const std::pair<QString, QString> cases[] = {
         {tunnel_failure::domain, tunnel_failure::domain},
-        {QStringLiteral("Odd Domain/with: marks!"), QStringLiteral("OddDomainwithmarks")},
+        {"Odd Domain/with: marks!", "OddDomainwithmarks"},
         // Dotted, so that the log's redaction of long runs leaves it alone.
         {QStringLiteral("ab.").repeated(44), QStringLiteral("ab.").repeated(40)},
     };
     for (const auto& [domain, cleaned] : cases) {
-        LinkScenario link;
-        auto& session = link.ready({oslo});
-        link.connectAndComeUp();
-        session.setLastError(QStringLiteral("Earlier trouble."));
+        SessionHarness h;
+        auto& session = h.ready({oslo});
+        h.connectAndComeUp();
+        session.setLastError("Earlier trouble.");
         const PlatformError error(domain, 7);
-        link.harness.tunnel().setLastDisconnectError(error);
-        link.harness.tunnel().setStatus(VpnStatus::disconnected);
-        link.harness.settle();
-        EXPECT_EQ(session.lastError(), TessaronErrorSanitizer::message(error));
-        EXPECT_EQ(link.linesStartingWith(QStringLiteral("disconnect failure")),
-                  QStringList{QStringLiteral("disconnect failure: %1/7").arg(cleaned)});
+        h.tunnel().setLastDisconnectError(error);
+        h.tunnel().setStatus(VpnStatus::disconnected);
+        h.settle();
+        EXPECT_EQ(std::tuple(session.lastError(), h.linesStartingWith("disconnect failure")),
+                  std::tuple(TessaronErrorSanitizer::message(error),
+                             QStringList{"disconnect failure: " + cleaned + "/7"}));
     }
 }
 
