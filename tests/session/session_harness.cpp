@@ -103,22 +103,14 @@ QCoro::Task<std::optional<int>> SessionHarness::ScriptedProbe::measure(QString h
     co_return found == harness_.latencyAnswers.constEnd() ? std::nullopt : std::optional(*found);
 }
 
-QCoro::Task<> SignedIn::linkProfileIfSignedIn(TessaronSession* session) {
-    linked.append(session->selectedID());
-    co_return;
-}
-
 TessaronProfile sampleProfile(const QString& name, const QString& server, bool withXHTTP) {
-    QJsonObject object{
-        {"version", 1},
-        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-        {"name", name},
-        {"server", server.isEmpty() ? name.toLower() + QStringLiteral(".example.net") : server},
-        {"port", 443},
-        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
-        {"security", "tls"},
-        {"serverName", "edge.example.net"},
-        {"flow", "xtls-rprx-vision"}};
+    auto object = QJsonDocument::fromJson(R"({"version": 1, "port": 443, "security": "tls",
+        "userID": "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d", "serverName": "edge.example.net",
+        "flow": "xtls-rprx-vision"})")
+                      .object();
+    object.insert("id", QUuid::createUuid().toString(QUuid::WithoutBraces));
+    object.insert("name", name);
+    object.insert("server", server.isEmpty() ? name.toLower() + ".example.net" : server);
     if (withXHTTP)
         object.insert("xhttp", QJsonObject{{"path", "/x"}, {"serverName", "cdn.example.org"}});
     return TessaronProfile::fromJSON(object);
@@ -180,14 +172,12 @@ TessaronSession& SessionHarness::restart() {
 }
 
 TessaronSession& SessionHarness::launch() {
-    start();
-    run(session->bootstrap());
+    run(start().bootstrap());
     return *session;
 }
 
 TessaronSession& SessionHarness::relaunch() {
-    restart();
-    run(session->bootstrap());
+    run(restart().bootstrap());
     return *session;
 }
 

@@ -115,7 +115,10 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
-    QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override;
+    QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
+        linked.append(session->selectedID());
+        co_return;
+    }
 
     bool signedIn = true;
     QList<std::optional<QUuid>> linked;

@@ -50,20 +50,15 @@ TEST_F(SessionPollTest, ABlockedLinkIsReportedToFailoverAtItsThresholdOnly) {
         h.connectAndComeUp();
         EXPECT_EQ(std::tuple(h.session->phase(), h.logged("tunnel phase: blocked")),
                   std::tuple(TessaronLinkPhase::checking, true));
-        h.advance(threshold - 2s);
-        EXPECT_TRUE(h.linesStartingWith("failover").isEmpty());
-        h.advance(2s);
-        EXPECT_EQ(h.linesStartingWith("failover"), QStringList{blockedLine}) << h.logText();
+        EXPECT_TRUE(h.linesAfter(threshold - 2s, "failover").isEmpty());
+        EXPECT_EQ(h.linesAfter(2s, "failover"), QStringList{blockedLine}) << h.logText();
 
         // The node switched to is blocked too: it gets its own report, and Oslo, excluded after its failure,
         // leaves nowhere to go.
-        h.advance(250ms);
-        ASSERT_TRUE(h.logged("switched to Bergen")) << h.logText();
-        EXPECT_EQ(h.session->phase(), TessaronLinkPhase::checking);
-        h.advance(7s);
-        EXPECT_FALSE(h.logged("failover gave up"));
-        h.advance(1s);
-        EXPECT_TRUE(h.logged("failover gave up")) << h.logText();
+        EXPECT_EQ((std::tuple{h.phaseAfter(250ms), h.linesStartingWith("switched to")}),
+                  std::tuple(TessaronLinkPhase::checking, QStringList{"switched to Bergen"}));
+        EXPECT_TRUE(h.linesAfter(7s, "failover gave up").isEmpty());
+        EXPECT_EQ(h.linesAfter(1s, "failover gave up").size(), 1) << h.logText();
     }
 }
 
@@ -122,9 +117,12 @@ TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAnd
     auto& session = ready({oslo, bergen});
     connectAndComeUp();
     // The first poll came before the check had passed; stability counts from the next one, 2 s on.
-    advance(61s);
-    EXPECT_FALSE(hasLastGood());
-    advance(1s);
+    const auto lastGoodAfter = [this](Clock::Duration step) {
+        advance(step);
+        return hasLastGood();
+    };
+    EXPECT_FALSE(lastGoodAfter(61s));
+    EXPECT_TRUE(lastGoodAfter(1s));
     EXPECT_EQ(session.loadLastGood(), (FailoverCandidate{oslo.id, TessaronTransport::tcp}));
 
     // A block that ends before its threshold gets a line at each end, no switch, and restarts the count.
@@ -138,10 +136,8 @@ TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAnd
     EXPECT_FALSE(session.tunnelBlocked());
     EXPECT_EQ(linesStartingWith("tunnel phase"),
               (QStringList{"tunnel phase: blocked", "tunnel phase: up (blocked 8 s)"}));
-    advance(59s);
-    EXPECT_FALSE(hasLastGood());
-    advance(1s);
-    EXPECT_EQ(std::tuple(hasLastGood(), session.phase(), linesStartingWith("failover")),
+    EXPECT_FALSE(lastGoodAfter(59s));
+    EXPECT_EQ((std::tuple{lastGoodAfter(1s), session.phase(), linesStartingWith("failover")}),
               std::tuple(true, TessaronLinkPhase::connected, QStringList()));
 
     // A reconnect gets its own grace period: blocked since 8 s, but the new link only for 1 s.
@@ -151,20 +147,17 @@ TEST_F(SessionPollTest, ALinkBecomesTheLastWorkingNodeAfterAMinuteUpUnblockedAnd
     tunnel().setStatus(VpnStatus::reasserting);
     advance(1s);
     tunnel().setStatus(VpnStatus::connected);
-    advance(7s);
-    EXPECT_TRUE(linesStartingWith("failover").isEmpty()) << logText();
-    advance(2s);
-    EXPECT_EQ(linesStartingWith("failover"), QStringList{blockedLine});
+    EXPECT_TRUE(linesAfter(7s, "failover").isEmpty()) << logText();
+    EXPECT_EQ(linesAfter(2s, "failover"), QStringList{blockedLine});
 }
 
 TEST_F(SessionPollTest, ALinkThatFailsItsCheckNeverBecomesTheLastWorkingNode) {
-    auto& session = ready({oslo});
+    ready({oslo});
     checksPass(false);
     connectAndComeUp();
     // Up and unblocked all along, but never carrying traffic.
-    advance(123s);
-    ASSERT_EQ(session.phase(), TessaronLinkPhase::checkFailed);
-    EXPECT_FALSE(hasLastGood());
+    EXPECT_EQ((std::tuple{phaseAfter(123s), hasLastGood()}),
+              std::tuple(TessaronLinkPhase::checkFailed, false));
     // Once a re-check passes, it may.
     checksPass(true);
     advance(100s);
