@@ -155,8 +155,7 @@ TessaronSessionServices SessionHarness::services() {
         .connectionLog = log,
         .signIn = signIn,
         .revealApplication = {},
-        .startCrashReporting = {},
-    };
+        .startCrashReporting = {}};
 }
 
 TessaronSession& SessionHarness::start() {

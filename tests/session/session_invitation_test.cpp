@@ -23,40 +23,39 @@ protected:
     }
 };
 
-TEST_F(SessionInvitationTest, AFailedRedemptionIsAskedForOnceMoreUnderTheSameID) {
-    grantConsent();
-    auto& session = launch();
-    pairing.enqueueRedeem(503);
-    pairing.enqueueRedeem(502);
-    open();
-    EXPECT_EQ(std::tuple(session.lastError(), session.summaries().size()),
-              std::tuple("The service is not available right now. Try again in a moment.", 0));
-
-    pairing.enqueueRedeem(503);
-    pairing.enqueueRedeem(oslo());
-    open();
-    const auto ids = redemptionIDs();
-    EXPECT_EQ(ids, (QStringList{ids.value(0), ids.value(0), ids.value(2), ids.value(2)}));
-    EXPECT_NE(ids.value(0), ids.value(2));
-    // Redeemed while disconnected: the new connection starts at once.
-    EXPECT_EQ(std::tuple(pendingRecord(), signIn.linked, session.phase()),
-              std::tuple(std::nullopt, QList<std::optional<QUuid>>{oslo().id}, connecting));
-}
-
-TEST_F(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch) {
+// A redemption cut off by a quit is finished after the relaunch, and a failed one is asked for once more,
+// each under its first id.
+TEST_F(SessionInvitationTest, AFailedOrCutOffRedemptionIsAskedForOnceMoreUnderTheSameID) {
     grantConsent();
     pairing.setDelay(5s);
     launch();
     open();
     advance(1s);
     ASSERT_TRUE(pendingRecord());
-
     pairing.setDelay(0s);
     pairing.enqueueRedeem(oslo());
     run(relaunch().recoverPendingInvitation());
+    EXPECT_EQ(std::tuple(session->selectedID(), pendingRecord()),
+              std::tuple(std::optional(oslo().id), std::nullopt));
+    session->userStopTapped();
+    settle();
+
+    pairing.enqueueRedeem(503);
+    pairing.enqueueRedeem(502);
+    open();
+    EXPECT_EQ(std::tuple(session->lastError(), session->summaries().size()),
+              std::tuple("The service is not available right now. Try again in a moment.", 1));
+    const auto bergen = sampleProfile("Bergen");
+    pairing.enqueueRedeem(503);
+    pairing.enqueueRedeem(bergen);
+    open();
     const auto ids = redemptionIDs();
-    EXPECT_EQ(std::tuple(ids, session->selectedID(), pendingRecord()),
-              std::tuple(QStringList{ids.value(0), ids.value(0)}, std::optional(oslo().id), std::nullopt));
+    EXPECT_EQ(ids, (QStringList{ids.value(0), ids.value(0), ids.value(2), ids.value(2), ids.value(4),
+                                ids.value(4)}));
+    EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), 3);
+    // Redeemed while disconnected: the new connection starts at once.
+    EXPECT_EQ(std::tuple(pendingRecord(), signIn.linked.value(signIn.linked.size() - 1), session->phase()),
+              std::tuple(std::nullopt, std::optional(bergen.id), connecting));
 }
 
 // At the foreground a record left behind is finished whatever its age; a link opened for the same code may
