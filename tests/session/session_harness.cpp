@@ -84,16 +84,11 @@ HttpResponse FakePairingService::answer(const HttpRequest& request) {
 }
 
 QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken cancellation) {
-    using namespace std::chrono_literals;
     ++requestCount_;
     const auto outcome = answer_;
-    if (hangs_) {
-        co_await clock_.sleep(60s);
-        co_return failure();
-    }
-    if (cancellation.isCancelled())
-        co_return systemCancel();
-    co_return outcome;
+    if (hangs_)
+        co_await clock_.sleep(std::chrono::minutes(1));
+    co_return hangs_ ? failure() : cancellation.isCancelled() ? systemCancel() : outcome;
 }
 
 QCoro::Task<std::optional<int>> SessionHarness::ScriptedProbe::measure(QString host, int) {
@@ -158,11 +153,6 @@ TessaronSessionServices SessionHarness::services() {
         .startCrashReporting = {}};
 }
 
-TessaronSession& SessionHarness::start() {
-    session = std::make_unique<TessaronSession>(services());
-    return *session;
-}
-
 TessaronSession& SessionHarness::restart() {
     session.reset();
     latency_ = std::make_unique<LatencyMonitor>(probe_, clock);
@@ -170,33 +160,11 @@ TessaronSession& SessionHarness::restart() {
     return start();
 }
 
-TessaronSession& SessionHarness::launch() {
-    run(start().bootstrap());
-    return *session;
-}
-
-TessaronSession& SessionHarness::relaunch() {
-    run(restart().bootstrap());
-    return *session;
-}
-
 void SessionHarness::settle() {
     for (int round = 0; round < 8; ++round) {
         QCoreApplication::sendPostedEvents();
         clock.runDue();
     }
-}
-
-std::shared_ptr<Completion> SessionHarness::run(QCoro::Task<> task) {
-    auto completion = track(std::move(task));
-    settle();
-    return completion;
-}
-
-void SessionHarness::advance(Clock::Duration step) {
-    settle();
-    clock.advance(step);
-    settle();
 }
 
 void SessionHarness::grantConsent() {
@@ -221,12 +189,6 @@ TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& pro
     return *session;
 }
 
-void SessionHarness::connectFully() {
-    run(session->connect());
-    tunnel().setStatus(VpnStatus::connected);
-    settle();
-}
-
 void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
     preferences.setValue(
         QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(id),
@@ -249,10 +211,6 @@ QUuid SessionHarness::installConfiguration(const TessaronProfile& profile) {
     manager.protocolConfiguration =
         tunnelProtocol(TessaronProfileSummary::summary(profile), "reference", true, std::nullopt);
     return tunnels.addStored(manager);
-}
-
-FakeVpnConnection& SessionHarness::tunnel() {
-    return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid() : tunnels.stored().first().identifier);
 }
 
 QStringList SessionHarness::linesStartingWith(const QString& prefix) const {
@@ -286,18 +244,6 @@ QStringList SessionHarness::redemptionIDs() const {
     for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
         ids.append(body.value(QStringLiteral("redemptionID")).toString());
     return ids;
-}
-
-TessaronSession& SessionHarness::ready(const QList<TessaronProfile>& profiles, bool autoSelect) {
-    preferences.setValue(QStringLiteral("tessaron.autoSelect"), autoSelect);
-    installConfiguration(profiles.first());
-    return startSelected(profiles);
-}
-
-void SessionHarness::connectAndComeUp() {
-    tunnel().setStartSteps(
-        {{Clock::Duration::zero(), VpnStatus::connecting}, {Clock::Duration::zero(), VpnStatus::connected}});
-    run(session->connect());
 }
 
 void SessionHarness::reportPhase(const QString& phase) {

@@ -140,18 +140,35 @@ public:
     SessionHarness();
     ~SessionHarness();
 
-    TessaronSession& start();
+    TessaronSession& start() {
+        session = std::make_unique<TessaronSession>(services());
+        return *session;
+    }
     // Ends the session and starts a new one over the same stores, as a relaunch would.
     TessaronSession& restart();
     // Starts (or restarts) the session and lets its bootstrap run.
-    TessaronSession& launch();
-    TessaronSession& relaunch();
+    TessaronSession& launch() {
+        run(start().bootstrap());
+        return *session;
+    }
+    TessaronSession& relaunch() {
+        run(restart().bootstrap());
+        return *session;
+    }
 
     // Delivers posted status changes and runs what is due, without moving time.
     void settle();
     // Starts the task and settles.
-    std::shared_ptr<Completion> run(QCoro::Task<> task);
-    void advance(Clock::Duration step);
+    std::shared_ptr<Completion> run(QCoro::Task<> task) {
+        auto completion = track(std::move(task));
+        settle();
+        return completion;
+    }
+    void advance(Clock::Duration step) {
+        settle();
+        clock.advance(step);
+        settle();
+    }
     // Advances and tells the phase, or the log lines that start with `prefix`.
     TessaronLinkPhase phaseAfter(Clock::Duration step) {
         advance(step);
@@ -168,14 +185,21 @@ public:
     // selected, and the log cleared.
     TessaronSession& startSelected(const QList<TessaronProfile>& profiles);
     // Connects and lets the tunnel report connected.
-    void connectFully();
+    void connectFully() {
+        run(session->connect());
+        tunnel().setStatus(VpnStatus::connected);
+        settle();
+    }
     void stampRoster(const QUuid& id, Clock::Duration age);
     // Records the managed profiles of a roster source.
     void manage(const TessaronProfile& source, const QList<TessaronProfile>& managed);
     // A configuration of this application written for the profile before the session started.
     QUuid installConfiguration(const TessaronProfile& profile);
     // The saved configuration's connection, for driving the tunnel's status.
-    FakeVpnConnection& tunnel();
+    FakeVpnConnection& tunnel() {
+        return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid()
+                                                                 : tunnels.stored().first().identifier);
+    }
     QStringList logLines() const { return linesStartingWith({}); }
     std::optional<QByteArray> pendingRecord() const;
     // A redemption of invitationCode left behind by an earlier run.
@@ -187,9 +211,17 @@ public:
     // Helpers for scripting a link step by step.
     // Automatic selection as given and a configuration already installed for the first profile, so that the
     // test can script the tunnel before the first connect; then as startSelected.
-    TessaronSession& ready(const QList<TessaronProfile>& profiles, bool autoSelect = true);
+    TessaronSession& ready(const QList<TessaronProfile>& profiles, bool autoSelect = true) {
+        preferences.setValue(QStringLiteral("tessaron.autoSelect"), autoSelect);
+        installConfiguration(profiles.first());
+        return startSelected(profiles);
+    }
     // Connects and lets the tunnel report connected at once.
-    void connectAndComeUp();
+    void connectAndComeUp() {
+        tunnel().setStartSteps({{Clock::Duration::zero(), VpnStatus::connecting},
+                                {Clock::Duration::zero(), VpnStatus::connected}});
+        run(session->connect());
+    }
     // Every connection check from now on passes or fails.
     void checksPass(bool pass) {
         reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());
