@@ -195,11 +195,9 @@ protected:
 
     // The service answers with these profiles, each up, in Norway, and the session pulls.
     void pull(const QList<TessaronProfile>& profiles) {
-        TessaronRosterResponse reply{profiles,
-                                     {},
-                                     {},
-                                     TessaronDataUsage{1, 10, clock.now().addDays(10)},
-                                     TessaronClientGeo{"DE", "Berlin", 52.5, 13.4}};
+        TessaronRosterResponse reply{
+            profiles, {}, {}, std::nullopt, TessaronClientGeo{"DE", "Berlin", 52.5, 13.4}};
+        reply.usage = TessaronDataUsage{1, 10, clock.now().addDays(10)};
         for (const auto& profile : profiles) {
             reply.health.insert(profile.id, {true, clock.now(), false, std::nullopt, 0.5, false});
             reply.geo.insert(profile.id, {"NO", 59.9, 10.7, TessaronNodeGeo::Purpose::exit});
