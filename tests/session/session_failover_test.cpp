@@ -103,8 +103,8 @@ TEST_F(SessionFailoverTest, ASwitchIsDroppedByTheUsersStopOrAfterFortyLooksAtALi
             stopSteps.append({1s, VpnStatus::disconnected});
         h.tunnel().setStopSteps(stopSteps);
         const auto starts = h.tunnel().startCount();
-        h.advance(3s);
-        ASSERT_TRUE(h.logged("failover: checkFailed \u2192 Bergen (tcp)")) << h.logText();
+        ASSERT_EQ(h.linesAfter(3s, "failover"), QStringList{"failover: checkFailed \u2192 Bergen (tcp)"})
+            << h.logText();
         ASSERT_TRUE(h.session->switchingTo());
         if (userStops) {
             h.advance(500ms);
@@ -148,8 +148,8 @@ TEST_F(SessionFailoverTest, WithTheChoiceOffFailuresRefreshTheRosterAndAPausedNo
     session.select(alta.id);
     // A poll of the link pulls the roster, which says the node's budget is used up.
     connectAndComeUp();
-    advance(2s);
-    EXPECT_TRUE(logged("failover: paused \u2192 Bergen (tcp)")) << logText();
+    EXPECT_EQ(linesAfter(2s, "failover: paused"), QStringList{"failover: paused \u2192 Bergen (tcp)"})
+        << logText();
     EXPECT_EQ(
         (std::tuple{linesAfter(switchTime, "switched to"), session.selectedID(), session.phase(),
                     session.autoSelect(), session.lastError()}),
@@ -204,8 +204,7 @@ TEST_F(SessionAutoSelectTest, TheFastestUsableNodeIsPickedAndNodesReportedDownAr
     // A node failover excluded is not picked however fast it is.
     tunnel().failNextStart(PlatformError(tunnel_failure::domain, tunnel_failure::serverUnreachable));
     track(session.connect());
-    advance(250ms);
-    ASSERT_TRUE(logged("switched to Alta")) << logText();
+    ASSERT_EQ(linesAfter(250ms, "switched to"), QStringList{"switched to Alta"}) << logText();
     session.userStopTapped();
     settle();
     log.clear();

@@ -169,7 +169,9 @@ public:
         clock.advance(step);
         settle();
     }
-    // Advances and tells the phase, or the log lines that start with `prefix`.
+    // Advances and tells the phase, or the log lines that start with `prefix`. Beside other values, put them
+    // first in a braced list, `(std::tuple{phaseAfter(1s), requests()})`: a braced list is evaluated left to
+    // right, function arguments in no set order.
     TessaronLinkPhase phaseAfter(Clock::Duration step) {
         advance(step);
         return session->phase();
