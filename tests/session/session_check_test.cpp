@@ -13,13 +13,36 @@ using Event = HostActivitySource::Event;
 constexpr auto connected = TessaronLinkPhase::connected;
 constexpr auto checkFailed = TessaronLinkPhase::checkFailed;
 
+// One or two nodes whose link the tests watch.
 class SessionCheckTest : public SessionLinkTest {
 protected:
     int requests() const { return reachability.requestCount(); }
+    qsizetype sent(const QByteArray& message) { return tunnel().sentMessages().count(message); }
+    bool hasLastGood() const { return preferences.data("tessaron.failover.lastGood").has_value(); }
+    void forgetLastGood() { preferences.remove("tessaron.failover.lastGood"); }
+
+    TessaronSession& upWithIdleDisconnect(bool on = true) {
+        preferences.setValue("tessaron.idleDisconnect", on);
+        startSelected({oslo});
+        connectFully();
+        log.clear();
+        return *session;
+    }
+
+    // The host goes idle and comes back; the network is not back yet.
+    void idleAndBack(Event idle, Event back) {
+        paths.setStatus(PathMonitor::Status::unsatisfied);
+        host.send(idle);
+        settle();
+        host.send(back);
+        settle();
+    }
 
     const TessaronProfile oslo = sampleProfile("Oslo");
     const TessaronProfile bergen = sampleProfile("Bergen");
 };
+using SessionIdleTest = SessionCheckTest;
+using SessionPollTest = SessionCheckTest;
 
 TEST_F(SessionCheckTest, AFailedCheckIsRetriedEveryThirtySecondsAndTheTenthFailedRecheckDisconnects) {
     auto& session = ready({oslo});
@@ -133,26 +156,6 @@ TEST_F(SessionCheckTest,
               std::tuple(checkFailed, QStringList{"check watchdog fired"}));
 }
 
-class SessionIdleTest : public SessionLinkTest {
-protected:
-    TessaronSession& upWithIdleDisconnect(bool on = true) {
-        preferences.setValue("tessaron.idleDisconnect", on);
-        auto& session = startSelected({sampleProfile("Oslo")});
-        connectFully();
-        log.clear();
-        return session;
-    }
-
-    // The host goes idle and comes back; the network is not back yet.
-    void idleAndBack(Event idle, Event back) {
-        paths.setStatus(PathMonitor::Status::unsatisfied);
-        host.send(idle);
-        settle();
-        host.send(back);
-        settle();
-    }
-};
-
 TEST_F(SessionIdleTest, AnIdleHostTakesTheLinkDownAndItsReturnBringsItBackUnlessTheUserActedMeanwhile) {
     auto& session = upWithIdleDisconnect();
     idleAndBack(Event::screensDidSleep, Event::screensDidWake);
@@ -199,16 +202,6 @@ TEST_F(SessionIdleTest, WithTheSettingOffAnIdleHostLeavesTheLinkAloneAndIsLogged
 }
 
 const QString blockedLine = "failover: blocked \u2192 Bergen (tcp)";
-
-class SessionPollTest : public SessionLinkTest {
-protected:
-    qsizetype sent(const QByteArray& message) { return tunnel().sentMessages().count(message); }
-    bool hasLastGood() const { return preferences.data("tessaron.failover.lastGood").has_value(); }
-    void forgetLastGood() { preferences.remove("tessaron.failover.lastGood"); }
-
-    const TessaronProfile oslo = sampleProfile("Oslo");
-    const TessaronProfile bergen = sampleProfile("Bergen");
-};
 
 TEST(TunnelPhaseReportTest, OnlyAWellFormedReportCountsAndOnlyBlockedMeansBlocked) {
     const std::tuple<const char*, std::optional<bool>> cases[] = {
