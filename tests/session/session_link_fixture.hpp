@@ -6,6 +6,11 @@
 
 #include <ostream>
 
+// Log lines and errors read as text when a comparison fails.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace tessaron {
 
 inline void PrintTo(TessaronLinkPhase phase, std::ostream* out) {
