@@ -211,9 +211,26 @@ protected:
     const TessaronProfile tromso = sampleProfile("Tromso");
 };
 
+// Only stale roster sources are refreshed; a roster decides the managed profiles, writing only those that
+// changed, until the service forgets its source.
 TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgetsItsSource) {
+    save(bergen);
+    stampRoster(source.id, 899s);
+    stampRoster(bergen.id, 900s);
     withSource();
+    const auto before = rosterPulls().size();
+    run(session->refreshStaleProfiles());
+    EXPECT_EQ(rosterPulls().mid(before), QList<QUuid>{bergen.id});
+
     pull({source, bergen, tromso});
+    const auto writes = keychain.writeCount();
+    pull({source, bergen, tromso});
+    EXPECT_EQ(keychain.writeCount(), writes) << "an unchanged roster rewrites nothing";
+    auto renamed = bergen;
+    renamed.name = "Bergen 2";
+    pull({source, renamed, tromso});
+    EXPECT_EQ(keychain.writeCount(), writes + 2) << "one add refused as a duplicate, one update";
+    EXPECT_EQ(savedItem(bergen.id), renamed.canonicalJSON());
     const TessaronManagedProfilesStore managed(preferences);
     EXPECT_EQ(std::tuple(session->summaries().size(), managed.managedProfileIDs(source.id),
                          session->rosterSourceIDs(), session->nodeHealth().size(),
@@ -241,26 +258,6 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
     run(relaunched.pullRoster(source.id));
     EXPECT_EQ(std::tuple(relaunched.summaries().size(), managed.loadManagedProfiles().size()),
               std::tuple(0, 0));
-}
-
-TEST_F(SessionRosterTest, APullWritesOnlyTheProfilesThatChangedAndOnlyStaleSourcesAreRefreshed) {
-    save(bergen);
-    stampRoster(source.id, 899s);
-    stampRoster(bergen.id, 900s);
-    auto& session = withSource();
-    const auto before = rosterPulls().size();
-    run(session.refreshStaleProfiles());
-    EXPECT_EQ(rosterPulls().mid(before), QList<QUuid>{bergen.id});
-
-    pull({source, bergen});
-    const auto writes = keychain.writeCount();
-    pull({source, bergen});
-    EXPECT_EQ(keychain.writeCount(), writes) << "an unchanged roster rewrites nothing";
-    auto renamed = bergen;
-    renamed.name = "Bergen 2";
-    pull({source, renamed});
-    EXPECT_EQ(keychain.writeCount(), writes + 2) << "one add refused as a duplicate, one update";
-    EXPECT_EQ(savedItem(bergen.id), renamed.canonicalJSON());
 }
 
 // A sync never blames the user for the connection it could not remove; it removes it once the link ends.
