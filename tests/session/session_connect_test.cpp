@@ -1,13 +1,10 @@
-#include "session_harness.hpp"
+#include "session_link_fixture.hpp"
 
-#include "health/failover_candidate.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
+#include "session/error_sanitizer.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
-
-#include <QJsonDocument>
-
-#include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -15,137 +12,102 @@ using namespace tessaron::testing;
 
 namespace {
 
-class SessionConnectTest : public ::testing::Test {
-protected:
-    TessaronSession& ready(const TessaronProfile& profile = sampleProfile(QStringLiteral("Oslo"))) {
-        return harness.startSelected({profile});
-    }
+using SessionConnectTest = SessionLinkTest;
+using Approval = TessaronExtensionApproval;
 
-    SessionHarness harness;
-};
-
+// A configuration the system drops once is written again; dropped twice, the connect is refused.
 TEST_F(SessionConnectTest, AConnectInstallsTheConfigurationStartsTheTunnelAndFollowsItsStatus) {
-    const auto profile = sampleProfile(QStringLiteral("Oslo"), {}, true);
-    auto& session = ready(profile);
+    const auto profile = sampleProfile("Oslo", {}, true);
+    startSelected({profile});
     // Without a transport asked for, the start takes the one that last worked on this node.
-    harness.preferences.setValue(
-        QStringLiteral("tessaron.failover.lastGood"),
-        QJsonDocument(FailoverCandidate{profile.id, TessaronTransport::xhttp}.toJSON()).toJson());
-
-    harness.run(session.connect());
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-    ASSERT_EQ(harness.tunnels.stored().size(), 1);
-    const auto& configuration = harness.tunnels.stored().first().tunnelProvider()->providerConfiguration;
-    const auto annotated =
-        QJsonDocument::fromJson(*configuration->constFind(QStringLiteral("profile"))->dataValue());
-    EXPECT_EQ(annotated.object().value(QStringLiteral("transport")).toString(), QStringLiteral("xhttp"));
-    EXPECT_EQ(session.activeTransport(), TessaronTransport::xhttp);
-
-    harness.tunnel().setStatus(VpnStatus::connected);
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(session.tunnelUpSince(), harness.clock.now());
-    EXPECT_EQ(session.primaryTitle(), QStringLiteral("Disconnect"));
-
-    session.userStopTapped();
-    harness.settle();
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    EXPECT_FALSE(session.tunnelUpSince());
+    rememberLastGood(profile.id, TessaronTransport::xhttp);
+    tunnels.dropConfigurationOnNextSaves(1);
+    run(session->connect());
+    EXPECT_EQ(
+        std::tuple(session->phase(), installedTransport(), session->activeTransport(), tunnel().startCount()),
+        std::tuple(TessaronLinkPhase::connecting, "xhttp", TessaronTransport::xhttp, 1));
+    tunnel().setStatus(VpnStatus::connected);
+    settle();
+    EXPECT_EQ(std::tuple(session->phase(), session->tunnelUpSince(), session->primaryTitle()),
+              std::tuple(TessaronLinkPhase::connected, std::optional(clock.now()), "Disconnect"));
+    session->userStopTapped();
+    settle();
+    EXPECT_EQ(std::tuple(session->phase(), session->tunnelUpSince()),
+              std::tuple(TessaronLinkPhase::disconnected, std::nullopt));
     // The stop's passing statuses reach the session as one change: it reads the status when told.
-    EXPECT_EQ(harness.logLines().mid(0, 6),
+    EXPECT_EQ(logLines().mid(0, 6),
               (QStringList{"connect tapped", "tunnel status: connecting", "tunnel status: connected",
                            "check #1: success 0.00 s", "stop tapped", "tunnel status: disconnected"}));
-}
 
-TEST_F(SessionConnectTest, AConfigurationTheSystemDropsOnceIsWrittenAgainAndTwiceIsReported) {
-    for (const int drops : {1, 2}) {
-        SCOPED_TRACE(drops);
-        SessionHarness fresh;
-        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"))});
-        fresh.tunnels.dropConfigurationOnNextSaves(drops);
-        fresh.run(session.connect());
-        EXPECT_EQ(std::tuple(session.phase(), fresh.tunnel().startCount(), session.lastError()),
-                  drops == 1 ? std::tuple(TessaronLinkPhase::connecting, 1, std::optional<QString>())
-                             : std::tuple(TessaronLinkPhase::disconnected, 0,
-                                          std::optional(QStringLiteral(
-                                              "The VPN configuration did not save completely."))));
-        EXPECT_FALSE(session.isActing());
-    }
+    tunnels.dropConfigurationOnNextSaves(2);
+    run(session->connect());
+    EXPECT_EQ(std::tuple(session->phase(), tunnel().startCount(), session->lastError(), session->isActing()),
+              std::tuple(TessaronLinkPhase::disconnected, 1, "The VPN configuration did not save completely.",
+                         false));
 }
 
 // Only a selected roster source whose roster is 15 minutes old waits for it, and for three seconds at most.
 TEST_F(SessionConnectTest, AStaleRosterSourceIsGivenThreeSecondsBeforeTheConnectGoesOn) {
-    const auto profile = sampleProfile(QStringLiteral("Oslo"));
-    const auto managed = sampleProfile(QStringLiteral("Bergen"));
-    harness.grantConsent();
-    harness.save(profile);
-    harness.save(managed);
-    harness.manage(profile, {managed});
-    harness.preferences.setValue(QStringLiteral("tessaron.autoSelect"), false);
-    auto& session = harness.launch();
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-    session.select(managed.id);
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-    session.select(profile.id);
-    harness.stampRoster(profile.id, 899s);
-    EXPECT_FALSE(session.profileNeedingRosterBeforeConnect());
-    harness.stampRoster(profile.id, 900s);
-    EXPECT_EQ(session.profileNeedingRosterBeforeConnect(), profile.id);
+    const auto profile = sampleProfile("Oslo"), managed = sampleProfile("Bergen");
+    grantConsent();
+    save(profile);
+    save(managed);
+    manage(profile, {managed});
+    preferences.setValue("tessaron.autoSelect", false);
+    auto& session = launch();
+    const auto needing = [&](const TessaronProfile& selected, std::chrono::seconds age) {
+        session.select(selected.id);
+        stampRoster(profile.id, age);
+        return session.profileNeedingRosterBeforeConnect();
+    };
+    EXPECT_EQ((std::tuple{needing(managed, 900s), needing(profile, 899s)}),
+              std::tuple(std::nullopt, std::nullopt));
+    EXPECT_EQ(needing(profile, 900s), profile.id);
 
-    harness.log.clear();
-    harness.pairing.setRoster(profile.id,
-                              TessaronRosterResponse{{profile}, {}, {}, std::nullopt, std::nullopt});
-    harness.pairing.setDelay(5s);
+    log.clear();
+    pairing.setRoster(profile.id, TessaronRosterResponse{{profile}, {}, {}, std::nullopt, std::nullopt});
+    pairing.setDelay(5s);
     track(session.connect());
-    harness.advance(2999ms);
-    EXPECT_EQ(harness.activator.calls, 0);
-    harness.advance(1ms);
-    EXPECT_EQ(harness.activator.calls, 1);
-    harness.advance(2s);
-    EXPECT_EQ(harness.logLines().mid(0, 2),
-              (QStringList{"connect tapped", "roster refresh: still running, connecting anyway"}));
-    EXPECT_TRUE(harness.logLines().contains(QStringLiteral("roster refresh: done 5.0 s")));
+    advance(2999ms);
+    EXPECT_EQ(activator.calls, 0);
+    advance(1ms);
+    EXPECT_EQ(activator.calls, 1);
+    advance(2s);
     EXPECT_EQ(
-        harness.preferences.date(QStringLiteral("tessaron.profilesRefreshedAt.") + uuidText(profile.id)),
-        harness.clock.now());
+        linesStartingWith("roster refresh"),
+        (QStringList{"roster refresh: still running, connecting anyway", "roster refresh: done 5.0 s"}));
+    EXPECT_EQ(preferences.date("tessaron.profilesRefreshedAt." + uuidText(profile.id)), clock.now());
 }
 
 // What the user is shown when the extension is not activated, or the node is at this machine's own address.
 TEST_F(SessionConnectTest, AConnectThatCannotStartShowsWhy) {
     using Kind = TessaronExtensionActivation::Kind;
-    struct Case {
+    const QString ownAddress =
+        "Use another device. This Mac cannot send all traffic through its own address.";
+    const struct {
         TessaronExtensionActivation outcome;
-        std::optional<TessaronExtensionApproval> approval;
+        std::optional<Approval> approval;
         std::optional<TessaronExtensionNotice> notice;
         std::optional<QString> error;
         QString server;
+    } cases[] = {
+        {Kind::notInApplications, {}, TessaronExtensionNotice::notInApplications, {}, {}},
+        {Kind::needsReboot, Approval::needsReboot, {}, {}, {}},
+        {Kind::timedOut, Approval::retry, {}, {}, {}},
+        {Kind::cancelled, {}, {}, {}, {}},
+        {TessaronExtensionActivation::failed("Nope."), {}, {}, "Nope.", {}},
+        {Kind::activated, {}, {}, ownAddress, "127.0.0.2"},
     };
-    const Case cases[] = {
-        {Kind::notInApplications, std::nullopt, TessaronExtensionNotice::notInApplications, std::nullopt, {}},
-        {Kind::needsReboot, TessaronExtensionApproval::needsReboot, std::nullopt, std::nullopt, {}},
-        {Kind::timedOut, TessaronExtensionApproval::retry, std::nullopt, std::nullopt, {}},
-        {Kind::cancelled, std::nullopt, std::nullopt, std::nullopt, {}},
-        {TessaronExtensionActivation::failed(QStringLiteral("Nope.")),
-         std::nullopt,
-         std::nullopt,
-         QStringLiteral("Nope."),
-         {}},
-        {Kind::activated, std::nullopt, std::nullopt,
-         QStringLiteral("Use another device. This Mac cannot send all traffic through its own address."),
-         QStringLiteral("127.0.0.2")},
-    };
-    for (const auto& testCase : cases) {
-        SCOPED_TRACE(static_cast<int>(testCase.outcome.kind()));
-        SessionHarness fresh;
-        fresh.interfaces.entries =
-            QList<InterfaceAddress>{FakeInterfaceAddresses::entry(QStringLiteral("127.0.0.2"))};
-        auto& session = fresh.startSelected({sampleProfile(QStringLiteral("Oslo"), testCase.server)});
-        fresh.activator.enqueue(testCase.outcome);
-        fresh.run(session.connect());
-        EXPECT_EQ(std::tuple(session.extensionApproval(), session.extensionNotice(), session.lastError()),
-                  std::tuple(testCase.approval, testCase.notice, testCase.error));
-        EXPECT_TRUE(fresh.tunnels.stored().isEmpty());
-        EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+    for (const auto& row : cases) {
+        SCOPED_TRACE(static_cast<int>(row.outcome.kind()));
+        SessionHarness h;
+        h.interfaces.entries = QList<InterfaceAddress>{FakeInterfaceAddresses::entry("127.0.0.2")};
+        auto& session = h.startSelected({sampleProfile("Oslo", row.server)});
+        h.activator.enqueue(row.outcome);
+        h.run(session.connect());
+        EXPECT_EQ(std::tuple(session.extensionApproval(), session.extensionNotice(), session.lastError(),
+                             h.tunnels.stored().size(), session.phase()),
+                  std::tuple(row.approval, row.notice, row.error, 0, TessaronLinkPhase::disconnected));
     }
 }
 
@@ -154,33 +116,102 @@ TEST_F(SessionConnectTest, AConnectThatCannotStartShowsWhy) {
 TEST_F(SessionConnectTest,
        AnActivationTheUserNeverApprovesHoldsOffASecondConnectAndEndsAfterFiveMinutesWithARetry) {
     FakeSystemExtensionRequests system;
-    const ApplicationLocation location{QStringLiteral("/opt/apps/tessaron/bin/tessaron"),
-                                       QStringLiteral("/opt/apps")};
-    SystemExtensionActivator activator(system, harness.clock, harness.log, location);
-    harness.activation = &activator;
-    auto& session = ready();
+    SystemExtensionActivator real(system, clock, log, {"/opt/apps/tessaron/bin/tessaron", "/opt/apps"});
+    activation = &real;
+    auto& session = startSelected({sampleProfile("Oslo")});
     system.enqueue({FakeSystemExtensionRequests::NeedsApproval{}});
 
-    auto connecting = harness.run(session.connect());
-    EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::waiting);
-    EXPECT_EQ(system.settingsOpened(), 1);
+    auto connecting = run(session.connect());
+    EXPECT_EQ(std::tuple(session.extensionApproval(), system.settingsOpened()),
+              std::tuple(Approval::waiting, 1));
     // A second connect while the first waits is refused without a second activation.
-    EXPECT_TRUE(harness.run(session.connect())->done);
-    EXPECT_EQ(session.lastError(), QStringLiteral("Wait for the current change to finish."));
-    harness.advance(299s);
+    EXPECT_TRUE(run(session.connect())->done);
+    EXPECT_EQ(session.lastError(), "Wait for the current change to finish.");
+    advance(299s);
     EXPECT_FALSE(connecting->done);
-    harness.advance(1s);
+    advance(1s);
     EXPECT_TRUE(connecting->done);
-    EXPECT_EQ(session.extensionApproval(), TessaronExtensionApproval::retry);
-    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
+    EXPECT_EQ(std::tuple(session.extensionApproval(), tunnels.stored().size()),
+              std::tuple(Approval::retry, 0));
     EXPECT_GT(system.submitted().size(), 50);
 
     system.enqueue({SystemExtensionRequestResult::completed});
     session.retryConnect();
-    harness.settle();
-    EXPECT_FALSE(session.extensionApproval());
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-    EXPECT_EQ(harness.tunnel().startCount(), 1);
+    settle();
+    EXPECT_EQ(std::tuple(session.extensionApproval(), session.phase(), tunnel().startCount()),
+              std::tuple(std::nullopt, TessaronLinkPhase::connecting, 1));
+}
+
+class SessionWatchdogTest : public SessionLinkTest {
+protected:
+    // A "%2" in a name stays text in the lines that name the node.
+    const TessaronProfile oslo = sampleProfile("Oslo %2", "oslo.example.net");
+    const TessaronProfile bergen = sampleProfile("Bergen");
+};
+
+TEST_F(SessionWatchdogTest,
+       TheLastWorkingNodeGetsTwentySecondsToConnectAnyOtherTwelveWhileTheConnectIsUnderway) {
+    const auto osloLine = [](int seconds) {
+        return QStringList{
+            QStringLiteral("connect watchdog: Oslo %2 still connecting after %1 s").arg(seconds)};
+    };
+    // The last working node stored, and what happens 5 s into the connect.
+    const auto watch = [&](const char* name, Clock::Duration limit, const QStringList& fired,
+                           std::optional<QUuid> lastGood,
+                           const std::function<void(SessionHarness&)>& after5s = {}) {
+        SCOPED_TRACE(name);
+        SessionHarness h;
+        h.ready({oslo, bergen}, false);
+        if (lastGood)
+            h.rememberLastGood(*lastGood);
+        // The tunnel reports connecting and gets no further.
+        track(h.session->connect());
+        h.advance(5s);
+        if (after5s)
+            after5s(h);
+        EXPECT_TRUE(h.linesAfter(limit - 5s - 1ms, "connect watchdog").isEmpty());
+        EXPECT_EQ(h.linesAfter(1ms, "connect watchdog"), fired) << h.logText();
+        // The watchdog leaves the tunnel to failover, which has nowhere to go with the choice off.
+        EXPECT_EQ((std::tuple{h.linesAfter(30s, "connect watchdog"), h.session->phase()}),
+                  std::tuple(fired,
+                             fired.isEmpty() ? TessaronLinkPhase::connected : TessaronLinkPhase::connecting));
+    };
+    watch("nothing stored", 12s, osloLine(12), {});
+    watch("another node stored", 12s, osloLine(12), bergen.id);
+    watch("this node stored", 20s, osloLine(20), oslo.id);
+    watch("the tunnel went on reasserting", 12s, osloLine(12), {},
+          [](SessionHarness& h) { h.tunnel().setStatus(VpnStatus::reasserting); });
+    watch("the tunnel came up", 12s, {}, {},
+          [](SessionHarness& h) { h.tunnel().setStatus(VpnStatus::connected); });
+    watch("another node was started", 17s, {"connect watchdog: Bergen still connecting after 12 s"}, {},
+          [this](SessionHarness& h) {
+              h.session->userStopTapped();
+              h.settle();
+              h.session->select(bergen.id);
+              track(h.session->connect());
+          });
+}
+
+TEST_F(SessionWatchdogTest, ATunnelThatEndsByItselfShowsItsErrorAndLogsItsDomainCleaned) {
+    const std::pair<QString, QString> cases[] = {
+        {tunnel_failure::domain, tunnel_failure::domain},
+        {"Odd Domain/with: marks!", "OddDomainwithmarks"},
+        // Dotted, so that the log's redaction of long runs leaves it alone.
+        {QStringLiteral("ab.").repeated(44), QStringLiteral("ab.").repeated(40)},
+    };
+    for (const auto& [domain, cleaned] : cases) {
+        SessionHarness h;
+        auto& session = h.ready({oslo});
+        h.connectAndComeUp();
+        session.setLastError("Earlier trouble.");
+        const PlatformError error(domain, 7);
+        h.tunnel().setLastDisconnectError(error);
+        h.tunnel().setStatus(VpnStatus::disconnected);
+        h.settle();
+        EXPECT_EQ(std::tuple(session.lastError(), h.linesStartingWith("disconnect failure")),
+                  std::tuple(TessaronErrorSanitizer::message(error),
+                             QStringList{"disconnect failure: " + cleaned + "/7"}));
+    }
 }
 
 } // namespace

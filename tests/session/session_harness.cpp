@@ -1,5 +1,6 @@
 #include "session_harness.hpp"
 
+#include "health/failover_candidate.hpp"
 #include "profiles/json_values.hpp"
 #include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
@@ -13,6 +14,7 @@ namespace tessaron::testing {
 namespace {
 
 const QString accessGroup = QStringLiteral("test.tessaron.shared");
+const QString profileService = QStringLiteral("com.hallmere.tessaron.profile");
 const QUuid installation = QUuid::fromString(QStringLiteral("1d4c2a9e-7b3f-4e21-9c6a-5f0e8d2b1a37"));
 
 QCoro::Task<> complete(QCoro::Task<> task, std::shared_ptr<Completion> completion) {
@@ -32,8 +34,6 @@ std::shared_ptr<Completion> track(QCoro::Task<> task) {
     return completion;
 }
 
-// The activator.
-
 void ScriptedActivator::release(TessaronExtensionActivation outcome) {
     if (auto held = std::exchange(held_, std::nullopt))
         held->resume(outcome);
@@ -46,14 +46,8 @@ QCoro::Task<TessaronExtensionActivation> ScriptedActivator::ensureActivated(std:
         const auto held = *held_;
         co_return co_await held;
     }
-    if (outcomes_.empty())
-        co_return TessaronExtensionActivation::Kind::activated;
-    const auto outcome = outcomes_.front();
-    outcomes_.pop_front();
-    co_return outcome;
+    co_return outcomes_.isEmpty() ? TessaronExtensionActivation::Kind::activated : outcomes_.takeFirst();
 }
-
-// The pairing service.
 
 void FakePairingService::enqueueRedeem(const TessaronProfile& profile) {
     enqueueRedeem(200, QJsonDocument(TessaronRedeemResult{profile, std::nullopt}.toJSON()).toJson());
@@ -76,13 +70,8 @@ QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, Cancellat
 }
 
 HttpResponse FakePairingService::answer(const HttpRequest& request) {
-    if (request.url.path() == TessaronPairingClient::redeemPath) {
-        if (redeems_.empty())
-            return {503, {}, {}, false};
-        auto response = redeems_.front();
-        redeems_.pop_front();
-        return response;
-    }
+    if (request.url.path() == TessaronPairingClient::redeemPath)
+        return redeems_.isEmpty() ? HttpResponse{503, {}, {}, false} : redeems_.takeFirst();
     if (!rosterFailures_.isEmpty())
         return {rosterFailures_.takeFirst(), {}, {}, false};
     const auto body = QJsonDocument::fromJson(request.body).object();
@@ -95,16 +84,11 @@ HttpResponse FakePairingService::answer(const HttpRequest& request) {
 }
 
 QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken cancellation) {
-    using namespace std::chrono_literals;
     ++requestCount_;
     const auto outcome = answer_;
-    if (hangs_) {
-        co_await clock_.sleep(60s);
-        co_return failure();
-    }
-    if (cancellation.isCancelled())
-        co_return systemCancel();
-    co_return outcome;
+    if (hangs_)
+        co_await clock_.sleep(std::chrono::minutes(1));
+    co_return hangs_ ? failure() : cancellation.isCancelled() ? systemCancel() : outcome;
 }
 
 QCoro::Task<std::optional<int>> SessionHarness::ScriptedProbe::measure(QString host, int) {
@@ -114,22 +98,14 @@ QCoro::Task<std::optional<int>> SessionHarness::ScriptedProbe::measure(QString h
     co_return found == harness_.latencyAnswers.constEnd() ? std::nullopt : std::optional(*found);
 }
 
-QCoro::Task<> SignedIn::linkProfileIfSignedIn(TessaronSession* session) {
-    linked.append(session->selectedID());
-    co_return;
-}
-
 TessaronProfile sampleProfile(const QString& name, const QString& server, bool withXHTTP) {
-    QJsonObject object{
-        {"version", 1},
-        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-        {"name", name},
-        {"server", server.isEmpty() ? name.toLower() + QStringLiteral(".example.net") : server},
-        {"port", 443},
-        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
-        {"security", "tls"},
-        {"serverName", "edge.example.net"},
-        {"flow", "xtls-rprx-vision"}};
+    auto object = QJsonDocument::fromJson(R"({"version": 1, "port": 443, "security": "tls",
+        "userID": "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d", "serverName": "edge.example.net",
+        "flow": "xtls-rprx-vision"})")
+                      .object();
+    object.insert("id", QUuid::createUuid().toString(QUuid::WithoutBraces));
+    object.insert("name", name);
+    object.insert("server", server.isEmpty() ? name.toLower() + ".example.net" : server);
     if (withXHTTP)
         object.insert("xhttp", QJsonObject{{"path", "/x"}, {"serverName", "cdn.example.org"}});
     return TessaronProfile::fromJSON(object);
@@ -174,13 +150,7 @@ TessaronSessionServices SessionHarness::services() {
         .connectionLog = log,
         .signIn = signIn,
         .revealApplication = {},
-        .startCrashReporting = {},
-    };
-}
-
-TessaronSession& SessionHarness::start() {
-    session = std::make_unique<TessaronSession>(services());
-    return *session;
+        .startCrashReporting = {}};
 }
 
 TessaronSession& SessionHarness::restart() {
@@ -190,35 +160,11 @@ TessaronSession& SessionHarness::restart() {
     return start();
 }
 
-TessaronSession& SessionHarness::launch() {
-    start();
-    run(session->bootstrap());
-    return *session;
-}
-
-TessaronSession& SessionHarness::relaunch() {
-    restart();
-    run(session->bootstrap());
-    return *session;
-}
-
 void SessionHarness::settle() {
     for (int round = 0; round < 8; ++round) {
         QCoreApplication::sendPostedEvents();
         clock.runDue();
     }
-}
-
-std::shared_ptr<Completion> SessionHarness::run(QCoro::Task<> task) {
-    auto completion = track(std::move(task));
-    settle();
-    return completion;
-}
-
-void SessionHarness::advance(Clock::Duration step) {
-    settle();
-    clock.advance(step);
-    settle();
 }
 
 void SessionHarness::grantConsent() {
@@ -228,8 +174,7 @@ void SessionHarness::grantConsent() {
 }
 
 void SessionHarness::save(const TessaronProfile& profile) {
-    keychain.setItem(accessGroup, QStringLiteral("com.hallmere.tessaron.profile"), uuidText(profile.id),
-                     profile.canonicalJSON());
+    keychain.setItem(accessGroup, profileService, uuidText(profile.id), profile.canonicalJSON());
 }
 
 TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& profiles) {
@@ -242,12 +187,6 @@ TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& pro
     session->select(profiles.first().id);
     log.clear();
     return *session;
-}
-
-void SessionHarness::connectFully() {
-    run(session->connect());
-    tunnel().setStatus(VpnStatus::connected);
-    settle();
 }
 
 void SessionHarness::stampRoster(const QUuid& id, Clock::Duration age) {
@@ -274,14 +213,12 @@ QUuid SessionHarness::installConfiguration(const TessaronProfile& profile) {
     return tunnels.addStored(manager);
 }
 
-FakeVpnConnection& SessionHarness::tunnel() {
-    return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid() : tunnels.stored().first().identifier);
-}
-
-QStringList SessionHarness::logLines() const {
+QStringList SessionHarness::linesStartingWith(const QString& prefix) const {
     QStringList lines;
-    for (const auto& entry : log.entries())
-        lines.append(entry.text);
+    for (const auto& entry : log.entries()) {
+        if (entry.text.startsWith(prefix))
+            lines.append(entry.text);
+    }
     return lines;
 }
 
@@ -292,16 +229,14 @@ std::optional<QByteArray> SessionHarness::pendingRecord() const {
 
 void SessionHarness::leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed,
                                      bool retryUsed) {
-    TessaronPendingRedemption record;
-    record.retryUsed = retryUsed;
-    record.code = invitationCode;
-    record.redemptionID = QUuid::createUuid();
-    record.installationID = QUuid::createUuid();
-    record.startedAt = clock.now().addSecs(-age.count());
-    record.redeemed = redeemed.has_value();
-    if (redeemed)
-        record.redeemedProfileJSON = redeemed->canonicalJSON();
-    TessaronPendingRedemptionStore(keychain, bundle).save(record);
+    TessaronPendingRedemptionStore(keychain, bundle)
+        .save({.code = invitationCode,
+               .redemptionID = QUuid::createUuid(),
+               .installationID = QUuid::createUuid(),
+               .startedAt = clock.now().addSecs(-age.count()),
+               .retryUsed = retryUsed,
+               .redeemedProfileJSON = redeemed ? std::optional(redeemed->canonicalJSON()) : std::nullopt,
+               .redeemed = redeemed.has_value()});
 }
 
 QStringList SessionHarness::redemptionIDs() const {
@@ -309,6 +244,40 @@ QStringList SessionHarness::redemptionIDs() const {
     for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
         ids.append(body.value(QStringLiteral("redemptionID")).toString());
     return ids;
+}
+
+void SessionHarness::reportPhase(const QString& phase) {
+    const QJsonObject report{{"phase", phase}, {"since", 1767225600.5}, {"attempts", 1}, {"lastError", {}}};
+    tunnel().setReply("phase", QJsonDocument(report).toJson(QJsonDocument::Compact));
+}
+
+void SessionHarness::rememberLastGood(const QUuid& id, TessaronTransport transport) {
+    preferences.setValue(
+        QStringLiteral("tessaron.failover.lastGood"),
+        QJsonDocument(FailoverCandidate{id, transport}.toJSON()).toJson(QJsonDocument::Compact));
+}
+
+QString SessionHarness::installedTransport() const {
+    if (tunnels.stored().isEmpty())
+        return {};
+    const auto& configuration = tunnels.stored().first().tunnelProvider()->providerConfiguration;
+    const auto profile = configuration->constFind(QStringLiteral("profile"))->dataValue();
+    return QJsonDocument::fromJson(profile.value_or(QByteArray())).object().value("transport").toString();
+}
+
+QList<QUuid> SessionHarness::rosterPulls() const {
+    QList<QUuid> ids;
+    for (const auto& body : pairing.sent(QStringLiteral("/v1/profiles")))
+        ids.append(uuidFromText(body.value(QStringLiteral("profileID")).toString()).value_or(QUuid()));
+    return ids;
+}
+
+std::optional<QByteArray> SessionHarness::savedItem(const QUuid& id) const {
+    return keychain.item(accessGroup, profileService, uuidText(id));
+}
+
+void SessionHarness::saveUnreadable() {
+    keychain.setItem(accessGroup, profileService, uuidText(QUuid::createUuid()), "not a profile");
 }
 
 } // namespace tessaron::testing

@@ -23,7 +23,6 @@
 #include <QSet>
 #include <QStringList>
 
-#include <deque>
 #include <memory>
 
 namespace tessaron::testing {
@@ -43,7 +42,7 @@ public:
     int calls = 0;
 
 private:
-    std::deque<TessaronExtensionActivation> outcomes_;
+    QList<TessaronExtensionActivation> outcomes_;
     bool hold_ = false;
     std::optional<OneShot<TessaronExtensionActivation>> held_;
 };
@@ -80,7 +79,7 @@ private:
     QHash<QUuid, TessaronRosterResponse> rosters_;
     QSet<QUuid> forgotten_;
     QList<int> rosterFailures_;
-    std::deque<HttpResponse> redeems_;
+    QList<HttpResponse> redeems_;
     Clock::Duration delay_{};
     QList<HttpRequest> requests_;
 };
@@ -116,7 +115,10 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
-    QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override;
+    QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
+        linked.append(session->selectedID());
+        co_return;
+    }
 
     bool signedIn = true;
     QList<std::optional<QUuid>> linked;
@@ -138,18 +140,46 @@ public:
     SessionHarness();
     ~SessionHarness();
 
-    TessaronSession& start();
+    TessaronSession& start() {
+        session = std::make_unique<TessaronSession>(services());
+        return *session;
+    }
     // Ends the session and starts a new one over the same stores, as a relaunch would.
     TessaronSession& restart();
     // Starts (or restarts) the session and lets its bootstrap run.
-    TessaronSession& launch();
-    TessaronSession& relaunch();
+    TessaronSession& launch() {
+        run(start().bootstrap());
+        return *session;
+    }
+    TessaronSession& relaunch() {
+        run(restart().bootstrap());
+        return *session;
+    }
 
     // Delivers posted status changes and runs what is due, without moving time.
     void settle();
     // Starts the task and settles.
-    std::shared_ptr<Completion> run(QCoro::Task<> task);
-    void advance(Clock::Duration step);
+    std::shared_ptr<Completion> run(QCoro::Task<> task) {
+        auto completion = track(std::move(task));
+        settle();
+        return completion;
+    }
+    void advance(Clock::Duration step) {
+        settle();
+        clock.advance(step);
+        settle();
+    }
+    // Advances and tells the phase, or the log lines that start with `prefix`. Beside other values, put them
+    // first in a braced list, `(std::tuple{phaseAfter(1s), requests()})`: a braced list is evaluated left to
+    // right, function arguments in no set order.
+    TessaronLinkPhase phaseAfter(Clock::Duration step) {
+        advance(step);
+        return session->phase();
+    }
+    QStringList linesAfter(Clock::Duration step, const QString& prefix) {
+        advance(step);
+        return linesStartingWith(prefix);
+    }
 
     void grantConsent();
     void save(const TessaronProfile& profile);
@@ -157,21 +187,64 @@ public:
     // selected, and the log cleared.
     TessaronSession& startSelected(const QList<TessaronProfile>& profiles);
     // Connects and lets the tunnel report connected.
-    void connectFully();
+    void connectFully() {
+        run(session->connect());
+        tunnel().setStatus(VpnStatus::connected);
+        settle();
+    }
     void stampRoster(const QUuid& id, Clock::Duration age);
     // Records the managed profiles of a roster source.
     void manage(const TessaronProfile& source, const QList<TessaronProfile>& managed);
     // A configuration of this application written for the profile before the session started.
     QUuid installConfiguration(const TessaronProfile& profile);
     // The saved configuration's connection, for driving the tunnel's status.
-    FakeVpnConnection& tunnel();
-    QStringList logLines() const;
+    FakeVpnConnection& tunnel() {
+        return tunnels.fakeConnection(tunnels.stored().isEmpty() ? QUuid()
+                                                                 : tunnels.stored().first().identifier);
+    }
+    QStringList logLines() const { return linesStartingWith({}); }
     std::optional<QByteArray> pendingRecord() const;
     // A redemption of invitationCode left behind by an earlier run.
     void leaveRedemption(std::chrono::seconds age, std::optional<TessaronProfile> redeemed = std::nullopt,
                          bool retryUsed = false);
     // The redemption ids sent to the service, in order.
     QStringList redemptionIDs() const;
+
+    // Helpers for scripting a link step by step.
+    // Automatic selection as given and a configuration already installed for the first profile, so that the
+    // test can script the tunnel before the first connect; then as startSelected.
+    TessaronSession& ready(const QList<TessaronProfile>& profiles, bool autoSelect = true) {
+        preferences.setValue(QStringLiteral("tessaron.autoSelect"), autoSelect);
+        installConfiguration(profiles.first());
+        return startSelected(profiles);
+    }
+    // Connects and lets the tunnel report connected at once.
+    void connectAndComeUp() {
+        tunnel().setStartSteps({{Clock::Duration::zero(), VpnStatus::connecting},
+                                {Clock::Duration::zero(), VpnStatus::connected}});
+        run(session->connect());
+    }
+    // Every connection check from now on passes or fails.
+    void checksPass(bool pass) {
+        reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());
+    }
+    // What the tunnel answers to "phase" from now on.
+    void reportPhase(const QString& phase);
+    // As if the node had carried a stable link earlier in this run.
+    void rememberLastGood(const QUuid& id, TessaronTransport transport = TessaronTransport::tcp);
+    bool logged(const QString& line) const { return logLines().contains(line); }
+    // The log lines that start with `prefix`, in order.
+    QStringList linesStartingWith(const QString& prefix) const;
+    // The log as one text, for a readable failure message.
+    std::string logText() const { return logLines().join(u'\n').toStdString(); }
+    // The transport the installed configuration hands the tunnel.
+    QString installedTransport() const;
+    // The roster sources pulled from the service, in order.
+    QList<QUuid> rosterPulls() const;
+    // The saved profile's keychain item.
+    std::optional<QByteArray> savedItem(const QUuid& id) const;
+    // An item under the profiles' service that is not a profile.
+    void saveUnreadable();
 
     static inline const QString invitationCode = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
     static QUrl invitationLink() {

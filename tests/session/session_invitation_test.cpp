@@ -1,8 +1,7 @@
-#include "session_harness.hpp"
+#include "session_link_fixture.hpp"
 
 #include "profiles/json_values.hpp"
-
-#include <gtest/gtest.h>
+#include "session/managed_profiles_store.hpp"
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -10,137 +9,117 @@ using namespace tessaron::testing;
 
 namespace {
 
-const auto redeemPath = TessaronPairingClient::redeemPath;
+constexpr auto connecting = TessaronLinkPhase::connecting;
 // Made on first use: the profile rules are not ready during static initialisation.
 const TessaronProfile& oslo() {
-    static const auto profile = sampleProfile(QStringLiteral("Oslo"));
+    static const auto profile = sampleProfile("Oslo");
     return profile;
 }
 
-TEST(SessionInvitationTest, AFailedRedemptionIsAskedForOnceMoreUnderTheSameID) {
-    SessionHarness harness;
-    harness.grantConsent();
-    auto& session = harness.launch();
-    harness.pairing.enqueueRedeem(503);
-    harness.pairing.enqueueRedeem(502);
-    harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
-    EXPECT_EQ(session.lastError(),
-              QStringLiteral("The service is not available right now. Try again in a moment."));
-    EXPECT_TRUE(session.summaries().isEmpty());
+class SessionInvitationTest : public SessionLinkTest {
+protected:
+    std::shared_ptr<Completion> open(const QUrl& link = invitationLink()) {
+        return run(session->openInvitationLink(link));
+    }
+};
 
-    harness.pairing.enqueueRedeem(503);
-    harness.pairing.enqueueRedeem(oslo());
-    harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
-    const auto ids = harness.redemptionIDs();
-    ASSERT_EQ(ids.size(), 4);
-    EXPECT_EQ(std::tuple(ids[0], ids[2]), std::tuple(ids[1], ids[3]));
-    EXPECT_NE(ids[0], ids[2]);
-    EXPECT_FALSE(harness.pendingRecord());
-    EXPECT_EQ(harness.signIn.linked, QList<std::optional<QUuid>>{oslo().id});
+// A redemption cut off by a quit is finished after the relaunch, and a failed one is asked for once more,
+// each under its first id.
+TEST_F(SessionInvitationTest, AFailedOrCutOffRedemptionIsAskedForOnceMoreUnderTheSameID) {
+    grantConsent();
+    pairing.setDelay(5s);
+    launch();
+    open();
+    advance(1s);
+    ASSERT_TRUE(pendingRecord());
+    pairing.setDelay(0s);
+    pairing.enqueueRedeem(oslo());
+    run(relaunch().recoverPendingInvitation());
+    EXPECT_EQ(std::tuple(session->selectedID(), pendingRecord()),
+              std::tuple(std::optional(oslo().id), std::nullopt));
+    session->userStopTapped();
+    settle();
+
+    pairing.enqueueRedeem(503);
+    pairing.enqueueRedeem(502);
+    open();
+    EXPECT_EQ(std::tuple(session->lastError(), session->summaries().size()),
+              std::tuple("The service is not available right now. Try again in a moment.", 1));
+    const auto bergen = sampleProfile("Bergen");
+    pairing.enqueueRedeem(503);
+    pairing.enqueueRedeem(bergen);
+    open();
+    const auto ids = redemptionIDs();
+    EXPECT_EQ(ids, (QStringList{ids.value(0), ids.value(0), ids.value(2), ids.value(2), ids.value(4),
+                                ids.value(4)}));
+    EXPECT_EQ(QSet<QString>(ids.begin(), ids.end()).size(), 3);
     // Redeemed while disconnected: the new connection starts at once.
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
-}
-
-TEST(SessionInvitationTest, ARedemptionCutOffByAQuitIsFinishedAfterTheRelaunch) {
-    SessionHarness harness;
-    harness.grantConsent();
-    harness.pairing.setDelay(5s);
-    track(harness.launch().openInvitationLink(SessionHarness::invitationLink()));
-    harness.advance(1s);
-    ASSERT_TRUE(harness.pendingRecord());
-
-    harness.pairing.setDelay(0s);
-    harness.pairing.enqueueRedeem(oslo());
-    auto& relaunched = harness.relaunch();
-    harness.run(relaunched.recoverPendingInvitation());
-
-    const auto ids = harness.redemptionIDs();
-    ASSERT_EQ(ids.size(), 2);
-    EXPECT_EQ(ids.at(0), ids.at(1));
-    EXPECT_EQ(relaunched.selectedID(), oslo().id);
-    EXPECT_FALSE(harness.pendingRecord());
+    EXPECT_EQ(std::tuple(pendingRecord(), signIn.linked.value(signIn.linked.size() - 1), session->phase()),
+              std::tuple(std::nullopt, std::optional(bergen.id), connecting));
 }
 
 // At the foreground a record left behind is finished whatever its age; a link opened for the same code may
 // repeat it within a minute only.
-TEST(SessionInvitationTest, ARecordLeftBehindIsFinishedOnceMoreUnderItsOwnRules) {
+TEST_F(SessionInvitationTest, ARecordLeftBehindIsFinishedOnceMoreUnderItsOwnRules) {
     const auto tooLong = QStringLiteral("The invitation took too long. Try again.");
-    struct Case {
+    const struct {
         const char* name;
         bool viaLink, consent, redeemed, retryUsed;
         std::chrono::seconds age;
         int requests;
         std::optional<QString> error;
         bool recordKept;
-    };
-    const Case cases[] = {
-        {"unredeemed: asked for once more", false, true, false, false, 3600s, 1, std::nullopt, false},
-        {"without consent", false, false, false, false, 3600s, 0,
-         QStringLiteral("Review the privacy terms first."), true},
+    } cases[] = {
+        {"unredeemed: asked for once more", false, true, false, false, 3600s, 1, {}, false},
+        {"without consent", false, false, false, false, 3600s, 0, "Review the privacy terms first.", true},
         {"repeat spent", false, true, false, true, 3600s, 0, tooLong, false},
-        {"redeemed but unsaved: saved without asking", false, true, true, false, 3600s, 0, std::nullopt,
-         false},
-        {"the same code within a minute", true, true, false, false, 60s, 1, std::nullopt, false},
+        {"redeemed but unsaved: saved without asking", false, true, true, false, 3600s, 0, {}, false},
+        {"the same code within a minute", true, true, false, false, 60s, 1, {}, false},
         {"the same code after a minute", true, true, false, false, 61s, 0, tooLong, false},
     };
-    for (const auto& example : cases) {
-        SCOPED_TRACE(example.name);
-        SessionHarness harness;
-        harness.leaveRedemption(example.age, example.redeemed ? std::optional(oslo()) : std::nullopt,
-                                example.retryUsed);
-        if (example.consent)
-            harness.grantConsent();
-        harness.pairing.enqueueRedeem(oslo());
-        auto& session = harness.launch();
-
-        harness.run(example.viaLink ? session.openInvitationLink(SessionHarness::invitationLink())
-                                    : session.recoverPendingInvitation());
-        EXPECT_EQ(harness.redemptionIDs().size(), example.requests);
-        EXPECT_EQ(session.lastError(), example.error);
-        EXPECT_EQ(harness.pendingRecord().has_value(), example.recordKept);
-        EXPECT_EQ(session.selectedID() == oslo().id, !example.error);
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        h.leaveRedemption(row.age, row.redeemed ? std::optional(oslo()) : std::nullopt, row.retryUsed);
+        if (row.consent)
+            h.grantConsent();
+        h.pairing.enqueueRedeem(oslo());
+        auto& session = h.launch();
+        h.run(row.viaLink ? session.openInvitationLink(invitationLink())
+                          : session.recoverPendingInvitation());
+        EXPECT_EQ(std::tuple(h.redemptionIDs().size(), session.lastError(), h.pendingRecord().has_value(),
+                             session.selectedID() == oslo().id),
+                  std::tuple(row.requests, row.error, row.recordKept, !row.error));
     }
 }
 
-TEST(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
-    const auto bergen = sampleProfile(QStringLiteral("Bergen"));
+TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
+    const auto bergen = sampleProfile("Bergen");
     // A link opened, and a redeemed profile found at the foreground.
-    const std::function<void(SessionHarness&)> arrivals[] = {
-        [](SessionHarness& h) { track(h.session->openInvitationLink(SessionHarness::invitationLink())); },
-        [](SessionHarness& h) {
+    for (const bool viaLink : {true, false}) {
+        SessionHarness h;
+        auto& session = h.startSelected({bergen});
+        h.pairing.enqueueRedeem(oslo());
+        h.activator.holdNext();
+        h.run(session.connect());
+        if (!viaLink)
             h.leaveRedemption(10s, oslo());
-            track(h.session->recoverPendingInvitation());
-        },
-    };
-    for (const auto& arrive : arrivals) {
-        SessionHarness harness;
-        auto& session = harness.startSelected({bergen});
-        harness.pairing.enqueueRedeem(oslo());
-        harness.activator.holdNext();
-        harness.run(session.connect());
-
-        arrive(harness);
-        harness.settle();
+        h.run(viaLink ? session.openInvitationLink(invitationLink()) : session.recoverPendingInvitation());
         EXPECT_EQ(session.selectedID(), bergen.id);
-        harness.activator.release(TessaronExtensionActivation::Kind::activated);
-        harness.settle();
-        EXPECT_EQ(harness.tunnels.stored().first().tunnelProvider()->serverAddress, bergen.server);
-        EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+        h.activator.release(TessaronExtensionActivation::Kind::activated);
+        h.settle();
+        EXPECT_EQ(std::tuple(h.tunnels.stored().first().tunnelProvider()->serverAddress, session.phase()),
+                  std::tuple(bergen.server, connecting));
     }
 }
 
-TEST(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsentAndIsDroppedWithThePrivacySheet) {
-    SessionHarness harness;
-    harness.signIn.signedIn = false;
-    auto& session = harness.start();
-    harness.pairing.enqueueRedeem(oslo());
-    const auto open = [&] {
-        track(session.openInvitationLink(SessionHarness::invitationLink()));
-    };
-
+TEST_F(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsentAndIsDroppedWithThePrivacySheet) {
+    signIn.signedIn = false;
+    auto& session = start();
+    pairing.enqueueRedeem(oslo());
     open();
     EXPECT_EQ(session.activeSheet(), TessaronSheet::signIn);
-    harness.signIn.signedIn = true;
+    signIn.signedIn = true;
     track(session.redeemDeferredInvitation());
     EXPECT_EQ(session.activeSheet(), TessaronSheet::signIn); // no consent yet: the code keeps waiting
 
@@ -148,64 +127,164 @@ TEST(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsentAndIsDropp
     ASSERT_EQ(session.activeSheet(), TessaronSheet::privacy);
     session.setActiveSheet(std::nullopt);
     session.grantPrivacyConsent();
-    harness.settle();
-    EXPECT_TRUE(harness.redemptionIDs().isEmpty());
+    settle();
+    EXPECT_TRUE(redemptionIDs().isEmpty());
 
-    harness.preferences.remove(QStringLiteral("tessaron.privacyConsent"));
-    auto& fresh = harness.restart();
-    track(fresh.openInvitationLink(SessionHarness::invitationLink()));
+    preferences.remove("tessaron.privacyConsent");
+    auto& fresh = restart();
+    open();
     EXPECT_EQ(fresh.activeSheet(), TessaronSheet::privacy);
     fresh.grantPrivacyConsent();
-    harness.settle();
+    settle();
     EXPECT_EQ(fresh.selectedID(), oslo().id);
 }
 
-TEST(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
-    SessionHarness harness;
-    harness.grantConsent();
-    auto& session = harness.launch();
-    harness.run(session.installAccountProfile(oslo()));
-    EXPECT_EQ(session.selectedID(), oslo().id);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
+TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
+    // A link without a code connects the one saved connection.
+    save(oslo());
+    stampRoster(oslo().id, 60s);
+    grantConsent();
+    auto& session = launch();
+    ASSERT_FALSE(session.selectedID());
+    open(QUrl("tessaron://open"));
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase()),
+              std::tuple(std::optional(oslo().id), connecting));
+    tunnel().setStatus(VpnStatus::connected);
+    settle();
 
-    harness.stampRoster(oslo().id, 60s);
-    harness.connectFully();
-    auto installing = harness.run(session.installAccountProfile(sampleProfile(QStringLiteral("Bergen"))));
+    auto installing = run(session.installAccountProfile(sampleProfile("Bergen")));
     ASSERT_TRUE(installing->error);
     EXPECT_THROW(std::rethrow_exception(installing->error), TessaronSessionFailure);
-
-    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Cork")));
-    harness.run(session.openInvitationLink(SessionHarness::invitationLink()));
-    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
-    EXPECT_FALSE(harness.pendingRecord());
-    EXPECT_EQ(session.summaries().size(), 3);
-    EXPECT_EQ(session.selectedID(), oslo().id);
-    EXPECT_EQ(harness.preferences.text(QStringLiteral("tessaron.selectedProfileID")), uuidText(oslo().id));
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
+    pairing.enqueueRedeem(sampleProfile("Cork"));
+    open();
+    EXPECT_EQ(session.lastError(), "Disconnect before changing connections.");
+    EXPECT_EQ(std::tuple(pendingRecord(), session.summaries().size(), session.selectedID(),
+                         preferences.text("tessaron.selectedProfileID"), session.phase()),
+              std::tuple(std::nullopt, 3, std::optional(oslo().id), uuidText(oslo().id),
+                         TessaronLinkPhase::connected));
 
     // Nor does the user move it, or remove the connection in use.
     session.pickNode(session.summaries().first().id);
-    EXPECT_FALSE(session.autoSelect());
-    EXPECT_EQ(session.selectedID(), oslo().id);
-    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before removing the active connection."));
+    EXPECT_EQ(
+        std::tuple(session.autoSelect(), session.selectedID(), session.lastError()),
+        std::tuple(false, std::optional(oslo().id), "Disconnect before removing the active connection."));
     session.presentInvitationImport();
-    EXPECT_FALSE(session.activeSheet());
-    EXPECT_EQ(session.lastError(), QStringLiteral("Disconnect before changing connections."));
-    harness.run(session.removeSavedConnection(oslo().id));
+    EXPECT_EQ(std::tuple(session.activeSheet(), session.lastError()),
+              std::tuple(std::nullopt, "Disconnect before changing connections."));
+    run(session.removeSavedConnection(oslo().id));
     EXPECT_EQ(session.summaries().size(), 3);
+
+    // Once the link is down, an account profile is selected without starting it.
+    session.userStopTapped();
+    settle();
+    const auto dover = sampleProfile("Dover");
+    run(session.installAccountProfile(dover));
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase()),
+              std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
-TEST(SessionInvitationTest, ALinkWithoutACodeConnectsTheOneSavedConnection) {
-    SessionHarness harness;
-    harness.save(oslo());
-    harness.stampRoster(oslo().id, 60s);
-    harness.grantConsent();
-    auto& session = harness.launch();
-    ASSERT_FALSE(session.selectedID());
+class SessionRosterTest : public SessionLinkTest {
+protected:
+    TessaronSession& withSource() {
+        grantConsent();
+        save(source);
+        launch();
+        log.clear();
+        return *session;
+    }
 
-    harness.run(session.openInvitationLink(QUrl(QStringLiteral("tessaron://open"))));
-    EXPECT_EQ(session.selectedID(), oslo().id);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connecting);
+    // The service answers with these profiles, each up, in Norway, and the session pulls.
+    void pull(const QList<TessaronProfile>& profiles) {
+        TessaronRosterResponse reply{
+            profiles, {}, {}, std::nullopt, TessaronClientGeo{"DE", "Berlin", 52.5, 13.4}};
+        reply.usage = TessaronDataUsage{1, 10, clock.now().addDays(10)};
+        for (const auto& profile : profiles) {
+            reply.health.insert(profile.id, {true, clock.now(), false, std::nullopt, 0.5, false});
+            reply.geo.insert(profile.id, {"NO", 59.9, 10.7, TessaronNodeGeo::Purpose::exit});
+        }
+        pairing.setRoster(source.id, reply);
+        run(session->pullRoster(source.id));
+    }
+
+    const TessaronProfile source = sampleProfile("Oslo");
+    const TessaronProfile bergen = sampleProfile("Bergen");
+    const TessaronProfile tromso = sampleProfile("Tromso");
+};
+
+// Only stale roster sources are refreshed; a roster decides the managed profiles, writing only those that
+// changed, until the service forgets its source.
+TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgetsItsSource) {
+    save(bergen);
+    stampRoster(source.id, 899s);
+    stampRoster(bergen.id, 900s);
+    withSource();
+    const auto before = rosterPulls().size();
+    run(session->refreshStaleProfiles());
+    EXPECT_EQ(rosterPulls().mid(before), QList<QUuid>{bergen.id});
+
+    pull({source, bergen, tromso});
+    const auto writes = keychain.writeCount();
+    pull({source, bergen, tromso});
+    EXPECT_EQ(keychain.writeCount(), writes) << "an unchanged roster rewrites nothing";
+    auto renamed = bergen;
+    renamed.name = "Bergen 2";
+    pull({source, renamed, tromso});
+    EXPECT_EQ(keychain.writeCount(), writes + 2) << "one add refused as a duplicate, one update";
+    EXPECT_EQ(savedItem(bergen.id), renamed.canonicalJSON());
+    const TessaronManagedProfilesStore managed(preferences);
+    EXPECT_EQ(std::tuple(session->summaries().size(), managed.managedProfileIDs(source.id),
+                         session->rosterSourceIDs(), session->nodeHealth().size(),
+                         session->dataUsage()->capBytes,
+                         preferences.date("tessaron.profilesRefreshedAt." + uuidText(source.id))),
+              std::tuple(3, QList<QUuid>{bergen.id, tromso.id}, QList<QUuid>{source.id}, 3, 10, clock.now()));
+
+    // The geography outlives the process; the node health does not.
+    auto& relaunched = relaunch();
+    EXPECT_EQ(std::tuple(relaunched.nodeGeo(bergen.id)->country, relaunched.clientGeo()->city),
+              std::tuple("NO", "Berlin"));
+    pull({source, bergen});
+    EXPECT_EQ(std::tuple(relaunched.summaries().size(), relaunched.nodeHealth().contains(tromso.id),
+                         savedItem(tromso.id)),
+              std::tuple(2, false, std::nullopt));
+
+    // Any other failure is only logged.
+    log.clear();
+    pairing.failNextRosters({500});
+    run(relaunched.pullRoster(source.id));
+    EXPECT_EQ(std::tuple(logLines(), relaunched.summaries().size(), relaunched.lastError()),
+              std::tuple(QStringList{"roster refresh: failed TessaronPairingError 3"}, 2, std::nullopt));
+
+    pairing.forget(source.id);
+    run(relaunched.pullRoster(source.id));
+    EXPECT_EQ(std::tuple(relaunched.summaries().size(), managed.loadManagedProfiles().size()),
+              std::tuple(0, 0));
+}
+
+// A sync never blames the user for the connection it could not remove; it removes it once the link ends.
+TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemovalWaitsForTheLinkToEnd) {
+    auto& session = startSelected({source});
+    pull({source, bergen});
+    session.select(bergen.id);
+    connectFully();
+    const auto pullsAfter = [&, base = rosterPulls().size()](Clock::Duration step) {
+        advance(step);
+        return rosterPulls().size() - base;
+    };
+    // The first poll, two seconds into the link, pulls at once; the next one five minutes later.
+    EXPECT_EQ(pullsAfter(2s), 1);
+    EXPECT_EQ(pullsAfter(298s), 1);
+    pairing.failNextRosters({503});
+    EXPECT_EQ(pullsAfter(2s), 2);
+    // The failed pull is tried once more at the next poll, two seconds on.
+    EXPECT_EQ(pullsAfter(2s), 3);
+    EXPECT_EQ(pullsAfter(30s), 3);
+
+    pull({source});
+    EXPECT_EQ(std::tuple(session.lastError(), session.summaries().size()), std::tuple(std::nullopt, 2));
+    session.userStopTapped();
+    settle();
+    EXPECT_EQ(std::tuple(session.summaries().size(), session.selectedID(), tunnels.stored().size()),
+              std::tuple(1, std::nullopt, 0));
 }
 
 } // namespace
