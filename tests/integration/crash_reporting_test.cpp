@@ -11,7 +11,6 @@
 #include <signal.h>
 
 #include <atomic>
-#include <vector>
 
 namespace tessaron::testing {
 namespace {
@@ -19,6 +18,7 @@ namespace {
 struct Ending {
     bool signalled = false;
     int number = 0; // the signal, or the exit code
+    bool operator==(const Ending&) const = default;
 };
 
 // Runs the crash child to its end, without the test-harness variable: it behaves as the application.
@@ -52,24 +52,18 @@ protected:
 };
 
 TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefused) {
-    struct Case {
-        const char* how;
-        int signal;
-        bool refusedOnce;
-    };
-    const std::vector<Case> cases{{"null-write", SIGSEGV, true},
-                                  {"stack-overflow", SIGSEGV, false},
-                                  {"uncaught-exception", SIGABRT, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.how);
+    // How the child crashes, the signal it dies of, and whether the first report is refused.
+    const std::tuple<const char*, int, bool> cases[] = {{"null-write", SIGSEGV, true},
+                                                        {"stack-overflow", SIGSEGV, false},
+                                                        {"uncaught-exception", SIGABRT, false}};
+    for (const auto& [how, signalNumber, refusedOnce] : cases) {
+        SCOPED_TRACE(how);
         const auto before = QDateTime::currentSecsSinceEpoch();
-        const auto crashed = runChild({folder.path(), QString::fromLatin1(c.how)});
-        EXPECT_TRUE(crashed.signalled);
-        EXPECT_EQ(crashed.number, c.signal);
+        EXPECT_EQ(runChild({folder.path(), QString::fromLatin1(how)}), (Ending{true, signalNumber}));
         ASSERT_EQ(leftInFolder().size(), 1);
 
         const auto requestsBefore = server.requests().size();
-        if (c.refusedOnce) {
+        if (refusedOnce) {
             status = 500;
             EXPECT_FALSE(sendReports().signalled);
             ASSERT_EQ(leftInFolder().size(), 1);
@@ -77,11 +71,11 @@ TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefuse
             status = 202;
         }
         EXPECT_FALSE(sendReports().signalled);
-        ASSERT_EQ(server.requests().size(), requestsBefore + (c.refusedOnce ? 2 : 1));
+        ASSERT_EQ(server.requests().size(), requestsBefore + (refusedOnce ? 2 : 1));
         const auto body = server.requests().back().body;
         EXPECT_EQ(body, server.requests()[requestsBefore].body);
         const auto report = TessaronCrashReport::decoded(body);
-        EXPECT_EQ(report.signal, QString::number(c.signal));
+        EXPECT_EQ(report.signal, QString::number(signalNumber));
         EXPECT_EQ(report.build, 142);
         const auto crashedAt = QDateTime::fromString(report.crashedAt, Qt::ISODate).toSecsSinceEpoch();
         EXPECT_GE(crashedAt, before);
@@ -90,7 +84,7 @@ TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefuse
             << "a frame of the crashed program";
         // A terminate is named; its exception's message never travels.
         EXPECT_EQ(report.terminationReason,
-                  c.signal == SIGABRT ? QStringLiteral("std::terminate") : QString());
+                  signalNumber == SIGABRT ? QStringLiteral("std::terminate") : QString());
         EXPECT_FALSE(body.contains("must not travel"));
         EXPECT_TRUE(leftInFolder().isEmpty());
     }

@@ -18,10 +18,7 @@ TessaronCrashReport report() {
         R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","signal":"11"})");
 }
 
-struct ObservedReply {
-    int status;
-    std::optional<QByteArray> body;
-};
+using ObservedReply = std::pair<int, std::optional<QByteArray>>;
 
 class CrashUploaderHttpsTest : public ::testing::Test {
 protected:
@@ -46,40 +43,31 @@ protected:
 };
 
 TEST_F(CrashUploaderHttpsTest, PostsToTheOriginsEndpointOnlyAcceptedCountsAndEveryReplyReachesTheGate) {
-    struct Case {
-        Reply reply;
-        bool delivered;
-        bool gateGetsBody = true;
-    };
-    const std::vector<Case> cases{
-        {{.status = 202, .headers = {}, .body = "{}"}, true},
-        {{.status = 200, .headers = {}, .body = "{}"}, false},
-        {{.status = 204}, false},
+    // Each reply, whether it counts as delivered, and whether the gate is given its body.
+    const std::tuple<Reply, bool, bool> cases[] = {
+        {{.status = 202, .headers = {}, .body = "{}"}, true, true},
+        {{.status = 200, .headers = {}, .body = "{}"}, false, true},
+        {{.status = 204}, false, true},
         // A redirect is a final reply: the report is not posted again elsewhere.
-        {{.status = 307, .headers = {{"Location", "/elsewhere"}}, .body = "moved"}, false},
-        {{.status = 500, .headers = {}, .body = "down"}, false},
-        {{.status = 426, .headers = {}, .body = QByteArray(131'072, 'x')}, false},
+        {{.status = 307, .headers = {{"Location", "/elsewhere"}}, .body = "moved"}, false, true},
+        {{.status = 500, .headers = {}, .body = "down"}, false, true},
+        {{.status = 426, .headers = {}, .body = QByteArray(131'072, 'x')}, false, true},
         {{.status = 426, .headers = {}, .body = QByteArray(131'073, 'x')}, false, false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.reply.status << " with " << c.reply.body.size() << " bytes");
+    for (const auto& [reply, delivered, gateGetsBody] : cases) {
+        SCOPED_TRACE(::testing::Message() << reply.status << " with " << reply.body.size() << " bytes");
         observed.clear();
-        answer(c.reply);
-        const auto sent = report();
-        EXPECT_EQ(
-            runTask(uploaderFor(server.url(QStringLiteral("/base/path?query=1#fragment"))).upload(sent)),
-            c.delivered);
+        answer(reply);
+        EXPECT_EQ(upload(server.url(QStringLiteral("/base/path?query=1#fragment"))), delivered);
         const auto& received = server.requests().back();
-        EXPECT_EQ(received.method + ' ' + received.path, "POST " + endpointPath);
-        EXPECT_EQ(received.header("Content-Type"), "application/json");
-        EXPECT_EQ(received.header("Accept"), "application/json");
-        EXPECT_EQ(received.header("X-Tessaron-Client"), "macos-direct/1.4.2/142");
-        EXPECT_EQ(received.body, sent.encoded());
-        ASSERT_EQ(observed.size(), 1);
-        EXPECT_EQ(observed.front().status, c.reply.status);
-        EXPECT_EQ(observed.front().body, c.gateGetsBody ? std::optional(c.reply.body) : std::nullopt);
+        EXPECT_EQ(received.method + ' ' + received.path + ' ' + received.header("Content-Type") + ' ' +
+                      received.header("Accept") + ' ' + received.header("X-Tessaron-Client"),
+                  "POST " + endpointPath + " application/json application/json macos-direct/1.4.2/142");
+        EXPECT_EQ(received.body, report().encoded());
+        EXPECT_EQ(observed, (QList{ObservedReply(reply.status,
+                                                 gateGetsBody ? std::optional(reply.body) : std::nullopt)}));
     }
-    EXPECT_EQ(server.requests().size(), qsizetype(cases.size()));
+    EXPECT_EQ(server.requests().size(), qsizetype(std::size(cases)));
 }
 
 TEST_F(CrashUploaderHttpsTest, SendsNothingWithoutAnHttpsBaseAndTellsTheGateNothingOnATimeOut) {

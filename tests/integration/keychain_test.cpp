@@ -5,10 +5,10 @@
 
 #include "platform/secret_service_keychain.hpp"
 
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -35,18 +35,14 @@ const QString profileService = QStringLiteral("com.hallmere.tessaron.profile");
 const QString otherService = QStringLiteral("com.hallmere.tessaron.account");
 
 // Standard strings, which GoogleTest prints readably (NUL bytes included) when a comparison fails.
-std::string bytes(const QByteArray& data) {
-    return data.toStdString();
-}
-
 using Read = std::pair<qint32, std::string>;
 
 Read read(const KeychainResult<QByteArray>& result) {
-    return {result.status, bytes(result.value)};
+    return {result.status, result.value.toStdString()};
 }
 
 Read found(const QByteArray& data) {
-    return {status::success, bytes(data)};
+    return {status::success, data.toStdString()};
 }
 
 class SecretServiceKeychainTest : public ::testing::Test {
@@ -89,7 +85,8 @@ TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemoveAndOnlyItsRe
     otherAccount.replace("\"alice\"", "\"mallory\"");
     for (const auto& candidate :
          {QByteArray("\x01\x02 not a reference", 20), reference.value.chopped(1), otherAccount})
-        EXPECT_EQ(read(keychain.resolve(candidate)), Read(status::itemNotFound, {})) << bytes(candidate);
+        EXPECT_EQ(read(keychain.resolve(candidate)), Read(status::itemNotFound, {}))
+            << candidate.toStdString();
 
     // Queries that need an account refuse one without, and leave the item alone.
     EXPECT_EQ(keychain.copyData(query(std::nullopt)).status, status::badParameter);
@@ -115,7 +112,7 @@ TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndS
     ASSERT_EQ(all.status, status::success);
     std::vector<std::pair<std::string, std::string>> listed;
     for (const auto& item : all.value)
-        listed.emplace_back(item.account.toStdString(), bytes(item.data));
+        listed.emplace_back(item.account.toStdString(), item.data.toStdString());
     EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{
                           {"alice", "alice-secret"}, {"bob", "bob-secret"}, {"carol", "carol-secret"}}));
 
@@ -146,10 +143,8 @@ TEST_F(SecretServiceKeychainTest, OperationsFromEightThreadsDoNotInterfere) {
     }
     for (auto& thread : threads)
         thread.join();
-
-    const auto all = keychain.copyAll(query(std::nullopt));
-    ASSERT_EQ(all.status, status::success);
-    EXPECT_EQ(all.value.size(), threadCount * rounds / 2) << "every odd round's item is kept";
+    EXPECT_EQ(keychain.copyAll(query(std::nullopt)).value.size(), threadCount * rounds / 2)
+        << "every odd round's item is kept";
 }
 
 // Locks the keyring's default collection, as the desktop would.
@@ -183,23 +178,12 @@ std::optional<guint32> keyringDaemonPid() {
     return pid;
 }
 
-// Polls a real process's state; gives up after a few seconds.
-template <typename Condition> bool eventually(Condition condition) {
-    const QDeadlineTimer deadline(5s);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
-
 // Stops the keyring daemon and starts a new one on the same keyring files, as a crash and restart would.
 void restartKeyringDaemon() {
     const auto running = keyringDaemonPid();
     ASSERT_TRUE(running);
     ASSERT_EQ(kill(pid_t(*running), SIGTERM), 0);
-    ASSERT_TRUE(eventually([] { return !keyringDaemonPid(); }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return !keyringDaemonPid(); }, 5000));
 
     QProcess daemon;
     daemon.start(QStringLiteral("gnome-keyring-daemon"),
@@ -207,7 +191,7 @@ void restartKeyringDaemon() {
     daemon.write(qgetenv("TESSARON_TEST_KEYRING_PASSWORD"));
     daemon.closeWriteChannel();
     ASSERT_TRUE(daemon.waitForFinished(5000));
-    ASSERT_TRUE(eventually([] { return keyringDaemonPid().has_value(); }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return keyringDaemonPid().has_value(); }, 5000));
 }
 
 // A locked keyring answers notAvailable, never "not found"; a restarted daemon (which unlocks it again)

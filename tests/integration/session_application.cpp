@@ -12,7 +12,6 @@
 #include "support/run_task.hpp"
 
 #include <QCoreApplication>
-#include <QJsonObject>
 #include <QTest>
 
 namespace tessaron::testing {
@@ -100,12 +99,6 @@ bool SessionApplication::waitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, patienceMs);
 }
 
-void SessionApplication::advance(Clock::Duration step) {
-    QCoreApplication::sendPostedEvents();
-    manualClock_.advance(step);
-    QCoreApplication::sendPostedEvents();
-}
-
 QList<TunnelProviderManager> SessionApplication::savedConfigurations() const {
     return VpnConfigurationStore(VpnConfigurationStore::defaultPath(), SystemClock::shared()).load();
 }
@@ -126,20 +119,6 @@ QStringList SessionApplication::logLines() const {
     for (const auto& entry : log.entries())
         lines.append(entry.text);
     return lines;
-}
-
-TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port) {
-    return TessaronProfile::fromJSON(QJsonObject{
-        {"version", 1},
-        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-        {"name", name},
-        {"server", server},
-        {"port", port},
-        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
-        {"security", "tls"},
-        {"serverName", "node.example.net"},
-        {"flow", "xtls-rprx-vision"},
-    });
 }
 
 } // namespace tessaron::testing

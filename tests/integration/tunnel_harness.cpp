@@ -118,4 +118,18 @@ bool TunnelHarness::script(const QString& server, const QJsonValue& script) cons
     return reply && !reply->contains(tunnel_message::error);
 }
 
+TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port) {
+    return TessaronProfile::fromJSON(QJsonObject{
+        {"version", 1},
+        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {"name", name},
+        {"server", server},
+        {"port", port},
+        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
+        {"security", "tls"},
+        {"serverName", "node.example.net"},
+        {"flow", "xtls-rprx-vision"},
+    });
+}
+
 } // namespace tessaron::testing
