@@ -98,7 +98,7 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
     EXPECT_TRUE(handing && exitedWithZero(*handing));
     EXPECT_TRUE(model.isSignedIn()) << model.lastError().value_or(QString()).toStdString();
     ASSERT_GE(server.requests().size(), 2);
-    EXPECT_EQ(QJsonDocument::fromJson(server.requests()[1].body)["code"], QStringLiteral("c+1")) << "decoded";
+    EXPECT_EQ(QJsonDocument::fromJson(server.requests()[1].body)["code"].toString().toStdString(), "c+1");
     // The sign-in's follow-up installs the account's grant.
     EXPECT_TRUE(QTest::qWaitFor([&] { return session.selectedID() == profile.id; }, 10'000));
 

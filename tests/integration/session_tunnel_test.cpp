@@ -89,6 +89,7 @@ TEST_F(SessionTunnelTest, AConnectReachesTheNodeSettingsReachTheNextTunnelAndALa
     runTask(session.setConnectOnDemand(true));
     EXPECT_EQ(savedKillSwitch(), false);
     EXPECT_TRUE(app_.savedConfigurations().value(0).onDemandEnabled);
+    EXPECT_EQ(app_.savedConfigurations().value(0).onDemandRules.size(), 1);
     EXPECT_EQ(session.vpnStatus(), VpnStatus::connected);
     ASSERT_TRUE(stopAndWait(session));
     EXPECT_TRUE(session.isConfigurationInstalled()) << "a stop keeps the configuration";
