@@ -1,19 +1,14 @@
-#include "account/account_model_fixture.hpp"
+#include "account/oauth_callback.hpp"
 #include "app/instance_forwarder.hpp"
 #include "app/opened_url_router.hpp"
 #include "platform/linux_web_auth_session.hpp"
-#include "platform/qt_http_transport.hpp"
-#include "platform/system_clock.hpp"
 #include "support/fake_browser.hpp"
-#include "support/https_test_server.hpp"
 #include "support/run_task.hpp"
 
 #include <QFile>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -45,26 +40,9 @@ protected:
     QTemporaryDir home;
 };
 
-// The account model awaits the browser over real HTTPS; the desktop hands the callback to a second start.
-// Later starts hand their links on to the invitation flow, and a start without one raises the instance.
+// The web sign-in's callback comes to a second start, which hands it over; later starts hand their links on
+// to the invitation flow, and a start without one raises the instance.
 TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhichRoutesThem) {
-    using Reply = testing::HttpsTestServer::Reply;
-    const auto json = [](QByteArray body) {
-        return Reply{
-            .status = 200, .headers = {{"Content-Type", "application/json"}}, .body = std::move(body)};
-    };
-    const auto profile = testing::sampleProfile(QStringLiteral("Oslo"));
-    testing::HttpsTestServer server;
-    const QUrl authorize = server.url(QStringLiteral("/oauth/authorize?state=s-1"));
-    const std::map<QByteArray, Reply> replies{
-        {"/v1/auth/oauth/start",
-         json(R"({"authorizeURL":")" + authorize.toEncoded() + R"(","state":"s-1"})")},
-        {"/v1/auth/oauth/exchange", json(testing::authReply(QStringLiteral("tok-web")))},
-        {"/v1/account/profile", json(testing::envelopeReply(profile))},
-    };
-    for (const auto& [path, reply] : replies)
-        server.on("POST", path, [reply](const auto&) { return reply; });
-
     InstanceForwarder instance(home.path());
     ASSERT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::primary);
     EXPECT_EQ(QFile::permissions(socketFile()) & 0077, QFile::Permissions());
@@ -73,34 +51,18 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
     OpenedUrlRouter router(webSignIn, [&invitations](const QUrl& url) { invitations.append(url); });
     QObject::connect(&instance, &InstanceForwarder::urlOpened,
                      [&router](const QUrl& url) { router.open(url); });
+
+    const QString callback = QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1");
     std::unique_ptr<QProcess> handing;
     // Opening the sign-in page ends, as the desktop does it, in a start of the app with the callback.
-    testing::FakeBrowser browser(
-        [&] { handing = startApp({QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s-1")}); });
-    testing::SessionHarness harness;
-    testing::FakeDeviceSwapPresenter presenter;
-    TessaronDeviceSwapCenter center(presenter);
-    TessaronAccountModel model(
-        {.client = TessaronAccountClient(server.baseUrl(),
-                                         std::make_shared<QtHttpTransport>(QtHttpTransportOptions{
-                                             .trustedAuthorities = server.caCertificates()}),
-                                         SystemClock::shared(), nullptr),
-         .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
-         .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
-         .installationID = [] { return QUuid::createUuid(); },
-         .deviceName = [] { return QStringLiteral("Build Box"); },
-         .webAuth = webSignIn,
-         .deviceSwap = center},
-        false);
-    auto& session = harness.start();
-    testing::runTask(model.signIn(TessaronOAuthProvider::google, &session), 15s);
-    EXPECT_EQ(browser.opened, QList{authorize});
-    EXPECT_TRUE(handing && exitedWithZero(*handing));
-    EXPECT_TRUE(model.isSignedIn()) << model.lastError().value_or(QString()).toStdString();
-    ASSERT_GE(server.requests().size(), 2);
-    EXPECT_EQ(QJsonDocument::fromJson(server.requests()[1].body)["code"].toString().toStdString(), "c+1");
-    // The sign-in's follow-up installs the account's grant.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return session.selectedID() == profile.id; }, 10'000));
+    testing::FakeBrowser browser([&] { handing = startApp({callback}); });
+    const auto signedIn =
+        testing::runTask(webSignIn.authorize(QUrl(QStringLiteral("https://accounts.test/authorize")),
+                                             QStringLiteral("tessaron")),
+                         10s);
+    EXPECT_EQ(signedIn.callbackUrl, QUrl::fromEncoded(callback.toLatin1()));
+    EXPECT_EQ(parseOAuthCallback(signedIn.callbackUrl).code, QStringLiteral("c+1")) << "decoded once, whole";
+    EXPECT_TRUE(exitedWithZero(*handing));
 
     const QString link = QStringLiteral("https://tessaron.app/i/abc?code=1");
     const QString ownLink = QStringLiteral("tessaron://connect?invite=abc");

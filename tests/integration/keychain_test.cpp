@@ -6,6 +6,7 @@
 #include "platform/secret_service_keychain.hpp"
 
 #include <QElapsedTimer>
+#include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -13,13 +14,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <utility>
@@ -224,17 +222,14 @@ void deadSocket(const QString& scratch) {
     setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(QStringLiteral("unix:path=%1/gone").arg(scratch)), 1);
 }
 
-// A bus that takes the connection and then never says a word; the socket stays open until the process ends.
+// A bus that takes the connection and then never says a word: nothing in the child runs the server's event
+// loop, so it never reads; it stays open until the process ends.
 void silentBus(const QString& scratch) {
-    const auto path = QStringLiteral("%1/silent").arg(scratch).toUtf8();
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.constData(), sizeof(address.sun_path) - 1);
-    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
-        listen(listener, 4) != 0)
+    static QLocalServer server;
+    if (!server.listen(scratch + QStringLiteral("/silent")))
         std::perror("silent bus");
-    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(QStringLiteral("unix:path=%1").arg(path)), 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS",
+           qPrintable(QStringLiteral("unix:path=%1").arg(server.fullServerName())), 1);
 }
 
 constexpr auto unreachableLimit = 500ms;

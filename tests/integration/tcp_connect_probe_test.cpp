@@ -7,52 +7,31 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tessaron::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A listener that never completes a handshake: its accept queue is full, so the kernel drops new SYNs.
-class SilentListener {
-public:
+// A listener that never completes a handshake: it accepts nothing and its queue is full, so the kernel
+// drops new SYNs.
+struct SilentListener {
     explicit SilentListener(const char* address) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in where{};
-        where.sin_family = AF_INET;
-        ::inet_pton(AF_INET, address, &where.sin_addr);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&where), sizeof where);
-        ::listen(listener_, 0);
-        socklen_t length = sizeof where;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &length);
-        port_ = ntohs(where.sin_port);
-        // Fill the accept queue; these connections are never accepted.
-        for (int i = 0; i < 2; ++i) {
-            const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(filler, reinterpret_cast<sockaddr*>(&where), sizeof where);
-            fillers_.push_back(filler);
-        }
-        ::usleep(50'000);
+        server.setListenBacklogSize(0);
+        server.listen(QHostAddress(QString::fromLatin1(address)));
+        server.pauseAccepting();
+        for (auto& filler : fillers)
+            filler.connectToHost(server.serverAddress(), server.serverPort());
+        QTest::qWait(50);
     }
-    ~SilentListener() {
-        for (const int filler : fillers_)
-            ::close(filler);
-        ::close(listener_);
-    }
+    quint16 port() const { return server.serverPort(); }
 
-    int port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    int port_ = 0;
-    std::vector<int> fillers_;
+    QTcpServer server;
+    QTcpSocket fillers[2];
 };
 
 // Figures for listeners, by address or by name, and none without an answer: refused at once, or silent
