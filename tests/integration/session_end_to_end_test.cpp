@@ -6,6 +6,7 @@
 #include "profiles/access_input.hpp"
 #include "support/run_task.hpp"
 
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -15,12 +16,12 @@
 namespace tessaron::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 // The whole way a new user goes, on the system clock: an invitation link of the local service redeemed
 // through the session, its roster of several nodes adopted, the first node reached through the real tunnel;
 // then that node's failure followed through the tunnel process to another node.
 TEST(SessionEndToEndTest, AnInvitationLinkGivesTheRosterItsNodeConnectsAndABlockedNodeIsLeftForTheNext) {
-    ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
-        << "run this suite through tests/support/with-keyring.sh";
     const LocalServiceProcess service;
     ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
     const TunnelHarness harness;
@@ -71,6 +72,32 @@ TEST(SessionEndToEndTest, AnInvitationLinkGivesTheRosterItsNodeConnectsAndABlock
     session.userStopTapped();
     EXPECT_TRUE(
         SessionApplication::waitFor([&] { return session.phase() == TessaronLinkPhase::disconnected; }));
+}
+
+// The sign-in tool as a developer runs it against the local service: the code typed in, the account's
+// profile installed, the link brought up through the real tunnel.
+TEST(SignInToolTest, SignsInWithTheTypedCodeAndConnectsThroughTheTunnel) {
+    LocalServiceProcess service;
+    ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
+    // Its tunnel is the harness's, which ends it with the test; its preferences lie in the harness's folder.
+    const TunnelHarness harness;
+    QProcess tool;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), harness.runtimeFolder());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(TESSARON_SIGN_IN_TOOL),
+               {QStringLiteral("Dev@Example.com"), QStringLiteral("--service"), service.baseURL(),
+                QStringLiteral("--ca"), service.caFile()});
+
+    const auto code = service.awaitLine(QStringLiteral("^e-mail code for dev@example\\.com: (\\d{6})$"), 10s);
+    ASSERT_TRUE(code);
+    tool.write(code->captured(1).toUtf8() + '\n');
+    ASSERT_TRUE(tool.waitForFinished(60'000));
+    const std::string printed = tool.readAllStandardOutput().toStdString();
+    EXPECT_EQ(tool.exitCode(), 0) << printed;
+    EXPECT_NE(printed.find("\nphase: Connected\n"), std::string::npos) << printed;
+    EXPECT_TRUE(service.awaitLine(QStringLiteral("^POST /v1/account/profile HTTP/1\\.1 200$")));
+    EXPECT_TRUE(service.awaitLine(QStringLiteral("^GET /success\\.txt HTTP/1\\.1 200$")));
 }
 
 } // namespace

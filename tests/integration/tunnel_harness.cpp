@@ -10,6 +10,8 @@
 #include <QLocalSocket>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -72,6 +74,9 @@ TunnelHarness::TunnelHarness()
     : endpoint_{directory_.filePath(QStringLiteral("tessaron-tunnel.socket")),
                 TunnelEndpoint::defaultProgram()} {
     qputenv("XDG_CONFIG_HOME", directory_.filePath(QStringLiteral("config")).toLocal8Bit());
+    // The tunnel finds its profiles in the Secret Service, which only the wrapper provides to tests.
+    EXPECT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
+        << "run this suite through tests/support/with-keyring.sh";
 }
 
 TunnelHarness::~TunnelHarness() {

@@ -39,11 +39,6 @@ QList<VpnStatus> statusesOf(const QSignalSpy& spy) {
 
 class TunnelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
-            << "run this suite through tests/support/with-keyring.sh";
-    }
-
     // Writes the configuration the way the application does for a profile at server:port.
     QUuid install(LinuxTunnelManagers& managers, const QString& server, quint16 port) const {
         const auto profile = nodeProfile(QStringLiteral("Test node"), server, port);
