@@ -91,10 +91,9 @@ TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemoveAndOnlyItsRe
     EXPECT_EQ(keychain.update(query(std::nullopt), "x"), status::badParameter);
 
     EXPECT_EQ(keychain.remove(item), status::success);
-    EXPECT_EQ(keychain.copyData(item).status, status::itemNotFound);
-    EXPECT_EQ(keychain.persistentRef(item).status, status::itemNotFound);
-    EXPECT_EQ(keychain.resolve(reference.value).status, status::itemNotFound);
-    EXPECT_EQ(keychain.remove(item), status::itemNotFound);
+    EXPECT_EQ((std::vector{keychain.copyData(item).status, keychain.persistentRef(item).status,
+                           keychain.resolve(reference.value).status, keychain.remove(item)}),
+              std::vector<qint32>(4, status::itemNotFound));
 }
 
 TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndServiceOnly) {

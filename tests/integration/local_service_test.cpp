@@ -23,12 +23,6 @@ namespace {
 
 class LocalServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service = new LocalServiceProcess; }
-    static void TearDownTestSuite() {
-        delete service;
-        service = nullptr;
-    }
-
     void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
 
     TessaronAuthSession signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
@@ -61,7 +55,8 @@ protected:
                                                              : HttpResponse();
     }
 
-    static inline LocalServiceProcess* service = nullptr;
+    LocalServiceProcess started;
+    LocalServiceProcess* const service = &started;
 
     std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
         QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
@@ -77,7 +72,7 @@ protected:
 
 // One computer signs in on the web page, another by e-mail code as the sign-in tool reads it: the second must
 // swap the account's one computer slot, which signs the first out.
-TEST_F(LocalServiceTest, WebAndEmailSignInShareOneGrantWhoseSlotASecondComputerMustSwap) {
+TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsAndNamesAnOlderRelease) {
     const QString email = QStringLiteral("two-computers@example.com");
     const QUuid first = QUuid::createUuid();
     const QUuid second = QUuid::createUuid();
@@ -113,9 +108,8 @@ TEST_F(LocalServiceTest, WebAndEmailSignInShareOneGrantWhoseSlotASecondComputerM
     runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
     EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.sessionToken)),
               TessaronAccountError(TessaronAccountErrorKind::unauthorized));
-}
 
-TEST_F(LocalServiceTest, TakesCrashReportsAndNamesAnOlderRelease) {
+    // The diagnostics endpoint takes a crash report, and the release feed names an older release.
     PairingCrashUploader uploader(
         QUrl(service->baseURL()), *transport, [](int, std::optional<QByteArray>) {},
         [] { return QStringLiteral("macos-direct/0.1.0/1"); });
