@@ -70,6 +70,45 @@ QDBusMessage screenSaver(const char* service, bool active) {
     return signal(path, name, QStringLiteral("ActiveChanged"), {active});
 }
 
+const QString powerPath = QStringLiteral("/net/hadess/PowerProfiles");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+
+class FakePowerProfiles final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "net.hadess.PowerProfiles")
+    Q_PROPERTY(QString ActiveProfile READ activeProfile)
+public:
+    QString activeProfile() const { return profile; }
+    QString profile = QStringLiteral("power-saver");
+};
+
+class FakePortalSettings final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
+public:
+    bool animations = false;
+
+public Q_SLOTS:
+    // The portal answers with the value wrapped once more.
+    QDBusVariant Read(const QString&, const QString&) {
+        return QDBusVariant(QVariant::fromValue(QDBusVariant(animations)));
+    }
+};
+
+QDBusMessage powerProfile(const QString& profile) {
+    return signal(powerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                  QStringLiteral("PropertiesChanged"),
+                  {QStringLiteral("net.hadess.PowerProfiles"),
+                   QVariantMap{{QStringLiteral("ActiveProfile"), profile}}, QStringList{}});
+}
+
+QDBusMessage animationSetting(const QVariant& enabled) {
+    return signal(portalPath, QStringLiteral("org.freedesktop.portal.Settings"),
+                  QStringLiteral("SettingChanged"),
+                  {QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("enable-animations"),
+                   QVariant::fromValue(QDBusVariant(enabled))});
+}
+
 // Services on a bus connection of their own, as other processes would be.
 class FakeHostServices {
 public:
@@ -78,8 +117,17 @@ public:
         , name_(connectionName) {
         for (const auto& service : services)
             EXPECT_TRUE(bus_.registerService(service)) << service.toStdString();
-        if (services.contains(loginService)) {
-            EXPECT_TRUE(bus_.registerObject(managerPath, &manager, QDBusConnection::ExportAllSlots));
+        const std::tuple<QString, QString, QObject*, QDBusConnection::RegisterOptions> objects[] = {
+            {loginService, managerPath, &manager, QDBusConnection::ExportAllSlots},
+            {QStringLiteral("net.hadess.PowerProfiles"), powerPath, &power,
+             QDBusConnection::ExportAllProperties},
+            {QStringLiteral("org.freedesktop.portal.Desktop"), portalPath, &portal,
+             QDBusConnection::ExportAllSlots},
+        };
+        for (const auto& [service, path, object, options] : objects) {
+            if (services.contains(service)) {
+                EXPECT_TRUE(bus_.registerObject(path, object, options));
+            }
         }
     }
     ~FakeHostServices() { QDBusConnection::disconnectFromBus(name_); }
@@ -96,6 +144,8 @@ public:
     }
 
     FakeLoginManager manager;
+    FakePowerProfiles power;
+    FakePortalSettings portal;
 
 private:
     QDBusConnection bus_;
@@ -176,67 +226,6 @@ TEST(HostActivityDbusTest, TurnsTheOwnersSignalsIntoEventsForTheObservationsStil
     EXPECT_EQ(folded(events), expected);
     EXPECT_EQ(folded(ended).size(), expected.size() - 1);
 }
-namespace {
-
-const QString powerPath = QStringLiteral("/net/hadess/PowerProfiles");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-
-class FakePowerProfiles final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "net.hadess.PowerProfiles")
-    Q_PROPERTY(QString ActiveProfile READ activeProfile)
-public:
-    QString activeProfile() const { return profile; }
-    QString profile = QStringLiteral("power-saver");
-};
-
-class FakePortalSettings final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
-public:
-    bool animations = false;
-
-public Q_SLOTS:
-    // The portal answers with the value wrapped once more.
-    QDBusVariant Read(const QString&, const QString&) {
-        return QDBusVariant(QVariant::fromValue(QDBusVariant(animations)));
-    }
-};
-
-// The daemon and the portal on a connection of their own, as other processes would be.
-class FakeDesktop {
-public:
-    FakeDesktop()
-        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-desktop"))) {
-        EXPECT_TRUE(bus_.registerService(QStringLiteral("net.hadess.PowerProfiles")));
-        EXPECT_TRUE(bus_.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
-        EXPECT_TRUE(bus_.registerObject(powerPath, &power, QDBusConnection::ExportAllProperties));
-        EXPECT_TRUE(bus_.registerObject(portalPath, &portal, QDBusConnection::ExportAllSlots));
-    }
-    ~FakeDesktop() { QDBusConnection::disconnectFromBus(QStringLiteral("fake-desktop")); }
-
-    void switchProfile(const QString& profile) {
-        auto message =
-            QDBusMessage::createSignal(powerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                       QStringLiteral("PropertiesChanged"));
-        message << QStringLiteral("net.hadess.PowerProfiles")
-                << QVariantMap{{QStringLiteral("ActiveProfile"), profile}} << QStringList{};
-        bus_.send(message);
-    }
-    void setAnimations(const QVariant& enabled) {
-        auto message = QDBusMessage::createSignal(
-            portalPath, QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("SettingChanged"));
-        message << QStringLiteral("org.gnome.desktop.interface") << QStringLiteral("enable-animations")
-                << QVariant::fromValue(QDBusVariant(enabled));
-        bus_.send(message);
-    }
-
-    FakePowerProfiles power;
-    FakePortalSettings portal;
-
-private:
-    QDBusConnection bus_;
-};
 
 TEST(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSettingNormalWithoutThem) {
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run inside dbus-run-session";
@@ -248,7 +237,9 @@ TEST(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSettingNorma
         EXPECT_FALSE(power.lowPower());
         EXPECT_FALSE(motion.reduceMotion());
     }
-    FakeDesktop desktop;
+    FakeHostServices desktop(
+        QStringLiteral("fake-desktop"),
+        {QStringLiteral("net.hadess.PowerProfiles"), QStringLiteral("org.freedesktop.portal.Desktop")});
     PowerStateObserver power(QDBusConnection::sessionBus());
     ReduceMotionObserver motion(QDBusConnection::sessionBus());
     EXPECT_TRUE(QTest::qWaitFor([&] { return power.lowPower() && motion.reduceMotion(); }, 5000)) << "read";
@@ -256,8 +247,8 @@ TEST(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSettingNorma
     const auto changeUntil = [&](const QString& profile, const QVariant& animations, bool low, bool reduce) {
         return QTest::qWaitFor(
             [&] {
-                desktop.switchProfile(profile);
-                desktop.setAnimations(animations);
+                desktop.send(powerProfile(profile));
+                desktop.send(animationSetting(animations));
                 QTest::qWait(20);
                 return power.lowPower() == low && motion.reduceMotion() == reduce;
             },
@@ -268,7 +259,5 @@ TEST(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSettingNorma
     // A value of another type says nothing about animations.
     EXPECT_TRUE(changeUntil(QStringLiteral("balanced"), QStringLiteral("false"), false, false));
 }
-
-} // namespace
 
 #include "desktop_dbus_test.moc"
