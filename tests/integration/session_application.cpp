@@ -51,7 +51,10 @@ SessionApplication::SessionApplication(const TunnelHarness& harness, std::option
     , harness_(harness)
     , service_(std::move(service))
     , extensions_(TessaronIdentifiers::tunnelExtensionBundle, TunnelEndpoint::defaultProgram())
-    , activator_(extensions_, clock, log, besideTheTunnel()) {}
+    , activator_(extensions_, clock, log, besideTheTunnel()) {
+    preferences.setValue(session_keys::privacyConsent, true);
+    preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
+}
 
 SessionApplication::~SessionApplication() {
     quit();
@@ -84,11 +87,6 @@ TessaronSession& SessionApplication::launch() {
 void SessionApplication::quit() {
     session_.reset();
     parts_.reset();
-}
-
-void SessionApplication::grantConsent() {
-    preferences.setValue(session_keys::privacyConsent, true);
-    preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
 }
 
 void SessionApplication::save(const TessaronProfile& profile) {

@@ -37,7 +37,8 @@ struct PairingService {
 // real time, the session's own rules run on a manual clock that stands still (its connection check and
 // watchdog never fall due), so only the tunnel moves the link on.
 //
-// Construct it after the harness: the harness chooses the configuration folder.
+// The user has consented already: no suite here is about the privacy step. Construct it after the harness:
+// the harness chooses the configuration folder.
 class SessionApplication {
 public:
     explicit SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service = {},
@@ -51,7 +52,6 @@ public:
     // Ends the session and its parts, as quitting the application does; the tunnel runs on.
     void quit();
 
-    void grantConsent();
     // A saved connection, stored as the application stores one.
     void save(const TessaronProfile& profile);
 

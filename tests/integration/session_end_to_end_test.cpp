@@ -27,7 +27,6 @@ TEST(SessionEndToEndTest, AnInvitationLinkGivesTheRosterItsNodeConnectsAndABlock
     const TunnelHarness harness;
     SessionApplication app(
         harness, PairingService{QUrl(service.baseURL()), QSslCertificate::fromPath(service.caFile())}, true);
-    app.grantConsent();
     auto& session = app.launch();
     ASSERT_TRUE(session.summaries().isEmpty());
     const auto printed = service.linesMatching(QStringLiteral("^invitation code for Americas .*: (\\S+)$"));

@@ -22,10 +22,7 @@ using namespace std::chrono_literals;
 
 class SessionTunnelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        app_.grantConsent();
-        app_.save(profile_);
-    }
+    void SetUp() override { app_.save(profile_); }
 
     TessaronSession& launchSelected() {
         auto& session = app_.launch();
