@@ -64,10 +64,7 @@ protected:
     TessaronServerUpgradeGate gate{preferences};
     TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport,
                                   SystemClock::shared(), gate};
-    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(),
-                                  [this](int status, const QByteArray& body) {
-                                      gate.observe(status, body);
-                                  }};
+    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(), nullptr};
 };
 
 // One computer signs in on the web page, another by e-mail code as the sign-in tool reads it: the second must
