@@ -3,6 +3,8 @@
 #define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
+#include "account/session_token_store.hpp"
+#include "account/subscription_link_store.hpp"
 #include "platform/secret_service_keychain.hpp"
 
 #include <QElapsedTimer>
@@ -117,6 +119,35 @@ TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndS
     EXPECT_EQ(keychain.copyAll(query(std::nullopt)).status, status::itemNotFound);
     EXPECT_EQ(read(keychain.copyData(otherGroup)), found("d"));
     EXPECT_EQ(read(keychain.copyData(query(QStringLiteral("erin"), otherService))), found("e"));
+}
+
+// The account's stores over the real keyring. The sign-in flows that fill and clear them are pinned by the
+// account model's own suite, over the same stores on a scripted keychain.
+TEST_F(SecretServiceKeychainTest, TheAccountStoresAddUpdateReadBackAndSweepTheirItems) {
+    const BundleInfo bundle{QVariantMap{{QStringLiteral("TessaronKeychainAccessGroup"), group}},
+                            ProgramLocations{}};
+    const auto accountItems = [&] {
+        QStringList accounts;
+        for (const auto& item : keychain.copyAll(query(std::nullopt, accountKeychainService)).value)
+            accounts.append(item.account);
+        return accounts;
+    };
+    const TessaronSessionTokenStore tokens(keychain, bundle);
+    const TessaronSubscriptionLinkStore links(keychain, bundle);
+    const QUrl first(QStringLiteral("https://a.test/v1/sub/1")),
+        second(QStringLiteral("https://a.test/v1/sub/2"));
+    for (const auto& url : {first, second}) {
+        EXPECT_TRUE(tokens.save(url.path()));
+        links.write(url, QStringLiteral("acct-1"));
+    }
+    links.write(first, QStringLiteral("acct-2"));
+    EXPECT_EQ(tokens.load(), second.path());
+    EXPECT_EQ(links.readURL(QStringLiteral("acct-1")), second);
+    EXPECT_EQ(accountItems().size(), 3);
+    links.removeAll();
+    EXPECT_EQ(accountItems(), QStringList{TessaronSessionTokenStore::keychainAccount});
+    tokens.remove();
+    EXPECT_TRUE(accountItems().isEmpty());
 }
 
 TEST_F(SecretServiceKeychainTest, OperationsFromEightThreadsDoNotInterfere) {
