@@ -222,12 +222,10 @@ TEST(HostActivityDbusTest, TurnsTheOwnersSignalsIntoEventsForTheObservationsStil
 TEST(DesktopSettingsTest, FollowsThePowerSaverProfileAndTheAnimationSettingNormalWithoutThem) {
     ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run inside dbus-run-session";
     {
-        SCOPED_TRACE("missing services");
         PowerStateObserver power(QDBusConnection::sessionBus());
         ReduceMotionObserver motion(QDBusConnection::sessionBus());
         QTest::qWait(200);
-        EXPECT_FALSE(power.lowPower());
-        EXPECT_FALSE(motion.reduceMotion());
+        EXPECT_FALSE(power.lowPower() || motion.reduceMotion()) << "without the services";
     }
     FakeHostServices desktop(
         QStringLiteral("fake-desktop"),

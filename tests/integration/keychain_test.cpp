@@ -107,13 +107,11 @@ TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndS
     ASSERT_EQ(keychain.add(otherGroup, "d"), status::success);
     ASSERT_EQ(keychain.add(query(QStringLiteral("erin"), otherService), "e"), status::success);
 
-    const auto all = keychain.copyAll(query(std::nullopt));
-    ASSERT_EQ(all.status, status::success);
-    std::vector<std::pair<std::string, std::string>> listed;
-    for (const auto& item : all.value)
-        listed.emplace_back(item.account.toStdString(), item.data.toStdString());
-    EXPECT_EQ(listed, (std::vector<std::pair<std::string, std::string>>{
-                          {"alice", "alice-secret"}, {"bob", "bob-secret"}, {"carol", "carol-secret"}}));
+    std::vector<std::string> listed;
+    for (const auto& item : keychain.copyAll(query(std::nullopt)).value)
+        listed.push_back((item.account + u'=' + QString::fromUtf8(item.data)).toStdString());
+    EXPECT_EQ(listed,
+              (std::vector<std::string>{"alice=alice-secret", "bob=bob-secret", "carol=carol-secret"}));
 
     EXPECT_EQ(keychain.remove(query(std::nullopt)), status::success);
     EXPECT_EQ(keychain.copyAll(query(std::nullopt)).status, status::itemNotFound);
@@ -151,8 +149,7 @@ TEST_F(SecretServiceKeychainTest, TheAccountStoresAddUpdateReadBackAndSweepTheir
 }
 
 TEST_F(SecretServiceKeychainTest, OperationsFromEightThreadsDoNotInterfere) {
-    constexpr int threadCount = 8;
-    constexpr int rounds = 4;
+    constexpr int threadCount = 8, rounds = 4;
     std::vector<std::thread> threads;
     for (int thread = 0; thread < threadCount; ++thread) {
         threads.emplace_back([this, thread] {

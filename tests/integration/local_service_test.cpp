@@ -23,17 +23,7 @@ namespace {
 
 class LocalServiceTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
-
-    TessaronAuthSession signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
-        const auto challenge = runTask(account.startEmailChallenge(email, installationID));
-        // Read as the sign-in tool reads the service's log.
-        const auto printed = service->awaitLine(QStringLiteral("^e-mail code for .*$"));
-        const auto code = sign_in::emailCodeInLog(printed ? printed->captured() : QString(), email.toUpper());
-        EXPECT_TRUE(code) << email.toStdString();
-        return runTask(account.verifyEmailCode(challenge.challengeID, code.value_or(QString()),
-                                               installationID, deviceName));
-    }
+    void SetUp() override { ASSERT_TRUE(service.isRunning()) << service.startError().toStdString(); }
 
     QCoro::Task<TessaronProfileEnvelope> grantProfile(const TessaronAuthSession& signedIn,
                                                       const QUuid& installationID, const QString& deviceName,
@@ -55,27 +45,25 @@ protected:
                                                              : HttpResponse();
     }
 
-    LocalServiceProcess started;
-    LocalServiceProcess* const service = &started;
+    LocalServiceProcess service;
 
     std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
-        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
+        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service.caFile())});
     MemoryPreferences preferences;
     TessaronServerUpgradeGate gate{preferences};
-    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport,
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service.baseURL())), *transport,
                                   SystemClock::shared(), gate};
-    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(), nullptr};
+    TessaronAccountClient account{QUrl(service.baseURL()), transport, SystemClock::shared(), nullptr};
 };
 
 // One computer signs in on the web page, another by e-mail code as the sign-in tool reads it: the second must
 // swap the account's one computer slot, which signs the first out.
 TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsAndNamesAnOlderRelease) {
     const QString email = QStringLiteral("two-computers@example.com");
-    const QUuid first = QUuid::createUuid();
-    const QUuid second = QUuid::createUuid();
+    const QUuid first = QUuid::createUuid(), second = QUuid::createUuid();
     const TessaronOAuthStart started = runTask(account.startOAuth(TessaronOAuthProvider::google, first));
     const QUrl authorize(started.authorizeURL);
-    EXPECT_EQ(authorize.authority(), QStringLiteral("127.0.0.1:%1").arg(service->port()));
+    EXPECT_EQ(authorize.authority(), QStringLiteral("127.0.0.1:%1").arg(service.port()));
     EXPECT_TRUE(fetch(authorize).body.contains("/oauth/complete"));
     const QUrlQuery form{{QStringLiteral("state"), started.state},
                          {QStringLiteral("email"), email},
@@ -98,7 +86,13 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
         runTask(grantProfile(onFirst, first, QStringLiteral("First laptop"))).profile;
     EXPECT_EQ(runTask(pairing.roster(profile.id, first)).profiles.value(0), profile);
 
-    const auto onSecond = signIn(email, second, QStringLiteral("Second laptop"));
+    const auto challenge = runTask(account.startEmailChallenge(email, second));
+    // Read as the sign-in tool reads the service's log.
+    const auto printed = service.awaitLine(QStringLiteral("^e-mail code for .*$"));
+    const auto code = sign_in::emailCodeInLog(printed ? printed->captured() : QString(), email.toUpper());
+    ASSERT_TRUE(code);
+    const auto onSecond = runTask(
+        account.verifyEmailCode(challenge.challengeID, *code, second, QStringLiteral("Second laptop")));
     EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
               TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
                   TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
@@ -108,7 +102,7 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
 
     // The diagnostics endpoint takes a crash report, and the release feed names an older release.
     PairingCrashUploader uploader(
-        QUrl(service->baseURL()), *transport, [](int, std::optional<QByteArray>) {},
+        QUrl(service.baseURL()), *transport, [](int, std::optional<QByteArray>) {},
         [] { return QStringLiteral("macos-direct/0.1.0/1"); });
     TessaronCrashReport report;
     report.id = QUuid::createUuid();
@@ -116,12 +110,12 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
     report.installationID = QUuid::createUuid();
     EXPECT_TRUE(runTask(uploader.upload(report))) << "only a 202 counts as delivered";
 
-    const auto release = runTask(
-        ReleaseFeed(*transport, QUrl(service->baseURL() + QStringLiteral("/releases/mac/latest.json")))
-            .fetchLatest());
+    const auto release =
+        runTask(ReleaseFeed(*transport, QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")))
+                    .fetchLatest());
     ASSERT_TRUE(release);
     EXPECT_FALSE(compareVersions(QStringLiteral("0.1.0"), release->version));
-    EXPECT_EQ(release->url, QUrl(service->baseURL() + QStringLiteral("/download/mac")));
+    EXPECT_EQ(release->url, QUrl(service.baseURL() + QStringLiteral("/download/mac")));
 }
 
 } // namespace
