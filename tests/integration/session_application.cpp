@@ -34,12 +34,6 @@ BundleInfo bundleFor(const std::optional<PairingService>& service) {
     return BundleInfo(info, locations);
 }
 
-// The test program runs from the build's program folder, beside the tunnel: that folder plays the
-// applications folder, so the activator finds the application where it must be.
-ApplicationLocation besideTheTunnel() {
-    return {QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath()};
-}
-
 } // namespace
 
 SessionApplication::SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service,
@@ -51,7 +45,10 @@ SessionApplication::SessionApplication(const TunnelHarness& harness, std::option
     , harness_(harness)
     , service_(std::move(service))
     , extensions_(TessaronIdentifiers::tunnelExtensionBundle, TunnelEndpoint::defaultProgram())
-    , activator_(extensions_, clock, log, besideTheTunnel()) {
+    // The test program runs from the build's program folder, beside the tunnel: that folder plays the
+    // applications folder, so the activator finds the application where it must be.
+    , activator_(extensions_, clock, log,
+                 {QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath()}) {
     preferences.setValue(session_keys::privacyConsent, true);
     preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
 }
