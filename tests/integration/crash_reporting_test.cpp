@@ -1,5 +1,10 @@
+// A crash through the application's handler in a child process, reported at its next start; and the
+// uploader's rules over real HTTPS.
+#include "platform/qt_http_transport.hpp"
 #include "support/https_test_server.hpp"
+#include "support/run_task.hpp"
 #include "updates/crash_report.hpp"
+#include "updates/crash_uploader.hpp"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,15 +15,24 @@
 
 #include <signal.h>
 
-#include <atomic>
-#include <vector>
-
 namespace tessaron::testing {
 namespace {
+
+using Reply = HttpsTestServer::Reply;
+using ObservedReply = std::pair<int, std::optional<QByteArray>>;
+
+const QByteArray endpointPath = "/v1/diagnostics/crash";
+
+TessaronCrashReport report() {
+    return TessaronCrashReport::decoded(
+        R"({"id":"2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22","platform":"macos",)"
+        R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","signal":"11"})");
+}
 
 struct Ending {
     bool signalled = false;
     int number = 0; // the signal, or the exit code
+    bool operator==(const Ending&) const = default;
 };
 
 // Runs the crash child to its end, without the test-harness variable: it behaves as the application.
@@ -35,53 +49,60 @@ Ending runChild(const QStringList& arguments) {
 
 class CrashReportingTest : public ::testing::Test {
 protected:
-    CrashReportingTest() {
-        server.on("POST", "/v1/diagnostics/crash",
-                  [this](const auto&) { return HttpsTestServer::Reply{.status = status.load()}; });
-    }
+    CrashReportingTest() { answer({.status = 202}); }
 
+    void answer(Reply reply) {
+        server.on("POST", endpointPath, [reply](const auto&) { return reply; });
+    }
     Ending sendReports() {
         return runChild(
             {folder.path(), QStringLiteral("report"), server.baseUrl().toString(), server.caPath()});
     }
     QStringList leftInFolder() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
 
+    PairingCrashUploader uploaderFor(std::optional<QUrl> base, HttpTransport* through = nullptr) {
+        return PairingCrashUploader(
+            std::move(base), through ? *through : transport,
+            [this](int status, std::optional<QByteArray> body) {
+                observed.append({status, std::move(body)});
+            },
+            [] { return QStringLiteral("macos-direct/1.4.2/142"); });
+    }
+    bool upload(std::optional<QUrl> base) { return runTask(uploaderFor(std::move(base)).upload(report())); }
+
     QTemporaryDir folder;
     HttpsTestServer server;
-    std::atomic<int> status = 202;
+    QtHttpTransport transport{{.trustedAuthorities = server.caCertificates()}};
+    // Its 15 s time-out passes in 15 ms.
+    QtHttpTransport impatient{{.trustedAuthorities = server.caCertificates(), .timeoutDivisor = 1000}};
+    QList<ObservedReply> observed;
 };
 
 TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefused) {
-    struct Case {
-        const char* how;
-        int signal;
-        bool refusedOnce;
-    };
-    const std::vector<Case> cases{{"null-write", SIGSEGV, true},
-                                  {"stack-overflow", SIGSEGV, false},
-                                  {"uncaught-exception", SIGABRT, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.how);
+    // How the child crashes, the signal it dies of, and whether the first report is refused.
+    const std::tuple<const char*, int, bool> cases[] = {{"null-write", SIGSEGV, true},
+                                                        {"stack-overflow", SIGSEGV, false},
+                                                        {"uncaught-exception", SIGABRT, false}};
+    for (const auto& [how, signalNumber, refusedOnce] : cases) {
+        SCOPED_TRACE(how);
         const auto before = QDateTime::currentSecsSinceEpoch();
-        const auto crashed = runChild({folder.path(), QString::fromLatin1(c.how)});
-        EXPECT_TRUE(crashed.signalled);
-        EXPECT_EQ(crashed.number, c.signal);
+        EXPECT_EQ(runChild({folder.path(), QString::fromLatin1(how)}), (Ending{true, signalNumber}));
         ASSERT_EQ(leftInFolder().size(), 1);
 
         const auto requestsBefore = server.requests().size();
-        if (c.refusedOnce) {
-            status = 500;
+        if (refusedOnce) {
+            answer({.status = 500});
             EXPECT_FALSE(sendReports().signalled);
             ASSERT_EQ(leftInFolder().size(), 1);
             EXPECT_TRUE(leftInFolder().front().endsWith(QStringLiteral(".json")));
-            status = 202;
+            answer({.status = 202});
         }
         EXPECT_FALSE(sendReports().signalled);
-        ASSERT_EQ(server.requests().size(), requestsBefore + (c.refusedOnce ? 2 : 1));
+        ASSERT_EQ(server.requests().size(), requestsBefore + (refusedOnce ? 2 : 1));
         const auto body = server.requests().back().body;
         EXPECT_EQ(body, server.requests()[requestsBefore].body);
         const auto report = TessaronCrashReport::decoded(body);
-        EXPECT_EQ(report.signal, QString::number(c.signal));
+        EXPECT_EQ(report.signal, QString::number(signalNumber));
         EXPECT_EQ(report.build, 142);
         const auto crashedAt = QDateTime::fromString(report.crashedAt, Qt::ISODate).toSecsSinceEpoch();
         EXPECT_GE(crashedAt, before);
@@ -90,10 +111,49 @@ TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefuse
             << "a frame of the crashed program";
         // A terminate is named; its exception's message never travels.
         EXPECT_EQ(report.terminationReason,
-                  c.signal == SIGABRT ? QStringLiteral("std::terminate") : QString());
+                  signalNumber == SIGABRT ? QStringLiteral("std::terminate") : QString());
         EXPECT_FALSE(body.contains("must not travel"));
         EXPECT_TRUE(leftInFolder().isEmpty());
     }
+}
+
+TEST_F(CrashReportingTest,
+       TheUploaderPostsToTheOriginsEndpointOnlyAcceptedCountsAndEveryReplyReachesTheGate) {
+    // Each reply, whether it counts as delivered, and whether the gate is given its body.
+    const std::tuple<Reply, bool, bool> cases[] = {
+        {{.status = 202, .headers = {}, .body = "{}"}, true, true},
+        {{.status = 200, .headers = {}, .body = "{}"}, false, true},
+        {{.status = 204}, false, true},
+        // A redirect is a final reply: the report is not posted again elsewhere.
+        {{.status = 307, .headers = {{"Location", "/elsewhere"}}, .body = "moved"}, false, true},
+        {{.status = 500, .headers = {}, .body = "down"}, false, true},
+        {{.status = 426, .headers = {}, .body = QByteArray(131'072, 'x')}, false, true},
+        {{.status = 426, .headers = {}, .body = QByteArray(131'073, 'x')}, false, false},
+    };
+    for (const auto& [reply, delivered, gateGetsBody] : cases) {
+        SCOPED_TRACE(::testing::Message() << reply.status << " with " << reply.body.size() << " bytes");
+        observed.clear();
+        answer(reply);
+        EXPECT_EQ(upload(server.url(QStringLiteral("/base/path?query=1#fragment"))), delivered);
+        const auto& received = server.requests().back();
+        EXPECT_EQ(received.method + ' ' + received.path + ' ' + received.header("Content-Type") + ' ' +
+                      received.header("Accept") + ' ' + received.header("X-Tessaron-Client"),
+                  "POST " + endpointPath + " application/json application/json macos-direct/1.4.2/142");
+        EXPECT_EQ(received.body, report().encoded());
+        EXPECT_EQ(observed, (QList{ObservedReply(reply.status,
+                                                 gateGetsBody ? std::optional(reply.body) : std::nullopt)}));
+    }
+    EXPECT_EQ(server.requests().size(), qsizetype(std::size(cases)));
+}
+
+TEST_F(CrashReportingTest, TheUploaderSendsNothingWithoutAnHttpsBaseAndTellsTheGateNothingOnATimeOut) {
+    EXPECT_FALSE(upload(std::nullopt));
+    EXPECT_FALSE(upload(QUrl(QStringLiteral("http://127.0.0.1:9/"))));
+    EXPECT_TRUE(server.requests().isEmpty());
+
+    answer(HttpsTestServer::silence());
+    EXPECT_FALSE(runTask(uploaderFor(server.baseUrl(), &impatient).upload(report())));
+    EXPECT_TRUE(observed.isEmpty());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
-// The local service as run.sh starts it, over real HTTPS: a smoke test of what the app relies on.
+// The local service as run.sh starts it, over real HTTPS: a smoke test of what the app relies on. Its
+// invitations and nodes are walked through end to end by the session's suite.
 #include "local_service_process.hpp"
 
 #include "account/account_client.hpp"
@@ -9,8 +10,9 @@
 #include "sign-in/email_code.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/run_task.hpp"
+#include "updates/crash_uploader.hpp"
+#include "updates/release_feed.hpp"
 
-#include <QTcpSocket>
 #include <QUrlQuery>
 #include <QUuid>
 
@@ -19,40 +21,16 @@
 namespace tessaron::testing {
 namespace {
 
-const QString consentVersion = QStringLiteral("tessaron-access-v1");
-
-struct SignedIn {
-    QString token;
-    TessaronAccount account;
-
-    QString grantID() const { return account.activeGrant().value_or(TessaronAccount::Grant()).id; }
-};
-
 class LocalServiceTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { service = new LocalServiceProcess; }
-    static void TearDownTestSuite() {
-        delete service;
-        service = nullptr;
-    }
+    void SetUp() override { ASSERT_TRUE(service.isRunning()) << service.startError().toStdString(); }
 
-    void SetUp() override { ASSERT_TRUE(service->isRunning()) << service->startError().toStdString(); }
-
-    SignedIn signIn(const QString& email, const QUuid& installationID, const QString& deviceName) {
-        const auto challenge = runTask(account.startEmailChallenge(email, installationID));
-        // Read as the sign-in tool reads the service's log.
-        const auto printed = service->awaitLine(QStringLiteral("^e-mail code for .*$"));
-        const auto code = sign_in::emailCodeInLog(printed ? printed->captured() : QString(), email.toUpper());
-        EXPECT_TRUE(code) << email.toStdString();
-        const auto session = runTask(account.verifyEmailCode(challenge.challengeID, code.value_or(QString()),
-                                                             installationID, deviceName));
-        return {session.sessionToken, session.account};
-    }
-
-    QCoro::Task<TessaronProfileEnvelope> grantProfile(const SignedIn& signedIn, const QUuid& installationID,
-                                                      const QString& deviceName, bool deviceSwap = false) {
-        return account.fetchProfile(signedIn.token, signedIn.grantID(), installationID, deviceName,
-                                    deviceSwap);
+    QCoro::Task<TessaronProfileEnvelope> grantProfile(const TessaronAuthSession& signedIn,
+                                                      const QUuid& installationID, const QString& deviceName,
+                                                      bool deviceSwap = false) {
+        return account.fetchProfile(signedIn.sessionToken,
+                                    signedIn.account.activeGrant().value_or(TessaronAccount::Grant()).id,
+                                    installationID, deviceName, deviceSwap);
     }
 
     // A page as the browser would load it; a form is posted.
@@ -67,87 +45,77 @@ protected:
                                                              : HttpResponse();
     }
 
-    static inline LocalServiceProcess* service = nullptr;
+    LocalServiceProcess service;
 
     std::shared_ptr<QtHttpTransport> transport = std::make_shared<QtHttpTransport>(
-        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service->caFile())});
+        QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(service.caFile())});
     MemoryPreferences preferences;
     TessaronServerUpgradeGate gate{preferences};
-    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service->baseURL())), *transport,
+    TessaronPairingClient pairing{TessaronPairingOrigin(QUrl(service.baseURL())), *transport,
                                   SystemClock::shared(), gate};
-    TessaronAccountClient account{QUrl(service->baseURL()), transport, SystemClock::shared(),
-                                  [this](int status, const QByteArray& body) {
-                                      gate.observe(status, body);
-                                  }};
+    TessaronAccountClient account{QUrl(service.baseURL()), transport, SystemClock::shared(), nullptr};
 };
 
-TEST_F(LocalServiceTest, APrintedInvitationGivesAGroupWhoseNodesAcceptConnections) {
-    // Printed at start-up.
-    const auto printed = service->linesMatching(QStringLiteral("^invitation code for Europe .*: (\\S+)$"));
-    ASSERT_FALSE(printed.isEmpty());
-    const QString code = printed.front().captured(1);
-    const QUuid installation = QUuid::createUuid();
-    const TessaronRedeemResult redeemed =
-        runTask(pairing.redeem(code, QUuid::createUuid(), installation, consentVersion));
-    const TessaronRosterResponse roster = runTask(pairing.roster(redeemed.profile.id, installation));
-    ASSERT_FALSE(roster.profiles.isEmpty());
-    EXPECT_EQ(roster.profiles.front(), redeemed.profile);
-    for (const TessaronProfile& node : roster.profiles) {
-        QTcpSocket connection;
-        connection.connectToHost(node.server, quint16(node.port));
-        EXPECT_TRUE(connection.waitForConnected(2000)) << node.name.toStdString();
-    }
-}
-
-TEST_F(LocalServiceTest, EmailSignInGivesOneActiveGrantAndASecondComputerMustSwapTheSlot) {
+// One computer signs in on the web page, another by e-mail code as the sign-in tool reads it: the second must
+// swap the account's one computer slot, which signs the first out.
+TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsAndNamesAnOlderRelease) {
     const QString email = QStringLiteral("two-computers@example.com");
-    const QUuid first = QUuid::createUuid();
-    const QUuid second = QUuid::createUuid();
-    const SignedIn onFirst = signIn(email, first, QStringLiteral("First laptop"));
+    const QUuid first = QUuid::createUuid(), second = QUuid::createUuid();
+    const TessaronOAuthStart started = runTask(account.startOAuth(TessaronOAuthProvider::google, first));
+    const QUrl authorize(started.authorizeURL);
+    EXPECT_EQ(authorize.authority(), QStringLiteral("127.0.0.1:%1").arg(service.port()));
+    EXPECT_TRUE(fetch(authorize).body.contains("/oauth/complete"));
+    const QUrlQuery form{{QStringLiteral("state"), started.state},
+                         {QStringLiteral("email"), email},
+                         {QStringLiteral("action"), QStringLiteral("continue")}};
+    const QUrlQuery callback(
+        QUrl::fromEncoded(fetch(authorize.resolved(QUrl(QStringLiteral("/oauth/complete"))),
+                                form.toString(QUrl::FullyEncoded).toUtf8())
+                              .header("Location")));
+    EXPECT_EQ(callback.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded), started.state);
+    const auto onFirst =
+        runTask(account.exchangeOAuthCode(callback.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded),
+                                          first, QStringLiteral("First laptop")));
+    EXPECT_EQ(onFirst.account.email, email);
+    // The page of a finished sign-in sends the app an error for the same state.
+    const QUrl replayed = QUrl::fromEncoded(fetch(authorize).header("Location"));
+    EXPECT_EQ(replayed.scheme() + ' ' + QUrlQuery(replayed).queryItemValue(QStringLiteral("error")),
+              u"tessaron invalid_state");
     EXPECT_EQ(std::ranges::count_if(onFirst.account.grants, &TessaronAccount::Grant::isActive), 1);
     const TessaronProfile profile =
         runTask(grantProfile(onFirst, first, QStringLiteral("First laptop"))).profile;
     EXPECT_EQ(runTask(pairing.roster(profile.id, first)).profiles.value(0), profile);
 
-    const SignedIn onSecond = signIn(email, second, QStringLiteral("Second laptop"));
+    const auto challenge = runTask(account.startEmailChallenge(email, second));
+    // Read as the sign-in tool reads the service's log.
+    const auto printed = service.awaitLine(QStringLiteral("^e-mail code for .*$"));
+    const auto code = sign_in::emailCodeInLog(printed ? printed->captured() : QString(), email.toUpper());
+    ASSERT_TRUE(code);
+    const auto onSecond = runTask(
+        account.verifyEmailCode(challenge.challengeID, *code, second, QStringLiteral("Second laptop")));
     EXPECT_EQ(accountErrorOf(grantProfile(onSecond, second, QStringLiteral("Second laptop"))),
               TessaronAccountError::deviceSlot(TessaronDeviceSlotError::Taken{
                   TessaronDeviceSlot::computer, QStringLiteral("First laptop")}));
     runTask(grantProfile(onSecond, second, QStringLiteral("Second laptop"), true));
-    // The computer that lost the slot is signed out.
-    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.token)),
+    EXPECT_EQ(accountErrorOf(account.fetchAccount(onFirst.sessionToken)),
               TessaronAccountError(TessaronAccountErrorKind::unauthorized));
-}
 
-TEST_F(LocalServiceTest, WebSignInPageRedirectsToTheAppWithCodeAndState) {
-    const QUuid installation = QUuid::createUuid();
-    const TessaronOAuthStart started =
-        runTask(account.startOAuth(TessaronOAuthProvider::google, installation));
-    const QUrl authorize(started.authorizeURL);
-    EXPECT_EQ(authorize.scheme(), u"https");
-    EXPECT_EQ(authorize.port(), service->port());
+    // The diagnostics endpoint takes a crash report, and the release feed names an older release.
+    PairingCrashUploader uploader(
+        QUrl(service.baseURL()), *transport, [](int, std::optional<QByteArray>) {},
+        [] { return QStringLiteral("macos-direct/0.1.0/1"); });
+    TessaronCrashReport report;
+    report.id = QUuid::createUuid();
+    report.platform = QStringLiteral("macos");
+    report.installationID = QUuid::createUuid();
+    EXPECT_TRUE(runTask(uploader.upload(report))) << "only a 202 counts as delivered";
 
-    const HttpResponse page = fetch(authorize);
-    EXPECT_EQ(page.status, 200);
-    EXPECT_TRUE(page.body.contains("/oauth/complete"));
-
-    QUrlQuery form;
-    form.addQueryItem(QStringLiteral("state"), started.state);
-    form.addQueryItem(QStringLiteral("email"), QStringLiteral("web@example.com"));
-    form.addQueryItem(QStringLiteral("action"), QStringLiteral("continue"));
-    const HttpResponse completed = fetch(authorize.resolved(QUrl(QStringLiteral("/oauth/complete"))),
-                                         form.toString(QUrl::FullyEncoded).toUtf8());
-    const QUrl callback = QUrl::fromEncoded(completed.header("Location"));
-    EXPECT_EQ(callback.scheme(), u"tessaron");
-    const QUrlQuery query(callback);
-    EXPECT_EQ(query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded), started.state);
-
-    const auto session = runTask(account.exchangeOAuthCode(
-        query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded), installation, "Desk"));
-    EXPECT_EQ(session.account.email, u"web@example.com");
-    // The page of a finished sign-in sends the app an error for the same state.
-    const QUrl replayed = QUrl::fromEncoded(fetch(authorize).header("Location"));
-    EXPECT_EQ(QUrlQuery(replayed).queryItemValue(QStringLiteral("error")), u"invalid_state");
+    const auto release =
+        runTask(ReleaseFeed(*transport, QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")))
+                    .fetchLatest());
+    ASSERT_TRUE(release);
+    EXPECT_FALSE(compareVersions(QStringLiteral("0.1.0"), release->version));
+    EXPECT_EQ(release->url, QUrl(service.baseURL() + QStringLiteral("/download/mac")));
 }
 
 } // namespace

@@ -12,7 +12,6 @@
 #include "support/run_task.hpp"
 
 #include <QCoreApplication>
-#include <QJsonObject>
 #include <QTest>
 
 namespace tessaron::testing {
@@ -35,12 +34,6 @@ BundleInfo bundleFor(const std::optional<PairingService>& service) {
     return BundleInfo(info, locations);
 }
 
-// The test program runs from the build's program folder, beside the tunnel: that folder plays the
-// applications folder, so the activator finds the application where it must be.
-ApplicationLocation besideTheTunnel() {
-    return {QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath()};
-}
-
 } // namespace
 
 SessionApplication::SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service,
@@ -52,7 +45,13 @@ SessionApplication::SessionApplication(const TunnelHarness& harness, std::option
     , harness_(harness)
     , service_(std::move(service))
     , extensions_(TessaronIdentifiers::tunnelExtensionBundle, TunnelEndpoint::defaultProgram())
-    , activator_(extensions_, clock, log, besideTheTunnel()) {}
+    // The test program runs from the build's program folder, beside the tunnel: that folder plays the
+    // applications folder, so the activator finds the application where it must be.
+    , activator_(extensions_, clock, log,
+                 {QCoreApplication::applicationFilePath(), QCoreApplication::applicationDirPath()}) {
+    preferences.setValue(session_keys::privacyConsent, true);
+    preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
+}
 
 SessionApplication::~SessionApplication() {
     quit();
@@ -87,23 +86,12 @@ void SessionApplication::quit() {
     parts_.reset();
 }
 
-void SessionApplication::grantConsent() {
-    preferences.setValue(session_keys::privacyConsent, true);
-    preferences.setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
-}
-
 void SessionApplication::save(const TessaronProfile& profile) {
     TessaronKeychainStore(systemKeychain(), bundle).storeItem(profile.canonicalJSON(), profile.id);
 }
 
 bool SessionApplication::waitFor(const std::function<bool()>& condition) {
     return QTest::qWaitFor(condition, patienceMs);
-}
-
-void SessionApplication::advance(Clock::Duration step) {
-    QCoreApplication::sendPostedEvents();
-    manualClock_.advance(step);
-    QCoreApplication::sendPostedEvents();
 }
 
 QList<TunnelProviderManager> SessionApplication::savedConfigurations() const {
@@ -126,20 +114,6 @@ QStringList SessionApplication::logLines() const {
     for (const auto& entry : log.entries())
         lines.append(entry.text);
     return lines;
-}
-
-TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port) {
-    return TessaronProfile::fromJSON(QJsonObject{
-        {"version", 1},
-        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-        {"name", name},
-        {"server", server},
-        {"port", port},
-        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
-        {"security", "tls"},
-        {"serverName", "node.example.net"},
-        {"flow", "xtls-rprx-vision"},
-    });
 }
 
 } // namespace tessaron::testing

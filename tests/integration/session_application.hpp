@@ -34,9 +34,11 @@ struct PairingService {
 // The application as a user runs it, launched and quit by the test: a session built by the production
 // composition over the real tunnel process of the harness, the real Secret Service, preferences and VPN
 // configurations in the harness's configuration folder, and the real extension activator. Unless it runs in
-// real time, the session's own rules run on a manual clock, so a test moves them on when it means to.
+// real time, the session's own rules run on a manual clock that stands still (its connection check and
+// watchdog never fall due), so only the tunnel moves the link on.
 //
-// Construct it after the harness: the harness chooses the configuration folder.
+// The user has consented already: no suite here is about the privacy step. Construct it after the harness:
+// the harness chooses the configuration folder.
 class SessionApplication {
 public:
     explicit SessionApplication(const TunnelHarness& harness, std::optional<PairingService> service = {},
@@ -49,16 +51,12 @@ public:
     TessaronSession& launch();
     // Ends the session and its parts, as quitting the application does; the tunnel runs on.
     void quit();
-    TessaronSession& session() { return *session_; }
 
-    void grantConsent();
     // A saved connection, stored as the application stores one.
     void save(const TessaronProfile& profile);
 
     // Waits in real time, while events run, until `condition` holds; false when it never did.
     static bool waitFor(const std::function<bool()>& condition);
-    // Moves the manual clock on and lets what fell due run.
-    void advance(Clock::Duration step);
 
     // The VPN configurations as saved in their file now.
     QList<TunnelProviderManager> savedConfigurations() const;
@@ -87,8 +85,5 @@ private:
     std::unique_ptr<LinuxSessionServices> parts_;
     std::unique_ptr<TessaronSession> session_;
 };
-
-// A profile of a node at server:port, named as given.
-TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port);
 
 } // namespace tessaron::testing

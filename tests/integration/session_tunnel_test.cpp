@@ -1,63 +1,34 @@
-// The session against the real tunnel process, the real configuration file and the real Secret Service.
+// The session against the real tunnel process, the real configuration file and the real Secret Service, and
+// with the local service as its pairing service; and the sign-in tool over the same parts.
+#include "local_service_process.hpp"
 #include "session_application.hpp"
 #include "tunnel_harness.hpp"
 
 #include "platform/keychain.hpp"
 #include "platform/tunnel_contract.hpp"
 #include "platform/vpn_configuration_store.hpp"
-#include "profiles/identifiers.hpp"
+#include "profiles/access_input.hpp"
 #include "profiles/keychain_store.hpp"
-#include "session/session_keys.hpp"
 #include "session/tunnel_configuration.hpp"
 #include "support/run_task.hpp"
 
 #include <QFile>
-#include <QHostAddress>
 #include <QJsonDocument>
-#include <QTcpServer>
+#include <QProcess>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tessaron::testing {
 namespace {
 
 using namespace std::chrono_literals;
 
-// A node: a TCP listener on a loopback address of its own.
-class Node {
-public:
-    explicit Node(const QString& address = QStringLiteral("127.0.0.2")) {
-        server_.listen(QHostAddress(address));
-    }
-    QString address() const { return server_.serverAddress().toString(); }
-    quint16 port() const { return server_.serverPort(); }
-    bool wasReached() { return server_.hasPendingConnections() || server_.waitForNewConnection(0); }
-
-private:
-    QTcpServer server_;
-};
-
-QString routingLine(const Node& node, const QString& killSwitch) {
-    return QStringLiteral("smart routing via %1:%2 over tcp, kill switch %3")
-        .arg(node.address())
-        .arg(node.port())
-        .arg(killSwitch);
-}
-
 class SessionTunnelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
-            << "run this suite through tests/support/with-keyring.sh";
-        app_.grantConsent();
-        app_.save(profile_);
-    }
-
-    TessaronSession& launchSelected() {
-        auto& session = app_.launch();
-        session.select(profile_.id);
-        return session;
-    }
+    void SetUp() override { app_.save(profile_); }
 
     // Connects the session and waits for the tunnel to report the link up.
     bool connectAndWait(TessaronSession& session) {
@@ -67,24 +38,16 @@ protected:
 
     bool stopAndWait(TessaronSession& session) {
         session.userStopTapped();
-        return SessionApplication::waitFor([&] { return session.vpnStatus() == VpnStatus::disconnected; });
+        return SessionApplication::waitFor(
+            [&] { return session.phase() == TessaronLinkPhase::disconnected; });
     }
 
-    std::optional<TunnelProviderProtocol> savedProtocol() const {
-        const auto saved = app_.savedConfigurations();
-        if (saved.size() != 1 || !saved.first().tunnelProvider())
-            return std::nullopt;
-        return *saved.first().tunnelProvider();
-    }
-
-    std::optional<bool> savedKillSwitch() const {
-        const auto saved = app_.savedConfigurations();
-        return saved.size() == 1 ? installedKillSwitch(saved.first()) : std::nullopt;
-    }
-
-    qsizetype routingLinesLogged() const {
-        // The log hides addresses, so the line is known by its beginning.
-        return app_.logLines().filter(QRegularExpression(QStringLiteral("^smart routing via "))).size();
+    // What the tunnel says it routes through, through the session's own link to it.
+    QByteArray routing() {
+        return app_.ask(TessaronTunnelRoutingContract::message)
+            .value_or("no answer")
+            .replace(QByteArray::number(node_.port()), "<port>")
+            .replace(node_.address().toUtf8(), "<node>");
     }
 
     TunnelHarness harness_;
@@ -93,88 +56,56 @@ protected:
     TessaronProfile profile_ = nodeProfile(QStringLiteral("Test node"), node_.address(), node_.port());
 };
 
-TEST_F(SessionTunnelTest, AConnectFollowsTheTunnelUpAndTheStopTakesItDown) {
-    auto& session = launchSelected();
+TEST_F(SessionTunnelTest, AConnectReachesTheNodeAndSettingsReachTheNextTunnel) {
+    auto& session = app_.launch();
+    session.select(profile_.id);
     EXPECT_FALSE(session.isConfigurationInstalled());
-
     ASSERT_TRUE(connectAndWait(session));
     EXPECT_TRUE(node_.wasReached());
     EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-
-    // The configuration file holds what the tunnel needs: the node, full routing, and a password
-    // reference that resolves to the profile annotated with the transport started.
-    const auto protocol = savedProtocol();
-    ASSERT_TRUE(protocol);
-    EXPECT_EQ(protocol->providerBundleIdentifier, TessaronIdentifiers::tunnelExtensionBundle);
-    EXPECT_EQ(protocol->serverAddress, node_.address());
-    EXPECT_TRUE(protocol->includeAllNetworks);
-    EXPECT_EQ(savedKillSwitch(), true);
-    ASSERT_TRUE(protocol->passwordReference);
-    const auto item = systemKeychain().resolve(*protocol->passwordReference);
+    // The tunnel finds the profile, annotated with the transport started, through the saved reference.
+    const auto saved = app_.savedConfigurations();
+    ASSERT_TRUE(saved.size() == 1 && saved.first().tunnelProvider() &&
+                saved.first().tunnelProvider()->passwordReference);
+    const auto item = systemKeychain().resolve(*saved.first().tunnelProvider()->passwordReference);
     EXPECT_EQ(item.status, keychain_status::success);
     EXPECT_EQ(item.value, TessaronKeychainStore::annotatedProfileData(profile_, TessaronTransport::tcp));
-
     const auto report = QJsonDocument::fromJson(app_.ask(TessaronTunnelPhaseContract::message).value_or(""));
-    EXPECT_EQ(report.object().value("phase"), QStringLiteral("connected"));
-    EXPECT_EQ(report.object().value("attempts"), 1);
-    EXPECT_EQ(app_.ask(TessaronTunnelRoutingContract::message), routingLine(node_, "on").toUtf8());
+    EXPECT_EQ(report["phase"], QStringLiteral("connected"));
+    EXPECT_EQ(report["attempts"], 1);
+    EXPECT_EQ(routing(), "smart routing via <node>:<port> over tcp, kill switch on");
 
-    // The poll asks once when the link comes up and again at each tick of the session's clock; whatever
-    // it logs, the routing line comes once per connect. One tick only: the session's other rules (the
-    // connection check's retries, the connect watchdog) stay where they are.
-    app_.advance(2s);
-    app_.ask(TessaronTunnelPhaseContract::message);
-    EXPECT_LE(routingLinesLogged(), 1);
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::connected);
-
+    // Settings rewrite the saved configuration, each keeping the other, and leave the running link alone.
+    runTask(session.setKillSwitch(false));
+    runTask(session.setConnectOnDemand(true));
+    EXPECT_EQ(installedKillSwitch(app_.savedConfigurations().value(0)), false);
+    EXPECT_TRUE(app_.savedConfigurations().value(0).onDemandEnabled);
+    EXPECT_EQ(app_.savedConfigurations().value(0).onDemandRules.size(), 1);
+    EXPECT_EQ(session.vpnStatus(), VpnStatus::connected);
     ASSERT_TRUE(stopAndWait(session));
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
     EXPECT_TRUE(session.isConfigurationInstalled()) << "a stop keeps the configuration";
     EXPECT_EQ(app_.group.dictionary(tunnelLastStopKey).value_or(QVariantMap()).value("reason"),
               QStringLiteral("stopped"));
+    ASSERT_TRUE(connectAndWait(session));
+    EXPECT_EQ(routing(), "smart routing via <node>:<port> over tcp, kill switch off");
+
+    ASSERT_TRUE(stopAndWait(session));
 }
 
-TEST_F(SessionTunnelTest, AnUnreachableNodeEndsTheConnectWithTheTunnelsError) {
-    ASSERT_TRUE(harness_.launchTunnel());
-    ASSERT_TRUE(
-        harness_.script(node_.address(), QJsonObject{{"failWith", tunnel_failure::serverUnreachable}}));
-    auto& session = launchSelected();
-
-    runTask(session.connect(), 10s);
-    ASSERT_TRUE(SessionApplication::waitFor([&] { return session.lastError().has_value(); }));
-    EXPECT_EQ(session.lastError(), QStringLiteral("This network cannot reach the Tessaron server."));
-    EXPECT_EQ(session.phase(), TessaronLinkPhase::disconnected);
-    const auto lastStop = app_.group.dictionary(tunnelLastStopKey).value_or(QVariantMap());
-    EXPECT_EQ(lastStop.value("reason"), QStringLiteral("failed"));
-    EXPECT_EQ(lastStop.value("code"), tunnel_failure::serverUnreachable);
-}
-
-TEST_F(SessionTunnelTest, ALaunchAfterQuittingFindsTheRunningTunnelAndCanStopIt) {
-    ASSERT_TRUE(connectAndWait(launchSelected()));
+// Quitting leaves the link up and the next launch finds it; a configuration file damaged meanwhile leaves
+// the link the user's to see and to stop, and the next connect writes a new configuration.
+TEST_F(SessionTunnelTest, ALinkWhoseConfigurationFileIsDamagedCanStillBeStopped) {
+    auto& session = app_.launch();
+    session.select(profile_.id);
+    ASSERT_TRUE(connectAndWait(session));
     const auto tunnel = harness_.tunnelProcess();
-    app_.quit();
-    ASSERT_TRUE(harness_.isServing()) << "quitting leaves the tunnel up";
-
-    auto& relaunched = app_.launch();
-    EXPECT_EQ(relaunched.vpnStatus(), VpnStatus::connected);
-    EXPECT_EQ(relaunched.phase(), TessaronLinkPhase::connected);
-    EXPECT_EQ(relaunched.selectedID(), profile_.id);
-    EXPECT_TRUE(relaunched.isConfigurationInstalled());
-    EXPECT_EQ(harness_.tunnelProcess(), tunnel);
-    EXPECT_EQ(app_.ask(TessaronTunnelRoutingContract::message), routingLine(node_, "on").toUtf8());
-
-    ASSERT_TRUE(stopAndWait(relaunched));
-    EXPECT_EQ(relaunched.phase(), TessaronLinkPhase::disconnected);
-
-    // A configuration file damaged while the application was closed leaves the link the user's to see and
-    // to stop; the next connect writes a new configuration.
-    ASSERT_TRUE(connectAndWait(relaunched));
     app_.quit();
     QFile damaged(VpnConfigurationStore::defaultPath());
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
     damaged.write(R"({"configurations": [ {"identifier": 12)");
     damaged.close();
     auto& orphaned = app_.launch();
+    EXPECT_EQ(harness_.tunnelProcess(), tunnel) << "the launch finds the running tunnel";
     EXPECT_EQ(orphaned.vpnStatus(), VpnStatus::connected);
     EXPECT_EQ(orphaned.phase(), TessaronLinkPhase::connected);
     EXPECT_FALSE(orphaned.isConfigurationInstalled());
@@ -189,32 +120,84 @@ TEST_F(SessionTunnelTest, ALaunchAfterQuittingFindsTheRunningTunnelAndCanStopIt)
     ASSERT_TRUE(stopAndWait(orphaned));
 }
 
-TEST_F(SessionTunnelTest, SettingsRewriteTheSavedConfigurationAndReachTheNextTunnel) {
-    auto& session = launchSelected();
-    ASSERT_TRUE(connectAndWait(session));
+// The whole way a new user goes, on the system clock: an invitation link of the local service redeemed
+// through the session, its roster of several nodes adopted, the first node reached through the real tunnel;
+// then that node's failure followed through the tunnel process to another node.
+TEST(SessionEndToEndTest, AnInvitationLinkGivesTheRosterItsNodeConnectsAndABlockedNodeIsLeftForTheNext) {
+    const LocalServiceProcess service;
+    ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
+    const TunnelHarness harness;
+    SessionApplication app(
+        harness, PairingService{QUrl(service.baseURL()), QSslCertificate::fromPath(service.caFile())}, true);
+    auto& session = app.launch();
+    ASSERT_TRUE(session.summaries().isEmpty());
+    const auto printed = service.linesMatching(QStringLiteral("^invitation code for Americas .*: (\\S+)$"));
+    const auto link =
+        TessaronAccessInput::invitationConnectURL(printed.value(0).captured(1), QUrl(service.baseURL()));
+    ASSERT_TRUE(link) << "the service prints an invitation code for the group";
+    const auto logText = [&] {
+        return app.logLines().join(QStringLiteral("\n")).toStdString();
+    };
+    const auto logged = [&](const QString& prefix) {
+        return std::ranges::any_of(app.logLines(), [&](const auto& line) { return line.startsWith(prefix); });
+    };
 
-    runTask(session.setKillSwitch(false));
-    EXPECT_EQ(savedKillSwitch(), false);
-    runTask(session.setConnectOnDemand(true));
-    const auto saved = app_.savedConfigurations();
-    ASSERT_EQ(saved.size(), 1);
-    EXPECT_TRUE(saved.first().onDemandEnabled);
-    EXPECT_EQ(saved.first().onDemandRules.size(), 1);
-    EXPECT_EQ(savedKillSwitch(), false) << "one setting keeps the other";
-    EXPECT_EQ(session.vpnStatus(), VpnStatus::connected) << "a rewrite leaves the running link alone";
+    // The redemption stores the group's nodes, selects its first one and connects; the check passes.
+    session.openInvitationLink(*link);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return session.phase() == TessaronLinkPhase::connected && session.verifiedAt(); }, 15'000))
+        << logText() << "\n"
+        << session.lastError().value_or(QString()).toStdString();
+    ASSERT_EQ(session.summaries().size(), 3);
+    const auto failing = *session.selectedSummary();
+    EXPECT_EQ(app.ask(TessaronTunnelRoutingContract::message),
+              QStringLiteral("smart routing via %1:%2 over tcp, kill switch on")
+                  .arg(failing.server, QString::number(failing.port))
+                  .toUtf8());
 
-    ASSERT_TRUE(stopAndWait(session));
-    ASSERT_TRUE(connectAndWait(session));
-    EXPECT_EQ(app_.ask(TessaronTunnelRoutingContract::message), routingLine(node_, "off").toUtf8());
+    // From now on the tunnel reports the node's link blocked; 8 s later failover gives the node up.
+    ASSERT_TRUE(harness.script(failing.server, QJsonObject{{QStringLiteral("blockedAfter"), 0}}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logged(QStringLiteral("switched to ")); }, 15'000)) << logText();
+    EXPECT_TRUE(logged(QStringLiteral("tunnel phase: blocked")));
+    EXPECT_TRUE(logged(QStringLiteral("failover: blocked \u2192 "))) << logText();
+    const auto next = *session.selectedSummary();
+    EXPECT_NE(next.id, failing.id);
+    EXPECT_TRUE(logged(QStringLiteral("switched to ") + next.name));
+    ASSERT_TRUE(SessionApplication::waitFor([&] { return session.phase() == TessaronLinkPhase::connected; }))
+        << logText();
+    // The tunnel process now carries the link through the new node.
+    EXPECT_TRUE(app.group.text(TessaronTunnelRoutingContract::sharedRoutingKey)
+                    .value_or(QString())
+                    .contains(next.server));
+    session.userStopTapped();
+    EXPECT_TRUE(
+        SessionApplication::waitFor([&] { return session.phase() == TessaronLinkPhase::disconnected; }));
+}
 
-    // The next launch takes both settings from the saved configuration.
-    app_.quit();
-    app_.preferences.remove(session_keys::killSwitch);
-    app_.preferences.remove(session_keys::connectOnDemand);
-    auto& relaunched = app_.launch();
-    EXPECT_FALSE(relaunched.killSwitch());
-    EXPECT_TRUE(relaunched.connectOnDemand());
-    ASSERT_TRUE(stopAndWait(relaunched));
+// The sign-in tool as a developer runs it against the local service: the code typed in, the account's
+// profile installed, the link brought up through the real tunnel.
+TEST(SignInToolTest, SignsInWithTheTypedCodeAndConnectsThroughTheTunnel) {
+    LocalServiceProcess service;
+    ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
+    // Its tunnel is the harness's, which ends it with the test; its preferences lie in the harness's folder.
+    const TunnelHarness harness;
+    QProcess tool;
+    auto environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), harness.runtimeFolder());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(TESSARON_SIGN_IN_TOOL),
+               {QStringLiteral("Dev@Example.com"), QStringLiteral("--service"), service.baseURL(),
+                QStringLiteral("--ca"), service.caFile()});
+
+    const auto code = service.awaitLine(QStringLiteral("^e-mail code for dev@example\\.com: (\\d{6})$"), 10s);
+    ASSERT_TRUE(code);
+    tool.write(code->captured(1).toUtf8() + '\n');
+    ASSERT_TRUE(tool.waitForFinished(60'000));
+    const std::string printed = tool.readAllStandardOutput().toStdString();
+    EXPECT_EQ(tool.exitCode(), 0) << printed;
+    EXPECT_NE(printed.find("\nphase: Connected\n"), std::string::npos) << printed;
+    EXPECT_TRUE(service.awaitLine(QStringLiteral("^POST /v1/account/profile HTTP/1\\.1 200$")));
+    EXPECT_TRUE(service.awaitLine(QStringLiteral("^GET /success\\.txt HTTP/1\\.1 200$")));
 }
 
 } // namespace

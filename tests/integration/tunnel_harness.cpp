@@ -10,6 +10,8 @@
 #include <QLocalSocket>
 #include <QTest>
 
+#include <gtest/gtest.h>
+
 #include <signal.h>
 #include <sys/socket.h>
 
@@ -72,6 +74,9 @@ TunnelHarness::TunnelHarness()
     : endpoint_{directory_.filePath(QStringLiteral("tessaron-tunnel.socket")),
                 TunnelEndpoint::defaultProgram()} {
     qputenv("XDG_CONFIG_HOME", directory_.filePath(QStringLiteral("config")).toLocal8Bit());
+    // The tunnel finds its profiles in the Secret Service, which only the wrapper provides to tests.
+    EXPECT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
+        << "run this suite through tests/support/with-keyring.sh";
 }
 
 TunnelHarness::~TunnelHarness() {
@@ -116,6 +121,20 @@ bool TunnelHarness::script(const QString& server, const QJsonValue& script) cons
         {tunnel_message::script, script},
     });
     return reply && !reply->contains(tunnel_message::error);
+}
+
+TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port) {
+    return TessaronProfile::fromJSON(QJsonObject{
+        {"version", 1},
+        {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {"name", name},
+        {"server", server},
+        {"port", port},
+        {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
+        {"security", "tls"},
+        {"serverName", "node.example.net"},
+        {"flow", "xtls-rprx-vision"},
+    });
 }
 
 } // namespace tessaron::testing

@@ -3,8 +3,11 @@
 #include "platform/json_file_preferences.hpp"
 #include "platform/linux_tunnel_managers.hpp"
 #include "platform/tunnel_endpoint.hpp"
+#include "profiles/profile.hpp"
 
+#include <QHostAddress>
 #include <QJsonValue>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -50,5 +53,22 @@ private:
     QTemporaryDir directory_;
     TunnelEndpoint endpoint_;
 };
+
+// A node of the service: a TCP listener on a loopback address of its own.
+class Node {
+public:
+    Node() { server_.listen(QHostAddress(QStringLiteral("127.0.0.2"))); }
+    QString address() const { return server_.serverAddress().toString(); }
+    quint16 port() const { return server_.serverPort(); }
+    bool wasReached() { return server_.hasPendingConnections() || server_.waitForNewConnection(0); }
+    // Leaves the port closed: nothing listens there any more.
+    void close() { server_.close(); }
+
+private:
+    QTcpServer server_;
+};
+
+// A profile of a node at server:port, named as given.
+TessaronProfile nodeProfile(const QString& name, const QString& server, quint16 port);
 
 } // namespace tessaron::testing

@@ -10,11 +10,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,20 +30,6 @@ using namespace std::chrono_literals;
 
 constexpr int patienceMs = 10'000;
 
-// A node of the service: a TCP listener on a loopback address of its own.
-class Node {
-public:
-    Node() { server_.listen(QHostAddress(QStringLiteral("127.0.0.2"))); }
-    QString address() const { return server_.serverAddress().toString(); }
-    quint16 port() const { return server_.serverPort(); }
-    bool wasReached() { return server_.hasPendingConnections() || server_.waitForNewConnection(0); }
-    // Leaves the port closed: nothing listens there any more.
-    void close() { server_.close(); }
-
-private:
-    QTcpServer server_;
-};
-
 QList<VpnStatus> statusesOf(const QSignalSpy& spy) {
     QList<VpnStatus> statuses;
     for (const auto& arguments : spy)
@@ -55,24 +39,9 @@ QList<VpnStatus> statusesOf(const QSignalSpy& spy) {
 
 class TunnelTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(qEnvironmentVariableIsEmpty("TESSARON_TEST_KEYRING_PASSWORD"))
-            << "run this suite through tests/support/with-keyring.sh";
-    }
-
     // Writes the configuration the way the application does for a profile at server:port.
     QUuid install(LinuxTunnelManagers& managers, const QString& server, quint16 port) const {
-        const auto profile = TessaronProfile::fromJSON(QJsonObject{
-            {"version", 3},
-            {"id", QUuid::createUuid().toString(QUuid::WithoutBraces)},
-            {"name", "Test node"},
-            {"server", server},
-            {"port", port},
-            {"userID", "0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d"},
-            {"security", "tls"},
-            {"serverName", "node.example.net"},
-            {"flow", "xtls-rprx-vision"},
-        });
+        const auto profile = nodeProfile(QStringLiteral("Test node"), server, port);
         const auto data = TessaronKeychainStore::annotatedProfileData(profile, TessaronTransport::tcp);
         TunnelProviderManager manager;
         manager.enabled = true;
@@ -86,13 +55,6 @@ protected:
         return QTest::qWaitFor([&] { return connection.status() == status; }, patienceMs);
     }
 
-    static std::optional<QJsonObject> phaseReport(VpnConnection& connection) {
-        const auto reply = runTask(connection.sendProviderMessage("phase"));
-        if (!reply)
-            return std::nullopt;
-        return QJsonDocument::fromJson(*reply).object();
-    }
-
     // What the tunnel wrote when the link last ended, without its date.
     QVariantMap lastStop() const {
         auto stop = harness_.groupPreferences().dictionary(tunnelLastStopKey).value_or(QVariantMap());
@@ -103,7 +65,8 @@ protected:
     TunnelHarness harness_;
 };
 
-TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsDomain) {
+// Quitting the application leaves the tunnel up: that is pinned through the session, which finds it again.
+TEST_F(TunnelTest, ConnectsAnswersItsPhaseEveryInstanceFollowsItAndItReportsFailuresInItsDomain) {
     ASSERT_TRUE(harness_.launchTunnel());
     const auto serving = harness_.tunnelProcess();
     QProcess second;
@@ -114,7 +77,8 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsD
 
     Node node;
     const auto app = harness_.openApplication();
-    auto& connection = app->connection(install(*app, node.address(), node.port()));
+    const auto identifier = install(*app, node.address(), node.port());
+    auto& connection = app->connection(identifier);
     QSignalSpy changes(&connection, &VpnConnection::statusChanged);
     const auto startedAt = QDateTime::currentDateTimeUtc();
     ASSERT_NO_THROW(runTask(connection.startTunnel()));
@@ -122,14 +86,20 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsD
     ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
     EXPECT_TRUE(node.wasReached());
 
-    const auto report = phaseReport(connection);
-    ASSERT_TRUE(report);
     // The routing line and the attempts are pinned through the session, over the same tunnel.
-    EXPECT_EQ(report->value("phase"), QStringLiteral("connected"));
-    EXPECT_TRUE(report->value("lastError").isNull());
-    EXPECT_NEAR(report->value("since").toDouble(), double(startedAt.toMSecsSinceEpoch()) / 1000, 5.0);
+    const auto report =
+        QJsonDocument::fromJson(runTask(connection.sendProviderMessage("phase")).value_or(""));
+    EXPECT_EQ(report["phase"], QStringLiteral("connected"));
+    EXPECT_TRUE(report["lastError"].isNull());
+    EXPECT_NEAR(report["since"].toDouble(), double(startedAt.toMSecsSinceEpoch()) / 1000, 5.0);
     EXPECT_EQ(runTask(connection.sendProviderMessage("unknown")), std::nullopt);
 
+    // Another instance follows the tunnel: its loading waits for the tunnel's state, as a launch does.
+    const auto other = harness_.openApplication();
+    ASSERT_EQ(runTask(other->loadAll()).size(), 1);
+    auto& otherConnection = other->connection(identifier);
+    EXPECT_EQ(otherConnection.status(), VpnStatus::connected);
+    QSignalSpy otherChanges(&otherConnection, &VpnConnection::statusChanged);
     connection.stopTunnel();
     ASSERT_TRUE(waitFor(connection, VpnStatus::disconnected));
     EXPECT_EQ(statusesOf(changes), (QList{VpnStatus::connecting, VpnStatus::connected,
@@ -138,6 +108,23 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsD
     EXPECT_EQ(lastStop(), (QVariantMap{{"reason", "stopped"}}));
     EXPECT_EQ(thrownError([&] { runTask(connection.sendProviderMessage("phase")); }),
               PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+    ASSERT_TRUE(waitFor(otherConnection, VpnStatus::disconnected));
+    EXPECT_EQ(statusesOf(otherChanges), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
+
+    ASSERT_NO_THROW(runTask(otherConnection.startTunnel()));
+    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
+    // A tunnel that dies takes the link down, and the next start launches another.
+    const auto firstProcess = harness_.tunnelProcess();
+    harness_.killTunnel();
+    ASSERT_TRUE(waitFor(otherConnection, VpnStatus::disconnected));
+    EXPECT_EQ(runTask(otherConnection.lastDisconnectError()),
+              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
+    ASSERT_NO_THROW(runTask(otherConnection.startTunnel()));
+    ASSERT_TRUE(waitFor(connection, VpnStatus::connected));
+    EXPECT_NE(harness_.tunnelProcess(), firstProcess);
+    ASSERT_NO_THROW(runTask(other->remove(identifier)));
+    EXPECT_TRUE(waitFor(connection, VpnStatus::disconnected)) << "removing a configuration stops its tunnel";
+    EXPECT_EQ(otherConnection.status(), VpnStatus::invalid);
 
     const auto closedPort = node.port();
     node.close();
@@ -156,51 +143,6 @@ TEST_F(TunnelTest, ConnectsToTheNodeAnswersItsPhaseStopsAndReportsFailuresInItsD
         EXPECT_EQ(runTask(failing.lastDisconnectError()), PlatformError(tunnel_failure::domain, code));
         EXPECT_EQ(lastStop(), (QVariantMap{{"reason", "failed"}, {"code", code}}));
     }
-}
-
-TEST_F(TunnelTest, TheTunnelOutlivesTheApplicationAndEveryInstanceFollowsIt) {
-    Node node;
-    QUuid identifier;
-    {
-        // No tunnel runs yet: the first start launches it.
-        const auto first = harness_.openApplication();
-        identifier = install(*first, node.address(), node.port());
-        ASSERT_NO_THROW(runTask(first->connection(identifier).startTunnel()));
-        ASSERT_TRUE(waitFor(first->connection(identifier), VpnStatus::connected));
-    }
-    ASSERT_TRUE(harness_.isServing()) << "quitting the application leaves the tunnel up";
-
-    const auto second = harness_.openApplication();
-    const auto third = harness_.openApplication();
-    // Loading waits for the tunnel's state, as a launch does.
-    ASSERT_EQ(runTask(second->loadAll()).size(), 1);
-    ASSERT_EQ(runTask(third->loadAll()).size(), 1);
-    auto& secondConnection = second->connection(identifier);
-    auto& thirdConnection = third->connection(identifier);
-    EXPECT_EQ(secondConnection.status(), VpnStatus::connected);
-    EXPECT_EQ(thirdConnection.status(), VpnStatus::connected);
-
-    QSignalSpy thirdChanges(&thirdConnection, &VpnConnection::statusChanged);
-    secondConnection.stopTunnel();
-    ASSERT_TRUE(waitFor(thirdConnection, VpnStatus::disconnected));
-    EXPECT_EQ(statusesOf(thirdChanges), (QList{VpnStatus::disconnecting, VpnStatus::disconnected}));
-
-    ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
-    ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
-    // A tunnel that dies takes the link down, and the next start launches another.
-    const auto firstProcess = harness_.tunnelProcess();
-    harness_.killTunnel();
-    ASSERT_TRUE(waitFor(thirdConnection, VpnStatus::disconnected));
-    EXPECT_EQ(runTask(thirdConnection.lastDisconnectError()),
-              PlatformError::from(VpnError(VpnErrorKind::connectionFailed)));
-    ASSERT_NO_THROW(runTask(thirdConnection.startTunnel()));
-    ASSERT_TRUE(waitFor(secondConnection, VpnStatus::connected));
-    EXPECT_NE(harness_.tunnelProcess(), firstProcess);
-
-    ASSERT_NO_THROW(runTask(third->remove(identifier)));
-    EXPECT_TRUE(waitFor(secondConnection, VpnStatus::disconnected))
-        << "removing a configuration stops its tunnel";
-    EXPECT_EQ(thirdConnection.status(), VpnStatus::invalid);
 }
 
 // Another local user must not be able to take the tunnel's socket: it is served only from a folder of
