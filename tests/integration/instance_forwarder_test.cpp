@@ -32,8 +32,17 @@ protected:
         app->start(QStringLiteral(TESSARON_APPLICATION), arguments);
         return app;
     }
-    static bool exitedWithZero(QProcess& app) {
-        return app.waitForFinished(10'000) && app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0;
+    // "exit 0", or what else became of the process, with its error output.
+    static std::string endOf(QProcess& app) {
+        if (!app.waitForFinished(10'000))
+            return "still running after 10 s";
+        if (app.exitStatus() == QProcess::NormalExit && app.exitCode() == 0)
+            return "exit 0";
+        return QStringLiteral("exit %1 (%2): %3")
+            .arg(QString::number(app.exitCode()),
+                 app.exitStatus() == QProcess::NormalExit ? "normal" : "crashed",
+                 QString::fromLocal8Bit(app.readAllStandardError()))
+            .toStdString();
     }
     QString socketFile() const { return home.filePath(QStringLiteral("tessaron-app.socket")); }
 
@@ -62,7 +71,7 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
                          10s);
     EXPECT_EQ(signedIn.callbackUrl, QUrl::fromEncoded(callback.toLatin1()));
     EXPECT_EQ(parseOAuthCallback(signedIn.callbackUrl).code, QStringLiteral("c+1")) << "decoded once, whole";
-    EXPECT_TRUE(exitedWithZero(*handing));
+    EXPECT_EQ(endOf(*handing), "exit 0");
 
     const QString link = QStringLiteral("https://tessaron.app/i/abc?code=1");
     const QString ownLink = QStringLiteral("tessaron://connect?invite=abc");
@@ -71,7 +80,7 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
     for (const QStringList& arguments : {QStringList{link}, QStringList{ownLink}, QStringList{}}) {
         const auto later = startApp(arguments);
         ASSERT_TRUE(arguments.isEmpty() ? raised.wait(10'000) : opened.wait(10'000));
-        EXPECT_TRUE(exitedWithZero(*later));
+        EXPECT_EQ(endOf(*later), "exit 0");
     }
     EXPECT_EQ(invitations, (QList{QUrl(link), QUrl(ownLink)}));
     EXPECT_EQ(raised.size(), 1) << "no URL asks for a raise";
