@@ -5,7 +5,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <tuple>
@@ -19,7 +18,7 @@ class FakeKeychain final : public Keychain {
 public:
     void failNext(qint32 status) {
         std::lock_guard lock(mutex_);
-        queued_.push_back(status);
+        queued_.append(status);
     }
 
     KeychainResult<QByteArray> copyData(const KeychainQuery& query) override {
@@ -119,10 +118,9 @@ private:
     // Under the lock: the next queued status, else what `act` makes of the items.
     template <typename Act> auto answer(Act act) -> decltype(act()) {
         std::lock_guard lock(mutex_);
-        if (queued_.empty())
+        if (queued_.isEmpty())
             return act();
-        const auto status = queued_.front();
-        queued_.pop_front();
+        const auto status = queued_.takeFirst();
         if constexpr (std::is_same_v<decltype(act()), qint32>)
             return status;
         else
@@ -130,7 +128,7 @@ private:
     }
 
     mutable std::mutex mutex_;
-    std::deque<qint32> queued_;
+    QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
 };

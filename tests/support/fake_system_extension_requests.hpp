@@ -5,7 +5,6 @@
 #include <QList>
 #include <QMetaObject>
 
-#include <deque>
 #include <memory>
 #include <variant>
 
@@ -21,18 +20,17 @@ public:
     using Answer =
         std::variant<ReplaceExisting, NeedsApproval, SystemExtensionRequestResult, SystemExtensionError>;
 
-    void enqueue(QList<Answer> answers) { scripts_.push_back(std::move(answers)); }
+    void enqueue(QList<Answer> answers) { scripts_.append(std::move(answers)); }
     void answer(qsizetype index, const Answer& answer) { deliver(*submitted_.at(index), answer); }
 
     void submit(std::shared_ptr<SystemExtensionRequest> request) override {
         submitted_.append(request);
-        if (scripts_.empty() || !request->delegate())
+        if (scripts_.isEmpty() || !request->delegate())
             return;
-        const auto answerAll = [this, request, answers = std::move(scripts_.front())] {
+        const auto answerAll = [this, request, answers = scripts_.takeFirst()] {
             for (const auto& answer : answers)
                 deliver(*request, answer);
         };
-        scripts_.pop_front();
         QMetaObject::invokeMethod(request->delegate(), answerAll, Qt::QueuedConnection);
     }
     void openApprovalSettings() override { ++settingsOpened_; }
@@ -57,7 +55,7 @@ private:
             delegate->requestDidFail(request, std::get<SystemExtensionError>(answer));
     }
 
-    std::deque<QList<Answer>> scripts_;
+    QList<QList<Answer>> scripts_;
     QList<std::shared_ptr<SystemExtensionRequest>> submitted_;
     QList<SystemExtensionReplacementAction> replacementActions_;
     int settingsOpened_ = 0;

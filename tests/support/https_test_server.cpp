@@ -67,10 +67,9 @@ HttpsTestServer::HttpsTestServer()
 }
 
 HttpsTestServer::~HttpsTestServer() {
-    {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-    }
+    std::unique_lock lock(mutex_);
+    stopped_ = true;
+    lock.unlock();
     stopping_.notify_all();
     server_->stop();
     thread_.join();

@@ -58,8 +58,6 @@ public:
 
     HttpsTestServer();
     ~HttpsTestServer();
-    HttpsTestServer(const HttpsTestServer&) = delete;
-    HttpsTestServer& operator=(const HttpsTestServer&) = delete;
 
     // Unregistered method and path pairs get 404.
     void on(const QByteArray& method, const QByteArray& path, Handler handler) {
