@@ -97,11 +97,9 @@ public:
     }
     VpnConnection& connection(const QUuid& identifier) override { return fakeConnection(identifier); }
     std::optional<QUuid> liveConfiguration() const override {
-        for (const auto& [identifier, connection] : connections_) {
-            if (isLive(connection->status()))
-                return identifier;
-        }
-        return std::nullopt;
+        const auto live = std::ranges::find_if(
+            connections_, [](const auto& entry) { return isLive(entry.second->status()); });
+        return live == connections_.end() ? std::nullopt : std::optional(live->first);
     }
 
 private:
