@@ -11,12 +11,15 @@ using namespace tessaron;
 
 namespace {
 
-template <typename Record> void decodeIgnoringRefusal(const QJsonValue& value) {
-    try {
-        Record::fromJSON(value);
-    } catch (const JsonDecodingError&) {
-    } catch (const TessaronProfileError&) {
-    }
+template <typename Record> void requireRoundTrip(const QJsonValue& value, const char* property) {
+    fuzz::unlessRefused<JsonDecodingError>([&] {
+        const auto record = Record::fromJSON(value);
+        fuzz::require(Record::fromJSON(record.toJSON()) == record, property);
+    });
+}
+
+template <typename... Records> void decodeEach(const QJsonValue& value) {
+    (fuzz::unlessRefused<JsonDecodingError, TessaronProfileError>([&] { Records::fromJSON(value); }), ...);
 }
 
 } // namespace
@@ -25,23 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto document = QJsonDocument::fromJson(fuzz::bytes(data, size));
     const QJsonValue value =
         document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
-    try {
-        const auto account = TessaronAccount::fromJSON(value);
-        fuzz::require(TessaronAccount::fromJSON(account.toJSON()) == account,
-                      "an account decodes from its own encoding to itself");
-    } catch (const JsonDecodingError&) {
-    }
-    try {
-        const auto providers = TessaronProviders::fromJSON(value);
-        fuzz::require(TessaronProviders::fromJSON(providers.toJSON()) == providers,
-                      "providers decode from their own encoding to themselves");
-    } catch (const JsonDecodingError&) {
-    }
-    decodeIgnoringRefusal<TessaronAuthSession>(value);
-    decodeIgnoringRefusal<TessaronEmailChallenge>(value);
-    decodeIgnoringRefusal<TessaronOAuthStart>(value);
-    decodeIgnoringRefusal<TessaronProfileEnvelope>(value);
-    decodeIgnoringRefusal<TessaronSubscriptionLink>(value);
-    decodeIgnoringRefusal<TessaronSubscriptionLinkStatus>(value);
+    requireRoundTrip<TessaronAccount>(value, "an account decodes from its own encoding to itself");
+    requireRoundTrip<TessaronProviders>(value, "providers decode from their own encoding to themselves");
+    decodeEach<TessaronAuthSession, TessaronEmailChallenge, TessaronOAuthStart, TessaronProfileEnvelope,
+               TessaronSubscriptionLink, TessaronSubscriptionLinkStatus>(value);
     return 0;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/clock.hpp"
 #include "platform/system_log.hpp"
+#include "support/manual_clock.hpp"
 
 #include <QByteArray>
 #include <QDir>
@@ -41,18 +41,30 @@ inline std::optional<QString> inputFile(const QTemporaryDir& folder, const QStri
     return path;
 }
 
-inline QByteArray compact(const QJsonObject& object) {
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+// Runs `body`; an input the parser refuses with one of the given errors is an ordinary outcome.
+template <typename Refusal, typename... Others, typename Body> void unlessRefused(const Body& body) {
+    try {
+        if constexpr (sizeof...(Others) == 0)
+            body();
+        else
+            unlessRefused<Others...>(body);
+    } catch (const Refusal&) {
+    }
 }
 
-// Stamps never move, so the names of files kept aside repeat and runs are reproducible.
-class FixedClock final : public Clock {
-public:
-    QDateTime now() const override { return QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC); }
-    Duration monotonic() const override { return Duration::zero(); }
-    TimerId schedule(Duration, Duration, std::function<void()>) override { return 0; }
-    void unschedule(TimerId) override {}
-};
+// A reply decodes from its own compact encoding to itself.
+template <typename Reply, typename... Refusals>
+void requireReplyRoundTrip(const QByteArray& input, const char* property) {
+    unlessRefused<Refusals...>([&] {
+        const auto reply = Reply::decode(input);
+        require(Reply::decode(QJsonDocument(reply.toJSON()).toJson(QJsonDocument::Compact)) == reply,
+                property);
+    });
+}
+
+// A clock nobody advances: stamps never move, so the names of files kept aside repeat and runs are
+// reproducible.
+using FixedClock = testing::ManualClock;
 
 // Collects the log lines one input causes instead of writing them to the journal.
 using QuietLog = SystemLog::Capture;

@@ -7,11 +7,10 @@
 using namespace tessaron;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const auto script = NodeScript::fromJson(QJsonDocument::fromJson(fuzz::bytes(data, size)).object());
-    if (!script)
-        return 0;
-    const auto again = NodeScript::fromJson(script->toJson());
-    fuzz::require(again && again->toJson() == script->toJson(),
-                  "a node script decodes from its own encoding to itself");
+    if (const auto script = NodeScript::fromJson(QJsonDocument::fromJson(fuzz::bytes(data, size)).object())) {
+        const auto again = NodeScript::fromJson(script->toJson());
+        fuzz::require(again && again->toJson() == script->toJson(),
+                      "a node script decodes from its own encoding to itself");
+    }
     return 0;
 }

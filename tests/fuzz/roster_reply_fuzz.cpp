@@ -7,12 +7,7 @@
 using namespace tessaron;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    try {
-        const auto roster = TessaronRosterResponse::decode(fuzz::bytes(data, size));
-        const auto again = TessaronRosterResponse::decode(fuzz::compact(roster.toJSON()));
-        fuzz::require(again == roster, "a roster decodes from its own encoding to itself");
-    } catch (const JsonDecodingError&) {
-    } catch (const TessaronProfileError&) {
-    }
+    fuzz::requireReplyRoundTrip<TessaronRosterResponse, JsonDecodingError, TessaronProfileError>(
+        fuzz::bytes(data, size), "a roster decodes from its own encoding to itself");
     return 0;
 }

@@ -16,24 +16,22 @@ public:
     }
 
     void send(Event event) {
-        const auto observers = observers_;
-        for (const auto& [id, observer] : observers)
+        // On a copy: an observer may end its own observation or another's.
+        for (const auto& [id, observer] : std::map(observers_))
             observer(event);
     }
 
     int observerCount() const { return static_cast<int>(observers_.size()); }
 
 private:
-    class Registration final : public Observation {
-    public:
+    struct Registration final : Observation {
         Registration(FakeHostActivitySource& source, int id)
-            : source_(source)
-            , id_(id) {}
-        ~Registration() override { source_.observers_.erase(id_); }
+            : source(source)
+            , id(id) {}
+        ~Registration() override { source.observers_.erase(id); }
 
-    private:
-        FakeHostActivitySource& source_;
-        int id_;
+        FakeHostActivitySource& source;
+        int id;
     };
 
     std::map<int, Observer> observers_;

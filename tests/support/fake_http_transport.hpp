@@ -4,7 +4,6 @@
 
 #include <QList>
 
-#include <deque>
 #include <functional>
 
 namespace tessaron::testing {
@@ -15,20 +14,35 @@ class FakeHttpTransport final : public HttpTransport {
 public:
     using Responder = std::function<HttpOutcome(const HttpRequest&)>;
 
-    void enqueue(HttpOutcome outcome) {
-        queued_.push_back([outcome = std::move(outcome)](const HttpRequest&) { return outcome; });
+    void enqueue(HttpOutcome outcome) { queued_.append(std::move(outcome)); }
+    void enqueue(int status, QByteArray body = {}, HttpHeaders headers = {}) {
+        enqueue(HttpResponse{.status = status, .headers = std::move(headers), .body = std::move(body)});
     }
-    void enqueue(int status, QByteArray body = {}, HttpHeaders headers = {});
     void setResponder(Responder responder) { responder_ = std::move(responder); }
 
     const QList<HttpRequest>& requests() const { return requests_; }
 
-    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override;
+    QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override {
+        requests_.append(request);
+        if (cancellation.isCancelled())
+            co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+        const HttpOutcome unscripted =
+            HttpFailure{HttpFailure::Kind::transport, QStringLiteral("no scripted reply")};
+        auto outcome = !queued_.isEmpty() ? queued_.takeFirst()
+                       : responder_       ? responder_(request)
+                                          : unscripted;
+        if (auto* response = std::get_if<HttpResponse>(&outcome);
+            response && response->body.size() > request.maxBodyBytes) {
+            if (request.overflow == HttpRequest::Overflow::fail)
+                co_return HttpFailure{HttpFailure::Kind::tooLarge, {}};
+            response->body.truncate(request.maxBodyBytes);
+            response->truncated = true;
+        }
+        co_return outcome;
+    }
 
 private:
-    HttpOutcome answer(const HttpRequest& request);
-
-    std::deque<Responder> queued_;
+    QList<HttpOutcome> queued_;
     Responder responder_;
     QList<HttpRequest> requests_;
 };

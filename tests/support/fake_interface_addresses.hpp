@@ -16,13 +16,12 @@ public:
     // The entry of an address literal, in network byte order.
     static InterfaceAddress entry(const QString& literal) {
         const QHostAddress address(literal);
-        if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-            const quint32 value = address.toIPv4Address();
-            const char bytes[] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
-            return {InterfaceAddress::Family::ipv4, QByteArray(bytes, 4)};
-        }
         const auto v6 = address.toIPv6Address();
-        return {InterfaceAddress::Family::ipv6, QByteArray(reinterpret_cast<const char*>(v6.c), 16)};
+        const QByteArray bytes(reinterpret_cast<const char*>(v6.c), 16);
+        // An IPv4 address comes mapped into IPv6: its last four bytes.
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            return {InterfaceAddress::Family::ipv4, bytes.right(4)};
+        return {InterfaceAddress::Family::ipv6, bytes};
     }
 };
 

@@ -2,11 +2,13 @@
 
 #include "platform/keychain.hpp"
 
+#include <QStringList>
+
 #include <atomic>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <tuple>
+#include <type_traits>
 
 namespace tessaron::testing {
 
@@ -14,34 +16,119 @@ namespace tessaron::testing {
 // whatever they ask, and leave the stored items untouched.
 class FakeKeychain final : public Keychain {
 public:
-    void failNext(qint32 status);
+    void failNext(qint32 status) {
+        std::lock_guard lock(mutex_);
+        queued_.append(status);
+    }
 
-    KeychainResult<QByteArray> copyData(const KeychainQuery& query) override;
-    KeychainResult<QList<KeychainItem>> copyAll(const KeychainQuery& query) override;
-    qint32 add(const KeychainQuery& query, const QByteArray& data) override;
-    qint32 update(const KeychainQuery& query, const QByteArray& data) override;
-    qint32 remove(const KeychainQuery& query) override;
-    KeychainResult<QByteArray> persistentRef(const KeychainQuery& query) override;
-    KeychainResult<QByteArray> resolve(const QByteArray& persistentRef) override;
+    KeychainResult<QByteArray> copyData(const KeychainQuery& query) override {
+        return answer([&] { return find(keyOf(query)); });
+    }
+    KeychainResult<QList<KeychainItem>> copyAll(const KeychainQuery& query) override {
+        return answer([&] {
+            QList<KeychainItem> found;
+            // As the system's keychain does, the query's account plays no part.
+            for (const auto& [key, data] : items_) {
+                if (matches(key, {query.accessGroup, query.service, std::nullopt}))
+                    found.append({std::get<2>(key), data});
+            }
+            return KeychainResult<QList<KeychainItem>>{found.isEmpty() ? notFound : success, found};
+        });
+    }
+    qint32 add(const KeychainQuery& query, const QByteArray& data) override {
+        ++writeCount_;
+        return answer([&] { return items_.try_emplace(keyOf(query), data).second ? success : duplicate; });
+    }
+    qint32 update(const KeychainQuery& query, const QByteArray& data) override {
+        ++writeCount_;
+        return answer([&] {
+            const auto found = items_.find(keyOf(query));
+            if (found == items_.end())
+                return notFound;
+            found->second = data;
+            return success;
+        });
+    }
+    qint32 remove(const KeychainQuery& query) override {
+        return answer([&] {
+            const auto removed =
+                std::erase_if(items_, [&](const auto& entry) { return matches(entry.first, query); });
+            return removed > 0 ? success : notFound;
+        });
+    }
+    KeychainResult<QByteArray> persistentRef(const KeychainQuery& query) override {
+        return answer([&]() -> KeychainResult<QByteArray> {
+            const auto key = keyOf(query);
+            if (!items_.contains(key))
+                return {notFound, {}};
+            const auto& [group, service, account] = key;
+            return {success, refPrefix + QStringList{group, service, account}.join(separator).toUtf8()};
+        });
+    }
+    KeychainResult<QByteArray> resolve(const QByteArray& persistentRef) override {
+        return answer([&]() -> KeychainResult<QByteArray> {
+            const auto parts = QString::fromUtf8(persistentRef.mid(refPrefix.size())).split(separator);
+            if (!persistentRef.startsWith(refPrefix) || parts.size() != 3)
+                return {notFound, {}};
+            return find(Key{parts[0], parts[1], parts[2]});
+        });
+    }
 
     // Direct access for arranging and checking a test.
     std::optional<QByteArray> item(const QString& accessGroup, const QString& service,
-                                   const QString& account) const;
+                                   const QString& account) const {
+        std::lock_guard lock(mutex_);
+        const auto found = items_.find(Key{accessGroup, service, account});
+        return found == items_.end() ? std::nullopt : std::optional(found->second);
+    }
     void setItem(const QString& accessGroup, const QString& service, const QString& account,
-                 const QByteArray& data);
-    int itemCount() const;
+                 const QByteArray& data) {
+        std::lock_guard lock(mutex_);
+        items_[{accessGroup, service, account}] = data;
+    }
+    int itemCount() const {
+        std::lock_guard lock(mutex_);
+        return int(items_.size());
+    }
     // Adds and updates asked for, answered or not.
     int writeCount() const { return writeCount_; }
 
 private:
     using Key = std::tuple<QString, QString, QString>;
-    static Key keyOf(const KeychainQuery& query);
+    static constexpr qint32 success = keychain_status::success;
+    static constexpr qint32 notFound = keychain_status::itemNotFound;
+    static constexpr qint32 duplicate = keychain_status::duplicateItem;
+    static constexpr QChar separator{0x1f};
+    static inline const QByteArray refPrefix = "fake-ref\x1f";
+
+    static Key keyOf(const KeychainQuery& query) {
+        return {query.accessGroup, query.service, query.account.value_or(QString())};
+    }
+    // Without an account the query takes in every item of its service.
+    static bool matches(const Key& key, const KeychainQuery& query) {
+        const auto& [group, service, account] = key;
+        return group == query.accessGroup && service == query.service &&
+               (!query.account || account == *query.account);
+    }
+    KeychainResult<QByteArray> find(const Key& key) const {
+        const auto found = items_.find(key);
+        return found == items_.end() ? KeychainResult<QByteArray>{notFound, {}}
+                                     : KeychainResult<QByteArray>{success, found->second};
+    }
     // Under the lock: the next queued status, else what `act` makes of the items.
-    template <typename Act> auto answer(Act act);
-    KeychainResult<QByteArray> find(const Key& key) const;
+    template <typename Act> auto answer(Act act) -> decltype(act()) {
+        std::lock_guard lock(mutex_);
+        if (queued_.isEmpty())
+            return act();
+        const auto status = queued_.takeFirst();
+        if constexpr (std::is_same_v<decltype(act()), qint32>)
+            return status;
+        else
+            return {status, {}};
+    }
 
     mutable std::mutex mutex_;
-    std::deque<qint32> queued_;
+    QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
 };

@@ -3,8 +3,8 @@
 #include "platform/system_extension_requests.hpp"
 
 #include <QList>
+#include <QMetaObject>
 
-#include <deque>
 #include <memory>
 #include <variant>
 
@@ -20,10 +20,19 @@ public:
     using Answer =
         std::variant<ReplaceExisting, NeedsApproval, SystemExtensionRequestResult, SystemExtensionError>;
 
-    void enqueue(QList<Answer> answers) { scripts_.push_back(std::move(answers)); }
-    void answer(qsizetype index, const Answer& answer);
+    void enqueue(QList<Answer> answers) { scripts_.append(std::move(answers)); }
+    void answer(qsizetype index, const Answer& answer) { deliver(*submitted_.at(index), answer); }
 
-    void submit(std::shared_ptr<SystemExtensionRequest> request) override;
+    void submit(std::shared_ptr<SystemExtensionRequest> request) override {
+        submitted_.append(request);
+        if (scripts_.isEmpty() || !request->delegate())
+            return;
+        const auto answerAll = [this, request, answers = scripts_.takeFirst()] {
+            for (const auto& answer : answers)
+                deliver(*request, answer);
+        };
+        QMetaObject::invokeMethod(request->delegate(), answerAll, Qt::QueuedConnection);
+    }
     void openApprovalSettings() override { ++settingsOpened_; }
 
     const QList<std::shared_ptr<SystemExtensionRequest>>& submitted() const { return submitted_; }
@@ -32,9 +41,21 @@ public:
     int settingsOpened() const { return settingsOpened_; }
 
 private:
-    void deliver(const SystemExtensionRequest& request, const Answer& answer);
+    void deliver(const SystemExtensionRequest& request, const Answer& answer) {
+        auto* delegate = request.delegate();
+        if (!delegate)
+            return;
+        if (std::holds_alternative<ReplaceExisting>(answer))
+            replacementActions_.append(delegate->actionForReplacingExtension(request));
+        else if (std::holds_alternative<NeedsApproval>(answer))
+            delegate->requestNeedsUserApproval(request);
+        else if (const auto* result = std::get_if<SystemExtensionRequestResult>(&answer))
+            delegate->requestDidFinish(request, *result);
+        else
+            delegate->requestDidFail(request, std::get<SystemExtensionError>(answer));
+    }
 
-    std::deque<QList<Answer>> scripts_;
+    QList<QList<Answer>> scripts_;
     QList<std::shared_ptr<SystemExtensionRequest>> submitted_;
     QList<SystemExtensionReplacementAction> replacementActions_;
     int settingsOpened_ = 0;

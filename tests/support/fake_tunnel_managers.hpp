@@ -5,7 +5,7 @@
 #include "platform/clock.hpp"
 #include "platform/tunnel_managers.hpp"
 
-#include <deque>
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <memory>
@@ -28,11 +28,13 @@ public:
         bool operator==(const Call&) const = default;
     };
 
-    explicit FakeTunnelManagers(Clock& clock);
-    ~FakeTunnelManagers() override;
+    explicit FakeTunnelManagers(Clock& clock)
+        : clock_(clock) {}
 
     // The next operation of that kind throws this error after its latency, and changes nothing.
-    void failNext(Operation operation, std::exception_ptr error);
+    void failNext(Operation operation, std::exception_ptr error) {
+        failures_[operation].append(std::move(error));
+    }
     template <typename Error> void failNext(Operation operation, Error error) {
         failNext(operation, std::make_exception_ptr(std::move(error)));
     }
@@ -43,30 +45,82 @@ public:
     void setLatency(Clock::Duration latency) { latency_ = latency; }
 
     // A configuration stored before the test began.
-    QUuid addStored(TunnelProviderManager manager);
+    QUuid addStored(TunnelProviderManager manager) {
+        const auto identifier = applySave(stored_, std::move(manager));
+        fakeConnection(identifier).setStatus(VpnStatus::disconnected);
+        return identifier;
+    }
     // The managers as stored, integers still integers.
     const QList<TunnelProviderManager>& stored() const { return stored_; }
     const QList<Call>& calls() const { return calls_; }
     // The most operations that ever ran at once.
     int maximumConcurrentOperations() const { return maximumConcurrent_; }
 
-    FakeVpnConnection& fakeConnection(const QUuid& identifier);
+    FakeVpnConnection& fakeConnection(const QUuid& identifier) {
+        auto& connection = connections_[identifier];
+        if (!connection)
+            connection = std::make_unique<FakeVpnConnection>(
+                clock_, find(identifier) ? VpnStatus::disconnected : VpnStatus::invalid);
+        return *connection;
+    }
 
-    QCoro::Task<QList<TunnelProviderManager>> loadAll() override;
-    QCoro::Task<QUuid> save(TunnelProviderManager manager) override;
-    QCoro::Task<TunnelProviderManager> load(QUuid identifier) override;
-    QCoro::Task<> remove(QUuid identifier) override;
+    QCoro::Task<QList<TunnelProviderManager>> loadAll() override {
+        co_await begin(Operation::loadAll, {});
+        QList<TunnelProviderManager> managers;
+        for (const auto& manager : std::as_const(stored_))
+            managers.append(asReloaded(manager));
+        co_return managers;
+    }
+    QCoro::Task<QUuid> save(TunnelProviderManager manager) override {
+        co_await begin(Operation::save, manager.identifier);
+        if (dropsLeft_ > 0) {
+            --dropsLeft_;
+            manager.protocolConfiguration = std::monostate{};
+        }
+        const auto identifier = applySave(stored_, std::move(manager));
+        auto& connection = fakeConnection(identifier);
+        if (connection.status() == VpnStatus::invalid)
+            connection.setStatus(VpnStatus::disconnected);
+        co_return identifier;
+    }
+    QCoro::Task<TunnelProviderManager> load(QUuid identifier) override {
+        co_await begin(Operation::load, identifier);
+        const auto* found = find(identifier);
+        if (!found)
+            throw VpnError(VpnErrorKind::configurationInvalid);
+        co_return asReloaded(*found);
+    }
+    QCoro::Task<> remove(QUuid identifier) override {
+        co_await begin(Operation::remove, identifier);
+        if (stored_.removeIf([&](const auto& manager) { return manager.identifier == identifier; }) > 0)
+            fakeConnection(identifier).setStatus(VpnStatus::invalid);
+    }
     VpnConnection& connection(const QUuid& identifier) override { return fakeConnection(identifier); }
-    std::optional<QUuid> liveConfiguration() const override;
+    std::optional<QUuid> liveConfiguration() const override {
+        const auto live = std::ranges::find_if(
+            connections_, [](const auto& entry) { return isLive(entry.second->status()); });
+        return live == connections_.end() ? std::nullopt : std::optional(live->first);
+    }
 
 private:
     // Records the call and waits out the latency; throws the failure arranged for the operation.
-    QCoro::Task<> begin(Operation operation, QUuid identifier);
-    bool isStored(const QUuid& identifier) const;
+    QCoro::Task<> begin(Operation operation, QUuid identifier) {
+        calls_.append({operation, identifier});
+        maximumConcurrent_ = std::max(maximumConcurrent_, ++running_);
+        if (latency_ > Clock::Duration::zero())
+            co_await clock_.sleep(latency_);
+        --running_;
+        if (auto& queued = failures_[operation]; !queued.isEmpty())
+            std::rethrow_exception(queued.takeFirst());
+    }
+    const TunnelProviderManager* find(const QUuid& identifier) const {
+        const auto found = std::ranges::find(stored_, identifier, &TunnelProviderManager::identifier);
+        return found == stored_.end() ? nullptr : &*found;
+    }
 
     Clock& clock_;
     QList<TunnelProviderManager> stored_;
-    std::map<Operation, std::deque<std::exception_ptr>> failures_;
+    std::map<Operation, QList<std::exception_ptr>> failures_;
     int dropsLeft_ = 0;
     Clock::Duration latency_{};
     QList<Call> calls_;

@@ -8,6 +8,7 @@
 
 #include <exception>
 #include <optional>
+#include <utility>
 
 namespace tessaron::testing {
 
@@ -24,11 +25,17 @@ public:
         std::optional<PlatformError> error = std::nullopt;
     };
 
-    FakeVpnConnection(Clock& clock, VpnStatus initial, QObject* parent = nullptr);
-    ~FakeVpnConnection() override;
+    FakeVpnConnection(Clock& clock, VpnStatus initial, QObject* parent = nullptr)
+        : VpnConnection(parent)
+        , clock_(clock)
+        , status_(initial) {}
+    ~FakeVpnConnection() override { dropPendingSteps(); }
 
     // Applies a status at once, announcing it when it changes.
-    void setStatus(VpnStatus status);
+    void setStatus(VpnStatus status) {
+        if (std::exchange(status_, status) != status)
+            Q_EMIT statusChanged(status);
+    }
     // Connecting at once, and nothing after, unless set otherwise.
     void setStartSteps(QList<Step> steps) { startSteps_ = std::move(steps); }
     // Disconnecting and then disconnected at once, unless set otherwise.
@@ -50,20 +57,53 @@ public:
     const QList<QByteArray>& sentMessages() const { return sentMessages_; }
 
     VpnStatus status() const override { return status_; }
-    QCoro::Task<> startTunnel() override;
-    void stopTunnel() override;
-    QCoro::Task<std::optional<PlatformError>> lastDisconnectError() override;
-    QCoro::Task<std::optional<QByteArray>> sendProviderMessage(QByteArray message) override;
+    QCoro::Task<> startTunnel() override {
+        ++startCount_;
+        if (startFailure_)
+            std::rethrow_exception(std::exchange(startFailure_, nullptr));
+        lastError_.reset();
+        play(startSteps_);
+        co_return;
+    }
+    void stopTunnel() override {
+        ++stopCount_;
+        if (isLive(status_))
+            play(stopSteps_);
+    }
+    QCoro::Task<std::optional<PlatformError>> lastDisconnectError() override { co_return lastError_; }
+    QCoro::Task<std::optional<QByteArray>> sendProviderMessage(QByteArray message) override {
+        sentMessages_.append(message);
+        if (!isLive(status_))
+            throw VpnError(VpnErrorKind::connectionFailed);
+        co_return replies_.value(message);
+    }
 
 private:
-    void play(const QList<Step>& steps);
-    void apply(const Step& step);
-    void dropPendingSteps();
+    void play(const QList<Step>& steps) {
+        dropPendingSteps();
+        const auto start = clock_.monotonic();
+        for (const auto& step : steps) {
+            if (step.after <= Clock::Duration::zero())
+                apply(step);
+            else
+                pendingSteps_.append(clock_.schedule(start + step.after, {}, [this, step] { apply(step); }));
+        }
+    }
+    void apply(const Step& step) {
+        if (step.error)
+            lastError_ = step.error;
+        setStatus(step.status);
+    }
+    void dropPendingSteps() {
+        for (const auto id : std::exchange(pendingSteps_, {}))
+            clock_.unschedule(id);
+    }
 
     Clock& clock_;
     VpnStatus status_;
-    QList<Step> startSteps_;
-    QList<Step> stopSteps_;
+    QList<Step> startSteps_{{Clock::Duration::zero(), VpnStatus::connecting}};
+    QList<Step> stopSteps_{{Clock::Duration::zero(), VpnStatus::disconnecting},
+                           {Clock::Duration::zero(), VpnStatus::disconnected}};
     QList<Clock::TimerId> pendingSteps_;
     std::exception_ptr startFailure_;
     std::optional<PlatformError> lastError_;

@@ -34,7 +34,13 @@ public:
         QByteArray body;
 
         // The first header of that name, compared without regard to case.
-        QByteArray header(const QByteArray& name) const;
+        QByteArray header(const QByteArray& name) const {
+            for (const auto& [key, value] : headers) {
+                if (key.compare(name, Qt::CaseInsensitive) == 0)
+                    return value;
+            }
+            return {};
+        }
     };
 
     struct Reply {
@@ -52,23 +58,26 @@ public:
 
     HttpsTestServer();
     ~HttpsTestServer();
-    HttpsTestServer(const HttpsTestServer&) = delete;
-    HttpsTestServer& operator=(const HttpsTestServer&) = delete;
 
     // Unregistered method and path pairs get 404.
-    void on(const QByteArray& method, const QByteArray& path, Handler handler);
+    void on(const QByteArray& method, const QByteArray& path, Handler handler) {
+        std::lock_guard lock(mutex_);
+        handlers_[{method, path}] = std::move(handler);
+    }
 
-    QUrl baseUrl() const;
-    QUrl url(const QString& path) const;
+    QUrl baseUrl() const { return QUrl(QStringLiteral("https://127.0.0.1:%1").arg(port_)); }
+    QUrl url(const QString& path) const { return baseUrl().resolved(QUrl(path)); }
     // The PEM file of the CA that signed the server's certificate, and its certificates.
     QString caPath() const;
-    QList<QSslCertificate> caCertificates() const;
+    QList<QSslCertificate> caCertificates() const { return QSslCertificate::fromPath(caPath()); }
 
-    QList<Request> requests() const;
+    QList<Request> requests() const {
+        std::lock_guard lock(mutex_);
+        return requests_;
+    }
 
 private:
     Reply handle(const Request& request);
-    void waitUnlessStopping(std::chrono::milliseconds delay);
 
     std::unique_ptr<httplib::SSLServer> server_;
     std::thread thread_;

@@ -2,6 +2,7 @@
 
 #include "platform/clock.hpp"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -13,16 +14,33 @@ namespace tessaron::testing {
 class ManualClock final : public Clock {
 public:
     // 2026-01-01T00:00:00Z at monotonic zero.
-    ManualClock();
-
-    QDateTime now() const override;
+    QDateTime now() const override {
+        using namespace std::chrono;
+        return QDateTime(QDate(2026, 1, 1), QTime(0, 0), Qt::UTC)
+            .addMSecs(duration_cast<milliseconds>(monotonic_).count());
+    }
     Duration monotonic() const override { return monotonic_; }
-    TimerId schedule(Duration deadline, Duration tolerance, std::function<void()> fire) override;
-    void unschedule(TimerId id) override;
+    TimerId schedule(Duration deadline, Duration, std::function<void()> fire) override {
+        entries_.emplace(Key{deadline, nextId_}, std::move(fire));
+        return nextId_++;
+    }
+    void unschedule(TimerId id) override {
+        std::erase_if(entries_, [id](const auto& entry) { return entry.first.second == id; });
+    }
 
     // Moves time forward by `step`, running everything due on the way, including entries that the
     // running ones schedule within the step.
-    void advance(Duration step);
+    void advance(Duration step) {
+        const auto target = monotonic_ + step;
+        while (!entries_.empty() && entries_.begin()->first.first <= target) {
+            auto due = entries_.extract(entries_.begin());
+            monotonic_ = std::max(monotonic_, due.key().first);
+            if (firings_.empty() || firings_.back() != monotonic_)
+                firings_.push_back(monotonic_);
+            due.mapped()();
+        }
+        monotonic_ = target;
+    }
     // Runs what is due now without moving time.
     void runDue() { advance(Duration::zero()); }
 
@@ -34,7 +52,6 @@ private:
     using Key = std::pair<Duration, TimerId>;
 
     Duration monotonic_{};
-    QDateTime origin_;
     TimerId nextId_ = 1;
     std::map<Key, std::function<void()>> entries_;
     std::vector<Duration> firings_;

@@ -17,16 +17,13 @@ namespace tessaron::testing {
 
 namespace detail {
 
+// Shared with runTask, which may give up and return before the task ends: the result must outlive it.
 template <typename T> struct TaskResult {
-    using Value = std::conditional_t<std::is_void_v<T>, bool, T>;
-    std::optional<Value> value;
+    std::optional<std::conditional_t<std::is_void_v<T>, bool, T>> value;
     std::exception_ptr error;
     QEventLoop* loop = nullptr;
-
-    bool done() const { return value.has_value() || error; }
 };
 
-// Shared with runTask, which may give up and return before the task ends: the result must outlive it.
 template <typename T> QCoro::Task<> complete(QCoro::Task<T> task, std::shared_ptr<TaskResult<T>> result) {
     try {
         if constexpr (std::is_void_v<T>) {
@@ -50,7 +47,7 @@ template <typename T>
 T runTask(QCoro::Task<T> task, std::chrono::milliseconds guard = std::chrono::seconds(5)) {
     auto result = std::make_shared<detail::TaskResult<T>>();
     auto completion = detail::complete(std::move(task), result);
-    if (!result->done()) {
+    if (!result->value && !result->error) {
         QEventLoop loop;
         QTimer::singleShot(guard, &loop, &QEventLoop::quit);
         result->loop = &loop;
@@ -59,7 +56,7 @@ T runTask(QCoro::Task<T> task, std::chrono::milliseconds guard = std::chrono::se
     }
     if (result->error)
         std::rethrow_exception(result->error);
-    if (!result->done())
+    if (!result->value)
         throw std::runtime_error("task still running after " + std::to_string(guard.count()) + " ms");
     if constexpr (!std::is_void_v<T>)
         return std::move(*result->value);

@@ -3,15 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 
 int main(int argc, char* argv[]) {
     ::testing::InitGoogleTest(&argc, argv);
     // Test discovery runs the binary without the test environment: answer before touching any display.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--gtest_list_tests") == 0)
-            return RUN_ALL_TESTS();
-    }
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // What the platform's test harness sets: models then leave their launch work to the test.
     setenv("XCTestConfigurationFilePath", "tessaron-tests", 0);
