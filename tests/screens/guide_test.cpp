@@ -1,0 +1,113 @@
+#include "screens/guide/guide_text.hpp"
+#include "screens/guide/guide_view.hpp"
+#include "screens/home_fixture.hpp"
+#include "screens/support_links.hpp"
+#include "support/fake_workspace.hpp"
+
+using namespace std::chrono_literals;
+
+namespace tessaron {
+
+void PrintTo(const TessaronGuideBlock& block, std::ostream* out) {
+    *out << static_cast<int>(block.kind) << ":" << block.text.toStdString() << ":"
+         << block.items.join(QLatin1Char('|')).toStdString() << ":" << block.imageName.toStdString();
+}
+
+namespace testing {
+namespace {
+
+using B = TessaronGuideBlock;
+
+TEST(GuideParser, LineGrammar) {
+    struct Row {
+        const char* text;
+        QList<B> blocks;
+    };
+    const Row rows[] = {
+        {"", {}},
+        {"\n  \n\t\n", {}},
+        {"# Title\n## Part\nText", {B::title("Title"), B::heading("Part"), B::paragraph("Text")}},
+        {"one\ntwo\n\nthree", {B::paragraph("one\ntwo"), B::paragraph("three")}},
+        {"- a\n- b\n1. c\n2. d", {B::bullets({"a", "b"}), B::numbered({"c", "d"})}},
+        {"- a\ntext\n- b", {B::bullets({"a"}), B::paragraph("text"), B::bullets({"b"})}},
+        {"12. twelve", {B::numbered({"twelve"})}},
+        {"1.5 apples\n3.", {B::paragraph("1.5 apples\n3.")}},
+        {"   - indented\n-dash", {B::bullets({"indented"}), B::paragraph("-dash")}},
+        {"### deep\n#tight", {B::paragraph("### deep\n#tight")}},
+        {"![Setup](setup-1.png)", {B::image("setup-1.png", "Setup")}},
+        {"![](a.png)", {B::image("a.png", "")}},
+        {"- item\n![x](b.png)\nafter", {B::bullets({"item"}), B::image("b.png", "x"), B::paragraph("after")}},
+        // Carriage returns hide neither blank nor image lines.
+        {"# T\r\n\r\none\r\n\r\n![c](p-1.png)\r\n- a\r\n",
+         {B::title("T"), B::paragraph("one"), B::image("p-1.png", "c"), B::bullets({"a"})}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(parseGuide(QString::fromUtf8(row.text)), row.blocks) << row.text;
+}
+
+TEST(GuideParser, ImageLinesThatBreakTheRulesAreText) {
+    for (const char* line : {"![x](Setup.png)", "![x](setup.jpg)", "![x](a/b.png)", "![x](.png)", "![x]()",
+                             "![x]", "![x](a.png) trailing", "!["}) {
+        EXPECT_EQ(guideImageLine(QString::fromUtf8(line)), std::nullopt) << line;
+        EXPECT_EQ(parseGuide(QString::fromUtf8(line)).first().kind, B::Kind::paragraph) << line;
+    }
+    EXPECT_EQ(guideNumberedItem(QStringLiteral("\u0663. arabic digit")), std::nullopt);
+}
+
+TEST(GuideText, AutolinksBareUrls) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"See https://a.example/x.", "See <https://a.example/x>."},
+        {"Two: http://a.example, ftp://b.example;", "Two: <http://a.example>, <ftp://b.example>;"},
+        {"Kept <https://a.example> and [t](https://b.example)",
+         "Kept <https://a.example> and [t](https://b.example)"},
+        {"No links here", "No links here"},
+    };
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(autolinkBareURLs(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
+    EXPECT_EQ(guideInlineHtml(QStringLiteral("Go to https://a.example/x. <b>")),
+              QStringLiteral("Go to <a href=\"https://a.example/x\">https://a.example/x</a>. &lt;b&gt;"));
+    EXPECT_EQ(guideInlineHtml(QStringLiteral("`code` and [site](https://s.example)")),
+              QStringLiteral("<code>code</code> and <a href=\"https://s.example\">site</a>"));
+}
+
+TEST(GuideText, LanguageChoice) {
+    EXPECT_EQ(guideResourceName({"zh-Hant-TW", "en"}), "Guide.zh-Hans");
+    for (const QStringList& languages : {QStringList{"en-GB"}, QStringList{"fr", "zh"}, QStringList{}})
+        EXPECT_EQ(guideResourceName(languages), "Guide.en");
+}
+
+TEST(GuideText, BundledGuidesAreWellFormed) {
+    for (const char* language : {"en", "zh-Hans"}) {
+        const auto text = loadBundledGuide({QString::fromLatin1(language)});
+        ASSERT_TRUE(text) << language;
+        const auto blocks = parseGuide(*text);
+        ASSERT_FALSE(blocks.isEmpty());
+        EXPECT_EQ(blocks.first().kind, B::Kind::title) << language;
+        for (const auto& block : blocks) {
+            if (block.kind == B::Kind::image) {
+                EXPECT_FALSE(guideImage(block.imageName).isNull()) << block.imageName.toStdString();
+            }
+            if (block.kind == B::Kind::paragraph) {
+                EXPECT_FALSE(block.text.startsWith(QStringLiteral("![")) ||
+                             block.text.startsWith(QLatin1Char('#')))
+                    << block.text.toStdString();
+            }
+        }
+    }
+}
+
+TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {
+    SystemLog::Capture log;
+    FakeWorkspace workspace;
+    TessaronGuideView view(
+        {B::title("Guide"), B::image("home-1.png", "Home"), B::image("gone-2.png", "Gone")}, workspace);
+    EXPECT_NE(view.findChild<QWidget*>(QStringLiteral("tessaron.guide.image.home-1")), nullptr);
+    EXPECT_NE(view.findChild<QWidget*>(QStringLiteral("tessaron.guide.image.gone-2")), nullptr);
+    EXPECT_EQ(log.messages(), QStringList{QStringLiteral("guide image missing: gone-2.png")});
+    view.findChild<QAbstractButton*>(QStringLiteral("tessaron.guide.openOnWeb"))->click();
+    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::guidePage()});
+}
+
+} // namespace
+} // namespace testing
+} // namespace tessaron

@@ -1,0 +1,511 @@
+#include "screens/button_styles.hpp"
+#include "screens/connection_hero.hpp"
+#include "screens/flow_ring.hpp"
+#include "screens/globe/dot_layer.hpp"
+#include "screens/globe/globe_geometry.hpp"
+#include "screens/globe/globe_renderer.hpp"
+#include "screens/globe/globe_state.hpp"
+#include "screens/globe/land_dots.hpp"
+#include "screens/hero_geography.hpp"
+#include "screens/node_status_pill.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/string_table.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "screens/visual_state.hpp"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+namespace {
+
+using namespace TessaronGlobeGeometry;
+using V = TessaronVisualState;
+
+const TessaronGeoPoint berlin{52.5, 13.4, QStringLiteral("Berlin"), QStringLiteral("DE")};
+const TessaronGeoPoint tokyo{35.7, 139.7, QStringLiteral("Tokyo"), QStringLiteral("JP")};
+const QString de = QString::fromUtf8("\U0001F1E9\U0001F1EA");
+const QString jp = QString::fromUtf8("\U0001F1EF\U0001F1F5");
+
+TEST(VisualState, FollowsTheLinkPhaseRoundTripsExactlyAndNamesEachState) {
+    using enum TessaronLinkPhase;
+    const std::pair<TessaronLinkPhase, V> table[] = {
+        {disconnected, V::idle}, {connecting, V::connecting}, {checking, V::checking},
+        {connected, V::online},  {checkFailed, V::failed},    {disconnecting, V::idle},
+    };
+    for (const auto& [phase, state] : table)
+        EXPECT_EQ(visualState(phase), state) << static_cast<int>(phase);
+    for (const auto state : allVisualStates())
+        EXPECT_EQ(visualState(rawValue(state)), state);
+    for (const char* raw : {"Online", "ONLINE", " online", "online ", "", "disconnected"})
+        EXPECT_EQ(visualState(QString::fromLatin1(raw)), std::nullopt) << raw;
+
+    // Failed shares the Connect button but keeps its own status.
+    // Status title, button title, tint, busy.
+    const std::tuple<V, QString, QString, QColor, bool> rows[] = {
+        {V::idle, "Not connected", "Connect", TessaronTheme::textSecondary(), false},
+        {V::connecting, "Connecting", "Cancel", TessaronTheme::textPrimary(), true},
+        {V::checking, "Checking", "Cancel", TessaronTheme::warning(), true},
+        {V::online, "Online", "Disconnect", TessaronTheme::success(), false},
+        {V::failed, "Failed", "Connect", TessaronTheme::danger(), false},
+    };
+    for (const auto& row : rows) {
+        const V state = std::get<0>(row);
+        EXPECT_EQ(
+            std::tuple(state, statusTitle(state), primaryButtonTitle(state), tint(state), isBusy(state)),
+            row);
+        EXPECT_TRUE(accessibilitySummary(state).startsWith(statusTitle(state)));
+    }
+    EXPECT_EQ(primaryButtonHint(V::failed), primaryButtonHint(V::idle));
+    EXPECT_NE(primaryButtonHint(V::connecting), primaryButtonHint(V::checking));
+}
+
+TEST(NodeStatusLabels, ComeFromTheStringTableNotTheKeys) {
+    ASSERT_TRUE(installStringTable(*qApp));
+    const std::pair<NodeLinkStatus, const char*> rows[] = {
+        {NodeLinkStatus::fast, "Fast"},         {NodeLinkStatus::online, "Online"},
+        {NodeLinkStatus::offline, "Offline"},   {NodeLinkStatus::busy, "Busy"},
+        {NodeLinkStatus::checking, "Checking"}, {NodeLinkStatus::paused, "Paused"},
+    };
+    for (const auto& [status, text] : rows)
+        EXPECT_EQ(label(status), QString::fromLatin1(text));
+    EXPECT_EQ(dotColor(NodeLinkStatus::online), TessaronTheme::textSecondary());
+    EXPECT_NE(dotColor(NodeLinkStatus::fast), dotColor(NodeLinkStatus::online));
+}
+
+TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
+    // Animates (the view's own), reduce motion (override), reduce motion (system): animates.
+    const std::tuple<std::optional<bool>, std::optional<bool>, bool, bool> rows[] = {
+        {std::nullopt, std::nullopt, false, true}, {std::nullopt, std::nullopt, true, false},
+        {std::nullopt, true, false, false},        {std::nullopt, false, true, false},
+        {false, std::nullopt, false, false},       {true, true, true, true},
+    };
+    for (const auto& [animates, reduceOverride, system, expected] : rows)
+        EXPECT_EQ(heroGlobeAnimates(animates, reduceOverride, system), expected);
+
+    EXPECT_EQ(heroPrimaryTitle(V::online, QStringLiteral(" \n\t")), QStringLiteral("Disconnect"));
+    EXPECT_EQ(heroPrimaryHint(V::online, QStringLiteral(" \n\t")), primaryButtonHint(V::online));
+    EXPECT_EQ(heroPrimaryTitle(V::online, QStringLiteral("  Stop now \n")), QStringLiteral("Stop now"));
+    EXPECT_EQ(heroPrimaryHint(V::online, QStringLiteral("  Stop now \n")), QString());
+}
+
+TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
+    ConnectionHero hero;
+    hero.setAnimatesOverride(false);
+    testing::render(hero, {480, 400});
+    auto* pill = hero.findChild<NodeStatusPill*>(QStringLiteral("tessaron.nodeStatusPill"));
+    auto* button = hero.findChild<QWidget*>(QStringLiteral("tessaron.heroPrimaryButton"));
+    EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(true, true));
+    hero.setNodeStatus(NodeLinkStatus::fast);
+    hero.setPrimaryAction([] {});
+    testing::render(hero, {480, 400});
+    EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(false, false));
+    EXPECT_EQ(pill->accessibleName(), label(NodeLinkStatus::fast));
+}
+
+TEST(HeroGeography, UserAndExitNeedTheirCoordinatesAndANameOrRegion) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const auto city = [](const char* country, std::optional<QString> name, std::optional<double> lon) {
+        const auto user =
+            TessaronHeroGeo::make(TessaronClientGeo{country, name, 52.5, lon}, {}, {}, V::idle).user;
+        return user ? std::optional(user->city) : std::nullopt;
+    };
+    EXPECT_EQ(city("DE", QStringLiteral("Berlin"), std::nullopt), std::nullopt);
+    EXPECT_EQ(city("DE", QStringLiteral("Berlin"), 13.4), QStringLiteral("Berlin"));
+    EXPECT_EQ(city("DE", QString(), 13.4), QString()) << "a city the service sent empty stays empty";
+    EXPECT_EQ(city("DE", std::nullopt, 13.4), QStringLiteral("Germany"));
+    EXPECT_EQ(city("QQ", std::nullopt, 2), QStringLiteral("QQ"));
+    QLocale::setDefault(QLocale::system());
+
+    // The exit needs a link, a named node and its coordinates.
+    const auto name = std::optional<QString>(QStringLiteral("  Tokyo 2 \n"));
+    const TessaronNodeGeo node{QStringLiteral("JP"), 35.7, 139.7, TessaronNodeGeo::Purpose::exit};
+    TessaronNodeGeo noLatitude = node;
+    noLatitude.lat.reset();
+    for (const auto visual : allVisualStates())
+        EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, node, name, visual).exit.has_value(), visual != V::idle)
+            << rawValue(visual).toStdString();
+    const std::pair<std::optional<TessaronNodeGeo>, std::optional<QString>> missing[] = {
+        {std::nullopt, name}, {noLatitude, name}, {node, std::nullopt}, {node, QStringLiteral(" \t\n")}};
+    for (const auto& [geo, nodeName] : missing)
+        EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, geo, nodeName, V::online).exit, std::nullopt);
+    EXPECT_EQ(TessaronHeroGeo::make(std::nullopt, node, name, V::online).exit,
+              (TessaronGeoPoint{35.7, 139.7, QStringLiteral("Tokyo 2"), QStringLiteral("JP")}));
+}
+
+TEST(CountryFlag, MapsTwoAsciiLettersInAnyCaseAndPrefixesOnlyRealFlags) {
+    for (const char* code : {"de", "De", "DE"})
+        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromLatin1(code)), de) << code;
+    for (const char* code : {"D", "DEU", "", "D1", "1D", "É1", "\u00C9S"})
+        EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8(code)), QString()) << code;
+    // Upper-casing comes first: the sharp s becomes "SS".
+    EXPECT_EQ(TessaronCountryFlag::emoji(QString::fromUtf8("ß")), QString::fromUtf8("\U0001F1F8\U0001F1F8"));
+
+    // Only a real flag prefixes a name.
+    const QString name = QStringLiteral("Oslo");
+    EXPECT_EQ(flagLabel(name, QStringLiteral("no")), QString::fromUtf8("\U0001F1F3\U0001F1F4 Oslo"));
+    EXPECT_EQ(flagLabel(name, QStringLiteral("NOR")), name);
+    EXPECT_EQ(flagLabel(name, std::nullopt), name);
+}
+
+TEST(FlowRingAndNudge, TurnWithTheClock) {
+    const std::pair<double, double> rows[] = {{0, 0},   {1, 0.25},  {4, 0},
+                                              {6, 0.5}, {-1, 0.75}, {1e9 + 3, 0.75}};
+    for (const auto& [date, phase] : rows)
+        EXPECT_NEAR(flowRingPhase(date), phase, 1e-6) << date;
+
+    // The nudge border turns only while active and animating, from its restart.
+    EXPECT_DOUBLE_EQ(nudgeAngle(true, true, 100, 100), 0);
+    EXPECT_NEAR(nudgeAngle(true, true, 100, 101.2), 180, 1e-9);
+    EXPECT_NEAR(nudgeAngle(true, true, 100, 102.4 + 0.6), 90, 1e-9);
+    EXPECT_DOUBLE_EQ(nudgeAngle(true, false, 100, 101.2), 0);
+    EXPECT_DOUBLE_EQ(nudgeAngle(false, true, 100, 101.2), 0);
+
+    QWidget host;
+    auto* control = new QWidget(&host);
+    control->setGeometry(20, 20, 400, 40);
+    TessaronNudgeBorder border(control, 8, 2, 0);
+    host.show();
+    border.setActive(true);
+    border.setAnimates(true);
+    EXPECT_TRUE(border.isRunning());
+    // Wide enough to cover the control and the line beyond it, taking no clicks.
+    EXPECT_TRUE(border.geometry().contains(control->geometry().adjusted(-2, -2, 2, 2)));
+    EXPECT_TRUE(border.testAttribute(Qt::WA_TransparentForMouseEvents));
+    border.setAnimates(false);
+    EXPECT_FALSE(border.isRunning());
+    border.setAnimates(true);
+    border.setActive(false);
+    EXPECT_FALSE(border.isRunning());
+    EXPECT_TRUE(border.isHidden());
+}
+
+// Qt's conical gradient runs counter-clockwise; ours must run clockwise from its start.
+TEST(QtTraps, ClockwiseConicalGradientRunsClockwise) {
+    // Alpha at three, six, nine and twelve o'clock.
+    const auto alphas = [](qreal startAngle) {
+        QImage image(101, 101, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter(&image).fillRect(image.rect(),
+                                  clockwiseConicalGradient({50, 50}, startAngle, flowRingStops()));
+        return std::array{qAlpha(image.pixel(95, 50)), qAlpha(image.pixel(50, 95)),
+                          qAlpha(image.pixel(5, 50)), qAlpha(image.pixel(50, 5))};
+    };
+    // Screen y grows downwards: 90° clockwise from three o'clock is straight down.
+    const auto fromThree = alphas(0);
+    EXPECT_GT(fromThree[1], 200);
+    EXPECT_LT(fromThree[3], 10);
+    // A quarter-turn start moves the band to start at six o'clock: the left side is now lit.
+    const auto fromSix = alphas(90);
+    EXPECT_GT(fromSix[2], 200);
+    EXPECT_LT(fromSix[0], 10);
+}
+
+// Overlapping dots add up; a path of ellipses under the default odd-even rule would hollow the overlap.
+TEST(QtTraps, OverlappingDotsStayFilledAndTinyDotsKeepTheirArea) {
+    DotLayer layer(QSize(50, 40));
+    layer.add(QPointF(20, 20), 10, qRgb(255, 255, 255), 1);
+    layer.add(QPointF(26, 20), 10, qRgb(255, 255, 255), 1);
+    EXPECT_EQ(qAlpha(layer.image().pixel(23, 20)), 255);
+    // A dot smaller than a pixel keeps its area, not a whole pixel.
+    DotLayer tiny(QSize(4, 4));
+    tiny.add(QPointF(2, 2), 0.4, qRgb(255, 255, 255), 1);
+    int total = 0;
+    for (int i = 0; i < 16; ++i)
+        total += qAlpha(tiny.image().pixel(i % 4, i / 4));
+    EXPECT_NEAR(total / 255.0, M_PI * 0.16, 0.03);
+}
+
+TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
+    const QColor white = TessaronTheme::buttonFill();
+    const QColor hover = QColor::fromRgbF(0.9f, 0.9f, 0.9f);
+    const QColor faded = withOpacity(white, 0.45);
+    // Enabled, hovering, pressed: fill, text opacity, opacity.
+    const std::tuple<bool, bool, bool, QColor, qreal, qreal> rows[] = {
+        {true, false, false, white, 1, 1},     {true, true, false, hover, 1, 1},
+        {true, true, true, hover, 1, 0.82},    {true, false, true, white, 1, 0.82},
+        {false, false, false, faded, 0.55, 1}, {false, true, false, faded, 0.55, 1},
+        {false, true, true, faded, 0.55, 1},
+    };
+    for (const auto& [enabled, hovering, pressed, fill, textOpacity, opacity] : rows) {
+        const auto paint = primaryButtonPaint(enabled, hovering, pressed);
+        EXPECT_EQ(std::tuple(paint.fill, paint.textOpacity, paint.opacity),
+                  std::tuple(fill, textOpacity, opacity))
+            << enabled << hovering << pressed;
+    }
+}
+
+TEST(FitText, ShrinksToThreeQuartersThenElides) {
+    const QFont font = TessaronTheme::buttonFont();
+    const QString text = QStringLiteral("Connect to the fastest node");
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
+    const qreal size = font.pointSizeF();
+    const auto roomy = fitText(text, font, static_cast<int>(natural) + 4, 0.75);
+    EXPECT_EQ(std::pair(roomy.text, roomy.font.pointSizeF()), std::pair(text, size));
+    const auto shrunk = fitText(text, font, static_cast<int>(natural * 0.85), 0.75);
+    EXPECT_EQ(shrunk.text, text);
+    EXPECT_TRUE(shrunk.font.pointSizeF() < size && shrunk.font.pointSizeF() >= size * 0.75);
+    const auto elided = fitText(text, font, static_cast<int>(natural * 0.4), 0.75);
+    EXPECT_DOUBLE_EQ(elided.font.pointSizeF(), size * 0.75);
+    EXPECT_TRUE(elided.text.endsWith(QChar(0x2026)));
+}
+
+TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
+    QWidget host;
+    host.setAutoFillBackground(true);
+    QPalette palette;
+    palette.setColor(QPalette::Window, Qt::black);
+    host.setPalette(palette);
+    auto* button = new TessaronPrimaryButton(&host);
+    button->setText(QStringLiteral("Connect"));
+    button->setGeometry(0, 0, 200, 48);
+    button->setEnabled(false);
+    const QImage image = testing::capture(host, {200, 48}, QStringLiteral("primary-button-disabled"));
+    // White at 0.45 over black, in a corner of the padding where no text is drawn.
+    EXPECT_NEAR(QColor(image.pixel(12, 24)).redF(), 0.45, 0.02);
+    EXPECT_GE(button->height(), TessaronTheme::buttonHeight);
+}
+
+TEST(IconButton, TakesClicksOverItsWholeHitArea) {
+    TessaronIconButton button(QStringLiteral("xmark.circle.fill"));
+    button.setGlyphSize(10);
+    button.resize(button.sizeHint());
+    EXPECT_EQ(button.sizeHint(), QSize(44, 44));
+    const QImage image = button.grab().toImage();
+    // The glyph is drawn in the middle only, in the tint.
+    EXPECT_EQ(QColor(image.pixel(image.width() / 2, image.height() / 2 - 3)).name(),
+              TessaronTheme::textSecondary().name());
+    EXPECT_NE(QColor(image.pixel(1, 1)).name(), TessaronTheme::textSecondary().name());
+    QSignalSpy clicks(&button, &QAbstractButton::clicked);
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(clicks.count(), 1);
+}
+
+TEST(GlobeGeometry, EasingLongitudeAndGreatCircles) {
+    const std::pair<double, double> easing[] = {{-0.1, 0},      {0, 0}, {0.25, 0.0625}, {0.5, 0.5},
+                                                {0.75, 0.9375}, {1, 1}, {1.5, 1}};
+    for (const auto& [p, e] : easing)
+        EXPECT_DOUBLE_EQ(easeInOutCubic(p), e) << p;
+
+    const std::tuple<double, double, double, double> rows[] = {
+        {170, -170, 0.5, 180}, // 20° east through the date line, not 340° west
+        {170, -170, 1, -170},  {-170, 170, 0.5, 180}, {0, 180, 0.5, 90}, // half a turn goes east
+        {10, 30, 0, 10},       {350, 10, 1, 10},
+    };
+    for (const auto& [from, to, progress, expected] : rows)
+        EXPECT_NEAR(easedLongitude(from, to, progress), expected, 1e-9)
+            << from << " → " << to << " at " << progress;
+
+    // Interpolation follows great circles.
+    EXPECT_LT(centralAngle(interpolate({0, 0}, {0, 90}, 0.5), {0, 45}), 1e-9);
+    EXPECT_EQ(interpolate({12.5, -7}, {12.5, -7}, 0.3), (LatLon{12.5, -7}));
+    // Opposite points follow the half circle through the perpendicular axis: half way is 90° from both ends.
+    const LatLon a{0, 0}, b{0, 180};
+    const auto quarter = interpolate(a, b, 0.5);
+    EXPECT_NEAR(centralAngle(a, quarter), M_PI / 2, 1e-9);
+    EXPECT_NEAR(centralAngle(quarter, b), M_PI / 2, 1e-9);
+    EXPECT_NEAR(centralAngle({0, 0}, {0, 90}), M_PI / 2, 1e-12);
+    EXPECT_EQ(latLon({0, 0, 0}), (LatLon{0, 0}));
+}
+
+TEST(GlobeGeometry, ProjectionCheckpoints) {
+    const double low = 0.3907311284892737, high = 0.9205048534524404;
+    // The last row: the focus is drawn on the centre line below the middle, whatever it is.
+    const std::tuple<double, double, TessaronGlobeRotation, double, double, double> rows[] = {
+        {0, 0, TessaronGlobeRotation::make(0, 0), 0, -low, high},
+        {90, 0, TessaronGlobeRotation::make(0, 0), 0, high, low},
+        {0, 180, TessaronGlobeRotation::make(0, 0), 0, low, -high},
+        {0, 90, TessaronGlobeRotation::make(0, 0), 1, 0, 0},
+        {30, 100, TessaronGlobeRotation::make(100, 30), 0, -low, high},
+    };
+    for (const auto& [lat, lon, rotation, x, y, z] : rows) {
+        const auto v = project(lat, lon, rotation);
+        EXPECT_LT(std::hypot(v.x - x, v.y - y, v.z - z), 1e-12) << lat << "," << lon;
+    }
+}
+
+TEST(GlobeRenderer, ArcColourRampAndExitColours) {
+    const std::pair<double, std::tuple<float, float, float>> ramp[] = {
+        {-1, {1.0f, 0.541f, 0.239f}},    {0, {1.0f, 0.541f, 0.239f}},   {0.25, {1.0f, 0.239f, 0.545f}},
+        {0.5, {0.659f, 0.333f, 0.969f}}, {1, {0.133f, 0.827f, 0.933f}}, {2, {0.133f, 0.827f, 0.933f}},
+        {0.125, {1.0f, 0.39f, 0.392f}},
+    };
+    for (const auto& [fraction, rgb] : ramp) {
+        const QColor c = TessaronGlobeRenderer::arcColor(fraction);
+        const auto [r, g, b] = rgb;
+        EXPECT_LT(std::max({std::abs(c.redF() - r), std::abs(c.greenF() - g), std::abs(c.blueF() - b)}),
+                  0.003)
+            << fraction;
+    }
+    EXPECT_EQ(TessaronGlobeRenderer::exitColor(V::connecting), TessaronGlobeRenderer::exitColor(V::checking));
+    EXPECT_NE(TessaronGlobeRenderer::exitColor(V::online), TessaronGlobeRenderer::exitColor(V::failed));
+    const auto& stops = TessaronGlobeRenderer::nearDotGradient();
+    ASSERT_EQ(stops.size(), 9);
+    EXPECT_NEAR(stops[3].second.alphaF(), 0.5693504205725223, 0.003);
+    EXPECT_NEAR(stops[8].second.alphaF(), 0.18, 0.003);
+}
+
+TEST(GlobeState, CaptionLabelsArcAndFocus) {
+    const std::pair<TessaronGlobeState, QString> rows[] = {
+        {{std::nullopt, std::nullopt, V::online}, QString::fromUtf8("Locating\u2026")},
+        {{std::nullopt, tokyo, V::idle}, QString::fromUtf8("Locating\u2026")},
+        {{berlin, tokyo, V::idle}, de + QStringLiteral(" Berlin")},
+        {{std::nullopt, tokyo, V::checking}, jp + QStringLiteral(" Tokyo")},
+        {{berlin, tokyo, V::failed},
+         de + QStringLiteral(" Berlin  \u2192  ") + jp + QStringLiteral(" Tokyo")},
+    };
+    for (const auto& [state, caption] : rows)
+        EXPECT_EQ(state.caption(), caption);
+
+    EXPECT_EQ(label({0, 0, QStringLiteral("Oslo"), QStringLiteral("NOR")}), QStringLiteral("Oslo"));
+    EXPECT_EQ(label({0, 0, QString(), QStringLiteral("de")}), de);
+    EXPECT_EQ(label({0, 0, QString(), QString()}), QString());
+
+    // The arc needs both points and a live link.
+    for (const auto visual : allVisualStates()) {
+        const TessaronGlobeState both{berlin, tokyo, visual};
+        const bool live = visual == V::connecting || visual == V::checking || visual == V::online;
+        EXPECT_EQ(both.showsArc(), live) << rawValue(visual).toStdString();
+        EXPECT_EQ(both.showsExit(), visual != V::idle);
+        EXPECT_FALSE((TessaronGlobeState{berlin, std::nullopt, visual}.showsArc()));
+    }
+    const TessaronGeoPoint origin{0, 0, {}, {}}, east{0, 90, {}, {}};
+    EXPECT_NEAR((TessaronGlobeState{origin, east, V::online}.focusPoint()->lon), 45, 1e-9);
+    EXPECT_EQ((TessaronGlobeState{std::nullopt, east, V::online}.focusPoint()), (LatLon{0, 90}));
+    EXPECT_EQ((TessaronGlobeState{std::nullopt, east, V::idle}.focusPoint()), std::nullopt);
+}
+
+TEST(GlobeMotion, TurnsStartFromTheSpinOrTheCurrentPositionAndTheArcRevealsOnEachNewLink) {
+    TessaronGlobeMotion motion;
+    const double t0 = 1000;
+    const TessaronGlobeState located{berlin, std::nullopt, V::idle};
+    const TessaronGlobeState spinning{};
+    motion.transition(std::nullopt, located, t0, true);
+    EXPECT_FALSE(motion.focusTween) << "the first appearance stands still";
+    motion.transition(located, spinning, t0, true);
+    EXPECT_FALSE(motion.focusTween);
+    motion.transition(spinning, located, t0 + 10, true);
+    ASSERT_TRUE(motion.focusTween);
+    EXPECT_DOUBLE_EQ(motion.focusTween->fromLat, 0);
+    EXPECT_DOUBLE_EQ(motion.focusTween->fromLon, idleSpinAngle(t0 + 10));
+    EXPECT_DOUBLE_EQ(motion.focusTween->toLat, 52.5);
+    // Without animation the spin stood at longitude 0.
+    motion.transition(located, spinning, t0 + 11, false);
+    motion.transition(spinning, located, t0 + 12, false);
+    EXPECT_DOUBLE_EQ(motion.focusTween->fromLon, 0);
+
+    // A new turn continues from where the globe is.
+    const TessaronGlobeState b{tokyo, std::nullopt, V::idle};
+    const TessaronGlobeState c{berlin, std::nullopt, V::failed};
+    motion.transition(located, b, t0, true);
+    const LatLon halfway = motion.focusTween->position(t0 + 0.7);
+    motion.transition(b, c, t0 + 0.7, true);
+    EXPECT_EQ((LatLon{motion.focusTween->fromLat, motion.focusTween->fromLon}), halfway);
+    // Once a turn has ended, the next starts from the previous target.
+    motion.transition(c, b, t0 + 5, true);
+    EXPECT_DOUBLE_EQ(motion.focusTween->fromLat, berlin.lat);
+
+    const TessaronGlobeState connecting{berlin, tokyo, V::connecting};
+    const TessaronGlobeState checking{berlin, tokyo, V::checking};
+    const TessaronGlobeState idle{berlin, tokyo, V::idle};
+    const TessaronGlobeState userOnly{berlin, std::nullopt, V::connecting};
+    TessaronGlobeMotion link;
+    link.transition(std::nullopt, userOnly, t0, true);
+    EXPECT_FALSE(link.arcRevealStart);
+    link.transition(userOnly, connecting, t0 + 1, true);
+    EXPECT_EQ(link.arcRevealStart, t0 + 1);
+    link.transition(connecting, checking, t0 + 2, true);
+    link.transition(checking, connecting, t0 + 3, true);
+    EXPECT_EQ(link.arcRevealStart, t0 + 3);
+    // The exit fades out in the colour it had, until a new link shows it again.
+    link.transition(connecting, idle, t0 + 4, true);
+    ASSERT_TRUE(link.exitFade);
+    EXPECT_EQ(std::pair(link.exitFade->visual, link.exitFade->point), std::pair(V::connecting, tokyo));
+    link.transition(idle, checking, t0 + 4.1, true);
+    EXPECT_FALSE(link.exitFade);
+}
+
+TEST(GlobeFrame, OrientationRevealAndComet) {
+    const TessaronGeoPoint north{60, 10, {}, {}}, south{-70, 10, {}, {}};
+    const TessaronGlobeFrame still{500, false, nullptr};
+    EXPECT_EQ(TessaronGlobeRenderer::viewOrientation({north, std::nullopt, V::idle}, still),
+              (LatLon{45, 10}));
+    EXPECT_EQ(TessaronGlobeRenderer::viewOrientation({south, std::nullopt, V::idle}, still),
+              (LatLon{-45, 10}));
+    EXPECT_EQ(TessaronGlobeRenderer::viewOrientation({}, still), (LatLon{0, 0}));
+    EXPECT_DOUBLE_EQ(TessaronGlobeRenderer::viewOrientation({}, {10, true, nullptr}).lon, 90);
+
+    TessaronGlobeMotion motion;
+    const TessaronGlobeState connecting{north, south, V::connecting};
+    EXPECT_EQ(TessaronGlobeRenderer::arcReveal(connecting, {0, true, &motion}), std::nullopt);
+    motion.arcRevealStart = 100;
+    const std::pair<double, std::optional<double>> reveal[] = {
+        {99, std::nullopt}, {100, std::nullopt}, {100.4, 0.5}, {100.8, 1.0}, {105, 1.0}};
+    for (const auto& [date, expected] : reveal) {
+        const auto r = TessaronGlobeRenderer::arcReveal(connecting, {date, true, &motion});
+        EXPECT_TRUE(r.has_value() == expected.has_value() && (!r || std::abs(*r - *expected) < 1e-9)) << date;
+    }
+    EXPECT_EQ(TessaronGlobeRenderer::arcReveal(connecting, {99, false, &motion}), 1.0);
+    EXPECT_EQ(TessaronGlobeRenderer::arcReveal({north, south, V::failed}, {0, true, &motion}), std::nullopt);
+
+    // The comet runs every 2.4 s with its tail held at the user.
+    // Head, then the five tail dots.
+    const std::pair<double, std::array<double, 6>> rows[] = {
+        {2.4 * 1000 + 1.2, {0.5, 0.488, 0.476, 0.464, 0.452, 0.44}},
+        {2.4 * 7 + 0.06, {0.025, 0.013, 0.001, 0, 0, 0}},
+    };
+    for (const auto& [date, expected] : rows) {
+        const auto comet = TessaronGlobeRenderer::cometFractions(date);
+        for (int j = 0; j < 6; ++j)
+            EXPECT_NEAR(j == 0 ? comet.head : comet.tail[j - 1], expected[j], 1e-9) << date << " " << j;
+    }
+}
+
+int rounded(double degrees) {
+    return static_cast<int>(std::lround(degrees * 180.0));
+}
+
+TEST(LandDots, TableHoldsLatticePointsOfLandByAscendingLatitude) {
+    const auto& dots = landPoints();
+    ASSERT_GT(dots.size(), 3000u);
+    EXPECT_EQ(landDotTable().size() % 4, 0);
+    for (std::size_t k = 0; k < dots.size(); ++k) {
+        if (k > 0) {
+            ASSERT_LT(dots[k - 1].lat, dots[k].lat) << k;
+        }
+        // i follows from the latitude; the longitude must then match the lattice.
+        const double sine = std::sin(dots[k].lat * M_PI / 180.0);
+        const auto point =
+            latticePoint(static_cast<int>(std::lround((1.0 - sine) * (latticeSize - 1) / 2.0)));
+        ASSERT_EQ(std::pair(rounded(dots[k].lat), rounded(dots[k].lon)),
+                  std::pair(rounded(point.lat), rounded(point.lon)))
+            << k;
+    }
+    // Lattice points lie about 0.03 rad apart: land has one within twice that.
+    const auto hasDotNear = [](LatLon place) {
+        return std::ranges::any_of(landPoints(), [&](const LandDot& dot) {
+            return centralAngle(place, {dot.lat, dot.lon}) < 0.06;
+        });
+    };
+    EXPECT_TRUE(hasDotNear({23, 12}));   // the Sahara
+    EXPECT_FALSE(hasDotNear({0, -150})); // the Pacific
+
+    // The table's text is strict base64.
+    EXPECT_TRUE(decodeLandDots("AAAA!!").empty());
+    const auto decoded = decodeLandDots("tADs/w==");
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_FLOAT_EQ(decoded[0].lat, 1.0f);
+    EXPECT_FLOAT_EQ(decoded[0].lon, -20.0f / 180.0f);
+}
+
+} // namespace
+} // namespace tessaron::testing

@@ -1,0 +1,105 @@
+#include "screens/home_fixture.hpp"
+#include "screens/menu_bar_content.hpp"
+#include "screens/node_status_pill.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/tessaron_theme.hpp"
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+namespace {
+
+using Phase = TessaronLinkPhase;
+
+TEST(MenuBarTexts, EachPhaseHasItsTitleColourAndTooltip) {
+    using enum TessaronLinkPhase;
+    const std::tuple<TessaronLinkPhase, const char*, QColor> rows[] = {
+        {disconnected, "Disconnected", TessaronTheme::textSecondary()},
+        {connecting, "Connecting", TessaronTheme::warning()},
+        {checking, "Checking", TessaronTheme::warning()},
+        {connected, "Connected", TessaronTheme::success()},
+        {checkFailed, "Connection check failed", TessaronTheme::danger()},
+        {disconnecting, "Disconnecting", TessaronTheme::warning()},
+    };
+    for (const auto& [phase, title, colour] : rows) {
+        SCOPED_TRACE(title);
+        EXPECT_EQ(std::pair(phaseTitle(phase), phaseColor(phase)), std::pair(QString(title), colour));
+        EXPECT_EQ(trayToolTip(phase, QStringLiteral("Oslo")),
+                  phase == connected ? QStringLiteral("Connected \u2013 Oslo") : QString(title));
+        EXPECT_EQ(trayToolTip(phase, std::nullopt), title);
+    }
+    for (const auto status : allNodeLinkStatuses())
+        EXPECT_EQ(nodeLinkStatusFromRawValue(rawValue(status)), status);
+    for (const char* other : {"Fast", "", "fast "})
+        EXPECT_EQ(nodeLinkStatusFromRawValue(QString::fromLatin1(other)), std::nullopt) << other;
+}
+
+TEST(MenuBarTexts, PrimaryActionAndWhenItIsEnabled) {
+    using enum TessaronPrimaryIntent;
+    // Intent, primary action enabled, connect running: the sheet it opens and whether it is enabled. A
+    // running connect and the privacy sheet are driven through the panel below.
+    const std::tuple<TessaronPrimaryIntent, bool, bool, std::optional<TessaronSheet>, bool> rows[] = {
+        {connect, false, false, std::nullopt, false},
+        {stop, true, true, std::nullopt, true},
+        {stop, false, false, std::nullopt, false},
+        {importInvitation, false, false, TessaronSheet::importInvitation, true},
+        {signIn, false, false, TessaronSheet::signIn, true},
+    };
+    for (const auto& [intent, primaryEnabled, connectRunning, sheet, enabled] : rows) {
+        const auto primary = menuBarPrimary(intent, primaryEnabled, connectRunning);
+        EXPECT_EQ(std::pair(primary.sheet, primary.enabled), std::pair(sheet, enabled))
+            << static_cast<int>(intent) << primaryEnabled << connectRunning;
+    }
+}
+
+// The panel over a real session with one saved, selected connection.
+TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
+    HomeWorld world;
+    auto& harness = world.harness;
+    auto& session = harness.startSelected({world.oslo});
+    MenuBarContentView panel(session, world.sharedPower);
+    panel.show();
+    harness.settle();
+    auto* primary = panel.findChild<QAbstractButton*>("tessaron.menuBar.primary");
+    auto* checkAgain = panel.findChild<QAbstractButton*>("tessaron.menuBar.checkAgain");
+    EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+    harness.activator.holdNext();
+    ASSERT_TRUE(primary->isEnabled());
+    primary->click();
+    harness.settle();
+    EXPECT_EQ(session.phase(), Phase::disconnected);
+    EXPECT_FALSE(primary->isEnabled()) << "the first connect is still starting";
+    primary->click();
+    harness.activator.release(TessaronExtensionActivation::Kind::activated);
+    harness.settle();
+    EXPECT_EQ(harness.activator.calls, 1);
+    ASSERT_EQ(session.phase(), Phase::connecting);
+
+    harness.reachability.answer(FakeReachability::failure());
+    harness.tunnel().setStatus(VpnStatus::connected);
+    harness.advance(30s);
+    ASSERT_EQ(session.phase(), Phase::checkFailed);
+    EXPECT_EQ(panel.findChild<QLabel*>("tessaron.menuBar.title")->accessibleName(),
+              "Connection check failed");
+    EXPECT_TRUE(checkAgain->isVisibleTo(&panel));
+    capture(panel, {MenuBarContentView::panelWidth, panel.sizeHint().height()}, "menu-bar-panel");
+    harness.reachability.answer(FakeReachability::success());
+    checkAgain->click();
+    harness.advance(1s);
+    EXPECT_EQ(session.phase(), Phase::connected);
+    EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+}
+
+TEST(MenuBarPanel, SheetIntentsSetTheSheetBeforeTheMainWindowIsAskedFor) {
+    HomeWorld world;
+    auto& session = world.harness.start();
+    MenuBarContentView panel(session, world.sharedPower);
+    std::optional<TessaronSheet> sheetWhenAsked;
+    QObject::connect(&panel, &MenuBarContentView::openMainWindowRequested, &panel,
+                     [&] { sheetWhenAsked = session.activeSheet(); });
+    panel.findChild<QAbstractButton*>("tessaron.menuBar.primary")->click();
+    EXPECT_EQ(sheetWhenAsked, TessaronSheet::privacy);
+}
+
+} // namespace
+} // namespace tessaron::testing

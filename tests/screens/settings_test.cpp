@@ -1,0 +1,256 @@
+#include "platform/bundle_info.hpp"
+#include "platform/vpn_error.hpp"
+#include "profiles/connection_log.hpp"
+#include "screens/connection_log_view.hpp"
+#include "screens/fake_update_state.hpp"
+#include "screens/guide/guide_view.hpp"
+#include "screens/home_fixture.hpp"
+#include "screens/page_bar.hpp"
+#include "screens/screen_capture.hpp"
+#include "screens/settings_form.hpp"
+#include "screens/settings_pages.hpp"
+#include "screens/tessaron_theme.hpp"
+#include "support/fake_workspace.hpp"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+namespace {
+
+const QLocale english(QLocale::English, QLocale::UnitedStates);
+
+TEST(SettingsTexts, VersionUsageAndWarningTexts) {
+    const auto version = [](QVariantMap info) {
+        return TessaronSettingsForm::versionText(BundleInfo(info, {}));
+    };
+    EXPECT_EQ(version({{"CFBundleShortVersionString", "2.4.1"}, {"CFBundleVersion", "318"}}), "2.4.1 (318)");
+    EXPECT_EQ(version({{"CFBundleShortVersionString", "2.4.1"}}), "2.4.1 (\u2014)");
+    EXPECT_EQ(version({{"CFBundleShortVersionString", 3}, {"CFBundleVersion", "318"}}), "\u2014 (318)");
+    EXPECT_EQ(version({}), "\u2014 (\u2014)");
+
+    const std::pair<qint64, const char*> amounts[] = {
+        {1'234'567'890, "1.2 GB"}, {5'000'000'000, "5 GB"}, {0, "0 GB"}, {12'345'000'000, "12.3 GB"}};
+    for (const auto& [bytes, text] : amounts)
+        EXPECT_EQ(TessaronSettingsForm::formatGigabytes(bytes, english), text) << bytes;
+    EXPECT_EQ(TessaronSettingsForm::formatGigabytes(1'250'000'000, QLocale(QLocale::German)), "1,3 GB");
+
+    const QDateTime resets(QDate(2026, 3, 5), QTime(12, 0));
+    const QString usedUp = QStringLiteral("This month's data is used up. Access resumes on Mar 5.");
+    const std::tuple<qint64, qint64, std::optional<QString>> rows[] = {
+        {10, 100, std::nullopt},
+        {79, 100, std::nullopt},
+        {80, 100, "Most of this month's data is used. It resets on Mar 5."},
+        {100, 100, usedUp},
+        {0, 0, usedUp},
+    };
+    for (const auto& [used, cap, warning] : rows)
+        EXPECT_EQ(TessaronSettingsForm::usageWarning({used, cap, resets}, english), warning) << used;
+}
+
+// The form over a real session on fakes, with the Linux configuration store played by the fake managers.
+class SettingsFormTest : public ::testing::Test {
+protected:
+    TessaronSettingsForm& form() {
+        if (!form_) {
+            harness.save(profile);
+            harness.installConfiguration(profile);
+            harness.launch();
+            form_ = std::make_unique<TessaronSettingsForm>(*harness.session, updates, nullptr);
+            form_->resize(520, 900);
+            form_->show();
+        }
+        return *form_;
+    }
+    template <typename Widget = QWidget> Widget* find(const char* name) {
+        auto* widget = form().findChild<Widget*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    bool shown(const char* name) { return find(name)->isVisibleTo(&form()); }
+    bool footerShown(const QString& footer) {
+        for (auto* label : form().findChildren<QLabel*>())
+            if (label->text() == footer && label->isVisibleTo(&form()))
+                return true;
+        return false;
+    }
+
+    HomeWorld strings; // installs the English string table
+    SessionHarness harness;
+    FakeUpdateState updates;
+    const TessaronProfile profile = sampleProfile(QStringLiteral("Oslo"));
+    std::unique_ptr<TessaronSettingsForm> form_;
+};
+
+TEST_F(SettingsFormTest, EachToggleShowsWhatTheSessionPublishesAndOnDemandLocksIdleDisconnect) {
+    const std::tuple<const char*, bool (TessaronSession::*)() const, bool> toggles[] = {
+        {"tessaron.settings.killSwitch", &TessaronSession::killSwitch, true},
+        {"tessaron.settings.idleDisconnect", &TessaronSession::idleDisconnect, false},
+        {"tessaron.settings.connectOnDemand", &TessaronSession::connectOnDemand, true},
+    };
+    form();
+    harness.tunnels.setLatency(1s);
+    for (const bool saveFails : {false, true}) {
+        for (const auto& [name, value, rewritesConfiguration] : toggles) {
+            if (saveFails && !rewritesConfiguration)
+                continue;
+            SCOPED_TRACE(std::string(name) + (saveFails ? " failing" : ""));
+            auto* toggle = find<QCheckBox>(name);
+            const bool before = (*harness.session.*value)();
+            ASSERT_EQ(toggle->isChecked(), before);
+            if (saveFails)
+                harness.tunnels.failNext(FakeTunnelManagers::Operation::save,
+                                         VpnError(VpnErrorKind::configurationReadWriteFailed));
+            toggle->click();
+            if (rewritesConfiguration) {
+                for (const char* control :
+                     {"tessaron.settings.killSwitch", "tessaron.settings.connectOnDemand",
+                      "tessaron.settings.idleDisconnect", "tessaron.settings.removeConfiguration"})
+                    EXPECT_FALSE(find(control)->isEnabled()) << control;
+            }
+            harness.advance(3s);
+            EXPECT_EQ((*harness.session.*value)(), saveFails ? before : !before);
+            EXPECT_EQ(toggle->isChecked(), (*harness.session.*value)());
+        }
+    }
+    // Connect on demand is on now: it keeps the connection up, so disconnecting when idle is locked.
+    ASSERT_TRUE(harness.session->connectOnDemand());
+    EXPECT_TRUE(footerShown("Turn off Connect on demand to use this."));
+    EXPECT_FALSE(find("tessaron.settings.idleDisconnect")->isEnabled());
+}
+
+TEST_F(SettingsFormTest, RemoveAsksFirstAndOnlyRemoveRemoves) {
+    EXPECT_EQ(find<QLabel>("tessaron.settings.allNetworks")->text(), "Requested");
+    for (const char* choice :
+         {"tessaron.settings.confirmRemove.cancel", "tessaron.settings.confirmRemove.remove"}) {
+        find<QPushButton>("tessaron.settings.removeConfiguration")->click();
+        auto* dialog = find<QMessageBox>("tessaron.settings.confirmRemove");
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->text(), "Remove the Tessaron VPN configuration?");
+        dialog->findChild<QAbstractButton*>(QString::fromLatin1(choice))->click();
+        harness.advance(3s);
+    }
+    EXPECT_TRUE(harness.tunnels.stored().isEmpty());
+    EXPECT_FALSE(find("tessaron.settings.removeConfiguration")->isEnabled());
+    EXPECT_EQ(find<QLabel>("tessaron.settings.allNetworks")->text(), "Not requested yet");
+    EXPECT_TRUE(footerShown("Saved on this device and applied the next time you connect."));
+}
+
+TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissedAndTheUpdateRowOffersTheRelease) {
+    EXPECT_FALSE(shown("tessaron.settings.error"));
+    harness.session->setSuggestedNodeID(QUuid::createUuid());
+    harness.session->setLastError(QStringLiteral("The request failed."));
+    form().adjustSize();
+    auto* error = find("tessaron.settings.error");
+    EXPECT_TRUE(error->isVisibleTo(&form()));
+    for (auto* child : form().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        EXPECT_TRUE(child == error || !child->isVisibleTo(&form()) || error->y() < child->y())
+            << child->objectName().toStdString();
+    find<QAbstractButton>("tessaron.dismissError")->click();
+    EXPECT_FALSE(harness.session->lastError() || harness.session->suggestedNodeID());
+    EXPECT_FALSE(error->isVisibleTo(&form()));
+
+    EXPECT_FALSE(shown("tessaron.settings.download"));
+    updates.setAvailable(
+        TessaronReleaseOffer{QStringLiteral("2.5.0"), QUrl(QStringLiteral("https://example.org"))});
+    EXPECT_TRUE(shown("tessaron.settings.download"));
+    EXPECT_EQ(find<QPushButton>("tessaron.settings.download")->text(), "Download 2.5.0");
+}
+
+TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
+    const std::pair<qint64, QColor> rows[] = {{1'234'567'890, TessaronTheme::textSecondary()},
+                                              {45'000'000'000, TessaronTheme::warning()},
+                                              {50'000'000'000, TessaronTheme::danger()}};
+    auto* value = find<QLabel>("tessaron.settings.dataUsage");
+    EXPECT_FALSE(value->isVisibleTo(&form())) << "no usage known yet";
+    for (const auto& [used, colour] : rows) {
+        TessaronRosterResponse roster;
+        roster.profiles = {profile};
+        roster.usage = TessaronDataUsage{used, 50'000'000'000, harness.clock.now().addDays(9)};
+        harness.pairing.setRoster(profile.id, roster);
+        track(harness.session->pullRoster(profile.id));
+        harness.settle();
+        ASSERT_TRUE(value->isVisibleTo(&form())) << used;
+        EXPECT_EQ(value->text(), TessaronSettingsForm::usageText(*roster.usage, QLocale()));
+        EXPECT_TRUE(value->styleSheet().contains(colour.name())) << used;
+        const auto warning = TessaronSettingsForm::usageWarning(*roster.usage, QLocale());
+        EXPECT_TRUE(!warning || footerShown(*warning)) << used;
+    }
+}
+
+// Each page opens over the form, with its own title, and Back returns to the form.
+TEST(SettingsPages, PagesOpenOverTheFormAndBackReturns) {
+    HomeWorld world;
+    world.harness.start();
+    FakeUpdateState updates;
+    FakeWorkspace workspace;
+    TessaronSettingsPages pages(*world.harness.session, updates, {}, workspace);
+    capture(pages, {520, 560}, QStringLiteral("settings-form"));
+    QWidget* root = pages.currentPage();
+    const std::tuple<const char*, const char*, bool> links[] = {
+        {"tessaron.settings.guideLink", "settings-guide", true},
+        {"tessaron.settings.privacyLink", "settings-privacy", false},
+        {"tessaron.connectionLog.link", "settings-log", false}};
+    for (const auto& [link, picture, guide] : links) {
+        pages.findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
+        ASSERT_NE(pages.currentPage(), root) << link;
+        // The guide is shown in the application.
+        EXPECT_EQ(pages.currentPage()->findChild<TessaronGuideView*>() != nullptr, guide) << link;
+        capture(pages, {520, 560}, QString::fromLatin1(picture));
+        pages.currentPage()->findChild<QAbstractButton*>(QStringLiteral("tessaron.backButton"))->click();
+        EXPECT_EQ(pages.currentPage(), root) << link;
+    }
+}
+
+// The log view on a real log: redaction and the copied text are the log's own.
+TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
+    SessionHarness harness;
+    auto& clock = harness.clock;
+    auto& log = harness.log;
+    TessaronConnectionLogView view{log};
+    TessaronPageBar bar{QStringLiteral("Connection log")};
+    view.addActions(bar);
+    view.show();
+    const auto rows = [&] {
+        // Rows of an earlier draw are deleted later.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QStringList shown;
+        for (auto* row : view.findChildren<QWidget*>(QStringLiteral("tessaron.connectionLog.entry")))
+            shown << row->findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.time"))->text() + " " +
+                         row->findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.text"))->text();
+        return shown;
+    };
+    const auto click = [&](const char* name) {
+        bar.findChild<QAbstractButton*>(QString::fromLatin1(name))->click();
+    };
+    const QLocale previous;
+    QLocale::setDefault(english); // a 12-hour locale
+    const QDateTime first = clock.now().toLocalTime().addSecs(13 * 3600);
+    clock.advance(13h);
+    log.append(QStringLiteral("connect tapped"));
+    clock.advance(1'250ms);
+    log.append(QStringLiteral("signed in"));
+    EXPECT_EQ(rows(), (QStringList{first.addMSecs(1'250).toString("HH:mm:ss") + " signed in",
+                                   first.toString("HH:mm:ss") + " connect tapped"}));
+    click("tessaron.connectionLog.copy");
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), log.exportText());
+    click("tessaron.connectionLog.clear");
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"))->isVisible());
+    QLocale::setDefault(previous);
+}
+
+} // namespace
+} // namespace tessaron::testing
