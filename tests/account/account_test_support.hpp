@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/account_error.hpp"
+#include "support/qt_printers.hpp"
 #include "support/run_task.hpp"
 
 #include <QDateTime>
@@ -12,14 +13,6 @@
 
 #include <optional>
 #include <ostream>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
-inline void PrintTo(const QDateTime& instant, std::ostream* out) {
-    *out << instant.toString(Qt::ISODateWithMs).toStdString();
-}
 
 namespace tessaron {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/qt_printers.hpp"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -10,10 +12,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace tessaron::testing {
 

@@ -1,15 +1,11 @@
 #pragma once
 
 #include "session_harness.hpp"
+#include "support/qt_printers.hpp"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
-
-// Log lines and errors read as text when a comparison fails.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace tessaron {
 
