@@ -176,12 +176,14 @@ void MenuBarContentView::refresh() {
 }
 
 void MenuBarContentView::fitTitle() {
+    const QString title = phaseTitle(session_.phase());
     const auto fitted =
-        fitText(phaseTitle(session_.phase()), TessaronTheme::font(TessaronTheme::title3Size, QFont::DemiBold),
-                title_->width(), 0.7);
+        fitText(title, TessaronTheme::font(TessaronTheme::title3Size, QFont::DemiBold), title_->width(), 0.7);
+    // A title too long even at its smallest size wraps beside the pill rather than losing its last words.
+    title_->setWordWrap(fitted.text != title);
     title_->setFont(fitted.font);
-    title_->setText(fitted.text);
-    title_->setAccessibleName(phaseTitle(session_.phase()));
+    title_->setText(title);
+    title_->setAccessibleName(title);
 }
 
 bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
