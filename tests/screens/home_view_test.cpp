@@ -9,6 +9,7 @@
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 
+#include <QAccessible>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
@@ -258,11 +259,25 @@ TEST(ExtensionCard, WaitingShowsTheCardsSpinnerAndCancelEndsTheAttempt) {
     EXPECT_FALSE(w.primary()->showsSpinner());
     EXPECT_FALSE(accessibleTraits(w.primary()).animated);
     EXPECT_FALSE(w.hidden("tessaron.extensionCard"));
+    auto* spinner = w.find("tessaron.extensionCard.spinner");
+    EXPECT_TRUE(spinner->isVisible());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(spinner)->state().invisible);
 
     const int opened = system.settingsOpened();
     w.click("tessaron.openExtensionSettings");
     EXPECT_EQ(system.settingsOpened(), opened + 1);
     w.click("tessaron.cancelExtensionApproval");
+    EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
+    EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
+
+    // Dismissing once the attempt has ended only clears the card.
+    system.enqueue({SystemExtensionRequestResult::willCompleteAfterReboot});
+    w.click("tessaron.connectButton");
+    ASSERT_EQ(session.extensionApproval(), TessaronExtensionApproval::needsReboot);
+    const auto buttons = w.find("tessaron.extensionCard")->findChildren<QAbstractButton*>();
+    const auto dismiss = std::ranges::find(buttons, QStringLiteral("Dismiss"), &QAbstractButton::text);
+    ASSERT_NE(dismiss, buttons.end());
+    (*dismiss)->click();
     EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
     EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
 

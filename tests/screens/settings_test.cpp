@@ -199,13 +199,14 @@ TEST(SettingsPages, PagesOpenOverTheFormAndBackReturns) {
     TessaronSettingsPages pages(*world.harness.session, updates, {}, workspace);
     capture(pages, {520, 560}, QStringLiteral("settings-form"));
     QWidget* root = pages.currentPage();
-    const std::tuple<const char*, const char*, bool> links[] = {
-        {"tessaron.settings.guideLink", "settings-guide", true},
-        {"tessaron.settings.privacyLink", "settings-privacy", false},
-        {"tessaron.connectionLog.link", "settings-log", false}};
-    for (const auto& [link, picture, guide] : links) {
+    const std::tuple<const char*, const char*, bool, const char*> links[] = {
+        {"tessaron.settings.guideLink", "settings-guide", true, "Guide"},
+        {"tessaron.settings.privacyLink", "settings-privacy", false, "Privacy"},
+        {"tessaron.connectionLog.link", "settings-log", false, "Connection log"}};
+    for (const auto& [link, picture, guide, title] : links) {
         pages.findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
         ASSERT_NE(pages.currentPage(), root) << link;
+        EXPECT_EQ(pages.currentPage()->findChild<TessaronPageBar*>()->title(), QString::fromLatin1(title));
         // The guide is shown in the application.
         EXPECT_EQ(pages.currentPage()->findChild<TessaronGuideView*>() != nullptr, guide) << link;
         capture(pages, {520, 560}, QString::fromLatin1(picture));
