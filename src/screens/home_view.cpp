@@ -179,7 +179,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
 
     nodeList_ = new TessaronNodeList(services_.session, services_.sharedPower, column);
     items->addWidget(nodeList_);
-    banner_ = new TessaronErrorBanner(services_.session, column);
+    banner_ = new TessaronInlineErrorBanner(services_.session, column);
     items->addWidget(banner_);
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
 

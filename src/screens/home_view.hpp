@@ -18,7 +18,7 @@ namespace tessaron {
 
 class ConnectionHero;
 class PowerState;
-class TessaronErrorBanner;
+class TessaronInlineErrorBanner;
 class TessaronExtensionStatusCard;
 class TessaronHomeAccount;
 class TessaronNodeList;
@@ -87,7 +87,7 @@ private:
     TessaronPrimaryButton* primary_;
     TessaronNudgeBorder* primaryNudge_;
     TessaronNodeList* nodeList_;
-    TessaronErrorBanner* banner_;
+    TessaronInlineErrorBanner* banner_;
 };
 
 } // namespace tessaron
