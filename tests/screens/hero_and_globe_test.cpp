@@ -1,10 +1,12 @@
 #include "screens/button_styles.hpp"
 #include "screens/connection_hero.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/globe_geometry.hpp"
 #include "screens/globe/globe_renderer.hpp"
 #include "screens/globe/globe_state.hpp"
+#include "screens/globe/globe_view.hpp"
 #include "screens/globe/land_dots.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
@@ -13,6 +15,7 @@
 #include "screens/tessaron_theme.hpp"
 #include "screens/visual_state.hpp"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
@@ -110,6 +113,61 @@ TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
     testing::render(hero, {480, 400});
     EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(false, false));
     EXPECT_EQ(pill->accessibleName(), label(NodeLinkStatus::fast));
+
+    // The header row heads the hero; its dot is decoration.
+    const auto accessible = [&](const char* name) {
+        return QAccessible::queryAccessibleInterface(hero.findChild<QWidget*>(QString::fromLatin1(name)));
+    };
+    EXPECT_EQ(accessible("tessaron.hero.header")->role(), QAccessible::Heading);
+    EXPECT_EQ(accessible("tessaron.hero.header")->text(QAccessible::Name), accessibilitySummary(V::idle));
+    EXPECT_TRUE(accessible("tessaron.hero.statusDot")->state().invisible);
+}
+
+// At the window's narrowest, long texts shrink to their minimum scale before anything is cut.
+TEST(ConnectionHeroView, TitleWordmarkAndCaptionShrinkBeforeTheyAreCut) {
+    const TessaronGeoPoint far{35.7, 139.7, QStringLiteral("Taumatawhakatangihangakoauauotamatea"),
+                               QStringLiteral("NZ")};
+    ASSERT_TRUE(installStringTable(*qApp));
+    ConnectionHero hero;
+    hero.setAnimatesOverride(false);
+    hero.setNodeStatus(NodeLinkStatus::checking);
+    hero.setGeography({berlin, far});
+    hero.setState(V::online);
+    const auto fitted = [&](const char* name, const QString& text) {
+        auto* label = hero.findChild<TessaronFittedLabel*>(QString::fromLatin1(name));
+        if (!text.isEmpty())
+            label->setText(text);
+        testing::render(hero, {360, 420});
+        const auto fit = label->fitted();
+        // Every line is drawn in full height.
+        EXPECT_GE(label->contentsRect().height(),
+                  fit.lines.size() * QFontMetrics(fit.font).lineSpacing() - 1);
+        const bool cut = fit.lines.join(QLatin1Char(' ')) != label->text();
+        return std::tuple(fit.scale < 1, cut, std::round(fit.scale * 100) / 100);
+    };
+    const QString longTitle = QStringLiteral("Connection failed");
+    const QString endlessTitle = QStringLiteral("Connection check failed after every node was tried twice");
+    const QString longWordmark = QStringLiteral("TESSARON NETWORKS OF THE WORLD");
+    const QString endlessWordmark = longWordmark + QLatin1Char(' ') + longWordmark;
+    // Label, text (empty: its own), then whether it shrank, whether it was cut and at what scale.
+    const std::tuple<const char*, QString, bool, bool, double> rows[] = {
+        {"tessaron.hero.title", QString(), false, false, 1.0},
+        {"tessaron.hero.title", longTitle, true, false, 0},
+        {"tessaron.hero.title", endlessTitle, true, true, 0.7},
+        {"tessaron.wordmark", QString(), false, false, 1.0},
+        {"tessaron.wordmark", longWordmark, true, false, 0},
+        {"tessaron.wordmark", endlessWordmark, true, true, 0.6},
+        {"tessaron.globe.caption", QString(), true, false, 0},
+        {"tessaron.globe.caption", far.city + far.city, true, true, 0.7},
+    };
+    for (const auto& [name, text, shrank, cut, scale] : rows) {
+        const auto [didShrink, wasCut, atScale] = fitted(name, text);
+        EXPECT_EQ(std::pair(didShrink, wasCut), std::pair(shrank, cut)) << name << " " << text.toStdString();
+        if (scale > 0)
+            EXPECT_DOUBLE_EQ(atScale, scale) << name;
+        else
+            EXPECT_GT(atScale, 0.6) << name;
+    }
 }
 
 TEST(HeroGeography, UserAndExitNeedTheirCoordinatesAndANameOrRegion) {
@@ -242,6 +300,30 @@ TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
                   std::tuple(fill, textOpacity, opacity))
             << enabled << hovering << pressed;
     }
+}
+
+TEST(FitLines, ShrinkBeforeCuttingAndKeepTheLetterSpacingInScale) {
+    QFont font = TessaronTheme::titleFont();
+    const QString text = QStringLiteral("Connection check failed");
+    const int natural = QFontMetrics(font).horizontalAdvance(text);
+    // Width, lines: shown in full, scale below one, lines.
+    const std::tuple<int, int, bool, bool, int> rows[] = {
+        {natural + 2, 1, true, false, 1},      {natural * 9 / 10, 1, true, true, 1},
+        {natural * 6 / 10, 1, false, true, 1}, {natural * 6 / 10, 2, true, false, 2},
+        {natural / 4, 2, false, true, 2},
+    };
+    for (const auto& [width, lines, whole, smaller, count] : rows) {
+        const auto fit = fitLines(text, font, width, lines, 0.7);
+        EXPECT_EQ(std::tuple(fit.lines.join(QLatin1Char(' ')) == text, fit.scale < 1,
+                             static_cast<int>(fit.lines.size())),
+                  std::tuple(whole, smaller, count))
+            << width << " " << lines;
+        EXPECT_TRUE(whole || fit.scale == 0.7) << "cut only at the minimum scale";
+        for (const auto& line : fit.lines)
+            EXPECT_LE(QFontMetricsF(fit.font).horizontalAdvance(line), width + 0.5) << line.toStdString();
+    }
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 4.6);
+    EXPECT_NEAR(scaledFont(font, 0.5).letterSpacing(), 2.3, 0.02);
 }
 
 TEST(FitText, ShrinksToThreeQuartersThenElides) {
@@ -432,6 +514,17 @@ TEST(GlobeMotion, TurnsStartFromTheSpinOrTheCurrentPositionAndTheArcRevealsOnEac
     EXPECT_EQ(std::pair(link.exitFade->visual, link.exitFade->point), std::pair(V::connecting, tokyo));
     link.transition(idle, checking, t0 + 4.1, true);
     EXPECT_FALSE(link.exitFade);
+}
+
+// A state given before the globe first shows is where it stands; later changes turn it.
+TEST(GlobeView, StandsAtItsFirstStateAndTurnsOnLaterChanges) {
+    TessaronGlobeView globe;
+    globe.setAnimates(true);
+    globe.setState({berlin, tokyo, V::online});
+    globe.show();
+    EXPECT_FALSE(globe.motion().focusTween);
+    globe.setState({berlin, std::nullopt, V::idle});
+    EXPECT_TRUE(globe.motion().focusTween);
 }
 
 TEST(GlobeFrame, OrientationRevealAndComet) {
