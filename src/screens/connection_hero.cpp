@@ -185,7 +185,9 @@ void ConnectionHero::refresh() {
     static_cast<StatusDot*>(dot_)->setColor(tint(state_));
     title_->setText(statusTitle(state_));
     header_->setAccessibleName(accessibilitySummary(state_));
-    globe_->setAnimates(heroGlobeAnimates(animatesOverride_, reduceMotionOverride_, systemReduceMotion_));
+    const bool animates = heroGlobeAnimates(animatesOverride_, reduceMotionOverride_, systemReduceMotion_);
+    globe_->setAnimates(animates);
+    pill_->setAnimates(animates);
     globe_->setState({geo_.user, geo_.exit, state_});
     const bool hasButton = static_cast<bool>(primaryAction_);
     buttonGap_->setVisible(hasButton);

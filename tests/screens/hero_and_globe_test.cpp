@@ -20,6 +20,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +84,43 @@ TEST(NodeStatusLabels, ComeFromTheStringTableNotTheKeys) {
         EXPECT_EQ(label(status), QString::fromLatin1(text));
     EXPECT_EQ(dotColor(NodeLinkStatus::online), TessaronTheme::textSecondary());
     EXPECT_NE(dotColor(NodeLinkStatus::fast), dotColor(NodeLinkStatus::online));
+}
+
+// In virtual time: the dot's colour and the capsule's width ease from one status to the next.
+TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
+    ASSERT_TRUE(installStringTable(*qApp));
+    NodeStatusPill pill(NodeStatusPill::Size::regular);
+    pill.setStatus(NodeLinkStatus::fast);
+    pill.setAnimates(true);
+    pill.show();
+    const int fastWidth = pill.sizeHint().width();
+    pill.setStatus(NodeLinkStatus::offline);
+    auto& change = pill.change();
+    ASSERT_EQ(change.state(), QAbstractAnimation::Running);
+    EXPECT_EQ(change.duration(), 350);
+    change.pause();
+    const auto look = [&](int milliseconds) {
+        change.setCurrentTime(milliseconds);
+        pill.resize(pill.sizeHint());
+        const QImage image = pill.grab().toImage();
+        return std::pair(QColor(image.pixel(15, image.height() / 2)).name(), pill.width());
+    };
+    const auto [startDot, startWidth] = look(0);
+    EXPECT_EQ(std::pair(startDot, startWidth), std::pair(dotColor(NodeLinkStatus::fast).name(), fastWidth));
+    const auto [midDot, midWidth] = look(175);
+    const auto [endDot, endWidth] = look(350);
+    EXPECT_EQ(endDot, dotColor(NodeLinkStatus::offline).name());
+    EXPECT_NE(midDot, startDot);
+    EXPECT_NE(midDot, endDot);
+    EXPECT_TRUE(midWidth > std::min(fastWidth, endWidth) && midWidth < std::max(fastWidth, endWidth));
+    // Ease-out: more than half the way after half the time.
+    EXPECT_GT(std::abs(midWidth - fastWidth), std::abs(endWidth - fastWidth) / 2);
+    EXPECT_EQ(change.state(), QAbstractAnimation::Stopped);
+
+    pill.setAnimates(false);
+    pill.setStatus(NodeLinkStatus::busy);
+    EXPECT_EQ(change.state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(look(0).first, dotColor(NodeLinkStatus::busy).name());
 }
 
 TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
