@@ -3,6 +3,7 @@
 #include "screens/extension_status_card.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/motion.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
@@ -10,9 +11,11 @@
 #include "support/fake_system_extension_requests.hpp"
 
 #include <QAccessible>
+#include <QGraphicsOpacityEffect>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <QVariantAnimation>
 
 #include <algorithm>
 
@@ -181,11 +184,59 @@ TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
         return std::pair{!w.hidden("tessaron.signInPrompt"), !w.hidden("tessaron.accountEmail")};
     };
     EXPECT_EQ(shown(), std::pair(true, false));
+    const QString signInTitle = w.primary()->text();
     w.account.set(true, std::nullopt);
     EXPECT_EQ(shown(), std::pair(false, false));
+    // The title crossfades from the old one over the spring.
+    auto* fade = w.primary()->findChild<TessaronCrossfade*>();
+    ASSERT_NE(w.primary()->text(), signInTitle);
+    EXPECT_TRUE(fade->isVisible());
+    EXPECT_EQ(fade->animation().duration(), springMilliseconds);
+    fade->animation().setCurrentTime(springMilliseconds);
+    EXPECT_FALSE(fade->isVisible());
+
+    // In virtual time: the account line moves in from its top edge and fades in on a spring, and the column
+    // below it follows.
+    auto* line = w.find<QLabel>("tessaron.accountEmail");
+    auto* spring = line->findChild<QVariantAnimation*>(QStringLiteral("tessaron.reveal"));
+    // Each nested layout takes a pass of its own.
+    const auto layOut = [] {
+        for (int pass = 0; pass < 4; ++pass)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    };
+    const auto at = [&](int milliseconds) {
+        spring->setCurrentTime(milliseconds);
+        layOut();
+        const auto* opacity = qobject_cast<QGraphicsOpacityEffect*>(line->graphicsEffect());
+        return std::tuple(line->height(), opacity->isEnabled() ? opacity->opacity() : 1.0,
+                          w.primary()->y());
+    };
+    layOut();
+    const int buttonTop = w.primary()->y();
     w.account.set(true, QStringLiteral("ada@example.org"));
     EXPECT_EQ(shown(), std::pair(false, true));
-    EXPECT_EQ(w.find<QLabel>("tessaron.accountEmail")->text(), QStringLiteral("ada@example.org"));
+    EXPECT_EQ(line->text(), QStringLiteral("ada@example.org"));
+    ASSERT_EQ(spring->state(), QAbstractAnimation::Running);
+    EXPECT_EQ(spring->duration(), springMilliseconds);
+    spring->pause();
+    const auto [startHeight, startOpacity, startTop] = at(0);
+    const auto [midHeight, midOpacity, midTop] = at(springMilliseconds / 4);
+    const auto [endHeight, endOpacity, endTop] = at(springMilliseconds);
+    EXPECT_EQ(std::pair(startHeight, startOpacity), std::pair(0, 0.0));
+    EXPECT_TRUE(midHeight > 0 && midHeight < endHeight) << midHeight;
+    EXPECT_TRUE(midOpacity > 0.5 && midOpacity < 1) << midOpacity;
+    EXPECT_EQ(endOpacity, 1.0);
+    EXPECT_GE(endHeight, line->fontMetrics().height());
+    EXPECT_TRUE(buttonTop <= startTop && startTop < midTop && midTop < endTop);
+
+    // Without motion the line goes and the title changes at once.
+    w.view().setReduceMotion(true);
+    w.account.set(false, std::nullopt);
+    EXPECT_EQ(shown(), std::pair(true, false));
+    EXPECT_EQ(spring->state(), QAbstractAnimation::Stopped);
+    EXPECT_EQ(w.primary()->text(), signInTitle);
+    EXPECT_FALSE(fade->isVisible());
+    w.view().setReduceMotion(false);
 
     // Scene changes switch latency probing and never restart the account refresh.
     auto& session = *w.harness.session;
