@@ -267,6 +267,8 @@ void TessaronHomeView::refresh() {
     const QString primaryTitle = text(session.primaryTitle().toUtf8().constData());
     if (primaryTitle != primary_->text() && primary_->isVisible())
         primaryTitleFade_->start(primary_->grab(), animates);
+    else if (!animates)
+        primaryTitleFade_->finish();
     primary_->setText(primaryTitle);
     primary_->setShowsSpinner(busy && !reduceMotion_);
     primary_->setAnimates(animates);

@@ -51,25 +51,27 @@ TessaronCrossfade::TessaronCrossfade(QWidget* target)
     animation_->setDuration(springMilliseconds);
     animation_->setEasingCurve(springCurve());
     connect(animation_, &QVariantAnimation::valueChanged, this, qOverload<>(&QWidget::update));
-    connect(animation_, &QVariantAnimation::finished, this, [this] {
-        hide();
-        previous_ = {};
-    });
+    connect(animation_, &QVariantAnimation::finished, this, &TessaronCrossfade::finish);
     target->installEventFilter(this);
 }
 
 void TessaronCrossfade::start(const QPixmap& previous, bool animates) {
-    animation_->stop();
     if (!animates || previous.isNull()) {
-        hide();
-        previous_ = {};
+        finish();
         return;
     }
+    animation_->stop();
     previous_ = previous;
     setGeometry(parentWidget()->rect());
     show();
     raise();
     animation_->start();
+}
+
+void TessaronCrossfade::finish() {
+    animation_->stop();
+    hide();
+    previous_ = {};
 }
 
 void TessaronCrossfade::paintEvent(QPaintEvent*) {
@@ -107,14 +109,14 @@ TessaronReveal::TessaronReveal(QLabel* label, int maximumHeight)
 }
 
 void TessaronReveal::setShown(bool shown, bool animates) {
-    if (shown == shown_)
+    const bool moving = animation_->state() != QAbstractAnimation::Stopped;
+    if (shown == shown_ && (animates || !moving))
         return;
     shown_ = shown;
-    const qreal from = animation_->state() == QAbstractAnimation::Running
-                           ? animation_->currentValue().toReal()
-                           : (shown ? 0.0 : 1.0);
+    const qreal from = moving ? animation_->currentValue().toReal() : (shown ? 0.0 : 1.0);
     animation_->stop();
-    if (!animates) {
+    // Nobody sees a window that is not shown: it takes its end state at once.
+    if (!animates || !label_->window()->isVisible()) {
         apply(shown ? 1 : 0);
         label_->setVisible(shown);
         return;

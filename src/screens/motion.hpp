@@ -25,6 +25,8 @@ public:
 
     // Shows `previous` over the target and fades it out; without motion it shows nothing.
     void start(const QPixmap& previous, bool animates);
+    // Drops the old look at once.
+    void finish();
     QVariantAnimation& animation() const { return *animation_; }
 
 protected:

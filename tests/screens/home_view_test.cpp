@@ -368,7 +368,9 @@ TEST(HomeScreenshots, EachVisualState) {
         w.view().setReduceMotion(true);
         w.show();
         EXPECT_EQ(session.phase(), phase) << name;
-        capture(w.view(), {480, 760}, QString::fromLatin1(name));
+        // The window's narrowest and its default width.
+        for (const int width : {360, 480})
+            capture(w.view(), {width, 760}, QStringLiteral("%1-%2").arg(QLatin1String(name)).arg(width));
     }
 }
 
