@@ -64,8 +64,11 @@ QFont scaledFont(const QFont& font, qreal scale) {
 
 FittedLines fitLines(const QString& text, const QFont& font, int width, int maximumLines,
                      qreal minimumScale) {
-    // Glyph widths do not scale exactly with the size: step down a hundredth at a time.
-    for (qreal scale = 1; scale > minimumScale - 0.005; scale -= 0.01) {
+    // One line starts from the proportional size; glyph widths do not scale exactly with the size, so it
+    // steps down a hundredth at a time from there.
+    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
+    const qreal first = maximumLines == 1 && natural > width ? width / natural : 1;
+    for (qreal scale = first; scale > minimumScale - 0.005; scale -= 0.01) {
         const qreal bounded = std::max(scale, minimumScale);
         const QFont candidate = scaledFont(font, bounded);
         if (const auto lines = wrap(text, candidate, width, maximumLines))
