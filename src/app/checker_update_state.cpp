@@ -6,10 +6,10 @@ namespace tessaron {
 
 namespace {
 
-std::optional<TessaronReleaseOffer> offer(const OptionalRelease& release, const QUrl& downloadPage) {
+std::optional<TessaronReleaseOffer> offer(const OptionalRelease& release, const QUrl& url) {
     if (!release)
         return std::nullopt;
-    return TessaronReleaseOffer{release->version, downloadPage};
+    return TessaronReleaseOffer{release->version, url};
 }
 
 } // namespace
@@ -29,7 +29,8 @@ std::optional<TessaronReleaseOffer> CheckerUpdateState::required() const {
 }
 
 std::optional<TessaronReleaseOffer> CheckerUpdateState::available() const {
-    return offer(checker_.available(), checker_.downloadPage());
+    const auto& release = checker_.available();
+    return offer(release, release ? release->url : QUrl());
 }
 
 bool CheckerUpdateState::canCheckForUpdates() const {

@@ -6,8 +6,9 @@ namespace tessaron {
 
 class TessaronUpdateChecker;
 
-// The update checker as the screens read it. Offers point at the product's download page: this build
-// cannot install a release itself.
+// The update checker as the screens read it. A required release points at the product's download page:
+// this build cannot install a release itself; an available one carries the feed's address, which the
+// settings form opens only when it is https.
 class CheckerUpdateState final : public TessaronUpdateState {
     Q_OBJECT
 public:

@@ -12,6 +12,8 @@ struct AccessibleTraits {
     bool invisible = false;
     // Blocks everything beneath it.
     bool modal = false;
+    // Heads what follows it; reported as the heading role.
+    bool heading = false;
 };
 
 // Adds the traits to the states the widget reports to assistive technologies.

@@ -1,5 +1,6 @@
 #include "screens/button_styles.hpp"
 
+#include "screens/fitted_label.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/spinner.hpp"
 #include "screens/symbol_icons.hpp"
@@ -33,19 +34,8 @@ PrimaryButtonPaint primaryButtonPaint(bool enabled, bool hovering, bool pressed)
 }
 
 FittedText fitText(const QString& text, const QFont& font, int width, qreal minimumScale) {
-    QFont fitted = font;
-    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
-    if (natural > width && natural > 0) {
-        // Glyph widths do not scale exactly with the size: step down until the text fits.
-        qreal scale = std::max(minimumScale, width / natural);
-        fitted.setPointSizeF(font.pointSizeF() * scale);
-        while (scale > minimumScale && QFontMetricsF(fitted).horizontalAdvance(text) > width) {
-            scale = std::max(minimumScale, scale - 0.01);
-            fitted.setPointSizeF(font.pointSizeF() * scale);
-        }
-    }
-    const QFontMetricsF metrics(fitted);
-    return {fitted, metrics.elidedText(text, Qt::ElideRight, width)};
+    const auto fitted = fitLines(text, font, width, 1, minimumScale);
+    return {fitted.font, fitted.lines.value(0)};
 }
 
 TessaronPrimaryButton::TessaronPrimaryButton(QWidget* parent)

@@ -1,5 +1,6 @@
 #include "screens/connection_hero.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/globe/globe_view.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -57,7 +58,7 @@ void paintWhiteOnBlack(QWidget* widget) {
 } // namespace
 
 TessaronWordmark::TessaronWordmark(bool compact, QWidget* parent)
-    : QLabel(parent) {
+    : TessaronFittedLabel(1, 0.6, parent) {
     QFont font = compact ? TessaronTheme::wordmarkCompactFont() : TessaronTheme::wordmarkFont();
     font.setLetterSpacing(QFont::AbsoluteSpacing,
                           compact ? TessaronTheme::wordmarkCompactTracking : TessaronTheme::wordmarkTracking);
@@ -86,7 +87,7 @@ ConnectionHero::ConnectionHero(QWidget* parent)
     : QWidget(parent)
     , header_(new QWidget(this))
     , dot_(new StatusDot(header_))
-    , title_(new QLabel(header_))
+    , title_(new TessaronFittedLabel(2, 0.7, header_))
     , pill_(new NodeStatusPill(NodeStatusPill::Size::regular, header_))
     , globe_(new TessaronGlobeView(this))
     , buttonGap_(new QWidget(this))
@@ -95,11 +96,13 @@ ConnectionHero::ConnectionHero(QWidget* parent)
     setAutoFillBackground(true);
     paintWhiteOnBlack(this);
 
+    title_->setObjectName(QStringLiteral("tessaron.hero.title"));
     title_->setFont(TessaronTheme::titleFont());
-    title_->setWordWrap(true);
-    title_->setTextFormat(Qt::PlainText);
-    title_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    title_->setMaximumHeight(2 * QFontMetrics(TessaronTheme::titleFont()).lineSpacing());
+    title_->setAlignment(Qt::AlignLeading | Qt::AlignVCenter);
+    header_->setObjectName(QStringLiteral("tessaron.hero.header"));
+    dot_->setObjectName(QStringLiteral("tessaron.hero.statusDot"));
+    setAccessibleTraits(dot_, {.invisible = true});
+    setAccessibleTraits(header_, {.heading = true});
     auto* headerRow = new QHBoxLayout(header_);
     headerRow->setContentsMargins(0, 0, 0, 0);
     headerRow->setSpacing(TessaronTheme::spacingSmall);
@@ -121,7 +124,9 @@ ConnectionHero::ConnectionHero(QWidget* parent)
     auto* stack = new QVBoxLayout(column);
     stack->setContentsMargins(20, 12, 20, 8);
     stack->setSpacing(0);
-    stack->addWidget(new TessaronWordmark(false, column));
+    auto* wordmark = new TessaronWordmark(false, column);
+    wordmark->setObjectName(QStringLiteral("tessaron.wordmark"));
+    stack->addWidget(wordmark);
     stack->addSpacing(TessaronTheme::spacingMedium);
     stack->addWidget(header_);
     stack->addSpacing(TessaronTheme::spacingExtraLarge);
@@ -180,7 +185,9 @@ void ConnectionHero::refresh() {
     static_cast<StatusDot*>(dot_)->setColor(tint(state_));
     title_->setText(statusTitle(state_));
     header_->setAccessibleName(accessibilitySummary(state_));
-    globe_->setAnimates(heroGlobeAnimates(animatesOverride_, reduceMotionOverride_, systemReduceMotion_));
+    const bool animates = heroGlobeAnimates(animatesOverride_, reduceMotionOverride_, systemReduceMotion_);
+    globe_->setAnimates(animates);
+    pill_->setAnimates(animates);
     globe_->setState({geo_.user, geo_.exit, state_});
     const bool hasButton = static_cast<bool>(primaryAction_);
     buttonGap_->setVisible(hasButton);

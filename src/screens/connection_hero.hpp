@@ -1,10 +1,10 @@
 #pragma once
 
+#include "screens/fitted_label.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/visual_state.hpp"
 
-#include <QLabel>
 #include <QWidget>
 
 #include <functional>
@@ -15,8 +15,8 @@ namespace tessaron {
 class TessaronGlobeView;
 class TessaronPrimaryButton;
 
-// The spaced product name.
-class TessaronWordmark final : public QLabel {
+// The spaced product name; it shrinks to 0.6 of its size before it is cut.
+class TessaronWordmark final : public TessaronFittedLabel {
     Q_OBJECT
 public:
     explicit TessaronWordmark(bool compact, QWidget* parent = nullptr);
@@ -62,7 +62,7 @@ private:
 
     QWidget* header_;
     QWidget* dot_;
-    QLabel* title_;
+    TessaronFittedLabel* title_;
     NodeStatusPill* pill_;
     TessaronGlobeView* globe_;
     QWidget* buttonGap_;

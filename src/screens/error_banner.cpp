@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace tessaron {
 
@@ -15,6 +17,27 @@ namespace {
 
 QFont outlinedFont() {
     return TessaronTheme::font(TessaronTheme::footnoteSize, QFont::DemiBold);
+}
+
+QLabel* messageLabel(QWidget* parent) {
+    auto* message = new QLabel(parent);
+    message->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
+    message->setTextFormat(Qt::PlainText);
+    message->setWordWrap(true);
+    QPalette palette = message->palette();
+    palette.setColor(QPalette::WindowText, TessaronTheme::danger());
+    message->setPalette(palette);
+    return message;
+}
+
+// The session's messages are keys of the string table.
+QString messageText(const QString& error) {
+    return QCoreApplication::translate("Tessaron", error.toUtf8().constData());
+}
+
+void dismissError(TessaronSession& session) {
+    session.setLastError(std::nullopt);
+    session.setSuggestedNodeID(std::nullopt);
 }
 
 } // namespace
@@ -48,21 +71,15 @@ void TessaronOutlinedButton::paintEvent(QPaintEvent*) {
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 
-TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* parent)
+TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, QWidget* parent)
     : QWidget(parent)
     , session_(session)
-    , message_(new QLabel(this))
+    , message_(messageLabel(this))
     , tryAgain_(new TessaronOutlinedButton(this))
     , useSuggested_(new TessaronOutlinedButton(this))
     , dismiss_(new TessaronIconButton(QStringLiteral("xmark.circle.fill"), this)) {
     setObjectName(QStringLiteral("tessaron.errorBanner"));
     message_->setObjectName(QStringLiteral("tessaron.errorMessage"));
-    message_->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
-    message_->setTextFormat(Qt::PlainText);
-    message_->setWordWrap(true);
-    QPalette palette = message_->palette();
-    palette.setColor(QPalette::WindowText, TessaronTheme::danger());
-    message_->setPalette(palette);
     message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
 
     tryAgain_->setObjectName(QStringLiteral("tessaron.tryAgain"));
@@ -85,10 +102,7 @@ TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* pare
 
     connect(tryAgain_, &QAbstractButton::clicked, this, [this] { session_.retryConnect(); });
     connect(useSuggested_, &QAbstractButton::clicked, this, [this] { session_.useSuggestedNode(); });
-    connect(dismiss_, &QAbstractButton::clicked, this, [this] {
-        session_.setLastError(std::nullopt);
-        session_.setSuggestedNodeID(std::nullopt);
-    });
+    connect(dismiss_, &QAbstractButton::clicked, this, [this] { dismissError(session_); });
     const auto follow = [this] {
         refresh();
     };
@@ -101,13 +115,12 @@ TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* pare
     refresh();
 }
 
-void TessaronErrorBanner::refresh() {
+void TessaronInlineErrorBanner::refresh() {
     const auto& error = session_.lastError();
     setVisible(error.has_value());
     if (!error)
         return;
-    // The session's messages are keys of the string table.
-    message_->setText(QCoreApplication::translate("Tessaron", error->toUtf8().constData()));
+    message_->setText(messageText(*error));
     tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));
     const auto suggested = session_.suggestedNodeName();
     useSuggested_->setVisible(suggested.has_value());
@@ -117,6 +130,35 @@ void TessaronErrorBanner::refresh() {
                                         "Outlined button beside a failed manual connect. %1 is "
                                         "another node's name.")
                 .arg(*suggested));
+}
+
+TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* parent)
+    : QWidget(parent)
+    , session_(session)
+    , message_(messageLabel(this)) {
+    auto* dismiss = new QPushButton(QCoreApplication::translate("Tessaron", "Dismiss"), this);
+    dismiss->setFlat(true);
+    dismiss->setCursor(Qt::PointingHandCursor);
+    dismiss->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
+    dismiss->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; padding: 0; text-align: left; }")
+            .arg(TessaronTheme::textPrimary().name()));
+    auto* stack = new QVBoxLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->setSpacing(6);
+    stack->addWidget(message_);
+    stack->addWidget(dismiss, 0, Qt::AlignLeading);
+    connect(dismiss, &QAbstractButton::clicked, this, [this] { dismissError(session_); });
+    connect(&session_, &TessaronSession::lastErrorChanged, this, &TessaronErrorBanner::refresh);
+    refresh();
+}
+
+void TessaronErrorBanner::refresh() {
+    const auto& error = session_.lastError();
+    setVisible(error.has_value());
+    message_->setText(error ? messageText(*error) : QString());
+    // One element that reads the message and its action together.
+    setAccessibleName(message_->text());
 }
 
 } // namespace tessaron

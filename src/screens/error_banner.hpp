@@ -32,11 +32,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// The session's one user message, with "Try again", "Use <node>" and dismiss beside it.
-class TessaronErrorBanner final : public QWidget {
+// The home column's banner: the session's one user message, with "Try again", "Use <node>" and dismiss
+// beside it.
+class TessaronInlineErrorBanner final : public QWidget {
     Q_OBJECT
 public:
-    explicit TessaronErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
+    explicit TessaronInlineErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
     void refresh();
 
 private:
@@ -45,6 +46,20 @@ private:
     TessaronOutlinedButton* tryAgain_;
     TessaronOutlinedButton* useSuggested_;
     TessaronIconButton* dismiss_;
+};
+
+// The settings form's banner: the session's message over a plain "Dismiss", which a long message pushes
+// down.
+class TessaronErrorBanner final : public QWidget {
+    Q_OBJECT
+public:
+    explicit TessaronErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
+
+private:
+    void refresh();
+
+    TessaronSession& session_;
+    QLabel* message_;
 };
 
 } // namespace tessaron

@@ -1,6 +1,7 @@
 #include "screens/extension_status_card.hpp"
 #include "screens/string_table.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/plain_label.hpp"
 #include "screens/spinner.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -103,6 +104,8 @@ TessaronExtensionStatusCard::TessaronExtensionStatusCard(TessaronSession& sessio
     explanation_ = plainLabel({}, TessaronTheme::font(TessaronTheme::footnoteSize),
                               TessaronTheme::textSecondary(), this);
     spinner_ = new TessaronSpinner(TessaronTheme::textSecondary(), this);
+    spinner_->setObjectName(QStringLiteral("tessaron.extensionCard.spinner"));
+    setAccessibleTraits(spinner_, {.invisible = true});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 16);
     layout->setSpacing(12);

@@ -7,6 +7,7 @@
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
 #include "screens/home_account.hpp"
+#include "screens/motion.hpp"
 #include "screens/node_list.hpp"
 #include "screens/plain_label.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -161,7 +162,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     email_ = plainLabel({}, TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(),
                         column);
     email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
-    email_->setMaximumHeight(2 * email_->fontMetrics().lineSpacing() + 2);
+    emailReveal_ = new TessaronReveal(email_, 2 * email_->fontMetrics().lineSpacing() + 2);
     signInPrompt_ =
         plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary(), column);
     signInPrompt_->setObjectName(QStringLiteral("tessaron.signInPrompt"));
@@ -174,12 +175,13 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
 
     primary_ = new TessaronPrimaryButton(column);
     primary_->setObjectName(QStringLiteral("tessaron.connectButton"));
+    primaryTitleFade_ = new TessaronCrossfade(primary_);
     items->addWidget(primary_);
     connect(primary_, &QAbstractButton::clicked, this, [this] { performPrimaryAction(services_.session); });
 
     nodeList_ = new TessaronNodeList(services_.session, services_.sharedPower, column);
     items->addWidget(nodeList_);
-    banner_ = new TessaronErrorBanner(services_.session, column);
+    banner_ = new TessaronInlineErrorBanner(services_.session, column);
     items->addWidget(banner_);
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
 
@@ -240,6 +242,7 @@ void TessaronHomeView::refresh() {
     const auto visual = visualState(session.phase());
     const bool animates = animationsAllowed(reduceMotion_, scenePhase_, services_.power.lowPower());
 
+    hero_->setAnimatesOverride(animates);
     hero_->setState(visual);
     hero_->setNodeStatus(session.selectedID() ? std::optional(session.linkStatus(*session.selectedID()))
                                               : std::nullopt);
@@ -247,20 +250,26 @@ void TessaronHomeView::refresh() {
     hero_->setGeography(TessaronHeroGeo::make(session.clientGeo(), session.selectedNodeGeo(),
                                               selected ? std::optional(selected->name) : std::nullopt,
                                               visual));
-    hero_->setAnimatesOverride(animates);
     setAccessibleTraits(hero_, {.animated = isBusy(visual)});
 
     const auto email = account.accountEmail();
     const auto area =
         accountArea(account.isSignedIn(), email.has_value(), session.phase(), selected.has_value());
-    email_->setVisible(area == AccountArea::email);
-    email_->setText(email.value_or(QString()));
+    // The column follows the account line on a spring as it moves in or out.
+    if (email)
+        email_->setText(*email);
+    emailReveal_->setShown(area == AccountArea::email, animates);
     signInPrompt_->setVisible(area == AccountArea::signInPrompt);
 
     card_->setAnimates(animates);
 
     const bool busy = primaryBusy(session.extensionApproval(), session.phase(), session.isActing());
-    primary_->setText(text(session.primaryTitle().toUtf8().constData()));
+    const QString primaryTitle = text(session.primaryTitle().toUtf8().constData());
+    if (primaryTitle != primary_->text() && primary_->isVisible())
+        primaryTitleFade_->start(primary_->grab(), animates);
+    else if (!animates)
+        primaryTitleFade_->finish();
+    primary_->setText(primaryTitle);
     primary_->setShowsSpinner(busy && !reduceMotion_);
     primary_->setAnimates(animates);
     primary_->setEnabled(session.isPrimaryActionEnabled());

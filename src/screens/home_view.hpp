@@ -18,7 +18,7 @@ namespace tessaron {
 
 class ConnectionHero;
 class PowerState;
-class TessaronErrorBanner;
+class TessaronInlineErrorBanner;
 class TessaronExtensionStatusCard;
 class TessaronHomeAccount;
 class TessaronNodeList;
@@ -26,6 +26,8 @@ class TessaronPrimaryButton;
 class TessaronNudgeBorder;
 class TessaronSession;
 class TessaronSystemExtensionActivating;
+class TessaronCrossfade;
+class TessaronReveal;
 
 // Motion is allowed only for an active window, with reduce motion and low power off.
 bool animationsAllowed(bool reduceMotion, ScenePhase scene, bool lowPower);
@@ -82,12 +84,14 @@ private:
     ConnectionHero* hero_;
     QVBoxLayout* updateSlot_;
     QLabel* email_;
+    TessaronReveal* emailReveal_;
     QLabel* signInPrompt_;
     TessaronExtensionStatusCard* card_;
     TessaronPrimaryButton* primary_;
+    TessaronCrossfade* primaryTitleFade_;
     TessaronNudgeBorder* primaryNudge_;
     TessaronNodeList* nodeList_;
-    TessaronErrorBanner* banner_;
+    TessaronInlineErrorBanner* banner_;
 };
 
 } // namespace tessaron

@@ -1,10 +1,14 @@
 #include "screens/node_status_pill.hpp"
 
+#include "screens/motion.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QPainter>
 #include <QPainterPath>
+#include <QVariantAnimation>
+
+#include <cmath>
 
 namespace tessaron {
 
@@ -21,6 +25,13 @@ QFont pillFont(NodeStatusPill::Size size) {
 
 QSize padding(NodeStatusPill::Size size) {
     return size == NodeStatusPill::Size::regular ? QSize(12, 7) : QSize(10, 5);
+}
+
+QColor blend(const QColor& from, const QColor& to, qreal p) {
+    return QColor::fromRgbF(static_cast<float>(from.redF() + (to.redF() - from.redF()) * p),
+                            static_cast<float>(from.greenF() + (to.greenF() - from.greenF()) * p),
+                            static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * p),
+                            static_cast<float>(from.alphaF() + (to.alphaF() - from.alphaF()) * p));
 }
 
 } // namespace
@@ -78,30 +89,64 @@ QColor dotColor(NodeLinkStatus status) {
 
 NodeStatusPill::NodeStatusPill(Size size, QWidget* parent)
     : QWidget(parent)
-    , size_(size) {
+    , size_(size)
+    , change_(new QVariantAnimation(this)) {
     setObjectName(QStringLiteral("tessaron.nodeStatusPill"));
     setFont(pillFont(size));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    change_->setStartValue(0.0);
+    change_->setEndValue(1.0);
+    change_->setDuration(changeMilliseconds);
+    change_->setEasingCurve(easeOutCurve());
+    connect(change_, &QVariantAnimation::valueChanged, this, [this] {
+        updateGeometry();
+        update();
+    });
+    connect(change_, &QVariantAnimation::finished, this, [this] { previous_.reset(); });
     hide();
 }
 
 void NodeStatusPill::setStatus(std::optional<NodeLinkStatus> status) {
     if (status_ == status)
         return;
+    const auto leaving = status_;
     status_ = status;
+    change_->stop();
+    previous_.reset();
+    // Only a change from one status to another moves; appearing and going are immediate.
+    if (animates_ && leaving && status && isVisible()) {
+        previous_ = leaving;
+        change_->start();
+    }
     setAccessibleName(status ? label(*status) : QString());
     setVisible(status.has_value());
     updateGeometry();
     update();
 }
 
+void NodeStatusPill::setAnimates(bool animates) {
+    animates_ = animates;
+    if (!animates && change_->state() == QAbstractAnimation::Running)
+        change_->setCurrentTime(change_->duration());
+}
+
+qreal NodeStatusPill::progress() const {
+    return previous_ ? change_->currentValue().toReal() : 1;
+}
+
+int NodeStatusPill::widthFor(NodeLinkStatus status) const {
+    return dotSize + dotSpacing + QFontMetrics(font()).horizontalAdvance(label(status)) +
+           2 * padding(size_).width();
+}
+
 QSize NodeStatusPill::sizeHint() const {
     if (!status_)
         return {0, 0};
-    const QFontMetrics metrics(font());
-    const QSize pad = padding(size_);
-    return {dotSize + dotSpacing + metrics.horizontalAdvance(label(*status_)) + 2 * pad.width(),
-            metrics.height() + 2 * pad.height()};
+    const qreal p = progress();
+    const qreal width =
+        previous_ ? widthFor(*previous_) * (1 - p) + widthFor(*status_) * p : widthFor(*status_);
+    return {static_cast<int>(std::lround(width)),
+            QFontMetrics(font()).height() + 2 * padding(size_).height()};
 }
 
 void NodeStatusPill::paintEvent(QPaintEvent*) {
@@ -117,13 +162,19 @@ void NodeStatusPill::paintEvent(QPaintEvent*) {
 
     const QSize pad = padding(size_);
     const QRectF dot(pad.width(), (height() - dotSize) / 2.0, dotSize, dotSize);
+    const qreal p = progress();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(dotColor(*status_));
+    painter.setBrush(previous_ ? blend(dotColor(*previous_), dotColor(*status_), p) : dotColor(*status_));
     painter.drawEllipse(dot);
 
     painter.setPen(TessaronTheme::textPrimary());
-    painter.drawText(QRectF(dot.right() + dotSpacing, 0, width(), height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     label(*status_));
+    const QRectF text(dot.right() + dotSpacing, 0, width(), height());
+    if (previous_) {
+        painter.setOpacity(1 - p);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, label(*previous_));
+    }
+    painter.setOpacity(p);
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, label(*status_));
 }
 
 } // namespace tessaron

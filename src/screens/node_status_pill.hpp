@@ -9,6 +9,8 @@
 
 #include <optional>
 
+class QVariantAnimation;
+
 namespace tessaron {
 
 QList<NodeLinkStatus> allNodeLinkStatuses();
@@ -20,15 +22,20 @@ QString label(NodeLinkStatus status);
 // Only a fast node is green; an online one is grey.
 QColor dotColor(NodeLinkStatus status);
 
-// A capsule naming a node's link status beside a coloured dot; draws nothing without a status.
+// A capsule naming a node's link status beside a coloured dot; draws nothing without a status. With motion
+// allowed, a change of status eases out over 0.35 s: the dot changes colour, the capsule its width, and
+// the words crossfade.
 class NodeStatusPill final : public QWidget {
     Q_OBJECT
 public:
     enum class Size { regular, compact };
+    static constexpr int changeMilliseconds = 350;
 
     explicit NodeStatusPill(Size size, QWidget* parent = nullptr);
     void setStatus(std::optional<NodeLinkStatus> status);
     const std::optional<NodeLinkStatus>& status() const { return status_; }
+    void setAnimates(bool animates);
+    QVariantAnimation& change() const { return *change_; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
@@ -37,8 +44,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    int widthFor(NodeLinkStatus status) const;
+    qreal progress() const;
+
     Size size_;
     std::optional<NodeLinkStatus> status_;
+    // The status being left while a change runs.
+    std::optional<NodeLinkStatus> previous_;
+    bool animates_ = false;
+    QVariantAnimation* change_;
 };
 
 } // namespace tessaron

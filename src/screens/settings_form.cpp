@@ -142,6 +142,12 @@ std::optional<QString> TessaronSettingsForm::usageWarning(const TessaronDataUsag
     return std::nullopt;
 }
 
+QUrl TessaronSettingsForm::downloadTarget(const QUrl& releaseUrl, const QUrl& downloadPage) {
+    const bool https =
+        releaseUrl.isValid() && releaseUrl.scheme() == QLatin1String("https") && !releaseUrl.host().isEmpty();
+    return https ? releaseUrl : downloadPage;
+}
+
 TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpdateState& updates,
                                            const std::function<QWidget*(QWidget* parent)>& accountSection,
                                            QWidget* parent)
@@ -246,7 +252,8 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     connect(remove_, &QAbstractButton::clicked, this, &TessaronSettingsForm::confirmRemove);
     connect(download_, &QAbstractButton::clicked, this, [this] {
         if (const auto release = updates_.available())
-            QDesktopServices::openUrl(release->url);
+            QDesktopServices::openUrl(
+                downloadTarget(release->url, BundleInfo::main().locations().downloadPage));
     });
 
     const auto follow = [this] {

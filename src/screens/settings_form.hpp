@@ -3,6 +3,7 @@
 #include "profiles/data_usage.hpp"
 
 #include <QLocale>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -36,6 +37,8 @@ public:
     static QString formatGigabytes(qint64 bytes, const QLocale& locale);
     static QString usageText(const TessaronDataUsage& usage, const QLocale& locale);
     static std::optional<QString> usageWarning(const TessaronDataUsage& usage, const QLocale& locale);
+    // The feed's address for a release, but only an https one: anything else opens the download page.
+    static QUrl downloadTarget(const QUrl& releaseUrl, const QUrl& downloadPage);
 
 Q_SIGNALS:
     void pageRequested(tessaron::TessaronSettingsForm::Page page);

@@ -63,7 +63,7 @@ TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronU
             [this, &workspace](TessaronSettingsForm::Page requested) {
                 switch (requested) {
                 case TessaronSettingsForm::Page::userGuide:
-                    push(uiText("User guide"), guidePage(workspace));
+                    push(uiText("Guide"), guidePage(workspace));
                     break;
                 case TessaronSettingsForm::Page::privacy:
                     push(uiText("Privacy"), new TessaronPrivacyDetail);

@@ -338,6 +338,7 @@ TEST_F(ConfigFilesTest, FoldersAndFilesAreTheOwnersAloneWhateverTheUmask) {
         const auto path = folder + QStringLiteral("/store.json");
         open(path, true);
         EXPECT_EQ(modeOf(directory.filePath(QStringLiteral("config"))), 0700u);
+        EXPECT_EQ(modeOf(path), 0600u) << "as written, before any open tightens it";
 
         write(path, "{");
         open(path, false);

@@ -28,7 +28,7 @@ TEST(GuideParser, LineGrammar) {
         {"\n  \n\t\n", {}},
         {"# Title\n## Part\nText", {B::title("Title"), B::heading("Part"), B::paragraph("Text")}},
         {"one\ntwo\n\nthree", {B::paragraph("one\ntwo"), B::paragraph("three")}},
-        {"- a\n- b\n1. c\n2. d", {B::bullets({"a", "b"}), B::numbered({"c", "d"})}},
+        {"- a\n- b\n1. c\n2. d\n- e", {B::bullets({"a", "b"}), B::numbered({"c", "d"}), B::bullets({"e"})}},
         {"- a\ntext\n- b", {B::bullets({"a"}), B::paragraph("text"), B::bullets({"b"})}},
         {"12. twelve", {B::numbered({"twelve"})}},
         {"1.5 apples\n3.", {B::paragraph("1.5 apples\n3.")}},

@@ -1,10 +1,12 @@
 #include "screens/button_styles.hpp"
 #include "screens/connection_hero.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/globe_geometry.hpp"
 #include "screens/globe/globe_renderer.hpp"
 #include "screens/globe/globe_state.hpp"
+#include "screens/globe/globe_view.hpp"
 #include "screens/globe/land_dots.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
@@ -13,10 +15,12 @@
 #include "screens/tessaron_theme.hpp"
 #include "screens/visual_state.hpp"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVariantAnimation>
 
 #include <algorithm>
 #include <cmath>
@@ -82,6 +86,41 @@ TEST(NodeStatusLabels, ComeFromTheStringTableNotTheKeys) {
     EXPECT_NE(dotColor(NodeLinkStatus::fast), dotColor(NodeLinkStatus::online));
 }
 
+// In virtual time: the dot's colour and the capsule's width ease from one status to the next.
+TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
+    ASSERT_TRUE(installStringTable(*qApp));
+    NodeStatusPill pill(NodeStatusPill::Size::regular);
+    pill.setStatus(NodeLinkStatus::fast);
+    pill.setAnimates(true);
+    pill.show();
+    const int fastWidth = pill.sizeHint().width();
+    pill.setStatus(NodeLinkStatus::offline);
+    auto& change = pill.change();
+    ASSERT_EQ(std::pair(change.state(), change.duration()), std::pair(QAbstractAnimation::Running, 350));
+    change.pause();
+    const auto look = [&](int milliseconds) {
+        change.setCurrentTime(milliseconds);
+        pill.resize(pill.sizeHint());
+        const QImage image = pill.grab().toImage();
+        return std::pair(QColor(image.pixel(15, image.height() / 2)).name(), pill.width());
+    };
+    const auto start = look(0), mid = look(175), end = look(350);
+    EXPECT_EQ(std::pair(start, end.first),
+              std::pair(std::pair(dotColor(NodeLinkStatus::fast).name(), fastWidth),
+                        dotColor(NodeLinkStatus::offline).name()));
+    EXPECT_TRUE(mid.first != start.first && mid.first != end.first) << mid.first.toStdString();
+    // Ease-out: more than half the way after half the time.
+    EXPECT_GT(std::abs(mid.second - fastWidth), std::abs(end.second - fastWidth) / 2);
+    EXPECT_LT(std::abs(mid.second - fastWidth), std::abs(end.second - fastWidth));
+    EXPECT_EQ(change.state(), QAbstractAnimation::Stopped);
+
+    pill.setAnimates(false);
+    pill.setStatus(NodeLinkStatus::busy);
+    const auto state = change.state();
+    EXPECT_EQ(std::pair(state, look(0).first),
+              std::pair(QAbstractAnimation::Stopped, dotColor(NodeLinkStatus::busy).name()));
+}
+
 TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
     // Animates (the view's own), reduce motion (override), reduce motion (system): animates.
     const std::tuple<std::optional<bool>, std::optional<bool>, bool, bool> rows[] = {
@@ -110,6 +149,52 @@ TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
     testing::render(hero, {480, 400});
     EXPECT_EQ(std::pair(pill->isHidden(), button->isHidden()), std::pair(false, false));
     EXPECT_EQ(pill->accessibleName(), label(NodeLinkStatus::fast));
+
+    // The header row heads the hero; its dot is decoration.
+    const auto accessible = [&](const char* name) {
+        return QAccessible::queryAccessibleInterface(hero.findChild<QWidget*>(QString::fromLatin1(name)));
+    };
+    EXPECT_EQ(accessible("tessaron.hero.header")->role(), QAccessible::Heading);
+    EXPECT_EQ(accessible("tessaron.hero.header")->text(QAccessible::Name), accessibilitySummary(V::idle));
+    EXPECT_TRUE(accessible("tessaron.hero.statusDot")->state().invisible);
+}
+
+// At the window's narrowest, long texts shrink to their minimum scale before anything is cut.
+TEST(ConnectionHeroView, TitleWordmarkAndCaptionShrinkBeforeTheyAreCut) {
+    const TessaronGeoPoint far{35.7, 139.7, QStringLiteral("Taumatawhakatangihangakoauauotamatea"),
+                               QStringLiteral("NZ")};
+    ASSERT_TRUE(installStringTable(*qApp));
+    ConnectionHero hero;
+    hero.setAnimatesOverride(false);
+    hero.setNodeStatus(NodeLinkStatus::checking);
+    hero.setGeography({berlin, far});
+    hero.setState(V::online);
+    const QString title = QStringLiteral("Connection check failed after every node was tried twice");
+    const QString wordmark = QStringLiteral("TESSARON NETWORKS OF THE WORLD");
+    // Label, its minimum scale, a text (empty: its own) and whether even that scale cannot hold it.
+    const std::tuple<const char*, qreal, QString, bool> rows[] = {
+        {"tessaron.hero.title", 0.7, {}, false},
+        {"tessaron.hero.title", 0.7, QStringLiteral("Connection failed"), false},
+        {"tessaron.hero.title", 0.7, title, true},
+        {"tessaron.wordmark", 0.6, {}, false},
+        {"tessaron.wordmark", 0.6, wordmark, false},
+        {"tessaron.wordmark", 0.6, wordmark + QLatin1Char(' ') + wordmark, true},
+        {"tessaron.globe.caption", 0.7, {}, false},
+        {"tessaron.globe.caption", 0.7, far.city + far.city, true},
+    };
+    for (const auto& [name, minimum, text, cut] : rows) {
+        auto* label = hero.findChild<TessaronFittedLabel*>(QString::fromLatin1(name));
+        if (!text.isEmpty())
+            label->setText(text);
+        testing::render(hero, {360, 420});
+        const auto fit = label->fitted();
+        const bool wasCut = fit.lines.join(QLatin1Char(' ')) != label->text();
+        EXPECT_EQ(wasCut, cut) << name << " " << text.toStdString();
+        EXPECT_TRUE(wasCut ? qFuzzyCompare(fit.scale, minimum) : fit.scale >= minimum) << name << fit.scale;
+        // Every line is drawn at its full height.
+        EXPECT_GE(label->contentsRect().height(),
+                  fit.lines.size() * QFontMetrics(fit.font).lineSpacing() - 1);
+    }
 }
 
 TEST(HeroGeography, UserAndExitNeedTheirCoordinatesAndANameOrRegion) {
@@ -244,19 +329,28 @@ TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
     }
 }
 
-TEST(FitText, ShrinksToThreeQuartersThenElides) {
-    const QFont font = TessaronTheme::buttonFont();
-    const QString text = QStringLiteral("Connect to the fastest node");
-    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
-    const qreal size = font.pointSizeF();
-    const auto roomy = fitText(text, font, static_cast<int>(natural) + 4, 0.75);
-    EXPECT_EQ(std::pair(roomy.text, roomy.font.pointSizeF()), std::pair(text, size));
-    const auto shrunk = fitText(text, font, static_cast<int>(natural * 0.85), 0.75);
-    EXPECT_EQ(shrunk.text, text);
-    EXPECT_TRUE(shrunk.font.pointSizeF() < size && shrunk.font.pointSizeF() >= size * 0.75);
-    const auto elided = fitText(text, font, static_cast<int>(natural * 0.4), 0.75);
-    EXPECT_DOUBLE_EQ(elided.font.pointSizeF(), size * 0.75);
-    EXPECT_TRUE(elided.text.endsWith(QChar(0x2026)));
+TEST(FitLines, ShrinkBeforeCuttingAndKeepTheLetterSpacingInScale) {
+    QFont font = TessaronTheme::titleFont();
+    const QString text = QStringLiteral("Connection check failed");
+    const int natural = QFontMetrics(font).horizontalAdvance(text);
+    // Width, lines: shown in full, scale to the nearest twentieth (the largest that fits), lines.
+    const std::tuple<int, int, bool, double, int> rows[] = {
+        {natural + 2, 1, true, 1, 1},         {natural * 9 / 10, 1, true, 0.9, 1},
+        {natural * 6 / 10, 1, false, 0.7, 1}, {natural * 6 / 10, 2, true, 1, 2},
+        {natural / 4, 2, false, 0.7, 2},
+    };
+    for (const auto& [width, lines, whole, scale, count] : rows) {
+        const auto fit = fitLines(text, font, width, lines, 0.7);
+        EXPECT_EQ(std::tuple(fit.lines.join(QLatin1Char(' ')) == text, std::round(fit.scale * 20) / 20,
+                             static_cast<int>(fit.lines.size())),
+                  std::tuple(whole, scale, count))
+            << width << " " << lines;
+        EXPECT_TRUE(whole || fit.scale == 0.7) << "cut only at the minimum scale";
+        for (const auto& line : fit.lines)
+            EXPECT_LE(QFontMetricsF(fit.font).horizontalAdvance(line), width + 0.5) << line.toStdString();
+    }
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 4.6);
+    EXPECT_NEAR(scaledFont(font, 0.5).letterSpacing(), 2.3, 0.02);
 }
 
 TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
@@ -432,6 +526,17 @@ TEST(GlobeMotion, TurnsStartFromTheSpinOrTheCurrentPositionAndTheArcRevealsOnEac
     EXPECT_EQ(std::pair(link.exitFade->visual, link.exitFade->point), std::pair(V::connecting, tokyo));
     link.transition(idle, checking, t0 + 4.1, true);
     EXPECT_FALSE(link.exitFade);
+}
+
+// A state given before the globe first shows is where it stands; later changes turn it.
+TEST(GlobeView, StandsAtItsFirstStateAndTurnsOnLaterChanges) {
+    TessaronGlobeView globe;
+    globe.setAnimates(true);
+    globe.setState({berlin, tokyo, V::online});
+    globe.show();
+    EXPECT_FALSE(globe.motion().focusTween);
+    globe.setState({berlin, std::nullopt, V::idle});
+    EXPECT_TRUE(globe.motion().focusTween);
 }
 
 TEST(GlobeFrame, OrientationRevealAndComet) {

@@ -3,15 +3,19 @@
 #include "screens/extension_status_card.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/motion.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 
+#include <QAccessible>
+#include <QGraphicsOpacityEffect>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <QVariantAnimation>
 
 #include <algorithm>
 
@@ -180,11 +184,54 @@ TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
         return std::pair{!w.hidden("tessaron.signInPrompt"), !w.hidden("tessaron.accountEmail")};
     };
     EXPECT_EQ(shown(), std::pair(true, false));
+    const QString signInTitle = w.primary()->text();
     w.account.set(true, std::nullopt);
     EXPECT_EQ(shown(), std::pair(false, false));
+    // The title crossfades from the old one over the spring.
+    auto* fade = w.primary()->findChild<TessaronCrossfade*>();
+    ASSERT_NE(w.primary()->text(), signInTitle);
+    EXPECT_EQ(std::pair(fade->isVisible(), fade->animation().duration()),
+              std::pair(true, springMilliseconds));
+    fade->animation().setCurrentTime(springMilliseconds);
+    EXPECT_FALSE(fade->isVisible());
+
+    // In virtual time: the account line moves in from its top edge and fades in on a spring, and the column
+    // below it follows.
+    auto* line = w.find<QLabel>("tessaron.accountEmail");
+    auto* spring = line->findChild<QVariantAnimation*>(QStringLiteral("tessaron.reveal"));
+    // Each nested layout takes a pass of its own.
+    const auto layOut = [] {
+        for (int pass = 0; pass < 4; ++pass)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    };
+    const auto at = [&](int milliseconds) {
+        spring->setCurrentTime(milliseconds);
+        layOut();
+        const auto* opacity = qobject_cast<QGraphicsOpacityEffect*>(line->graphicsEffect());
+        return std::tuple(line->height(), opacity->isEnabled() ? opacity->opacity() : 1.0, w.primary()->y());
+    };
+    layOut();
+    const int buttonTop = w.primary()->y();
     w.account.set(true, QStringLiteral("ada@example.org"));
-    EXPECT_EQ(shown(), std::pair(false, true));
-    EXPECT_EQ(w.find<QLabel>("tessaron.accountEmail")->text(), QStringLiteral("ada@example.org"));
+    EXPECT_EQ(std::pair(shown(), line->text()),
+              std::pair(std::pair(false, true), QStringLiteral("ada@example.org")));
+    ASSERT_EQ(std::pair(spring->state(), spring->duration()),
+              std::pair(QAbstractAnimation::Running, springMilliseconds));
+    spring->pause();
+    const auto [startHeight, startOpacity, startTop] = at(0);
+    const auto [midHeight, midOpacity, midTop] = at(springMilliseconds / 4);
+    const auto [endHeight, endOpacity, endTop] = at(springMilliseconds);
+    EXPECT_EQ(std::tuple(startHeight, startOpacity, endOpacity), std::tuple(0, 0.0, 1.0));
+    EXPECT_TRUE(midHeight > 0 && midHeight < endHeight && endHeight >= line->fontMetrics().height());
+    EXPECT_TRUE(midOpacity > 0.5 && midOpacity < 1) << midOpacity;
+    EXPECT_TRUE(buttonTop <= startTop && startTop < midTop && midTop < endTop);
+
+    // Without motion the line goes and the title changes at once.
+    w.view().setReduceMotion(true);
+    w.account.set(false, std::nullopt);
+    EXPECT_EQ(std::tuple(shown(), spring->state(), w.primary()->text(), fade->isVisible()),
+              std::tuple(std::pair(true, false), QAbstractAnimation::Stopped, signInTitle, false));
+    w.view().setReduceMotion(false);
 
     // Scene changes switch latency probing and never restart the account refresh.
     auto& session = *w.harness.session;
@@ -258,11 +305,24 @@ TEST(ExtensionCard, WaitingShowsTheCardsSpinnerAndCancelEndsTheAttempt) {
     EXPECT_FALSE(w.primary()->showsSpinner());
     EXPECT_FALSE(accessibleTraits(w.primary()).animated);
     EXPECT_FALSE(w.hidden("tessaron.extensionCard"));
+    auto* spinner = w.find("tessaron.extensionCard.spinner");
+    EXPECT_TRUE(spinner->isVisible() && QAccessible::queryAccessibleInterface(spinner)->state().invisible);
 
     const int opened = system.settingsOpened();
     w.click("tessaron.openExtensionSettings");
     EXPECT_EQ(system.settingsOpened(), opened + 1);
     w.click("tessaron.cancelExtensionApproval");
+    EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
+    EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
+
+    // Dismissing once the attempt has ended only clears the card.
+    system.enqueue({SystemExtensionRequestResult::willCompleteAfterReboot});
+    w.click("tessaron.connectButton");
+    ASSERT_EQ(session.extensionApproval(), TessaronExtensionApproval::needsReboot);
+    const auto buttons = w.find("tessaron.extensionCard")->findChildren<QAbstractButton*>();
+    const auto dismiss = std::ranges::find(buttons, QStringLiteral("Dismiss"), &QAbstractButton::text);
+    ASSERT_NE(dismiss, buttons.end());
+    (*dismiss)->click();
     EXPECT_TRUE(w.hidden("tessaron.extensionCard"));
     EXPECT_EQ(w.harness.logLines().count(QStringLiteral("extension: cancelled")), 1);
 
@@ -302,7 +362,9 @@ TEST(HomeScreenshots, EachVisualState) {
         w.view().setReduceMotion(true);
         w.show();
         EXPECT_EQ(session.phase(), phase) << name;
-        capture(w.view(), {480, 760}, QString::fromLatin1(name));
+        // The window's narrowest and its default width.
+        for (const int width : {360, 480})
+            capture(w.view(), {width, 760}, QStringLiteral("%1-%2").arg(QLatin1String(name)).arg(width));
     }
 }
 

@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -31,6 +32,18 @@ namespace tessaron::testing {
 namespace {
 
 const QLocale english(QLocale::English, QLocale::UnitedStates);
+
+// Takes the URLs the desktop would open.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlRecorder(QUrl& opened)
+        : opened_(opened) {}
+    Q_INVOKABLE void open(const QUrl& url) { opened_ = url; }
+
+private:
+    QUrl& opened_;
+};
 
 TEST(SettingsTexts, VersionUsageAndWarningTexts) {
     const auto version = [](QVariantMap info) {
@@ -158,14 +171,42 @@ TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissedAndTheUpdateR
     for (auto* child : form().findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         EXPECT_TRUE(child == error || !child->isVisibleTo(&form()) || error->y() < child->y())
             << child->objectName().toStdString();
-    find<QAbstractButton>("tessaron.dismissError")->click();
+    // A message over a plain "Dismiss"; a long one wraps and pushes it down.
+    auto* message = error->findChild<QLabel*>();
+    auto* dismiss = error->findChild<QPushButton*>();
+    EXPECT_EQ(dismiss->text(), "Dismiss");
+    const int oneLine = dismiss->y();
+    harness.session->setLastError(QStringLiteral("The request failed. ").repeated(12).trimmed());
+    form().adjustSize();
+    capture(form(), {520, 900}, QStringLiteral("settings-error-banner-long"));
+    EXPECT_TRUE(message->height() > 3 * message->fontMetrics().lineSpacing() &&
+                message->height() >= message->heightForWidth(message->width()));
+    EXPECT_TRUE(dismiss->y() > oneLine && dismiss->y() >= message->geometry().bottom());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(error)->text(QAccessible::Name), message->text());
+    dismiss->click();
     EXPECT_FALSE(harness.session->lastError() || harness.session->suggestedNodeID());
     EXPECT_FALSE(error->isVisibleTo(&form()));
 
+    // The button opens the feed's address only when it is https.
+    QUrl opened;
+    UrlRecorder recorder(opened);
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    const QUrl page = BundleInfo::main().locations().downloadPage;
+    const std::pair<const char*, QUrl> offers[] = {
+        {"https://example.org/get/2.5.0", QUrl(QStringLiteral("https://example.org/get/2.5.0"))},
+        {"HTTPS://example.org/get", QUrl(QStringLiteral("https://example.org/get"))},
+        {"http://example.org/get", page},
+        {"file:///etc/passwd", page},
+        {"https:nothing", page},
+    };
     EXPECT_FALSE(shown("tessaron.settings.download"));
-    updates.setAvailable(
-        TessaronReleaseOffer{QStringLiteral("2.5.0"), QUrl(QStringLiteral("https://example.org"))});
-    EXPECT_TRUE(shown("tessaron.settings.download"));
+    for (const auto& [url, expected] : offers) {
+        updates.setAvailable(TessaronReleaseOffer{QStringLiteral("2.5.0"), QUrl(QString::fromLatin1(url))});
+        EXPECT_TRUE(shown("tessaron.settings.download"));
+        find<QPushButton>("tessaron.settings.download")->click();
+        EXPECT_EQ(opened, expected) << url;
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(find<QPushButton>("tessaron.settings.download")->text(), "Download 2.5.0");
 }
 
@@ -199,13 +240,14 @@ TEST(SettingsPages, PagesOpenOverTheFormAndBackReturns) {
     TessaronSettingsPages pages(*world.harness.session, updates, {}, workspace);
     capture(pages, {520, 560}, QStringLiteral("settings-form"));
     QWidget* root = pages.currentPage();
-    const std::tuple<const char*, const char*, bool> links[] = {
-        {"tessaron.settings.guideLink", "settings-guide", true},
-        {"tessaron.settings.privacyLink", "settings-privacy", false},
-        {"tessaron.connectionLog.link", "settings-log", false}};
-    for (const auto& [link, picture, guide] : links) {
+    const std::tuple<const char*, const char*, bool, const char*> links[] = {
+        {"tessaron.settings.guideLink", "settings-guide", true, "Guide"},
+        {"tessaron.settings.privacyLink", "settings-privacy", false, "Privacy"},
+        {"tessaron.connectionLog.link", "settings-log", false, "Connection log"}};
+    for (const auto& [link, picture, guide, title] : links) {
         pages.findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
         ASSERT_NE(pages.currentPage(), root) << link;
+        EXPECT_EQ(pages.currentPage()->findChild<TessaronPageBar*>()->title(), QString::fromLatin1(title));
         // The guide is shown in the application.
         EXPECT_EQ(pages.currentPage()->findChild<TessaronGuideView*>() != nullptr, guide) << link;
         capture(pages, {520, 560}, QString::fromLatin1(picture));
@@ -254,3 +296,5 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
 
 } // namespace
 } // namespace tessaron::testing
+
+#include "settings_test.moc"

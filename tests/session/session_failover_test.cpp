@@ -151,8 +151,11 @@ TEST_F(SessionFailoverTest, WithTheChoiceOffFailuresRefreshTheRosterSuggestAnoth
                      {bergen.id, {true, now, false, std::nullopt, 0.4, false}}};
     pairing.setRoster(alta.id, roster);
     session.select(alta.id);
+    // A suggestion still on the banner ends when the link comes up.
+    session.setSuggestedNodeID(bergen.id);
     // A poll of the link pulls the roster, which says the node's budget is used up.
     connectAndComeUp();
+    EXPECT_EQ(session.suggestedNodeID(), std::nullopt);
     EXPECT_EQ(linesAfter(2s, "failover: paused"), QStringList{"failover: paused \u2192 Cork (tcp)"})
         << logText();
     EXPECT_EQ(

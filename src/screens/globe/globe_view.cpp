@@ -1,10 +1,10 @@
 #include "screens/globe/globe_view.hpp"
 
+#include "screens/fitted_label.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/globe/globe_renderer.hpp"
 #include "screens/tessaron_theme.hpp"
 
-#include <QLabel>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -34,7 +34,7 @@ private:
 TessaronGlobeView::TessaronGlobeView(QWidget* parent)
     : QWidget(parent)
     , canvas_(new Canvas(this))
-    , caption_(new QLabel(this)) {
+    , caption_(new TessaronFittedLabel(1, 0.7, this)) {
     setObjectName(QStringLiteral("tessaron.globe"));
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -42,10 +42,9 @@ TessaronGlobeView::TessaronGlobeView(QWidget* parent)
     palette.setColor(QPalette::WindowText, TessaronTheme::textSecondary());
     setPalette(palette);
 
+    caption_->setObjectName(QStringLiteral("tessaron.globe.caption"));
     caption_->setFont(TessaronTheme::captionFont());
     caption_->setAlignment(Qt::AlignCenter);
-    caption_->setTextFormat(Qt::PlainText);
-    caption_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
@@ -61,7 +60,8 @@ void TessaronGlobeView::setState(const TessaronGlobeState& state) {
         return;
     const TessaronGlobeState previous = state_;
     state_ = state;
-    motion_.transition(previous, state_, currentFrameDate(), animates());
+    if (appeared_)
+        motion_.transition(previous, state_, currentFrameDate(), animates());
     caption_->setText(state_.caption());
     setAccessibleName(state_.caption());
     canvas_->update();
@@ -81,6 +81,7 @@ QString TessaronGlobeView::caption() const {
 
 void TessaronGlobeView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    appeared_ = true;
     motion_.transition(std::nullopt, state_, currentFrameDate(), animates());
 }
 

@@ -4,11 +4,10 @@
 
 #include <QWidget>
 
-class QLabel;
-
 namespace tessaron {
 
 class FrameDriver;
+class TessaronFittedLabel;
 
 // The dotted Earth with the user, the exit, the arc between them and a caption naming both places.
 class TessaronGlobeView final : public QWidget {
@@ -31,8 +30,10 @@ private:
     TessaronGlobeState state_;
     TessaronGlobeMotion motion_;
     Canvas* canvas_;
-    QLabel* caption_;
+    TessaronFittedLabel* caption_;
     FrameDriver* frames_;
+    // Until the view first shows, a new state is where it stands, not where it turns to.
+    bool appeared_ = false;
 };
 
 } // namespace tessaron
