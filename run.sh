@@ -3,10 +3,12 @@
 # Without TESSARON_PAIRING_BASE_URL the build points at the local service, which this script starts on
 # loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. Without a display the
 # application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
+# TESSARON_RUN_BUILD names another build folder and TESSARON_RUN_BUILD_TYPE another build type (the walk of
+# tests/walk/ builds beside the test build, so its compiler cache serves both).
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
-build=$root/build-run
+build=${TESSARON_RUN_BUILD:-$root/build-run}
 bin=$build/bin
 service=$build/local-service
 
@@ -113,8 +115,11 @@ register_url_handler() {
 
 tools/install-deps.sh
 
-configure=(-S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARON_BUILD_TESTS=OFF
-    -DTESSARON_WERROR=OFF)
+configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
+    -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF)
+if command -v ccache >/dev/null; then
+    configure+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 port=""
 if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
     port=$(choose_service_port)

@@ -1,0 +1,266 @@
+"""The daily path of the installed application, walked as a person walks it: ./run.sh builds and installs it
+and starts it against the local service, and every step acts through the keyboard and mouse and checks what
+is on the screen. Run through tests/walk/run-walk.sh, which gives it a display, a window manager, a session
+bus and a throwaway keyring and home.
+
+    walk.py <folder for logs and screenshots>
+"""
+
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import pyatspi
+
+from desktop import (WalkFailure, application, click, contrast, extents, find, find_all, is_showing,
+                     press, screenshot, type_text, wait_for, xdotool)
+
+# The local service gives an address starting with "lapsed" no connection of its own, so the walk adds
+# one through the invitation sheet.
+EMAIL = "lapsed-walker@tessaron.test"
+USED_UP_CODE = "dev-used-up-A5dG8jK2mP4rT6vY9bN1cX3zQ7w"
+EUROPE_CODE = "dev-europe-Q7mZ2vK9xL4pT8wN3rB6yD1sHc5f"
+BUILD_TIMEOUT = 1800
+LEGIBLE = 0.3  # grey-level spread of a line of text on the theme's dark page; an invisible line has ~0
+
+
+class Walk:
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        self.shots = self.folder / "shots"
+        self.log_path = self.folder / "run.log"
+        self.step = 0
+
+    # --- what the walk sees --------------------------------------------------------------------------
+
+    def app(self):
+        return application("Tessaron")
+
+    def window(self, name):
+        app = self.app()
+        for index in range(app.childCount):
+            child = app.getChildAtIndex(index)
+            if child is not None and child.name == name and is_showing(child):
+                return child
+        return None
+
+    def main(self):
+        return find(self.app(), pyatspi.ROLE_FRAME, "Tessaron")
+
+    def sheet(self):
+        return find(self.app(), pyatspi.ROLE_DIALOG)
+
+    def field(self, root, description):
+        return next((node for node in find_all(root, pyatspi.ROLE_TEXT) if node.description == description),
+                    None)
+
+    def button(self, root, name):
+        return find(root, pyatspi.ROLE_PUSH_BUTTON, name)
+
+    def log(self):
+        return self.log_path.read_text(errors="replace")
+
+    def shot(self, name):
+        self.step += 1
+        path = self.shots / f"{self.step:02d}-{name}.png"
+        screenshot(path)
+        print(f"  screenshot {path.name}")
+        return path
+
+    def expect(self, what, condition):
+        if not condition:
+            self.shot("failed")
+            raise WalkFailure(what)
+
+    # --- what the walk does --------------------------------------------------------------------------
+
+    def reveal(self, node, window):
+        """Scrolls window with the wheel until node lies inside it, as a person scrolls to a control."""
+        wx, wy, ww, wh = extents(window)
+        xdotool("mousemove", "--sync", wx + ww // 2, wy + wh // 2)
+        for _ in range(40):
+            x, y, width, height = extents(node)
+            if y >= wy and y + height <= wy + wh:
+                return
+            xdotool("click", 5 if y + height > wy + wh else 4)
+        raise WalkFailure(f"could not scroll {node.name!r} into view")
+
+    def start(self):
+        self.shots.mkdir(parents=True, exist_ok=True)
+        log = open(self.log_path, "w")
+        environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.run = subprocess.Popen(["./run.sh"], stdout=log, stderr=subprocess.STDOUT, env=environment)
+        print("building and installing with ./run.sh …")
+        wait_for("the main window of the installed application",
+                 lambda: self.run.poll() is None and self.app() and self.main(), BUILD_TIMEOUT)
+        self.expect("./run.sh installs the application", "Installed in" in self.log())
+        self.started = time.monotonic()
+
+    def agree_to_privacy(self):
+        sheet = wait_for("the privacy offer", lambda: self.button(self.app(), "Agree") and self.sheet())
+        self.shot("privacy-offer")
+        click(self.button(sheet, "Agree"))
+        wait_for("the privacy sheet to close", lambda: self.sheet() is None)
+
+    def sign_in(self):
+        click(wait_for("the Sign in button", lambda: self.button(self.main(), "Sign in")))
+        sheet = wait_for("the sign-in sheet", self.sheet)
+        email = wait_for("the e-mail field", lambda: self.field(sheet, "Email"))
+        click(email)
+        type_text(EMAIL)
+        press("Return")
+        code = wait_for("the code field after Return in the e-mail field",
+                        lambda: self.field(self.sheet(), "Code"))
+        self.expect("the sign-in sheet stays open after Return", is_showing(self.sheet()))
+        self.shot("sign-in-code")
+        sent = wait_for("the e-mail code in the local service's log",
+                        lambda: re.search(rf"e-mail code for {re.escape(EMAIL)}: (\d+)", self.log()))
+        click(code)
+        type_text(sent.group(1))
+        press("Return")
+        wait_for("the signed-in step", lambda: find(self.sheet(), pyatspi.ROLE_LABEL, EMAIL))
+        self.shot("signed-in")
+        done = self.button(self.sheet(), "Done")
+        if done is not None:
+            click(done)
+        wait_for("the sign-in sheet to close", lambda: self.sheet() is None)
+
+    def add_invitation(self):
+        click(wait_for("the Add invitation button", lambda: self.button(self.main(), "Add invitation")))
+        sheet = wait_for("the invitation sheet", self.sheet)
+        field = wait_for("the invitation field", lambda: find(sheet, pyatspi.ROLE_TEXT))
+        click(field)
+        type_text(USED_UP_CODE)
+        press("Return")
+        message = "This invitation is no longer available."
+        wait_for("the used-up message inside the sheet", lambda: self.sheet_says(message))
+        self.expect("the sheet keeps the pasted code", self.field_text(field) == USED_UP_CODE)
+        self.shot("invitation-used-up")
+        click(field)
+        press("ctrl+a")
+        type_text(EUROPE_CODE)
+        press("Return")
+        wait_for("the invitation sheet to close after the code is redeemed", lambda: self.sheet() is None, 20)
+
+    def sheet_says(self, text):
+        sheet = self.sheet()
+        return sheet and find(sheet, pyatspi.ROLE_LABEL, text)
+
+    def field_text(self, field):
+        text = field.queryText()
+        return text.getText(0, text.characterCount)
+
+    def connect(self):
+        click(wait_for("the Connect button", lambda: self.button(self.main(), "Connect"), 20))
+        wait_for("the link to come up", lambda: self.button(self.main(), "Disconnect")
+                 and find(self.main(), pyatspi.ROLE_LABEL, "Online"), 30)
+        self.shot("online")
+
+    def scroll_through_a_sample(self):
+        main = self.main()
+        bar = find(main, pyatspi.ROLE_SCROLL_BAR)
+        x, y, width, height = extents(main)
+        xdotool("mousemove", "--sync", x + width // 2, y + height * 3 // 4)
+        xdotool("click", "--repeat", 3, "--delay", 50, 5)
+        scrolled = wait_for("the home column to scroll", lambda: bar.queryValue().currentValue or None)
+        probes = latency_probes()
+        wait_for("a latency sample of the node in use", lambda: latency_probes() - probes, 20)
+        # A sample repaints the rows at once; give the list a moment to show any jump.
+        time.sleep(0.5)
+        self.expect(f"the scroll position survives a latency sample ({scrolled} → "
+                    f"{bar.queryValue().currentValue})", bar.queryValue().currentValue == scrolled)
+        self.shot("nodes-after-sample")
+
+    def read_connection_log(self):
+        click(find(self.main(), pyatspi.ROLE_LABEL, "Tessaron"))
+        press("ctrl+comma")
+        settings = wait_for("the settings window", lambda: self.window("Settings"))
+        wx, wy, ww, wh = extents(settings)
+        screen = screen_size()
+        self.expect("the settings window lies inside the screen",
+                    wx >= 0 and wy >= 0 and wx + ww <= screen[0] and wy + wh <= screen[1])
+        entry = wait_for("the connection log entry", lambda: self.button(settings, "Connection log  ›"))
+        self.reveal(entry, settings)
+        click(entry)
+        line = wait_for("an event of the connection log",
+                        lambda: find(settings, pyatspi.ROLE_LABEL, "Connected") or
+                        next((n for n in find_all(settings, pyatspi.ROLE_LABEL) if "onnected" in n.name), None))
+        path = self.shot("connection-log")
+        spread = contrast(path, line)
+        self.expect(f"the log's event text is legible (grey spread {spread:.2f})", spread >= LEGIBLE)
+        press("alt+F4")
+        wait_for("the settings window to close", lambda: self.window("Settings") is None)
+
+    def minimise_and_restore(self):
+        window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessaron$"],
+                                check=True, capture_output=True, text=True).stdout.split()[0]
+        pid = int(subprocess.run(["xdotool", "getwindowpid", window], check=True, capture_output=True,
+                                 text=True).stdout)
+        xdotool("windowminimize", "--sync", window)
+        wait_for("the window to be minimised", lambda: not is_showing(self.main()))
+        busy = cpu_seconds(pid, over=2.0)
+        self.expect(f"nothing draws while minimised ({busy * 50:.1f} % of a core)", busy <= 0.04)
+        xdotool("windowactivate", "--sync", window)
+        wait_for("the window to come back", lambda: is_showing(self.main()))
+        self.shot("restored")
+
+    def quit(self):
+        press("ctrl+q")
+        self.run.wait(timeout=30)
+
+
+def latency_probes():
+    """Connections to the nodes that closed lately (TIME_WAIT): each latency probe leaves one. The local
+    service's nodes listen on 127.0.0.2 and up, its HTTPS endpoints on 127.0.0.1."""
+    entries = set()
+    for line in Path("/proc/net/tcp").read_text().splitlines()[1:]:
+        fields = line.split()
+        local, remote, state = fields[1], fields[2], fields[3]
+        node_side = any(address[:8] != "0100007F" and address[6:8] == "7F" for address in (local, remote))
+        if state == "06" and node_side:
+            entries.add((local, remote))
+    return entries
+
+
+def cpu_seconds(pid, over):
+    def used():
+        fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+    before = used()
+    time.sleep(over)
+    return used() - before
+
+
+def screen_size():
+    reply = subprocess.run(["xdotool", "getdisplaygeometry"], check=True, capture_output=True, text=True)
+    width, height = reply.stdout.split()
+    return int(width), int(height)
+
+
+def main():
+    walk = Walk(sys.argv[1])
+    steps = [walk.agree_to_privacy, walk.sign_in, walk.add_invitation, walk.connect,
+             walk.scroll_through_a_sample, walk.read_connection_log, walk.minimise_and_restore, walk.quit]
+    try:
+        walk.start()
+        for step in steps:
+            print(f"walk: {step.__name__.replace('_', ' ')}")
+            step()
+    except WalkFailure as failure:
+        print(f"walk failed: {failure}\n--- the end of {walk.log_path}:", file=sys.stderr)
+        print("\n".join(walk.log().splitlines()[-30:]), file=sys.stderr)
+        return 1
+    finally:
+        if getattr(walk, "run", None) and walk.run.poll() is None:
+            walk.run.terminate()
+            walk.run.wait(timeout=30)
+    print(f"walk: passed in {time.monotonic() - walk.started:.1f} s; screenshots in {walk.shots}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
