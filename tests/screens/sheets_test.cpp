@@ -138,6 +138,7 @@ TEST(PrivacySheet, AgreeRecordsConsentAndRedeemsNotNowOnlyCloses) {
             session.openInvitationLink(QUrl(QStringLiteral("tessaron://invite?invite=") + QString(40, 'a'))));
         harness.settle();
         ASSERT_EQ(host->presentedSheet(), TessaronSheet::privacy);
+        capture(*host->presentedDialog(), host->presentedDialog()->size(), QStringLiteral("privacy-sheet"));
         const char* choice = agreed ? "tessaron.agreeButton" : "tessaron.notNowButton";
         host->presentedDialog()->findChild<QAbstractButton*>(QString::fromLatin1(choice))->click();
         harness.settle();
@@ -341,59 +342,64 @@ TEST_F(InvitationSectionTest, SuccessClearsTheFieldAndClosesTheSheet) {
     EXPECT_EQ(harness.session->summaries().size(), 1);
 }
 
-TEST_F(InvitationSectionTest, FailuresAndIgnoredLinksKeepTheTextAndTheSheet) {
-    QSignalSpy finished(section.get(), &TessaronInvitationInputSection::finished);
+// The sheet as the host shows it. Return in the field runs Activate alone: the sheet stays with the text,
+// and the session's message shows under the field. Escape dismisses it, and so does a taken invitation.
+TEST_F(InvitationSectionTest, TheSheetKeepsTheTextAndShowsTheMessageUnderTheField) {
+    QWidget window;
+    int dismissals = 0;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase,
+            [&] {
+                ++dismissals;
+                dialog.reject();
+            },
+            &dialog);
+    });
+    sheet->show();
+    harness.settle();
+    field = sheet->findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+    // Inside its padding, border and margins the field shows its whole placeholder.
+    EXPECT_EQ(field->fontMetrics().elidedText(field->placeholderText(), Qt::ElideRight, field->width() - 30),
+              field->placeholderText());
+    for (auto* frameButton : sheet->findChildren<QPushButton*>())
+        EXPECT_FALSE(frameButton->isDefault() || frameButton->autoDefault())
+            << frameButton->text().toStdString();
+    const auto messageUnderTheField = [&] {
+        QStringList texts;
+        for (auto* label : sheet->findChildren<QLabel*>())
+            if (label->isVisibleTo(sheet) &&
+                label->mapTo(sheet, QPoint()).y() > field->mapTo(sheet, QPoint()).y())
+                texts << label->text();
+        return texts;
+    };
     harness.pairing.enqueueRedeem(404);
     type(code);
     pressReturn();
-    ASSERT_TRUE(section->banner());
-    EXPECT_TRUE(section->banner()->isError);
-    capture(*section, {420, 200}, QStringLiteral("invitation-card"));
-    EXPECT_EQ(field->text(), code);
-    EXPECT_TRUE(button->isEnabled());
+    ASSERT_TRUE(harness.session->lastError());
+    EXPECT_EQ(messageUnderTheField(), QStringList{*harness.session->lastError()});
+
+    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
+    type(QStringLiteral("https://tessaron.app/connect#invite=") + QString(40, QLatin1Char('b')));
+    pressReturn();
+    EXPECT_EQ(std::pair(sheet->isVisible(), dismissals), std::pair(false, 1)) << "the invitation was taken";
 
     // Another invitation is still being redeemed: this one would be dropped silently.
+    sheet->show();
     harness.pairing.setDelay(5s);
     harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Bergen")));
     track(harness.session->openInvitationLink(
         QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + code)));
     harness.settle();
     ASSERT_TRUE(harness.session->linkInFlight());
+    type(code);
     pressReturn();
-    EXPECT_EQ(section->banner(),
-              (InvitationBanner{QStringLiteral("Wait for the current change to finish."), true}));
-    EXPECT_EQ(std::pair(field->text(), finished.count()), std::pair(code, qsizetype(0)));
+    EXPECT_EQ(messageUnderTheField(), QStringList{QStringLiteral("Wait for the current change to finish.")});
+    EXPECT_EQ(std::tuple(sheet->isVisible(), field->text(), dismissals), std::tuple(true, code, 1));
+    capture(*sheet, sheet->size(), QStringLiteral("import-sheet"));
     harness.advance(6s);
-}
-
-// The sheet is the home screens' input section under a bar: bad text stays with an error, Cancel and a
-// taken invitation both dismiss.
-TEST(InvitationImportSheet, HoldsTheInputSectionAndClosesWhenTheLinkIsTaken) {
-    HomeWorld world;
-    world.harness.grantConsent();
-    world.harness.launch();
-    int dismissals = 0;
-    TessaronInvitationImportSheet sheet(*world.harness.session, QUrl(QStringLiteral("https://pair.example")),
-                                        [&dismissals] { ++dismissals; });
-    auto* field = sheet.findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
-    ASSERT_NE(field, nullptr);
-    field->setText(QStringLiteral("hello"));
-    sheet.section().submit();
-    capture(sheet, {420, 420}, QStringLiteral("import-sheet"));
-    EXPECT_TRUE(sheet.findChild<QWidget*>(QStringLiteral("tessaron.accessInputError"))->isVisibleTo(&sheet));
-    EXPECT_EQ(dismissals, 0);
-    sheet.findChild<QAbstractButton*>(QStringLiteral("tessaron.import.cancel"))->click();
-    EXPECT_EQ(dismissals, 1);
-
-    world.harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
-    field->setText(QStringLiteral("https://tessaron.app/connect#invite=") + QString(40, QLatin1Char('b')));
-    sheet.section().submit();
-    world.harness.settle();
-    EXPECT_EQ(world.harness.session->lastError(), std::nullopt);
-    EXPECT_EQ(dismissals, 2);
-
-    TessaronPrivacySheet privacy(*world.harness.session, [] {});
-    capture(privacy, {420, 480}, QStringLiteral("privacy-sheet"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(std::pair(sheet->isVisible(), dismissals), std::pair(false, 1)) << "Escape rejects the sheet";
 }
 
 } // namespace
