@@ -52,7 +52,6 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
     QTest::keyClicks(byId<QLineEdit>(signIn, u"tessaron.signIn.email"_s), email);
     QTest::keyClick(byId<QLineEdit>(signIn, u"tessaron.signIn.email"_s), Qt::Key_Return);
     ASSERT_TRUE(eventually([&] { return visible(signIn, u"tessaron.signIn.code"_s); }));
-    EXPECT_TRUE(signIn.isVisible()) << "Return requests the code and keeps the sheet";
     const auto printed = localService.awaitLine(
         u"^e-mail code for %1: (\\d{6})$"_s.arg(QRegularExpression::escape(email)), 10s);
     ASSERT_TRUE(printed);
