@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
-#include <QScrollBar>
 
 #include <algorithm>
 
@@ -38,6 +37,14 @@ void TessaronSheetDialog::fitToContent() {
     const int fitted = std::clamp(content, minimumHeight(), std::min(room, maximumHeight()));
     if (fitted != height())
         resize(width(), fitted);
+    keepWithinScreen(*this);
+}
+
+void keepWithinScreen(QWidget& window) {
+    const QRect screen = window.screen()->availableGeometry();
+    const int overflow = window.frameGeometry().bottom() - screen.bottom();
+    if (overflow > 0)
+        window.move(window.x(), std::max(screen.top(), window.y() - overflow));
 }
 
 TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)

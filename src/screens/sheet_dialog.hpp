@@ -7,7 +7,7 @@ namespace tessaron {
 
 // The window of a sheet. Return belongs to the focused field alone: it never presses a default button,
 // so a field's own action (Continue, the code, Activate) runs and the sheet stays. Escape rejects it, as
-// its Cancel or Close does. The sheet is as tall as its content, within the screen.
+// its Cancel or Close does. The sheet is as tall as its content, and stays within the screen.
 class TessaronSheetDialog : public QDialog {
     Q_OBJECT
 public:
@@ -21,6 +21,9 @@ protected:
 private:
     void fitToContent();
 };
+
+// Moves a window up, as far as needed, so that its frame ends within its screen's available area.
+void keepWithinScreen(QWidget& window);
 
 // A sheet's scrolling column: it asks for the whole height of its content at its width, so that the
 // sheet grows to show it all and only what does not fit on the screen scrolls.

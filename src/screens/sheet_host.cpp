@@ -6,7 +6,6 @@
 
 #include <QDialog>
 #include <QEvent>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -159,10 +158,8 @@ void TessaronSheetHost::placeDialog() {
     if (!dialog_)
         return;
     const QPoint top = window_.mapToGlobal(QPoint(window_.width() / 2, 0));
-    const QRect screen = dialog_->screen()->availableGeometry();
-    const int titleBar = dialog_->frameGeometry().height() - dialog_->height();
-    const int y = std::min(top.y() + 24, screen.bottom() + 1 - dialog_->height() - titleBar);
-    dialog_->move(top.x() - dialog_->width() / 2, std::max(y, screen.top()));
+    dialog_->move(top.x() - dialog_->width() / 2, top.y() + 24);
+    keepWithinScreen(*dialog_);
 }
 
 bool TessaronSheetHost::eventFilter(QObject* watched, QEvent* event) {
