@@ -118,6 +118,8 @@ void TessaronOutlinedTextButton::paintEvent(QPaintEvent*) {
 QPushButton* flatTextButton(const QString& text, const QColor& color, int verticalPadding) {
     auto* button = new QPushButton(text);
     button->setFlat(true);
+    // Return in a sheet belongs to its fields.
+    button->setAutoDefault(false);
     button->setCursor(Qt::PointingHandCursor);
     button->setStyleSheet(
         QStringLiteral("QPushButton { text-align: left; padding: %1px 0; border: none; color: %2; }"

@@ -34,12 +34,14 @@ QLabel* value(QLabel* label) {
 } // namespace
 
 TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, TessaronSession* session,
-                                               Clock& clock, Workspace& workspace, QWidget* parent)
+                                               Clock& clock, Workspace& workspace,
+                                               const ReduceMotionObserver* reduceMotion, QWidget* parent)
     : QWidget(parent)
     , model_(model)
     , session_(session)
     , clock_(clock)
-    , workspace_(workspace) {
+    , workspace_(workspace)
+    , reduceMotion_(reduceMotion) {
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(6);
@@ -113,7 +115,7 @@ void TessaronAccountSection::showSignIn() {
     clearDeletionError();
     if (signIn_)
         return;
-    signIn_ = new TessaronLoginView(model_, session_.data(), clock_, window());
+    signIn_ = new TessaronLoginView(model_, session_.data(), clock_, reduceMotion_, window());
     signIn_->setAttribute(Qt::WA_DeleteOnClose);
     signIn_->setWindowModality(Qt::WindowModal);
     signIn_->open();
@@ -123,7 +125,7 @@ void TessaronAccountSection::showOtherDevices() {
     clearDeletionError();
     if (otherDevices_)
         return;
-    otherDevices_ = new TessaronOtherDevicesView(model_, clock_, workspace_, window());
+    otherDevices_ = new TessaronOtherDevicesView(model_, clock_, workspace_, reduceMotion_, window());
     otherDevices_->setAttribute(Qt::WA_DeleteOnClose);
     otherDevices_->setWindowModality(Qt::WindowModal);
     otherDevices_->open();

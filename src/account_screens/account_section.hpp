@@ -14,6 +14,7 @@ namespace tessaron {
 
 class AccountScreenModel;
 class Clock;
+class ReduceMotionObserver;
 class TessaronLoginView;
 class TessaronOtherDevicesView;
 class TessaronSession;
@@ -24,8 +25,10 @@ class Workspace;
 class TessaronAccountSection final : public QWidget {
     Q_OBJECT
 public:
+    // Its sheets follow `reduceMotion`, the desktop's setting; full motion without one.
     TessaronAccountSection(AccountScreenModel& model, TessaronSession* session, Clock& clock,
-                           Workspace& workspace, QWidget* parent = nullptr);
+                           Workspace& workspace, const ReduceMotionObserver* reduceMotion,
+                           QWidget* parent = nullptr);
 
     // Whether the section shows anything at all.
     bool isPresent() const;
@@ -51,6 +54,7 @@ private:
     QPointer<TessaronSession> session_;
     Clock& clock_;
     Workspace& workspace_;
+    const ReduceMotionObserver* reduceMotion_;
     TaskSlot appearance_;
     bool appeared_ = false;
     // The failure of a deletion started here, shown until the next action or appearance.

@@ -4,6 +4,7 @@
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/sheet_frame.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/plain_label.hpp"
@@ -19,6 +20,7 @@
 #include <QPainterPath>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 using namespace std::chrono_literals;
@@ -131,8 +133,8 @@ QList<TessaronOAuthProvider> offeredProviders(const std::optional<TessaronProvid
 }
 
 TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession* session, Clock& clock,
-                                     QWidget* parent)
-    : QDialog(parent)
+                                     const ReduceMotionObserver* reduceMotion, QWidget* parent)
+    : TessaronSheetDialog(parent)
     , model_(model)
     , session_(session)
     , countdown_(clock)
@@ -165,8 +167,11 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
     frame.column->addWidget(steps_);
 
     connect(&model_, &AccountScreenModel::changed, this, &TessaronLoginView::refresh);
-    if (session_)
-        connect(session_, &TessaronSession::selectedIDChanged, this, &TessaronLoginView::refresh);
+    if (reduceMotion) {
+        reduceMotion_ = reduceMotion->reduceMotion();
+        connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, this,
+                &TessaronLoginView::setReduceMotion);
+    }
     refresh();
 }
 
@@ -186,10 +191,9 @@ QWidget* TessaronLoginView::buildEmailStep() {
     connect(continue_, &QAbstractButton::clicked, this, [this] { model_.startEmailSignIn(); });
     layout->addWidget(continue_);
 
-    providerDivider_ = new OrDivider;
-    providerDivider_->setObjectName(QStringLiteral("tessaron.signIn.or"));
-    providerDivider_->hide();
-    layout->addWidget(providerDivider_);
+    auto* divider = new OrDivider;
+    divider->setObjectName(QStringLiteral("tessaron.signIn.or"));
+    layout->addWidget(divider);
     providerColumn_ = new QVBoxLayout;
     providerColumn_->setSpacing(10);
     layout->addLayout(providerColumn_);
@@ -218,6 +222,8 @@ QWidget* TessaronLoginView::buildCodeStep() {
                                         " border-bottom: 1px solid %1; padding: 8px 0; }")
                              .arg(TessaronTheme::stroke().name()));
     connect(code_, &QLineEdit::textEdited, this, &TessaronLoginView::codeEdited);
+    // The model verifies only a whole code, once at a time.
+    connect(code_, &QLineEdit::returnPressed, this, [this] { model_.verifyEmailCode(session_.data()); });
     layout->addWidget(code_);
 
     resend_ = plainButton(uiText("Resend code"), Qt::white);
@@ -269,8 +275,6 @@ void TessaronLoginView::rebuildProviders() {
         button->show();
         providerButtons_.append(button);
     }
-    // Nothing to offer after "or" when no provider is known.
-    providerDivider_->setVisible(!providerButtons_.isEmpty());
 }
 
 void TessaronLoginView::startWebSignIn(TessaronOAuthProvider provider) {
@@ -327,22 +331,31 @@ void TessaronLoginView::scheduleAutomaticClose() {
     });
 }
 
+// A restore from a minimise (a spontaneous show) is no new appearance, and a minimise no disappearance.
 void TessaronLoginView::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+    TessaronSheetDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
     shownStep_.reset();
     refresh();
     startRefresh(appearance_, model_, session_);
 }
 
 void TessaronLoginView::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
+    TessaronSheetDialog::hideEvent(event);
+    if (event->spontaneous())
+        return;
     countdown_.cancel();
     automaticClose_.cancel();
     appearance_.cancel();
+}
+
+void TessaronLoginView::done(int result) {
     // No browser sheet to dismiss here: a web sign-in still waiting ends with the view.
     if (webSignInStarted_ && model_.isBusy())
         model_.cancelWebSignIn();
     webSignInStarted_ = false;
+    TessaronSheetDialog::done(result);
 }
 
 void TessaronLoginView::refresh() {

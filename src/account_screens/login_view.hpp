@@ -5,8 +5,8 @@
 #include "account/login_flow.hpp"
 #include "account_screens/scheduled_call.hpp"
 #include "platform/task_slot.hpp"
+#include "screens/sheet_dialog.hpp"
 
-#include <QDialog>
 #include <QPointer>
 
 #include <optional>
@@ -20,6 +20,7 @@ namespace tessaron {
 
 class AccountScreenModel;
 class Clock;
+class ReduceMotionObserver;
 class TessaronOutlinedTextButton;
 class TessaronSession;
 
@@ -27,21 +28,24 @@ class TessaronSession;
 QList<TessaronOAuthProvider> offeredProviders(const std::optional<TessaronProviders>& providers);
 
 // The sign-in sheet: e-mail and code, or a web provider, then who is signed in. All state is the model's.
-class TessaronLoginView final : public QDialog {
+class TessaronLoginView final : public TessaronSheetDialog {
     Q_OBJECT
 public:
     static constexpr int width = 400;
 
+    // Follows the desktop's reduce-motion setting while it lives; full motion without one.
     TessaronLoginView(AccountScreenModel& model, TessaronSession* session, Clock& clock,
-                      QWidget* parent = nullptr);
+                      const ReduceMotionObserver* reduceMotion, QWidget* parent = nullptr);
 
-    void setReduceMotion(bool reduceMotion);
+    // Every close (Cancel, Escape, the window's close, Done) ends a web sign-in this view started.
+    void done(int result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void setReduceMotion(bool reduceMotion);
     QWidget* buildEmailStep();
     QWidget* buildCodeStep();
     QWidget* buildDoneStep();
@@ -74,7 +78,6 @@ private:
     QWidget* doneStep_;
     QLineEdit* email_;
     TessaronOutlinedTextButton* continue_;
-    QWidget* providerDivider_;
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;
     QLabel* codeAddress_;

@@ -9,6 +9,7 @@
 #include "account_screens/sheet_frame.hpp"
 #include "account_screens/subscription_qr_code.hpp"
 #include "platform/clock.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "platform/workspace.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
@@ -72,8 +73,9 @@ TessaronOtherDevicesView::linkDisplay(const std::optional<TessaronSubscriptionLi
 }
 
 TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Clock& clock,
-                                                   Workspace& workspace, QWidget* parent)
-    : QDialog(parent)
+                                                   Workspace& workspace,
+                                                   const ReduceMotionObserver* reduceMotion, QWidget* parent)
+    : TessaronSheetDialog(parent)
     , model_(model)
     , clock_(clock)
     , workspace_(workspace)
@@ -104,6 +106,11 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     frame.column->addStretch(1);
 
     connect(&model_, &AccountScreenModel::changed, this, &TessaronOtherDevicesView::refresh);
+    if (reduceMotion) {
+        reduceMotion_ = reduceMotion->reduceMotion();
+        connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, this,
+                &TessaronOtherDevicesView::setReduceMotion);
+    }
     refresh();
 }
 
@@ -224,7 +231,7 @@ void TessaronOtherDevicesView::confirmRemove() {
 }
 
 void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
+    TessaronSheetDialog::showEvent(event);
     appearance_.start([model = QPointer(&model_)](CancellationToken token) -> QCoro::Task<> {
         if (model)
             return model->refreshSubscriptionLink(token);
@@ -235,7 +242,7 @@ void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
 }
 
 void TessaronOtherDevicesView::hideEvent(QHideEvent* event) {
-    QDialog::hideEvent(event);
+    TessaronSheetDialog::hideEvent(event);
     appearance_.cancel();
     copiedReset_.cancel();
     copied_ = false;

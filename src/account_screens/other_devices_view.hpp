@@ -2,8 +2,7 @@
 
 #include "account_screens/scheduled_call.hpp"
 #include "platform/task_slot.hpp"
-
-#include <QDialog>
+#include "screens/sheet_dialog.hpp"
 
 #include <optional>
 
@@ -14,6 +13,7 @@ namespace tessaron {
 
 class AccountScreenModel;
 class Clock;
+class ReduceMotionObserver;
 class TessaronOutlinedTextButton;
 class TessaronLinkText;
 class TessaronPrimaryButton;
@@ -22,17 +22,17 @@ class Workspace;
 struct TessaronSubscriptionLinkStatus;
 
 // The sheet where a link for Windows and Android clients is created, shown, copied, reset and removed.
-class TessaronOtherDevicesView final : public QDialog {
+class TessaronOtherDevicesView final : public TessaronSheetDialog {
     Q_OBJECT
 public:
     enum class LinkDisplay { noLink, linkShown, linkNotShown };
     static LinkDisplay linkDisplay(const std::optional<TessaronSubscriptionLinkStatus>& status,
                                    const std::optional<QUrl>& localURL);
 
+    // Follows the desktop's reduce-motion setting while it lives; full motion without one.
     TessaronOtherDevicesView(AccountScreenModel& model, Clock& clock, Workspace& workspace,
-                             QWidget* parent = nullptr);
+                             const ReduceMotionObserver* reduceMotion, QWidget* parent = nullptr);
 
-    void setReduceMotion(bool reduceMotion);
     bool isCopied() const { return copied_; }
 
 protected:
@@ -40,6 +40,7 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    void setReduceMotion(bool reduceMotion);
     QWidget* buildNoLink();
     QWidget* buildLinkShown();
     QWidget* buildLinkNotShown();

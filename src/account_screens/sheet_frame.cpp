@@ -1,13 +1,13 @@
 #include "account_screens/sheet_frame.hpp"
 
 #include "screens/plain_label.hpp"
+#include "screens/sheet_dialog.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -34,6 +34,7 @@ SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& 
     auto* cancel = new QPushButton(cancelText);
     cancel->setObjectName(cancelIdentifier);
     cancel->setFlat(true);
+    cancel->setAutoDefault(false);
     cancel->setFont(TessaronTheme::font(TessaronTheme::bodySize));
     cancel->setCursor(Qt::PointingHandCursor);
     // Escape rejects the dialog; the button is its visible twin.
@@ -48,10 +49,7 @@ SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& 
     bar->addSpacing(cancel->sizeHint().width());
     outer->addLayout(bar);
 
-    auto* scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* scroll = new TessaronSheetScrollArea;
     scroll->verticalScrollBar()->setStyleSheet(QStringLiteral(
         "QScrollBar:vertical { background: transparent; width: 8px; margin: 2px; }"
         "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 70); border-radius: 2px; min-height: "

@@ -9,8 +9,8 @@ class QWidget;
 
 namespace tessaron {
 
-// A dark sheet: a bar with the title and the cancel-place button over a scrolling column. Escape presses
-// that button.
+// A dark sheet: a bar with the title and the cancel-place button over a column that scrolls only where the
+// screen is too short for it. Escape does what that button does.
 struct SheetFrame {
     QAbstractButton* cancelButton;
     QVBoxLayout* column;

@@ -4,7 +4,6 @@
 #include "account_screens/account_section.hpp"
 #include "account_screens/login_view.hpp"
 #include "platform/bundle_info.hpp"
-#include "platform/reduce_motion_observer.hpp"
 #include "platform/system_clock.hpp"
 #include "screens/invitation_import_sheet.hpp"
 #include "screens/page_bar.hpp"
@@ -27,8 +26,8 @@ namespace {
 QWidget* settingsSheet(const SheetContents& contents, QDialog& dialog) {
     auto* pages = new TessaronSettingsPages(
         contents.session, contents.updates,
-        accountSectionFactory(contents.account, contents.session, contents.workspace), contents.workspace,
-        &dialog);
+        accountSectionFactory(contents.account, contents.session, contents.workspace, contents.reduceMotion),
+        contents.workspace, &dialog);
     auto* done = pages->rootBar().addTrailing(uiText("Done"), QStringLiteral("tessaron.doneButton"));
     QObject::connect(done, &QAbstractButton::clicked, &contents.session,
                      [session = &contents.session] { session->setActiveSheet(std::nullopt); });
@@ -37,10 +36,12 @@ QWidget* settingsSheet(const SheetContents& contents, QDialog& dialog) {
 
 } // namespace
 
-std::function<QWidget*(QWidget* parent)>
-accountSectionFactory(AccountScreenModel& account, TessaronSession& session, Workspace& workspace) {
-    return [&account, &session, &workspace](QWidget* parent) {
-        return new TessaronAccountSection(account, &session, SystemClock::shared(), workspace, parent);
+std::function<QWidget*(QWidget* parent)> accountSectionFactory(AccountScreenModel& account,
+                                                               TessaronSession& session, Workspace& workspace,
+                                                               const ReduceMotionObserver* reduceMotion) {
+    return [&account, &session, &workspace, reduceMotion](QWidget* parent) {
+        return new TessaronAccountSection(account, &session, SystemClock::shared(), workspace, reduceMotion,
+                                          parent);
     };
 }
 
@@ -61,11 +62,8 @@ QDialog* SheetContents::operator()(TessaronSheet sheet, QWidget& window) const {
         });
     case TessaronSheet::settings:
         return inDialog([this](QDialog& dialog) { return settingsSheet(*this, dialog); });
-    case TessaronSheet::signIn: {
-        auto* login = new TessaronLoginView(account, &session, SystemClock::shared(), &window);
-        login->setReduceMotion(reduceMotion && reduceMotion->reduceMotion());
-        return login;
-    }
+    case TessaronSheet::signIn:
+        return new TessaronLoginView(account, &session, SystemClock::shared(), reduceMotion, &window);
     }
     return nullptr;
 }

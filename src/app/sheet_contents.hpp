@@ -16,9 +16,10 @@ class TessaronUpdateChecker;
 class TessaronUpdateState;
 class Workspace;
 
-// The settings form's account rows over the account screens' model.
-std::function<QWidget*(QWidget* parent)>
-accountSectionFactory(AccountScreenModel& account, TessaronSession& session, Workspace& workspace);
+// The settings form's account rows over the account screens' model; their sheets follow `reduceMotion`.
+std::function<QWidget*(QWidget* parent)> accountSectionFactory(AccountScreenModel& account,
+                                                               TessaronSession& session, Workspace& workspace,
+                                                               const ReduceMotionObserver* reduceMotion);
 
 // The main window's sheets: privacy, invitation import, settings and sign-in.
 struct SheetContents {

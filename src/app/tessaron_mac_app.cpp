@@ -78,10 +78,11 @@ void TessaronMacApp::showSettings() {
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
         auto& running = applicationSession();
-        layout->addWidget(new TessaronSettingsPages(
-            running.session(), updates().state(),
-            accountSectionFactory(running.accountScreens(), running.session(), workspace_), workspace_,
-            window));
+        layout->addWidget(
+            new TessaronSettingsPages(running.session(), updates().state(),
+                                      accountSectionFactory(running.accountScreens(), running.session(),
+                                                            workspace_, reduceMotion_.get()),
+                                      workspace_, window));
         settingsWindow_ = window;
     }
     settingsWindow_->show();

@@ -28,14 +28,12 @@ QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
     line->setContentsMargins(24, 6, 24, 6);
     line->setSpacing(10);
     const QFont mono = TessaronTheme::font(TessaronTheme::captionSize, QFont::Normal, true);
-    auto* time = plainLabel(entry.at.toLocalTime().toString(format), widget);
+    auto* time =
+        plainLabel(entry.at.toLocalTime().toString(format), mono, TessaronTheme::textSecondary(), widget);
     time->setObjectName(QStringLiteral("tessaron.connectionLog.time"));
     time->setWordWrap(false);
-    time->setFont(mono);
-    time->setStyleSheet(QStringLiteral("color: %1").arg(TessaronTheme::textSecondary().name()));
-    auto* text = plainLabel(entry.text, widget);
+    auto* text = plainLabel(entry.text, mono, TessaronTheme::textPrimary(), widget);
     text->setObjectName(QStringLiteral("tessaron.connectionLog.text"));
-    text->setFont(mono);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     line->addWidget(time, 0, Qt::AlignTop);
     line->addWidget(text, 1, Qt::AlignTop);
@@ -47,30 +45,32 @@ QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
 TessaronConnectionLogView::TessaronConnectionLogView(TessaronConnectionLog& log, QWidget* parent)
     : QWidget(parent)
     , log_(log)
-    , empty_(plainLabel(uiText("No events yet."), this))
+    , empty_(plainLabel(uiText("No events yet."), TessaronTheme::font(TessaronTheme::bodySize),
+                        TessaronTheme::textPrimary(), this))
     , list_(new QListWidget(this)) {
     setObjectName(QStringLiteral("tessaron.connectionLog.page"));
     applyTessaronAppearance(*this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    auto* caption = plainLabel(uiText("Stays on this device. Share it when a connection is slow."), this);
-    caption->setFont(TessaronTheme::font(TessaronTheme::footnoteSize));
-    caption->setStyleSheet(QStringLiteral("color: %1").arg(TessaronTheme::textSecondary().name()));
+    auto* caption =
+        plainLabel(uiText("Stays on this device. Share it when a connection is slow."),
+                   TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::textSecondary(), this);
     caption->setContentsMargins(24, 20, 24, 8);
     column->addWidget(caption);
     empty_->setObjectName(QStringLiteral("tessaron.connectionLog.empty"));
     empty_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    auto* emptyBox = new QVBoxLayout;
-    emptyBox->setContentsMargins(24, 24, 24, 24);
-    emptyBox->addWidget(empty_);
-    column->addLayout(emptyBox, 1);
+    // Margins of the label itself, so that the hidden label leaves no gap above the list.
+    empty_->setContentsMargins(24, 24, 24, 24);
+    column->addWidget(empty_, 1);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
-    list_->setPalette(tessaronDarkPalette());
-    list_->setStyleSheet(
-        QStringLiteral("QListWidget { background: %1; }").arg(TessaronTheme::background().name()));
+    // A palette rather than a style sheet: a style sheet would reset the rows' labels to the
+    // application's text colour.
+    QPalette rows = tessaronDarkPalette();
+    rows.setColor(QPalette::Base, TessaronTheme::background());
+    list_->setPalette(rows);
     column->addWidget(list_, 1);
     connect(&log_, &TessaronConnectionLog::entriesChanged, this, &TessaronConnectionLogView::refresh);
     refresh();

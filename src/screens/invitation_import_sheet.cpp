@@ -3,9 +3,12 @@
 #include "screens/appearance_host.hpp"
 #include "screens/invitation_input_section.hpp"
 #include "screens/page_bar.hpp"
+#include "screens/plain_label.hpp"
+#include "screens/tessaron_theme.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -14,13 +17,17 @@ TessaronInvitationImportSheet::TessaronInvitationImportSheet(TessaronSession& se
                                                              std::optional<QUrl> pairingBase,
                                                              std::function<void()> dismiss, QWidget* parent)
     : QWidget(parent)
-    , section_(new TessaronInvitationInputSection(session, std::move(pairingBase), this)) {
+    , section_(new TessaronInvitationInputSection(session, std::move(pairingBase), this))
+    , message_(plainLabel({}, TessaronTheme::captionFont(), TessaronTheme::danger(), this)) {
     applyTessaronAppearance(*this);
     auto* bar = new TessaronPageBar(QCoreApplication::translate("Tessaron", "Add a connection"), this);
     auto* cancel = bar->addLeading(QCoreApplication::translate("Tessaron", "Cancel"),
                                    QStringLiteral("tessaron.import.cancel"));
     connect(cancel, &QAbstractButton::clicked, this, dismiss);
     connect(section_, &TessaronInvitationInputSection::finished, this, dismiss);
+    connect(section_, &TessaronInvitationInputSection::bannerChanged, this,
+            &TessaronInvitationImportSheet::showBanner);
+    message_->hide();
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -28,9 +35,21 @@ TessaronInvitationImportSheet::TessaronInvitationImportSheet(TessaronSession& se
     column->addWidget(bar);
     auto* body = new QVBoxLayout;
     body->setContentsMargins(24, 16, 24, 24);
+    body->setSpacing(12);
     body->addWidget(section_);
+    body->addWidget(message_);
     body->addStretch(1);
     column->addLayout(body, 1);
+}
+
+void TessaronInvitationImportSheet::showBanner(const std::optional<InvitationBanner>& banner) {
+    message_->setVisible(banner.has_value());
+    message_->setText(banner ? banner->text : QString());
+    message_->setAccessibleName(message_->text());
+    QPalette palette = message_->palette();
+    palette.setColor(QPalette::WindowText,
+                     banner && !banner->isError ? TessaronTheme::textSecondary() : TessaronTheme::danger());
+    message_->setPalette(palette);
 }
 
 } // namespace tessaron

@@ -19,8 +19,11 @@ namespace tessaron {
 
 namespace {
 
-// The field and the compact button share a row from this width on.
-constexpr int rowLayoutMinimumWidth = 340;
+constexpr int cardPadding = 16;
+constexpr int inputSpacing = 12;
+constexpr int compactButtonPadding = 16;
+// Around the field's text: its padding, its border and the line edit's own margin.
+constexpr int fieldChrome = 2 * 12 + 2 * 1 + 2 * 2;
 
 } // namespace
 
@@ -54,6 +57,7 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     field_->setAccessibleName(uiText("Invitation link or code"));
     field_->setFont(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true));
     field_->setMinimumHeight(TessaronTheme::buttonHeight);
+    fieldWidth_ = field_->fontMetrics().horizontalAdvance(field_->placeholderText()) + fieldChrome;
     field_->setStyleSheet(QStringLiteral("QLineEdit { background: %1; color: %2; border: 1px solid %3;"
                                          " border-radius: 8px; padding: 0 12px; }")
                               .arg(TessaronTheme::surface().name(), TessaronTheme::textPrimary().name(),
@@ -65,6 +69,8 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     button_->setAccessibleName(uiText("Activate"));
     button_->setFont(TessaronTheme::buttonFont());
     button_->setMinimumHeight(TessaronTheme::buttonHeight);
+    compactButtonWidth_ =
+        button_->fontMetrics().horizontalAdvance(button_->text()) + 2 * compactButtonPadding;
     spinner_ = new TessaronSpinner(TessaronTheme::textPrimary(), button_);
     spinner_->setAccessibleName(uiText("Working"));
     spinner_->hide();
@@ -75,15 +81,16 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     error_->hide();
 
     auto* stack = new QVBoxLayout(this);
-    stack->setContentsMargins(16, 16, 16, 16);
+    stack->setContentsMargins(cardPadding, cardPadding, cardPadding, cardPadding);
     stack->setSpacing(12);
     stack->addWidget(heading);
     stack->addWidget(hint);
     inputs_ = new QBoxLayout(QBoxLayout::LeftToRight);
-    inputs_->setSpacing(12);
+    inputs_->setSpacing(inputSpacing);
     inputs_->addWidget(field_, 1);
     inputs_->addWidget(button_);
     stack->addLayout(inputs_);
+    arrange(false);
     stack->addWidget(error_);
 
     connect(field_, &QLineEdit::textEdited, this, [this] {
@@ -169,7 +176,8 @@ void TessaronInvitationInputSection::refresh() {
 
 void TessaronInvitationInputSection::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    arrange(event->size().width() < rowLayoutMinimumWidth);
+    const int row = fieldWidth_ + inputSpacing + compactButtonWidth_;
+    arrange(row > event->size().width() - 2 * cardPadding);
     refresh();
 }
 
@@ -178,6 +186,9 @@ void TessaronInvitationInputSection::arrange(bool stacked) {
         return;
     stacked_ = stacked;
     inputs_->setDirection(stacked ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    // A row is chosen only where the field has room for its placeholder; stacked, the field asks for it.
+    field_->setMinimumWidth(stacked ? fieldWidth_ : 0);
+    button_->setMinimumWidth(stacked ? 0 : compactButtonWidth_);
     button_->setSizePolicy(stacked ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 

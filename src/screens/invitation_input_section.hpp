@@ -62,7 +62,10 @@ private:
     TessaronSession& session_;
     std::optional<QUrl> pairingBase_;
     bool busy_ = false;
-    bool stacked_ = false;
+    std::optional<bool> stacked_;
+    // What the field needs to show its whole placeholder, and the compact button's width.
+    int fieldWidth_ = 0;
+    int compactButtonWidth_ = 0;
     std::optional<InvitationBanner> banner_;
     QLineEdit* field_;
     TessaronOutlinedButton* button_;

@@ -15,6 +15,8 @@ QPushButton* barButton(const QString& text, const QString& objectName, QWidget* 
     auto* button = new QPushButton(text, parent);
     button->setObjectName(objectName);
     button->setFlat(true);
+    // Return in a sheet belongs to its fields.
+    button->setAutoDefault(false);
     button->setCursor(Qt::PointingHandCursor);
     button->setFont(TessaronTheme::font(TessaronTheme::bodySize, QFont::Medium));
     button->setStyleSheet(QStringLiteral("QPushButton { color: white; border: none; padding: 4px 8px; }"

@@ -14,8 +14,6 @@
 
 namespace tessaron {
 
-namespace {} // namespace
-
 QStringList TessaronPrivacyDetail::paragraphs() {
     return {
         uiText("Tessaron stores an invitation in the Keychain on this device."),
@@ -33,10 +31,8 @@ QStringList TessaronPrivacyDetail::paragraphs() {
 }
 
 TessaronPrivacyDetail::TessaronPrivacyDetail(QWidget* parent)
-    : QScrollArea(parent) {
+    : TessaronSheetScrollArea(parent) {
     setObjectName(QStringLiteral("tessaron.privacy.page"));
-    setFrameShape(QFrame::NoFrame);
-    setWidgetResizable(true);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* content = new QWidget;
     applyTessaronAppearance(*content);
@@ -44,9 +40,9 @@ TessaronPrivacyDetail::TessaronPrivacyDetail(QWidget* parent)
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(16);
     for (const auto& text : paragraphs()) {
-        auto* paragraph = plainLabel(text, content);
+        auto* paragraph = plainLabel(text, TessaronTheme::font(TessaronTheme::bodySize),
+                                     TessaronTheme::textPrimary(), content);
         paragraph->setObjectName(QStringLiteral("tessaron.privacy.paragraph"));
-        paragraph->setFont(TessaronTheme::font(TessaronTheme::bodySize));
         paragraph->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
         column->addWidget(paragraph);
     }

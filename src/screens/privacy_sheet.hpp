@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QScrollArea>
+#include "screens/sheet_dialog.hpp"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -11,7 +12,7 @@ namespace tessaron {
 class TessaronSession;
 
 // The privacy paragraphs, scrolling; a page of the settings and the body of the privacy sheet.
-class TessaronPrivacyDetail final : public QScrollArea {
+class TessaronPrivacyDetail final : public TessaronSheetScrollArea {
     Q_OBJECT
 public:
     explicit TessaronPrivacyDetail(QWidget* parent = nullptr);

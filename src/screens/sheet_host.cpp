@@ -1,5 +1,6 @@
 #include "screens/sheet_host.hpp"
 
+#include "screens/sheet_dialog.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -95,6 +96,7 @@ void TessaronSheetHost::present() {
     dialog->setObjectName(QStringLiteral("tessaron.sheet"));
     connect(dialog, &QDialog::finished, this, [this, dialog] { userClosed(dialog); });
     dialog_ = dialog;
+    dialog->installEventFilter(this);
     presentedSheet_ = wanted;
     dialog->adjustSize();
     placeDialog();
@@ -103,7 +105,7 @@ void TessaronSheetHost::present() {
 
 QDialog* TessaronSheetHost::sheetDialog(QWidget& window,
                                         const std::function<QWidget*(QDialog& dialog)>& content) {
-    auto* dialog = new QDialog(&window);
+    auto* dialog = new TessaronSheetDialog(&window);
     dialog->setMinimumSize(minimumSheetSide, minimumSheetSide);
     auto* layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -117,7 +119,9 @@ void TessaronSheetHost::closeBySelf() {
     if (!dialog)
         return;
     dialog->disconnect(this);
-    dialog->close();
+    // Hidden, not closed: a close is the user's, and may end what the sheet started (a web sign-in).
+    dialog->hide();
+    dialog->deleteLater();
 }
 
 void TessaronSheetHost::userClosed(QDialog* dialog) {
@@ -147,19 +151,24 @@ void TessaronSheetHost::updateCover() {
     }
 }
 
-// Centred over the window, near its top, as a sheet drops from the title bar; again whenever the window
-// moves, since the window manager may place it after the sheet opened.
+// Centred over the window, near its top, as a sheet drops from the title bar, and moved up where the screen
+// ends below it; again whenever the window moves, since the window manager may place it after the sheet
+// opened, and whenever the sheet grows or shrinks with its content.
 void TessaronSheetHost::placeDialog() {
     if (!dialog_)
         return;
     const QPoint top = window_.mapToGlobal(QPoint(window_.width() / 2, 0));
     dialog_->move(top.x() - dialog_->width() / 2, top.y() + 24);
+    keepWithinScreen(*dialog_);
 }
 
 bool TessaronSheetHost::eventFilter(QObject* watched, QEvent* event) {
     if (watched == &window_ && event->type() == QEvent::Resize && cover_)
         cover_->setGeometry(window_.rect());
-    if (watched == &window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+    const bool windowMoved =
+        watched == &window_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize);
+    const bool sheetResized = watched == dialog_ && event->type() == QEvent::Resize;
+    if (windowMoved || sheetResized)
         placeDialog();
     return QObject::eventFilter(watched, event);
 }

@@ -4,7 +4,9 @@
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/subscription_qr_code.hpp"
 #include "fake_account_screen_model.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "screen_probe.hpp"
+#include "screens/button_styles.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/spinner.hpp"
 #include "screens/support_links.hpp"
@@ -15,6 +17,10 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 
 using namespace std::chrono_literals;
@@ -55,13 +61,13 @@ protected:
         if (!section_) {
             window_.resize(480, 400);
             window_.show();
-            section_ = new TessaronAccountSection(model, session, clock, workspace, &window_);
+            section_ = new TessaronAccountSection(model, session, clock, workspace, &motion, &window_);
             section_->show();
         }
         return *section_;
     }
-    TessaronLoginView& login() { return shown(login_, model, session, harness.clock); }
-    TessaronOtherDevicesView& devices() { return shown(devices_, model, clock, workspace); }
+    TessaronLoginView& login() { return shown(login_, model, session, harness.clock, motionSource); }
+    TessaronOtherDevicesView& devices() { return shown(devices_, model, clock, workspace, motionSource); }
     template <class View, class... Parts> View& shown(std::unique_ptr<View>& view, Parts&... parts) {
         if (!view) {
             view = std::make_unique<View>(parts...);
@@ -81,8 +87,9 @@ protected:
         model.publish();
     }
     bool shows(const QString& text) { return visibleTexts(devices()).contains(text); }
-
     ManualClock clock;
+    ReduceMotionObserver motion{QDBusConnection(u"none"_s)};
+    const ReduceMotionObserver* motionSource = &motion;
     FakeWorkspace workspace;
     FakeAccountScreenModel model;
     SessionHarness harness;
@@ -172,6 +179,28 @@ TEST_F(AccountScreensTest, SectionConfirmationsStartTheirCallWithTheSessionAndAD
     }
 }
 
+// The sheets the section opens follow the desktop's reduce-motion setting as it changes: no step fade,
+// no spinner on "Create link".
+TEST_F(AccountScreensTest, SectionSheetsFollowReduceMotionAsItChanges) {
+    model.providersValue = TessaronProviders{};
+    model.publish();
+    showing(section(), u"Sign in"_s)->click();
+    model.accountValue = sampleAccount();
+    model.linkBusy = true;
+    model.publish();
+    showing(section(), u"Windows / Android"_s)->click();
+    for (const bool reduce : {true, false, true}) {
+        setReduceMotion(motion, reduce);
+        model.flowValue.step = reduce ? TessaronLoginFlow::Step::code : TessaronLoginFlow::Step::email;
+        model.publish();
+        auto* step =
+            byId(*section().signInSheet(), reduce ? u"tessaron.signIn.code"_s : u"tessaron.signIn.email"_s);
+        auto* create = section().otherDevicesSheet()->findChild<TessaronPrimaryButton*>();
+        EXPECT_EQ(std::pair(step->parentWidget()->graphicsEffect() != nullptr, create->showsSpinner()),
+                  std::pair(!reduce, !reduce));
+    }
+}
+
 TEST_F(AccountScreensTest, LoginEmailStep) {
     using Providers = std::optional<TessaronProviders>;
     for (const auto& [providers, buttons] : std::initializer_list<std::pair<Providers, QStringList>>{
@@ -183,8 +212,7 @@ TEST_F(AccountScreensTest, LoginEmailStep) {
         model.providersValue = providers;
         model.publish();
         EXPECT_EQ(visibleTexts(login()).filter(QRegularExpression(u"^Continue with "_s)), buttons);
-        EXPECT_EQ(visible(login(), u"tessaron.signIn.or"_s), !buttons.isEmpty())
-            << "the divider leads to them";
+        EXPECT_TRUE(visible(login(), u"tessaron.signIn.or"_s)) << "the divider shows, also with no provider";
     }
 
     // Only an error from the web sign-in's callback carries its identifier.
@@ -192,17 +220,25 @@ TEST_F(AccountScreensTest, LoginEmailStep) {
     model.publish();
     EXPECT_TRUE(visibleTexts(login()).contains(*model.error));
     EXPECT_EQ(byId(login(), u"tessaron.signIn.oauthError"_s), nullptr);
-    click(button(u"tessaron.signIn.whop"_s));
-    EXPECT_EQ(model.calls.last(), u"signIn(whop)"_s);
+    // Only the user's close ends a web sign-in that still waits: a minimise leaves it waiting.
     model.errorFromCallback = true;
-    model.busy = true;
-    model.publish();
-    EXPECT_TRUE(visible(login(), u"tessaron.signIn.oauthError"_s));
-
-    // Closing ends a web sign-in that still waits, and no other running operation.
-    click(button(u"tessaron.signIn.cancel"_s));
-    EXPECT_EQ(model.calls.count(u"cancelWebSignIn"_s), 1);
-    login().show();
+    for (const auto& [close, cancels] : std::initializer_list<std::pair<std::function<void()>, int>>{
+             {[&] { login().setWindowState(Qt::WindowMinimized); }, 0},
+             {[&] { click(button(u"tessaron.signIn.cancel"_s)); }, 1},
+             {[&] { QTest::keyClick(&login(), Qt::Key_Escape); }, 1},
+             {[&] { login().close(); }, 1}}) {
+        model.busy = false;
+        model.publish();
+        model.calls.clear();
+        click(button(u"tessaron.signIn.whop"_s));
+        model.busy = true;
+        model.publish();
+        EXPECT_TRUE(visible(login(), u"tessaron.signIn.oauthError"_s));
+        close();
+        EXPECT_EQ(model.calls, QStringList{u"signIn(whop)"_s} + QStringList(cancels, u"cancelWebSignIn"_s));
+        login().setWindowState(Qt::WindowNoState);
+        login().show();
+    }
 
     // "Continue" needs a plausible address and an idle model; Return starts the request.
     for (const auto& [typed, busy, enabled] :
@@ -215,18 +251,22 @@ TEST_F(AccountScreensTest, LoginEmailStep) {
         EXPECT_EQ(button(u"tessaron.signIn.continue"_s)->isEnabled(), enabled) << typed.toStdString();
         EXPECT_EQ(spinner()->isVisibleTo(&login()), busy) << "spins while busy";
     }
+    // Return runs the field's action alone: no button of the sheet is a default one, and the sheet stays.
+    model.calls.clear();
     QTest::keyClick(field(u"email"_s), Qt::Key_Return);
-    EXPECT_EQ(model.calls, (QStringList{u"refresh"_s, u"signIn(whop)"_s, u"cancelWebSignIn"_s, u"refresh"_s,
-                                        u"startEmailSignIn"_s}));
+    EXPECT_EQ(model.calls, QStringList{u"startEmailSignIn"_s});
+    EXPECT_EQ(std::pair(login().isVisible(), field(u"email"_s)->text()),
+              std::pair(true, u"user@example.com"_s));
+    for (auto* frameButton : login().findChildren<QPushButton*>())
+        EXPECT_FALSE(frameButton->isDefault() || frameButton->autoDefault())
+            << frameButton->text().toStdString();
     QTest::keyClick(field(u"email"_s), Qt::Key_Escape);
     EXPECT_FALSE(login().isVisible());
-    EXPECT_EQ(model.calls.count(u"cancelWebSignIn"_s), 1);
 }
 
 TEST_F(AccountScreensTest, LoginCodeFieldShowsWhatTheFlowKeepsAndSubmitsOnceWhenComplete) {
     login();
     onCodeStep();
-    EXPECT_NE(field(u"code"_s)->parentWidget()->graphicsEffect(), nullptr) << "the new step fades in";
     // A paste replaces what the field held; it shows what the flow keeps, and a completed code submits.
     QLineEdit* code = field(u"code"_s);
     for (const auto& [pasted, kept, submits] : std::initializer_list<std::tuple<QString, QString, qsizetype>>{
@@ -237,11 +277,14 @@ TEST_F(AccountScreensTest, LoginCodeFieldShowsWhatTheFlowKeepsAndSubmitsOnceWhen
         EXPECT_EQ(code->text(), kept);
         EXPECT_EQ(model.calls.count(u"verifyEmailCode"_s), submits) << pasted.toStdString();
     }
-    // Deleting a digit and typing it again submits, once.
+    // Deleting a digit and typing it again submits, once; so does Return, and the sheet stays.
     QTest::keyClick(code, Qt::Key_Backspace);
     QTest::keyClicks(code, u"6x"_s);
     EXPECT_EQ(code->text(), u"123456"_s);
     EXPECT_EQ(model.calls.count(u"verifyEmailCode"_s), 2);
+    QTest::keyClick(code, Qt::Key_Return);
+    EXPECT_EQ(std::pair(model.calls.count(u"verifyEmailCode"_s), login().isVisible()),
+              std::pair(qsizetype(3), true));
     EXPECT_EQ(model.lastSession, session);
 }
 
@@ -271,15 +314,29 @@ TEST_F(AccountScreensTest, LoginResendCountsDownInVirtualTimeAndStopsWithTheView
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
 // signed out, and stays open when no connection is selected.
 TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelectedConnection) {
-    const QSize size(TessaronLoginView::width, 520);
-    login().setReduceMotion(true);
+    const auto size = [&] {
+        // Layouts, and the scroll bar shown or hidden a turn later.
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        return login().size();
+    };
+    setReduceMotion(motion, true);
     model.flowValue.email = u"user@example.com"_s;
     model.error = u"That code has expired. Ask for a new one."_s;
     model.publish();
-    capture(login(), size, u"sign-in-email-alone"_s);
+    capture(login(), size(), u"sign-in-email-alone"_s);
     model.providersValue = TessaronProviders{.google = true, .whop = true};
     model.publish();
-    capture(login(), size, u"sign-in-email"_s);
+    capture(login(), size(), u"sign-in-email"_s);
+    // The sheet is as tall as its content, and scrolls only what the screen cannot hold.
+    auto* scroll = login().findChild<QScrollArea*>();
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible()) << "Continue with Whop shows whole";
+    model.error = QStringList(80, *model.error).join(u'\n');
+    model.publish();
+    size();
+    const QRect frame = login().frameGeometry(), screen = login().screen()->availableGeometry();
+    EXPECT_EQ(std::pair(frame.top(), frame.bottom()), std::pair(screen.top(), screen.bottom()));
+    EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
     model.busy = true;
     model.publish();
     EXPECT_FALSE(spinner()->isVisibleTo(&login()));
@@ -287,21 +344,31 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     model.busy = false;
     model.flowValue.code = u"1234"_s;
     onCodeStep(24);
-    EXPECT_EQ(field(u"code"_s)->parentWidget()->graphicsEffect(), nullptr);
-    capture(login(), size, u"sign-in-code"_s);
+    capture(login(), size(), u"sign-in-code"_s);
 
-    // A sheet over a session with a connection selected closes by itself 1.2 s after the step became done.
-    SessionHarness world;
-    TessaronLoginView selected(model, &world.startSelected({sampleProfile(u"Oslo"_s)}), world.clock);
-    selected.show();
-    QSignalSpy accepted(&selected, &QDialog::accepted);
-    model.flowValue.step = TessaronLoginFlow::Step::done;
-    model.publish();
-    world.clock.advance(1199ms);
-    EXPECT_EQ(accepted.count(), 0);
-    world.clock.advance(1ms);
-    EXPECT_EQ(accepted.count(), 1);
-    EXPECT_FALSE(selected.isVisible());
+    // Over a session with a connection selected as the step becomes done, the sheet closes by itself 1.2 s
+    // later; a connection selected only afterwards (grant recovery right after sign-in) leaves it open.
+    for (const bool selectedFirst : {true, false}) {
+        SessionHarness world;
+        world.grantConsent();
+        const TessaronProfile oslo = sampleProfile(u"Oslo"_s);
+        world.save(oslo);
+        TessaronSession& later = world.launch();
+        if (selectedFirst)
+            later.select(oslo.id);
+        TessaronLoginView view(model, &later, world.clock, nullptr);
+        view.show();
+        QSignalSpy accepted(&view, &QDialog::accepted);
+        model.flowValue.step = TessaronLoginFlow::Step::done;
+        model.publish();
+        if (!selectedFirst)
+            later.select(oslo.id);
+        world.clock.advance(1199ms);
+        EXPECT_EQ(accepted.count(), 0);
+        world.clock.advance(1ms);
+        EXPECT_EQ(std::pair(accepted.count(), view.isVisible()),
+                  std::pair(qsizetype(selectedFirst), !selectedFirst));
+    }
     EXPECT_TRUE(visibleTexts(login()).contains(u"user@example.com"_s));
     EXPECT_FALSE(visible(login(), u"tessaron.signIn.evicted"_s) ||
                  visible(login(), u"tessaron.signIn.cancel"_s));
@@ -310,7 +377,7 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     model.publish();
     EXPECT_TRUE(visibleTexts(login()).contains(u"stored@example.com"_s));
     EXPECT_TRUE(visibleTexts(login()).contains(u"Signed out on Office Mac, iPad."_s));
-    capture(login(), size, u"sign-in-done"_s);
+    capture(login(), size(), u"sign-in-done"_s);
     harness.clock.advance(2s);
     EXPECT_TRUE(login().isVisible());
 }

@@ -47,10 +47,10 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
     };
 
     const QString email = u"screens@example.com"_s;
-    TessaronLoginView signIn(screens, nullptr, SystemClock::shared());
+    TessaronLoginView signIn(screens, nullptr, SystemClock::shared(), nullptr);
     signIn.show();
     QTest::keyClicks(byId<QLineEdit>(signIn, u"tessaron.signIn.email"_s), email);
-    click(byId<QAbstractButton>(signIn, u"tessaron.signIn.continue"_s));
+    QTest::keyClick(byId<QLineEdit>(signIn, u"tessaron.signIn.email"_s), Qt::Key_Return);
     ASSERT_TRUE(eventually([&] { return visible(signIn, u"tessaron.signIn.code"_s); }));
     const auto printed = localService.awaitLine(
         u"^e-mail code for %1: (\\d{6})$"_s.arg(QRegularExpression::escape(email)), 10s);
@@ -60,7 +60,7 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
     EXPECT_TRUE(visibleTexts(signIn).contains(email));
     signIn.close();
 
-    TessaronOtherDevicesView devices(screens, SystemClock::shared(), workspace);
+    TessaronOtherDevicesView devices(screens, SystemClock::shared(), workspace, nullptr);
     devices.show();
     ASSERT_TRUE(eventually([&] { return !model->isSubscriptionBusy(); }));
     click(byId<QAbstractButton>(devices, u"tessaron.otherDevices.create"_s));
@@ -73,7 +73,8 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
     devices.close();
 
     QWidget window;
-    auto* section = new TessaronAccountSection(screens, nullptr, SystemClock::shared(), workspace, &window);
+    auto* section =
+        new TessaronAccountSection(screens, nullptr, SystemClock::shared(), workspace, nullptr, &window);
     window.show();
     click(showing(*section, u"Sign out"_s));
     answer(*section, u"Sign out?"_s, u"Sign out"_s);

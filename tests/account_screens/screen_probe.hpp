@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDBusVariant>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -69,6 +70,13 @@ inline void answer(QWidget& owner, const QString& title, const QString& buttonTe
     ASSERT_NE(chosen, nullptr);
     chosen->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Turns the desktop's reduce-motion setting on or off, as its portal announces a change.
+inline void setReduceMotion(QObject& observer, bool reduce) {
+    QMetaObject::invokeMethod(
+        &observer, "settingChanged", Q_ARG(QString, QStringLiteral("org.gnome.desktop.interface")),
+        Q_ARG(QString, QStringLiteral("enable-animations")), Q_ARG(QDBusVariant, QDBusVariant(!reduce)));
 }
 
 // What a real decoder reads from the picture.

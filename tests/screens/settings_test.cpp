@@ -286,6 +286,14 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     log.append(QStringLiteral("signed in"));
     EXPECT_EQ(rows(), (QStringList{first.addMSecs(1'250).toString("HH:mm:ss") + " signed in",
                                    first.toString("HH:mm:ss") + " connect tapped"}));
+    // The event's text reads against the black page: its brightest pixel stands well above it.
+    const QImage page = capture(view, {520, 300}, QStringLiteral("connection-log"));
+    const auto* text = view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.text"));
+    int brightest = 0;
+    for (int y = 0; y < text->height(); ++y)
+        for (int x = 0; x < text->width(); ++x)
+            brightest = std::max(brightest, qGray(page.pixel(text->mapTo(&view, QPoint(x, y)))));
+    EXPECT_GT(brightest, 140);
     click("tessaron.connectionLog.copy");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), log.exportText());
     click("tessaron.connectionLog.clear");

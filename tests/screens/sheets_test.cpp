@@ -138,6 +138,7 @@ TEST(PrivacySheet, AgreeRecordsConsentAndRedeemsNotNowOnlyCloses) {
             session.openInvitationLink(QUrl(QStringLiteral("tessaron://invite?invite=") + QString(40, 'a'))));
         harness.settle();
         ASSERT_EQ(host->presentedSheet(), TessaronSheet::privacy);
+        capture(*host->presentedDialog(), host->presentedDialog()->size(), QStringLiteral("privacy-sheet"));
         const char* choice = agreed ? "tessaron.agreeButton" : "tessaron.notNowButton";
         host->presentedDialog()->findChild<QAbstractButton*>(QString::fromLatin1(choice))->click();
         harness.settle();
@@ -262,17 +263,6 @@ TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
 const QString code = QStringLiteral("Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a");
 const QUrl pairingBase(QStringLiteral("https://pairing.test:8443/api"));
 
-TEST(InvitationURL, LinksPassAndCodesGoToThePairingHost) {
-    const auto link =
-        TessaronAccessInput::parse(QStringLiteral("https://tessaron.app/connect#invite=") + code);
-    EXPECT_EQ(invitationURL(link, std::nullopt), link.link());
-    const auto token = TessaronAccessInput::parse(QStringLiteral("  ") + code + QStringLiteral("\n"));
-    EXPECT_EQ(invitationURL(token, pairingBase),
-              QUrl(QStringLiteral("https://pairing.test/connect#invite=") + code));
-    EXPECT_EQ(invitationURL(TessaronAccessInput::invalid(), pairingBase), std::nullopt);
-    // Without a pairing service a code has none: driven through the section below.
-}
-
 class InvitationSectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -314,14 +304,13 @@ TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowC
     type(code);
     EXPECT_TRUE(button->isEnabled());
 
-    // Narrow cards stack the button under the field.
-    section->resize(300, 240);
-    harness.settle();
-    EXPECT_GT(button->y(), field->y());
-    EXPECT_EQ(button->width(), field->width());
-    section->resize(480, 200);
-    harness.settle();
-    EXPECT_EQ(button->y(), field->y());
+    // Narrow cards stack a button as wide as the field under it.
+    for (const int width : {300, 480}) {
+        section->resize(width, 240);
+        harness.settle();
+        EXPECT_EQ(std::pair(button->y() > field->y(), button->width() == field->width()),
+                  std::pair(width == 300, width == 300));
+    }
 
     // Without a pairing service a code is refused here.
     open(std::nullopt);
@@ -331,69 +320,62 @@ TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowC
     EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
 }
 
-TEST_F(InvitationSectionTest, SuccessClearsTheFieldAndClosesTheSheet) {
-    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
-    QSignalSpy finished(section.get(), &TessaronInvitationInputSection::finished);
-    type(QStringLiteral(" ") + code + QStringLiteral(" "));
-    button->click();
+// The sheet as the host shows it; a code goes to the pairing service's host, a link as it is. Return in the
+// field runs Activate alone: the sheet stays with the text,
+// and the session's message shows under the field. Escape dismisses it, and so does a taken invitation.
+TEST_F(InvitationSectionTest, TheSheetKeepsTheTextAndShowsTheMessageUnderTheField) {
+    QWidget window;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase, [&dialog] { dialog.reject(); }, &dialog);
+    });
+    QSignalSpy dismissals(sheet, &QDialog::rejected);
+    sheet->show();
     harness.settle();
-    EXPECT_EQ(std::pair(finished.count(), field->text()), std::pair(qsizetype(1), QString()));
-    EXPECT_EQ(harness.session->summaries().size(), 1);
-}
-
-TEST_F(InvitationSectionTest, FailuresAndIgnoredLinksKeepTheTextAndTheSheet) {
-    QSignalSpy finished(section.get(), &TessaronInvitationInputSection::finished);
+    field = sheet->findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+    // Inside its padding, border and margins the field shows its whole placeholder.
+    EXPECT_EQ(field->fontMetrics().elidedText(field->placeholderText(), Qt::ElideRight, field->width() - 30),
+              field->placeholderText());
+    for (auto* frameButton : sheet->findChildren<QPushButton*>())
+        EXPECT_FALSE(frameButton->isDefault() || frameButton->autoDefault())
+            << frameButton->text().toStdString();
+    auto* message = sheet->findChild<TessaronInvitationImportSheet*>()->findChild<QLabel*>(
+        QString(), Qt::FindDirectChildrenOnly);
+    const auto messageUnderTheField = [&] {
+        const bool under = message->y() > field->mapTo(message->parentWidget(), QPoint()).y();
+        return QStringList(message->isVisible() && under ? 1 : 0, message->text());
+    };
     harness.pairing.enqueueRedeem(404);
     type(code);
     pressReturn();
-    ASSERT_TRUE(section->banner());
-    EXPECT_TRUE(section->banner()->isError);
-    capture(*section, {420, 200}, QStringLiteral("invitation-card"));
-    EXPECT_EQ(field->text(), code);
-    EXPECT_TRUE(button->isEnabled());
+    ASSERT_TRUE(harness.session->lastError());
+    EXPECT_EQ(messageUnderTheField(), QStringList{*harness.session->lastError()});
+
+    harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
+    type(QStringLiteral("https://tessaron.app/connect#invite=") + QString(40, QLatin1Char('b')));
+    pressReturn();
+    EXPECT_EQ(std::tuple(sheet->isVisible(), dismissals.size(), field->text()),
+              std::tuple(false, qsizetype(1), QString()))
+        << "the invitation was taken";
 
     // Another invitation is still being redeemed: this one would be dropped silently.
+    sheet->show();
     harness.pairing.setDelay(5s);
     harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Bergen")));
     track(harness.session->openInvitationLink(
         QUrl(QStringLiteral("https://tessaron.app/connect#invite=") + code)));
     harness.settle();
     ASSERT_TRUE(harness.session->linkInFlight());
+    type(code);
     pressReturn();
-    EXPECT_EQ(section->banner(),
-              (InvitationBanner{QStringLiteral("Wait for the current change to finish."), true}));
-    EXPECT_EQ(std::pair(field->text(), finished.count()), std::pair(code, qsizetype(0)));
+    EXPECT_EQ(messageUnderTheField(), QStringList{QStringLiteral("Wait for the current change to finish.")});
+    EXPECT_EQ(std::tuple(sheet->isVisible(), field->text(), dismissals.size()),
+              std::tuple(true, code, qsizetype(1)));
+    capture(*sheet, sheet->size(), QStringLiteral("import-sheet"));
     harness.advance(6s);
-}
-
-// The sheet is the home screens' input section under a bar: bad text stays with an error, Cancel and a
-// taken invitation both dismiss.
-TEST(InvitationImportSheet, HoldsTheInputSectionAndClosesWhenTheLinkIsTaken) {
-    HomeWorld world;
-    world.harness.grantConsent();
-    world.harness.launch();
-    int dismissals = 0;
-    TessaronInvitationImportSheet sheet(*world.harness.session, QUrl(QStringLiteral("https://pair.example")),
-                                        [&dismissals] { ++dismissals; });
-    auto* field = sheet.findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
-    ASSERT_NE(field, nullptr);
-    field->setText(QStringLiteral("hello"));
-    sheet.section().submit();
-    capture(sheet, {420, 420}, QStringLiteral("import-sheet"));
-    EXPECT_TRUE(sheet.findChild<QWidget*>(QStringLiteral("tessaron.accessInputError"))->isVisibleTo(&sheet));
-    EXPECT_EQ(dismissals, 0);
-    sheet.findChild<QAbstractButton*>(QStringLiteral("tessaron.import.cancel"))->click();
-    EXPECT_EQ(dismissals, 1);
-
-    world.harness.pairing.enqueueRedeem(sampleProfile(QStringLiteral("Oslo")));
-    field->setText(QStringLiteral("https://tessaron.app/connect#invite=") + QString(40, QLatin1Char('b')));
-    sheet.section().submit();
-    world.harness.settle();
-    EXPECT_EQ(world.harness.session->lastError(), std::nullopt);
-    EXPECT_EQ(dismissals, 2);
-
-    TessaronPrivacySheet privacy(*world.harness.session, [] {});
-    capture(privacy, {420, 480}, QStringLiteral("privacy-sheet"));
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_EQ(std::pair(sheet->isVisible(), dismissals.size()), std::pair(false, qsizetype(2)))
+        << "Escape rejects the sheet";
 }
 
 } // namespace

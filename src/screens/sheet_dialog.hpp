@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <QScrollArea>
+
+namespace tessaron {
+
+// The window of a sheet. Return belongs to the focused field alone: it never presses a default button,
+// so a field's own action (Continue, the code, Activate) runs and the sheet stays. Escape rejects it, as
+// its Cancel or Close does. The sheet is as tall as its content, and stays within the screen.
+class TessaronSheetDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit TessaronSheetDialog(QWidget* parent = nullptr);
+
+    bool event(QEvent* event) override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void fitToContent();
+};
+
+// Moves a window up, as far as needed, so that its frame ends within its screen's available area.
+void keepWithinScreen(QWidget& window);
+
+// A sheet's scrolling column: it asks for the whole height of its content at its width, so that the
+// sheet grows to show it all and only what does not fit on the screen scrolls.
+class TessaronSheetScrollArea : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit TessaronSheetScrollArea(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+} // namespace tessaron
