@@ -4,6 +4,8 @@
 #include "account_screens/login_view.hpp"
 #include "app/application_updates.hpp"
 #include "app/foreground_invitation_recovery.hpp"
+#include "app/instance_forwarder.hpp"
+#include "app/launch_arguments.hpp"
 #include "app/main_window.hpp"
 #include "app/model_home_account.hpp"
 #include "app/opened_url_router.hpp"
@@ -266,6 +268,50 @@ TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInv
         EXPECT_EQ(invitations, route == Route::invitation ? QList{url} : QList<QUrl>{});
         EXPECT_EQ(log.messages(), route == Route::dropped ? QStringList{dropped} : QStringList{});
     }
+}
+
+// The same URLs are taken from the command line and from the hand-over; anything else gives the usage
+// line there and is dropped with a log line here.
+TEST(OpenedUrlIntakeTest, OnlyHttpsAndOwnSchemeUrlsAreTakenThroughEitherDoor) {
+    const QString tooLong =
+        QStringLiteral("https://tessaron.app/i/").leftJustified(OpenedUrlRouter::longestUrl + 1, 'a');
+    const std::pair<QString, bool> cases[] = {
+        {QStringLiteral("https://tessaron.app/i/abc?code=1"), true},
+        {QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1"), true},
+        {QStringLiteral("TESSARON://join?code=ABCD-EFGH"), true},
+        {tooLong.chopped(1), true},
+        {tooLong, false},
+        {QStringLiteral("javascript:alert(1)"), false},
+        {QStringLiteral("file:///etc/passwd"), false},
+        {QStringLiteral("http://tessaron.app/i/abc"), false},
+        {QStringLiteral("https:no-host"), false},
+        {QStringLiteral("join?code=1"), false},
+    };
+    for (const auto& [text, taken] : cases) {
+        SCOPED_TRACE(text.left(40).toStdString());
+        const SystemLog::Capture log;
+        const auto launched = LaunchArguments::parse({text});
+        const auto handed = InstanceRequest::read("open " + text.toUtf8());
+        ASSERT_EQ(std::holds_alternative<LaunchArguments>(launched), taken);
+        ASSERT_EQ(handed.has_value(), taken);
+        if (taken) {
+            EXPECT_EQ(handed->url, std::get<LaunchArguments>(launched).url);
+        }
+        EXPECT_EQ(log.messages().size(), taken ? 0 : 1);
+    }
+}
+
+TEST(LaunchArgumentsTest, TheUsageLineEchoesNoControlCharacterAndNoLongArgument) {
+    const QString usage = QStringLiteral("\nusage: tessaron [URL]");
+    const std::pair<QStringList, QString> cases[] = {
+        {{QStringLiteral("https://a.test"), QStringLiteral("https://b.test")}, usage.mid(1)},
+        {{QStringLiteral("javascript:\x1b]0;x\x07\u202e\u2028a b")},
+         QStringLiteral("not a URL to open: javascript:\\u{1b}]0;x\\u{7}\\u{202e}\\u{2028}a b") + usage},
+        {{QString(150, 'x')},
+         QStringLiteral("not a URL to open: ") + QString(100, 'x') + QChar(0x2026) + usage},
+    };
+    for (const auto& [arguments, error] : cases)
+        EXPECT_EQ(std::get<QString>(LaunchArguments::parse(arguments)), error);
 }
 
 TEST(ForegroundInvitationRecoveryTest, RunsOnLaterActivationsOnly) {

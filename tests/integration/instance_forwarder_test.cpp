@@ -5,14 +5,27 @@
 #include "support/fake_browser.hpp"
 #include "support/run_task.hpp"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
 #include <memory>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tessaron {
 namespace {
@@ -86,16 +99,130 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
     EXPECT_EQ(raised.size(), 1) << "no URL asks for a raise";
 }
 
-TEST_F(InstanceForwarderTest, ACrashedInstanceIsReplaced) {
-    const auto crashed = startApp();
-    for (int tries = 0; tries < 100 && !QFile::exists(socketFile()); ++tries)
-        crashed->waitForFinished(100);
-    crashed->kill();
-    crashed->waitForFinished();
-    ASSERT_TRUE(QFile::exists(socketFile()));
+// Only a living instance holds the lock: neither what a crashed one left nor a file emptied by a power loss
+// or filled with garbage stops a start.
+TEST_F(InstanceForwarderTest, NothingLeftBehindBlocksAStart) {
+    const auto crashedInstance = [this] {
+        const auto crashed = startApp();
+        for (int tries = 0; tries < 100 && !QFile::exists(socketFile()); ++tries)
+            crashed->waitForFinished(100);
+        crashed->kill();
+        crashed->waitForFinished();
+        ASSERT_TRUE(QFile::exists(socketFile()));
+    };
+    const auto lockHolding = [this](const QByteArray& contents) {
+        return [this, contents] {
+            QFile lock(home.filePath(QStringLiteral("tessaron-app.lock")));
+            ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate) && lock.write(contents) >= 0);
+        };
+    };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a crashed instance's lock and socket", crashedInstance},
+        {"an empty lock file", lockHolding({})},
+        {"a lock file of garbage", lockHolding(QByteArray("\xff\x00not a lock\n", 14))},
+    };
+    for (const auto& [leftover, leave] : cases) {
+        SCOPED_TRACE(leftover);
+        leave();
+        InstanceForwarder next(home.path());
+        QDeadlineTimer patience(1s);
+        EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
+        EXPECT_FALSE(patience.hasExpired()) << "taken at once";
+    }
+}
 
-    InstanceForwarder next(home.path());
-    EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
+// Another user who could write to the folder could take the lock or the socket's name first: the
+// instance keeps both only in a folder of this user's alone, never at the root.
+TEST_F(InstanceForwarderTest, TheInstanceLivesOnlyInAFolderOfThisUsersAlone) {
+    const auto folder = home.filePath(QStringLiteral("runtime"));
+    const auto name = QFile::encodeName(folder);
+    const auto refused = [&] {
+        InstanceForwarder instance(folder);
+        return instance.start(std::nullopt) == InstanceForwarder::Role::failed &&
+               !QFile::exists(folder + QStringLiteral("/tessaron-app.lock"));
+    };
+    ASSERT_TRUE(QDir().mkdir(folder) && ::chmod(name.constData(), 0755) == 0);
+    EXPECT_TRUE(refused()) << "open to others";
+    // Only root can give a folder away.
+    if (::getuid() == 0 && ::chmod(name.constData(), 0700) == 0 && ::chown(name.constData(), 65534, 0) == 0) {
+        EXPECT_TRUE(refused()) << "another user's";
+    }
+    ASSERT_TRUE(QDir(folder).removeRecursively() && QFile::link(home.path(), folder));
+    EXPECT_TRUE(refused()) << "a link";
+
+    const auto runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceForwarder::defaultFolder(),
+              QDir::tempPath() + QStringLiteral("/tessaron-%1").arg(::getuid()));
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}
+
+// What the instance answers `line` from a process of the nobody user, or "not connected"; only root can
+// start one. Nothing but system calls runs between fork and exit; this thread serves meanwhile.
+QByteArray answerToAnotherUser(const QString& socketPath, const QByteArray& line) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
+    int answer[2];
+    if (::pipe(answer) != 0)
+        return "no pipe";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int peer = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const timeval patience{5, 0};
+        char reply[16];
+        if (::syscall(SYS_setuid, 65534) != 0 ||
+            ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience) != 0 ||
+            ::write(peer, line.constData(), size_t(line.size())) != line.size())
+            ::_exit(1);
+        const ssize_t length = ::read(peer, reply, sizeof reply);
+        ::_exit(length > 0 && ::write(answer[1], reply, size_t(length)) != length ? 1 : 0);
+    }
+    ::close(answer[1]);
+    int status = 1;
+    if (!QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10'000))
+        return "still waiting";
+    QFile reply;
+    reply.open(answer[0], QIODevice::ReadOnly, QFile::AutoCloseHandle);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? reply.readAll() : "not connected";
+}
+
+// The instance answers "ok" only to a whole line of this user's that it acts on, and acts on nothing else.
+TEST_F(InstanceForwarderTest, OnlyAWholeLineOfThisUsersThatItTakesIsAnsweredAndActedOn) {
+    InstanceForwarder instance(home.path());
+    ASSERT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::primary);
+    QSignalSpy raised(&instance, &InstanceForwarder::raiseRequested);
+    QSignalSpy opened(&instance, &InstanceForwarder::urlOpened);
+    const auto answerTo = [this](const QByteArray& line) {
+        QLocalSocket peer;
+        peer.connectToServer(socketFile());
+        peer.write(line);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return peer.state() == QLocalSocket::UnconnectedState; }, 10'000));
+        return peer.readAll();
+    };
+    const QByteArray link = "https://tessaron.app/i/abc?code=1";
+    const std::tuple<const char*, QByteArray, QByteArray, qsizetype> cases[] = {
+        {"raise", "raise\n", "ok\n", 1},
+        {"a link", "open " + link + "\n", "ok\n", 1},
+        {"a script", "open javascript:alert(1)\n", "", 0},
+        {"a link cut at the limit", "open " + link + QByteArray(100'000, 'a') + "\n", "", 0},
+    };
+    for (const auto& [request, line, answer, acts] : cases) {
+        SCOPED_TRACE(request);
+        const qsizetype before = raised.size() + opened.size();
+        EXPECT_EQ(answerTo(line), answer);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(raised.size() + opened.size() - before, acts);
+    }
+    EXPECT_EQ(opened.value(0), QVariantList{QUrl(QString::fromLatin1(link))});
+
+    if (::getuid() != 0)
+        return;
+    ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0711), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(socketFile()).constData(), 0777), 0);
+    EXPECT_EQ(answerToAnotherUser(socketFile(), "raise\n"), "") << "where looser modes let it connect";
+    EXPECT_EQ(raised.size(), 1);
 }
 
 } // namespace
