@@ -25,8 +25,6 @@ struct InstanceRequest {
     static std::optional<InstanceRequest> read(const QByteArray& line);
     // The line that makes this request, newline included.
     QByteArray line() const;
-
-    bool operator==(const InstanceRequest&) const = default;
 };
 
 // Keeps one application instance per user. The first process holds a lock and serves a local socket in

@@ -13,6 +13,13 @@ bool echoesNothingRaw(const QString& text) {
     });
 }
 
+// Read back from its own line, a request makes that line again. (QUrl's equality is no help here: it tells a
+// '#' kept in a fragment from the same '#' encoded, though both encode alike.)
+bool readsBack(const InstanceRequest& request) {
+    const auto again = InstanceRequest::read(request.line().chopped(1));
+    return again && again->line() == request.line();
+}
+
 // The input as a line handed to the running instance.
 void handOver(const QByteArray& line) {
     const auto request = InstanceRequest::read(line);
@@ -20,7 +27,7 @@ void handOver(const QByteArray& line) {
         return;
     fuzz::require(!request->url || OpenedUrlRouter::takes(*request->url), "only a URL taken is opened");
     fuzz::require(request->line().size() <= InstanceRequest::longestLine + 1, "a request fits a line");
-    fuzz::require(InstanceRequest::read(request->line().chopped(1)) == request, "a request reads back");
+    fuzz::require(readsBack(*request), "a request reads back");
 }
 
 // The input as the argument of a start; what it takes reaches the running instance unchanged.
@@ -32,8 +39,7 @@ void launch(const QString& argument) {
     }
     const InstanceRequest request{std::get<LaunchArguments>(parsed).url};
     fuzz::require(request.url && OpenedUrlRouter::takes(*request.url), "only a URL taken is launched");
-    fuzz::require(InstanceRequest::read(request.line().chopped(1)) == request,
-                  "the hand-over carries it whole");
+    fuzz::require(readsBack(request), "the hand-over carries it whole");
 }
 
 } // namespace
