@@ -279,7 +279,6 @@ TEST(OpenedUrlIntakeTest, OnlyHttpsAndOwnSchemeUrlsAreTakenThroughEitherDoor) {
     const std::pair<QString, QString> cases[] = {
         {QStringLiteral("https://tessaron.app/i/abc?code=1"), {}},
         {QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1"), {}},
-        {QStringLiteral("TESSARON://join?code=ABCD-EFGH"), {}},
         {longest, {}},
         {longest + 'a', refused.arg(longest.left(100) + QChar(0x2026))},
         {QStringLiteral("javascript:alert(1)"), refused.arg(QStringLiteral("javascript:alert(1)"))},

@@ -174,8 +174,7 @@ TEST_F(InstanceForwarderTest, OnlyAWholeLineOfThisUsersThatItTakesIsAnsweredAndA
     const std::tuple<const char*, uid_t, QByteArray, QByteArray> cases[] = {
         {"this user's raise", self, "raise\n", "ok\n"},
         {"a script", self, "open javascript:alert(1)\n", ""},
-        {"a link cut at the limit", self, "open https://tessaron.app/i/" + QByteArray(100'000, 'a') + "\n",
-         ""},
+        {"a line over the limit", self, "open https://tessaron.app/i/" + QByteArray(100'000, 'a') + "\n", ""},
         {"another user's raise", nobody, "raise\n", ""},
     };
     for (const auto& [request, user, line, answer] : cases) {
