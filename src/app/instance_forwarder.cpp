@@ -1,13 +1,21 @@
 #include "app/instance_forwarder.hpp"
 
+#include "platform/local_peer.hpp"
+#include "platform/private_files.hpp"
 #include "platform/system_log.hpp"
 
 #include <QDeadlineTimer>
-#include <QDir>
+#include <QFile>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tessaron {
 
@@ -15,11 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A request is one line: "open <encoded URL>" or "raise"; the instance answers "ok".
-const QByteArray openVerb = QByteArrayLiteral("open ");
-const QByteArray raiseVerb = QByteArrayLiteral("raise");
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
-constexpr qint64 longestRequest = 64 * 1024;
 // The instance may hold the lock a moment before it listens, or be busy starting up.
 constexpr auto handOverPatience = 5s;
 constexpr auto peerPatience = 5s;
@@ -29,32 +33,95 @@ const SystemLog& log() {
     return log;
 }
 
+QByteArray bytesOf(std::string_view text) {
+    return QByteArray(text.data(), qsizetype(text.size()));
+}
+
+QString lastError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 } // namespace
+
+std::optional<InstanceRequest> InstanceRequest::read(const QByteArray& line) {
+    if (line.size() > longestLine) {
+        log().error(QStringLiteral("instance request too long"));
+        return std::nullopt;
+    }
+    if (line == bytesOf(raiseVerb))
+        return InstanceRequest{};
+    if (!line.startsWith(bytesOf(openVerb))) {
+        log().error(QStringLiteral("instance request not understood"));
+        return std::nullopt;
+    }
+    const QUrl url = QUrl::fromEncoded(line.mid(qsizetype(openVerb.size())), QUrl::StrictMode);
+    if (!OpenedUrlRouter::takes(url)) {
+        log().error(QStringLiteral("opened URL dropped: only https and tessaron: URLs are opened"));
+        return std::nullopt;
+    }
+    return InstanceRequest{url};
+}
+
+QByteArray InstanceRequest::line() const {
+    return (url ? bytesOf(openVerb) + url->toEncoded() : bytesOf(raiseVerb)) + '\n';
+}
 
 InstanceForwarder::InstanceForwarder(QString folder, QObject* parent)
     : QObject(parent)
-    , socketPath_(folder + QStringLiteral("/tessaron-app.socket"))
-    , lock_(folder + QStringLiteral("/tessaron-app.lock")) {
-    // Only a lock whose process is gone is stale, however old it is.
-    lock_.setStaleLockTime(0);
+    , folder_(std::move(folder))
+    , socketPath_(folder_ + QStringLiteral("/tessaron-app.socket")) {
     connect(&server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* peer = server_.nextPendingConnection())
             serve(peer);
     });
 }
 
+InstanceForwarder::~InstanceForwarder() {
+    server_.close();
+    if (lock_ >= 0)
+        ::close(lock_);
+}
+
 QString InstanceForwarder::defaultFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return userRuntimeFolder();
 }
 
 InstanceForwarder::Role InstanceForwarder::start(const std::optional<QUrl>& url) {
-    if (lock_.tryLock(0))
-        return listen() ? Role::primary : Role::failed;
-    if (lock_.error() != QLockFile::LockFailedError) {
-        log().error(QStringLiteral("instance lock unavailable %1").arg(lock_.error()));
+    // Whoever else can write to the folder could take the lock or the socket's name first.
+    if (const auto problem = claimPrivateFolder(folder_)) {
+        log().error(QStringLiteral("instance folder refused: %1").arg(*problem));
         return Role::failed;
     }
-    return handOver(url) ? Role::handedOver : Role::failed;
+    switch (takeLock()) {
+    case Lock::taken:
+        return listen() ? Role::primary : Role::failed;
+    case Lock::heldElsewhere:
+        return handOver(InstanceRequest{url}) ? Role::handedOver : Role::failed;
+    case Lock::failed:
+        return Role::failed;
+    }
+    return Role::failed;
+}
+
+// Only a living process holds the lock, whatever the file holds: a file left empty by a power loss, or
+// garbage, never blocks a start.
+InstanceForwarder::Lock InstanceForwarder::takeLock() {
+    const QByteArray path = QFile::encodeName(folder_ + QStringLiteral("/tessaron-app.lock"));
+    // Not inherited: the tunnel this process starts would keep the lock after the instance ended.
+    const int file = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (file < 0) {
+        log().error(QStringLiteral("instance lock not opened: %1").arg(lastError()));
+        return Lock::failed;
+    }
+    if (::flock(file, LOCK_EX | LOCK_NB) == 0) {
+        lock_ = file;
+        return Lock::taken;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    if (!held)
+        log().error(QStringLiteral("instance lock not taken: %1").arg(lastError()));
+    ::close(file);
+    return held ? Lock::heldElsewhere : Lock::failed;
 }
 
 bool InstanceForwarder::listen() {
@@ -67,8 +134,7 @@ bool InstanceForwarder::listen() {
     return false;
 }
 
-bool InstanceForwarder::handOver(const std::optional<QUrl>& url) const {
-    const QByteArray request = (url ? openVerb + url->toEncoded() : raiseVerb) + '\n';
+bool InstanceForwarder::handOver(const InstanceRequest& request) const {
     const QDeadlineTimer deadline(handOverPatience);
     while (!deadline.hasExpired()) {
         QLocalSocket socket;
@@ -77,11 +143,14 @@ bool InstanceForwarder::handOver(const std::optional<QUrl>& url) const {
             QThread::msleep(50);
             continue;
         }
-        socket.write(request);
+        socket.write(request.line());
         while (socket.bytesAvailable() < acknowledgement.size() &&
                socket.waitForReadyRead(int(deadline.remainingTime()))) {
         }
-        return socket.read(acknowledgement.size()) == acknowledgement;
+        if (socket.read(acknowledgement.size()) == acknowledgement)
+            return true;
+        log().error(QStringLiteral("running instance did not take the request"));
+        return false;
     }
     log().error(QStringLiteral("running instance not reached"));
     return false;
@@ -89,34 +158,41 @@ bool InstanceForwarder::handOver(const std::optional<QUrl>& url) const {
 
 void InstanceForwarder::serve(QLocalSocket* peer) {
     connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-    // A peer that never finishes its line does not keep the connection.
+    if (const auto credentials = localPeerCredentials(peer); !credentials || credentials->uid != ::getuid()) {
+        log().error(QStringLiteral("instance request from another user refused"));
+        peer->abort();
+        peer->deleteLater();
+        return;
+    }
+    // A peer that never finishes its line does not keep the connection, nor more than a line's memory.
     QTimer::singleShot(peerPatience, peer, &QLocalSocket::abort);
-    connect(peer, &QLocalSocket::readyRead, peer, [this, peer] {
-        if (peer->canReadLine()) {
-            answer(peer, peer->readLine(longestRequest).trimmed());
-        } else if (peer->bytesAvailable() > longestRequest) {
-            log().error(QStringLiteral("instance request too long"));
-            peer->abort();
-        }
-    });
+    peer->setReadBufferSize(InstanceRequest::longestLine + 1);
+    connect(peer, &QLocalSocket::readyRead, peer, [this, peer] { receive(peer); });
+}
+
+void InstanceForwarder::receive(QLocalSocket* peer) {
+    if (peer->canReadLine())
+        answer(peer, peer->readLine().chopped(1));
+    else if (peer->bytesAvailable() > InstanceRequest::longestLine)
+        answer(peer, peer->read(InstanceRequest::longestLine + 1));
 }
 
 void InstanceForwarder::answer(QLocalSocket* peer, const QByteArray& line) {
+    // One request per connection.
+    disconnect(peer, &QLocalSocket::readyRead, peer, nullptr);
+    const auto request = InstanceRequest::read(line);
     // Sent before acting on the request, which may keep this thread busy: the sender waits for it.
-    peer->write(acknowledgement);
-    peer->flush();
+    if (request) {
+        peer->write(acknowledgement);
+        peer->flush();
+    }
     peer->disconnectFromServer();
-    if (line == raiseVerb) {
+    if (!request)
+        return;
+    if (request->url)
+        Q_EMIT urlOpened(*request->url);
+    else
         Q_EMIT raiseRequested();
-        return;
-    }
-    const QUrl url =
-        line.startsWith(openVerb) ? QUrl::fromEncoded(line.mid(openVerb.size()), QUrl::StrictMode) : QUrl();
-    if (!url.isValid() || url.isRelative()) {
-        log().error(QStringLiteral("instance request not understood"));
-        return;
-    }
-    Q_EMIT urlOpened(url);
 }
 
 } // namespace tessaron

@@ -1,13 +1,31 @@
 #pragma once
 
+#include "app/opened_url_router.hpp"
+
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QUrl>
 
 #include <optional>
+#include <string_view>
 
 namespace tessaron {
+
+// One line of the hand-over between a later start and the running instance: "raise", or "open" with the
+// encoded URL to open.
+struct InstanceRequest {
+    std::optional<QUrl> url; // none: come to the front
+
+    static constexpr std::string_view openVerb = "open ";
+    static constexpr std::string_view raiseVerb = "raise";
+    static constexpr qsizetype longestLine = qsizetype(openVerb.size()) + OpenedUrlRouter::longestUrl;
+
+    // The request a line (without its newline) makes; none, with a log line, for a line that is too long,
+    // not understood or names a URL the application does not take.
+    static std::optional<InstanceRequest> read(const QByteArray& line);
+    // The line that makes this request, newline included.
+    QByteArray line() const;
+};
 
 // Keeps one application instance per user. The first process holds a lock and serves a local socket in
 // the user's private runtime folder; a process started while it runs hands its URL (or a request to come
@@ -18,13 +36,13 @@ public:
     enum class Role {
         primary,    // this process is the instance and now listens
         handedOver, // the running instance took the request; this process should exit with 0
-        failed,     // neither: the socket could not be served or reached
+        failed,     // neither: the folder is not private, or the socket could not be served or reached
     };
 
-    // `folder` holds the lock and the socket; it must be private to the user.
+    // `folder` holds the lock and the socket; it is created, or refused unless it is the user's alone.
     explicit InstanceForwarder(QString folder = defaultFolder(), QObject* parent = nullptr);
+    ~InstanceForwarder() override;
 
-    // The user's runtime folder: $XDG_RUNTIME_DIR, or a private folder Qt makes in its place.
     static QString defaultFolder();
 
     // Becomes the instance, or hands `url` to the one that runs. Waits a few seconds at most.
@@ -35,13 +53,20 @@ Q_SIGNALS:
     void raiseRequested();
 
 private:
+    enum class Lock { taken, heldElsewhere, failed };
+
+    Lock takeLock();
     bool listen();
-    bool handOver(const std::optional<QUrl>& url) const;
+    bool handOver(const InstanceRequest& request) const;
     void serve(class QLocalSocket* peer);
+    void receive(class QLocalSocket* peer);
     void answer(class QLocalSocket* peer, const QByteArray& line);
 
+    QString folder_;
     QString socketPath_;
-    QLockFile lock_;
+    // A descriptor of the lock file, locked while this process is the instance; the kernel releases it
+    // when the process ends, however it ends.
+    int lock_ = -1;
     QLocalServer server_;
 };
 

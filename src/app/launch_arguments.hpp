@@ -8,7 +8,8 @@
 
 namespace tessaron {
 
-// The command line of the application: nothing, or one absolute URL to open (the desktop's "%u").
+// The command line of the application: nothing, or one URL to open (the desktop's "%u"), https or in the
+// application's scheme.
 struct LaunchArguments {
     std::optional<QUrl> url;
 

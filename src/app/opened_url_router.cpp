@@ -20,6 +20,13 @@ bool looksLikeSignInCallback(const QUrl& url) {
 
 } // namespace
 
+bool OpenedUrlRouter::takes(const QUrl& url) {
+    if (!url.isValid() || url.toEncoded().size() > longestUrl)
+        return false;
+    const bool https = url.scheme().compare(QStringLiteral("https"), Qt::CaseInsensitive) == 0;
+    return isOwnScheme(url) || (https && !url.host().isEmpty());
+}
+
 OpenedUrlRouter::OpenedUrlRouter(WebAuthSession& webSignIn,
                                  std::function<void(const QUrl&)> openInvitationLink)
     : webSignIn_(webSignIn)

@@ -16,6 +16,12 @@ public:
     enum class Route { webSignIn, invitation, dropped };
 
     static inline const QString scheme = QStringLiteral("tessaron");
+    // Far above any invitation link or sign-in callback.
+    static constexpr qsizetype longestUrl = 16 * 1024;
+
+    // Only https links (with a host) and URLs in the application's scheme are opened, whoever hands them
+    // in: a "javascript:" or "file:" URL would otherwise reach the invitation flow and start a connect.
+    static bool takes(const QUrl& url);
 
     OpenedUrlRouter(WebAuthSession& webSignIn, std::function<void(const QUrl&)> openInvitationLink);
 

@@ -2,6 +2,7 @@
 
 #include "platform/clock.hpp"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -80,6 +81,13 @@ std::optional<QString> claimPrivateFolder(const QString& folder) {
         return QStringLiteral("%1 is open to other users (mode %2)")
             .arg(folder, QString::number(status.st_mode & 07777, 8));
     return std::nullopt;
+}
+
+QString userRuntimeFolder() {
+    const auto runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (QDir::isAbsolutePath(runtime))
+        return runtime;
+    return QDir::tempPath() + QStringLiteral("/tessaron-%1").arg(::getuid());
 }
 
 bool writePrivateFile(const QString& path, const QByteArray& bytes) {

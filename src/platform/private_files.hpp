@@ -25,6 +25,10 @@ bool makePrivateFolder(const QString& folder);
 // a folder that fails the check may be another user's trap. The reason it fails, or none.
 std::optional<QString> claimPrivateFolder(const QString& folder);
 
+// The folder for this user's sockets and locks: $XDG_RUNTIME_DIR when it is an absolute path, else
+// "<temp>/tessaron-<uid>", never the root. Claim it before use: the temporary folder is everyone's.
+QString userRuntimeFolder();
+
 // Replaces the file at `path` atomically with `bytes`, readable and writable by its owner only.
 bool writePrivateFile(const QString& path, const QByteArray& bytes);
 

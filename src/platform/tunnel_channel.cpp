@@ -1,24 +1,11 @@
 #include "platform/tunnel_channel.hpp"
 
+#include "platform/local_peer.hpp"
+
 #include <QJsonDocument>
 #include <QLocalSocket>
 
-#include <sys/socket.h>
-
 namespace tessaron {
-
-namespace {
-
-std::optional<ucred> credentialsOf(const QLocalSocket* socket) {
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (!socket || socket->socketDescriptor() < 0 ||
-        getsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
-        return std::nullopt;
-    return credentials;
-}
-
-} // namespace
 
 TunnelChannel::TunnelChannel(QLocalSocket* socket, QObject* parent)
     : QObject(parent)
@@ -49,12 +36,12 @@ void TunnelChannel::close() {
 }
 
 std::optional<uid_t> TunnelChannel::peerUser() const {
-    const auto credentials = credentialsOf(socket_);
+    const auto credentials = localPeerCredentials(socket_);
     return credentials ? std::optional(credentials->uid) : std::nullopt;
 }
 
 std::optional<pid_t> TunnelChannel::peerProcess() const {
-    const auto credentials = credentialsOf(socket_);
+    const auto credentials = localPeerCredentials(socket_);
     return credentials ? std::optional(credentials->pid) : std::nullopt;
 }
 

@@ -1,20 +1,15 @@
 #include "platform/tunnel_endpoint.hpp"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QProcess>
+#include "platform/private_files.hpp"
 
-#include <unistd.h>
+#include <QCoreApplication>
+#include <QProcess>
 
 namespace tessaron {
 
 QString TunnelEndpoint::defaultSocketName() {
-    const auto runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty())
-        return runtime + QStringLiteral("/tessaron-tunnel.socket");
-    // A folder of this user's own: a name directly in the shared temporary folder could be taken first
-    // by anyone. The tunnel creates it and refuses to serve from it unless it is private.
-    return QDir::tempPath() + QStringLiteral("/tessaron-%1/tessaron-tunnel.socket").arg(getuid());
+    // The tunnel creates the folder and refuses to serve from it unless it is private.
+    return userRuntimeFolder() + QStringLiteral("/tessaron-tunnel.socket");
 }
 
 QString TunnelEndpoint::defaultProgram() {

@@ -4,6 +4,8 @@
 #include "account_screens/login_view.hpp"
 #include "app/application_updates.hpp"
 #include "app/foreground_invitation_recovery.hpp"
+#include "app/instance_forwarder.hpp"
+#include "app/launch_arguments.hpp"
 #include "app/main_window.hpp"
 #include "app/model_home_account.hpp"
 #include "app/opened_url_router.hpp"
@@ -267,6 +269,41 @@ TEST(OpenedUrlRouterTest, AWaitingSignInTakesItsSchemeAndLateCallbacksReachNoInv
         EXPECT_EQ(runTask(std::move(signIn)).callbackUrl, route == Route::webSignIn ? url : QUrl());
         EXPECT_EQ(invitations, route == Route::invitation ? QList{url} : QList<QUrl>{});
         EXPECT_EQ(log.messages(), route == Route::dropped ? QStringList{dropped} : QStringList{});
+    }
+}
+
+// The same URLs are taken from the command line and from the hand-over; anything else gives the usage
+// line there, echoing no control character and no long argument, and is dropped with a log line here.
+TEST(OpenedUrlIntakeTest, OnlyHttpsAndOwnSchemeUrlsAreTakenThroughEitherDoor) {
+    const QString longest =
+        QStringLiteral("https://tessaron.app/i/").leftJustified(OpenedUrlRouter::longestUrl, 'a');
+    const QString refused = QStringLiteral("not a URL to open: %1\nusage: tessaron [URL]");
+    const std::pair<QString, QString> cases[] = {
+        {QStringLiteral("https://tessaron.app/i/abc?code=1"), {}},
+        {QStringLiteral("tessaron://auth/callback?code=c%2B1&state=s1"), {}},
+        {longest, {}},
+        {longest + 'a', refused.arg(longest.left(100) + QChar(0x2026))},
+        {QStringLiteral("javascript:alert(1)"), refused.arg(QStringLiteral("javascript:alert(1)"))},
+        {QStringLiteral("javascript:\x1b]0;x\x07\u202e\u2028a b"),
+         refused.arg(QStringLiteral("javascript:\\u{1b}]0;x\\u{7}\\u{202e}\\u{2028}a b"))},
+        {QStringLiteral("file:///etc/passwd"), refused.arg(QStringLiteral("file:///etc/passwd"))},
+        {QStringLiteral("http://tessaron.app/i/abc"),
+         refused.arg(QStringLiteral("http://tessaron.app/i/abc"))},
+        {QStringLiteral("https:no-host"), refused.arg(QStringLiteral("https:no-host"))},
+    };
+    for (const auto& [text, error] : cases) {
+        SCOPED_TRACE(text.left(40).toStdString());
+        const SystemLog::Capture log;
+        const auto launched = LaunchArguments::parse({text});
+        const auto handed = InstanceRequest::read("open " + text.toUtf8());
+        if (error.isEmpty()) {
+            ASSERT_TRUE(handed.has_value());
+            EXPECT_EQ(handed->url, std::get<LaunchArguments>(launched).url);
+        } else {
+            EXPECT_EQ(std::get<QString>(launched), error);
+            EXPECT_EQ(handed, std::nullopt);
+        }
+        EXPECT_EQ(log.messages().size(), error.isEmpty() ? 0 : 1);
     }
 }
 

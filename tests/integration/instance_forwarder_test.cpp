@@ -3,16 +3,28 @@
 #include "app/opened_url_router.hpp"
 #include "platform/linux_web_auth_session.hpp"
 #include "support/fake_browser.hpp"
+#include "support/qt_printers.hpp"
 #include "support/run_task.hpp"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tessaron {
 namespace {
@@ -86,16 +98,94 @@ TEST_F(InstanceForwarderTest, LaterStartsHandTheCallbackAndLinksToTheInstanceWhi
     EXPECT_EQ(raised.size(), 1) << "no URL asks for a raise";
 }
 
-TEST_F(InstanceForwarderTest, ACrashedInstanceIsReplaced) {
+// Only a living instance holds the lock: neither what a crashed one left nor a lock file then emptied by a
+// power loss or filled with garbage stops a start.
+TEST_F(InstanceForwarderTest, NothingLeftBehindBlocksAStart) {
     const auto crashed = startApp();
     for (int tries = 0; tries < 100 && !QFile::exists(socketFile()); ++tries)
         crashed->waitForFinished(100);
     crashed->kill();
     crashed->waitForFinished();
     ASSERT_TRUE(QFile::exists(socketFile()));
+    for (const auto& contents : {std::optional<QByteArray>(), std::optional(QByteArray()),
+                                 std::optional(QByteArray("\xff\x00not a lock\n", 14))}) {
+        QFile lock(home.filePath(QStringLiteral("tessaron-app.lock")));
+        if (contents) {
+            ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate) && lock.write(*contents) >= 0);
+        }
+        InstanceForwarder next(home.path());
+        const QDeadlineTimer patience(1s);
+        EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary)
+            << contents.value_or("crashed").toStdString();
+        EXPECT_FALSE(patience.hasExpired()) << "taken at once";
+    }
+}
 
-    InstanceForwarder next(home.path());
-    EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
+// Another user who could write to the folder could take the lock or the socket's name first: the
+// instance claims its folder as the tunnel does (which pins the folder rules), and never at the root.
+TEST_F(InstanceForwarderTest, TheInstanceLivesOnlyInAFolderOfThisUsersAlone) {
+    const auto folder = home.filePath(QStringLiteral("runtime"));
+    ASSERT_TRUE(QDir().mkdir(folder) && ::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+    InstanceForwarder instance(folder);
+    EXPECT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::failed);
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/tessaron-app.lock")));
+
+    const auto runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(InstanceForwarder::defaultFolder(),
+              QDir::tempPath() + QStringLiteral("/tessaron-%1").arg(::getuid()));
+    qputenv("XDG_RUNTIME_DIR", runtime);
+}
+
+// What the instance answers `line` from a process of `user`: "ok\n", nothing, or "not connected".
+// Nothing but system calls runs between fork and exit; this thread serves meanwhile.
+QByteArray answerFrom(uid_t user, const QString& socketPath, const QByteArray& line) {
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+    std::strncpy(address.sun_path, QFile::encodeName(socketPath).constData(), sizeof address.sun_path - 1);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int peer = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        char reply[3] = {};
+        if (::syscall(SYS_setuid, user) != 0 ||
+            ::connect(peer, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            ::_exit(2);
+        ::send(peer, line.constData(), size_t(line.size()), MSG_NOSIGNAL);
+        ::_exit(::recv(peer, reply, sizeof reply, MSG_WAITALL) == 3 && std::memcmp(reply, "ok\n", 3) == 0
+                    ? 0
+                    : 1);
+    }
+    int status = 0;
+    if (!QTest::qWaitFor([&] { return ::waitpid(child, &status, WNOHANG) == child; }, 10'000) ||
+        !WIFEXITED(status))
+        return "still waiting";
+    return QList<QByteArray>{"ok\n", "", "not connected"}.value(WEXITSTATUS(status));
+}
+
+// The instance answers "ok" only to a whole line of this user's that it acts on, and acts on nothing else.
+TEST_F(InstanceForwarderTest, OnlyAWholeLineOfThisUsersThatItTakesIsAnsweredAndActedOn) {
+    InstanceForwarder instance(home.path());
+    ASSERT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::primary);
+    QSignalSpy raised(&instance, &InstanceForwarder::raiseRequested);
+    QSignalSpy opened(&instance, &InstanceForwarder::urlOpened);
+    // Looser modes let another user connect; only root can start a process of another user.
+    ASSERT_EQ(::chmod(QFile::encodeName(home.path()).constData(), 0711), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(socketFile()).constData(), 0777), 0);
+    const uid_t self = ::getuid(), nobody = 65534;
+    const std::tuple<const char*, uid_t, QByteArray, QByteArray> cases[] = {
+        {"this user's raise", self, "raise\n", "ok\n"},
+        {"a script", self, "open javascript:alert(1)\n", ""},
+        {"a line over the limit", self, "open https://tessaron.app/i/" + QByteArray(100'000, 'a') + "\n", ""},
+        {"another user's raise", nobody, "raise\n", ""},
+    };
+    for (const auto& [request, user, line, answer] : cases) {
+        if (user != self && self != 0)
+            continue;
+        SCOPED_TRACE(request);
+        const qsizetype before = raised.size() + opened.size();
+        EXPECT_EQ(answerFrom(user, socketFile(), line), answer);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(raised.size() + opened.size() - before, answer.isEmpty() ? 0 : 1);
+    }
 }
 
 } // namespace
