@@ -117,6 +117,14 @@ TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStartOrTheOneAfterWhenRefuse
     }
 }
 
+TEST_F(CrashReportingTest, TheSpoolGoesIntoTheFolderCheckedAtInstallThoughALinkTookItsPlace) {
+    const QString path = folder.filePath(QStringLiteral("spools"));
+    ASSERT_TRUE(QDir().mkdir(path));
+    EXPECT_EQ(runChild({path, QStringLiteral("swapped-folder")}), (Ending{true, SIGSEGV}));
+    EXPECT_EQ(QDir(path + QStringLiteral("-decoy")).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(QDir(path + QStringLiteral("-checked")).entryList(QDir::Files).size(), 1);
+}
+
 TEST_F(CrashReportingTest,
        TheUploaderPostsToTheOriginsEndpointOnlyAcceptedCountsAndEveryReplyReachesTheGate) {
     // Each reply, whether it counts as delivered, and whether the gate is given its body.
