@@ -17,6 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto frames = tree["threads"][0]["frames"].toArray();
     fuzz::require(tree.isObject() && frames.size() <= crash_spool::maxFrames, "the call stack stays bounded");
     for (const auto& frame : frames)
-        fuzz::require(!frame["module"].toString().contains(u'/'), "a frame names no folder");
+        fuzz::require(!frame[QLatin1String("module")].toString().contains(u'/'), "a frame names no folder");
     return 0;
 }

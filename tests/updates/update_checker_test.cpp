@@ -204,6 +204,7 @@ TEST_F(UpdateCheckerTest, PollsTheFeedOneIntervalApartAndOnLateActivations) {
     ASSERT_EQ(fetches(), 1);
     EXPECT_EQ(transport.requests().front().url, feedURL);
     EXPECT_EQ(transport.requests().front().headers, (HttpHeaders{{"Accept", "application/json"}}));
+    EXPECT_TRUE(transport.requests().front().followRedirects) << "a moved feed is still read";
     clock.advance(59'999ms);
     EXPECT_EQ(fetches(), 1);
     clock.advance(1ms);
