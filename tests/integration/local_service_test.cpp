@@ -123,41 +123,31 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
     EXPECT_EQ(release->url, QUrl(service.baseURL() + QStringLiteral("/download/mac")));
 }
 
-// A listener as another running service holds it: one that lets others share its port.
-class SharedListener {
-public:
-    explicit SharedListener(const char* address)
-        : descriptor_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        const int yes = 1;
-        ::setsockopt(descriptor_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        ::setsockopt(descriptor_, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
-        sockaddr_in socketAddress{};
-        socketAddress.sin_family = AF_INET;
-        ::inet_pton(AF_INET, address, &socketAddress.sin_addr);
-        socklen_t length = sizeof socketAddress;
-        auto* generic = reinterpret_cast<sockaddr*>(&socketAddress);
-        EXPECT_EQ(::bind(descriptor_, generic, length), 0);
-        EXPECT_EQ(::listen(descriptor_, 1), 0);
-        ::getsockname(descriptor_, generic, &length);
-        port = ntohs(socketAddress.sin_port);
-    }
-    ~SharedListener() { ::close(descriptor_); }
-
-    int port = 0;
-
-private:
-    int descriptor_;
-};
+// A listener on `address` as another running service holds it, sharing its port with whoever asks.
+std::pair<int, int> sharedListener(const char* address) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    for (const int option : {SO_REUSEADDR, SO_REUSEPORT})
+        ::setsockopt(listener, SOL_SOCKET, option, &yes, sizeof yes);
+    sockaddr_in socketAddress{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+    ::inet_pton(AF_INET, address, &socketAddress.sin_addr);
+    socklen_t length = sizeof socketAddress;
+    auto* generic = reinterpret_cast<sockaddr*>(&socketAddress);
+    EXPECT_EQ(::bind(listener, generic, length) | ::listen(listener, 1) |
+                  ::getsockname(listener, generic, &length),
+              0);
+    return {listener, ntohs(socketAddress.sin_port)};
+}
 
 TEST(LocalServiceStartTest, RefusesToStartWhenItsPortOrANodesPortIsTaken) {
-    // The address another program listens on; the node addresses start at 127.0.0.2.
+    // The node addresses start at 127.0.0.2.
     for (const char* address : {"127.0.0.1", "127.0.0.2"}) {
-        SCOPED_TRACE(address);
-        const SharedListener taken(address);
-        const LocalServiceProcess second(taken.port);
-        EXPECT_FALSE(second.isRunning());
-        EXPECT_TRUE(second.startError().contains(QStringLiteral("%1:%2").arg(address).arg(taken.port)))
+        const auto [listener, port] = sharedListener(address);
+        const LocalServiceProcess second(port);
+        EXPECT_FALSE(second.isRunning()) << address;
+        EXPECT_TRUE(second.startError().contains(QStringLiteral("%1:%2").arg(address).arg(port)))
             << second.startError().toStdString();
+        ::close(listener);
     }
 }
 
