@@ -16,6 +16,9 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <qcoro/qcorosignal.h>
+#include <qcoro/qcorotask.h>
+
 namespace tessaron {
 
 namespace {
@@ -40,6 +43,22 @@ void addButton(QVBoxLayout& column, QAbstractButton* button, int top) {
     row->setContentsMargins(0, top, 0, 0);
     row->addWidget(button);
     column.addLayout(row);
+}
+
+// Until no check runs; at once when none does.
+QCoro::Task<> untilIdle(QPointer<UpdateFramework> framework) {
+    while (framework && !framework->canCheckForUpdates())
+        co_await qCoro(framework.get(), &UpdateFramework::canCheckForUpdatesChanged);
+}
+
+// The user's check, after the one that runs, which would otherwise drop it; `finished` once it ended.
+QCoro::Task<> checkAfterTheRunningOne(QPointer<UpdateFramework> framework, std::function<void()> finished) {
+    co_await untilIdle(framework);
+    if (!framework)
+        co_return;
+    framework->checkForUpdates();
+    co_await untilIdle(framework);
+    finished();
 }
 
 } // namespace
@@ -118,8 +137,26 @@ void TessaronUpdateRequiredView::runPrimary() {
             openURL_.openUrl(*fields_.primaryFallbackURL);
         return;
     }
+    if (fields_.primaryWork) {
+        showWorking(true);
+        fields_.primaryWork([self = QPointer(this)] {
+            if (self)
+                self->showWorking(false);
+        });
+        return;
+    }
     if (fields_.primaryAction)
         fields_.primaryAction();
+}
+
+void TessaronUpdateRequiredView::showWorking(bool working) {
+    // Focus stays on the view while the button cannot take it, and goes back to the button afterwards.
+    if (working && primary_->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    primary_->setText(working ? uiText("Checking for updates…") : uiText("UpdateRequired.button"));
+    primary_->setEnabled(!working);
+    if (!working && hasFocus())
+        primary_->setFocus(Qt::OtherFocusReason);
 }
 
 void TessaronUpdateRequiredView::openSecondary() {
@@ -132,7 +169,9 @@ void TessaronUpdateRequiredView::keepFocus(QWidget* now) {
         return;
     if (now != covered && !covered->isAncestorOf(now))
         return;
-    primary_->setFocus(Qt::OtherFocusReason);
+    // A disabled button takes no focus: the view keeps it then.
+    QWidget* target = primary_->isEnabled() ? static_cast<QWidget*>(primary_) : this;
+    target->setFocus(Qt::OtherFocusReason);
 }
 
 void TessaronUpdateRequiredView::showEvent(QShowEvent* event) {
@@ -157,7 +196,11 @@ TessaronUpdateRequiredView::Fields updateRequiredFields(TessaronUpdateChecker& c
         .installed = checker.installedVersion(),
         .primaryURL = std::nullopt,
         .primaryFallbackURL = std::nullopt,
-        .primaryAction = [&framework = checker.updaterController()] { framework.checkForUpdates(); },
+        .primaryAction = {},
+        .primaryWork =
+            [framework = QPointer(&checker.updaterController())](std::function<void()> finished) {
+                checkAfterTheRunningOne(framework, std::move(finished));
+            },
         .secondaryURL = checker.downloadPage(),
     };
 }

@@ -34,6 +34,9 @@ public:
         // Opened when the desktop did not accept `primaryURL`.
         std::optional<QUrl> primaryFallbackURL{};
         std::function<void()> primaryAction{};
+        // When present, the primary button runs it instead of `primaryAction`, and shows that it is working
+        // (disabled, with a busy label) until the work calls `finished`.
+        std::function<void(std::function<void()> finished)> primaryWork{};
         // When present, a secondary button opens it.
         std::optional<QUrl> secondaryURL{};
     };
@@ -52,6 +55,7 @@ protected:
 
 private:
     void runPrimary();
+    void showWorking(bool working);
     void openSecondary();
     // Focus that moves to a covered widget comes back to the primary button.
     void keepFocus(QWidget* now);
@@ -63,8 +67,9 @@ private:
     TessaronSecondaryButton* secondary_ = nullptr;
 };
 
-// The view as the main window shows it for `required`: the user's update check as the primary action and
-// the product's download page as the secondary link.
+// The view as the main window shows it for `required`: the user's update check as the primary work and the
+// product's download page as the secondary link. A click while another check runs waits for it, then
+// checks; the framework shows the outcome, a failure included.
 TessaronUpdateRequiredView::Fields updateRequiredFields(TessaronUpdateChecker& checker,
                                                         const TessaronReleaseInfo& required);
 

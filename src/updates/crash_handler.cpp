@@ -7,7 +7,6 @@
 #include "updates/private_folder.hpp"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 
@@ -32,7 +31,8 @@ namespace {
 constexpr std::array crashSignals{SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT, SIGTRAP};
 constexpr int maxFrames = 128;
 
-char folderPath[4096];
+// The crash folder as checked at install: a link put in its place later leads nowhere.
+int folderDescriptor = -1;
 char preparedLines[2048];
 std::size_t preparedLength = 0;
 alignas(16) char alternateStack[256 * 1024];
@@ -105,16 +105,16 @@ QByteArray preparedLine(const char* key, const QString& value) {
     return QByteArray(key) + ' ' + oneLine.toUtf8() + '\n';
 }
 
-// Builds a path in a fixed buffer, cutting what does not fit. Async-signal-safe.
-class PathBuilder {
+// Builds a file name in a fixed buffer, cutting what does not fit. Async-signal-safe.
+class NameBuilder {
 public:
-    PathBuilder& text(const char* part) {
-        for (; *part != '\0' && length_ + 1 < sizeof(path_); ++part)
-            path_[length_++] = *part;
-        path_[length_] = '\0';
+    NameBuilder& text(const char* part) {
+        for (; *part != '\0' && length_ + 1 < sizeof(name_); ++part)
+            name_[length_++] = *part;
+        name_[length_] = '\0';
         return *this;
     }
-    PathBuilder& number(unsigned long value) {
+    NameBuilder& number(unsigned long value) {
         char digits[24];
         std::size_t count = 0;
         do {
@@ -127,23 +127,23 @@ public:
         reversed[count] = '\0';
         return text(reversed);
     }
-    const char* path() const { return path_; }
+    const char* name() const { return name_; }
 
 private:
-    char path_[sizeof(folderPath) + 64] = {};
+    char name_[64] = {};
     std::size_t length_ = 0;
 };
 
 // Creates the spool exclusively, never through a link. -1 when no name is free.
 int createSpool() {
     for (unsigned attempt = 0; attempt < 10; ++attempt) {
-        PathBuilder name;
-        name.text(folderPath).text("/").text(crash_spool::prefix).number(unsigned(::getpid()));
+        NameBuilder name;
+        name.text(crash_spool::prefix).number(unsigned(::getpid()));
         if (attempt > 0)
             name.text("-").number(attempt);
         name.text(crash_spool::extension);
-        const int descriptor =
-            ::open(name.path(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int descriptor = ::openat(folderDescriptor, name.name(),
+                                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (descriptor >= 0 || errno != EEXIST)
             return descriptor;
     }
@@ -215,7 +215,6 @@ void onCrashSignal(int signalNumber, siginfo_t* info, void*) {
 }
 
 void prepare(const CrashHandlerSetup& setup) {
-    copyInto(folderPath, sizeof(folderPath), QFile::encodeName(setup.folder));
     const QByteArray lines = preparedLine("version", setup.version) + preparedLine("build", setup.build) +
                              preparedLine("os", setup.osVersion) + preparedLine("arch", setup.architecture) +
                              preparedLine("model", setup.hardwareModel);
@@ -249,7 +248,8 @@ CrashHandlerSetup CrashHandlerSetup::standard() {
 bool installCrashHandler(const CrashHandlerSetup& setup) {
     if (installed.load())
         return true;
-    if (!PrivateFolder::open(setup.folder, true))
+    auto folder = PrivateFolder::open(setup.folder, true);
+    if (!folder)
         return false;
     prepare(setup);
     stack_t stack{};
@@ -263,6 +263,8 @@ bool installCrashHandler(const CrashHandlerSetup& setup) {
     ::sigemptyset(&action.sa_mask);
     for (const int signalNumber : crashSignals)
         ::sigaddset(&action.sa_mask, signalNumber);
+    // Kept open for the rest of the process.
+    folderDescriptor = std::move(*folder).releaseDescriptor();
     for (const int signalNumber : crashSignals)
         ::sigaction(signalNumber, &action, nullptr);
     std::set_terminate(onTerminate);

@@ -4,10 +4,9 @@ namespace tessaron {
 
 namespace {
 
-// A batch that arrives once the pipeline is gone is dropped.
-QCoro::Task<> receiveIfAlive(std::weak_ptr<TessaronCrashPipeline> weak, QList<TessaronCrashReport> batch) {
+QCoro::Task<> drainIfAlive(std::weak_ptr<TessaronCrashPipeline> weak) {
     if (const auto pipeline = weak.lock())
-        co_await pipeline->receive(std::move(batch));
+        co_await pipeline->drain();
 }
 
 } // namespace
@@ -24,25 +23,35 @@ TessaronCrashPipeline::TessaronCrashPipeline(std::shared_ptr<TessaronCrashReport
 QCoro::Task<> TessaronCrashPipeline::activate(Schedule schedule) {
     const auto self = shared_from_this();
     const std::weak_ptr<TessaronCrashPipeline> weak = self;
+    // A batch that arrives once the pipeline is gone stays with its source.
     auto deliver = [weak, schedule](QList<TessaronCrashReport> batch) {
-        if (!weak.expired())
-            schedule([weak, batch] { return receiveIfAlive(weak, batch); });
+        const auto pipeline = weak.lock();
+        if (!pipeline)
+            return false;
+        const bool stored = pipeline->keep(batch);
+        // Stored while the source starts: the activation's own drain, which follows, offers it.
+        if (!pipeline->starting_.load())
+            schedule([weak] { return drainIfAlive(weak); });
+        return stored;
     };
     bool first = false;
     {
         std::lock_guard guard(lock_);
         first = !std::exchange(registered_, true);
     }
-    if (first)
+    if (first) {
+        starting_.store(true);
         source_->start(std::move(deliver));
+        starting_.store(false);
+    }
     co_await drain();
 }
 
-QCoro::Task<> TessaronCrashPipeline::receive(QList<TessaronCrashReport> batch) {
-    const auto self = shared_from_this();
+bool TessaronCrashPipeline::keep(const QList<TessaronCrashReport>& batch) {
+    bool stored = true;
     for (const auto& report : batch)
-        store_->save(report);
-    co_await drain();
+        stored = store_->save(report) && stored;
+    return stored;
 }
 
 QCoro::Task<> TessaronCrashPipeline::drain() {

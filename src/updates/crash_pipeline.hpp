@@ -10,15 +10,16 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
 
 namespace tessaron {
 
-// Ties the crash source, the store and the uploader together. Its steps run one at a time on the crash
-// reporter's worker: a delivered batch is saved first, then every stored report is offered, one upload
-// at a time; only a report the endpoint took leaves the disk.
+// Ties the crash source, the store and the uploader together. A delivered batch is saved at once, on the
+// source's thread, so quitting cannot lose it; the uploads are steps that run one at a time on the crash
+// reporter's worker, offering every stored report; only a report the endpoint took leaves the disk.
 class TessaronCrashPipeline : public std::enable_shared_from_this<TessaronCrashPipeline> {
 public:
     // Made on the worker's thread at the first upload, since the transport belongs to that thread.
@@ -30,9 +31,10 @@ public:
     TessaronCrashPipeline(std::shared_ptr<TessaronCrashReportStore> store, UploaderFactory uploader,
                           std::shared_ptr<TessaronCrashReportSource> source, CancellationToken stopping);
 
-    // Starts the source once, with a handler that schedules a receive step per batch; then drains.
+    // Starts the source once, with a handler that saves each batch and schedules a drain; then drains.
     QCoro::Task<> activate(Schedule schedule);
-    QCoro::Task<> receive(QList<TessaronCrashReport> batch);
+    // True when every report of the batch was stored.
+    bool keep(const QList<TessaronCrashReport>& batch);
     QCoro::Task<> drain();
     // On the worker's thread as it ends: pending uploads end as not delivered.
     void releaseUploader();
@@ -49,6 +51,7 @@ private:
     CancellationToken stopping_;
     std::mutex lock_;
     bool registered_ = false;
+    std::atomic<bool> starting_{false};
     QSet<QUuid> inFlight_;
 };
 

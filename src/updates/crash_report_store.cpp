@@ -63,11 +63,13 @@ QString FileCrashReportStore::defaultDirectory() {
 FileCrashReportStore::FileCrashReportStore(QString directory)
     : directory_(std::move(directory)) {}
 
-void FileCrashReportStore::save(const TessaronCrashReport& report) {
+bool FileCrashReportStore::save(const TessaronCrashReport& report) {
     std::lock_guard guard(lock_);
     const auto folder = PrivateFolder::open(directory_, true);
-    if (folder && folder->writeAtomically(fileName(report.id), report.encoded()))
-        prune(*folder);
+    if (!folder || !folder->writeAtomically(fileName(report.id), report.encoded()))
+        return false;
+    prune(*folder);
+    return true;
 }
 
 QList<TessaronCrashReport> FileCrashReportStore::loadAll() {

@@ -10,12 +10,13 @@
 
 namespace tessaron {
 
-// Where crash reports wait between the crash and their delivery. No operation fails towards the caller.
+// Where crash reports wait between the crash and their delivery. No operation throws.
 class TessaronCrashReportStore {
 public:
     virtual ~TessaronCrashReportStore() = default;
 
-    virtual void save(const TessaronCrashReport& report) = 0;
+    // False when the report could not be written.
+    virtual bool save(const TessaronCrashReport& report) = 0;
     virtual QList<TessaronCrashReport> loadAll() = 0;
     virtual void remove(const QUuid& id) = 0;
 };
@@ -35,7 +36,7 @@ public:
 
     const QString& directory() const { return directory_; }
 
-    void save(const TessaronCrashReport& report) override;
+    bool save(const TessaronCrashReport& report) override;
     QList<TessaronCrashReport> loadAll() override;
     void remove(const QUuid& id) override;
 

@@ -35,9 +35,7 @@ private:
 
 TessaronCrashReporter::TessaronCrashReporter() = default;
 
-TessaronCrashReporter::~TessaronCrashReporter() {
-    worker_.stop();
-}
+TessaronCrashReporter::~TessaronCrashReporter() = default;
 
 TessaronCrashReporter& TessaronCrashReporter::shared() {
     // Never destroyed: crash reporting lasts as long as the process. Its worker ends with the event loop,
@@ -46,7 +44,7 @@ TessaronCrashReporter& TessaronCrashReporter::shared() {
         auto* made = new TessaronCrashReporter();
         if (auto* application = QCoreApplication::instance()) {
             QObject::connect(application, &QCoreApplication::aboutToQuit, application,
-                             [made] { made->stop(); });
+                             [made] { made->stop(quitPatience); });
         }
         return made;
     }();

@@ -43,8 +43,11 @@ public:
     void enqueue(TessaronCrashPipeline::Step step);
     // True once every scheduled step has run; false when `timeout` passes first.
     bool waitForIdle(std::chrono::milliseconds timeout) { return worker_.waitForIdle(timeout); }
-    // Cancels the running upload and ends the worker; nothing runs afterwards.
-    void stop() { worker_.stop(); }
+    // How long quitting waits for the worker.
+    static constexpr std::chrono::milliseconds quitPatience{1000};
+
+    // Cancels the running upload and ends the worker, waiting at most `patience`; nothing runs afterwards.
+    bool stop(std::chrono::milliseconds patience) { return worker_.stop(patience); }
 
 private:
     std::shared_ptr<TessaronCrashPipeline> makePipeline(CrashReportingParts parts);

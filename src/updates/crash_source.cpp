@@ -47,7 +47,7 @@ void SpoolCrashSource::start(Deliver deliver) {
     if (!folder)
         return;
     QList<TessaronCrashReport> batch;
-    QStringList delivered;
+    QStringList reported, unreadable;
     for (const auto& name : folder->entries()) {
         const auto writer = crash_spool::writerOf(name);
         if (!writer)
@@ -56,20 +56,21 @@ void SpoolCrashSource::start(Deliver deliver) {
         const auto parsed = bytes ? crash_spool::parse(*bytes) : std::nullopt;
         if ((!parsed || !parsed->complete) && isRunning(*writer))
             continue;
-        if (parsed) {
-            batch.append(TessaronCrashReport::make(parsed->diagnostic, parsed->crashedAt,
-                                                   contextOfCrash(context_, parsed->version)));
+        if (!parsed) {
+            unreadable.append(name);
+            continue;
         }
-        delivered.append(name);
+        batch.append(TessaronCrashReport::make(parsed->diagnostic, parsed->crashedAt,
+                                               contextOfCrash(context_, parsed->version)));
+        reported.append(name);
     }
     Deliver handler;
     {
         std::lock_guard guard(lock_);
         handler = deliver_;
     }
-    if (!batch.isEmpty() && handler)
-        handler(batch);
-    for (const auto& name : delivered)
+    const bool stored = !batch.isEmpty() && handler && handler(batch);
+    for (const auto& name : stored ? unreadable + reported : unreadable)
         folder->remove(name);
 }
 

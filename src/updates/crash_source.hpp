@@ -11,18 +11,18 @@
 namespace tessaron {
 
 // Where crash reports come from. The handler may be called on any thread, any number of times, with
-// non-empty batches.
+// non-empty batches; it returns true once the batch is stored, and only then may the source forget it.
 class TessaronCrashReportSource {
 public:
-    using Deliver = std::function<void(QList<TessaronCrashReport>)>;
+    using Deliver = std::function<bool(QList<TessaronCrashReport>)>;
 
     virtual ~TessaronCrashReportSource() = default;
     virtual void start(Deliver deliver) = 0;
 };
 
 // Reads the spools that crashed processes left in the crash folder (see installCrashHandler), turns each
-// into a report stamped with its crash time, delivers them in one batch and removes them. A spool that its
-// writer is still writing is left for a later launch.
+// into a report stamped with its crash time and delivers them in one batch. A spool is removed once its
+// report is stored; one that its writer is still writing is left for a later launch.
 class SpoolCrashSource final : public TessaronCrashReportSource {
 public:
     SpoolCrashSource(QString folder, CrashReportContext context);

@@ -1,11 +1,13 @@
 #include "updates/crash_spool.hpp"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QTimeZone>
+
+#include <algorithm>
+#include <tuple>
 
 namespace tessaron::crash_spool {
 
@@ -19,29 +21,58 @@ struct Mapping {
     QString module;
 };
 
+// The field at `from` up to the next space, and the position after the spaces that follow it.
+std::pair<QByteArrayView, qsizetype> nextField(QByteArrayView line, qsizetype from) {
+    qsizetype end = from;
+    while (end < line.size() && line[end] != ' ')
+        ++end;
+    qsizetype next = end;
+    while (next < line.size() && line[next] == ' ')
+        ++next;
+    return {line.sliced(from, end - from), next};
+}
+
+// The file name of a mapped path; the path runs to the end of the line and may hold spaces.
+QString moduleOf(QByteArrayView path) {
+    constexpr QByteArrayView deleted(" (deleted)");
+    if (path.endsWith(deleted))
+        path.chop(deleted.size());
+    const auto slash = path.lastIndexOf('/');
+    return QString::fromUtf8(path.sliced(slash + 1));
+}
+
 // "start-end perms offset dev inode [path]"; only the file's name is kept, never its folder.
-std::optional<Mapping> mappingOf(const QByteArray& line) {
-    const auto fields = line.simplified().split(' ');
-    if (fields.size() < 5)
-        return std::nullopt;
-    const auto range = fields[0].split('-');
+std::optional<Mapping> mappingOf(QByteArrayView line) {
+    QByteArrayView fields[5];
+    qsizetype at = 0;
+    for (auto& field : fields)
+        std::tie(field, at) = nextField(line, at);
+    const auto dash = fields[0].indexOf('-');
     bool startOk = false, endOk = false, offsetOk = false;
     Mapping mapping;
-    if (range.size() == 2) {
-        mapping.start = range[0].toULongLong(&startOk, 16);
-        mapping.end = range[1].toULongLong(&endOk, 16);
+    if (dash >= 0) {
+        mapping.start = fields[0].first(dash).toULongLong(&startOk, 16);
+        mapping.end = fields[0].sliced(dash + 1).toULongLong(&endOk, 16);
     }
     mapping.fileOffset = fields[2].toULongLong(&offsetOk, 16);
-    if (!startOk || !endOk || !offsetOk)
+    if (!startOk || !endOk || !offsetOk || fields[4].isEmpty() || mapping.end <= mapping.start)
         return std::nullopt;
-    if (fields.size() >= 6)
-        mapping.module = QFileInfo(QString::fromUtf8(fields[5])).fileName();
+    mapping.module = moduleOf(line.sliced(at));
     return mapping;
 }
 
+bool startsBefore(const Mapping& a, const Mapping& b) {
+    return a.start < b.start;
+}
+
+// `mappings` sorted by start; the memory map's regions do not overlap.
 QJsonObject frameOf(quint64 address, const QList<Mapping>& mappings) {
-    for (const auto& mapping : mappings) {
-        if (address >= mapping.start && address < mapping.end && !mapping.module.isEmpty()) {
+    const auto after =
+        std::upper_bound(mappings.begin(), mappings.end(), address,
+                         [](quint64 wanted, const Mapping& mapping) { return wanted < mapping.start; });
+    if (after != mappings.begin()) {
+        const auto& mapping = *std::prev(after);
+        if (address < mapping.end && !mapping.module.isEmpty()) {
             return {{QStringLiteral("module"), mapping.module},
                     {QStringLiteral("offset"), qint64(address - mapping.start + mapping.fileOffset)}};
         }
@@ -50,7 +81,8 @@ QJsonObject frameOf(quint64 address, const QList<Mapping>& mappings) {
     return {{QStringLiteral("module"), QString()}, {QStringLiteral("offset"), qint64(address)}};
 }
 
-QByteArray callStackTree(const QList<quint64>& frames, const QList<Mapping>& mappings) {
+QByteArray callStackTree(const QList<quint64>& frames, QList<Mapping> mappings) {
+    std::sort(mappings.begin(), mappings.end(), startsBefore);
     QJsonArray described;
     for (const auto address : frames)
         described.append(frameOf(address, mappings));
@@ -59,7 +91,7 @@ QByteArray callStackTree(const QList<quint64>& frames, const QList<Mapping>& map
     return QJsonDocument(tree).toJson(QJsonDocument::Compact);
 }
 
-std::optional<qint64> number(const QByteArray& value) {
+std::optional<qint64> number(QByteArrayView value) {
     bool ok = false;
     const qint64 parsed = value.toLongLong(&ok, 10);
     return ok ? std::optional(parsed) : std::nullopt;
@@ -88,14 +120,18 @@ std::optional<Parsed> parse(const QByteArray& bytes) {
     QList<Mapping> mappings;
     bool inMaps = false;
     std::optional<qint64> time;
-    const auto lines = bytes.sliced(qsizetype(sizeof(header) - 1)).split('\n');
-    for (const auto& line : lines) {
+    const QByteArrayView rest = QByteArrayView(bytes).sliced(qsizetype(sizeof(header) - 1));
+    for (qsizetype at = 0; at < rest.size();) {
+        const auto lineEnd = rest.indexOf('\n', at);
+        const auto line = rest.sliced(at, (lineEnd < 0 ? rest.size() : lineEnd) - at);
+        at = lineEnd < 0 ? rest.size() : lineEnd + 1;
         if (line == "end") {
             parsed.complete = true;
             break;
         }
         if (inMaps) {
-            if (const auto mapping = mappingOf(line))
+            const auto mapping = mappings.size() < maxMappings ? mappingOf(line) : std::nullopt;
+            if (mapping)
                 mappings.append(*mapping);
             continue;
         }
@@ -104,9 +140,11 @@ std::optional<Parsed> parse(const QByteArray& bytes) {
             continue;
         }
         const auto space = line.indexOf(' ');
-        const auto key = line.left(space);
-        const auto value = space < 0 ? QByteArray() : line.sliced(space + 1);
-        const auto text = QString::fromUtf8(value);
+        const auto key = space < 0 ? line : line.first(space);
+        const auto value = space < 0 ? QByteArrayView() : line.sliced(space + 1);
+        const auto text = [value] {
+            return QString::fromUtf8(value);
+        };
         if (key == "signal")
             diagnostic.signal = number(value);
         else if (key == "code")
@@ -114,18 +152,18 @@ std::optional<Parsed> parse(const QByteArray& bytes) {
         else if (key == "time")
             time = number(value);
         else if (key == "reason")
-            diagnostic.terminationReason = text;
+            diagnostic.terminationReason = text();
         else if (key == "version")
-            parsed.version = text;
+            parsed.version = text();
         else if (key == "build")
-            meta.applicationBuildVersion = text;
+            meta.applicationBuildVersion = text();
         else if (key == "os")
-            meta.osVersion = text;
+            meta.osVersion = text();
         else if (key == "arch")
-            meta.platformArchitecture = text;
+            meta.platformArchitecture = text();
         else if (key == "model")
-            meta.deviceType = text;
-        else if (key == "frame") {
+            meta.deviceType = text();
+        else if (key == "frame" && frames.size() < maxFrames) {
             bool ok = false;
             const auto address = value.toULongLong(&ok, 16);
             if (ok)
@@ -135,7 +173,7 @@ std::optional<Parsed> parse(const QByteArray& bytes) {
     if (!diagnostic.signal || !time)
         return std::nullopt;
     parsed.crashedAt = QDateTime::fromSecsSinceEpoch(*time, QTimeZone::utc());
-    diagnostic.callStackTree = callStackTree(frames, mappings);
+    diagnostic.callStackTree = callStackTree(frames, std::move(mappings));
     return parsed;
 }
 

@@ -23,6 +23,10 @@ namespace crash_spool {
 inline constexpr char header[] = "tessaron-crash-spool 1\n";
 inline constexpr char prefix[] = "crash-";
 inline constexpr char extension[] = ".spool";
+// The handler writes at most 128 frames, and a real memory map has a few thousand lines. A spool beyond
+// these is damaged or planted, and its excess is ignored so that reading it stays quick.
+inline constexpr qsizetype maxFrames = 256;
+inline constexpr qsizetype maxMappings = 16'384;
 
 // The writing process, from a name "crash-<pid>[-<n>].spool"; none for any other name.
 std::optional<qint64> writerOf(const QString& fileName);

@@ -96,7 +96,9 @@ QStringList PrivateFolder::entries() const {
 }
 
 std::optional<QByteArray> PrivateFolder::read(const QString& name, qint64 maxBytes) const {
-    const int file = ::openat(descriptor_, encodedName(name).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer that never comes.
+    const int file =
+        ::openat(descriptor_, encodedName(name).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (file < 0)
         return std::nullopt;
     QByteArray content;

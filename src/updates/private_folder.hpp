@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace tessaron {
 
@@ -33,6 +34,8 @@ public:
     // new one.
     bool writeAtomically(const QString& name, const QByteArray& bytes) const;
     void remove(const QString& name) const;
+    // The opened folder's descriptor, now the caller's to keep or close.
+    int releaseDescriptor() && { return std::exchange(descriptor_, -1); }
 
 private:
     PrivateFolder(int descriptor, QString path);

@@ -16,6 +16,8 @@ QCoro::Task<std::optional<TessaronReleaseInfo>> ReleaseFeed::fetchLatest() const
         .body = {},
         .timeout = std::chrono::seconds(10),
         .maxBodyBytes = 65'536,
+        // A moved feed keeps delivering minimum versions; the transport follows only to HTTPS.
+        .followRedirects = true,
     };
     const auto outcome = co_await transport_.send(std::move(request));
     const auto* response = std::get_if<HttpResponse>(&outcome);

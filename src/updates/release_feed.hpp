@@ -12,7 +12,8 @@
 
 namespace tessaron {
 
-// The product's release feed: a JSON record of the latest release, read only from a 200 reply.
+// The product's release feed: a JSON record of the latest release, read only from a 200 reply, following
+// the transport's HTTPS redirects.
 class ReleaseFeed {
 public:
     ReleaseFeed(HttpTransport& transport, QUrl url);

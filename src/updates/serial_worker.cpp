@@ -17,7 +17,8 @@ SerialWorker::SerialWorker()
 }
 
 SerialWorker::~SerialWorker() {
-    stop();
+    requestStop();
+    thread_.wait();
 }
 
 void SerialWorker::setTeardown(std::function<void()> work) {
@@ -64,7 +65,12 @@ QCoro::Task<> SerialWorker::run(Step step) {
     pump();
 }
 
-void SerialWorker::stop() {
+bool SerialWorker::stop(std::chrono::milliseconds patience) {
+    requestStop();
+    return thread_.wait(QDeadlineTimer(patience));
+}
+
+void SerialWorker::requestStop() {
     {
         std::lock_guard guard(lock_);
         if (stopped_)
@@ -73,11 +79,15 @@ void SerialWorker::stop() {
         steps_.clear();
         idle_.notify_all();
     }
-    // Cancellation wakes the running step on its own thread, where its transfers live.
+    // Cancellation wakes the running step on its own thread, where its transfers live. Queued, never
+    // awaited: a step busy in the thread must not hold up the caller.
     QMetaObject::invokeMethod(
-        context_.get(), [this] { stopping_.cancel(); }, Qt::BlockingQueuedConnection);
-    thread_.quit();
-    thread_.wait();
+        context_.get(),
+        [this] {
+            stopping_.cancel();
+            thread_.quit();
+        },
+        Qt::QueuedConnection);
 }
 
 bool SerialWorker::waitForIdle(std::chrono::milliseconds timeout) {

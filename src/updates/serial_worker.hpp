@@ -24,7 +24,7 @@ public:
     using Step = std::function<QCoro::Task<>()>;
 
     SerialWorker();
-    // Stops the worker (see stop()).
+    // Stops the worker and waits for its thread, however long the running step takes.
     ~SerialWorker();
     SerialWorker(const SerialWorker&) = delete;
     SerialWorker& operator=(const SerialWorker&) = delete;
@@ -37,11 +37,14 @@ public:
     void setTeardown(std::function<void()> work);
 
     // Any thread but the worker's: cancels the running step, drops the waiting ones and ends the thread.
-    void stop();
+    // Waits at most `patience` for the thread to end; false when it still runs (a step that ignores the
+    // cancellation, such as reading a large spool), and the thread then ends on its own.
+    bool stop(std::chrono::milliseconds patience);
     // True once nothing runs and nothing waits; false when `timeout` passes first.
     bool waitForIdle(std::chrono::milliseconds timeout);
 
 private:
+    void requestStop();
     void pump();
     QCoro::Task<> run(Step step);
 

@@ -29,6 +29,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
@@ -36,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 namespace tessaron::testing {
 namespace {
@@ -166,7 +168,10 @@ protected:
         static const bool installed = installStringTable(*QCoreApplication::instance());
         EXPECT_TRUE(installed);
         server.on("GET", "/releases/mac/latest.json", [this](const HttpsTestServer::Request&) {
-            return HttpsTestServer::Reply{.body = R"({"version":"2.0","build":20,"url":"https://x.test/get",)"
+            while (feedHeld)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return HttpsTestServer::Reply{.status = feedStatus,
+                                          .body = R"({"version":"2.0","build":20,"url":"https://x.test/get",)"
                                                   R"("minimumVersion":")" +
                                                   QByteArray(feedMinimum) + R"("})"};
         });
@@ -207,6 +212,9 @@ protected:
     HttpsTestServer server;
     const QUrl downloadPage = server.url(QStringLiteral("/download/mac"));
     std::atomic<const char*> feedMinimum = "2.0";
+    // While held, the feed answers nothing yet.
+    std::atomic<bool> feedHeld = false;
+    std::atomic<int> feedStatus = 200;
     MemoryPreferences defaults, gatePreferences;
     TessaronServerUpgradeGate gate{gatePreferences};
     std::unique_ptr<ApplicationUpdates> application;
@@ -222,6 +230,28 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     auto* primary = cover()->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
     ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
+
+    // A click while a check runs shows that it works, waits for that check and then checks; the failure of
+    // its check is shown.
+    feedHeld = true;
+    const auto fetched = server.requests().size();
+    application->checker().updaterController().checkForUpdatesInBackground();
+    ASSERT_TRUE(eventually([&] { return server.requests().size() == fetched + 1; }));
+    primary->click();
+    EXPECT_EQ(std::pair(primary->isEnabled(), primary->text()),
+              std::pair(false, QStringLiteral("Checking for updates…")));
+    feedStatus = 500;
+    feedHeld = false;
+    ASSERT_TRUE(eventually([&] { return primary->isEnabled(); }));
+    EXPECT_EQ(server.requests().size(), fetched + 2) << "the running check, then the user's";
+    QStringList shown;
+    for (auto* window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(window) && window->isVisible() && window->close())
+            shown.append(window->windowTitle());
+    }
+    EXPECT_EQ(shown, QStringList{QStringLiteral("Update check failed")});
+
+    feedStatus = 200;
     browser.opened.clear();
     primary->click();
     ASSERT_TRUE(eventually([&] { return !browser.opened.isEmpty(); }));

@@ -1,7 +1,9 @@
 // A program that crashes on purpose through the application's crash handler, and that, started again,
 // sends what the crash left through the application's crash pipeline.
 //
-//   tessaron-crash-child <folder> null-write|stack-overflow|uncaught-exception
+//   tessaron-crash-child <folder> null-write|stack-overflow|uncaught-exception|swapped-folder
+//     (swapped-folder: the folder moves to "<folder>-checked" and a link to "<folder>-decoy" takes its
+//     place before a null write)
 //   tessaron-crash-child <folder> report <https base URL> <CA file>
 
 #include "platform/qt_http_transport.hpp"
@@ -12,10 +14,13 @@
 #include <QSslCertificate>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -43,6 +48,14 @@ int crash(const char* folder, const char* how) {
         .architecture = QStringLiteral("x86_64"),
         .hardwareModel = QStringLiteral("Test Machine"),
     });
+    if (std::strcmp(how, "swapped-folder") == 0) {
+        const std::string path(folder);
+        const std::string decoy = path + "-decoy";
+        if (::rename(folder, (path + "-checked").c_str()) != 0 || ::mkdir(decoy.c_str(), 0700) != 0 ||
+            ::symlink(decoy.c_str(), folder) != 0)
+            return 3;
+        how = "null-write";
+    }
     if (std::strcmp(how, "null-write") == 0) {
         volatile std::uintptr_t zero = 0;
         *reinterpret_cast<volatile int*>(zero) = 1;

@@ -19,12 +19,16 @@ int freeLoopbackPort() {
 
 } // namespace
 
-LocalServiceProcess::LocalServiceProcess() {
+LocalServiceProcess::LocalServiceProcess(std::optional<int> port) {
     QProcess certificates;
     certificates.start(QStringLiteral(TESSARON_MAKE_CERTS_SCRIPT), {directory_.path()});
     if (!certificates.waitForFinished(30'000) || certificates.exitCode() != 0) {
         startError_ =
             QStringLiteral("make-certs.sh failed: ") + QString::fromUtf8(certificates.readAllStandardError());
+        return;
+    }
+    if (port) {
+        start(*port);
         return;
     }
     // Another process may take the free port between the probe and the service's bind: try a few.

@@ -16,7 +16,8 @@ namespace tessaron::testing {
 // e-mail codes).
 class LocalServiceProcess {
 public:
-    LocalServiceProcess();
+    // On a free port, or only on `port` when given.
+    explicit LocalServiceProcess(std::optional<int> port = std::nullopt);
     ~LocalServiceProcess();
     LocalServiceProcess(const LocalServiceProcess&) = delete;
     LocalServiceProcess& operator=(const LocalServiceProcess&) = delete;

@@ -18,6 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace tessaron::testing {
 namespace {
 
@@ -116,6 +121,34 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
     ASSERT_TRUE(release);
     EXPECT_FALSE(compareVersions(QStringLiteral("0.1.0"), release->version));
     EXPECT_EQ(release->url, QUrl(service.baseURL() + QStringLiteral("/download/mac")));
+}
+
+// A listener on `address` as another running service holds it, sharing its port with whoever asks.
+std::pair<int, int> sharedListener(const char* address) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int yes = 1;
+    for (const int option : {SO_REUSEADDR, SO_REUSEPORT})
+        ::setsockopt(listener, SOL_SOCKET, option, &yes, sizeof yes);
+    sockaddr_in socketAddress{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+    ::inet_pton(AF_INET, address, &socketAddress.sin_addr);
+    socklen_t length = sizeof socketAddress;
+    auto* generic = reinterpret_cast<sockaddr*>(&socketAddress);
+    EXPECT_EQ(::bind(listener, generic, length) | ::listen(listener, 1) |
+                  ::getsockname(listener, generic, &length),
+              0);
+    return {listener, ntohs(socketAddress.sin_port)};
+}
+
+TEST(LocalServiceStartTest, RefusesToStartWhenItsPortOrANodesPortIsTaken) {
+    // The node addresses start at 127.0.0.2.
+    for (const char* address : {"127.0.0.1", "127.0.0.2"}) {
+        const auto [listener, port] = sharedListener(address);
+        const LocalServiceProcess second(port);
+        EXPECT_FALSE(second.isRunning()) << address;
+        EXPECT_TRUE(second.startError().contains(QStringLiteral("%1:%2").arg(address).arg(port)))
+            << second.startError().toStdString();
+        ::close(listener);
+    }
 }
 
 } // namespace

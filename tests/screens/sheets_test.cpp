@@ -224,6 +224,28 @@ TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) 
     }
 }
 
+TEST_F(UpdateRequiredViewTest, ThePrimaryButtonShowsItsWorkUntilItEnds) {
+    std::function<void()> finish;
+    const auto view = makeView({.primaryWork = [&](std::function<void()> finished) {
+        finish = finished;
+    }});
+    auto* button = view->findChild<TessaronPrimaryButton*>();
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    button->setFocus();
+    const QImage idle = render(*view, {800, 600});
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(finish);
+    const auto* accessible = QAccessible::queryAccessibleInterface(button);
+    EXPECT_EQ(std::tuple(button->text(), accessible->state().disabled, QApplication::focusWidget()),
+              std::tuple(QStringLiteral("Checking for updates…"), true, static_cast<QWidget*>(view.get())));
+    EXPECT_NE(capture(*view, {800, 600}, QStringLiteral("update-required-working")), idle);
+    finish();
+    EXPECT_EQ(std::tuple(button->text(), accessible->state().disabled, QApplication::focusWidget()),
+              std::tuple(QStringLiteral("Update Tessaron"), false, static_cast<QWidget*>(button)));
+    EXPECT_EQ(primaryActions, 0);
+}
+
 TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
     QWidget host;
     QPushButton beneath(QStringLiteral("Connect"), &host);

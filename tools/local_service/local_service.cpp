@@ -31,6 +31,12 @@ LocalService::LocalService(const std::string& certificatePath, const std::string
     : server_(certificatePath.c_str(), keyPath.c_str())
     , context_(std::move(context)) {
     server_.set_tcp_nodelay(true);
+    // The library's default also sets SO_REUSEPORT, which lets a second service share a port another one
+    // holds; SO_REUSEADDR alone still refuses a port with a listener.
+    server_.set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     server_.set_logger(logRequest);
     // Runs for every error status; only a 404 that no handler filled in is an unknown path.
     server_.set_error_handler(
@@ -46,10 +52,13 @@ void LocalService::add(RouteGroup group) {
     group(server_, context_);
 }
 
-bool LocalService::run(int port) {
-    if (!server_.bind_to_port(loopback, port))
-        return false;
-    std::printf("listening on https://%s:%d\n", loopback.c_str(), port);
+bool LocalService::bind(int port) {
+    port_ = port;
+    return server_.bind_to_port(loopback, port);
+}
+
+bool LocalService::serve() {
+    std::printf("listening on https://%s:%d\n", loopback.c_str(), port_);
     std::fflush(stdout);
     return server_.listen_after_bind();
 }

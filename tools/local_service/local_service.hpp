@@ -39,12 +39,15 @@ public:
     // False when the certificate or key could not be loaded.
     bool isValid() const { return server_.is_valid(); }
     void add(RouteGroup group);
-    // Serves until the process ends; false when the port cannot be bound.
-    bool run(int port);
+    // Takes the port on 127.0.0.1 for this process alone; false when anyone holds it already.
+    bool bind(int port);
+    // Serves on the bound port until the process ends.
+    bool serve();
 
 private:
     httplib::SSLServer server_;
     ServiceContext context_;
+    int port_ = 0;
 };
 
 } // namespace tessaron::local_service

@@ -68,10 +68,17 @@ int main(int argc, char* argv[]) {
     }
     for (auto group : routeGroups)
         service.add(group);
-    const NodeListeners nodes(context.seeds.nodeAddresses(), *port);
-    if (!service.run(*port)) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", *port);
+    // Every port is this service's alone, or it does not start: a half-started service would answer for
+    // another one's nodes.
+    if (!service.bind(*port)) {
+        std::fprintf(stderr, "cannot listen on 127.0.0.1:%d: the port is taken (another service?)\n", *port);
         return 1;
     }
-    return 0;
+    const auto nodeAddresses = context.seeds.nodeAddresses();
+    const NodeListeners nodes(nodeAddresses, *port);
+    if (nodes.listeningCount() != nodeAddresses.size()) {
+        std::fprintf(stderr, "not started: every node must listen on port %d\n", *port);
+        return 1;
+    }
+    return service.serve() ? 0 : 1;
 }

@@ -11,7 +11,7 @@ namespace tessaron::local_service {
 // server there. Each connection is held open until the peer closes it; whatever it sends is discarded.
 class NodeListeners {
 public:
-    // An address that cannot be bound is reported on stderr and left out; the rest still listen.
+    // An address that cannot be bound is reported on stderr and left out (listeningCount() tells).
     NodeListeners(const std::vector<std::string>& addresses, int port);
     ~NodeListeners();
     NodeListeners(const NodeListeners&) = delete;
