@@ -2,18 +2,22 @@
 #include "account_screens/account_section.hpp"
 #include "account_screens/fake_account_screen_model.hpp"
 #include "account_screens/login_view.hpp"
+#include "app/application_look.hpp"
 #include "app/application_updates.hpp"
 #include "app/foreground_invitation_recovery.hpp"
 #include "app/main_window.hpp"
 #include "app/model_home_account.hpp"
 #include "app/opened_url_router.hpp"
 #include "app/sheet_contents.hpp"
+#include "app/tray_icon.hpp"
 #include "platform/system_log.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/string_table.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "screens/update_required_view.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_browser.hpp"
@@ -25,11 +29,18 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -42,9 +53,42 @@ QWidget* blankCover(QWidget& window) {
     return new QWidget(&window);
 }
 
+// The application's look, made once per test process as the application makes it.
+ApplicationLook& applicationLook() {
+    static ApplicationLook look;
+    return look;
+}
+
+// The share of an image's pixels that `accepts`.
+double share(const QImage& image, const std::function<bool(const QColor&)>& accepts) {
+    qsizetype count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += accepts(image.pixelColor(x, y));
+    return double(count) / double(std::max<qsizetype>(1, qsizetype(image.width()) * image.height()));
+}
+
+QColor mostCommonColour(const QImage& image) {
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    return QColor::fromRgb(std::ranges::max(counts.keys(), {}, [&counts](QRgb rgb) { return counts[rgb]; }));
+}
+
+bool isRing(const QColor& colour) {
+    const QColor ring = TessaronTheme::flowBlue();
+    return std::abs(colour.red() - ring.red()) + std::abs(colour.green() - ring.green()) +
+               std::abs(colour.blue() - ring.blue()) <
+           60;
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() { harness.start(); }
+    MainWindowTest() {
+        applicationLook();
+        harness.start();
+    }
 
     MainWindowServices services(TessaronUpdateState& state, TessaronSheetHost::CoverFactory cover) {
         return {*harness.session, account, accountScreens, power, state, harness.activator, workspace, cover};
@@ -119,6 +163,14 @@ TEST_F(MainWindowTest, MenuAndSettingsWithTheAccountSectionSignInReturnsThereAnd
     settingsAction->trigger();
     action(*window, "tessaron.menu.quit")->trigger();
     EXPECT_EQ(QList({settings.size(), quit.size()}), QList<qsizetype>({1, 1}));
+    // The About box names the product and has room for its whole title beside a window's buttons.
+    action(*window, "tessaron.menu.about")->trigger();
+    auto* about = window->findChild<QMessageBox*>(QStringLiteral("tessaron.about"));
+    ASSERT_NE(about, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
+    EXPECT_GE(about->width(), about->fontMetrics().horizontalAdvance(QStringLiteral("About Tessaron")) + 120);
+    EXPECT_FALSE(about->iconPixmap().isNull());
+    about->accept();
 
     harness.session->setActiveSheet(TessaronSheet::settings);
     harness.settle();
@@ -231,6 +283,115 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(cover(), nullptr) << "a met minimum lifts the cover";
     EXPECT_EQ(application->state().available(), (TessaronReleaseOffer{QStringLiteral("2.0"), downloadPage}));
+}
+
+// Standard windows the application shows over its dark pages: each is dark, with light text, and the
+// guide's links are the theme's white, not the default blue.
+TEST(ApplicationLookTest, StandardWindowsAreDarkWithLightTextAndWhiteLinks) {
+    applicationLook();
+    FakeWorkspace workspace;
+    const std::pair<const char*, std::function<QWidget*()>> rows[] = {
+        {"message box",
+         [] {
+             auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Update available"),
+                                         QStringLiteral("Tessaron 2.0 is available."));
+             box->show();
+             EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) + 120);
+             return box;
+         }},
+        {"menu",
+         [] {
+             auto* menu = new QMenu;
+             menu->addAction(QStringLiteral("Check for Updates\u2026"));
+             menu->addAction(QStringLiteral("Quit Tessaron"));
+             menu->popup(QPoint(40, 40));
+             return menu;
+         }},
+        {"tooltip",
+         [] {
+             QToolTip::showText(QPoint(40, 40), QStringLiteral("Connected \u2013 Oslo"));
+             const auto windows = QApplication::topLevelWidgets();
+             const auto tip =
+                 std::ranges::find_if(windows, [](QWidget* w) { return w->inherits("QTipLabel"); });
+             return tip == windows.end() ? nullptr : *tip;
+         }},
+        {"guide",
+         [&workspace] {
+             auto* guide =
+                 new TessaronGuideView({TessaronGuideBlock::paragraph(QStringLiteral(
+                                           "Read [the full guide](https://g.example) on the web."))},
+                                       workspace);
+             guide->resize(360, 200);
+             guide->show();
+             return guide;
+         }},
+    };
+    for (const auto& [name, make] : rows) {
+        SCOPED_TRACE(name);
+        QWidget* shown = make();
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(shown));
+        const QImage picture = shown->grab().toImage();
+        EXPECT_LT(mostCommonColour(picture).lightnessF(), 0.2);
+        EXPECT_GT(share(picture, [](const QColor& c) { return c.lightnessF() > 0.7; }), 0.004);
+        const double blue =
+            share(picture, [](const QColor& c) { return c.blue() - std::max(c.red(), c.green()) > 80; });
+        if (name == std::string_view("guide")) {
+            EXPECT_EQ(blue, 0) << "the link is not drawn in the default blue";
+        }
+        shown->hide();
+    }
+}
+
+// Tabbing rings the focused control, whatever draws it; a click ends the ring.
+TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
+    auto& look = applicationLook();
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* field = new QLineEdit(&window);
+    auto* primary = new TessaronPrimaryButton(&window);
+    primary->setText(QStringLiteral("Connect"));
+    auto* toggle = new QCheckBox(QStringLiteral("Connect on demand"), &window);
+    for (QWidget* control :
+         {static_cast<QWidget*>(field), static_cast<QWidget*>(primary), static_cast<QWidget*>(toggle)})
+        layout->addWidget(control);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    field->setFocus(Qt::MouseFocusReason);
+    const auto ringShare = [](QWidget* control) {
+        return share(control->grab().toImage(), isRing);
+    };
+    EXPECT_EQ(ringShare(field), 0) << "a click's focus shows no ring";
+
+    for (QWidget* expected : {static_cast<QWidget*>(primary), static_cast<QWidget*>(toggle)}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), expected);
+        EXPECT_EQ(look.focusRingHost(), expected);
+        EXPECT_GT(ringShare(expected), 0.02) << expected->metaObject()->className();
+    }
+    QTest::mouseClick(field, Qt::LeftButton);
+    EXPECT_EQ(look.focusRingHost(), nullptr);
+    EXPECT_EQ(ringShare(toggle), 0);
+}
+
+TEST(TrayGlyphs, EachReadsOnLightAndDarkPanels) {
+    using enum TessaronLinkPhase;
+    for (const auto panel : {QColor(0xf6, 0xf5, 0xf4), QColor(0x2b, 0x2b, 0x2b)}) {
+        for (const auto phase : {disconnected, connecting, checking, connected, checkFailed, disconnecting}) {
+            QImage picture(22, 22, QImage::Format_RGB32);
+            picture.fill(panel);
+            QPainter painter(&picture);
+            trayIcon(phase).paint(&painter, picture.rect());
+            painter.end();
+            EXPECT_GT(share(picture,
+                            [&panel](const QColor& c) {
+                                return std::abs(c.lightnessF() - panel.lightnessF()) > 0.5;
+                            }),
+                      0.05)
+                << panel.name().toStdString() << " " << static_cast<int>(phase);
+        }
+    }
 }
 
 using Route = OpenedUrlRouter::Route;

@@ -1,3 +1,4 @@
+#include "app/instance_forwarder.hpp"
 #include "app/main_window.hpp"
 #include "app/tessaron_mac_app.hpp"
 #include "screens/menu_bar_content.hpp"
@@ -7,10 +8,15 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -79,21 +85,97 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
     ASSERT_NE(settings, nullptr);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(settings));
     EXPECT_EQ(settings->size(), QSize(520, 560));
+    EXPECT_TRUE(settings->screen()->availableGeometry().contains(settings->frameGeometry()))
+        << "the whole window, frame included, is on the screen";
     EXPECT_EQ(settings->windowTitle(), QStringLiteral("Settings"));
     save(settings->grab(), "smoke-settings-window");
     app.showSettings();
     EXPECT_EQ(app.settingsWindow(), settings) << "opened again, it is raised, not doubled";
 }
 
-TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayIn) {
+// Runs the event loop as the application does until it quits, for at most ten seconds.
+int runUntilQuit() {
+    QTimer::singleShot(10'000, [] { QCoreApplication::exit(124); });
+    return QCoreApplication::exec();
+}
+
+// A tray that starts after the application takes its icon; while there is none the main window is the way
+// in, and closing it quits rather than leave a process nobody can reach.
+TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayInUntilATrayComes) {
     auto& window = showMain();
     ASSERT_NE(app.tray(), nullptr);
     EXPECT_FALSE(app.tray()->isShown());
-    EXPECT_TRUE(window.isVisible());
+
+    QProcess tray;
+    tray.start(QStringLiteral("trayer"),
+               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                QStringLiteral("--height"), QStringLiteral("24"), QStringLiteral("--transparent"),
+                QStringLiteral("false")});
+    ASSERT_TRUE(tray.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.tray()->isShown(); }, 10'000))
+        << "the late tray takes the icon";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.tray()->icon()->geometry().isValid(); }, 5000));
+    saveScreen("smoke-late-tray");
     window.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.mainWindow(), nullptr);
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(&app.showMainWindow())) << "built again after it was closed";
+
+    tray.terminate();
+    tray.waitForFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.tray()->isShown(); }, 10'000))
+        << "the icon goes with the tray";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.mainWindow() && app.mainWindow()->isVisible(); }, 5000))
+        << "with the tray gone and no window open, the main window comes back";
+
+    QTimer::singleShot(0, app.mainWindow(), &QWidget::close);
+    EXPECT_EQ(runUntilQuit(), 0) << "closing the last window without a tray quits";
+}
+
+QString sourceFile(const char* path) {
+    return QStringLiteral(TESSARON_SOURCE_DIR "/") + QString::fromLatin1(path);
+}
+
+// Registers an application folder as run.sh does; gives the entry it wrote.
+QString registerApplication(const QString& folder) {
+    QDir().mkpath(folder);
+    QFile::remove(folder + QStringLiteral("/tessaron"));
+    EXPECT_TRUE(QFile::link(QStringLiteral(TESSARON_APPLICATION), folder + QStringLiteral("/tessaron")));
+    QFile::remove(folder + QStringLiteral("/tessaron.desktop"));
+    EXPECT_TRUE(
+        QFile::copy(sourceFile("src/app/tessaron.desktop"), folder + QStringLiteral("/tessaron.desktop")));
+    EXPECT_EQ(QProcess::execute(sourceFile("tools/register-url-handler.sh"), {folder}), 0);
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/tessaron.desktop");
+}
+
+// The registered entry is valid wherever the application lies, and the desktop's generic opener, with no
+// desktop environment detected, hands a link to the running instance through it.
+TEST(DesktopEntry, WithoutTrayXdgOpenHandsALinkToTheRunningInstanceThroughAValidEntry) {
+    QTemporaryDir folders;
+    for (const char* odd : {"/My Apps/Tess$aron's (1)", "/back\\slash \"q\" `t` 100%"}) {
+        SCOPED_TRACE(odd);
+        const QString entry = registerApplication(folders.path() + QString::fromUtf8(odd));
+        EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
+    }
+    const QString entry = registerApplication(folders.path() + QStringLiteral("/opt/Tessaron"));
+    EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
+
+    InstanceForwarder running;
+    ASSERT_EQ(running.start(std::nullopt), InstanceForwarder::Role::primary);
+    QSignalSpy opened(&running, &InstanceForwarder::urlOpened);
+    QProcess opener;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION",
+                             "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
+        environment.remove(QString::fromLatin1(name));
+    opener.setProcessEnvironment(environment);
+    const QUrl link(QStringLiteral("tessaron://join?code=ABCD-EFGH"));
+    opener.start(QStringLiteral("xdg-open"), {link.toString()});
+    // The instance answers from the event loop, so the wait runs it.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return opener.state() == QProcess::NotRunning; }, 10'000));
+    EXPECT_EQ(opener.exitCode(), 0) << opener.readAllStandardError().constData();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened.first().first().toUrl(), link);
 }
 
 } // namespace
