@@ -22,6 +22,8 @@ namespace {
 
 // Room for a window manager's icon and buttons beside a title.
 constexpr int titleBarDecoration = 160;
+// A message box's margins and the space between its icon and its text.
+constexpr int messageBoxMargins = 60;
 constexpr int ringWidth = 2;
 
 // A scroll area draws its content on its viewport, which covers the area itself.
@@ -67,8 +69,11 @@ void widenForTitle(QMessageBox& box) {
         return;
     const int titleWidth = box.fontMetrics().horizontalAdvance(box.windowTitle()) + titleBarDecoration;
     // The box sizes itself around its text; the icon column and the margins take the rest.
-    const int iconColumn = box.sizeHint().width() - text->sizeHint().width();
-    text->setMinimumWidth(std::max(text->minimumWidth(), titleWidth - iconColumn));
+    const auto* icon = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    const int iconColumn = (icon ? icon->sizeHint().width() : 0) + messageBoxMargins;
+    // A minimum of its own replaces the text's, so it is set only where it asks for more.
+    if (const int wanted = titleWidth - iconColumn; wanted > text->minimumSizeHint().width())
+        text->setMinimumWidth(wanted);
 }
 
 ApplicationLook::ApplicationLook() {

@@ -294,9 +294,12 @@ TEST(ApplicationLookTest, StandardWindowsAreDarkWithLightTextAndWhiteLinks) {
         {"message box",
          [] {
              auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Update available"),
-                                         QStringLiteral("Tessaron 2.0 is available."));
+                                         QStringLiteral("Tessaron 2.0 is available. You have version 1.0."));
              box->show();
              EXPECT_GE(box->width(), box->fontMetrics().horizontalAdvance(box->windowTitle()) + 120);
+             const auto* text = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+             EXPECT_GE(text->width(), text->fontMetrics().horizontalAdvance(text->text()))
+                 << "the text is whole";
              return box;
          }},
         {"menu",
