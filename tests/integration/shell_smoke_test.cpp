@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QScreen>
@@ -87,16 +88,9 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
     EXPECT_EQ(settings->size(), QSize(520, 560));
     EXPECT_TRUE(settings->screen()->availableGeometry().contains(settings->frameGeometry()))
         << "the whole window, frame included, is on the screen";
-    EXPECT_EQ(settings->windowTitle(), QStringLiteral("Settings"));
     save(settings->grab(), "smoke-settings-window");
     app.showSettings();
     EXPECT_EQ(app.settingsWindow(), settings) << "opened again, it is raised, not doubled";
-}
-
-// Runs the event loop as the application does until it quits, for at most ten seconds.
-int runUntilQuit() {
-    QTimer::singleShot(10'000, [] { QCoreApplication::exit(124); });
-    return QCoreApplication::exec();
 }
 
 // A tray that starts after the application takes its icon; while there is none the main window is the way
@@ -107,11 +101,7 @@ TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayInUntilATrayComes) {
     EXPECT_FALSE(app.tray()->isShown());
 
     QProcess tray;
-    tray.start(QStringLiteral("trayer"),
-               {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                QStringLiteral("right"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                QStringLiteral("--height"), QStringLiteral("24"), QStringLiteral("--transparent"),
-                QStringLiteral("false")});
+    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
     ASSERT_TRUE(tray.waitForStarted());
     ASSERT_TRUE(QTest::qWaitFor([&] { return app.tray()->isShown(); }, 10'000))
         << "the late tray takes the icon";
@@ -129,22 +119,16 @@ TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayInUntilATrayComes) {
         << "with the tray gone and no window open, the main window comes back";
 
     QTimer::singleShot(0, app.mainWindow(), &QWidget::close);
-    EXPECT_EQ(runUntilQuit(), 0) << "closing the last window without a tray quits";
+    QTimer::singleShot(10'000, [] { QCoreApplication::exit(124); });
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "closing the last window without a tray quits";
 }
 
-QString sourceFile(const char* path) {
-    return QStringLiteral(TESSARON_SOURCE_DIR "/") + QString::fromLatin1(path);
-}
-
-// Registers an application folder as run.sh does; gives the entry it wrote.
+// Registers the build's program folder, under another name, as run.sh registers an installed one; gives
+// the entry it wrote.
 QString registerApplication(const QString& folder) {
-    QDir().mkpath(folder);
-    QFile::remove(folder + QStringLiteral("/tessaron"));
-    EXPECT_TRUE(QFile::link(QStringLiteral(TESSARON_APPLICATION), folder + QStringLiteral("/tessaron")));
-    QFile::remove(folder + QStringLiteral("/tessaron.desktop"));
-    EXPECT_TRUE(
-        QFile::copy(sourceFile("src/app/tessaron.desktop"), folder + QStringLiteral("/tessaron.desktop")));
-    EXPECT_EQ(QProcess::execute(sourceFile("tools/register-url-handler.sh"), {folder}), 0);
+    EXPECT_TRUE(QFile::link(QFileInfo(QStringLiteral(TESSARON_APPLICATION)).path(), folder));
+    EXPECT_EQ(
+        QProcess::execute(QStringLiteral(TESSARON_SOURCE_DIR "/tools/register-url-handler.sh"), {folder}), 0);
     return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/tessaron.desktop");
 }
 
@@ -152,12 +136,11 @@ QString registerApplication(const QString& folder) {
 // desktop environment detected, hands a link to the running instance through it.
 TEST(DesktopEntry, WithoutTrayXdgOpenHandsALinkToTheRunningInstanceThroughAValidEntry) {
     QTemporaryDir folders;
-    for (const char* odd : {"/My Apps/Tess$aron's (1)", "/back\\slash \"q\" `t` 100%"}) {
-        SCOPED_TRACE(odd);
-        const QString entry = registerApplication(folders.path() + QString::fromUtf8(odd));
-        EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
-    }
-    const QString entry = registerApplication(folders.path() + QStringLiteral("/opt/Tessaron"));
+    // Quoted, with each of the characters that need escaping.
+    const QString odd =
+        registerApplication(folders.path() + QStringLiteral("/My $Apps back\\slash \"q\" `t` 100%"));
+    EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {odd}), 0);
+    const QString entry = registerApplication(folders.path() + QStringLiteral("/Tessaron"));
     EXPECT_EQ(QProcess::execute(QStringLiteral("desktop-file-validate"), {entry}), 0);
 
     InstanceForwarder running;
@@ -165,9 +148,7 @@ TEST(DesktopEntry, WithoutTrayXdgOpenHandsALinkToTheRunningInstanceThroughAValid
     QSignalSpy opened(&running, &InstanceForwarder::urlOpened);
     QProcess opener;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_CURRENT_DESKTOP", "XDG_SESSION_DESKTOP", "DESKTOP_SESSION",
-                             "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID", "BROWSER"})
-        environment.remove(QString::fromLatin1(name));
+    environment.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
     opener.setProcessEnvironment(environment);
     const QUrl link(QStringLiteral("tessaron://join?code=ABCD-EFGH"));
     opener.start(QStringLiteral("xdg-open"), {link.toString()});
