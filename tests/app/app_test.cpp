@@ -336,14 +336,13 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     EXPECT_EQ(ring(toggle), 0);
 }
 
+// The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.
 TEST(TrayGlyphs, EachReadsOnLightAndDarkPanels) {
     for (const auto panel : {QColor(0xf6, 0xf5, 0xf4), QColor(0x2b, 0x2b, 0x2b)}) {
         for (int phase = 0; phase <= static_cast<int>(TessaronLinkPhase::disconnecting); ++phase) {
             QImage picture(22, 22, QImage::Format_RGB32);
             picture.fill(panel);
-            QPainter painter(&picture);
-            trayIcon(static_cast<TessaronLinkPhase>(phase)).paint(&painter, picture.rect());
-            painter.end();
+            QPainter(&picture).drawPixmap(0, 0, trayIcon(static_cast<TessaronLinkPhase>(phase)).pixmap(22));
             const auto apart = [&panel](const QColor& c) {
                 return std::abs(c.lightnessF() - panel.lightnessF()) > 0.5;
             };

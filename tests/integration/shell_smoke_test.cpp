@@ -97,7 +97,6 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
 // in, and closing it quits rather than leave a process nobody can reach.
 TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayInUntilATrayComes) {
     auto& window = showMain();
-    ASSERT_NE(app.tray(), nullptr);
     EXPECT_FALSE(app.tray()->isShown());
 
     QProcess tray;
