@@ -3,14 +3,15 @@
 #include "screens/appearance_host.hpp"
 #include "screens/tessaron_theme.hpp"
 
-#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QFocusEvent>
+#include <QFocusFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QToolTip>
 
@@ -26,11 +27,21 @@ constexpr int titleBarDecoration = 160;
 constexpr int messageBoxMargins = 60;
 constexpr int ringWidth = 2;
 
-// A scroll area draws its content on its viewport, which covers the area itself.
-QWidget& ringCanvas(QWidget& host) {
-    auto* area = qobject_cast<QAbstractScrollArea*>(&host);
-    return area ? *area->viewport() : host;
-}
+// Lies over the control with the focus, as its topmost child, so neither the control's own children nor a
+// clipping parent hide it. Screen readers skip focus frames.
+class FocusRing final : public QFocusFrame {
+public:
+    using QFocusFrame::QFocusFrame;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(TessaronTheme::flowBlue(), ringWidth));
+        const qreal inset = ringWidth / 2.0;
+        painter.drawRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), 6, 6);
+    }
+};
 
 bool takesKeyboardFocus(const QWidget& widget) {
     return !widget.isWindow() && (widget.focusPolicy() & Qt::TabFocus);
@@ -88,6 +99,10 @@ ApplicationLook::~ApplicationLook() {
     moveRing(nullptr);
 }
 
+QWidget* ApplicationLook::focusRingHost() const {
+    return ring_ ? ring_->parentWidget() : nullptr;
+}
+
 bool ApplicationLook::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
@@ -104,9 +119,9 @@ bool ApplicationLook::eventFilter(QObject* watched, QEvent* event) {
         keyboardLeads_ = false;
         moveRing(nullptr);
         break;
-    case QEvent::Paint:
-        if (ringHost_ && !paintingControl_ && watched == &ringCanvas(*ringHost_))
-            return paintWithRing(*static_cast<QWidget*>(watched), event);
+    case QEvent::Resize:
+        if (ring_ && watched == ring_->parent())
+            ring_->resize(static_cast<QResizeEvent*>(event)->size());
         break;
     case QEvent::Show:
         if (auto* box = qobject_cast<QMessageBox*>(watched))
@@ -125,28 +140,16 @@ void ApplicationLook::followFocus(QWidget& widget, Qt::FocusReason reason) {
 }
 
 void ApplicationLook::moveRing(QWidget* host) {
-    if (ringHost_ == host)
+    if (!host) {
+        delete ring_;
         return;
-    if (ringHost_)
-        ringCanvas(*ringHost_).update();
-    ringHost_ = host;
-    if (ringHost_)
-        ringCanvas(*ringHost_).update();
-}
-
-// The control draws itself first; the ring goes over its edge, inside its bounds, so no neighbour and no
-// clipping parent hides it.
-bool ApplicationLook::paintWithRing(QWidget& canvas, QEvent* event) {
-    paintingControl_ = true;
-    QCoreApplication::sendEvent(&canvas, event);
-    paintingControl_ = false;
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(TessaronTheme::flowBlue(), ringWidth));
-    painter.setBrush(Qt::NoBrush);
-    const qreal inset = ringWidth / 2.0;
-    painter.drawRoundedRect(QRectF(canvas.rect()).adjusted(inset, inset, -inset, -inset), 6, 6);
-    return true;
+    }
+    if (!ring_)
+        ring_ = new FocusRing;
+    ring_->setParent(host);
+    ring_->setGeometry(host->rect());
+    ring_->raise();
+    ring_->show();
 }
 
 } // namespace tessaron

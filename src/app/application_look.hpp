@@ -18,7 +18,7 @@ void placeInsideScreen(QWidget& window, const QWidget* anchor = nullptr);
 
 // The theme's look for everything the application shows, the standard dialogs, menus and tooltips
 // included: the dark palette, the product's icon, message boxes wide enough for their title and a focus
-// ring on the control that has the focus while the keyboard moves it. Lives as long as the application.
+// ring over the control that has the focus while the keyboard moves it. Lives as long as the application.
 class ApplicationLook final : public QObject {
     Q_OBJECT
 public:
@@ -26,7 +26,7 @@ public:
     ~ApplicationLook() override;
 
     // The control that shows the focus ring; none while the mouse leads.
-    QWidget* focusRingHost() const { return ringHost_; }
+    QWidget* focusRingHost() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -34,11 +34,10 @@ protected:
 private:
     void followFocus(QWidget& widget, Qt::FocusReason reason);
     void moveRing(QWidget* host);
-    bool paintWithRing(QWidget& canvas, QEvent* event);
 
-    QPointer<QWidget> ringHost_;
+    // Owned by the control it rings, so it goes with it.
+    QPointer<QWidget> ring_;
     bool keyboardLeads_ = false;
-    bool paintingControl_ = false;
 };
 
 // A message box at least as wide as its title needs beside a window manager's buttons.

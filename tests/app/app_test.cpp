@@ -37,6 +37,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
@@ -310,7 +311,10 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     auto* field = new QLineEdit(&window);
     auto* primary = new TessaronPrimaryButton(&window);
     auto* toggle = new QCheckBox(QStringLiteral("Connect on demand"), &window);
-    for (QWidget* control : std::initializer_list<QWidget*>{field, primary, toggle})
+    auto* page = new QScrollArea(&window); // its page covers it whole
+    page->setWidget(new QLabel(QStringLiteral("Tessaron stores an invitation in the Keychain.")));
+    page->setWidgetResizable(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{field, primary, toggle, page})
         layout->addWidget(control);
     window.show();
     QApplication::setActiveWindow(&window);
@@ -325,7 +329,7 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     };
     ASSERT_EQ(QApplication::focusWidget(), field);
     EXPECT_EQ(ring(field), 0) << "the focus a window gives its first control shows no ring";
-    for (QWidget* expected : std::initializer_list<QWidget*>{primary, toggle}) {
+    for (QWidget* expected : std::initializer_list<QWidget*>{primary, toggle, page}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), expected);
         EXPECT_EQ(look.focusRingHost(), expected);
