@@ -93,26 +93,6 @@ run_headless() {
     echo "Screenshot of the application: $screenshot"
 }
 
-# Makes the installed program the desktop's handler of "tessaron:" links, so the browser hands sign-in
-# callbacks and invitation links to it. Does nothing harmful where the desktop tools are missing.
-register_url_handler() {
-    local entries=${XDG_DATA_HOME:-$HOME/.local/share}/applications
-    # Inside the quoted Exec value, these four characters are escaped with a backslash.
-    local program
-    program=$(printf '%s' "$app/tessaron" | sed 's/[\\"`$]/\\&/g')
-    mkdir -p "$entries"
-    {
-        grep -v '^Exec=' "$app/tessaron.desktop"
-        printf 'Exec="%s" %%u\n' "$program"
-    } >"$entries/tessaron.desktop"
-    if command -v update-desktop-database >/dev/null; then
-        update-desktop-database "$entries" >/dev/null 2>&1 || true
-    fi
-    if command -v xdg-mime >/dev/null; then
-        xdg-mime default tessaron.desktop x-scheme-handler/tessaron >/dev/null 2>&1 || true
-    fi
-}
-
 tools/install-deps.sh
 
 configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
@@ -124,14 +104,17 @@ port=""
 if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
     port=$(choose_service_port)
     make_certificates
+    # The local service also serves the release feed and the download page, so the update check, the
+    # update card and the required cover work against it too (its data folder's release.json sets the feed).
     configure+=(-DTESSARON_LOCAL_SERVICE=ON
         "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$port"
+        "-DTESSARON_WEB_BASE_URL=https://127.0.0.1:$port"
         "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$port/success.txt"
         "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem")
 else
     # Forget what a local-service build set, so the built-in defaults apply again.
     configure+=(-DTESSARON_LOCAL_SERVICE=OFF "-DTESSARON_PAIRING_BASE_URL=$TESSARON_PAIRING_BASE_URL"
-        -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
+        -UTESSARON_WEB_BASE_URL -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
 fi
 cmake "${configure[@]}"
 cmake --build "$build"
@@ -141,7 +124,7 @@ applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache
 app=$applications/Tessaron
 cmake --install "$build" --prefix "$app" >/dev/null
 echo "Installed in $app"
-register_url_handler
+tools/register-url-handler.sh "$app"
 
 if [ -n "$port" ]; then
     start_local_service "$port"

@@ -1,6 +1,7 @@
 #include "app/main_window.hpp"
 #include "screens/string_table.hpp"
 
+#include "app/application_look.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
 #include "platform/reduce_motion_observer.hpp"
@@ -130,7 +131,14 @@ void TessaronMainWindow::buildMenu() {
 }
 
 void TessaronMainWindow::showAbout() {
-    QMessageBox::about(this, uiText("About Tessaron"), versionLine());
+    auto* box = new QMessageBox(this);
+    box->setObjectName(QStringLiteral("tessaron.about"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowTitle(uiText("About Tessaron"));
+    box->setIconPixmap(productIcon().pixmap(64));
+    box->setText(versionLine());
+    box->setStandardButtons(QMessageBox::Ok);
+    box->open();
 }
 
 void TessaronMainWindow::bringToFront() {

@@ -23,9 +23,11 @@ ApplicationSession& TessaronMacApp::applicationSession() {
         session_ = std::make_unique<ApplicationSession>(workspace_);
         session_->start();
         reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
-        tray_ = std::make_unique<TessaronTray>(session_->session(), PowerStateObserver::shared());
+        tray_ = std::make_unique<TessaronTray>(session_->session(), session_->homeAccount(),
+                                               PowerStateObserver::shared());
         connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
         connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
+        connect(tray_.get(), &TessaronTray::shownChanged, this, &TessaronMacApp::followTray);
     }
     return *session_;
 }
@@ -62,6 +64,9 @@ TessaronMainWindow& TessaronMacApp::showMainWindow() {
         mainWindow_ = new TessaronMainWindow([this] { return mainWindowServices(); });
         connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
+        connect(mainWindow_, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
+                Qt::QueuedConnection);
+        placeInsideScreen(*mainWindow_);
     }
     mainWindow_->bringToFront();
     return *mainWindow_;
@@ -84,6 +89,9 @@ void TessaronMacApp::showSettings() {
                                                             workspace_, reduceMotion_.get()),
                                       workspace_, window));
         settingsWindow_ = window;
+        connect(window, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
+                Qt::QueuedConnection);
+        placeInsideScreen(*window, mainWindow_);
     }
     settingsWindow_->show();
     settingsWindow_->raise();
@@ -92,6 +100,20 @@ void TessaronMacApp::showSettings() {
 
 void TessaronMacApp::openUrl(const QUrl& url) {
     if (applicationSession().openUrl(url) != OpenedUrlRouter::Route::dropped)
+        showMainWindow();
+}
+
+bool TessaronMacApp::showsAnything() const {
+    return (tray_ && tray_->isShown()) || mainWindow_ || settingsWindow_;
+}
+
+void TessaronMacApp::quitWhenUnreachable() {
+    if (!showsAnything())
+        quit();
+}
+
+void TessaronMacApp::followTray(bool shown) {
+    if (!shown && !showsAnything())
         showMainWindow();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/application_look.hpp"
 #include "app/application_session.hpp"
 #include "app/application_updates.hpp"
 #include "app/main_window.hpp"
@@ -21,7 +22,8 @@ class PowerState;
 // The application: one session and one update checker for the process, the main window (built again
 // after it was closed), the Settings window and the tray icon. The session, the update checker, the power
 // observer and the tray are made on first use, which the main window puts after its first appearance.
-// Quitting leaves the tunnel running.
+// With a tray the application outlives its windows; without one, closing the last window quits it, and a
+// tray that goes while no window is open brings the main window back. Quitting leaves the tunnel running.
 class TessaronMacApp final : public QObject {
     Q_OBJECT
 public:
@@ -46,7 +48,11 @@ public:
 private:
     ApplicationSession& applicationSession();
     MainWindowServices mainWindowServices();
+    bool showsAnything() const;
+    void quitWhenUnreachable();
+    void followTray(bool shown);
 
+    ApplicationLook look_;
     DesktopWorkspace workspace_;
     std::unique_ptr<ApplicationSession> session_;
     std::unique_ptr<ApplicationUpdates> updates_;

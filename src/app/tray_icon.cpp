@@ -4,6 +4,10 @@
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QAbstractNativeEventFilter>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QPainter>
@@ -11,6 +15,8 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
+
+#include <xcb/xcb.h>
 
 namespace tessaron {
 
@@ -30,13 +36,43 @@ QPainterPath shield() {
     return path;
 }
 
-void drawGlyph(QPainter& painter, TessaronLinkPhase phase) {
-    const QColor ink(Qt::white);
-    QPen pen(ink, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    painter.setPen(pen);
+// Four square tiles standing on their corners, laid as one larger diamond.
+QPainterPath tiles() {
+    QPainterPath path;
+    constexpr qreal reach = 6.5;
+    for (const QPointF centre :
+         {QPointF(32, 24.5), QPointF(39.5, 32), QPointF(32, 39.5), QPointF(24.5, 32)}) {
+        path.moveTo(centre.x(), centre.y() - reach);
+        path.lineTo(centre.x() + reach, centre.y());
+        path.lineTo(centre.x(), centre.y() + reach);
+        path.lineTo(centre.x() - reach, centre.y());
+        path.closeSubpath();
+    }
+    return path;
+}
+
+// One coat of a glyph: lines and fills in `ink`, each widened by `grow`; the marks cut into a filled
+// shield are drawn in `cut`.
+struct Coat {
+    QColor ink;
+    QColor cut;
+    qreal grow = 0;
+};
+
+void drawGlyph(QPainter& painter, TessaronLinkPhase phase, const Coat& coat) {
+    const auto pen = [](const QColor& colour, qreal width) {
+        return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    };
+    const auto fill = [&](const QPainterPath& path) {
+        painter.fillPath(path, coat.ink);
+        if (coat.grow > 0)
+            painter.strokePath(path, pen(coat.ink, coat.grow));
+    };
+    painter.setPen(pen(coat.ink, 5 + coat.grow));
     switch (phase) {
     case TessaronLinkPhase::disconnected:
-        painter.drawEllipse(QRectF(12, 12, 40, 40));
+        painter.drawEllipse(QRectF(10, 10, 44, 44));
+        fill(tiles());
         return;
     case TessaronLinkPhase::connecting:
         painter.drawArc(QRectF(12, 12, 40, 40), 30 * 16, 130 * 16);
@@ -59,13 +95,13 @@ void drawGlyph(QPainter& painter, TessaronLinkPhase phase) {
         return;
     }
     case TessaronLinkPhase::connected:
-        painter.fillPath(shield(), ink);
-        painter.setPen(QPen(Qt::black, 5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        fill(shield());
+        painter.setPen(pen(coat.cut, 5));
         painter.drawPolyline(QPolygonF({QPointF(22, 31), QPointF(29, 39), QPointF(43, 23)}));
         return;
     case TessaronLinkPhase::checkFailed:
-        painter.fillPath(shield(), ink);
-        painter.setPen(QPen(Qt::black, 5, Qt::SolidLine, Qt::RoundCap));
+        fill(shield());
+        painter.setPen(pen(coat.cut, 5));
         painter.drawLine(QPointF(32, 18), QPointF(32, 34));
         painter.drawPoint(QPointF(32, 44));
         return;
@@ -77,24 +113,49 @@ void drawGlyph(QPainter& painter, TessaronLinkPhase phase) {
     }
 }
 
+constexpr auto statusNotifierWatcher = "org.kde.StatusNotifierWatcher";
+
 } // namespace
+
+// A tray's arrival is a message to the root window, its departure the end of its window.
+class XEmbedTrayEvents final : public QAbstractNativeEventFilter {
+public:
+    explicit XEmbedTrayEvents(std::function<void()> changed)
+        : changed_(std::move(changed)) {}
+    ~XEmbedTrayEvents() override { qApp->removeNativeEventFilter(this); }
+
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+        if (type != "xcb_generic_event_t")
+            return false;
+        const auto kind = static_cast<const xcb_generic_event_t*>(message)->response_type & ~0x80;
+        if (kind == XCB_CLIENT_MESSAGE || kind == XCB_DESTROY_NOTIFY)
+            changed_();
+        return false;
+    }
+
+private:
+    std::function<void()> changed_;
+};
 
 QIcon trayIcon(TessaronLinkPhase phase) {
     QPixmap pixmap(side, side);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawGlyph(painter, phase);
+    // A dark edge under a white face: the edge carries the shape on a light panel, the face on a dark one.
+    const QColor edge = withOpacity(Qt::black, 0.85);
+    drawGlyph(painter, phase, {edge, edge, 4});
+    drawGlyph(painter, phase, {Qt::white, edge});
     return QIcon(pixmap);
 }
 
-TessaronTray::TessaronTray(TessaronSession& session, PowerState& power, QObject* parent)
+TessaronTray::TessaronTray(TessaronSession& session, TessaronHomeAccount& account, PowerState& power,
+                           QObject* parent)
     : QObject(parent)
     , session_(session)
-    , power_(power) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return;
-    icon_ = new QSystemTrayIcon(this);
+    , account_(account)
+    , power_(power)
+    , icon_(new QSystemTrayIcon(this)) {
     icon_->setObjectName(QStringLiteral("tessaron.tray"));
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
@@ -104,11 +165,42 @@ TessaronTray::TessaronTray(TessaronSession& session, PowerState& power, QObject*
     connect(&session_, &TessaronSession::selectedIDChanged, this, &TessaronTray::follow);
     connect(&session_, &TessaronSession::summariesChanged, this, &TessaronTray::follow);
     follow();
+    // Shown even without a tray: Qt docks it into an XEmbed tray that appears later.
     icon_->show();
+    watchTrayHosts();
+    shown_ = QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 TessaronTray::~TessaronTray() {
     delete panel_;
+}
+
+void TessaronTray::watchTrayHosts() {
+    // An XEmbed tray announces itself to the root window and goes with its window; Qt docks or drops the
+    // icon on the same events, so the check waits until Qt has handled them.
+    trayEvents_ = std::make_unique<XEmbedTrayEvents>(
+        [this] { QMetaObject::invokeMethod(this, &TessaronTray::followTrayHost, Qt::QueuedConnection); });
+    qApp->installNativeEventFilter(trayEvents_.get());
+    // A StatusNotifier host comes with its watcher's name on the session bus.
+    auto* watcher =
+        new QDBusServiceWatcher(QString::fromLatin1(statusNotifierWatcher), QDBusConnection::sessionBus(),
+                                QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(watcher, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        // Registers the icon with the new watcher.
+        icon_->hide();
+        icon_->show();
+        followTrayHost();
+    });
+    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this, &TessaronTray::followTrayHost);
+}
+
+void TessaronTray::followTrayHost() {
+    const bool shown = QSystemTrayIcon::isSystemTrayAvailable();
+    if (std::exchange(shown_, shown) == shown)
+        return;
+    if (!shown && panel_)
+        panel_->hide();
+    Q_EMIT shownChanged(shown);
 }
 
 void TessaronTray::follow() {
@@ -134,7 +226,7 @@ void TessaronTray::togglePanel() {
         panel->setPalette(edge);
         auto* layout = new QVBoxLayout(panel);
         layout->setContentsMargins(1, 1, 1, 1);
-        auto* content = new MenuBarContentView(session_, power_, panel);
+        auto* content = new MenuBarContentView(session_, account_, power_, panel);
         layout->addWidget(content);
         connect(content, &MenuBarContentView::openMainWindowRequested, this, [this] {
             panel_->hide();
@@ -145,7 +237,7 @@ void TessaronTray::togglePanel() {
     }
     panel_->adjustSize();
     // Below the icon when it sits at the top of the screen, above it otherwise; kept on the screen.
-    const QRect anchor = icon_ ? icon_->geometry() : QRect();
+    const QRect anchor = icon_->geometry();
     QScreen* screen = anchor.isValid() ? QGuiApplication::screenAt(anchor.center()) : nullptr;
     const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
     QPoint at = anchor.isValid() ? QPoint(anchor.center().x() - panel_->width() / 2, anchor.bottom() + 4)

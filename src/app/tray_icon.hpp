@@ -6,27 +6,34 @@
 #include <QObject>
 #include <QPointer>
 
+#include <memory>
+
 class QSystemTrayIcon;
 
 namespace tessaron {
 
 class MenuBarContentView;
 class PowerState;
+class TessaronHomeAccount;
 class TessaronSession;
+class XEmbedTrayEvents;
 
-// The six tray glyphs, one per phase: a ring, turning arrows, an hourglass, and a shield with a check, an
-// exclamation mark or a cross.
+// The six tray glyphs, one per phase: the product's mark (four tiles in a ring), turning arrows, an
+// hourglass, and a shield with a check, an exclamation mark or a cross. White with a dark edge, so they
+// read on light and dark panels alike.
 QIcon trayIcon(TessaronLinkPhase phase);
 
-// The tray icon with its panel. Where the desktop has no tray, nothing is made and the main window is the
-// way in.
+// The tray icon with its panel. The icon is there whenever the desktop has a tray: one that starts later
+// takes it, and while there is none the main window is the way in.
 class TessaronTray final : public QObject {
     Q_OBJECT
 public:
-    TessaronTray(TessaronSession& session, PowerState& power, QObject* parent = nullptr);
+    TessaronTray(TessaronSession& session, TessaronHomeAccount& account, PowerState& power,
+                 QObject* parent = nullptr);
     ~TessaronTray() override;
 
-    bool isShown() const { return icon_ != nullptr; }
+    // Whether a tray shows the icon now.
+    bool isShown() const { return shown_; }
     QSystemTrayIcon* icon() const { return icon_; }
     QWidget* panel() const { return panel_; }
     // Opens the panel below (or above) the icon, or closes it when open.
@@ -35,14 +42,20 @@ public:
 Q_SIGNALS:
     void openMainWindowRequested();
     void quitRequested();
+    void shownChanged(bool shown);
 
 private:
     void follow();
+    void followTrayHost();
+    void watchTrayHosts();
 
     TessaronSession& session_;
+    TessaronHomeAccount& account_;
     PowerState& power_;
-    QSystemTrayIcon* icon_ = nullptr;
+    QSystemTrayIcon* icon_;
     QPointer<QWidget> panel_;
+    std::unique_ptr<XEmbedTrayEvents> trayEvents_;
+    bool shown_ = false;
 };
 
 } // namespace tessaron

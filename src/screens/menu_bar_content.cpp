@@ -3,6 +3,7 @@
 
 #include "screens/appearance_host.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/home_account.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/plain_label.hpp"
@@ -91,7 +92,8 @@ MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEn
     return {};
 }
 
-MenuBarContentView::MenuBarContentView(TessaronSession& session, PowerState& power, QWidget* parent)
+MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAccount& account,
+                                       PowerState& power, QWidget* parent)
     : QWidget(parent)
     , session_(session)
     , dot_(new QWidget(this))
@@ -159,6 +161,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, PowerState& pow
     connect(&session_, &TessaronSession::latenciesChanged, this, follow);
     connect(&session_, &TessaronSession::nodeHealthChanged, this, follow);
     connect(&session_, &TessaronSession::tunnelBlockedChanged, this, follow);
+    connect(&account, &TessaronHomeAccount::changed, this, follow);
     refresh();
 }
 

@@ -17,6 +17,7 @@ namespace tessaron {
 
 class NodeStatusPill;
 class PowerState;
+class TessaronHomeAccount;
 class TessaronNodeList;
 class TessaronPrimaryButton;
 class TessaronSession;
@@ -42,7 +43,9 @@ class MenuBarContentView final : public QWidget {
 public:
     static constexpr int panelWidth = 320;
 
-    MenuBarContentView(TessaronSession& session, PowerState& power, QWidget* parent = nullptr);
+    // The account is followed because the primary action depends on whether someone is signed in.
+    MenuBarContentView(TessaronSession& session, TessaronHomeAccount& account, PowerState& power,
+                       QWidget* parent = nullptr);
 
     void refresh();
 

@@ -2,6 +2,7 @@
 #include "account_screens/account_section.hpp"
 #include "account_screens/fake_account_screen_model.hpp"
 #include "account_screens/login_view.hpp"
+#include "app/application_look.hpp"
 #include "app/application_updates.hpp"
 #include "app/foreground_invitation_recovery.hpp"
 #include "app/instance_forwarder.hpp"
@@ -10,12 +11,15 @@
 #include "app/model_home_account.hpp"
 #include "app/opened_url_router.hpp"
 #include "app/sheet_contents.hpp"
+#include "app/tray_icon.hpp"
 #include "platform/system_log.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/string_table.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "screens/update_required_view.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_browser.hpp"
@@ -27,12 +31,19 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -46,9 +57,27 @@ QWidget* blankCover(QWidget& window) {
     return new QWidget(&window);
 }
 
+// The application's look, made once per test process as the application makes it.
+ApplicationLook& applicationLook() {
+    static ApplicationLook look;
+    return look;
+}
+
+// The share of an image's pixels that `accepts`.
+double share(const QImage& image, const std::function<bool(const QColor&)>& accepts) {
+    qsizetype count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += accepts(image.pixelColor(x, y));
+    return double(count) / double(image.width() * image.height());
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() { harness.start(); }
+    MainWindowTest() {
+        applicationLook();
+        harness.start();
+    }
 
     MainWindowServices services(TessaronUpdateState& state, TessaronSheetHost::CoverFactory cover) {
         return {*harness.session, account, accountScreens, power, state, harness.activator, workspace, cover};
@@ -123,6 +152,12 @@ TEST_F(MainWindowTest, MenuAndSettingsWithTheAccountSectionSignInReturnsThereAnd
     settingsAction->trigger();
     action(*window, "tessaron.menu.quit")->trigger();
     EXPECT_EQ(QList({settings.size(), quit.size()}), QList<qsizetype>({1, 1}));
+    // The About box has room for its whole title beside a window's buttons.
+    action(*window, "tessaron.menu.about")->trigger();
+    auto* about = window->findChild<QMessageBox*>(QStringLiteral("tessaron.about"));
+    ASSERT_TRUE(about && QTest::qWaitForWindowExposed(about));
+    EXPECT_GE(about->width(), about->fontMetrics().horizontalAdvance(QStringLiteral("About Tessaron")) + 120);
+    about->accept();
 
     harness.session->setActiveSheet(TessaronSheet::settings);
     harness.settle();
@@ -265,6 +300,92 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     // An offer carries the feed's own address.
     EXPECT_EQ(application->state().available(),
               (TessaronReleaseOffer{QStringLiteral("2.0"), QUrl(QStringLiteral("https://x.test/get"))}));
+}
+
+// Standard windows the application shows over its dark pages: each is dark, with light text, a message
+// box holds its whole text and title, and the guide's links are the theme's white, not the default blue.
+TEST(ApplicationLookTest, StandardWindowsAreDarkWithLightTextAndWhiteLinks) {
+    applicationLook();
+    FakeWorkspace workspace;
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Update available"),
+                    QStringLiteral("Tessaron 2.0 is available. You have version 1.0."));
+    QMenu menu;
+    menu.addAction(QStringLiteral("Check for Updates\u2026"));
+    TessaronGuideView guide(
+        {TessaronGuideBlock::paragraph(QStringLiteral("Read [the guide](https://g.example)."))}, workspace);
+    const auto darkWithLightText = [](QWidget* shown) {
+        SCOPED_TRACE(shown->metaObject()->className());
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(shown));
+        const QImage picture = shown->grab().toImage();
+        EXPECT_GT(share(picture, [](const QColor& c) { return c.lightnessF() < 0.2; }), 0.6);
+        EXPECT_GT(share(picture, [](const QColor& c) { return c.lightnessF() > 0.7; }), 0.004);
+    };
+    box.show();
+    darkWithLightText(&box);
+    const auto* text = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    EXPECT_GE(text->width(), text->fontMetrics().horizontalAdvance(text->text()));
+    guide.show();
+    darkWithLightText(&guide);
+    menu.popup(QPoint(40, 40));
+    darkWithLightText(&menu);
+    QToolTip::showText(QPoint(40, 40), QStringLiteral("Connected \u2013 Oslo"));
+    const auto windows = QApplication::topLevelWidgets();
+    darkWithLightText(*std::ranges::find_if(windows, [](auto* w) { return w->inherits("QTipLabel"); }));
+    EXPECT_EQ(share(guide.grab().toImage(),
+                    [](const QColor& c) { return c.blue() - std::max(c.red(), c.green()) > 80; }),
+              0);
+}
+
+// Tabbing rings the focused control, whatever draws it; a click ends the ring.
+TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
+    auto& look = applicationLook();
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* field = new QLineEdit(&window);
+    auto* primary = new TessaronPrimaryButton(&window);
+    auto* toggle = new QCheckBox(QStringLiteral("Connect on demand"), &window);
+    auto* page = new QScrollArea(&window); // its page covers it whole
+    page->setWidget(new QLabel(QStringLiteral("Tessaron stores an invitation in the Keychain.")));
+    page->setWidgetResizable(true);
+    for (QWidget* control : std::initializer_list<QWidget*>{field, primary, toggle, page})
+        layout->addWidget(control);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const auto ring = [](QWidget* control) {
+        const QColor blue = TessaronTheme::flowBlue();
+        return share(control->grab().toImage(), [&blue](const QColor& c) {
+            return std::abs(c.red() - blue.red()) + std::abs(c.green() - blue.green()) +
+                       std::abs(c.blue() - blue.blue()) <
+                   60;
+        });
+    };
+    ASSERT_EQ(QApplication::focusWidget(), field);
+    EXPECT_EQ(ring(field), 0) << "the focus a window gives its first control shows no ring";
+    for (QWidget* expected : std::initializer_list<QWidget*>{primary, toggle, page}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), expected);
+        EXPECT_EQ(look.focusRingHost(), expected);
+        EXPECT_GT(ring(expected), 0.02) << expected->metaObject()->className();
+    }
+    QTest::mouseClick(field, Qt::LeftButton);
+    EXPECT_EQ(look.focusRingHost(), nullptr);
+    EXPECT_EQ(ring(toggle), 0);
+}
+
+// The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.
+TEST(TrayGlyphs, EachReadsOnLightAndDarkPanels) {
+    for (const auto panel : {QColor(0xf6, 0xf5, 0xf4), QColor(0x2b, 0x2b, 0x2b)}) {
+        for (int phase = 0; phase <= static_cast<int>(TessaronLinkPhase::disconnecting); ++phase) {
+            QImage picture(22, 22, QImage::Format_RGB32);
+            picture.fill(panel);
+            QPainter(&picture).drawPixmap(0, 0, trayIcon(static_cast<TessaronLinkPhase>(phase)).pixmap(22));
+            const auto apart = [&panel](const QColor& c) {
+                return std::abs(c.lightnessF() - panel.lightnessF()) > 0.5;
+            };
+            EXPECT_GT(share(picture, apart), 0.05) << panel.name().toStdString() << " " << phase;
+        }
+    }
 }
 
 using Route = OpenedUrlRouter::Route;

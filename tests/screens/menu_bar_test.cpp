@@ -57,12 +57,17 @@ TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
     HomeWorld world;
     auto& harness = world.harness;
     auto& session = harness.startSelected({world.oslo});
-    MenuBarContentView panel(session, world.sharedPower);
+    MenuBarContentView panel(session, world.account, world.sharedPower);
     panel.show();
     harness.settle();
     auto* primary = panel.findChild<QAbstractButton*>("tessaron.menuBar.primary");
     auto* checkAgain = panel.findChild<QAbstractButton*>("tessaron.menuBar.checkAgain");
     EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+    // An account that ends (a refresh answered 401) changes nothing of the session but the button.
+    world.account.set(false, std::nullopt);
+    EXPECT_EQ(primary->text(), "Sign in");
+    world.account.set(true, std::nullopt);
+    EXPECT_EQ(primary->text(), "Connect");
     harness.activator.holdNext();
     ASSERT_TRUE(primary->isEnabled());
     primary->click();
@@ -95,7 +100,7 @@ TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
 TEST(MenuBarPanel, SheetIntentsSetTheSheetBeforeTheMainWindowIsAskedFor) {
     HomeWorld world;
     auto& session = world.harness.start();
-    MenuBarContentView panel(session, world.sharedPower);
+    MenuBarContentView panel(session, world.account, world.sharedPower);
     std::optional<TessaronSheet> sheetWhenAsked;
     QObject::connect(&panel, &MenuBarContentView::openMainWindowRequested, &panel,
                      [&] { sheetWhenAsked = session.activeSheet(); });
