@@ -83,25 +83,31 @@ void useTraitInterface(QWidget* widget) {
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
+// Makes the interface the first time and tells assistive technologies which states changed.
+void announceTraits(QWidget* widget, const QVariant& previous, const AccessibleTraits& before) {
+    if (!previous.isValid())
+        useTraitInterface(widget);
+    const AccessibleTraits after = accessibleTraits(widget);
+    QAccessible::State changed;
+    changed.selected = before.selected != after.selected;
+    changed.animated = before.animated != after.animated;
+    changed.invisible = before.invisible != after.invisible;
+    changed.modal = before.modal != after.modal;
+    if (!(changed.selected || changed.animated || changed.invisible || changed.modal))
+        return;
+    QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
 } // namespace
 
 void setAccessibleTraits(QWidget* widget, AccessibleTraits traits) {
-    const bool first = !widget->property(traitsProperty).isValid();
-    const auto before = accessibleTraits(widget);
+    const QVariant previous = widget->property(traitsProperty);
+    const AccessibleTraits before = accessibleTraits(widget);
     const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0) |
                      (traits.modal ? 8 : 0);
     widget->setProperty(traitsProperty, bits);
-    if (first)
-        useTraitInterface(widget);
-    if (before == traits)
-        return;
-    QAccessible::State changed;
-    changed.selected = before.selected != traits.selected;
-    changed.animated = before.animated != traits.animated;
-    changed.invisible = before.invisible != traits.invisible;
-    changed.modal = before.modal != traits.modal;
-    QAccessibleStateChangeEvent event(widget, changed);
-    QAccessible::updateAccessibility(&event);
+    announceTraits(widget, previous, before);
 }
 
 AccessibleTraits accessibleTraits(const QWidget* widget) {

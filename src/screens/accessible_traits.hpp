@@ -13,8 +13,6 @@ struct AccessibleTraits {
     bool invisible = false;
     // Blocks everything beneath it.
     bool modal = false;
-
-    friend bool operator==(const AccessibleTraits&, const AccessibleTraits&) = default;
 };
 
 // Adds the traits to the states the widget reports to assistive technologies. A button with traits or a
