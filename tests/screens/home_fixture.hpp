@@ -8,6 +8,7 @@
 
 #include <QAbstractAnimation>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>

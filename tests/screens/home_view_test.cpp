@@ -12,7 +12,6 @@
 #include "support/fake_system_extension_requests.hpp"
 #include "support/qt_printers.hpp"
 
-#include <QAccessible>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScrollArea>
