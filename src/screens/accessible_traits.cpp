@@ -11,6 +11,7 @@ namespace tessaron {
 namespace {
 
 constexpr const char* traitsProperty = "tessaronAccessibleTraits";
+constexpr const char* valueProperty = "tessaronAccessibleValue";
 
 QAccessible::Role roleOf(const QWidget* widget) {
     if (accessibleTraits(widget).heading)
@@ -30,30 +31,104 @@ public:
         state.animated = state.animated || traits.animated;
         state.invisible = state.invisible || traits.invisible;
         state.modal = state.modal || traits.modal;
+        state.pressed = button() && button()->isDown();
         return state;
     }
+
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Value)
+            return widget()->property(valueProperty).toString();
+        return QAccessibleWidget::text(kind);
+    }
+
+    // A button's labels and marks are read as part of its name, not one by one.
+    int childCount() const override { return button() ? 0 : QAccessibleWidget::childCount(); }
+    QAccessibleInterface* child(int index) const override {
+        return button() ? nullptr : QAccessibleWidget::child(index);
+    }
+    QAccessibleInterface* childAt(int x, int y) const override {
+        return button() ? nullptr : QAccessibleWidget::childAt(x, y);
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return button() ? -1 : QAccessibleWidget::indexOfChild(child);
+    }
+
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (button() && button()->isEnabled())
+            names.prepend(pressAction());
+        return names;
+    }
+
+    void doAction(const QString& name) override {
+        if (name == pressAction() && button() && button()->isEnabled())
+            button()->click();
+        else
+            QAccessibleWidget::doAction(name);
+    }
+
+private:
+    QAbstractButton* button() const { return qobject_cast<QAbstractButton*>(widget()); }
 };
 
 QAccessibleInterface* traitFactory(const QString&, QObject* object) {
     auto* widget = qobject_cast<QWidget*>(object);
-    if (widget && widget->property(traitsProperty).isValid())
+    if (widget && (widget->property(traitsProperty).isValid() || widget->property(valueProperty).isValid()))
         return new TraitAccessible(widget);
     return nullptr;
+}
+
+// Qt makes a widget's interface on the first event about it (enabling or naming it is one) and keeps it:
+// one made before the traits were set cannot report them, so it is made again.
+void useTraitInterface(QWidget* widget) {
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(traitFactory); });
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget);
+    if (made && !dynamic_cast<TraitAccessible*>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
+
+// Makes the interface the first time and tells assistive technologies which states changed.
+void announceTraits(QWidget* widget, const QVariant& previous, const AccessibleTraits& before) {
+    if (!previous.isValid())
+        useTraitInterface(widget);
+    const AccessibleTraits after = accessibleTraits(widget);
+    QAccessible::State changed;
+    changed.selected = before.selected != after.selected;
+    changed.animated = before.animated != after.animated;
+    changed.invisible = before.invisible != after.invisible;
+    changed.modal = before.modal != after.modal;
+    if (!(changed.selected || changed.animated || changed.invisible || changed.modal))
+        return;
+    QAccessibleStateChangeEvent event(widget, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 } // namespace
 
 void setAccessibleTraits(QWidget* widget, AccessibleTraits traits) {
-    static std::once_flag installed;
-    std::call_once(installed, [] { QAccessible::installFactory(traitFactory); });
+    const QVariant previous = widget->property(traitsProperty);
+    const AccessibleTraits before = accessibleTraits(widget);
     const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0) |
                      (traits.modal ? 8 : 0) | (traits.heading ? 16 : 0);
     widget->setProperty(traitsProperty, bits);
+    announceTraits(widget, previous, before);
 }
 
 AccessibleTraits accessibleTraits(const QWidget* widget) {
     const int bits = widget->property(traitsProperty).toInt();
     return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0, (bits & 16) != 0};
+}
+
+void setAccessibleValue(QWidget* widget, const QString& value) {
+    const QVariant before = widget->property(valueProperty);
+    if (before.isValid() && before.toString() == value)
+        return;
+    widget->setProperty(valueProperty, value);
+    if (!before.isValid())
+        useTraitInterface(widget);
+    QAccessibleValueChangeEvent event(widget, value);
+    QAccessible::updateAccessibility(&event);
 }
 
 } // namespace tessaron

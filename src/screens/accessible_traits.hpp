@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 
 namespace tessaron {
@@ -16,8 +17,11 @@ struct AccessibleTraits {
     bool heading = false;
 };
 
-// Adds the traits to the states the widget reports to assistive technologies.
+// Adds the traits to the states the widget reports to assistive technologies. A button with traits or a
+// value reads as one element and can be pressed through its interface.
 void setAccessibleTraits(QWidget* widget, AccessibleTraits traits);
 AccessibleTraits accessibleTraits(const QWidget* widget);
+// What assistive technologies read as the widget's value, after its name: a button's current state.
+void setAccessibleValue(QWidget* widget, const QString& value);
 
 } // namespace tessaron

@@ -96,7 +96,7 @@ OverlayDecoration::OverlayDecoration(QWidget* target, int outset)
     : QWidget(target->parentWidget())
     , target_(target)
     , outset_(outset)
-    , frames_(new FrameDriver(this)) {
+    , frames_(new FrameDriver(this, decorationFrameInterval)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);

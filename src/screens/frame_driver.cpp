@@ -7,11 +7,23 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <cmath>
+
 namespace tessaron {
 
 namespace {
 
-constexpr int frameIntervalMilliseconds = 16;
+// The step response of a spring with response 0.5 s and damping fraction 0.85, over `springDuration`.
+qreal springProgress(qreal progress) {
+    if (progress >= 1)
+        return 1;
+    constexpr double damping = 0.85;
+    constexpr double stiffness = 2 * M_PI / 0.5;
+    const double damped = stiffness * std::sqrt(1 - damping * damping);
+    const double t = progress * std::chrono::duration<double>(springDuration).count();
+    return 1 - std::exp(-damping * stiffness * t) *
+                   (std::cos(damped * t) + damping * stiffness / damped * std::sin(damped * t));
+}
 
 } // namespace
 
@@ -24,11 +36,17 @@ double currentFrameDate() {
     return frameDate(SystemClock::shared().now());
 }
 
-FrameDriver::FrameDriver(QWidget* widget)
+QEasingCurve springEasing() {
+    QEasingCurve curve;
+    curve.setCustomType(springProgress);
+    return curve;
+}
+
+FrameDriver::FrameDriver(QWidget* widget, std::chrono::milliseconds interval)
     : QObject(widget)
     , widget_(widget)
     , timer_(new QTimer(widget)) {
-    timer_->setInterval(frameIntervalMilliseconds);
+    timer_->setInterval(interval);
     timer_->setTimerType(Qt::PreciseTimer);
     QObject::connect(timer_, &QTimer::timeout, widget_, qOverload<>(&QWidget::update));
     widget_->installEventFilter(this);

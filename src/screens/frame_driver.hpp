@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDateTime>
+#include <QEasingCurve>
 #include <QObject>
+
+#include <chrono>
 
 class QTimer;
 class QWidget;
@@ -13,12 +16,22 @@ namespace tessaron {
 double frameDate(const QDateTime& date);
 double currentFrameDate();
 
-// Repaints a widget at the display's pace, but only while it is visible and allowed to animate; a hidden
-// or still widget runs no timer at all.
+// The time between two frames: the display's pace, and the slower pace of decorations that only glide
+// (at most 30 frames a second).
+inline constexpr std::chrono::milliseconds displayFrameInterval{16};
+inline constexpr std::chrono::milliseconds decorationFrameInterval{34};
+
+// The interface's one spring (response 0.5 s, damping fraction 0.85) as an easing curve; it comes to rest
+// within `springDuration`, overshooting by less than one percent.
+QEasingCurve springEasing();
+inline constexpr std::chrono::milliseconds springDuration{650};
+
+// Repaints a widget at a steady pace, but only while it is visible and allowed to animate; a hidden or
+// still widget runs no timer at all.
 class FrameDriver final : public QObject {
     Q_OBJECT
 public:
-    explicit FrameDriver(QWidget* widget);
+    explicit FrameDriver(QWidget* widget, std::chrono::milliseconds interval = displayFrameInterval);
 
     void setAnimates(bool animates);
     bool animates() const { return animates_; }

@@ -275,7 +275,7 @@ void TessaronHomeView::refresh() {
     primary_->setEnabled(session.isPrimaryActionEnabled());
     primary_->setAccessibleName(primary_->text());
     primary_->setAccessibleDescription(primaryHint(session.primaryIntent()));
-    primary_->setProperty("accessibleValue", title(session.phase()));
+    setAccessibleValue(primary_, title(session.phase()));
     setAccessibleTraits(primary_, {.animated = busy});
 
     const auto nudge =

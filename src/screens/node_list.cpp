@@ -2,6 +2,7 @@
 
 #include "platform/power_state.hpp"
 #include "screens/accessible_traits.hpp"
+#include "screens/frame_driver.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/symbol_icons.hpp"
@@ -9,13 +10,16 @@
 #include "session/summary_order.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
+#include <QPointer>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 namespace tessaron {
 
@@ -25,6 +29,7 @@ constexpr int rowMinimumHeight = 56;
 constexpr int checkmarkWidth = 20;
 constexpr int boxRadius = 10;
 constexpr int dividerIndent = 16;
+constexpr int dividerWidth = 1;
 
 QString text(const char* key, const char* comment = nullptr) {
     return QCoreApplication::translate("Tessaron", key, comment);
@@ -48,24 +53,72 @@ QLabel* makeLabel(const QString& content, const QFont& font, const QColor& color
     return label;
 }
 
-QLabel* makeCheckmark(bool shown, QWidget* parent) {
-    auto* mark = new QLabel(parent);
-    mark->setFixedWidth(checkmarkWidth);
-    mark->setAlignment(Qt::AlignCenter);
-    if (shown) {
-        const qreal ratio = parent->devicePixelRatioF();
+// A mark that fades in and out with the spring while motion is allowed, and stands at its end otherwise.
+class FadingMark : public QWidget {
+public:
+    explicit FadingMark(QWidget* parent)
+        : QWidget(parent)
+        , fade_(new QVariantAnimation(this)) {
+        fade_->setDuration(static_cast<int>(springDuration.count()));
+        fade_->setEasingCurve(springEasing());
+        connect(fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
+            opacity_ = value.toDouble();
+            update();
+        });
+    }
+
+    void setShown(bool shown, bool animates) {
+        const bool moving = fade_->state() == QAbstractAnimation::Running;
+        if (shown == shown_ && (animates || !moving))
+            return;
+        shown_ = shown;
+        fade_->stop();
+        if (animates && isVisible()) {
+            fade_->setStartValue(opacity_);
+            fade_->setEndValue(shown ? 1.0 : 0.0);
+            fade_->start();
+            return;
+        }
+        opacity_ = shown ? 1.0 : 0.0;
+        update();
+    }
+
+protected:
+    double opacity() const { return opacity_; }
+
+private:
+    QVariantAnimation* fade_;
+    bool shown_ = false;
+    double opacity_ = 0;
+};
+
+class Checkmark final : public FadingMark {
+public:
+    explicit Checkmark(QWidget* parent)
+        : FadingMark(parent) {
+        setObjectName(QStringLiteral("tessaron.node.checkmark"));
+        setFixedWidth(checkmarkWidth);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (opacity() <= 0)
+            return;
+        const qreal ratio = devicePixelRatioF();
         QImage glyph = tintedSymbol(QStringLiteral("checkmark"), static_cast<int>(14 * ratio),
                                     TessaronTheme::textPrimary());
         glyph.setDevicePixelRatio(ratio);
-        mark->setPixmap(QPixmap::fromImage(glyph));
+        const QSizeF size = glyph.deviceIndependentSize();
+        QPainter painter(this);
+        painter.setOpacity(opacity());
+        painter.drawImage(QPointF((width() - size.width()) / 2, (height() - size.height()) / 2), glyph);
     }
-    return mark;
-}
+};
 
-class InUseDot final : public QWidget {
+class InUseDot final : public FadingMark {
 public:
     explicit InUseDot(QWidget* parent)
-        : QWidget(parent) {
+        : FadingMark(parent) {
         setFixedSize(6, 6);
     }
 
@@ -73,39 +126,30 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
+        painter.setOpacity(opacity());
         painter.setPen(Qt::NoPen);
         painter.setBrush(TessaronTheme::success());
         painter.drawEllipse(rect());
     }
 };
 
-class Divider final : public QWidget {
-public:
-    explicit Divider(QWidget* parent)
-        : QWidget(parent) {
-        setFixedHeight(1);
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect().adjusted(dividerIndent, 0, 0, 0), TessaronTheme::stroke());
-    }
-};
-
 // A row of the list: the whole rectangle takes the click; it dims while pressed.
-class RowButton final : public QAbstractButton {
+class RowButton : public QAbstractButton {
 public:
-    RowButton(QWidget* parent, double fade)
-        : QAbstractButton(parent)
-        , fade_(fade) {
+    explicit RowButton(QWidget* parent)
+        : QAbstractButton(parent) {
         setMinimumHeight(rowMinimumHeight);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         setCursor(Qt::PointingHandCursor);
         QObject::connect(this, &QAbstractButton::pressed, this, [this] { applyOpacity(); });
         QObject::connect(this, &QAbstractButton::released, this, [this] { applyOpacity(); });
-        applyOpacity();
     }
     QSize sizeHint() const override { return layout() ? layout()->sizeHint() : QSize(0, rowMinimumHeight); }
+
+    void setFade(double fade) {
+        fade_ = fade;
+        applyOpacity();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override {}
@@ -118,13 +162,23 @@ private:
             setGraphicsEffect(nullptr);
             return;
         }
-        auto* effect = new QGraphicsOpacityEffect(this);
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(graphicsEffect());
+        if (!effect) {
+            effect = new QGraphicsOpacityEffect(this);
+            setGraphicsEffect(effect);
+        }
         effect->setOpacity(opacity);
-        setGraphicsEffect(effect);
     }
 
-    double fade_;
+    double fade_ = 1.0;
 };
+
+void setBodyWeight(QLabel* label, bool semibold) {
+    const QFont font =
+        TessaronTheme::font(TessaronTheme::bodySize, semibold ? QFont::DemiBold : QFont::Normal);
+    if (label->font() != font)
+        label->setFont(font);
+}
 
 QHBoxLayout* rowLayout(QWidget* row) {
     auto* layout = new QHBoxLayout(row);
@@ -148,7 +202,8 @@ public:
         : QWidget(parent) {
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->setSpacing(0);
+        // The gap between two rows is their divider.
+        layout->setSpacing(dividerWidth);
     }
 
 protected:
@@ -158,6 +213,17 @@ protected:
         painter.setPen(QPen(TessaronTheme::stroke(), 1));
         painter.setBrush(TessaronTheme::surface());
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), boxRadius, boxRadius);
+        bool first = true;
+        for (int index = 0; index < layout()->count(); ++index) {
+            const QWidget* row = layout()->itemAt(index)->widget();
+            if (row->isHidden())
+                continue;
+            if (!first)
+                painter.fillRect(
+                    QRect(dividerIndent, row->y() - dividerWidth, width() - dividerIndent, dividerWidth),
+                    TessaronTheme::stroke());
+            first = false;
+        }
     }
 };
 
@@ -225,6 +291,111 @@ QString autoRowSubtitle(const TessaronSession& session, bool withFlag) {
 
 } // namespace
 
+class TessaronNodeList::AutoRow final : public RowButton {
+public:
+    AutoRow(QWidget* box, TessaronSession& session)
+        : RowButton(box)
+        , session_(session)
+        , title_(makeLabel(tessaron::text("Auto", "Auto row title."), {}, TessaronTheme::textPrimary(), this))
+        , subtitle_(makeLabel({}, TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this))
+        , checkmark_(new Checkmark(this))
+        , nudge_(new TessaronNudgeBorder(this, 8, 2, 5)) {
+        setObjectName(QStringLiteral("tessaron.node.auto"));
+        subtitle_->setObjectName(QStringLiteral("tessaron.node.auto.subtitle"));
+        auto* layout = rowLayout(this);
+        auto* textStack = new QVBoxLayout();
+        textStack->setSpacing(2);
+        textStack->addWidget(title_);
+        textStack->addWidget(subtitle_);
+        layout->addLayout(textStack, 1);
+        layout->addSpacing(8);
+        layout->addWidget(checkmark_);
+        connect(this, &QAbstractButton::clicked, this, [this] { session_.setAutoSelect(true); });
+    }
+
+    void showState(bool nudged, bool nudgeAnimates, bool motion) {
+        const bool on = session_.autoSelect();
+        setBodyWeight(title_, on);
+        subtitle_->setText(autoRowSubtitle(session_, true));
+        checkmark_->setShown(on, motion);
+        setAccessibleName(tessaron::text("Auto", "Auto row title.") + QStringLiteral(", ") +
+                          autoRowSubtitle(session_, false));
+        setAccessibleTraits(this, {.selected = on});
+        nudge_->setActive(nudged);
+        nudge_->setAnimates(nudgeAnimates);
+    }
+
+private:
+    TessaronSession& session_;
+    QLabel* title_;
+    QLabel* subtitle_;
+    Checkmark* checkmark_;
+    TessaronNudgeBorder* nudge_;
+};
+
+class TessaronNodeList::NodeRow final : public RowButton {
+public:
+    NodeRow(QWidget* box, TessaronSession& session, const QUuid& id)
+        : RowButton(box)
+        , id_(id)
+        , name_(makeLabel({}, {}, TessaronTheme::textPrimary(), this))
+        , dot_(new InUseDot(this))
+        , pill_(new NodeStatusPill(NodeStatusPill::Size::compact, this))
+        , checkmark_(new Checkmark(this))
+        , ring_(new TessaronFlowRing(this, 6)) {
+        name_->setObjectName(QStringLiteral("tessaron.node.name"));
+        ring_->hide();
+        auto* layout = rowLayout(this);
+        auto* nameLine = new QHBoxLayout();
+        nameLine->setSpacing(6);
+        nameLine->addWidget(name_);
+        nameLine->addWidget(dot_);
+        nameLine->addStretch(1);
+        layout->addLayout(nameLine, 1);
+        layout->addSpacing(8);
+        layout->addWidget(pill_);
+        layout->addWidget(checkmark_);
+        connect(this, &QAbstractButton::clicked, this, [&session, id] {
+            if (session.autoSelect())
+                session.setAutoSelect(false);
+            session.select(id);
+        });
+    }
+    // The ring lies over the box beside the row, so it goes with the row.
+    ~NodeRow() override { delete ring_; }
+
+    const QUuid& id() const { return id_; }
+
+    void showInputs(const TessaronNodeRowInputs& inputs, int position, bool motion) {
+        setObjectName(QStringLiteral("tessaron.node.%1").arg(position));
+        setEnabled(inputs.isEnabled);
+        setFade(nodeRowOpacity(inputs));
+        setAccessibleTraits(this, {.selected = inputs.isSelected});
+        setAccessibleName(nodeRowAccessibleLabel(inputs));
+        name_->setText(flagLabel(inputs.name, inputs.countryCode));
+        setBodyWeight(name_, inputs.isSelected);
+        dot_->setShown(inputs.inUse, motion);
+        pill_->setStatus(inputs.status);
+        checkmark_->setShown(inputs.isSelected, motion);
+        ring_->setVisible(inputs.showsFlowRing);
+        ring_->setAnimates(motion);
+    }
+
+    void retire() {
+        hide();
+        ring_->hide();
+        deleteLater();
+    }
+
+private:
+    QUuid id_;
+    QLabel* name_;
+    InUseDot* dot_;
+    NodeStatusPill* pill_;
+    Checkmark* checkmark_;
+    QPointer<TessaronFlowRing> ring_;
+};
+
 TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, QWidget* parent)
     : QWidget(parent)
     , session_(session)
@@ -234,6 +405,8 @@ TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, 
     headingFont.setWeight(QFont::DemiBold);
     heading_ = makeLabel(text("Nodes"), headingFont, TessaronTheme::textSecondary(), this);
     box_ = new RowsBox(this);
+    autoRow_ = new AutoRow(box_, session_);
+    box_->layout()->addWidget(autoRow_);
     footer_ = makeLabel(text("Disconnect to switch nodes"), TessaronTheme::captionFont(),
                         TessaronTheme::textSecondary(), this);
     footer_->setObjectName(QStringLiteral("tessaron.nodeList.footer"));
@@ -280,113 +453,46 @@ bool TessaronNodeList::flowRingAnimates() const {
 }
 
 void TessaronNodeList::refresh() {
-    const bool empty = session_.summaries().isEmpty();
-    setVisible(!empty);
+    setVisible(!session_.summaries().isEmpty());
     footer_->setVisible(session_.phase() != TessaronLinkPhase::disconnected);
-    rebuildRows();
-}
-
-void TessaronNodeList::rebuildRows() {
-    // A row may be rebuilt from inside its own click: old rows go once control returns to the loop.
-    for (const auto& widget : std::as_const(rowWidgets_)) {
-        if (widget) {
-            widget->hide();
-            widget->deleteLater();
-        }
-    }
-    rowWidgets_.clear();
-    auto* layout = static_cast<QVBoxLayout*>(box_->layout());
-    while (layout->count() > 0)
-        delete layout->takeAt(0);
-
-    const auto add = [&](QWidget* widget) {
-        layout->addWidget(widget);
-        rowWidgets_.append(widget);
-    };
     const auto rows = nodeRows(session_);
-    if (rows.size() >= 2) {
-        add(makeAutoRow(box_));
-        add(new Divider(box_));
-    }
-    for (int position = 0; position < rows.size(); ++position) {
-        if (position > 0)
-            add(new Divider(box_));
-        add(makeNodeRow(box_, rows[position], position));
-    }
-    // The decorations lie over the rows; create them once the rows are laid out.
-    layout->activate();
+    const bool withAuto = rows.size() >= 2;
+    autoRow_->setVisible(withAuto);
+    autoRow_->showState(nudge_.autoRow && withAuto, nudgeAnimates_, flowRingAnimates());
+    updateNodeRows(rows);
 }
 
-QWidget* TessaronNodeList::makeAutoRow(QWidget* box) {
-    const bool on = session_.autoSelect();
-    auto* row = new RowButton(box, 1.0);
-    row->setObjectName(QStringLiteral("tessaron.node.auto"));
-    auto* layout = rowLayout(row);
-    auto* texts = new QWidget(row);
-    auto* textStack = new QVBoxLayout(texts);
-    textStack->setContentsMargins(0, 0, 0, 0);
-    textStack->setSpacing(2);
-    QFont titleFont = TessaronTheme::font(TessaronTheme::bodySize, on ? QFont::DemiBold : QFont::Normal);
-    auto* title = makeLabel(text("Auto", "Auto row title."), titleFont, TessaronTheme::textPrimary(), texts);
-    auto* subtitle = makeLabel(autoRowSubtitle(session_, true), TessaronTheme::captionFont(),
-                               TessaronTheme::textSecondary(), texts);
-    subtitle->setObjectName(QStringLiteral("tessaron.node.auto.subtitle"));
-    textStack->addWidget(title);
-    textStack->addWidget(subtitle);
-    layout->addWidget(texts, 1);
-    layout->addSpacing(8);
-    layout->addWidget(makeCheckmark(on, row));
-    row->setAccessibleName(text("Auto", "Auto row title.") + QStringLiteral(", ") +
-                           autoRowSubtitle(session_, false));
-    setAccessibleTraits(row, {.selected = on});
-    connect(row, &QAbstractButton::clicked, this, [this] { session_.setAutoSelect(true); });
-
-    auto* nudge = new TessaronNudgeBorder(row, 8, 2, 5);
-    nudge->setActive(nudge_.autoRow);
-    nudge->setAnimates(nudgeAnimates_);
-    rowWidgets_.append(nudge);
-    return row;
+void TessaronNodeList::updateNodeRows(const QList<TessaronNodeRowInputs>& rows) {
+    QHash<QUuid, NodeRow*> kept;
+    for (auto* row : std::as_const(rows_))
+        kept.insert(row->id(), row);
+    QList<NodeRow*> order;
+    for (const auto& inputs : rows) {
+        auto* row = kept.take(inputs.id);
+        if (!row)
+            row = new NodeRow(box_, session_, inputs.id);
+        order.append(row);
+    }
+    // A row may go from inside its own click: it leaves once control returns to the loop.
+    for (auto* gone : std::as_const(kept))
+        gone->retire();
+    const bool moved = order != rows_;
+    rows_ = order;
+    if (moved)
+        placeRows();
+    const bool motion = flowRingAnimates();
+    for (int position = 0; position < rows.size(); ++position)
+        rows_[position]->showInputs(rows[position], position, motion);
 }
 
-QWidget* TessaronNodeList::makeNodeRow(QWidget* box, const TessaronNodeRowInputs& inputs, int position) {
-    auto* row = new RowButton(box, nodeRowOpacity(inputs));
-    row->setObjectName(QStringLiteral("tessaron.node.%1").arg(position));
-    row->setEnabled(inputs.isEnabled);
-    setAccessibleTraits(row, {.selected = inputs.isSelected});
-    row->setAccessibleName(nodeRowAccessibleLabel(inputs));
-    auto* layout = rowLayout(row);
-
-    auto* nameLine = new QHBoxLayout();
-    nameLine->setSpacing(6);
-    const QFont nameFont =
-        TessaronTheme::font(TessaronTheme::bodySize, inputs.isSelected ? QFont::DemiBold : QFont::Normal);
-    auto* name =
-        makeLabel(flagLabel(inputs.name, inputs.countryCode), nameFont, TessaronTheme::textPrimary(), row);
-    name->setObjectName(QStringLiteral("tessaron.node.name"));
-    nameLine->addWidget(name);
-    if (inputs.inUse)
-        nameLine->addWidget(new InUseDot(row));
-    nameLine->addStretch(1);
-    layout->addLayout(nameLine, 1);
-    layout->addSpacing(8);
-    auto* pill = new NodeStatusPill(NodeStatusPill::Size::compact, row);
-    pill->setStatus(inputs.status);
-    layout->addWidget(pill);
-    layout->addWidget(makeCheckmark(inputs.isSelected, row));
-
-    const QUuid id = inputs.id;
-    connect(row, &QAbstractButton::clicked, this, [this, id] {
-        if (session_.autoSelect())
-            session_.setAutoSelect(false);
-        session_.select(id);
-    });
-
-    if (inputs.showsFlowRing) {
-        auto* ring = new TessaronFlowRing(row, 6);
-        ring->setAnimates(flowRingAnimates());
-        rowWidgets_.append(ring);
+void TessaronNodeList::placeRows() {
+    auto* layout = box_->layout();
+    while (layout->count() > 1)
+        delete layout->takeAt(1);
+    for (auto* row : std::as_const(rows_)) {
+        layout->addWidget(row);
+        row->show();
     }
-    return row;
 }
 
 } // namespace tessaron

@@ -4,9 +4,7 @@
 #include "profiles/transport.hpp"
 #include "screens/flow_ring.hpp"
 
-#include <QAbstractButton>
 #include <QList>
-#include <QPointer>
 #include <QUuid>
 #include <QWidget>
 
@@ -50,7 +48,8 @@ QString autoRowSubtitle(bool autoSelect, const std::optional<QString>& nodeName,
                         bool withFlag);
 
 // The saved connections as a list with an Auto row, their link status and the node in use. Rows lock
-// while a link is up or on its way.
+// while a link is up or on its way. Rows are kept and updated in place, so that the scroll position, the
+// focus and a press in progress outlast every change; a row comes and goes only with its node.
 class TessaronNodeList final : public QWidget {
     Q_OBJECT
 public:
@@ -59,14 +58,18 @@ public:
     void setNudge(const TessaronNudgeState& nudge, bool animates);
     // The environment: the system's reduce-motion setting and whether the window's scene is active.
     void setMotionEnvironment(bool reduceMotion, bool sceneActive);
+    // The list's one motion rule: the flow ring turns and choice marks glide only while it holds.
     bool flowRingAnimates() const;
 
     void refresh();
 
 private:
-    void rebuildRows();
-    QWidget* makeAutoRow(QWidget* box);
-    QWidget* makeNodeRow(QWidget* box, const TessaronNodeRowInputs& row, int position);
+    class AutoRow;
+    class NodeRow;
+    class RowsBox;
+
+    void updateNodeRows(const QList<TessaronNodeRowInputs>& rows);
+    void placeRows();
 
     TessaronSession& session_;
     PowerState& power_;
@@ -75,11 +78,11 @@ private:
     bool reduceMotion_ = false;
     bool sceneActive_ = true;
 
-    class RowsBox;
     QWidget* heading_;
     RowsBox* box_;
+    AutoRow* autoRow_;
+    QList<NodeRow*> rows_;
     QWidget* footer_;
-    QList<QPointer<QWidget>> rowWidgets_;
 };
 
 } // namespace tessaron

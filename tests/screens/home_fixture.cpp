@@ -1,5 +1,6 @@
 #include "screens/home_fixture.hpp"
 
+#include "screens/flow_ring.hpp"
 #include "screens/string_table.hpp"
 
 #include <QCoreApplication>
@@ -48,6 +49,14 @@ void HomeWorld::click(const QString& name) {
     ASSERT_TRUE(target->isEnabled()) << name.toStdString();
     target->click();
     harness.settle();
+}
+
+QStringList HomeWorld::ringedRows() {
+    QStringList rows;
+    for (const auto* ring : view().findChildren<TessaronFlowRing*>(QStringLiteral("tessaron.node.flowRing")))
+        if (ring->isVisible())
+            rows.append(ring->parentWidget()->childAt(ring->geometry().center())->objectName());
+    return rows;
 }
 
 void HomeWorld::show() {

@@ -6,7 +6,9 @@
 #include "session/session_harness.hpp"
 #include "support/fake_power_state.hpp"
 
+#include <QAbstractAnimation>
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
@@ -41,6 +43,24 @@ private:
     SignedIn& signIn_;
 };
 
+// Qt's animations on virtual time: while it lives, they move only as far as the test advances it.
+class VirtualAnimationTime final : public QAnimationDriver {
+public:
+    VirtualAnimationTime() { install(); }
+    ~VirtualAnimationTime() override { uninstall(); }
+    qint64 elapsed() const override { return elapsed_; }
+    void pass(std::chrono::milliseconds step) {
+        // A started animation reaches the timer through two posted calls.
+        for (int round = 0; round < 2; ++round)
+            QCoreApplication::sendPostedEvents();
+        elapsed_ += step.count();
+        advanceAnimation();
+    }
+
+private:
+    qint64 elapsed_ = 0;
+};
+
 // A real session on fakes, two places on the roster, and the home view over them.
 class HomeWorld {
 public:
@@ -59,6 +79,8 @@ public:
     bool hidden(const QString& name) { return find(name)->isHidden(); }
     TessaronPrimaryButton* primary() { return find<TessaronPrimaryButton>("tessaron.connectButton"); }
     void click(const QString& name);
+    // The rows a flow ring is seen around.
+    QStringList ringedRows();
     // Shown, laid out and drawn at the window's default size.
     void show();
 

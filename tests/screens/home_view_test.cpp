@@ -2,18 +2,24 @@
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
 #include "screens/flow_ring.hpp"
+#include "screens/frame_driver.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/motion.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
+#include "support/qt_printers.hpp"
 
 #include <QAccessible>
 #include <QGraphicsOpacityEffect>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <QVariantAnimation>
 
@@ -90,30 +96,24 @@ TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     w.account.set(true, QStringLiteral("ada@example.org"));
     w.show();
     auto* primary = w.primary();
-    // Phase, enabled, spinning, announced as animated, hero announced as animated.
+    // What a screen reader reads as the button's value, enabled, spinning, announced as animated, hero
+    // announced as animated.
     const auto state = [&] {
-        return std::tuple{session.phase(), primary->isEnabled(), primary->showsSpinner(),
-                          accessibleTraits(primary).animated,
-                          accessibleTraits(w.find("tessaron.hero")).animated};
-    };
-    const auto rings = [&] {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return w.view().findChildren<TessaronFlowRing*>(QStringLiteral("tessaron.node.flowRing"));
+        const auto* reader = QAccessible::queryAccessibleInterface(primary);
+        return std::tuple{reader->text(QAccessible::Value), primary->isEnabled(), primary->showsSpinner(),
+                          reader->state().animated, accessibleTraits(w.find("tessaron.hero")).animated};
     };
     const auto timersRunning = [&] {
         const auto timers = w.view().findChildren<QTimer*>();
         return std::ranges::any_of(timers, [](const QTimer* timer) { return timer->isActive(); });
     };
     const auto selected = [&](const char* row) {
-        return accessibleTraits(w.button(QStringLiteral("tessaron.node.") + row)).selected;
+        const auto* reader =
+            QAccessible::queryAccessibleInterface(w.button(QStringLiteral("tessaron.node.") + row));
+        return reader->state().selected;
     };
     const auto subtitle = [&] {
         return w.find<QLabel>("tessaron.node.auto.subtitle")->text();
-    };
-    const auto name = [&](const char* row) {
-        return w.button(QStringLiteral("tessaron.node.") + row)
-            ->findChild<QLabel*>("tessaron.node.name")
-            ->text();
     };
     EXPECT_EQ(primary->text(), QStringLiteral("Connect"));
     EXPECT_EQ(primary->accessibleDescription(), primaryHint(TessaronPrimaryIntent::connect));
@@ -124,30 +124,35 @@ TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     EXPECT_EQ(subtitle(), QString::fromUtf8("Using \U0001F1F3\U0001F1F4 Oslo"));
     EXPECT_EQ(w.button("tessaron.node.auto")->accessibleName(), QStringLiteral("Auto, Using Oslo"));
     EXPECT_TRUE(w.button("tessaron.node.0")->accessibleName().startsWith(QStringLiteral("Oslo, in use, ")));
-    EXPECT_EQ((QStringList{name("0"), name("1")}),
-              (QStringList{QString::fromUtf8("\U0001F1F3\U0001F1F4 Oslo"),
-                           QString::fromUtf8("\U0001F1EF\U0001F1F5 Tokyo")}));
+    EXPECT_EQ(w.button("tessaron.node.1")->findChild<QLabel*>("tessaron.node.name")->text(),
+              QString::fromUtf8("\U0001F1EF\U0001F1F5 Tokyo"));
 
     w.click("tessaron.connectButton");
     EXPECT_EQ(w.harness.activator.calls, 1);
-    EXPECT_EQ(state(), std::tuple(Phase::connecting, true, true, true, true));
+    EXPECT_EQ(state(), std::tuple("Connecting", true, true, true, true));
     // The rows lock while the link is on its way; the ring waits for the link.
     EXPECT_FALSE(w.hidden("tessaron.nodeList.footer"));
     EXPECT_FALSE(w.button("tessaron.node.0")->isEnabled());
-    EXPECT_TRUE(rings().isEmpty());
+    EXPECT_EQ(w.ringedRows(), QStringList());
 
     w.harness.tunnel().setStatus(VpnStatus::connected);
     w.harness.settle();
-    EXPECT_EQ(state(), std::tuple(Phase::connected, true, false, false, false));
-    ASSERT_EQ(rings().size(), 1);
-    EXPECT_EQ(rings().first()->geometry().center(), w.button("tessaron.node.0")->geometry().center());
+    EXPECT_EQ(state(), std::tuple("Connected", true, false, false, false));
+    EXPECT_EQ(w.ringedRows(), QStringList{"tessaron.node.0"});
     const auto rows = nodeRows(session);
     EXPECT_EQ(std::pair(nodeRowOpacity(rows[0]), nodeRowOpacity(rows[1])), std::pair(1.0, 0.45));
     // The Auto row still answers while the link is up.
     EXPECT_TRUE(w.button("tessaron.node.auto")->isEnabled());
 
+    // The ring and both nudges glide at no more than 30 frames a second.
+    QList<int> frameIntervals;
+    for (const auto* decoration : w.view().findChildren<OverlayDecoration*>())
+        for (const auto* timer : decoration->findChildren<QTimer*>())
+            if (timer->isActive())
+                frameIntervals.append(timer->interval());
+    EXPECT_EQ(frameIntervals.size(), 3);
+    EXPECT_TRUE(std::ranges::all_of(frameIntervals, [](int interval) { return interval * 30 >= 1000; }));
     // No timer runs while the view is hidden or still.
-    EXPECT_TRUE(timersRunning());
     w.power.set(true);
     w.sharedPower.set(true);
     EXPECT_FALSE(timersRunning());
@@ -164,16 +169,82 @@ TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     // The tunnel takes a second to stop: the picture is idle, the button disabled and still spinning.
     w.harness.tunnel().setStopSteps({{0s, VpnStatus::disconnecting}, {1s, VpnStatus::disconnected}});
     w.click("tessaron.connectButton");
-    EXPECT_EQ(state(), std::tuple(Phase::disconnecting, false, true, true, false));
+    EXPECT_EQ(state(), std::tuple("Disconnecting", false, true, true, false));
     w.harness.advance(1s);
-    EXPECT_EQ(state(), std::tuple(Phase::disconnected, true, false, false, false));
+    EXPECT_EQ(state(), std::tuple("Disconnected", true, false, false, false));
 
-    // With the link down a manual row switches Auto off.
+    // With the link down a manual row switches Auto off; locked by the next link it still reads selected.
     w.click("tessaron.node.1");
     EXPECT_FALSE(session.autoSelect());
     EXPECT_EQ(session.selectedID(), w.tokyo.id);
     EXPECT_EQ(std::tuple(selected("auto"), selected("0"), selected("1")), std::tuple(false, false, true));
     EXPECT_EQ(subtitle(), QStringLiteral("Picks the fastest node"));
+    w.harness.connectFully();
+    EXPECT_EQ(std::tuple(selected("1"), w.button("tessaron.node.1")->isEnabled(), w.ringedRows()),
+              std::tuple(true, false, QStringList{"tessaron.node.1"}));
+}
+
+TEST(NodeList, RowsOutlastSamplesAndChoiceMarksGlideOnlyWhileMotionIsAllowed) {
+    VirtualAnimationTime time;
+    HomeWorld w;
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    w.view().resize(480, 360);
+    w.view().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.view()));
+    // Oslo's status stays: the hero above shows it and would change its height.
+    const auto sample = [&](int tokyoMilliseconds) {
+        w.harness.latencyAnswers = {{w.oslo.server, 30}, {w.tokyo.server, tokyoMilliseconds}};
+        w.harness.advance(30s);
+    };
+    // The checkmarks of the Auto row and the two node rows as a person sees them: lit, unlit or between.
+    // Only the white of a mark counts, not the colours of the nudge's glow beside it.
+    const auto marks = [&] {
+        auto* list = w.find("tessaron.nodeList");
+        QString seen;
+        for (const char* row : {"auto", "0", "1"}) {
+            const auto* mark = w.button(QStringLiteral("tessaron.node.") + row)
+                                   ->findChild<QWidget*>("tessaron.node.checkmark");
+            const QImage area = list->grab(QRect(mark->mapTo(list, QPoint()), mark->size())).toImage();
+            int whitest = 0;
+            for (int i = 0; i < area.width() * area.height(); ++i) {
+                const QRgb pixel = area.pixel(i % area.width(), i / area.width());
+                whitest = std::max(whitest, std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)}));
+            }
+            seen += whitest > 230 ? u'x' : whitest < 64 ? u'-' : u'~';
+        }
+        return seen;
+    };
+    sample(150);
+    auto* bar = w.view().findChild<QScrollArea*>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    const auto scrolled = bar->value();
+    ASSERT_GT(scrolled, 0);
+    const QPointer<QAbstractButton> tokyo = w.button("tessaron.node.1");
+    tokyo->setFocus(Qt::TabFocusReason);
+
+    // A press spans a sample: scroll position, focus and press outlast it, the status changes in place.
+    QTest::mousePress(tokyo, Qt::LeftButton);
+    sample(50);
+    EXPECT_EQ(std::tuple(bar->value(), tokyo->hasFocus(), tokyo->accessibleName()),
+              std::tuple(scrolled, true, "Tokyo, " + label(NodeLinkStatus::fast)));
+    // The press ends in a click: the checkmark moves over with the spring.
+    QTest::mouseRelease(tokyo, Qt::LeftButton);
+    EXPECT_EQ(marks(), "x--");
+    time.pass(100ms);
+    EXPECT_EQ(marks(), "~-~");
+    time.pass(springDuration - 100ms);
+    EXPECT_EQ(marks(), "--x");
+    // Without motion a change shows its end at once.
+    w.view().setReduceMotion(true);
+    w.click("tessaron.node.0");
+    EXPECT_EQ(marks(), "-x-");
+
+    // Linked, the ring stays on the node in use through the samples.
+    w.harness.connectFully();
+    sample(150);
+    EXPECT_EQ(std::tuple(w.ringedRows(), tokyo.data()),
+              std::tuple(QStringList{"tessaron.node.0"}, w.button("tessaron.node.1")));
 }
 
 TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
@@ -389,25 +460,18 @@ TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     auto& session = w.startWithRoster({w.oslo, twin});
     w.show();
     EXPECT_EQ(session.summaries().size(), 2);
-    EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.auto")), nullptr);
+    EXPECT_TRUE(w.hidden("tessaron.node.auto"));
     EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.1")), nullptr);
     EXPECT_EQ(nodeRows(session).first().id, *session.selectedID());
 }
 
 TEST(NodeRowText, InUseAndHttpFallback) {
-    TessaronNodeRowInputs row{{}, QStringLiteral("Oslo"), NodeLinkStatus::busy, false, false, true, false,
-                              {}};
-    EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, in use, ") + label(NodeLinkStatus::busy));
-    row.inUse = false;
-    EXPECT_EQ(nodeRowAccessibleLabel(row), QStringLiteral("Oslo, ") + label(NodeLinkStatus::busy));
-
     const auto name = std::optional(QStringLiteral("Oslo"));
     const auto norway = std::optional(QStringLiteral("NO"));
     EXPECT_EQ(autoRowSubtitle(true, name, norway, TessaronTransport::xhttp, true),
               QString::fromUtf8("Using \U0001F1F3\U0001F1F4 Oslo \u00B7 HTTP fallback"));
     EXPECT_EQ(autoRowSubtitle(true, name, norway, TessaronTransport::xhttp, false),
               QString::fromUtf8("Using Oslo \u00B7 HTTP fallback"));
-    EXPECT_EQ(autoRowSubtitle(true, name, std::nullopt, TessaronTransport::tcp, true), "Using Oslo");
     EXPECT_EQ(autoRowSubtitle(true, std::nullopt, norway, TessaronTransport::tcp, true),
               "Picks the fastest node");
 }
