@@ -83,12 +83,9 @@ QCoro::Task<> TessaronSession::connectChosenConnection() {
         refuseBusy();
         co_return;
     }
-    try {
-        applyListing(services_.keychainStore.listProfiles());
-    } catch (const TessaronError& error) {
-        reportFailure(error);
+    // A click made while an earlier one waited for the listing supersedes it.
+    if (!co_await readListing() || phase_ != TessaronLinkPhase::disconnected || isActing_)
         co_return;
-    }
     if (!selectedID_) {
         if (summaries_.isEmpty()) {
             pendingConnect_ = false;

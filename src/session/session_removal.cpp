@@ -41,12 +41,8 @@ QCoro::Task<> TessaronSession::removeSavedConnection(QUuid id) {
             }
         }
     }
-    try {
-        applyListing(services_.keychainStore.listProfiles());
+    if (co_await readListing())
         log_.info(QStringLiteral("invitation removed"));
-    } catch (const TessaronError& error) {
-        reportFailure(error);
-    }
 }
 
 } // namespace tessaron

@@ -309,16 +309,29 @@ void TessaronSession::applyListing(const TessaronKeychainListing& listing) {
         setLastError(QStringLiteral("A saved connection could not be read."));
 }
 
-void TessaronSession::rereadListing() {
+QCoro::Task<bool> TessaronSession::readListing() {
+    QPointer self(this);
+    const auto request = ++listingRequest_;
     try {
-        applyListing(services_.keychainStore.listProfiles());
+        auto list = [store = services_.keychainStore] {
+            return store.listProfiles();
+        };
+        const auto listing = co_await services_.keychain.run(std::move(list));
+        if (!self || request != listingRequest_)
+            co_return false;
+        applyListing(listing);
+        co_return true;
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self && request == listingRequest_)
+            reportFailure(error);
     }
+    co_return false;
 }
 
 void TessaronSession::store(const TessaronProfile& profile) {
     services_.keychainStore.storeItem(profile.canonicalJSON(), profile.id);
+    // A listing read before this item was written must not take it away again.
+    ++listingRequest_;
     auto summaries = summaries_;
     const auto summary = TessaronProfileSummary::summary(profile);
     const auto found = std::ranges::find(summaries, profile.id, &TessaronProfileSummary::id);
@@ -340,7 +353,9 @@ void TessaronSession::storeAndSelect(const TessaronProfile& profile) {
 QCoro::Task<> TessaronSession::bootstrap() {
     QPointer self(this);
     restoreGeography();
-    rereadListing();
+    co_await readListing();
+    if (!self)
+        co_return;
     co_await refreshManagers();
     if (!self || std::exchange(didRunLaunchRosterPass_, true))
         co_return;

@@ -407,8 +407,10 @@ private:
     QCoro::Task<> reloadAfterFailedChange();
     QCoro::Task<> removeOwnConfigurations();
 
-    // Saved connections.
-    void rereadListing();
+    // Saved connections. The listing is read off the main thread and applied unless a newer listing or a
+    // store came meanwhile; its failure is reported. False when nothing was applied.
+    QCoro::Task<bool> readListing();
+    void rereadListing() { readListing(); }
     // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
     void store(const TessaronProfile& profile);
     void storeGeography();
@@ -575,6 +577,8 @@ private:
     std::optional<QString> deferredInvitationCode_;
     bool invitationRecoveryInFlight_ = false;
     bool didRunLaunchRosterPass_ = false;
+    // Counts listings asked for and stores: a listing applies only while it is the latest of them.
+    quint64 listingRequest_ = 0;
     FailoverPolicy failover_;
     std::optional<QDateTime> blockedSince_;
     bool blockedReported_ = false;

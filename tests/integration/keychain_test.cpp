@@ -6,12 +6,19 @@
 #include "account/session_token_store.hpp"
 #include "account/subscription_link_store.hpp"
 #include "platform/secret_service_keychain.hpp"
+#include "profiles/identifiers.hpp"
+#include "profiles/keychain_error.hpp"
+#include "profiles/keychain_store.hpp"
+#include "support/run_task.hpp"
 
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -281,6 +288,70 @@ TEST(SecretServiceKeychainUnreachableTest, AnswersNotAvailablePromptly) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(std::_Exit(answersNotAvailablePromptly(deadSocket)), ::testing::ExitedWithCode(0), "");
     EXPECT_EXIT(std::_Exit(answersNotAvailablePromptly(silentBus)), ::testing::ExitedWithCode(0), "");
+}
+
+// A Secret Service that takes every call and never answers, as a daemon waiting on an unlock prompt that
+// nobody answers would.
+class SilentSecretService final : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
+constexpr auto silentLimit = 1500ms;
+constexpr auto tick = 10ms;
+
+// Lists the profiles from the main thread through the silent service on a private bus, counting the timer
+// ticks the main thread runs meanwhile.
+int listingLeavesTheMainThreadRunning() {
+    alarm(20); // a hang ends the child, not the suite
+    QProcess bus;
+    bus.start(QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+    if (!bus.waitForReadyRead(5000))
+        return 2;
+    const auto address = QString::fromUtf8(bus.readLine()).trimmed();
+    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(address), 1);
+    auto standIn = QDBusConnection::connectToBus(address, QStringLiteral("silent-secret-service"));
+    SilentSecretService silent;
+    if (!standIn.registerService(QStringLiteral("org.freedesktop.secrets")) ||
+        !standIn.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath))
+        return 3;
+
+    SecretServiceKeychain keychain(silentLimit);
+    const TessaronKeychainStore store(
+        keychain, BundleInfo({{TessaronIdentifiers::keychainAccessGroupInfoKey, QStringLiteral("group")}},
+                             ProgramLocations::builtIn()));
+    int ticks = 0;
+    QTimer ticker;
+    ticker.callOnTimeout([&ticks] { ++ticks; });
+    ticker.start(tick);
+    QElapsedTimer timer;
+    timer.start();
+    qint32 status = status::success;
+    try {
+        auto list = [store] {
+            return store.listProfiles();
+        };
+        runTask(keychain.run(std::move(list)), 10s);
+    } catch (const TessaronKeychainError& error) {
+        status = error.keychainStatus();
+    }
+    const auto elapsed = timer.elapsed();
+    bus.kill();
+    bus.waitForFinished();
+    std::fprintf(stderr, "listing %d after %lld ms, %d ticks of the main thread meanwhile\n", status,
+                 static_cast<long long>(elapsed), ticks);
+    const bool waited = elapsed >= silentLimit.count() * 9 / 10;
+    const bool mainThreadRan = ticks >= elapsed / tick.count() / 2;
+    return status == status::notAvailable && waited && mainThreadRan ? 0 : 1;
+}
+
+// While the listing waits for a Secret Service that never answers, the main thread keeps running its
+// events; the listing then fails as an unreachable keyring does.
+TEST(SecretServiceKeychainUnreachableTest, AListingThatWaitsLeavesTheMainThreadRunning) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(std::_Exit(listingLeavesTheMainThreadRunning()), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
