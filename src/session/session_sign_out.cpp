@@ -29,7 +29,9 @@ QCoro::Task<> TessaronSession::resetForSignOut() {
                 stopTunnel();
             break;
         case TessaronSignOutStep::deleteProfiles:
-            deleteAllProfiles();
+            co_await deleteAllProfiles();
+            if (!self)
+                co_return;
             break;
         case TessaronSignOutStep::removeSystemConfiguration: {
             // Unlike the settings' removal, the wipe waits for a running change instead of skipping: it
@@ -52,17 +54,24 @@ QCoro::Task<> TessaronSession::resetForSignOut() {
     }
 }
 
-void TessaronSession::deleteAllProfiles() {
+QCoro::Task<> TessaronSession::deleteAllProfiles() {
+    QPointer self(this);
     try {
         // Every item of the service, the unreadable ones included.
         auto query = services_.keychainStore.baseQuery(QUuid());
         query.account.reset();
-        const auto status = services_.keychain.remove(query);
+        auto remove = [keychain = &services_.keychain, query] {
+            return keychain->remove(query);
+        };
+        const auto status = co_await services_.keychain.run(std::move(remove));
         if (status != keychain_status::success && status != keychain_status::itemNotFound)
             throw TessaronKeychainError::status(status);
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self)
+            reportFailure(error);
     }
+    if (!self)
+        co_return;
     removalsAfterLink_.clear();
     setSummaries({});
     setSelectedID(std::nullopt);

@@ -449,7 +449,7 @@ private:
     bool isStale(const QUuid& id) const;
 
     // Sign-out.
-    void deleteAllProfiles();
+    QCoro::Task<> deleteAllProfiles();
     void forgetAccountState();
 
     // The connection check.
