@@ -47,9 +47,15 @@ QCoro::Task<> TessaronSession::resetForSignOut() {
         case TessaronSignOutStep::clearGeoData:
             clearGeoData();
             break;
-        case TessaronSignOutStep::removeStoredKeys:
+        case TessaronSignOutStep::removeStoredKeys: {
+            const auto failure = co_await deletePendingRecord();
+            if (!self)
+                co_return;
+            if (failure)
+                reportFailure(*failure);
             forgetAccountState();
             break;
+        }
         }
     }
 }
@@ -85,8 +91,6 @@ void TessaronSession::forgetAccountState() {
         if (key.startsWith(session_keys::profilesRefreshedAtPrefix))
             preferences.remove(key);
     }
-    if (const auto failure = deletePendingRecord())
-        reportFailure(*failure);
     // What the account's rosters said is the account's too.
     assign(nodeHealth_, NodeHealthTable{}, &TessaronSession::nodeHealthChanged);
     assign(dataUsage_, std::optional<TessaronDataUsage>(), &TessaronSession::dataUsageChanged);

@@ -328,8 +328,14 @@ QCoro::Task<bool> TessaronSession::readListing() {
     co_return false;
 }
 
-void TessaronSession::store(const TessaronProfile& profile) {
-    services_.keychainStore.storeItem(profile.canonicalJSON(), profile.id);
+QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
+    QPointer self(this);
+    auto write = [store = services_.keychainStore, data = profile.canonicalJSON(), id = profile.id] {
+        store.storeItem(data, id);
+    };
+    co_await services_.keychain.run(std::move(write));
+    if (!self)
+        co_return;
     // A listing read before this item was written must not take it away again.
     ++listingRequest_;
     auto summaries = summaries_;
@@ -342,10 +348,9 @@ void TessaronSession::store(const TessaronProfile& profile) {
     setSummaries(std::move(summaries));
 }
 
-void TessaronSession::storeAndSelect(const TessaronProfile& profile) {
-    store(profile);
-    setSelectedID(profile.id);
-    storeSelection(profile.id);
+void TessaronSession::selectStored(const QUuid& id) {
+    setSelectedID(id);
+    storeSelection(id);
     rereadListing();
     log_.info(QStringLiteral("invitation stored"));
 }

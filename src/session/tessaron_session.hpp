@@ -240,8 +240,8 @@ public:
     void select(const QUuid& id);
     void pickNode(const QUuid& id);
     void applyListing(const TessaronKeychainListing& listing);
-    // Throws the Keychain error; nothing is selected then.
-    void storeAndSelect(const TessaronProfile& profile);
+    // Selects a connection just stored, keeps the choice and reads the listing again.
+    void selectStored(const QUuid& id);
     QCoro::Task<> removeSavedConnection(QUuid id);
     QCoro::Task<> removeSystemConfiguration();
     void presentInvitationImport();
@@ -412,7 +412,7 @@ private:
     QCoro::Task<bool> readListing();
     void rereadListing() { readListing(); }
     // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
-    void store(const TessaronProfile& profile);
+    QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();
     void restoreGeography();
 
@@ -425,12 +425,14 @@ private:
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
-    // None when the record could not be marked.
-    std::optional<TessaronPendingRedemption> markPendingRedeemed(const TessaronProfile& profile);
-    TessaronPairingErrorKind recordCommitFailure(TessaronPendingRedemption record);
+    // The pending record's Keychain work, off the main thread. None when the record could not be marked.
+    QCoro::Task<std::optional<TessaronPendingRedemption>> markPendingRedeemed(const TessaronProfile& profile);
+    QCoro::Task<TessaronPairingErrorKind> recordCommitFailure(TessaronPendingRedemption record);
     // The error of a failed deletion; a record already gone counts as deleted.
-    std::optional<TessaronKeychainError> deletePendingRecord();
-    void giveUpPendingRedemption();
+    QCoro::Task<std::optional<TessaronKeychainError>> deletePendingRecord();
+    QCoro::Task<> giveUpPendingRedemption();
+    // Throws the Keychain error.
+    QCoro::Task<> savePendingRecord(TessaronPendingRedemption record);
     void requireConsent() const;
     // None for a date that is not valid.
     std::optional<double> secondsSince(const QDateTime& start) const;
