@@ -14,6 +14,29 @@
 
 namespace tessaron {
 
+namespace {
+
+struct ListedProfiles {
+    TessaronKeychainListing listing;
+    QSet<QUuid> withXHTTP;
+};
+
+// The listing and which of its profiles offer XHTTP, so failover never reads the keyring on the main thread.
+ListedProfiles listWithTransports(const TessaronKeychainStore& store) {
+    ListedProfiles listed{store.listProfiles(), {}};
+    for (const auto& summary : listed.listing.summaries) {
+        try {
+            if (store.profile(summary.id).xhttp)
+                listed.withXHTTP.insert(summary.id);
+        } catch (const TessaronError&) {
+            // A profile that cannot be read offers no fallback transport.
+        }
+    }
+    return listed;
+}
+
+} // namespace
+
 TessaronSession::TessaronSession(TessaronSessionServices services, QObject* parent)
     : QObject(parent)
     , services_(std::move(services))
@@ -314,12 +337,13 @@ QCoro::Task<bool> TessaronSession::readListing() {
     const auto request = ++listingRequest_;
     try {
         auto list = [store = services_.keychainStore] {
-            return store.listProfiles();
+            return listWithTransports(store);
         };
-        const auto listing = co_await services_.keychain.run(std::move(list));
+        const auto listed = co_await services_.keychain.run(std::move(list));
         if (!self || request != listingRequest_)
             co_return false;
-        applyListing(listing);
+        xhttpProfiles_ = listed.withXHTTP;
+        applyListing(listed.listing);
         co_return true;
     } catch (const TessaronError& error) {
         if (self && request == listingRequest_)
@@ -338,6 +362,10 @@ QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
         co_return;
     // A listing read before this item was written must not take it away again.
     ++listingRequest_;
+    if (profile.xhttp)
+        xhttpProfiles_.insert(profile.id);
+    else
+        xhttpProfiles_.remove(profile.id);
     auto summaries = summaries_;
     const auto summary = TessaronProfileSummary::summary(profile);
     const auto found = std::ranges::find(summaries, profile.id, &TessaronProfileSummary::id);

@@ -581,6 +581,8 @@ private:
     bool didRunLaunchRosterPass_ = false;
     // Counts listings asked for and stores: a listing applies only while it is the latest of them.
     quint64 listingRequest_ = 0;
+    // Saved connections whose profile has an XHTTP section, as last listed or stored.
+    QSet<QUuid> xhttpProfiles_;
     FailoverPolicy failover_;
     std::optional<QDateTime> blockedSince_;
     bool blockedReported_ = false;
