@@ -25,8 +25,24 @@ TessaronAccountModel::TessaronAccountModel(TessaronAccountServices services,
                                            std::optional<bool> refreshOnLaunch, QObject* parent)
     : QObject(parent)
     , services_(std::move(services)) {
-    isSignedIn_ = services_.tokenStore.load().has_value();
-    if (refreshOnLaunch.value_or(!underTestHarness())) {
+    loadSessionToken(refreshOnLaunch.value_or(!underTestHarness()));
+}
+
+QCoro::Task<> TessaronAccountModel::loadSessionToken(bool thenRefresh) {
+    QPointer self(this);
+    const auto generation = generation_;
+    auto load = [store = services_.tokenStore] {
+        return store.load();
+    };
+    auto stored = co_await services_.keychain.run(std::move(load));
+    if (!self)
+        co_return;
+    // A sign-in or sign-out while the keyring answered has the last word.
+    if (generation == generation_) {
+        token_ = std::move(stored);
+        setSignedIn(token_.has_value());
+    }
+    if (thenRefresh) {
         QMetaObject::invokeMethod(
             this, [this] { refresh(nullptr); }, Qt::QueuedConnection);
     }
@@ -67,25 +83,27 @@ void TessaronAccountModel::setSubscriptionBusy(bool busy) {
     publish(isSubscriptionBusy_, busy, &TessaronAccountModel::isSubscriptionBusyChanged);
 }
 
-std::optional<QString> TessaronAccountModel::sessionToken() const {
-    if (unsavedToken_)
-        return unsavedToken_;
-    return services_.tokenStore.load();
+QCoro::Task<> TessaronAccountModel::saveSessionToken(QString token) {
+    QPointer self(this);
+    auto save = [store = services_.tokenStore, token] {
+        if (store.save(token))
+            return true;
+        // An older token must not outlive the sign-in that replaced it.
+        store.remove();
+        return false;
+    };
+    const bool saved = co_await services_.keychain.run(std::move(save));
+    if (self && !saved)
+        log_.error(QStringLiteral("session token not stored; kept for this run"));
 }
 
 void TessaronAccountModel::forgetSessionToken() {
-    services_.tokenStore.remove();
-    unsavedToken_.reset();
+    token_.reset();
+    inKeychain([store = services_.tokenStore] { store.remove(); });
 }
 
-TaskOutcome<QUuid> TessaronAccountModel::readInstallationID() const {
-    TaskOutcome<QUuid> outcome;
-    try {
-        outcome.value = services_.installationID();
-    } catch (...) {
-        outcome.error = std::current_exception();
-    }
-    return outcome;
+QCoro::Task<TaskOutcome<QUuid>> TessaronAccountModel::readInstallationID() const {
+    return outcomeOf(services_.keychain.run(services_.installationID));
 }
 
 QString TessaronAccountModel::errorText(const std::exception_ptr& error) {
@@ -157,21 +175,19 @@ QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, Cancellati
         } catch (...) {
         }
     }
-    if (sessionRef && !didAttemptGrantRecovery_ && isSignedIn_)
-        co_await recover(sessionRef, *token, false, true, cancellation, true);
+    if (sessionRef && !didAttemptGrantRecovery_ && isSignedIn_) {
+        // Spent as it starts, whatever it finds: a later refresh must not bring back a connection the user
+        // removed in this run.
+        didAttemptGrantRecovery_ = true;
+        co_await recoverProfileFromGrant(sessionRef, *token, false, true, cancellation);
+    }
 }
 
 void TessaronAccountModel::applyAuthSession(const TessaronAuthSession& authSession,
                                             TessaronSession* session) {
     ++generation_;
-    if (services_.tokenStore.save(authSession.sessionToken)) {
-        unsavedToken_.reset();
-    } else {
-        // An older token must not outlive the sign-in that replaced it.
-        services_.tokenStore.remove();
-        unsavedToken_ = authSession.sessionToken;
-        log_.error(QStringLiteral("session token not stored; kept for this run"));
-    }
+    token_ = authSession.sessionToken;
+    saveSessionToken(authSession.sessionToken);
     setSignedIn(true);
     setAccount(authSession.account);
     showError(std::nullopt);
@@ -202,8 +218,8 @@ QCoro::Task<> TessaronAccountModel::followUpSignIn(QPointer<TessaronAccountModel
         co_await self->recoverProfileFromGrant(session, token, false, true);
         co_return;
     }
-    const auto installation = self->readInstallationID();
-    if (installation.value && session->selectedID())
+    const auto installation = co_await self->readInstallationID();
+    if (self && session && installation.value && session->selectedID())
         co_await self->performLink(*session->selectedID(), *installation.value, token);
 }
 

@@ -7,6 +7,7 @@
 #include "account/subscription_link_store.hpp"
 #include "account/task_outcome.hpp"
 #include "platform/cancellation.hpp"
+#include "platform/keychain.hpp"
 #include "platform/system_log.hpp"
 #include "platform/web_auth_session.hpp"
 #include "session/sign_in_state.hpp"
@@ -37,6 +38,8 @@ struct TessaronAccountServices {
     // Throws TessaronInstallationIdentityError.
     std::function<QUuid()> installationID;
     std::function<QString()> deviceName;
+    // Where the stores and installationID are called, since the keyring may take long to answer.
+    Keychain& keychain;
     // Both must outlive the model.
     WebAuthSession& webAuth;
     TessaronDeviceSwapCenter& deviceSwap;
@@ -61,7 +64,8 @@ struct TessaronAppleSignInResult {
 //
 // Results that arrive after the account changed are dropped: sign-in, sign-out, deletion and a refresh
 // that finds the token revoked each start a new account generation, and a reply of an older one changes
-// nothing but the busy flag of its flow.
+// nothing but the busy flag of its flow. The account ends locally in a generation of its own, so nothing a
+// flow started while sign-out waited comes back either.
 class TessaronAccountModel final : public QObject, public TessaronSignInState {
     Q_OBJECT
     Q_PROPERTY(std::optional<tessaron::TessaronAccount> account READ account NOTIFY accountChanged)
@@ -88,8 +92,8 @@ public:
     // Set by the test harness: the launch refresh then waits to be asked for.
     static inline const QByteArray testHarnessVariable = "XCTestConfigurationFilePath";
 
-    // Signed in when a token is stored. Refreshes once queued after construction when `refreshOnLaunch`
-    // says so, or, when it is none, unless the test harness variable is set.
+    // Signed in once the stored token has been read. Refreshes once, queued after that read, when
+    // `refreshOnLaunch` says so, or, when it is none, unless the test harness variable is set.
     TessaronAccountModel(TessaronAccountServices services, std::optional<bool> refreshOnLaunch,
                          QObject* parent = nullptr);
 
@@ -200,22 +204,26 @@ private:
     void setSubscriptionUnavailable(bool unavailable);
     void setSubscriptionBusy(bool busy);
 
-    // The token the flows send: one that could not be stored wins for the rest of the run.
-    std::optional<QString> sessionToken() const;
+    QCoro::Task<> loadSessionToken(bool thenRefresh);
+    // The token the flows send: the stored one, or the last sign-in's even when the Keychain refused it.
+    const std::optional<QString>& sessionToken() const { return token_; }
+    QCoro::Task<> saveSessionToken(QString token);
     void forgetSessionToken();
-    TaskOutcome<QUuid> readInstallationID() const;
+    // Keychain work whose result nobody awaits; it still takes its turn behind earlier work.
+    template <typename Work> void inKeychain(Work work) { services_.keychain.run(std::move(work)); }
+    QCoro::Task<TaskOutcome<QUuid>> readInstallationID() const;
     // Raises the busy flag over a cleared error; nothing, with the failure shown, when the installation has
     // no identifier.
-    std::optional<QUuid> beginSignIn();
+    QCoro::Task<std::optional<QUuid>> beginSignIn();
     // A failed sign-in step: its text shown, the busy flag lowered.
     void failSignIn(const QString& message, bool fromCallback = false);
     QCoro::Task<> finishSignIn(TaskOutcome<TessaronAuthSession> outcome, QPointer<TessaronSession> session);
     QCoro::Task<> completeWebSignIn(TessaronAccountClient client, QUuid installation,
                                     QPointer<TessaronSession> session, WebAuthSession::Result result);
     void endAccountLocally();
-    // Grant recovery; `fromRefresh` spends the once-per-run attempt when the profile request goes out.
-    QCoro::Task<> recover(QPointer<TessaronSession> session, QString token, bool deviceSwap, bool prompt,
-                          CancellationToken cancellation, bool fromRefresh);
+    // Whether grant recovery may run now: into an empty selection, while no other flow is busy, with the
+    // model's own token.
+    bool mayRecover(const TessaronSession* session, const QString& token) const;
     void showDeviceSwap(const TessaronDeviceSlotError& error, QPointer<TessaronSession> session,
                         const QString& token);
     QCoro::Task<> performLink(QUuid profileID, QUuid installation, QString token);
@@ -251,8 +259,7 @@ private:
     bool isRefreshing_ = false;
     bool didAttemptGrantRecovery_ = false;
     quint64 generation_ = 0;
-    // A signed-in token the Keychain refused; kept for this run only.
-    std::optional<QString> unsavedToken_;
+    std::optional<QString> token_;
     // The "state" of the web sign-in waiting for its callback.
     std::optional<QString> expectedOAuthState_;
 };

@@ -4,28 +4,23 @@
 
 namespace tessaron {
 
-QCoro::Task<> TessaronAccountModel::recoverProfileFromGrant(TessaronSession* session, QString token,
-                                                            bool deviceSwap, bool prompt,
-                                                            CancellationToken cancellation) {
-    return recover(session, std::move(token), deviceSwap, prompt, std::move(cancellation), false);
+bool TessaronAccountModel::mayRecover(const TessaronSession* session, const QString& token) const {
+    // Another flow owns the busy flag, or the account this token belonged to has ended.
+    return services_.client && session && !session->selectedSummary() && !isBusy_ &&
+           sessionToken() == token && account_ && account_->activeGrant();
 }
 
-QCoro::Task<> TessaronAccountModel::recover(QPointer<TessaronSession> session, QString token, bool deviceSwap,
-                                            bool prompt, CancellationToken cancellation, bool fromRefresh) {
-    if (!services_.client || !session || session->selectedSummary())
-        co_return;
-    // Another flow owns the busy flag, or the account this token belonged to has ended.
-    if (isBusy_ || sessionToken() != token)
-        co_return;
-    const auto grant = account_ ? account_->activeGrant() : std::nullopt;
-    if (!grant)
-        co_return;
-    const auto installation = readInstallationID();
-    if (!installation.value)
-        co_return;
-    if (fromRefresh)
-        didAttemptGrantRecovery_ = true;
+QCoro::Task<> TessaronAccountModel::recoverProfileFromGrant(TessaronSession* sessionPointer, QString token,
+                                                            bool deviceSwap, bool prompt,
+                                                            CancellationToken cancellation) {
     QPointer self(this);
+    QPointer session(sessionPointer);
+    if (!mayRecover(session, token))
+        co_return;
+    const auto installation = co_await readInstallationID();
+    if (!self || !installation.value || !mayRecover(session, token))
+        co_return;
+    const auto grant = account_->activeGrant();
     const auto generation = generation_;
     setBusy(true);
     auto outcome = co_await outcomeOf(services_.client->fetchProfile(
@@ -73,7 +68,7 @@ void TessaronAccountModel::showDeviceSwap(const TessaronDeviceSlotError& error,
 QCoro::Task<> TessaronAccountModel::retryWithSwap(QPointer<TessaronAccountModel> self,
                                                   QPointer<TessaronSession> session, QString token) {
     if (self && session)
-        co_await self->recover(session, token, true, true, {}, false);
+        co_await self->recoverProfileFromGrant(session, token, true, true);
 }
 
 } // namespace tessaron

@@ -41,13 +41,14 @@ void TessaronAccountModel::failSignIn(const QString& message, bool fromCallback)
     setBusy(false);
 }
 
-std::optional<QUuid> TessaronAccountModel::beginSignIn() {
+QCoro::Task<std::optional<QUuid>> TessaronAccountModel::beginSignIn() {
+    QPointer self(this);
     setBusy(true);
     showError(std::nullopt);
-    auto installation = readInstallationID();
-    if (!installation.value)
+    auto installation = co_await readInstallationID();
+    if (self && !installation.value)
         failSignIn(errorText(installation.error));
-    return installation.value;
+    co_return self ? installation.value : std::nullopt;
 }
 
 void TessaronAccountModel::resetLoginFlow() {
@@ -61,7 +62,7 @@ QCoro::Task<> TessaronAccountModel::startEmailSignIn() {
     if (isBusy_ || !flow_.isEmailPlausible() || !services_.client)
         co_return;
     QPointer self(this);
-    const auto installation = beginSignIn();
+    const auto installation = co_await beginSignIn();
     if (!installation)
         co_return;
     const QString email = flow_.email.trimmed().toLower();
@@ -88,11 +89,15 @@ QCoro::Task<> TessaronAccountModel::verifyEmailCode(TessaronSession* session) {
     QPointer self(this);
     QPointer sessionRef(session);
     setBusy(true);
-    const auto installation = readInstallationID();
+    const auto challengeID = *flow_.challengeID;
+    const auto code = flow_.code;
+    const auto installation = co_await readInstallationID();
+    if (!self)
+        co_return;
     TaskOutcome<TessaronAuthSession> outcome;
     if (installation.value) {
-        outcome = co_await outcomeOf(services_.client->verifyEmailCode(
-            *flow_.challengeID, flow_.code, *installation.value, services_.deviceName()));
+        outcome = co_await outcomeOf(services_.client->verifyEmailCode(challengeID, code, *installation.value,
+                                                                       services_.deviceName()));
     } else {
         outcome.error = installation.error;
     }
@@ -136,7 +141,7 @@ QCoro::Task<> TessaronAccountModel::completeAppleSignIn(TessaronAppleSignInResul
         co_return;
     QPointer self(this);
     QPointer sessionRef(session);
-    const auto installation = beginSignIn();
+    const auto installation = co_await beginSignIn();
     if (!installation)
         co_return;
     auto outcome = co_await outcomeOf(
@@ -151,7 +156,7 @@ QCoro::Task<> TessaronAccountModel::signIn(TessaronOAuthProvider provider, Tessa
     QPointer self(this);
     QPointer sessionRef(session);
     const auto client = *services_.client;
-    const auto installation = beginSignIn();
+    const auto installation = co_await beginSignIn();
     if (!installation)
         co_return;
     auto start = co_await outcomeOf(client.startOAuth(provider, *installation));

@@ -57,9 +57,11 @@ QCoro::Task<> TessaronAccountModel::deleteAccount(TessaronSession* session) {
 }
 
 void TessaronAccountModel::endAccountLocally() {
+    // Flows started while sign-out or deletion waited belong to the account that ends here.
+    ++generation_;
     clearSubscriptionLinkState();
     // Links of earlier accounts too: their ids are not known any more.
-    services_.linkStore.removeAll();
+    inKeychain([store = services_.linkStore] { store.removeAll(); });
     forgetSessionToken();
     setAccount(std::nullopt);
     setSignedIn(false);
@@ -69,7 +71,7 @@ void TessaronAccountModel::endAccountLocally() {
 
 void TessaronAccountModel::clearSubscriptionLinkState() {
     if (account_)
-        services_.linkStore.remove(account_->id);
+        inKeychain([store = services_.linkStore, id = account_->id] { store.remove(id); });
     setSubscriptionLocalURL(std::nullopt);
     setSubscriptionStatus(std::nullopt);
     setSubscriptionUnavailable(false);
@@ -82,10 +84,12 @@ QCoro::Task<> TessaronAccountModel::linkProfileIfSignedIn(TessaronSession* sessi
     const auto token = sessionToken();
     if (!token)
         co_return;
-    const auto installation = readInstallationID();
-    if (!installation.value || !session->selectedID())
+    QPointer self(this);
+    QPointer sessionRef(session);
+    const auto installation = co_await readInstallationID();
+    if (!self || !sessionRef || !installation.value || !sessionRef->selectedID())
         co_return;
-    co_await performLink(*session->selectedID(), *installation.value, *token);
+    co_await performLink(*sessionRef->selectedID(), *installation.value, *token);
 }
 
 QCoro::Task<> TessaronAccountModel::performLink(QUuid profileID, QUuid installation, QString token) {

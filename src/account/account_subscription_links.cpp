@@ -40,7 +40,7 @@ void TessaronAccountModel::showLinkFailure(const std::exception_ptr& error) {
 }
 
 void TessaronAccountModel::forgetSubscriptionLink(const QString& accountID) {
-    services_.linkStore.remove(accountID);
+    inKeychain([store = services_.linkStore, accountID] { store.remove(accountID); });
     setSubscriptionLocalURL(std::nullopt);
     setSubscriptionStatus(std::nullopt);
 }
@@ -51,7 +51,20 @@ QCoro::Task<> TessaronAccountModel::refreshSubscriptionLink(CancellationToken ca
         co_return;
     QPointer self(this);
     auto outcome = co_await outcomeOf(start->client.fetchSubscriptionLinkStatus(start->token, cancellation));
-    if (!self || !endLinkFlow(*start))
+    if (!self)
+        co_return;
+    const bool active = outcome.value && outcome.value->active;
+    std::optional<QUrl> stored;
+    if (active && start->generation == generation_) {
+        // Read while the flow still holds its busy flag, so no other link flow can land in between.
+        auto read = [store = services_.linkStore, id = start->accountID] {
+            return store.readURL(id);
+        };
+        stored = co_await services_.keychain.run(std::move(read));
+        if (!self)
+            co_return;
+    }
+    if (!endLinkFlow(*start))
         co_return;
     if (outcome.failed()) {
         if (isKind(outcome.error, TessaronAccountErrorKind::unavailable))
@@ -60,16 +73,12 @@ QCoro::Task<> TessaronAccountModel::refreshSubscriptionLink(CancellationToken ca
             showLinkFailure(outcome.error);
         co_return;
     }
-    const bool active = outcome.value->active;
     setSubscriptionStatus(std::move(outcome.value));
     setSubscriptionUnavailable(false);
     showOtherDevicesError(std::nullopt);
-    if (active) {
-        setSubscriptionLocalURL(services_.linkStore.readURL(start->accountID));
-    } else {
-        services_.linkStore.remove(start->accountID);
-        setSubscriptionLocalURL(std::nullopt);
-    }
+    if (!active)
+        inKeychain([store = services_.linkStore, id = start->accountID] { store.remove(id); });
+    setSubscriptionLocalURL(stored);
 }
 
 QCoro::Task<bool> TessaronAccountModel::createLink(LinkFlowStart start, CancellationToken cancellation) {
@@ -92,7 +101,7 @@ QCoro::Task<> TessaronAccountModel::createSubscriptionLink(CancellationToken can
 
 void TessaronAccountModel::applyCreatedSubscriptionLink(const TessaronSubscriptionLink& link,
                                                         const QString& accountID) {
-    services_.linkStore.write(link.url, accountID);
+    inKeychain([store = services_.linkStore, url = link.url, accountID] { store.write(url, accountID); });
     setSubscriptionLocalURL(link.url);
     setSubscriptionStatus(TessaronSubscriptionLinkStatus{.active = true,
                                                          .deviceName = link.deviceName,

@@ -29,6 +29,7 @@ TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceS
         .linkStore = TessaronSubscriptionLinkStore(systemKeychain(), BundleInfo::main()),
         .installationID = [] { return installationID(); },
         .deviceName = currentDeviceName,
+        .keychain = systemKeychain(),
         .webAuth = webAuth,
         .deviceSwap = deviceSwap,
     };

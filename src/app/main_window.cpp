@@ -78,7 +78,7 @@ void TessaronMainWindow::buildContent() {
                               services.updateCover);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this] { updateScenePhase(); });
     updateScenePhase();
-    // The bootstrap reads the Keychain synchronously: it waits until the content is on screen.
+    // The bootstrap waits until the content is on screen, so start-up work never delays the first picture.
     launchPending_ = true;
     update();
 }
@@ -95,7 +95,7 @@ bool TessaronMainWindow::event(QEvent* event) {
 }
 
 void TessaronMainWindow::launch() {
-    // Hands what was drawn to the window system before the Keychain may hold the thread.
+    // Hands what was drawn to the window system before the bootstrap's work begins.
     QGuiApplication::sync();
     services_->session.bootstrap();
     sheetHost_->offerPrivacy();

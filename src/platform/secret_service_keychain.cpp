@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -281,8 +282,51 @@ std::optional<KeychainQuery> queryOf(const QByteArray& reference) {
 
 } // namespace
 
+// One thread that runs the keychain's work in the order it arrived.
+class SecretServiceKeychain::Worker {
+public:
+    Worker()
+        : thread_([this](std::stop_token stop) { serve(stop); }) {}
+
+    void add(std::function<void()> job) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+    }
+
+private:
+    void serve(std::stop_token stop) {
+        while (auto job = next(stop))
+            job();
+    }
+
+    // Empty once the worker is stopping.
+    std::function<void()> next(std::stop_token stop) {
+        std::unique_lock lock(mutex_);
+        if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); }))
+            return {};
+        auto job = std::move(jobs_.front());
+        jobs_.pop_front();
+        return job;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::deque<std::function<void()>> jobs_;
+    std::jthread thread_; // declared last: joined before the queue goes
+};
+
 SecretServiceKeychain::SecretServiceKeychain(std::chrono::milliseconds operationLimit)
-    : operationLimit_(operationLimit) {}
+    : operationLimit_(operationLimit)
+    , worker_(std::make_unique<Worker>()) {}
+
+SecretServiceKeychain::~SecretServiceKeychain() = default;
+
+void SecretServiceKeychain::dispatch(std::function<void()> job) {
+    worker_->add(std::move(job));
+}
 
 KeychainResult<QByteArray> SecretServiceKeychain::copyData(const KeychainQuery& query) {
     if (!query.account)
@@ -332,8 +376,9 @@ KeychainResult<QByteArray> SecretServiceKeychain::resolve(const QByteArray& pers
 }
 
 Keychain& systemKeychain() {
-    static SecretServiceKeychain keychain;
-    return keychain;
+    // Never destroyed: quitting must not wait for a keyring that does not answer.
+    static auto* keychain = new SecretServiceKeychain;
+    return *keychain;
 }
 
 } // namespace tessaron

@@ -83,12 +83,9 @@ QCoro::Task<> TessaronSession::connectChosenConnection() {
         refuseBusy();
         co_return;
     }
-    try {
-        applyListing(services_.keychainStore.listProfiles());
-    } catch (const TessaronError& error) {
-        reportFailure(error);
+    // A click made while an earlier one waited for the listing supersedes it.
+    if (!co_await readListing() || phase_ != TessaronLinkPhase::disconnected || isActing_)
         co_return;
-    }
     if (!selectedID_) {
         if (summaries_.isEmpty()) {
             pendingConnect_ = false;
@@ -150,14 +147,25 @@ QCoro::Task<> TessaronSession::startTunnelNow(std::optional<TessaronTransport> t
     try {
         if (isLocalEndpoint(summary->server, services_.interfaceAddresses))
             throw TessaronSessionFailure(TessaronSessionFailureKind::localEndpoint);
-        const auto profile = services_.keychainStore.profile(summary->id);
+        auto read = [store = services_.keychainStore, id = summary->id] {
+            return store.profile(id);
+        };
+        const auto profile = co_await services_.keychain.run(std::move(read));
+        // The user stopped, or signed out, while the keyring answered.
+        if (!self || userLinkIntentGeneration_ != intentGeneration)
+            co_return;
         const auto chosen = transport.value_or(FailoverPlanner::prefersXHTTP(loadLastGood(), profile)
                                                    ? TessaronTransport::xhttp
                                                    : TessaronTransport::tcp);
         // Failover moves on from the transport actually started, and the last working node records it.
         assign(activeTransport_, chosen, &TessaronSession::activeTransportChanged);
         const auto data = TessaronKeychainStore::annotatedProfileData(profile, chosen);
-        const auto reference = services_.keychainStore.storeItem(data, summary->id);
+        auto write = [store = services_.keychainStore, data, id = summary->id] {
+            return store.storeItem(data, id);
+        };
+        const auto reference = co_await services_.keychain.run(std::move(write));
+        if (!self || userLinkIntentGeneration_ != intentGeneration)
+            co_return;
         co_await installAndStart(*summary, reference, data);
     } catch (const TessaronError& error) {
         if (self) {

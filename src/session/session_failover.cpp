@@ -54,13 +54,7 @@ QList<FailoverCandidate> TessaronSession::failoverPlan() const {
     QList<FailoverPlanner::Node> nodes;
     for (const auto& id :
          FailoverPlanner::orderedNodes(ids, latencies_, nodeHealth_, services_.clock.now())) {
-        bool hasXHTTP = false;
-        try {
-            hasXHTTP = services_.keychainStore.profile(id).xhttp.has_value();
-        } catch (const TessaronError&) {
-            // A profile that cannot be read offers no fallback transport.
-        }
-        nodes.append({id, hasXHTTP});
+        nodes.append({id, xhttpProfiles_.contains(id)});
     }
     return FailoverPlanner::candidates(nodes);
 }

@@ -46,6 +46,32 @@ std::optional<TessaronProfile> decodedOrNone(const std::optional<QByteArray>& js
     }
 }
 
+// The pending record marked redeemed with its profile, or with the mark alone when the profile makes it too
+// large to keep; none when there is no record or it cannot be written. Runs on the keychain's thread.
+std::optional<TessaronPendingRedemption> markedRedeemed(const TessaronPendingRedemptionStore& store,
+                                                        const QByteArray& profileJSON) {
+    try {
+        const auto loaded = store.load();
+        if (!loaded)
+            return std::nullopt;
+        auto record = *loaded;
+        record.redeemed = true;
+        record.redeemedProfileJSON = profileJSON;
+        try {
+            store.save(record);
+        } catch (const TessaronKeychainError& error) {
+            if (error.kind() != TessaronKeychainErrorKind::unexpectedResult)
+                throw;
+            // Too large to keep with its profile: keep the mark at least.
+            record.redeemedProfileJSON.reset();
+            store.save(record);
+        }
+        return record;
+    } catch (const TessaronError&) {
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 std::optional<double> TessaronSession::secondsSince(const QDateTime& start) const {
@@ -59,40 +85,61 @@ void TessaronSession::requireConsent() const {
         throw pairingError(TessaronPairingErrorKind::invalidConsent);
 }
 
-std::optional<TessaronKeychainError> TessaronSession::deletePendingRecord() {
-    try {
-        services_.pendingRedemptions.remove();
-        return std::nullopt;
-    } catch (const TessaronKeychainError& error) {
-        return error;
-    }
+QCoro::Task<std::optional<TessaronKeychainError>> TessaronSession::deletePendingRecord() {
+    auto remove = [store = services_.pendingRedemptions]() -> std::optional<TessaronKeychainError> {
+        try {
+            store.remove();
+            return std::nullopt;
+        } catch (const TessaronKeychainError& error) {
+            return error;
+        }
+    };
+    return services_.keychain.run(std::move(remove));
 }
 
-void TessaronSession::giveUpPendingRedemption() {
-    if (const auto failure = deletePendingRecord())
+QCoro::Task<> TessaronSession::giveUpPendingRedemption() {
+    QPointer self(this);
+    const auto failure = co_await deletePendingRecord();
+    if (!self)
+        co_return;
+    if (failure)
         reportFailure(*failure);
     else
         reportFailure(pairingError(TessaronPairingErrorKind::redeemedUnrecoverable));
 }
 
+QCoro::Task<> TessaronSession::savePendingRecord(TessaronPendingRedemption record) {
+    auto save = [store = services_.pendingRedemptions, record] {
+        store.save(record);
+    };
+    return services_.keychain.run(std::move(save));
+}
+
 QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code,
                                                                     TessaronPairingClient client) {
+    QPointer self(this);
     requireConsent();
-    const auto decision = TessaronPendingRedemptionStore::start(services_.pendingRedemptions.load(), code);
+    auto load = [store = services_.pendingRedemptions] {
+        return store.load();
+    };
+    const auto loaded = co_await services_.keychain.run(std::move(load));
+    if (!self)
+        throw CancellationError();
+    const auto decision = TessaronPendingRedemptionStore::start(loaded, code);
     switch (decision.kind()) {
     case TessaronRedemptionStart::Kind::recoverRedeemed: {
         // The service already handed the profile out: finish with it instead of spending the code again.
         const auto& record = *decision.record();
         const auto profile = decodedOrNone(record.redeemedProfileJSON);
         if (!profile)
-            throw pairingError(recordCommitFailure(record));
+            throw pairingError(co_await recordCommitFailure(record));
         co_return TessaronRedeemResult{*profile, std::nullopt};
     }
     case TessaronRedemptionStart::Kind::retrySameCode: {
         const auto& record = *decision.record();
         const auto elapsed = secondsSince(record.startedAt);
         if (elapsed && *elapsed > redemptionWindowSeconds) {
-            deletePendingRecord();
+            co_await deletePendingRecord();
             throw pairingError(TessaronPairingErrorKind::timedOut);
         }
         if (record.retryUsed || !elapsed || *elapsed < 0)
@@ -100,7 +147,9 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code
         co_return co_await redeemPending(record, std::move(client), true);
     }
     case TessaronRedemptionStart::Kind::redeemedUnrecoverable:
-        giveUpPendingRedemption();
+        co_await giveUpPendingRedemption();
+        if (!self)
+            throw CancellationError();
         break;
     case TessaronRedemptionStart::Kind::fresh:
         break;
@@ -108,9 +157,13 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code
     TessaronPendingRedemption record;
     record.code = code;
     record.redemptionID = QUuid::createUuid();
-    record.installationID = services_.installationID();
+    record.installationID = co_await services_.keychain.run(services_.installationID);
+    if (!self)
+        throw CancellationError();
     record.startedAt = services_.clock.now();
-    services_.pendingRedemptions.save(record);
+    co_await savePendingRecord(record);
+    if (!self)
+        throw CancellationError();
     co_return co_await redeemPending(record, std::move(client), false);
 }
 
@@ -129,11 +182,13 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemPending(TessaronPending
             throw pairingError(TessaronPairingErrorKind::timedOut);
         requireConsent();
         record.retryUsed = true;
-        services_.pendingRedemptions.save(record);
+        co_await savePendingRecord(record);
     } else if (!storedConsentGranted(services_.preferences)) {
-        deletePendingRecord();
+        co_await deletePendingRecord();
         throw pairingError(TessaronPairingErrorKind::invalidConsent);
     }
+    if (!self)
+        throw CancellationError();
 
     std::exception_ptr failure;
     try {
@@ -144,7 +199,7 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemPending(TessaronPending
     if (!self)
         std::rethrow_exception(failure);
     if (isRetry) {
-        deletePendingRecord();
+        co_await deletePendingRecord();
         std::rethrow_exception(failure);
     }
 
@@ -159,7 +214,7 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemPending(TessaronPending
     const bool windowOver = elapsed && *elapsed > redemptionWindowSeconds;
     if (!kind) {
         if (windowOver)
-            deletePendingRecord();
+            co_await deletePendingRecord();
         std::rethrow_exception(failure);
     }
 
@@ -167,7 +222,7 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemPending(TessaronPending
         // The same redemption id makes the repeat the same redemption for the service.
         requireConsent();
         record.retryUsed = true;
-        services_.pendingRedemptions.save(record);
+        co_await savePendingRecord(record);
         std::exception_ptr repeatFailure;
         try {
             co_return co_await askService(record, client);
@@ -175,88 +230,76 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemPending(TessaronPending
             repeatFailure = std::current_exception();
         }
         if (self)
-            deletePendingRecord();
+            co_await deletePendingRecord();
         std::rethrow_exception(repeatFailure);
     }
     const bool keep = !windowOver && (isRepeatable(*kind) || *kind == TessaronPairingErrorKind::cancelled);
     if (!keep)
-        deletePendingRecord();
+        co_await deletePendingRecord();
     std::rethrow_exception(failure);
 }
 
-std::optional<TessaronPendingRedemption>
+QCoro::Task<std::optional<TessaronPendingRedemption>>
 TessaronSession::markPendingRedeemed(const TessaronProfile& profile) {
-    std::optional<TessaronPendingRedemption> loaded;
-    try {
-        loaded = services_.pendingRedemptions.load();
-    } catch (const TessaronError&) {
-        return std::nullopt;
-    }
-    if (!loaded)
-        return std::nullopt;
-    auto record = *loaded;
-    record.redeemed = true;
-    record.redeemedProfileJSON = profile.canonicalJSON();
-    try {
-        try {
-            services_.pendingRedemptions.save(record);
-        } catch (const TessaronKeychainError& error) {
-            if (error.kind() != TessaronKeychainErrorKind::unexpectedResult)
-                throw;
-            // Too large to keep with its profile: keep the mark at least.
-            record.redeemedProfileJSON.reset();
-            services_.pendingRedemptions.save(record);
-        }
-    } catch (const TessaronError&) {
-        return std::nullopt;
-    }
-    return record;
+    auto mark = [store = services_.pendingRedemptions, json = profile.canonicalJSON()] {
+        return markedRedeemed(store, json);
+    };
+    return services_.keychain.run(std::move(mark));
 }
 
-TessaronPairingErrorKind TessaronSession::recordCommitFailure(TessaronPendingRedemption record) {
+QCoro::Task<TessaronPairingErrorKind> TessaronSession::recordCommitFailure(TessaronPendingRedemption record) {
     ++record.commitAttempts;
     if (record.commitAttempts < commitAttemptLimit) {
-        try {
-            services_.pendingRedemptions.save(record);
-        } catch (const TessaronError&) {
-            // The count is lost, not the record: the next attempt counts from the stored one.
-        }
-        return TessaronPairingErrorKind::redeemedNotCommitted;
+        auto save = [store = services_.pendingRedemptions, record] {
+            try {
+                store.save(record);
+            } catch (const TessaronError&) {
+                // The count is lost, not the record: the next attempt counts from the stored one.
+            }
+        };
+        co_await services_.keychain.run(std::move(save));
+        co_return TessaronPairingErrorKind::redeemedNotCommitted;
     }
-    giveUpPendingRedemption();
-    return TessaronPairingErrorKind::redeemedUnrecoverable;
+    co_await giveUpPendingRedemption();
+    co_return TessaronPairingErrorKind::redeemedUnrecoverable;
 }
 
 QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
-    const auto marked = markPendingRedeemed(validated);
+    const auto marked = co_await markPendingRedeemed(validated);
+    if (!self)
+        co_return;
+    bool stored = false;
+    try {
+        co_await store(validated);
+        stored = true;
+    } catch (const TessaronError&) {
+    }
+    if (!self)
+        co_return;
+    if (!stored) {
+        if (marked)
+            throw pairingError(co_await recordCommitFailure(*marked));
+        co_await giveUpPendingRedemption();
+        throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
+    }
     // A selection never moves while a link is up or starting: the profile is stored, and the user told.
     const bool selectsNew = phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
-    std::optional<TessaronPairingErrorKind> storeFailure;
-    try {
-        if (selectsNew) {
-            storeAndSelect(validated);
-        } else {
-            store(validated);
-            rereadListing();
-            log_.info(QStringLiteral("invitation stored"));
-        }
-    } catch (const TessaronError&) {
-        if (marked) {
-            storeFailure = recordCommitFailure(*marked);
-        } else {
-            giveUpPendingRedemption();
-            storeFailure = TessaronPairingErrorKind::redeemedUnrecoverable;
-        }
+    if (selectsNew) {
+        selectStored(validated.id);
+    } else {
+        rereadListing();
+        log_.info(QStringLiteral("invitation stored"));
     }
-    if (storeFailure)
-        throw pairingError(*storeFailure);
 
     co_await pullRoster(validated.id);
     if (!self)
         co_return;
-    if (const auto failure = deletePendingRecord()) {
+    const auto failure = co_await deletePendingRecord();
+    if (!self)
+        co_return;
+    if (failure) {
         if (marked)
             throw *failure;
         log_.error(QStringLiteral("pending removal failed %1 %2")
@@ -277,12 +320,14 @@ QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedempti
     if (phase_ != TessaronLinkPhase::disconnected || isActing_)
         co_return;
     if (!record.redeemedProfileJSON) {
-        giveUpPendingRedemption();
+        co_await giveUpPendingRedemption();
         co_return;
     }
     const auto profile = decodedOrNone(record.redeemedProfileJSON);
     if (!profile) {
-        reportFailure(pairingError(recordCommitFailure(record)));
+        const auto failure = co_await recordCommitFailure(record);
+        if (self)
+            reportFailure(pairingError(failure));
         co_return;
     }
     bool committed = false;
@@ -304,12 +349,16 @@ QCoro::Task<> TessaronSession::recoverPendingInvitation() {
     ScopedFlag recovering(this, invitationRecoveryInFlight_);
     std::optional<TessaronPendingRedemption> record;
     try {
-        record = services_.pendingRedemptions.load();
+        auto load = [store = services_.pendingRedemptions] {
+            return store.load();
+        };
+        record = co_await services_.keychain.run(std::move(load));
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self)
+            reportFailure(error);
         co_return;
     }
-    if (!record)
+    if (!self || !record)
         co_return;
     if (record->redeemed)
         co_await recoverRedeemedInvitation(*record);
@@ -320,8 +369,10 @@ QCoro::Task<> TessaronSession::recoverPendingInvitation() {
 QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption record) {
     // A record whose one repeat is spent can never finish: say so once.
     if (record.retryUsed) {
-        deletePendingRecord();
-        reportFailure(pairingError(TessaronPairingErrorKind::timedOut));
+        QPointer self(this);
+        co_await deletePendingRecord();
+        if (self)
+            reportFailure(pairingError(TessaronPairingErrorKind::timedOut));
         co_return;
     }
     if (phase_ != TessaronLinkPhase::disconnected || isActing_)
@@ -406,14 +457,16 @@ QCoro::Task<> TessaronSession::redeemDeferredInvitation() {
 QCoro::Task<> TessaronSession::installAccountProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
+    co_await store(validated);
+    if (!self)
+        co_return;
     if (phase_ != TessaronLinkPhase::disconnected || connectInFlight_) {
-        store(validated);
         rereadListing();
         if (selectedID_ != validated.id)
             throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
         co_return;
     }
-    storeAndSelect(validated);
+    selectStored(validated.id);
     co_await pullRoster(validated.id);
 }
 

@@ -12,11 +12,17 @@ QCoro::Task<> TessaronSession::removeSavedConnection(QUuid id) {
         co_return;
     }
     try {
-        services_.keychainStore.remove(id);
+        auto remove = [store = services_.keychainStore, id] {
+            store.remove(id);
+        };
+        co_await services_.keychain.run(std::move(remove));
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self)
+            reportFailure(error);
         co_return;
     }
+    if (!self)
+        co_return;
     if (selectedID_ == id) {
         setSelectedID(std::nullopt);
         storeSelection(std::nullopt);
@@ -41,12 +47,8 @@ QCoro::Task<> TessaronSession::removeSavedConnection(QUuid id) {
             }
         }
     }
-    try {
-        applyListing(services_.keychainStore.listProfiles());
+    if (co_await readListing())
         log_.info(QStringLiteral("invitation removed"));
-    } catch (const TessaronError& error) {
-        reportFailure(error);
-    }
 }
 
 } // namespace tessaron

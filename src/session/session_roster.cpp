@@ -71,7 +71,10 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
     bool sourceUnknown = false;
     try {
         const auto client = services_.pairingClient();
-        reply = co_await client.roster(profileID, services_.installationID());
+        const auto installation = co_await services_.keychain.run(services_.installationID);
+        if (!self)
+            co_return;
+        reply = co_await client.roster(profileID, installation);
     } catch (const TessaronPairingError& error) {
         sourceUnknown = error.kind() == TessaronPairingErrorKind::profileUnknown;
         failure = PlatformError::from(error);
@@ -97,12 +100,18 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
 QCoro::Task<> TessaronSession::adoptRoster(QUuid sourceID, TessaronRosterResponse reply) {
     QPointer self(this);
     try {
-        services_.keychainStore.storeChangedProfiles(reply.profiles);
+        auto write = [store = services_.keychainStore, profiles = reply.profiles] {
+            store.storeChangedProfiles(profiles);
+        };
+        co_await services_.keychain.run(std::move(write));
     } catch (const TessaronError& error) {
-        services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
-                                           .arg(error.domain(), QString::number(error.code())));
+        if (self)
+            services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
+                                               .arg(error.domain(), QString::number(error.code())));
         co_return;
     }
+    if (!self)
+        co_return;
     const auto previouslyManaged = managedProfiles_.managedProfileIDs(sourceID);
     // The tables are adopted with the managed list as it was, so that nodes the reply dropped lose their
     // entries too.

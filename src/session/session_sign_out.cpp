@@ -29,7 +29,9 @@ QCoro::Task<> TessaronSession::resetForSignOut() {
                 stopTunnel();
             break;
         case TessaronSignOutStep::deleteProfiles:
-            deleteAllProfiles();
+            co_await deleteAllProfiles();
+            if (!self)
+                co_return;
             break;
         case TessaronSignOutStep::removeSystemConfiguration: {
             // Unlike the settings' removal, the wipe waits for a running change instead of skipping: it
@@ -45,24 +47,37 @@ QCoro::Task<> TessaronSession::resetForSignOut() {
         case TessaronSignOutStep::clearGeoData:
             clearGeoData();
             break;
-        case TessaronSignOutStep::removeStoredKeys:
+        case TessaronSignOutStep::removeStoredKeys: {
+            const auto failure = co_await deletePendingRecord();
+            if (!self)
+                co_return;
+            if (failure)
+                reportFailure(*failure);
             forgetAccountState();
             break;
+        }
         }
     }
 }
 
-void TessaronSession::deleteAllProfiles() {
+QCoro::Task<> TessaronSession::deleteAllProfiles() {
+    QPointer self(this);
     try {
         // Every item of the service, the unreadable ones included.
         auto query = services_.keychainStore.baseQuery(QUuid());
         query.account.reset();
-        const auto status = services_.keychain.remove(query);
+        auto remove = [keychain = &services_.keychain, query] {
+            return keychain->remove(query);
+        };
+        const auto status = co_await services_.keychain.run(std::move(remove));
         if (status != keychain_status::success && status != keychain_status::itemNotFound)
             throw TessaronKeychainError::status(status);
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self)
+            reportFailure(error);
     }
+    if (!self)
+        co_return;
     removalsAfterLink_.clear();
     setSummaries({});
     setSelectedID(std::nullopt);
@@ -76,8 +91,6 @@ void TessaronSession::forgetAccountState() {
         if (key.startsWith(session_keys::profilesRefreshedAtPrefix))
             preferences.remove(key);
     }
-    if (const auto failure = deletePendingRecord())
-        reportFailure(*failure);
     // What the account's rosters said is the account's too.
     assign(nodeHealth_, NodeHealthTable{}, &TessaronSession::nodeHealthChanged);
     assign(dataUsage_, std::optional<TessaronDataUsage>(), &TessaronSession::dataUsageChanged);

@@ -14,6 +14,29 @@
 
 namespace tessaron {
 
+namespace {
+
+struct ListedProfiles {
+    TessaronKeychainListing listing;
+    QSet<QUuid> withXHTTP;
+};
+
+// The listing and which of its profiles offer XHTTP, so failover never reads the keyring on the main thread.
+ListedProfiles listWithTransports(const TessaronKeychainStore& store) {
+    ListedProfiles listed{store.listProfiles(), {}};
+    for (const auto& summary : listed.listing.summaries) {
+        try {
+            if (store.profile(summary.id).xhttp)
+                listed.withXHTTP.insert(summary.id);
+        } catch (const TessaronError&) {
+            // A profile that cannot be read offers no fallback transport.
+        }
+    }
+    return listed;
+}
+
+} // namespace
+
 TessaronSession::TessaronSession(TessaronSessionServices services, QObject* parent)
     : QObject(parent)
     , services_(std::move(services))
@@ -309,16 +332,40 @@ void TessaronSession::applyListing(const TessaronKeychainListing& listing) {
         setLastError(QStringLiteral("A saved connection could not be read."));
 }
 
-void TessaronSession::rereadListing() {
+QCoro::Task<bool> TessaronSession::readListing() {
+    QPointer self(this);
+    const auto request = ++listingRequest_;
     try {
-        applyListing(services_.keychainStore.listProfiles());
+        auto list = [store = services_.keychainStore] {
+            return listWithTransports(store);
+        };
+        const auto listed = co_await services_.keychain.run(std::move(list));
+        if (!self || request != listingRequest_)
+            co_return false;
+        xhttpProfiles_ = listed.withXHTTP;
+        applyListing(listed.listing);
+        co_return true;
     } catch (const TessaronError& error) {
-        reportFailure(error);
+        if (self && request == listingRequest_)
+            reportFailure(error);
     }
+    co_return false;
 }
 
-void TessaronSession::store(const TessaronProfile& profile) {
-    services_.keychainStore.storeItem(profile.canonicalJSON(), profile.id);
+QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
+    QPointer self(this);
+    auto write = [store = services_.keychainStore, data = profile.canonicalJSON(), id = profile.id] {
+        store.storeItem(data, id);
+    };
+    co_await services_.keychain.run(std::move(write));
+    if (!self)
+        co_return;
+    // A listing read before this item was written must not take it away again.
+    ++listingRequest_;
+    if (profile.xhttp)
+        xhttpProfiles_.insert(profile.id);
+    else
+        xhttpProfiles_.remove(profile.id);
     auto summaries = summaries_;
     const auto summary = TessaronProfileSummary::summary(profile);
     const auto found = std::ranges::find(summaries, profile.id, &TessaronProfileSummary::id);
@@ -329,10 +376,9 @@ void TessaronSession::store(const TessaronProfile& profile) {
     setSummaries(std::move(summaries));
 }
 
-void TessaronSession::storeAndSelect(const TessaronProfile& profile) {
-    store(profile);
-    setSelectedID(profile.id);
-    storeSelection(profile.id);
+void TessaronSession::selectStored(const QUuid& id) {
+    setSelectedID(id);
+    storeSelection(id);
     rereadListing();
     log_.info(QStringLiteral("invitation stored"));
 }
@@ -340,7 +386,9 @@ void TessaronSession::storeAndSelect(const TessaronProfile& profile) {
 QCoro::Task<> TessaronSession::bootstrap() {
     QPointer self(this);
     restoreGeography();
-    rereadListing();
+    co_await readListing();
+    if (!self)
+        co_return;
     co_await refreshManagers();
     if (!self || std::exchange(didRunLaunchRosterPass_, true))
         co_return;

@@ -240,8 +240,8 @@ public:
     void select(const QUuid& id);
     void pickNode(const QUuid& id);
     void applyListing(const TessaronKeychainListing& listing);
-    // Throws the Keychain error; nothing is selected then.
-    void storeAndSelect(const TessaronProfile& profile);
+    // Selects a connection just stored, keeps the choice and reads the listing again.
+    void selectStored(const QUuid& id);
     QCoro::Task<> removeSavedConnection(QUuid id);
     QCoro::Task<> removeSystemConfiguration();
     void presentInvitationImport();
@@ -407,10 +407,12 @@ private:
     QCoro::Task<> reloadAfterFailedChange();
     QCoro::Task<> removeOwnConfigurations();
 
-    // Saved connections.
-    void rereadListing();
+    // Saved connections. The listing is read off the main thread and applied unless a newer listing or a
+    // store came meanwhile; its failure is reported. False when nothing was applied.
+    QCoro::Task<bool> readListing();
+    void rereadListing() { readListing(); }
     // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
-    void store(const TessaronProfile& profile);
+    QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();
     void restoreGeography();
 
@@ -423,12 +425,14 @@ private:
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
-    // None when the record could not be marked.
-    std::optional<TessaronPendingRedemption> markPendingRedeemed(const TessaronProfile& profile);
-    TessaronPairingErrorKind recordCommitFailure(TessaronPendingRedemption record);
+    // The pending record's Keychain work, off the main thread. None when the record could not be marked.
+    QCoro::Task<std::optional<TessaronPendingRedemption>> markPendingRedeemed(const TessaronProfile& profile);
+    QCoro::Task<TessaronPairingErrorKind> recordCommitFailure(TessaronPendingRedemption record);
     // The error of a failed deletion; a record already gone counts as deleted.
-    std::optional<TessaronKeychainError> deletePendingRecord();
-    void giveUpPendingRedemption();
+    QCoro::Task<std::optional<TessaronKeychainError>> deletePendingRecord();
+    QCoro::Task<> giveUpPendingRedemption();
+    // Throws the Keychain error.
+    QCoro::Task<> savePendingRecord(TessaronPendingRedemption record);
     void requireConsent() const;
     // None for a date that is not valid.
     std::optional<double> secondsSince(const QDateTime& start) const;
@@ -447,7 +451,7 @@ private:
     bool isStale(const QUuid& id) const;
 
     // Sign-out.
-    void deleteAllProfiles();
+    QCoro::Task<> deleteAllProfiles();
     void forgetAccountState();
 
     // The connection check.
@@ -575,6 +579,10 @@ private:
     std::optional<QString> deferredInvitationCode_;
     bool invitationRecoveryInFlight_ = false;
     bool didRunLaunchRosterPass_ = false;
+    // Counts listings asked for and stores: a listing applies only while it is the latest of them.
+    quint64 listingRequest_ = 0;
+    // Saved connections whose profile has an XHTTP section, as last listed or stored.
+    QSet<QUuid> xhttpProfiles_;
     FailoverPolicy failover_;
     std::optional<QDateTime> blockedSince_;
     bool blockedReported_ = false;

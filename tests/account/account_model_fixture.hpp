@@ -124,6 +124,7 @@ protected:
                 .installationID =
                     [] { return QUuid::fromString(QStringLiteral("3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15")); },
                 .deviceName = [] { return QStringLiteral("Ann’s Laptop"); },
+                .keychain = harness.keychain,
                 .webAuth = web,
                 .deviceSwap = center,
             },

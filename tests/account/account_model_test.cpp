@@ -68,25 +68,24 @@ TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevoked
     EXPECT_EQ(storedItem(tokenItem), std::nullopt);
 }
 
-TEST_F(AccountModelFlowTest, RecoveryIsSpentOnceItsRequestWentOutAndNeverOfflineOrCancelled) {
-    storeToken("tok-1");
-    build();
-    run(model->refresh(&session())); // offline: no account, so nothing was tried
-    service.answer(account, 200, accountReply);
-    service.holdNext(profileCall);
-    CancellationSource view;
-    run(model->refresh(&session(), view.token()));
-    view.cancel();
-    harness.settle();
-    EXPECT_FALSE(model->isBusy());
-    EXPECT_EQ(model->lastError(), std::nullopt);
+// The first refresh with a session spends the run's recovery even when it finds a connection selected, so
+// a connection the user then removes is not brought back by a later refresh.
+TEST_F(AccountModelFlowTest, ARefreshSpendsTheRunsRecoveryAsItStartsItSoARemovedConnectionStaysRemoved) {
+    signedIn();
+    service.answer(profileCall, 200, envelopeReply(oslo));
+    auto& selected = harness.startSelected({oslo});
+    run(model->refresh(&selected));
+    run(selected.removeSavedConnection(oslo.id));
+    run(model->refresh(&selected));
+    EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
+    EXPECT_TRUE(selected.summaries().isEmpty());
 
     harness.keychain.failNext(keychain_status::notAvailable);
     signInByEmail(QStringLiteral("tok-2"), nullptr);
     EXPECT_EQ(storedItem(tokenItem), std::nullopt) << "the refused token serves this run, the older is gone";
-    run(model->refresh(&session()));
+    run(model->refresh(&selected));
     EXPECT_EQ(service.sentTo(account).last().bearer, "tok-2");
-    EXPECT_EQ(service.sentTo(profileCall).size(), 1);
+    EXPECT_TRUE(service.sentTo(profileCall).isEmpty()) << "not after a new sign-in either";
 }
 
 TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFillsAnEmptySelection) {
@@ -231,7 +230,8 @@ TEST_F(AccountModelFlowTest, DeletionWaitsForTheServiceAndSignOutResetsTheSessio
     EXPECT_EQ(model->lastError(), QStringLiteral("The account service could not complete the request."));
     EXPECT_EQ(withProfile.summaries().size(), 1);
     EXPECT_TRUE(model->isSignedIn());
-    storeToken("");
+    storeToken(""); // unreadable: the next model starts signed out
+    build();
     run(model->deleteAccount(&withProfile));
     EXPECT_EQ(service.sentTo(deletion).size(), 1);
     EXPECT_FALSE(model->isSignedIn());
@@ -296,6 +296,8 @@ TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileActiveAndAReset
     EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Accounts are not available right now."));
 }
 
+// Flows started before sign-out, and flows started while it waits for the service, land in an account that
+// has ended: nothing of them is shown or stored.
 TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNothing) {
     signedIn();
     auto& selected = harness.startSelected({oslo});
@@ -318,6 +320,21 @@ TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNo
     EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
     EXPECT_EQ(storedItem(linkItem), std::nullopt);
     EXPECT_EQ(model->account(), std::nullopt);
+
+    signInByEmail(QStringLiteral("tok-2"), nullptr);
+    service.holdNext(QStringLiteral("POST /v1/auth/logout"));
+    run(model->signOut(nullptr));
+    service.answer(account, 200, accountReply);
+    for (const auto& call : {account, createCall})
+        service.holdNext(call);
+    run(model->refresh(nullptr));
+    run(model->createSubscriptionLink());
+    service.release(); // the logout first, then the refresh and the new link
+    harness.settle();
+    EXPECT_EQ(service.sentTo(createCall).size(), 2);
+    EXPECT_EQ(std::tuple(model->isSignedIn(), model->account(), model->subscriptionLocalURL()),
+              std::tuple(false, std::optional<TessaronAccount>(), std::optional<QUrl>()));
+    EXPECT_EQ(storedItem(linkItem), std::nullopt);
 }
 
 TEST(DeviceSwapCenterTest, OneDialogAtATimeAndOnlyAConfirmationRetries) {

@@ -35,6 +35,7 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
             .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
             .installationID = [] { return QUuid::fromString(u"3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15"_s); },
             .deviceName = [] { return u"Desk"_s; },
+            .keychain = harness.keychain,
             .webAuth = web,
             .deviceSwap = center,
         },

@@ -111,6 +111,19 @@ TEST_F(SessionConnectTest, AConnectThatCannotStartShowsWhy) {
     }
 }
 
+// A keyring slow to answer holds the connect, not the window; a stop made meanwhile ends it before the tunnel
+// starts.
+TEST_F(SessionConnectTest, AStopWhileTheKeyringAnswersEndsTheConnectBeforeTheTunnelStarts) {
+    auto& session = startSelected({sampleProfile("Oslo")});
+    keychain.hold();
+    run(session.connect());
+    session.userStopTapped();
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.phase(), tunnels.stored().size(), session.lastError()),
+              std::tuple(TessaronLinkPhase::disconnected, 0, std::nullopt));
+}
+
 // The real activator, answered by a scripted system: the 300 s cap of an activation the user never
 // approves.
 TEST_F(SessionConnectTest,

@@ -9,13 +9,22 @@
 #include <mutex>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 namespace tessaron::testing {
 
 // An in-memory keychain. Statuses queued with failNext() are answered by the next calls, in order,
-// whatever they ask, and leave the stored items untouched.
+// whatever they ask, and leave the stored items untouched. Work handed to run() runs at once, or, while
+// held, waits on the calling thread until release(), as behind a keyring that is slow to answer.
 class FakeKeychain final : public Keychain {
 public:
+    void hold() { holding_ = true; }
+    void release() {
+        holding_ = false;
+        for (const auto& job : std::exchange(held_, {}))
+            job();
+    }
+
     void failNext(qint32 status) {
         std::lock_guard lock(mutex_);
         queued_.append(status);
@@ -93,6 +102,14 @@ public:
     // Adds and updates asked for, answered or not.
     int writeCount() const { return writeCount_; }
 
+protected:
+    void dispatch(std::function<void()> job) override {
+        if (holding_)
+            held_.append(std::move(job));
+        else
+            job();
+    }
+
 private:
     using Key = std::tuple<QString, QString, QString>;
     static constexpr qint32 success = keychain_status::success;
@@ -131,6 +148,8 @@ private:
     QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
+    bool holding_ = false;
+    QList<std::function<void()>> held_;
 };
 
 } // namespace tessaron::testing

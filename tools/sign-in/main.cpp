@@ -163,6 +163,7 @@ QCoro::Task<int> run(Options options) {
          .linkStore = TessaronSubscriptionLinkStore(systemKeychain(), bundle),
          .installationID = [&bundle] { return installationID(systemKeychain(), bundle); },
          .deviceName = currentDeviceName,
+         .keychain = systemKeychain(),
          .webAuth = web,
          .deviceSwap = center},
         false);
