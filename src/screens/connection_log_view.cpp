@@ -20,8 +20,9 @@ namespace tessaron {
 
 namespace {
 
+const QString timeFormat = QStringLiteral("HH:mm:ss");
+
 QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
-    static const QString format = QStringLiteral("HH:mm:ss");
     auto* widget = new QWidget(parent);
     widget->setObjectName(QStringLiteral("tessaron.connectionLog.entry"));
     auto* line = new QHBoxLayout(widget);
@@ -29,7 +30,7 @@ QWidget* row(const TessaronConnectionLog::Entry& entry, QWidget* parent) {
     line->setSpacing(10);
     const QFont mono = TessaronTheme::font(TessaronTheme::captionSize, QFont::Normal, true);
     auto* time =
-        plainLabel(entry.at.toLocalTime().toString(format), mono, TessaronTheme::textSecondary(), widget);
+        plainLabel(entry.at.toLocalTime().toString(timeFormat), mono, TessaronTheme::textSecondary(), widget);
     time->setObjectName(QStringLiteral("tessaron.connectionLog.time"));
     time->setWordWrap(false);
     auto* text = plainLabel(entry.text, mono, TessaronTheme::textPrimary(), widget);
@@ -91,9 +92,25 @@ void TessaronConnectionLogView::refresh() {
     list_->clear();
     for (auto entry = entries.crbegin(); entry != entries.crend(); ++entry) {
         auto* item = new QListWidgetItem(list_);
-        auto* widget = row(*entry, list_);
-        item->setSizeHint(widget->sizeHint());
-        list_->setItemWidget(item, widget);
+        // The row's labels are painted over the item, so a screen reader reads the item's own text.
+        item->setData(Qt::AccessibleTextRole,
+                      entry->at.toLocalTime().toString(timeFormat) + QLatin1Char(' ') + entry->text);
+        list_->setItemWidget(item, row(*entry, list_));
+    }
+    fitRows();
+}
+
+void TessaronConnectionLogView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitRows();
+}
+
+// A wrapped event is as tall as its lines at the list's width, and a one-line event no taller.
+void TessaronConnectionLogView::fitRows() {
+    const int width = list_->viewport()->width();
+    for (int index = 0; index < list_->count(); ++index) {
+        auto* item = list_->item(index);
+        item->setSizeHint(QSize(width, list_->itemWidget(item)->heightForWidth(width)));
     }
 }
 

@@ -22,8 +22,12 @@ public:
     // Where the Copy and Clear buttons go: the page bar of whoever shows this page.
     void addActions(TessaronPageBar& bar);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void refresh();
+    void fitRows();
 
     TessaronConnectionLog& log_;
     QLabel* empty_;
