@@ -125,7 +125,6 @@ TEST_F(TunnelTest, ConnectsAnswersItsPhaseEveryInstanceFollowsItAndItReportsFail
     EXPECT_NE(harness_.tunnelProcess(), firstProcess);
     ASSERT_NO_THROW(runTask(other->remove(identifier)));
     EXPECT_TRUE(waitFor(connection, VpnStatus::disconnected)) << "removing a configuration stops its tunnel";
-    EXPECT_EQ(otherConnection.status(), VpnStatus::invalid);
 
     const auto closedPort = node.port();
     node.close();
