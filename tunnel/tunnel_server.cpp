@@ -4,13 +4,13 @@
 #include "packet_tunnel.hpp"
 
 #include "platform/private_files.hpp"
+#include "platform/process_lock.hpp"
 #include "platform/system_log.hpp"
 #include "platform/tunnel_channel.hpp"
 #include "platform/tunnel_messages.hpp"
 
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QLockFile>
 
 #include <unistd.h>
 
@@ -50,10 +50,14 @@ TunnelServer::Listening TunnelServer::listen(const QString& socketName) {
         return Listening::refused;
     }
     // The lock, not the socket, decides which tunnel serves: a socket file can outlive its tunnel.
-    lock_ = std::make_unique<QLockFile>(socketName + QStringLiteral(".lock"));
-    lock_->setStaleLockTime(std::chrono::milliseconds::zero());
-    if (!lock_->tryLock())
+    switch (lock_.take(socketName + QStringLiteral(".lock"))) {
+    case ProcessLock::Outcome::taken:
+        break;
+    case ProcessLock::Outcome::heldElsewhere:
         return Listening::servedAlready;
+    case ProcessLock::Outcome::failed:
+        return Listening::refused;
+    }
     QLocalServer::removeServer(socketName);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
     if (server_.listen(socketName))

@@ -1,15 +1,13 @@
 #pragma once
 
 #include "platform/clock.hpp"
+#include "platform/process_lock.hpp"
 
 #include <QList>
 #include <QLocalServer>
 #include <QObject>
 
 #include <chrono>
-#include <memory>
-
-class QLockFile;
 
 namespace tessaron {
 
@@ -49,7 +47,7 @@ private:
     PacketTunnel& tunnel_;
     Clock& clock_;
     QLocalServer server_;
-    std::unique_ptr<QLockFile> lock_;
+    ProcessLock lock_;
     QList<TunnelChannel*> channels_;
     Clock::TimerId idleTimer_ = 0;
 };

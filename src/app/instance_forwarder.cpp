@@ -5,16 +5,10 @@
 #include "platform/system_log.hpp"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
 
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 namespace tessaron {
@@ -35,10 +29,6 @@ const SystemLog& log() {
 
 QByteArray bytesOf(std::string_view text) {
     return QByteArray(text.data(), qsizetype(text.size()));
-}
-
-QString lastError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
 } // namespace
@@ -78,8 +68,6 @@ InstanceForwarder::InstanceForwarder(QString folder, QObject* parent)
 
 InstanceForwarder::~InstanceForwarder() {
     server_.close();
-    if (lock_ >= 0)
-        ::close(lock_);
 }
 
 QString InstanceForwarder::defaultFolder() {
@@ -92,36 +80,15 @@ InstanceForwarder::Role InstanceForwarder::start(const std::optional<QUrl>& url)
         log().error(QStringLiteral("instance folder refused: %1").arg(*problem));
         return Role::failed;
     }
-    switch (takeLock()) {
-    case Lock::taken:
+    switch (lock_.take(folder_ + QStringLiteral("/tessaron-app.lock"))) {
+    case ProcessLock::Outcome::taken:
         return listen() ? Role::primary : Role::failed;
-    case Lock::heldElsewhere:
+    case ProcessLock::Outcome::heldElsewhere:
         return handOver(InstanceRequest{url}) ? Role::handedOver : Role::failed;
-    case Lock::failed:
+    case ProcessLock::Outcome::failed:
         return Role::failed;
     }
     return Role::failed;
-}
-
-// Only a living process holds the lock, whatever the file holds: a file left empty by a power loss, or
-// garbage, never blocks a start.
-InstanceForwarder::Lock InstanceForwarder::takeLock() {
-    const QByteArray path = QFile::encodeName(folder_ + QStringLiteral("/tessaron-app.lock"));
-    // Not inherited: the tunnel this process starts would keep the lock after the instance ended.
-    const int file = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (file < 0) {
-        log().error(QStringLiteral("instance lock not opened: %1").arg(lastError()));
-        return Lock::failed;
-    }
-    if (::flock(file, LOCK_EX | LOCK_NB) == 0) {
-        lock_ = file;
-        return Lock::taken;
-    }
-    const bool held = errno == EWOULDBLOCK;
-    if (!held)
-        log().error(QStringLiteral("instance lock not taken: %1").arg(lastError()));
-    ::close(file);
-    return held ? Lock::heldElsewhere : Lock::failed;
 }
 
 bool InstanceForwarder::listen() {

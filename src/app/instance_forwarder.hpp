@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/opened_url_router.hpp"
+#include "platform/process_lock.hpp"
 
 #include <QLocalServer>
 #include <QObject>
@@ -53,9 +54,6 @@ Q_SIGNALS:
     void raiseRequested();
 
 private:
-    enum class Lock { taken, heldElsewhere, failed };
-
-    Lock takeLock();
     bool listen();
     bool handOver(const InstanceRequest& request) const;
     void serve(class QLocalSocket* peer);
@@ -64,9 +62,8 @@ private:
 
     QString folder_;
     QString socketPath_;
-    // A descriptor of the lock file, locked while this process is the instance; the kernel releases it
-    // when the process ends, however it ends.
-    int lock_ = -1;
+    // Held while this process is the instance.
+    ProcessLock lock_;
     QLocalServer server_;
 };
 

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -124,7 +125,6 @@ TEST_F(TunnelTest, ConnectsAnswersItsPhaseEveryInstanceFollowsItAndItReportsFail
     EXPECT_NE(harness_.tunnelProcess(), firstProcess);
     ASSERT_NO_THROW(runTask(other->remove(identifier)));
     EXPECT_TRUE(waitFor(connection, VpnStatus::disconnected)) << "removing a configuration stops its tunnel";
-    EXPECT_EQ(otherConnection.status(), VpnStatus::invalid);
 
     const auto closedPort = node.port();
     node.close();
@@ -167,12 +167,26 @@ TEST(TunnelSocketFolderTest, TheTunnelServesOnlyFromAFolderOfThisUsersAlone) {
     EXPECT_EQ(start(), 1) << "a link";
 
     ASSERT_TRUE(QFile::remove(folder));
-    tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socketName); }, patienceMs));
+    const auto serves = [&] {
+        QLocalSocket socket;
+        socket.connectToServer(socketName);
+        return socket.waitForConnected(100);
+    };
+    // Only a living tunnel holds the lock: neither an empty nor a garbage lock file left by a power loss
+    // stops the next one from serving.
+    for (const auto& contents : {std::optional<QByteArray>(), std::optional(QByteArray()),
+                                 std::optional(QByteArray("\xff\x00not a lock\n", 14))}) {
+        if (contents) {
+            QFile lock(socketName + QStringLiteral(".lock"));
+            ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate) && lock.write(*contents) >= 0);
+        }
+        tunnel.start(TunnelEndpoint::defaultProgram(), {QStringLiteral("--socket"), socketName});
+        EXPECT_TRUE(QTest::qWaitFor(serves, patienceMs)) << (contents ? contents->size() : -1);
+        tunnel.kill();
+        tunnel.waitForFinished();
+    }
     struct stat status {};
     EXPECT_EQ(::lstat(name.constData(), &status) == 0 ? status.st_mode & 07777 : 0, 0700u) << "made private";
-    tunnel.kill();
-    tunnel.waitForFinished();
 
     const auto runtime = qgetenv("XDG_RUNTIME_DIR");
     qunsetenv("XDG_RUNTIME_DIR");

@@ -17,6 +17,7 @@ TEST(BundleInfoTest, PairingBaseURLMustBeHttpsText) {
         {"http://pair.example", std::nullopt},
         {"https://pair example", std::nullopt},
         {42, std::nullopt},
+        {QByteArray("https://pair.example"), std::nullopt},
         {QVariant(), std::nullopt},
     };
     for (const auto& [value, expected] : cases) {
