@@ -205,9 +205,15 @@ class Walk:
         xdotool("windowminimize", "--sync", window)
         wait_for("the window to be minimised", lambda: self.main() is None)
         busy = cpu_seconds(pid, over=2.0)
+        print(f"  minimised: {busy * 50:.1f} % of a core")
         self.expect(f"nothing draws while minimised ({busy * 50:.1f} % of a core)", busy <= 0.04)
         xdotool("windowactivate", "--sync", window)
-        wait_for("the window to come back", self.main)
+        frame = wait_for("the window to come back", self.main)
+        # The window manager animates the restore: the page is drawn again only once that ends.
+        drawn = self.shots / "restoring.png"
+        wait_for("the restored window to be drawn",
+                 lambda: screenshot(drawn) or contrast(drawn, frame) >= LEGIBLE)
+        drawn.unlink()
         self.shot("restored")
 
     def quit(self):
