@@ -79,7 +79,7 @@ run_headless() {
     DISPLAY=":$(head -n 1 "$display_file")"
     export DISPLAY
 
-    twm -f tools/screenshot/twmrc >/dev/null 2>&1 &
+    openbox >"$build/openbox.log" 2>&1 &
     background+=($!)
     # A window shown before the window manager runs gets no frame and so no title bar in the picture.
     sleep 1

@@ -8,7 +8,7 @@ packages=(
     qt6-svg-dev qt6-l10n-tools fonts-noto-color-emoji
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
     openssl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
-    libxcb1-dev twm trayer zbar-tools desktop-file-utils xdg-utils
+    libxcb1-dev trayer zbar-tools desktop-file-utils xdg-utils
     openbox xdotool at-spi2-core python3-pyatspi imagemagick ccache
     clang libclang-rt-14-dev
 )

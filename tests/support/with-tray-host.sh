@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command on a display of its own under Xvfb, with a window manager and, unless told "none", a
-# tray host; the command's folders (configuration, data, runtime) are private and removed afterwards.
+# Runs a command on a display of its own under Xvfb, with a window manager (openbox) and, unless told
+# "none", a tray host; the command's folders (configuration, data, runtime) are private and removed afterwards.
 # Exits with the command's status.
 #
 #   tests/support/with-tray-host.sh tray|none <command> [arguments…]
@@ -31,7 +31,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 export DISPLAY=":$(head -n 1 "$work/display")"
-twm -f "$(dirname "$0")/../../tools/screenshot/twmrc" >/dev/null 2>&1 &
+openbox >"$work/openbox.log" 2>&1 &
 pids+=($!)
 if [ "$host" = tray ]; then
     trayer --edge top --align right --widthtype request --height 24 --transparent false >/dev/null 2>&1 &
