@@ -88,7 +88,7 @@ void widenForTitle(QMessageBox& box) {
 }
 
 ApplicationLook::ApplicationLook() {
-    const QPalette palette = tessaronDarkPalette();
+    const QPalette palette = TessaronAppearanceHost::palette();
     QApplication::setPalette(palette);
     QToolTip::setPalette(palette);
     QApplication::setWindowIcon(productIcon());

@@ -104,7 +104,7 @@ void TessaronMainWindow::launch() {
 TessaronMainWindow::~TessaronMainWindow() = default;
 
 void TessaronMainWindow::buildMenu() {
-    menuBar()->setPalette(tessaronDarkPalette());
+    menuBar()->setPalette(TessaronAppearanceHost::palette());
     auto* menu = menuBar()->addMenu(QStringLiteral("Tessaron"));
     auto* about = menu->addAction(uiText("About Tessaron"));
     about->setObjectName(QStringLiteral("tessaron.menu.about"));

@@ -8,7 +8,7 @@
 #include "screens/invitation_import_sheet.hpp"
 #include "screens/page_bar.hpp"
 #include "screens/privacy_sheet.hpp"
-#include "screens/settings_pages.hpp"
+#include "screens/settings_sheet.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/update_required_view.hpp"
 #include "screens/update_state.hpp"
@@ -24,7 +24,7 @@ namespace tessaron {
 namespace {
 
 QWidget* settingsSheet(const SheetContents& contents, QDialog& dialog) {
-    auto* pages = new TessaronSettingsPages(
+    auto* pages = new TessaronSettingsSheet(
         contents.session, contents.updates,
         accountSectionFactory(contents.account, contents.session, contents.workspace, contents.reduceMotion),
         contents.workspace, &dialog);

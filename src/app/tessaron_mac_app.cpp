@@ -4,7 +4,7 @@
 #include "app/sheet_contents.hpp"
 #include "platform/power_state_observer.hpp"
 #include "screens/appearance_host.hpp"
-#include "screens/settings_pages.hpp"
+#include "screens/settings_sheet.hpp"
 
 #include <QApplication>
 #include <QVBoxLayout>
@@ -79,12 +79,12 @@ void TessaronMacApp::showSettings() {
         window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setFixedSize(520, 560);
-        applyTessaronAppearance(*window);
+        TessaronAppearanceHost::apply(*window);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
         auto& running = applicationSession();
         layout->addWidget(
-            new TessaronSettingsPages(running.session(), updates().state(),
+            new TessaronSettingsSheet(running.session(), updates().state(),
                                       accountSectionFactory(running.accountScreens(), running.session(),
                                                             workspace_, reduceMotion_.get()),
                                       workspace_, window));

@@ -27,6 +27,7 @@ public:
     static constexpr Clock::Duration minimumInterval = std::chrono::seconds(1);
     static constexpr Clock::Duration defaultActiveInterval = std::chrono::seconds(10);
     static constexpr Clock::Duration defaultOthersInterval = std::chrono::seconds(30);
+    static constexpr std::chrono::milliseconds connectDeadline{3000};
 
     // The probe and the clock must outlive the monitor; a measurement still in flight when they go ends
     // later without touching any of them.
@@ -56,6 +57,14 @@ public:
     // One measurement, or none when the budget runs out first; a late answer is dropped.
     static QCoro::Task<std::optional<int>> measureCapped(Clock* clock, LatencyProbe* probe, QString host,
                                                          int port, Clock::Duration budget);
+
+    // The time one TCP connection to the host and port takes to become ready: name resolution (for a name)
+    // and the handshake, nothing else. No data is sent; the connection is closed as soon as it is ready. The
+    // work runs on a worker thread, so neither a slow resolver nor a slow peer holds up the caller's thread,
+    // and it may outlive the clock. None for a port outside 1 to 65535, a refused or failed connection, or no
+    // answer within the deadline. Defined with the socket work in tcp_connect_probe.cpp.
+    static QCoro::Task<std::optional<int>> tcpConnectMilliseconds(QString host, int port, Clock* clock,
+                                                                  std::chrono::milliseconds deadline);
 
 Q_SIGNALS:
     void samplesChanged(const tessaron::LatencyTable& samples);

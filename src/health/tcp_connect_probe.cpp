@@ -120,14 +120,19 @@ TcpConnectProbe::TcpConnectProbe(Clock& clock, std::chrono::milliseconds deadlin
     , deadline_(deadline) {}
 
 QCoro::Task<std::optional<int>> TcpConnectProbe::measure(QString host, int port) {
+    return LatencyMonitor::tcpConnectMilliseconds(std::move(host), port, clock_, deadline_);
+}
+
+QCoro::Task<std::optional<int>> LatencyMonitor::tcpConnectMilliseconds(QString host, int port, Clock* clock,
+                                                                       std::chrono::milliseconds deadline) {
     if (port < 1 || port > 65535)
         co_return std::nullopt;
     OneShot<std::optional<int>> result;
-    probeThreads().start([result, host = host.toUtf8(), port, budget = deadline_] {
+    probeThreads().start([result, host = host.toUtf8(), port, budget = deadline] {
         result.resume(connectMilliseconds(host, port, budget));
     });
     CancellationSource timer;
-    expireAfter(clock_, deadline_, result, timer.token());
+    expireAfter(clock, deadline, result, timer.token());
     const auto milliseconds = co_await result;
     timer.cancel();
     co_return milliseconds;

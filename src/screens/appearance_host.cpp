@@ -6,7 +6,7 @@
 
 namespace tessaron {
 
-QPalette tessaronDarkPalette() {
+QPalette TessaronAppearanceHost::palette() {
     QPalette palette;
     const QColor surface = TessaronTheme::surface();
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
@@ -37,9 +37,9 @@ QPalette tessaronDarkPalette() {
     return palette;
 }
 
-void applyTessaronAppearance(QWidget& widget) {
-    widget.setPalette(tessaronDarkPalette());
-    widget.setAutoFillBackground(true);
+void TessaronAppearanceHost::apply(QWidget& content) {
+    content.setPalette(palette());
+    content.setAutoFillBackground(true);
 }
 
 } // namespace tessaron

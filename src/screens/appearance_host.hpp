@@ -7,7 +7,10 @@ class QWidget;
 namespace tessaron {
 
 // The dark look with white accents that sheets and the Settings window take for ordinary controls.
-QPalette tessaronDarkPalette();
-void applyTessaronAppearance(QWidget& widget);
+class TessaronAppearanceHost {
+public:
+    static QPalette palette();
+    static void apply(QWidget& content);
+};
 
 } // namespace tessaron

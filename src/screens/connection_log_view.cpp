@@ -50,7 +50,7 @@ TessaronConnectionLogView::TessaronConnectionLogView(TessaronConnectionLog& log,
                         TessaronTheme::textPrimary(), this))
     , list_(new QListWidget(this)) {
     setObjectName(QStringLiteral("tessaron.connectionLog.page"));
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -69,7 +69,7 @@ TessaronConnectionLogView::TessaronConnectionLogView(TessaronConnectionLog& log,
     list_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     // A palette rather than a style sheet: a style sheet would reset the rows' labels to the
     // application's text colour.
-    QPalette rows = tessaronDarkPalette();
+    QPalette rows = TessaronAppearanceHost::palette();
     rows.setColor(QPalette::Base, TessaronTheme::background());
     list_->setPalette(rows);
     column->addWidget(list_, 1);

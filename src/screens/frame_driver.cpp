@@ -7,25 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <cmath>
-
 namespace tessaron {
-
-namespace {
-
-// The step response of a spring with response 0.5 s and damping fraction 0.85, over `springDuration`.
-qreal springProgress(qreal progress) {
-    if (progress >= 1)
-        return 1;
-    constexpr double damping = 0.85;
-    constexpr double stiffness = 2 * M_PI / 0.5;
-    const double damped = stiffness * std::sqrt(1 - damping * damping);
-    const double t = progress * std::chrono::duration<double>(springDuration).count();
-    return 1 - std::exp(-damping * stiffness * t) *
-                   (std::cos(damped * t) + damping * stiffness / damped * std::sin(damped * t));
-}
-
-} // namespace
 
 double frameDate(const QDateTime& date) {
     static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
@@ -34,12 +16,6 @@ double frameDate(const QDateTime& date) {
 
 double currentFrameDate() {
     return frameDate(SystemClock::shared().now());
-}
-
-QEasingCurve springEasing() {
-    QEasingCurve curve;
-    curve.setCustomType(springProgress);
-    return curve;
 }
 
 FrameDriver::FrameDriver(QWidget* widget, std::chrono::milliseconds interval)

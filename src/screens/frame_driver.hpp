@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDateTime>
-#include <QEasingCurve>
 #include <QObject>
 
 #include <chrono>
@@ -20,11 +19,6 @@ double currentFrameDate();
 // (at most 30 frames a second).
 inline constexpr std::chrono::milliseconds displayFrameInterval{16};
 inline constexpr std::chrono::milliseconds decorationFrameInterval{34};
-
-// The interface's one spring (response 0.5 s, damping fraction 0.85) as an easing curve; it comes to rest
-// within `springDuration`, overshooting by less than one percent.
-QEasingCurve springEasing();
-inline constexpr std::chrono::milliseconds springDuration{650};
 
 // Repaints a widget at a steady pace, but only while it is visible and allowed to animate; a hidden or
 // still widget runs no timer at all.

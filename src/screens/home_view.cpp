@@ -103,7 +103,7 @@ void performPrimaryAction(TessaronSession& session) {
         if (session.linkInFlight())
             session.setLastError(text("Wait for the current change to finish."));
         else
-            session.presentInvitationImport();
+            session.requestInvitationImport();
         break;
     case TessaronPrimaryIntent::signIn:
         openSheet(TessaronSheet::signIn);

@@ -19,7 +19,7 @@ TessaronInvitationImportSheet::TessaronInvitationImportSheet(TessaronSession& se
     : QWidget(parent)
     , section_(new TessaronInvitationInputSection(session, std::move(pairingBase), this))
     , message_(plainLabel({}, TessaronTheme::captionFont(), TessaronTheme::danger(), this)) {
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     auto* bar = new TessaronPageBar(QCoreApplication::translate("Tessaron", "Add a connection"), this);
     auto* cancel = bar->addLeading(QCoreApplication::translate("Tessaron", "Cancel"),
                                    QStringLiteral("tessaron.import.cancel"));

@@ -104,7 +104,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     , checkAgain_(plainButton(uiText("Check again"), QStringLiteral("tessaron.menuBar.checkAgain"),
                               TessaronTheme::textPrimary(), TessaronTheme::subheadlineSize, this)) {
     setObjectName(QStringLiteral("tessaron.menuBar"));
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     setFixedWidth(panelWidth);
 
     dot_->setObjectName(QStringLiteral("tessaron.menuBar.dot"));
@@ -146,7 +146,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     column->addLayout(footer);
 
     connect(primary_, &QAbstractButton::clicked, this, &MenuBarContentView::primaryTapped);
-    connect(checkAgain_, &QAbstractButton::clicked, &session_, &TessaronSession::retryCheck);
+    connect(checkAgain_, &QAbstractButton::clicked, &session_, &TessaronSession::recheckConnection);
     connect(open, &QAbstractButton::clicked, this, &MenuBarContentView::openMainWindowRequested);
     connect(quit, &QAbstractButton::clicked, this, &MenuBarContentView::quitRequested);
     const auto follow = [this] {

@@ -4,6 +4,7 @@
 #include "screens/accessible_traits.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/hero_geography.hpp"
+#include "screens/motion.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/symbol_icons.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -59,8 +60,8 @@ public:
     explicit FadingMark(QWidget* parent)
         : QWidget(parent)
         , fade_(new QVariantAnimation(this)) {
-        fade_->setDuration(static_cast<int>(springDuration.count()));
-        fade_->setEasingCurve(springEasing());
+        fade_->setDuration(springMilliseconds);
+        fade_->setEasingCurve(springCurve());
         connect(fade_, &QVariantAnimation::valueChanged, this, [this](const QVariant& value) {
             opacity_ = value.toDouble();
             update();
@@ -333,9 +334,9 @@ private:
     TessaronNudgeBorder* nudge_;
 };
 
-class TessaronNodeList::NodeRow final : public RowButton {
+class TessaronNodeList::TessaronNodeRow final : public RowButton {
 public:
-    NodeRow(QWidget* box, TessaronSession& session, const QUuid& id)
+    TessaronNodeRow(QWidget* box, TessaronSession& session, const QUuid& id)
         : RowButton(box)
         , id_(id)
         , name_(makeLabel({}, {}, TessaronTheme::textPrimary(), this))
@@ -362,7 +363,7 @@ public:
         });
     }
     // The ring lies over the box beside the row, so it goes with the row.
-    ~NodeRow() override { delete ring_; }
+    ~TessaronNodeRow() override { delete ring_; }
 
     const QUuid& id() const { return id_; }
 
@@ -463,14 +464,14 @@ void TessaronNodeList::refresh() {
 }
 
 void TessaronNodeList::updateNodeRows(const QList<TessaronNodeRowInputs>& rows) {
-    QHash<QUuid, NodeRow*> kept;
+    QHash<QUuid, TessaronNodeRow*> kept;
     for (auto* row : std::as_const(rows_))
         kept.insert(row->id(), row);
-    QList<NodeRow*> order;
+    QList<TessaronNodeRow*> order;
     for (const auto& inputs : rows) {
         auto* row = kept.take(inputs.id);
         if (!row)
-            row = new NodeRow(box_, session_, inputs.id);
+            row = new TessaronNodeRow(box_, session_, inputs.id);
         order.append(row);
     }
     // A row may go from inside its own click: it leaves once control returns to the loop.

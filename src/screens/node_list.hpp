@@ -65,7 +65,7 @@ public:
 
 private:
     class AutoRow;
-    class NodeRow;
+    class TessaronNodeRow;
     class RowsBox;
 
     void updateNodeRows(const QList<TessaronNodeRowInputs>& rows);
@@ -81,7 +81,7 @@ private:
     QWidget* heading_;
     RowsBox* box_;
     AutoRow* autoRow_;
-    QList<NodeRow*> rows_;
+    QList<TessaronNodeRow*> rows_;
     QWidget* footer_;
 };
 

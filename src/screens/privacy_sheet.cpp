@@ -35,7 +35,7 @@ TessaronPrivacyDetail::TessaronPrivacyDetail(QWidget* parent)
     setObjectName(QStringLiteral("tessaron.privacy.page"));
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* content = new QWidget;
-    applyTessaronAppearance(*content);
+    TessaronAppearanceHost::apply(*content);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(16);
@@ -53,7 +53,7 @@ TessaronPrivacyDetail::TessaronPrivacyDetail(QWidget* parent)
 TessaronPrivacySheet::TessaronPrivacySheet(TessaronSession& session, std::function<void()> dismiss,
                                            QWidget* parent)
     : QWidget(parent) {
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     auto* bar = new TessaronPageBar(uiText("Privacy"), this);
     auto* notNow = bar->addLeading(uiText("Not now"), QStringLiteral("tessaron.notNowButton"));
     auto* agree = bar->addTrailing(uiText("Agree"), QStringLiteral("tessaron.agreeButton"));

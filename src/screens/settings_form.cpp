@@ -155,7 +155,7 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     , session_(session)
     , updates_(updates) {
     setObjectName(QStringLiteral("tessaron.settings.form"));
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(20, 16, 20, 24);
     column->setSpacing(6);

@@ -4,10 +4,6 @@
 
 namespace tessaron {
 
-bool isPairingServiceConfigured(const BundleInfo& bundle) {
-    return bundle.pairingBaseURL().has_value();
-}
-
 TessaronPairingOrigin makePairingOrigin(const BundleInfo& bundle) {
     const auto baseURL = bundle.pairingBaseURL();
     if (!baseURL)

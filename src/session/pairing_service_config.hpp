@@ -5,9 +5,6 @@
 
 namespace tessaron {
 
-// Whether the bundle names a pairing service (`BundleInfo::pairingBaseURL`).
-bool isPairingServiceConfigured(const BundleInfo& bundle);
-
 // Throws TessaronPairingError (invalidBaseURL) when no base URL is configured, or when the configured one
 // is no valid pairing origin.
 TessaronPairingOrigin makePairingOrigin(const BundleInfo& bundle);

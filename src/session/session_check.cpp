@@ -37,7 +37,7 @@ void TessaronSession::startCheck(bool retry) {
     });
 }
 
-void TessaronSession::retryCheck() {
+void TessaronSession::recheckConnection() {
     if (vpnStatus_ != VpnStatus::connected)
         return;
     setLastError(std::nullopt);

@@ -89,7 +89,7 @@ QCoro::Task<> TessaronSession::connectChosenConnection() {
     if (!selectedID_) {
         if (summaries_.isEmpty()) {
             pendingConnect_ = false;
-            presentInvitationImport();
+            requestInvitationImport();
             co_return;
         }
         if (summaries_.size() > 1) {

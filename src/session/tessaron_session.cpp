@@ -270,7 +270,7 @@ void TessaronSession::grantPrivacyConsent() {
         connect();
 }
 
-void TessaronSession::presentInvitationImport() {
+void TessaronSession::requestInvitationImport() {
     if (isActing_) {
         refuseBusy();
         return;

@@ -244,7 +244,7 @@ public:
     void selectStored(const QUuid& id);
     QCoro::Task<> removeSavedConnection(QUuid id);
     QCoro::Task<> removeSystemConfiguration();
-    void presentInvitationImport();
+    void requestInvitationImport();
 
     // Invitations.
     // Ignores the link while another invitation is being handled: callers check linkInFlight() first.
@@ -281,7 +281,7 @@ public:
     // it fails and every 120 s while it works. A cycle ends when its check token is renewed.
     void startCheck(bool retry);
     // The user's "Check again".
-    void retryCheck();
+    void recheckConnection();
     void cancelCheckTasks();
 
     // Guards around a link's start and end.

@@ -4,21 +4,30 @@
 
 namespace tessaron {
 
+namespace {
+
+std::optional<QUrl> endpoint(const std::optional<QUrl>& base) {
+    if (!base)
+        return std::nullopt;
+    return base->resolved(QUrl(QStringLiteral("/v1/diagnostics/crash")));
+}
+
+} // namespace
+
 PairingCrashUploader::PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport,
                                            ReplyObserver replyObserver, std::function<QString()> buildLabel)
-    : endpoint_(endpoint(baseURL))
+    : endpoint_(endpoint(normalizedBaseURL(baseURL)))
     , transport_(transport)
     , replyObserver_(std::move(replyObserver))
     , buildLabel_(std::move(buildLabel)) {}
 
-std::optional<QUrl> PairingCrashUploader::endpoint(const std::optional<QUrl>& baseURL) {
+std::optional<QUrl> PairingCrashUploader::normalizedBaseURL(const std::optional<QUrl>& baseURL) {
     if (!baseURL || !baseURL->isValid() || baseURL->scheme().compare(u"https", Qt::CaseInsensitive) != 0 ||
         baseURL->host().isEmpty())
         return std::nullopt;
     QUrl url;
     url.setScheme(QStringLiteral("https"));
     url.setAuthority(baseURL->authority());
-    url.setPath(QStringLiteral("/v1/diagnostics/crash"));
     return url;
 }
 

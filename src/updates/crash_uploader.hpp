@@ -35,8 +35,9 @@ public:
     PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport, ReplyObserver replyObserver,
                          std::function<QString()> buildLabel);
 
-    // The base's scheme and authority with the endpoint's path; none for a base without an https origin.
-    static std::optional<QUrl> endpoint(const std::optional<QUrl>& baseURL);
+    // The base's scheme and authority; none for a base without an https origin. Its path does not matter:
+    // the endpoint's path is absolute.
+    static std::optional<QUrl> normalizedBaseURL(const std::optional<QUrl>& baseURL);
 
     QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation = {}) override;
 

@@ -19,9 +19,7 @@ TessaronUpdateChecker::TessaronUpdateChecker(UpdateCheckerServices services, QOb
     , services_(std::move(services)) {
     services_.framework.setDelegate(&delegate_);
     services_.framework.start();
-    delegate_.isRequired = [self = QPointer(this)] {
-        return self && self->required_.has_value();
-    };
+    delegate_.isRequired = isRequiredNow();
     resolvedRelease_ =
         TessaronReleaseInfo::applyFloor(installedVersion(), std::nullopt, services_.defaults, downloadPage());
     bool current = true;
@@ -35,6 +33,12 @@ TessaronUpdateChecker::TessaronUpdateChecker(UpdateCheckerServices services, QOb
     loop_.start([self = QPointer(this)](CancellationToken token) -> QCoro::Task<> {
         return self->runLoop(std::move(token));
     });
+}
+
+std::function<bool()> TessaronUpdateChecker::isRequiredNow() {
+    return [self = QPointer(this)] {
+        return self && self->required_.has_value();
+    };
 }
 
 QString TessaronUpdateChecker::installedVersion() const {

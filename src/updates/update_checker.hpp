@@ -75,6 +75,8 @@ Q_SIGNALS:
     void requiredChanged(const tessaron::OptionalRelease& required);
 
 private:
+    // Holds the checker weakly: false once it is gone.
+    std::function<bool()> isRequiredNow();
     QCoro::Task<> runLoop(CancellationToken cancellation);
     void recompute();
     void setRequired(const OptionalRelease& release);

@@ -2,7 +2,6 @@
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
 #include "screens/flow_ring.hpp"
-#include "screens/frame_driver.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/motion.hpp"
 #include "screens/node_list.hpp"
@@ -233,7 +232,7 @@ TEST(NodeList, RowsOutlastSamplesAndChoiceMarksGlideOnlyWhileMotionIsAllowed) {
     EXPECT_EQ(marks(), "x--");
     time.pass(100ms);
     EXPECT_EQ(marks(), "~-~");
-    time.pass(springDuration - 100ms);
+    time.pass(springMilliseconds * 1ms - 100ms);
     EXPECT_EQ(marks(), "--x");
     // Without motion a change shows its end at once.
     w.view().setReduceMotion(true);

@@ -8,7 +8,7 @@
 #include "screens/page_bar.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/settings_form.hpp"
-#include "screens/settings_pages.hpp"
+#include "screens/settings_sheet.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
 
@@ -233,12 +233,12 @@ TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
 }
 
 // Each page opens over the form, with its own title, and Back returns to the form.
-TEST(SettingsPages, PagesOpenOverTheFormAndBackReturns) {
+TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
     HomeWorld world;
     world.harness.start();
     FakeUpdateState updates;
     FakeWorkspace workspace;
-    TessaronSettingsPages pages(*world.harness.session, updates, {}, workspace);
+    TessaronSettingsSheet pages(*world.harness.session, updates, {}, workspace);
     capture(pages, {520, 560}, QStringLiteral("settings-form"));
     QWidget* root = pages.currentPage();
     const std::tuple<const char*, const char*, bool, const char*> links[] = {

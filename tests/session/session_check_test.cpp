@@ -49,7 +49,7 @@ TEST_F(SessionCheckTest, AFailedCheckIsRetriedEveryThirtySecondsAndTheTenthFaile
     const QString earlier = "Earlier trouble.";
     // Checking again acts only on a connected tunnel.
     session.setLastError(earlier);
-    session.retryCheck();
+    session.recheckConnection();
     settle();
     EXPECT_EQ(std::tuple(session.lastError(), requests()), std::tuple(earlier, 0));
 
@@ -69,7 +69,7 @@ TEST_F(SessionCheckTest, AFailedCheckIsRetriedEveryThirtySecondsAndTheTenthFaile
     EXPECT_EQ(phaseAfter(29s), checkFailed);
     EXPECT_EQ((std::tuple{phaseAfter(1s), session.verifiedAt()}), std::tuple(connected, firstPass));
     session.setLastError(earlier);
-    session.retryCheck();
+    session.recheckConnection();
     EXPECT_FALSE(session.lastError());
     settle();
     EXPECT_EQ(session.verifiedAt(), clock.now());
@@ -149,7 +149,7 @@ TEST_F(SessionCheckTest,
 
     // A check that hangs is cut off after 25 s; the hung attempts end long after and change nothing.
     reachability.hang();
-    session.retryCheck();
+    session.recheckConnection();
     EXPECT_EQ(phaseAfter(24'999ms), connected);
     EXPECT_EQ(phaseAfter(1ms), checkFailed);
     EXPECT_EQ((std::tuple{phaseAfter(40s), linesStartingWith("check watchdog")}),

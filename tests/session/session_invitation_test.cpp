@@ -168,7 +168,7 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
     EXPECT_EQ(
         std::tuple(session.autoSelect(), session.selectedID(), session.lastError()),
         std::tuple(false, std::optional(oslo().id), "Disconnect before removing the active connection."));
-    session.presentInvitationImport();
+    session.requestInvitationImport();
     EXPECT_EQ(std::tuple(session.activeSheet(), session.lastError()),
               std::tuple(std::nullopt, "Disconnect before changing connections."));
     run(session.removeSavedConnection(oslo().id));

@@ -13,13 +13,13 @@ class TessaronSession;
 class TessaronUpdateState;
 class Workspace;
 
-// The settings form under its "Settings" bar, with the user guide (links open through the workspace), the
-// privacy text and the connection log pushed over it, each with a Back control. Hosted by the Settings window
-// and by the settings sheet.
-class TessaronSettingsPages final : public QWidget {
+// The container of the settings form: the form under its "Settings" bar, with the user guide (links open
+// through the workspace), the privacy text and the connection log pushed over it, each with a Back control.
+// As a sheet it gets "Done" on its bar; the Settings window shows it without.
+class TessaronSettingsSheet final : public QWidget {
     Q_OBJECT
 public:
-    TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
+    TessaronSettingsSheet(TessaronSession& session, TessaronUpdateState& updates,
                           std::function<QWidget*(QWidget* parent)> accountSection, Workspace& workspace,
                           QWidget* parent = nullptr);
 

@@ -1,4 +1,4 @@
-#include "screens/settings_pages.hpp"
+#include "screens/settings_sheet.hpp"
 #include "screens/string_table.hpp"
 
 #include "profiles/connection_log.hpp"
@@ -23,7 +23,7 @@ namespace {
 
 QWidget* page(TessaronPageBar* bar, QWidget* content) {
     auto* widget = new QWidget;
-    applyTessaronAppearance(*widget);
+    TessaronAppearanceHost::apply(*widget);
     auto* column = new QVBoxLayout(widget);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -40,13 +40,13 @@ QWidget* guidePage(Workspace& workspace) {
 
 } // namespace
 
-TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronUpdateState& updates,
+TessaronSettingsSheet::TessaronSettingsSheet(TessaronSession& session, TessaronUpdateState& updates,
                                              std::function<QWidget*(QWidget* parent)> accountSection,
                                              Workspace& workspace, QWidget* parent)
     : QWidget(parent)
     , stack_(new QStackedWidget(this))
     , rootBar_(new TessaronPageBar(uiText("Settings"))) {
-    applyTessaronAppearance(*this);
+    TessaronAppearanceHost::apply(*this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(stack_);
@@ -78,11 +78,11 @@ TessaronSettingsPages::TessaronSettingsPages(TessaronSession& session, TessaronU
             });
 }
 
-QWidget* TessaronSettingsPages::currentPage() const {
+QWidget* TessaronSettingsSheet::currentPage() const {
     return stack_->currentWidget();
 }
 
-void TessaronSettingsPages::push(const QString& title, QWidget* content,
+void TessaronSettingsSheet::push(const QString& title, QWidget* content,
                                  const std::function<void(TessaronPageBar&)>& actions) {
     auto* bar = new TessaronPageBar(title);
     auto* back = bar->addLeading(uiText("‹ Back"), QStringLiteral("tessaron.backButton"));
@@ -91,10 +91,10 @@ void TessaronSettingsPages::push(const QString& title, QWidget* content,
     auto* pushed = page(bar, content);
     stack_->addWidget(pushed);
     stack_->setCurrentWidget(pushed);
-    connect(back, &QAbstractButton::clicked, this, &TessaronSettingsPages::popToRoot);
+    connect(back, &QAbstractButton::clicked, this, &TessaronSettingsSheet::popToRoot);
 }
 
-void TessaronSettingsPages::popToRoot() {
+void TessaronSettingsSheet::popToRoot() {
     while (stack_->count() > 1) {
         auto* top = stack_->widget(stack_->count() - 1);
         stack_->removeWidget(top);
