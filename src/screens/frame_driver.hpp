@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QObject>
 
+#include <chrono>
+
 class QTimer;
 class QWidget;
 
@@ -21,6 +23,8 @@ public:
     explicit FrameDriver(QWidget* widget);
 
     void setAnimates(bool animates);
+    // The time between frames; the display's pace unless a picture looks the same at a slower one.
+    void setFrameInterval(std::chrono::milliseconds interval);
     bool animates() const { return animates_; }
     bool isRunning() const;
 

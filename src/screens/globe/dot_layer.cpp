@@ -14,9 +14,18 @@ constexpr double splatRadius = 0.7;
 } // namespace
 
 DotLayer::DotLayer(const QSize& size)
-    : image_(size, QImage::Format_ARGB32_Premultiplied) {
-    image_.fill(Qt::transparent);
-}
+    : DotLayer([&size] {
+        QImage transparent(size, QImage::Format_ARGB32_Premultiplied);
+        transparent.fill(Qt::transparent);
+        return transparent;
+    }()) {}
+
+DotLayer::DotLayer(QImage picture)
+    : image_(std::move(picture))
+    , pixels_(reinterpret_cast<QRgb*>(image_.bits()))
+    , stride_(image_.bytesPerLine() / qsizetype(sizeof(QRgb)))
+    , width_(image_.width())
+    , height_(image_.height()) {}
 
 void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
     if (radius < splatRadius) {
@@ -55,10 +64,10 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
 }
 
 void DotLayer::blend(int x, int y, QRgb rgb, double coverage) {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height() || coverage <= 0)
+    if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
         return;
     const int a = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
-    auto* pixel = reinterpret_cast<QRgb*>(image_.scanLine(y)) + x;
+    QRgb* pixel = pixels_ + y * stride_ + x;
     const QRgb under = *pixel;
     // Source over, premultiplied.
     const auto mix = [a](int source, int destination) {
