@@ -96,6 +96,7 @@ bool TessaronMainWindow::event(QEvent* event) {
 void TessaronMainWindow::launch() {
     // Hands what was drawn to the window system before the Keychain may hold the thread.
     QGuiApplication::sync();
+    Q_EMIT contentPresented();
     services_->session.bootstrap();
     sheetHost_->offerPrivacy();
 }

@@ -62,6 +62,8 @@ TessaronMainWindow& TessaronMacApp::showMainWindow() {
         mainWindow_ = new TessaronMainWindow([this] { return mainWindowServices(); });
         connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
+        connect(mainWindow_, &TessaronMainWindow::contentPresented, this,
+                [this] { applicationSession().startAfterFirstPaint(); });
     }
     mainWindow_->bringToFront();
     return *mainWindow_;

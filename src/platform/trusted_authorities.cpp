@@ -43,13 +43,13 @@ QFuture<QSslConfiguration> SharedTlsConfiguration::get() {
 }
 
 QFuture<QSslConfiguration> productionTls() {
-    if constexpr (build_config::trustsLocalService) {
-        static SharedTlsConfiguration trustingTheService([] {
+    // Even Qt's own settings load the TLS library the first time they are asked for.
+    static SharedTlsConfiguration production([] {
+        if constexpr (build_config::trustsLocalService)
             return tlsTrusting(systemAuthoritiesPlus(QString::fromUtf8(build_config::localServiceCa)));
-        });
-        return trustingTheService.get();
-    }
-    return QtFuture::makeReadyFuture(QSslConfiguration::defaultConfiguration());
+        return QSslConfiguration::defaultConfiguration();
+    });
+    return production.get();
 }
 
 } // namespace tessaron

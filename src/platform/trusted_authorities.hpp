@@ -32,8 +32,9 @@ private:
     QFuture<QSslConfiguration> made_;
 };
 
-// The TLS settings of a production transport, shared by all of them: Qt's own, which looks the system's
-// authorities up as needed. A build configured for the local service also trusts that service's own CA.
+// The TLS settings of a production transport, shared by all of them and made off the asking thread: Qt's
+// own, which looks the system's authorities up as needed. A build configured for the local service also
+// trusts that service's own CA, and so lists the system's authorities once.
 QFuture<QSslConfiguration> productionTls();
 
 } // namespace tessaron
