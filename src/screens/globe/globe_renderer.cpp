@@ -105,33 +105,48 @@ double nearDotAlpha(double fraction) {
     return table[static_cast<std::size_t>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps))];
 }
 
-QSize devicePixels(const QSizeF& size, qreal ratio) {
-    return {static_cast<int>(std::ceil(size.width() * ratio)),
-            static_cast<int>(std::ceil(size.height() * ratio))};
+// The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
+// from frame to frame but what is drawn over it.
+QRect stageRect(const QSizeF& size, const Metrics& m) {
+    const double reach = 1.14 * m.radius + 1;
+    const QRect square(QPoint(static_cast<int>(std::floor(m.center.x() - reach)),
+                              static_cast<int>(std::floor(m.center.y() - reach))),
+                       QPoint(static_cast<int>(std::ceil(m.center.x() + reach)),
+                              static_cast<int>(std::ceil(m.center.y() + reach))));
+    return square.intersected(QRect(QPoint(0, 0), size.toSize()));
 }
 
 // The background, the glow and the sphere change only with the size: drawn once per size into an opaque
-// picture that every frame starts from.
-const QImage& stage(const QSizeF& size, qreal ratio, const Metrics& m) {
+// picture of the stage that every frame starts from.
+const QImage& stage(const QRect& rect, qreal ratio, const Metrics& m) {
     static QImage cached;
-    if (cached.size() != devicePixels(size, ratio) || cached.devicePixelRatio() != ratio) {
-        cached = QImage(devicePixels(size, ratio), QImage::Format_RGB32);
+    static QRect cachedRect;
+    const QSize pixels(static_cast<int>(std::ceil(rect.width() * ratio)),
+                       static_cast<int>(std::ceil(rect.height() * ratio)));
+    if (cachedRect != rect || cached.size() != pixels || cached.devicePixelRatio() != ratio) {
+        cachedRect = rect;
+        cached = QImage(pixels, QImage::Format_RGB32);
         cached.setDevicePixelRatio(ratio);
         cached.fill(TessaronTheme::background());
         QPainter backdrop(&cached);
         backdrop.setRenderHint(QPainter::Antialiasing);
+        backdrop.translate(-rect.topLeft());
         TessaronGlobeRenderer::drawAtmosphere(backdrop, m.center, m.radius);
         TessaronGlobeRenderer::drawSphere(backdrop, m.center, m.radius);
     }
     return cached;
 }
 
-// The dots are splatted straight onto the stage in the canvas's own coordinates, at the device's pixel
-// density: the far dots first, the near ones over them. The result covers the whole canvas.
+// The dots are splatted straight onto a copy of the stage at the device's pixel density: the far dots
+// first, the near ones over them. The canvas around the stage is background.
 void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
                       const TessaronGlobeRotation& rotation) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    DotLayer layer(stage(size, ratio, m));
+    const QRect rect = stageRect(size, m);
+    const QRegion around = QRegion(QRect(QPoint(0, 0), size.toSize())) - QRegion(rect);
+    for (const QRect& strip : around)
+        painter.fillRect(strip, TessaronTheme::background());
+    DotLayer layer(stage(rect, ratio, m));
     const auto& dots = landPointTrig();
     struct NearDot {
         QPointF at;
@@ -143,9 +158,11 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
     const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
     const double unit = m.unit * ratio;
+    const QPointF center = (m.center - rect.topLeft()) * ratio;
+    const double radius = m.radius * ratio;
     for (const auto& dot : dots) {
         const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
-        const QPointF at((m.center.x() + m.radius * v.x) * ratio, (m.center.y() - m.radius * v.y) * ratio);
+        const QPointF at(center.x() + radius * v.x, center.y() - radius * v.y);
         if (v.z > 0)
             near.push_back({at, v.z, std::sqrt(v.x * v.x + v.y * v.y)});
         else
@@ -153,7 +170,7 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     }
     for (const auto& dot : near)
         layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
-    painter.drawImage(QPointF(0, 0), layer.image());
+    painter.drawImage(rect.topLeft(), layer.image());
 }
 
 void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
