@@ -5,26 +5,29 @@
 # reports the application's CPU and wake-ups per second while its window is: visible, idle and
 # disconnected; visible and connected (flow ring and arc moving); minimised; closed to the tray.
 # Screenshots of the phases are left in build-idle/ui-*.png.
-#   tools/measure-ui-idle.sh [seconds per phase]   (default 30)
+#   tools/measure-ui-idle.sh [seconds per phase] [application]   (default 30 s, the application built here)
+# Another application (an earlier commit's, say) must be built for the same service: the port in
+# TESSARON_LOCAL_SERVICE_PORT and the authority build-idle/local-service/ca.pem, tessaron-tunnel beside it.
 set -euo pipefail
+app=$(realpath -m "${2:-$(dirname "$0")/../build-idle/bin/tessaron}")
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds="${1:-30}"
 build=$root/build-idle
 service=$build/local-service
-app=$build/bin/tessaron
 cost=$build/bin/tessaron-idle-cost
 
 # Everything below runs against a keyring and a session bus of its own.
 if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
-    exec tests/support/with-keyring.sh "$0" "$@"
+    exec tests/support/with-keyring.sh "$root/tools/measure-ui-idle.sh" "$seconds" "$app"
 fi
 
 accepts_connections() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
-port=28443
+port=${TESSARON_LOCAL_SERVICE_PORT:-28443}
 while accepts_connections "$port"; do
+    [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || { echo "port $port is taken" >&2; exit 1; }
     port=$((port + 1))
 done
 
@@ -39,7 +42,8 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARON_BUILD_TEST
     "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem" "-DTESSARON_APPLICATIONS_DIR=$build" "${launcher[@]}" \
     >"$build/build.log" 2>&1
 cmake --build "$build" -j "${BUILD_JOBS:-4}" \
-    --target tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service >>"$build/build.log" 2>&1 ||
+    --target tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service tessaron-sign-in \
+    >>"$build/build.log" 2>&1 ||
     { tail -30 "$build/build.log"; exit 1; }
 tools/make-certs.sh "$service" >/dev/null
 
@@ -54,11 +58,11 @@ stop_background() {
 }
 trap stop_background EXIT
 
-# The running process of an executable, found by its path.
-pid_of() {
+# The running tunnel, whichever build started it.
+tunnel_pid() {
     local process
     for process in /proc/[0-9]*; do
-        if [ "$(readlink "$process/exe" 2>/dev/null)" = "$1" ]; then
+        if [ "$(basename "$(readlink "$process/exe" 2>/dev/null)")" = tessaron-tunnel ]; then
             echo "${process#/proc/}"
             return 0
         fi
@@ -79,8 +83,6 @@ wait_for() {
     >"$scratch/service.log" 2>&1 &
 background+=($!)
 wait_for 10 accepts_connections "$port"
-code=$(sed -n 's/^invitation code for Europe .*: \(\S*\)$/\1/p' "$scratch/service.log" | head -n 1)
-[ -n "$code" ] || { echo "the local service gave no invitation code" >&2; exit 1; }
 
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
 background+=($!)
@@ -93,14 +95,18 @@ background+=($!)
 sleep 1
 
 "$cost" --consent
+# Signed in, with the account's connection saved, and the tunnel installed, as after a first connect.
+"$build/bin/tessaron-sign-in" developer@tessaron.test --service "https://127.0.0.1:$port" --ca "$service/ca.pem" \
+    --code-log "$scratch/service.log" >"$scratch/sign-in.log" 2>&1 ||
+    { cat "$scratch/sign-in.log" >&2; exit 1; }
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &
 background+=($!)
 wait_for 20 xdotool search --onlyvisible --name '^Tessaron$'
 window=$(xdotool search --onlyvisible --name '^Tessaron$' | head -n 1)
-tunnel_pid=""
 stop_tunnel() {
     # The tunnel outlives the application; it goes before the rest.
-    [ -z "$tunnel_pid" ] || kill "$tunnel_pid" 2>/dev/null || true
+    local tunnel
+    tunnel=$(tunnel_pid) && kill "$tunnel" 2>/dev/null
     stop_background
 }
 trap stop_tunnel EXIT
@@ -116,18 +122,19 @@ echo "load before: $(cat /proc/loadavg)"
 "$cost" --heading
 phase idle
 
-# A second start hands the invitation to the running application, which redeems it and connects.
-"$app" "https://127.0.0.1/connect#invite=$code" || true
-wait_for 60 pid_of "$build/bin/tessaron-tunnel"
-tunnel_pid=$(pid_of "$build/bin/tessaron-tunnel")
-sleep 10
+# The primary button (Connect) spans the content at 78 % of the default window's height.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove --window "$window" "$((WIDTH / 2))" "$((HEIGHT * 78 / 100))" click 1
+sleep 15
 phase connected
 
 xdotool windowminimize --sync "$window"
 phase minimised
 
-xdotool windowactivate --sync "$window"
-xdotool key --window "$window" alt+F4
+# Restored, focused, and closed as a person would, through the window manager.
+xdotool windowmap --sync "$window"
+xdotool windowfocus --sync "$window"
+xdotool key alt+F4
 wait_for 10 bash -c "! xdotool search --onlyvisible --name '^Tessaron$'"
 phase closed
 echo "load after: $(cat /proc/loadavg)"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Measures the application's start, to its first map and to its home view painted, against a bare Qt
-# window on a private Xvfb display without a window manager, with throwaway configuration and data folders.
+# window on a private Xvfb display without a window manager, with throwaway configuration and data folders
+# and a session bus of their own (without one, D-Bus would start a bus for every run).
 # Both Release builds are measured: the production one (build-bench/) and one against the local service
 # as run.sh makes it (build-bench-local/; the service itself is not started).
 #   tools/startup-bench.sh [runs] [application…]
@@ -39,5 +40,5 @@ for _ in $(seq 100); do
 done
 mkdir -m 700 "$work/runtime" "$work/config" "$work/data"
 DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$work/runtime \
-    XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
+    XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data dbus-run-session -- \
     build-bench/bin/tessaron-startup-bench --runs "$runs" build-bench/bin/tessaron build-bench-local/bin/tessaron "$@"
