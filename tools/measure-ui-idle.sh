@@ -4,6 +4,7 @@
 # a throwaway keyring and configuration on a private Xvfb display with a window manager and a tray, and
 # reports the application's CPU and wake-ups per second while its window is: visible, idle and
 # disconnected; visible and connected (flow ring and arc moving); minimised; closed to the tray.
+# Before signing in, it measures the window signed out too (the globe alone moves there).
 # Screenshots of the phases are left in build-idle/ui-*.png.
 #   tools/measure-ui-idle.sh [seconds per phase] [application]   (default 30 s, the application built here)
 # Another application (an earlier commit's, say) must be built for the same service: the port in
@@ -94,15 +95,35 @@ trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 
 background+=($!)
 sleep 1
 
+# Lets the phase settle, pictures it and measures it.
+phase() {
+    sleep 5
+    import -window root "$build/ui-$1.png"
+    "$cost" --watch "$app" "$1" "$seconds"
+}
+
+visible_window() {
+    wait_for 20 xdotool search --onlyvisible --name '^Tessaron$'
+    xdotool search --onlyvisible --name '^Tessaron$' | head -n 1
+}
+
+echo "load before: $(cat /proc/loadavg)"
+"$cost" --heading
 "$cost" --consent
+"$app" 2> >(grep -v "^\[com.hallmere" >&2) &
+signed_out=$!
+visible_window >/dev/null
+phase signed-out
+kill "$signed_out"
+wait "$signed_out" 2>/dev/null || true
+
 # Signed in, with the account's connection saved, and the tunnel installed, as after a first connect.
 "$build/bin/tessaron-sign-in" developer@tessaron.test --service "https://127.0.0.1:$port" --ca "$service/ca.pem" \
     --code-log "$scratch/service.log" >"$scratch/sign-in.log" 2>&1 ||
     { cat "$scratch/sign-in.log" >&2; exit 1; }
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &
 background+=($!)
-wait_for 20 xdotool search --onlyvisible --name '^Tessaron$'
-window=$(xdotool search --onlyvisible --name '^Tessaron$' | head -n 1)
+window=$(visible_window)
 stop_tunnel() {
     # The tunnel outlives the application; it goes before the rest.
     local tunnel
@@ -111,15 +132,6 @@ stop_tunnel() {
 }
 trap stop_tunnel EXIT
 
-# Lets the phase settle, pictures it and measures it.
-phase() {
-    sleep 5
-    import -window root "$build/ui-$1.png"
-    "$cost" --watch "$app" "$1" "$seconds"
-}
-
-echo "load before: $(cat /proc/loadavg)"
-"$cost" --heading
 phase idle
 
 # The primary button (Connect) spans the content at 78 % of the default window's height.
@@ -133,8 +145,12 @@ phase minimised
 
 # Restored, focused, and closed as a person would, through the window manager.
 xdotool windowmap --sync "$window"
-xdotool windowfocus --sync "$window"
-xdotool key alt+F4
-wait_for 10 bash -c "! xdotool search --onlyvisible --name '^Tessaron$'"
+closed() { ! xdotool search --onlyvisible --name '^Tessaron$' >/dev/null; }
+for _ in 1 2 3 4 5; do
+    closed && break
+    xdotool windowfocus --sync "$window" key alt+F4 || true
+    sleep 1
+done
+wait_for 10 closed
 phase closed
 echo "load after: $(cat /proc/loadavg)"
