@@ -59,11 +59,12 @@ stop_background() {
 }
 trap stop_background EXIT
 
-# The running tunnel, whichever build started it.
+# The tunnel started for this run, whichever build started it: the one serving this run's own socket.
 tunnel_pid() {
     local process
     for process in /proc/[0-9]*; do
-        if [ "$(basename "$(readlink "$process/exe" 2>/dev/null)")" = tessaron-tunnel ]; then
+        if [ "$(basename "$(readlink "$process/exe" 2>/dev/null)")" = tessaron-tunnel ] &&
+            tr '\0' ' ' <"$process/cmdline" 2>/dev/null | grep -qF -- "--socket $XDG_RUNTIME_DIR/"; then
             echo "${process#/proc/}"
             return 0
         fi
