@@ -7,15 +7,15 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <utility>
+
 namespace tessaron {
 
 namespace {
 
+// Crash reporting starts after the first paint, not with the session.
 TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
                                              TessaronApplicationMover& mover) {
-    services.startCrashReporting = [] {
-        TessaronCrashReporter::shared().start();
-    };
     services.revealApplication = [&mover] {
         mover.moveOrReveal(QCoreApplication::applicationDirPath(), {});
     };
@@ -41,7 +41,7 @@ ApplicationSession::ApplicationSession(Workspace& workspace)
     : mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
              QFileInfo(QCoreApplication::applicationFilePath()).fileName())
     , swapCenter_(swapPresenter_)
-    , account_(accountServices(webSignIn_, swapCenter_), std::nullopt)
+    , account_(accountServices(webSignIn_, swapCenter_), false)
     , homeAccount_(account_)
     , accountScreens_(account_)
     , services_(SessionSurroundings::standard(), account_)
@@ -51,6 +51,15 @@ ApplicationSession::ApplicationSession(Workspace& workspace)
 
 void ApplicationSession::start() {
     followApplicationState();
+}
+
+void ApplicationSession::startAfterFirstPaint() {
+    if (std::exchange(startedAfterFirstPaint_, true))
+        return;
+    // Both skip their work under the test harness themselves, or are told to.
+    TessaronCrashReporter::shared().start();
+    if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
+        account_.refresh(nullptr);
 }
 
 void ApplicationSession::followApplicationState() {

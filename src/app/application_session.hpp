@@ -31,6 +31,9 @@ public:
 
     // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
+    // What the first picture of the home view does not need: crash reporting and the account's refresh.
+    // Runs once, however often it is called.
+    void startAfterFirstPaint();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.
     OpenedUrlRouter::Route openUrl(const QUrl& url) { return router_.open(url); }
@@ -50,6 +53,7 @@ private:
     TessaronSystemExtensionActivating& activator_;
     TessaronSession session_;
     OpenedUrlRouter router_;
+    bool startedAfterFirstPaint_ = false;
 };
 
 } // namespace tessaron

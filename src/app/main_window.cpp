@@ -97,6 +97,7 @@ bool TessaronMainWindow::event(QEvent* event) {
 void TessaronMainWindow::launch() {
     // Hands what was drawn to the window system before the bootstrap's work begins.
     QGuiApplication::sync();
+    Q_EMIT contentPresented();
     services_->session.bootstrap();
     sheetHost_->offerPrivacy();
 }

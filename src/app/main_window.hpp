@@ -56,6 +56,8 @@ public:
 Q_SIGNALS:
     void settingsRequested();
     void quitRequested();
+    // The content has been drawn and handed to the window system: what can wait for it may start.
+    void contentPresented();
 
 protected:
     bool event(QEvent* event) override;

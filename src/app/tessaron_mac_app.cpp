@@ -66,6 +66,8 @@ TessaronMainWindow& TessaronMacApp::showMainWindow() {
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
         connect(mainWindow_, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
                 Qt::QueuedConnection);
+        connect(mainWindow_, &TessaronMainWindow::contentPresented, this,
+                [this] { applicationSession().startAfterFirstPaint(); });
         placeInsideScreen(*mainWindow_);
     }
     mainWindow_->bringToFront();

@@ -10,6 +10,7 @@
 #include <QNetworkRequest>
 #include <QThread>
 
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcoronetworkreply.h>
 
 #include <algorithm>
@@ -136,7 +137,8 @@ QNetworkReply* start(QNetworkAccessManager& manager, const QNetworkRequest& requ
 
 QtHttpTransport::QtHttpTransport(QtHttpTransportOptions options)
     : manager_(std::make_unique<QNetworkAccessManager>())
-    , tls_(options.trustedAuthorities ? tlsTrusting(*options.trustedAuthorities) : productionTls())
+    , trusted_(options.trustedAuthorities ? std::optional(tlsTrusting(*options.trustedAuthorities))
+                                          : std::nullopt)
     , timeoutDivisor_(std::max(options.timeoutDivisor, 1))
     , closing_(std::make_shared<std::atomic<bool>>(false)) {
     manager_->setCookieJar(new DiscardingCookieJar);
@@ -151,11 +153,15 @@ QtHttpTransport::~QtHttpTransport() {
     }
 }
 
-QNetworkRequest QtHttpTransport::prepare(const HttpRequest& call) const {
+QFuture<QSslConfiguration> QtHttpTransport::tls() const {
+    return trusted_ ? QtFuture::makeReadyFuture(*trusted_) : productionTls();
+}
+
+QNetworkRequest QtHttpTransport::prepare(const HttpRequest& call, const QSslConfiguration& tls) const {
     QNetworkRequest request(call.url);
     for (const auto& [name, value] : call.headers)
         request.setRawHeader(name, value);
-    request.setSslConfiguration(tls_);
+    request.setSslConfiguration(tls);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -187,9 +193,15 @@ QCoro::Task<HttpOutcome> QtHttpTransport::exchange(HttpRequest request, Cancella
     if (cancellation.isCancelled())
         co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
 
-    // Nothing below the co_await touches `this`: the transport may be gone by then.
     const auto closing = closing_;
-    const std::unique_ptr<QNetworkReply, DeleteLater> reply(start(*manager_, prepare(request), request));
+    const QSslConfiguration trust = co_await tls();
+    // The transport may have gone while its trust was being made.
+    if (closing->load() || cancellation.isCancelled())
+        co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+
+    // Nothing after the reply is awaited touches `this`: the transport may be gone by then.
+    const std::unique_ptr<QNetworkReply, DeleteLater> reply(
+        start(*manager_, prepare(request, trust), request));
     auto body = std::make_shared<BodyCollector>(request.maxBodyBytes);
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(),
                      [body, replied = reply.get()] { body->drain(*replied); });

@@ -2,6 +2,7 @@
 
 #include "platform/http_transport.hpp"
 
+#include <QFuture>
 #include <QList>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -37,10 +38,12 @@ public:
 private:
     // One request and its reply, without following redirects.
     QCoro::Task<HttpOutcome> exchange(HttpRequest request, CancellationToken cancellation);
-    QNetworkRequest prepare(const HttpRequest& request) const;
+    QNetworkRequest prepare(const HttpRequest& request, const QSslConfiguration& tls) const;
+    QFuture<QSslConfiguration> tls() const;
 
     std::unique_ptr<QNetworkAccessManager> manager_;
-    QSslConfiguration tls_;
+    // None trusts as production does; its settings are made on the first request.
+    std::optional<QSslConfiguration> trusted_;
     int timeoutDivisor_;
     // Tells the transfers still running that their end comes from the transport going away.
     std::shared_ptr<std::atomic<bool>> closing_;

@@ -3,6 +3,11 @@
 #include "platform/build_config.hpp"
 #include "platform/system_log.hpp"
 
+#include <QPromise>
+#include <QThreadPool>
+
+#include <memory>
+
 namespace tessaron {
 
 QSslConfiguration tlsTrusting(const QList<QSslCertificate>& authorities) {
@@ -21,11 +26,30 @@ QList<QSslCertificate> systemAuthoritiesPlus(const QString& extraCaFile) {
     return QSslConfiguration::systemCaCertificates() + extra;
 }
 
-QSslConfiguration productionTls() {
-    // Listing the system's authorities costs a tenth of a second; Qt otherwise looks them up as needed.
-    if constexpr (build_config::trustsLocalService)
-        return tlsTrusting(systemAuthoritiesPlus(QString::fromUtf8(build_config::localServiceCa)));
-    return QSslConfiguration::defaultConfiguration();
+SharedTlsConfiguration::SharedTlsConfiguration(std::function<QSslConfiguration()> make)
+    : make_(std::move(make)) {}
+
+QFuture<QSslConfiguration> SharedTlsConfiguration::get() {
+    std::call_once(started_, [this] {
+        auto promise = std::make_shared<QPromise<QSslConfiguration>>();
+        made_ = promise->future();
+        promise->start();
+        QThreadPool::globalInstance()->start([promise, make = make_] {
+            promise->addResult(make());
+            promise->finish();
+        });
+    });
+    return made_;
+}
+
+QFuture<QSslConfiguration> productionTls() {
+    // Even Qt's own settings load the TLS library the first time they are asked for.
+    static SharedTlsConfiguration production([] {
+        if constexpr (build_config::trustsLocalService)
+            return tlsTrusting(systemAuthoritiesPlus(QString::fromUtf8(build_config::localServiceCa)));
+        return QSslConfiguration::defaultConfiguration();
+    });
+    return production.get();
 }
 
 } // namespace tessaron

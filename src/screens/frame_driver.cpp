@@ -36,6 +36,12 @@ void FrameDriver::setAnimates(bool animates) {
     widget_->update();
 }
 
+void FrameDriver::setFrameInterval(std::chrono::milliseconds interval) {
+    // A new interval restarts a running timer; the same one must not.
+    if (timer_->intervalAsDuration() != interval)
+        timer_->setInterval(interval);
+}
+
 bool FrameDriver::isRunning() const {
     return timer_->isActive();
 }

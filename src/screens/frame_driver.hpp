@@ -28,6 +28,8 @@ public:
     explicit FrameDriver(QWidget* widget, std::chrono::milliseconds interval = displayFrameInterval);
 
     void setAnimates(bool animates);
+    // The time between frames; the display's pace unless a picture looks the same at a slower one.
+    void setFrameInterval(std::chrono::milliseconds interval);
     bool animates() const { return animates_; }
     bool isRunning() const;
 

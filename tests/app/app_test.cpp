@@ -39,6 +39,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
@@ -47,6 +48,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -84,6 +86,11 @@ protected:
     }
     QPointer<TessaronMainWindow> open() {
         QPointer window = new TessaronMainWindow([this] { return services(updates, &blankCover); });
+        QObject::connect(window, &TessaronMainWindow::contentPresented, window, [this, window] {
+            const auto onScreen = window->screen()->grabWindow(window->winId());
+            presentedWhitePixels.append(
+                whitePixels(onScreen.toImage().convertToFormat(QImage::Format_RGB32)));
+        });
         window->show();
         EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
@@ -102,7 +109,19 @@ protected:
         return found;
     }
 
+    static qsizetype whitePixels(const QImage& image) {
+        qsizetype white = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            white += std::count(line, line + image.width(), qRgb(255, 255, 255));
+        }
+        return white;
+    }
+
     SessionHarness harness;
+    // How much of the picture handed to the window system was white (the primary button) each time the
+    // window said its content was presented.
+    QList<qsizetype> presentedWhitePixels;
     FakeHomeAccount account{harness.signIn};
     FakeAccountScreenModel accountScreens;
     FakeWorkspace workspace;
@@ -110,9 +129,12 @@ protected:
     FakeUpdateState updates;
 };
 
-TEST_F(MainWindowTest, EachWindowLifeBootstrapsAndOffersPrivacyOnce) {
+// What waits for the first picture starts once the home view, its primary button included, is drawn.
+TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureThenBootstrapsAndOffersPrivacyOnce) {
     const auto before = configurationLoads();
     auto first = open();
+    ASSERT_EQ(presentedWhitePixels.size(), 1);
+    EXPECT_GT(presentedWhitePixels[0], 5000);
     EXPECT_EQ(configurationLoads(), before + 1);
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::privacy);
     harness.session->setActiveSheet(std::nullopt);
@@ -127,6 +149,7 @@ TEST_F(MainWindowTest, EachWindowLifeBootstrapsAndOffersPrivacyOnce) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull()) << "closing destroys the window";
     auto second = open();
+    EXPECT_EQ(presentedWhitePixels.size(), 2);
     EXPECT_EQ(configurationLoads(), before + 2);
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::privacy);
     delete second;

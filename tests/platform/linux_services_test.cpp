@@ -1,6 +1,7 @@
 #include "platform/linux_system_extension_requests.hpp"
 #include "platform/linux_update_framework.hpp"
 #include "platform/linux_web_auth_session.hpp"
+#include "platform/trusted_authorities.hpp"
 #include "support/fake_browser.hpp"
 #include "support/manual_clock.hpp"
 
@@ -9,9 +10,11 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -96,6 +99,26 @@ std::shared_ptr<std::optional<Result>> startSignIn(WebAuthSession& session, cons
     auto result = std::make_shared<std::optional<Result>>();
     keep(session.authorize(page, QStringLiteral("tessaron")), result);
     return result;
+}
+
+// Listing the system's authorities takes a tenth of a second: it waits until a request asks for it, runs
+// off the asking thread, and happens once for every transport of the process.
+TEST(SharedTlsConfigurationTest, IsMadeOnceOffTheAskingThreadWhenFirstAskedFor) {
+    std::atomic<int> made = 0;
+    std::atomic<bool> onAskingThread = false;
+    QThread* const asking = QThread::currentThread();
+    SharedTlsConfiguration shared([&] {
+        ++made;
+        onAskingThread = QThread::currentThread() == asking;
+        QSslConfiguration tls;
+        tls.setPeerVerifyDepth(3);
+        return tls;
+    });
+    EXPECT_EQ(made, 0);
+    auto first = shared.get();
+    auto second = shared.get();
+    const auto depths = std::pair(first.result().peerVerifyDepth(), second.result().peerVerifyDepth());
+    EXPECT_EQ(std::tuple(depths, made.load(), onAskingThread.load()), std::tuple(std::pair(3, 3), 1, false));
 }
 
 TEST(LinuxWebAuthSessionTest, EndsExactlyOnceWithTheFirstEnding) {

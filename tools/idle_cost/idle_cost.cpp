@@ -4,6 +4,11 @@
 //
 //   tessaron-idle-cost <invitation code> [seconds per phase]
 //
+// For tools/measure-ui-idle.sh, which drives the real application, two other uses:
+//   tessaron-idle-cost --consent    records the privacy consent, as the sheet would
+//   tessaron-idle-cost --heading    prints the heading of the table
+//   tessaron-idle-cost --watch <program> <phase> <seconds>    a row: what the running <program> costs
+//
 // Run it with its own keyring and folders: tools/measure-idle.sh does.
 #include "process_usage.hpp"
 
@@ -95,27 +100,39 @@ int failWithLog(const char* message) {
     return fail(message);
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication application(argc, argv);
-    if (argc < 2)
-        return fail("usage: tessaron-idle-cost <invitation code> [seconds per phase]");
-    const seconds length(argc > 2 ? std::atoi(argv[2]) : 60);
-    const auto link = TessaronAccessInput::invitationConnectURL(QString::fromLocal8Bit(argv[1]),
-                                                                BundleInfo::main().pairingBaseURL());
-    if (!link)
-        return fail("this build names no pairing service");
-
+void recordConsent() {
     standardPreferences().setValue(session_keys::privacyConsent, true);
     standardPreferences().setValue(session_keys::privacyConsentVersion, TessaronIdentifiers::consentVersion);
+}
+
+void printHeading() {
+    std::printf("%-11s %-7s %10s %10s %14s\n", "phase", "process", "cpu", "wake-ups/s", "main thread/s");
+}
+
+int watch(const QString& program, const char* phase, seconds length) {
+    const auto pid = idle_cost::processRunning(program);
+    if (!pid)
+        return fail("the program is not running");
+    const auto& clock = SystemClock::shared();
+    const auto before = idle_cost::ProcessUsage::of(*pid);
+    const auto start = clock.monotonic();
+    runFor(length);
+    const auto after = idle_cost::ProcessUsage::of(*pid);
+    if (!before || !after)
+        return fail("the program ended while it was measured");
+    report(phase, "app", *before, *after, clock.monotonic() - start);
+    return 0;
+}
+
+int measureConnected(const QUrl& link, seconds length) {
+    recordConsent();
     AssumedSignIn signIn;
     LinuxSessionServices services(SessionSurroundings::standard(), signIn);
     TessaronSession session(services.services());
     session.applicationBecameActive(true);
     session.setSceneIsActive(true);
     bool redeemed = false;
-    redeemAfterLaunch(&session, *link, &redeemed);
+    redeemAfterLaunch(&session, link, &redeemed);
     if (!waitUntil([&] { return redeemed; }, 60s))
         return failWithLog("the invitation was not redeemed");
     if (!waitUntil([&] { return session.vpnStatus() == VpnStatus::connected; }, 60s))
@@ -127,7 +144,7 @@ int main(int argc, char* argv[]) {
     runFor(15s);
 
     std::printf("load before: %s\n", loadAverage().constData());
-    std::printf("%-11s %-7s %10s %10s %14s\n", "phase", "process", "cpu", "wake-ups/s", "main thread/s");
+    printHeading();
     bool measured = measure("foreground", *tunnel, length);
     session.applicationResignedActive();
     session.setSceneIsActive(false);
@@ -138,4 +155,28 @@ int main(int argc, char* argv[]) {
     session.userStopTapped();
     waitUntil([&] { return session.phase() == TessaronLinkPhase::disconnected; }, 10s);
     return measured ? 0 : fail("a process ended while it was measured");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication application(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.value(0) == QLatin1String("--consent")) {
+        recordConsent();
+        return 0;
+    }
+    if (arguments.value(0) == QLatin1String("--heading")) {
+        printHeading();
+        return 0;
+    }
+    if (arguments.value(0) == QLatin1String("--watch") && arguments.size() == 4)
+        return watch(arguments[1], arguments[2].toLocal8Bit().constData(), seconds(arguments[3].toInt()));
+    if (arguments.isEmpty())
+        return fail("usage: tessaron-idle-cost <invitation code> [seconds per phase]");
+    const auto link =
+        TessaronAccessInput::invitationConnectURL(arguments[0], BundleInfo::main().pairingBaseURL());
+    if (!link)
+        return fail("this build names no pairing service");
+    return measureConnected(*link, seconds(arguments.size() > 1 ? arguments[1].toInt() : 60));
 }

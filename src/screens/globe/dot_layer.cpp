@@ -14,8 +14,31 @@ constexpr double splatRadius = 0.7;
 } // namespace
 
 DotLayer::DotLayer(const QSize& size)
-    : image_(size, QImage::Format_ARGB32_Premultiplied) {
-    image_.fill(Qt::transparent);
+    : DotLayer([&size] {
+        QImage transparent(size, QImage::Format_ARGB32_Premultiplied);
+        transparent.fill(Qt::transparent);
+        return transparent;
+    }()) {}
+
+DotLayer::DotLayer(QImage picture)
+    : image_(std::move(picture))
+    , pixels_(reinterpret_cast<QRgb*>(image_.bits()))
+    , stride_(image_.bytesPerLine() / qsizetype(sizeof(QRgb)))
+    , width_(image_.width())
+    , height_(image_.height()) {}
+
+inline void DotLayer::blend(int x, int y, QRgb rgb, double coverage) {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
+        return;
+    const int a = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
+    QRgb* pixel = pixels_ + y * stride_ + x;
+    const QRgb under = *pixel;
+    // Source over, premultiplied.
+    const auto mix = [a](int source, int destination) {
+        return (source * a + destination * (255 - a)) / 255;
+    };
+    *pixel = qRgba(mix(qRed(rgb), qRed(under)), mix(qGreen(rgb), qGreen(under)),
+                   mix(qBlue(rgb), qBlue(under)), a + qAlpha(under) * (255 - a) / 255);
 }
 
 void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
@@ -52,20 +75,6 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
             blend(px, py, rgb, coverage * alpha);
         }
     }
-}
-
-void DotLayer::blend(int x, int y, QRgb rgb, double coverage) {
-    if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height() || coverage <= 0)
-        return;
-    const int a = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
-    auto* pixel = reinterpret_cast<QRgb*>(image_.scanLine(y)) + x;
-    const QRgb under = *pixel;
-    // Source over, premultiplied.
-    const auto mix = [a](int source, int destination) {
-        return (source * a + destination * (255 - a)) / 255;
-    };
-    *pixel = qRgba(mix(qRed(rgb), qRed(under)), mix(qGreen(rgb), qGreen(under)),
-                   mix(qBlue(rgb), qBlue(under)), a + qAlpha(under) * (255 - a) / 255);
 }
 
 } // namespace tessaron

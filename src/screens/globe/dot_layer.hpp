@@ -9,8 +9,10 @@ namespace tessaron {
 // as many ellipses, and overlapping dots add up instead of cancelling.
 class DotLayer {
 public:
-    // `size` in device pixels.
+    // `size` in device pixels; the layer starts transparent.
     explicit DotLayer(const QSize& size);
+    // The dots go straight onto `picture`: the same result as a layer drawn over it, in one pass less.
+    explicit DotLayer(QImage picture);
 
     // A disc at `center` (device pixels) of `radius`, in `rgb` at `alpha` (0…1), drawn over what is there.
     void add(QPointF center, double radius, QRgb rgb, double alpha);
@@ -20,6 +22,11 @@ private:
     void blend(int x, int y, QRgb rgb, double coverage);
 
     QImage image_;
+    // Held apart from the image, whose accessors are too slow to call for every pixel.
+    QRgb* pixels_;
+    qsizetype stride_;
+    int width_;
+    int height_;
 };
 
 } // namespace tessaron

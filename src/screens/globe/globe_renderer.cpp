@@ -2,6 +2,7 @@
 
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
+#include "screens/tessaron_theme.hpp"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -81,9 +82,8 @@ struct ArcPath {
 };
 
 // The gradient's opacity at a fraction of the radius.
-double nearDotAlpha(double fraction) {
+double gradientAlpha(double fraction) {
     const auto& stops = TessaronGlobeRenderer::nearDotGradient();
-    fraction = std::clamp(fraction, 0.0, 1.0);
     const qsizetype upper = std::min<qsizetype>(
         static_cast<qsizetype>(std::ceil(fraction * (stops.size() - 1))), stops.size() - 1);
     const qsizetype lower = std::max<qsizetype>(upper - 1, 0);
@@ -92,13 +92,61 @@ double nearDotAlpha(double fraction) {
     return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
 }
 
-// The dots are splatted into one image in the canvas's own coordinates, at the device's pixel density: the
-// far dots first, the near ones over them.
-void drawLand(QPainter& painter, const QSizeF& size, const Metrics& m,
-              const TessaronGlobeRotation& rotation) {
+// The same, looked up: thousands of dots ask for it every frame, and a step of 1/1024 of the radius is
+// far below what eight-bit colour shows.
+double nearDotAlpha(double fraction) {
+    constexpr int steps = 1024;
+    static const auto table = [] {
+        std::array<double, steps + 1> alphas{};
+        for (int i = 0; i <= steps; ++i)
+            alphas[i] = gradientAlpha(static_cast<double>(i) / steps);
+        return alphas;
+    }();
+    return table[static_cast<std::size_t>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps))];
+}
+
+// The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
+// from frame to frame but what is drawn over it.
+QRect stageRect(const QSizeF& size, const Metrics& m) {
+    const double reach = 1.14 * m.radius + 1;
+    const QRect square(QPoint(static_cast<int>(std::floor(m.center.x() - reach)),
+                              static_cast<int>(std::floor(m.center.y() - reach))),
+                       QPoint(static_cast<int>(std::ceil(m.center.x() + reach)),
+                              static_cast<int>(std::ceil(m.center.y() + reach))));
+    return square.intersected(QRect(QPoint(0, 0), size.toSize()));
+}
+
+// The background, the glow and the sphere change only with the size: drawn once per size into an opaque
+// picture of the stage that every frame starts from.
+const QImage& stage(const QRect& rect, qreal ratio, const Metrics& m) {
+    static QImage cached;
+    static QRect cachedRect;
+    const QSize pixels(static_cast<int>(std::ceil(rect.width() * ratio)),
+                       static_cast<int>(std::ceil(rect.height() * ratio)));
+    if (cachedRect != rect || cached.size() != pixels || cached.devicePixelRatio() != ratio) {
+        cachedRect = rect;
+        cached = QImage(pixels, QImage::Format_RGB32);
+        cached.setDevicePixelRatio(ratio);
+        cached.fill(TessaronTheme::background());
+        QPainter backdrop(&cached);
+        backdrop.setRenderHint(QPainter::Antialiasing);
+        backdrop.translate(-rect.topLeft());
+        TessaronGlobeRenderer::drawAtmosphere(backdrop, m.center, m.radius);
+        TessaronGlobeRenderer::drawSphere(backdrop, m.center, m.radius);
+    }
+    return cached;
+}
+
+// The dots are splatted straight onto a copy of the stage at the device's pixel density: the far dots
+// first, the near ones over them. The canvas around the stage is background.
+void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
+                      const TessaronGlobeRotation& rotation) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    DotLayer layer(QSize(static_cast<int>(std::ceil(size.width() * ratio)),
-                         static_cast<int>(std::ceil(size.height() * ratio))));
+    const QRect rect = stageRect(size, m);
+    const QRegion around = QRegion(QRect(QPoint(0, 0), size.toSize())) - QRegion(rect);
+    for (const QRect& strip : around)
+        painter.fillRect(strip, TessaronTheme::background());
+    DotLayer layer(stage(rect, ratio, m));
     const auto& dots = landPointTrig();
     struct NearDot {
         QPointF at;
@@ -110,37 +158,19 @@ void drawLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
     const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
     const double unit = m.unit * ratio;
+    const QPointF center = (m.center - rect.topLeft()) * ratio;
+    const double radius = m.radius * ratio;
     for (const auto& dot : dots) {
         const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
-        const QPointF at((m.center.x() + m.radius * v.x) * ratio, (m.center.y() - m.radius * v.y) * ratio);
+        const QPointF at(center.x() + radius * v.x, center.y() - radius * v.y);
         if (v.z > 0)
-            near.push_back({at, v.z, std::hypot(v.x, v.y)});
+            near.push_back({at, v.z, std::sqrt(v.x * v.x + v.y * v.y)});
         else
             layer.add(at, 0.8 * unit, farColor, 0.07);
     }
     for (const auto& dot : near)
         layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
-    QImage image = layer.image();
-    image.setDevicePixelRatio(ratio);
-    painter.drawImage(QPointF(0, 0), image);
-}
-
-// The glow and the sphere change only with the size: drawn once per size and reused.
-void drawBackdrop(QPainter& painter, const QSizeF& size, const Metrics& m) {
-    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QSize pixels(static_cast<int>(std::ceil(size.width() * ratio)),
-                       static_cast<int>(std::ceil(size.height() * ratio)));
-    static QImage cached;
-    if (cached.size() != pixels || cached.devicePixelRatio() != ratio) {
-        cached = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-        cached.setDevicePixelRatio(ratio);
-        cached.fill(Qt::transparent);
-        QPainter backdrop(&cached);
-        backdrop.setRenderHint(QPainter::Antialiasing);
-        TessaronGlobeRenderer::drawAtmosphere(backdrop, m.center, m.radius);
-        TessaronGlobeRenderer::drawSphere(backdrop, m.center, m.radius);
-    }
-    painter.drawImage(QPointF(0, 0), cached);
+    painter.drawImage(rect.topLeft(), layer.image());
 }
 
 void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
@@ -216,6 +246,19 @@ LatLon viewOrientation(const TessaronGlobeState& state, const TessaronGlobeFrame
         point = (*tween)->position(frame.date);
     const double sway = frame.animates ? 28 * std::sin(twoPi * frame.date / 24) : 0;
     return {std::clamp(point.lat, -45.0, 45.0), point.lon + sway};
+}
+
+bool isTransitioning(const TessaronGlobeState& state, const TessaronGlobeFrame& frame) {
+    if (!frame.animates || !frame.motion)
+        return false;
+    const auto& motion = *frame.motion;
+    const bool turning = motion.focusTween && motion.focusTween->isRunning(frame.date);
+    const auto reveal = arcReveal(state, frame);
+    const bool revealing = state.showsArc() && state.visual == TessaronVisualState::connecting &&
+                           motion.arcRevealStart && reveal.value_or(0) < 1;
+    const bool fading = !state.showsExit() && motion.exitFade &&
+                        frame.date - motion.exitFade->start < TessaronGlobeExitFade::duration;
+    return turning || revealing || fading;
 }
 
 std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronGlobeFrame& frame) {
@@ -301,8 +344,10 @@ void drawSphere(QPainter& painter, const QPointF& center, double radius) {
 
 void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state,
           const TessaronGlobeFrame& frame) {
-    if (size.width() <= 2 || size.height() <= 2)
+    if (size.width() <= 2 || size.height() <= 2) {
+        painter.fillRect(QRectF(QPointF(0, 0), size), TessaronTheme::background());
         return;
+    }
     const double side = std::min(size.width(), size.height());
     const Metrics m{{size.width() / 2, size.height() / 2}, side / 1.24 / 2, side / 1.24 / 240};
     const LatLon view = viewOrientation(state, frame);
@@ -310,8 +355,7 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    drawBackdrop(painter, size, m);
-    drawLand(painter, size, m, rotation);
+    drawStageAndLand(painter, size, m, rotation);
 
     const auto screen = [&](const TessaronGeoPoint& point) {
         const Vector3 v = project(point.lat, point.lon, rotation);

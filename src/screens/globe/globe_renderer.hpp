@@ -19,14 +19,17 @@ struct TessaronGlobeFrame {
     const TessaronGlobeMotion* motion = nullptr;
 };
 
-// Draws one frame of the globe; keeps nothing between frames.
+// Draws one frame of the globe; keeps nothing between frames but the picture of what only the size changes.
 namespace TessaronGlobeRenderer {
 
+// Covers the whole of `size`, on the theme's background.
 void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state,
           const TessaronGlobeFrame& frame);
 
 // The camera (longitude, latitude) of a frame.
 LatLon viewOrientation(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
+// Whether a turn, the arc's reveal or the exit's fade is under way in the frame.
+bool isTransitioning(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
 // How much of the arc is drawn, 0 to 1; none draws no arc.
 std::optional<double> arcReveal(const TessaronGlobeState& state, const TessaronGlobeFrame& frame);
 // Where along the arc the comet's head runs (one run every 2.4 s) and its five tail dots trail, closest

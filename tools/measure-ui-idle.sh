@@ -1,0 +1,157 @@
+#!/usr/bin/env bash
+# Measures what the application's window costs. Builds a Release build against the local service in
+# build-idle/ (as tools/measure-idle.sh does), starts the service on loopback and the real application with
+# a throwaway keyring and configuration on a private Xvfb display with a window manager and a tray, and
+# reports the application's CPU and wake-ups per second while its window is: visible, idle and
+# disconnected; visible and connected (flow ring and arc moving); minimised; closed to the tray.
+# Before signing in, it measures the window signed out too (the globe alone moves there).
+# Screenshots of the phases are left in build-idle/ui-*.png.
+#   tools/measure-ui-idle.sh [seconds per phase] [application]   (default 30 s, the application built here)
+# Another application (an earlier commit's, say) must be built for the same service: the port in
+# TESSARON_LOCAL_SERVICE_PORT and the authority build-idle/local-service/ca.pem, tessaron-tunnel beside it.
+set -euo pipefail
+app=$(realpath -m "${2:-$(dirname "$0")/../build-idle/bin/tessaron}")
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds="${1:-30}"
+build=$root/build-idle
+service=$build/local-service
+cost=$build/bin/tessaron-idle-cost
+
+# Everything below runs against a keyring and a session bus of its own.
+if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
+    exec tests/support/with-keyring.sh "$root/tools/measure-ui-idle.sh" "$seconds" "$app"
+fi
+
+accepts_connections() {
+    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+port=${TESSARON_LOCAL_SERVICE_PORT:-28443}
+while accepts_connections "$port"; do
+    [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || { echo "port $port is taken" >&2; exit 1; }
+    port=$((port + 1))
+done
+
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+mkdir -p "$build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF \
+    -DTESSARON_LOCAL_SERVICE=ON "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$port" \
+    "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$port/success.txt" \
+    "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem" "-DTESSARON_APPLICATIONS_DIR=$build" "${launcher[@]}" \
+    >"$build/build.log" 2>&1
+cmake --build "$build" -j "${BUILD_JOBS:-4}" \
+    --target tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service tessaron-sign-in \
+    >>"$build/build.log" 2>&1 ||
+    { tail -30 "$build/build.log"; exit 1; }
+tools/make-certs.sh "$service" >/dev/null
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaron-ui-idle.XXXXXX")
+background=()
+stop_background() {
+    for ((i = ${#background[@]} - 1; i >= 0; i--)); do
+        kill "${background[i]}" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap stop_background EXIT
+
+# The tunnel started for this run, whichever build started it: the one serving this run's own socket.
+tunnel_pid() {
+    local process
+    for process in /proc/[0-9]*; do
+        if [ "$(basename "$(readlink "$process/exe" 2>/dev/null)")" = tessaron-tunnel ] &&
+            tr '\0' ' ' <"$process/cmdline" 2>/dev/null | grep -qF -- "--socket $XDG_RUNTIME_DIR/"; then
+            echo "${process#/proc/}"
+            return 0
+        fi
+    done
+    return 1
+}
+
+wait_for() {
+    for _ in $(seq "$((10 * $1))"); do
+        "${@:2}" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    echo "gave up waiting for: ${*:2}" >&2
+    exit 1
+}
+
+"$build/bin/tessaron-local-service" "$port" "$service/server.pem" "$service/server.key" "$scratch/service" \
+    >"$scratch/service.log" 2>&1 &
+background+=($!)
+wait_for 10 accepts_connections "$port"
+
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
+background+=($!)
+wait_for 10 test -s "$scratch/display"
+export DISPLAY=":$(head -n 1 "$scratch/display")" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$scratch/config
+openbox >/dev/null 2>&1 &
+background+=($!)
+trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
+background+=($!)
+sleep 1
+
+# Lets the phase settle, pictures it and measures it.
+phase() {
+    sleep 5
+    import -window root "$build/ui-$1.png"
+    "$cost" --watch "$app" "$1" "$seconds"
+}
+
+visible_window() {
+    wait_for 20 xdotool search --onlyvisible --name '^Tessaron$'
+    xdotool search --onlyvisible --name '^Tessaron$' | head -n 1
+}
+
+echo "load before: $(cat /proc/loadavg)"
+"$cost" --heading
+"$cost" --consent
+"$app" 2> >(grep -v "^\[com.hallmere" >&2) &
+signed_out=$!
+visible_window >/dev/null
+phase signed-out
+kill "$signed_out"
+wait "$signed_out" 2>/dev/null || true
+
+# Signed in, with the account's connection saved, and the tunnel installed, as after a first connect.
+"$build/bin/tessaron-sign-in" developer@tessaron.test --service "https://127.0.0.1:$port" --ca "$service/ca.pem" \
+    --code-log "$scratch/service.log" >"$scratch/sign-in.log" 2>&1 ||
+    { cat "$scratch/sign-in.log" >&2; exit 1; }
+"$app" 2> >(grep -v "^\[com.hallmere" >&2) &
+background+=($!)
+window=$(visible_window)
+stop_tunnel() {
+    # The tunnel outlives the application; it goes before the rest.
+    local tunnel
+    tunnel=$(tunnel_pid) && kill "$tunnel" 2>/dev/null
+    stop_background
+}
+trap stop_tunnel EXIT
+
+phase idle
+
+# The primary button (Connect) spans the content at 78 % of the default window's height.
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove --window "$window" "$((WIDTH / 2))" "$((HEIGHT * 78 / 100))" click 1
+sleep 15
+phase connected
+
+xdotool windowminimize --sync "$window"
+phase minimised
+
+# Restored, focused, and closed as a person would, through the window manager.
+xdotool windowmap --sync "$window"
+closed() { ! xdotool search --onlyvisible --name '^Tessaron$' >/dev/null; }
+for _ in 1 2 3 4 5; do
+    closed && break
+    xdotool windowfocus --sync "$window" key alt+F4 || true
+    sleep 1
+done
+wait_for 10 closed
+phase closed
+echo "load after: $(cat /proc/loadavg)"
