@@ -13,19 +13,13 @@
 #include "support/fake_workspace.hpp"
 
 #include <QAccessible>
-#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QDialog>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
-#include <QVBoxLayout>
 
 using namespace std::chrono_literals;
 
