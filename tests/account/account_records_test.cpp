@@ -47,16 +47,6 @@ QJsonObject accountWith(const QString& key, const std::optional<QByteArray>& val
     return object;
 }
 
-class AccountStoresTest : public ::testing::Test {
-protected:
-    const QString group = QStringLiteral("test.tessaron.shared");
-    FakeKeychain keychain;
-    BundleInfo bundle{QVariantMap{{QStringLiteral("TessaronKeychainAccessGroup"), group}},
-                      ProgramLocations{}};
-    TessaronSessionTokenStore tokens{keychain, bundle};
-    TessaronSubscriptionLinkStore links{keychain, bundle};
-};
-
 } // namespace
 
 TEST(AccountDecodingTest, LenientFieldsFallBackInsteadOfFailing) {
@@ -312,7 +302,12 @@ TEST(OAuthCallbackTest, OnlyANonEmptyCodeItemOfTheApplicationsSchemeSignsIn) {
     }
 }
 
-TEST_F(AccountStoresTest, TokensAndLinksKeepTheirLimitsAndJunkReadsAsNone) {
+TEST(AccountStoresTest, TokensAndLinksKeepTheirLimitsAndJunkReadsAsNone) {
+    const QString group = QStringLiteral("test.tessaron.shared");
+    FakeKeychain keychain;
+    const BundleInfo bundle{QVariantMap{{QStringLiteral("TessaronKeychainAccessGroup"), group}}, {}};
+    TessaronSessionTokenStore tokens{keychain, bundle};
+    TessaronSubscriptionLinkStore links{keychain, bundle};
     const std::pair<QString, bool> cases[] = {{QString(4096, u'a'), true},
                                               {QString(4097, u'a'), false},
                                               {QString(2000, QChar(0x20AC)), false},

@@ -109,14 +109,13 @@ TEST(SheetHost, PrivacyIsOfferedOnceWhenConsentIsMissingAndNothingElseIsOpen) {
         if (required)
             checker.setRequired(TessaronReleaseOffer{QStringLiteral("9.0"), {}});
         QWidget frame;
-        TessaronSheetHost offer(
-            session, checker, frame, [](TessaronSheet, QWidget& w) { return new QDialog(&w); },
-            [](QWidget& w) { return new QWidget(&w); });
+        auto* offer =
+            hostWith(session, checker, frame, [](TessaronSheet, QDialog& d) { return new QWidget(&d); });
         session.setActiveSheet(before);
-        offer.offerPrivacy();
+        offer->offerPrivacy();
         EXPECT_EQ(session.activeSheet(), after) << name;
         session.setActiveSheet(std::nullopt);
-        offer.offerPrivacy();
+        offer->offerPrivacy();
         EXPECT_EQ(session.activeSheet(), std::nullopt) << name << ": offered twice";
     }
 }
