@@ -53,10 +53,6 @@
 namespace tessaron::testing {
 namespace {
 
-QWidget* blankCover(QWidget& window) {
-    return new QWidget(&window);
-}
-
 // The application's look, made once per test process as the application makes it.
 ApplicationLook& applicationLook() {
     static ApplicationLook look;
@@ -83,7 +79,8 @@ protected:
         return {*harness.session, account, accountScreens, power, state, harness.activator, workspace, cover};
     }
     QPointer<TessaronMainWindow> open() {
-        QPointer window = new TessaronMainWindow([this] { return services(updates, &blankCover); });
+        QPointer window = new TessaronMainWindow(
+            [this] { return services(updates, [](QWidget& w) { return new QWidget(&w); }); });
         window->show();
         EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
