@@ -155,7 +155,8 @@ TEST_F(SettingsFormTest, RemoveAsksFirstAndOnlyRemoveRemoves) {
     EXPECT_TRUE(footerShown("Saved on this device and applied the next time you connect."));
 }
 
-TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissedAndTheUpdateRowOffersTheRelease) {
+TEST_F(SettingsFormTest,
+       TheErrorShowsAboveEverythingUntilDismissedTheUpdateRowOffersTheReleaseAndUsageShowsItsLevel) {
     EXPECT_FALSE(shown("tessaron.settings.error"));
     harness.session->setSuggestedNodeID(QUuid::createUuid());
     harness.session->setLastError(QStringLiteral("The request failed."));
@@ -202,9 +203,7 @@ TEST_F(SettingsFormTest, TheErrorShowsAboveEverythingUntilDismissedAndTheUpdateR
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(find<QPushButton>("tessaron.settings.download")->text(), "Download 2.5.0");
-}
 
-TEST_F(SettingsFormTest, DataUsageRowShowsTheAmountInTheColourOfItsLevel) {
     const std::pair<qint64, QColor> rows[] = {{1'234'567'890, TessaronTheme::textSecondary()},
                                               {45'000'000'000, TessaronTheme::warning()},
                                               {50'000'000'000, TessaronTheme::danger()}};

@@ -316,7 +316,8 @@ protected:
     QAbstractButton* button = nullptr;
 };
 
-TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowCardsStack) {
+TEST_F(InvitationSectionTest,
+       UnusableTextShowsTheErrorLineNarrowCardsStackAndTheSheetKeepsTheTextWithItsMessage) {
     EXPECT_FALSE(button->isEnabled());
     pressReturn();
     EXPECT_TRUE(errorShown());
@@ -339,12 +340,10 @@ TEST_F(InvitationSectionTest, UnusableTextShowsTheErrorLineUntilEditedAndNarrowC
     pressReturn();
     EXPECT_TRUE(errorShown());
     EXPECT_TRUE(harness.pairing.sent(QStringLiteral("/v1/redeem")).isEmpty());
-}
 
-// The sheet as the host shows it; a code goes to the pairing service's host, a link as it is. Return in the
-// field runs Activate alone: the sheet stays with the text,
-// and the session's message shows under the field. Escape dismisses it, and so does a taken invitation.
-TEST_F(InvitationSectionTest, TheSheetKeepsTheTextAndShowsTheMessageUnderTheField) {
+    // The sheet as the host shows it; a code goes to the pairing service's host, a link as it is. Return in
+    // the field runs Activate alone: the sheet stays with the text, and the session's message shows under the
+    // field. Escape dismisses it, and so does a taken invitation.
     QWidget window;
     QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
         return new TessaronInvitationImportSheet(
