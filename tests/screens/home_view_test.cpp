@@ -435,20 +435,6 @@ TEST(HomeScreenshots, EachVisualState) {
     }
 }
 
-TEST(NodeChoiceMark, AutoRowAndNodeRows) {
-    const QUuid a = QUuid::createUuid();
-    using M = NodeChoiceMark;
-    // The node rows' marks are driven through the view below.
-    const std::tuple<bool, std::optional<QUuid>, std::optional<QUuid>, M> rows[] = {
-        {true, a, std::nullopt, M::chosen},
-        {false, a, std::nullopt, M::notChosen},
-        {false, std::nullopt, a, M::notChosen},
-        {true, std::nullopt, a, M::notChosen},
-    };
-    for (const auto& [autoSelect, selected, node, mark] : rows)
-        EXPECT_EQ(nodeChoiceMark(autoSelect, selected, selected, node), mark);
-}
-
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     HomeWorld w;
     auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());
