@@ -115,10 +115,14 @@ protected:
     }
 
     void build(std::optional<bool> refreshOnLaunch = false) {
+        build(TessaronAccountClient(QUrl(QStringLiteral("https://accounts.test")), serviceHandle,
+                                    harness.clock, nullptr),
+              refreshOnLaunch);
+    }
+    void build(TessaronAccountClient client, std::optional<bool> refreshOnLaunch) {
         model = std::make_unique<TessaronAccountModel>(
             TessaronAccountServices{
-                .client = TessaronAccountClient(QUrl(QStringLiteral("https://accounts.test")), serviceHandle,
-                                                harness.clock, nullptr),
+                .client = std::move(client),
                 .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
                 .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
                 .installationID =

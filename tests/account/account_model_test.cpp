@@ -62,10 +62,10 @@ TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevoked
     run(model->refresh(&session()));
     service.release();
     harness.settle();
-    EXPECT_EQ(service.sentTo(account).size(), 1);
-    EXPECT_EQ(service.sent.size(), 2); // and the providers
-    EXPECT_FALSE(model->isSignedIn());
-    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
+    // One account request, and the providers.
+    EXPECT_EQ(std::tuple(service.sentTo(account).size(), service.sent.size(), model->isSignedIn(),
+                         storedItem(tokenItem)),
+              std::tuple(1, 2, false, std::nullopt));
 }
 
 // The first refresh with a session spends the run's recovery even when it finds a connection selected, so
@@ -117,9 +117,8 @@ TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFi
     QList<bool> swaps;
     for (const auto& sent : service.sentTo(profileCall))
         swaps.append(sent.deviceSwap);
-    EXPECT_EQ(swaps, (QList<bool>{false, false, true, true}));
-    EXPECT_EQ(session().selectedID(), oslo.id);
-    EXPECT_EQ(model->lastError(), std::nullopt);
+    EXPECT_EQ(std::tuple(swaps, session().selectedID(), model->lastError()),
+              std::tuple(QList<bool>{false, false, true, true}, oslo.id, std::nullopt));
     recover();
     EXPECT_EQ(service.sentTo(profileCall).size(), 4) << "a selection is never replaced";
 }
@@ -147,10 +146,10 @@ TEST_F(AccountModelFlowTest, TheFollowUpRedeemsTheWaitingInvitationThenLinksIt) 
     build();
     service.answer(QStringLiteral("POST /v1/account/link"), 200, accountReply);
     signInByEmail(QStringLiteral("tok-2"), &started);
-    EXPECT_EQ(started.selectedID(), oslo.id);
-    ASSERT_EQ(service.sentTo(QStringLiteral("POST /v1/account/link")).size(), 1);
-    EXPECT_EQ(service.sent.last().body.value("profileID"), oslo.id.toString(QUuid::WithoutBraces));
-    EXPECT_TRUE(service.sentTo(profileCall).isEmpty());
+    EXPECT_EQ(std::tuple(started.selectedID(), service.sentTo(QStringLiteral("POST /v1/account/link")).size(),
+                         service.sent.last().body.value("profileID").toString(),
+                         service.sentTo(profileCall).size()),
+              std::tuple(oslo.id, 1, oslo.id.toString(QUuid::WithoutBraces), 0));
 }
 
 TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignInEndsOnlyThroughItsCallback) {
@@ -166,15 +165,16 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignI
     }
     EXPECT_EQ(service.sentTo(emailStart)[0].body.value("email"), QStringLiteral("ann@example.com"));
     run(model->startEmailSignIn()); // a failed resend keeps the challenge and the countdown
-    EXPECT_EQ(model->flow().challengeID, QStringLiteral("ch30"));
-    EXPECT_EQ(model->flow().resendRemaining, 30);
+    EXPECT_EQ(std::tuple(model->flow().challengeID, model->flow().resendRemaining),
+              std::tuple(QString("ch30"), 30));
 
     service.enqueue(QStringLiteral("POST /v1/auth/email/verify"), 401,
                     R"({"error":"invalid_code","attemptsLeft":2})");
     model->acceptCode(QStringLiteral("654321"));
     run(model->verifyEmailCode(nullptr));
-    EXPECT_EQ(model->lastError(), QStringLiteral("That code is not right. 2 attempts left."));
-    EXPECT_EQ(model->flow().code, QString());
+    EXPECT_EQ(
+        std::tuple(model->lastError(), model->flow().code),
+        std::tuple(std::optional(QStringLiteral("That code is not right. 2 attempts left.")), QString()));
     model->resetLoginFlow();
     TessaronLoginFlow fresh;
     fresh.email = QStringLiteral("  Ann@Example.COM ");
@@ -187,8 +187,7 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignI
         run(model->signIn(TessaronOAuthProvider::whop, nullptr));
     };
     start("http://id.test/authorize");
-    EXPECT_TRUE(web.opened.isEmpty());
-    EXPECT_EQ(model->lastError(), unreachable);
+    EXPECT_EQ(std::tuple(web.opened.size(), model->lastError()), std::tuple(0, std::optional(unreachable)));
     EXPECT_FALSE(model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c&state=st-1"))));
     using Outcome = WebAuthSession::Outcome;
     const std::pair<WebAuthSession::Result, std::optional<QString>> endings[] = {
@@ -201,8 +200,7 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignI
         start("https://id.test/authorize");
         web.finish(result);
         harness.settle();
-        EXPECT_FALSE(model->isBusy());
-        EXPECT_EQ(model->lastError(), error);
+        EXPECT_EQ(std::tuple(model->isBusy(), model->lastError()), std::tuple(false, error));
     }
     service.enqueue(QStringLiteral("POST /v1/auth/oauth/exchange"), 200,
                     authReply(QStringLiteral("tok-web")));
@@ -216,8 +214,8 @@ TEST_F(AccountModelFlowTest, TheEmailCodeFlowKeepsItsStateOnFailuresAndAWebSignI
     EXPECT_EQ(model->lastError(), unreachable);
     model->deliverWebCallback(QUrl(QStringLiteral("tessaron://auth?code=c-9&state=st-1")));
     harness.settle();
-    EXPECT_EQ(service.sent.last().body.value("code"), QStringLiteral("c-9"));
-    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_EQ(std::tuple(service.sent.last().body.value("code").toString(), model->isSignedIn()),
+              std::tuple(QStringLiteral("c-9"), true));
 }
 
 // Deletion leaves everything in place until the service confirms; sign-out resets the session before it logs
@@ -227,30 +225,26 @@ TEST_F(AccountModelFlowTest, DeletionWaitsForTheServiceAndSignOutResetsTheSessio
     auto& withProfile = harness.startSelected({oslo});
     service.enqueue(deletion, 500);
     run(model->deleteAccount(&withProfile));
-    EXPECT_EQ(model->lastError(), QStringLiteral("The account service could not complete the request."));
-    EXPECT_EQ(withProfile.summaries().size(), 1);
-    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_EQ(std::tuple(model->lastError(), withProfile.summaries().size(), model->isSignedIn()),
+              std::tuple(QStringLiteral("The account service could not complete the request."), 1, true));
     storeToken(""); // unreadable: the next model starts signed out
     build();
     run(model->deleteAccount(&withProfile));
-    EXPECT_EQ(service.sentTo(deletion).size(), 1);
-    EXPECT_FALSE(model->isSignedIn());
-    EXPECT_EQ(model->lastError(), QStringLiteral("Please sign in again."));
-    EXPECT_EQ(withProfile.summaries().size(), 1);
+    EXPECT_EQ(std::tuple(service.sentTo(deletion).size(), model->isSignedIn(), model->lastError(),
+                         withProfile.summaries().size()),
+              std::tuple(1, false, QStringLiteral("Please sign in again."), 1));
 
     signInByEmail(QStringLiteral("tok-2"), nullptr);
     const QString earlierLink = QStringLiteral("tessaron.subscription.earlier-account");
     harness.keychain.setItem(testGroup, accountKeychainService, earlierLink, "https://a.test/x");
     service.holdNext(QStringLiteral("POST /v1/auth/logout"));
     run(model->signOut(&withProfile));
-    EXPECT_TRUE(withProfile.summaries().isEmpty());
-    EXPECT_TRUE(model->isSignedIn());
+    EXPECT_EQ(std::tuple(withProfile.summaries().size(), model->isSignedIn()), std::tuple(0, true));
     service.release(); // and the logout fails: it does not matter
     harness.settle();
-    EXPECT_EQ(service.sent.last().bearer, "tok-2");
-    EXPECT_FALSE(model->isSignedIn());
-    EXPECT_EQ(storedItem(tokenItem), std::nullopt);
-    EXPECT_EQ(storedItem(earlierLink), std::nullopt);
+    EXPECT_EQ(std::tuple(service.sent.last().bearer, model->isSignedIn(), storedItem(tokenItem),
+                         storedItem(earlierLink)),
+              std::tuple("tok-2", false, std::nullopt, std::nullopt));
 }
 
 // The status shows the stored URL only while the link is active; a reset forgets the old URL once the
@@ -267,26 +261,27 @@ TEST_F(SubscriptionLinksTest, TheStatusShowsTheStoredURLOnlyWhileActiveAndAReset
                 .write(oldURL, QStringLiteral("acct-1"));
         service.enqueue(statusCall, 200, reply);
         run(model->refreshSubscriptionLink());
-        EXPECT_EQ(model->subscriptionLocalURL().has_value(), shownAndKept) << reply.constData();
-        EXPECT_EQ(storedItem(linkItem).has_value(), shownAndKept) << reply.constData();
+        EXPECT_EQ(std::tuple(model->subscriptionLocalURL().has_value(), storedItem(linkItem).has_value()),
+                  std::tuple(shownAndKept, shownAndKept))
+            << reply.constData();
     }
 
     service.enqueue(removeCall, 500);
     run(model->replaceSubscriptionLink());
-    EXPECT_TRUE(service.sentTo(createCall).isEmpty());
-    EXPECT_EQ(model->subscriptionLocalURL(), oldURL);
+    EXPECT_EQ(std::tuple(service.sentTo(createCall).size(), model->subscriptionLocalURL()),
+              std::tuple(0, oldURL));
     service.enqueue(removeCall, 204);
     service.enqueue(createCall, 429);
     run(model->replaceSubscriptionLink());
-    EXPECT_EQ(model->otherDevicesError(), QStringLiteral("Too many attempts. Try again later."));
-    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
-    EXPECT_EQ(model->subscriptionStatus(), std::nullopt);
-    EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    EXPECT_EQ(std::tuple(model->otherDevicesError(), model->subscriptionLocalURL(),
+                         model->subscriptionStatus(), storedItem(linkItem)),
+              std::tuple(QStringLiteral("Too many attempts. Try again later."), std::nullopt, std::nullopt,
+                         std::nullopt));
     service.enqueue(removeCall, 204);
     service.enqueue(createCall, 201, created);
     run(model->replaceSubscriptionLink());
-    EXPECT_EQ(model->subscriptionLocalURL(), newURL);
-    EXPECT_EQ(storedItem(linkItem), newURL.toEncoded());
+    EXPECT_EQ(std::tuple(model->subscriptionLocalURL(), storedItem(linkItem)),
+              std::tuple(newURL, newURL.toEncoded()));
 
     service.enqueue(statusCall, 404);
     run(model->refreshSubscriptionLink());
@@ -314,12 +309,10 @@ TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNo
     run(model->signOut(nullptr));
     service.release();
     harness.settle();
-    EXPECT_EQ(service.sentTo(createCall).size(), 1);
-    EXPECT_TRUE(service.sentTo(removeCall).isEmpty());
-    EXPECT_FALSE(model->isSubscriptionBusy());
-    EXPECT_EQ(model->subscriptionLocalURL(), std::nullopt);
-    EXPECT_EQ(storedItem(linkItem), std::nullopt);
-    EXPECT_EQ(model->account(), std::nullopt);
+    EXPECT_EQ(std::tuple(service.sentTo(createCall).size(), service.sentTo(removeCall).size(),
+                         model->isSubscriptionBusy(), model->subscriptionLocalURL(), storedItem(linkItem),
+                         model->account()),
+              std::tuple(1, 0, false, std::nullopt, std::nullopt, std::nullopt));
 
     signInByEmail(QStringLiteral("tok-2"), nullptr);
     service.holdNext(QStringLiteral("POST /v1/auth/logout"));
@@ -331,10 +324,9 @@ TEST_F(SubscriptionLinksTest, OneFlowAtATimeAndRepliesAfterSignOutWriteAndShowNo
     run(model->createSubscriptionLink());
     service.release(); // the logout first, then the refresh and the new link
     harness.settle();
-    EXPECT_EQ(service.sentTo(createCall).size(), 2);
-    EXPECT_EQ(std::tuple(model->isSignedIn(), model->account(), model->subscriptionLocalURL()),
-              std::tuple(false, std::optional<TessaronAccount>(), std::optional<QUrl>()));
-    EXPECT_EQ(storedItem(linkItem), std::nullopt);
+    EXPECT_EQ(std::tuple(service.sentTo(createCall).size(), model->isSignedIn(), model->account(),
+                         model->subscriptionLocalURL(), storedItem(linkItem)),
+              std::tuple(2, false, std::nullopt, std::nullopt, std::nullopt));
 }
 
 TEST(DeviceSwapCenterTest, OneDialogAtATimeAndOnlyAConfirmationRetries) {
@@ -397,10 +389,11 @@ TEST(DeviceSwapDialogTest, TheAnswerArrivesOnceAfterTheClickAndOnlySwitchingConf
         QCoreApplication::processEvents();
         QMessageBox* box = shownBox();
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->parentWidget(), onWindow ? &*window : nullptr);
-        EXPECT_EQ(box->windowModality(), onWindow ? Qt::WindowModal : Qt::ApplicationModal);
-        EXPECT_EQ(box->text(), QStringLiteral("Use Tessaron on this device?"));
-        EXPECT_EQ(box->defaultButton()->text(), QStringLiteral("Switch to This Device"));
+        EXPECT_EQ(
+            std::tuple(box->parentWidget(), box->windowModality(), box->text(), box->defaultButton()->text()),
+            std::tuple(onWindow ? &*window : nullptr, onWindow ? Qt::WindowModal : Qt::ApplicationModal,
+                       QStringLiteral("Use Tessaron on this device?"),
+                       QStringLiteral("Switch to This Device")));
 
         for (QAbstractButton* button : box->buttons())
             if (click && button->text() == QString::fromUtf8(click))

@@ -27,19 +27,8 @@ TEST_F(LocalServiceScreensTest, SignInByCodeThenCreateAndRemoveALinkThenSignOut)
     ASSERT_TRUE(localService.isRunning()) << localService.startError().toStdString();
     const auto transport = std::make_shared<QtHttpTransport>(
         QtHttpTransportOptions{.trustedAuthorities = QSslCertificate::fromPath(localService.caFile())});
-    model = std::make_unique<TessaronAccountModel>(
-        TessaronAccountServices{
-            .client = TessaronAccountClient(QUrl(localService.baseURL()), transport, SystemClock::shared(),
-                                            nullptr),
-            .tokenStore = TessaronSessionTokenStore(harness.keychain, harness.bundle),
-            .linkStore = TessaronSubscriptionLinkStore(harness.keychain, harness.bundle),
-            .installationID = [] { return QUuid::fromString(u"3b5e1f0a-8c2d-4e7b-9a61-0d4c7e2f9b15"_s); },
-            .deviceName = [] { return u"Desk"_s; },
-            .keychain = harness.keychain,
-            .webAuth = web,
-            .deviceSwap = center,
-        },
-        false);
+    build(TessaronAccountClient(QUrl(localService.baseURL()), transport, SystemClock::shared(), nullptr),
+          false);
     TessaronAccountScreenModel screens(*model);
     FakeWorkspace workspace;
     // Waits for the service's answer to show.

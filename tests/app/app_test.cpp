@@ -55,10 +55,6 @@
 namespace tessaron::testing {
 namespace {
 
-QWidget* blankCover(QWidget& window) {
-    return new QWidget(&window);
-}
-
 // The application's look, made once per test process as the application makes it.
 ApplicationLook& applicationLook() {
     static ApplicationLook look;
@@ -85,7 +81,8 @@ protected:
         return {*harness.session, account, accountScreens, power, state, harness.activator, workspace, cover};
     }
     QPointer<TessaronMainWindow> open() {
-        QPointer window = new TessaronMainWindow([this] { return services(updates, &blankCover); });
+        QPointer window = new TessaronMainWindow(
+            [this] { return services(updates, [](QWidget& w) { return new QWidget(&w); }); });
         QObject::connect(window, &TessaronMainWindow::contentPresented, window, [this, window] {
             const auto onScreen = window->screen()->grabWindow(window->winId());
             presentedWhitePixels.append(
@@ -130,7 +127,7 @@ protected:
 };
 
 // What waits for the first picture starts once the home view, its primary button included, is drawn.
-TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureThenBootstrapsAndOffersPrivacyOnce) {
+TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOnceAndItsMenuAndSheetsAnswer) {
     const auto before = configurationLoads();
     auto first = open();
     ASSERT_EQ(presentedWhitePixels.size(), 1);
@@ -148,19 +145,15 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureThenBootstrapsAndOffersPr
     first->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull()) << "closing destroys the window";
-    auto second = open();
+    auto window = open();
     EXPECT_EQ(presentedWhitePixels.size(), 2);
     EXPECT_EQ(configurationLoads(), before + 2);
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::privacy);
-    delete second;
-}
+    harness.session->setActiveSheet(std::nullopt);
+    harness.settle();
 
-// The menu checks for updates when it can and asks for settings and quit. Sign-in is the account screens'
-// own dialog; closing it from settings returns there, and Done closes settings.
-TEST_F(MainWindowTest, MenuAndSettingsWithTheAccountSectionSignInReturnsThereAndDoneCloses) {
-    harness.grantConsent();
-    harness.restart();
-    auto window = open();
+    // The menu checks for updates when it can and asks for settings and quit. Sign-in is the account
+    // screens' own dialog; closing it from settings returns there, and Done closes settings.
     auto* check = action(*window, "tessaron.menu.checkForUpdates");
     EXPECT_EQ(check->text(), "Check for Updates\u2026");
     EXPECT_FALSE(check->isEnabled());

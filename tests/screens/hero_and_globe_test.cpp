@@ -137,7 +137,8 @@ TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
     EXPECT_EQ(heroPrimaryHint(V::online, QStringLiteral("  Stop now \n")), QString());
 }
 
-TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
+TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusNoButtonWithoutAnActionAndShrinksTextsBeforeCutting) {
+    ASSERT_TRUE(installStringTable(*qApp));
     ConnectionHero hero;
     hero.setAnimatesOverride(false);
     testing::render(hero, {480, 400});
@@ -157,15 +158,10 @@ TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusAndNoButtonWithoutAnAction) {
     EXPECT_EQ(accessible("tessaron.hero.header")->role(), QAccessible::Heading);
     EXPECT_EQ(accessible("tessaron.hero.header")->text(QAccessible::Name), accessibilitySummary(V::idle));
     EXPECT_TRUE(accessible("tessaron.hero.statusDot")->state().invisible);
-}
 
-// At the window's narrowest, long texts shrink to their minimum scale before anything is cut.
-TEST(ConnectionHeroView, TitleWordmarkAndCaptionShrinkBeforeTheyAreCut) {
+    // At the window's narrowest, long texts shrink to their minimum scale before anything is cut.
     const TessaronGeoPoint far{35.7, 139.7, QStringLiteral("Taumatawhakatangihangakoauauotamatea"),
                                QStringLiteral("NZ")};
-    ASSERT_TRUE(installStringTable(*qApp));
-    ConnectionHero hero;
-    hero.setAnimatesOverride(false);
     hero.setNodeStatus(NodeLinkStatus::checking);
     hero.setGeography({berlin, far});
     hero.setState(V::online);

@@ -69,7 +69,6 @@ TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
     world.account.set(true, std::nullopt);
     EXPECT_EQ(primary->text(), "Connect");
     harness.activator.holdNext();
-    ASSERT_TRUE(primary->isEnabled());
     primary->click();
     harness.settle();
     EXPECT_EQ(session.phase(), Phase::disconnected);

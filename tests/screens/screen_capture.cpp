@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLayout>
-#include <QPixmap>
 #include <QWidget>
 
 #include <cstdio>

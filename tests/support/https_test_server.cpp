@@ -1,6 +1,5 @@
 #include "support/https_test_server.hpp"
 
-#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 

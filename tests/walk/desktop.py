@@ -44,22 +44,13 @@ def descendants(node):
         yield from descendants(child)
 
 
-def states(node):
-    return node.getState().getStates()
-
-
 def is_showing(node):
-    return pyatspi.STATE_SHOWING in states(node)
+    return pyatspi.STATE_SHOWING in node.getState().getStates()
 
 
 def find_all(root, role=None, name=None, showing=True):
-    return [
-        node
-        for node in descendants(root)
-        if (role is None or node.getRole() == role)
-        and (name is None or node.name == name)
-        and (not showing or is_showing(node))
-    ]
+    return [node for node in descendants(root) if (role is None or node.getRole() == role)
+            and (name is None or node.name == name) and (not showing or is_showing(node))]
 
 
 def find(root, role=None, name=None, showing=True):

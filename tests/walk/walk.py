@@ -41,11 +41,8 @@ class Walk:
 
     def window(self, name):
         app = self.app()
-        for index in range(app.childCount):
-            child = app.getChildAtIndex(index)
-            if child is not None and child.name == name and is_showing(child):
-                return child
-        return None
+        windows = (app.getChildAtIndex(index) for index in range(app.childCount))
+        return next((w for w in windows if w is not None and w.name == name and is_showing(w)), None)
 
     def main(self):
         return find(self.app(), pyatspi.ROLE_FRAME, "Tessaron")
