@@ -10,6 +10,7 @@
 #include <QPainterPath>
 
 #include <cmath>
+#include <numbers>
 
 namespace tessaron {
 
@@ -43,6 +44,22 @@ void strokeGlow(QPainter& painter, const QPainterPath& path, const QBrush& brush
     painter.setOpacity(1);
 }
 
+// A premultiplied colour times an alpha out of 255, rounded: two channels at a time in one word.
+QRgb scaled(QRgb color, unsigned alpha) {
+    const auto scalePair = [alpha](quint32 pair) {
+        pair *= alpha;
+        return ((pair + ((pair >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    };
+    return scalePair(color & 0xff00ff) | (scalePair((color >> 8) & 0xff00ff) << 8);
+}
+
+QImage blankLike(const QImage& image) {
+    QImage blank(image.size(), QImage::Format_ARGB32_Premultiplied);
+    blank.setDevicePixelRatio(image.devicePixelRatio());
+    blank.fill(Qt::transparent);
+    return blank;
+}
+
 } // namespace
 
 double flowRingPhase(double frameDate) {
@@ -57,16 +74,6 @@ double nudgeAngle(bool active, bool animates, double restartedAt, double frameDa
         return 0;
     const double turns = (frameDate - restartedAt) / nudgePeriod;
     return (turns - std::floor(turns)) * 360.0;
-}
-
-QConicalGradient clockwiseConicalGradient(const QPointF& center, double startDegrees,
-                                          const QGradientStops& clockwiseStops) {
-    QConicalGradient gradient(center, -startDegrees);
-    QGradientStops mirrored;
-    for (auto it = clockwiseStops.crbegin(); it != clockwiseStops.crend(); ++it)
-        mirrored.append({1.0 - it->first, it->second});
-    gradient.setStops(mirrored);
-    return gradient;
 }
 
 const QGradientStops& flowRingStops() {
@@ -90,6 +97,61 @@ const QGradientStops& nudgeStops() {
         {0.8, QColor::fromRgbF(0.22f, 0.88f, 0.84f)}, {1.0, QColor::fromRgbF(1.0f, 0.54f, 0.24f)},
     };
     return stops;
+}
+
+void TurningGradientPicture::reset(const QImage& coverage, const QImage& under, const QPointF& center,
+                                   const QGradientStops& clockwiseStops) {
+    // Qt's own interpolation of the stops, sampled once a step.
+    QImage strip(angleSteps, 1, QImage::Format_ARGB32_Premultiplied);
+    strip.fill(Qt::transparent);
+    QLinearGradient gradient(0, 0, angleSteps, 0);
+    gradient.setStops(clockwiseStops);
+    QPainter(&strip).fillRect(strip.rect(), gradient);
+    for (int step = 0; step < angleSteps; ++step)
+        colors_[step] = strip.pixel(step, 0);
+
+    const QImage shape = coverage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    under_ = under.isNull() ? blankLike(shape) : under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    frame_ = under_.copy();
+    const QPointF pixelCenter = center * shape.devicePixelRatio();
+    covered_.clear();
+    for (int y = 0; y < shape.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(shape.constScanLine(y));
+        for (int x = 0; x < shape.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                continue;
+            // Screen y grows downwards, so the angle grows clockwise.
+            const double turn =
+                std::atan2(y + 0.5 - pixelCenter.y(), x + 0.5 - pixelCenter.x()) / (2 * std::numbers::pi);
+            const auto angle = static_cast<int>(std::floor(turn * angleSteps)) & (angleSteps - 1);
+            covered_.push_back({static_cast<quint32>(y * shape.width() + x), static_cast<quint16>(angle),
+                                static_cast<quint8>(qAlpha(line[x]))});
+        }
+    }
+}
+
+bool TurningGradientPicture::fits(const QSize& size, qreal devicePixelRatio) const {
+    return !frame_.isNull() && frame_.devicePixelRatio() == devicePixelRatio &&
+           frame_.deviceIndependentSize().toSize() == size;
+}
+
+const QImage& TurningGradientPicture::frame(double startDegrees) {
+    const auto start = static_cast<unsigned>(std::lround(startDegrees / 360 * angleSteps));
+    auto* pixels = reinterpret_cast<QRgb*>(frame_.bits());
+    const auto* below = reinterpret_cast<const QRgb*>(under_.constBits());
+    for (const CoveredPixel& pixel : covered_) {
+        const QRgb color = scaled(colors_[(pixel.angle - start) & (angleSteps - 1)], pixel.coverage);
+        pixels[pixel.index] = color + scaled(below[pixel.index], 255 - qAlpha(color));
+    }
+    return frame_;
+}
+
+QImage OverlayDecoration::blankCanvas() const {
+    const qreal ratio = devicePixelRatioF();
+    QImage canvas((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(ratio);
+    canvas.fill(Qt::transparent);
+    return canvas;
 }
 
 OverlayDecoration::OverlayDecoration(QWidget* target, int outset)
@@ -151,24 +213,37 @@ void TessaronFlowRing::setPhaseOverride(std::optional<double> phase) {
 }
 
 void TessaronFlowRing::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+    if (!picture_.fits(size(), devicePixelRatioF()))
+        preparePicture();
+    const double phase =
+        frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0);
+    QPainter(this).drawImage(0, 0, picture_.frame(phase * 360));
+}
+
+// The glow stays still; only the band over it turns.
+void TessaronFlowRing::preparePicture() {
     // The ring sits 4 points inside the row's edge.
     const QRectF ring = targetRect().adjusted(4, 4, -4, -4);
     const QPainterPath path = roundedRect(ring, cornerRadius_);
 
+    QImage glowImage = blankCanvas();
+    QPainter glowPainter(&glowImage);
+    glowPainter.setRenderHint(QPainter::Antialiasing);
     QLinearGradient glow(ring.topLeft(), ring.bottomRight());
     glow.setStops({{0, TessaronTheme::flowOrange()},
                    {0.25, TessaronTheme::flowPink()},
                    {0.5, TessaronTheme::flowPurple()},
                    {0.75, TessaronTheme::flowBlue()},
                    {1, TessaronTheme::flowCyan()}});
-    strokeGlow(painter, path, glow, 4, 3, 0.3);
+    strokeGlow(glowPainter, path, glow, 4, 3, 0.3);
+    glowPainter.end();
 
-    const double phase =
-        frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0);
-    const auto band = clockwiseConicalGradient(ring.center(), phase * 360, flowRingStops());
-    painter.strokePath(path, QPen(band, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    QImage band = blankCanvas();
+    QPainter bandPainter(&band);
+    bandPainter.setRenderHint(QPainter::Antialiasing);
+    bandPainter.strokePath(path, QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    bandPainter.end();
+    picture_.reset(band, glowImage, ring.center(), flowRingStops());
 }
 
 TessaronNudgeBorder::TessaronNudgeBorder(QWidget* target, double cornerRadius, double lineWidth, double inset)
@@ -204,22 +279,30 @@ void TessaronNudgeBorder::restartRotation() {
 void TessaronNudgeBorder::paintEvent(QPaintEvent*) {
     if (!active_)
         return;
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
+    if (!picture_.fits(size(), devicePixelRatioF()))
+        preparePicture();
+    const double angle = nudgeAngle(active_, animates_, restartedAt_, currentFrameDate());
+    QPainter(this).drawImage(0, 0, picture_.frame(angle));
+}
+
+// Glow and line share the gradient's colour at every pixel: their shape, drawn in white, is all that stays.
+void TessaronNudgeBorder::preparePicture() {
     const double offset = inset_ - lineWidth_;
     const QRectF border = targetRect().adjusted(offset, offset, -offset, -offset);
-    const double angle = nudgeAngle(active_, animates_, restartedAt_, currentFrameDate());
-    const auto gradient = clockwiseConicalGradient(border.center(), angle, nudgeStops());
-
+    QImage shape = blankCanvas();
+    QPainter painter(&shape);
+    painter.setRenderHint(QPainter::Antialiasing);
     // Inner strokes: the glow is three lines wide, the crisp line one, both inside the border's edge.
     const double glowWidth = 3 * lineWidth_;
     strokeGlow(painter,
                roundedRect(border.adjusted(glowWidth / 2, glowWidth / 2, -glowWidth / 2, -glowWidth / 2),
                            cornerRadius_),
-               gradient, glowWidth, 8, 0.45);
+               Qt::white, glowWidth, 8, 0.45);
     const double half = lineWidth_ / 2;
     painter.strokePath(roundedRect(border.adjusted(half, half, -half, -half), cornerRadius_),
-                       QPen(gradient, lineWidth_, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+                       QPen(Qt::white, lineWidth_, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    painter.end();
+    picture_.reset(shape, QImage(), border.center(), nudgeStops());
 }
 
 } // namespace tessaron

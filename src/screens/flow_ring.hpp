@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QConicalGradient>
 #include <QGradientStops>
+#include <QImage>
 #include <QWidget>
 
+#include <array>
 #include <optional>
+#include <vector>
 
 namespace tessaron {
 
@@ -22,12 +24,35 @@ double flowRingPhase(double frameDate);
 // The nudge gradient's rotation in degrees: a turn every 2.4 s from its last restart, 0 when still.
 double nudgeAngle(bool active, bool animates, double restartedAt, double frameDate);
 
-// Stops given clockwise from `startDegrees` (0° at three o'clock), as Qt's counter-clockwise conical
-// gradient needs them.
-QConicalGradient clockwiseConicalGradient(const QPointF& center, double startDegrees,
-                                          const QGradientStops& clockwiseStops);
 const QGradientStops& flowRingStops();
 const QGradientStops& nudgeStops();
+
+// A ring picture whose shape stays while a gradient turns clockwise about its centre. The shape and the angle
+// of every pixel it covers are worked out once per size, so a frame costs a colour lookup per covered pixel:
+// no trigonometry per pixel, and none of the raster engine's pooled threads woken for a large gradient fill.
+class TurningGradientPicture {
+public:
+    // `coverage` holds the shape in white: its alpha scales the gradient's colour, which is laid over `under`
+    // (an image of the same size, or a null one).
+    void reset(const QImage& coverage, const QImage& under, const QPointF& center,
+               const QGradientStops& clockwiseStops);
+    bool fits(const QSize& size, qreal devicePixelRatio) const;
+    // The picture with the gradient's start `startDegrees` clockwise from three o'clock.
+    const QImage& frame(double startDegrees);
+
+private:
+    static constexpr int angleSteps = 1024;
+    struct CoveredPixel {
+        quint32 index;
+        quint16 angle;
+        quint8 coverage;
+    };
+
+    QImage under_;
+    QImage frame_;
+    std::vector<CoveredPixel> covered_;
+    std::array<QRgb, angleSteps> colors_{};
+};
 
 // A decoration laid over a target widget, following its geometry and grown by `outset` on every side. It
 // takes no input and is invisible to assistive technologies.
@@ -42,6 +67,8 @@ protected:
     // The target's rectangle in this widget's coordinates.
     QRectF targetRect() const;
     FrameDriver* frames() const { return frames_; }
+    // A transparent image covering this widget at the screen's pixel density.
+    QImage blankCanvas() const;
 
 private:
     void follow();
@@ -63,8 +90,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void preparePicture();
+
     double cornerRadius_;
     std::optional<double> phaseOverride_;
+    TurningGradientPicture picture_;
 };
 
 // A turning gradient border with a glow that draws the eye to a control.
@@ -81,6 +111,7 @@ protected:
 
 private:
     void restartRotation();
+    void preparePicture();
 
     double cornerRadius_;
     double lineWidth_;
@@ -88,6 +119,7 @@ private:
     bool active_ = false;
     bool animates_ = false;
     double restartedAt_ = 0;
+    TurningGradientPicture picture_;
 };
 
 } // namespace tessaron

@@ -1,6 +1,8 @@
+#include "screens/flow_ring.hpp"
 #include "screens/globe/globe_renderer.hpp"
+#include "screens/tessaron_theme.hpp"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -33,11 +35,42 @@ BENCHMARK_CAPTURE(globeFrame, online,
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(globeFrame, idleSpin, TessaronGlobeState{})->Unit(benchmark::kMicrosecond);
 
+// One frame of each ring decoration around a control of the primary button's size, painted as the window
+// would: over what is already there.
+template <typename Decoration> void decorationFrame(benchmark::State& state, auto makeDecoration) {
+    QWidget host;
+    host.resize(480, 200);
+    auto* control = new QWidget(&host);
+    control->setGeometry(20, 80, 440, TessaronTheme::buttonHeight);
+    Decoration* decoration = makeDecoration(control);
+    QImage canvas(decoration->size(), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::black);
+    for (auto _ : state)
+        decoration->render(&canvas);
+}
+void nudgeBorderFrame(benchmark::State& state) {
+    decorationFrame<TessaronNudgeBorder>(state, [](QWidget* control) {
+        auto* border = new TessaronNudgeBorder(control, 8, 2, 0);
+        border->setActive(true);
+        border->setAnimates(true);
+        return border;
+    });
+}
+void flowRingFrame(benchmark::State& state) {
+    decorationFrame<TessaronFlowRing>(state, [](QWidget* control) {
+        auto* ring = new TessaronFlowRing(control, 6);
+        ring->setAnimates(true);
+        return ring;
+    });
+}
+BENCHMARK(nudgeBorderFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(flowRingFrame)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QGuiApplication application(argc, argv);
+    QApplication application(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     return 0;
