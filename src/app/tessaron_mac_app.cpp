@@ -66,8 +66,11 @@ TessaronMainWindow& TessaronMacApp::showMainWindow() {
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);
         connect(mainWindow_, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
                 Qt::QueuedConnection);
-        connect(mainWindow_, &TessaronMainWindow::contentPresented, this,
-                [this] { applicationSession().startAfterFirstPaint(); });
+        connect(mainWindow_, &TessaronMainWindow::contentPresented, this, [this] {
+            applicationSession().startAfterFirstPaint();
+            // The feed's request would load the TLS library while the home view draws.
+            updates().checker().start();
+        });
         placeInsideScreen(*mainWindow_);
     }
     mainWindow_->bringToFront();

@@ -197,23 +197,21 @@ QStringList JsonFilePreferences::keys() const {
 }
 
 void JsonFilePreferences::remove(const QString& key) {
-    update([&] {
-        if (!values_.contains(key))
-            return false;
-        entries_.remove(key);
-        values_.remove(key);
-        return true;
-    });
+    update([&] { return values_.contains(key); },
+           [&] {
+               entries_.remove(key);
+               values_.remove(key);
+           });
 }
 
 void JsonFilePreferences::store(const QString& key, const QVariant& normalizedValue) {
     // Encoded before anything changes, so a value that cannot be written leaves the store as it was.
     const auto encoded = encode(normalizedValue);
-    update([&] {
-        entries_.insert(key, encoded);
-        values_.insert(key, normalizedValue);
-        return true;
-    });
+    update([&] { return entries_.value(key) != encoded; },
+           [&] {
+               entries_.insert(key, encoded);
+               values_.insert(key, normalizedValue);
+           });
 }
 
 std::optional<JsonFilePreferences::FileStamp> JsonFilePreferences::stampOf(const QString& path) {
@@ -301,11 +299,21 @@ void JsonFilePreferences::repairIfNeeded() const {
     });
 }
 
-void JsonFilePreferences::update(const std::function<bool()>& change) {
+void JsonFilePreferences::update(const std::function<bool()>& changes, const std::function<void()>& apply) {
     std::lock_guard guard(mutex_);
+    // What would change nothing takes no lock and writes nothing: the start removes keys that are
+    // mostly absent, and the lock alone costs a file created, written and deleted.
+    refresh();
+    if (!changes()) {
+        repairIfNeeded();
+        return;
+    }
     underFileLock([&] {
         refresh();
-        if (change() || repairPending_)
+        const bool changed = changes();
+        if (changed)
+            apply();
+        if (changed || repairPending_)
             save();
     });
 }

@@ -54,9 +54,9 @@ private:
     void keepDamagedFileAside() const;
     void dropEntries(const QStringList& keys, const QByteArray& original) const;
     void repairIfNeeded() const;
-    // Applies `change` to the file's current contents under a lock that the other writers honour too,
-    // and writes the result when `change` answers true.
-    void update(const std::function<bool()>& change);
+    // When `changes` answers true for the file's current contents, applies `apply` to them under a lock
+    // that the other writers honour too and writes the result.
+    void update(const std::function<bool()>& changes, const std::function<void()>& apply);
     void underFileLock(const std::function<void()>& work) const;
     void save() const;
 

@@ -4,6 +4,8 @@
 
 #include <QPointer>
 
+#include <utility>
+
 namespace tessaron {
 
 bool TessaronUpdateDelegate::willInstallUpdateOnQuit(const FoundUpdate&,
@@ -30,6 +32,11 @@ TessaronUpdateChecker::TessaronUpdateChecker(UpdateCheckerServices services, QOb
             recompute();
     });
     recompute();
+}
+
+void TessaronUpdateChecker::start() {
+    if (std::exchange(started_, true))
+        return;
     loop_.start([self = QPointer(this)](CancellationToken token) -> QCoro::Task<> {
         return self->runLoop(std::move(token));
     });
@@ -82,7 +89,8 @@ QCoro::Task<> TessaronUpdateChecker::refresh(CancellationToken cancellation) {
 
 void TessaronUpdateChecker::didBecomeActive() {
     const auto now = services_.clock.now();
-    if (lastFetchAt_ && lastFetchAt_->msecsTo(now) < std::chrono::milliseconds(refetchOnActivation).count())
+    if (!started_ ||
+        (lastFetchAt_ && lastFetchAt_->msecsTo(now) < std::chrono::milliseconds(refetchOnActivation).count()))
         return;
     refresh();
 }

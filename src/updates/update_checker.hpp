@@ -55,6 +55,10 @@ public:
 
     explicit TessaronUpdateChecker(UpdateCheckerServices services, QObject* parent = nullptr);
 
+    // Checks at once and then every poll interval; until then nothing is fetched, so an application
+    // starts it once its first picture is on screen. Later calls do nothing.
+    void start();
+
     const OptionalRelease& available() const { return available_; }
     const OptionalRelease& required() const { return required_; }
     UpdateFramework& updaterController() const { return services_.framework; }
@@ -94,6 +98,7 @@ private:
     // The last release the feed named; kept while the feed cannot be reached.
     OptionalRelease latestFetched_;
     OptionalUpgradeRequirement serverRequirement_;
+    bool started_ = false;
     TaskSlot loop_;
 };
 

@@ -245,6 +245,7 @@ protected:
             .defaults = defaults,
             .gate = gate,
         });
+        application->checker().start();
         window = new TessaronMainWindow([this] {
             return services(application->state(), [this](QWidget& w) {
                 return makeUpdateCover(application->checker(), workspace, w);

@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -193,6 +194,15 @@ TEST_F(ConfigFilesTest, PreferencesSeeAndKeepWhatAnotherWriterStoredAndRefuseWha
     EXPECT_EQ(later.keys(), (QStringList{QStringLiteral("more"), QStringLiteral("theirs")}));
     EXPECT_EQ(later.text(QStringLiteral("theirs")), QStringLiteral("changed"));
     EXPECT_EQ(ours.keys(), later.keys());
+
+    // A write that changes nothing neither waits for the lock another writer holds nor writes.
+    {
+        QLockFile held(prefsPath() + QStringLiteral(".lock"));
+        ASSERT_TRUE(held.tryLock(0));
+        ours.remove(QStringLiteral("absent"));
+        ours.setValue(QStringLiteral("theirs"), QStringLiteral("changed"));
+        EXPECT_TRUE(log_.lines().isEmpty()) << log_.messages().join(u'\n').toStdString();
+    }
 
     // A value that cannot be stored is refused and the old one kept.
     const std::pair<const char*, QVariant> refused[] = {

@@ -163,11 +163,16 @@ protected:
         });
     }
 
+    // Started, as the application starts it once its first picture is on screen, unless `started` is false.
     std::unique_ptr<TessaronUpdateChecker> makeChecker(QVariantMap info = {},
-                                                       TessaronServerUpgradeGate* upgradeGate = nullptr) {
-        return std::make_unique<TessaronUpdateChecker>(
+                                                       TessaronServerUpgradeGate* upgradeGate = nullptr,
+                                                       bool started = true) {
+        auto checker = std::make_unique<TessaronUpdateChecker>(
             UpdateCheckerServices{clock, defaults, releaseFeed, upgradeGate ? *upgradeGate : gate, framework,
                                   bundle(std::move(info))});
+        if (started)
+            checker->start();
+        return checker;
     }
     qsizetype fetches() const { return transport.requests().size(); }
 
@@ -198,8 +203,12 @@ TEST_F(UpdateCheckerTest, ReadsThePollInterval) {
 }
 
 TEST_F(UpdateCheckerTest, PollsTheFeedOneIntervalApartAndOnLateActivations) {
-    auto checker = makeChecker({{"SUScheduledCheckInterval", 60}});
+    auto checker = makeChecker({{"SUScheduledCheckInterval", 60}}, nullptr, false);
     EXPECT_EQ(framework.starts, 1);
+    checker->didBecomeActive();
+    EXPECT_EQ(fetches(), 0) << "nothing is fetched before the checks start";
+    checker->start();
+    checker->start();
     ASSERT_EQ(fetches(), 1);
     EXPECT_EQ(transport.requests().front().url, feedURL);
     EXPECT_EQ(transport.requests().front().headers, (HttpHeaders{{"Accept", "application/json"}}));
