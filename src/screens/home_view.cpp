@@ -39,6 +39,20 @@ void paintBlack(QWidget* widget) {
     widget->setPalette(palette);
 }
 
+// Scrolls a control into view only when a person moves the focus to it. The focus a control hands on as it
+// turns disabled (the primary button while it works) lands without moving the page.
+class HomeScrollArea final : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+
+protected:
+    bool focusNextPrevChild(bool next) override {
+        if (const QWidget* leaving = window()->focusWidget(); leaving && !leaving->isEnabled())
+            return QWidget::focusNextPrevChild(next);
+        return QScrollArea::focusNextPrevChild(next);
+    }
+};
+
 } // namespace
 
 bool animationsAllowed(bool reduceMotion, ScenePhase scene, bool lowPower) {
@@ -117,7 +131,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     setObjectName(QStringLiteral("tessaron.home"));
     paintBlack(this);
 
-    auto* scroll = new QScrollArea(this);
+    auto* scroll = new HomeScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

@@ -88,6 +88,29 @@ TEST(HomeView, SheetIntentsOpenTheirSheetButNotWhileAnInvitationIsInFlight) {
     w.harness.advance(6s);
 }
 
+TEST(HomeView, StaysAtItsTopWhenAnInvitationBringsTheNodesAndTheLink) {
+    HomeWorld w;
+    w.harness.grantConsent();
+    track(w.harness.start().bootstrap());
+    w.show();
+    w.view().resize(480, 360);
+    // The button keeps the focus of the click that opened the sheet while the invitation is redeemed.
+    w.primary()->setFocus(Qt::MouseFocusReason);
+    w.harness.pairing.enqueueRedeem(w.oslo);
+    track(w.harness.session->openInvitationLink(
+        QUrl(QStringLiteral("https://tessaron.app/connect#invite=Tq7xK2mVn9bL4wR8sD3fH6jP1cZ5yE0a"))));
+    w.harness.settle();
+    w.harness.connectFully();
+    QCoreApplication::sendPostedEvents();
+    // The page grew below; the person never scrolled, and a Tab still does.
+    auto* bar = w.view().findChild<QScrollArea*>()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    for (int press = 0; press < 8 && bar->value() == 0; ++press)
+        QTest::keyClick(w.view().focusWidget(), Qt::Key_Tab);
+    EXPECT_GT(bar->value(), 0);
+}
+
 TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     HomeWorld w;
     auto& session = w.startWithRoster({w.oslo, w.tokyo});

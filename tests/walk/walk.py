@@ -158,6 +158,10 @@ class Walk:
             click(primary)
         wait_for("the link to come up", lambda: self.button(self.main(), "Disconnect")
                  and find(self.main(), pyatspi.ROLE_LABEL, "Online"), 30)
+        # The node list grows the page as the link comes up; the person never scrolled, so it stays at the top.
+        bar = find(self.main(), pyatspi.ROLE_SCROLL_BAR)
+        offset = bar.queryValue().currentValue if bar else 0
+        self.expect(f"the home column stays at its top as the link comes up (scrolled by {offset})", offset == 0)
         self.shot("online")
 
     def scroll_through_a_sample(self):
