@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace tessaron;
 using namespace tessaron::testing;
 using namespace std::chrono_literals;
