@@ -18,9 +18,11 @@ build=$root/build-idle
 service=$build/local-service
 cost=$build/bin/tessaron-idle-cost
 
-# Everything below runs against a keyring and a session bus of its own.
+# Everything below runs against a keyring and a session bus of its own, on a display of its own with a window
+# manager and a tray.
 if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
-    exec tests/support/with-keyring.sh "$root/tools/measure-ui-idle.sh" "$seconds" "$app"
+    exec tests/support/with-keyring.sh tests/support/with-tray-host.sh tray "$root/tools/measure-ui-idle.sh" \
+        "$seconds" "$app"
 fi
 
 accepts_connections() {
@@ -71,16 +73,6 @@ wait_for() {
     >"$scratch/service.log" 2>&1 &
 background+=($!)
 wait_for 10 accepts_connections "$port"
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-background+=($!)
-wait_for 10 test -s "$scratch/display"
-export DISPLAY=":$(head -n 1 "$scratch/display")" QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME=$scratch/config
-openbox >/dev/null 2>&1 &
-background+=($!)
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-background+=($!)
-sleep 1
 
 # Lets the phase settle, pictures it and measures it.
 phase() {
