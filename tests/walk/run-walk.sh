@@ -22,4 +22,6 @@ mkdir -p "$walk/shots"
 export HOME=$walk/home XDG_CONFIG_HOME=$walk/home/.config XDG_CACHE_HOME=$walk/home/.cache
 export TESSARON_RUN_BUILD=$walk/build TESSARON_RUN_BUILD_TYPE=Debug
 unset XDG_CURRENT_DESKTOP
+# The tunnel outlives the application by design; the walk's own copy goes with the walk.
+trap 'pkill -f "$HOME/.local/opt/Tessaron/tessaron-tunnel" || true' EXIT
 tests/support/with-keyring.sh tests/support/with-tray-host.sh none "$0" --inside
