@@ -170,7 +170,7 @@ TEST_F(HttpTransportTest, BodyPastTheCapIsRefusedOrCut) {
 TEST_F(HttpTransportTest, SilentServerTimesOutAfterTheStallTimeOut) {
     serve("/silent", HttpsTestServer::silence());
     for (const auto& [timeout, divisor, effective] :
-         {std::tuple{200ms, 1, 200ms}, std::tuple{15'000ms, 1000, 15ms}}) {
+         {std::tuple{200ms, 1, 200ms}, std::tuple{30'000ms, 100, 300ms}}) {
         SCOPED_TRACE(::testing::Message() << timeout.count() << " ms / " << divisor);
         QtHttpTransport shortened({.trustedAuthorities = server.caCertificates(), .timeoutDivisor = divisor});
         auto call = request(QStringLiteral("/silent"));
