@@ -35,6 +35,8 @@ constexpr int maxFrames = 128;
 int folderDescriptor = -1;
 char preparedLines[2048];
 std::size_t preparedLength = 0;
+// "started <ticks>\n": tells this process from a later one that is given the same id.
+char startedLine[48];
 alignas(16) char alternateStack[256 * 1024];
 void* frames[maxFrames];
 std::atomic<bool> installed{false};
@@ -175,7 +177,9 @@ void writeSpool(int signalNumber, const siginfo_t* info) {
     const int count = ::backtrace(frames, maxFrames);
     {
         SpoolWriter out(descriptor);
-        out.text(crash_spool::header);
+        out.text(crash_spool::header).text(startedLine);
+        // On disk at once: a spool cut short later still names its writer.
+        out.flush();
         out.text("signal ").number(unsigned(signalNumber)).text("\n");
         if (info)
             out.text("code ").signedNumber(info->si_code).text("\n");
@@ -220,6 +224,9 @@ void prepare(const CrashHandlerSetup& setup) {
                              preparedLine("model", setup.hardwareModel);
     copyInto(preparedLines, sizeof(preparedLines), lines);
     preparedLength = std::strlen(preparedLines);
+    const auto started = crash_spool::processStartTime(::getpid());
+    copyInto(startedLine, sizeof(startedLine),
+             started ? "started " + QByteArray::number(*started) + '\n' : QByteArray());
     // The first backtrace loads the unwinder; inside a signal handler that would allocate.
     ::backtrace(frames, maxFrames);
 }
