@@ -5,6 +5,7 @@
 #include "updates/crash_report_store.hpp"
 #include "updates/crash_spool.hpp"
 #include "updates/private_folder.hpp"
+#include "updates/thread_signal_stack.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -37,7 +38,6 @@ char preparedLines[2048];
 std::size_t preparedLength = 0;
 // "started <ticks>\n": tells this process from a later one that is given the same id.
 char startedLine[48];
-alignas(16) char alternateStack[256 * 1024];
 void* frames[maxFrames];
 std::atomic<bool> installed{false};
 std::atomic<bool> terminating{false};
@@ -259,10 +259,7 @@ bool installCrashHandler(const CrashHandlerSetup& setup) {
     if (!folder)
         return false;
     prepare(setup);
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof(alternateStack);
-    if (::sigaltstack(&stack, nullptr) != 0)
+    if (!installAlternateSignalStack())
         return false;
     struct sigaction action {};
     action.sa_sigaction = onCrashSignal;
@@ -274,6 +271,7 @@ bool installCrashHandler(const CrashHandlerSetup& setup) {
     folderDescriptor = std::move(*folder).releaseDescriptor();
     for (const int signalNumber : crashSignals)
         ::sigaction(signalNumber, &action, nullptr);
+    giveNewThreadsAlternateSignalStacks();
     std::set_terminate(onTerminate);
     installed.store(true);
     return true;
