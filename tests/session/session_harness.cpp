@@ -149,7 +149,7 @@ TessaronSessionServices SessionHarness::services() {
         .interfaceAddresses = interfaces,
         .connectionLog = log,
         .signIn = signIn,
-        .revealApplication = {},
+        .revealApplication = moveApplication,
         .startCrashReporting = {}};
 }
 
