@@ -282,6 +282,7 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     QPointer primary = cover()->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
     ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
+    EXPECT_EQ(server.requests().size(), 1) << "a start asks the feed once, though what it finds is required";
 
     // A click while a check runs (the user's, from the menu: a background check asks the feed nothing)
     // shows that it works, waits for that check and then checks; the failure of each check is shown.
