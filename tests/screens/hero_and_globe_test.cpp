@@ -373,6 +373,24 @@ TEST(IconButton, TakesClicksOverItsWholeHitArea) {
     QSignalSpy clicks(&button, &QAbstractButton::clicked);
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(clicks.count(), 1);
+
+    // 44 × 44 is a floor, not a fixed size: a larger glyph makes the button larger.
+    button.resize(20, 20);
+    button.setGlyphSize(56);
+    EXPECT_EQ(std::pair(button.size(), button.sizeHint()), std::pair(QSize(44, 44), QSize(56, 56)));
+}
+
+TEST(Theme, FontsTakeTheirTextStylesSizeAndWeight) {
+    const std::tuple<const QFont&, qreal, QFont::Weight> rows[] = {
+        {TessaronTheme::wordmarkFont(), 10, QFont::DemiBold},
+        {TessaronTheme::wordmarkCompactFont(), 10, QFont::DemiBold},
+        {TessaronTheme::titleFont(), 26, QFont::DemiBold},
+        {TessaronTheme::buttonFont(), 13, QFont::Medium},
+        {TessaronTheme::captionFont(), 10, QFont::Normal},
+    };
+    for (const auto& [font, size, weight] : rows)
+        EXPECT_EQ(std::pair(font.pointSizeF(), font.weight()), std::pair(size, weight))
+            << font.toString().toStdString();
 }
 
 TEST(GlobeGeometry, EasingLongitudeAndGreatCircles) {
