@@ -1,5 +1,6 @@
 #include "session_link_fixture.hpp"
 
+#include "platform/system_log.hpp"
 #include "profiles/json_values.hpp"
 #include "session/managed_profiles_store.hpp"
 
@@ -181,6 +182,25 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
     run(session.installAccountProfile(dover));
     EXPECT_EQ(std::tuple(session.selectedID(), session.phase()),
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
+}
+
+// A stored profile is listed and selected while no link is up; a store that fails changes nothing.
+TEST_F(SessionInvitationTest, AStoredProfileIsListedAndSelectedOrNothingChanges) {
+    SystemLog::Capture systemLog;
+    save(oslo());
+    auto& session = launch();
+    const auto bergen = sampleProfile("Bergen");
+    const auto shown = [&] {
+        return std::tuple(session.summaries().size(), session.selectedID(),
+                          preferences.text("tessaron.selectedProfileID"),
+                          systemLog.messages().count("invitation stored"));
+    };
+    keychain.failNext(-25308);
+    const auto failed = run(session.storeAndSelect(bergen));
+    EXPECT_TRUE(failed->error);
+    EXPECT_EQ(shown(), std::tuple(1, std::nullopt, std::nullopt, 0));
+    run(session.storeAndSelect(bergen));
+    EXPECT_EQ(shown(), std::tuple(2, std::optional(bergen.id), std::optional(uuidText(bergen.id)), 1));
 }
 
 class SessionRosterTest : public SessionLinkTest {
