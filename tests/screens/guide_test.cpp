@@ -2,6 +2,7 @@
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/support_links.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
 #include "support/qt_printers.hpp"
 
@@ -71,13 +72,18 @@ TEST(GuideText, AutolinksBareUrls) {
         EXPECT_EQ(autolinkBareURLs(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
 }
 
-// Inline Markdown as a full reader reads it; block syntax stays text and line feeds stay lines.
+// Inline Markdown as a full reader reads it; block syntax stays text and line feeds stay lines. Links take
+// the page's tint and code the fixed-pitch family.
 TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
-    const std::pair<const char*, const char*> rows[] = {
+    const auto link = [](const char* href, const char* label) {
+        return QStringLiteral("<a href=\"%1\" style=\"color: #ffffff\">%2</a>").arg(href, label);
+    };
+    const QString code = QStringLiteral("<code style=\"font-family: '%1'\">co*de</code>")
+                             .arg(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family());
+    const std::pair<QString, QString> rows[] = {
         {"Go to https://a.example/x. <b>",
-         R"(Go to <a href="https://a.example/x">https://a.example/x</a>. &lt;b&gt;)"},
-        {"`co*de` and [site](https://s.example)",
-         R"(<code>co*de</code> and <a href="https://s.example">site</a>)"},
+         "Go to " + link("https://a.example/x", "https://a.example/x") + ". &lt;b&gt;"},
+        {"`co*de` and [site](https://s.example)", code + " and " + link("https://s.example", "site")},
         {"_em_, *em*, __strong__ and **strong**", "<i>em</i>, <i>em</i>, <b>strong</b> and <b>strong</b>"},
         {"**bold _both_**", "<b>bold </b><b><i>both</i></b>"},
         {R"(\*escaped\* and 5 * 3)", "*escaped* and 5 * 3"},
@@ -89,9 +95,7 @@ TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
     };
     const QString open = QStringLiteral("<span style=\"white-space: pre-wrap\">");
     for (const auto& [in, out] : rows)
-        EXPECT_EQ(TessaronGuideView::linkified(QString::fromUtf8(in)),
-                  open + QString::fromUtf8(out) + "</span>")
-            << in;
+        EXPECT_EQ(TessaronGuideView::linkified(in), open + out + "</span>") << in.toStdString();
 }
 
 TEST(GuideText, LanguageChoice) {

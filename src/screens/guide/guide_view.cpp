@@ -103,18 +103,26 @@ QString inlineOnly(const QString& line) {
     return QString(indent, QChar(0x00A0)) + rest;
 }
 
+const QString& codeFamily() {
+    static const QString family = TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family();
+    return family;
+}
+
 // One run of text as the markup it had.
 QString runHtml(const QTextFragment& run) {
     const auto format = run.charFormat();
     QString html = run.text().toHtmlEscaped();
+    // Qt's HTML keeps the label's family for <code> and draws links in the platform's blue: the family and
+    // the page's tint are named.
     if (format.fontFixedPitch())
-        html = QStringLiteral("<code>%1</code>").arg(html);
+        html = QStringLiteral("<code style=\"font-family: '%1'\">%2</code>").arg(codeFamily(), html);
     if (format.fontItalic())
         html = QStringLiteral("<i>%1</i>").arg(html);
     if (format.fontWeight() >= QFont::Bold)
         html = QStringLiteral("<b>%1</b>").arg(html);
     if (format.isAnchor())
-        html = QStringLiteral("<a href=\"%1\">%2</a>").arg(format.anchorHref().toHtmlEscaped(), html);
+        html = QStringLiteral("<a href=\"%1\" style=\"color: %2\">%3</a>")
+                   .arg(format.anchorHref().toHtmlEscaped(), TessaronTheme::textPrimary().name(), html);
     return html;
 }
 
