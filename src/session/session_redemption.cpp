@@ -284,7 +284,7 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }
-    // A selection never moves while a link is up or starting: the profile is stored, and the user told.
+    // Under a live or starting link the selection stayed: the profile is stored, and the user told below.
     const bool selectsNew = selectedID_ == validated.id;
 
     co_await pullRoster(validated.id);
