@@ -272,7 +272,7 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_return;
     bool stored = false;
     try {
-        co_await store(validated);
+        co_await storeAndSelect(validated);
         stored = true;
     } catch (const TessaronError&) {
     }
@@ -284,14 +284,8 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }
-    // A selection never moves while a link is up or starting: the profile is stored, and the user told.
-    const bool selectsNew = phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
-    if (selectsNew) {
-        selectStored(validated.id);
-    } else {
-        rereadListing();
-        log_.info(QStringLiteral("invitation stored"));
-    }
+    // Under a live or starting link the selection stayed: the profile is stored, and the user told below.
+    const bool selectsNew = selectedID_ == validated.id;
 
     co_await pullRoster(validated.id);
     if (!self)
@@ -457,17 +451,13 @@ QCoro::Task<> TessaronSession::redeemDeferredInvitation() {
 QCoro::Task<> TessaronSession::installAccountProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
-    co_await store(validated);
+    co_await storeAndSelect(validated);
     if (!self)
         co_return;
-    if (phase_ != TessaronLinkPhase::disconnected || connectInFlight_) {
-        rereadListing();
-        if (selectedID_ != validated.id)
-            throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
-        co_return;
-    }
-    selectStored(validated.id);
-    co_await pullRoster(validated.id);
+    if (selectedID_ != validated.id)
+        throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
+    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_)
+        co_await pullRoster(validated.id);
 }
 
 } // namespace tessaron

@@ -352,7 +352,7 @@ QCoro::Task<bool> TessaronSession::readListing() {
     co_return false;
 }
 
-QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
+QCoro::Task<> TessaronSession::storeAndSelect(TessaronProfile profile) {
     QPointer self(this);
     auto write = [store = services_.keychainStore, data = profile.canonicalJSON(), id = profile.id] {
         store.storeItem(data, id);
@@ -374,11 +374,12 @@ QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
     else
         *found = summary;
     setSummaries(std::move(summaries));
-}
-
-void TessaronSession::selectStored(const QUuid& id) {
-    setSelectedID(id);
-    storeSelection(id);
+    // Moving the selection under a live or starting link would point the hero, the latency targets and
+    // failover at a node the link does not use.
+    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_) {
+        setSelectedID(profile.id);
+        storeSelection(profile.id);
+    }
     rereadListing();
     log_.info(QStringLiteral("invitation stored"));
 }

@@ -240,8 +240,10 @@ public:
     void select(const QUuid& id);
     void pickNode(const QUuid& id);
     void applyListing(const TessaronKeychainListing& listing);
-    // Selects a connection just stored, keeps the choice and reads the listing again.
-    void selectStored(const QUuid& id);
+    // Stores the profile's item and lists its summary; selects it (and keeps the choice) unless a link is up
+    // or starting, whose selection never moves; then reads the listing again. Throws the Keychain error, and
+    // nothing is selected then.
+    QCoro::Task<> storeAndSelect(TessaronProfile profile);
     QCoro::Task<> removeSavedConnection(QUuid id);
     QCoro::Task<> removeSystemConfiguration();
     void requestInvitationImport();
@@ -411,8 +413,6 @@ private:
     // store came meanwhile; its failure is reported. False when nothing was applied.
     QCoro::Task<bool> readListing();
     void rereadListing() { readListing(); }
-    // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
-    QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();
     void restoreGeography();
 

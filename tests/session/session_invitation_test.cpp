@@ -1,5 +1,7 @@
 #include "session_link_fixture.hpp"
 
+#include "platform/system_log.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
 #include "session/managed_profiles_store.hpp"
 
@@ -183,6 +185,25 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
+// A stored profile is listed and selected while no link is up; a store that fails changes nothing.
+TEST_F(SessionInvitationTest, AStoredProfileIsListedAndSelectedOrNothingChanges) {
+    SystemLog::Capture systemLog;
+    save(oslo());
+    auto& session = launch();
+    const auto bergen = sampleProfile("Bergen");
+    const auto shown = [&] {
+        return std::tuple(session.summaries().size(), session.selectedID(),
+                          preferences.text("tessaron.selectedProfileID"),
+                          systemLog.messages().count("invitation stored"));
+    };
+    keychain.failNext(-25308);
+    const auto failed = run(session.storeAndSelect(bergen));
+    EXPECT_TRUE(failed->error);
+    EXPECT_EQ(shown(), std::tuple(1, std::nullopt, std::nullopt, 0));
+    run(session.storeAndSelect(bergen));
+    EXPECT_EQ(shown(), std::tuple(2, std::optional(bergen.id), std::optional(uuidText(bergen.id)), 1));
+}
+
 class SessionRosterTest : public SessionLinkTest {
 protected:
     TessaronSession& withSource() {
@@ -285,6 +306,31 @@ TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemo
     settle();
     EXPECT_EQ(std::tuple(session.summaries().size(), session.selectedID(), tunnels.stored().size()),
               std::tuple(1, std::nullopt, 0));
+}
+
+// A roster pulled after a failed start is adopted like any other while its node is still watched: once the
+// link is up over the node's other transport, a paused node is left.
+TEST_F(SessionRosterTest, ARosterPulledAfterAFailedStartLeavesAPausedNodeOnceTheLinkIsUp) {
+    const auto alta = sampleProfile("Alta", {}, true);
+    const auto cork = sampleProfile("Cork");
+    manage(alta, {cork});
+    auto& session = ready({alta, cork});
+    const auto now = clock.now();
+    TessaronRosterResponse roster{{alta, cork}, {}, {}, std::nullopt, std::nullopt};
+    roster.health = {{alta.id, {true, now, true, now.addDays(9), 0.2, false}},
+                     {cork.id, {true, now, false, std::nullopt, 0.4, false}}};
+    pairing.setRoster(alta.id, roster);
+    pairing.setDelay(5s);
+    tunnel().failNextStart(PlatformError(tunnel_failure::domain, tunnel_failure::serverUnreachable));
+    tunnel().setStartSteps(
+        {{Clock::Duration::zero(), VpnStatus::connecting}, {Clock::Duration::zero(), VpnStatus::connected}});
+    run(session.connect());
+    advance(250ms);
+    ASSERT_EQ(std::tuple(session.selectedID(), session.activeTransport(), session.phase()),
+              std::tuple(std::optional(alta.id), TessaronTransport::xhttp, TessaronLinkPhase::connected))
+        << logText();
+    EXPECT_EQ(linesAfter(5s, "failover: paused"), QStringList{"failover: paused \u2192 Cork (tcp)"})
+        << logText();
 }
 
 } // namespace
