@@ -92,14 +92,18 @@ public:
     // Set by the test harness: the launch refresh then waits to be asked for.
     static inline const QByteArray testHarnessVariable = "XCTestConfigurationFilePath";
 
-    // Signed in once the stored token has been read. Refreshes once, queued after that read, when
-    // `refreshOnLaunch` says so, or, when it is none, unless the test harness variable is set.
+    // Signed in once the stored token has been read; whatever depends on the sign-in awaits that read
+    // through signInStateKnown(). Refreshes once, queued after that read, when `refreshOnLaunch` says so,
+    // or, when it is none, unless the test harness variable is set.
     TessaronAccountModel(TessaronAccountServices services, std::optional<bool> refreshOnLaunch,
                          QObject* parent = nullptr);
 
     // Published fields.
     const std::optional<TessaronAccount>& account() const { return account_; }
     bool isSignedIn() const override { return isSignedIn_; }
+    // Whether the stored token has been read, so that isSignedIn() is more than its initial false.
+    bool isSignInStateKnown() const { return signInStateKnown_; }
+    QCoro::Task<> signInStateKnown() override;
     const std::optional<TessaronProviders>& providers() const { return providers_; }
     bool isBusy() const { return isBusy_; }
     const std::optional<QString>& lastError() const { return lastError_; }
@@ -123,7 +127,8 @@ public:
     void countDownResend();
 
     // The providers, the account, and once per run the profile of the account's grant when the session has
-    // no connection selected. Single-flight; a cancelled refresh ends silently.
+    // no connection selected. Single-flight; waits for the stored token's read; a cancelled refresh ends
+    // silently.
     QCoro::Task<> refresh(TessaronSession* session, CancellationToken cancellation = {});
     // Installs the profile of the account's active grant into an empty selection. Silent while another
     // flow is busy or once `token` is no longer the model's.
@@ -176,6 +181,7 @@ Q_SIGNALS:
     void subscriptionUnavailableChanged(bool unavailable);
     void otherDevicesErrorChanged(const std::optional<QString>& message);
     void isSubscriptionBusyChanged(bool busy);
+    void signInStateBecameKnown();
 
 private:
     // What a link flow took at its start.
@@ -256,6 +262,7 @@ private:
     std::optional<QString> otherDevicesError_;
     bool isSubscriptionBusy_ = false;
 
+    bool signInStateKnown_ = false;
     bool isRefreshing_ = false;
     bool didAttemptGrantRecovery_ = false;
     quint64 generation_ = 0;
