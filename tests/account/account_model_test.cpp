@@ -98,6 +98,16 @@ TEST_F(AccountModelFlowTest, ARefreshSpendsTheRunsRecoveryAsItStartsItSoARemoved
     run(model->refresh(&selected));
     EXPECT_EQ(service.sentTo(account).last().bearer, "tok-2");
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty()) << "not after a new sign-in either";
+
+    // Signing in again, with the connection gone, restores the account's: the follow-up recovers whatever
+    // refresh spent. A connection removed after that stays removed.
+    run(model->signOut(&selected));
+    signInByEmail(QStringLiteral("tok-3"), &selected);
+    EXPECT_EQ(std::tuple(service.sentTo(profileCall).size(), selected.selectedID()), std::tuple(1, oslo.id));
+    run(selected.removeSavedConnection(oslo.id));
+    run(model->refresh(&selected));
+    EXPECT_EQ(std::tuple(service.sentTo(profileCall).size(), selected.selectedID()),
+              std::tuple(1, std::nullopt));
 }
 
 TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFillsAnEmptySelection) {
