@@ -98,12 +98,14 @@ public:
     TessaronAccountModel(TessaronAccountServices services, std::optional<bool> refreshOnLaunch,
                          QObject* parent = nullptr);
 
+    // Whether the stored token has been read, so that isSignedIn() is more than its initial false.
+    bool isSignInStateKnown() const { return signInStateKnown_; }
+    // Never completes when the model ends first.
+    QCoro::Task<> signInStateKnown() override;
+
     // Published fields.
     const std::optional<TessaronAccount>& account() const { return account_; }
     bool isSignedIn() const override { return isSignedIn_; }
-    // Whether the stored token has been read, so that isSignedIn() is more than its initial false.
-    bool isSignInStateKnown() const { return signInStateKnown_; }
-    QCoro::Task<> signInStateKnown() override;
     const std::optional<TessaronProviders>& providers() const { return providers_; }
     bool isBusy() const { return isBusy_; }
     const std::optional<QString>& lastError() const { return lastError_; }

@@ -124,6 +124,7 @@ HttpOutcome outcomeOf(const QNetworkReply& reply, BodyCollector& body, HttpReque
     return HttpFailure{Kind::transport, reply.errorString()};
 }
 
+// Hands the settings, once made, to the wait unless it has ended already.
 QCoro::Task<> deliver(QFuture<QSslConfiguration> settings, OneShot<std::optional<QSslConfiguration>> first) {
     const auto made = co_await settings;
     first.resume(made);
