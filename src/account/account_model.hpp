@@ -99,7 +99,7 @@ public:
                          QObject* parent = nullptr);
 
     // Whether the stored token has been read, so that isSignedIn() is more than its initial false.
-    bool isSignInStateKnown() const { return signInStateKnown_; }
+    bool isSignInStateKnown() const override { return signInStateKnown_; }
     // Never completes when the model ends first.
     QCoro::Task<> signInStateKnown() override;
 

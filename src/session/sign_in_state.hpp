@@ -15,6 +15,8 @@ public:
     // Meaningful only once signInStateKnown() has completed: until the stored sign-in has been read it
     // says false, for a signed-in user too.
     virtual bool isSignedIn() const = 0;
+    // Whether isSignedIn() tells the truth yet; signInStateKnown() completes when it does.
+    virtual bool isSignInStateKnown() const = 0;
     // Completes once isSignedIn() tells the truth: at once, or when the stored sign-in has been read.
     virtual QCoro::Task<> signInStateKnown() = 0;
     // Links the session's selected profile to the signed-in account. Never fails; does nothing when nobody

@@ -240,17 +240,20 @@ TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSig
     track(model->refresh(nullptr));
     const ModelHomeAccount home(*model);
     harness.advance(1400ms);
-    // The home view offers no sign-in to the signed-in user: it shows what it shows before the account.
+    // Neither the home view nor the primary button offers the signed-in user a sign-in; the button waits.
     EXPECT_EQ(std::tuple(started.activeSheet(), model->isSignInStateKnown(), service.sent.size(),
-                         home.isSignedIn(), home.accountEmail()),
-              std::tuple(std::nullopt, false, 0, true, std::nullopt))
+                         home.isSignedIn(), home.accountEmail(), started.primaryIntent(),
+                         started.isPrimaryActionEnabled()),
+              std::tuple(std::nullopt, false, 0, true, std::nullopt, TessaronPrimaryIntent::importInvitation,
+                         false))
         << "nothing is decided before the keyring answers";
 
     harness.advance(100ms);
     const auto account = service.sentTo(QStringLiteral("GET /v1/account"));
     EXPECT_EQ(std::tuple(started.activeSheet(), started.selectedID(), model->isSignedIn(), account.size(),
-                         harness.pairing.sent(TessaronPairingClient::redeemPath).size()),
-              std::tuple(std::nullopt, oslo.id, true, 1, 1));
+                         harness.pairing.sent(TessaronPairingClient::redeemPath).size(),
+                         started.isPrimaryActionEnabled()),
+              std::tuple(std::nullopt, oslo.id, true, 1, 1, true));
     EXPECT_EQ(account.value(0).bearer, "tok-1");
     harness.session.reset();
 }

@@ -115,6 +115,7 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
+    bool isSignInStateKnown() const override { return true; }
     QCoro::Task<> signInStateKnown() override { co_return; }
     QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
         linked.append(session->selectedID());
