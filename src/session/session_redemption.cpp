@@ -398,6 +398,11 @@ QCoro::Task<> TessaronSession::openInvitationLink(QUrl url) {
 }
 
 QCoro::Task<> TessaronSession::handleInvitationCode(QString code) {
+    QPointer self(this);
+    // Opened at launch, the link may come before the stored sign-in has been read.
+    co_await services_.signIn.signInStateKnown();
+    if (!self)
+        co_return;
     // The code waits for what the redemption needs first: an account, then the privacy consent.
     if (!services_.signIn.isSignedIn()) {
         deferredInvitationCode_ = code;

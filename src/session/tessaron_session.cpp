@@ -168,8 +168,10 @@ void TessaronSession::refuseBusy() {
 // Derived state.
 
 TessaronPrimaryIntent TessaronSession::primaryIntent() const {
-    return tessaron::primaryIntent(
-        {phase_, services_.signIn.isSignedIn(), consentGranted_, selectedID_.has_value()});
+    // Before the stored sign-in is read the button reads as for a signed-in user, and is disabled.
+    const auto& signIn = services_.signIn;
+    const bool signedIn = !signIn.isSignInStateKnown() || signIn.isSignedIn();
+    return tessaron::primaryIntent({phase_, signedIn, consentGranted_, selectedID_.has_value()});
 }
 
 QString TessaronSession::primaryTitle() const {
@@ -177,7 +179,7 @@ QString TessaronSession::primaryTitle() const {
 }
 
 bool TessaronSession::isPrimaryActionEnabled() const {
-    return phase_ != TessaronLinkPhase::disconnecting && !isActing_;
+    return phase_ != TessaronLinkPhase::disconnecting && !isActing_ && services_.signIn.isSignInStateKnown();
 }
 
 std::optional<TessaronProfileSummary> TessaronSession::selectedSummary() const {

@@ -1,9 +1,17 @@
 #include "health/connection_health_checker.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/task_slot.hpp"
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
 #include "support/stalled_http_transport.hpp"
 
+#include <QCoreApplication>
+#include <QPromise>
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -121,4 +129,51 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
     }
     EXPECT_EQ(transport.requests().size(), 1) << "the run cancelled early sends nothing";
     EXPECT_EQ(lines.size(), 2);
+}
+
+namespace {
+
+QCoro::Task<> checkOnce(ConnectionHealthChecker checker, CancellationToken cancellation,
+                        std::shared_ptr<bool> ended) {
+    co_await checker.run(cancellation);
+    *ended = true;
+}
+
+// A session's part in a check: its clock, its transport (whose TLS settings the test makes) and the slot
+// its check runs in, started at once.
+struct CheckOwner {
+    CheckOwner(QFuture<QSslConfiguration> settings, std::shared_ptr<bool> ended)
+        : transport(
+              {.trustedAuthorities = std::nullopt, .timeoutDivisor = 1, .productionSettings = [settings] {
+                   return settings;
+               }}) {
+        check.start([checker = checker, ended](CancellationToken cancellation) {
+            return checkOnce(checker, cancellation, ended);
+        });
+    }
+
+    ManualClock clock;
+    QtHttpTransport transport;
+    ConnectionHealthChecker checker{transport, clock, {}, QUrl(QStringLiteral("https://127.0.0.1:9/"))};
+    TaskSlot check;
+};
+
+} // namespace
+
+// The TLS settings are made once per process on a pool thread that may be busy: a check whose owner ends
+// meanwhile ends with it, and is not resumed into the ended owner (its clock) when the settings come.
+TEST(CheckerOwnerTest, ACheckWaitingForTheTlsSettingsEndsWithItsOwner) {
+    QPromise<QSslConfiguration> settings;
+    settings.start();
+    auto ended = std::make_shared<bool>(false);
+    // The owner's storage stays, as a stack frame's does, so a late use of its clock calls a dead object.
+    std::optional<CheckOwner> owner(std::in_place, settings.future(), ended);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(*ended) << "the settings are still being made";
+    owner.reset();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(*ended) << "the check still waits for the settings";
+    settings.addResult(QSslConfiguration::defaultConfiguration());
+    settings.finish();
+    QCoreApplication::processEvents();
 }

@@ -148,7 +148,7 @@ TessaronSessionServices SessionHarness::services() {
         .pathMonitors = paths.factory(),
         .interfaceAddresses = interfaces,
         .connectionLog = log,
-        .signIn = signIn,
+        .signIn = *account,
         .revealApplication = {},
         .startCrashReporting = {}};
 }

@@ -115,6 +115,8 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
+    bool isSignInStateKnown() const override { return true; }
+    QCoro::Task<> signInStateKnown() override { co_return; }
     QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
         linked.append(session->selectedID());
         co_return;
@@ -271,6 +273,8 @@ public:
     QHash<QString, int> latencyAnswers;
     Clock::Duration latencyDelay{};
     SignedIn signIn;
+    // The account the session sees; a test may put the real account model here before start().
+    TessaronSignInState* account = &signIn;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
     std::unique_ptr<TessaronSession> session;
