@@ -289,7 +289,8 @@ public:
     void disarmConnectWatchdog();
     // The last resort when no node reaches the internet: stops the tunnel and tells the user why.
     void autoDisconnect(const QString& reason);
-    void handleDisconnectFailure(const PlatformError& error);
+    // `carrier` is the transport of the link that ended: the failure is charged to it.
+    void handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier);
 
     // The tunnel's own view of the link, asked for while it is up.
     void updateTunnelPhasePolling();
@@ -299,8 +300,12 @@ public:
     std::optional<FailoverCandidate> currentFailoverCandidate() const;
     // Every saved connection with each transport it has: healthy nodes fastest first, then the rest.
     QList<FailoverCandidate> failoverPlan() const;
-    void applyFailoverEvent(const FailoverPolicy::Event& event);
-    void handleConnectFailure(const std::exception& error);
+    // A failure of a link that has ended is charged to `carrier`, the transport that carried it; without
+    // one, to the active transport.
+    void applyFailoverEvent(const FailoverPolicy::Event& event,
+                            std::optional<TessaronTransport> carrier = std::nullopt);
+    void handleConnectFailure(const std::exception& error,
+                              std::optional<TessaronTransport> carrier = std::nullopt);
     // Before a connect: the fastest usable node, measuring first when some usable node never was.
     QCoro::Task<> autoSelectForConnect();
 
@@ -371,7 +376,7 @@ private:
     QUuid linkIdentifier() const;
     VpnConnection& connection();
     TessaronLinkPhase derivedPhase() const;
-    QCoro::Task<> fetchDisconnectError(QUuid identifier);
+    QCoro::Task<> fetchDisconnectError(QUuid identifier, TessaronTransport carrier);
     void adoptManager(const TunnelProviderManager& manager);
     // Adopts a configuration of this application with the settings it holds.
     void adoptInstalledManager(const TunnelProviderManager& manager);
