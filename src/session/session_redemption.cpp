@@ -284,9 +284,9 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }
-    // A selection never moves while a link is up or starting: the profile is stored, and the user told.
-    const bool selectsNew = phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
-    if (selectsNew) {
+    // A selection never moves under a link that is up or starting: the choice then waits for the roster.
+    const bool selectedAtOnce = linkIsIdle();
+    if (selectedAtOnce) {
         selectStored(validated.id);
     } else {
         rereadListing();
@@ -305,13 +305,20 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         log_.error(QStringLiteral("pending removal failed %1 %2")
                        .arg(failure->domain(), QString::number(failure->code())));
     }
-    if (selectsNew) {
-        if (phase_ == TessaronLinkPhase::disconnected)
-            co_await startSelectedConnection();
+    // Decided on the link as the pull left it: it may have dropped, or come up, meanwhile.
+    const bool idle = linkIsIdle();
+    if (!selectedAtOnce && (idle || !selectedID_))
+        selectStored(validated.id);
+    if (idle) {
+        co_await startSelectedConnection();
         co_return;
     }
     if (selectedID_ != validated.id)
         throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
+}
+
+bool TessaronSession::linkIsIdle() const {
+    return phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
 }
 
 QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedemption record) {

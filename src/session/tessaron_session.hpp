@@ -428,6 +428,8 @@ private:
     // including a pairing service that is not configured.
     QCoro::Task<> commitAndLink(std::function<QCoro::Task<TessaronRedeemResult>()> redeem);
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
+    // No link is up, starting or being chosen for: a new profile may take the selection.
+    bool linkIsIdle() const;
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
     // The pending record's Keychain work, off the main thread. None when the record could not be marked.

@@ -183,6 +183,44 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
+// Where a redeemed profile lands is decided once its roster is in, on the link as it is then.
+TEST_F(SessionInvitationTest, ARedeemedProfileIsPlacedOnTheLinkAsTheRosterPullLeftIt) {
+    const auto cork = sampleProfile("Cork");
+    // Whether Oslo is selected, whether its link drops during the roster pull; where the selection and the
+    // link end, and the message.
+    const std::tuple<const char*, bool, bool, std::optional<QUuid>, TessaronLinkPhase, std::optional<QString>>
+        rows[] = {
+            {"the link stays up", true, false, oslo().id, TessaronLinkPhase::connected,
+             "Disconnect before changing connections."},
+            {"the link drops during the pull", true, true, cork.id, connecting, std::nullopt},
+            {"a link up without a selection", false, false, cork.id, TessaronLinkPhase::connected,
+             std::nullopt},
+        };
+    for (const auto& [name, selected, drops, selection, phase, message] : rows) {
+        SCOPED_TRACE(name);
+        SessionHarness h;
+        h.grantConsent();
+        h.save(oslo());
+        h.stampRoster(oslo().id, 60s);
+        if (selected)
+            h.preferences.setValue("tessaron.selectedProfileID", uuidText(oslo().id));
+        h.installConfiguration(oslo());
+        h.tunnel().setStatus(VpnStatus::connected);
+        auto& session = h.launch();
+        h.pairing.enqueueRedeem(cork);
+        h.pairing.setDelay(5s);
+        track(session.openInvitationLink(invitationLink()));
+        // The redemption takes 5 s, the roster pull after it 5 s more.
+        h.advance(7s);
+        if (drops)
+            h.tunnel().setStatus(VpnStatus::disconnected);
+        h.advance(5s);
+        EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+                  std::tuple(selection, phase, message))
+            << h.logText();
+    }
+}
+
 class SessionRosterTest : public SessionLinkTest {
 protected:
     TessaronSession& withSource() {
