@@ -313,7 +313,9 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_await startSelectedConnection();
         co_return;
     }
-    if (selectedID_ != validated.id)
+    // A connect the user started on the new selection during the pull is theirs; only a link that kept
+    // another selection refuses the change.
+    if (!selectedAtOnce && selectedID_ != validated.id)
         throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
 }
 
