@@ -448,6 +448,8 @@ private:
     static QCoro::Task<> fetchRosterIfAlive(QPointer<TessaronSession> self, QUuid profileID);
     QCoro::Task<> fetchRoster(QUuid profileID);
     QCoro::Task<> adoptRoster(QUuid sourceID, TessaronRosterResponse reply);
+    // A roster over the reply cap is refused, and said so.
+    void refuseOversizedRoster();
     QCoro::Task<> forgetSource(QUuid sourceID);
     QCoro::Task<> removeManagedConnection(QUuid id);
     QCoro::Task<> removeDeferredConnections();

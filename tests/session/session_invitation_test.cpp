@@ -299,6 +299,36 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
 }
 
 // A sync never blames the user for the connection it could not remove; it removes it once the link ends.
+// A roster over the reply cap is refused: the list keeps what it had, the log and the person are told why.
+TEST_F(SessionRosterTest, ARosterOverTheReplyCapIsRefusedAndSaidSo) {
+    const QString tooLarge =
+        "This invitation lists more servers than Tessaron can load, so some are not shown.";
+    const QString refused = "roster refresh: refused, reply larger than 65536 bytes";
+    // How many nodes the roster lists, and the message shown before the pull; the saved connections, the
+    // message and the roster lines after it.
+    const std::tuple<int, std::optional<QString>, qsizetype, std::optional<QString>, QStringList> rows[] = {
+        {50, std::nullopt, 50, std::nullopt, {}},
+        {200, std::nullopt, 50, tooLarge, {refused}},
+        {200,
+         "Tessaron could not reach the service.",
+         50,
+         "Tessaron could not reach the service.",
+         {refused}},
+    };
+    auto& session = withSource();
+    for (const auto& [count, before, saved, after, lines] : rows) {
+        SCOPED_TRACE(count);
+        session.setLastError(before);
+        log.clear();
+        QList<TessaronProfile> profiles{source};
+        for (int node = 1; node < count; ++node)
+            profiles.append(sampleProfile(QStringLiteral("Node%1").arg(node)));
+        pull(profiles);
+        EXPECT_EQ(std::tuple(session.summaries().size(), session.lastError(), linesStartingWith("roster")),
+                  std::tuple(saved, after, lines));
+    }
+}
+
 TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemovalWaitsForTheLinkToEnd) {
     auto& session = startSelected({source});
     pull({source, bergen});
