@@ -3,6 +3,7 @@
 #include "session/error_sanitizer.hpp"
 
 #include <chrono>
+#include <utility>
 
 // Guards around a link's start and end: the connect watchdog, the auto-disconnect, and the handling of
 // the error the system gives for a tunnel that went down by itself.
@@ -73,6 +74,13 @@ void TessaronSession::autoDisconnect(const QString& reason) {
     services_.connectionLog.append(QStringLiteral("auto-disconnect: ") + reason);
     stopTunnel();
     setLastError(autoDisconnectNotice());
+}
+
+void TessaronSession::resetFailoverAfterGiveUp() {
+    if (!std::exchange(failoverResetPending_, false))
+        return;
+    failover_ = FailoverPolicy{};
+    services_.connectionLog.append(QStringLiteral("failover budget reset after auto-disconnect"));
 }
 
 void TessaronSession::handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier) {

@@ -289,6 +289,8 @@ public:
     void disarmConnectWatchdog();
     // The last resort when no node reaches the internet: stops the tunnel and tells the user why.
     void autoDisconnect(const QString& reason);
+    // A connect the user starts after a give-up gets a fresh failover budget.
+    void resetFailoverAfterGiveUp();
     // `carrier` is the transport of the link that ended: the failure is charged to it.
     void handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier);
 

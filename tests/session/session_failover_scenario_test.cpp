@@ -30,12 +30,12 @@ struct FailingRun {
     }
 };
 
-// Connects and lets the failing tunnel run for three minutes, long after failover has settled and well within
-// the policy's window.
-FailingRun connectAndFail(SessionHarness& h, Failure failure) {
+// Connects (with the node choice or straight to the selected node) and lets the failing tunnel run for three
+// minutes, long after failover has settled and well within the policy's window.
+FailingRun connectAndFail(SessionHarness& h, Failure failure, bool chosen = true) {
     h.log.clear();
     const auto startsBefore = h.tunnel().startCount();
-    track(h.session->connect());
+    track(chosen ? h.session->connect() : h.session->startSelectedConnection());
     h.runFor(120s, failure == Failure::hangs ? 250ms : 50ms);
     h.runFor(60s, 1s);
     const auto attempts =
@@ -101,9 +101,12 @@ TEST(SessionFailoverScenarioTest, ATunnelThatFailsAtEveryStartIsHeldToThePolicy)
         EXPECT_EQ(connectAndFail(h, failure), expected) << h.logText();
         if (!gaveUp)
             continue;
-        // The budget spent, the next connect starts failover afresh and runs the same course.
-        EXPECT_EQ(connectAndFail(h, failure), expected) << h.logText();
-        EXPECT_TRUE(h.logged("failover budget reset after auto-disconnect"));
+        // The budget spent, the next connect starts failover afresh and runs the same course, whichever way
+        // the person starts it.
+        for (const bool chosen : {true, false}) {
+            EXPECT_EQ(connectAndFail(h, failure, chosen), expected) << h.logText();
+            EXPECT_TRUE(h.logged("failover budget reset after auto-disconnect"));
+        }
     }
 }
 
