@@ -41,10 +41,7 @@ QCoro::Task<> TessaronSession::connect() {
         co_return;
     const auto run = markConnectRunning();
     services_.connectionLog.append(QStringLiteral("connect tapped"));
-    if (std::exchange(failoverResetPending_, false)) {
-        failover_ = FailoverPolicy{};
-        services_.connectionLog.append(QStringLiteral("failover budget reset after auto-disconnect"));
-    }
+    resetFailoverAfterGiveUp();
     const auto intent = ++userLinkIntentGeneration_;
     failureAdoptionWatch_.clear();
     co_await autoSelectForConnect();
@@ -71,6 +68,7 @@ QCoro::Task<> TessaronSession::startSelectedConnection() {
     }
     pendingConnect_ = false;
     const auto run = markConnectRunning();
+    resetFailoverAfterGiveUp();
     const auto intent = ++userLinkIntentGeneration_;
     failureAdoptionWatch_.clear();
     co_await startTunnelNow(std::nullopt, intent);

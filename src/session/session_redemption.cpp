@@ -284,8 +284,9 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }
-    // Under a live or starting link the selection stayed: the profile is stored, and the user told below.
-    const bool selectsNew = selectedID_ == validated.id;
+    // storeAndSelect moved the selection only while the link was idle; otherwise the choice waits for the
+    // roster pull.
+    const bool selectedAtOnce = linkIsIdle();
 
     co_await pullRoster(validated.id);
     if (!self)
@@ -299,13 +300,24 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         log_.error(QStringLiteral("pending removal failed %1 %2")
                        .arg(failure->domain(), QString::number(failure->code())));
     }
-    if (selectsNew) {
-        if (phase_ == TessaronLinkPhase::disconnected)
-            co_await startSelectedConnection();
+    // Decided on the link as the pull left it: it may have dropped, or come up, meanwhile.
+    const bool idle = linkIsIdle();
+    if (!selectedAtOnce && (idle || !selectedID_)) {
+        setSelectedID(validated.id);
+        storeSelection(validated.id);
+    }
+    if (idle) {
+        co_await startSelectedConnection();
         co_return;
     }
-    if (selectedID_ != validated.id)
+    // A connect the user started on the new selection during the pull is theirs; only a link that kept
+    // another selection refuses the change.
+    if (!selectedAtOnce && selectedID_ != validated.id)
         throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
+}
+
+bool TessaronSession::linkIsIdle() const {
+    return phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
 }
 
 QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedemption record) {

@@ -291,7 +291,10 @@ public:
     void disarmConnectWatchdog();
     // The last resort when no node reaches the internet: stops the tunnel and tells the user why.
     void autoDisconnect(const QString& reason);
-    void handleDisconnectFailure(const PlatformError& error);
+    // A connect the user starts after a give-up gets a fresh failover budget.
+    void resetFailoverAfterGiveUp();
+    // `carrier` is the transport of the link that ended: the failure is charged to it.
+    void handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier);
 
     // The tunnel's own view of the link, asked for while it is up.
     void updateTunnelPhasePolling();
@@ -301,8 +304,12 @@ public:
     std::optional<FailoverCandidate> currentFailoverCandidate() const;
     // Every saved connection with each transport it has: healthy nodes fastest first, then the rest.
     QList<FailoverCandidate> failoverPlan() const;
-    void applyFailoverEvent(const FailoverPolicy::Event& event);
-    void handleConnectFailure(const std::exception& error);
+    // A failure of a link that has ended is charged to `carrier`, the transport that carried it; without
+    // one, to the active transport.
+    void applyFailoverEvent(const FailoverPolicy::Event& event,
+                            std::optional<TessaronTransport> carrier = std::nullopt);
+    void handleConnectFailure(const std::exception& error,
+                              std::optional<TessaronTransport> carrier = std::nullopt);
     // Before a connect: the fastest usable node, measuring first when some usable node never was.
     QCoro::Task<> autoSelectForConnect();
 
@@ -373,7 +380,7 @@ private:
     QUuid linkIdentifier() const;
     VpnConnection& connection();
     TessaronLinkPhase derivedPhase() const;
-    QCoro::Task<> fetchDisconnectError(QUuid identifier);
+    QCoro::Task<> fetchDisconnectError(QUuid identifier, TessaronTransport carrier);
     void adoptManager(const TunnelProviderManager& manager);
     // Adopts a configuration of this application with the settings it holds.
     void adoptInstalledManager(const TunnelProviderManager& manager);
@@ -423,6 +430,8 @@ private:
     // including a pairing service that is not configured.
     QCoro::Task<> commitAndLink(std::function<QCoro::Task<TessaronRedeemResult>()> redeem);
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
+    // No link is up, starting or being chosen for: a new profile may take the selection.
+    bool linkIsIdle() const;
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
     // The pending record's Keychain work, off the main thread. None when the record could not be marked.
@@ -441,6 +450,8 @@ private:
     static QCoro::Task<> fetchRosterIfAlive(QPointer<TessaronSession> self, QUuid profileID);
     QCoro::Task<> fetchRoster(QUuid profileID);
     QCoro::Task<> adoptRoster(QUuid sourceID, TessaronRosterResponse reply);
+    // A roster over the reply cap is refused, and said so.
+    void refuseOversizedRoster();
     QCoro::Task<> forgetSource(QUuid sourceID);
     QCoro::Task<> removeManagedConnection(QUuid id);
     QCoro::Task<> removeDeferredConnections();

@@ -1,6 +1,7 @@
 #include "session_harness.hpp"
 
 #include "health/failover_candidate.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
 #include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
@@ -244,6 +245,16 @@ QStringList SessionHarness::redemptionIDs() const {
     for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
         ids.append(body.value(QStringLiteral("redemptionID")).toString());
     return ids;
+}
+
+void SessionHarness::tunnelFailsAfterStart(Clock::Duration after, qint64 code) {
+    tunnel().setStartSteps({{Clock::Duration::zero(), VpnStatus::connecting},
+                            {after, VpnStatus::disconnected, PlatformError(tunnel_failure::domain, code)}});
+}
+
+void SessionHarness::runFor(Clock::Duration total, Clock::Duration step) {
+    for (auto ran = Clock::Duration::zero(); ran < total; ran += step)
+        advance(step);
 }
 
 void SessionHarness::reportPhase(const QString& phase) {

@@ -226,6 +226,11 @@ public:
                                 {Clock::Duration::zero(), VpnStatus::connected}});
         run(session->connect());
     }
+    // Every start of the tunnel from now on comes to connecting and then ends by itself `after` it, with the
+    // tunnel's failure `code` as its last disconnect error.
+    void tunnelFailsAfterStart(Clock::Duration after, qint64 code);
+    // Advances in steps of `step`, settling after each, as the event loop would run through `total`.
+    void runFor(Clock::Duration total, Clock::Duration step);
     // Every connection check from now on passes or fails.
     void checksPass(bool pass) {
         reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());

@@ -204,6 +204,44 @@ TEST_F(SessionInvitationTest, AStoredProfileIsListedAndSelectedOrNothingChanges)
     EXPECT_EQ(shown(), std::tuple(2, std::optional(bergen.id), std::optional(uuidText(bergen.id)), 1));
 }
 
+// Where a redeemed profile lands is decided once its roster is in, on the link as it is then.
+TEST_F(SessionInvitationTest, ARedeemedProfileIsPlacedOnTheLinkAsTheRosterPullLeftIt) {
+    const auto cork = sampleProfile("Cork");
+    // Whether Oslo is selected, whether its link drops during the roster pull; where the selection and the
+    // link end, and the message.
+    const std::tuple<const char*, bool, bool, std::optional<QUuid>, TessaronLinkPhase, std::optional<QString>>
+        rows[] = {
+            {"the link stays up", true, false, oslo().id, TessaronLinkPhase::connected,
+             "Disconnect before changing connections."},
+            {"the link drops during the pull", true, true, cork.id, connecting, std::nullopt},
+            {"a link up without a selection", false, false, cork.id, TessaronLinkPhase::connected,
+             std::nullopt},
+        };
+    for (const auto& [name, selected, drops, selection, phase, message] : rows) {
+        SCOPED_TRACE(name);
+        SessionHarness h;
+        h.grantConsent();
+        h.save(oslo());
+        h.stampRoster(oslo().id, 60s);
+        if (selected)
+            h.preferences.setValue("tessaron.selectedProfileID", uuidText(oslo().id));
+        h.installConfiguration(oslo());
+        h.tunnel().setStatus(VpnStatus::connected);
+        auto& session = h.launch();
+        h.pairing.enqueueRedeem(cork);
+        h.pairing.setDelay(5s);
+        track(session.openInvitationLink(invitationLink()));
+        // The redemption takes 5 s, the roster pull after it 5 s more.
+        h.advance(7s);
+        if (drops)
+            h.tunnel().setStatus(VpnStatus::disconnected);
+        h.advance(5s);
+        EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+                  std::tuple(selection, phase, message))
+            << h.logText();
+    }
+}
+
 class SessionRosterTest : public SessionLinkTest {
 protected:
     TessaronSession& withSource() {
@@ -282,6 +320,36 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
 }
 
 // A sync never blames the user for the connection it could not remove; it removes it once the link ends.
+// A roster over the reply cap is refused: the list keeps what it had, the log and the person are told why.
+TEST_F(SessionRosterTest, ARosterOverTheReplyCapIsRefusedAndSaidSo) {
+    const QString tooLarge =
+        "This invitation lists more servers than Tessaron can load, so some are not shown.";
+    const QString refused = "roster refresh: refused, reply larger than 65536 bytes";
+    // How many nodes the roster lists, and the message shown before the pull; the saved connections, the
+    // message and the roster lines after it.
+    const std::tuple<int, std::optional<QString>, qsizetype, std::optional<QString>, QStringList> rows[] = {
+        {50, std::nullopt, 50, std::nullopt, {}},
+        {200, std::nullopt, 50, tooLarge, {refused}},
+        {200,
+         "Tessaron could not reach the service.",
+         50,
+         "Tessaron could not reach the service.",
+         {refused}},
+    };
+    auto& session = withSource();
+    for (const auto& [count, before, saved, after, lines] : rows) {
+        SCOPED_TRACE(count);
+        session.setLastError(before);
+        log.clear();
+        QList<TessaronProfile> profiles{source};
+        for (int node = 1; node < count; ++node)
+            profiles.append(sampleProfile(QStringLiteral("Node%1").arg(node)));
+        pull(profiles);
+        EXPECT_EQ(std::tuple(session.summaries().size(), session.lastError(), linesStartingWith("roster")),
+                  std::tuple(saved, after, lines));
+    }
+}
+
 TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemovalWaitsForTheLinkToEnd) {
     auto& session = startSelected({source});
     pull({source, bergen});
