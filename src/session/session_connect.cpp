@@ -77,6 +77,7 @@ QCoro::Task<> TessaronSession::startSelectedConnection() {
 }
 
 QCoro::Task<> TessaronSession::connectChosenConnection() {
+    QPointer self(this);
     if (phase_ != TessaronLinkPhase::disconnected)
         co_return;
     if (isActing_) {
@@ -84,8 +85,14 @@ QCoro::Task<> TessaronSession::connectChosenConnection() {
         co_return;
     }
     // A click made while an earlier one waited for the listing supersedes it.
-    if (!co_await readListing() || phase_ != TessaronLinkPhase::disconnected || isActing_)
+    const auto click = ++chosenConnectionClick_;
+    const bool listed = co_await readLatestListing();
+    if (!self || !listed || click != chosenConnectionClick_ || phase_ != TessaronLinkPhase::disconnected)
         co_return;
+    if (isActing_) {
+        refuseBusy();
+        co_return;
+    }
     if (!selectedID_) {
         if (summaries_.isEmpty()) {
             pendingConnect_ = false;

@@ -411,6 +411,9 @@ private:
     // store came meanwhile; its failure is reported. False when nothing was applied.
     QCoro::Task<bool> readListing();
     void rereadListing() { readListing(); }
+    // Reads again while a later listing or store overtakes the read, so that what follows acts on the
+    // latest listing. False when the session ended or the read failed (and was reported).
+    QCoro::Task<bool> readLatestListing();
     // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
     QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();
@@ -581,6 +584,8 @@ private:
     bool didRunLaunchRosterPass_ = false;
     // Counts listings asked for and stores: a listing applies only while it is the latest of them.
     quint64 listingRequest_ = 0;
+    // Counts connect clicks that wait for the listing: only the latest acts on it.
+    quint64 chosenConnectionClick_ = 0;
     // Saved connections whose profile has an XHTTP section, as last listed or stored.
     QSet<QUuid> xhttpProfiles_;
     FailoverPolicy failover_;

@@ -201,6 +201,7 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
 TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     storeToken("tok-1");
     build();
+    harness.settle(); // the stored token is read first
     ModelHomeAccount home(*model);
     QSignalSpy changed(&home, &TessaronHomeAccount::changed);
     EXPECT_TRUE(home.isSignedIn());

@@ -93,6 +93,36 @@ TEST_F(SessionInvitationTest, ARecordLeftBehindIsFinishedOnceMoreUnderItsOwnRule
     }
 }
 
+// A redeemed profile that cannot be saved counts as a failed commit: the user is told, the record kept.
+TEST_F(SessionInvitationTest, AnAcceptedInvitationThatCannotBeSavedIsCountedAndTheUserTold) {
+    const struct {
+        const char* name;
+        QByteArray leftBehind;
+        bool keyringRefusesAdds;
+    } cases[] = {
+        {"the profile left behind no longer decodes", "{}", false},
+        {"the keyring refuses the profile", oslo().canonicalJSON(), true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        h.grantConsent();
+        h.leaveRedemption(10s, oslo());
+        auto record = *TessaronPendingRedemption::fromJSON(*h.pendingRecord());
+        record.redeemedProfileJSON = row.leftBehind;
+        TessaronPendingRedemptionStore(h.keychain, h.bundle).save(record);
+        if (row.keyringRefusesAdds)
+            h.keychain.refuseAdds(keychain_status::notAvailable);
+        auto& session = h.launch();
+        h.run(session.openInvitationLink(invitationLink()));
+        const auto kept = TessaronPendingRedemption::fromJSON(h.pendingRecord().value_or(QByteArray()));
+        EXPECT_EQ(
+            std::tuple(session.lastError(), kept ? kept->commitAttempts : -1, session.selectedID()),
+            std::tuple("The invitation was accepted but could not be saved yet. Tessaron will try again.", 1,
+                       std::nullopt));
+    }
+}
+
 TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
     const auto bergen = sampleProfile("Bergen");
     // A link opened, and a redeemed profile found at the foreground.

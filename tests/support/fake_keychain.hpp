@@ -2,11 +2,14 @@
 
 #include "platform/keychain.hpp"
 
+#include <QMetaObject>
+#include <QObject>
 #include <QStringList>
 
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -14,21 +17,26 @@
 namespace tessaron::testing {
 
 // An in-memory keychain. Statuses queued with failNext() are answered by the next calls, in order,
-// whatever they ask, and leave the stored items untouched. Work handed to run() runs at once, or, while
-// held, waits on the calling thread until release(), as behind a keyring that is slow to answer.
+// whatever they ask, and leave the stored items untouched. Work handed to run() answers from the event
+// loop, in the order asked, as the keyring's own thread does, so every co_await on it suspends; while
+// held, it waits until release(), as behind a keyring that is slow to answer. answerAtOnce() makes run()
+// finish inside the call, for a test with no event loop to wait on.
 class FakeKeychain final : public Keychain {
 public:
     void hold() { holding_ = true; }
     void release() {
         holding_ = false;
-        for (const auto& job : std::exchange(held_, {}))
-            job();
+        for (auto& job : std::exchange(held_, {}))
+            dispatch(std::move(job));
     }
+    void answerAtOnce() { atOnce_ = true; }
 
     void failNext(qint32 status) {
         std::lock_guard lock(mutex_);
         queued_.append(status);
     }
+    // Every add from now on answers `status`, as a keyring that takes no new item.
+    void refuseAdds(qint32 status) { refusedAdd_ = status; }
 
     KeychainResult<QByteArray> copyData(const KeychainQuery& query) override {
         return answer([&] { return find(keyOf(query)); });
@@ -46,6 +54,8 @@ public:
     }
     qint32 add(const KeychainQuery& query, const QByteArray& data) override {
         ++writeCount_;
+        if (refusedAdd_)
+            return *refusedAdd_;
         return answer([&] { return items_.try_emplace(keyOf(query), data).second ? success : duplicate; });
     }
     qint32 update(const KeychainQuery& query, const QByteArray& data) override {
@@ -106,8 +116,10 @@ protected:
     void dispatch(std::function<void()> job) override {
         if (holding_)
             held_.append(std::move(job));
-        else
+        else if (atOnce_)
             job();
+        else
+            QMetaObject::invokeMethod(&answers_, std::move(job), Qt::QueuedConnection);
     }
 
 private:
@@ -148,8 +160,12 @@ private:
     QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
+    std::optional<qint32> refusedAdd_;
     bool holding_ = false;
+    bool atOnce_ = false;
     QList<std::function<void()>> held_;
+    // Answers still queued when the keychain ends are dropped with it.
+    QObject answers_;
 };
 
 } // namespace tessaron::testing

@@ -189,10 +189,14 @@ QCoro::Task<int> run(Options options) {
     co_await session.bootstrap();
     say(QStringLiteral("service: %1").arg(baseURL->toString()));
 
-    if (!co_await signIn(&account, &session, options) ||
-        !co_await awaitGrantProfile(&account, &session, &presenter))
+    const bool signedIn = co_await signIn(&account, &session, options);
+    if (!signedIn)
         co_return 1;
-    co_return co_await connectOnce(&session) ? 0 : 1;
+    const bool granted = co_await awaitGrantProfile(&account, &session, &presenter);
+    if (!granted)
+        co_return 1;
+    const bool connected = co_await connectOnce(&session);
+    co_return connected ? 0 : 1;
 }
 
 std::optional<Options> parse(const QCoreApplication& application) {
