@@ -84,10 +84,18 @@ QCoro::Task<> TessaronSession::connectChosenConnection() {
         refuseBusy();
         co_return;
     }
-    // A click made while an earlier one waited for the listing supersedes it.
+    // A click made while an earlier one waited for the listing supersedes it. A listing or store asked for
+    // by anything else meanwhile makes the click read again, so that it acts on the latest listing.
     const auto click = ++chosenConnectionClick_;
-    const bool listed = co_await readLatestListing();
-    if (!self || !listed || click != chosenConnectionClick_ || phase_ != TessaronLinkPhase::disconnected)
+    bool listed = false;
+    while (!listed) {
+        const auto request = listingRequest_ + 1; // the number this read takes
+        listed = co_await readListing();
+        // Ended, superseded, or failed (and reported).
+        if (!self || click != chosenConnectionClick_ || (!listed && listingRequest_ == request))
+            co_return;
+    }
+    if (phase_ != TessaronLinkPhase::disconnected)
         co_return;
     if (isActing_) {
         refuseBusy();

@@ -352,19 +352,6 @@ QCoro::Task<bool> TessaronSession::readListing() {
     co_return false;
 }
 
-QCoro::Task<bool> TessaronSession::readLatestListing() {
-    QPointer self(this);
-    for (;;) {
-        // The request number the read is about to take.
-        const auto request = listingRequest_ + 1;
-        const bool listed = co_await readListing();
-        if (!self)
-            co_return false;
-        if (listed || listingRequest_ == request)
-            co_return listed;
-    }
-}
-
 QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
     QPointer self(this);
     auto write = [store = services_.keychainStore, data = profile.canonicalJSON(), id = profile.id] {

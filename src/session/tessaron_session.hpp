@@ -411,9 +411,6 @@ private:
     // store came meanwhile; its failure is reported. False when nothing was applied.
     QCoro::Task<bool> readListing();
     void rereadListing() { readListing(); }
-    // Reads again while a later listing or store overtakes the read, so that what follows acts on the
-    // latest listing. False when the session ended or the read failed (and was reported).
-    QCoro::Task<bool> readLatestListing();
     // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
     QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();

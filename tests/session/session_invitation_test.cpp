@@ -213,6 +213,25 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
+// A listing asked for while a link's listing waited (here a roster's adoption) does not drop the link.
+TEST_F(SessionInvitationTest, ALinkOpenedWhileARosterIsAdoptedConnectsAfterTheLatestListing) {
+    save(oslo());
+    stampRoster(oslo().id, 60s);
+    grantConsent();
+    auto& session = launch();
+    pairing.setRoster(oslo().id, TessaronRosterResponse{{oslo()}, {}, {}, std::nullopt, std::nullopt});
+    pairing.setDelay(1s);
+    run(session.pullRoster(oslo().id));
+    keychain.hold();
+    advance(1s); // the roster's write waits for the keyring, then the link's listing behind it
+    open(QUrl("tessaron://open"));
+    open(QUrl("tessaron://open")); // a second click supersedes the first
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+              std::tuple(std::optional(oslo().id), connecting, std::nullopt));
+}
+
 class SessionRosterTest : public SessionLinkTest {
 protected:
     TessaronSession& withSource() {
