@@ -19,8 +19,7 @@ namespace tessaron::testing {
 // An in-memory keychain. Statuses queued with failNext() are answered by the next calls, in order,
 // whatever they ask, and leave the stored items untouched. Work handed to run() answers from the event
 // loop, in the order asked, as the keyring's own thread does, so every co_await on it suspends; while
-// held, it waits until release(), as behind a keyring that is slow to answer. answerAtOnce() makes run()
-// finish inside the call, for a test with no event loop to wait on.
+// held, it waits until release(), as behind a keyring that is slow to answer.
 class FakeKeychain final : public Keychain {
 public:
     void hold() { holding_ = true; }
@@ -29,7 +28,6 @@ public:
         for (auto& job : std::exchange(held_, {}))
             dispatch(std::move(job));
     }
-    void answerAtOnce() { atOnce_ = true; }
 
     void failNext(qint32 status) {
         std::lock_guard lock(mutex_);
@@ -116,8 +114,6 @@ protected:
     void dispatch(std::function<void()> job) override {
         if (holding_)
             held_.append(std::move(job));
-        else if (atOnce_)
-            job();
         else
             QMetaObject::invokeMethod(&answers_, std::move(job), Qt::QueuedConnection);
     }
@@ -162,7 +158,6 @@ private:
     std::atomic<int> writeCount_ = 0;
     std::optional<qint32> refusedAdd_;
     bool holding_ = false;
-    bool atOnce_ = false;
     QList<std::function<void()>> held_;
     // Answers still queued when the keychain ends are dropped with it.
     QObject answers_;
