@@ -54,82 +54,109 @@ class Expression:
     """What one full expression of a block holds so far."""
 
     def __init__(self):
-        self.awaits = []  # lines of co_awaits not already refused
+        self.awaits = []  # lines of co_awaits not refused yet
         self.hazard = None
+
+
+class Frame:
+    """An open block ("block") or parenthesis ("condition", "call" or "group")."""
+
+    def __init__(self, kind):
+        self.kind = kind
+        self.expression = Expression() if kind == "block" else None
+
+
+class Scanner:
+    """Reads one source text token by token and collects (line, reason) for every refused co_await."""
+
+    def __init__(self):
+        self.found = []
+        self.stack = [Frame("block")]
+        self.last, self.last_is_name, self.before = None, False, None
+
+    def block(self):
+        return next(frame for frame in reversed(self.stack) if frame.kind == "block")
+
+    def finish(self, frame):
+        """Ends the block's current expression: its co_awaits are refused if it held a hazard."""
+        hazard = frame.expression.hazard
+        if hazard:
+            reason = f"co_await in an expression with {hazard}"
+            self.found.extend((line, reason) for line in frame.expression.awaits)
+        frame.expression = Expression()
+
+    def note_hazard(self, hazard):
+        expression = self.block().expression
+        expression.hazard = expression.hazard or hazard
+
+    def await_at(self, line):
+        enclosing = None
+        for frame in reversed(self.stack):
+            if frame.kind == "block":
+                break
+            if frame.kind in ("condition", "call"):
+                enclosing = frame.kind
+        if enclosing == "condition":
+            self.found.append((line, "co_await in a condition"))
+        elif enclosing == "call":
+            self.found.append((line, "co_await in a call's argument list"))
+        else:
+            self.block().expression.awaits.append(line)
+
+    def open_parenthesis(self):
+        if self.last in CONDITION_KEYWORDS or (self.last == "constexpr" and self.before == "if"):
+            self.stack.append(Frame("condition"))
+        elif self.last in GROUPING_KEYWORDS or not (self.last_is_name or self.last in (")", "]", ">")):
+            self.stack.append(Frame("group"))
+        else:
+            self.stack.append(Frame("call"))
+
+    def close_parenthesis(self):
+        if len(self.stack) > 1 and self.stack[-1].kind != "block":
+            closed = self.stack.pop()
+            # The body of an if or a loop is an expression of its own.
+            if closed.kind == "condition" and self.stack[-1].kind == "block":
+                self.finish(self.stack[-1])
+
+    def close_block(self):
+        while len(self.stack) > 1 and self.stack[-1].kind != "block":
+            self.stack.pop()  # a parenthesis left open, as by a macro
+        if len(self.stack) > 1:
+            self.finish(self.stack.pop())
+            # A lambda's body or a braced list may end mid-expression; a statement block never does.
+            if self.stack[-1].kind == "block" and self.last in (";", "{", "}"):
+                self.finish(self.stack[-1])
+
+    def take(self, line, token, spaced):
+        at_block = self.stack[-1].kind == "block"
+        if token == "co_await" and self.last != "operator":
+            self.await_at(line)
+        elif token in ("||", "?") or (token == "&&" and spaced):
+            self.note_hazard("a conditional" if token == "?" else "a short-circuit")
+        elif token == "throw":
+            self.note_hazard("a throw")
+        elif token == "(":
+            self.open_parenthesis()
+        elif token == ")":
+            self.close_parenthesis()
+        elif token == "{":
+            self.stack.append(Frame("block"))
+        elif token == "}":
+            self.close_block()
+        elif at_block and (token == ";" or token in STATEMENT_KEYWORDS):
+            self.finish(self.stack[-1])
+        self.before = self.last
+        self.last = token
+        self.last_is_name = bool(re.match(r"[A-Za-z_]", token)) and token not in GROUPING_KEYWORDS
 
 
 def offenders(text):
     """(line, reason) for each refused co_await of one source text."""
-    found = []
-    # Each frame: [kind, expression]; kind is "block", "condition", "call" or "group".
-    stack = [["block", Expression()]]
-    previous = (None, None)  # the last token and whether it was a name
-    before = None  # the token before that
-
-    def block():
-        return next(frame for frame in reversed(stack) if frame[0] == "block")
-
-    def finish(frame):
-        expression = frame[1]
-        if expression.hazard:
-            reason = f"co_await in an expression with {expression.hazard}"
-            found.extend((line, reason) for line in expression.awaits)
-        frame[1] = Expression()
-
+    scanner = Scanner()
     for line, token, spaced in tokens(strip(text)):
-        last, last_is_name = previous
-        if token == "co_await" and last != "operator":
-            enclosing = None
-            for frame in reversed(stack):
-                if frame[0] == "block":
-                    break
-                if frame[0] in ("condition", "call"):
-                    enclosing = frame[0]
-            if enclosing == "condition":
-                found.append((line, "co_await in a condition"))
-            elif enclosing == "call":
-                found.append((line, "co_await in a call's argument list"))
-            else:
-                block()[1].awaits.append(line)
-        elif token in ("||", "?") or (token == "&&" and spaced):
-            expression = block()[1]
-            expression.hazard = expression.hazard or ("a conditional" if token == "?" else "a short-circuit")
-        elif token == "throw":
-            expression = block()[1]
-            expression.hazard = expression.hazard or "a throw"
-        elif token == "(":
-            if last in CONDITION_KEYWORDS or (last == "constexpr" and before == "if"):
-                kind = "condition"
-            elif last in GROUPING_KEYWORDS or not (last_is_name or last in (")", "]", ">")):
-                kind = "group"
-            else:
-                kind = "call"
-            stack.append([kind, None])
-        elif token == ")":
-            if len(stack) > 1 and stack[-1][0] != "block":
-                kind = stack.pop()[0]
-                # The body of an if or a loop is an expression of its own.
-                if kind == "condition" and stack[-1][0] == "block":
-                    finish(stack[-1])
-        elif token == "{":
-            stack.append(["block", Expression()])
-        elif token == "}":
-            while len(stack) > 1 and stack[-1][0] != "block":
-                stack.pop()  # a parenthesis left open, as by a macro
-            if len(stack) > 1:
-                finish(stack[-1])
-                stack.pop()
-                # A lambda's body or a braced list may end mid-expression; a statement block never does.
-                if stack[-1][0] == "block" and last in (";", "{", "}"):
-                    finish(stack[-1])
-        elif token == ";" and stack[-1][0] == "block":
-            finish(stack[-1])
-        elif token in STATEMENT_KEYWORDS and stack[-1][0] == "block":
-            finish(stack[-1])
-        before = last
-        previous = (token, bool(re.match(r"[A-Za-z_]", token)) and token not in GROUPING_KEYWORDS)
-    finish(stack[0])
-    return sorted(set(found))
+        scanner.take(line, token, spaced)
+    scanner.finish(scanner.stack[0])
+    return sorted(set(scanner.found))
 
 
 def check(roots):
