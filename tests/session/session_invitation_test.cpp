@@ -213,12 +213,26 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
-// A listing asked for while a link's listing waited (here a roster's adoption) does not drop the link.
-TEST_F(SessionInvitationTest, ALinkOpenedWhileARosterIsAdoptedConnectsAfterTheLatestListing) {
+// A link whose listing waited is acted on after the latest listing, or the user told why not.
+TEST_F(SessionInvitationTest, ALinkOpenedWhileTheListingWaitsIsActedOnOrRefusedAloud) {
+    installConfiguration(oslo());
     save(oslo());
     stampRoster(oslo().id, 60s);
     grantConsent();
     auto& session = launch();
+    // A change of the configuration began meanwhile.
+    keychain.hold();
+    open(QUrl("tessaron://open"));
+    tunnels.setLatency(1s);
+    track(session.setKillSwitch(false));
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.phase(), session.lastError()),
+              std::tuple(TessaronLinkPhase::disconnected, "Wait for the current change to finish."));
+    advance(2s);
+    tunnels.setLatency(0s);
+
+    // A roster's adoption asked for a listing meanwhile.
     pairing.setRoster(oslo().id, TessaronRosterResponse{{oslo()}, {}, {}, std::nullopt, std::nullopt});
     pairing.setDelay(1s);
     run(session.pullRoster(oslo().id));
