@@ -131,8 +131,10 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code
         // The service already handed the profile out: finish with it instead of spending the code again.
         const auto& record = *decision.record();
         const auto profile = decodedOrNone(record.redeemedProfileJSON);
-        if (!profile)
-            throw pairingError(co_await recordCommitFailure(record));
+        if (!profile) {
+            const auto failure = co_await recordCommitFailure(record);
+            throw pairingError(failure);
+        }
         co_return TessaronRedeemResult{*profile, std::nullopt};
     }
     case TessaronRedemptionStart::Kind::retrySameCode: {
@@ -279,8 +281,10 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
     if (!self)
         co_return;
     if (!stored) {
-        if (marked)
-            throw pairingError(co_await recordCommitFailure(*marked));
+        if (marked) {
+            const auto failure = co_await recordCommitFailure(*marked);
+            throw pairingError(failure);
+        }
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }

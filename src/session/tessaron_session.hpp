@@ -592,6 +592,8 @@ private:
     bool didRunLaunchRosterPass_ = false;
     // Counts listings asked for and stores: a listing applies only while it is the latest of them.
     quint64 listingRequest_ = 0;
+    // Counts connect clicks that wait for the listing: only the latest acts on it.
+    quint64 chosenConnectionClick_ = 0;
     // Saved connections whose profile has an XHTTP section, as last listed or stored.
     QSet<QUuid> xhttpProfiles_;
     FailoverPolicy failover_;

@@ -505,6 +505,8 @@ TEST(OpenedUrlIntakeTest, OnlyHttpsAndOwnSchemeUrlsAreTakenThroughEitherDoor) {
         {QStringLiteral("http://tessaron.app/i/abc"),
          refused.arg(QStringLiteral("http://tessaron.app/i/abc"))},
         {QStringLiteral("https:no-host"), refused.arg(QStringLiteral("https:no-host"))},
+        {QStringLiteral("https://tessaron.app/i/a b"),
+         refused.arg(QStringLiteral("https://tessaron.app/i/a b"))},
     };
     for (const auto& [text, error] : cases) {
         SCOPED_TRACE(text.left(40).toStdString());

@@ -65,7 +65,9 @@ TEST_F(CheckerTest, JudgesOneAttempt) {
         lines.clear();
         transport.enqueue(reply);
         std::optional<TessaronProbeOutcome> outcome;
-        store(checker(transport).probeOnce(1), &outcome);
+        const auto probe = checker(transport);
+        store(probe.probeOnce(1), &outcome);
+        clock.runDue(); // the page answers
         EXPECT_EQ(outcome, (TessaronProbeOutcome{why ? failure : success, why}));
         EXPECT_EQ(lines, QStringList{QStringLiteral("check #1: ") + QString::fromUtf8(line)});
     }
@@ -78,7 +80,8 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
         return HttpResponse{503, {}, {}};
     });
     std::optional<TessaronProbeResult> result;
-    store(checker(transport).run(), &result);
+    const auto probe = checker(transport);
+    store(probe.run(), &result);
     clock.advance(10s);
     EXPECT_EQ(result, TessaronProbeResult::failure);
     EXPECT_EQ(requestTimes, (QList<Clock::Duration>{0s, 1s, 3s}));
@@ -87,7 +90,7 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
     transport.setResponder({});
     transport.enqueue(200, "Not here");
     transport.enqueue(200, "Success");
-    store(checker(transport).run(), &result);
+    store(probe.run(), &result);
     clock.advance(10s);
     EXPECT_EQ(result, TessaronProbeResult::success);
     EXPECT_EQ(transport.requests().size(), 5);
@@ -95,8 +98,9 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
 
 TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelledFirst) {
     StalledHttpTransport silent(clock);
+    const auto stalled = checker(silent);
     std::optional<TessaronProbeOutcome> outcome;
-    store(checker(silent).probeOnce(2), &outcome);
+    store(stalled.probeOnce(2), &outcome);
     clock.advance(5999ms);
     EXPECT_FALSE(outcome);
     clock.advance(1ms);
@@ -105,7 +109,7 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
 
     CancellationSource cancellation;
     outcome.reset();
-    store(checker(silent).probeOnce(1, cancellation.token()), &outcome);
+    store(stalled.probeOnce(1, cancellation.token()), &outcome);
     clock.advance(1s);
     cancellation.cancel();
     clock.runDue();
@@ -116,12 +120,13 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
 
     // A run cancelled before or between its attempts ends quietly.
     transport.enqueue(503);
+    const auto probe = checker(transport);
     for (const bool early : {true, false}) {
         CancellationSource source;
         if (early)
             source.cancel();
         std::optional<TessaronProbeResult> result;
-        store(checker(transport).run(source.token()), &result);
+        store(probe.run(source.token()), &result);
         clock.advance(500ms);
         source.cancel();
         clock.runDue();

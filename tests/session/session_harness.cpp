@@ -5,6 +5,7 @@
 #include "profiles/json_values.hpp"
 #include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
+#include "support/event_loop_turn.hpp"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -65,6 +66,7 @@ QList<QJsonObject> FakePairingService::sent(const QString& path) const {
 
 QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, CancellationToken cancellation) {
     requests_.append(request);
+    co_await eventLoopTurn();
     if (delay_ > Clock::Duration::zero())
         co_await clock_.sleep(delay_, cancellation);
     co_return answer(request);
@@ -87,6 +89,7 @@ HttpResponse FakePairingService::answer(const HttpRequest& request) {
 QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken cancellation) {
     ++requestCount_;
     const auto outcome = answer_;
+    co_await eventLoopTurn();
     if (hangs_)
         co_await clock_.sleep(std::chrono::minutes(1));
     co_return hangs_ ? failure() : cancellation.isCancelled() ? systemCancel() : outcome;
@@ -162,7 +165,8 @@ TessaronSession& SessionHarness::restart() {
 }
 
 void SessionHarness::settle() {
-    for (int round = 0; round < 8; ++round) {
+    // Every keychain answer is a posted event, and a flow may ask the keychain a dozen times in a row.
+    for (int round = 0; round < 64; ++round) {
         QCoreApplication::sendPostedEvents();
         clock.runDue();
     }

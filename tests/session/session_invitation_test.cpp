@@ -95,6 +95,36 @@ TEST_F(SessionInvitationTest, ARecordLeftBehindIsFinishedOnceMoreUnderItsOwnRule
     }
 }
 
+// A redeemed profile that cannot be saved counts as a failed commit: the user is told, the record kept.
+TEST_F(SessionInvitationTest, AnAcceptedInvitationThatCannotBeSavedIsCountedAndTheUserTold) {
+    const struct {
+        const char* name;
+        QByteArray leftBehind;
+        bool keyringRefusesAdds;
+    } cases[] = {
+        {"the profile left behind no longer decodes", "{}", false},
+        {"the keyring refuses the profile", oslo().canonicalJSON(), true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        h.grantConsent();
+        h.leaveRedemption(10s, oslo());
+        auto record = *TessaronPendingRedemption::fromJSON(*h.pendingRecord());
+        record.redeemedProfileJSON = row.leftBehind;
+        TessaronPendingRedemptionStore(h.keychain, h.bundle).save(record);
+        if (row.keyringRefusesAdds)
+            h.keychain.refuseAdds(keychain_status::notAvailable);
+        auto& session = h.launch();
+        h.run(session.openInvitationLink(invitationLink()));
+        const auto kept = TessaronPendingRedemption::fromJSON(h.pendingRecord().value_or(QByteArray()));
+        EXPECT_EQ(
+            std::tuple(session.lastError(), kept ? kept->commitAttempts : -1, session.selectedID()),
+            std::tuple("The invitation was accepted but could not be saved yet. Tessaron will try again.", 1,
+                       std::nullopt));
+    }
+}
+
 TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
     const auto bergen = sampleProfile("Bergen");
     // A link opened, and a redeemed profile found at the foreground.
@@ -240,6 +270,39 @@ TEST_F(SessionInvitationTest, ARedeemedProfileIsPlacedOnTheLinkAsTheRosterPullLe
                   std::tuple(selection, phase, message))
             << h.logText();
     }
+}
+
+// A link whose listing waited is acted on after the latest listing, or the user told why not.
+TEST_F(SessionInvitationTest, ALinkOpenedWhileTheListingWaitsIsActedOnOrRefusedAloud) {
+    installConfiguration(oslo());
+    save(oslo());
+    stampRoster(oslo().id, 60s);
+    grantConsent();
+    auto& session = launch();
+    // A change of the configuration began meanwhile.
+    keychain.hold();
+    open(QUrl("tessaron://open"));
+    tunnels.setLatency(1s);
+    track(session.setKillSwitch(false));
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.phase(), session.lastError()),
+              std::tuple(TessaronLinkPhase::disconnected, "Wait for the current change to finish."));
+    advance(2s);
+    tunnels.setLatency(0s);
+
+    // A roster's adoption asked for a listing meanwhile.
+    pairing.setRoster(oslo().id, TessaronRosterResponse{{oslo()}, {}, {}, std::nullopt, std::nullopt});
+    pairing.setDelay(1s);
+    run(session.pullRoster(oslo().id));
+    keychain.hold();
+    advance(1s); // the roster's write waits for the keyring, then the link's listing behind it
+    open(QUrl("tessaron://open"));
+    open(QUrl("tessaron://open")); // a second click supersedes the first
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+              std::tuple(std::optional(oslo().id), connecting, std::nullopt));
 }
 
 class SessionRosterTest : public SessionLinkTest {
