@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
     openssl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
     libxcb1-dev trayer zbar-tools desktop-file-utils xdg-utils
-    openbox xdotool at-spi2-core python3-pyatspi imagemagick ccache
+    openbox xdotool at-spi2-core python3 python3-pyatspi imagemagick ccache
     clang libclang-rt-14-dev
 )
 

@@ -55,8 +55,8 @@ template <typename Record>
 QCoro::Task<Record> TessaronAccountClient::fetchRecord(std::shared_ptr<const State> state, Request request,
                                                        FailureMapping mapFailure,
                                                        CancellationToken cancellation) {
-    co_return decodeReply<Record>(
-        co_await perform(state, std::move(request), mapFailure, std::move(cancellation)));
+    const auto reply = co_await perform(state, std::move(request), mapFailure, std::move(cancellation));
+    co_return decodeReply<Record>(reply);
 }
 
 QCoro::Task<> TessaronAccountClient::fetchNothing(std::shared_ptr<const State> state, Request request,

@@ -6,6 +6,8 @@
 
 #include <QMetaObject>
 
+#include <qcoro/qcorosignal.h>
+
 namespace tessaron {
 
 namespace {
@@ -42,10 +44,17 @@ QCoro::Task<> TessaronAccountModel::loadSessionToken(bool thenRefresh) {
         token_ = std::move(stored);
         setSignedIn(token_.has_value());
     }
+    signInStateKnown_ = true;
+    Q_EMIT signInStateBecameKnown();
     if (thenRefresh) {
         QMetaObject::invokeMethod(
             this, [this] { refresh(nullptr); }, Qt::QueuedConnection);
     }
+}
+
+QCoro::Task<> TessaronAccountModel::signInStateKnown() {
+    if (!signInStateKnown_)
+        co_await qCoro(this, &TessaronAccountModel::signInStateBecameKnown);
 }
 
 void TessaronAccountModel::setAccount(std::optional<TessaronAccount> account) {
@@ -138,6 +147,10 @@ QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, Cancellati
     QPointer self(this);
     QPointer sessionRef(session);
     ScopedFlag refreshing(this, isRefreshing_);
+    // Before the stored token is read a signed-in user looks signed out: nothing would be fetched.
+    co_await signInStateKnown();
+    if (!self)
+        co_return;
     if (!services_.client) {
         publish(providers_, std::optional<TessaronProviders>(), &TessaronAccountModel::providersChanged);
         co_return;

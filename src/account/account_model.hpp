@@ -92,10 +92,16 @@ public:
     // Set by the test harness: the launch refresh then waits to be asked for.
     static inline const QByteArray testHarnessVariable = "XCTestConfigurationFilePath";
 
-    // Signed in once the stored token has been read. Refreshes once, queued after that read, when
-    // `refreshOnLaunch` says so, or, when it is none, unless the test harness variable is set.
+    // Signed in once the stored token has been read; whatever depends on the sign-in awaits that read
+    // through signInStateKnown(). Refreshes once, queued after that read, when `refreshOnLaunch` says so,
+    // or, when it is none, unless the test harness variable is set.
     TessaronAccountModel(TessaronAccountServices services, std::optional<bool> refreshOnLaunch,
                          QObject* parent = nullptr);
+
+    // Whether the stored token has been read, so that isSignedIn() is more than its initial false.
+    bool isSignInStateKnown() const override { return signInStateKnown_; }
+    // Never completes when the model ends first.
+    QCoro::Task<> signInStateKnown() override;
 
     // Published fields.
     const std::optional<TessaronAccount>& account() const { return account_; }
@@ -123,7 +129,8 @@ public:
     void countDownResend();
 
     // The providers, the account, and once per run the profile of the account's grant when the session has
-    // no connection selected. Single-flight; a cancelled refresh ends silently.
+    // no connection selected. Single-flight; waits for the stored token's read; a cancelled refresh ends
+    // silently.
     QCoro::Task<> refresh(TessaronSession* session, CancellationToken cancellation = {});
     // Installs the profile of the account's active grant into an empty selection. Silent while another
     // flow is busy or once `token` is no longer the model's.
@@ -176,6 +183,7 @@ Q_SIGNALS:
     void subscriptionUnavailableChanged(bool unavailable);
     void otherDevicesErrorChanged(const std::optional<QString>& message);
     void isSubscriptionBusyChanged(bool busy);
+    void signInStateBecameKnown();
 
 private:
     // What a link flow took at its start.
@@ -256,6 +264,7 @@ private:
     std::optional<QString> otherDevicesError_;
     bool isSubscriptionBusy_ = false;
 
+    bool signInStateKnown_ = false;
     bool isRefreshing_ = false;
     bool didAttemptGrantRecovery_ = false;
     quint64 generation_ = 0;

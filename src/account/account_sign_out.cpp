@@ -79,13 +79,14 @@ void TessaronAccountModel::clearSubscriptionLinkState() {
 }
 
 QCoro::Task<> TessaronAccountModel::linkProfileIfSignedIn(TessaronSession* session) {
-    if (!isSignedIn_ || !services_.client || !session)
+    QPointer self(this);
+    QPointer sessionRef(session);
+    co_await signInStateKnown();
+    if (!self || !isSignedIn_ || !services_.client || !sessionRef)
         co_return;
     const auto token = sessionToken();
     if (!token)
         co_return;
-    QPointer self(this);
-    QPointer sessionRef(session);
     const auto installation = co_await readInstallationID();
     if (!self || !sessionRef || !installation.value || !sessionRef->selectedID())
         co_return;

@@ -20,7 +20,8 @@ template <typename T> struct TaskOutcome {
 template <typename T> QCoro::Task<TaskOutcome<T>> outcomeOf(QCoro::Task<T> task) {
     TaskOutcome<T> outcome;
     try {
-        outcome.value.emplace(co_await std::move(task));
+        auto value = co_await std::move(task);
+        outcome.value.emplace(std::move(value));
     } catch (...) {
         outcome.error = std::current_exception();
     }

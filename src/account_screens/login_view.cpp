@@ -219,12 +219,17 @@ QWidget* TessaronLoginView::buildCodeStep() {
     digits.setLetterSpacing(QFont::AbsoluteSpacing, 8);
     code_->setFont(digits);
     code_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; border: none;"
-                                        " border-bottom: 1px solid %1; padding: 8px 0; }")
-                             .arg(TessaronTheme::stroke().name()));
+                                        " padding: 8px 0; }"));
     connect(code_, &QLineEdit::textEdited, this, &TessaronLoginView::codeEdited);
     // The model verifies only a whole code, once at a time.
     connect(code_, &QLineEdit::returnPressed, this, [this] { model_.verifyEmailCode(session_.data()); });
-    layout->addWidget(code_);
+    auto* underlined = new QWidget;
+    auto* field = new QVBoxLayout(underlined);
+    field->setContentsMargins(0, 0, 0, 0);
+    field->setSpacing(0);
+    field->addWidget(code_);
+    field->addWidget(new TessaronHairline);
+    layout->addWidget(underlined);
 
     resend_ = plainButton(uiText("Resend code"), Qt::white);
     resend_->setObjectName(QStringLiteral("tessaron.signIn.resend"));

@@ -9,10 +9,13 @@ ModelHomeAccount::ModelHomeAccount(TessaronAccountModel& model, QObject* parent)
     , model_(model) {
     connect(&model_, &TessaronAccountModel::isSignedInChanged, this, &TessaronHomeAccount::changed);
     connect(&model_, &TessaronAccountModel::accountChanged, this, &TessaronHomeAccount::changed);
+    connect(&model_, &TessaronAccountModel::signInStateBecameKnown, this, &TessaronHomeAccount::changed);
 }
 
 bool ModelHomeAccount::isSignedIn() const {
-    return model_.isSignedIn();
+    // Until the stored token has been read, a signed-in user must not be offered the sign-in: the view
+    // shows what it shows for a signed-in user whose account has not arrived, which is nothing.
+    return !model_.isSignInStateKnown() || model_.isSignedIn();
 }
 
 std::optional<QString> ModelHomeAccount::accountEmail() const {

@@ -6,7 +6,8 @@ namespace tessaron {
 
 class TessaronAccountModel;
 
-// The account model as the home view reads it.
+// The account model as the home view reads it. Before the stored sign-in has been read it reads as signed
+// in without an account: the view then shows neither the sign-in prompt nor an address.
 class ModelHomeAccount final : public TessaronHomeAccount {
     Q_OBJECT
 public:

@@ -103,14 +103,16 @@ QCoro::Task<TessaronProbeOutcome> ConnectionHealthChecker::attempt(ConnectionHea
         co_return TessaronProbeOutcome{TessaronProbeResult::cancelled, std::nullopt};
     auto ranOutOfTime = std::make_shared<bool>(false);
     const auto reply = co_await fetch(checker, cancellation, ranOutOfTime);
-    TessaronProbeOutcome outcome;
+    TessaronProbeOutcome outcome{TessaronProbeResult::cancelled, std::nullopt};
     if (cancellation.isCancelled())
-        outcome = {TessaronProbeResult::cancelled, std::nullopt};
-    else if (const auto* response = std::get_if<HttpResponse>(&reply))
+        co_return outcome;
+    if (const auto* response = std::get_if<HttpResponse>(&reply))
         outcome = judge(*response);
     else
         outcome = judge(std::get<HttpFailure>(reply), *ranOutOfTime);
-    checker.logOutcome(number, outcome, checker.clock_->monotonic() - start);
+    // A cancelled attempt may outlive the owner of the clock and the log: it touches neither.
+    if (outcome.result != TessaronProbeResult::cancelled)
+        checker.logOutcome(number, outcome, checker.clock_->monotonic() - start);
     co_return outcome;
 }
 
@@ -139,7 +141,7 @@ QCoro::Task<HttpOutcome> ConnectionHealthChecker::fetch(ConnectionHealthChecker 
 
 void ConnectionHealthChecker::logOutcome(int number, const TessaronProbeOutcome& outcome,
                                          Clock::Duration elapsed) const {
-    if (outcome.result == TessaronProbeResult::cancelled || !log_)
+    if (!log_)
         return;
     const auto seconds = QString::asprintf("%.2f", std::chrono::duration<double>(elapsed).count());
     if (outcome.result == TessaronProbeResult::success)

@@ -4,9 +4,9 @@
 
 namespace tessaron {
 
-NodeLinkStatus deriveNodeLinkStatus(const std::optional<LatencySample>& sample,
-                                    std::optional<LatencyTier> tier, bool isDown, bool isPaused,
-                                    bool isBusy) {
+NodeLinkStatus NodeLinkStatus::derive(const std::optional<LatencySample>& sample,
+                                      std::optional<LatencyTier> tier, bool isDown, bool isPaused,
+                                      bool isBusy) {
     if (isPaused)
         return NodeLinkStatus::paused;
     if (isBusy)
@@ -32,8 +32,8 @@ NodeLinkStatus nodeLinkStatus(const QUuid& id, const LatencyTable& latencies, co
     const auto found = latencies.constFind(id);
     const auto sample = found == latencies.cend() ? std::nullopt : std::optional(*found);
     const auto tier = sample ? std::optional(latencyTier(sample->milliseconds)) : std::nullopt;
-    return deriveNodeLinkStatus(sample, tier, NodeHealthOrder::isReportedDown(health, id, now), entry.paused,
-                                entry.busy);
+    return NodeLinkStatus::derive(sample, tier, NodeHealthOrder::isReportedDown(health, id, now),
+                                  entry.paused, entry.busy);
 }
 
 } // namespace tessaron

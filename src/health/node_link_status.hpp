@@ -11,13 +11,24 @@
 
 namespace tessaron {
 
-// The state of a node as the node list, its rows and the connection hero show it.
-enum class NodeLinkStatus { fast, online, offline, busy, checking, paused };
+// The state of a node as the node list, its rows and the connection hero show it. A class around the
+// cases, so that the rule reads as the status's own: `NodeLinkStatus::derive(…)`.
+class NodeLinkStatus {
+public:
+    enum Value { fast, online, offline, busy, checking, paused };
 
-// The rule itself: paused, busy, down, then no figure (checking), then the tier (excellent and good are
-// fast).
-NodeLinkStatus deriveNodeLinkStatus(const std::optional<LatencySample>& sample,
-                                    std::optional<LatencyTier> tier, bool isDown, bool isPaused, bool isBusy);
+    constexpr NodeLinkStatus(Value value)
+        : value_(value) {}
+    constexpr operator Value() const { return value_; }
+
+    // The rule itself: paused, busy, down, then no figure (checking), then the tier (excellent and good are
+    // fast).
+    static NodeLinkStatus derive(const std::optional<LatencySample>& sample, std::optional<LatencyTier> tier,
+                                 bool isDown, bool isPaused, bool isBusy);
+
+private:
+    Value value_;
+};
 
 // What the roster says outranks what the latency says: paused, then busy, then a live down report; a node
 // without a figure is still being checked; below 120 ms it is fast.

@@ -1,8 +1,9 @@
 #include "platform/qt_http_transport.hpp"
 
 #include "platform/http_redirect.hpp"
-#include "platform/trusted_authorities.hpp"
+#include "platform/one_shot.hpp"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -123,6 +124,34 @@ HttpOutcome outcomeOf(const QNetworkReply& reply, BodyCollector& body, HttpReque
     return HttpFailure{Kind::transport, reply.errorString()};
 }
 
+// Hands the settings, once made, to the wait unless it has ended already.
+QCoro::Task<> deliver(QFuture<QSslConfiguration> settings, OneShot<std::optional<QSslConfiguration>> first) {
+    const auto made = co_await settings;
+    first.resume(made);
+}
+
+// The settings once made, or none as soon as the request or the transport ends: making them may take a pool
+// thread long, and a caller whose owner ended meanwhile must not be resumed into it then.
+QCoro::Task<std::optional<QSslConfiguration>> settingsUnlessEnded(QFuture<QSslConfiguration> settings,
+                                                                  CancellationToken request,
+                                                                  CancellationToken transport) {
+    if (settings.isFinished())
+        co_return settings.result();
+    OneShot<std::optional<QSslConfiguration>> first;
+    deliver(settings, first);
+    // Cancellation runs inside the canceller, often an owner's destructor: the waiter resumes after it.
+    const auto end = [first] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [first] { first.resume(std::nullopt); }, Qt::QueuedConnection);
+    };
+    const auto requestEnded = request.onCancel(end);
+    const auto transportEnded = transport.onCancel(end);
+    auto made = co_await first;
+    request.removeCallback(requestEnded);
+    transport.removeCallback(transportEnded);
+    co_return made;
+}
+
 QNetworkReply* start(QNetworkAccessManager& manager, const QNetworkRequest& request,
                      const HttpRequest& call) {
     // A custom HEAD would wait for a body that never comes; a custom GET would announce an empty one.
@@ -139,6 +168,7 @@ QtHttpTransport::QtHttpTransport(QtHttpTransportOptions options)
     : manager_(std::make_unique<QNetworkAccessManager>())
     , trusted_(options.trustedAuthorities ? std::optional(tlsTrusting(*options.trustedAuthorities))
                                           : std::nullopt)
+    , productionSettings_(std::move(options.productionSettings))
     , timeoutDivisor_(std::max(options.timeoutDivisor, 1))
     , closing_(std::make_shared<std::atomic<bool>>(false)) {
     manager_->setCookieJar(new DiscardingCookieJar);
@@ -147,6 +177,7 @@ QtHttpTransport::QtHttpTransport(QtHttpTransportOptions options)
 QtHttpTransport::~QtHttpTransport() {
     // Deleting a running reply would leave its coroutine waiting forever; aborting lets it finish.
     closing_->store(true);
+    ending_.cancel();
     for (auto* reply : manager_->findChildren<QNetworkReply*>()) {
         if (reply->isRunning())
             reply->abort();
@@ -154,7 +185,7 @@ QtHttpTransport::~QtHttpTransport() {
 }
 
 QFuture<QSslConfiguration> QtHttpTransport::tls() const {
-    return trusted_ ? QtFuture::makeReadyFuture(*trusted_) : productionTls();
+    return trusted_ ? QtFuture::makeReadyFuture(*trusted_) : productionSettings_();
 }
 
 QNetworkRequest QtHttpTransport::prepare(const HttpRequest& call, const QSslConfiguration& tls) const {
@@ -194,14 +225,14 @@ QCoro::Task<HttpOutcome> QtHttpTransport::exchange(HttpRequest request, Cancella
         co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
 
     const auto closing = closing_;
-    const QSslConfiguration trust = co_await tls();
+    const auto trust = co_await settingsUnlessEnded(tls(), cancellation, ending_.token());
     // The transport may have gone while its trust was being made.
-    if (closing->load() || cancellation.isCancelled())
+    if (!trust || closing->load() || cancellation.isCancelled())
         co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
 
     // Nothing after the reply is awaited touches `this`: the transport may be gone by then.
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(
-        start(*manager_, prepare(request, trust), request));
+        start(*manager_, prepare(request, *trust), request));
     auto body = std::make_shared<BodyCollector>(request.maxBodyBytes);
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(),
                      [body, replied = reply.get()] { body->drain(*replied); });

@@ -65,15 +65,15 @@ const HttpResponse& responseOf(const HttpOutcome& outcome) {
         case HttpFailure::Kind::timedOut:
             fail(Kind::timedOut);
         case HttpFailure::Kind::tooLarge:
-            fail(Kind::invalidResponse);
+            throw TessaronPairingError::replyTooLarge();
         case HttpFailure::Kind::transport:
             fail(Kind::transportFailure);
         }
     }
     const auto& response = std::get<HttpResponse>(outcome);
-    const bool isHttpStatus = response.status >= 100 && response.status <= 599;
-    if (!isHttpStatus || response.truncated ||
-        response.body.size() > TessaronPairingClient::maximumReplyBytes)
+    if (response.truncated || response.body.size() > TessaronPairingClient::maximumReplyBytes)
+        throw TessaronPairingError::replyTooLarge();
+    if (response.status < 100 || response.status > 599)
         fail(Kind::invalidResponse);
     return response;
 }

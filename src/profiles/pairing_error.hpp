@@ -28,8 +28,20 @@ class TessaronPairingError final : public EnumError<TessaronPairingErrorKind> {
 public:
     using EnumError::EnumError;
 
+    // A reply over the client's cap: unreadable like any invalid response, and told apart so that a
+    // roster cut off by its size can be named.
+    static TessaronPairingError replyTooLarge() {
+        TessaronPairingError error(TessaronPairingErrorKind::invalidResponse);
+        error.tooLarge_ = true;
+        return error;
+    }
+    bool isReplyTooLarge() const { return tooLarge_; }
+
     QString domain() const override { return QStringLiteral("TessaronPairingError"); }
     std::optional<QString> userMessage() const override;
+
+private:
+    bool tooLarge_ = false;
 };
 
 } // namespace tessaron

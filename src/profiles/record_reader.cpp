@@ -10,8 +10,8 @@ RecordReader::RecordReader(const QJsonValue& value) {
     object_ = value.toObject();
 }
 
-void RecordReader::fail(JsonDecodingErrorKind kind, const QString& key) {
-    throw JsonDecodingError(kind, key);
+void RecordReader::fail(JsonDecodingErrorKind kind, const QString& key, const QString& description) {
+    throw JsonDecodingError(kind, key, description);
 }
 
 QJsonValue RecordReader::required(const QString& key) const {
@@ -54,7 +54,7 @@ QString stringOf(const QJsonValue& value, const QString& key) {
 QDateTime dateOf(const QJsonValue& value, const QString& key) {
     const auto date = dateFromText(stringOf(value, key));
     if (!date)
-        RecordReader::fail(JsonDecodingErrorKind::dataCorrupted, key);
+        RecordReader::fail(JsonDecodingErrorKind::dataCorrupted, key, QStringLiteral("Not an ISO8601 date."));
     return *date;
 }
 

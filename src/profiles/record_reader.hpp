@@ -36,7 +36,8 @@ public:
     // The raw value of an optional key; none when it is absent or null.
     std::optional<QJsonValue> optional(const QString& key) const;
 
-    [[noreturn]] static void fail(JsonDecodingErrorKind kind, const QString& key);
+    [[noreturn]] static void fail(JsonDecodingErrorKind kind, const QString& key,
+                                  const QString& description = {});
 
 private:
     QJsonObject object_;

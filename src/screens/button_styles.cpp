@@ -1,5 +1,6 @@
 #include "screens/button_styles.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/fitted_label.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/spinner.hpp"
@@ -11,6 +12,7 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaron {
@@ -135,6 +137,8 @@ TessaronIconButton::TessaronIconButton(const QString& symbol, QWidget* parent)
     , symbol_(symbol)
     , tint_(TessaronTheme::textSecondary()) {
     setCursor(Qt::PointingHandCursor);
+    // The hit area is a floor: a larger glyph makes the button larger, nothing makes it smaller.
+    setMinimumSize(iconHitSize, iconHitSize);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -145,11 +149,13 @@ void TessaronIconButton::setTint(const QColor& tint) {
 
 void TessaronIconButton::setGlyphSize(int size) {
     glyphSize_ = size;
+    updateGeometry();
     update();
 }
 
 QSize TessaronIconButton::sizeHint() const {
-    return {iconHitSize, iconHitSize};
+    const int side = std::max(iconHitSize, glyphSize_);
+    return {side, side};
 }
 
 void TessaronIconButton::paintEvent(QPaintEvent*) {
@@ -166,6 +172,8 @@ TessaronHairline::TessaronHairline(QWidget* parent)
     : QWidget(parent) {
     setFixedHeight(TessaronTheme::hairlineWidth);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // A separator says nothing to a screen reader.
+    setAccessibleTraits(this, {.invisible = true});
 }
 
 void TessaronHairline::paintEvent(QPaintEvent*) {

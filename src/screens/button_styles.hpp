@@ -55,7 +55,7 @@ private:
     QTimer* timer_;
 };
 
-// A borderless button showing one tinted glyph, clickable over a 44 × 44 area.
+// A borderless button showing one tinted glyph, clickable over an area of at least 44 × 44.
 class TessaronIconButton : public QAbstractButton {
     Q_OBJECT
 public:
@@ -73,7 +73,7 @@ private:
     int glyphSize_ = 14;
 };
 
-// A one-point separator line as wide as its container.
+// A one-point separator line as wide as its container, hidden from assistive technologies.
 class TessaronHairline : public QWidget {
     Q_OBJECT
 public:

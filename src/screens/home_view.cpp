@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -239,7 +240,10 @@ void TessaronHomeView::applyScenePhase() {
 void TessaronHomeView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     applyScenePhase();
-    // Once per appearance; the refresh ends with the view.
+    // A window coming back from the dock or another desktop shows again spontaneously: that is no new
+    // appearance, and the account refresh runs once per appearance. The refresh ends with the view.
+    if (event->spontaneous())
+        return;
     appearanceRefresh_.start([account = QPointer(&services_.account), session = QPointer(&services_.session)](
                                  CancellationToken token) -> QCoro::Task<> {
         if (account && session)

@@ -97,22 +97,22 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
         setInvalid(false);
         refresh();
     });
-    connect(field_, &QLineEdit::returnPressed, this, &TessaronInvitationInputSection::submit);
-    connect(button_, &QAbstractButton::clicked, this, &TessaronInvitationInputSection::submit);
+    connect(field_, &QLineEdit::returnPressed, this, &TessaronInvitationInputSection::submitInvitationInput);
+    connect(button_, &QAbstractButton::clicked, this, &TessaronInvitationInputSection::submitInvitationInput);
     refresh();
 }
 
-bool TessaronInvitationInputSection::isSubmitDisabled() const {
+bool TessaronInvitationInputSection::isInvitationSubmitDisabled() const {
     return busy_ || TessaronAccessInput::parse(field_->text()).kind() == TessaronAccessInput::Kind::invalid;
 }
 
-void TessaronInvitationInputSection::submit() {
+void TessaronInvitationInputSection::submitInvitationInput() {
     const auto input = TessaronAccessInput::parse(field_->text());
     if (input.kind() == TessaronAccessInput::Kind::invalid) {
         setInvalid(true);
         return;
     }
-    if (isSubmitDisabled())
+    if (isInvitationSubmitDisabled())
         return;
     const auto url = invitationURL(input, pairingBase_);
     if (!url) {
@@ -167,7 +167,7 @@ void TessaronInvitationInputSection::setBusy(bool busy) {
 
 void TessaronInvitationInputSection::refresh() {
     field_->setEnabled(!busy_);
-    button_->setEnabled(!isSubmitDisabled());
+    button_->setEnabled(!isInvitationSubmitDisabled());
     button_->setText(busy_ ? QString() : uiText("Activate"));
     spinner_->setVisible(busy_);
     spinner_->setAnimates(busy_);

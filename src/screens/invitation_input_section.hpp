@@ -37,10 +37,10 @@ public:
     TessaronInvitationInputSection(TessaronSession& session, std::optional<QUrl> pairingBase,
                                    QWidget* parent = nullptr);
 
-    bool isSubmitDisabled() const;
+    bool isInvitationSubmitDisabled() const;
     bool isBusy() const { return busy_; }
     const std::optional<InvitationBanner>& banner() const { return banner_; }
-    void submit();
+    void submitInvitationInput();
 
 Q_SIGNALS:
     void bannerChanged(const std::optional<tessaron::InvitationBanner>& banner);

@@ -37,7 +37,7 @@ QColor blend(const QColor& from, const QColor& to, qreal p) {
 } // namespace
 
 QList<NodeLinkStatus> allNodeLinkStatuses() {
-    using enum NodeLinkStatus;
+    using enum NodeLinkStatus::Value;
     return {fast, online, offline, busy, checking, paused};
 }
 
@@ -71,7 +71,7 @@ QString label(NodeLinkStatus status) {
     return QCoreApplication::translate("Tessaron", key.constData());
 }
 
-QColor dotColor(NodeLinkStatus status) {
+QColor tint(NodeLinkStatus status) {
     switch (status) {
     case NodeLinkStatus::fast:
         return TessaronTheme::success();
@@ -164,7 +164,7 @@ void NodeStatusPill::paintEvent(QPaintEvent*) {
     const QRectF dot(pad.width(), (height() - dotSize) / 2.0, dotSize, dotSize);
     const qreal p = progress();
     painter.setPen(Qt::NoPen);
-    painter.setBrush(previous_ ? blend(dotColor(*previous_), dotColor(*status_), p) : dotColor(*status_));
+    painter.setBrush(previous_ ? blend(tint(*previous_), tint(*status_), p) : tint(*status_));
     painter.drawEllipse(dot);
 
     painter.setPen(TessaronTheme::textPrimary());

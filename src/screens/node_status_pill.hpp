@@ -20,7 +20,7 @@ std::optional<NodeLinkStatus> nodeLinkStatusFromRawValue(const QString& text);
 // The status in the user's language, from the string table's "Node status <raw value>" entries.
 QString label(NodeLinkStatus status);
 // Only a fast node is green; an online one is grey.
-QColor dotColor(NodeLinkStatus status);
+QColor tint(NodeLinkStatus status);
 
 // A capsule naming a node's link status beside a coloured dot; draws nothing without a status. With motion
 // allowed, a change of status eases out over 0.35 s: the dot changes colour, the capsule its width, and

@@ -35,7 +35,7 @@ QWidget* page(TessaronPageBar* bar, QWidget* content) {
 // The guide in the first of the user's languages it is written in.
 QWidget* guidePage(Workspace& workspace) {
     const auto text = loadBundledGuide(QLocale::system().uiLanguages()).value_or(QString());
-    return new TessaronGuideView(parseGuide(text), workspace);
+    return new TessaronGuideView(TessaronGuideBlock::parse(text), workspace);
 }
 
 } // namespace

@@ -6,10 +6,10 @@
 
 namespace tessaron {
 
-namespace {
+namespace TessaronSupportLinks {
 
-// The host is fixed at build time; an address that does not parse is a broken build.
-QUrl page(const char* path) {
+// An address that does not parse is a broken build.
+QUrl webPage(const char* path) {
     QString base = QString::fromUtf8(build_config::webBaseUrl);
     while (base.endsWith(QLatin1Char('/')))
         base.chop(1);
@@ -19,22 +19,13 @@ QUrl page(const char* path) {
     return url;
 }
 
-} // namespace
-
-namespace TessaronSupportLinks {
-
 QUrl supportPage() {
-    static const QUrl url = page("/support");
+    static const QUrl url = webPage("/support");
     return url;
 }
 
 QUrl windowsGuide() {
-    static const QUrl url = page("/guide/windows");
-    return url;
-}
-
-QUrl guidePage() {
-    static const QUrl url = page("/guide/");
+    static const QUrl url = webPage("/guide/windows");
     return url;
 }
 

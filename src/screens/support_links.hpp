@@ -8,8 +8,8 @@ namespace tessaron {
 namespace TessaronSupportLinks {
 QUrl supportPage();
 QUrl windowsGuide();
-// The guide's web edition.
-QUrl guidePage();
+// A page of the web host, by its path; the host is fixed at build time.
+QUrl webPage(const char* path);
 } // namespace TessaronSupportLinks
 
 } // namespace tessaron

@@ -93,7 +93,7 @@ const QFont& wordmarkFont() {
     return value;
 }
 const QFont& wordmarkCompactFont() {
-    static const QFont value = font(captionSize - 1, QFont::DemiBold);
+    static const QFont value = font(caption2Size, QFont::DemiBold);
     return value;
 }
 const QFont& titleFont() {

@@ -38,6 +38,7 @@ inline constexpr qreal bodySize = 13;
 inline constexpr qreal subheadlineSize = 11;
 inline constexpr qreal footnoteSize = 10;
 inline constexpr qreal captionSize = 10;
+inline constexpr qreal caption2Size = 10;
 
 // The system font at a size and weight; `monospaced` picks the fixed-pitch family.
 QFont font(qreal pointSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);

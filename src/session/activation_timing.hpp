@@ -2,34 +2,25 @@
 
 #include "platform/clock.hpp"
 
-#include <QHash>
 #include <QUuid>
 
 #include <functional>
 
 namespace tessaron {
 
-// The timers of an extension activation: one-shot actions on the clock, each known by its id. A fired
-// timer stays known until it is cancelled or everything is.
-class TaskActivationTiming {
+// The timers of an extension activation: one-shot actions, each known by its id. A fired timer stays known
+// until it is cancelled or everything is.
+class ActivationTiming {
 public:
     using Action = std::function<void()>;
 
-    explicit TaskActivationTiming(Clock& clock)
-        : clock_(clock) {}
-    ~TaskActivationTiming();
-    TaskActivationTiming(const TaskActivationTiming&) = delete;
-    TaskActivationTiming& operator=(const TaskActivationTiming&) = delete;
+    virtual ~ActivationTiming() = default;
 
-    // Runs `action` once `delay` has passed, to the nanosecond.
-    QUuid schedule(Clock::Duration delay, Action action);
+    // Runs `action` once `delay` has passed.
+    virtual QUuid schedule(Clock::Duration delay, Action action) = 0;
     // Does nothing for an id it does not know.
-    void cancel(const QUuid& id);
-    void cancelAll();
-
-private:
-    Clock& clock_;
-    QHash<QUuid, Clock::TimerId> tasks_;
+    virtual void cancel(const QUuid& id) = 0;
+    virtual void cancelAll() = 0;
 };
 
 } // namespace tessaron

@@ -9,6 +9,8 @@ namespace tessaron {
 class AssumedSignIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return true; }
+    bool isSignInStateKnown() const override { return true; }
+    QCoro::Task<> signInStateKnown() override { co_return; }
     QCoro::Task<> linkProfileIfSignedIn(TessaronSession*) override { co_return; }
 };
 

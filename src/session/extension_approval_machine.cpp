@@ -20,8 +20,8 @@ QUuid ActivationDelegateEvent::requestID() const {
     return std::visit([](const auto& event) { return event.requestID; }, value);
 }
 
-ExtensionApprovalMachine::ExtensionApprovalMachine(ActivationRequesting* requester,
-                                                   TaskActivationTiming& timing, Log log)
+ExtensionApprovalMachine::ExtensionApprovalMachine(ActivationRequesting* requester, ActivationTiming& timing,
+                                                   Log log)
     : requester_(requester)
     , timing_(timing)
     , log_(std::move(log)) {}
@@ -35,8 +35,10 @@ void ExtensionApprovalMachine::start() {
     const auto generation = ++generation_;
     phase_ = PhaseKind::submitted;
     result_.reset();
+    resumeCount_ = 0;
     markedSilent_ = false;
     live_.clear();
+    submitCount_ = 0;
     submit(generation, Submission::first);
     silenceID_ = timing_.schedule(silenceDelay, [this, generation] { noteSilence(generation); });
     capID_ = timing_.schedule(waitCap, [this, generation] { reachCap(generation); });
@@ -67,6 +69,7 @@ void ExtensionApprovalMachine::submit(qint64 generation, Submission submission) 
         return;
     const auto id = QUuid::createUuid();
     live_.insert(id);
+    ++submitCount_;
     log_(submission == Submission::fallback ? QStringLiteral("extension: fallback submit")
                                             : QStringLiteral("extension: submit"));
     if (requester_)
@@ -159,6 +162,7 @@ void ExtensionApprovalMachine::finish(const TessaronExtensionActivation& outcome
     live_.clear();
     ++generation_;
     cancelTimers();
+    ++resumeCount_;
     if (const auto onFinish = onFinish_)
         onFinish(outcome);
 }

@@ -97,7 +97,7 @@ public:
     static constexpr std::chrono::seconds fallbackInterval{5};
 
     // `requester` may be null, or must outlive the machine; so must `timing`.
-    ExtensionApprovalMachine(ActivationRequesting* requester, TaskActivationTiming& timing, Log log);
+    ExtensionApprovalMachine(ActivationRequesting* requester, ActivationTiming& timing, Log log);
     ~ExtensionApprovalMachine();
     ExtensionApprovalMachine(const ExtensionApprovalMachine&) = delete;
     ExtensionApprovalMachine& operator=(const ExtensionApprovalMachine&) = delete;
@@ -115,6 +115,10 @@ public:
     const Phase& phase() const { return phase_; }
     // Absent while the attempt has no outcome yet.
     const std::optional<TessaronExtensionActivation>& result() const { return result_; }
+    // How often the current attempt handed over its outcome: 0 or 1.
+    int resumeCount() const { return resumeCount_; }
+    // How many requests the current attempt submitted, fallbacks included.
+    int submitCount() const { return submitCount_; }
 
 private:
     enum class Submission { first, fallback };
@@ -133,12 +137,14 @@ private:
     bool isCurrent(qint64 generation) const { return generation == generation_ && !result_; }
 
     ActivationRequesting* requester_;
-    TaskActivationTiming& timing_;
+    ActivationTiming& timing_;
     Log log_;
     OnWaiting onWaiting_;
     OnFinish onFinish_;
     Phase phase_ = Phase::Kind::idle;
     std::optional<TessaronExtensionActivation> result_;
+    int resumeCount_ = 0;
+    int submitCount_ = 0;
     bool markedSilent_ = false;
     qint64 generation_ = 0;
     QSet<QUuid> live_;

@@ -4,6 +4,10 @@
 
 namespace tessaron {
 
+bool isPairingServiceConfigured(const BundleInfo& bundle) {
+    return bundle.pairingBaseURL().has_value();
+}
+
 TessaronPairingOrigin makePairingOrigin(const BundleInfo& bundle) {
     const auto baseURL = bundle.pairingBaseURL();
     if (!baseURL)

@@ -5,6 +5,9 @@
 
 namespace tessaron {
 
+// Whether the bundle names a pairing service at all; whether that origin is usable is makePairingOrigin's.
+bool isPairingServiceConfigured(const BundleInfo& bundle);
+
 // Throws TessaronPairingError (invalidBaseURL) when no base URL is configured, or when the configured one
 // is no valid pairing origin.
 TessaronPairingOrigin makePairingOrigin(const BundleInfo& bundle);

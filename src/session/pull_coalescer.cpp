@@ -10,8 +10,12 @@ namespace tessaron {
 // Shared with every running pull, so a pull that ends after the coalescer is gone touches nothing freed.
 struct TessaronPullCoalescer::State {
     using Joiners = std::vector<OneShot<bool>>;
-    // Only the caller that started a key's pull ever removes its entry.
-    QHash<QUuid, std::shared_ptr<Joiners>> running;
+    struct Running {
+        qint64 token;
+        std::shared_ptr<Joiners> joiners;
+    };
+    QHash<QUuid, Running> running;
+    qint64 nextToken = 0;
 };
 
 TessaronPullCoalescer::TessaronPullCoalescer()
@@ -25,21 +29,25 @@ QCoro::Task<> TessaronPullCoalescer::run(QUuid key, Pull pull) {
     auto state = state_;
     if (const auto found = state->running.constFind(key); found != state->running.cend()) {
         OneShot<bool> ended;
-        (*found)->push_back(ended);
+        found->joiners->push_back(ended);
         co_await ended;
         co_return;
     }
 
+    const auto token = state->nextToken++;
     const auto joiners = std::make_shared<State::Joiners>();
-    state->running.insert(key, joiners);
+    state->running.insert(key, {token, joiners});
     std::exception_ptr failure;
     try {
         co_await pull();
     } catch (...) {
         failure = std::current_exception();
     }
-    // Leave before waking the joiners: one of them may start the next pull of the same key at once.
-    state->running.remove(key);
+    // Leave before waking the joiners: one of them may start the next pull of the same key at once. Only
+    // this pull's own entry is removed, never one that took the key after it.
+    if (const auto entry = state->running.constFind(key);
+        entry != state->running.cend() && entry->token == token)
+        state->running.erase(entry);
     for (const auto& joiner : *joiners)
         joiner.resume(true);
     if (failure)

@@ -41,10 +41,7 @@ QCoro::Task<> TessaronSession::connect() {
         co_return;
     const auto run = markConnectRunning();
     services_.connectionLog.append(QStringLiteral("connect tapped"));
-    if (std::exchange(failoverResetPending_, false)) {
-        failover_ = FailoverPolicy{};
-        services_.connectionLog.append(QStringLiteral("failover budget reset after auto-disconnect"));
-    }
+    resetFailoverAfterGiveUp();
     const auto intent = ++userLinkIntentGeneration_;
     failureAdoptionWatch_.clear();
     co_await autoSelectForConnect();
@@ -71,21 +68,37 @@ QCoro::Task<> TessaronSession::startSelectedConnection() {
     }
     pendingConnect_ = false;
     const auto run = markConnectRunning();
+    resetFailoverAfterGiveUp();
     const auto intent = ++userLinkIntentGeneration_;
     failureAdoptionWatch_.clear();
     co_await startTunnelNow(std::nullopt, intent);
 }
 
 QCoro::Task<> TessaronSession::connectChosenConnection() {
+    QPointer self(this);
     if (phase_ != TessaronLinkPhase::disconnected)
         co_return;
     if (isActing_) {
         refuseBusy();
         co_return;
     }
-    // A click made while an earlier one waited for the listing supersedes it.
-    if (!co_await readListing() || phase_ != TessaronLinkPhase::disconnected || isActing_)
+    // A click made while an earlier one waited for the listing supersedes it. A listing or store asked for
+    // by anything else meanwhile makes the click read again, so that it acts on the latest listing.
+    const auto click = ++chosenConnectionClick_;
+    bool listed = false;
+    while (!listed) {
+        const auto request = listingRequest_ + 1; // the number this read takes
+        listed = co_await readListing();
+        // Ended, superseded, or failed (and reported).
+        if (!self || click != chosenConnectionClick_ || (!listed && listingRequest_ == request))
+            co_return;
+    }
+    if (phase_ != TessaronLinkPhase::disconnected)
         co_return;
+    if (isActing_) {
+        refuseBusy();
+        co_return;
+    }
     if (!selectedID_) {
         if (summaries_.isEmpty()) {
             pendingConnect_ = false;

@@ -59,13 +59,15 @@ QList<FailoverCandidate> TessaronSession::failoverPlan() const {
     return FailoverPlanner::candidates(nodes);
 }
 
-void TessaronSession::applyFailoverEvent(const FailoverPolicy::Event& event) {
+void TessaronSession::applyFailoverEvent(const FailoverPolicy::Event& event,
+                                         std::optional<TessaronTransport> carrier) {
     if (isFailoverSwitching_)
         return;
     // A failing transport is tried again over XHTTP before the node is given up; that costs the node
-    // nothing in the policy.
+    // nothing in the policy. Once XHTTP itself failed, the policy decides.
     if (event.countsAsFailure()) {
-        if (const auto current = currentFailoverCandidate()) {
+        if (auto current = currentFailoverCandidate()) {
+            current->transport = carrier.value_or(current->transport);
             const auto next = FailoverPlanner::candidate(*current, failoverPlan());
             if (next && next->profileID == current->profileID &&
                 next->transport == TessaronTransport::xhttp) {
@@ -184,7 +186,8 @@ void TessaronSession::endFailoverSwitch() {
     assign(switchingTo_, std::optional<TessaronProfileSummary>(), &TessaronSession::switchingToChanged);
 }
 
-void TessaronSession::handleConnectFailure(const std::exception& error) {
+void TessaronSession::handleConnectFailure(const std::exception& error,
+                                           std::optional<TessaronTransport> carrier) {
     // A stop the user or a switch asked for is no failure of the node.
     if (manualStopRequested_ || isFailoverSwitching_)
         return;
@@ -210,7 +213,7 @@ void TessaronSession::handleConnectFailure(const std::exception& error) {
             setLastError(unreachableSuggestionText);
     }
     setSuggestedNodeID(suggestion);
-    applyFailoverEvent(FailoverPolicy::Event::connectFailed(current, cause));
+    applyFailoverEvent(FailoverPolicy::Event::connectFailed(current, cause), carrier);
     refreshRosterAfterFailure();
 }
 

@@ -131,8 +131,10 @@ QCoro::Task<TessaronRedeemResult> TessaronSession::redeemInvitation(QString code
         // The service already handed the profile out: finish with it instead of spending the code again.
         const auto& record = *decision.record();
         const auto profile = decodedOrNone(record.redeemedProfileJSON);
-        if (!profile)
-            throw pairingError(co_await recordCommitFailure(record));
+        if (!profile) {
+            const auto failure = co_await recordCommitFailure(record);
+            throw pairingError(failure);
+        }
         co_return TessaronRedeemResult{*profile, std::nullopt};
     }
     case TessaronRedemptionStart::Kind::retrySameCode: {
@@ -272,26 +274,23 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         co_return;
     bool stored = false;
     try {
-        co_await store(validated);
+        co_await storeAndSelect(validated);
         stored = true;
     } catch (const TessaronError&) {
     }
     if (!self)
         co_return;
     if (!stored) {
-        if (marked)
-            throw pairingError(co_await recordCommitFailure(*marked));
+        if (marked) {
+            const auto failure = co_await recordCommitFailure(*marked);
+            throw pairingError(failure);
+        }
         co_await giveUpPendingRedemption();
         throw pairingError(TessaronPairingErrorKind::redeemedUnrecoverable);
     }
-    // A selection never moves while a link is up or starting: the profile is stored, and the user told.
-    const bool selectsNew = phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
-    if (selectsNew) {
-        selectStored(validated.id);
-    } else {
-        rereadListing();
-        log_.info(QStringLiteral("invitation stored"));
-    }
+    // storeAndSelect moved the selection only while the link was idle; otherwise the choice waits for the
+    // roster pull.
+    const bool selectedAtOnce = linkIsIdle();
 
     co_await pullRoster(validated.id);
     if (!self)
@@ -305,13 +304,24 @@ QCoro::Task<> TessaronSession::commitRedeemedProfile(TessaronProfile profile) {
         log_.error(QStringLiteral("pending removal failed %1 %2")
                        .arg(failure->domain(), QString::number(failure->code())));
     }
-    if (selectsNew) {
-        if (phase_ == TessaronLinkPhase::disconnected)
-            co_await startSelectedConnection();
+    // Decided on the link as the pull left it: it may have dropped, or come up, meanwhile.
+    const bool idle = linkIsIdle();
+    if (!selectedAtOnce && (idle || !selectedID_)) {
+        setSelectedID(validated.id);
+        storeSelection(validated.id);
+    }
+    if (idle) {
+        co_await startSelectedConnection();
         co_return;
     }
-    if (selectedID_ != validated.id)
+    // A connect the user started on the new selection during the pull is theirs; only a link that kept
+    // another selection refuses the change.
+    if (!selectedAtOnce && selectedID_ != validated.id)
         throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
+}
+
+bool TessaronSession::linkIsIdle() const {
+    return phase_ == TessaronLinkPhase::disconnected && !connectInFlight_;
 }
 
 QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedemption record) {
@@ -404,6 +414,11 @@ QCoro::Task<> TessaronSession::openInvitationLink(QUrl url) {
 }
 
 QCoro::Task<> TessaronSession::handleInvitationCode(QString code) {
+    QPointer self(this);
+    // Opened at launch, the link may come before the stored sign-in has been read.
+    co_await services_.signIn.signInStateKnown();
+    if (!self)
+        co_return;
     // The code waits for what the redemption needs first: an account, then the privacy consent.
     if (!services_.signIn.isSignedIn()) {
         deferredInvitationCode_ = code;
@@ -457,17 +472,13 @@ QCoro::Task<> TessaronSession::redeemDeferredInvitation() {
 QCoro::Task<> TessaronSession::installAccountProfile(TessaronProfile profile) {
     QPointer self(this);
     const auto validated = decodeValidated(profile.canonicalJSON());
-    co_await store(validated);
+    co_await storeAndSelect(validated);
     if (!self)
         co_return;
-    if (phase_ != TessaronLinkPhase::disconnected || connectInFlight_) {
-        rereadListing();
-        if (selectedID_ != validated.id)
-            throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
-        co_return;
-    }
-    selectStored(validated.id);
-    co_await pullRoster(validated.id);
+    if (selectedID_ != validated.id)
+        throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
+    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_)
+        co_await pullRoster(validated.id);
 }
 
 } // namespace tessaron

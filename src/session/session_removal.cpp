@@ -47,7 +47,8 @@ QCoro::Task<> TessaronSession::removeSavedConnection(QUuid id) {
             }
         }
     }
-    if (co_await readListing())
+    const bool listed = co_await readListing();
+    if (listed)
         log_.info(QStringLiteral("invitation removed"));
 }
 

@@ -18,6 +18,9 @@ using namespace std::chrono_literals;
 
 constexpr auto connectedPullInterval = 300s;
 
+const QString oversizedRosterText =
+    QStringLiteral("This invitation lists more servers than Tessaron can load, so some are not shown.");
+
 QString stampKey(const QUuid& id) {
     return session_keys::profilesRefreshedAtPrefix + uuidText(id);
 }
@@ -69,6 +72,7 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
     std::optional<TessaronRosterResponse> reply;
     std::optional<PlatformError> failure;
     bool sourceUnknown = false;
+    bool tooLarge = false;
     try {
         const auto client = services_.pairingClient();
         const auto installation = co_await services_.keychain.run(services_.installationID);
@@ -77,6 +81,7 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
         reply = co_await client.roster(profileID, installation);
     } catch (const TessaronPairingError& error) {
         sourceUnknown = error.kind() == TessaronPairingErrorKind::profileUnknown;
+        tooLarge = error.isReplyTooLarge();
         failure = PlatformError::from(error);
     } catch (const TessaronError& error) {
         failure = PlatformError::from(error);
@@ -93,8 +98,21 @@ QCoro::Task<> TessaronSession::fetchRoster(QUuid profileID) {
         co_await forgetSource(profileID);
         co_return;
     }
+    if (tooLarge) {
+        refuseOversizedRoster();
+        co_return;
+    }
     services_.connectionLog.append(QStringLiteral("roster refresh: failed %1 %2")
                                        .arg(failure->domain(), QString::number(failure->code())));
+}
+
+void TessaronSession::refuseOversizedRoster() {
+    services_.connectionLog.append(QStringLiteral("roster refresh: refused, reply larger than %1 bytes")
+                                       .arg(TessaronPairingClient::maximumReplyBytes));
+    // The list keeps what it had; the person learns why nodes are missing, unless something more pressing
+    // is shown.
+    if (lastError_.value_or(QString()).isEmpty())
+        setLastError(oversizedRosterText);
 }
 
 QCoro::Task<> TessaronSession::adoptRoster(QUuid sourceID, TessaronRosterResponse reply) {

@@ -52,7 +52,10 @@ void TessaronSession::observeConnection(const QUuid& identifier) {
 
 void TessaronSession::vpnStatusDidChange() {
     const auto status = linkIdentifier().isNull() ? VpnStatus::invalid : connection().status();
-    if (status != vpnStatus_)
+    // A start taken to be on its way can end before it is reported: the status then reads as it did
+    // before the start, yet the link the session shows as connecting is gone.
+    const bool startEnded = phase_ == TessaronLinkPhase::connecting && !isLive(status);
+    if (status != vpnStatus_ || startEnded)
         applyVPNStatus(status);
 }
 
@@ -116,6 +119,8 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
     log_.info(QStringLiteral("status %1").arg(static_cast<qint64>(status)));
 
     bool linkEnded = false;
+    // The transport reads tcp once the link is down; its failure still belongs to the transport it ran on.
+    const auto carrier = activeTransport_;
     if (status == VpnStatus::connected) {
         if (!tunnelUpSince_)
             assign(tunnelUpSince_, std::optional(services_.clock.now()),
@@ -147,18 +152,18 @@ void TessaronSession::applyVPNStatus(VpnStatus status) {
     if (status == VpnStatus::connected)
         disarmConnectWatchdog();
     if (linkEnded && !linkIdentifier().isNull())
-        fetchDisconnectError(linkIdentifier());
+        fetchDisconnectError(linkIdentifier(), carrier);
     if (phase_ == TessaronLinkPhase::disconnected && !removalsAfterLink_.isEmpty())
         removeDeferredConnections();
     evaluateIdlePolicy();
 }
 
-QCoro::Task<> TessaronSession::fetchDisconnectError(QUuid identifier) {
+QCoro::Task<> TessaronSession::fetchDisconnectError(QUuid identifier, TessaronTransport carrier) {
     QPointer self(this);
     auto& ended = services_.tunnelManagers.connection(identifier);
     const auto error = co_await ended.lastDisconnectError();
     if (self && error)
-        handleDisconnectFailure(*error);
+        handleDisconnectFailure(*error, carrier);
 }
 
 void TessaronSession::resetLinkIntent() {
@@ -183,8 +188,9 @@ void TessaronSession::stopTunnel() {
     cancelCheckTasks();
     checkState_ = TessaronCheckState::idle;
     disarmConnectWatchdog();
-    if (linkIdentifier().isNull()) {
-        applyVPNStatus(VpnStatus::invalid);
+    // A tunnel that is down already reports no end of its own: the session would wait in disconnecting.
+    if (const auto status = connection().status(); !isLive(status)) {
+        applyVPNStatus(status);
         return;
     }
     setPhase(TessaronLinkPhase::disconnecting);

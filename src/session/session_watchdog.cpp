@@ -3,6 +3,7 @@
 #include "session/error_sanitizer.hpp"
 
 #include <chrono>
+#include <utility>
 
 // Guards around a link's start and end: the connect watchdog, the auto-disconnect, and the handling of
 // the error the system gives for a tunnel that went down by itself.
@@ -65,23 +66,31 @@ void TessaronSession::connectWatchdogFired(const ConnectWatchdogTarget& target) 
 }
 
 void TessaronSession::autoDisconnect(const QString& reason) {
+    // The user's next connect starts failover afresh, also after a give-up on a link that fell by itself:
+    // its spent budget would otherwise give the next connect up at its first failure.
+    failoverResetPending_ = true;
     if (phase_ == TessaronLinkPhase::disconnected || phase_ == TessaronLinkPhase::disconnecting)
         return;
     services_.connectionLog.append(QStringLiteral("auto-disconnect: ") + reason);
-    // The user's next connect starts failover afresh.
-    failoverResetPending_ = true;
     stopTunnel();
     setLastError(autoDisconnectNotice());
 }
 
-void TessaronSession::handleDisconnectFailure(const PlatformError& error) {
+void TessaronSession::resetFailoverAfterGiveUp() {
+    if (!std::exchange(failoverResetPending_, false))
+        return;
+    failover_ = FailoverPolicy{};
+    services_.connectionLog.append(QStringLiteral("failover budget reset after auto-disconnect"));
+}
+
+void TessaronSession::handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier) {
     // A new connect has begun since the link went down: the error belongs to the old one.
     if (phase_ != TessaronLinkPhase::disconnected)
         return;
     // The notice of an auto-disconnect says more than the error of the stop it caused.
     if (lastError_ != autoDisconnectNotice())
         setLastError(TessaronErrorSanitizer::message(error));
-    handleConnectFailure(error);
+    handleConnectFailure(error, carrier);
     services_.connectionLog.append(QStringLiteral("disconnect failure: %1/%2")
                                        .arg(loggableDomain(error.domain()), QString::number(error.code())));
 }

@@ -3,10 +3,10 @@
 #include "platform/one_shot.hpp"
 #include "platform/system_extension_requests.hpp"
 #include "session/activation_request_map.hpp"
-#include "session/activation_timing.hpp"
 #include "session/application_location.hpp"
 #include "session/extension_approval_machine.hpp"
 #include "session/system_extension_activating.hpp"
+#include "session/task_activation_timing.hpp"
 
 #include <optional>
 

@@ -168,8 +168,10 @@ void TessaronSession::refuseBusy() {
 // Derived state.
 
 TessaronPrimaryIntent TessaronSession::primaryIntent() const {
-    return tessaron::primaryIntent(
-        {phase_, services_.signIn.isSignedIn(), consentGranted_, selectedID_.has_value()});
+    // Before the stored sign-in is read the button reads as for a signed-in user, and is disabled.
+    const auto& signIn = services_.signIn;
+    const bool signedIn = !signIn.isSignInStateKnown() || signIn.isSignedIn();
+    return tessaron::primaryIntent({phase_, signedIn, consentGranted_, selectedID_.has_value()});
 }
 
 QString TessaronSession::primaryTitle() const {
@@ -177,7 +179,7 @@ QString TessaronSession::primaryTitle() const {
 }
 
 bool TessaronSession::isPrimaryActionEnabled() const {
-    return phase_ != TessaronLinkPhase::disconnecting && !isActing_;
+    return phase_ != TessaronLinkPhase::disconnecting && !isActing_ && services_.signIn.isSignInStateKnown();
 }
 
 std::optional<TessaronProfileSummary> TessaronSession::selectedSummary() const {
@@ -352,7 +354,7 @@ QCoro::Task<bool> TessaronSession::readListing() {
     co_return false;
 }
 
-QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
+QCoro::Task<> TessaronSession::storeAndSelect(TessaronProfile profile) {
     QPointer self(this);
     auto write = [store = services_.keychainStore, data = profile.canonicalJSON(), id = profile.id] {
         store.storeItem(data, id);
@@ -374,11 +376,12 @@ QCoro::Task<> TessaronSession::store(TessaronProfile profile) {
     else
         *found = summary;
     setSummaries(std::move(summaries));
-}
-
-void TessaronSession::selectStored(const QUuid& id) {
-    setSelectedID(id);
-    storeSelection(id);
+    // Moving the selection under a live or starting link would point the hero, the latency targets and
+    // failover at a node the link does not use.
+    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_) {
+        setSelectedID(profile.id);
+        storeSelection(profile.id);
+    }
     rereadListing();
     log_.info(QStringLiteral("invitation stored"));
 }

@@ -242,8 +242,10 @@ public:
     void select(const QUuid& id);
     void pickNode(const QUuid& id);
     void applyListing(const TessaronKeychainListing& listing);
-    // Selects a connection just stored, keeps the choice and reads the listing again.
-    void selectStored(const QUuid& id);
+    // Stores the profile's item and lists its summary; selects it (and keeps the choice) unless a link is up
+    // or starting, whose selection never moves; then reads the listing again. Throws the Keychain error, and
+    // nothing is selected then.
+    QCoro::Task<> storeAndSelect(TessaronProfile profile);
     QCoro::Task<> removeSavedConnection(QUuid id);
     QCoro::Task<> removeSystemConfiguration();
     void requestInvitationImport();
@@ -291,7 +293,10 @@ public:
     void disarmConnectWatchdog();
     // The last resort when no node reaches the internet: stops the tunnel and tells the user why.
     void autoDisconnect(const QString& reason);
-    void handleDisconnectFailure(const PlatformError& error);
+    // A connect the user starts after a give-up gets a fresh failover budget.
+    void resetFailoverAfterGiveUp();
+    // `carrier` is the transport of the link that ended: the failure is charged to it.
+    void handleDisconnectFailure(const PlatformError& error, TessaronTransport carrier);
 
     // The tunnel's own view of the link, asked for while it is up.
     void updateTunnelPhasePolling();
@@ -301,8 +306,12 @@ public:
     std::optional<FailoverCandidate> currentFailoverCandidate() const;
     // Every saved connection with each transport it has: healthy nodes fastest first, then the rest.
     QList<FailoverCandidate> failoverPlan() const;
-    void applyFailoverEvent(const FailoverPolicy::Event& event);
-    void handleConnectFailure(const std::exception& error);
+    // A failure of a link that has ended is charged to `carrier`, the transport that carried it; without
+    // one, to the active transport.
+    void applyFailoverEvent(const FailoverPolicy::Event& event,
+                            std::optional<TessaronTransport> carrier = std::nullopt);
+    void handleConnectFailure(const std::exception& error,
+                              std::optional<TessaronTransport> carrier = std::nullopt);
     // Before a connect: the fastest usable node, measuring first when some usable node never was.
     QCoro::Task<> autoSelectForConnect();
 
@@ -373,7 +382,7 @@ private:
     QUuid linkIdentifier() const;
     VpnConnection& connection();
     TessaronLinkPhase derivedPhase() const;
-    QCoro::Task<> fetchDisconnectError(QUuid identifier);
+    QCoro::Task<> fetchDisconnectError(QUuid identifier, TessaronTransport carrier);
     void adoptManager(const TunnelProviderManager& manager);
     // Adopts a configuration of this application with the settings it holds.
     void adoptInstalledManager(const TunnelProviderManager& manager);
@@ -413,8 +422,6 @@ private:
     // store came meanwhile; its failure is reported. False when nothing was applied.
     QCoro::Task<bool> readListing();
     void rereadListing() { readListing(); }
-    // Stores the profile's item and lists it, without moving the selection. Throws the Keychain error.
-    QCoro::Task<> store(TessaronProfile profile);
     void storeGeography();
     void restoreGeography();
 
@@ -425,6 +432,8 @@ private:
     // including a pairing service that is not configured.
     QCoro::Task<> commitAndLink(std::function<QCoro::Task<TessaronRedeemResult>()> redeem);
     QCoro::Task<> recoverUnredeemed(TessaronPendingRedemption record);
+    // No link is up, starting or being chosen for: a new profile may take the selection.
+    bool linkIsIdle() const;
     QCoro::Task<TessaronRedeemResult> askService(TessaronPendingRedemption record,
                                                  TessaronPairingClient client);
     // The pending record's Keychain work, off the main thread. None when the record could not be marked.
@@ -443,6 +452,8 @@ private:
     static QCoro::Task<> fetchRosterIfAlive(QPointer<TessaronSession> self, QUuid profileID);
     QCoro::Task<> fetchRoster(QUuid profileID);
     QCoro::Task<> adoptRoster(QUuid sourceID, TessaronRosterResponse reply);
+    // A roster over the reply cap is refused, and said so.
+    void refuseOversizedRoster();
     QCoro::Task<> forgetSource(QUuid sourceID);
     QCoro::Task<> removeManagedConnection(QUuid id);
     QCoro::Task<> removeDeferredConnections();
@@ -583,6 +594,8 @@ private:
     bool didRunLaunchRosterPass_ = false;
     // Counts listings asked for and stores: a listing applies only while it is the latest of them.
     quint64 listingRequest_ = 0;
+    // Counts connect clicks that wait for the listing: only the latest acts on it.
+    quint64 chosenConnectionClick_ = 0;
     // Saved connections whose profile has an XHTTP section, as last listed or stored.
     QSet<QUuid> xhttpProfiles_;
     FailoverPolicy failover_;

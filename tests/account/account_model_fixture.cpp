@@ -1,5 +1,7 @@
 #include "account_model_fixture.hpp"
 
+#include "support/event_loop_turn.hpp"
+
 namespace tessaron::testing {
 
 QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, CancellationToken cancellation) {
@@ -11,6 +13,7 @@ QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, Cance
         record.deviceSwap |= name == "X-Tessaron-Device-Swap";
     }
     sent.append(record);
+    co_await eventLoopTurn();
     if (holds_.removeOne(call)) {
         OneShot<bool> released;
         held_.append(released);

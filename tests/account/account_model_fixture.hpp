@@ -139,6 +139,7 @@ protected:
         storeToken("tok-1");
         service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
         build();
+        harness.settle(); // the stored token is read first
         run(model->refresh(nullptr));
     }
     void signInByEmail(const QString& token, TessaronSession* session) {

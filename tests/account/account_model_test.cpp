@@ -66,6 +66,18 @@ TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevoked
     EXPECT_EQ(std::tuple(service.sentTo(account).size(), service.sent.size(), model->isSignedIn(),
                          storedItem(tokenItem)),
               std::tuple(1, 2, false, std::nullopt));
+
+    // Signed out while the keyring still reads the stored token: the token it then answers is the ended
+    // account's, and no refresh sends it.
+    storeToken("tok-2");
+    harness.keychain.hold();
+    build();
+    track(model->signOut(nullptr));
+    track(model->refresh(nullptr));
+    harness.keychain.release();
+    harness.settle();
+    EXPECT_EQ(std::tuple(model->isSignedIn(), model->isSignInStateKnown(), service.sentTo(account).size()),
+              std::tuple(false, true, 1));
 }
 
 // The first refresh with a session spends the run's recovery even when it finds a connection selected, so
@@ -86,6 +98,16 @@ TEST_F(AccountModelFlowTest, ARefreshSpendsTheRunsRecoveryAsItStartsItSoARemoved
     run(model->refresh(&selected));
     EXPECT_EQ(service.sentTo(account).last().bearer, "tok-2");
     EXPECT_TRUE(service.sentTo(profileCall).isEmpty()) << "not after a new sign-in either";
+
+    // Signing in again, with the connection gone, restores the account's: the follow-up recovers whatever
+    // refresh spent. A connection removed after that stays removed.
+    run(model->signOut(&selected));
+    signInByEmail(QStringLiteral("tok-3"), &selected);
+    EXPECT_EQ(std::tuple(service.sentTo(profileCall).size(), selected.selectedID()), std::tuple(1, oslo.id));
+    run(selected.removeSavedConnection(oslo.id));
+    run(model->refresh(&selected));
+    EXPECT_EQ(std::tuple(service.sentTo(profileCall).size(), selected.selectedID()),
+              std::tuple(1, std::nullopt));
 }
 
 TEST_F(AccountModelFlowTest, RecoveryWaitsForOtherFlowsAsksOnATakenSlotAndOnlyFillsAnEmptySelection) {

@@ -71,25 +71,32 @@ TEST(AccountDecodingTest, LenientFieldsFallBackInsteadOfFailing) {
 
 TEST(AccountDecodingTest, StrictFieldsFailTheWholeAccount) {
     using enum JsonDecodingErrorKind;
-    const std::tuple<const char*, std::optional<QByteArray>, JsonDecodingErrorKind, const char*> cases[] = {
-        {"id", std::nullopt, keyNotFound, "id"},
-        {"email", "5", typeMismatch, "email"},
-        {"createdAt", "\"2026-03-05\"", dataCorrupted, "createdAt"},
-        {"createdAt", "\"2026-03-05T14:30:00\"", dataCorrupted, "createdAt"},
-        {"subscriptionLinks", "\"yes\"", typeMismatch, "subscriptionLinks"},
-        {"providers", "[\"email\", 1]", typeMismatch, "providers"},
-        {"grants", R"([{"id":"g1","type":"t","status":"active"},{"id":"g2","type":"t"}])", keyNotFound,
-         "status"},
-        {"grants", R"([{"id":"g1","type":"t","status":"active","label":7}])", typeMismatch, "label"},
-    };
-    for (const auto& [key, value, kind, failingKey] : cases) {
+    // Only an unreadable date says why.
+    const QString notADate = QStringLiteral("Not an ISO8601 date.");
+    const std::tuple<const char*, std::optional<QByteArray>, JsonDecodingErrorKind, const char*, QString>
+        cases[] = {
+            {"id", std::nullopt, keyNotFound, "id", {}},
+            {"email", "5", typeMismatch, "email", {}},
+            {"createdAt", "\"2026-03-05\"", dataCorrupted, "createdAt", notADate},
+            {"createdAt", "\"2026-03-05T14:30:00\"", dataCorrupted, "createdAt", notADate},
+            {"createdAt", "1772721000", typeMismatch, "createdAt", {}},
+            {"subscriptionLinks", "\"yes\"", typeMismatch, "subscriptionLinks", {}},
+            {"providers", "[\"email\", 1]", typeMismatch, "providers", {}},
+            {"grants",
+             R"([{"id":"g1","type":"t","status":"active"},{"id":"g2","type":"t"}])",
+             keyNotFound,
+             "status",
+             {}},
+            {"grants", R"([{"id":"g1","type":"t","status":"active","label":7}])", typeMismatch, "label", {}},
+        };
+    for (const auto& [key, value, kind, failingKey, description] : cases) {
         SCOPED_TRACE(std::string(key) + " = " + value.value_or("absent").toStdString());
         try {
             TessaronAccount::fromJSON(accountWith(key, value));
             ADD_FAILURE() << "decoded";
         } catch (const JsonDecodingError& error) {
-            EXPECT_EQ(error.kind(), kind);
-            EXPECT_EQ(error.key(), QString::fromUtf8(failingKey));
+            EXPECT_EQ(std::tuple(error.kind(), error.key(), error.description()),
+                      std::tuple(kind, QString::fromUtf8(failingKey), description));
         }
     }
 }

@@ -6,6 +6,7 @@
 #include "fake_account_screen_model.hpp"
 #include "platform/reduce_motion_observer.hpp"
 #include "screen_probe.hpp"
+#include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/spinner.hpp"
@@ -285,6 +286,12 @@ TEST_F(AccountScreensTest, LoginCodeFieldSubmitsOnceWhenCompleteAndResendCountsD
     EXPECT_EQ(std::pair(model.calls.count(u"verifyEmailCode"_s), login().isVisible()),
               std::pair(qsizetype(3), true));
     EXPECT_EQ(model.lastSession, session);
+    // The field is underlined by the theme's hairline, which a screen reader skips.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const auto* line = code->parentWidget()->findChild<TessaronHairline*>();
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(std::tuple(line->y(), line->width(), line->height(), accessibleTraits(line).invisible),
+              std::tuple(code->geometry().bottom() + 1, code->width(), 1, true));
 
     // The resend waits, counting down, and stops with the view.
     for (const auto& [elapsed, shown] : {std::pair(0s, u"Resend in 30 s"_s),

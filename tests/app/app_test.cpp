@@ -201,6 +201,7 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
 TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     storeToken("tok-1");
     build();
+    harness.settle();
     ModelHomeAccount home(*model);
     QSignalSpy changed(&home, &TessaronHomeAccount::changed);
     EXPECT_TRUE(home.isSignedIn());
@@ -209,6 +210,52 @@ TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     run(home.refresh(&session(), {}));
     EXPECT_EQ(home.accountEmail(), QStringLiteral("ann@example.com"));
     EXPECT_EQ(changed.size(), 1);
+}
+
+// A keyring that answers nothing until `delay` has passed on `clock`.
+QCoro::Task<> releaseAfter(FakeKeychain* keychain, Clock* clock, Clock::Duration delay) {
+    co_await clock->sleep(delay);
+    keychain->release();
+}
+
+// The start as the application composes it (the model built without a launch refresh, the session over it,
+// the home view's refresh and the one after the first picture) on a keyring that answers after 1.5 s. The
+// invitation a signed-in user opens meanwhile is redeemed without a sign-in sheet, and the account is
+// fetched once, with the stored token.
+TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSignedInUser) {
+    using namespace std::chrono_literals;
+    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
+    storeToken("tok-1");
+    harness.grantConsent();
+    harness.pairing.enqueueRedeem(oslo);
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
+    harness.keychain.hold();
+    track(releaseAfter(&harness.keychain, &harness.clock, 1500ms));
+    build();
+    harness.account = model.get();
+    auto& started = harness.start();
+    track(started.bootstrap());
+    track(started.openInvitationLink(SessionHarness::invitationLink()));
+    track(model->refresh(&started));
+    track(model->refresh(nullptr));
+    const ModelHomeAccount home(*model);
+    harness.advance(1400ms);
+    // Neither the home view nor the primary button offers the signed-in user a sign-in; the button waits.
+    EXPECT_EQ(std::tuple(started.activeSheet(), model->isSignInStateKnown(), service.sent.size(),
+                         home.isSignedIn(), home.accountEmail(), started.primaryIntent(),
+                         started.isPrimaryActionEnabled()),
+              std::tuple(std::nullopt, false, 0, true, std::nullopt, TessaronPrimaryIntent::importInvitation,
+                         false))
+        << "nothing is decided before the keyring answers";
+
+    harness.advance(100ms);
+    const auto account = service.sentTo(QStringLiteral("GET /v1/account"));
+    EXPECT_EQ(std::tuple(started.activeSheet(), started.selectedID(), model->isSignedIn(), account.size(),
+                         harness.pairing.sent(TessaronPairingClient::redeemPath).size(),
+                         started.isPrimaryActionEnabled()),
+              std::tuple(std::nullopt, oslo.id, true, 1, 1, true));
+    EXPECT_EQ(account.value(0).bearer, "tok-1");
+    harness.session.reset();
 }
 
 // The main window over the real update checker, its release feed served over HTTPS on loopback. Installed
@@ -466,6 +513,8 @@ TEST(OpenedUrlIntakeTest, OnlyHttpsAndOwnSchemeUrlsAreTakenThroughEitherDoor) {
         {QStringLiteral("http://tessaron.app/i/abc"),
          refused.arg(QStringLiteral("http://tessaron.app/i/abc"))},
         {QStringLiteral("https:no-host"), refused.arg(QStringLiteral("https:no-host"))},
+        {QStringLiteral("https://tessaron.app/i/a b"),
+         refused.arg(QStringLiteral("https://tessaron.app/i/a b"))},
     };
     for (const auto& [text, error] : cases) {
         SCOPED_TRACE(text.left(40).toStdString());

@@ -1,9 +1,17 @@
 #include "health/connection_health_checker.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/task_slot.hpp"
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
 #include "support/stalled_http_transport.hpp"
 
+#include <QCoreApplication>
+#include <QPromise>
+
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
 
 using namespace std::chrono_literals;
 using namespace tessaron;
@@ -57,7 +65,9 @@ TEST_F(CheckerTest, JudgesOneAttempt) {
         lines.clear();
         transport.enqueue(reply);
         std::optional<TessaronProbeOutcome> outcome;
-        store(checker(transport).probeOnce(1), &outcome);
+        const auto probe = checker(transport);
+        store(probe.probeOnce(1), &outcome);
+        clock.runDue(); // the page answers
         EXPECT_EQ(outcome, (TessaronProbeOutcome{why ? failure : success, why}));
         EXPECT_EQ(lines, QStringList{QStringLiteral("check #1: ") + QString::fromUtf8(line)});
     }
@@ -70,7 +80,8 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
         return HttpResponse{503, {}, {}};
     });
     std::optional<TessaronProbeResult> result;
-    store(checker(transport).run(), &result);
+    const auto probe = checker(transport);
+    store(probe.run(), &result);
     clock.advance(10s);
     EXPECT_EQ(result, TessaronProbeResult::failure);
     EXPECT_EQ(requestTimes, (QList<Clock::Duration>{0s, 1s, 3s}));
@@ -79,7 +90,7 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
     transport.setResponder({});
     transport.enqueue(200, "Not here");
     transport.enqueue(200, "Success");
-    store(checker(transport).run(), &result);
+    store(probe.run(), &result);
     clock.advance(10s);
     EXPECT_EQ(result, TessaronProbeResult::success);
     EXPECT_EQ(transport.requests().size(), 5);
@@ -87,8 +98,9 @@ TEST_F(CheckerTest, RetriesTwiceAfterOneAndTwoSecondsUntilASuccess) {
 
 TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelledFirst) {
     StalledHttpTransport silent(clock);
+    const auto stalled = checker(silent);
     std::optional<TessaronProbeOutcome> outcome;
-    store(checker(silent).probeOnce(2), &outcome);
+    store(stalled.probeOnce(2), &outcome);
     clock.advance(5999ms);
     EXPECT_FALSE(outcome);
     clock.advance(1ms);
@@ -97,7 +109,7 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
 
     CancellationSource cancellation;
     outcome.reset();
-    store(checker(silent).probeOnce(1, cancellation.token()), &outcome);
+    store(stalled.probeOnce(1, cancellation.token()), &outcome);
     clock.advance(1s);
     cancellation.cancel();
     clock.runDue();
@@ -108,12 +120,13 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
 
     // A run cancelled before or between its attempts ends quietly.
     transport.enqueue(503);
+    const auto probe = checker(transport);
     for (const bool early : {true, false}) {
         CancellationSource source;
         if (early)
             source.cancel();
         std::optional<TessaronProbeResult> result;
-        store(checker(transport).run(source.token()), &result);
+        store(probe.run(source.token()), &result);
         clock.advance(500ms);
         source.cancel();
         clock.runDue();
@@ -121,4 +134,51 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
     }
     EXPECT_EQ(transport.requests().size(), 1) << "the run cancelled early sends nothing";
     EXPECT_EQ(lines.size(), 2);
+}
+
+namespace {
+
+QCoro::Task<> checkOnce(ConnectionHealthChecker checker, CancellationToken cancellation,
+                        std::shared_ptr<bool> ended) {
+    co_await checker.run(cancellation);
+    *ended = true;
+}
+
+// A session's part in a check: its clock, its transport (whose TLS settings the test makes) and the slot
+// its check runs in, started at once.
+struct CheckOwner {
+    CheckOwner(QFuture<QSslConfiguration> settings, std::shared_ptr<bool> ended)
+        : transport(
+              {.trustedAuthorities = std::nullopt, .timeoutDivisor = 1, .productionSettings = [settings] {
+                   return settings;
+               }}) {
+        check.start([checker = checker, ended](CancellationToken cancellation) {
+            return checkOnce(checker, cancellation, ended);
+        });
+    }
+
+    ManualClock clock;
+    QtHttpTransport transport;
+    ConnectionHealthChecker checker{transport, clock, {}, QUrl(QStringLiteral("https://127.0.0.1:9/"))};
+    TaskSlot check;
+};
+
+} // namespace
+
+// The TLS settings are made once per process on a pool thread that may be busy: a check whose owner ends
+// meanwhile ends with it, and is not resumed into the ended owner (its clock) when the settings come.
+TEST(CheckerOwnerTest, ACheckWaitingForTheTlsSettingsEndsWithItsOwner) {
+    QPromise<QSslConfiguration> settings;
+    settings.start();
+    auto ended = std::make_shared<bool>(false);
+    // The owner's storage stays, as a stack frame's does, so a late use of its clock calls a dead object.
+    std::optional<CheckOwner> owner(std::in_place, settings.future(), ended);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(*ended) << "the settings are still being made";
+    owner.reset();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(*ended) << "the check still waits for the settings";
+    settings.addResult(QSslConfiguration::defaultConfiguration());
+    settings.finish();
+    QCoreApplication::processEvents();
 }

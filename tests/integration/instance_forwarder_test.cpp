@@ -126,6 +126,19 @@ TEST_F(InstanceForwarderTest, NothingLeftBehindBlocksAStart) {
             << contents.value_or("crashed").toStdString();
         EXPECT_FALSE(patience.hasExpired()) << "taken at once";
     }
+
+    // Nor a process the instance started that outlives it, as the tunnel does: it never holds the lock.
+    QProcess child;
+    {
+        InstanceForwarder holder(home.path());
+        ASSERT_EQ(holder.start(std::nullopt), InstanceForwarder::Role::primary);
+        child.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        ASSERT_TRUE(child.waitForStarted());
+    }
+    InstanceForwarder next(home.path());
+    EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
+    child.kill();
+    child.waitForFinished();
 }
 
 // The living processes started as `program`; none in their last moments.
@@ -211,6 +224,14 @@ TEST_F(InstanceForwarderTest, TheInstanceLivesOnlyInAFolderOfThisUsersAlone) {
     InstanceForwarder instance(folder);
     EXPECT_EQ(instance.start(std::nullopt), InstanceForwarder::Role::failed);
     EXPECT_FALSE(QFile::exists(folder + QStringLiteral("/tessaron-app.lock")));
+
+    // Nor does the lock follow a link planted at its name.
+    const auto linked = home.filePath(QStringLiteral("linked"));
+    const auto target = home.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(::mkdir(QFile::encodeName(linked).constData(), 0700) == 0 &&
+                QFile::link(target, linked + QStringLiteral("/tessaron-app.lock")));
+    EXPECT_EQ(InstanceForwarder(linked).start(std::nullopt), InstanceForwarder::Role::failed);
+    EXPECT_FALSE(QFile::exists(target));
 
     const auto runtime = qgetenv("XDG_RUNTIME_DIR");
     qunsetenv("XDG_RUNTIME_DIR");

@@ -25,6 +25,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -101,6 +102,27 @@ TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemoveAndOnlyItsRe
     EXPECT_EQ((std::vector{keychain.copyData(item).status, keychain.persistentRef(item).status,
                            keychain.resolve(reference.value).status, keychain.remove(item)}),
               std::vector<qint32>(4, status::itemNotFound));
+
+    // Work handed to run() is done in the order asked for, also when it queues behind slow work: an add
+    // then a removal leaves no item.
+    std::promise<void> slow;
+    auto wait = [done = slow.get_future().share()] {
+        done.wait();
+    };
+    auto add = [this, item] {
+        return keychain.add(item, "added");
+    };
+    auto remove = [this, item] {
+        return keychain.remove(item);
+    };
+    auto waited = keychain.run(std::move(wait));
+    auto added = keychain.run(std::move(add));
+    auto removed = keychain.run(std::move(remove));
+    slow.set_value();
+    runTask(std::move(waited));
+    EXPECT_EQ(
+        (std::vector{runTask(std::move(added)), runTask(std::move(removed)), keychain.copyData(item).status}),
+        (std::vector{status::success, status::success, status::itemNotFound}));
 }
 
 TEST_F(SecretServiceKeychainTest, ServiceWideCallsListAndRemoveTheirOwnGroupAndServiceOnly) {

@@ -8,6 +8,8 @@
 #include "platform/system_clock.hpp"
 #include "profiles/pairing_client.hpp"
 #include "sign-in/email_code.hpp"
+#include "sign-in/sign_in_options.hpp"
+#include "support/https_test_server.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/run_task.hpp"
 #include "updates/crash_uploader.hpp"
@@ -149,6 +151,34 @@ TEST(LocalServiceStartTest, RefusesToStartWhenItsPortOrANodesPortIsTaken) {
         EXPECT_TRUE(second.startError().contains(QStringLiteral("%1:%2").arg(address).arg(port)))
             << second.startError().toStdString();
         ::close(listener);
+    }
+}
+
+// The sign-in tool reaches the configured service with the build's trust; a local one only with its own.
+TEST(SignInOptionsTest, OnlyALocalServiceReplacesTheBuildsTrust) {
+    const HttpsTestServer server;
+    const QString ca = server.caPath();
+    struct Row {
+        QStringList arguments;
+        // Whether the line is taken, a service named, and the trust replaced.
+        std::tuple<bool, bool, bool> expected;
+    };
+    const QList<Row> rows{
+        {{"ann@example.com"}, {true, false, false}},
+        {{"ann@example.com", "--code-log", "/tmp/log"}, {true, false, false}},
+        {{"ann@example.com", "--service", "https://127.0.0.1:8443", "--ca", ca}, {true, true, true}},
+        {{"ann@example.com", "--service", "http://127.0.0.1:8443", "--ca", ca}, {false, false, false}},
+        {{"ann@example.com", "--service", "https://127.0.0.1:8443"}, {false, false, false}},
+        {{}, {false, false, false}},
+    };
+    for (const auto& row : rows) {
+        QCommandLineParser parser;
+        const auto parsed = sign_in::parseOptions(parser, QStringList{"tessaron-sign-in"} + row.arguments);
+        const auto* options = std::get_if<sign_in::Options>(&parsed);
+        EXPECT_EQ(std::tuple(options != nullptr, options && options->service.has_value(),
+                             options && options->authorities.has_value()),
+                  row.expected)
+            << row.arguments.join(u' ').toStdString();
     }
 }
 

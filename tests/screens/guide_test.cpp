@@ -2,7 +2,13 @@
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/support_links.hpp"
+#include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
+#include "support/qt_printers.hpp"
+
+#include <QFontInfo>
+#include <QImage>
+#include <QLabel>
 
 using namespace std::chrono_literals;
 
@@ -42,16 +48,16 @@ TEST(GuideParser, LineGrammar) {
          {B::title("T"), B::paragraph("one"), B::image("p-1.png", "c"), B::bullets({"a"})}},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(parseGuide(QString::fromUtf8(row.text)), row.blocks) << row.text;
+        EXPECT_EQ(B::parse(QString::fromUtf8(row.text)), row.blocks) << row.text;
 }
 
 TEST(GuideParser, ImageLinesThatBreakTheRulesAreText) {
     for (const char* line : {"![x](Setup.png)", "![x](setup.jpg)", "![x](a/b.png)", "![x](.png)", "![x]()",
                              "![x]", "![x](a.png) trailing", "!["}) {
-        EXPECT_EQ(guideImageLine(QString::fromUtf8(line)), std::nullopt) << line;
-        EXPECT_EQ(parseGuide(QString::fromUtf8(line)).first().kind, B::Kind::paragraph) << line;
+        EXPECT_EQ(B::imageLine(QString::fromUtf8(line)), std::nullopt) << line;
+        EXPECT_EQ(B::parse(QString::fromUtf8(line)).first().kind, B::Kind::paragraph) << line;
     }
-    EXPECT_EQ(guideNumberedItem(QStringLiteral("\u0663. arabic digit")), std::nullopt);
+    EXPECT_EQ(B::numberedItem(QStringLiteral("\u0663. arabic digit")), std::nullopt);
 }
 
 TEST(GuideText, AutolinksBareUrls) {
@@ -64,10 +70,32 @@ TEST(GuideText, AutolinksBareUrls) {
     };
     for (const auto& [in, out] : rows)
         EXPECT_EQ(autolinkBareURLs(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
-    EXPECT_EQ(guideInlineHtml(QStringLiteral("Go to https://a.example/x. <b>")),
-              QStringLiteral("Go to <a href=\"https://a.example/x\">https://a.example/x</a>. &lt;b&gt;"));
-    EXPECT_EQ(guideInlineHtml(QStringLiteral("`code` and [site](https://s.example)")),
-              QStringLiteral("<code>code</code> and <a href=\"https://s.example\">site</a>"));
+}
+
+// Inline Markdown as a full reader reads it; block syntax stays text and line feeds stay lines. Links take
+// the page's tint and code the fixed-pitch family.
+TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
+    const auto link = [](const char* href, const char* label) {
+        return QStringLiteral("<a href=\"%1\" style=\"color: #ffffff\">%2</a>").arg(href, label);
+    };
+    const QString code = QStringLiteral("<code style=\"font-family: '%1'\">co*de</code>")
+                             .arg(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family());
+    const std::pair<QString, QString> rows[] = {
+        {"Go to https://a.example/x. <b>",
+         "Go to " + link("https://a.example/x", "https://a.example/x") + ". &lt;b&gt;"},
+        {"`co*de` and [site](https://s.example)", code + " and " + link("https://s.example", "site")},
+        {"_em_, *em*, __strong__ and **strong**", "<i>em</i>, <i>em</i>, <b>strong</b> and <b>strong</b>"},
+        {"**bold _both_**", "<b>bold </b><b><i>both</i></b>"},
+        {R"(\*escaped\* and 5 * 3)", "*escaped* and 5 * 3"},
+        {"two\nlines", "two<br>lines"},
+        {"> not a quote\n1. not a list\n# not a title\n- not an item",
+         "&gt; not a quote<br>1. not a list<br># not a title<br>- not an item"},
+        {"no heading\n---\n===", "no heading<br>---<br>==="},
+        {"    not code", "\u00a0\u00a0\u00a0\u00a0not code"},
+    };
+    const QString open = QStringLiteral("<span style=\"white-space: pre-wrap\">");
+    for (const auto& [in, out] : rows)
+        EXPECT_EQ(TessaronGuideView::linkified(in), open + out + "</span>") << in.toStdString();
 }
 
 TEST(GuideText, LanguageChoice) {
@@ -80,7 +108,7 @@ TEST(GuideText, BundledGuidesAreWellFormed) {
     for (const char* language : {"en", "zh-Hans"}) {
         const auto text = loadBundledGuide({QString::fromLatin1(language)});
         ASSERT_TRUE(text) << language;
-        const auto blocks = parseGuide(*text);
+        const auto blocks = B::parse(*text);
         ASSERT_FALSE(blocks.isEmpty());
         EXPECT_EQ(blocks.first().kind, B::Kind::title) << language;
         for (const auto& block : blocks) {
@@ -96,6 +124,35 @@ TEST(GuideText, BundledGuidesAreWellFormed) {
     }
 }
 
+// The marker is in the item's (proportional) font and stands on the first line's baseline, not at the top.
+TEST(GuideView, NumberedMarkersSitOnTheFirstLinesBaseline) {
+    FakeWorkspace workspace;
+    TessaronGuideView view({B::numbered({"mmm", "nnn"})}, workspace);
+    view.resize(400, 300);
+    view.show();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QLabel* marker = nullptr;
+    QLabel* item = nullptr;
+    for (auto* label : view.findChildren<QLabel*>()) {
+        if (label->text() == QStringLiteral("1."))
+            marker = label;
+        else if (label->text().contains(QStringLiteral("mmm")))
+            item = label;
+    }
+    ASSERT_TRUE(marker && item);
+    const QImage list = marker->parentWidget()->grab().toImage();
+    const auto lowestInk = [&](const QRect& area) {
+        for (int y = area.bottom(); y >= area.top(); --y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (qGray(list.pixel(x, y)) > 40)
+                    return y;
+        return -1;
+    };
+    EXPECT_FALSE(QFontInfo(marker->font()).fixedPitch());
+    EXPECT_EQ(lowestInk(marker->geometry()), lowestInk(item->geometry()));
+    EXPECT_NE(lowestInk(item->geometry()), -1);
+}
+
 TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {
     SystemLog::Capture log;
     FakeWorkspace workspace;
@@ -105,7 +162,7 @@ TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {
     EXPECT_NE(view.findChild<QWidget*>(QStringLiteral("tessaron.guide.image.gone-2")), nullptr);
     EXPECT_EQ(log.messages(), QStringList{QStringLiteral("guide image missing: gone-2.png")});
     view.findChild<QAbstractButton*>(QStringLiteral("tessaron.guide.openOnWeb"))->click();
-    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::guidePage()});
+    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronGuideView::guideWebURL()});
 }
 
 } // namespace

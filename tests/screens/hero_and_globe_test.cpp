@@ -82,8 +82,8 @@ TEST(NodeStatusLabels, ComeFromTheStringTableNotTheKeys) {
     };
     for (const auto& [status, text] : rows)
         EXPECT_EQ(label(status), QString::fromLatin1(text));
-    EXPECT_EQ(dotColor(NodeLinkStatus::online), TessaronTheme::textSecondary());
-    EXPECT_NE(dotColor(NodeLinkStatus::fast), dotColor(NodeLinkStatus::online));
+    EXPECT_EQ(tint(NodeLinkStatus::online), TessaronTheme::textSecondary());
+    EXPECT_NE(tint(NodeLinkStatus::fast), tint(NodeLinkStatus::online));
 }
 
 // In virtual time: the dot's colour and the capsule's width ease from one status to the next.
@@ -105,9 +105,8 @@ TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
         return std::pair(QColor(image.pixel(15, image.height() / 2)).name(), pill.width());
     };
     const auto start = look(0), mid = look(175), end = look(350);
-    EXPECT_EQ(std::pair(start, end.first),
-              std::pair(std::pair(dotColor(NodeLinkStatus::fast).name(), fastWidth),
-                        dotColor(NodeLinkStatus::offline).name()));
+    EXPECT_EQ(std::pair(start, end.first), std::pair(std::pair(tint(NodeLinkStatus::fast).name(), fastWidth),
+                                                     tint(NodeLinkStatus::offline).name()));
     EXPECT_TRUE(mid.first != start.first && mid.first != end.first) << mid.first.toStdString();
     // Ease-out: more than half the way after half the time.
     EXPECT_GT(std::abs(mid.second - fastWidth), std::abs(end.second - fastWidth) / 2);
@@ -118,7 +117,7 @@ TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
     pill.setStatus(NodeLinkStatus::busy);
     const auto state = change.state();
     EXPECT_EQ(std::pair(state, look(0).first),
-              std::pair(QAbstractAnimation::Stopped, dotColor(NodeLinkStatus::busy).name()));
+              std::pair(QAbstractAnimation::Stopped, tint(NodeLinkStatus::busy).name()));
 }
 
 TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
@@ -373,6 +372,24 @@ TEST(IconButton, TakesClicksOverItsWholeHitArea) {
     QSignalSpy clicks(&button, &QAbstractButton::clicked);
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
     EXPECT_EQ(clicks.count(), 1);
+
+    // 44 × 44 is a floor, not a fixed size: a larger glyph makes the button larger.
+    button.resize(20, 20);
+    button.setGlyphSize(56);
+    EXPECT_EQ(std::pair(button.size(), button.sizeHint()), std::pair(QSize(44, 44), QSize(56, 56)));
+}
+
+TEST(Theme, FontsTakeTheirTextStylesSizeAndWeight) {
+    const std::tuple<const QFont&, qreal, QFont::Weight> rows[] = {
+        {TessaronTheme::wordmarkFont(), 10, QFont::DemiBold},
+        {TessaronTheme::wordmarkCompactFont(), 10, QFont::DemiBold},
+        {TessaronTheme::titleFont(), 26, QFont::DemiBold},
+        {TessaronTheme::buttonFont(), 13, QFont::Medium},
+        {TessaronTheme::captionFont(), 10, QFont::Normal},
+    };
+    for (const auto& [font, size, weight] : rows)
+        EXPECT_EQ(std::pair(font.pointSizeF(), font.weight()), std::pair(size, weight))
+            << font.toString().toStdString();
 }
 
 TEST(GlobeGeometry, EasingLongitudeAndGreatCircles) {

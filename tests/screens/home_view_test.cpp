@@ -332,6 +332,13 @@ TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     w.view().setScenePhase(ScenePhase::active);
     EXPECT_TRUE(session.sceneIsActive());
     EXPECT_EQ(w.account.refreshes, 1);
+    // Nor does a restore from minimised; showing the view again after it was hidden is a new appearance.
+    w.view().setWindowState(Qt::WindowMinimized);
+    w.view().setWindowState(Qt::WindowNoState);
+    EXPECT_EQ(w.account.refreshes, 1);
+    w.view().hide();
+    w.view().show();
+    EXPECT_EQ(w.account.refreshes, 2);
 }
 
 TEST(HomeView, BannerOffersUseDismissAndTryAgain) {

@@ -1,5 +1,6 @@
 #include "session/extension_approval_machine.hpp"
 #include "session/extension_failure.hpp"
+#include "session/task_activation_timing.hpp"
 
 #include "extension_printers.hpp"
 #include "platform/system_extension_requests.hpp"
@@ -67,6 +68,10 @@ TEST_F(ApprovalMachineTest, WaitsOnceResubmitsAndActivatesOnAnyRequestOfTheAttem
     machine.handle(finished(requests[2], ActivationFinish::unexpected));
     clock.advance(300s);
     EXPECT_EQ(outcomes.size(), 1) << "late answers and timers change nothing after the outcome";
+    EXPECT_EQ(std::pair(machine.submitCount(), machine.resumeCount()), std::pair(3, 1));
+    // The counts are the attempt's own.
+    machine.start();
+    EXPECT_EQ(std::pair(machine.submitCount(), machine.resumeCount()), std::pair(1, 0));
 }
 
 TEST_F(ApprovalMachineTest, AnswersEndTheAttemptAsTheyMean) {

@@ -16,3 +16,15 @@ TEST(PairingServiceConfigTest, TheOriginComesFromTheConfiguredURL) {
     EXPECT_EQ(tessaron::testing::thrownError([] { makePairingOrigin(BundleInfo({}, {})); }),
               PlatformError::from(TessaronPairingError(TessaronPairingErrorKind::invalidBaseURL)));
 }
+
+TEST(PairingServiceConfigTest, ConfiguredOnlyWithAnHttpsBaseURL) {
+    const std::pair<std::optional<QString>, bool> rows[] = {
+        {"https://pair.example", true}, {"http://pair.example", false}, {"  ", false}, {std::nullopt, false}};
+    for (const auto& [url, configured] : rows) {
+        QVariantMap info;
+        if (url)
+            info.insert(QStringLiteral("TessaronPairingBaseURL"), *url);
+        EXPECT_EQ(isPairingServiceConfigured(BundleInfo(info, {})), configured)
+            << url.value_or("absent").toStdString();
+    }
+}

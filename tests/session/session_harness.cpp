@@ -1,9 +1,11 @@
 #include "session_harness.hpp"
 
 #include "health/failover_candidate.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
 #include "profiles/pending_redemption.hpp"
 #include "session/tunnel_configuration.hpp"
+#include "support/event_loop_turn.hpp"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -64,6 +66,7 @@ QList<QJsonObject> FakePairingService::sent(const QString& path) const {
 
 QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, CancellationToken cancellation) {
     requests_.append(request);
+    co_await eventLoopTurn();
     if (delay_ > Clock::Duration::zero())
         co_await clock_.sleep(delay_, cancellation);
     co_return answer(request);
@@ -86,6 +89,7 @@ HttpResponse FakePairingService::answer(const HttpRequest& request) {
 QCoro::Task<HttpOutcome> FakeReachability::send(HttpRequest, CancellationToken cancellation) {
     ++requestCount_;
     const auto outcome = answer_;
+    co_await eventLoopTurn();
     if (hangs_)
         co_await clock_.sleep(std::chrono::minutes(1));
     co_return hangs_ ? failure() : cancellation.isCancelled() ? systemCancel() : outcome;
@@ -148,7 +152,7 @@ TessaronSessionServices SessionHarness::services() {
         .pathMonitors = paths.factory(),
         .interfaceAddresses = interfaces,
         .connectionLog = log,
-        .signIn = signIn,
+        .signIn = *account,
         .revealApplication = moveApplication,
         .startCrashReporting = {}};
 }
@@ -161,7 +165,8 @@ TessaronSession& SessionHarness::restart() {
 }
 
 void SessionHarness::settle() {
-    for (int round = 0; round < 8; ++round) {
+    // Every keychain answer is a posted event, and a flow may ask the keychain a dozen times in a row.
+    for (int round = 0; round < 64; ++round) {
         QCoreApplication::sendPostedEvents();
         clock.runDue();
     }
@@ -244,6 +249,16 @@ QStringList SessionHarness::redemptionIDs() const {
     for (const auto& body : pairing.sent(TessaronPairingClient::redeemPath))
         ids.append(body.value(QStringLiteral("redemptionID")).toString());
     return ids;
+}
+
+void SessionHarness::tunnelFailsAfterStart(Clock::Duration after, qint64 code) {
+    tunnel().setStartSteps({{Clock::Duration::zero(), VpnStatus::connecting},
+                            {after, VpnStatus::disconnected, PlatformError(tunnel_failure::domain, code)}});
+}
+
+void SessionHarness::runFor(Clock::Duration total, Clock::Duration step) {
+    for (auto ran = Clock::Duration::zero(); ran < total; ran += step)
+        advance(step);
 }
 
 void SessionHarness::reportPhase(const QString& phase) {

@@ -115,6 +115,8 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
+    bool isSignInStateKnown() const override { return true; }
+    QCoro::Task<> signInStateKnown() override { co_return; }
     QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
         linked.append(session->selectedID());
         co_return;
@@ -224,6 +226,11 @@ public:
                                 {Clock::Duration::zero(), VpnStatus::connected}});
         run(session->connect());
     }
+    // Every start of the tunnel from now on comes to connecting and then ends by itself `after` it, with the
+    // tunnel's failure `code` as its last disconnect error.
+    void tunnelFailsAfterStart(Clock::Duration after, qint64 code);
+    // Advances in steps of `step`, settling after each, as the event loop would run through `total`.
+    void runFor(Clock::Duration total, Clock::Duration step);
     // Every connection check from now on passes or fails.
     void checksPass(bool pass) {
         reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());
@@ -273,6 +280,8 @@ public:
     QHash<QString, int> latencyAnswers;
     Clock::Duration latencyDelay{};
     SignedIn signIn;
+    // The account the session sees; a test may put the real account model here before start().
+    TessaronSignInState* account = &signIn;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
     std::unique_ptr<TessaronSession> session;

@@ -1,5 +1,7 @@
 #include "session_link_fixture.hpp"
 
+#include "platform/system_log.hpp"
+#include "platform/tunnel_contract.hpp"
 #include "profiles/json_values.hpp"
 #include "session/managed_profiles_store.hpp"
 
@@ -93,6 +95,36 @@ TEST_F(SessionInvitationTest, ARecordLeftBehindIsFinishedOnceMoreUnderItsOwnRule
     }
 }
 
+// A redeemed profile that cannot be saved counts as a failed commit: the user is told, the record kept.
+TEST_F(SessionInvitationTest, AnAcceptedInvitationThatCannotBeSavedIsCountedAndTheUserTold) {
+    const struct {
+        const char* name;
+        QByteArray leftBehind;
+        bool keyringRefusesAdds;
+    } cases[] = {
+        {"the profile left behind no longer decodes", "{}", false},
+        {"the keyring refuses the profile", oslo().canonicalJSON(), true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        h.grantConsent();
+        h.leaveRedemption(10s, oslo());
+        auto record = *TessaronPendingRedemption::fromJSON(*h.pendingRecord());
+        record.redeemedProfileJSON = row.leftBehind;
+        TessaronPendingRedemptionStore(h.keychain, h.bundle).save(record);
+        if (row.keyringRefusesAdds)
+            h.keychain.refuseAdds(keychain_status::notAvailable);
+        auto& session = h.launch();
+        h.run(session.openInvitationLink(invitationLink()));
+        const auto kept = TessaronPendingRedemption::fromJSON(h.pendingRecord().value_or(QByteArray()));
+        EXPECT_EQ(
+            std::tuple(session.lastError(), kept ? kept->commitAttempts : -1, session.selectedID()),
+            std::tuple("The invitation was accepted but could not be saved yet. Tessaron will try again.", 1,
+                       std::nullopt));
+    }
+}
+
 TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting) {
     const auto bergen = sampleProfile("Bergen");
     // A link opened, and a redeemed profile found at the foreground.
@@ -183,6 +215,96 @@ TEST_F(SessionInvitationTest, NothingMovesTheSelectionWhileALinkIsUp) {
               std::tuple(std::optional(dover.id), TessaronLinkPhase::disconnected));
 }
 
+// A stored profile is listed and selected while no link is up; a store that fails changes nothing.
+TEST_F(SessionInvitationTest, AStoredProfileIsListedAndSelectedOrNothingChanges) {
+    SystemLog::Capture systemLog;
+    save(oslo());
+    auto& session = launch();
+    const auto bergen = sampleProfile("Bergen");
+    const auto shown = [&] {
+        return std::tuple(session.summaries().size(), session.selectedID(),
+                          preferences.text("tessaron.selectedProfileID"),
+                          systemLog.messages().count("invitation stored"));
+    };
+    keychain.failNext(-25308);
+    const auto failed = run(session.storeAndSelect(bergen));
+    EXPECT_TRUE(failed->error);
+    EXPECT_EQ(shown(), std::tuple(1, std::nullopt, std::nullopt, 0));
+    run(session.storeAndSelect(bergen));
+    EXPECT_EQ(shown(), std::tuple(2, std::optional(bergen.id), std::optional(uuidText(bergen.id)), 1));
+}
+
+// Where a redeemed profile lands is decided once its roster is in, on the link as it is then.
+TEST_F(SessionInvitationTest, ARedeemedProfileIsPlacedOnTheLinkAsTheRosterPullLeftIt) {
+    const auto cork = sampleProfile("Cork");
+    // Whether Oslo is selected, whether its link drops during the roster pull; where the selection and the
+    // link end, and the message.
+    const std::tuple<const char*, bool, bool, std::optional<QUuid>, TessaronLinkPhase, std::optional<QString>>
+        rows[] = {
+            {"the link stays up", true, false, oslo().id, TessaronLinkPhase::connected,
+             "Disconnect before changing connections."},
+            {"the link drops during the pull", true, true, cork.id, connecting, std::nullopt},
+            {"a link up without a selection", false, false, cork.id, TessaronLinkPhase::connected,
+             std::nullopt},
+        };
+    for (const auto& [name, selected, drops, selection, phase, message] : rows) {
+        SCOPED_TRACE(name);
+        SessionHarness h;
+        h.grantConsent();
+        h.save(oslo());
+        h.stampRoster(oslo().id, 60s);
+        if (selected)
+            h.preferences.setValue("tessaron.selectedProfileID", uuidText(oslo().id));
+        h.installConfiguration(oslo());
+        h.tunnel().setStatus(VpnStatus::connected);
+        auto& session = h.launch();
+        h.pairing.enqueueRedeem(cork);
+        h.pairing.setDelay(5s);
+        track(session.openInvitationLink(invitationLink()));
+        // The redemption takes 5 s, the roster pull after it 5 s more.
+        h.advance(7s);
+        if (drops)
+            h.tunnel().setStatus(VpnStatus::disconnected);
+        h.advance(5s);
+        EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+                  std::tuple(selection, phase, message))
+            << h.logText();
+    }
+}
+
+// A link whose listing waited is acted on after the latest listing, or the user told why not.
+TEST_F(SessionInvitationTest, ALinkOpenedWhileTheListingWaitsIsActedOnOrRefusedAloud) {
+    installConfiguration(oslo());
+    save(oslo());
+    stampRoster(oslo().id, 60s);
+    grantConsent();
+    auto& session = launch();
+    // A change of the configuration began meanwhile.
+    keychain.hold();
+    open(QUrl("tessaron://open"));
+    tunnels.setLatency(1s);
+    track(session.setKillSwitch(false));
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.phase(), session.lastError()),
+              std::tuple(TessaronLinkPhase::disconnected, "Wait for the current change to finish."));
+    advance(2s);
+    tunnels.setLatency(0s);
+
+    // A roster's adoption asked for a listing meanwhile.
+    pairing.setRoster(oslo().id, TessaronRosterResponse{{oslo()}, {}, {}, std::nullopt, std::nullopt});
+    pairing.setDelay(1s);
+    run(session.pullRoster(oslo().id));
+    keychain.hold();
+    advance(1s); // the roster's write waits for the keyring, then the link's listing behind it
+    open(QUrl("tessaron://open"));
+    open(QUrl("tessaron://open")); // a second click supersedes the first
+    keychain.release();
+    settle();
+    EXPECT_EQ(std::tuple(session.selectedID(), session.phase(), session.lastError()),
+              std::tuple(std::optional(oslo().id), connecting, std::nullopt));
+}
+
 class SessionRosterTest : public SessionLinkTest {
 protected:
     TessaronSession& withSource() {
@@ -261,6 +383,36 @@ TEST_F(SessionRosterTest, ARosterDecidesTheManagedProfilesUntilTheServiceForgets
 }
 
 // A sync never blames the user for the connection it could not remove; it removes it once the link ends.
+// A roster over the reply cap is refused: the list keeps what it had, the log and the person are told why.
+TEST_F(SessionRosterTest, ARosterOverTheReplyCapIsRefusedAndSaidSo) {
+    const QString tooLarge =
+        "This invitation lists more servers than Tessaron can load, so some are not shown.";
+    const QString refused = "roster refresh: refused, reply larger than 65536 bytes";
+    // How many nodes the roster lists, and the message shown before the pull; the saved connections, the
+    // message and the roster lines after it.
+    const std::tuple<int, std::optional<QString>, qsizetype, std::optional<QString>, QStringList> rows[] = {
+        {50, std::nullopt, 50, std::nullopt, {}},
+        {200, std::nullopt, 50, tooLarge, {refused}},
+        {200,
+         "Tessaron could not reach the service.",
+         50,
+         "Tessaron could not reach the service.",
+         {refused}},
+    };
+    auto& session = withSource();
+    for (const auto& [count, before, saved, after, lines] : rows) {
+        SCOPED_TRACE(count);
+        session.setLastError(before);
+        log.clear();
+        QList<TessaronProfile> profiles{source};
+        for (int node = 1; node < count; ++node)
+            profiles.append(sampleProfile(QStringLiteral("Node%1").arg(node)));
+        pull(profiles);
+        EXPECT_EQ(std::tuple(session.summaries().size(), session.lastError(), linesStartingWith("roster")),
+                  std::tuple(saved, after, lines));
+    }
+}
+
 TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemovalWaitsForTheLinkToEnd) {
     auto& session = startSelected({source});
     pull({source, bergen});
@@ -285,6 +437,31 @@ TEST_F(SessionRosterTest, AConnectedLinkPullsItsRosterEveryFiveMinutesAndItsRemo
     settle();
     EXPECT_EQ(std::tuple(session.summaries().size(), session.selectedID(), tunnels.stored().size()),
               std::tuple(1, std::nullopt, 0));
+}
+
+// A roster pulled after a failed start is adopted like any other while its node is still watched: once the
+// link is up over the node's other transport, a paused node is left.
+TEST_F(SessionRosterTest, ARosterPulledAfterAFailedStartLeavesAPausedNodeOnceTheLinkIsUp) {
+    const auto alta = sampleProfile("Alta", {}, true);
+    const auto cork = sampleProfile("Cork");
+    manage(alta, {cork});
+    auto& session = ready({alta, cork});
+    const auto now = clock.now();
+    TessaronRosterResponse roster{{alta, cork}, {}, {}, std::nullopt, std::nullopt};
+    roster.health = {{alta.id, {true, now, true, now.addDays(9), 0.2, false}},
+                     {cork.id, {true, now, false, std::nullopt, 0.4, false}}};
+    pairing.setRoster(alta.id, roster);
+    pairing.setDelay(5s);
+    tunnel().failNextStart(PlatformError(tunnel_failure::domain, tunnel_failure::serverUnreachable));
+    tunnel().setStartSteps(
+        {{Clock::Duration::zero(), VpnStatus::connecting}, {Clock::Duration::zero(), VpnStatus::connected}});
+    run(session.connect());
+    advance(250ms);
+    ASSERT_EQ(std::tuple(session.selectedID(), session.activeTransport(), session.phase()),
+              std::tuple(std::optional(alta.id), TessaronTransport::xhttp, TessaronLinkPhase::connected))
+        << logText();
+    EXPECT_EQ(linesAfter(5s, "failover: paused"), QStringList{"failover: paused \u2192 Cork (tcp)"})
+        << logText();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/http_transport.hpp"
+#include "support/event_loop_turn.hpp"
 
 #include <QList>
 
@@ -8,8 +9,9 @@
 
 namespace tessaron::testing {
 
-// Answers requests from a queue of scripted outcomes (or a responder) and records every request. Body caps
-// are applied as the real transport applies them, so callers see the same failures.
+// Answers requests from a queue of scripted outcomes (or a responder) and records every request. Answers
+// come from the event loop and body caps are applied as the real transport applies them, so callers wait
+// and fail as they do over the network.
 class FakeHttpTransport final : public HttpTransport {
 public:
     using Responder = std::function<HttpOutcome(const HttpRequest&)>;
@@ -24,6 +26,7 @@ public:
 
     QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override {
         requests_.append(request);
+        co_await eventLoopTurn();
         if (cancellation.isCancelled())
             co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
         const HttpOutcome unscripted =

@@ -2,11 +2,14 @@
 
 #include "platform/keychain.hpp"
 
+#include <QMetaObject>
+#include <QObject>
 #include <QStringList>
 
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -14,21 +17,24 @@
 namespace tessaron::testing {
 
 // An in-memory keychain. Statuses queued with failNext() are answered by the next calls, in order,
-// whatever they ask, and leave the stored items untouched. Work handed to run() runs at once, or, while
-// held, waits on the calling thread until release(), as behind a keyring that is slow to answer.
+// whatever they ask, and leave the stored items untouched. Work handed to run() answers from the event
+// loop, in the order asked, as the keyring's own thread does, so every co_await on it suspends; while
+// held, it waits until release(), as behind a keyring that is slow to answer.
 class FakeKeychain final : public Keychain {
 public:
     void hold() { holding_ = true; }
     void release() {
         holding_ = false;
-        for (const auto& job : std::exchange(held_, {}))
-            job();
+        for (auto& job : std::exchange(held_, {}))
+            dispatch(std::move(job));
     }
 
     void failNext(qint32 status) {
         std::lock_guard lock(mutex_);
         queued_.append(status);
     }
+    // Every add from now on answers `status`, as a keyring that takes no new item.
+    void refuseAdds(qint32 status) { refusedAdd_ = status; }
 
     KeychainResult<QByteArray> copyData(const KeychainQuery& query) override {
         return answer([&] { return find(keyOf(query)); });
@@ -46,6 +52,8 @@ public:
     }
     qint32 add(const KeychainQuery& query, const QByteArray& data) override {
         ++writeCount_;
+        if (refusedAdd_)
+            return *refusedAdd_;
         return answer([&] { return items_.try_emplace(keyOf(query), data).second ? success : duplicate; });
     }
     qint32 update(const KeychainQuery& query, const QByteArray& data) override {
@@ -107,7 +115,7 @@ protected:
         if (holding_)
             held_.append(std::move(job));
         else
-            job();
+            QMetaObject::invokeMethod(&answers_, std::move(job), Qt::QueuedConnection);
     }
 
 private:
@@ -148,8 +156,11 @@ private:
     QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
+    std::optional<qint32> refusedAdd_;
     bool holding_ = false;
     QList<std::function<void()>> held_;
+    // Answers still queued when the keychain ends are dropped with it.
+    QObject answers_;
 };
 
 } // namespace tessaron::testing

@@ -2,6 +2,7 @@
 
 #include "platform/clock.hpp"
 #include "platform/vpn_connection.hpp"
+#include "support/event_loop_turn.hpp"
 
 #include <QHash>
 #include <QList>
@@ -13,8 +14,9 @@
 namespace tessaron::testing {
 
 // A VPN connection whose tunnel follows a script on the test's clock. A start or stop plays its steps:
-// those due at once are applied before the call returns, later ones when the clock reaches them; a new
-// start or stop drops the steps still pending from the one before.
+// those due at once are applied before the call ends, later ones when the clock reaches them; a new start
+// or stop drops the steps still pending from the one before. What the tunnel answers over its socket (a
+// start, a message, the last error) comes from the event loop, as the socket's answers do.
 class FakeVpnConnection final : public VpnConnection {
     Q_OBJECT
 public:
@@ -59,6 +61,7 @@ public:
     VpnStatus status() const override { return status_; }
     QCoro::Task<> startTunnel() override {
         ++startCount_;
+        co_await eventLoopTurn();
         if (startFailure_)
             std::rethrow_exception(std::exchange(startFailure_, nullptr));
         lastError_.reset();
@@ -70,9 +73,13 @@ public:
         if (isLive(status_))
             play(stopSteps_);
     }
-    QCoro::Task<std::optional<PlatformError>> lastDisconnectError() override { co_return lastError_; }
+    QCoro::Task<std::optional<PlatformError>> lastDisconnectError() override {
+        co_await eventLoopTurn();
+        co_return lastError_;
+    }
     QCoro::Task<std::optional<QByteArray>> sendProviderMessage(QByteArray message) override {
         sentMessages_.append(message);
+        co_await eventLoopTurn();
         if (!isLive(status_))
             throw VpnError(VpnErrorKind::connectionFailed);
         co_return replies_.value(message);

@@ -2,6 +2,8 @@
 
 #include "platform/clock.hpp"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 #include <map>
 #include <utility>
@@ -29,10 +31,11 @@ public:
     }
 
     // Moves time forward by `step`, running everything due on the way, including entries that the
-    // running ones schedule within the step.
+    // running ones schedule within the step. Between entries the events already posted are delivered, as
+    // the event loop delivers them between timers: an answer that came before a deadline beats it.
     void advance(Duration step) {
         const auto target = monotonic_ + step;
-        while (!entries_.empty() && entries_.begin()->first.first <= target) {
+        while (deliverPosted(), !entries_.empty() && entries_.begin()->first.first <= target) {
             auto due = entries_.extract(entries_.begin());
             monotonic_ = std::max(monotonic_, due.key().first);
             if (firings_.empty() || firings_.back() != monotonic_)
@@ -50,6 +53,11 @@ public:
 
 private:
     using Key = std::pair<Duration, TimerId>;
+
+    static void deliverPosted() {
+        if (QCoreApplication::instance())
+            QCoreApplication::sendPostedEvents();
+    }
 
     Duration monotonic_{};
     TimerId nextId_ = 1;

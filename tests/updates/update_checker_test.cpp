@@ -173,9 +173,15 @@ protected:
                                   bundle(std::move(info))});
         if (started)
             checker->start();
+        clock.runDue(); // the feed answers
         return checker;
     }
     qsizetype fetches() const { return transport.requests().size(); }
+    // Comes to the front and lets the feed answer.
+    void activate(TessaronUpdateChecker& checker) {
+        checker.didBecomeActive();
+        clock.runDue();
+    }
 
     ManualClock clock;
     MemoryPreferences defaults;
@@ -249,23 +255,23 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
     EXPECT_EQ(installs, 1);
 
     clock.advance(599s);
-    checker->didBecomeActive(); // a refresh, but not yet a forced check
+    activate(*checker); // a refresh, but not yet a forced check
     EXPECT_EQ(framework.backgroundChecks, 1);
     clock.advance(1s);
-    checker->didBecomeActive(); // the same release: nothing published, yet the rule runs
+    activate(*checker); // the same release: nothing published, yet the rule runs
     EXPECT_EQ(framework.backgroundChecks, 2);
     EXPECT_TRUE(required.isEmpty());
 
     // Required again after a pause: at once, whatever the last forced check was.
     feed = feedBody(QStringLiteral("1.5"));
     clock.advance(600s);
-    checker->didBecomeActive();
+    activate(*checker);
     EXPECT_EQ(checker->required(), std::nullopt);
     EXPECT_FALSE(installOnQuit());
     EXPECT_EQ(installs, 1);
     feed = feedBody(QStringLiteral("1.6"), QStringLiteral("1.4"));
     clock.advance(600s);
-    checker->didBecomeActive();
+    activate(*checker);
     EXPECT_EQ(framework.backgroundChecks, 3);
 
     // Restarted with the feed answering anything but 200: the floor keeps the update required.
@@ -290,7 +296,7 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
     feedStatus = 200;
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
     clock.advance(600s);
-    checker->didBecomeActive();
+    activate(*checker);
     EXPECT_EQ(checker->required(), std::nullopt);
     EXPECT_EQ(defaults.text(TessaronReleaseInfo::floorKey), std::nullopt);
     ASSERT_TRUE(checker->available());
@@ -298,7 +304,7 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
     // A feed that fails afterwards leaves the newer release on offer.
     feedStatus = 500;
     clock.advance(600s);
-    checker->didBecomeActive();
+    activate(*checker);
     EXPECT_TRUE(checker->available());
 }
 

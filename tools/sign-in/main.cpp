@@ -3,6 +3,7 @@
 // session built on the Linux parts as the application builds it, connects through the tunnel and prints
 // the phase reached; then disconnects again.
 #include "email_code.hpp"
+#include "sign_in_options.hpp"
 #include "terminal_swap_presenter.hpp"
 
 #include "account/account_model.hpp"
@@ -17,13 +18,11 @@
 #include "session/linux_session_services.hpp"
 #include "session/system_extension_activator.hpp"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSslCertificate>
 
 #include <qcoro/qcorotask.h>
 
@@ -38,13 +37,6 @@ void say(const QString& line) {
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
 }
-
-struct Options {
-    QString email;
-    std::optional<QUrl> service;
-    QList<QSslCertificate> authorities;
-    QString codeLog;
-};
 
 // The build's Info file, pointed at `service` and its connection check when one is given.
 BundleInfo bundleFor(const std::optional<QUrl>& service) {
@@ -189,45 +181,28 @@ QCoro::Task<int> run(Options options) {
     co_await session.bootstrap();
     say(QStringLiteral("service: %1").arg(baseURL->toString()));
 
-    if (!co_await signIn(&account, &session, options) ||
-        !co_await awaitGrantProfile(&account, &session, &presenter))
+    const bool signedIn = co_await signIn(&account, &session, options);
+    if (!signedIn)
         co_return 1;
-    co_return co_await connectOnce(&session) ? 0 : 1;
+    const bool installed = co_await awaitGrantProfile(&account, &session, &presenter);
+    if (!installed)
+        co_return 1;
+    const bool connected = co_await connectOnce(&session);
+    co_return connected ? 0 : 1;
 }
 
 std::optional<Options> parse(const QCoreApplication& application) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Signs in with an e-mail code, installs the account's profile and connects once."));
-    parser.addHelpOption();
-    parser.addPositionalArgument(QStringLiteral("email"), QStringLiteral("The account's e-mail address."));
-    const QCommandLineOption service(QStringLiteral("service"),
-                                     QStringLiteral("A local service instead of the configured one."),
-                                     QStringLiteral("url"));
-    const QCommandLineOption ca(QStringLiteral("ca"),
-                                QStringLiteral("The authority that signed the service."),
-                                QStringLiteral("file"));
-    const QCommandLineOption codeLog(QStringLiteral("code-log"),
-                                     QStringLiteral("The local service's log, to read the code from."),
-                                     QStringLiteral("file"));
-    parser.addOptions({service, ca, codeLog});
-    parser.process(application);
-    if (parser.positionalArguments().size() != 1)
-        parser.showHelp(2);
-
-    Options options{.email = parser.positionalArguments().front(),
-                    .service = std::nullopt,
-                    .authorities = {},
-                    .codeLog = parser.value(codeLog)};
-    if (parser.isSet(service)) {
-        options.service = QUrl(parser.value(service));
-        options.authorities = QSslCertificate::fromPath(parser.value(ca));
-        if (options.service->scheme() != u"https" || options.authorities.isEmpty()) {
-            say(QStringLiteral("--service needs an https URL and --ca the file of its authority."));
-            return std::nullopt;
-        }
+    const auto parsed = parseOptions(parser, application.arguments());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (const auto* problem = std::get_if<QString>(&parsed)) {
+        if (problem->isEmpty())
+            parser.showHelp(2);
+        say(*problem);
+        return std::nullopt;
     }
-    return options;
+    return std::get<Options>(parsed);
 }
 
 } // namespace

@@ -58,13 +58,9 @@ public:
     QList<TessaronGuideBlock> blocks_;
 };
 
-QString escaped(const QString& text) {
-    return text.toHtmlEscaped();
-}
-
 } // namespace
 
-QList<TessaronGuideBlock> parseGuide(const QString& markdown) {
+QList<TessaronGuideBlock> TessaronGuideBlock::parse(const QString& markdown) {
     Blocks out;
     for (QString line : markdown.split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r')))
@@ -76,13 +72,13 @@ QList<TessaronGuideBlock> parseGuide(const QString& markdown) {
             out.add(TessaronGuideBlock::title(trimmed.mid(2)));
         } else if (trimmed.startsWith(QStringLiteral("## "))) {
             out.add(TessaronGuideBlock::heading(trimmed.mid(3)));
-        } else if (const auto image = guideImageLine(trimmed)) {
+        } else if (const auto image = imageLine(trimmed)) {
             out.add(TessaronGuideBlock::image(image->first, image->second));
         } else if (trimmed.startsWith(QStringLiteral("- "))) {
             out.flushParagraph();
             out.flushNumbered();
             out.bullets_.append(trimmed.mid(2));
-        } else if (const auto item = guideNumberedItem(trimmed)) {
+        } else if (const auto item = numberedItem(trimmed)) {
             out.flushParagraph();
             out.flushBullets();
             out.numbered_.append(*item);
@@ -96,7 +92,7 @@ QList<TessaronGuideBlock> parseGuide(const QString& markdown) {
     return out.blocks_;
 }
 
-std::optional<std::pair<QString, QString>> guideImageLine(const QString& line) {
+std::optional<std::pair<QString, QString>> TessaronGuideBlock::imageLine(const QString& line) {
     if (!line.startsWith(QStringLiteral("![")) || line.size() <= 2 || !line.endsWith(QLatin1Char(')')))
         return std::nullopt;
     const qsizetype middle = line.indexOf(QStringLiteral("]("), 2);
@@ -115,7 +111,7 @@ std::optional<std::pair<QString, QString>> guideImageLine(const QString& line) {
     return std::pair{name, line.mid(2, middle - 2)};
 }
 
-std::optional<QString> guideNumberedItem(const QString& line) {
+std::optional<QString> TessaronGuideBlock::numberedItem(const QString& line) {
     qsizetype digits = 0;
     while (digits < line.size() && line[digits] >= QLatin1Char('0') && line[digits] <= QLatin1Char('9'))
         ++digits;
@@ -146,35 +142,6 @@ QString autolinkBareURLs(const QString& text) {
     if (copied == 0)
         return text;
     return output + text.mid(copied);
-}
-
-QString guideInlineHtml(const QString& source) {
-    static const QRegularExpression inline_(QStringLiteral(
-        "<([A-Za-z][A-Za-z0-9+.-]*://"
-        "[^>\\s]+)>|\\[([^\\]]+)\\]\\(([^)\\s]+)\\)|`([^`]+)`|\\*\\*([^*]+)\\*\\*|\\*([^*]+)\\*"));
-    const QString text = autolinkBareURLs(source);
-    QString html;
-    qsizetype copied = 0;
-    for (auto it = inline_.globalMatch(text); it.hasNext();) {
-        const auto match = it.next();
-        html += escaped(text.mid(copied, match.capturedStart() - copied));
-        const auto link = [](const QString& href, const QString& label) {
-            return QStringLiteral("<a href=\"%1\">%2</a>").arg(escaped(href), escaped(label));
-        };
-        if (match.hasCaptured(1))
-            html += link(match.captured(1), match.captured(1));
-        else if (match.hasCaptured(2))
-            html += link(match.captured(3), match.captured(2));
-        else if (match.hasCaptured(4))
-            html += QStringLiteral("<code>") + escaped(match.captured(4)) + QStringLiteral("</code>");
-        else if (match.hasCaptured(5))
-            html += QStringLiteral("<b>") + escaped(match.captured(5)) + QStringLiteral("</b>");
-        else
-            html += QStringLiteral("<i>") + escaped(match.captured(6)) + QStringLiteral("</i>");
-        copied = match.capturedEnd();
-    }
-    html += escaped(text.mid(copied));
-    return html.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
 }
 
 QString guideResourceName(const QStringList& languages) {

@@ -31,19 +31,19 @@ struct TessaronGuideBlock {
         return {Kind::image, std::move(caption), {}, std::move(name)};
     }
 
+    // The guide's own line grammar, not general Markdown. Lines end at line feeds; a carriage return before
+    // one is dropped.
+    static QList<TessaronGuideBlock> parse(const QString& markdown);
+    // "![caption](name.png)" with a name of lowercase letters, digits and hyphens: (name, caption).
+    static std::optional<std::pair<QString, QString>> imageLine(const QString& trimmedLine);
+    // "12. text": the text.
+    static std::optional<QString> numberedItem(const QString& trimmedLine);
+
     friend bool operator==(const TessaronGuideBlock&, const TessaronGuideBlock&) = default;
 };
 
-// Lines end at line feeds; a carriage return before one is dropped.
-QList<TessaronGuideBlock> parseGuide(const QString& markdown);
-// "![caption](name.png)" with a name of lowercase letters, digits and hyphens: (name, caption).
-std::optional<std::pair<QString, QString>> guideImageLine(const QString& trimmedLine);
-// "12. text": the text.
-std::optional<QString> guideNumberedItem(const QString& trimmedLine);
 // Wraps bare URLs in angle brackets, leaving trailing punctuation and existing links alone.
 QString autolinkBareURLs(const QString& text);
-// Inline markup (links, autolinks, code, emphasis) as rich text; other characters are escaped.
-QString guideInlineHtml(const QString& text);
 
 // "Guide.zh-Hans" for any Chinese first language, else "Guide.en".
 QString guideResourceName(const QStringList& preferredLanguages);

@@ -12,6 +12,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -35,7 +38,8 @@ QLabel* makeText(const QString& text, const QFont& font, const QColor& color, QW
 }
 
 QLabel* makeRichText(const QString& text, const QFont& font, QWidget* parent) {
-    auto* label = makeText(guideInlineHtml(text), font, TessaronTheme::textPrimary(), parent, Qt::RichText);
+    auto* label = makeText(TessaronGuideView::linkified(text), font, TessaronTheme::textPrimary(), parent,
+                           Qt::RichText);
     label->setTextInteractionFlags(Qt::TextBrowserInteraction);
     label->setOpenExternalLinks(true);
     return label;
@@ -81,7 +85,74 @@ private:
     QImage image_;
 };
 
+// A line as Markdown reads it inline only: a line start that would open a block (heading, quote, list item,
+// rule, fence, underline of a heading, indented code) is escaped or its indent made non-breaking, so the text
+// stays text.
+QString inlineOnly(const QString& line) {
+    static const QRegularExpression blockStart(QStringLiteral(
+        "^(?:#{1,6}(?=[ \\t]|$)|>|[-+*](?=[ \\t]|$)|([-*_=])[ \\t]*(?:\\1[ \\t]*)*$|`{3}|~{3})"));
+    static const QRegularExpression listNumber(QStringLiteral("^\\d{1,9}(?=[.)](?:[ \\t]|$))"));
+    qsizetype indent = 0;
+    while (indent < line.size() && (line[indent] == QLatin1Char(' ') || line[indent] == QLatin1Char('\t')))
+        ++indent;
+    QString rest = line.mid(indent);
+    if (blockStart.match(rest).hasMatch())
+        rest.prepend(QLatin1Char('\\'));
+    else if (const auto number = listNumber.match(rest); number.hasMatch())
+        rest.insert(number.capturedLength(), QLatin1Char('\\'));
+    return QString(indent, QChar(0x00A0)) + rest;
+}
+
+const QString& codeFamily() {
+    static const QString family = TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family();
+    return family;
+}
+
+// One run of text as the markup it had.
+QString runHtml(const QTextFragment& run) {
+    const auto format = run.charFormat();
+    QString html = run.text().toHtmlEscaped();
+    // Qt's HTML keeps the label's family for <code> and draws links in the platform's blue: the family and
+    // the page's tint are named.
+    if (format.fontFixedPitch())
+        html = QStringLiteral("<code style=\"font-family: '%1'\">%2</code>").arg(codeFamily(), html);
+    if (format.fontItalic())
+        html = QStringLiteral("<i>%1</i>").arg(html);
+    if (format.fontWeight() >= QFont::Bold)
+        html = QStringLiteral("<b>%1</b>").arg(html);
+    if (format.isAnchor())
+        html = QStringLiteral("<a href=\"%1\" style=\"color: %2\">%3</a>")
+                   .arg(format.anchorHref().toHtmlEscaped(), TessaronTheme::textPrimary().name(), html);
+    return html;
+}
+
 } // namespace
+
+QString TessaronGuideView::linkified(const QString& text) {
+    QStringList lines = autolinkBareURLs(text).split(QLatin1Char('\n'));
+    for (auto& line : lines)
+        line = inlineOnly(line);
+    // A hard break (two spaces) at each line feed keeps the text's lines; the reader makes each its own
+    // block, and the blocks are joined again below.
+    QTextDocument document;
+    document.setMarkdown(lines.join(QStringLiteral("  \n")),
+                         QTextDocument::MarkdownFeatures(QTextDocument::MarkdownDialectCommonMark |
+                                                         QTextDocument::MarkdownNoHTML));
+    QStringList blocks;
+    for (auto block = document.begin(); block != document.end(); block = block.next()) {
+        QString html;
+        for (auto run = block.begin(); !run.atEnd(); ++run)
+            html += runHtml(run.fragment());
+        blocks.append(html);
+    }
+    return QStringLiteral("<span style=\"white-space: pre-wrap\">%1</span>")
+        .arg(blocks.join(QStringLiteral("<br>")));
+}
+
+const QUrl& TessaronGuideView::guideWebURL() {
+    static const QUrl url = TessaronSupportLinks::webPage("/guide/");
+    return url;
+}
 
 QImage guideImage(const QString& fileName) {
     return QImage(QStringLiteral(":/tessaron/guide/%1.png").arg(QFileInfo(fileName).completeBaseName()));
@@ -118,8 +189,7 @@ TessaronGuideView::TessaronGuideView(QList<TessaronGuideBlock> blocks, Workspace
         QStringLiteral("QPushButton { background: transparent; color: %1; border: 1px solid %2;"
                        " border-radius: 8px; }")
             .arg(TessaronTheme::textPrimary().name(), TessaronTheme::stroke().name()));
-    connect(web, &QPushButton::clicked, this,
-            [this] { workspace_.openUrl(TessaronSupportLinks::guidePage()); });
+    connect(web, &QPushButton::clicked, this, [this] { workspace_.openUrl(guideWebURL()); });
     stack->addSpacing(8);
     stack->addWidget(web);
     stack->addStretch(1);
@@ -158,8 +228,10 @@ QWidget* TessaronGuideView::makeList(const QStringList& items, bool numbered, QW
     grid->setVerticalSpacing(10);
     for (int row = 0; row < items.size(); ++row) {
         const QString marker = numbered ? QStringLiteral("%1.").arg(row + 1) : QStringLiteral("\u2022");
-        grid->addWidget(makeText(marker, bodyFont(numbered), TessaronTheme::textSecondary(), list), row, 0,
-                        Qt::AlignTop);
+        // The item's font, so that the marker's baseline is the first line's; its digits are of one width in
+        // the theme's family, and the right edge keeps "9." and "10." aligned.
+        grid->addWidget(makeText(marker, bodyFont(), TessaronTheme::textSecondary(), list), row, 0,
+                        Qt::AlignTop | Qt::AlignRight);
         grid->addWidget(makeRichText(items[row], bodyFont(), list), row, 1);
     }
     grid->setColumnStretch(1, 1);

@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QScrollArea>
+#include <QUrl>
 
 namespace tessaron {
 
@@ -17,6 +18,12 @@ class TessaronGuideView final : public QScrollArea {
     Q_OBJECT
 public:
     TessaronGuideView(QList<TessaronGuideBlock> blocks, Workspace& workspace, QWidget* parent = nullptr);
+
+    // A paragraph's or list item's inline Markdown (emphasis, strong, code, links, autolinks, escapes) as
+    // rich text for a label, with bare URLs linked and line feeds kept. Block syntax does not apply.
+    static QString linkified(const QString& text);
+    // The guide's web edition.
+    static const QUrl& guideWebURL();
 
 private:
     QWidget* makeBlock(const TessaronGuideBlock& block, QWidget* parent);

@@ -1,4 +1,4 @@
-#include "session/activation_timing.hpp"
+#include "session/task_activation_timing.hpp"
 
 #include <utility>
 
