@@ -330,7 +330,8 @@ TEST_F(UpdateCheckerTest, TheFrameworksChecksGoThroughTheCheckerAndItsOneRequest
     checker = std::make_unique<TessaronUpdateChecker>(
         UpdateCheckerServices{clock, defaults, releaseFeed, gate, linuxFramework, bundle()});
     checker->start();
-    checker->didBecomeActive();
+    clock.runDue();
+    activate(*checker);
     // What was fetched, whether an update is required, the pages opened and what the user was shown.
     const auto state = [&] {
         return std::tuple(fetches(), checker->required().has_value(), opened.size(), dialogs.shown);
@@ -341,12 +342,15 @@ TEST_F(UpdateCheckerTest, TheFrameworksChecksGoThroughTheCheckerAndItsOneRequest
     // The minimum met: uncovered at once, the newer release offered.
     feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
     linuxFramework.checkForUpdates();
+    clock.runDue();
     EXPECT_EQ(state(), std::tuple(2, false, 1, QStringList{"found"}));
     feed = feedBody(QStringLiteral("1.2"));
     linuxFramework.checkForUpdates();
+    clock.runDue();
     EXPECT_EQ(state(), std::tuple(3, false, 1, QStringList{"found", "up to date"}));
     feed = feedBody(QStringLiteral("1.6"), QStringLiteral("1.6"));
     linuxFramework.checkForUpdates();
+    clock.runDue();
     EXPECT_EQ(state(), std::tuple(4, true, 2, QStringList{"found", "up to date"}))
         << "covered and installed at once, not offered";
 }
