@@ -11,6 +11,15 @@
 #include <cstddef>
 #include <new>
 
+// The address sanitizer wraps pthread_create itself and gives every thread an alternate stack of its own.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARON_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARON_SANITIZED 1
+#endif
+#endif
+
 namespace tessaron {
 
 namespace {
@@ -56,6 +65,7 @@ private:
 
 std::atomic<bool> coverNewThreads{false};
 
+#ifndef TESSARON_SANITIZED
 using ThreadStart = void* (*)(void*);
 using PthreadCreate = int (*)(pthread_t*, const pthread_attr_t*, ThreadStart, void*);
 
@@ -75,6 +85,7 @@ PthreadCreate systemPthreadCreate() {
     static const auto create = reinterpret_cast<PthreadCreate>(::dlsym(RTLD_NEXT, "pthread_create"));
     return create;
 }
+#endif
 
 } // namespace
 
@@ -89,15 +100,6 @@ void giveNewThreadsAlternateSignalStacks() {
 }
 
 } // namespace tessaron
-
-// The address sanitizer wraps pthread_create itself and gives every thread an alternate stack of its own.
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSARON_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSARON_SANITIZED 1
-#endif
-#endif
 
 #ifndef TESSARON_SANITIZED
 // Defined in the program, this takes the place of the C library's for every library that starts threads,
