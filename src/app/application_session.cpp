@@ -16,8 +16,8 @@ namespace {
 // Crash reporting starts after the first paint, not with the session.
 TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
                                              TessaronApplicationMover& mover) {
-    services.revealApplication = [&mover] {
-        mover.moveOrReveal(QCoreApplication::applicationDirPath(), {});
+    services.revealApplication = [&mover](std::function<void()> followUp) {
+        mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
     };
     return services;
 }

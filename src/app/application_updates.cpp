@@ -20,11 +20,12 @@ UpdateSurroundings UpdateSurroundings::standard() {
 ApplicationUpdates::ApplicationUpdates(UpdateSurroundings surroundings)
     : bundle_(std::move(surroundings.bundle))
     , transport_(std::move(surroundings.transport))
-    , feed_(transport_, bundle_.locations().releaseFeed)
+    , feed_(transport_, SystemClock::shared(), bundle_.locations().releaseFeed)
     , dialogs_(installedVersion(bundle_))
-    , framework_(
-          [this] { return feed_.findUpdate(installedVersion(bundle_), bundle_.locations().downloadPage); },
-          dialogs_, [](const QUrl& page) { QDesktopServices::openUrl(page); })
+    // The checker reads the feed for the framework too: one request serves both, and what a user's check
+    // finds is required at once.
+    , framework_([this](bool userInitiated) { return checker_.findUpdate(userInitiated); }, dialogs_,
+                 [](const QUrl& page) { QDesktopServices::openUrl(page); })
     , checker_(UpdateCheckerServices{
           .clock = SystemClock::shared(),
           .defaults = surroundings.defaults,

@@ -4,12 +4,16 @@
 #include "platform/private_files.hpp"
 #include "platform/system_log.hpp"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QThread>
 #include <QTimer>
 
 #include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 
 namespace tessaron {
 
@@ -18,8 +22,12 @@ namespace {
 using namespace std::chrono_literals;
 
 const QByteArray acknowledgement = QByteArrayLiteral("ok\n");
-// The instance may hold the lock a moment before it listens, or be busy starting up.
-constexpr auto handOverPatience = 5s;
+const QByteArray refusal = QByteArrayLiteral("no\n");
+// The instance may hold the lock a moment before it listens, be busy starting up, or be ending: an
+// application that relaunched itself holds the lock until its teardown is over.
+constexpr auto startPatience = 15s;
+// How long one attempt waits to be let in; an instance that does not serve refuses at once.
+constexpr auto connectPatience = 1s;
 constexpr auto peerPatience = 5s;
 
 const SystemLog& log() {
@@ -80,14 +88,30 @@ InstanceForwarder::Role InstanceForwarder::start(const std::optional<QUrl>& url)
         log().error(QStringLiteral("instance folder refused: %1").arg(*problem));
         return Role::failed;
     }
-    switch (lock_.take(folder_ + QStringLiteral("/tessaron-app.lock"))) {
-    case ProcessLock::Outcome::taken:
-        return listen() ? Role::primary : Role::failed;
-    case ProcessLock::Outcome::heldElsewhere:
-        return handOver(InstanceRequest{url}) ? Role::handedOver : Role::failed;
-    case ProcessLock::Outcome::failed:
-        return Role::failed;
+    const QDeadlineTimer deadline(startPatience);
+    auto last = HandOver::unreached;
+    for (;;) {
+        switch (lock_.take(folder_ + QStringLiteral("/tessaron-app.lock"))) {
+        case ProcessLock::Outcome::taken:
+            return listen() ? Role::primary : Role::failed;
+        case ProcessLock::Outcome::failed:
+            return Role::failed;
+        case ProcessLock::Outcome::heldElsewhere:
+            break;
+        }
+        last = handOver(InstanceRequest{url}, deadline);
+        if (last == HandOver::taken)
+            return Role::handedOver;
+        if (last == HandOver::refused) {
+            log().error(QStringLiteral("running instance refused the request"));
+            return Role::failed;
+        }
+        if (deadline.hasExpired())
+            break;
+        QThread::msleep(50);
     }
+    log().error(last == HandOver::unanswered ? QStringLiteral("running instance did not take the request")
+                                             : QStringLiteral("running instance not reached"));
     return Role::failed;
 }
 
@@ -95,32 +119,34 @@ bool InstanceForwarder::listen() {
     // Holding the lock, any socket file left behind is a crashed instance's.
     QLocalServer::removeServer(socketPath_);
     server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (server_.listen(socketPath_))
-        return true;
-    log().error(QStringLiteral("instance socket not served %1").arg(server_.serverError()));
-    return false;
-}
-
-bool InstanceForwarder::handOver(const InstanceRequest& request) const {
-    const QDeadlineTimer deadline(handOverPatience);
-    while (!deadline.hasExpired()) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath_);
-        if (!socket.waitForConnected(int(deadline.remainingTime()))) {
-            QThread::msleep(50);
-            continue;
-        }
-        socket.write(request.line());
-        while (socket.bytesAvailable() < acknowledgement.size() &&
-               socket.waitForReadyRead(int(deadline.remainingTime()))) {
-        }
-        if (socket.read(acknowledgement.size()) == acknowledgement)
-            return true;
-        log().error(QStringLiteral("running instance did not take the request"));
+    if (!server_.listen(socketPath_)) {
+        log().error(QStringLiteral("instance socket not served %1").arg(server_.serverError()));
         return false;
     }
-    log().error(QStringLiteral("running instance not reached"));
-    return false;
+    // A request acknowledged after the event loop ended would never be acted on. With the socket closed,
+    // the sender waits for the lock instead and becomes the instance itself.
+    if (const auto* application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, &server_, &QLocalServer::close);
+    return true;
+}
+
+InstanceForwarder::HandOver InstanceForwarder::handOver(const InstanceRequest& request,
+                                                        const QDeadlineTimer& deadline) const {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath_);
+    const auto connectWait =
+        std::min(deadline.remainingTimeAsDuration(), std::chrono::nanoseconds(connectPatience));
+    if (!socket.waitForConnected(
+            int(std::chrono::duration_cast<std::chrono::milliseconds>(connectWait).count())))
+        return HandOver::unreached;
+    socket.write(request.line());
+    while (socket.bytesAvailable() < acknowledgement.size() &&
+           socket.waitForReadyRead(int(deadline.remainingTime()))) {
+    }
+    const QByteArray answer = socket.read(acknowledgement.size());
+    return answer == acknowledgement ? HandOver::taken
+           : answer == refusal       ? HandOver::refused
+                                     : HandOver::unanswered;
 }
 
 void InstanceForwarder::serve(QLocalSocket* peer) {
@@ -149,10 +175,8 @@ void InstanceForwarder::answer(QLocalSocket* peer, const QByteArray& line) {
     disconnect(peer, &QLocalSocket::readyRead, peer, nullptr);
     const auto request = InstanceRequest::read(line);
     // Sent before acting on the request, which may keep this thread busy: the sender waits for it.
-    if (request) {
-        peer->write(acknowledgement);
-        peer->flush();
-    }
+    peer->write(request ? acknowledgement : refusal);
+    peer->flush();
     peer->disconnectFromServer();
     if (!request)
         return;

@@ -3,6 +3,7 @@
 #include "app/opened_url_router.hpp"
 #include "platform/process_lock.hpp"
 
+#include <QDeadlineTimer>
 #include <QLocalServer>
 #include <QObject>
 #include <QUrl>
@@ -30,7 +31,9 @@ struct InstanceRequest {
 
 // Keeps one application instance per user. The first process holds a lock and serves a local socket in
 // the user's private runtime folder; a process started while it runs hands its URL (or a request to come
-// to the front) over the socket and ends.
+// to the front) over the socket and ends. An instance stops serving once its application quits, and a
+// start that finds the lock held by one that does not serve (quitting, as after a relaunch from another
+// folder, or not yet listening) waits a bounded time for the lock.
 class InstanceForwarder : public QObject {
     Q_OBJECT
 public:
@@ -46,7 +49,7 @@ public:
 
     static QString defaultFolder();
 
-    // Becomes the instance, or hands `url` to the one that runs. Waits a few seconds at most.
+    // Becomes the instance, or hands `url` to the one that runs. Waits some seconds at most.
     Role start(const std::optional<QUrl>& url);
 
 Q_SIGNALS:
@@ -54,8 +57,13 @@ Q_SIGNALS:
     void raiseRequested();
 
 private:
+    // `refused`: the instance read the request and will not act on it. `unreached`, `unanswered`: it does
+    // not serve, or ended the connection without a word, as one that is quitting does.
+    enum class HandOver { taken, refused, unreached, unanswered };
+
     bool listen();
-    bool handOver(const InstanceRequest& request) const;
+    // One attempt: the request is taken only when the instance acknowledges it.
+    HandOver handOver(const InstanceRequest& request, const QDeadlineTimer& deadline) const;
     void serve(class QLocalSocket* peer);
     void receive(class QLocalSocket* peer);
     void answer(class QLocalSocket* peer, const QByteArray& line);

@@ -16,7 +16,7 @@ QCoro::Task<> LinuxUpdateFramework::check(bool userInitiated) {
         co_return;
     setChecking(true);
     QPointer self(this);
-    const Outcome outcome = co_await finder_();
+    const Outcome outcome = co_await finder_(userInitiated);
     if (!self)
         co_return;
     setChecking(false);

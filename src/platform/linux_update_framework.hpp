@@ -41,7 +41,8 @@ public:
         static Outcome upToDate() { return {Kind::upToDate, {}}; }
         static Outcome failed() { return {Kind::failed, {}}; }
     };
-    using Finder = std::function<QCoro::Task<Outcome>()>;
+    // Told whether the user asked for the check.
+    using Finder = std::function<QCoro::Task<Outcome>(bool userInitiated)>;
     using Opener = std::function<void(const QUrl&)>;
 
     LinuxUpdateFramework(Finder finder, UpdateDialogs& dialogs, Opener opener, QObject* parent = nullptr);

@@ -90,8 +90,8 @@ TessaronMoveDecision TessaronMoveDecision::evaluate(const QString& bundlePath,
             writable && exists, bundlePath.contains(QStringLiteral("/AppTranslocation/"))};
 }
 
-bool installByCopy(TessaronMoveFileSystem& fileSystem, const QString& source, const QString& destination,
-                   bool replacesExisting) {
+bool copyIntoApplications(TessaronMoveFileSystem& fileSystem, const QString& source,
+                          const QString& destination, bool replacesExisting) {
     // Copying a folder onto itself would first delete what is running.
     const QString canonicalSource = fileSystem.canonicalPath(source);
     if (canonicalSource.isEmpty() || canonicalSource == fileSystem.canonicalPath(destination))
@@ -141,40 +141,45 @@ void TessaronApplicationMover::moveOrReveal(const QString& bundlePath, std::func
         return;
     }
     moveInProgress_ = true;
-    perform(decision, std::move(followUp));
+    perform(decision.destinationPath, decision.sourcePath, decision.replacesExisting, std::move(followUp));
 }
 
-void TessaronApplicationMover::perform(TessaronMoveDecision decision, std::function<void()> followUp) {
+void TessaronApplicationMover::perform(const QString& destination, const QString& source,
+                                       bool replacesExisting, std::function<void()> completion) {
     QPointer self(this);
     auto* fileSystem = &fileSystem_;
-    QThreadPool::globalInstance()->start([self, fileSystem, decision, followUp] {
-        const bool success = installByCopy(*fileSystem, decision.sourcePath, decision.destinationPath,
-                                           decision.replacesExisting);
-        QMetaObject::invokeMethod(
-            self.data(),
-            [self, decision, success, followUp] {
-                if (self)
-                    self->copied(decision, success, followUp);
-            },
-            Qt::QueuedConnection);
-    });
+    QThreadPool::globalInstance()->start(
+        [self, fileSystem, destination, source, replacesExisting, completion] {
+            const bool success = copyIntoApplications(*fileSystem, source, destination, replacesExisting);
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, destination, source, success, completion] {
+                    if (!self)
+                        return;
+                    if (success)
+                        self->relaunchFromApplications(destination, source, completion);
+                    else
+                        self->revealInFinder(source, completion);
+                    Q_EMIT self->finished(success);
+                },
+                Qt::QueuedConnection);
+        });
 }
 
-void TessaronApplicationMover::copied(const TessaronMoveDecision& decision, bool success,
-                                      const std::function<void()>& followUp) {
+void TessaronApplicationMover::relaunchFromApplications(const QString& destination, const QString& source,
+                                                        const std::function<void()>& completion) {
     // After a successful start the new copy carries on and this instance ends, the flag still set.
-    if (success && workspace_.launchNewInstance(QDir(decision.destinationPath).filePath(executableName_)))
+    if (workspace_.launchNewInstance(QDir(destination).filePath(executableName_)))
         workspace_.quit();
     else
-        reveal(decision.sourcePath, followUp);
-    Q_EMIT finished(success);
+        revealInFinder(source, completion);
 }
 
-void TessaronApplicationMover::reveal(const QString& path, const std::function<void()>& followUp) {
+void TessaronApplicationMover::revealInFinder(const QString& path, const std::function<void()>& completion) {
     moveInProgress_ = false;
     workspace_.revealFile(path);
-    if (followUp)
-        followUp();
+    if (completion)
+        completion();
 }
 
 } // namespace tessaron

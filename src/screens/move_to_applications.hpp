@@ -68,9 +68,14 @@ Q_SIGNALS:
     void finished(bool copied);
 
 private:
-    void perform(TessaronMoveDecision decision, std::function<void()> followUp);
-    void copied(const TessaronMoveDecision& decision, bool success, const std::function<void()>& followUp);
-    void reveal(const QString& path, const std::function<void()>& followUp);
+    // Copies `source` over to `destination` off the main thread, then relaunches from the copy or, when
+    // the copy failed, reveals the source. `completion` runs when the move ends without a relaunch.
+    void perform(const QString& destination, const QString& source, bool replacesExisting,
+                 std::function<void()> completion);
+    // Starts the copy as a new instance and ends this one; reveals the source when the copy does not start.
+    void relaunchFromApplications(const QString& destination, const QString& source,
+                                  const std::function<void()>& completion);
+    void revealInFinder(const QString& path, const std::function<void()>& completion);
 
     TessaronMoveFileSystem& fileSystem_;
     Workspace& workspace_;
@@ -81,7 +86,7 @@ private:
 
 // The copy itself: into a staging folder beside the destination, then swapped in by rename, so that a
 // failure leaves any installed copy as it was. A source that already is the destination is refused.
-bool installByCopy(TessaronMoveFileSystem& fileSystem, const QString& source, const QString& destination,
-                   bool replacesExisting);
+bool copyIntoApplications(TessaronMoveFileSystem& fileSystem, const QString& source,
+                          const QString& destination, bool replacesExisting);
 
 } // namespace tessaron

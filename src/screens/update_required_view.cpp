@@ -16,8 +16,11 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include <qcoro/qcorosignal.h>
 #include <qcoro/qcorotask.h>
+
+#include <coroutine>
+#include <memory>
+#include <utility>
 
 namespace tessaron {
 
@@ -45,10 +48,32 @@ void addButton(QVBoxLayout& column, QAbstractButton* button, int top) {
     column.addLayout(row);
 }
 
+// The framework's next change of whether it can check, delivered from the event loop. A check that ends
+// at once changes it twice before the loop runs: only the first delivery resumes the waiter, and the
+// second finds nothing to resume (a delivery bound to the awaiter itself would resume it a second time).
+struct NextCheckChange {
+    QPointer<UpdateFramework> framework;
+
+    bool await_ready() const { return !framework; }
+    void await_suspend(std::coroutine_handle<> waiting) const {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        auto pending = std::make_shared<bool>(true);
+        *connection = QObject::connect(
+            framework.get(), &UpdateFramework::canCheckForUpdatesChanged, framework.get(),
+            [connection, pending, waiting] {
+                QObject::disconnect(*connection);
+                if (std::exchange(*pending, false))
+                    waiting.resume();
+            },
+            Qt::QueuedConnection);
+    }
+    void await_resume() const {}
+};
+
 // Until no check runs; at once when none does.
 QCoro::Task<> untilIdle(QPointer<UpdateFramework> framework) {
     while (framework && !framework->canCheckForUpdates())
-        co_await qCoro(framework.get(), &UpdateFramework::canCheckForUpdatesChanged);
+        co_await NextCheckChange{framework};
 }
 
 // The user's check, after the one that runs, which would otherwise drop it; `finished` once it ended.

@@ -238,12 +238,20 @@ void TessaronSession::dismissExtensionPrompt() {
 
 void TessaronSession::revealAppInFinder() {
     // The application moves itself into the applications folder, or shows its folder for the user to move.
+    // The notice to drag it comes only when that has ended without a relaunch: while a copy runs the card
+    // keeps its offer.
+    auto followUp = [self = QPointer(this)] {
+        if (!self)
+            return;
+        self->assign(self->extensionApproval_, std::optional<TessaronExtensionApproval>(),
+                     &TessaronSession::extensionApprovalChanged);
+        self->assign(self->extensionNotice_, std::optional(TessaronExtensionNotice::dragToApplications),
+                     &TessaronSession::extensionNoticeChanged);
+    };
     if (services_.revealApplication)
-        services_.revealApplication();
-    assign(extensionApproval_, std::optional<TessaronExtensionApproval>(),
-           &TessaronSession::extensionApprovalChanged);
-    assign(extensionNotice_, std::optional(TessaronExtensionNotice::dragToApplications),
-           &TessaronSession::extensionNoticeChanged);
+        services_.revealApplication(std::move(followUp));
+    else
+        followUp();
 }
 
 // The roster wait before a connect.

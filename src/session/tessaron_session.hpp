@@ -89,8 +89,10 @@ struct TessaronSessionServices {
     const InterfaceAddresses& interfaceAddresses;
     TessaronConnectionLog& connectionLog;
     TessaronSignInState& signIn;
-    // Shows the application in the file browser, for the user to drag into the applications folder.
-    std::function<void()> revealApplication;
+    // Moves the application into the applications folder, or shows it in the file browser for the user to
+    // drag there; runs `followUp` once the move has ended without a relaunch. Empty: the follow-up runs at
+    // once.
+    std::function<void(std::function<void()> followUp)> revealApplication;
     // Started once, at the end of construction.
     std::function<void()> startCrashReporting;
 };

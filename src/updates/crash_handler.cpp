@@ -5,6 +5,7 @@
 #include "updates/crash_report_store.hpp"
 #include "updates/crash_spool.hpp"
 #include "updates/private_folder.hpp"
+#include "updates/thread_signal_stack.hpp"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,7 +36,8 @@ constexpr int maxFrames = 128;
 int folderDescriptor = -1;
 char preparedLines[2048];
 std::size_t preparedLength = 0;
-alignas(16) char alternateStack[256 * 1024];
+// "started <ticks>\n": tells this process from a later one that is given the same id.
+char startedLine[48];
 void* frames[maxFrames];
 std::atomic<bool> installed{false};
 std::atomic<bool> terminating{false};
@@ -175,7 +177,9 @@ void writeSpool(int signalNumber, const siginfo_t* info) {
     const int count = ::backtrace(frames, maxFrames);
     {
         SpoolWriter out(descriptor);
-        out.text(crash_spool::header);
+        out.text(crash_spool::header).text(startedLine);
+        // On disk at once: a spool cut short later still names its writer.
+        out.flush();
         out.text("signal ").number(unsigned(signalNumber)).text("\n");
         if (info)
             out.text("code ").signedNumber(info->si_code).text("\n");
@@ -220,6 +224,9 @@ void prepare(const CrashHandlerSetup& setup) {
                              preparedLine("model", setup.hardwareModel);
     copyInto(preparedLines, sizeof(preparedLines), lines);
     preparedLength = std::strlen(preparedLines);
+    const auto started = crash_spool::processStartTime(::getpid());
+    copyInto(startedLine, sizeof(startedLine),
+             started ? "started " + QByteArray::number(*started) + '\n' : QByteArray());
     // The first backtrace loads the unwinder; inside a signal handler that would allocate.
     ::backtrace(frames, maxFrames);
 }
@@ -252,10 +259,7 @@ bool installCrashHandler(const CrashHandlerSetup& setup) {
     if (!folder)
         return false;
     prepare(setup);
-    stack_t stack{};
-    stack.ss_sp = alternateStack;
-    stack.ss_size = sizeof(alternateStack);
-    if (::sigaltstack(&stack, nullptr) != 0)
+    if (!installAlternateSignalStack())
         return false;
     struct sigaction action {};
     action.sa_sigaction = onCrashSignal;
@@ -267,6 +271,7 @@ bool installCrashHandler(const CrashHandlerSetup& setup) {
     folderDescriptor = std::move(*folder).releaseDescriptor();
     for (const int signalNumber : crashSignals)
         ::sigaction(signalNumber, &action, nullptr);
+    giveNewThreadsAlternateSignalStacks();
     std::set_terminate(onTerminate);
     installed.store(true);
     return true;

@@ -20,7 +20,8 @@ struct CrashHandlerSetup {
 };
 
 // Installs, for the rest of the process, handlers for SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT and SIGTRAP
-// on an alternate stack, and a terminate handler that aborts. On a crash the handler writes a spool of
+// on an alternate stack (this thread's, and one for every thread started later), and a terminate handler
+// that aborts. On a crash the handler writes a spool of
 // mode 0600 into the folder, then lets the process die by its signal. Call it first in main(); a second
 // call changes nothing. False when the folder is not this user's private folder: the handlers are then
 // not installed.

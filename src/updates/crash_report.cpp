@@ -270,11 +270,11 @@ QString utf8Prefix(const QByteArray& bytes, qint64 maxBytes) {
 QString hardwareModel(const QString& source) {
     QFile file(source);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
+        return QStringLiteral("mac");
     QByteArray bytes = file.read(256);
     bytes.truncate(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0'));
     const QString model = QString::fromUtf8(bytes).trimmed();
-    return model.isEmpty() ? QStringLiteral("unknown") : model;
+    return model.isEmpty() ? QStringLiteral("mac") : model;
 }
 
 } // namespace tessaron

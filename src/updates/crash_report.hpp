@@ -91,7 +91,7 @@ struct TessaronCrashReport {
 // "" when that head is not UTF-8.
 QString utf8Prefix(const QByteArray& bytes, qint64 maxBytes);
 
-// The machine's product name as its firmware reports it, or "unknown".
+// The machine's product name as its firmware reports it, or "mac" when it cannot be read.
 QString hardwareModel(const QString& source = QStringLiteral("/sys/class/dmi/id/product_name"));
 
 // The installed build number, "CFBundleVersion" read as a decimal integer; none when it does not read.

@@ -19,6 +19,16 @@ bool isRunning(qint64 pid) {
     return pid == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
 }
 
+// Whether the spool's writer may still be writing it: a process runs under its id, and it is the writer
+// unless it started at another time (the id was given again after the writer died).
+bool writerMayRun(qint64 pid, const QByteArray& spool) {
+    if (!isRunning(pid))
+        return false;
+    const auto writerStarted = crash_spool::writerStartTime(spool);
+    const auto holderStarted = writerStarted ? crash_spool::processStartTime(pid) : std::nullopt;
+    return !writerStarted || !holderStarted || *writerStarted == *holderStarted;
+}
+
 // The crashed program's own version, which an update since may have changed.
 CrashReportContext contextOfCrash(const CrashReportContext& current, const QString& version) {
     if (version.isEmpty())
@@ -54,7 +64,7 @@ void SpoolCrashSource::start(Deliver deliver) {
             continue;
         const auto bytes = folder->read(name, largestSpool);
         const auto parsed = bytes ? crash_spool::parse(*bytes) : std::nullopt;
-        if ((!parsed || !parsed->complete) && isRunning(*writer))
+        if ((!parsed || !parsed->complete) && writerMayRun(*writer, bytes.value_or(QByteArray())))
             continue;
         if (!parsed) {
             unreadable.append(name);

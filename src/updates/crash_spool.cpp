@@ -1,5 +1,6 @@
 #include "updates/crash_spool.hpp"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -108,6 +109,28 @@ std::optional<qint64> writerOf(const QString& fileName) {
     bool ok = false;
     const qint64 pid = parts.front().toLongLong(&ok, 10);
     return ok && pid > 0 && parts.size() <= 2 ? std::optional(pid) : std::nullopt;
+}
+
+std::optional<qint64> processStartTime(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // The command name may hold spaces and parentheses: the fields after it follow the last ')'. The
+    // start time is the 22nd field, the 20th after the name.
+    const QByteArray line = stat.readAll();
+    const auto fields = line.mid(line.lastIndexOf(')') + 1).simplified().split(' ');
+    return fields.size() > 19 ? number(fields[19]) : std::nullopt;
+}
+
+std::optional<qint64> writerStartTime(const QByteArray& bytes) {
+    if (!bytes.startsWith(header))
+        return std::nullopt;
+    const QByteArrayView rest = QByteArrayView(bytes).sliced(qsizetype(sizeof(header) - 1));
+    const QByteArrayView key = "started ";
+    const auto lineEnd = rest.indexOf('\n');
+    if (!rest.startsWith(key) || lineEnd < 0)
+        return std::nullopt;
+    return number(rest.sliced(key.size(), lineEnd - key.size()));
 }
 
 std::optional<Parsed> parse(const QByteArray& bytes) {

@@ -14,6 +14,7 @@ namespace tessaron {
 // a copy of its memory map, then "end":
 //
 //   tessaron-crash-spool 1
+//   started <the writer's start time, in clock ticks after boot>
 //   signal 11 / code 1 / time <seconds since 1970> / reason std::terminate (only after a terminate)
 //   version, build, os, arch, model (the values prepared at install)
 //   frame 0x<address>, innermost first
@@ -30,6 +31,12 @@ inline constexpr qsizetype maxMappings = 16'384;
 
 // The writing process, from a name "crash-<pid>[-<n>].spool"; none for any other name.
 std::optional<qint64> writerOf(const QString& fileName);
+
+// When the process `pid` started, in clock ticks after boot (/proc/<pid>/stat); none when it cannot be
+// read. A process id is reused, its start time is not.
+std::optional<qint64> processStartTime(qint64 pid);
+// The writer's start time from the line that follows the header; none when the spool has none.
+std::optional<qint64> writerStartTime(const QByteArray& bytes);
 
 struct Parsed {
     CrashDiagnostic diagnostic;

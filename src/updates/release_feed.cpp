@@ -1,14 +1,16 @@
 #include "updates/release_feed.hpp"
 
-#include <chrono>
+#include "platform/bounded_exchange.hpp"
 
 namespace tessaron {
 
-ReleaseFeed::ReleaseFeed(HttpTransport& transport, QUrl url)
+ReleaseFeed::ReleaseFeed(HttpTransport& transport, Clock& clock, QUrl url)
     : transport_(transport)
+    , clock_(clock)
     , url_(std::move(url)) {}
 
-QCoro::Task<std::optional<TessaronReleaseInfo>> ReleaseFeed::fetchLatest() const {
+QCoro::Task<std::optional<TessaronReleaseInfo>>
+ReleaseFeed::fetchLatest(CancellationToken cancellation) const {
     HttpRequest request{
         .method = "GET",
         .url = url_,
@@ -19,7 +21,8 @@ QCoro::Task<std::optional<TessaronReleaseInfo>> ReleaseFeed::fetchLatest() const
         // A moved feed keeps delivering minimum versions; the transport follows only to HTTPS.
         .followRedirects = true,
     };
-    const auto outcome = co_await transport_.send(std::move(request));
+    const auto outcome = co_await sendWithinLimit(&transport_, &clock_, exchangeLimit, std::move(request),
+                                                  std::move(cancellation));
     const auto* response = std::get_if<HttpResponse>(&outcome);
     if (!response || response->status != 200)
         co_return std::nullopt;
@@ -28,16 +31,6 @@ QCoro::Task<std::optional<TessaronReleaseInfo>> ReleaseFeed::fetchLatest() const
     } catch (const std::exception&) {
         co_return std::nullopt;
     }
-}
-
-QCoro::Task<LinuxUpdateFramework::Outcome> ReleaseFeed::findUpdate(QString installed,
-                                                                   QUrl downloadPage) const {
-    const auto latest = co_await fetchLatest();
-    if (!latest)
-        co_return LinuxUpdateFramework::Outcome::failed();
-    if (!compareVersions(installed, latest->version))
-        co_return LinuxUpdateFramework::Outcome::upToDate();
-    co_return LinuxUpdateFramework::Outcome::found({latest->version, downloadPage});
 }
 
 } // namespace tessaron

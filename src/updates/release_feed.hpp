@@ -1,13 +1,14 @@
 #pragma once
 
+#include "platform/clock.hpp"
 #include "platform/http_transport.hpp"
-#include "platform/linux_update_framework.hpp"
 #include "updates/release_info.hpp"
 
 #include <QUrl>
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <optional>
 
 namespace tessaron {
@@ -16,15 +17,17 @@ namespace tessaron {
 // the transport's HTTPS redirects.
 class ReleaseFeed {
 public:
-    ReleaseFeed(HttpTransport& transport, QUrl url);
+    // The transport ends a stalled transfer after 10 s; a server that drips its reply ends here.
+    static constexpr std::chrono::seconds exchangeLimit{20};
 
-    // None when the feed cannot be reached, answers anything but 200 or does not decode.
-    QCoro::Task<std::optional<TessaronReleaseInfo>> fetchLatest() const;
-    // What the update framework's checks find: a release newer than `installed`, with the download page.
-    QCoro::Task<LinuxUpdateFramework::Outcome> findUpdate(QString installed, QUrl downloadPage) const;
+    ReleaseFeed(HttpTransport& transport, Clock& clock, QUrl url);
+
+    // None when the feed cannot be reached within the limit, answers anything but 200 or does not decode.
+    QCoro::Task<std::optional<TessaronReleaseInfo>> fetchLatest(CancellationToken cancellation = {}) const;
 
 private:
     HttpTransport& transport_;
+    Clock& clock_;
     QUrl url_;
 };
 

@@ -74,17 +74,33 @@ QCoro::Task<> TessaronUpdateChecker::runLoop(CancellationToken cancellation) {
     }
 }
 
-QCoro::Task<> TessaronUpdateChecker::refresh(CancellationToken cancellation) {
+QCoro::Task<OptionalRelease> TessaronUpdateChecker::refresh(CancellationToken cancellation) {
     QPointer self(this);
     lastFetchAt_ = services_.clock.now();
-    const auto fetched = co_await services_.feed.fetchLatest();
+    const auto fetched = co_await services_.feed.fetchLatest(cancellation);
     if (!self || cancellation.isCancelled())
-        co_return;
+        co_return std::nullopt;
     if (fetched)
         latestFetched_ = fetched;
     resolvedRelease_ =
         TessaronReleaseInfo::applyFloor(installedVersion(), fetched, services_.defaults, downloadPage());
     recompute();
+    co_return fetched;
+}
+
+QCoro::Task<LinuxUpdateFramework::Outcome> TessaronUpdateChecker::findUpdate(bool userInitiated) {
+    using Outcome = LinuxUpdateFramework::Outcome;
+    QPointer self(this);
+    OptionalRelease latest = latestFetched_ ? latestFetched_ : resolvedRelease_;
+    if (userInitiated) {
+        const auto fetched = co_await refresh();
+        latest = fetched;
+    }
+    if (!self || !latest)
+        co_return Outcome::failed();
+    if (!compareVersions(installedVersion(), latest->version))
+        co_return Outcome::upToDate();
+    co_return Outcome::found({latest->version, downloadPage()});
 }
 
 void TessaronUpdateChecker::didBecomeActive() {

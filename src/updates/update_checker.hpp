@@ -2,6 +2,7 @@
 
 #include "platform/bundle_info.hpp"
 #include "platform/clock.hpp"
+#include "platform/linux_update_framework.hpp"
 #include "platform/preferences.hpp"
 #include "platform/task_slot.hpp"
 #include "platform/update_framework.hpp"
@@ -69,8 +70,14 @@ public:
     // "SUScheduledCheckInterval" when it is a number of at least 60 seconds, else six hours.
     static Clock::Duration pollInterval(const BundleInfo& bundle);
 
-    // Fetches the feed and derives `required` anew; a cancelled refresh applies nothing.
-    QCoro::Task<> refresh(CancellationToken cancellation = {});
+    // Fetches the feed and derives `required` anew; a cancelled refresh applies nothing. Gives the fetched
+    // release, before the floor rule.
+    QCoro::Task<OptionalRelease> refresh(CancellationToken cancellation = {});
+    // What the update framework's checks find, from the same feed. A user's check is a refresh, so what it
+    // finds shows at once, a required release included. A background check is one the checker forces
+    // right after a fetch or at construction: it answers from the latest fetch (or the floor) instead of
+    // asking the feed again.
+    QCoro::Task<LinuxUpdateFramework::Outcome> findUpdate(bool userInitiated);
     // The application came to the front: refetches when the latest refresh began 600 s ago or more.
     void didBecomeActive();
 

@@ -10,6 +10,7 @@ using namespace tessaron;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto input = fuzz::bytes(data, size);
     crash_spool::writerOf(QString::fromUtf8(input));
+    crash_spool::writerStartTime(input);
     const auto parsed = crash_spool::parse(input);
     if (!parsed)
         return 0;

@@ -1,7 +1,8 @@
 // A program that crashes on purpose through the application's crash handler, and that, started again,
 // sends what the crash left through the application's crash pipeline.
 //
-//   tessaron-crash-child <folder> null-write|stack-overflow|uncaught-exception|swapped-folder
+//   tessaron-crash-child <folder>
+//   null-write|stack-overflow|thread-stack-overflow|uncaught-exception|swapped-folder
 //     (swapped-folder: the folder moves to "<folder>-checked" and a link to "<folder>-decoy" takes its
 //     place before a null write)
 //   tessaron-crash-child <folder> report <https base URL> <CA file>
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QSslCertificate>
+#include <QThread>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -19,6 +21,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -61,6 +64,11 @@ int crash(const char* folder, const char* how) {
         *reinterpret_cast<volatile int*>(zero) = 1;
     } else if (std::strcmp(how, "stack-overflow") == 0) {
         return recurse(nullptr);
+    } else if (std::strcmp(how, "thread-stack-overflow") == 0) {
+        // Started as Qt starts its own threads, after the handler was installed.
+        std::unique_ptr<QThread> worker(QThread::create([] { recurse(nullptr); }));
+        worker->start();
+        worker->wait();
     } else if (std::strcmp(how, "uncaught-exception") == 0) {
         throw std::runtime_error("a message that must not travel");
     }

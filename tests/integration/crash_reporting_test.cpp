@@ -81,8 +81,10 @@ protected:
 // Refused reports staying for a later launch is the pipeline's rule, pinned by its unit test.
 TEST_F(CrashReportingTest, ACrashIsReportedAtTheNextStart) {
     // How the child crashes, and the signal it dies of.
-    const std::pair<const char*, int> cases[] = {
-        {"null-write", SIGSEGV}, {"stack-overflow", SIGSEGV}, {"uncaught-exception", SIGABRT}};
+    const std::pair<const char*, int> cases[] = {{"null-write", SIGSEGV},
+                                                 {"stack-overflow", SIGSEGV},
+                                                 {"thread-stack-overflow", SIGSEGV},
+                                                 {"uncaught-exception", SIGABRT}};
     for (const auto& [how, signalNumber] : cases) {
         SCOPED_TRACE(how);
         const auto before = QDateTime::currentSecsSinceEpoch();

@@ -16,9 +16,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
+#include <vector>
 
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -34,13 +38,16 @@ using namespace std::chrono_literals;
 // Starts of the real application, kept to this test's runtime and data folders.
 class InstanceForwarderTest : public ::testing::Test {
 protected:
-    std::unique_ptr<QProcess> startApp(const QStringList& arguments = {}) {
-        auto app = std::make_unique<QProcess>();
+    QProcessEnvironment environment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* folder : {"XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
             environment.insert(QString::fromLatin1(folder), home.path());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        app->setProcessEnvironment(environment);
+        return environment;
+    }
+    std::unique_ptr<QProcess> startApp(const QStringList& arguments = {}) {
+        auto app = std::make_unique<QProcess>();
+        app->setProcessEnvironment(environment());
         app->start(QStringLiteral(TESSARON_APPLICATION), arguments);
         return app;
     }
@@ -132,6 +139,81 @@ TEST_F(InstanceForwarderTest, NothingLeftBehindBlocksAStart) {
     EXPECT_EQ(next.start(std::nullopt), InstanceForwarder::Role::primary);
     child.kill();
     child.waitForFinished();
+}
+
+// The living processes started as `program`; none in their last moments.
+QList<pid_t> processesStartedAs(const QString& program) {
+    QList<pid_t> found;
+    for (const auto& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool isProcess = false;
+        const pid_t pid = entry.toInt(&isProcess);
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!isProcess || !command.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray first = command.readAll().split('\0').value(0);
+        QFile status(QStringLiteral("/proc/%1/stat").arg(entry));
+        const bool ending = !status.open(QIODevice::ReadOnly) || status.readAll().contains(") Z ");
+        if (!ending && QFile::decodeName(first) == program)
+            found.append(pid);
+    }
+    return found;
+}
+
+// Keeps `count` cores busy while it lives.
+class Load {
+public:
+    explicit Load(int count) {
+        for (int i = 0; i < count; ++i)
+            threads_.emplace_back([this] {
+                while (!stop_.load())
+                    ;
+            });
+    }
+    ~Load() {
+        stop_.store(true);
+        for (auto& thread : threads_)
+            thread.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::vector<std::thread> threads_;
+};
+
+// "Move to Applications" starts the copy and quits while it still holds the lock: the copy waits for the
+// lock rather than hand its start to an instance that is ending, and is the one instance afterwards, on a
+// loaded machine too.
+TEST_F(InstanceForwarderTest, TheCopyAMoveStartsIsTheOneInstanceAfterIt) {
+    QTemporaryDir places;
+    const QString program = places.filePath(QStringLiteral("Downloads/Tessaron.app"));
+    const QString applications = places.filePath(QStringLiteral("Applications"));
+    ASSERT_TRUE(QDir().mkpath(program) && QDir().mkpath(applications));
+    // The program linked rather than copied, as the move copies links as links.
+    ASSERT_TRUE(QFile::link(QStringLiteral(TESSARON_APPLICATION), program + QStringLiteral("/tessaron")));
+    const QString copy = applications + QStringLiteral("/Tessaron.app/tessaron");
+    const Load load(4);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        QProcess mover;
+        mover.setProcessEnvironment(environment());
+        // The copy writes where the mover did: pipes closed with the mover would end it.
+        mover.setProcessChannelMode(QProcess::ForwardedChannels);
+        mover.start(QStringLiteral(TESSARON_MOVE_CHILD), {home.path(), program, applications});
+        ASSERT_TRUE(mover.waitForFinished(30'000));
+        EXPECT_EQ(mover.exitCode(), 0);
+        // The copy serves once the mover is gone; a later start then hands its raise to it.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socketFile()); }, 20'000));
+        InstanceForwarder later(home.path());
+        EXPECT_EQ(later.start(std::nullopt), InstanceForwarder::Role::handedOver);
+        const auto copies = processesStartedAs(copy);
+        EXPECT_EQ(copies.size(), 1);
+        for (const pid_t pid : copies)
+            ::kill(pid, SIGKILL);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return processesStartedAs(copy).isEmpty(); }, 10'000));
+        // What the killed copy left would pass for the next copy's socket.
+        QFile::remove(socketFile());
+        ASSERT_TRUE(QDir(applications + QStringLiteral("/Tessaron.app")).removeRecursively());
+    }
 }
 
 // Another user who could write to the folder could take the lock or the socket's name first: the

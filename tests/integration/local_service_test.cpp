@@ -118,7 +118,8 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
     EXPECT_TRUE(runTask(uploader.upload(report))) << "only a 202 counts as delivered";
 
     const auto release =
-        runTask(ReleaseFeed(*transport, QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")))
+        runTask(ReleaseFeed(*transport, SystemClock::shared(),
+                            QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")))
                     .fetchLatest());
     ASSERT_TRUE(release);
     EXPECT_FALSE(compareVersions(QStringLiteral("0.1.0"), release->version));

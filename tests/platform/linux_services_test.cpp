@@ -198,7 +198,7 @@ protected:
     bool required = false;
     QStringList shown;
     QList<QUrl> opened;
-    LinuxUpdateFramework framework{[this] { return find(); }, *this,
+    LinuxUpdateFramework framework{[this](bool) { return find(); }, *this,
                                    [this](const QUrl& url) {
                                        opened.append(url);
                                    }};

@@ -85,13 +85,13 @@ TEST(InstallByCopy, SwapsInOnlyACompleteCopyAndRefusesTheDestinationAsSource) {
     const QString link = QStringLiteral("/home/ada/link-to-apps/Tessaron.app");
     files.items = {{downloaded, QStringLiteral("new")}, {installed, QStringLiteral("old")}};
     files.aliases.insert(link, installed);
-    EXPECT_FALSE(installByCopy(files, installed, installed, true));
-    EXPECT_FALSE(installByCopy(files, link, installed, true));
+    EXPECT_FALSE(copyIntoApplications(files, installed, installed, true));
+    EXPECT_FALSE(copyIntoApplications(files, link, installed, true));
     files.failCopy = true;
-    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    EXPECT_FALSE(copyIntoApplications(files, downloaded, installed, true));
     files.failCopy = false;
     files.failRenameTo.insert(installed);
-    EXPECT_FALSE(installByCopy(files, downloaded, installed, true));
+    EXPECT_FALSE(copyIntoApplications(files, downloaded, installed, true));
     EXPECT_EQ(files.items.value(installed), QStringLiteral("old")) << "failures leave the installed copy";
     EXPECT_EQ(files.items.size(), 2) << "nothing left over beside it";
 }
@@ -109,7 +109,7 @@ TEST(LocalMoveFileSystem, CopiesFoldersWithTheirLinksAndSwapsThemIn) {
     ASSERT_TRUE(QFile(destination + "/stale").open(QIODevice::WriteOnly));
 
     LocalMoveFileSystem files;
-    ASSERT_TRUE(installByCopy(files, source, destination, true));
+    ASSERT_TRUE(copyIntoApplications(files, source, destination, true));
     const QFileInfo link(destination + "/lib/current");
     EXPECT_EQ(std::tuple(link.isSymLink(), link.symLinkTarget(), QFileInfo::exists(destination + "/stale")),
               std::tuple(true, destination + "/tessaron", false));

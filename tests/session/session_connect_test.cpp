@@ -111,6 +111,23 @@ TEST_F(SessionConnectTest, AConnectThatCannotStartShowsWhy) {
     }
 }
 
+// While the application copies itself into the applications folder the card keeps its offer; the notice
+// to drag it comes once the move ends without a relaunch.
+TEST_F(SessionConnectTest, TheDragNoticeWaitsForTheMoveToEnd) {
+    std::function<void()> moveEnded;
+    moveApplication = [&moveEnded](std::function<void()> followUp) {
+        moveEnded = std::move(followUp);
+    };
+    auto& session = startSelected({sampleProfile("Oslo")});
+    activator.enqueue(TessaronExtensionActivation::Kind::notInApplications);
+    run(session.connect());
+    session.revealAppInFinder();
+    EXPECT_EQ(session.extensionNotice(), TessaronExtensionNotice::notInApplications);
+    ASSERT_TRUE(moveEnded);
+    moveEnded();
+    EXPECT_EQ(session.extensionNotice(), TessaronExtensionNotice::dragToApplications);
+}
+
 // A keyring slow to answer holds the connect, not the window; a stop made meanwhile ends it before the tunnel
 // starts.
 TEST_F(SessionConnectTest, AStopWhileTheKeyringAnswersEndsTheConnectBeforeTheTunnelStarts) {

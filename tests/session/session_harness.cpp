@@ -153,7 +153,7 @@ TessaronSessionServices SessionHarness::services() {
         .interfaceAddresses = interfaces,
         .connectionLog = log,
         .signIn = *account,
-        .revealApplication = {},
+        .revealApplication = moveApplication,
         .startCrashReporting = {}};
 }
 

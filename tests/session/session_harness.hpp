@@ -273,6 +273,8 @@ public:
     FakePairingService pairing{clock};
     FakeReachability reachability{clock};
     bool lowPower = false;
+    // The application's move into the applications folder; empty, the session's follow-up runs at once.
+    std::function<void(std::function<void()>)> moveApplication;
     // Connect times the latency probe reports, by server, after the delay; a server without one never
     // answers.
     QHash<QString, int> latencyAnswers;

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <coroutine>
 #include <future>
 #include <mutex>
 #include <stdexcept>
@@ -211,10 +213,10 @@ TEST(CrashReportCapTest, KeepsTheLongestPrefixThatFits) {
     }
 }
 
-TEST(CrashReportHardwareTest, ReadsTheProductNameOrSaysUnknown) {
+TEST(CrashReportHardwareTest, ReadsTheProductNameOrFallsBackToMac) {
     QTemporaryDir folder;
     for (const auto& [content, model] : std::vector<std::pair<QByteArray, QString>>{
-             {"Standard PC (Q35)\n", "Standard PC (Q35)"}, {" \n", "unknown"}, {{}, "unknown"}}) {
+             {"Standard PC (Q35)\n", "Standard PC (Q35)"}, {" \n", "mac"}, {{}, "mac"}}) {
         const QString path = folder.filePath(QString::number(content.size()));
         if (!content.isNull())
             writeFile(path, content);
@@ -233,28 +235,58 @@ public:
     Deliver handler;
 };
 
-// Answers with `accept`; while `held`, an upload blocks the worker until the test lets it go.
+// Answers with `accept`; while `held`, an upload blocks the worker until the test lets it go. An upload that
+// `cancels` instead waits without blocking until it is cancelled, and then is not accepted.
 struct UploadScript {
     std::mutex lock;
     std::condition_variable changed;
-    bool accept = true, held = false, waiting = false;
+    bool accept = true, held = false, waiting = false, cancels = false;
     QList<QUuid> uploaded;
+};
+
+// Suspends until the token is cancelled and resumes inside the cancellation, as an aborted transfer ends.
+struct UntilCancelled {
+    CancellationToken token;
+    bool await_ready() const { return token.isCancelled(); }
+    void await_suspend(std::coroutine_handle<> waiting) const {
+        token.onCancel([waiting] { waiting.resume(); });
+    }
+    void await_resume() const {}
 };
 
 // Lets the pipeline own an uploader while the test keeps the script.
 struct ScriptedUploader final : TessaronCrashReportUploader {
     explicit ScriptedUploader(std::shared_ptr<UploadScript> script)
         : script(std::move(script)) {}
-    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken) override {
+    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation) override {
         std::unique_lock guard(script->lock);
         script->waiting = true;
         script->changed.notify_all();
+        if (script->cancels) {
+            guard.unlock();
+            co_await UntilCancelled{cancellation};
+            co_return false;
+        }
         script->changed.wait(guard, [this] { return !script->held; });
         script->waiting = false;
         script->uploaded.append(report.id);
         co_return script->accept;
     }
     std::shared_ptr<UploadScript> script;
+};
+
+// Stores like the file store, except the reports it is told to refuse.
+struct RefusingStore final : TessaronCrashReportStore {
+    explicit RefusingStore(const QString& folder)
+        : files(folder) {}
+    bool save(const TessaronCrashReport& report) override {
+        return !refused.contains(report.id) && files.save(report);
+    }
+    QList<TessaronCrashReport> loadAll() override { return files.loadAll(); }
+    void remove(const QUuid& id) override { files.remove(id); }
+
+    FileCrashReportStore files;
+    QSet<QUuid> refused;
 };
 
 class CrashPipelineTest : public ::testing::Test {
@@ -268,6 +300,10 @@ protected:
         std::lock_guard guard(script->lock);
         return script->uploaded.size();
     }
+    void awaitUpload() {
+        std::unique_lock guard(script->lock);
+        ASSERT_TRUE(script->changed.wait_for(guard, 5s, [this] { return script->waiting; }));
+    }
     void hold(bool held) {
         std::lock_guard guard(script->lock);
         script->held = held;
@@ -277,7 +313,7 @@ protected:
 
     QTemporaryDir root;
     QString folder = root.filePath(QStringLiteral("data/crash-reports"));
-    std::shared_ptr<FileCrashReportStore> store = std::make_shared<FileCrashReportStore>(folder);
+    std::shared_ptr<RefusingStore> store = std::make_shared<RefusingStore>(folder);
     std::shared_ptr<ManualSource> source = std::make_shared<ManualSource>();
     std::shared_ptr<UploadScript> script = std::make_shared<UploadScript>();
     TessaronCrashReporter reporter;
@@ -372,16 +408,26 @@ TEST_F(CrashPipelineTest, DeletesDeliveredReportsOffersRefusedOnesAgainAndKeepsA
     EXPECT_EQ(uploads(), 6);
     EXPECT_TRUE(store->loadAll().isEmpty());
 
+    // A batch delivered after the start is stored and offered; one report that cannot be stored keeps
+    // neither the others of its batch from the store nor the source from being told.
+    EXPECT_TRUE(source->handler(samples(2, 10)));
+    settle();
+    EXPECT_EQ(uploads(), 8);
+    auto batch = samples(3, 20);
+    store->refused.insert(batch[0].id);
+    EXPECT_FALSE(source->handler(batch));
+    settle();
+    const auto offered = script->uploaded.mid(8);
+    EXPECT_EQ(QSet(offered.begin(), offered.end()), (QSet{batch[1].id, batch[2].id}));
+    EXPECT_TRUE(store->loadAll().isEmpty());
+
     // A batch that arrives while an upload hangs is stored at once, pruned to twenty; quitting then waits
     // only briefly for the hung upload, and the new crashes stay for the next launch.
     for (const auto& report : samples(2))
         store->save(report);
     hold(true);
     reporter.start(parts());
-    {
-        std::unique_lock guard(script->lock);
-        ASSERT_TRUE(script->changed.wait_for(guard, 5s, [this] { return script->waiting; }));
-    }
+    awaitUpload();
     EXPECT_TRUE(source->handler(samples(25, 30)));
     EXPECT_EQ(store->loadAll().size(), 20);
     auto quitting = std::async(std::launch::async, [this] { return reporter.stop(50ms); });
@@ -389,8 +435,19 @@ TEST_F(CrashPipelineTest, DeletesDeliveredReportsOffersRefusedOnesAgainAndKeepsA
     hold(false);
     EXPECT_FALSE(quitting.get());
     EXPECT_TRUE(reporter.stop(5s)) << "the worker ends once the upload returns";
-    EXPECT_EQ(uploads(), 6 + 2) << "the two claimed before, none after quitting";
+    EXPECT_EQ(uploads(), 10 + 2) << "the two claimed before, none after quitting";
     EXPECT_EQ(store->loadAll().size(), 20);
+}
+
+TEST_F(CrashPipelineTest, AQuitDuringAnUploadThatEndsOnCancellationKeepsEveryClaimedReport) {
+    for (const auto& report : samples(3))
+        store->save(report);
+    script->cancels = true;
+    reporter.start(parts());
+    awaitUpload();
+    EXPECT_TRUE(reporter.stop(5s));
+    EXPECT_EQ(uploads(), 0);
+    EXPECT_EQ(store->loadAll().size(), 3);
 }
 
 // A spool as a crashed process leaves it: its build and paths are the crashed program's.
@@ -413,12 +470,30 @@ TEST(SpoolSourceTest, DeliversEverySpoolInOneBatchWithoutPersonalData) {
     writeFile(at("crash-999999991.spool"), spool(11, 1'740'816'930));
     writeFile(at("crash-999999992-1.spool"), spool(6, 1'740'816'931, "reason std::terminate\n", false));
     writeFile(at("crash-999999993.spool"), "not a spool");
-    // This user's process still writing its spool, and a file that is no spool.
+    // This user's process still writing its spool (without and with its start time), a dead writer whose
+    // id this process was given since, and a file that is no spool.
     const auto writing = QStringLiteral("crash-%1.spool").arg(::getpid());
     writeFile(at(writing), spool(11, 1'740'816'932, {}, false));
+    const auto started = crash_spool::processStartTime(::getpid());
+    ASSERT_TRUE(started);
+    const auto startedAt = [](qint64 ticks, QByteArray content) {
+        return content.insert(qsizetype(sizeof(crash_spool::header) - 1),
+                              "started " + QByteArray::number(ticks) + '\n');
+    };
+    const auto stillWriting = QStringLiteral("crash-%1-1.spool").arg(::getpid());
+    writeFile(at(stillWriting), startedAt(*started, spool(11, 1'740'816'933, {}, false)));
+    writeFile(at(QStringLiteral("crash-%1-2.spool").arg(::getpid())),
+              startedAt(*started - 1, spool(11, 1'740'816'934, {}, false)));
     writeFile(at("unrelated.spool"), spool(11, 1));
     // Opening a FIFO before checking what it is would wait for a writer for ever.
     ASSERT_EQ(::mkfifo(QFile::encodeName(at("crash-999999994.spool")).constData(), 0600), 0);
+    // A spool reached through a link, and one beyond the size any crash leaves, are not read.
+    QTemporaryDir elsewhere;
+    const auto linked = QDir(elsewhere.path()).filePath(QStringLiteral("crash-1.spool"));
+    writeFile(linked, spool(11, 1'740'816'935));
+    ASSERT_TRUE(QFile::link(linked, at("crash-999999995.spool")));
+    writeFile(at("crash-999999996.spool"),
+              spool(11, 1'740'816'936, "pad " + QByteArray(16 << 20, 'x') + '\n'));
 
     const CrashReportContext context{BundleInfo({{"CFBundleVersion", "140"}}, {}), [] { return QUuid(); },
                                      "fallback os", "fallback model"};
@@ -437,11 +512,13 @@ TEST(SpoolSourceTest, DeliversEverySpoolInOneBatchWithoutPersonalData) {
     auto kept = files();
     kept.removeOne(QStringLiteral("crash-999999993.spool"));
     kept.removeOne(QStringLiteral("crash-999999994.spool"));
+    kept.removeOne(QStringLiteral("crash-999999995.spool"));
+    kept.removeOne(QStringLiteral("crash-999999996.spool"));
     EXPECT_EQ(startSource(false).size(), 1);
     EXPECT_EQ(files(), kept);
     const auto batches = startSource(true);
     ASSERT_EQ(batches.size(), 1);
-    ASSERT_EQ(batches.front().size(), 2);
+    ASSERT_EQ(batches.front().size(), 3);
     auto batch = batches.front();
     std::sort(batch.begin(), batch.end(),
               [](const auto& a, const auto& b) { return a.crashedAt < b.crashedAt; });
@@ -459,13 +536,15 @@ TEST(SpoolSourceTest, DeliversEverySpoolInOneBatchWithoutPersonalData) {
                              R"({"module":"libcrashy.so","offset":8208},{"module":"","offset":16}]}]})";
     EXPECT_EQ(batch[0].encoded().toStdString(), expected.encoded().toStdString());
     EXPECT_EQ(batch[1].terminationReason, QStringLiteral("std::terminate"));
+    EXPECT_EQ(batch[2].crashedAt, QStringLiteral("2025-03-01T08:15:34Z"))
+        << "a dead writer's, not a live one's";
     for (const auto& personal :
          {QDir::homePath(), QStringLiteral("alice"), QStringLiteral("Jane"), QSysInfo::machineHostName()}) {
         for (const auto& report : batch)
             EXPECT_FALSE(report.encoded().contains(personal.toUtf8())) << personal.toStdString();
     }
 
-    EXPECT_EQ(files(), (QStringList{writing, QStringLiteral("unrelated.spool")}));
+    EXPECT_EQ(files(), (QStringList{stillWriting, writing, QStringLiteral("unrelated.spool")}));
     EXPECT_TRUE(startSource(true).isEmpty());
 
     // A planted spool, far beyond what a crash leaves, is read quickly and its excess frames ignored.

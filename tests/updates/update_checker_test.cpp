@@ -2,6 +2,7 @@
 #include "support/fake_http_transport.hpp"
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
+#include "support/stalled_http_transport.hpp"
 #include "updates/release_info.hpp"
 #include "updates/update_checker.hpp"
 
@@ -187,7 +188,7 @@ protected:
     MemoryPreferences gatePreferences;
     TessaronServerUpgradeGate gate{gatePreferences};
     FakeHttpTransport transport;
-    ReleaseFeed releaseFeed{transport, feedURL};
+    ReleaseFeed releaseFeed{transport, clock, feedURL};
     RecordingFramework framework;
     int feedStatus = 200;
     QByteArray feed = feedBody(QStringLiteral("1.2"));
@@ -305,6 +306,71 @@ TEST_F(UpdateCheckerTest, RequiresTheFeedsMinimumAndKeepsItThroughTheFloorOrASer
     clock.advance(600s);
     activate(*checker);
     EXPECT_TRUE(checker->available());
+}
+
+// How the user hears of their checks.
+struct RecordingDialogs final : UpdateDialogs {
+    void showFound(const FoundUpdate&, std::function<void()>) override {
+        shown.append(QStringLiteral("found"));
+    }
+    void showUpToDate() override { shown.append(QStringLiteral("up to date")); }
+    void showCheckFailed() override { shown.append(QStringLiteral("failed")); }
+    QStringList shown;
+};
+
+// The update framework's checks read the feed through the checker: a start asks the feed once, even when
+// the update it finds is required, and what a user's check finds covers or uncovers the window at once.
+TEST_F(UpdateCheckerTest, TheFrameworksChecksGoThroughTheCheckerAndItsOneRequest) {
+    RecordingDialogs dialogs;
+    QList<QUrl> opened;
+    std::unique_ptr<TessaronUpdateChecker> checker;
+    LinuxUpdateFramework linuxFramework([&checker](bool user) { return checker->findUpdate(user); }, dialogs,
+                                        [&opened](const QUrl& page) { opened.append(page); });
+    feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.3"));
+    checker = std::make_unique<TessaronUpdateChecker>(
+        UpdateCheckerServices{clock, defaults, releaseFeed, gate, linuxFramework, bundle()});
+    checker->start();
+    clock.runDue();
+    activate(*checker);
+    // What was fetched, whether an update is required, the pages opened and what the user was shown.
+    const auto state = [&] {
+        return std::tuple(fetches(), checker->required().has_value(), opened.size(), dialogs.shown);
+    };
+    EXPECT_EQ(state(), std::tuple(1, true, 1, QStringList()))
+        << "the forced check installs what the feed named";
+
+    // The minimum met: uncovered at once, the newer release offered.
+    feed = feedBody(QStringLiteral("1.5"), QStringLiteral("1.2"));
+    linuxFramework.checkForUpdates();
+    clock.runDue();
+    EXPECT_EQ(state(), std::tuple(2, false, 1, QStringList{"found"}));
+    feed = feedBody(QStringLiteral("1.2"));
+    linuxFramework.checkForUpdates();
+    clock.runDue();
+    EXPECT_EQ(state(), std::tuple(3, false, 1, QStringList{"found", "up to date"}));
+    feed = feedBody(QStringLiteral("1.6"), QStringLiteral("1.6"));
+    linuxFramework.checkForUpdates();
+    clock.runDue();
+    EXPECT_EQ(state(), std::tuple(4, true, 2, QStringList{"found", "up to date"}))
+        << "covered and installed at once, not offered";
+}
+
+QCoro::Task<> keepFetched(const ReleaseFeed* feed, std::optional<OptionalRelease>* fetched) {
+    const auto release = co_await feed->fetchLatest();
+    *fetched = release;
+}
+
+// A server that keeps its reply coming, too slowly to end it and too steadily to stall, is given up on.
+TEST_F(UpdateCheckerTest, TheFeedEndsAnExchangeThatOutlastsItsLimit) {
+    StalledHttpTransport dripping(clock);
+    const ReleaseFeed slowFeed(dripping, clock, feedURL);
+    std::optional<OptionalRelease> fetched;
+    keepFetched(&slowFeed, &fetched);
+    clock.advance(ReleaseFeed::exchangeLimit - 1ms);
+    EXPECT_FALSE(fetched);
+    clock.advance(1ms);
+    ASSERT_TRUE(fetched);
+    EXPECT_EQ(*fetched, std::nullopt);
 }
 
 TEST_F(UpdateCheckerTest, DropsAStoredServerRequirementTheInstalledBuildMeets) {
