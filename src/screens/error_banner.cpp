@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -124,12 +125,39 @@ void TessaronInlineErrorBanner::refresh() {
     tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));
     const auto suggested = session_.suggestedNodeName();
     useSuggested_->setVisible(suggested.has_value());
-    if (suggested)
-        useSuggested_->setText(
-            QCoreApplication::translate("Tessaron", "Use %1",
-                                        "Outlined button beside a failed manual connect. %1 is "
-                                        "another node's name.")
-                .arg(*suggested));
+    fitSuggestion();
+}
+
+void TessaronInlineErrorBanner::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitSuggestion();
+}
+
+// A long node name is cut so that the button takes at most half the row; the message keeps the rest.
+void TessaronInlineErrorBanner::fitSuggestion() {
+    const auto suggested = session_.suggestedNodeName();
+    if (!suggested)
+        return;
+    const auto title = [](const QString& name) {
+        return QCoreApplication::translate("Tessaron", "Use %1",
+                                           "Outlined button beside a failed manual connect. %1 is "
+                                           "another node's name.")
+            .arg(name);
+    };
+    const QString whole = title(*suggested);
+    // A banner that has just appeared has not been laid out yet: the column gives it its whole width.
+    const QLayout* column = parentWidget() ? parentWidget()->layout() : nullptr;
+    const int rowWidth = column ? column->contentsRect().width() : width();
+    const QFontMetrics metrics(useSuggested_->font());
+    const int padding = useSuggested_->sizeHint().width() - metrics.horizontalAdvance(useSuggested_->text());
+    const int room = rowWidth / 2 - padding;
+    const int nameRoom = room - metrics.horizontalAdvance(title({}));
+    const QString shown = metrics.horizontalAdvance(whole) <= room
+                              ? whole
+                              : title(metrics.elidedText(*suggested, Qt::ElideRight, std::max(nameRoom, 0)));
+    useSuggested_->setText(shown);
+    useSuggested_->setToolTip(shown == whole ? QString() : whole);
+    useSuggested_->setAccessibleName(whole);
 }
 
 TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* parent)

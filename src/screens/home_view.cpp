@@ -6,6 +6,7 @@
 #include "screens/connection_hero.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/home_account.hpp"
 #include "screens/motion.hpp"
 #include "screens/node_list.hpp"
@@ -173,8 +174,13 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     items->addLayout(updateSlot_);
     updateSlot_->addWidget(new TessaronUpdateCard(column));
 
-    email_ = plainLabel({}, TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(),
-                        column);
+    // Two lines at most, broken inside the address where it must: a long address never widens the page.
+    email_ = new TessaronFittedLabel(2, 1, column);
+    email_->setTipWhenCut(true);
+    email_->setFont(TessaronTheme::font(TessaronTheme::subheadlineSize));
+    QPalette emailPalette = email_->palette();
+    emailPalette.setColor(QPalette::WindowText, TessaronTheme::textPrimary());
+    email_->setPalette(emailPalette);
     email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
     emailReveal_ = new TessaronReveal(email_, 2 * email_->fontMetrics().lineSpacing() + 2);
     signInPrompt_ =

@@ -20,6 +20,7 @@ class ConnectionHero;
 class PowerState;
 class TessaronInlineErrorBanner;
 class TessaronExtensionStatusCard;
+class TessaronFittedLabel;
 class TessaronHomeAccount;
 class TessaronNodeList;
 class TessaronPrimaryButton;
@@ -83,7 +84,7 @@ private:
 
     ConnectionHero* hero_;
     QVBoxLayout* updateSlot_;
-    QLabel* email_;
+    TessaronFittedLabel* email_;
     TessaronReveal* emailReveal_;
     QLabel* signInPrompt_;
     TessaronExtensionStatusCard* card_;

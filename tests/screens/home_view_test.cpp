@@ -1,6 +1,7 @@
 #include "screens/accessible_traits.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/motion.hpp"
@@ -14,12 +15,14 @@
 
 #include <QAccessible>
 #include <QGraphicsOpacityEffect>
+#include <QHelpEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -194,11 +197,22 @@ TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     EXPECT_EQ(state(), std::tuple("Disconnected", true, false, false, false));
 
     // With the link down a manual row switches Auto off; locked by the next link it still reads selected.
+    // The Auto row loses its nudge ring with its choice: only one row looks chosen.
+    const auto colouredPixels = [&](const char* row) {
+        auto* list = w.find("tessaron.nodeList");
+        const auto* target = w.button(QStringLiteral("tessaron.node.") + row);
+        const QImage area = list->grab(QRect(target->mapTo(list, QPoint()), target->size())).toImage();
+        int coloured = 0;
+        for (int i = 0; i < area.width() * area.height(); ++i)
+            coloured += QColor(area.pixel(i % area.width(), i / area.width())).hsvSaturation() > 80;
+        return coloured;
+    };
     w.click("tessaron.node.1");
     EXPECT_FALSE(session.autoSelect());
     EXPECT_EQ(session.selectedID(), w.tokyo.id);
     EXPECT_EQ(std::tuple(selected("auto"), selected("0"), selected("1")), std::tuple(false, false, true));
     EXPECT_EQ(subtitle(), QStringLiteral("Picks the fastest node"));
+    EXPECT_EQ(colouredPixels("auto"), 0);
     w.harness.connectFully();
     EXPECT_EQ(std::tuple(selected("1"), w.button("tessaron.node.1")->isEnabled(), w.ringedRows()),
               std::tuple(true, false, QStringList{"tessaron.node.1"}));
@@ -457,6 +471,60 @@ TEST(HomeScreenshots, EachVisualState) {
     }
 }
 
+TEST(HomeView, LongNamesStayInsideTheNarrowestWindowCutWithAnEllipsis) {
+    HomeWorld w;
+    // A profile name may be 128 characters; an address may have no place to break.
+    const QString longName = QStringLiteral("Amsterdam Backup Node ").repeated(6).left(128);
+    const QString address = QStringLiteral("a").repeated(60) + QStringLiteral("@example.org");
+    auto& session = w.startWithRoster({sampleProfile(longName, QStringLiteral("ams.example.net")), w.tokyo});
+    w.account.set(true, address);
+    w.show();
+    w.view().resize(360, 700);
+    session.setLastError(QStringLiteral("That node did not answer."));
+    session.setSuggestedNodeID(session.summaries().first().id);
+    QCoreApplication::sendPostedEvents();
+    // Every control a person needs lies within the window's width (the page scrolls only up and down).
+    QStringList outside;
+    const auto check = [&](const QWidget* widget) {
+        const int left = widget->mapTo(&w.view(), QPoint()).x();
+        if (left < 0 || left + widget->width() > w.view().width())
+            outside.append(widget->objectName() + QLatin1Char('/') + widget->parentWidget()->objectName());
+    };
+    for (const char* row : {"tessaron.node.auto", "tessaron.node.0", "tessaron.node.1"}) {
+        auto* button = w.button(row);
+        check(button);
+        for (const auto* mark : button->findChildren<QWidget*>("tessaron.node.checkmark"))
+            check(mark);
+        for (const auto* pill : button->findChildren<NodeStatusPill*>())
+            check(pill);
+    }
+    for (const char* name : {"tessaron.connectButton", "tessaron.accountEmail", "tessaron.useSuggestedNode",
+                             "tessaron.dismissError", "tessaron.errorMessage"})
+        check(w.find(name));
+    EXPECT_EQ(outside.join(' ').toStdString(), "");
+
+    // The names are cut with an ellipsis; the tooltip and the screen reader have them whole.
+    auto* name = w.button("tessaron.node.0")->findChild<TessaronFittedLabel*>("tessaron.node.name");
+    auto* subtitle = w.find<TessaronFittedLabel>("tessaron.node.auto.subtitle");
+    auto* email = w.find<TessaronFittedLabel>("tessaron.accountEmail");
+    for (auto* label : {name, subtitle, email}) {
+        ASSERT_NE(label, nullptr);
+        const auto lines = label->fitted().lines;
+        ASSERT_FALSE(lines.isEmpty());
+        EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << lines.join('|').toStdString();
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(label, &help);
+        EXPECT_EQ(QToolTip::text(), label->text());
+    }
+    EXPECT_EQ(email->fitted().lines.size(), 2);
+    EXPECT_TRUE(w.button("tessaron.node.0")->accessibleName().startsWith(longName + QStringLiteral(", ")));
+    EXPECT_EQ(w.button("tessaron.node.auto")->accessibleName(), QStringLiteral("Auto, Using ") + longName);
+    EXPECT_EQ(w.button("tessaron.useSuggestedNode")->accessibleName(), QStringLiteral("Use ") + longName);
+    // A short name is not cut and offers no tooltip.
+    auto* tokyo = w.button("tessaron.node.1")->findChild<TessaronFittedLabel*>("tessaron.node.name");
+    EXPECT_FALSE(tokyo->isCut());
+}
+
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     HomeWorld w;
     auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());
@@ -467,6 +535,16 @@ TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     EXPECT_TRUE(w.hidden("tessaron.node.auto"));
     EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.1")), nullptr);
     EXPECT_EQ(nodeRows(session).first().id, *session.selectedID());
+
+    // A renamed node moves to its place among the rows; a dropped node's row goes.
+    w.pullRoster({w.oslo, w.tokyo});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Oslo", "Tokyo"}));
+    auto renamed = w.tokyo;
+    renamed.name = QStringLiteral("Bergen");
+    w.pullRoster({w.oslo, renamed});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Bergen", "Oslo"}));
+    w.pullRoster({w.oslo});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Oslo"}));
 }
 
 TEST(NodeRowText, InUseAndHttpFallback) {
