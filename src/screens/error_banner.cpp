@@ -4,6 +4,8 @@
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +13,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <mutex>
 
 namespace tessaron {
 
@@ -39,6 +43,26 @@ QString messageText(const QString& error) {
 void dismissError(TessaronSession& session) {
     session.setLastError(std::nullopt);
     session.setSuggestedNodeID(std::nullopt);
+}
+
+// The banner is an alert: a screen reader reads an alert as it comes into view, wherever the reader
+// stands. A new message in a banner already shown comes into view again.
+QAccessibleInterface* alertFactory(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget && className == QLatin1String(TessaronInlineErrorBanner::staticMetaObject.className()))
+        return new QAccessibleWidget(widget, QAccessible::AlertMessage);
+    return nullptr;
+}
+
+void announce(QWidget* banner, bool wasShown) {
+    if (wasShown) {
+        QAccessibleEvent hidden(banner, QAccessible::ObjectHide);
+        QAccessible::updateAccessibility(&hidden);
+        QAccessibleEvent shown(banner, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+    }
+    QAccessibleEvent alert(banner, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 } // namespace
@@ -79,6 +103,8 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
     , tryAgain_(new TessaronOutlinedButton(this))
     , useSuggested_(new TessaronOutlinedButton(this))
     , dismiss_(new TessaronIconButton(QStringLiteral("xmark.circle.fill"), this)) {
+    static std::once_flag alertRole;
+    std::call_once(alertRole, [] { QAccessible::installFactory(alertFactory); });
     setObjectName(QStringLiteral("tessaron.errorBanner"));
     message_->setObjectName(QStringLiteral("tessaron.errorMessage"));
     message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -118,10 +144,15 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
 
 void TessaronInlineErrorBanner::refresh() {
     const auto& error = session_.lastError();
+    const bool wasShown = !isHidden();
     setVisible(error.has_value());
     if (!error)
         return;
-    message_->setText(messageText(*error));
+    const QString message = messageText(*error);
+    const bool news = !wasShown || message != message_->text();
+    message_->setText(message);
+    if (news)
+        announce(this, wasShown);
     tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));
     const auto suggested = session_.suggestedNodeName();
     useSuggested_->setVisible(suggested.has_value());

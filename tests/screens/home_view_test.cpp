@@ -375,6 +375,41 @@ TEST(HomeView, BannerOffersUseDismissAndTryAgain) {
                                    TessaronPrimaryIntent::signIn));
 }
 
+TEST(HomeView, ANewMessageIsBroughtIntoViewAsAnAlert) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    w.show();
+    w.view().resize(480, 420);
+    QCoreApplication::sendPostedEvents();
+    auto* banner = w.find("tessaron.errorBanner");
+    auto* bar = w.view().findChild<QScrollArea*>()->verticalScrollBar();
+    const auto onScreen = [&] {
+        QCoreApplication::sendPostedEvents();
+        return w.view().rect().contains(QRect(banner->mapTo(&w.view(), QPoint()), banner->size()));
+    };
+    EXPECT_EQ(bar->value(), 0);
+    session.setLastError(QStringLiteral("This network cannot reach the Tessaron server."));
+    EXPECT_TRUE(onScreen());
+    // A screen reader meets it as an alert that holds the message.
+    const auto* reader = QAccessible::queryAccessibleInterface(banner);
+    ASSERT_EQ(reader->role(), QAccessible::AlertMessage);
+    QStringList read;
+    for (int index = 0; index < reader->childCount(); ++index)
+        read.append(reader->child(index)->text(QAccessible::Name));
+    EXPECT_TRUE(read.contains(QStringLiteral("This network cannot reach the Tessaron server.")));
+    // A changed message is brought into view again.
+    bar->setValue(0);
+    session.setLastError(QStringLiteral("Disconnect before changing connections."));
+    EXPECT_TRUE(onScreen());
+    // The page stays where a person is moving it.
+    bar->setValue(0);
+    bar->setSliderDown(true);
+    session.setLastError(QStringLiteral("This invitation is no longer available."));
+    EXPECT_EQ(std::pair(onScreen(), bar->value()), std::pair(false, 0));
+    bar->setSliderDown(false);
+}
+
 TEST(ExtensionCard, MapsApprovalBeforeNotice) {
     using A = ExtensionCardContent::Action;
     using Approval = TessaronExtensionApproval;
