@@ -85,7 +85,7 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
         buildSheetFrame(*this, uiText("Windows / Android"), uiText("Close"), QString(), 24, columnWidth);
     frame.column->setContentsMargins(24, 24, 24, 24);
     // As tall as what it shows: a fixed least height left the short states in a tall empty sheet.
-    setMinimumWidth(440);
+    setMinimumWidth(boundedByScreen(*this, {440, 0}).width());
 
     frame.column->addWidget(
         mutedText(uiText("Use your Tessaron access on a Windows PC or an Android phone with "

@@ -1,5 +1,6 @@
 #include "screens/sheet_dialog.hpp"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
@@ -38,6 +39,18 @@ void TessaronSheetDialog::fitToContent() {
     if (fitted != height())
         resize(width(), fitted);
     keepWithinScreen(*this);
+}
+
+QSize roomOnScreen(const QWidget& window) {
+    // Until a window is shown its frame is unknown: a title bar's and borders' worth is kept free.
+    const QSize frameAllowance(8, 32);
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const QSize frame = window.isVisible() ? window.frameGeometry().size() - window.size() : frameAllowance;
+    return (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
+}
+
+QSize boundedByScreen(const QWidget& window, QSize wanted) {
+    return wanted.boundedTo(roomOnScreen(window));
 }
 
 void keepWithinScreen(QWidget& window) {

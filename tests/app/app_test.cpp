@@ -17,6 +17,7 @@
 #include "screens/fake_update_state.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/sheet_dialog.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/string_table.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -125,6 +126,19 @@ protected:
     FakePowerState power;
     FakeUpdateState updates;
 };
+
+// The suite runs this once more at twice the scale, where the screen holds half as much.
+TEST_F(MainWindowTest, WindowsFitTheScreenAtAnyScale) {
+    auto window = open();
+    const QRect area = window->screen()->availableGeometry();
+    window->move(area.topLeft());
+    EXPECT_TRUE(area.contains(window->frameGeometry())) << window->height() << " of " << area.height();
+    QWidget settings(nullptr, Qt::Window);
+    settings.setFixedSize(boundedByScreen(settings, {520, 560}));
+    settings.show();
+    settings.move(area.topLeft());
+    EXPECT_TRUE(area.contains(settings.frameGeometry())) << settings.height() << " of " << area.height();
+}
 
 // What waits for the first picture starts once the home view, its primary button included, is drawn.
 TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOnceAndItsMenuAndSheetsAnswer) {
