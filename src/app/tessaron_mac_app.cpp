@@ -25,7 +25,7 @@ ApplicationSession& TessaronMacApp::applicationSession() {
         session_->start();
         reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
         tray_ = std::make_unique<TessaronTray>(session_->session(), session_->homeAccount(),
-                                               PowerStateObserver::shared());
+                                               PowerStateObserver::shared(), reduceMotion_.get());
         connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
         connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
         connect(tray_.get(), &TessaronTray::shownChanged, this, &TessaronMacApp::followTray);
