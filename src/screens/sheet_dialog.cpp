@@ -42,11 +42,16 @@ void TessaronSheetDialog::fitToContent() {
 }
 
 QSize roomOnScreen(const QWidget& window) {
-    // Until a window is shown its frame is unknown: a title bar's and borders' worth is kept free.
-    const QSize frameAllowance(8, 32);
     const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
-    const QSize frame = window.isVisible() ? window.frameGeometry().size() - window.size() : frameAllowance;
+    const QMargins assumed = assumedFrame();
+    const QSize frame = window.isVisible()
+                            ? window.frameGeometry().size() - window.size()
+                            : QSize(assumed.left() + assumed.right(), assumed.top() + assumed.bottom());
     return (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
+}
+
+QMargins assumedFrame() {
+    return {4, 28, 4, 4};
 }
 
 QSize boundedByScreen(const QWidget& window, QSize wanted) {

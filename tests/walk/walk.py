@@ -270,7 +270,7 @@ class Walk:
         for window_width in (360, 480):
             window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessaron$"],
                                     check=True, capture_output=True, text=True).stdout.split()[0]
-            xdotool("windowsize", "--sync", window, window_width, 700)
+            xdotool("windowsize", "--sync", window, window_width, 640)
             main = wait_for(f"the main window {window_width} wide", lambda: self.main() if abs(
                 extents(self.main())[2] - window_width) <= 2 else None)
             time.sleep(0.3)
