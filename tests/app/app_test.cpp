@@ -138,6 +138,16 @@ TEST_F(MainWindowTest, WindowsFitTheScreenAtAnyScale) {
     const QRect area = window->screen()->availableGeometry();
     window->move(area.topLeft());
     EXPECT_TRUE(area.contains(window->frameGeometry())) << window->height() << " of " << area.height();
+    // The sheets it shows, the privacy offer first.
+    for (const auto sheet : {TessaronSheet::privacy, TessaronSheet::settings}) {
+        harness.session->setActiveSheet(sheet);
+        harness.settle();
+        auto* dialog = window->sheetHost()->presentedDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(area.contains(dialog->frameGeometry()))
+            << static_cast<int>(sheet) << ": " << dialog->width() << "x" << dialog->height() << " in "
+            << area.width() << "x" << area.height();
+    }
     QWidget settings(nullptr, Qt::Window);
     settings.setFixedSize(boundedByScreen(settings, {520, 560}));
     settings.show();
