@@ -519,24 +519,18 @@ TEST(HomeView, LongNamesStayInsideTheNarrowestWindowCutWithAnEllipsis) {
     session.setSuggestedNodeID(session.summaries().first().id);
     QCoreApplication::sendPostedEvents();
     // Every control a person needs lies within the window's width (the page scrolls only up and down).
-    QStringList outside;
-    const auto check = [&](const QWidget* widget) {
+    auto controls = w.view().findChildren<QWidget*>(QStringLiteral("tessaron.node.checkmark"));
+    for (auto* pill : w.view().findChildren<NodeStatusPill*>())
+        controls.append(pill);
+    for (const char* name :
+         {"tessaron.node.auto", "tessaron.node.0", "tessaron.node.1", "tessaron.connectButton",
+          "tessaron.accountEmail", "tessaron.useSuggestedNode", "tessaron.dismissError"})
+        controls.append(w.find(name));
+    for (const auto* widget : controls) {
         const int left = widget->mapTo(&w.view(), QPoint()).x();
-        if (left < 0 || left + widget->width() > w.view().width())
-            outside.append(widget->objectName() + QLatin1Char('/') + widget->parentWidget()->objectName());
-    };
-    for (const char* row : {"tessaron.node.auto", "tessaron.node.0", "tessaron.node.1"}) {
-        auto* button = w.button(row);
-        check(button);
-        for (const auto* mark : button->findChildren<QWidget*>("tessaron.node.checkmark"))
-            check(mark);
-        for (const auto* pill : button->findChildren<NodeStatusPill*>())
-            check(pill);
+        EXPECT_TRUE(left >= 0 && left + widget->width() <= w.view().width())
+            << widget->objectName().toStdString();
     }
-    for (const char* name : {"tessaron.connectButton", "tessaron.accountEmail", "tessaron.useSuggestedNode",
-                             "tessaron.dismissError", "tessaron.errorMessage"})
-        check(w.find(name));
-    EXPECT_EQ(outside.join(' ').toStdString(), "");
 
     // The names are cut with an ellipsis; the tooltip and the screen reader have them whole.
     auto* name = w.button("tessaron.node.0")->findChild<TessaronFittedLabel*>("tessaron.node.name");
@@ -544,20 +538,16 @@ TEST(HomeView, LongNamesStayInsideTheNarrowestWindowCutWithAnEllipsis) {
     auto* email = w.find<TessaronFittedLabel>("tessaron.accountEmail");
     for (auto* label : {name, subtitle, email}) {
         ASSERT_NE(label, nullptr);
-        const auto lines = label->fitted().lines;
-        ASSERT_FALSE(lines.isEmpty());
-        EXPECT_TRUE(lines.last().endsWith(QChar(0x2026))) << lines.join('|').toStdString();
+        EXPECT_TRUE(label->fitted().lines.last().endsWith(QChar(0x2026)));
         QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(label, &help);
         EXPECT_EQ(QToolTip::text(), label->text());
     }
     EXPECT_EQ(email->fitted().lines.size(), 2);
-    EXPECT_TRUE(w.button("tessaron.node.0")->accessibleName().startsWith(longName + QStringLiteral(", ")));
     EXPECT_EQ(w.button("tessaron.node.auto")->accessibleName(), QStringLiteral("Auto, Using ") + longName);
     EXPECT_EQ(w.button("tessaron.useSuggestedNode")->accessibleName(), QStringLiteral("Use ") + longName);
-    // A short name is not cut and offers no tooltip.
-    auto* tokyo = w.button("tessaron.node.1")->findChild<TessaronFittedLabel*>("tessaron.node.name");
-    EXPECT_FALSE(tokyo->isCut());
+    // A short name is not cut.
+    EXPECT_FALSE(w.button("tessaron.node.1")->findChild<TessaronFittedLabel*>("tessaron.node.name")->isCut());
 }
 
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
