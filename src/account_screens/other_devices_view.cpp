@@ -34,6 +34,7 @@ namespace {
 constexpr auto copiedDuration = 1500ms;
 constexpr int qrSide = 240;
 constexpr int platePadding = 16;
+constexpr int columnWidth = 560;
 
 // The white rounded plate the QR code sits on.
 class QRPlate final : public QWidget {
@@ -81,9 +82,10 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     , workspace_(workspace)
     , copiedReset_(clock) {
     const SheetFrame frame =
-        buildSheetFrame(*this, uiText("Windows / Android"), uiText("Close"), QString(), 24);
+        buildSheetFrame(*this, uiText("Windows / Android"), uiText("Close"), QString(), 24, columnWidth);
     frame.column->setContentsMargins(24, 24, 24, 24);
-    setMinimumSize(440, 560);
+    // As tall as what it shows: a fixed least height left the short states in a tall empty sheet.
+    setMinimumWidth(boundedByScreen(*this, {440, 0}).width());
 
     frame.column->addWidget(
         mutedText(uiText("Use your Tessaron access on a Windows PC or an Android phone with "

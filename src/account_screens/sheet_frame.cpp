@@ -14,7 +14,7 @@
 namespace tessaron {
 
 SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& cancelText,
-                           const QString& cancelIdentifier, int columnSpacing) {
+                           const QString& cancelIdentifier, int columnSpacing, int maximumColumnWidth) {
     sheet.setWindowTitle(title);
     sheet.setAutoFillBackground(true);
     QPalette palette = sheet.palette();
@@ -57,7 +57,14 @@ SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& 
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
     auto* content = new QWidget;
-    auto* column = new QVBoxLayout(content);
+    auto* centring = new QHBoxLayout(content);
+    centring->setContentsMargins(0, 0, 0, 0);
+    auto* columnBox = new QWidget(content);
+    columnBox->setMaximumWidth(maximumColumnWidth);
+    centring->addStretch(0);
+    centring->addWidget(columnBox, 1);
+    centring->addStretch(0);
+    auto* column = new QVBoxLayout(columnBox);
     column->setSpacing(columnSpacing);
     column->setAlignment(Qt::AlignTop);
     scroll->setWidget(content);

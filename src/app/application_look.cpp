@@ -1,6 +1,7 @@
 #include "app/application_look.hpp"
 
 #include "screens/appearance_host.hpp"
+#include "screens/sheet_dialog.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QApplication>
@@ -61,13 +62,14 @@ QIcon productIcon() {
 void placeInsideScreen(QWidget& window, const QWidget* anchor) {
     QScreen* screen = anchor ? anchor->screen() : window.screen();
     const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
-    // Until a window has been shown its frame is unknown; the anchor's frame stands in for it.
+    // Until a window has been shown its frame is unknown; the anchor's frame stands in for it, or else the
+    // frame the screen's room was measured with.
     const QMargins frame = anchor && anchor->isVisible()
                                ? QMargins(anchor->geometry().left() - anchor->frameGeometry().left(),
                                           anchor->geometry().top() - anchor->frameGeometry().top(),
                                           anchor->frameGeometry().right() - anchor->geometry().right(),
                                           anchor->frameGeometry().bottom() - anchor->geometry().bottom())
-                               : QMargins();
+                               : assumedFrame();
     QRect outer = QRect(QPoint(), window.size()).marginsAdded(frame);
     outer.moveCenter(anchor && anchor->isVisible() ? anchor->frameGeometry().center() : area.center());
     window.move(clampedStart(outer.left(), outer.width(), area.left(), area.width()),

@@ -7,6 +7,7 @@
 #include "platform/reduce_motion_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
+#include "screens/sheet_dialog.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "screens/update_state.hpp"
@@ -48,8 +49,8 @@ TessaronMainWindow::TessaronMainWindow(std::function<MainWindowServices()> servi
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("Tessaron"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(480, 600);
-    setMinimumSize(360, 420);
+    resize(boundedByScreen(*this, {480, 600}));
+    setMinimumSize(boundedByScreen(*this, {360, 420}));
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, TessaronTheme::background());
     setPalette(palette);

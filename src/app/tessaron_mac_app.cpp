@@ -5,6 +5,7 @@
 #include "platform/power_state_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/settings_sheet.hpp"
+#include "screens/sheet_dialog.hpp"
 
 #include <QApplication>
 #include <QVBoxLayout>
@@ -24,7 +25,7 @@ ApplicationSession& TessaronMacApp::applicationSession() {
         session_->start();
         reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
         tray_ = std::make_unique<TessaronTray>(session_->session(), session_->homeAccount(),
-                                               PowerStateObserver::shared());
+                                               PowerStateObserver::shared(), reduceMotion_.get());
         connect(tray_.get(), &TessaronTray::openMainWindowRequested, this, [this] { showMainWindow(); });
         connect(tray_.get(), &TessaronTray::quitRequested, this, &TessaronMacApp::quit);
         connect(tray_.get(), &TessaronTray::shownChanged, this, &TessaronMacApp::followTray);
@@ -83,7 +84,7 @@ void TessaronMacApp::showSettings() {
         window->setObjectName(QStringLiteral("settings"));
         window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
         window->setAttribute(Qt::WA_DeleteOnClose);
-        window->setFixedSize(520, 560);
+        window->setFixedSize(boundedByScreen(*window, {520, 560}));
         TessaronAppearanceHost::apply(*window);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);

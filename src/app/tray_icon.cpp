@@ -1,6 +1,8 @@
 #include "app/tray_icon.hpp"
 
+#include "platform/reduce_motion_observer.hpp"
 #include "screens/menu_bar_content.hpp"
+#include "screens/node_list.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
@@ -150,11 +152,12 @@ QIcon trayIcon(TessaronLinkPhase phase) {
 }
 
 TessaronTray::TessaronTray(TessaronSession& session, TessaronHomeAccount& account, PowerState& power,
-                           QObject* parent)
+                           const ReduceMotionObserver* reduceMotion, QObject* parent)
     : QObject(parent)
     , session_(session)
     , account_(account)
     , power_(power)
+    , reduceMotion_(reduceMotion)
     , icon_(new QSystemTrayIcon(this)) {
     icon_->setObjectName(QStringLiteral("tessaron.tray"));
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -226,8 +229,15 @@ void TessaronTray::togglePanel() {
         panel->setPalette(edge);
         auto* layout = new QVBoxLayout(panel);
         layout->setContentsMargins(1, 1, 1, 1);
+        // As tall as what it shows, also as rows come and go while it is open.
+        layout->setSizeConstraint(QLayout::SetFixedSize);
         auto* content = new MenuBarContentView(session_, account_, power_, panel);
         layout->addWidget(content);
+        if (auto* nodes = content->findChild<TessaronNodeList*>(); nodes && reduceMotion_) {
+            nodes->setMotionEnvironment(reduceMotion_->reduceMotion(), true);
+            connect(reduceMotion_, &ReduceMotionObserver::reduceMotionChanged, nodes,
+                    [nodes](bool reduce) { nodes->setMotionEnvironment(reduce, true); });
+        }
         connect(content, &MenuBarContentView::openMainWindowRequested, this, [this] {
             panel_->hide();
             Q_EMIT openMainWindowRequested();

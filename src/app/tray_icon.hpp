@@ -14,6 +14,7 @@ namespace tessaron {
 
 class MenuBarContentView;
 class PowerState;
+class ReduceMotionObserver;
 class TessaronHomeAccount;
 class TessaronSession;
 class XEmbedTrayEvents;
@@ -28,8 +29,10 @@ QIcon trayIcon(TessaronLinkPhase phase);
 class TessaronTray final : public QObject {
     Q_OBJECT
 public:
+    // `reduceMotion`, when given, is the desktop's wish for less motion, which the panel's node list follows
+    // as the main window's does.
     TessaronTray(TessaronSession& session, TessaronHomeAccount& account, PowerState& power,
-                 QObject* parent = nullptr);
+                 const ReduceMotionObserver* reduceMotion = nullptr, QObject* parent = nullptr);
     ~TessaronTray() override;
 
     // Whether a tray shows the icon now.
@@ -52,6 +55,7 @@ private:
     TessaronSession& session_;
     TessaronHomeAccount& account_;
     PowerState& power_;
+    const ReduceMotionObserver* reduceMotion_;
     QSystemTrayIcon* icon_;
     QPointer<QWidget> panel_;
     std::unique_ptr<XEmbedTrayEvents> trayEvents_;

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "profiles/connection_log.hpp"
+
+#include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
-class QListWidget;
+class QScrollArea;
+class QVBoxLayout;
 
 namespace tessaron {
 class TessaronPageBar;
@@ -11,9 +17,9 @@ class TessaronPageBar;
 
 namespace tessaron {
 
-class TessaronConnectionLog;
-
-// The local connection log, newest first, with Copy (oldest first, for support) and Clear.
+// The local connection log, newest first, with Copy (oldest first, for support) and Clear. Rows are kept
+// as the log grows: a new event takes its place at the top without moving the rows a person is reading or
+// dropping a selection in them.
 class TessaronConnectionLogView final : public QWidget {
     Q_OBJECT
 public:
@@ -23,15 +29,27 @@ public:
     void addActions(TessaronPageBar& bar);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A row the person reads, and how far below the top of the visible area it stands.
+    struct Anchor {
+        QPointer<QWidget> row;
+        int offset = 0;
+    };
+
     void refresh();
-    void fitRows();
+    void holdAnchor();
+    void keepAnchor();
 
     TessaronConnectionLog& log_;
     QLabel* empty_;
-    QListWidget* list_;
+    QScrollArea* list_;
+    QVBoxLayout* rows_;
+    // What the rows show, oldest first, as the log held it.
+    TessaronConnectionLog::Entries shown_;
+    std::optional<Anchor> anchor_;
+    bool keeping_ = false;
 };
 
 } // namespace tessaron

@@ -4,12 +4,17 @@
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <mutex>
 
 namespace tessaron {
 
@@ -38,6 +43,26 @@ QString messageText(const QString& error) {
 void dismissError(TessaronSession& session) {
     session.setLastError(std::nullopt);
     session.setSuggestedNodeID(std::nullopt);
+}
+
+// The banner is an alert: a screen reader reads an alert as it comes into view, wherever the reader
+// stands. A new message in a banner already shown comes into view again.
+QAccessibleInterface* alertFactory(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (widget && className == QLatin1String(TessaronInlineErrorBanner::staticMetaObject.className()))
+        return new QAccessibleWidget(widget, QAccessible::AlertMessage);
+    return nullptr;
+}
+
+void announce(QWidget* banner, bool wasShown) {
+    if (wasShown) {
+        QAccessibleEvent hidden(banner, QAccessible::ObjectHide);
+        QAccessible::updateAccessibility(&hidden);
+        QAccessibleEvent shown(banner, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+    }
+    QAccessibleEvent alert(banner, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 } // namespace
@@ -78,6 +103,8 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
     , tryAgain_(new TessaronOutlinedButton(this))
     , useSuggested_(new TessaronOutlinedButton(this))
     , dismiss_(new TessaronIconButton(QStringLiteral("xmark.circle.fill"), this)) {
+    static std::once_flag alertRole;
+    std::call_once(alertRole, [] { QAccessible::installFactory(alertFactory); });
     setObjectName(QStringLiteral("tessaron.errorBanner"));
     message_->setObjectName(QStringLiteral("tessaron.errorMessage"));
     message_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -117,19 +144,51 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
 
 void TessaronInlineErrorBanner::refresh() {
     const auto& error = session_.lastError();
+    const bool wasShown = !isHidden();
     setVisible(error.has_value());
     if (!error)
         return;
-    message_->setText(messageText(*error));
+    const QString message = messageText(*error);
+    const bool news = !wasShown || message != message_->text();
+    message_->setText(message);
+    if (news)
+        announce(this, wasShown);
     tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));
     const auto suggested = session_.suggestedNodeName();
     useSuggested_->setVisible(suggested.has_value());
-    if (suggested)
-        useSuggested_->setText(
-            QCoreApplication::translate("Tessaron", "Use %1",
-                                        "Outlined button beside a failed manual connect. %1 is "
-                                        "another node's name.")
-                .arg(*suggested));
+    fitSuggestion();
+}
+
+void TessaronInlineErrorBanner::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitSuggestion();
+}
+
+// A long node name is cut so that the button takes at most half the row; the message keeps the rest.
+void TessaronInlineErrorBanner::fitSuggestion() {
+    const auto suggested = session_.suggestedNodeName();
+    if (!suggested)
+        return;
+    const auto title = [](const QString& name) {
+        return QCoreApplication::translate("Tessaron", "Use %1",
+                                           "Outlined button beside a failed manual connect. %1 is "
+                                           "another node's name.")
+            .arg(name);
+    };
+    const QString whole = title(*suggested);
+    // A banner that has just appeared has not been laid out yet: the column gives it its whole width.
+    const QLayout* column = parentWidget() ? parentWidget()->layout() : nullptr;
+    const int rowWidth = column ? column->contentsRect().width() : width();
+    const QFontMetrics metrics(useSuggested_->font());
+    const int padding = useSuggested_->sizeHint().width() - metrics.horizontalAdvance(useSuggested_->text());
+    const int room = rowWidth / 2 - padding;
+    const int nameRoom = room - metrics.horizontalAdvance(title({}));
+    const QString shown = metrics.horizontalAdvance(whole) <= room
+                              ? whole
+                              : title(metrics.elidedText(*suggested, Qt::ElideRight, std::max(nameRoom, 0)));
+    useSuggested_->setText(shown);
+    useSuggested_->setToolTip(shown == whole ? QString() : whole);
+    useSuggested_->setAccessibleName(whole);
 }
 
 TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* parent)

@@ -40,7 +40,12 @@ public:
     explicit TessaronInlineErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
     void refresh();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitSuggestion();
+
     TessaronSession& session_;
     QLabel* message_;
     TessaronOutlinedButton* tryAgain_;

@@ -1,7 +1,9 @@
 #include "screens/fitted_label.hpp"
 
+#include <QHelpEvent>
 #include <QPainter>
 #include <QTextLayout>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -88,6 +90,26 @@ TessaronFittedLabel::TessaronFittedLabel(int maximumLines, qreal minimumScale, Q
 
 FittedLines TessaronFittedLabel::fitted() const {
     return fitLines(text(), font(), contentsRect().width(), maximumLines_, minimumScale_);
+}
+
+bool TessaronFittedLabel::isCut() const {
+    const auto lines = fitted().lines;
+    QString shown = lines.join(QLatin1Char(' '));
+    QString whole = text().simplified();
+    // Lines broken inside a word lose no letters: only an ellipsis tells of a cut.
+    shown.remove(QLatin1Char(' '));
+    whole.remove(QLatin1Char(' '));
+    return shown != whole;
+}
+
+bool TessaronFittedLabel::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip || !tipWhenCut_)
+        return QLabel::event(event);
+    if (isCut())
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this);
+    else
+        QToolTip::hideText();
+    return true;
 }
 
 QSize TessaronFittedLabel::sizeHint() const {

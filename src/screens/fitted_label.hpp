@@ -26,6 +26,10 @@ public:
 
     // What is drawn at the current width.
     FittedLines fitted() const;
+    // Whether the text had to be cut to fit.
+    bool isCut() const;
+    // A cut text shows itself whole as the label's tooltip.
+    void setTipWhenCut(bool tip) { tipWhenCut_ = tip; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -33,11 +37,13 @@ public:
     int heightForWidth(int width) const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
     int maximumLines_;
     qreal minimumScale_;
+    bool tipWhenCut_ = false;
 };
 
 } // namespace tessaron

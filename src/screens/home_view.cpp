@@ -6,6 +6,7 @@
 #include "screens/connection_hero.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/home_account.hpp"
 #include "screens/motion.hpp"
 #include "screens/node_list.hpp"
@@ -23,6 +24,9 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+
+#include <functional>
 
 namespace tessaron {
 
@@ -44,14 +48,26 @@ void paintBlack(QWidget* widget) {
 // turns disabled (the primary button while it works) lands without moving the page.
 class HomeScrollArea final : public QScrollArea {
 public:
-    using QScrollArea::QScrollArea;
+    HomeScrollArea(QWidget* parent, std::function<void()> personMoves)
+        : QScrollArea(parent)
+        , personMoves_(std::move(personMoves)) {
+        connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { personMoves_(); });
+    }
 
 protected:
     bool focusNextPrevChild(bool next) override {
         if (const QWidget* leaving = window()->focusWidget(); leaving && !leaving->isEnabled())
             return QWidget::focusNextPrevChild(next);
+        personMoves_();
         return QScrollArea::focusNextPrevChild(next);
     }
+    void wheelEvent(QWheelEvent* event) override {
+        personMoves_();
+        QScrollArea::wheelEvent(event);
+    }
+
+private:
+    std::function<void()> personMoves_;
 };
 
 } // namespace
@@ -132,7 +148,8 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     setObjectName(QStringLiteral("tessaron.home"));
     paintBlack(this);
 
-    auto* scroll = new HomeScrollArea(this);
+    auto* scroll = new HomeScrollArea(this, [this] { revealBanner_ = false; });
+    scroll_ = scroll;
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -174,8 +191,13 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     items->addLayout(updateSlot_);
     updateSlot_->addWidget(new TessaronUpdateCard(column));
 
-    email_ = plainLabel({}, TessaronTheme::font(TessaronTheme::subheadlineSize), TessaronTheme::textPrimary(),
-                        column);
+    // Two lines at most, broken inside the address where it must: a long address never widens the page.
+    email_ = new TessaronFittedLabel(2, 1, column);
+    email_->setTipWhenCut(true);
+    email_->setFont(TessaronTheme::font(TessaronTheme::subheadlineSize));
+    QPalette emailPalette = email_->palette();
+    emailPalette.setColor(QPalette::WindowText, TessaronTheme::textPrimary());
+    email_->setPalette(emailPalette);
     email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
     emailReveal_ = new TessaronReveal(email_, 2 * email_->fontMetrics().lineSpacing() + 2);
     signInPrompt_ =
@@ -198,6 +220,15 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     items->addWidget(nodeList_);
     banner_ = new TessaronInlineErrorBanner(services_.session, column);
     items->addWidget(banner_);
+    // The banner is the column's last item: once nodes are listed a new message lands below the window's
+    // edge, so the page brings it into view as it settles, unless the person is moving the page.
+    banner_->installEventFilter(this);
+    connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TessaronHomeView::revealBanner);
+    connect(&services_.session, &TessaronSession::lastErrorChanged, this,
+            [this](const std::optional<QString>& message) {
+                revealBanner_ = message && !scroll_->verticalScrollBar()->isSliderDown();
+                QMetaObject::invokeMethod(this, &TessaronHomeView::revealBanner, Qt::QueuedConnection);
+            });
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
 
     const auto follow = [this] {
@@ -252,6 +283,17 @@ void TessaronHomeView::showEvent(QShowEvent* event) {
             co_return;
         }();
     });
+}
+
+bool TessaronHomeView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == banner_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        revealBanner();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TessaronHomeView::revealBanner() {
+    if (revealBanner_ && banner_->isVisible())
+        scroll_->ensureWidgetVisible(banner_, 0, TessaronTheme::spacingLarge);
 }
 
 void TessaronHomeView::refresh() {

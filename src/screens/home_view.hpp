@@ -12,6 +12,7 @@
 #include <optional>
 
 class QLabel;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace tessaron {
@@ -20,6 +21,7 @@ class ConnectionHero;
 class PowerState;
 class TessaronInlineErrorBanner;
 class TessaronExtensionStatusCard;
+class TessaronFittedLabel;
 class TessaronHomeAccount;
 class TessaronNodeList;
 class TessaronPrimaryButton;
@@ -72,18 +74,24 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void applyScenePhase();
+    void revealBanner();
 
     TessaronHomeServices services_;
     ScenePhase scenePhase_ = ScenePhase::active;
     bool reduceMotion_ = false;
     TaskSlot appearanceRefresh_;
+    // A new message waits to be brought into view until the person moves the page themselves.
+    bool revealBanner_ = false;
+
+    QScrollArea* scroll_;
 
     ConnectionHero* hero_;
     QVBoxLayout* updateSlot_;
-    QLabel* email_;
+    TessaronFittedLabel* email_;
     TessaronReveal* emailReveal_;
     QLabel* signInPrompt_;
     TessaronExtensionStatusCard* card_;

@@ -2,6 +2,7 @@
 
 #include "platform/power_state.hpp"
 #include "screens/accessible_traits.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/motion.hpp"
@@ -21,6 +22,8 @@
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
+
+#include <algorithm>
 
 namespace tessaron {
 
@@ -50,6 +53,17 @@ QLabel* makeLabel(const QString& content, const QFont& font, const QColor& color
     auto* label = new QLabel(content, parent);
     label->setFont(font);
     label->setTextFormat(Qt::PlainText);
+    setTextColor(label, color);
+    return label;
+}
+
+// A name on one line that gives way to the row's pill and checkmark: it is cut with an ellipsis rather
+// than pushing them out of the window, and then shows the whole name as its tooltip.
+TessaronFittedLabel* makeNameLabel(const QFont& font, const QColor& color, QWidget* parent) {
+    auto* label = new TessaronFittedLabel(1, 1, parent);
+    label->setFont(font);
+    label->setTipWhenCut(true);
+    label->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setTextColor(label, color);
     return label;
 }
@@ -298,7 +312,7 @@ public:
         : RowButton(box)
         , session_(session)
         , title_(makeLabel(tessaron::text("Auto", "Auto row title."), {}, TessaronTheme::textPrimary(), this))
-        , subtitle_(makeLabel({}, TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this))
+        , subtitle_(makeNameLabel(TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this))
         , checkmark_(new Checkmark(this))
         , nudge_(new TessaronNudgeBorder(this, 8, 2, 5)) {
         setObjectName(QStringLiteral("tessaron.node.auto"));
@@ -339,7 +353,7 @@ public:
     TessaronNodeRow(QWidget* box, TessaronSession& session, const QUuid& id)
         : RowButton(box)
         , id_(id)
-        , name_(makeLabel({}, {}, TessaronTheme::textPrimary(), this))
+        , name_(makeNameLabel({}, TessaronTheme::textPrimary(), this))
         , dot_(new InUseDot(this))
         , pill_(new NodeStatusPill(NodeStatusPill::Size::compact, this))
         , checkmark_(new Checkmark(this))
@@ -459,7 +473,9 @@ void TessaronNodeList::refresh() {
     const auto rows = nodeRows(session_);
     const bool withAuto = rows.size() >= 2;
     autoRow_->setVisible(withAuto);
-    autoRow_->showState(nudge_.autoRow && withAuto, nudgeAnimates_, flowRingAnimates());
+    // A node chosen by hand carries the choice: a ring around Auto then would mark a second row as chosen.
+    const bool chosenByHand = std::ranges::any_of(rows, &TessaronNodeRowInputs::isSelected);
+    autoRow_->showState(nudge_.autoRow && withAuto && !chosenByHand, nudgeAnimates_, flowRingAnimates());
     updateNodeRows(rows);
 }
 

@@ -33,7 +33,6 @@ QStringList TessaronPrivacyDetail::paragraphs() {
 TessaronPrivacyDetail::TessaronPrivacyDetail(QWidget* parent)
     : TessaronSheetScrollArea(parent) {
     setObjectName(QStringLiteral("tessaron.privacy.page"));
-    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     auto* content = new QWidget;
     TessaronAppearanceHost::apply(*content);
     auto* column = new QVBoxLayout(content);

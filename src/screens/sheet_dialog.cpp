@@ -1,5 +1,6 @@
 #include "screens/sheet_dialog.hpp"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
@@ -35,16 +36,40 @@ void TessaronSheetDialog::fitToContent() {
     const int titleBar = frameGeometry().height() - height();
     const int room = std::max(minimumHeight(), screen()->availableGeometry().height() - titleBar);
     const int fitted = std::clamp(content, minimumHeight(), std::min(room, maximumHeight()));
-    if (fitted != height())
-        resize(width(), fitted);
+    const int narrowed = std::min(width(), std::max(minimumWidth(), roomOnScreen(*this).width()));
+    if (fitted != height() || narrowed != width())
+        resize(narrowed, fitted);
     keepWithinScreen(*this);
+}
+
+QSize roomOnScreen(const QWidget& window) {
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    const QMargins assumed = assumedFrame();
+    const QSize frame = window.isVisible()
+                            ? window.frameGeometry().size() - window.size()
+                            : QSize(assumed.left() + assumed.right(), assumed.top() + assumed.bottom());
+    return (screen->availableGeometry().size() - frame).expandedTo(QSize(1, 1));
+}
+
+QMargins assumedFrame() {
+    return {4, 28, 4, 4};
+}
+
+QSize boundedByScreen(const QWidget& window, QSize wanted) {
+    return wanted.boundedTo(roomOnScreen(window));
 }
 
 void keepWithinScreen(QWidget& window) {
     const QRect screen = window.screen()->availableGeometry();
-    const int overflow = window.frameGeometry().bottom() - screen.bottom();
-    if (overflow > 0)
-        window.move(window.x(), std::max(screen.top(), window.y() - overflow));
+    const QRect frame = window.frameGeometry();
+    const int overflow = frame.bottom() - screen.bottom();
+    const int y = overflow > 0 ? std::max(screen.top(), window.y() - overflow) : window.y();
+    // A sheet centred over a narrow window may reach past either side of a small screen.
+    const int x =
+        std::clamp(frame.left(), screen.left(), std::max(screen.left(), screen.right() - frame.width() + 1)) +
+        (window.x() - frame.left());
+    if (x != window.x() || y != window.y())
+        window.move(x, y);
 }
 
 TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)

@@ -24,6 +24,12 @@ private:
 
 // Moves a window up, as far as needed, so that its frame ends within its screen's available area.
 void keepWithinScreen(QWidget& window);
+// The most a window's contents can take on its screen's available area, its frame left out. At twice the
+// scale a screen holds half as much: sizes and least sizes are bounded by this, and the contents scroll.
+QSize roomOnScreen(const QWidget& window);
+// The frame a window manager is taken to give a window before it is shown: a title bar and thin borders.
+QMargins assumedFrame();
+QSize boundedByScreen(const QWidget& window, QSize wanted);
 
 // A sheet's scrolling column: it asks for the whole height of its content at its width, so that the
 // sheet grows to show it all and only what does not fit on the screen scrolls.

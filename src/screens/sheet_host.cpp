@@ -106,7 +106,7 @@ void TessaronSheetHost::present() {
 QDialog* TessaronSheetHost::sheetDialog(QWidget& window,
                                         const std::function<QWidget*(QDialog& dialog)>& content) {
     auto* dialog = new TessaronSheetDialog(&window);
-    dialog->setMinimumSize(minimumSheetSide, minimumSheetSide);
+    dialog->setMinimumSize(boundedByScreen(window, {minimumSheetSide, minimumSheetSide}));
     auto* layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content(*dialog));

@@ -440,6 +440,28 @@ TEST_F(AccountScreensTest, OtherDevicesPagesAndTheirActions) {
     EXPECT_TRUE(shows(u"Copy link"_s));
 }
 
+TEST_F(AccountScreensTest, OtherDevicesSheetFitsItsContentInACentredColumn) {
+    model.linkBusy = false;
+    model.publish();
+    auto& sheet = devices();
+    QCoreApplication::sendPostedEvents();
+    // No taller than its content and the bar above it ask, nothing to scroll.
+    auto* scroll = sheet.findChild<QScrollArea*>();
+    const int content = scroll->widget()->heightForWidth(scroll->viewport()->width());
+    EXPECT_LE(sheet.height(), content + 60);
+    EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
+    // In a wide sheet the column stays at most 560 wide, centred.
+    sheet.resize(1000, sheet.height());
+    QCoreApplication::sendPostedEvents();
+    auto* guide = byId<QAbstractButton>(sheet, u"tessaron.otherDevices.guide"_s);
+    const QRect column(guide->mapTo(&sheet, QPoint()), guide->size());
+    EXPECT_LE(column.width(), 560 - 2 * 24);
+    EXPECT_NEAR(column.center().x(), sheet.width() / 2, 12);
+    // The whole row of "How to set up" takes the click, not only its words.
+    QTest::mouseClick(guide, Qt::LeftButton, {}, QPoint(guide->width() - 4, guide->height() / 2));
+    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
+}
+
 // The code as shown in its 240 × 240 frame: a real decoder reads back the exact link from crisp modules
 // (only pure black and white), an empty value leaves no stale modules, and a long link still reads.
 TEST(SubscriptionQRCode, TheDecoderReadsBackTheExactLinkFromCrispModules) {

@@ -2,6 +2,7 @@
 #include "account_screens/account_section.hpp"
 #include "account_screens/fake_account_screen_model.hpp"
 #include "account_screens/login_view.hpp"
+#include "account_screens/screen_probe.hpp"
 #include "app/application_look.hpp"
 #include "app/application_updates.hpp"
 #include "app/foreground_invitation_recovery.hpp"
@@ -12,11 +13,15 @@
 #include "app/opened_url_router.hpp"
 #include "app/sheet_contents.hpp"
 #include "app/tray_icon.hpp"
+#include "platform/reduce_motion_observer.hpp"
 #include "platform/system_log.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/menu_bar_content.hpp"
+#include "screens/sheet_dialog.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/string_table.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -43,6 +48,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 
@@ -125,6 +131,29 @@ protected:
     FakePowerState power;
     FakeUpdateState updates;
 };
+
+// The suite runs this once more at twice the scale, where the screen holds half as much.
+TEST_F(MainWindowTest, WindowsFitTheScreenAtAnyScale) {
+    auto window = open();
+    const QRect area = window->screen()->availableGeometry();
+    window->move(area.topLeft());
+    EXPECT_TRUE(area.contains(window->frameGeometry())) << window->height() << " of " << area.height();
+    // The sheets it shows, the privacy offer first.
+    for (const auto sheet : {TessaronSheet::privacy, TessaronSheet::settings}) {
+        harness.session->setActiveSheet(sheet);
+        harness.settle();
+        auto* dialog = window->sheetHost()->presentedDialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(area.contains(dialog->frameGeometry()))
+            << static_cast<int>(sheet) << ": " << dialog->width() << "x" << dialog->height() << " in "
+            << area.width() << "x" << area.height();
+    }
+    QWidget settings(nullptr, Qt::Window);
+    settings.setFixedSize(boundedByScreen(settings, {520, 560}));
+    settings.show();
+    settings.move(area.topLeft());
+    EXPECT_TRUE(area.contains(settings.frameGeometry())) << settings.height() << " of " << area.height();
+}
 
 // What waits for the first picture starts once the home view, its primary button included, is drawn.
 TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOnceAndItsMenuAndSheetsAnswer) {
@@ -443,6 +472,47 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     QTest::mouseClick(field, Qt::LeftButton);
     EXPECT_EQ(look.focusRingHost(), nullptr);
     EXPECT_EQ(ring(toggle), 0);
+}
+
+// The tray's panel: names cut with an ellipsis, no empty space below what it shows, and no motion while
+// the desktop asks for less.
+TEST(TrayPanel, FitsWhatItShowsAndFollowsReduceMotion) {
+    HomeWorld w;
+    const QString longName = QStringLiteral("Amsterdam Backup Node ").repeated(3).trimmed();
+    const auto amsterdam = sampleProfile(longName, QStringLiteral("ams.example.net"));
+    w.startWithRoster({amsterdam, w.tokyo});
+    w.harness.connectFully();
+    ReduceMotionObserver motion{QDBusConnection(QStringLiteral("none"))};
+    TessaronTray tray(*w.harness.session, w.account, w.sharedPower, &motion);
+    tray.togglePanel();
+    QWidget* panel = tray.panel();
+    ASSERT_TRUE(panel && panel->isVisible());
+    QCoreApplication::sendPostedEvents();
+    // The panel's height beyond what its content needs at its width (the frame and its margin take two
+    // pixels a side).
+    const auto emptyBelow = [panel] {
+        const auto* content = panel->findChild<MenuBarContentView*>();
+        const int needed = content->hasHeightForWidth() ? content->heightForWidth(content->width())
+                                                        : content->sizeHint().height();
+        return panel->height() - 4 - needed;
+    };
+    EXPECT_LE(emptyBelow(), 0);
+    auto* name = panel->findChild<TessaronFittedLabel*>(QStringLiteral("tessaron.node.name"));
+    ASSERT_NE(name, nullptr);
+    EXPECT_TRUE(name->fitted().lines.last().endsWith(QChar(0x2026)));
+    const auto timersRunning = [panel] {
+        const auto timers = panel->findChildren<QTimer*>();
+        return std::ranges::any_of(timers, [](const QTimer* timer) { return timer->isActive(); });
+    };
+    EXPECT_TRUE(timersRunning()) << "the flow ring turns";
+    setReduceMotion(motion, true);
+    EXPECT_FALSE(timersRunning());
+
+    // Signed out with a node gone, the open panel shrinks to what is left.
+    w.account.set(false, std::nullopt);
+    w.pullRoster({amsterdam});
+    QCoreApplication::sendPostedEvents();
+    EXPECT_LE(emptyBelow(), 0);
 }
 
 // The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
@@ -106,6 +107,20 @@ TEST_F(ShellSmoke, WithoutTrayTheMainWindowIsTheWayInUntilATrayComes) {
         << "the late tray takes the icon";
     EXPECT_TRUE(QTest::qWaitFor([&] { return app.tray()->icon()->geometry().isValid(); }, 5000));
     saveScreen("smoke-late-tray");
+
+    // An open panel goes with its tray, also while the main window is open; the tray then comes again.
+    Q_EMIT app.tray()->icon()->activated(QSystemTrayIcon::Trigger);
+    QPointer<QWidget> panel = app.tray()->panel();
+    ASSERT_TRUE(panel && QTest::qWaitForWindowExposed(panel));
+    tray.terminate();
+    tray.waitForFinished();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !app.tray()->isShown(); }, 10'000));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(!panel || !panel->isVisible());
+    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    ASSERT_TRUE(tray.waitForStarted());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app.tray()->isShown(); }, 10'000));
+
     window.close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(app.mainWindow(), nullptr);

@@ -5,11 +5,19 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace tessaron::testing {
 
 TessaronSession& HomeWorld::startWithRoster(const QList<TessaronProfile>& nodes) {
     auto& session = harness.startSelected({nodes.first()});
+    pullRoster(nodes);
+    session.select(nodes.first().id);
+    harness.settle();
+    return session;
+}
 
+void HomeWorld::pullRoster(const QList<TessaronProfile>& nodes) {
     TessaronRosterResponse roster;
     roster.profiles = nodes;
     const TessaronNodeGeo norway{QStringLiteral("NO"), 59.9, 10.7, TessaronNodeGeo::Purpose::exit};
@@ -21,11 +29,8 @@ TessaronSession& HomeWorld::startWithRoster(const QList<TessaronProfile>& nodes)
     }
     roster.clientGeo = TessaronClientGeo{QStringLiteral("DE"), QStringLiteral("Berlin"), 52.5, 13.4};
     harness.pairing.setRoster(nodes.first().id, roster);
-    track(session.pullRoster(nodes.first().id));
+    track(harness.session->pullRoster(nodes.first().id));
     harness.settle();
-    session.select(nodes.first().id);
-    harness.settle();
-    return session;
 }
 
 HomeWorld::HomeWorld() {
@@ -57,6 +62,20 @@ QStringList HomeWorld::ringedRows() {
         if (ring->isVisible())
             rows.append(ring->parentWidget()->childAt(ring->geometry().center())->objectName());
     return rows;
+}
+
+QStringList HomeWorld::rowsFromTop() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QList<QWidget*> rows;
+    for (auto* label : view().findChildren<QWidget*>(QStringLiteral("tessaron.node.name")))
+        if (label->isVisibleTo(&view()))
+            rows.append(label);
+    std::ranges::sort(rows, {}, [this](const QWidget* row) { return row->mapTo(&view(), QPoint()).y(); });
+    QStringList names;
+    for (const auto* row : rows)
+        names.append(static_cast<const QLabel*>(row)->text().section(u' ', -1));
+    return names;
 }
 
 void HomeWorld::show() {

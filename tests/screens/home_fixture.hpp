@@ -66,6 +66,10 @@ class HomeWorld {
 public:
     HomeWorld();
     TessaronSession& startWithRoster(const QList<TessaronProfile>& nodes);
+    // The first node's roster names the others: renamed ones change, missing ones go.
+    void pullRoster(const QList<TessaronProfile>& nodes);
+    // The node rows' names as they stand from top to bottom.
+    QStringList rowsFromTop();
     TessaronHomeView& view();
 
     // Rebuilt rows leave their predecessors to the event loop; those are gone before any lookup.

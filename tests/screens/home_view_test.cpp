@@ -1,6 +1,7 @@
 #include "screens/accessible_traits.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
+#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/motion.hpp"
@@ -14,12 +15,14 @@
 
 #include <QAccessible>
 #include <QGraphicsOpacityEffect>
+#include <QHelpEvent>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 #include <algorithm>
@@ -194,11 +197,22 @@ TEST(HomeView, AutoPicksANodeTheLinkGoesUpAndDownThenAManualPick) {
     EXPECT_EQ(state(), std::tuple("Disconnected", true, false, false, false));
 
     // With the link down a manual row switches Auto off; locked by the next link it still reads selected.
+    // The Auto row loses its nudge ring with its choice: only one row looks chosen.
+    const auto colouredPixels = [&](const char* row) {
+        auto* list = w.find("tessaron.nodeList");
+        const auto* target = w.button(QStringLiteral("tessaron.node.") + row);
+        const QImage area = list->grab(QRect(target->mapTo(list, QPoint()), target->size())).toImage();
+        int coloured = 0;
+        for (int i = 0; i < area.width() * area.height(); ++i)
+            coloured += QColor(area.pixel(i % area.width(), i / area.width())).hsvSaturation() > 80;
+        return coloured;
+    };
     w.click("tessaron.node.1");
     EXPECT_FALSE(session.autoSelect());
     EXPECT_EQ(session.selectedID(), w.tokyo.id);
     EXPECT_EQ(std::tuple(selected("auto"), selected("0"), selected("1")), std::tuple(false, false, true));
     EXPECT_EQ(subtitle(), QStringLiteral("Picks the fastest node"));
+    EXPECT_EQ(colouredPixels("auto"), 0);
     w.harness.connectFully();
     EXPECT_EQ(std::tuple(selected("1"), w.button("tessaron.node.1")->isEnabled(), w.ringedRows()),
               std::tuple(true, false, QStringList{"tessaron.node.1"}));
@@ -368,6 +382,41 @@ TEST(HomeView, BannerOffersUseDismissAndTryAgain) {
                                    TessaronPrimaryIntent::signIn));
 }
 
+TEST(HomeView, ANewMessageIsBroughtIntoViewAsAnAlert) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    w.show();
+    w.view().resize(480, 420);
+    QCoreApplication::sendPostedEvents();
+    auto* banner = w.find("tessaron.errorBanner");
+    auto* bar = w.view().findChild<QScrollArea*>()->verticalScrollBar();
+    const auto onScreen = [&] {
+        QCoreApplication::sendPostedEvents();
+        return w.view().rect().contains(QRect(banner->mapTo(&w.view(), QPoint()), banner->size()));
+    };
+    EXPECT_EQ(bar->value(), 0);
+    session.setLastError(QStringLiteral("This network cannot reach the Tessaron server."));
+    EXPECT_TRUE(onScreen());
+    // A screen reader meets it as an alert that holds the message.
+    const auto* reader = QAccessible::queryAccessibleInterface(banner);
+    ASSERT_EQ(reader->role(), QAccessible::AlertMessage);
+    QStringList read;
+    for (int index = 0; index < reader->childCount(); ++index)
+        read.append(reader->child(index)->text(QAccessible::Name));
+    EXPECT_TRUE(read.contains(QStringLiteral("This network cannot reach the Tessaron server.")));
+    // A changed message is brought into view again.
+    bar->setValue(0);
+    session.setLastError(QStringLiteral("Disconnect before changing connections."));
+    EXPECT_TRUE(onScreen());
+    // The page stays where a person is moving it.
+    bar->setValue(0);
+    bar->setSliderDown(true);
+    session.setLastError(QStringLiteral("This invitation is no longer available."));
+    EXPECT_EQ(std::pair(onScreen(), bar->value()), std::pair(false, 0));
+    bar->setSliderDown(false);
+}
+
 TEST(ExtensionCard, MapsApprovalBeforeNotice) {
     using A = ExtensionCardContent::Action;
     using Approval = TessaronExtensionApproval;
@@ -464,6 +513,50 @@ TEST(HomeScreenshots, EachVisualState) {
     }
 }
 
+TEST(HomeView, LongNamesStayInsideTheNarrowestWindowCutWithAnEllipsis) {
+    HomeWorld w;
+    // A profile name may be 128 characters; an address may have no place to break.
+    const QString longName = QStringLiteral("Amsterdam Backup Node ").repeated(6).left(128);
+    const QString address = QStringLiteral("a").repeated(60) + QStringLiteral("@example.org");
+    auto& session = w.startWithRoster({sampleProfile(longName, QStringLiteral("ams.example.net")), w.tokyo});
+    w.account.set(true, address);
+    w.show();
+    w.view().resize(360, 700);
+    session.setLastError(QStringLiteral("That node did not answer."));
+    session.setSuggestedNodeID(session.summaries().first().id);
+    QCoreApplication::sendPostedEvents();
+    // Every control a person needs lies within the window's width (the page scrolls only up and down).
+    auto controls = w.view().findChildren<QWidget*>(QStringLiteral("tessaron.node.checkmark"));
+    for (auto* pill : w.view().findChildren<NodeStatusPill*>())
+        controls.append(pill);
+    for (const char* name :
+         {"tessaron.node.auto", "tessaron.node.0", "tessaron.node.1", "tessaron.connectButton",
+          "tessaron.accountEmail", "tessaron.useSuggestedNode", "tessaron.dismissError"})
+        controls.append(w.find(name));
+    for (const auto* widget : controls) {
+        const int left = widget->mapTo(&w.view(), QPoint()).x();
+        EXPECT_TRUE(left >= 0 && left + widget->width() <= w.view().width())
+            << widget->objectName().toStdString();
+    }
+
+    // The names are cut with an ellipsis; the tooltip and the screen reader have them whole.
+    auto* name = w.button("tessaron.node.0")->findChild<TessaronFittedLabel*>("tessaron.node.name");
+    auto* subtitle = w.find<TessaronFittedLabel>("tessaron.node.auto.subtitle");
+    auto* email = w.find<TessaronFittedLabel>("tessaron.accountEmail");
+    for (auto* label : {name, subtitle, email}) {
+        ASSERT_NE(label, nullptr);
+        EXPECT_TRUE(label->fitted().lines.last().endsWith(QChar(0x2026)));
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(label, &help);
+        EXPECT_EQ(QToolTip::text(), label->text());
+    }
+    EXPECT_EQ(email->fitted().lines.size(), 2);
+    EXPECT_EQ(w.button("tessaron.node.auto")->accessibleName(), QStringLiteral("Auto, Using ") + longName);
+    EXPECT_EQ(w.button("tessaron.useSuggestedNode")->accessibleName(), QStringLiteral("Use ") + longName);
+    // A short name is not cut.
+    EXPECT_FALSE(w.button("tessaron.node.1")->findChild<TessaronFittedLabel*>("tessaron.node.name")->isCut());
+}
+
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     HomeWorld w;
     auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());
@@ -474,6 +567,16 @@ TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     EXPECT_TRUE(w.hidden("tessaron.node.auto"));
     EXPECT_EQ(w.view().findChild<QWidget*>(QStringLiteral("tessaron.node.1")), nullptr);
     EXPECT_EQ(nodeRows(session).first().id, *session.selectedID());
+
+    // A renamed node moves to its place among the rows; a dropped node's row goes.
+    w.pullRoster({w.oslo, w.tokyo});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Oslo", "Tokyo"}));
+    auto renamed = w.tokyo;
+    renamed.name = QStringLiteral("Bergen");
+    w.pullRoster({w.oslo, renamed});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Bergen", "Oslo"}));
+    w.pullRoster({w.oslo});
+    EXPECT_EQ(w.rowsFromTop(), QStringList({"Oslo"}));
 }
 
 TEST(NodeRowText, InUseAndHttpFallback) {

@@ -17,9 +17,12 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -249,6 +252,18 @@ TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
     }
 }
 
+// The rows as a screen reader reads them, from the top.
+QStringList readRows(const TessaronConnectionLogView& view) {
+    const auto* area = view.findChild<QScrollArea*>();
+    if (!area)
+        return {};
+    auto* rows = QAccessible::queryAccessibleInterface(area->widget());
+    QStringList read;
+    for (int index = 0; index < rows->childCount(); ++index)
+        read << rows->child(index)->text(QAccessible::Name);
+    return read;
+}
+
 // The log view on a real log: redaction and the copied text are the log's own.
 TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     SessionHarness harness;
@@ -258,13 +273,8 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     TessaronPageBar bar{QStringLiteral("Connection log")};
     view.addActions(bar);
     view.show();
-    // The rows as a screen reader reads them.
     const auto rows = [&] {
-        auto* list = QAccessible::queryAccessibleInterface(view.findChild<QListWidget*>());
-        QStringList read;
-        for (int index = 0; index < list->childCount(); ++index)
-            read << list->child(index)->text(QAccessible::Name);
-        return read;
+        return readRows(view);
     };
     const auto click = [&](const char* name) {
         bar.findChild<QAbstractButton*>(QString::fromLatin1(name))->click();
@@ -294,6 +304,51 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     EXPECT_TRUE(rows().isEmpty());
     EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"))->isVisible());
     QLocale::setDefault(previous);
+}
+
+TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPlace) {
+    SessionHarness harness;
+    auto& log = harness.log;
+    for (int index = 0; index < 40; ++index)
+        log.append(QStringLiteral("event %1").arg(index));
+    TessaronConnectionLogView view{log};
+    view.resize(520, 300);
+    view.show();
+    QCoreApplication::sendPostedEvents();
+    auto* area = view.findChild<QAbstractScrollArea*>();
+    auto* bar = area->verticalScrollBar();
+    // Every one-line event is one line tall: its label and the row's margins.
+    const auto texts = view.findChildren<QLabel*>(QStringLiteral("tessaron.connectionLog.text"));
+    ASSERT_EQ(texts.size(), 40);
+    EXPECT_TRUE(std::ranges::all_of(texts, [](const QLabel* text) {
+        return text->parentWidget()->height() == text->height() + 12 &&
+               text->height() < 2 * text->fontMetrics().lineSpacing();
+    }));
+
+    // Part way down, with a word selected: a new event leaves the row, its place and the selection alone.
+    ASSERT_GT(bar->maximum(), 200);
+    bar->setValue(200);
+    auto* viewport = area->viewport();
+    QLabel* read = nullptr;
+    for (auto* text : texts)
+        if (!read || std::abs(text->mapTo(viewport, QPoint()).y() - 100) <
+                         std::abs(read->mapTo(viewport, QPoint()).y() - 100))
+            read = text;
+    read->setSelection(0, 5);
+    const QPointer<QLabel> kept = read;
+    const QPoint place = read->mapTo(viewport, QPoint());
+    log.append(QStringLiteral("event 40"));
+    QCoreApplication::sendPostedEvents();
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_EQ(std::tuple(read->mapTo(viewport, QPoint()), read->selectedText()), std::tuple(place, "event"));
+
+    // At the top the new event shows at once, above the others.
+    bar->setValue(0);
+    log.append(QStringLiteral("event 41"));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_TRUE(readRows(view).first().endsWith(QStringLiteral(" event 41")));
+    EXPECT_EQ(readRows(view).size(), 42);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QAccessible>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -138,6 +139,9 @@ TEST(PrivacySheet, AgreeRecordsConsentAndRedeemsNotNowOnlyCloses) {
         harness.settle();
         ASSERT_EQ(host->presentedSheet(), TessaronSheet::privacy);
         capture(*host->presentedDialog(), host->presentedDialog()->size(), QStringLiteral("privacy-sheet"));
+        // A scroll bar shows only where there is something to scroll.
+        for (const auto* area : host->presentedDialog()->findChildren<QAbstractScrollArea*>())
+            EXPECT_TRUE(!area->verticalScrollBar()->isVisible() || area->verticalScrollBar()->maximum() > 0);
         const char* choice = agreed ? "tessaron.agreeButton" : "tessaron.notNowButton";
         host->presentedDialog()->findChild<QAbstractButton*>(QString::fromLatin1(choice))->click();
         harness.settle();

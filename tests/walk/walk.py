@@ -20,9 +20,14 @@ from desktop import (WalkFailure, application, click, contrast, extents, find, f
 
 # The local service gives an address starting with "lapsed" no connection of its own, so the walk adds
 # one through the invitation sheet.
-EMAIL = "lapsed-walker@tessaron.test"
+# An address of 60 characters: the home column fits it in the narrowest window.
+EMAIL = "lapsed-walker-whose-address-runs-rather-longer@tessaron.test"
 USED_UP_CODE = "dev-used-up-A5dG8jK2mP4rT6vY9bN1cX3zQ7w"
 EUROPE_CODE = "dev-europe-Q7mZ2vK9xL4pT8wN3rB6yD1sHc5f"
+# Three nodes named with 40 characters and more.
+LONG_NAMES_CODE = "dev-long-names-R8kT3wQ6zN1vB5xM9pL2cJ7h"
+LONG_NAMES = ("Amsterdam Backup Node Number Forty Chars", "Rotterdam Harbour Relay With A Long Title",
+              "Utrecht Station Node Named At Full Length")
 BUILD_TIMEOUT = 1800
 LEGIBLE = 0.3  # grey-level spread of a line of text on the theme's dark page; an invisible line has ~0
 
@@ -221,6 +226,107 @@ class Walk:
         press("ctrl+q")
         self.run.wait(timeout=30)
 
+    # --- fit: long names, a message below the nodes, twice the scale ------------------------------------
+
+    def open_invitation_link(self, code):
+        """Opens an invitation link as the desktop does: a second start hands it to the running one."""
+        installed = re.search(r"Installed in (\S+)", self.log()).group(1)
+        subprocess.run([f"{installed}/tessaron", f"tessaron://invite?invite={code}"], check=True, timeout=30)
+
+    def within_width(self, node, window):
+        x, _, width, _ = extents(node)
+        wx, _, ww, _ = extents(window)
+        return wx <= x and x + width <= wx + ww
+
+    def within(self, node, window):
+        x, y, width, height = extents(node)
+        wx, wy, ww, wh = extents(window)
+        return wx <= x and x + width <= wx + ww and wy <= y and y + height <= wy + wh
+
+    def meet_an_error_with_nodes_listed(self):
+        """A link to change connections while linked is refused; the message shows on screen at once."""
+        main = self.main()
+        x, y, width, height = extents(main)
+        xdotool("mousemove", "--sync", x + width // 2, y + height // 2)
+        xdotool("click", "--repeat", 20, "--delay", 20, 4)
+        bar = find(main, pyatspi.ROLE_SCROLL_BAR)
+        wait_for("the home column back at its top", lambda: bar is None or bar.queryValue().currentValue == 0)
+        self.open_invitation_link(LONG_NAMES_CODE)
+        banner = wait_for("the message banner", lambda: find(self.main(), pyatspi.ROLE_ALERT), 20)
+        message = wait_for("the message", lambda: next(
+            (n for n in find_all(banner, pyatspi.ROLE_LABEL) if n.name), None))
+        self.shot("message-below-the-nodes")
+        self.expect(f"the message {message.name!r} shows inside the window", self.within(message, self.main()))
+        click(wait_for("the dismiss button", lambda: self.button(banner, "Dismiss error")))
+
+    def long_names_fit_the_window(self):
+        """Nodes named at full length and a long address: every row and the button stay inside the window."""
+        click(wait_for("the Disconnect button", lambda: self.button(self.main(), "Disconnect")))
+        wait_for("the link to go down", lambda: self.button(self.main(), "Connect"), 30)
+        self.open_invitation_link(LONG_NAMES_CODE)
+        wait_for("the nodes named at full length", lambda: all(
+            any(n.name.startswith(name) for n in find_all(self.main(), pyatspi.ROLE_PUSH_BUTTON))
+            for name in LONG_NAMES), 30)
+        for window_width in (360, 480):
+            window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessaron$"],
+                                    check=True, capture_output=True, text=True).stdout.split()[0]
+            xdotool("windowsize", "--sync", window, window_width, 640)
+            main = wait_for(f"the main window {window_width} wide", lambda: self.main() if abs(
+                extents(self.main())[2] - window_width) <= 2 else None)
+            time.sleep(0.3)
+            rows = [n for n in find_all(main, pyatspi.ROLE_PUSH_BUTTON)
+                    if n.name.startswith(("Auto, ",) + LONG_NAMES + ("Amsterdam", "Frankfurt", "Stockholm"))]
+            primary = self.button(main, "Connect") or self.button(main, "Disconnect")
+            address = find(main, pyatspi.ROLE_LABEL, EMAIL)
+            self.expect("the Auto row, the long-named rows, the button and the address are found",
+                        len(rows) >= 4 and primary and address)
+            outside = [n.name for n in rows + [primary, address] if not self.within_width(n, main)]
+            self.shot(f"long-names-{window_width}")
+            self.expect(f"every row, the button and the address inside a window {window_width} wide "
+                        f"(outside: {outside})", not outside)
+
+    def start_at_twice_the_scale(self):
+        """At twice the scale the screen holds half as much: the main window and Settings still fit."""
+        log = open(self.log_path, "w")
+        environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", QT_SCALE_FACTOR="2")
+        self.run = subprocess.Popen(["./run.sh"], stdout=log, stderr=subprocess.STDOUT, env=environment)
+        wait_for("the main window at twice the scale",
+                 lambda: self.run.poll() is None and self.app() and self.main(), BUILD_TIMEOUT)
+        screen = screen_size()
+
+        def inside(name):
+            """The window as the X server places it, in the screen's own pixels."""
+            window = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$"], check=True,
+                                    capture_output=True, text=True).stdout.split()[0]
+            shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], check=True,
+                                   capture_output=True, text=True).stdout
+            box = dict(line.split("=") for line in shell.split())
+            x, y, width, height = (int(box[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+            return (x, y, width, height), x >= 0 and y >= 0 and x + width <= screen[0] and y + height <= screen[1]
+        primary = wait_for("the primary button", lambda: self.button(self.main(), "Connect")
+                           or self.button(self.main(), "Disconnect"), 20)
+        self.shot("twice-the-scale")
+        box, fits = inside("Tessaron")
+        self.expect(f"the main window inside the screen at twice the scale ({box} in {screen})", fits)
+        # The wheel goes where the X server has the window; what lies inside it is compared on the bus.
+        (x, y, width, height), _ = inside("Tessaron")
+        xdotool("mousemove", "--sync", x + width // 2, y + height // 2)
+        for _ in range(40):
+            if self.within(primary, self.main()):
+                break
+            xdotool("click", 5)
+        self.expect("the primary button can be reached inside the window", self.within(primary, self.main()))
+        # The accessibility bus gives places in the application's own (scaled) pixels: the keyboard opens it.
+        press("ctrl+comma")
+        wait_for("the settings window", lambda: self.window("Settings"))
+        time.sleep(0.3)
+        self.shot("settings-twice-the-scale")
+        box, fits = inside("Settings")
+        self.expect(f"the settings window inside the screen at twice the scale ({box} in {screen})", fits)
+        press("alt+F4")
+        wait_for("the settings window to close", lambda: self.window("Settings") is None)
+        self.quit()
+
 
 def latency_probes():
     """Connections to the nodes that closed lately (TIME_WAIT): each latency probe leaves one. The local
@@ -254,7 +360,9 @@ def screen_size():
 def main():
     walk = Walk(sys.argv[1])
     steps = [walk.agree_to_privacy, walk.sign_in, walk.add_invitation, walk.connect,
-             walk.scroll_through_a_sample, walk.read_connection_log, walk.minimise_and_restore, walk.quit]
+             walk.scroll_through_a_sample, walk.read_connection_log, walk.minimise_and_restore,
+             walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.quit,
+             walk.start_at_twice_the_scale]
     try:
         walk.start()
         for step in steps:

@@ -53,7 +53,7 @@ constexpr qint64 gigabyte = 1'000'000'000;
 // One node of the first group is paused and one busy, and its usage is past the warning mark, so a client
 // that redeems the first code has each state to show. The last group is the account's. The nodes take the
 // loopback addresses from 127.0.0.2 on, in this order.
-const std::array<GroupSeed, 3> groupSeeds{{
+const std::array<GroupSeed, 4> groupSeeds{{
     {"Europe",
      {{
          {"Amsterdam", "ams", "NL", 52.37, 4.90, Purpose::exit, Security::reality, withXhttp, running(0.31)},
@@ -69,6 +69,18 @@ const std::array<GroupSeed, 3> groupSeeds{{
          {"São Paulo", "gru", "BR", -23.55, -46.63, Purpose::exit, Security::tls, tcpOnly, running(0.22)},
      }},
      12,
+     100},
+    // Names at the length a person may give a connection, to show how the screens fit them.
+    {"Long names",
+     {{
+         {"Amsterdam Backup Node Number Forty Chars", "ams2", "NL", 52.37, 4.90, Purpose::exit, Security::tls,
+          tcpOnly, running(0.35)},
+         {"Rotterdam Harbour Relay With A Long Title", "rtm", "NL", 51.92, 4.48, Purpose::exit, Security::tls,
+          tcpOnly, running(0.41)},
+         {"Utrecht Station Node Named At Full Length", "utc", "NL", 52.09, 5.12, Purpose::exit, Security::tls,
+          tcpOnly, running(0.18)},
+     }},
+     5,
      100},
     {"Account",
      {{
@@ -147,6 +159,7 @@ SeedCatalogue::SeedCatalogue(int nodePort)
           {.code = "dev-europe-Q7mZ2vK9xL4pT8wN3rB6yD1sHc5f", .group = 0},
           {.code = "dev-americas-W2nJ8kR4tV6zX1cB9mQ5pL3hF7g", .group = 1},
           {.code = "dev-used-up-A5dG8jK2mP4rT6vY9bN1cX3zQ7w", .group = 1, .usedUp = true},
+          {.code = "dev-long-names-R8kT3wQ6zN1vB5xM9pL2cJ7h", .group = 2},
       } {
     int lastAddressByte = 1;
     for (const GroupSeed& seed : groupSeeds) {
