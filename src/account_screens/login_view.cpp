@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -257,6 +258,7 @@ QWidget* TessaronLoginView::buildDoneStep() {
     done->setObjectName(QStringLiteral("tessaron.signIn.done"));
     connect(done, &QAbstractButton::clicked, this, &QDialog::accept);
     layout->addWidget(done);
+    done_ = done;
     return page;
 }
 
@@ -350,6 +352,26 @@ void TessaronLoginView::hideEvent(QHideEvent* event) {
     appearance_.cancel();
 }
 
+// The done step has no Cancel, so Escape, its key, does nothing there.
+void TessaronLoginView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && model_.flow().step == TessaronLoginFlow::Step::done) {
+        event->accept();
+        return;
+    }
+    TessaronSheetDialog::keyPressEvent(event);
+}
+
+// The person types where the step asks: into its field, or onto Done. A field turned off while busy
+// hands the focus on; it comes back once the answer is there (a wrong code is typed again).
+void TessaronLoginView::focusStep(bool stepChanged, bool busyEnded) {
+    const auto step = model_.flow().step;
+    QWidget* wanted = step == TessaronLoginFlow::Step::email  ? static_cast<QWidget*>(email_)
+                      : step == TessaronLoginFlow::Step::code ? static_cast<QWidget*>(code_)
+                                                              : done_;
+    if ((stepChanged || busyEnded) && wanted->isEnabled())
+        wanted->setFocus(Qt::OtherFocusReason);
+}
+
 void TessaronLoginView::done(int result) {
     // No browser sheet to dismiss here: a web sign-in still waiting ends with the view.
     if (webSignInStarted_ && model_.isBusy())
@@ -383,14 +405,14 @@ void TessaronLoginView::refresh() {
     if (email_->text() != flow.email)
         email_->setText(flow.email);
     continue_->setEnabled(flow.isEmailPlausible() && !busy);
-    continue_->setBusy(busy, !reduceMotion_);
+    continue_->setBusy(busy);
     if (model_.providers() != shownProviders_) {
         shownProviders_ = model_.providers();
         rebuildProviders();
     }
     for (auto* button : providerButtons_) {
         button->setEnabled(!busy);
-        button->setBusy(busy, !reduceMotion_);
+        button->setBusy(busy);
     }
 
     codeAddress_->setText(normalizedEmail(flow.email));
@@ -411,6 +433,8 @@ void TessaronLoginView::refresh() {
         uiText("Signed out on %@.").replace(QStringLiteral("%@"), evicted.join(QStringLiteral(", "))));
 
     const bool stepChanged = shownStep_ != flow.step;
+    focusStep(stepChanged, shownBusy_ && !busy);
+    shownBusy_ = busy;
     const bool newCode = flow.resendRemaining > shownResendRemaining_;
     shownResendRemaining_ = flow.resendRemaining;
     if (stepChanged || newCode)

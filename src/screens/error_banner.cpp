@@ -15,6 +15,8 @@ namespace tessaron {
 
 namespace {
 
+constexpr qreal disabledTextOpacity = 0.45;
+
 QFont outlinedFont() {
     return TessaronTheme::font(TessaronTheme::footnoteSize, QFont::DemiBold);
 }
@@ -67,7 +69,8 @@ void TessaronOutlinedButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(TessaronTheme::stroke(), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-    painter.setPen(TessaronTheme::textPrimary());
+    // A button that would do nothing says so before it is clicked.
+    painter.setPen(withOpacity(TessaronTheme::textPrimary(), isEnabled() ? 1.0 : disabledTextOpacity));
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 

@@ -1,5 +1,6 @@
 #include "screens/sheet_dialog.hpp"
 
+#include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
@@ -21,7 +22,12 @@ bool TessaronSheetDialog::event(QEvent* event) {
 
 void TessaronSheetDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        event->ignore();
+        // A field took its Return already; what reaches the sheet is the focused button's, or nobody's.
+        auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+        if (button && button->isEnabled() && !button->isCheckable())
+            button->click();
+        else
+            event->ignore();
         return;
     }
     QDialog::keyPressEvent(event);

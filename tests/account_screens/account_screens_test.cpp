@@ -308,6 +308,43 @@ TEST_F(AccountScreensTest, LoginCodeFieldSubmitsOnceWhenCompleteAndResendCountsD
     EXPECT_EQ(model.flowValue.resendRemaining, 3);
 }
 
+// The sheet opens with the focus in the field its step asks for and brings it back there after a wrong
+// code; Return presses the focused button.
+TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocusedButton) {
+    model.providersValue = TessaronProviders{.google = true};
+    model.publish();
+    login().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
+    EXPECT_EQ(QApplication::focusWidget(), field(u"email"_s));
+    QTest::keyClicks(QApplication::focusWidget(), u"ann@example.com"_s);
+    EXPECT_EQ(model.flowValue.email, u"ann@example.com"_s);
+
+    // Return on a button presses it; in a field it stays the field's own.
+    model.calls.clear();
+    button(u"tessaron.signIn.google"_s)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(model.calls, QStringList{u"signIn(google)"_s});
+    model.busy = false;
+    model.publish();
+
+    onCodeStep(30);
+    EXPECT_EQ(QApplication::focusWidget(), field(u"code"_s));
+    // A wrong code: the field turns off while the model works and takes the focus back with the answer.
+    QTest::keyClicks(QApplication::focusWidget(), u"123456"_s);
+    model.busy = true;
+    model.publish();
+    model.busy = false;
+    model.flowValue.code.clear();
+    model.error = u"That code is not right. 2 attempts left."_s;
+    model.publish();
+    EXPECT_EQ(QApplication::focusWidget(), field(u"code"_s));
+
+    model.calls.clear();
+    button(u"tessaron.signIn.differentEmail"_s)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(model.calls, QStringList{u"resetLoginFlow"_s});
+}
+
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
 // signed out, and stays open when no connection is selected.
 TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelectedConnection) {
@@ -334,9 +371,12 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     const QRect frame = login().frameGeometry(), screen = login().screen()->availableGeometry();
     EXPECT_EQ(std::pair(frame.top(), frame.bottom()), std::pair(screen.top(), screen.bottom()));
     EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+    // Reduce motion stills the steps, not the work: the spinners still tell that something goes on.
     model.busy = true;
     model.publish();
-    EXPECT_FALSE(spinner()->isVisibleTo(&login()));
+    EXPECT_TRUE(spinner()->isVisibleTo(&login()));
+    EXPECT_TRUE(
+        byId(login(), u"tessaron.signIn.whop"_s)->findChild<TessaronSpinner*>()->isVisibleTo(&login()));
     model.error.reset();
     model.busy = false;
     model.flowValue.code = u"1234"_s;
@@ -374,6 +414,8 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     model.publish();
     EXPECT_TRUE(visibleTexts(login()).contains(u"stored@example.com"_s));
     EXPECT_TRUE(visibleTexts(login()).contains(u"Signed out on Office Mac, iPad."_s));
+    QTest::keyClick(&login(), Qt::Key_Escape);
+    EXPECT_TRUE(login().isVisible()) << "the done step has no Cancel";
     capture(login(), size(), u"sign-in-done"_s);
     harness.clock.advance(2s);
     EXPECT_TRUE(login().isVisible());
