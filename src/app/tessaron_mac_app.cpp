@@ -6,6 +6,7 @@
 #include "screens/appearance_host.hpp"
 #include "screens/settings_sheet.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QVBoxLayout>
 
@@ -93,6 +94,11 @@ void TessaronMacApp::showSettings() {
                                       accountSectionFactory(running.accountScreens(), running.session(),
                                                             workspace_, reduceMotion_.get()),
                                       workspace_, window));
+        // The application's shortcut works in this window too; its sheets take it from here.
+        auto* quitShortcut = new QAction(window);
+        quitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        connect(quitShortcut, &QAction::triggered, this, &TessaronMacApp::quit);
+        window->addAction(quitShortcut);
         settingsWindow_ = window;
         connect(window, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
                 Qt::QueuedConnection);

@@ -10,7 +10,11 @@
 namespace tessaron {
 
 TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
-    : QDialog(parent) {}
+    : QDialog(parent) {
+    // The shortcuts of the window it covers (Settings…, Quit) work while the sheet has the focus.
+    if (parent)
+        addActions(parent->window()->actions());
+}
 
 bool TessaronSheetDialog::event(QEvent* event) {
     const bool handled = QDialog::event(event);

@@ -184,6 +184,12 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     ASSERT_NE(login, nullptr);
     EXPECT_TRUE(login->isVisible());
     EXPECT_EQ(login->parentWidget(), window.data());
+    // The window's shortcuts answer in its sheets.
+    login->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(login));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(QList({settings.size(), quit.size()}), QList<qsizetype>({2, 2}));
     login->reject();
     harness.settle();
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::settings);

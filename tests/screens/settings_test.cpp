@@ -9,17 +9,24 @@
 #include "screens/screen_capture.hpp"
 #include "screens/settings_form.hpp"
 #include "screens/settings_sheet.hpp"
+#include "screens/settings_switch.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
 
 using namespace std::chrono_literals;
 
@@ -222,6 +229,78 @@ TEST_F(SettingsFormTest,
         const auto warning = TessaronSettingsForm::usageWarning(*roster.usage, QLocale());
         EXPECT_TRUE(!warning || footerShown(*warning)) << used;
     }
+}
+
+// The settings stay where the person works: a switch keeps the focus and the page its place while the
+// session applies the change, an unavailable switch fades and takes no toggle, the row's label toggles,
+// and Escape goes back, then closes the window.
+TEST_F(SettingsFormTest, TheKeyboardAndPointerStayWhereThePersonWorks) {
+    harness.save(profile);
+    harness.installConfiguration(profile);
+    harness.launch();
+    harness.tunnels.setLatency(1s);
+    FakeWorkspace workspace;
+    QWidget window;
+    window.resize(520, 360);
+    auto* layout = new QVBoxLayout(&window);
+    auto* pages = new TessaronSettingsSheet(*harness.session, updates, {}, workspace, &window);
+    layout->addWidget(pages);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* scroll = pages->findChild<QScrollArea*>();
+    auto* kill = pages->findChild<TessaronSettingsSwitch*>(QStringLiteral("tessaron.settings.killSwitch"));
+    auto* idle =
+        pages->findChild<TessaronSettingsSwitch*>(QStringLiteral("tessaron.settings.idleDisconnect"));
+    scroll->ensureWidgetVisible(kill);
+    const int top = scroll->verticalScrollBar()->value();
+    const auto lightness = [](QWidget* widget) {
+        QImage canvas(widget->size(), QImage::Format_RGB32);
+        canvas.fill(Qt::black);
+        QPainter painter(&canvas);
+        widget->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        qint64 sum = 0;
+        for (int y = 0; y < canvas.height(); ++y)
+            for (int x = 0; x < canvas.width(); ++x)
+                sum += qGray(canvas.pixel(x, y));
+        return sum;
+    };
+    const qint64 available = lightness(idle);
+
+    const bool before = harness.session->killSwitch();
+    kill->setFocus();
+    QTest::keyClick(kill, Qt::Key_Space);
+    ASSERT_TRUE(harness.session->isActing());
+    EXPECT_EQ(std::pair(QApplication::focusWidget(), scroll->verticalScrollBar()->value()),
+              std::pair(static_cast<QWidget*>(kill), top));
+    EXPECT_LT(lightness(idle), available * 6 / 10) << "an unavailable switch fades";
+    // Space again while the change runs toggles nothing and opens nothing.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    harness.advance(3s);
+    EXPECT_EQ(std::tuple(harness.session->killSwitch(), kill->isChecked(),
+                         pages->currentPage()->findChild<TessaronGuideView*>()),
+              std::tuple(!before, !before, nullptr));
+    EXPECT_EQ(QApplication::focusWidget(), kill);
+
+    // A click on the row's words toggles it.
+    QLabel* words = nullptr;
+    for (auto* label : pages->findChildren<QLabel*>())
+        words = label->text() == QStringLiteral("Block traffic if Tessaron drops") ? label : words;
+    ASSERT_NE(words, nullptr);
+    QTest::mouseClick(words, Qt::LeftButton);
+    harness.advance(3s);
+    EXPECT_EQ(harness.session->killSwitch(), before);
+
+    auto* guide = pages->findChild<QAbstractButton*>(QStringLiteral("tessaron.settings.guideLink"));
+    QWidget* root = pages->currentPage();
+    guide->setFocus();
+    QTest::keyClick(guide, Qt::Key_Space);
+    ASSERT_NE(pages->currentPage(), root);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(std::tuple(pages->currentPage(), QApplication::focusWidget(), window.isVisible()),
+              std::tuple(root, static_cast<QWidget*>(guide), true));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 // Each page opens over the form, with its own title, and Back returns to the form.
