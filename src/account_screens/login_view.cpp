@@ -182,9 +182,22 @@ QWidget* TessaronLoginView::buildEmailStep() {
     email_ = outlinedField(uiText("Email"));
     email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
     email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
-    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setEmail(text); });
-    connect(email_, &QLineEdit::returnPressed, this, [this] { model_.startEmailSignIn(); });
+    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        emailHint_->hide();
+        model_.setEmail(text);
+    });
+    connect(email_, &QLineEdit::returnPressed, this, [this] {
+        // The model refuses such an address without a word; the person learns why nothing happens.
+        emailHint_->setVisible(!model_.flow().isEmailPlausible());
+        model_.startEmailSignIn();
+    });
     layout->addWidget(email_);
+    emailHint_ = plainLabel(uiText("That email address doesn’t look right."),
+                            TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
+    emailHint_->setObjectName(QStringLiteral("tessaron.signIn.emailHint"));
+    emailHint_->setAccessibleName(emailHint_->text());
+    emailHint_->hide();
+    layout->addWidget(emailHint_);
 
     continue_ =
         new TessaronOutlinedTextButton(uiText("Continue"), TessaronOutlinedTextButton::signInPrimary());

@@ -80,6 +80,7 @@ private:
     QWidget* codeStep_;
     QWidget* doneStep_;
     QLineEdit* email_;
+    QLabel* emailHint_;
     TessaronOutlinedTextButton* continue_;
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;

@@ -1,3 +1,4 @@
+#include "platform/url_opener.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/invitation_import_sheet.hpp"
@@ -156,7 +157,7 @@ QStringList textsInOrder(const QWidget& view) {
     for (const auto* widget : view.findChildren<QWidget*>()) {
         const auto* label = qobject_cast<const QLabel*>(widget);
         const auto* button = qobject_cast<const QAbstractButton*>(widget);
-        if (label || button)
+        if ((label || button) && widget->isVisibleTo(&view))
             texts.insert(widget->mapTo(&view, QPoint()).y(), label ? label->text() : button->text());
     }
     return texts.values();
@@ -201,6 +202,13 @@ TEST_F(UpdateRequiredViewTest, ShowsItsTextsInANarrowColumnAndTheLinkOnlyWithAPa
     EXPECT_EQ(QColor(image.pixel(799, 599)), QColor(Qt::black));
     QTest::mouseClick(view->findChild<TessaronSecondaryButton*>(), Qt::LeftButton);
     EXPECT_EQ(workspace.opened, QList<QUrl>{page});
+    // No browser took it: the cover says so under the link.
+    Q_EMIT UrlOpener::shared().failed(QUrl(QStringLiteral("https://tessaron.test/other")));
+    Q_EMIT UrlOpener::shared().failed(page);
+    render(*view, {800, 600});
+    EXPECT_EQ(textsInOrder(*view).mid(4),
+              QStringList({"Open download page", "No web browser could open " + page.toString() + ".",
+                           "Version 1.4.0 installed"}));
 }
 
 TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) {
