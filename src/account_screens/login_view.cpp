@@ -143,6 +143,7 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
     const SheetFrame frame =
         buildSheetFrame(*this, QString(), uiText("Cancel"), QStringLiteral("tessaron.signIn.cancel"), 20);
     cancel_ = frame.cancelButton;
+    setWindowTitle(uiText("Sign in"));
     frame.column->setContentsMargins(28, 24, 28, 20);
     setFixedWidth(width);
 
@@ -181,6 +182,7 @@ QWidget* TessaronLoginView::buildEmailStep() {
     auto* layout = stepColumn(page, 14);
     email_ = outlinedField(uiText("Email"));
     email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
+    email_->setAccessibleName(uiText("Email"));
     email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
     connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) {
         emailHint_->hide();
@@ -227,6 +229,7 @@ QWidget* TessaronLoginView::buildCodeStep() {
     code_ = new QLineEdit;
     code_->setObjectName(QStringLiteral("tessaron.signIn.code"));
     code_->setPlaceholderText(uiText("Code"));
+    code_->setAccessibleName(uiText("Code"));
     code_->setAlignment(Qt::AlignCenter);
     code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
     QFont digits = TessaronTheme::font(34, QFont::Normal, true);

@@ -3,6 +3,7 @@
 #include "app/main_window.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/power_state_observer.hpp"
+#include "screens/accessible_traits.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/settings_sheet.hpp"
 
@@ -83,6 +84,7 @@ void TessaronMacApp::showSettings() {
         auto* window = new QWidget(nullptr, Qt::Window);
         window->setObjectName(QStringLiteral("settings"));
         window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
+        setAccessibleTraits(window, {.window = true});
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setFixedSize(520, 560);
         TessaronAppearanceHost::apply(*window);

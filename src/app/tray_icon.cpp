@@ -1,5 +1,6 @@
 #include "app/tray_icon.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/menu_bar_content.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
@@ -10,6 +11,7 @@
 #include <QDBusServiceWatcher>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -216,8 +218,13 @@ void TessaronTray::togglePanel() {
         return;
     }
     if (!panel_) {
-        auto* panel = new QFrame(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+        // A tool window rather than a popup: readers list only windows that are not popups. It closes as a
+        // popup does, when another window takes the focus or on Escape.
+        auto* panel = new QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         panel->setObjectName(QStringLiteral("tessaron.menuBar.panel"));
+        panel->setWindowTitle(QStringLiteral("Tessaron"));
+        setAccessibleTraits(panel, {.window = true});
+        panel->installEventFilter(this);
         // A hairline edge keeps the black panel apart from a dark desktop.
         panel->setFrameShape(QFrame::Box);
         QPalette edge = panel->palette();
@@ -248,6 +255,18 @@ void TessaronTray::togglePanel() {
     at.setY(std::clamp(at.y(), area.top(), area.bottom() - panel_->height()));
     panel_->move(at);
     panel_->show();
+    panel_->raise();
+    panel_->activateWindow();
+}
+
+bool TessaronTray::eventFilter(QObject* watched, QEvent* event) {
+    const bool escape =
+        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    if (watched == panel_ && (escape || event->type() == QEvent::WindowDeactivate)) {
+        panel_->hide();
+        return escape;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace tessaron

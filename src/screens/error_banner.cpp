@@ -1,5 +1,6 @@
 #include "screens/error_banner.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
@@ -152,6 +153,8 @@ TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* pare
     stack->addWidget(message_);
     stack->addWidget(dismiss, 0, Qt::AlignLeading);
     connect(dismiss, &QAbstractButton::clicked, this, [this] { dismissError(session_); });
+    // The banner reads its message once, as its name; its Dismiss stays a button of its own.
+    setAccessibleTraits(message_, {.invisible = true});
     connect(&session_, &TessaronSession::lastErrorChanged, this, &TessaronErrorBanner::refresh);
     refresh();
 }

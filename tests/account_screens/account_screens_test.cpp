@@ -14,6 +14,7 @@
 #include "support/fake_workspace.hpp"
 #include "support/manual_clock.hpp"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -348,6 +349,19 @@ TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocuse
     button(u"tessaron.signIn.differentEmail"_s)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     EXPECT_EQ(model.calls, QStringList{u"resetLoginFlow"_s});
+}
+
+// Readers meet the sheet by its name, each field by its name and an error line by its words.
+TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
+    const auto name = [](QObject* object) {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+    };
+    model.error = u"Tessaron could not reach the account service."_s;
+    model.publish();
+    QLabel* error = showing<QLabel>(login(), *model.error);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(QStringList({name(&login()), name(field(u"email"_s)), name(field(u"code"_s)), name(error)}),
+              QStringList({u"Sign in"_s, u"Email"_s, u"Code"_s, *model.error}));
 }
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices

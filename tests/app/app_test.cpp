@@ -30,6 +30,7 @@
 #include "support/run_task.hpp"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -394,6 +395,26 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     QTest::mouseClick(field, Qt::LeftButton);
     EXPECT_EQ(look.focusRingHost(), nullptr);
     EXPECT_EQ(ring(toggle), 0);
+}
+
+// The tray's panel takes the keyboard: readers find it among the application's windows, named, and
+// Escape closes it as it closes a popup.
+TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
+    TessaronTray tray(*harness.session, account, power);
+    tray.togglePanel();
+    QWidget* panel = tray.panel();
+    ASSERT_TRUE(panel && QTest::qWaitForWindowExposed(panel));
+    auto* application = QAccessible::queryAccessibleInterface(qApp);
+    QStringList windows;
+    for (int index = 0; index < application->childCount(); ++index)
+        if (application->child(index)->object() == panel)
+            windows.append(application->child(index)->text(QAccessible::Name));
+    EXPECT_EQ(std::pair(windows, QAccessible::queryAccessibleInterface(panel)->role()),
+              std::pair(QStringList{"Tessaron"}, QAccessible::Window));
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : panel, Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
 }
 
 // The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.

@@ -185,6 +185,8 @@ TEST_F(SettingsFormTest,
                 message->height() >= message->heightForWidth(message->width()));
     EXPECT_TRUE(dismiss->y() > oneLine && dismiss->y() >= message->geometry().bottom());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(error)->text(QAccessible::Name), message->text());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(message)->state().invisible)
+        << "read once, as the name";
     dismiss->click();
     EXPECT_FALSE(harness.session->lastError() || harness.session->suggestedNodeID());
     EXPECT_FALSE(error->isVisibleTo(&form()));

@@ -406,6 +406,27 @@ TEST_F(InvitationSectionTest,
         << "Escape rejects the sheet";
 }
 
+// Readers meet the sheet by its bar's title, the card's heading as a heading and the field by its name.
+TEST_F(InvitationSectionTest, ReadersMeetANamedSheetAHeadingAndANamedField) {
+    QWidget window;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase, [&dialog] { dialog.reject(); }, &dialog);
+    });
+    const auto read = [](QObject* object) {
+        return QAccessible::queryAccessibleInterface(object);
+    };
+    QLabel* heading = nullptr;
+    for (auto* label : sheet->findChildren<QLabel*>())
+        heading = label->text() == QStringLiteral("Invitation code") ? label : heading;
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(std::tuple(read(sheet)->role(), read(sheet)->text(QAccessible::Name), read(heading)->role(),
+                         read(sheet->findChild<QLineEdit*>())->text(QAccessible::Name)),
+              std::tuple(QAccessible::Dialog, QStringLiteral("Add a connection"), QAccessible::Heading,
+                         QStringLiteral("Invitation link or code")));
+    delete sheet;
+}
+
 // "Activate" shows that it would do nothing before it is clicked: its words fade while it is off.
 TEST_F(InvitationSectionTest, ActivateFadesWhileItWouldDoNothing) {
     const auto brightest = [&] {
