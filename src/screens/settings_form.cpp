@@ -4,6 +4,7 @@
 #include "platform/bundle_info.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/error_banner.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/plain_label.hpp"
 #include "screens/settings_switch.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -227,6 +228,8 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     download_ = download;
     about.addRow(uiText("Update available"), download_);
     updateRow_ = download_->parentWidget();
+    auto* downloadFailure = new TessaronLinkFailureNote(this);
+    about.add(downloadFailure);
     const std::pair<const char*, Page> pages[] = {
         {"User guide", Page::userGuide}, {"Privacy", Page::privacy}, {"Connection log", Page::connectionLog}};
     const QString names[] = {QStringLiteral("tessaron.settings.guideLink"),
@@ -253,10 +256,13 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     bind(killSwitch_, &TessaronSession::setKillSwitch);
     bind(idle_, &TessaronSession::setIdleDisconnect);
     connect(remove_, &QAbstractButton::clicked, this, &TessaronSettingsForm::confirmRemove);
-    connect(download_, &QAbstractButton::clicked, this, [this] {
-        if (const auto release = updates_.available())
-            QDesktopServices::openUrl(
-                downloadTarget(release->url, BundleInfo::main().locations().downloadPage));
+    connect(download_, &QAbstractButton::clicked, this, [this, downloadFailure] {
+        const auto release = updates_.available();
+        if (!release)
+            return;
+        const QUrl target = downloadTarget(release->url, BundleInfo::main().locations().downloadPage);
+        downloadFailure->watch(target);
+        QDesktopServices::openUrl(target);
     });
 
     const auto follow = [this] {

@@ -1,10 +1,12 @@
 #include "platform/bundle_info.hpp"
+#include "platform/url_opener.hpp"
 #include "platform/vpn_error.hpp"
 #include "profiles/connection_log.hpp"
 #include "screens/connection_log_view.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/page_bar.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/settings_form.hpp"
@@ -212,6 +214,9 @@ TEST_F(SettingsFormTest,
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(find<QPushButton>("tessaron.settings.download")->text(), "Download 2.5.0");
+    // No browser took it: the row says so.
+    Q_EMIT UrlOpener::shared().failed(page);
+    EXPECT_TRUE(footerShown(TessaronLinkFailureNote::text(page)));
 
     const std::pair<qint64, QColor> rows[] = {{1'234'567'890, TessaronTheme::textSecondary()},
                                               {45'000'000'000, TessaronTheme::warning()},
