@@ -6,6 +6,7 @@
 #include "session/tessaron_session.hpp"
 
 #include <QAbstractNativeEventFilter>
+#include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
@@ -225,6 +226,11 @@ void TessaronTray::togglePanel() {
         panel->setWindowTitle(QStringLiteral("Tessaron"));
         setAccessibleTraits(panel, {.window = true});
         panel->installEventFilter(this);
+        // The application's shortcut answers here as in its other windows.
+        auto* quitShortcut = new QAction(panel);
+        quitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        connect(quitShortcut, &QAction::triggered, this, &TessaronTray::quitRequested);
+        panel->addAction(quitShortcut);
         // A hairline edge keeps the black panel apart from a dark desktop.
         panel->setFrameShape(QFrame::Box);
         QPalette edge = panel->palette();

@@ -397,8 +397,8 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     EXPECT_EQ(ring(toggle), 0);
 }
 
-// The tray's panel takes the keyboard: readers find it among the application's windows, named, and
-// Escape closes it as it closes a popup.
+// The tray's panel takes the keyboard: readers find it among the application's windows, named, Quit's
+// shortcut answers there, and Escape closes it as it closes a popup.
 TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
     TessaronTray tray(*harness.session, account, power);
     tray.togglePanel();
@@ -413,7 +413,11 @@ TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
               std::pair(QStringList{"Tessaron"}, QAccessible::Window));
     panel->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
-    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : panel, Qt::Key_Escape);
+    QSignalSpy quits(&tray, &TessaronTray::quitRequested);
+    QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : panel;
+    QTest::keyClick(keys, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits.size(), 1) << "the application's shortcut answers in the panel";
+    QTest::keyClick(keys, Qt::Key_Escape);
     EXPECT_FALSE(panel->isVisible());
 }
 
