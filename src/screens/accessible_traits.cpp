@@ -20,7 +20,7 @@ QAccessible::Role roleOf(const QWidget* widget) {
         return QAccessible::Heading;
     if (traits.window)
         return QAccessible::Window;
-    if (qobject_cast<const QLabel*>(widget))
+    if (qobject_cast<const QLabel*>(widget) || traits.combined)
         return QAccessible::StaticText;
     return qobject_cast<const QAbstractButton*>(widget) ? QAccessible::Button : QAccessible::Client;
 }

@@ -62,6 +62,8 @@ TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes from control to control (the column follows it), never onto the unnamed column itself.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 QSize TessaronSheetScrollArea::sizeHint() const {

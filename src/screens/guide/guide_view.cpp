@@ -92,6 +92,8 @@ TessaronGuideView::TessaronGuideView(QList<TessaronGuideBlock> blocks, Workspace
     , workspace_(workspace) {
     setObjectName(QStringLiteral("tessaron.guide"));
     setWindowTitle(QCoreApplication::translate("Tessaron", "Guide"));
+    // The page takes the focus to scroll by keyboard; readers name it.
+    setAccessibleName(windowTitle());
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
