@@ -274,7 +274,6 @@ QWidget* TessaronLoginView::buildDoneStep() {
     done->setObjectName(QStringLiteral("tessaron.signIn.done"));
     connect(done, &QAbstractButton::clicked, this, &QDialog::accept);
     layout->addWidget(done);
-    done_ = done;
     return page;
 }
 
@@ -377,13 +376,14 @@ void TessaronLoginView::keyPressEvent(QKeyEvent* event) {
     TessaronSheetDialog::keyPressEvent(event);
 }
 
-// The person types where the step asks: into its field, or onto Done. A field turned off while busy
-// hands the focus on; it comes back once the answer is there (a wrong code is typed again).
+// The person types where the step asks: into its field. A field turned off while busy hands the focus
+// on; it comes back once the answer is there (a wrong code is typed again). The done step asks for nothing:
+// the sheet keeps the focus, so a Return still meant for the code cannot close it unread (Tab reaches Done).
 void TessaronLoginView::focusStep(bool stepChanged, bool busyEnded) {
     const auto step = model_.flow().step;
     QWidget* wanted = step == TessaronLoginFlow::Step::email  ? static_cast<QWidget*>(email_)
                       : step == TessaronLoginFlow::Step::code ? static_cast<QWidget*>(code_)
-                                                              : done_;
+                                                              : this;
     if ((stepChanged || busyEnded) && wanted->isEnabled())
         wanted->setFocus(Qt::OtherFocusReason);
 }

@@ -91,7 +91,6 @@ private:
     QAbstractButton* differentEmail_;
     QLabel* signedInAddress_;
     QLabel* evicted_;
-    QWidget* done_;
 };
 
 } // namespace tessaron

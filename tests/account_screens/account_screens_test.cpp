@@ -325,6 +325,16 @@ TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocuse
     EXPECT_EQ(model.flowValue.email, u"ann@example.com"_s);
     EXPECT_FALSE(visible(login(), u"tessaron.signIn.emailHint"_s));
 
+    // Tab goes round named controls only, never onto the unnamed column that holds them.
+    QStringList unnamed;
+    for (int step = 0; step < 8; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* reader = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        if (reader->text(QAccessible::Name).isEmpty())
+            unnamed.append(QString::fromLatin1(QApplication::focusWidget()->metaObject()->className()));
+    }
+    EXPECT_EQ(unnamed, QStringList());
+
     // Return on a button presses it; in a field it stays the field's own.
     model.calls.clear();
     button(u"tessaron.signIn.google"_s)->setFocus();
@@ -349,6 +359,15 @@ TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocuse
     button(u"tessaron.signIn.differentEmail"_s)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
     EXPECT_EQ(model.calls, QStringList{u"resetLoginFlow"_s});
+
+    // A Return still meant for the code does not close the done step unread; Tab reaches Done.
+    field(u"code"_s)->setFocus();
+    model.flowValue.step = TessaronLoginFlow::Step::done;
+    model.publish();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(login().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button(u"tessaron.signIn.done"_s));
 }
 
 // Readers meet the sheet by its name, each field by its name and an error line by its words.
