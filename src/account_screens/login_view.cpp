@@ -401,10 +401,6 @@ void TessaronLoginView::refresh() {
     const bool busy = model_.isBusy();
     if (!busy)
         webSignInStarted_ = false;
-    // A control that busy turns off would hand its focus on to Cancel, and the Return that follows a typed
-    // code would close the sheet: the sheet holds the focus until the answer is there.
-    if (busy && focusWidget() && focusWidget() != email_ && focusWidget() != cancel_)
-        setFocus(Qt::OtherFocusReason);
 
     const auto& error = model_.lastError();
     error_->setVisible(error.has_value());

@@ -13,6 +13,7 @@
 #include "support/fake_workspace.hpp"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -424,6 +425,33 @@ TEST_F(InvitationSectionTest, ReadersMeetANamedSheetAHeadingAndANamedField) {
                          read(sheet->findChild<QLineEdit*>())->text(QAccessible::Name)),
               std::tuple(QAccessible::Dialog, QStringLiteral("Add a connection"), QAccessible::Heading,
                          QStringLiteral("Invitation link or code")));
+    delete sheet;
+}
+
+// Return in the field runs Activate; the focus the field hands on as it turns off while busy lands on a
+// button, and that Return must not press it too (Cancel would close the sheet).
+TEST_F(InvitationSectionTest, AReturnInTheFieldPressesNoButtonTheFocusMovesTo) {
+    QWidget window;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase, [&dialog] { dialog.reject(); }, &dialog);
+    });
+    sheet->show();
+    sheet->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    field = sheet->findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+    field->setFocus();
+    harness.pairing.setDelay(5s);
+    harness.pairing.enqueueRedeem(404);
+    QTest::keyClicks(field, code);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(sheet->isVisible());
+    // The field is off while the invitation is handed over; the sheet holds the focus, so an impatient
+    // second Return presses nothing either.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(sheet->isVisible());
+    harness.advance(6s);
+    EXPECT_TRUE(sheet->isVisible());
     delete sheet;
 }
 
