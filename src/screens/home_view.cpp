@@ -43,7 +43,12 @@ void paintBlack(QWidget* widget) {
 // turns disabled (the primary button while it works) lands without moving the page.
 class HomeScrollArea final : public QScrollArea {
 public:
-    using QScrollArea::QScrollArea;
+    explicit HomeScrollArea(QWidget* parent)
+        : QScrollArea(parent) {
+        // The column takes the focus to scroll by keyboard (often the only stop while connected): readers
+        // name it after the window.
+        setAccessibleName(QStringLiteral("Tessaron"));
+    }
 
 protected:
     bool focusNextPrevChild(bool next) override {

@@ -58,8 +58,8 @@ TessaronSettingsSheet::TessaronSettingsSheet(TessaronSession& session, TessaronU
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Tab goes from control to control (the page follows it), never onto the unnamed page itself.
-    scroll->setFocusPolicy(Qt::NoFocus);
+    // The page takes the focus to scroll by keyboard: readers name it.
+    scroll->setAccessibleName(uiText("Settings"));
     scroll->setWidget(form);
     stack_->addWidget(page(rootBar_, scroll));
 

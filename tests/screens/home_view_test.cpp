@@ -478,6 +478,14 @@ TEST(NodeList, TabFollowsTheRowsOnScreenAfterNodesArrive) {
     }
     EXPECT_EQ(visited,
               QStringList({"tessaron.node.0", "tessaron.node.1", "tessaron.node.2", "tessaron.node.3"}));
+    // Round the whole window, Tab meets named stops only.
+    QStringList unnamed;
+    for (int step = 0; step < 16; ++step) {
+        QTest::keyClick(w.view().focusWidget(), Qt::Key_Tab);
+        if (QAccessible::queryAccessibleInterface(w.view().focusWidget())->text(QAccessible::Name).isEmpty())
+            unnamed.append(QString::fromLatin1(w.view().focusWidget()->metaObject()->className()));
+    }
+    EXPECT_EQ(unnamed, QStringList());
 }
 
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
