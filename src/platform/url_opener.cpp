@@ -1,5 +1,6 @@
 #include "platform/url_opener.hpp"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QProcess>
 
@@ -14,6 +15,12 @@ void UrlOpener::installAsWebHandler(QStringList command) {
     command_ = std::move(command);
     for (const auto* scheme : {"http", "https"})
         QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    // An opener may run as long as the browser it started; quitting must neither kill it (with the
+    // browser) nor wait for it, so the openers still running are let go.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        for (auto* running : findChildren<QProcess*>())
+            running->setParent(nullptr);
+    });
 }
 
 void UrlOpener::open(const QUrl& url) {
