@@ -23,7 +23,6 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -261,18 +260,7 @@ TEST_F(SettingsFormTest, TheKeyboardAndPointerStayWhereThePersonWorks) {
         pages->findChild<TessaronSettingsSwitch*>(QStringLiteral("tessaron.settings.idleDisconnect"));
     scroll->ensureWidgetVisible(kill);
     const int top = scroll->verticalScrollBar()->value();
-    const auto lightness = [](QWidget* widget) {
-        QImage canvas(widget->size(), QImage::Format_RGB32);
-        canvas.fill(Qt::black);
-        QPainter painter(&canvas);
-        widget->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-        qint64 sum = 0;
-        for (int y = 0; y < canvas.height(); ++y)
-            for (int x = 0; x < canvas.width(); ++x)
-                sum += qGray(canvas.pixel(x, y));
-        return sum;
-    };
-    const qint64 available = lightness(idle);
+    const qint64 available = drawnGreys(*idle).total;
 
     const bool before = harness.session->killSwitch();
     kill->setFocus();
@@ -280,7 +268,7 @@ TEST_F(SettingsFormTest, TheKeyboardAndPointerStayWhereThePersonWorks) {
     ASSERT_TRUE(harness.session->isActing());
     EXPECT_EQ(std::pair(QApplication::focusWidget(), scroll->verticalScrollBar()->value()),
               std::pair(static_cast<QWidget*>(kill), top));
-    EXPECT_LT(lightness(idle), available * 6 / 10) << "an unavailable switch fades";
+    EXPECT_LT(drawnGreys(*idle).total, available * 6 / 10) << "an unavailable switch fades";
     // Space again while the change runs toggles nothing and opens nothing.
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     harness.advance(3s);

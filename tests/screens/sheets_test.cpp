@@ -15,7 +15,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -457,21 +456,10 @@ TEST_F(InvitationSectionTest, AReturnInTheFieldPressesNoButtonTheFocusMovesTo) {
 
 // "Activate" shows that it would do nothing before it is clicked: its words fade while it is off.
 TEST_F(InvitationSectionTest, ActivateFadesWhileItWouldDoNothing) {
-    const auto brightest = [&] {
-        QImage canvas(button->size(), QImage::Format_RGB32);
-        canvas.fill(Qt::black);
-        QPainter painter(&canvas);
-        button->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
-        int most = 0;
-        for (int y = 0; y < canvas.height(); ++y)
-            for (int x = 0; x < canvas.width(); ++x)
-                most = std::max(most, qGray(canvas.pixel(x, y)));
-        return most;
-    };
     std::vector<int> shown;
     for (const QString& text : {QString(), QStringLiteral("not a code"), code}) {
         type(text);
-        shown.push_back(brightest());
+        shown.push_back(drawnGreys(*button).brightest);
     }
     EXPECT_TRUE(shown[0] < 140 && shown[1] < 140 && shown[2] > 230)
         << shown[0] << " " << shown[1] << " " << shown[2];
