@@ -13,6 +13,22 @@ QString unreachableText(const QString& detail) {
     return TessaronAccountError::network(detail).userMessage().value_or(QString());
 }
 
+// Only the service's verdict on the code wipes it: a code that never reached the service (an outage) stays
+// for another Return. An expired challenge can be replaced at once, whatever the old wait said.
+TessaronLoginFlow afterFailedVerification(TessaronLoginFlow flow, const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const TessaronAccountError& refused) {
+        if (refused.kind() == TessaronAccountErrorKind::challengeExpired)
+            flow.resendRemaining = 0;
+        if (refused.kind() == TessaronAccountErrorKind::challengeExpired ||
+            refused.kind() == TessaronAccountErrorKind::invalidCode)
+            flow.code.clear();
+    } catch (...) {
+    }
+    return flow;
+}
+
 } // namespace
 
 void TessaronAccountModel::setEmail(const QString& email) {
@@ -103,11 +119,8 @@ QCoro::Task<> TessaronAccountModel::verifyEmailCode(TessaronSession* session) {
     }
     if (!self)
         co_return;
-    if (outcome.failed()) {
-        auto flow = flow_;
-        flow.code.clear();
-        setFlow(std::move(flow));
-    }
+    if (outcome.failed())
+        setFlow(afterFailedVerification(flow_, outcome.error));
     co_await finishSignIn(std::move(outcome), sessionRef);
 }
 

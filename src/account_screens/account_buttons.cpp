@@ -60,10 +60,10 @@ TessaronOutlinedTextButton::Look TessaronOutlinedTextButton::secondary() {
             .height = TessaronTheme::buttonHeight};
 }
 
-void TessaronOutlinedTextButton::setBusy(bool busy, bool animates) {
+void TessaronOutlinedTextButton::setBusy(bool busy) {
     busy_ = busy;
-    spinner_->setVisible(busy && animates);
-    spinner_->setAnimates(animates);
+    spinner_->setVisible(busy);
+    spinner_->setAnimates(busy);
     placeSpinner();
     update();
 }

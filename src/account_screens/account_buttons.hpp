@@ -36,7 +36,8 @@ public:
     };
     TessaronOutlinedTextButton(const QString& text, Look look, QWidget* parent = nullptr);
 
-    void setBusy(bool busy, bool animates);
+    // A busy button shows its spinner turning, reduce motion or not: it tells that work goes on.
+    void setBusy(bool busy);
     void setTextColor(const QColor& color);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;

@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -142,6 +143,7 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
     const SheetFrame frame =
         buildSheetFrame(*this, QString(), uiText("Cancel"), QStringLiteral("tessaron.signIn.cancel"), 20);
     cancel_ = frame.cancelButton;
+    setWindowTitle(uiText("Sign in"));
     frame.column->setContentsMargins(28, 24, 28, 20);
     setFixedWidth(width);
 
@@ -180,10 +182,24 @@ QWidget* TessaronLoginView::buildEmailStep() {
     auto* layout = stepColumn(page, 14);
     email_ = outlinedField(uiText("Email"));
     email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
+    email_->setAccessibleName(uiText("Email"));
     email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
-    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setEmail(text); });
-    connect(email_, &QLineEdit::returnPressed, this, [this] { model_.startEmailSignIn(); });
+    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        emailHint_->hide();
+        model_.setEmail(text);
+    });
+    connect(email_, &QLineEdit::returnPressed, this, [this] {
+        // The model refuses such an address without a word; the person learns why nothing happens.
+        emailHint_->setVisible(!model_.flow().isEmailPlausible());
+        model_.startEmailSignIn();
+    });
     layout->addWidget(email_);
+    emailHint_ = plainLabel(uiText("That email address doesn’t look right."),
+                            TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
+    emailHint_->setObjectName(QStringLiteral("tessaron.signIn.emailHint"));
+    emailHint_->setAccessibleName(emailHint_->text());
+    emailHint_->hide();
+    layout->addWidget(emailHint_);
 
     continue_ =
         new TessaronOutlinedTextButton(uiText("Continue"), TessaronOutlinedTextButton::signInPrimary());
@@ -213,6 +229,7 @@ QWidget* TessaronLoginView::buildCodeStep() {
     code_ = new QLineEdit;
     code_->setObjectName(QStringLiteral("tessaron.signIn.code"));
     code_->setPlaceholderText(uiText("Code"));
+    code_->setAccessibleName(uiText("Code"));
     code_->setAlignment(Qt::AlignCenter);
     code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
     QFont digits = TessaronTheme::font(34, QFont::Normal, true);
@@ -355,6 +372,27 @@ void TessaronLoginView::hideEvent(QHideEvent* event) {
     appearance_.cancel();
 }
 
+// The done step has no Cancel, so Escape, its key, does nothing there.
+void TessaronLoginView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && model_.flow().step == TessaronLoginFlow::Step::done) {
+        event->accept();
+        return;
+    }
+    TessaronSheetDialog::keyPressEvent(event);
+}
+
+// The person types where the step asks: into its field. A field turned off while busy hands the focus
+// on; it comes back once the answer is there (a wrong code is typed again). The done step asks for nothing:
+// the sheet keeps the focus, so a Return still meant for the code cannot close it unread (Tab reaches Done).
+void TessaronLoginView::focusStep(bool stepChanged, bool busyEnded) {
+    const auto step = model_.flow().step;
+    QWidget* wanted = step == TessaronLoginFlow::Step::email  ? static_cast<QWidget*>(email_)
+                      : step == TessaronLoginFlow::Step::code ? static_cast<QWidget*>(code_)
+                                                              : this;
+    if ((stepChanged || busyEnded) && wanted->isEnabled())
+        wanted->setFocus(Qt::OtherFocusReason);
+}
+
 void TessaronLoginView::done(int result) {
     // No browser sheet to dismiss here: a web sign-in still waiting ends with the view.
     if (webSignInStarted_ && model_.isBusy())
@@ -388,14 +426,14 @@ void TessaronLoginView::refresh() {
     if (email_->text() != flow.email)
         email_->setText(flow.email);
     continue_->setEnabled(flow.isEmailPlausible() && !busy);
-    continue_->setBusy(busy, !reduceMotion_);
+    continue_->setBusy(busy);
     if (model_.providers() != shownProviders_) {
         shownProviders_ = model_.providers();
         rebuildProviders();
     }
     for (auto* button : providerButtons_) {
         button->setEnabled(!busy);
-        button->setBusy(busy, !reduceMotion_);
+        button->setBusy(busy);
     }
 
     codeAddress_->setText(normalizedEmail(flow.email));
@@ -416,6 +454,8 @@ void TessaronLoginView::refresh() {
         uiText("Signed out on %@.").replace(QStringLiteral("%@"), evicted.join(QStringLiteral(", "))));
 
     const bool stepChanged = shownStep_ != flow.step;
+    focusStep(stepChanged, shownBusy_ && !busy);
+    shownBusy_ = busy;
     const bool newCode = flow.resendRemaining > shownResendRemaining_;
     shownResendRemaining_ = flow.resendRemaining;
     if (stepChanged || newCode)

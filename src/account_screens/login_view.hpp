@@ -41,6 +41,7 @@ public:
     void done(int result) override;
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -56,6 +57,7 @@ private:
     void startWebSignIn(TessaronOAuthProvider provider);
     void runCountdown();
     void scheduleAutomaticClose();
+    void focusStep(bool stepChanged, bool busyEnded);
     void refresh();
 
     AccountScreenModel& model_;
@@ -68,6 +70,7 @@ private:
     bool webSignInStarted_ = false;
     std::optional<TessaronLoginFlow::Step> shownStep_;
     int shownResendRemaining_ = 0;
+    bool shownBusy_ = false;
     std::optional<TessaronProviders> shownProviders_;
 
     QAbstractButton* cancel_;
@@ -77,6 +80,7 @@ private:
     QWidget* codeStep_;
     QWidget* doneStep_;
     QLineEdit* email_;
+    QLabel* emailHint_;
     TessaronOutlinedTextButton* continue_;
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;

@@ -1,6 +1,7 @@
 #include "app/instance_forwarder.hpp"
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
+#include "platform/url_opener.hpp"
 #include "screens/string_table.hpp"
 #include "updates/crash_handler.hpp"
 
@@ -36,6 +37,7 @@ int main(int argc, char* argv[]) {
         break;
     }
     tessaron::installStringTable(application);
+    tessaron::UrlOpener::shared().installAsWebHandler();
 
     tessaron::TessaronMacApp app;
     app.showMainWindow();

@@ -130,6 +130,8 @@ void TessaronMainWindow::buildMenu() {
     quit->setObjectName(QStringLiteral("tessaron.menu.quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &TessaronMainWindow::quitRequested);
+    // Held by the window too, so that its sheets (windows of their own) answer the same shortcuts.
+    addActions({settings, quit});
 }
 
 void TessaronMainWindow::showAbout() {

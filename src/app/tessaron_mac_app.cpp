@@ -3,10 +3,12 @@
 #include "app/main_window.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/power_state_observer.hpp"
+#include "screens/accessible_traits.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/settings_sheet.hpp"
 #include "screens/sheet_dialog.hpp"
 
+#include <QAction>
 #include <QApplication>
 #include <QVBoxLayout>
 
@@ -83,6 +85,7 @@ void TessaronMacApp::showSettings() {
         auto* window = new QWidget(nullptr, Qt::Window);
         window->setObjectName(QStringLiteral("settings"));
         window->setWindowTitle(QCoreApplication::translate("Tessaron", "Settings"));
+        setAccessibleTraits(window, {.window = true});
         window->setAttribute(Qt::WA_DeleteOnClose);
         window->setFixedSize(boundedByScreen(*window, {520, 560}));
         TessaronAppearanceHost::apply(*window);
@@ -94,6 +97,11 @@ void TessaronMacApp::showSettings() {
                                       accountSectionFactory(running.accountScreens(), running.session(),
                                                             workspace_, reduceMotion_.get()),
                                       workspace_, window));
+        // The application's shortcut works in this window too; its sheets take it from here.
+        auto* quitShortcut = new QAction(window);
+        quitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        connect(quitShortcut, &QAction::triggered, this, &TessaronMacApp::quit);
+        window->addAction(quitShortcut);
         settingsWindow_ = window;
         connect(window, &QObject::destroyed, this, &TessaronMacApp::quitWhenUnreachable,
                 Qt::QueuedConnection);

@@ -1,17 +1,20 @@
 #include "app/tray_icon.hpp"
 
 #include "platform/reduce_motion_observer.hpp"
+#include "screens/accessible_traits.hpp"
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_list.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
 
 #include <QAbstractNativeEventFilter>
+#include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
@@ -219,8 +222,18 @@ void TessaronTray::togglePanel() {
         return;
     }
     if (!panel_) {
-        auto* panel = new QFrame(nullptr, Qt::Popup | Qt::FramelessWindowHint);
+        // A tool window rather than a popup: readers list only windows that are not popups. It closes as a
+        // popup does, when another window takes the focus or on Escape.
+        auto* panel = new QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
         panel->setObjectName(QStringLiteral("tessaron.menuBar.panel"));
+        panel->setWindowTitle(QStringLiteral("Tessaron"));
+        setAccessibleTraits(panel, {.window = true});
+        panel->installEventFilter(this);
+        // The application's shortcut answers here as in its other windows.
+        auto* quitShortcut = new QAction(panel);
+        quitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+        connect(quitShortcut, &QAction::triggered, this, &TessaronTray::quitRequested);
+        panel->addAction(quitShortcut);
         // A hairline edge keeps the black panel apart from a dark desktop.
         panel->setFrameShape(QFrame::Box);
         QPalette edge = panel->palette();
@@ -258,6 +271,18 @@ void TessaronTray::togglePanel() {
     at.setY(std::clamp(at.y(), area.top(), area.bottom() - panel_->height()));
     panel_->move(at);
     panel_->show();
+    panel_->raise();
+    panel_->activateWindow();
+}
+
+bool TessaronTray::eventFilter(QObject* watched, QEvent* event) {
+    const bool escape =
+        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+    if (watched == panel_ && (escape || event->type() == QEvent::WindowDeactivate)) {
+        panel_->hide();
+        return escape;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace tessaron

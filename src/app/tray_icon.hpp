@@ -42,6 +42,9 @@ public:
     // Opens the panel below (or above) the icon, or closes it when open.
     void togglePanel();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 Q_SIGNALS:
     void openMainWindowRequested();
     void quitRequested();

@@ -1,5 +1,7 @@
 #include "platform/linux_web_auth_session.hpp"
 
+#include "platform/url_opener.hpp"
+
 #include <QDesktopServices>
 
 namespace tessaron {
@@ -13,6 +15,12 @@ QCoro::Task<WebAuthSession::Result> LinuxWebAuthSession::authorize(QUrl url, QSt
     const OneShot<Result> waiting;
     waiting_ = waiting;
     callbackScheme_ = callbackScheme;
+    // A desktop without a browser says so a moment later: the sign-in fails rather than waits for ever.
+    browserFailure_ =
+        QObject::connect(&UrlOpener::shared(), &UrlOpener::failed, [this, url](const QUrl& failed) {
+            if (failed == url)
+                finish({.outcome = Outcome::failed, .callbackUrl = {}});
+        });
     // The browser may hand the callback back before openUrl returns; then the sign-in is already over.
     if (!QDesktopServices::openUrl(url) && !waiting.isClaimed())
         finish({.outcome = Outcome::failed, .callbackUrl = {}});
@@ -32,6 +40,7 @@ void LinuxWebAuthSession::cancel() {
 }
 
 void LinuxWebAuthSession::finish(Result result) {
+    QObject::disconnect(browserFailure_);
     if (!waiting_)
         return;
     // Cleared before resuming: the resumed caller may start the next sign-in at once.

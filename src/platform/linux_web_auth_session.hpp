@@ -3,6 +3,8 @@
 #include "platform/one_shot.hpp"
 #include "platform/web_auth_session.hpp"
 
+#include <QMetaObject>
+
 #include <optional>
 
 namespace tessaron {
@@ -27,6 +29,7 @@ private:
     void finish(Result result);
 
     std::optional<OneShot<Result>> waiting_;
+    QMetaObject::Connection browserFailure_;
     QString callbackScheme_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QLabel>
 #include <QVariant>
 
 #include <mutex>
@@ -14,8 +15,13 @@ constexpr const char* traitsProperty = "tessaronAccessibleTraits";
 constexpr const char* valueProperty = "tessaronAccessibleValue";
 
 QAccessible::Role roleOf(const QWidget* widget) {
-    if (accessibleTraits(widget).heading)
+    const auto traits = accessibleTraits(widget);
+    if (traits.heading)
         return QAccessible::Heading;
+    if (traits.window)
+        return QAccessible::Window;
+    if (qobject_cast<const QLabel*>(widget) || traits.combined)
+        return QAccessible::StaticText;
     return qobject_cast<const QAbstractButton*>(widget) ? QAccessible::Button : QAccessible::Client;
 }
 
@@ -38,19 +44,26 @@ public:
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value)
             return widget()->property(valueProperty).toString();
-        return QAccessibleWidget::text(kind);
+        const QString text = QAccessibleWidget::text(kind);
+        // A line of text is named by its words, as Qt's own interface for it does.
+        const auto* label = qobject_cast<const QLabel*>(widget());
+        if (kind == QAccessible::Name && text.isEmpty() && label)
+            return label->text();
+        if (kind == QAccessible::Name && text.isEmpty() && widget()->isWindow())
+            return widget()->windowTitle();
+        return text;
     }
 
-    // A button's labels and marks are read as part of its name, not one by one.
-    int childCount() const override { return button() ? 0 : QAccessibleWidget::childCount(); }
+    // A button's labels and marks, and a combined element's parts, are read as its name, not one by one.
+    int childCount() const override { return single() ? 0 : QAccessibleWidget::childCount(); }
     QAccessibleInterface* child(int index) const override {
-        return button() ? nullptr : QAccessibleWidget::child(index);
+        return single() ? nullptr : QAccessibleWidget::child(index);
     }
     QAccessibleInterface* childAt(int x, int y) const override {
-        return button() ? nullptr : QAccessibleWidget::childAt(x, y);
+        return single() ? nullptr : QAccessibleWidget::childAt(x, y);
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
-        return button() ? -1 : QAccessibleWidget::indexOfChild(child);
+        return single() ? -1 : QAccessibleWidget::indexOfChild(child);
     }
 
     QStringList actionNames() const override {
@@ -69,6 +82,7 @@ public:
 
 private:
     QAbstractButton* button() const { return qobject_cast<QAbstractButton*>(widget()); }
+    bool single() const { return button() || accessibleTraits(widget()).combined; }
 };
 
 QAccessibleInterface* traitFactory(const QString&, QObject* object) {
@@ -110,14 +124,16 @@ void setAccessibleTraits(QWidget* widget, AccessibleTraits traits) {
     const QVariant previous = widget->property(traitsProperty);
     const AccessibleTraits before = accessibleTraits(widget);
     const int bits = (traits.selected ? 1 : 0) | (traits.animated ? 2 : 0) | (traits.invisible ? 4 : 0) |
-                     (traits.modal ? 8 : 0) | (traits.heading ? 16 : 0);
+                     (traits.modal ? 8 : 0) | (traits.heading ? 16 : 0) | (traits.window ? 32 : 0) |
+                     (traits.combined ? 64 : 0);
     widget->setProperty(traitsProperty, bits);
     announceTraits(widget, previous, before);
 }
 
 AccessibleTraits accessibleTraits(const QWidget* widget) {
     const int bits = widget->property(traitsProperty).toInt();
-    return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0, (bits & 16) != 0};
+    return {(bits & 1) != 0,  (bits & 2) != 0,  (bits & 4) != 0, (bits & 8) != 0,
+            (bits & 16) != 0, (bits & 32) != 0, (bits & 64) != 0};
 }
 
 void setAccessibleValue(QWidget* widget, const QString& value) {

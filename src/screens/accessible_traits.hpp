@@ -15,10 +15,14 @@ struct AccessibleTraits {
     bool modal = false;
     // Heads what follows it; reported as the heading role.
     bool heading = false;
+    // A window of its own (a plain widget would read as a filler); reported as the window role.
+    bool window = false;
+    // One element whose name says what its children show; they are not read one by one.
+    bool combined = false;
 };
 
 // Adds the traits to the states the widget reports to assistive technologies. A button with traits or a
-// value reads as one element and can be pressed through its interface.
+// value, and a combined element, reads as one element; the button can be pressed through its interface.
 void setAccessibleTraits(QWidget* widget, AccessibleTraits traits);
 AccessibleTraits accessibleTraits(const QWidget* widget);
 // What assistive technologies read as the widget's value, after its name: a button's current state.

@@ -1,5 +1,6 @@
 #include "screens/error_banner.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
@@ -19,6 +20,8 @@
 namespace tessaron {
 
 namespace {
+
+constexpr qreal disabledTextOpacity = 0.45;
 
 QFont outlinedFont() {
     return TessaronTheme::font(TessaronTheme::footnoteSize, QFont::DemiBold);
@@ -92,7 +95,8 @@ void TessaronOutlinedButton::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(TessaronTheme::stroke(), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-    painter.setPen(TessaronTheme::textPrimary());
+    // A button that would do nothing says so before it is clicked.
+    painter.setPen(withOpacity(TessaronTheme::textPrimary(), isEnabled() ? 1.0 : disabledTextOpacity));
     painter.drawText(rect(), Qt::AlignCenter, text());
 }
 
@@ -208,6 +212,8 @@ TessaronErrorBanner::TessaronErrorBanner(TessaronSession& session, QWidget* pare
     stack->addWidget(message_);
     stack->addWidget(dismiss, 0, Qt::AlignLeading);
     connect(dismiss, &QAbstractButton::clicked, this, [this] { dismissError(session_); });
+    // The banner reads its message once, as its name; its Dismiss stays a button of its own.
+    setAccessibleTraits(message_, {.invisible = true});
     connect(&session_, &TessaronSession::lastErrorChanged, this, &TessaronErrorBanner::refresh);
     refresh();
 }

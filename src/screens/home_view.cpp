@@ -52,6 +52,9 @@ public:
         : QScrollArea(parent)
         , personMoves_(std::move(personMoves)) {
         connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { personMoves_(); });
+        // The column takes the focus to scroll by keyboard (often the only stop while connected): readers
+        // name it after the window.
+        setAccessibleName(QStringLiteral("Tessaron"));
     }
 
 protected:

@@ -1,6 +1,7 @@
 #include "screens/invitation_input_section.hpp"
 #include "screens/string_table.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/plain_label.hpp"
 #include "screens/spinner.hpp"
@@ -48,6 +49,7 @@ TessaronInvitationInputSection::TessaronInvitationInputSection(TessaronSession& 
     setObjectName(QStringLiteral("tessaron.invitationSection"));
     auto* heading = plainLabel(uiText("Invitation code"), TessaronTheme::buttonFont(),
                                TessaronTheme::textPrimary(), this);
+    setAccessibleTraits(heading, {.heading = true});
     auto* hint = plainLabel(uiText("Paste the invitation link or code you received."),
                             TessaronTheme::captionFont(), TessaronTheme::textSecondary(), this);
 

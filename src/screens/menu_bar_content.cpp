@@ -1,6 +1,7 @@
 #include "screens/menu_bar_content.hpp"
 #include "screens/string_table.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/button_styles.hpp"
 #include "screens/home_account.hpp"
@@ -115,7 +116,13 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     title_->setMinimumWidth(60);
     title_->installEventFilter(this);
-    auto* header = new QHBoxLayout;
+    // One element, read as the title and the pill's words; the dot only repeats the title's colour.
+    header_ = new QWidget(this);
+    header_->setObjectName(QStringLiteral("tessaron.menuBar.header"));
+    setAccessibleTraits(header_, {.combined = true});
+    setAccessibleTraits(dot_, {.invisible = true});
+    auto* header = new QHBoxLayout(header_);
+    header->setContentsMargins(0, 0, 0, 0);
     header->setSpacing(10);
     header->addWidget(dot_);
     header->addWidget(title_, 1);
@@ -138,7 +145,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(16);
-    column->addLayout(header);
+    column->addWidget(header_);
     column->addWidget(nodes_);
     column->addWidget(primary_);
     column->addWidget(checkAgain_);
@@ -171,6 +178,9 @@ void MenuBarContentView::refresh() {
     fitTitle();
     const auto& selected = session_.selectedID();
     pill_->setStatus(selected ? std::optional(session_.linkStatus(*selected)) : std::nullopt);
+    const QString pillWords = pill_->accessibleName();
+    header_->setAccessibleName(pillWords.isEmpty() ? title_->text()
+                                                   : QStringLiteral("%1, %2").arg(title_->text(), pillWords));
     primary_->setText(uiText(session_.primaryTitle().toUtf8().constData()));
     primary_->setEnabled(menuBarPrimary(session_.primaryIntent(), session_.isPrimaryActionEnabled(),
                                         session_.isConnectRunning())

@@ -62,6 +62,7 @@ private:
     void fitTitle();
 
     TessaronSession& session_;
+    QWidget* header_;
     QWidget* dot_;
     QLabel* title_;
     NodeStatusPill* pill_;

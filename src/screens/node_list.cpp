@@ -506,9 +506,13 @@ void TessaronNodeList::placeRows() {
     auto* layout = box_->layout();
     while (layout->count() > 1)
         delete layout->takeAt(1);
+    // Tab goes down the list as the eye does, also when new rows were made after the others.
+    QWidget* previous = autoRow_;
     for (auto* row : std::as_const(rows_)) {
         layout->addWidget(row);
         row->show();
+        QWidget::setTabOrder(previous, row);
+        previous = row;
     }
 }
 

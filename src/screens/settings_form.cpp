@@ -4,7 +4,9 @@
 #include "platform/bundle_info.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/error_banner.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/plain_label.hpp"
+#include "screens/settings_switch.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
@@ -62,7 +64,7 @@ public:
 
     QWidget* box() const { return box_; }
     void add(QWidget* row) { rows_->addWidget(row); }
-    void addRow(const QString& label, QWidget* value) {
+    QLabel* addRow(const QString& label, QWidget* value) {
         auto* row = new QWidget(box_);
         auto* line = new QHBoxLayout(row);
         line->setContentsMargins(0, 0, 0, 0);
@@ -72,6 +74,7 @@ public:
         line->addStretch(1);
         line->addWidget(value);
         rows_->addWidget(row);
+        return name;
     }
     QLabel* addFooter(QVBoxLayout& column, QWidget* parent) {
         auto* label = footer(parent);
@@ -86,12 +89,11 @@ private:
 };
 
 // The label on the leading edge and the switch on the trailing one.
-QCheckBox* toggle(Section& section, const QString& text, const QString& name, QWidget* parent) {
-    auto* box = new QCheckBox(parent);
+TessaronSettingsSwitch* toggle(Section& section, const QString& text, const QString& name, QWidget* parent) {
+    auto* box = new TessaronSettingsSwitch(parent);
     box->setObjectName(name);
     box->setAccessibleName(text);
-    box->setCursor(Qt::PointingHandCursor);
-    section.addRow(text, box);
+    box->toggleFrom(*section.addRow(text, box));
     return box;
 }
 
@@ -226,6 +228,8 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     download_ = download;
     about.addRow(uiText("Update available"), download_);
     updateRow_ = download_->parentWidget();
+    auto* downloadFailure = new TessaronLinkFailureNote(this);
+    about.add(downloadFailure);
     const std::pair<const char*, Page> pages[] = {
         {"User guide", Page::userGuide}, {"Privacy", Page::privacy}, {"Connection log", Page::connectionLog}};
     const QString names[] = {QStringLiteral("tessaron.settings.guideLink"),
@@ -240,8 +244,10 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     column->addStretch(1);
 
     // A toggle shows the session's value until the session publishes a new one.
-    const auto bind = [this](QCheckBox* box, auto operation) {
+    const auto bind = [this](TessaronSettingsSwitch* box, auto operation) {
         connect(box, &QCheckBox::clicked, this, [this, box, operation](bool wanted) {
+            if (!box->isAvailable())
+                return;
             refresh();
             (session_.*operation)(wanted);
         });
@@ -250,10 +256,13 @@ TessaronSettingsForm::TessaronSettingsForm(TessaronSession& session, TessaronUpd
     bind(killSwitch_, &TessaronSession::setKillSwitch);
     bind(idle_, &TessaronSession::setIdleDisconnect);
     connect(remove_, &QAbstractButton::clicked, this, &TessaronSettingsForm::confirmRemove);
-    connect(download_, &QAbstractButton::clicked, this, [this] {
-        if (const auto release = updates_.available())
-            QDesktopServices::openUrl(
-                downloadTarget(release->url, BundleInfo::main().locations().downloadPage));
+    connect(download_, &QAbstractButton::clicked, this, [this, downloadFailure] {
+        const auto release = updates_.available();
+        if (!release)
+            return;
+        const QUrl target = downloadTarget(release->url, BundleInfo::main().locations().downloadPage);
+        downloadFailure->watch(target);
+        QDesktopServices::openUrl(target);
     });
 
     const auto follow = [this] {
@@ -288,16 +297,16 @@ void TessaronSettingsForm::refresh() {
 
     const bool acting = session_.isActing();
     onDemand_->setChecked(session_.connectOnDemand());
-    onDemand_->setEnabled(!acting);
+    onDemand_->setAvailable(!acting);
     onDemandFooter_->setText(
         session_.isConfigurationInstalled()
             ? uiText("Asks the system to connect whenever a network is available. Changing this "
                      "updates the VPN configuration.")
             : uiText("Saved on this device and applied the next time you connect."));
     killSwitch_->setChecked(session_.killSwitch());
-    killSwitch_->setEnabled(!acting);
+    killSwitch_->setAvailable(!acting);
     idle_->setChecked(session_.idleDisconnect());
-    idle_->setEnabled(!acting && !session_.connectOnDemand());
+    idle_->setAvailable(!acting && !session_.connectOnDemand());
     idleFooter_->setText(
         session_.connectOnDemand()
             ? uiText("Turn off Connect on demand to use this.")

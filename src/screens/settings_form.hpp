@@ -10,12 +10,12 @@
 #include <optional>
 
 class QAbstractButton;
-class QCheckBox;
 class QLabel;
 
 namespace tessaron {
 
 class BundleInfo;
+class TessaronSettingsSwitch;
 class TessaronSession;
 class TessaronUpdateState;
 
@@ -53,10 +53,10 @@ private:
     QWidget* usageRow_;
     QLabel* usageValue_;
     QLabel* usageFooter_;
-    QCheckBox* onDemand_;
+    TessaronSettingsSwitch* onDemand_;
     QLabel* onDemandFooter_;
-    QCheckBox* killSwitch_;
-    QCheckBox* idle_;
+    TessaronSettingsSwitch* killSwitch_;
+    TessaronSettingsSwitch* idle_;
     QLabel* idleFooter_;
     QLabel* allNetworks_;
     QAbstractButton* remove_;

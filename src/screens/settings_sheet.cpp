@@ -12,6 +12,8 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QScrollArea>
 #include <QStackedWidget>
@@ -56,6 +58,8 @@ TessaronSettingsSheet::TessaronSettingsSheet(TessaronSession& session, TessaronU
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The page takes the focus to scroll by keyboard: readers name it.
+    scroll->setAccessibleName(uiText("Settings"));
     scroll->setWidget(form);
     stack_->addWidget(page(rootBar_, scroll));
 
@@ -82,8 +86,23 @@ QWidget* TessaronSettingsSheet::currentPage() const {
     return stack_->currentWidget();
 }
 
+void TessaronSettingsSheet::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // Escape goes back first; on the form it closes. A sheet's dialog rejects on its own.
+    if (stack_->count() > 1)
+        popToRoot();
+    else if (!qobject_cast<QDialog*>(window()))
+        window()->close();
+    else
+        event->ignore();
+}
+
 void TessaronSettingsSheet::push(const QString& title, QWidget* content,
                                  const std::function<void(TessaronPageBar&)>& actions) {
+    opener_ = focusWidget();
     auto* bar = new TessaronPageBar(title);
     auto* back = bar->addLeading(uiText("‹ Back"), QStringLiteral("tessaron.backButton"));
     if (actions)
@@ -100,6 +119,9 @@ void TessaronSettingsSheet::popToRoot() {
         stack_->removeWidget(top);
         top->deleteLater();
     }
+    // Back where the person left: on the link that opened the page.
+    if (opener_)
+        opener_->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace tessaron

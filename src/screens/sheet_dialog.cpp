@@ -1,16 +1,60 @@
 #include "screens/sheet_dialog.hpp"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QScreen>
 
 #include <algorithm>
+#include <mutex>
 
 namespace tessaron {
 
+namespace {
+
+bool isReturn(const QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const int key = static_cast<const QKeyEvent*>(event)->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+// Return on a focused button of a sheet presses it. Only a Return sent to the button itself counts: one
+// that a field passed on after its own action (which may have moved the focus to a button) is not.
+class ReturnPressesFocusedButton final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* button = isReturn(event) ? qobject_cast<QAbstractButton*>(watched) : nullptr;
+        if (!button || !qobject_cast<TessaronSheetDialog*>(button->window()) || !button->isEnabled() ||
+            button->isCheckable())
+            return false;
+        button->click();
+        return true;
+    }
+};
+
+void pressFocusedButtonsOnReturn() {
+    static std::once_flag installed;
+    std::call_once(installed, [] { qApp->installEventFilter(new ReturnPressesFocusedButton); });
+}
+
+} // namespace
+
 TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
-    : QDialog(parent) {}
+    : QDialog(parent) {
+    // The shortcuts of the window it covers (Settings…, Quit) work while the sheet has the focus.
+    if (parent)
+        addActions(parent->window()->actions());
+    pressFocusedButtonsOnReturn();
+    // A control turned off while the sheet works hands its focus on to the next one, often Cancel, where
+    // the person's next Return would close the sheet: the sheet keeps the focus instead.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now))
+            setFocus(Qt::OtherFocusReason);
+    });
+}
 
 bool TessaronSheetDialog::event(QEvent* event) {
     const bool handled = QDialog::event(event);
@@ -77,6 +121,8 @@ TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab goes from control to control (the column follows it), never onto the unnamed column itself.
+    setFocusPolicy(Qt::NoFocus);
 }
 
 QSize TessaronSheetScrollArea::sizeHint() const {

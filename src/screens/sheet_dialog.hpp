@@ -5,9 +5,9 @@
 
 namespace tessaron {
 
-// The window of a sheet. Return belongs to the focused field alone: it never presses a default button,
-// so a field's own action (Continue, the code, Activate) runs and the sheet stays. Escape rejects it, as
-// its Cancel or Close does. The sheet is as tall as its content, and stays within the screen.
+// The window of a sheet. Return belongs to what has the focus: a field runs its own action (Continue,
+// the code, Activate) and the sheet stays, a focused button is pressed; no default button is ever pressed.
+// Escape rejects it, as its Cancel or Close does. The sheet is as tall as its content, within the screen.
 class TessaronSheetDialog : public QDialog {
     Q_OBJECT
 public:

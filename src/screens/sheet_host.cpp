@@ -1,5 +1,6 @@
 #include "screens/sheet_host.hpp"
 
+#include "screens/page_bar.hpp"
 #include "screens/sheet_dialog.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
@@ -110,6 +111,9 @@ QDialog* TessaronSheetHost::sheetDialog(QWidget& window,
     auto* layout = new QVBoxLayout(dialog);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content(*dialog));
+    // Named, for the window list and readers, by the title on its bar.
+    if (const auto* bar = dialog->findChild<TessaronPageBar*>())
+        dialog->setWindowTitle(bar->title());
     return dialog;
 }
 

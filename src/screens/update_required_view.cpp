@@ -4,6 +4,7 @@
 #include "platform/workspace.hpp"
 #include "screens/accessible_traits.hpp"
 #include "screens/button_styles.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/plain_label.hpp"
 #include "screens/secondary_button.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -126,6 +127,9 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
         addButton(*column, secondary_, 0);
         connect(secondary_, &QAbstractButton::clicked, this, &TessaronUpdateRequiredView::openSecondary);
     }
+    failure_ = new TessaronLinkFailureNote(content);
+    failure_->setAlignment(Qt::AlignHCenter);
+    column->addWidget(failure_);
 
     column->addWidget(centredLabel(uiText("Version %1 installed").arg(fields_.installed),
                                    TessaronTheme::font(TessaronTheme::footnoteSize),
@@ -158,8 +162,11 @@ void TessaronUpdateRequiredView::showOver(QWidget& host) {
 
 void TessaronUpdateRequiredView::runPrimary() {
     if (fields_.primaryURL) {
-        if (!openURL_.openUrl(*fields_.primaryURL) && fields_.primaryFallbackURL)
+        failure_->watch(*fields_.primaryURL);
+        if (!openURL_.openUrl(*fields_.primaryURL) && fields_.primaryFallbackURL) {
+            failure_->watch(*fields_.primaryFallbackURL);
             openURL_.openUrl(*fields_.primaryFallbackURL);
+        }
         return;
     }
     if (fields_.primaryWork) {
@@ -185,6 +192,7 @@ void TessaronUpdateRequiredView::showWorking(bool working) {
 }
 
 void TessaronUpdateRequiredView::openSecondary() {
+    failure_->watch(*fields_.secondaryURL);
     openURL_.openUrl(*fields_.secondaryURL);
 }
 

@@ -12,6 +12,7 @@ class QLabel;
 
 namespace tessaron {
 
+class TessaronLinkFailureNote;
 class TessaronPrimaryButton;
 class TessaronSecondaryButton;
 class TessaronUpdateChecker;
@@ -65,6 +66,7 @@ private:
     QPointer<QWidget> host_;
     TessaronPrimaryButton* primary_ = nullptr;
     TessaronSecondaryButton* secondary_ = nullptr;
+    TessaronLinkFailureNote* failure_;
 };
 
 // The view as the main window shows it for `required`: the user's update check as the primary work and the

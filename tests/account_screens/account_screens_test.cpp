@@ -15,6 +15,7 @@
 #include "support/fake_workspace.hpp"
 #include "support/manual_clock.hpp"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -315,6 +316,83 @@ TEST_F(AccountScreensTest, LoginCodeFieldSubmitsOnceWhenCompleteAndResendCountsD
     EXPECT_EQ(model.flowValue.resendRemaining, 3);
 }
 
+// The sheet opens with the focus in the field its step asks for and brings it back there after a wrong
+// code; Return presses the focused button.
+TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocusedButton) {
+    model.providersValue = TessaronProviders{.google = true};
+    model.publish();
+    login().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
+    EXPECT_EQ(QApplication::focusWidget(), field(u"email"_s));
+    // Return on an address the model would refuse without a word says why nothing happens.
+    QTest::keyClicks(QApplication::focusWidget(), u"ann"_s);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(visible(login(), u"tessaron.signIn.emailHint"_s));
+    QTest::keyClicks(QApplication::focusWidget(), u"@example.com"_s);
+    EXPECT_EQ(model.flowValue.email, u"ann@example.com"_s);
+    EXPECT_FALSE(visible(login(), u"tessaron.signIn.emailHint"_s));
+
+    // Tab goes round named controls only, never onto the unnamed column that holds them.
+    QStringList unnamed;
+    for (int step = 0; step < 8; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        auto* reader = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+        if (reader->text(QAccessible::Name).isEmpty())
+            unnamed.append(QString::fromLatin1(QApplication::focusWidget()->metaObject()->className()));
+    }
+    EXPECT_EQ(unnamed, QStringList());
+
+    // Return on a button presses it; in a field it stays the field's own.
+    model.calls.clear();
+    button(u"tessaron.signIn.google"_s)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(model.calls, QStringList{u"signIn(google)"_s});
+    model.busy = false;
+    model.publish();
+
+    onCodeStep(30);
+    EXPECT_EQ(QApplication::focusWidget(), field(u"code"_s));
+    // A wrong code: the field turns off while the model works and takes the focus back with the answer.
+    QTest::keyClicks(QApplication::focusWidget(), u"123456"_s);
+    model.busy = true;
+    model.publish();
+    // A Return typed after the code while it is checked presses nothing (Cancel least of all).
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(login().isVisible());
+    model.busy = false;
+    model.flowValue.code.clear();
+    model.error = u"That code is not right. 2 attempts left."_s;
+    model.publish();
+    EXPECT_EQ(QApplication::focusWidget(), field(u"code"_s));
+
+    model.calls.clear();
+    button(u"tessaron.signIn.differentEmail"_s)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(model.calls, QStringList{u"resetLoginFlow"_s});
+
+    // A Return still meant for the code does not close the done step unread; Tab reaches Done.
+    field(u"code"_s)->setFocus();
+    model.flowValue.step = TessaronLoginFlow::Step::done;
+    model.publish();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(login().isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), button(u"tessaron.signIn.done"_s));
+}
+
+// Readers meet the sheet by its name, each field by its name and an error line by its words.
+TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
+    const auto name = [](QObject* object) {
+        return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
+    };
+    model.error = u"Tessaron could not reach the account service."_s;
+    model.publish();
+    QLabel* error = showing<QLabel>(login(), *model.error);
+    ASSERT_NE(error, nullptr);
+    EXPECT_EQ(QStringList({name(&login()), name(field(u"email"_s)), name(field(u"code"_s)), name(error)}),
+              QStringList({u"Sign in"_s, u"Email"_s, u"Code"_s, *model.error}));
+}
+
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
 // signed out, and stays open when no connection is selected.
 TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelectedConnection) {
@@ -341,9 +419,12 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     const QRect frame = login().frameGeometry(), screen = login().screen()->availableGeometry();
     EXPECT_EQ(std::pair(frame.top(), frame.bottom()), std::pair(screen.top(), screen.bottom()));
     EXPECT_TRUE(scroll->verticalScrollBar()->isVisible());
+    // Reduce motion stills the steps, not the work: the spinners still tell that something goes on.
     model.busy = true;
     model.publish();
-    EXPECT_FALSE(spinner()->isVisibleTo(&login()));
+    EXPECT_TRUE(spinner()->isVisibleTo(&login()));
+    EXPECT_TRUE(
+        byId(login(), u"tessaron.signIn.whop"_s)->findChild<TessaronSpinner*>()->isVisibleTo(&login()));
     model.error.reset();
     model.busy = false;
     model.flowValue.code = u"1234"_s;
@@ -381,6 +462,8 @@ TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelecte
     model.publish();
     EXPECT_TRUE(visibleTexts(login()).contains(u"stored@example.com"_s));
     EXPECT_TRUE(visibleTexts(login()).contains(u"Signed out on Office Mac, iPad."_s));
+    QTest::keyClick(&login(), Qt::Key_Escape);
+    EXPECT_TRUE(login().isVisible()) << "the done step has no Cancel";
     capture(login(), size(), u"sign-in-done"_s);
     harness.clock.advance(2s);
     EXPECT_TRUE(login().isVisible());

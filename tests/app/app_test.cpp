@@ -35,6 +35,7 @@
 #include "support/run_task.hpp"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -213,6 +214,12 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     ASSERT_NE(login, nullptr);
     EXPECT_TRUE(login->isVisible());
     EXPECT_EQ(login->parentWidget(), window.data());
+    // The window's shortcuts answer in its sheets.
+    login->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(login));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(QList({settings.size(), quit.size()}), QList<qsizetype>({2, 2}));
     login->reject();
     harness.settle();
     EXPECT_EQ(harness.session->activeSheet(), TessaronSheet::settings);
@@ -513,6 +520,30 @@ TEST(TrayPanel, FitsWhatItShowsAndFollowsReduceMotion) {
     w.pullRoster({amsterdam});
     QCoreApplication::sendPostedEvents();
     EXPECT_LE(emptyBelow(), 0);
+}
+
+// The tray's panel takes the keyboard: readers find it among the application's windows, named, Quit's
+// shortcut answers there, and Escape closes it as it closes a popup.
+TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
+    TessaronTray tray(*harness.session, account, power);
+    tray.togglePanel();
+    QWidget* panel = tray.panel();
+    ASSERT_TRUE(panel && QTest::qWaitForWindowExposed(panel));
+    auto* application = QAccessible::queryAccessibleInterface(qApp);
+    QStringList windows;
+    for (int index = 0; index < application->childCount(); ++index)
+        if (application->child(index)->object() == panel)
+            windows.append(application->child(index)->text(QAccessible::Name));
+    EXPECT_EQ(std::pair(windows, QAccessible::queryAccessibleInterface(panel)->role()),
+              std::pair(QStringList{"Tessaron"}, QAccessible::Window));
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel));
+    QSignalSpy quits(&tray, &TessaronTray::quitRequested);
+    QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : panel;
+    QTest::keyClick(keys, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(quits.size(), 1) << "the application's shortcut answers in the panel";
+    QTest::keyClick(keys, Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
 }
 
 // The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.

@@ -92,6 +92,13 @@ TEST_F(ShellSmoke, WithTrayTheIconShowsAndOpensThePanel) {
     save(settings->grab(), "smoke-settings-window");
     app.showSettings();
     EXPECT_EQ(app.settingsWindow(), settings) << "opened again, it is raised, not doubled";
+
+    // The application's Quit shortcut answers in Settings too.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(settings));
+    QTimer::singleShot(0, settings,
+                       [settings] { QTest::keyClick(settings, Qt::Key_Q, Qt::ControlModifier); });
+    QTimer::singleShot(10'000, [] { QCoreApplication::exit(124); });
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "Ctrl+Q in Settings quits";
 }
 
 // A tray that starts after the application takes its icon; while there is none the main window is the way

@@ -2,14 +2,18 @@
 #include "platform/linux_update_framework.hpp"
 #include "platform/linux_web_auth_session.hpp"
 #include "platform/trusted_authorities.hpp"
+#include "platform/url_opener.hpp"
 #include "support/fake_browser.hpp"
 #include "support/manual_clock.hpp"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -139,6 +143,10 @@ TEST(LinuxWebAuthSessionTest, EndsExactlyOnceWithTheFirstEnding) {
              {}},
             {"a newer sign-in", [&](auto& s) { startSignIn(*s, page); }, cancelled, {}},
             {"no browser for the page", nullptr, failed, {}},
+            {"the desktop's opener gives up on the page",
+             [&](auto&) { Q_EMIT UrlOpener::shared().failed(page); },
+             failed,
+             {}},
             {"the session goes away", [](auto& s) { s.reset(); }, cancelled, {}},
         };
     for (const auto& [name, end, outcome, callbackUrl] : cases) {
@@ -158,6 +166,35 @@ TEST(LinuxWebAuthSessionTest, EndsExactlyOnceWithTheFirstEnding) {
             EXPECT_EQ((*result)->outcome, outcome) << "ended twice";
         }
     }
+}
+
+// The desktop's opener is run and heard: one that gives up, or cannot start, is a failure for its address;
+// one that opens it is not.
+TEST(UrlOpenerTest, ReportsTheAddressesTheDesktopsOpenerCouldNotOpen) {
+    const QUrl address("https://tessaron.test/guide?a=1&b=%C3%A9");
+    const std::tuple<QStringList, bool> openers[] = {
+        {{"sh", "-c", "test \"$0\" = 'https://tessaron.test/guide?a=1&b=%C3%A9' && exit 3"}, true},
+        {{"sh", "-c", "test \"$0\" = 'https://tessaron.test/guide?a=1&b=%C3%A9'"}, false},
+        {{"/nonexistent/xdg-open"}, true},
+    };
+    for (const auto& [command, fails] : openers) {
+        UrlOpener::shared().installAsWebHandler(command);
+        QSignalSpy failures(&UrlOpener::shared(), &UrlOpener::failed);
+        ASSERT_TRUE(QDesktopServices::openUrl(address));
+        EXPECT_TRUE(failures.isEmpty()) << "never inside the call";
+        // The opener is a real process: the wait is for it to end.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return !failures.isEmpty() || UrlOpener::shared().findChildren<QProcess*>().isEmpty(); },
+            5000));
+        QCoreApplication::sendPostedEvents();
+        const QList<QUrl> expected = fails ? QList{address} : QList<QUrl>{};
+        QList<QUrl> reported;
+        for (const auto& failure : failures)
+            reported.append(failure.first().toUrl());
+        EXPECT_EQ(reported, expected) << command.join(u' ').toStdString();
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
 using namespace std::chrono_literals;

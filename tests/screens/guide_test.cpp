@@ -1,3 +1,4 @@
+#include "platform/url_opener.hpp"
 #include "screens/guide/guide_text.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
@@ -9,6 +10,9 @@
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
+
+#include <QLabel>
+#include <QScrollBar>
 
 using namespace std::chrono_literals;
 
@@ -163,6 +167,34 @@ TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {
     EXPECT_EQ(log.messages(), QStringList{QStringLiteral("guide image missing: gone-2.png")});
     view.findChild<QAbstractButton*>(QStringLiteral("tessaron.guide.openOnWeb"))->click();
     EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronGuideView::guideWebURL()});
+}
+
+// A link that no browser opens says so at the foot of the visible page, wherever the person scrolled.
+TEST(GuideView, ALinkNoBrowserOpensSaysSoOnScreen) {
+    FakeWorkspace workspace;
+    QList<TessaronGuideBlock> blocks{B::title("Guide"), B::paragraph("See <https://tessaron.test/faq>.")};
+    for (int i = 0; i < 40; ++i)
+        blocks.append(B::paragraph("Filler text"));
+    TessaronGuideView view(blocks, workspace);
+    view.resize(480, 400);
+    view.show();
+    QLabel* linked = nullptr;
+    for (auto* label : view.findChildren<QLabel*>())
+        linked = label->text().contains(QStringLiteral("faq")) ? label : linked;
+    ASSERT_NE(linked, nullptr);
+    const QUrl faq(QStringLiteral("https://tessaron.test/faq"));
+    Q_EMIT linked->linkActivated(faq.toString());
+    EXPECT_EQ(workspace.opened, QList<QUrl>{faq});
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
+    Q_EMIT UrlOpener::shared().failed(faq);
+    auto* note = view.findChild<QLabel*>(QStringLiteral("tessaron.linkFailure"));
+    ASSERT_NE(note, nullptr);
+    const QRect shown(note->mapTo(&view, QPoint()), note->size());
+    EXPECT_EQ(std::tuple(note->isVisible(), note->text(), view.viewport()->geometry().contains(shown)),
+              std::tuple(true, QStringLiteral("No web browser could open https://tessaron.test/faq."), true));
+    // The next link hides it until that one fails.
+    view.findChild<QAbstractButton*>(QStringLiteral("tessaron.guide.openOnWeb"))->click();
+    EXPECT_FALSE(note->isVisible());
 }
 
 } // namespace

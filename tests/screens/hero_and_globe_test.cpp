@@ -545,6 +545,10 @@ TEST(GlobeView, StandsAtItsFirstStateAndTurnsOnLaterChanges) {
     EXPECT_FALSE(globe.motion().focusTween);
     globe.setState({berlin, std::nullopt, V::idle});
     EXPECT_TRUE(globe.motion().focusTween);
+    // Readers meet one element named by the caption, not an unnamed picture and the caption again.
+    auto* reader = QAccessible::queryAccessibleInterface(&globe);
+    EXPECT_EQ(std::pair(reader->text(QAccessible::Name), reader->childCount()),
+              std::pair(globe.caption(), 0));
 }
 
 TEST(GlobeFrame, OrientationRevealAndComet) {

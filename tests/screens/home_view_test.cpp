@@ -557,6 +557,37 @@ TEST(HomeView, LongNamesStayInsideTheNarrowestWindowCutWithAnEllipsis) {
     EXPECT_FALSE(w.button("tessaron.node.1")->findChild<TessaronFittedLabel*>("tessaron.node.name")->isCut());
 }
 
+// Nodes an invitation brings later take their place in the list, and Tab goes down it as the eye does.
+TEST(NodeList, TabFollowsTheRowsOnScreenAfterNodesArrive) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    TessaronRosterResponse roster;
+    roster.profiles = {sampleProfile(QStringLiteral("Amsterdam")), w.oslo,
+                       sampleProfile(QStringLiteral("Bergen")), w.tokyo};
+    w.harness.pairing.setRoster(w.oslo.id, roster);
+    track(session.pullRoster(w.oslo.id));
+    w.harness.settle();
+    w.view().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.view()));
+    w.button("tessaron.node.auto")->setFocus(Qt::TabFocusReason);
+    QStringList visited;
+    for (int row = 0; row < 4; ++row) {
+        QTest::keyClick(w.view().focusWidget(), Qt::Key_Tab);
+        visited.append(w.view().focusWidget()->objectName());
+    }
+    EXPECT_EQ(visited,
+              QStringList({"tessaron.node.0", "tessaron.node.1", "tessaron.node.2", "tessaron.node.3"}));
+    // Round the whole window, Tab meets named stops only.
+    QStringList unnamed;
+    for (int step = 0; step < 16; ++step) {
+        QTest::keyClick(w.view().focusWidget(), Qt::Key_Tab);
+        if (QAccessible::queryAccessibleInterface(w.view().focusWidget())->text(QAccessible::Name).isEmpty())
+            unnamed.append(QString::fromLatin1(w.view().focusWidget()->metaObject()->className()));
+    }
+    EXPECT_EQ(unnamed, QStringList());
+}
+
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     HomeWorld w;
     auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());

@@ -4,6 +4,8 @@
 #include "screens/screen_capture.hpp"
 #include "screens/tessaron_theme.hpp"
 
+#include <QAccessible>
+
 using namespace std::chrono_literals;
 
 namespace tessaron::testing {
@@ -85,6 +87,16 @@ TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
     ASSERT_EQ(session.phase(), Phase::checkFailed);
     EXPECT_EQ(panel.findChild<QLabel*>("tessaron.menuBar.title")->accessibleName(),
               "Connection check failed");
+    // The header reads as one element, the title with the pill's words; its dot is only a colour.
+    auto* header =
+        QAccessible::queryAccessibleInterface(panel.findChild<QWidget*>("tessaron.menuBar.header"));
+    const auto* pill = panel.findChild<NodeStatusPill*>();
+    EXPECT_EQ(
+        std::tuple(header->text(QAccessible::Name), header->childCount(),
+                   QAccessible::queryAccessibleInterface(panel.findChild<QWidget*>("tessaron.menuBar.dot"))
+                       ->state()
+                       .invisible),
+        std::tuple("Connection check failed, " + pill->accessibleName(), 0, true));
     EXPECT_TRUE(checkAgain->isVisibleTo(&panel));
     capture(panel, {MenuBarContentView::panelWidth, panel.sizeHint().height()}, "menu-bar-panel");
     // Too long for one line beside the pill: it wraps whole rather than being cut.

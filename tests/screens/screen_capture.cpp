@@ -3,8 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLayout>
+#include <QPainter>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace tessaron::testing {
@@ -18,6 +20,22 @@ QImage render(QWidget& widget, const QSize& size) {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     }
     return widget.grab().toImage();
+}
+
+Greys drawnGreys(QWidget& widget) {
+    QImage canvas(widget.size(), QImage::Format_RGB32);
+    canvas.fill(Qt::black);
+    QPainter painter(&canvas);
+    widget.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    Greys greys;
+    for (int y = 0; y < canvas.height(); ++y) {
+        for (int x = 0; x < canvas.width(); ++x) {
+            const int grey = qGray(canvas.pixel(x, y));
+            greys.brightest = std::max(greys.brightest, grey);
+            greys.total += grey;
+        }
+    }
+    return greys;
 }
 
 QImage capture(QWidget& widget, const QSize& size, const QString& name) {

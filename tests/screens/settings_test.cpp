@@ -1,18 +1,22 @@
 #include "platform/bundle_info.hpp"
+#include "platform/url_opener.hpp"
 #include "platform/vpn_error.hpp"
 #include "profiles/connection_log.hpp"
 #include "screens/connection_log_view.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/page_bar.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/settings_form.hpp"
 #include "screens/settings_sheet.hpp"
+#include "screens/settings_switch.hpp"
 #include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -21,6 +25,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -181,6 +187,8 @@ TEST_F(SettingsFormTest,
                 message->height() >= message->heightForWidth(message->width()));
     EXPECT_TRUE(dismiss->y() > oneLine && dismiss->y() >= message->geometry().bottom());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(error)->text(QAccessible::Name), message->text());
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(message)->state().invisible)
+        << "read once, as the name";
     dismiss->click();
     EXPECT_FALSE(harness.session->lastError() || harness.session->suggestedNodeID());
     EXPECT_FALSE(error->isVisibleTo(&form()));
@@ -206,6 +214,9 @@ TEST_F(SettingsFormTest,
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     EXPECT_EQ(find<QPushButton>("tessaron.settings.download")->text(), "Download 2.5.0");
+    // No browser took it: the row says so.
+    Q_EMIT UrlOpener::shared().failed(page);
+    EXPECT_TRUE(footerShown(TessaronLinkFailureNote::text(page)));
 
     const std::pair<qint64, QColor> rows[] = {{1'234'567'890, TessaronTheme::textSecondary()},
                                               {45'000'000'000, TessaronTheme::warning()},
@@ -225,6 +236,67 @@ TEST_F(SettingsFormTest,
         const auto warning = TessaronSettingsForm::usageWarning(*roster.usage, QLocale());
         EXPECT_TRUE(!warning || footerShown(*warning)) << used;
     }
+}
+
+// The settings stay where the person works: a switch keeps the focus and the page its place while the
+// session applies the change, an unavailable switch fades and takes no toggle, the row's label toggles,
+// and Escape goes back, then closes the window.
+TEST_F(SettingsFormTest, TheKeyboardAndPointerStayWhereThePersonWorks) {
+    harness.save(profile);
+    harness.installConfiguration(profile);
+    harness.launch();
+    harness.tunnels.setLatency(1s);
+    FakeWorkspace workspace;
+    QWidget window;
+    window.resize(520, 360);
+    auto* layout = new QVBoxLayout(&window);
+    auto* pages = new TessaronSettingsSheet(*harness.session, updates, {}, workspace, &window);
+    layout->addWidget(pages);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* scroll = pages->findChild<QScrollArea*>();
+    auto* kill = pages->findChild<TessaronSettingsSwitch*>(QStringLiteral("tessaron.settings.killSwitch"));
+    auto* idle =
+        pages->findChild<TessaronSettingsSwitch*>(QStringLiteral("tessaron.settings.idleDisconnect"));
+    scroll->ensureWidgetVisible(kill);
+    const int top = scroll->verticalScrollBar()->value();
+    const qint64 available = drawnGreys(*idle).total;
+
+    const bool before = harness.session->killSwitch();
+    kill->setFocus();
+    QTest::keyClick(kill, Qt::Key_Space);
+    ASSERT_TRUE(harness.session->isActing());
+    EXPECT_EQ(std::pair(QApplication::focusWidget(), scroll->verticalScrollBar()->value()),
+              std::pair(static_cast<QWidget*>(kill), top));
+    EXPECT_LT(drawnGreys(*idle).total, available * 6 / 10) << "an unavailable switch fades";
+    // Space again while the change runs toggles nothing and opens nothing.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    harness.advance(3s);
+    EXPECT_EQ(std::tuple(harness.session->killSwitch(), kill->isChecked(),
+                         pages->currentPage()->findChild<TessaronGuideView*>()),
+              std::tuple(!before, !before, nullptr));
+    EXPECT_EQ(QApplication::focusWidget(), kill);
+
+    // A click on the row's words toggles it.
+    QLabel* words = nullptr;
+    for (auto* label : pages->findChildren<QLabel*>())
+        words = label->text() == QStringLiteral("Block traffic if Tessaron drops") ? label : words;
+    ASSERT_NE(words, nullptr);
+    QTest::mouseClick(words, Qt::LeftButton);
+    harness.advance(3s);
+    EXPECT_EQ(harness.session->killSwitch(), before);
+
+    auto* guide = pages->findChild<QAbstractButton*>(QStringLiteral("tessaron.settings.guideLink"));
+    QWidget* root = pages->currentPage();
+    guide->setFocus();
+    QTest::keyClick(guide, Qt::Key_Space);
+    ASSERT_NE(pages->currentPage(), root);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_EQ(std::tuple(pages->currentPage(), QApplication::focusWidget(), window.isVisible()),
+              std::tuple(root, static_cast<QWidget*>(guide), true));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 // Each page opens over the form, with its own title, and Back returns to the form.

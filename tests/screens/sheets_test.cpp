@@ -1,3 +1,4 @@
+#include "platform/url_opener.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/invitation_import_sheet.hpp"
@@ -12,6 +13,7 @@
 #include "support/fake_workspace.hpp"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -159,7 +161,7 @@ QStringList textsInOrder(const QWidget& view) {
     for (const auto* widget : view.findChildren<QWidget*>()) {
         const auto* label = qobject_cast<const QLabel*>(widget);
         const auto* button = qobject_cast<const QAbstractButton*>(widget);
-        if (label || button)
+        if ((label || button) && widget->isVisibleTo(&view))
             texts.insert(widget->mapTo(&view, QPoint()).y(), label ? label->text() : button->text());
     }
     return texts.values();
@@ -204,6 +206,13 @@ TEST_F(UpdateRequiredViewTest, ShowsItsTextsInANarrowColumnAndTheLinkOnlyWithAPa
     EXPECT_EQ(QColor(image.pixel(799, 599)), QColor(Qt::black));
     QTest::mouseClick(view->findChild<TessaronSecondaryButton*>(), Qt::LeftButton);
     EXPECT_EQ(workspace.opened, QList<QUrl>{page});
+    // No browser took it: the cover says so under the link.
+    Q_EMIT UrlOpener::shared().failed(QUrl(QStringLiteral("https://tessaron.test/other")));
+    Q_EMIT UrlOpener::shared().failed(page);
+    render(*view, {800, 600});
+    EXPECT_EQ(textsInOrder(*view).mid(4),
+              QStringList({"Open download page", "No web browser could open " + page.toString() + ".",
+                           "Version 1.4.0 installed"}));
 }
 
 TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) {
@@ -399,6 +408,65 @@ TEST_F(InvitationSectionTest,
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_EQ(std::pair(sheet->isVisible(), dismissals.size()), std::pair(false, qsizetype(2)))
         << "Escape rejects the sheet";
+}
+
+// Readers meet the sheet by its bar's title, the card's heading as a heading and the field by its name.
+TEST_F(InvitationSectionTest, ReadersMeetANamedSheetAHeadingAndANamedField) {
+    QWidget window;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase, [&dialog] { dialog.reject(); }, &dialog);
+    });
+    const auto read = [](QObject* object) {
+        return QAccessible::queryAccessibleInterface(object);
+    };
+    QLabel* heading = nullptr;
+    for (auto* label : sheet->findChildren<QLabel*>())
+        heading = label->text() == QStringLiteral("Invitation code") ? label : heading;
+    ASSERT_NE(heading, nullptr);
+    EXPECT_EQ(std::tuple(read(sheet)->role(), read(sheet)->text(QAccessible::Name), read(heading)->role(),
+                         read(sheet->findChild<QLineEdit*>())->text(QAccessible::Name)),
+              std::tuple(QAccessible::Dialog, QStringLiteral("Add a connection"), QAccessible::Heading,
+                         QStringLiteral("Invitation link or code")));
+    delete sheet;
+}
+
+// Return in the field runs Activate; the focus the field hands on as it turns off while busy lands on a
+// button, and that Return must not press it too (Cancel would close the sheet).
+TEST_F(InvitationSectionTest, AReturnInTheFieldPressesNoButtonTheFocusMovesTo) {
+    QWidget window;
+    QDialog* sheet = TessaronSheetHost::sheetDialog(window, [&](QDialog& dialog) {
+        return new TessaronInvitationImportSheet(
+            *harness.session, pairingBase, [&dialog] { dialog.reject(); }, &dialog);
+    });
+    sheet->show();
+    sheet->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    field = sheet->findChild<QLineEdit*>(QStringLiteral("tessaron.accessKeyField"));
+    field->setFocus();
+    harness.pairing.setDelay(5s);
+    harness.pairing.enqueueRedeem(404);
+    QTest::keyClicks(field, code);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_TRUE(sheet->isVisible());
+    // The field is off while the invitation is handed over; the sheet holds the focus, so an impatient
+    // second Return presses nothing either.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(sheet->isVisible());
+    harness.advance(6s);
+    EXPECT_TRUE(sheet->isVisible());
+    delete sheet;
+}
+
+// "Activate" shows that it would do nothing before it is clicked: its words fade while it is off.
+TEST_F(InvitationSectionTest, ActivateFadesWhileItWouldDoNothing) {
+    std::vector<int> shown;
+    for (const QString& text : {QString(), QStringLiteral("not a code"), code}) {
+        type(text);
+        shown.push_back(drawnGreys(*button).brightest);
+    }
+    EXPECT_TRUE(shown[0] < 140 && shown[1] < 140 && shown[2] > 230)
+        << shown[0] << " " << shown[1] << " " << shown[2];
 }
 
 } // namespace

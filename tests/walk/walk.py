@@ -328,6 +328,128 @@ class Walk:
         self.quit()
 
 
+# --- the keyboard and the readers' tree ---------------------------------------------------------------------
+
+def focused(root):
+    """The node of root that has the keyboard focus, or None."""
+    return next((node for node in find_all(root) if pyatspi.STATE_FOCUSED in node.getState().getStates()),
+                None)
+
+
+def unnamed_controls(root):
+    """What a person can tab to or a reader lists as a window, under root, without a name."""
+    return [f"[{node.getRoleName()}]" for node in find_all(root)
+            if not node.name and (pyatspi.STATE_FOCUSABLE in node.getState().getStates()
+                                  or node.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG,
+                                                        pyatspi.ROLE_WINDOW))]
+
+
+def tab_ring(walk, root, limit=30):
+    """Tabs from the focused control until the focus comes back to it; the names met on the way."""
+    start = wait_for("a focused control", lambda: focused(root))
+    met = [start.name]
+    for _ in range(limit):
+        press("Tab")
+        now = wait_for("the focus after Tab", lambda: focused(root))
+        walk.expect(f"every control Tab reaches is named (after {met[-1]!r}: [{now.getRoleName()}])",
+                    bool(now.name))
+        if now.name == start.name and now.getRole() == start.getRole():
+            return met
+        met.append(now.name)
+    raise WalkFailure(f"Tab never came back to {start.name!r}: {met}")
+
+
+def bound(function, walk):
+    """A step of the walk kept outside the class, under its own name."""
+    def step():
+        function(walk)
+    step.__name__ = function.__name__
+    return step
+
+
+def tab_through_sign_in(walk):
+    """The sign-in sheet opens with the focus in the e-mail field; Return on an unusable address says why
+    nothing happens; Tab goes round named controls; Escape closes the sheet."""
+    click(wait_for("the Sign in button", lambda: walk.button(walk.main(), "Sign in")))
+    sheet = wait_for("the sign-in sheet", walk.sheet)
+    walk.expect(f"the sign-in sheet is named ({sheet.name!r})", sheet.name == "Sign in")
+    field = wait_for("the focus in the e-mail field", lambda: (f := focused(walk.sheet())) and f.name == "Email"
+                     and f)
+    type_text("walker")
+    press("Return")
+    wait_for("the hint under an unusable address",
+             lambda: find(walk.sheet(), pyatspi.ROLE_LABEL, "That email address doesn’t look right."))
+    walk.expect("the focus stays in the e-mail field", focused(walk.sheet()) == field)
+    walk.shot("sign-in-unusable-address")
+    met = tab_ring(walk, walk.sheet())
+    walk.expect(f"Tab reaches Cancel ({met})", "Cancel" in met)
+    walk.expect(f"nothing in the sign-in sheet is unnamed ({unnamed_controls(walk.sheet())})",
+                not unnamed_controls(walk.sheet()))
+    press("ctrl+a")
+    press("BackSpace")
+    press("Escape")
+    wait_for("Escape to close the sign-in sheet", lambda: walk.sheet() is None)
+
+
+def tab_through_settings(walk):
+    """Settings is a named window; Space on a switch keeps the focus on it and the page where it was;
+    Escape goes back from a page, then closes the window."""
+    xdotool("windowactivate", "--sync", subprocess.run(
+        ["xdotool", "search", "--onlyvisible", "--name", "^Tessaron$"], check=True, capture_output=True,
+        text=True).stdout.split()[0])
+    press("ctrl+comma")
+    settings = wait_for("the settings window", lambda: walk.window("Settings"))
+    walk.expect(f"Settings is a window to readers ([{settings.getRoleName()}])",
+                settings.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW))
+    switch = wait_for("the kill switch", lambda: find(settings, pyatspi.ROLE_CHECK_BOX,
+                                                      "Block traffic if Tessaron drops"))
+    walk.reveal(switch, settings)
+    for _ in range(40):
+        if focused(settings) and focused(settings).name == switch.name:
+            break
+        press("Tab")
+        wait_for("the focus after Tab", lambda: focused(settings))
+    walk.expect("Tab reaches the kill switch", focused(settings).name == switch.name)
+    bar = find(settings, pyatspi.ROLE_SCROLL_BAR)
+    top = bar.queryValue().currentValue if bar else 0
+    checked = pyatspi.STATE_CHECKED in switch.getState().getStates()
+    for _ in range(2):  # on and back off
+        press("space")
+        wait_for("the switch to follow the session",
+                 lambda: (pyatspi.STATE_CHECKED in switch.getState().getStates()) != checked
+                 and pyatspi.STATE_SENSITIVE in switch.getState().getStates(), 20)
+        checked = not checked
+        now = focused(settings)
+        walk.expect(f"the focus stays on the switch (on {now.name if now else None!r})",
+                    now is not None and now.name == switch.name)
+        offset = bar.queryValue().currentValue if bar else 0
+        walk.expect(f"the page stays where it was ({top} → {offset})", offset == top)
+    walk.shot("settings-switch-kept-focus")
+    met = tab_ring(walk, settings)
+    walk.expect(f"nothing in Settings is unnamed ({unnamed_controls(settings)})", not unnamed_controls(settings))
+    walk.expect(f"Tab reaches the User guide link ({met})", "User guide  ›" in met)
+    while focused(settings).name != "User guide  ›":
+        press("Tab")
+    press("space")
+    wait_for("the guide page", lambda: walk.button(walk.window("Settings"), "‹ Back"))
+    press("Escape")
+    wait_for("Escape to go back to the form", lambda: walk.button(walk.window("Settings"), "‹ Back") is None)
+    walk.expect("the focus is back on the link", focused(walk.window("Settings")).name == "User guide  ›")
+    press("Escape")
+    wait_for("Escape to close Settings", lambda: walk.window("Settings") is None)
+
+
+def read_the_tree(walk):
+    """Every window the application shows, and every control a person can tab to, has a name."""
+    app = walk.app()
+    windows = [app.getChildAtIndex(index) for index in range(app.childCount)]
+    nameless = [f"[{w.getRoleName()}]" for w in windows if w is not None and is_showing(w) and not w.name]
+    walk.expect(f"every window is named ({nameless})", not nameless)
+    walk.expect(f"nothing in the main window is unnamed ({unnamed_controls(walk.main())})",
+                not unnamed_controls(walk.main()))
+    walk.shot("tree-read")
+
+
 def latency_probes():
     """Connections to the nodes that closed lately (TIME_WAIT): each latency probe leaves one. The local
     service's nodes listen on 127.0.0.2 and up, its HTTPS endpoints on 127.0.0.1."""
@@ -359,8 +481,9 @@ def screen_size():
 
 def main():
     walk = Walk(sys.argv[1])
-    steps = [walk.agree_to_privacy, walk.sign_in, walk.add_invitation, walk.connect,
-             walk.scroll_through_a_sample, walk.read_connection_log, walk.minimise_and_restore,
+    steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
+             walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
+             bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
              walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.quit,
              walk.start_at_twice_the_scale]
     try:

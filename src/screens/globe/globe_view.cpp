@@ -1,5 +1,6 @@
 #include "screens/globe/globe_view.hpp"
 
+#include "screens/accessible_traits.hpp"
 #include "screens/fitted_label.hpp"
 #include "screens/frame_driver.hpp"
 #include "screens/globe/globe_renderer.hpp"
@@ -61,6 +62,8 @@ TessaronGlobeView::TessaronGlobeView(QWidget* parent)
     layout->addWidget(canvas_, 1);
     layout->addWidget(caption_);
     frames_ = new FrameDriver(canvas_);
+    // One element read by its caption: the picture and the caption line are its parts.
+    setAccessibleTraits(this, {.combined = true});
     setAccessibleName(state_.caption());
     caption_->setText(state_.caption());
 }

@@ -2,6 +2,7 @@
 
 #include "platform/system_log.hpp"
 #include "platform/workspace.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/support_links.hpp"
 #include "screens/tessaron_theme.hpp"
 
@@ -41,7 +42,6 @@ QLabel* makeRichText(const QString& text, const QFont& font, QWidget* parent) {
     auto* label = makeText(TessaronGuideView::linkified(text), font, TessaronTheme::textPrimary(), parent,
                            Qt::RichText);
     label->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    label->setOpenExternalLinks(true);
     return label;
 }
 
@@ -163,6 +163,8 @@ TessaronGuideView::TessaronGuideView(QList<TessaronGuideBlock> blocks, Workspace
     , workspace_(workspace) {
     setObjectName(QStringLiteral("tessaron.guide"));
     setWindowTitle(QCoreApplication::translate("Tessaron", "Guide"));
+    // The page takes the focus to scroll by keyboard; readers name it.
+    setAccessibleName(windowTitle());
     setFrameShape(QFrame::NoFrame);
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -189,11 +191,36 @@ TessaronGuideView::TessaronGuideView(QList<TessaronGuideBlock> blocks, Workspace
         QStringLiteral("QPushButton { background: transparent; color: %1; border: 1px solid %2;"
                        " border-radius: 8px; }")
             .arg(TessaronTheme::textPrimary().name(), TessaronTheme::stroke().name()));
-    connect(web, &QPushButton::clicked, this, [this] { workspace_.openUrl(guideWebURL()); });
+    connect(web, &QPushButton::clicked, this, [this] { openLink(guideWebURL()); });
     stack->addSpacing(8);
     stack->addWidget(web);
     stack->addStretch(1);
     setWidget(page);
+
+    for (auto* text : page->findChildren<QLabel*>())
+        connect(text, &QLabel::linkActivated, this, [this](const QString& link) { openLink(QUrl(link)); });
+    // Over the foot of the visible page, wherever the person scrolled to.
+    failure_ = new TessaronLinkFailureNote(this);
+    failure_->setAutoFillBackground(true);
+    failure_->setContentsMargins(24, 8, 24, 8);
+    failure_->setBackgroundRole(QPalette::Window);
+    connect(failure_, &TessaronLinkFailureNote::shown, this, &TessaronGuideView::placeFailure);
+}
+
+void TessaronGuideView::openLink(const QUrl& url) {
+    failure_->watch(url);
+    workspace_.openUrl(url);
+}
+
+void TessaronGuideView::placeFailure() {
+    const int height = failure_->heightForWidth(viewport()->width());
+    failure_->setGeometry(0, viewport()->geometry().bottom() + 1 - height, viewport()->width(), height);
+    failure_->raise();
+}
+
+void TessaronGuideView::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    placeFailure();
 }
 
 QWidget* TessaronGuideView::makeBlock(const TessaronGuideBlock& block, QWidget* parent) {

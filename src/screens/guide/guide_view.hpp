@@ -8,6 +8,7 @@
 
 namespace tessaron {
 
+class TessaronLinkFailureNote;
 class Workspace;
 
 // A guide picture from the resources, by its file name; a null image when there is none.
@@ -25,12 +26,19 @@ public:
     // The guide's web edition.
     static const QUrl& guideWebURL();
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    // Links open in the browser; when none can, the foot of the page says so.
+    void openLink(const QUrl& url);
+    void placeFailure();
     QWidget* makeBlock(const TessaronGuideBlock& block, QWidget* parent);
     QWidget* makeList(const QStringList& items, bool numbered, QWidget* parent);
     QWidget* makeImage(const TessaronGuideBlock& block, QWidget* parent);
 
     Workspace& workspace_;
+    TessaronLinkFailureNote* failure_;
 };
 
 } // namespace tessaron
