@@ -269,14 +269,19 @@ TEST(FlowRingAndNudge, BandRunsClockwise) {
     QWidget host;
     auto* row = new QWidget(&host);
     row->setGeometry(20, 20, 100, 100);
+    QPalette black = host.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    host.setPalette(black);
     TessaronFlowRing ring(row, 6);
     host.show();
-    // Alpha on the ring at three, six, nine and twelve o'clock; the glow beneath is faint everywhere.
+    // Brightness on the ring at three, six, nine and twelve o'clock; the glow beneath is faint everywhere.
     const auto alphas = [&ring](double phase) {
         ring.setPhaseOverride(phase);
         const QImage image = ring.grab().toImage();
-        return std::array{qAlpha(image.pixel(106, 60)), qAlpha(image.pixel(60, 106)),
-                          qAlpha(image.pixel(13, 60)), qAlpha(image.pixel(60, 13))};
+        const auto bright = [&image](int x, int y) {
+            return qMax(qRed(image.pixel(x, y)), qBlue(image.pixel(x, y)));
+        };
+        return std::array{bright(106, 60), bright(60, 106), bright(13, 60), bright(60, 13)};
     };
     // Screen y grows downwards: 90° clockwise from three o'clock is straight down.
     const auto fromThree = alphas(0);
