@@ -291,15 +291,24 @@ TEST(FlowRingAndNudge, BandRunsClockwise) {
     EXPECT_GT(fromSix[2], fromSix[0] + 100);
 }
 
-// Overlapping dots add up; a path of ellipses under the default odd-even rule would hollow the overlap.
-TEST(QtTraps, OverlappingDotsStayFilledAndTinyDotsKeepTheirArea) {
+// Overlapping dots unite as a filled path's circles do under the non-zero rule: the overlap is covered
+// once, neither twice nor hollowed as under the odd-even rule.
+TEST(QtTraps, OverlappingDotsUniteAndTinyDotsKeepTheirArea) {
     DotLayer layer(QSize(50, 40));
-    layer.add(QPointF(20, 20), 10, qRgb(255, 255, 255), 1);
-    layer.add(QPointF(26, 20), 10, qRgb(255, 255, 255), 1);
-    EXPECT_EQ(qAlpha(layer.image().pixel(23, 20)), 255);
+    layer.add(QPointF(20, 20), 10);
+    layer.add(QPointF(26, 20), 10);
+    layer.fill(qRgb(255, 255, 255), 0.5);
+    EXPECT_EQ(std::pair(qAlpha(layer.image().pixel(23, 20)), qAlpha(layer.image().pixel(14, 20))),
+              std::pair(128, 128));
+    // A later shape lies over the earlier one.
+    layer.add(QPointF(26, 20), 10);
+    layer.fill(qRgb(255, 255, 255), 0.5);
+    EXPECT_EQ(std::pair(qAlpha(layer.image().pixel(23, 20)), qAlpha(layer.image().pixel(14, 20))),
+              std::pair(191, 128));
     // A dot smaller than a pixel keeps its area, not a whole pixel.
     DotLayer tiny(QSize(4, 4));
-    tiny.add(QPointF(2, 2), 0.4, qRgb(255, 255, 255), 1);
+    tiny.add(QPointF(2, 2), 0.4);
+    tiny.fill(qRgb(255, 255, 255), 1.0);
     int total = 0;
     for (int i = 0; i < 16; ++i)
         total += qAlpha(tiny.image().pixel(i % 4, i / 4));

@@ -92,17 +92,18 @@ double gradientAlpha(double fraction) {
     return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
 }
 
-// The same, looked up: thousands of dots ask for it every frame, and a step of 1/1024 of the radius is
-// far below what eight-bit colour shows.
-double nearDotAlpha(double fraction) {
-    constexpr int steps = 1024;
+// The same out of 255, looked up by the square of the fraction (pixels ask for it with no square root):
+// thousands of pixels ask every frame, and 4096 steps are far below what eight-bit colour shows. Beyond the
+// radius the gradient keeps its last stop.
+unsigned nearDotAlpha(double squaredFraction) {
+    constexpr int steps = 4096;
     static const auto table = [] {
-        std::array<double, steps + 1> alphas{};
+        std::array<quint8, steps + 1> alphas{};
         for (int i = 0; i <= steps; ++i)
-            alphas[i] = gradientAlpha(static_cast<double>(i) / steps);
+            alphas[i] = static_cast<quint8>(std::lround(255 * gradientAlpha(std::sqrt(double(i) / steps))));
         return alphas;
     }();
-    return table[static_cast<std::size_t>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps))];
+    return table[static_cast<std::size_t>(std::min(squaredFraction, 1.0) * steps + 0.5)];
 }
 
 // The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
@@ -137,8 +138,9 @@ const QImage& stage(const QRect& rect, qreal ratio, const Metrics& m) {
     return cached;
 }
 
-// The dots are splatted straight onto a copy of the stage at the device's pixel density: the far dots
-// first, the near ones over them. The canvas around the stage is background.
+// The dots are gathered straight onto a copy of the stage at the device's pixel density: the far dots'
+// shape filled first, the near ones' over it, each overlap covered once. The canvas around the stage is
+// background.
 void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
                       const TessaronGlobeRotation& rotation) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -151,12 +153,9 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     struct NearDot {
         QPointF at;
         double z;
-        double fromCenter;
     };
     std::vector<NearDot> near;
     near.reserve(dots.size());
-    const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
-    const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
     const double unit = m.unit * ratio;
     const QPointF center = (m.center - rect.topLeft()) * ratio;
     const double radius = m.radius * ratio;
@@ -164,12 +163,20 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
         const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
         const QPointF at(center.x() + radius * v.x, center.y() - radius * v.y);
         if (v.z > 0)
-            near.push_back({at, v.z, std::sqrt(v.x * v.x + v.y * v.y)});
+            near.push_back({at, v.z});
         else
-            layer.add(at, 0.8 * unit, farColor, 0.07);
+            layer.add(at, 0.8 * unit);
     }
+    layer.fill(rgb(0.55, 0.75, 1.0).rgb(), 0.07);
     for (const auto& dot : near)
-        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
+        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1);
+    // The near shape's gradient runs from the sphere's centre to its edge.
+    const double toFraction = 1 / (radius * radius);
+    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&](int x, int y) {
+        const double dx = x + 0.5 - center.x();
+        const double dy = y + 0.5 - center.y();
+        return nearDotAlpha((dx * dx + dy * dy) * toFraction);
+    });
     painter.drawImage(rect.topLeft(), layer.image());
 }
 
