@@ -16,6 +16,7 @@
 #include "screens/visual_state.hpp"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
@@ -119,6 +120,15 @@ TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
     const auto state = change.state();
     EXPECT_EQ(std::pair(state, look(0).first),
               std::pair(QAbstractAnimation::Stopped, dotColor(NodeLinkStatus::busy).name()));
+}
+
+// The pill's words are in the rounded design where the system has it, in semibold at both sizes.
+TEST(NodeStatusPillView, SpeaksInTheRoundedDesign) {
+    for (const auto size : {NodeStatusPill::Size::regular, NodeStatusPill::Size::compact}) {
+        const NodeStatusPill pill(size);
+        EXPECT_EQ(std::pair(QFontInfo(pill.font()).family(), pill.font().weight()),
+                  std::pair(QStringLiteral("Quicksand"), QFont::DemiBold));
+    }
 }
 
 TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
