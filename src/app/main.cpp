@@ -1,6 +1,7 @@
 #include "app/instance_forwarder.hpp"
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
+#include "screens/paint_census.hpp"
 #include "screens/string_table.hpp"
 #include "updates/crash_handler.hpp"
 
@@ -36,6 +37,8 @@ int main(int argc, char* argv[]) {
         break;
     }
     tessaron::installStringTable(application);
+    if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())
+        tessaron::installPaintCensus(application, census);
 
     tessaron::TessaronMacApp app;
     app.showMainWindow();

@@ -26,30 +26,39 @@ DotLayer::DotLayer(QImage picture)
     , stride_(image_.bytesPerLine() / qsizetype(sizeof(QRgb)))
     , width_(image_.width())
     , height_(image_.height())
-    , coverage_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0) {}
+    , marked_(marked()) {
+    // A fill leaves every pixel it visits uncovered: the buffer is clean between layers.
+    auto& buffer = coverage();
+    buffer.resize(
+        std::max(buffer.size(), static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)));
+    coverage_ = buffer.data();
+}
+
+DotLayer::~DotLayer() {
+    for (const quint32 place : marked_)
+        coverage_[(place >> 16) * static_cast<quint32>(width_) + (place & 0xffff)] = 0;
+    marked_.clear();
+}
+
+std::vector<quint8>& DotLayer::coverage() {
+    static std::vector<quint8> buffer;
+    return buffer;
+}
+
+std::vector<quint32>& DotLayer::marked() {
+    static std::vector<quint32> places;
+    return places;
+}
 
 // The union of two discs covers a pixel as much as the one that covers it more.
 inline void DotLayer::cover(int x, int y, double coverage) {
     if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
         return;
-    const auto index = static_cast<quint32>(y * width_ + x);
     const auto amount = static_cast<quint8>(std::min(static_cast<int>(coverage * 255 + 0.5), 255));
-    quint8& covered = coverage_[index];
+    quint8& covered = coverage_[y * width_ + x];
     if (covered == 0 && amount > 0)
-        marked_.push_back(index);
+        marked_.push_back(static_cast<quint32>(y) << 16 | static_cast<quint32>(x));
     covered = std::max(covered, amount);
-}
-
-// Source over, premultiplied.
-void DotLayer::blendOver(QRgb& pixel, QRgb rgb, unsigned alpha) {
-    const QRgb under = pixel;
-    const auto mix = [alpha](unsigned source, unsigned destination) {
-        return (source * alpha + destination * (255 - alpha)) / 255;
-    };
-    pixel = qRgba(static_cast<int>(mix(qRed(rgb), qRed(under))),
-                  static_cast<int>(mix(qGreen(rgb), qGreen(under))),
-                  static_cast<int>(mix(qBlue(rgb), qBlue(under))),
-                  static_cast<int>(alpha + qAlpha(under) * (255 - alpha) / 255));
 }
 
 void DotLayer::add(QPointF center, double radius) {

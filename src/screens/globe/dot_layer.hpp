@@ -17,6 +17,10 @@ public:
     explicit DotLayer(const QSize& size);
     // The shapes are filled straight onto `picture`.
     explicit DotLayer(QImage picture);
+    // A shape never filled leaves no coverage behind.
+    ~DotLayer();
+    DotLayer(const DotLayer&) = delete;
+    DotLayer& operator=(const DotLayer&) = delete;
 
     // Adds a disc at `center` (device pixels) of `radius` to the shape.
     void add(QPointF center, double radius);
@@ -31,7 +35,7 @@ public:
 
 private:
     void cover(int x, int y, double coverage);
-    static void blendOver(QRgb& pixel, QRgb rgb, unsigned alpha);
+    static QRgb scaled(QRgb color, unsigned alpha);
 
     QImage image_;
     // Held apart from the image, whose accessors are too slow to call for every pixel.
@@ -39,18 +43,33 @@ private:
     qsizetype stride_;
     int width_;
     int height_;
-    // Coverage out of 255 by pixel, and the pixels marked since the last fill.
-    std::vector<quint8> coverage_;
-    std::vector<quint32> marked_;
+    // Coverage out of 255 by pixel, and the pixels marked since the last fill (y in the high half, x in the
+    // low): kept from layer to layer, as a frame makes one and the next is the same size.
+    static std::vector<quint8>& coverage();
+    static std::vector<quint32>& marked();
+    quint8* coverage_;
+    std::vector<quint32>& marked_;
 };
 
+// A premultiplied colour times an alpha out of 255, rounded: two channels at a time in one word.
+inline QRgb DotLayer::scaled(QRgb color, unsigned alpha) {
+    const auto scalePair = [alpha](quint32 pair) {
+        pair *= alpha;
+        return ((pair + ((pair >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    };
+    return scalePair(color & 0xff00ff) | (scalePair((color >> 8) & 0xff00ff) << 8);
+}
+
 template <typename AlphaAt> void DotLayer::fill(QRgb rgb, AlphaAt alphaAt) {
-    for (const quint32 index : marked_) {
-        const int x = static_cast<int>(index % static_cast<quint32>(width_));
-        const int y = static_cast<int>(index / static_cast<quint32>(width_));
-        const unsigned alpha = (coverage_[index] * alphaAt(x, y) + 127) / 255;
-        blendOver(pixels_[y * stride_ + x], rgb, alpha);
-        coverage_[index] = 0;
+    for (const quint32 place : marked_) {
+        const int x = static_cast<int>(place & 0xffff);
+        const int y = static_cast<int>(place >> 16);
+        quint8& covered = coverage_[y * width_ + x];
+        const unsigned alpha = (covered * alphaAt(x, y) + 127) / 255;
+        // Source over, premultiplied.
+        QRgb& pixel = pixels_[y * stride_ + x];
+        pixel = scaled(rgb | 0xff000000, alpha) + scaled(pixel, 255 - alpha);
+        covered = 0;
     }
     marked_.clear();
 }

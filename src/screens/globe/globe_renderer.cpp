@@ -12,6 +12,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <tuple>
+#include <vector>
 
 namespace tessaron {
 
@@ -92,18 +94,24 @@ double gradientAlpha(double fraction) {
     return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
 }
 
-// The same out of 255, looked up by the square of the fraction (pixels ask for it with no square root):
-// thousands of pixels ask every frame, and 4096 steps are far below what eight-bit colour shows. Beyond the
-// radius the gradient keeps its last stop.
-unsigned nearDotAlpha(double squaredFraction) {
-    constexpr int steps = 4096;
-    static const auto table = [] {
-        std::array<quint8, steps + 1> alphas{};
-        for (int i = 0; i <= steps; ++i)
-            alphas[i] = static_cast<quint8>(std::lround(255 * gradientAlpha(std::sqrt(double(i) / steps))));
+// The near dots' opacity out of 255 at every pixel of the stage (`size` device pixels, the gradient centred
+// on `center` and reaching `radius`): it changes only with the size, and thousands of pixels ask for it
+// every frame. Beyond the radius the gradient keeps its last stop.
+const std::vector<quint8>& nearDotAlphas(const QSize& size, const QPointF& center, double radius) {
+    static std::vector<quint8> alphas;
+    static std::tuple<QSize, QPointF, double> madeFor;
+    if (madeFor == std::tuple(size, center, radius) && !alphas.empty())
         return alphas;
-    }();
-    return table[static_cast<std::size_t>(std::min(squaredFraction, 1.0) * steps + 0.5)];
+    madeFor = {size, center, radius};
+    alphas.resize(static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const double fraction = std::hypot(x + 0.5 - center.x(), y + 0.5 - center.y()) / radius;
+            alphas[static_cast<std::size_t>(y * size.width() + x)] =
+                static_cast<quint8>(std::lround(255 * gradientAlpha(std::min(fraction, 1.0))));
+        }
+    }
+    return alphas;
 }
 
 // The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
@@ -171,11 +179,10 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     for (const auto& dot : near)
         layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1);
     // The near shape's gradient runs from the sphere's centre to its edge.
-    const double toFraction = 1 / (radius * radius);
-    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&](int x, int y) {
-        const double dx = x + 0.5 - center.x();
-        const double dy = y + 0.5 - center.y();
-        return nearDotAlpha((dx * dx + dy * dy) * toFraction);
+    const auto& alphas = nearDotAlphas(layer.image().size(), center, radius);
+    const int width = layer.image().width();
+    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&alphas, width](int x, int y) {
+        return unsigned(alphas[static_cast<std::size_t>(y * width + x)]);
     });
     painter.drawImage(rect.topLeft(), layer.image());
 }
