@@ -2,6 +2,7 @@
 
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
+#include "screens/globe/marker_sprites.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QPainter>
@@ -40,14 +41,6 @@ void disc(QPainter& painter, const QPointF& center, double radius, const QBrush&
     painter.setPen(Qt::NoPen);
     painter.setBrush(brush);
     painter.drawEllipse(center, radius, radius);
-}
-
-// A disc whose colour fades from `alpha` at its centre to nothing at its edge.
-void halo(QPainter& painter, const QPointF& center, double radius, const QColor& color, double alpha) {
-    QRadialGradient gradient(center, radius);
-    gradient.setColorAt(0, faded(color, alpha));
-    gradient.setColorAt(1, faded(color, 0));
-    disc(painter, center, radius, gradient);
 }
 
 double fractionalPart(double value) {
@@ -216,34 +209,31 @@ void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) 
     for (int j = 5; j >= 1; --j) {
         const auto tail = arc.at(comet.tail[j - 1]);
         if (tail.visible)
-            disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), faded(Qt::white, 0.55 * (1 - j / 6.0)));
+            MarkerSprites::disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), Qt::white,
+                                0.55 * (1 - j / 6.0));
     }
     const auto head = arc.at(comet.head);
     if (head.visible) {
-        disc(painter, head.point, 6.5 * unit, faded(Qt::white, 0.28));
-        disc(painter, head.point, 3.2 * unit, QColor(Qt::white));
+        MarkerSprites::disc(painter, head.point, 6.5 * unit, Qt::white, 0.28);
+        MarkerSprites::disc(painter, head.point, 3.2 * unit, Qt::white);
     }
 }
 
 void drawUser(QPainter& painter, const QPointF& at, double date, bool animates, double unit) {
     const double a = 4.5 * unit;
-    halo(painter, at, 2.8 * a, Qt::white, 0.35);
+    MarkerSprites::halo(painter, at, 2.8 * a, Qt::white, 0.35);
     if (animates) {
         const double s = 0.5 + 0.5 * std::sin(twoPi * fractionalPart(date / cometPeriod));
-        const double r = a * (2.1 + 1.5 * s);
-        painter.setPen(
-            QPen(faded(Qt::white, 0.18 + 0.28 * (1 - s)), 1.25, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(at, r, r);
+        MarkerSprites::ring(painter, at, a * (2.1 + 1.5 * s), 1.25, Qt::white, 0.18 + 0.28 * (1 - s));
     }
-    disc(painter, at, a, QColor(Qt::white));
+    MarkerSprites::disc(painter, at, a, Qt::white);
 }
 
 void drawExit(QPainter& painter, const QPointF& at, const QColor& color, double opacity, double unit) {
     const double b = 5 * unit;
-    halo(painter, at, 2.8 * b, color, 0.35 * opacity);
-    disc(painter, at, b, faded(color, opacity));
-    disc(painter, at, 2 * unit, faded(Qt::white, 0.9 * opacity));
+    MarkerSprites::halo(painter, at, 2.8 * b, color, 0.35, opacity);
+    MarkerSprites::disc(painter, at, b, color, opacity);
+    MarkerSprites::disc(painter, at, 2 * unit, Qt::white, 0.9 * opacity);
 }
 
 } // namespace
