@@ -16,6 +16,7 @@ public:
         : QWidget(globe)
         , globe_(globe) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        setObjectName(QStringLiteral("tessaron.globe.canvas"));
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
