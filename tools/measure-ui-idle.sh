@@ -4,7 +4,9 @@
 # a throwaway keyring and configuration on a private Xvfb display with a window manager and a tray, and
 # reports the application's CPU and wake-ups per second while its window is: visible, idle and
 # disconnected; visible and connected (flow ring and arc moving); minimised; closed to the tray.
-# Before signing in, it measures the window signed out too (the globe alone moves there).
+# Before signing in, it measures the window signed out too (the globe alone moves there), and first a bare Qt
+# window (tools/startup_bench/bare_window.cpp), the yardstick of the same run. Under each row, the
+# paints and painted pixels per second of the widgets that were painted (the application's paint census).
 # Screenshots of the phases are left in build-idle/ui-*.png.
 #   tools/measure-ui-idle.sh [seconds per phase] [application]   (default 30 s, the application built here)
 # Another application (an earlier commit's, say) must be built for the same service: the port in
@@ -34,7 +36,8 @@ while accepts_connections "$port"; do
     port=$((port + 1))
 done
 
-tools/build-idle.sh "$port" tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service tessaron-sign-in
+tools/build-idle.sh "$port" tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service tessaron-sign-in \
+    tessaron-bare-window
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaron-ui-idle.XXXXXX")
 background=()
@@ -74,27 +77,39 @@ wait_for() {
 background+=($!)
 wait_for 10 accepts_connections "$port"
 
-# Lets the phase settle, pictures it and measures it.
+# Lets the phase settle, pictures it and measures it. The census is written at most once a second and only
+# after a paint, so a window is framed by the census's own times.
+export TESSARON_PAINT_CENSUS=$scratch/census
 phase() {
     sleep 5
     import -window root "$build/ui-$1.png"
+    cp "$TESSARON_PAINT_CENSUS" "$scratch/census-before" 2>/dev/null || : >"$scratch/census-before"
     "$cost" --watch "$app" "$1" "$seconds"
+    python3 tools/paint-census-rates.py "$scratch/census-before" "$TESSARON_PAINT_CENSUS"
 }
 
 visible_window() {
-    wait_for 20 xdotool search --onlyvisible --name '^Tessaron$'
-    xdotool search --onlyvisible --name '^Tessaron$' | head -n 1
+    wait_for 20 xdotool search --onlyvisible --name "^${1:-Tessaron}\$"
+    xdotool search --onlyvisible --name "^${1:-Tessaron}\$" | head -n 1
 }
 
 echo "load before: $(cat /proc/loadavg)"
 "$cost" --heading
 "$cost" --consent
+"$build/bin/tessaron-bare-window" &
+bare=$!
+visible_window Bare >/dev/null
+sleep 5
+"$cost" --watch "$build/bin/tessaron-bare-window" bare "$seconds"
+kill "$bare"
+wait "$bare" 2>/dev/null || true
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &
 signed_out=$!
 visible_window >/dev/null
 phase signed-out
 kill "$signed_out"
 wait "$signed_out" 2>/dev/null || true
+rm -f "$TESSARON_PAINT_CENSUS"
 
 # Signed in, with the account's connection saved, and the tunnel installed, as after a first connect.
 "$build/bin/tessaron-sign-in" developer@tessaron.test --service "https://127.0.0.1:$port" --ca "$service/ca.pem" \

@@ -2,6 +2,7 @@
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
 #include "platform/url_opener.hpp"
+#include "screens/paint_census.hpp"
 #include "screens/string_table.hpp"
 #include "updates/crash_handler.hpp"
 
@@ -38,6 +39,8 @@ int main(int argc, char* argv[]) {
     }
     tessaron::installStringTable(application);
     tessaron::UrlOpener::shared().installAsWebHandler();
+    if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())
+        tessaron::installPaintCensus(application, census);
 
     tessaron::TessaronMacApp app;
     app.showMainWindow();

@@ -10,7 +10,6 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -42,26 +41,24 @@ FittedText fitText(const QString& text, const QFont& font, int width, qreal mini
 
 TessaronPrimaryButton::TessaronPrimaryButton(QWidget* parent)
     : QAbstractButton(parent)
-    , timer_(new QTimer(this)) {
+    , frames_(new FrameDriver(this)) {
     setFont(TessaronTheme::buttonFont());
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    timer_->setInterval(1000 / 12);
-    QObject::connect(timer_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void TessaronPrimaryButton::setShowsSpinner(bool shows) {
     if (showsSpinner_ == shows)
         return;
     showsSpinner_ = shows;
-    updateTimer();
+    frames_->setAnimates(showsSpinner_ && animates_);
     update();
 }
 
 void TessaronPrimaryButton::setAnimates(bool animates) {
     animates_ = animates;
-    updateTimer();
+    frames_->setAnimates(showsSpinner_ && animates_);
 }
 
 QSize TessaronPrimaryButton::sizeHint() const {
@@ -114,22 +111,6 @@ void TessaronPrimaryButton::leaveEvent(QEvent* event) {
     hovering_ = false;
     update();
     QAbstractButton::leaveEvent(event);
-}
-
-void TessaronPrimaryButton::showEvent(QShowEvent* event) {
-    QAbstractButton::showEvent(event);
-    updateTimer();
-}
-
-void TessaronPrimaryButton::hideEvent(QHideEvent* event) {
-    QAbstractButton::hideEvent(event);
-    updateTimer();
-}
-
-void TessaronPrimaryButton::updateTimer() {
-    const bool run = showsSpinner_ && animates_ && isVisible();
-    if (run != timer_->isActive())
-        run ? timer_->start() : timer_->stop();
 }
 
 TessaronIconButton::TessaronIconButton(const QString& symbol, QWidget* parent)

@@ -5,8 +5,6 @@
 #include <QFont>
 #include <QString>
 
-class QTimer;
-
 namespace tessaron {
 
 // How the primary button draws in one state of pointer and press.
@@ -43,16 +41,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
 private:
-    void updateTimer();
-
     bool hovering_ = false;
     bool showsSpinner_ = false;
     bool animates_ = true;
-    QTimer* timer_;
+    class FrameDriver* frames_;
 };
 
 // A borderless button showing one tinted glyph, clickable over an area of at least 44 × 44.

@@ -2,13 +2,16 @@
 
 #include "screens/accessible_traits.hpp"
 #include "screens/frame_driver.hpp"
+#include "screens/gaussian_blur.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QEvent>
 #include <QLinearGradient>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -18,8 +21,12 @@ namespace {
 
 constexpr double flowPeriod = 4.0;
 constexpr double nudgePeriod = 2.4;
+// A blur's radius is taken as twice the Gaussian's standard deviation; the decorations reach three
+// deviations beyond their strokes.
+constexpr double flowGlowBlur = 6;
+constexpr double nudgeGlowBlur = 8;
 constexpr int ringOutset = 4 + 6;
-constexpr int nudgeOutset = 12;
+constexpr int nudgeOutset = 14;
 
 QColor transparent(QColor color) {
     color.setAlphaF(0);
@@ -32,18 +39,6 @@ QPainterPath roundedRect(const QRectF& rect, double radius) {
     return path;
 }
 
-// A soft glow: the stroke repeated wider and fainter, in place of a blur.
-void strokeGlow(QPainter& painter, const QPainterPath& path, const QBrush& brush, double width, double blur,
-                double opacity) {
-    constexpr int passes = 4;
-    for (int pass = passes; pass >= 1; --pass) {
-        painter.setOpacity(opacity / passes);
-        painter.strokePath(
-            path, QPen(brush, width + blur * pass / passes * 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-    }
-    painter.setOpacity(1);
-}
-
 // A premultiplied colour times an alpha out of 255, rounded: two channels at a time in one word.
 QRgb scaled(QRgb color, unsigned alpha) {
     const auto scalePair = [alpha](quint32 pair) {
@@ -53,11 +48,36 @@ QRgb scaled(QRgb color, unsigned alpha) {
     return scalePair(color & 0xff00ff) | (scalePair((color >> 8) & 0xff00ff) << 8);
 }
 
-QImage blankLike(const QImage& image) {
-    QImage blank(image.size(), QImage::Format_ARGB32_Premultiplied);
-    blank.setDevicePixelRatio(image.devicePixelRatio());
-    blank.fill(Qt::transparent);
-    return blank;
+// The pixels of `image` that are not transparent, in device-independent pixels.
+QRegion coveredRegion(const QImage& image) {
+    const qreal ratio = image.devicePixelRatio();
+    QRegion region;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width();) {
+            if (qAlpha(line[x]) == 0) {
+                ++x;
+                continue;
+            }
+            const int from = x;
+            while (x < image.width() && qAlpha(line[x]) != 0)
+                ++x;
+            region += QRectF(from / ratio, y / ratio, (x - from) / ratio, 1 / ratio).toAlignedRect();
+        }
+    }
+    return region;
+}
+
+// Every live decoration: while one takes its picture of what lies beneath, all of them draw nothing and
+// hide nothing, so none is taken into another's picture.
+std::vector<OverlayDecoration*>& decorations() {
+    static std::vector<OverlayDecoration*> all;
+    return all;
+}
+bool takingBeneath = false;
+
+QPainterPath insetRoundedRect(const QRectF& rect, double inset, double radius) {
+    return roundedRect(rect.adjusted(inset, inset, -inset, -inset), radius);
 }
 
 } // namespace
@@ -99,7 +119,7 @@ const QGradientStops& nudgeStops() {
     return stops;
 }
 
-void TurningGradientPicture::reset(const QImage& coverage, const QImage& under, const QPointF& center,
+void TurningGradientPicture::reset(const QImage& coverage, const QPointF& center,
                                    const QGradientStops& clockwiseStops) {
     // Qt's own interpolation of the stops, sampled once a step.
     QImage strip(angleSteps, 1, QImage::Format_ARGB32_Premultiplied);
@@ -111,8 +131,11 @@ void TurningGradientPicture::reset(const QImage& coverage, const QImage& under, 
         colors_[step] = strip.pixel(step, 0);
 
     const QImage shape = coverage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    under_ = under.isNull() ? blankLike(shape) : under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    frame_ = under_.copy();
+    size_ = shape.deviceIndependentSize().toSize();
+    ratio_ = shape.devicePixelRatio();
+    region_ = coveredRegion(shape);
+    under_ = QImage();
+    frame_ = QImage();
     const QPointF pixelCenter = center * shape.devicePixelRatio();
     covered_.clear();
     for (int y = 0; y < shape.height(); ++y) {
@@ -130,9 +153,13 @@ void TurningGradientPicture::reset(const QImage& coverage, const QImage& under, 
     }
 }
 
+void TurningGradientPicture::setUnder(const QImage& under) {
+    under_ = under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    frame_ = under_.copy();
+}
+
 bool TurningGradientPicture::fits(const QSize& size, qreal devicePixelRatio) const {
-    return !frame_.isNull() && frame_.devicePixelRatio() == devicePixelRatio &&
-           frame_.deviceIndependentSize().toSize() == size;
+    return ratio_ == devicePixelRatio && size_ == size;
 }
 
 const QImage& TurningGradientPicture::frame(double startDegrees) {
@@ -158,13 +185,17 @@ OverlayDecoration::OverlayDecoration(QWidget* target, int outset)
     : QWidget(target->parentWidget())
     , target_(target)
     , outset_(outset)
-    , frames_(new FrameDriver(this, decorationFrameInterval)) {
+    , frames_(new FrameDriver(this)) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     target_->installEventFilter(this);
     setAccessibleTraits(this, {.invisible = true});
+    decorations().push_back(this);
     follow();
+}
+
+OverlayDecoration::~OverlayDecoration() {
+    std::erase(decorations(), this);
 }
 
 bool OverlayDecoration::isRunning() const {
@@ -184,16 +215,120 @@ bool OverlayDecoration::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
     }
+    if (isPaintedBeneath(watched, event))
+        forgetBeneath();
     return false;
+}
+
+// Qt paints what lies beneath but not where the decoration draws: a change that reaches there is painted up
+// to the mask's edge.
+bool OverlayDecoration::isPaintedBeneath(QObject* watched, QEvent* event) const {
+    if (event->type() != QEvent::Paint || takingBeneath || watched == this)
+        return false;
+    auto* widget = static_cast<QWidget*>(watched);
+    const QRect painted = static_cast<QPaintEvent*>(event)->region().boundingRect().adjusted(-1, -1, 1, 1);
+    return mask().intersects(
+        painted.translated(widget->mapTo(window(), QPoint()) - mapTo(window(), QPoint())));
 }
 
 void OverlayDecoration::follow() {
     setGeometry(target_->geometry().adjusted(-outset_, -outset_, outset_, outset_));
     raise();
+    forgetBeneath();
 }
 
 QRectF OverlayDecoration::targetRect() const {
     return QRectF(rect()).adjusted(outset_, outset_, -outset_, -outset_);
+}
+
+// The mask must be in place before a paint: Qt clips the paint and what lies beneath by it.
+void OverlayDecoration::resizeEvent(QResizeEvent*) {
+    preparePictureForSize();
+}
+
+void OverlayDecoration::showEvent(QShowEvent*) {
+    forgetBeneath();
+}
+
+void OverlayDecoration::preparePictureForSize() {
+    still_ = preparePicture(picture_);
+    setMask(picture_.region() + (still_.isNull() ? QRegion() : coveredRegion(still_)));
+    beneathTaken_ = true;
+    forgetBeneath();
+}
+
+void OverlayDecoration::paintEvent(QPaintEvent*) {
+    if (takingBeneath)
+        return;
+    if (!picture_.fits(size(), devicePixelRatioF()))
+        preparePictureForSize();
+    QPainter(this).drawImage(0, 0, picture_.frame(startDegrees()));
+}
+
+// Until a picture of what lies beneath is taken again, the decoration draws over the window as any widget
+// does: Qt paints what lies beneath first. The picture can only be taken outside a paint, which a paint of
+// the window within another would abort.
+void OverlayDecoration::forgetBeneath() {
+    if (!beneathTaken_)
+        return;
+    beneathTaken_ = false;
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    picture_.setUnder(still_.isNull() ? blankCanvas() : still_);
+    QMetaObject::invokeMethod(this, &OverlayDecoration::takeBeneath, Qt::QueuedConnection);
+}
+
+void OverlayDecoration::takeBeneath() {
+    if (beneathTaken_ || !isVisible() || !picture_.fits(size(), devicePixelRatioF()))
+        return;
+    QImage beneath = blankCanvas();
+    beneath.fill(window()->palette().color(QPalette::Window));
+    takingBeneath = true;
+    std::vector<OverlayDecoration*> opaque;
+    for (auto* decoration : decorations()) {
+        if (decoration->testAttribute(Qt::WA_OpaquePaintEvent)) {
+            decoration->setAttribute(Qt::WA_OpaquePaintEvent, false);
+            opaque.push_back(decoration);
+        }
+    }
+    {
+        QPainter painter(&beneath);
+        window()->render(&painter, QPoint(), QRegion(QRect(mapTo(window(), QPoint()), size())),
+                         QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    }
+    for (auto* decoration : opaque)
+        decoration->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    takingBeneath = false;
+    if (!still_.isNull())
+        QPainter(&beneath).drawImage(0, 0, still_);
+    picture_.setUnder(beneath);
+    beneathTaken_ = true;
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    watchBeneath();
+    update();
+}
+
+// Every widget that lies beneath, from the window down, is watched for paints.
+void OverlayDecoration::watchBeneath() {
+    for (const auto& widget : std::as_const(beneath_))
+        if (widget)
+            widget->removeEventFilter(this);
+    beneath_.clear();
+    const QRect area(mapTo(window(), QPoint()), size());
+    QList<QWidget*> pending{window()};
+    while (!pending.isEmpty()) {
+        QWidget* widget = pending.takeLast();
+        if (widget == this || !widget->isVisible() ||
+            !QRect(widget->mapTo(window(), QPoint()), widget->size()).intersects(area))
+            continue;
+        // The target is watched for as long as the decoration lives.
+        if (widget != target_) {
+            widget->installEventFilter(this);
+            beneath_.append(widget);
+        }
+        for (auto* child : widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (!child->isWindow() && std::ranges::find(decorations(), child) == decorations().end())
+                pending.append(child);
+    }
 }
 
 TessaronFlowRing::TessaronFlowRing(QWidget* target, double cornerRadius)
@@ -212,16 +347,12 @@ void TessaronFlowRing::setPhaseOverride(std::optional<double> phase) {
     update();
 }
 
-void TessaronFlowRing::paintEvent(QPaintEvent*) {
-    if (!picture_.fits(size(), devicePixelRatioF()))
-        preparePicture();
-    const double phase =
-        frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0);
-    QPainter(this).drawImage(0, 0, picture_.frame(phase * 360));
+double TessaronFlowRing::startDegrees() const {
+    return 360 * (frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0));
 }
 
 // The glow stays still; only the band over it turns.
-void TessaronFlowRing::preparePicture() {
+QImage TessaronFlowRing::preparePicture(TurningGradientPicture& picture) {
     // The ring sits 4 points inside the row's edge.
     const QRectF ring = targetRect().adjusted(4, 4, -4, -4);
     const QPainterPath path = roundedRect(ring, cornerRadius_);
@@ -235,15 +366,18 @@ void TessaronFlowRing::preparePicture() {
                    {0.5, TessaronTheme::flowPurple()},
                    {0.75, TessaronTheme::flowBlue()},
                    {1, TessaronTheme::flowCyan()}});
-    strokeGlow(glowPainter, path, glow, 4, 3, 0.3);
+    glowPainter.setOpacity(0.5);
+    glowPainter.strokePath(path, QPen(glow, 4, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     glowPainter.end();
+    gaussianBlur(glowImage, flowGlowBlur / 2 * glowImage.devicePixelRatio());
 
     QImage band = blankCanvas();
     QPainter bandPainter(&band);
     bandPainter.setRenderHint(QPainter::Antialiasing);
     bandPainter.strokePath(path, QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     bandPainter.end();
-    picture_.reset(band, glowImage, ring.center(), flowRingStops());
+    picture.reset(band, ring.center(), flowRingStops());
+    return glowImage;
 }
 
 TessaronNudgeBorder::TessaronNudgeBorder(QWidget* target, double cornerRadius, double lineWidth, double inset)
@@ -270,39 +404,47 @@ void TessaronNudgeBorder::setAnimates(bool animates) {
     restartRotation();
 }
 
+double TessaronNudgeBorder::angle() const {
+    return nudgeAngle(active_, animates_, restartedAt_, currentFrameDate());
+}
+
+// Appearing again, as when the window comes back, starts the turn afresh.
+void TessaronNudgeBorder::showEvent(QShowEvent* event) {
+    OverlayDecoration::showEvent(event);
+    restartRotation();
+}
+
 void TessaronNudgeBorder::restartRotation() {
     restartedAt_ = currentFrameDate();
     frames()->setAnimates(active_ && animates_);
     update();
 }
 
-void TessaronNudgeBorder::paintEvent(QPaintEvent*) {
-    if (!active_)
-        return;
-    if (!picture_.fits(size(), devicePixelRatioF()))
-        preparePicture();
-    const double angle = nudgeAngle(active_, animates_, restartedAt_, currentFrameDate());
-    QPainter(this).drawImage(0, 0, picture_.frame(angle));
+double TessaronNudgeBorder::startDegrees() const {
+    return angle();
 }
 
 // Glow and line share the gradient's colour at every pixel: their shape, drawn in white, is all that stays.
-void TessaronNudgeBorder::preparePicture() {
+QImage TessaronNudgeBorder::preparePicture(TurningGradientPicture& picture) {
     const double offset = inset_ - lineWidth_;
     const QRectF border = targetRect().adjusted(offset, offset, -offset, -offset);
-    QImage shape = blankCanvas();
-    QPainter painter(&shape);
-    painter.setRenderHint(QPainter::Antialiasing);
     // Inner strokes: the glow is three lines wide, the crisp line one, both inside the border's edge.
     const double glowWidth = 3 * lineWidth_;
-    strokeGlow(painter,
-               roundedRect(border.adjusted(glowWidth / 2, glowWidth / 2, -glowWidth / 2, -glowWidth / 2),
-                           cornerRadius_),
-               Qt::white, glowWidth, 8, 0.45);
-    const double half = lineWidth_ / 2;
-    painter.strokePath(roundedRect(border.adjusted(half, half, -half, -half), cornerRadius_),
+    QImage shape = blankCanvas();
+    QPainter glowPainter(&shape);
+    glowPainter.setRenderHint(QPainter::Antialiasing);
+    glowPainter.setOpacity(0.45);
+    glowPainter.strokePath(insetRoundedRect(border, glowWidth / 2, cornerRadius_),
+                           QPen(Qt::white, glowWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+    glowPainter.end();
+    gaussianBlur(shape, nudgeGlowBlur / 2 * shape.devicePixelRatio());
+    QPainter painter(&shape);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.strokePath(insetRoundedRect(border, lineWidth_ / 2, cornerRadius_),
                        QPen(Qt::white, lineWidth_, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     painter.end();
-    picture_.reset(shape, QImage(), border.center(), nudgeStops());
+    picture.reset(shape, border.center(), nudgeStops());
+    return {};
 }
 
 } // namespace tessaron

@@ -2,6 +2,8 @@
 
 #include <QGradientStops>
 #include <QImage>
+#include <QPointer>
+#include <QRegion>
 #include <QWidget>
 
 #include <array>
@@ -32,11 +34,13 @@ const QGradientStops& nudgeStops();
 // no trigonometry per pixel, and none of the raster engine's pooled threads woken for a large gradient fill.
 class TurningGradientPicture {
 public:
-    // `coverage` holds the shape in white: its alpha scales the gradient's colour, which is laid over `under`
-    // (an image of the same size, or a null one).
-    void reset(const QImage& coverage, const QImage& under, const QPointF& center,
-               const QGradientStops& clockwiseStops);
+    // `coverage` holds the shape in white: its alpha scales the gradient's colour.
+    void reset(const QImage& coverage, const QPointF& center, const QGradientStops& clockwiseStops);
+    // What the gradient is laid over: an image of the shape's size.
+    void setUnder(const QImage& under);
     bool fits(const QSize& size, qreal devicePixelRatio) const;
+    // The pixels the shape covers, in device-independent pixels.
+    const QRegion& region() const { return region_; }
     // The picture with the gradient's start `startDegrees` clockwise from three o'clock.
     const QImage& frame(double startDegrees);
 
@@ -50,32 +54,58 @@ private:
 
     QImage under_;
     QImage frame_;
+    QSize size_;
+    qreal ratio_ = 0;
+    QRegion region_;
     std::vector<CoveredPixel> covered_;
     std::array<QRgb, angleSteps> colors_{};
 };
 
 // A decoration laid over a target widget, following its geometry and grown by `outset` on every side. It
 // takes no input and is invisible to assistive technologies.
+//
+// It is opaque where it draws and draws nothing elsewhere (its mask), so a frame repaints no widget under
+// it: it lays its picture over one of what lies beneath, taken again only when something beneath is painted
+// where the decoration lies.
 class OverlayDecoration : public QWidget {
     Q_OBJECT
 public:
     OverlayDecoration(QWidget* target, int outset);
+    ~OverlayDecoration() override;
     bool isRunning() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) final;
+    void resizeEvent(QResizeEvent* event) final;
+    void showEvent(QShowEvent* event) override;
     // The target's rectangle in this widget's coordinates.
     QRectF targetRect() const;
     FrameDriver* frames() const { return frames_; }
     // A transparent image covering this widget at the screen's pixel density.
     QImage blankCanvas() const;
 
+    // Makes the picture's shape for the current size; answers what lies still between what is beneath and
+    // the turning gradient (a null image for nothing).
+    virtual QImage preparePicture(TurningGradientPicture& picture) = 0;
+    // Where the gradient starts in the frame drawn now, in degrees clockwise from three o'clock.
+    virtual double startDegrees() const = 0;
+
 private:
     void follow();
+    void preparePictureForSize();
+    void forgetBeneath();
+    void takeBeneath();
+    void watchBeneath();
+    bool isPaintedBeneath(QObject* watched, QEvent* event) const;
 
     QWidget* target_;
     int outset_;
     FrameDriver* frames_;
+    TurningGradientPicture picture_;
+    QImage still_;
+    bool beneathTaken_ = false;
+    QList<QPointer<QWidget>> beneath_;
 };
 
 // A thin rounded ring whose colour band circles it every 4 s over a soft glow.
@@ -87,14 +117,12 @@ public:
     void setPhaseOverride(std::optional<double> phase);
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    QImage preparePicture(TurningGradientPicture& picture) override;
+    double startDegrees() const override;
 
 private:
-    void preparePicture();
-
     double cornerRadius_;
     std::optional<double> phaseOverride_;
-    TurningGradientPicture picture_;
 };
 
 // A turning gradient border with a glow that draws the eye to a control.
@@ -105,13 +133,16 @@ public:
     void setActive(bool active);
     void setAnimates(bool animates);
     bool isActive() const { return active_; }
+    // The gradient's rotation now, in degrees.
+    double angle() const;
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    QImage preparePicture(TurningGradientPicture& picture) override;
+    double startDegrees() const override;
 
 private:
     void restartRotation();
-    void preparePicture();
 
     double cornerRadius_;
     double lineWidth_;
@@ -119,7 +150,6 @@ private:
     bool active_ = false;
     bool animates_ = false;
     double restartedAt_ = 0;
-    TurningGradientPicture picture_;
 };
 
 } // namespace tessaron

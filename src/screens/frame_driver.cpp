@@ -1,31 +1,24 @@
 #include "screens/frame_driver.hpp"
 
-#include "platform/system_clock.hpp"
-
 #include <QEvent>
-#include <QTimeZone>
-#include <QTimer>
 #include <QWidget>
 
 namespace tessaron {
 
-double frameDate(const QDateTime& date) {
-    static const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
-    return static_cast<double>(reference.msecsTo(date)) / 1000.0;
-}
-
 double currentFrameDate() {
-    return frameDate(SystemClock::shared().now());
+    return TessaronFrameClock::shared().date();
 }
 
-FrameDriver::FrameDriver(QWidget* widget, std::chrono::milliseconds interval)
+FrameDriver::FrameDriver(QWidget* widget, Clock::Duration interval)
     : QObject(widget)
     , widget_(widget)
-    , timer_(new QTimer(widget)) {
-    timer_->setInterval(interval);
-    timer_->setTimerType(Qt::PreciseTimer);
-    QObject::connect(timer_, &QTimer::timeout, widget_, qOverload<>(&QWidget::update));
+    , clock_(TessaronFrameClock::shared())
+    , interval_(interval) {
     widget_->installEventFilter(this);
+}
+
+FrameDriver::~FrameDriver() {
+    clock_.leave(member_);
 }
 
 void FrameDriver::setAnimates(bool animates) {
@@ -36,14 +29,9 @@ void FrameDriver::setAnimates(bool animates) {
     widget_->update();
 }
 
-void FrameDriver::setFrameInterval(std::chrono::milliseconds interval) {
-    // A new interval restarts a running timer; the same one must not.
-    if (timer_->intervalAsDuration() != interval)
-        timer_->setInterval(interval);
-}
-
-bool FrameDriver::isRunning() const {
-    return timer_->isActive();
+void FrameDriver::setFrameInterval(Clock::Duration interval) {
+    interval_ = interval;
+    clock_.setInterval(member_, interval);
 }
 
 bool FrameDriver::eventFilter(QObject* watched, QEvent* event) {
@@ -54,10 +42,10 @@ bool FrameDriver::eventFilter(QObject* watched, QEvent* event) {
 
 void FrameDriver::update() {
     const bool run = animates_ && widget_->isVisible();
-    if (run && !timer_->isActive())
-        timer_->start();
-    else if (!run && timer_->isActive())
-        timer_->stop();
+    if (run && member_ == 0)
+        member_ = clock_.join(interval_, [widget = widget_] { widget->update(); });
+    else if (!run && member_ != 0)
+        clock_.leave(std::exchange(member_, 0));
 }
 
 } // namespace tessaron

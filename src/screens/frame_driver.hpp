@@ -1,37 +1,30 @@
 #pragma once
 
-#include <QDateTime>
+#include "screens/frame_clock.hpp"
+
 #include <QObject>
 
-#include <chrono>
-
-class QTimer;
 class QWidget;
 
 namespace tessaron {
 
-// Seconds since 2001-01-01 00:00 UTC: every moving picture derives its frame from this, so that separate
-// rings turn in step.
-double frameDate(const QDateTime& date);
+// The shared frame clock's date.
 double currentFrameDate();
 
-// The time between two frames: the display's pace, and the slower pace of decorations that only glide
-// (at most 30 frames a second).
-inline constexpr std::chrono::milliseconds displayFrameInterval{16};
-inline constexpr std::chrono::milliseconds decorationFrameInterval{34};
-
-// Repaints a widget at a steady pace, but only while it is visible and allowed to animate; a hidden or
-// still widget runs no timer at all.
+// Repaints a widget on the shared frame clock, but only while it is visible and allowed to animate; a
+// hidden or still widget is no member of the clock at all.
 class FrameDriver final : public QObject {
     Q_OBJECT
 public:
-    explicit FrameDriver(QWidget* widget, std::chrono::milliseconds interval = displayFrameInterval);
+    explicit FrameDriver(QWidget* widget, Clock::Duration interval = steadyFrameInterval);
+    ~FrameDriver() override;
 
     void setAnimates(bool animates);
-    // The time between frames; the display's pace unless a picture looks the same at a slower one.
-    void setFrameInterval(std::chrono::milliseconds interval);
+    // The time between frames: the steady pace unless a transition needs the display's.
+    void setFrameInterval(Clock::Duration interval);
     bool animates() const { return animates_; }
-    bool isRunning() const;
+    bool isRunning() const { return member_ != 0; }
+    Clock::Duration frameInterval() const { return interval_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -40,7 +33,9 @@ private:
     void update();
 
     QWidget* widget_;
-    QTimer* timer_;
+    TessaronFrameClock& clock_;
+    Clock::Duration interval_;
+    TessaronFrameClock::Member member_ = 0;
     bool animates_ = false;
 };
 

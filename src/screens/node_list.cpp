@@ -24,6 +24,8 @@
 #include <QVariantAnimation>
 
 #include <algorithm>
+#include <optional>
+#include <tuple>
 
 namespace tessaron {
 
@@ -381,7 +383,12 @@ public:
 
     const QUuid& id() const { return id_; }
 
+    // A row whose inputs are what it shows is left alone: a latency sample changes a few rows of many.
     void showInputs(const TessaronNodeRowInputs& inputs, int position, bool motion) {
+        auto shown = std::tuple(inputs, position, motion);
+        if (shown_ == shown)
+            return;
+        shown_ = std::move(shown);
         setObjectName(QStringLiteral("tessaron.node.%1").arg(position));
         setEnabled(inputs.isEnabled);
         setFade(nodeRowOpacity(inputs));
@@ -394,6 +401,15 @@ public:
         checkmark_->setShown(inputs.isSelected, motion);
         ring_->setVisible(inputs.showsFlowRing);
         ring_->setAnimates(motion);
+    }
+
+    // A new sample of this node's latency: only its status may differ from what the row shows.
+    void showStatus(NodeLinkStatus status) {
+        if (!shown_)
+            return;
+        auto [inputs, position, motion] = *shown_;
+        inputs.status = status;
+        showInputs(inputs, position, motion);
     }
 
     void retire() {
@@ -409,6 +425,7 @@ private:
     NodeStatusPill* pill_;
     Checkmark* checkmark_;
     QPointer<TessaronFlowRing> ring_;
+    std::optional<std::tuple<TessaronNodeRowInputs, int, bool>> shown_;
 };
 
 TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, QWidget* parent)
@@ -440,7 +457,7 @@ TessaronNodeList::TessaronNodeList(TessaronSession& session, PowerState& power, 
     connect(&session_, &TessaronSession::autoSelectChanged, this, follow);
     connect(&session_, &TessaronSession::phaseChanged, this, follow);
     connect(&session_, &TessaronSession::activeTransportChanged, this, follow);
-    connect(&session_, &TessaronSession::latenciesChanged, this, follow);
+    connect(&session_, &TessaronSession::latenciesChanged, this, &TessaronNodeList::refreshSamples);
     connect(&session_, &TessaronSession::nodeHealthChanged, this, follow);
     connect(&session_, &TessaronSession::nodeGeoChanged, this, follow);
     connect(&power_, &PowerState::lowPowerChanged, this, follow);
@@ -477,6 +494,21 @@ void TessaronNodeList::refresh() {
     const bool chosenByHand = std::ranges::any_of(rows, &TessaronNodeRowInputs::isSelected);
     autoRow_->showState(nudge_.autoRow && withAuto && !chosenByHand, nudgeAnimates_, flowRingAnimates());
     updateNodeRows(rows);
+    shownLatencies_ = session_.latencies();
+}
+
+// A round of samples reaches every node one by one: each sample shows again only the row whose figure
+// changed, not the whole list.
+void TessaronNodeList::refreshSamples(const LatencyTable& latencies) {
+    for (auto* row : std::as_const(rows_)) {
+        const auto now = latencies.constFind(row->id());
+        const auto before = shownLatencies_.constFind(row->id());
+        const bool measured = now != latencies.cend();
+        if (measured != (before != shownLatencies_.cend()) ||
+            (measured && now->milliseconds != before->milliseconds))
+            row->showStatus(session_.linkStatus(row->id()));
+    }
+    shownLatencies_ = latencies;
 }
 
 void TessaronNodeList::updateNodeRows(const QList<TessaronNodeRowInputs>& rows) {

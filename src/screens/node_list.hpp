@@ -1,5 +1,6 @@
 #pragma once
 
+#include "health/latency_sample.hpp"
 #include "health/node_link_status.hpp"
 #include "profiles/transport.hpp"
 #include "screens/flow_ring.hpp"
@@ -69,6 +70,7 @@ private:
     class RowsBox;
 
     void updateNodeRows(const QList<TessaronNodeRowInputs>& rows);
+    void refreshSamples(const LatencyTable& latencies);
     void placeRows();
 
     TessaronSession& session_;
@@ -83,6 +85,7 @@ private:
     AutoRow* autoRow_;
     QList<TessaronNodeRow*> rows_;
     QWidget* footer_;
+    LatencyTable shownLatencies_;
 };
 
 } // namespace tessaron

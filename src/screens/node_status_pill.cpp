@@ -17,10 +17,13 @@ namespace {
 constexpr int dotSize = 6;
 constexpr int dotSpacing = 6;
 
+// The rounded design: Quicksand (Debian's fonts-quicksand), or the plain theme font where it is missing.
 QFont pillFont(NodeStatusPill::Size size) {
-    return TessaronTheme::font(size == NodeStatusPill::Size::regular ? TessaronTheme::title3Size
-                                                                     : TessaronTheme::subheadlineSize,
-                               QFont::DemiBold);
+    QFont font = TessaronTheme::font(size == NodeStatusPill::Size::regular ? TessaronTheme::title3Size
+                                                                           : TessaronTheme::subheadlineSize,
+                                     QFont::DemiBold);
+    font.setFamilies({QStringLiteral("Quicksand"), font.family()});
+    return font;
 }
 
 QSize padding(NodeStatusPill::Size size) {

@@ -16,6 +16,7 @@
 #include "screens/visual_state.hpp"
 
 #include <QAccessible>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QSignalSpy>
@@ -118,6 +119,15 @@ TEST(NodeStatusPillView, AChangeEasesOutOverAThirdOfASecondOnlyWithMotion) {
     const auto state = change.state();
     EXPECT_EQ(std::pair(state, look(0).first),
               std::pair(QAbstractAnimation::Stopped, tint(NodeLinkStatus::busy).name()));
+}
+
+// The pill's words are in the rounded design where the system has it, in semibold at both sizes.
+TEST(NodeStatusPillView, SpeaksInTheRoundedDesign) {
+    for (const auto size : {NodeStatusPill::Size::regular, NodeStatusPill::Size::compact}) {
+        const NodeStatusPill pill(size);
+        EXPECT_EQ(std::pair(QFontInfo(pill.font()).family(), pill.font().weight()),
+                  std::pair(QStringLiteral("Quicksand"), QFont::DemiBold));
+    }
 }
 
 TEST(HeroRules, GlobeAnimationAndPrimaryTitle) {
@@ -268,14 +278,19 @@ TEST(FlowRingAndNudge, BandRunsClockwise) {
     QWidget host;
     auto* row = new QWidget(&host);
     row->setGeometry(20, 20, 100, 100);
+    QPalette black = host.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    host.setPalette(black);
     TessaronFlowRing ring(row, 6);
     host.show();
-    // Alpha on the ring at three, six, nine and twelve o'clock; the glow beneath is faint everywhere.
+    // Brightness on the ring at three, six, nine and twelve o'clock; the glow beneath is faint everywhere.
     const auto alphas = [&ring](double phase) {
         ring.setPhaseOverride(phase);
         const QImage image = ring.grab().toImage();
-        return std::array{qAlpha(image.pixel(106, 60)), qAlpha(image.pixel(60, 106)),
-                          qAlpha(image.pixel(13, 60)), qAlpha(image.pixel(60, 13))};
+        const auto bright = [&image](int x, int y) {
+            return qMax(qRed(image.pixel(x, y)), qBlue(image.pixel(x, y)));
+        };
+        return std::array{bright(106, 60), bright(60, 106), bright(13, 60), bright(60, 13)};
     };
     // Screen y grows downwards: 90° clockwise from three o'clock is straight down.
     const auto fromThree = alphas(0);
@@ -285,15 +300,24 @@ TEST(FlowRingAndNudge, BandRunsClockwise) {
     EXPECT_GT(fromSix[2], fromSix[0] + 100);
 }
 
-// Overlapping dots add up; a path of ellipses under the default odd-even rule would hollow the overlap.
-TEST(QtTraps, OverlappingDotsStayFilledAndTinyDotsKeepTheirArea) {
+// Overlapping dots unite as a filled path's circles do under the non-zero rule: the overlap is covered
+// once, neither twice nor hollowed as under the odd-even rule.
+TEST(QtTraps, OverlappingDotsUniteAndTinyDotsKeepTheirArea) {
     DotLayer layer(QSize(50, 40));
-    layer.add(QPointF(20, 20), 10, qRgb(255, 255, 255), 1);
-    layer.add(QPointF(26, 20), 10, qRgb(255, 255, 255), 1);
-    EXPECT_EQ(qAlpha(layer.image().pixel(23, 20)), 255);
+    layer.add(QPointF(20, 20), 10);
+    layer.add(QPointF(26, 20), 10);
+    layer.fill(qRgb(255, 255, 255), 0.5);
+    EXPECT_EQ(std::pair(qAlpha(layer.image().pixel(23, 20)), qAlpha(layer.image().pixel(14, 20))),
+              std::pair(128, 128));
+    // A later shape lies over the earlier one.
+    layer.add(QPointF(26, 20), 10);
+    layer.fill(qRgb(255, 255, 255), 0.5);
+    EXPECT_EQ(std::pair(qAlpha(layer.image().pixel(23, 20)), qAlpha(layer.image().pixel(14, 20))),
+              std::pair(192, 128));
     // A dot smaller than a pixel keeps its area, not a whole pixel.
     DotLayer tiny(QSize(4, 4));
-    tiny.add(QPointF(2, 2), 0.4, qRgb(255, 255, 255), 1);
+    tiny.add(QPointF(2, 2), 0.4);
+    tiny.fill(qRgb(255, 255, 255), 1.0);
     int total = 0;
     for (int i = 0; i < 16; ++i)
         total += qAlpha(tiny.image().pixel(i % 4, i / 4));

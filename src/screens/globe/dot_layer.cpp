@@ -25,23 +25,43 @@ DotLayer::DotLayer(QImage picture)
     , pixels_(reinterpret_cast<QRgb*>(image_.bits()))
     , stride_(image_.bytesPerLine() / qsizetype(sizeof(QRgb)))
     , width_(image_.width())
-    , height_(image_.height()) {}
-
-inline void DotLayer::blend(int x, int y, QRgb rgb, double coverage) {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
-        return;
-    const int a = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
-    QRgb* pixel = pixels_ + y * stride_ + x;
-    const QRgb under = *pixel;
-    // Source over, premultiplied.
-    const auto mix = [a](int source, int destination) {
-        return (source * a + destination * (255 - a)) / 255;
-    };
-    *pixel = qRgba(mix(qRed(rgb), qRed(under)), mix(qGreen(rgb), qGreen(under)),
-                   mix(qBlue(rgb), qBlue(under)), a + qAlpha(under) * (255 - a) / 255);
+    , height_(image_.height())
+    , marked_(marked()) {
+    // A fill leaves every pixel it visits uncovered: the buffer is clean between layers.
+    auto& buffer = coverage();
+    buffer.resize(
+        std::max(buffer.size(), static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)));
+    coverage_ = buffer.data();
 }
 
-void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
+DotLayer::~DotLayer() {
+    for (const quint32 place : marked_)
+        coverage_[(place >> 16) * static_cast<quint32>(width_) + (place & 0xffff)] = 0;
+    marked_.clear();
+}
+
+std::vector<quint8>& DotLayer::coverage() {
+    static std::vector<quint8> buffer;
+    return buffer;
+}
+
+std::vector<quint32>& DotLayer::marked() {
+    static std::vector<quint32> places;
+    return places;
+}
+
+// The union of two discs covers a pixel as much as the one that covers it more.
+inline void DotLayer::cover(int x, int y, double coverage) {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
+        return;
+    const auto amount = static_cast<quint8>(std::min(static_cast<int>(coverage * 255 + 0.5), 255));
+    quint8& covered = coverage_[y * width_ + x];
+    if (covered == 0 && amount > 0)
+        marked_.push_back(static_cast<quint32>(y) << 16 | static_cast<quint32>(x));
+    covered = std::max(covered, amount);
+}
+
+void DotLayer::add(QPointF center, double radius) {
     if (radius < splatRadius) {
         // Pixel centres sit at half coordinates.
         const double x = center.x() - 0.5;
@@ -50,11 +70,11 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
         const int y0 = static_cast<int>(std::floor(y));
         const double fx = x - x0;
         const double fy = y - y0;
-        const double area = std::numbers::pi * radius * radius * alpha;
-        blend(x0, y0, rgb, area * (1 - fx) * (1 - fy));
-        blend(x0 + 1, y0, rgb, area * fx * (1 - fy));
-        blend(x0, y0 + 1, rgb, area * (1 - fx) * fy);
-        blend(x0 + 1, y0 + 1, rgb, area * fx * fy);
+        const double area = std::numbers::pi * radius * radius;
+        cover(x0, y0, area * (1 - fx) * (1 - fy));
+        cover(x0 + 1, y0, area * fx * (1 - fy));
+        cover(x0, y0 + 1, area * (1 - fx) * fy);
+        cover(x0 + 1, y0 + 1, area * fx * fy);
         return;
     }
     const int left = static_cast<int>(std::floor(center.x() - radius - 0.5));
@@ -71,8 +91,7 @@ void DotLayer::add(QPointF center, double radius, QRgb rgb, double alpha) {
             if (squared >= outer)
                 continue;
             // Full inside, a one-pixel ramp across the edge.
-            const double coverage = squared <= inner ? 1.0 : radius + 0.5 - std::sqrt(squared);
-            blend(px, py, rgb, coverage * alpha);
+            cover(px, py, squared <= inner ? 1.0 : radius + 0.5 - std::sqrt(squared));
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
+#include "screens/globe/marker_sprites.hpp"
 #include "screens/tessaron_theme.hpp"
 
 #include <QPainter>
@@ -12,6 +13,8 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <tuple>
+#include <vector>
 
 namespace tessaron {
 
@@ -38,14 +41,6 @@ void disc(QPainter& painter, const QPointF& center, double radius, const QBrush&
     painter.setPen(Qt::NoPen);
     painter.setBrush(brush);
     painter.drawEllipse(center, radius, radius);
-}
-
-// A disc whose colour fades from `alpha` at its centre to nothing at its edge.
-void halo(QPainter& painter, const QPointF& center, double radius, const QColor& color, double alpha) {
-    QRadialGradient gradient(center, radius);
-    gradient.setColorAt(0, faded(color, alpha));
-    gradient.setColorAt(1, faded(color, 0));
-    disc(painter, center, radius, gradient);
 }
 
 double fractionalPart(double value) {
@@ -92,17 +87,24 @@ double gradientAlpha(double fraction) {
     return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
 }
 
-// The same, looked up: thousands of dots ask for it every frame, and a step of 1/1024 of the radius is
-// far below what eight-bit colour shows.
-double nearDotAlpha(double fraction) {
-    constexpr int steps = 1024;
-    static const auto table = [] {
-        std::array<double, steps + 1> alphas{};
-        for (int i = 0; i <= steps; ++i)
-            alphas[i] = gradientAlpha(static_cast<double>(i) / steps);
+// The near dots' opacity out of 255 at every pixel of the stage (`size` device pixels, the gradient centred
+// on `center` and reaching `radius`): it changes only with the size, and thousands of pixels ask for it
+// every frame. Beyond the radius the gradient keeps its last stop.
+const std::vector<quint8>& nearDotAlphas(const QSize& size, const QPointF& center, double radius) {
+    static std::vector<quint8> alphas;
+    static std::tuple<QSize, QPointF, double> madeFor;
+    if (madeFor == std::tuple(size, center, radius) && !alphas.empty())
         return alphas;
-    }();
-    return table[static_cast<std::size_t>(std::lround(std::clamp(fraction, 0.0, 1.0) * steps))];
+    madeFor = {size, center, radius};
+    alphas.resize(static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()));
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const double fraction = std::hypot(x + 0.5 - center.x(), y + 0.5 - center.y()) / radius;
+            alphas[static_cast<std::size_t>(y * size.width() + x)] =
+                static_cast<quint8>(std::lround(255 * gradientAlpha(std::min(fraction, 1.0))));
+        }
+    }
+    return alphas;
 }
 
 // The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
@@ -137,8 +139,9 @@ const QImage& stage(const QRect& rect, qreal ratio, const Metrics& m) {
     return cached;
 }
 
-// The dots are splatted straight onto a copy of the stage at the device's pixel density: the far dots
-// first, the near ones over them. The canvas around the stage is background.
+// The dots are gathered straight onto a copy of the stage at the device's pixel density: the far dots'
+// shape filled first, the near ones' over it, each overlap covered once. The canvas around the stage is
+// background.
 void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
                       const TessaronGlobeRotation& rotation) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
@@ -151,12 +154,9 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     struct NearDot {
         QPointF at;
         double z;
-        double fromCenter;
     };
     std::vector<NearDot> near;
     near.reserve(dots.size());
-    const QRgb farColor = rgb(0.55, 0.75, 1.0).rgb();
-    const QRgb nearColor = rgb(0.80, 0.90, 1.00).rgb();
     const double unit = m.unit * ratio;
     const QPointF center = (m.center - rect.topLeft()) * ratio;
     const double radius = m.radius * ratio;
@@ -164,12 +164,19 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
         const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
         const QPointF at(center.x() + radius * v.x, center.y() - radius * v.y);
         if (v.z > 0)
-            near.push_back({at, v.z, std::sqrt(v.x * v.x + v.y * v.y)});
+            near.push_back({at, v.z});
         else
-            layer.add(at, 0.8 * unit, farColor, 0.07);
+            layer.add(at, 0.8 * unit);
     }
+    layer.fill(rgb(0.55, 0.75, 1.0).rgb(), 0.07);
     for (const auto& dot : near)
-        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1, nearColor, nearDotAlpha(dot.fromCenter));
+        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1);
+    // The near shape's gradient runs from the sphere's centre to its edge.
+    const auto& alphas = nearDotAlphas(layer.image().size(), center, radius);
+    const int width = layer.image().width();
+    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&alphas, width](int x, int y) {
+        return unsigned(alphas[static_cast<std::size_t>(y * width + x)]);
+    });
     painter.drawImage(rect.topLeft(), layer.image());
 }
 
@@ -202,34 +209,31 @@ void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) 
     for (int j = 5; j >= 1; --j) {
         const auto tail = arc.at(comet.tail[j - 1]);
         if (tail.visible)
-            disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), faded(Qt::white, 0.55 * (1 - j / 6.0)));
+            MarkerSprites::disc(painter, tail.point, 3.2 * unit * (1 - j / 6.0), Qt::white,
+                                0.55 * (1 - j / 6.0));
     }
     const auto head = arc.at(comet.head);
     if (head.visible) {
-        disc(painter, head.point, 6.5 * unit, faded(Qt::white, 0.28));
-        disc(painter, head.point, 3.2 * unit, QColor(Qt::white));
+        MarkerSprites::disc(painter, head.point, 6.5 * unit, Qt::white, 0.28);
+        MarkerSprites::disc(painter, head.point, 3.2 * unit, Qt::white);
     }
 }
 
 void drawUser(QPainter& painter, const QPointF& at, double date, bool animates, double unit) {
     const double a = 4.5 * unit;
-    halo(painter, at, 2.8 * a, Qt::white, 0.35);
+    MarkerSprites::halo(painter, at, 2.8 * a, Qt::white, 0.35);
     if (animates) {
         const double s = 0.5 + 0.5 * std::sin(twoPi * fractionalPart(date / cometPeriod));
-        const double r = a * (2.1 + 1.5 * s);
-        painter.setPen(
-            QPen(faded(Qt::white, 0.18 + 0.28 * (1 - s)), 1.25, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(at, r, r);
+        MarkerSprites::ring(painter, at, a * (2.1 + 1.5 * s), 1.25, Qt::white, 0.18 + 0.28 * (1 - s));
     }
-    disc(painter, at, a, QColor(Qt::white));
+    MarkerSprites::disc(painter, at, a, Qt::white);
 }
 
 void drawExit(QPainter& painter, const QPointF& at, const QColor& color, double opacity, double unit) {
     const double b = 5 * unit;
-    halo(painter, at, 2.8 * b, color, 0.35 * opacity);
-    disc(painter, at, b, faded(color, opacity));
-    disc(painter, at, 2 * unit, faded(Qt::white, 0.9 * opacity));
+    MarkerSprites::halo(painter, at, 2.8 * b, color, 0.35, opacity);
+    MarkerSprites::disc(painter, at, b, color, opacity);
+    MarkerSprites::disc(painter, at, 2 * unit, Qt::white, 0.9 * opacity);
 }
 
 } // namespace

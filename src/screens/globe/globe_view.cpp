@@ -11,21 +11,13 @@
 
 namespace tessaron {
 
-namespace {
-
-// Turns, reveals and fades run at the display's pace; the idle spin and the comet look the same at half of
-// it, for half the cost.
-constexpr std::chrono::milliseconds transitionFrame{16};
-constexpr std::chrono::milliseconds steadyFrame{33};
-
-} // namespace
-
 class TessaronGlobeView::Canvas final : public QWidget {
 public:
     explicit Canvas(TessaronGlobeView* globe)
         : QWidget(globe)
         , globe_(globe) {
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        setObjectName(QStringLiteral("tessaron.globe.canvas"));
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
 
@@ -34,8 +26,11 @@ protected:
         QPainter painter(this);
         const TessaronGlobeFrame frame{currentFrameDate(), globe_->animates(), &globe_->motion_};
         TessaronGlobeRenderer::draw(painter, size(), globe_->state_, frame);
-        globe_->frames_->setFrameInterval(
-            TessaronGlobeRenderer::isTransitioning(globe_->state_, frame) ? transitionFrame : steadyFrame);
+        // Turns, reveals and fades run at the display's pace; the spin, the sway and the comet move too
+        // little between frames for more than the steady pace to show.
+        globe_->frames_->setFrameInterval(TessaronGlobeRenderer::isTransitioning(globe_->state_, frame)
+                                              ? transitionFrameInterval
+                                              : steadyFrameInterval);
     }
 
 private:

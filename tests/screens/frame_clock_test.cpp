@@ -1,0 +1,218 @@
+#include "screens/flow_ring.hpp"
+#include "screens/frame_clock.hpp"
+#include "screens/gaussian_blur.hpp"
+#include "screens/globe/globe_view.hpp"
+#include "screens/spinner.hpp"
+#include "screens/symbol_icons.hpp"
+#include "support/manual_clock.hpp"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+
+namespace {
+
+// The shared frame clock on virtual time, for as long as it lives.
+class VirtualFrames {
+public:
+    VirtualFrames() { TessaronFrameClock::install(&frames); }
+    ~VirtualFrames() { TessaronFrameClock::install(nullptr); }
+    // Moves time on a steady frame at a time, letting every paint asked for happen before the next.
+    void advance(Clock::Duration span) {
+        for (auto passed = Clock::Duration::zero(); passed + steadyFrameInterval <= span;
+             passed += steadyFrameInterval) {
+            clock.advance(steadyFrameInterval);
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+
+    ManualClock clock;
+    TessaronFrameClock frames{clock};
+};
+
+// Counts the paints each widget of a window receives.
+class PaintCount final : public QObject {
+public:
+    explicit PaintCount(QWidget* window) {
+        for (auto* widget : window->findChildren<QWidget*>())
+            widget->installEventFilter(this);
+    }
+    int of(const QWidget* widget) const {
+        const auto found = counts_.find(widget);
+        return found == counts_.end() ? 0 : found->second;
+    }
+    int besides(const QList<const QWidget*>& widgets) const {
+        int total = 0;
+        for (const auto& [widget, count] : counts_)
+            if (!widgets.contains(widget))
+                total += count;
+        return total;
+    }
+    void reset() { counts_.clear(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++counts_[static_cast<QWidget*>(watched)];
+        return false;
+    }
+
+private:
+    std::map<const QWidget*, int> counts_;
+};
+
+// A window with everything that moves: the globe, a node row with its flow ring, a control with its nudge
+// border and a spinner.
+struct MovingWindow {
+    MovingWindow() {
+        QPalette black = window.palette();
+        black.setColor(QPalette::Window, Qt::black);
+        window.setPalette(black);
+        window.resize(400, 560);
+        globe->setGeometry(0, 0, 400, 300);
+        row->setGeometry(20, 320, 360, 60);
+        label->setGeometry(16, 14, 200, 32);
+        control->setGeometry(20, 420, 360, 48);
+        spinner->move(20, 500);
+        window.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    void move(bool animates) {
+        globe->setAnimates(animates);
+        ring->setAnimates(animates);
+        nudge->setAnimates(animates);
+        spinner->setAnimates(animates);
+        QCoreApplication::sendPostedEvents();
+    }
+
+    QWidget window;
+    TessaronGlobeView* globe = new TessaronGlobeView(&window);
+    QWidget* row = new QWidget(&window);
+    QLabel* label = new QLabel(QStringLiteral("Oslo"), row);
+    TessaronFlowRing* ring = new TessaronFlowRing(row, 6);
+    QWidget* control = new QWidget(&window);
+    TessaronNudgeBorder* nudge = new TessaronNudgeBorder(control, 8, 2, 0);
+    TessaronSpinner* spinner = new TessaronSpinner(Qt::white, &window);
+};
+
+} // namespace
+
+TEST(FrameClock, OneTickDrivesEveryMovingPartAndNothingTicksWhileNothingMoves) {
+    VirtualFrames time;
+    MovingWindow w;
+    w.nudge->setActive(true);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(std::pair(time.frames.isTicking(), time.clock.pendingCount()),
+              std::pair(false, std::size_t{0}));
+
+    w.move(true);
+    EXPECT_EQ(std::tuple(time.frames.memberCount(), time.frames.tickInterval()),
+              std::tuple(std::size_t{4}, steadyFrameInterval));
+    PaintCount paints(&w.window);
+    time.advance(1s);
+    // Fifteen wake-ups in a second, and on each of them every moving part drew its frame.
+    EXPECT_EQ(time.clock.wakeUps().size(), 15U);
+    const QList<const QWidget*> moving{w.globe->findChild<QWidget*>(QStringLiteral("tessaron.globe.canvas")),
+                                       w.ring, w.nudge, w.spinner};
+    for (const auto* widget : moving)
+        EXPECT_EQ(paints.of(widget), 15) << widget->metaObject()->className();
+
+    // Hidden or still, nothing is a member and no timer is armed.
+    w.window.hide();
+    EXPECT_EQ(std::tuple(time.frames.memberCount(), time.clock.pendingCount()),
+              std::tuple(std::size_t{0}, std::size_t{0}));
+    w.window.show();
+    w.move(false);
+    EXPECT_EQ(std::tuple(time.frames.memberCount(), time.clock.pendingCount()),
+              std::tuple(std::size_t{0}, std::size_t{0}));
+}
+
+TEST(FrameClock, AFasterMemberSetsThePaceAndSlowerOnesKeepTheirOwn) {
+    ManualClock clock;
+    TessaronFrameClock frames(clock);
+    int steady = 0;
+    int fast = 0;
+    frames.join(steadyFrameInterval, [&steady] { ++steady; });
+    const auto turning = frames.join(transitionFrameInterval, [&fast] { ++fast; });
+    clock.advance(1s);
+    EXPECT_EQ(std::tuple(steady, fast, frames.tickInterval()), std::tuple(15, 60, transitionFrameInterval));
+    frames.leave(turning);
+    clock.advance(1s);
+    EXPECT_EQ(std::tuple(steady, fast, frames.tickInterval()), std::tuple(30, 60, steadyFrameInterval));
+}
+
+TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
+    VirtualFrames time;
+    MovingWindow w;
+    w.nudge->setActive(true);
+    w.move(true);
+    time.advance(steadyFrameInterval);
+    PaintCount paints(&w.window);
+    time.advance(1s);
+    const QList<const QWidget*> moving{w.globe->findChild<QWidget*>(QStringLiteral("tessaron.globe.canvas")),
+                                       w.ring, w.nudge, w.spinner};
+    EXPECT_EQ(paints.besides(moving), 0);
+    EXPECT_EQ(std::pair(paints.of(w.ring), paints.of(w.nudge)), std::pair(15, 15));
+
+    // The row turns red beneath the ring: the ring's glow, drawn over a picture of the row, shows it.
+    const auto beside = [&] {
+        return w.window.grab(QRect(w.row->mapTo(&w.window, QPoint(1, 30)), QSize(1, 1)))
+            .toImage()
+            .pixel(0, 0);
+    };
+    EXPECT_LT(qRed(beside()), 64);
+    w.row->setAutoFillBackground(true);
+    QPalette red = w.row->palette();
+    red.setColor(QPalette::Window, Qt::red);
+    w.row->setPalette(red);
+    time.advance(steadyFrameInterval);
+    EXPECT_GT(qRed(beside()), 192);
+}
+
+TEST(NudgeBorder, TurnsAfreshWhenItAppearsAgain) {
+    VirtualFrames time;
+    MovingWindow w;
+    w.nudge->setActive(true);
+    w.move(true);
+    time.advance(18 * steadyFrameInterval);
+    EXPECT_NEAR(w.nudge->angle(), 180, 0.2);
+    w.window.hide();
+    time.advance(9 * steadyFrameInterval);
+    w.window.show();
+    EXPECT_NEAR(w.nudge->angle(), 0, 1e-6);
+}
+
+TEST(GaussianBlur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
+    QImage image(41, 41, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    image.setPixel(20, 20, qRgba(255, 255, 255, 255));
+    gaussianBlur(image, 3);
+    int total = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            total += qAlpha(image.pixel(x, y));
+    // Rounding at each of six passes loses a little.
+    EXPECT_NEAR(total, 255, 40);
+    EXPECT_EQ(qAlpha(image.pixel(14, 20)), qAlpha(image.pixel(26, 20)));
+    EXPECT_GT(qAlpha(image.pixel(20, 20)), qAlpha(image.pixel(23, 20)));
+    EXPECT_GT(qAlpha(image.pixel(23, 20)), qAlpha(image.pixel(26, 20)));
+}
+
+TEST(SymbolIcons, AreMadeOncePerNameSizeAndTint) {
+    const auto first = tintedSymbol(QStringLiteral("checkmark"), 14, Qt::white);
+    EXPECT_EQ(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::white).cacheKey(), first.cacheKey());
+    EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::red).cacheKey(), first.cacheKey());
+    EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 16, Qt::white).cacheKey(), first.cacheKey());
+}
+
+} // namespace tessaron::testing
