@@ -477,7 +477,7 @@ QCoro::Task<> TessaronSession::installAccountProfile(TessaronProfile profile) {
         co_return;
     if (selectedID_ != validated.id)
         throw TessaronSessionFailure(TessaronSessionFailureKind::profileChangeWhileActive);
-    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_)
+    if (linkIsIdle())
         co_await pullRoster(validated.id);
 }
 

@@ -378,7 +378,7 @@ QCoro::Task<> TessaronSession::storeAndSelect(TessaronProfile profile) {
     setSummaries(std::move(summaries));
     // Moving the selection under a live or starting link would point the hero, the latency targets and
     // failover at a node the link does not use.
-    if (phase_ == TessaronLinkPhase::disconnected && !connectInFlight_) {
+    if (linkIsIdle()) {
         setSelectedID(profile.id);
         storeSelection(profile.id);
     }
