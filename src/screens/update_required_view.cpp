@@ -170,6 +170,9 @@ void TessaronUpdateRequiredView::runPrimary() {
         return;
     }
     if (fields_.primaryWork) {
+        // The update the work finds opens the download page: one that no browser opens is said here too.
+        if (fields_.secondaryURL)
+            failure_->watch(*fields_.secondaryURL);
         showWorking(true);
         fields_.primaryWork([self = QPointer(this)] {
             if (self)

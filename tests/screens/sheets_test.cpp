@@ -238,9 +238,8 @@ TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) 
 
 TEST_F(UpdateRequiredViewTest, ThePrimaryButtonShowsItsWorkUntilItEnds) {
     std::function<void()> finish;
-    const auto view = makeView({.primaryWork = [&](std::function<void()> finished) {
-        finish = finished;
-    }});
+    const auto view = makeView(
+        {.primaryWork = [&](std::function<void()> finished) { finish = finished; }, .secondaryURL = page});
     auto* button = view->findChild<TessaronPrimaryButton*>();
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
@@ -256,6 +255,10 @@ TEST_F(UpdateRequiredViewTest, ThePrimaryButtonShowsItsWorkUntilItEnds) {
     EXPECT_EQ(std::tuple(button->text(), accessible->state().disabled, QApplication::focusWidget()),
               std::tuple(QStringLiteral("Update Tessaron"), false, static_cast<QWidget*>(button)));
     EXPECT_EQ(primaryActions, 0);
+    // The update it found opens the download page; no browser took it, and the cover says so.
+    Q_EMIT UrlOpener::shared().failed(page);
+    render(*view, {800, 600});
+    EXPECT_TRUE(textsInOrder(*view).contains("No web browser could open " + page.toString() + "."));
 }
 
 TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
