@@ -200,7 +200,6 @@ void TessaronAccountSection::refresh() {
     signedIn_->setVisible(account.has_value());
     if (account) {
         email_->setText(account->email);
-        email_->setToolTip(account->email);
         devices_->setText(uiText("%lld").replace(QStringLiteral("%lld"), QString::number(account->sessions)));
         otherDevicesRow_->setVisible(account->subscriptionLinks);
     }
