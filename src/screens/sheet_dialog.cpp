@@ -19,11 +19,25 @@ TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
         addActions(parent->window()->actions());
     pressFocusedButtonsOnReturn();
     // A control turned off while the sheet works hands its focus on to the next one, often Cancel, where
-    // the person's next Return would close the sheet: the sheet keeps the focus instead.
+    // the person's next Return would close the sheet: the sheet keeps the focus instead, and gives it back
+    // to the control once it works again (the field of a refused code, to correct it).
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now))
+        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now)) {
             setFocus(Qt::OtherFocusReason);
+            parkedFrom_ = old;
+            old->installEventFilter(this);
+        }
     });
+}
+
+bool TessaronSheetDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parkedFrom_ && event->type() == QEvent::EnabledChange && parkedFrom_->isEnabled()) {
+        parkedFrom_->removeEventFilter(this);
+        if (focusWidget() == this || !focusWidget())
+            parkedFrom_->setFocus(Qt::OtherFocusReason);
+        parkedFrom_ = nullptr;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool TessaronSheetDialog::event(QEvent* event) {

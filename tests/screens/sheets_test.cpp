@@ -458,6 +458,8 @@ TEST_F(InvitationSectionTest, AReturnInTheFieldPressesNoButtonTheFocusMovesTo) {
     EXPECT_TRUE(sheet->isVisible());
     harness.advance(6s);
     EXPECT_TRUE(sheet->isVisible());
+    // The code was refused: the field works again and has the focus back, to correct the code.
+    EXPECT_EQ(QApplication::focusWidget(), field);
     delete sheet;
 }
 
