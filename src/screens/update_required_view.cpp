@@ -212,7 +212,10 @@ void TessaronUpdateRequiredView::keepFocus(QWidget* now) {
 
 void TessaronUpdateRequiredView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    keepFocus(window()->focusWidget());
+    // Where nothing has the focus yet (the cover came up at start) it takes it too: the keyboard reaches
+    // the button at once.
+    QWidget* focused = window()->focusWidget();
+    keepFocus(focused ? focused : parentWidget());
 }
 
 bool TessaronUpdateRequiredView::eventFilter(QObject* watched, QEvent* event) {

@@ -286,6 +286,14 @@ TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
     EXPECT_EQ(clicked.count(), 0);
     EXPECT_TRUE(QAccessible::queryAccessibleInterface(&view)->state().modal);
 
+    // A cover that comes up where nothing has the focus yet takes it, so the keyboard reaches the button.
+    QWidget bare;
+    bare.resize(500, 400);
+    bare.show();
+    TessaronUpdateRequiredView startCover({}, workspace);
+    startCover.showOver(bare);
+    EXPECT_EQ(bare.focusWidget(), startCover.findChild<TessaronPrimaryButton*>());
+
     // The update card, hidden while nothing is offered, takes no space in a column.
     QWidget column;
     auto* layout = new QVBoxLayout(&column);
