@@ -72,7 +72,10 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     rows->setContentsMargins(0, 0, 0, 0);
     auto* fields = new QFormLayout;
     email_ = value(plainLabel({}, QFont(), TessaronTheme::textSecondary()));
-    email_->setWordWrap(false);
+    // Broken inside the address where it may, and cut at the row's end where it cannot: a long address
+    // never makes Settings wider than its window, its switches pushed out of sight.
+    email_->setWordWrap(true);
+    email_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     devices_ = plainLabel({}, QFont(), TessaronTheme::textSecondary());
     fields->addRow(plainLabel(uiText("Email"), QFont(), TessaronTheme::textPrimary()), email_);
     fields->addRow(plainLabel(uiText("Devices"), QFont(), TessaronTheme::textPrimary()), devices_);

@@ -7,6 +7,7 @@
 #include "platform/reduce_motion_observer.hpp"
 #include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
+#include "screens/return_presses_button.hpp"
 #include "screens/sheet_dialog.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/tessaron_theme.hpp"
@@ -55,6 +56,8 @@ TessaronMainWindow::TessaronMainWindow(std::function<MainWindowServices()> servi
     palette.setColor(QPalette::Window, TessaronTheme::background());
     setPalette(palette);
     setAutoFillBackground(true);
+    // Every window of the application: the main window is the first one made.
+    pressFocusedButtonsOnReturn();
 }
 
 // The session, the home view and the menu are built after the window is mapped, so it appears at once.

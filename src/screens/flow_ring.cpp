@@ -226,6 +226,9 @@ bool OverlayDecoration::isPaintedBeneath(QObject* watched, QEvent* event) const 
     if (event->type() != QEvent::Paint || takingBeneath || watched == this)
         return false;
     auto* widget = static_cast<QWidget*>(watched);
+    // What lay beneath may have moved to another window since (the focus ring follows the focus there).
+    if (widget->window() != window())
+        return false;
     const QRect painted = static_cast<QPaintEvent*>(event)->region().boundingRect().adjusted(-1, -1, 1, 1);
     return mask().intersects(
         painted.translated(widget->mapTo(window(), QPoint()) - mapTo(window(), QPoint())));

@@ -27,6 +27,7 @@
 #include <QWheelEvent>
 
 #include <functional>
+#include <utility>
 
 namespace tessaron {
 
@@ -262,6 +263,18 @@ void TessaronHomeView::setScenePhase(ScenePhase phase) {
     refresh();
 }
 
+// While the button works the focus waits on the column, not on the row Qt would hand it to, and comes back
+// when the button works again: a person's next Return or Space presses the button, not a node.
+void TessaronHomeView::keepPrimaryFocus(bool enabled) {
+    if (!enabled && window()->focusWidget() == primary_) {
+        scroll_->setFocus(Qt::OtherFocusReason);
+        primaryOwesFocus_ = true;
+    }
+    primary_->setEnabled(enabled);
+    if (enabled && std::exchange(primaryOwesFocus_, false) && window()->focusWidget() == scroll_)
+        primary_->setFocus(Qt::OtherFocusReason);
+}
+
 void TessaronHomeView::setReduceMotion(bool reduceMotion) {
     reduceMotion_ = reduceMotion;
     refresh();
@@ -335,7 +348,7 @@ void TessaronHomeView::refresh() {
     primary_->setText(primaryTitle);
     primary_->setShowsSpinner(busy && !reduceMotion_);
     primary_->setAnimates(animates);
-    primary_->setEnabled(session.isPrimaryActionEnabled());
+    keepPrimaryFocus(session.isPrimaryActionEnabled());
     primary_->setAccessibleName(primary_->text());
     primary_->setAccessibleDescription(primaryHint(session.primaryIntent()));
     setAccessibleValue(primary_, title(session.phase()));

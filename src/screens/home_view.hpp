@@ -78,6 +78,7 @@ protected:
 
 private:
     void applyScenePhase();
+    void keepPrimaryFocus(bool enabled);
     void revealBanner();
 
     TessaronHomeServices services_;
@@ -86,6 +87,8 @@ private:
     TaskSlot appearanceRefresh_;
     // A new message waits to be brought into view until the person moves the page themselves.
     bool revealBanner_ = false;
+    // The primary button had the focus when it turned disabled: it gets it back when it works again.
+    bool primaryOwesFocus_ = false;
 
     QScrollArea* scroll_;
 

@@ -1,6 +1,7 @@
 #include "screens/sheet_dialog.hpp"
 
-#include <QAbstractButton>
+#include "screens/return_presses_button.hpp"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -8,39 +9,8 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <mutex>
 
 namespace tessaron {
-
-namespace {
-
-bool isReturn(const QEvent* event) {
-    if (event->type() != QEvent::KeyPress)
-        return false;
-    const int key = static_cast<const QKeyEvent*>(event)->key();
-    return key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
-// Return on a focused button of a sheet presses it. Only a Return sent to the button itself counts: one
-// that a field passed on after its own action (which may have moved the focus to a button) is not.
-class ReturnPressesFocusedButton final : public QObject {
-public:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* button = isReturn(event) ? qobject_cast<QAbstractButton*>(watched) : nullptr;
-        if (!button || !qobject_cast<TessaronSheetDialog*>(button->window()) || !button->isEnabled() ||
-            button->isCheckable())
-            return false;
-        button->click();
-        return true;
-    }
-};
-
-void pressFocusedButtonsOnReturn() {
-    static std::once_flag installed;
-    std::call_once(installed, [] { qApp->installEventFilter(new ReturnPressesFocusedButton); });
-}
-
-} // namespace
 
 TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
     : QDialog(parent) {
@@ -49,11 +19,25 @@ TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
         addActions(parent->window()->actions());
     pressFocusedButtonsOnReturn();
     // A control turned off while the sheet works hands its focus on to the next one, often Cancel, where
-    // the person's next Return would close the sheet: the sheet keeps the focus instead.
+    // the person's next Return would close the sheet: the sheet keeps the focus instead, and gives it back
+    // to the control once it works again (the field of a refused code, to correct it).
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now))
+        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now)) {
             setFocus(Qt::OtherFocusReason);
+            parkedFrom_ = old;
+            old->installEventFilter(this);
+        }
     });
+}
+
+bool TessaronSheetDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parkedFrom_ && event->type() == QEvent::EnabledChange && parkedFrom_->isEnabled()) {
+        parkedFrom_->removeEventFilter(this);
+        if (focusWidget() == this || !focusWidget())
+            parkedFrom_->setFocus(Qt::OtherFocusReason);
+        parkedFrom_ = nullptr;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 bool TessaronSheetDialog::event(QEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QScrollArea>
 
 namespace tessaron {
@@ -14,12 +15,16 @@ public:
     explicit TessaronSheetDialog(QWidget* parent = nullptr);
 
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fitToContent();
+
+    // The control that had the focus when it turned off while the sheet worked.
+    QPointer<QWidget> parkedFrom_;
 };
 
 // Moves a window up, as far as needed, so that its frame ends within its screen's available area.

@@ -62,7 +62,7 @@ void TessaronSheetHost::requirementChanged() {
         session_.setActiveSheet(std::nullopt);
     // A cover names the required version: another requirement gets a new one.
     if (cover_)
-        std::exchange(cover_, nullptr)->deleteLater();
+        dropCover();
     updateCover();
     follow();
 }
@@ -150,9 +150,15 @@ void TessaronSheetHost::updateCover() {
         cover_->show();
         cover_->raise();
     } else if (!required && cover_) {
-        cover_->deleteLater();
-        cover_ = nullptr;
+        dropCover();
     }
+}
+
+// Hidden at once: until it is deleted, a cover still shown would keep taking the focus from the new one.
+void TessaronSheetHost::dropCover() {
+    QWidget* old = std::exchange(cover_, nullptr);
+    old->hide();
+    old->deleteLater();
 }
 
 // Centred over the window, near its top, as a sheet drops from the title bar, and moved up where the screen

@@ -61,6 +61,7 @@ private:
     void closeBySelf();
     void userClosed(QDialog* dialog);
     void updateCover();
+    void dropCover();
     void placeDialog();
 
     TessaronSession& session_;

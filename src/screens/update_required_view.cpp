@@ -170,6 +170,9 @@ void TessaronUpdateRequiredView::runPrimary() {
         return;
     }
     if (fields_.primaryWork) {
+        // The update the work finds opens the download page: one that no browser opens is said here too.
+        if (fields_.secondaryURL)
+            failure_->watch(*fields_.secondaryURL);
         showWorking(true);
         fields_.primaryWork([self = QPointer(this)] {
             if (self)
@@ -209,7 +212,10 @@ void TessaronUpdateRequiredView::keepFocus(QWidget* now) {
 
 void TessaronUpdateRequiredView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    keepFocus(window()->focusWidget());
+    // Where nothing has the focus yet (the cover came up at start) it takes it too: the keyboard reaches
+    // the button at once.
+    QWidget* focused = window()->focusWidget();
+    keepFocus(focused ? focused : parentWidget());
 }
 
 bool TessaronUpdateRequiredView::eventFilter(QObject* watched, QEvent* event) {

@@ -122,6 +122,20 @@ TEST_F(AccountScreensTest, SectionPresenceAndRowsFollowTheModel) {
     EXPECT_EQ(model.calls, QStringList{u"refresh"_s});
 }
 
+// A long address wraps within its row, or is cut there: Settings never grows wider than its window for it.
+TEST_F(AccountScreensTest, ALongAddressKeepsTheSectionWithinTheNarrowestWindow) {
+    for (const QString& email :
+         {u"lapsed-person-with-an-exceptionally-long-mailbox-name-for-testing@tessaron.test"_s,
+          u"someone"_s.repeated(12) + u"@tessaron.test"_s}) {
+        TessaronAccount account = sampleAccount();
+        account.email = email;
+        model.accountValue = account;
+        model.publish();
+        EXPECT_LE(section().minimumSizeHint().width(), 360 - 2 * 20) << email.toStdString();
+        EXPECT_TRUE(visibleTexts(section()).contains(email));
+    }
+}
+
 // Neither a refused deletion nor one that never reached the service may look like a success: the error
 // stays under the rows until the next action or appearance.
 TEST_F(AccountScreensTest, SectionConfirmationsStartTheirCallWithTheSessionAndADeletionErrorStays) {

@@ -234,6 +234,28 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// A person who tabs to a button in the main window presses it with Return, as in a sheet; a switch keeps
+// Space alone.
+TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOfTheWindowButNoSwitch) {
+    auto window = open();
+    harness.session->setActiveSheet(std::nullopt);
+    harness.settle();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.data()));
+    auto* primary = window->findChild<QAbstractButton*>(QStringLiteral("tessaron.connectButton"));
+    ASSERT_NE(primary, nullptr);
+    auto* toggle = new QCheckBox(QStringLiteral("Connect on demand"), window->home());
+    for (const auto& [button, clicks] :
+         {std::pair{primary, 1}, std::pair<QAbstractButton*, int>{toggle, 0}}) {
+        QSignalSpy clicked(button, &QAbstractButton::clicked);
+        button->setFocus();
+        QTest::keyClick(button, Qt::Key_Return);
+        EXPECT_EQ(clicked.size(), clicks) << button->objectName().toStdString();
+    }
+    EXPECT_FALSE(toggle->isChecked());
+    delete window;
+}
+
 // The home view's refresh is the model's, and the account record it brings is announced and read.
 TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     storeToken("tok-1");

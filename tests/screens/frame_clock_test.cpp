@@ -179,6 +179,29 @@ TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     EXPECT_GT(qRed(beside()), 192);
 }
 
+// A widget that lay beneath a ring may move to another window, as the focus ring does when the focus goes
+// from the tray panel to the main window: its paints there are none of the ring's business.
+TEST(FlowRing, AWidgetThatLayBeneathPaintsInTheWindowItMovedTo) {
+    VirtualFrames time;
+    MovingWindow w;
+    w.move(true);
+    auto* mover = new QWidget(w.row);
+    mover->setGeometry(0, 0, 40, 20);
+    mover->show();
+    time.advance(steadyFrameInterval);
+    QWidget other;
+    other.resize(200, 100);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    mover->setParent(&other);
+    mover->show();
+    PaintCount moved(&other);
+    PaintCount turning(&w.window);
+    mover->repaint();
+    time.advance(steadyFrameInterval);
+    EXPECT_EQ(std::pair(moved.of(mover) > 0, turning.of(w.ring) > 0), std::pair(true, true));
+}
+
 TEST(NudgeBorder, TurnsAfreshWhenItAppearsAgain) {
     VirtualFrames time;
     MovingWindow w;

@@ -238,9 +238,8 @@ TEST_F(UpdateRequiredViewTest, PrimaryOpensItsURLWithFallbackElseRunsTheAction) 
 
 TEST_F(UpdateRequiredViewTest, ThePrimaryButtonShowsItsWorkUntilItEnds) {
     std::function<void()> finish;
-    const auto view = makeView({.primaryWork = [&](std::function<void()> finished) {
-        finish = finished;
-    }});
+    const auto view = makeView(
+        {.primaryWork = [&](std::function<void()> finished) { finish = finished; }, .secondaryURL = page});
     auto* button = view->findChild<TessaronPrimaryButton*>();
     view->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
@@ -256,6 +255,10 @@ TEST_F(UpdateRequiredViewTest, ThePrimaryButtonShowsItsWorkUntilItEnds) {
     EXPECT_EQ(std::tuple(button->text(), accessible->state().disabled, QApplication::focusWidget()),
               std::tuple(QStringLiteral("Update Tessaron"), false, static_cast<QWidget*>(button)));
     EXPECT_EQ(primaryActions, 0);
+    // The update it found opens the download page; no browser took it, and the cover says so.
+    Q_EMIT UrlOpener::shared().failed(page);
+    render(*view, {800, 600});
+    EXPECT_TRUE(textsInOrder(*view).contains("No web browser could open " + page.toString() + "."));
 }
 
 TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
@@ -282,6 +285,14 @@ TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
     QTest::mouseClick(host.windowHandle(), Qt::LeftButton, {}, beneath.geometry().center());
     EXPECT_EQ(clicked.count(), 0);
     EXPECT_TRUE(QAccessible::queryAccessibleInterface(&view)->state().modal);
+
+    // A cover that comes up where nothing has the focus yet takes it, so the keyboard reaches the button.
+    QWidget bare;
+    bare.resize(500, 400);
+    bare.show();
+    TessaronUpdateRequiredView startCover({}, workspace);
+    startCover.showOver(bare);
+    EXPECT_EQ(bare.focusWidget(), startCover.findChild<TessaronPrimaryButton*>());
 
     // The update card, hidden while nothing is offered, takes no space in a column.
     QWidget column;
@@ -455,6 +466,8 @@ TEST_F(InvitationSectionTest, AReturnInTheFieldPressesNoButtonTheFocusMovesTo) {
     EXPECT_TRUE(sheet->isVisible());
     harness.advance(6s);
     EXPECT_TRUE(sheet->isVisible());
+    // The code was refused: the field works again and has the focus back, to correct the code.
+    EXPECT_EQ(QApplication::focusWidget(), field);
     delete sheet;
 }
 

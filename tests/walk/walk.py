@@ -403,6 +403,10 @@ def tab_through_settings(walk):
                 settings.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW))
     switch = wait_for("the kill switch", lambda: find(settings, pyatspi.ROLE_CHECK_BOX,
                                                       "Block traffic if Tessaron drops"))
+    # The account's address is long: it wraps in its row and pushes no switch out of the window.
+    outside = [box.name for box in find_all(settings, pyatspi.ROLE_CHECK_BOX)
+               if not walk.within_width(box, settings)]
+    walk.expect(f"every switch lies inside the Settings window (outside: {outside})", not outside)
     walk.reveal(switch, settings)
     for _ in range(40):
         if focused(settings) and focused(settings).name == switch.name:
@@ -430,7 +434,8 @@ def tab_through_settings(walk):
     walk.expect(f"Tab reaches the User guide link ({met})", "User guide  ›" in met)
     while focused(settings).name != "User guide  ›":
         press("Tab")
-    press("space")
+    # Return presses a focused button as Space does, here as in every window.
+    press("Return")
     wait_for("the guide page", lambda: walk.button(walk.window("Settings"), "‹ Back"))
     press("Escape")
     wait_for("Escape to go back to the form", lambda: walk.button(walk.window("Settings"), "‹ Back") is None)
