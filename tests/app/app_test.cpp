@@ -234,6 +234,23 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// Agreeing to the first privacy offer hands the window's focus to its primary button, not to the page.
+TEST_F(MainWindowTest, AgreeingToTheFirstPrivacyOfferFocusesThePrimaryButton) {
+    auto window = open();
+    auto* sheet = window->sheetHost()->presentedDialog();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    auto* agree = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.agreeButton"));
+    ASSERT_NE(agree, nullptr);
+    agree->click();
+    harness.settle();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.data()));
+    harness.settle();
+    const QWidget* focus = QApplication::focusWidget();
+    EXPECT_EQ(focus ? focus->objectName() : QString(), QStringLiteral("tessaron.connectButton"));
+    delete window;
+}
+
 // A person who tabs to a button in the main window presses it with Return, as in a sheet; a switch keeps
 // Space alone.
 TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOfTheWindowButNoSwitch) {
