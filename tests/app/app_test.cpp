@@ -587,6 +587,57 @@ TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
     EXPECT_FALSE(panel->isVisible());
 }
 
+// The desktop's wish for less motion, changed while the application runs, stops every moving part of the
+// main window and of the open tray panel at once (the globe, the flow ring, the nudges, the spinners):
+// nothing is left on the frame clock; taken back, all of them move again.
+TEST(ReduceMotion, AChangeWhileRunningStopsAndStartsEveryMovingPartAtOnce) {
+    HomeWorld w;
+    w.harness.grantConsent();
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    ReduceMotionObserver motion{QDBusConnection(QStringLiteral("none"))};
+    FakeAccountScreenModel screens;
+    FakeWorkspace workspace;
+    FakeUpdateState updates;
+    QPointer window = new TessaronMainWindow([&] {
+        return MainWindowServices{*w.harness.session,
+                                  w.account,
+                                  screens,
+                                  w.power,
+                                  updates,
+                                  *w.harness.activation,
+                                  workspace,
+                                  [](QWidget& host) { return new QWidget(&host); },
+                                  &motion};
+    });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+    w.harness.settle();
+    TessaronTray tray(*w.harness.session, w.account, w.sharedPower, &motion);
+    tray.togglePanel();
+    ASSERT_TRUE(tray.panel() && QTest::qWaitForWindowExposed(tray.panel()));
+    w.harness.settle();
+    const auto& frames = TessaronFrameClock::shared();
+    // On the way up (the button spins) and up (the ring turns).
+    window->findChild<QAbstractButton*>(QStringLiteral("tessaron.connectButton"))->click();
+    w.harness.settle();
+    for (const bool connected : {false, true}) {
+        if (connected) {
+            w.harness.tunnel().setStatus(VpnStatus::connected);
+            w.harness.settle();
+        }
+        const std::size_t moving = frames.memberCount();
+        EXPECT_GT(moving, 0u);
+        for (const bool reduce : {true, false, true, false}) {
+            setReduceMotion(motion, reduce);
+            EXPECT_EQ(std::pair(frames.memberCount(), frames.isTicking()),
+                      std::pair(reduce ? 0 : moving, !reduce))
+                << (reduce ? "reduced" : "full motion") << (connected ? " connected" : " connecting");
+        }
+    }
+    delete window;
+}
+
 // The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.
 TEST(TrayGlyphs, EachReadsOnLightAndDarkPanels) {
     for (const auto panel : {QColor(0xf6, 0xf5, 0xf4), QColor(0x2b, 0x2b, 0x2b)}) {
