@@ -404,6 +404,16 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     EXPECT_EQ(cover()->findChildren<QLabel*>().last()->text(), QStringLiteral("Version 1.0 installed"));
     QPointer primary = cover()->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
+    // Readers of the window find the cover's button and nothing of the home view beneath it.
+    QList<QObject*> read;
+    const std::function<void(QAccessibleInterface*)> readAll = [&read, &readAll](QAccessibleInterface* node) {
+        read.append(node->object());
+        for (int index = 0; index < node->childCount(); ++index)
+            readAll(node->child(index));
+    };
+    readAll(QAccessible::queryAccessibleInterface(window.data()));
+    EXPECT_EQ(std::pair(read.contains(primary.data()), read.contains(window->home())),
+              std::pair(true, false));
     ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
     EXPECT_EQ(server.requests().size(), 1) << "a start asks the feed once, though what it finds is required";
 
