@@ -234,9 +234,15 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
-// Agreeing to the first privacy offer hands the window's focus to its primary button, not to the page.
-TEST_F(MainWindowTest, AgreeingToTheFirstPrivacyOfferFocusesThePrimaryButton) {
+// Agreeing to the first privacy offer hands the window's focus to its primary button, not to the page; also
+// when the button was still off (the stored sign-in not read yet) as the window was built.
+class FirstFocusTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FirstFocusTest, AgreeingToTheFirstPrivacyOfferFocusesThePrimaryButton) {
+    harness.signIn.known = GetParam();
     auto window = open();
+    harness.signIn.known = true;
+    account.set(true, std::nullopt);
     auto* sheet = window->sheetHost()->presentedDialog();
     ASSERT_NE(sheet, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
@@ -250,6 +256,8 @@ TEST_F(MainWindowTest, AgreeingToTheFirstPrivacyOfferFocusesThePrimaryButton) {
     EXPECT_EQ(focus ? focus->objectName() : QString(), QStringLiteral("tessaron.connectButton"));
     delete window;
 }
+
+INSTANTIATE_TEST_SUITE_P(SignInKnownAtStart, FirstFocusTest, ::testing::Bool());
 
 // A person who tabs to a button in the main window presses it with Return, as in a sheet; a switch keeps
 // Space alone.
