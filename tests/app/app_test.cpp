@@ -636,21 +636,22 @@ TEST(ReduceMotion, AChangeWhileRunningStopsAndStartsEveryMovingPartAtOnce) {
     ASSERT_TRUE(tray.panel() && QTest::qWaitForWindowExposed(tray.panel()));
     w.harness.settle();
     const auto& frames = TessaronFrameClock::shared();
-    // On the way up (the button spins) and up (the ring turns).
-    window->findChild<QAbstractButton*>(QStringLiteral("tessaron.connectButton"))->click();
-    w.harness.settle();
-    for (const bool connected : {false, true}) {
-        if (connected) {
+    // Down (the nudges glide), on the way up (the button spins) and up (the ring turns).
+    for (const auto phase :
+         {TessaronLinkPhase::disconnected, TessaronLinkPhase::connecting, TessaronLinkPhase::connected}) {
+        if (phase == TessaronLinkPhase::connecting)
+            window->findChild<QAbstractButton*>(QStringLiteral("tessaron.connectButton"))->click();
+        if (phase == TessaronLinkPhase::connected)
             w.harness.tunnel().setStatus(VpnStatus::connected);
-            w.harness.settle();
-        }
+        w.harness.settle();
+        ASSERT_EQ(w.harness.session->phase(), phase);
         const std::size_t moving = frames.memberCount();
         EXPECT_GT(moving, 0u);
         for (const bool reduce : {true, false, true, false}) {
             setReduceMotion(motion, reduce);
             EXPECT_EQ(std::pair(frames.memberCount(), frames.isTicking()),
                       std::pair(reduce ? 0 : moving, !reduce))
-                << (reduce ? "reduced" : "full motion") << (connected ? " connected" : " connecting");
+                << (reduce ? "reduced " : "full motion ") << static_cast<int>(phase);
         }
     }
     delete window;
