@@ -149,7 +149,9 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
 
     auto* header = new QVBoxLayout;
     header->setSpacing(6);
-    header->addWidget(plainLabel(uiText("Sign in"), TessaronTheme::font(26, QFont::DemiBold), Qt::white));
+    auto* title = plainLabel(uiText("Sign in"), TessaronTheme::font(26, QFont::DemiBold), Qt::white);
+    setAccessibleTraits(title, {.heading = true});
+    header->addWidget(title);
     header->addWidget(
         plainLabel(uiText("One email. One iPhone or iPad, one Mac."), TessaronTheme::font(13), muted()));
     frame.column->addLayout(header);

@@ -26,6 +26,8 @@
 #include <QPainterPath>
 #include <QVBoxLayout>
 
+#include <utility>
+
 using namespace std::chrono_literals;
 
 namespace tessaron {
@@ -234,6 +236,7 @@ void TessaronOtherDevicesView::confirmRemove() {
 
 void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
     TessaronSheetDialog::showEvent(event);
+    focusMainAction(true);
     appearance_.start([model = QPointer(&model_)](CancellationToken token) -> QCoro::Task<> {
         if (model)
             return model->refreshSubscriptionLink(token);
@@ -271,6 +274,9 @@ void TessaronOtherDevicesView::refresh() {
     for (QWidget* candidate : states_->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         candidate->setVisible(candidate == page);
 
+    const bool pageChanged = std::exchange(shownPage_, page) != page;
+    const bool busyEnded = std::exchange(shownBusy_, busy) && !busy;
+
     create_->setEnabled(!busy);
     create_->setShowsSpinner(busy && !reduceMotion_);
     for (QWidget* row : rows_)
@@ -291,6 +297,22 @@ void TessaronOtherDevicesView::refresh() {
     const auto& error = model_.otherDevicesError();
     error_->setVisible(error.has_value());
     error_->setText(error ? QCoreApplication::translate("Tessaron", error->toUtf8().constData()) : QString());
+    if (pageChanged || busyEnded)
+        focusMainAction(pageChanged);
+}
+
+// The sheet opens, and moves on to a new page, with the focus on the page's first button (Create link, Copy
+// link, Reset link), where a person's first Return is meant; Close stays a Tab away. A button off while the
+// sheet works leaves the focus with the sheet and takes it once it works, unless the person has moved on.
+void TessaronOtherDevicesView::focusMainAction(bool wherever) {
+    const QWidget* focus = focusWidget();
+    if (!wherever && focus && focus != this && focus->isVisibleTo(this))
+        return;
+    const auto buttons = shownPage_->findChildren<QAbstractButton*>();
+    if (buttons.isEmpty())
+        return;
+    QWidget* main = buttons.first();
+    (main->isEnabled() ? main : static_cast<QWidget*>(this))->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace tessaron

@@ -49,12 +49,15 @@ private:
     void confirmReset();
     void confirmRemove();
     void refresh();
+    void focusMainAction(bool wherever);
 
     AccountScreenModel& model_;
     Clock& clock_;
     Workspace& workspace_;
     bool reduceMotion_ = false;
     bool copied_ = false;
+    QWidget* shownPage_ = nullptr;
+    bool shownBusy_ = false;
     ScheduledCall copiedReset_;
     TaskSlot appearance_;
 

@@ -54,16 +54,41 @@ public:
         return text;
     }
 
-    // A button's labels and marks, and a combined element's parts, are read as its name, not one by one.
-    int childCount() const override { return single() ? 0 : QAccessibleWidget::childCount(); }
+    // A button's labels and marks, and a combined element's parts, are read as its name, not one by one. A
+    // shown modal child hides its siblings beneath it.
+    int childCount() const override {
+        if (single())
+            return 0;
+        const auto covering = coveringChildren();
+        return covering.isEmpty() ? QAccessibleWidget::childCount() : int(covering.size());
+    }
     QAccessibleInterface* child(int index) const override {
-        return single() ? nullptr : QAccessibleWidget::child(index);
+        if (single())
+            return nullptr;
+        const auto covering = coveringChildren();
+        if (covering.isEmpty())
+            return QAccessibleWidget::child(index);
+        return index >= 0 && index < covering.size() ? QAccessible::queryAccessibleInterface(covering[index])
+                                                     : nullptr;
     }
     QAccessibleInterface* childAt(int x, int y) const override {
-        return single() ? nullptr : QAccessibleWidget::childAt(x, y);
+        if (single())
+            return nullptr;
+        const auto covering = coveringChildren();
+        if (covering.isEmpty())
+            return QAccessibleWidget::childAt(x, y);
+        for (QWidget* cover : covering)
+            if (QRect(cover->mapToGlobal(QPoint()), cover->size()).contains(x, y))
+                return QAccessible::queryAccessibleInterface(cover);
+        return nullptr;
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
-        return single() ? -1 : QAccessibleWidget::indexOfChild(child);
+        if (single())
+            return -1;
+        const auto covering = coveringChildren();
+        if (covering.isEmpty())
+            return QAccessibleWidget::indexOfChild(child);
+        return int(covering.indexOf(child ? qobject_cast<QWidget*>(child->object()) : nullptr));
     }
 
     QStringList actionNames() const override {
@@ -83,6 +108,13 @@ public:
 private:
     QAbstractButton* button() const { return qobject_cast<QAbstractButton*>(widget()); }
     bool single() const { return button() || accessibleTraits(widget()).combined; }
+    QList<QWidget*> coveringChildren() const {
+        QList<QWidget*> covering;
+        for (QWidget* child : widget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (!child->isWindow() && child->isVisible() && accessibleTraits(child).modal)
+                covering.append(child);
+        return covering;
+    }
 };
 
 QAccessibleInterface* traitFactory(const QString&, QObject* object) {
@@ -134,6 +166,12 @@ AccessibleTraits accessibleTraits(const QWidget* widget) {
     const int bits = widget->property(traitsProperty).toInt();
     return {(bits & 1) != 0,  (bits & 2) != 0,  (bits & 4) != 0, (bits & 8) != 0,
             (bits & 16) != 0, (bits & 32) != 0, (bits & 64) != 0};
+}
+
+void letModalChildrenCover(QWidget* host) {
+    // Only the traits' own interface knows of covering children.
+    if (!host->property(traitsProperty).isValid())
+        setAccessibleTraits(host, {.window = host->isWindow()});
 }
 
 void setAccessibleValue(QWidget* widget, const QString& value) {

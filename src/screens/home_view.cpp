@@ -253,6 +253,13 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     connect(&services_.account, &TessaronHomeAccount::changed, this, follow);
     connect(&services_.power, &PowerState::lowPowerChanged, this, follow);
     refresh();
+    // The window's focus starts on the primary button, where a person's first Return or Space is meant: a
+    // window given back its focus by a closing sheet would otherwise hand it to the page. A button still
+    // working takes it once it works.
+    if (primary_->isEnabled())
+        primary_->setFocus(Qt::OtherFocusReason);
+    else
+        primaryOwesFocus_ = true;
 }
 
 TessaronHomeView::~TessaronHomeView() = default;
@@ -271,7 +278,8 @@ void TessaronHomeView::keepPrimaryFocus(bool enabled) {
         primaryOwesFocus_ = true;
     }
     primary_->setEnabled(enabled);
-    if (enabled && std::exchange(primaryOwesFocus_, false) && window()->focusWidget() == scroll_)
+    const QWidget* focus = window()->focusWidget();
+    if (enabled && std::exchange(primaryOwesFocus_, false) && (!focus || focus == scroll_))
         primary_->setFocus(Qt::OtherFocusReason);
 }
 

@@ -156,6 +156,8 @@ void TessaronUpdateRequiredView::showOver(QWidget& host) {
     setParent(&host);
     setGeometry(host.rect());
     host.installEventFilter(this);
+    // Readers reach no more of what lies beneath than the keyboard and the pointer do.
+    letModalChildrenCover(&host);
     raise();
     show();
 }

@@ -394,7 +394,8 @@ TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocuse
     EXPECT_EQ(QApplication::focusWidget(), button(u"tessaron.signIn.done"_s));
 }
 
-// Readers meet the sheet by its name, each field by its name and an error line by its words.
+// Readers meet the sheet by its name and its title as a heading, each field by its name and an error line by
+// its words.
 TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
     const auto name = [](QObject* object) {
         return QAccessible::queryAccessibleInterface(object)->text(QAccessible::Name);
@@ -405,6 +406,11 @@ TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(QStringList({name(&login()), name(field(u"email"_s)), name(field(u"code"_s)), name(error)}),
               QStringList({u"Sign in"_s, u"Email"_s, u"Code"_s, *model.error}));
+    // The sheet's title heads it, as a heading.
+    QLabel* title = showing<QLabel>(login(), u"Sign in"_s);
+    ASSERT_NE(title, nullptr);
+    EXPECT_EQ(std::pair(QAccessible::queryAccessibleInterface(title)->role(), name(title)),
+              std::pair(QAccessible::Heading, u"Sign in"_s));
 }
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
@@ -557,6 +563,48 @@ TEST_F(AccountScreensTest, OtherDevicesSheetFitsItsContentInACentredColumn) {
     // The whole row of "How to set up" takes the click, not only its words.
     QTest::mouseClick(guide, Qt::LeftButton, {}, QPoint(guide->width() - 4, guide->height() / 2));
     EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
+}
+
+// The sheet opens with the focus on its page's main action, not on Close; a busy one takes it once it works,
+// and a new page hands it to its own.
+TEST_F(AccountScreensTest, OtherDevicesFocusIsOnThePagesMainAction) {
+    model.linkBusy = true;
+    model.publish();
+    devices().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&devices()));
+    // The button the sheet's focus is on; none while it waits for one to work.
+    const auto focused = [this] {
+        const auto* button = qobject_cast<const QAbstractButton*>(devices().focusWidget());
+        return button ? button->text() : QString();
+    };
+    EXPECT_EQ(focused(), QString());
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    // Status, URL held here, busy: the button with the focus.
+    for (const auto& [status, url, busy, expected] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, bool, QString>>{
+             {std::nullopt, std::nullopt, false, u"Create link"_s},
+             {linkStatus(true), link, false, u"Copy link"_s},
+             {linkStatus(true), std::nullopt, false, u"Reset link"_s},
+             {linkStatus(true), std::nullopt, true, QString()},
+             {linkStatus(true), std::nullopt, false, u"Reset link"_s},
+             {std::nullopt, std::nullopt, true, QString()},
+             {std::nullopt, std::nullopt, false, u"Create link"_s}}) {
+        model.status = status;
+        model.localURL = url;
+        model.linkBusy = busy;
+        model.publish();
+        EXPECT_EQ(focused(), expected) << expected.toStdString();
+    }
+    // A person who moved on keeps their place when the sheet is done working.
+    byId<QAbstractButton>(devices(), u"tessaron.otherDevices.guide"_s)->setFocus();
+    model.linkBusy = true;
+    model.publish();
+    model.linkBusy = false;
+    model.publish();
+    EXPECT_EQ(focused(), u"How to set up"_s);
+    devices().hide();
+    devices().show();
+    EXPECT_EQ(focused(), u"Create link"_s);
 }
 
 // The code as shown in its 240 × 240 frame: a real decoder reads back the exact link from crisp modules

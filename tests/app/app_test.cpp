@@ -234,6 +234,31 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// Agreeing to the first privacy offer hands the window's focus to its primary button, not to the page; also
+// when the button was still off (the stored sign-in not read yet) as the window was built.
+class FirstFocusTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FirstFocusTest, AgreeingToTheFirstPrivacyOfferFocusesThePrimaryButton) {
+    harness.signIn.known = GetParam();
+    auto window = open();
+    harness.signIn.known = true;
+    account.set(true, std::nullopt);
+    auto* sheet = window->sheetHost()->presentedDialog();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+    auto* agree = sheet->findChild<QAbstractButton*>(QStringLiteral("tessaron.agreeButton"));
+    ASSERT_NE(agree, nullptr);
+    agree->click();
+    harness.settle();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.data()));
+    harness.settle();
+    const QWidget* focus = QApplication::focusWidget();
+    EXPECT_EQ(focus ? focus->objectName() : QString(), QStringLiteral("tessaron.connectButton"));
+    delete window;
+}
+
+INSTANTIATE_TEST_SUITE_P(SignInKnownAtStart, FirstFocusTest, ::testing::Bool());
+
 // A person who tabs to a button in the main window presses it with Return, as in a sheet; a switch keeps
 // Space alone.
 TEST_F(MainWindowTest, ReturnPressesTheFocusedButtonOfTheWindowButNoSwitch) {
@@ -387,6 +412,16 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
     EXPECT_EQ(cover()->findChildren<QLabel*>().last()->text(), QStringLiteral("Version 1.0 installed"));
     QPointer primary = cover()->findChild<TessaronPrimaryButton*>();
     ASSERT_NE(primary, nullptr);
+    // Readers of the window find the cover's button and nothing of the home view beneath it.
+    QList<QObject*> read;
+    const std::function<void(QAccessibleInterface*)> readAll = [&read, &readAll](QAccessibleInterface* node) {
+        read.append(node->object());
+        for (int index = 0; index < node->childCount(); ++index)
+            readAll(node->child(index));
+    };
+    readAll(QAccessible::queryAccessibleInterface(window.data()));
+    EXPECT_EQ(std::pair(read.contains(primary.data()), read.contains(window->home())),
+              std::pair(true, false));
     ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
     EXPECT_EQ(server.requests().size(), 1) << "a start asks the feed once, though what it finds is required";
 
@@ -568,6 +603,58 @@ TEST_F(MainWindowTest, TheTrayPanelIsAWindowReadersFindAndEscapeCloses) {
     EXPECT_EQ(quits.size(), 1) << "the application's shortcut answers in the panel";
     QTest::keyClick(keys, Qt::Key_Escape);
     EXPECT_FALSE(panel->isVisible());
+}
+
+// The desktop's wish for less motion, changed while the application runs, stops every moving part of the
+// main window and of the open tray panel at once (the globe, the flow ring, the nudges, the spinners):
+// nothing is left on the frame clock; taken back, all of them move again.
+TEST(ReduceMotion, AChangeWhileRunningStopsAndStartsEveryMovingPartAtOnce) {
+    HomeWorld w;
+    w.harness.grantConsent();
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    ReduceMotionObserver motion{QDBusConnection(QStringLiteral("none"))};
+    FakeAccountScreenModel screens;
+    FakeWorkspace workspace;
+    FakeUpdateState updates;
+    QPointer window = new TessaronMainWindow([&] {
+        return MainWindowServices{*w.harness.session,
+                                  w.account,
+                                  screens,
+                                  w.power,
+                                  updates,
+                                  *w.harness.activation,
+                                  workspace,
+                                  [](QWidget& host) { return new QWidget(&host); },
+                                  &motion};
+    });
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.data()));
+    w.harness.settle();
+    TessaronTray tray(*w.harness.session, w.account, w.sharedPower, &motion);
+    tray.togglePanel();
+    ASSERT_TRUE(tray.panel() && QTest::qWaitForWindowExposed(tray.panel()));
+    w.harness.settle();
+    const auto& frames = TessaronFrameClock::shared();
+    // Down (the nudges glide), on the way up (the button spins) and up (the ring turns).
+    for (const auto phase :
+         {TessaronLinkPhase::disconnected, TessaronLinkPhase::connecting, TessaronLinkPhase::connected}) {
+        if (phase == TessaronLinkPhase::connecting)
+            window->findChild<QAbstractButton*>(QStringLiteral("tessaron.connectButton"))->click();
+        if (phase == TessaronLinkPhase::connected)
+            w.harness.tunnel().setStatus(VpnStatus::connected);
+        w.harness.settle();
+        ASSERT_EQ(w.harness.session->phase(), phase);
+        const std::size_t moving = frames.memberCount();
+        EXPECT_GT(moving, 0u);
+        for (const bool reduce : {true, false, true, false}) {
+            setReduceMotion(motion, reduce);
+            EXPECT_EQ(std::pair(frames.memberCount(), frames.isTicking()),
+                      std::pair(reduce ? 0 : moving, !reduce))
+                << (reduce ? "reduced " : "full motion ") << static_cast<int>(phase);
+        }
+    }
+    delete window;
 }
 
 // The tray's glyphs: on a light panel (the common default) as on a dark one, each stands apart.

@@ -285,6 +285,23 @@ TEST_F(UpdateRequiredViewTest, CoversItsHostSoNothingBeneathIsReached) {
     QTest::mouseClick(host.windowHandle(), Qt::LeftButton, {}, beneath.geometry().center());
     EXPECT_EQ(clicked.count(), 0);
     EXPECT_TRUE(QAccessible::queryAccessibleInterface(&view)->state().modal);
+    // Readers meet the cover alone of the host's children, nothing of what it covers; and all of it again
+    // once the cover goes. The host stays a window to them.
+    auto* reader = QAccessible::queryAccessibleInterface(&host);
+    const auto readerChildren = [reader] {
+        QList<QObject*> children;
+        for (int index = 0; index < reader->childCount(); ++index)
+            children.append(reader->child(index)->object());
+        return children;
+    };
+    const QPoint overBeneath = host.mapToGlobal(beneath.geometry().center());
+    EXPECT_EQ(std::tuple(readerChildren(),
+                         reader->indexOfChild(QAccessible::queryAccessibleInterface(&beneath)),
+                         reader->childAt(overBeneath.x(), overBeneath.y())->object(), reader->role()),
+              std::tuple(QList<QObject*>{&view}, -1, static_cast<QObject*>(&view), QAccessible::Window));
+    view.hide();
+    EXPECT_EQ(readerChildren(), (QList<QObject*>{&beneath, &view}));
+    view.show();
 
     // A cover that comes up where nothing has the focus yet takes it, so the keyboard reaches the button.
     QWidget bare;

@@ -115,7 +115,7 @@ private:
 class SignedIn final : public TessaronSignInState {
 public:
     bool isSignedIn() const override { return signedIn; }
-    bool isSignInStateKnown() const override { return true; }
+    bool isSignInStateKnown() const override { return known; }
     QCoro::Task<> signInStateKnown() override { co_return; }
     QCoro::Task<> linkProfileIfSignedIn(TessaronSession* session) override {
         linked.append(session->selectedID());
@@ -123,6 +123,8 @@ public:
     }
 
     bool signedIn = true;
+    // Whether the stored sign-in was read; the answer itself is awaited at once.
+    bool known = true;
     QList<std::optional<QUuid>> linked;
 };
 
