@@ -8,36 +8,47 @@
 # window (tools/startup_bench/bare_window.cpp), the yardstick of the same run. Under each row, the
 # paints and painted pixels per second of the widgets that were painted (the application's paint census).
 # Screenshots of the phases are left in build-idle/ui-*.png.
-#   tools/measure-ui-idle.sh [seconds per phase] [application]   (default 30 s, the application built here)
+#   tools/measure-ui-idle.sh [seconds per window] [application…]   (default 30 s, the application built here)
+# TESSARON_UI_IDLE_WINDOWS=N measures each phase in N windows of that length, one row each, and closes the
+# phase with the median and the range of the windows. Several applications are measured one after the
+# other in the same run, each from a fresh keyring and display and after a bare window of its own, so the
+# yardstick interleaves with them.
 # Another application (an earlier commit's, say) must be built for the same service: the port in
 # TESSARON_LOCAL_SERVICE_PORT and the authority build-idle/local-service/ca.pem, tessaron-tunnel beside it.
 set -euo pipefail
-app=$(realpath -m "${2:-$(dirname "$0")/../build-idle/bin/tessaron}")
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds="${1:-30}"
+windows=${TESSARON_UI_IDLE_WINDOWS:-1}
 build=$root/build-idle
 service=$build/local-service
 cost=$build/bin/tessaron-idle-cost
 
-# Everything below runs against a keyring and a session bus of its own, on a display of its own with a window
-# manager and a tray.
-if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
-    exec tests/support/with-keyring.sh tests/support/with-tray-host.sh tray "$root/tools/measure-ui-idle.sh" \
-        "$seconds" "$app"
-fi
-
 accepts_connections() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
-port=${TESSARON_LOCAL_SERVICE_PORT:-28443}
-while accepts_connections "$port"; do
-    [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || { echo "port $port is taken" >&2; exit 1; }
-    port=$((port + 1))
-done
 
-tools/build-idle.sh "$port" tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service tessaron-sign-in \
-    tessaron-bare-window
+# Everything below runs, once per application, against a keyring and a session bus of its own, on a display
+# of its own with a window manager and a tray.
+if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
+    apps=("${@:2}")
+    [ ${#apps[@]} -gt 0 ] || apps=("$build/bin/tessaron")
+    port=${TESSARON_LOCAL_SERVICE_PORT:-28443}
+    while accepts_connections "$port"; do
+        [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || { echo "port $port is taken" >&2; exit 1; }
+        port=$((port + 1))
+    done
+    tools/build-idle.sh "$port" tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service \
+        tessaron-sign-in tessaron-bare-window
+    for app in "${apps[@]}"; do
+        echo "== $(realpath -m "$app")"
+        TESSARON_LOCAL_SERVICE_PORT=$port tests/support/with-keyring.sh tests/support/with-tray-host.sh tray \
+            "$root/tools/measure-ui-idle.sh" "$seconds" "$(realpath -m "$app")"
+    done
+    exit 0
+fi
+app=$2
+port=$TESSARON_LOCAL_SERVICE_PORT
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaron-ui-idle.XXXXXX")
 background=()
@@ -77,6 +88,20 @@ wait_for() {
 background+=($!)
 wait_for 10 accepts_connections "$port"
 
+# Rows of the phase's windows, then their median and range (CPU in the third field, wake-ups in the fifth).
+watch_windows() {
+    local rows=$scratch/rows
+    : >"$rows"
+    for _ in $(seq "$windows"); do
+        "$cost" --watch "$1" "$2" "$seconds" | tee -a "$rows"
+    done
+    [ "$windows" -gt 1 ] || return 0
+    sort -g -k3 "$rows" | awk -v n="$windows" '{ cpu[NR] = $3 } END {
+        printf "  cpu median %.4f %% (%.4f-%.4f)", cpu[int((n + 1) / 2)], cpu[1], cpu[n] }'
+    sort -g -k5 "$rows" | awk -v n="$windows" '{ up[NR] = $5 } END {
+        printf "  wake-ups/s median %.2f (%.2f-%.2f)  over %d windows\n", up[int((n + 1) / 2)], up[1], up[n], n }'
+}
+
 # Lets the phase settle, pictures it and measures it. The census is written at most once a second and only
 # after a paint, so a window is framed by the census's own times.
 export TESSARON_PAINT_CENSUS=$scratch/census
@@ -84,7 +109,7 @@ phase() {
     sleep 5
     import -window root "$build/ui-$1.png"
     cp "$TESSARON_PAINT_CENSUS" "$scratch/census-before" 2>/dev/null || : >"$scratch/census-before"
-    "$cost" --watch "$app" "$1" "$seconds"
+    watch_windows "$app" "$1"
     python3 tools/paint-census-rates.py "$scratch/census-before" "$TESSARON_PAINT_CENSUS"
 }
 
@@ -100,7 +125,7 @@ echo "load before: $(cat /proc/loadavg)"
 bare=$!
 visible_window Bare >/dev/null
 sleep 5
-"$cost" --watch "$build/bin/tessaron-bare-window" bare "$seconds"
+watch_windows "$build/bin/tessaron-bare-window" bare
 kill "$bare"
 wait "$bare" 2>/dev/null || true
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &

@@ -153,7 +153,7 @@ double median(std::vector<double> values) {
 void print(const Series& series, const Series& bare) {
     const double mapped = median(series.mapped), painted = median(series.painted);
     const double resident = median(series.resident);
-    std::printf("%-48s %7.0f %7.0f (%4.1f x) %7.1f (%3.1f x)\n", series.name.c_str(), mapped, painted,
+    std::printf("%-48s %7.1f %7.1f (%4.2f x) %7.1f (%3.1f x)\n", series.name.c_str(), mapped, painted,
                 painted / median(bare.painted), resident, resident / median(bare.resident));
 }
 
@@ -199,7 +199,7 @@ int main(int argc, char* argv[]) {
         }
     }
     const std::string heading = "median of " + std::to_string(runs) + " runs";
-    std::printf("%-48s %7s %7s %9s %7s\n", heading.c_str(), "map ms", "painted", "", "MiB");
+    std::printf("%-48s %7s %7s %10s %7s\n", heading.c_str(), "map ms", "painted", "", "MiB");
     print(bare, bare);
     for (const auto& application : applications)
         print(application, bare);
