@@ -2,13 +2,10 @@
 #include "screens/globe/globe_renderer.hpp"
 #include "screens/tessaron_theme.hpp"
 
-#include <QApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -67,11 +64,3 @@ BENCHMARK(nudgeBorderFrame)->Unit(benchmark::kMicrosecond);
 BENCHMARK(flowRingFrame)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}

@@ -1,11 +1,8 @@
 #include "screens/home_fixture.hpp"
 
-#include <QApplication>
-
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 namespace {
 
@@ -49,11 +46,3 @@ BENCHMARK_CAPTURE(latencySample, refresh, false)->Arg(10)->Arg(100)->Arg(130)->U
 BENCHMARK_CAPTURE(latencySample, painted, true)->Arg(10)->Arg(100)->Arg(130)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
-}
