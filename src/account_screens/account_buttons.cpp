@@ -1,7 +1,7 @@
 #include "account_screens/account_buttons.hpp"
 
-#include "screens/spinner.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/spinner.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QFontMetrics>
 #include <QPainter>

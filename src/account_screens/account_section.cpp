@@ -1,5 +1,5 @@
 #include "account_screens/account_section.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
@@ -7,9 +7,9 @@
 #include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/sheet_frame.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QFormLayout>

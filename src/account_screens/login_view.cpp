@@ -1,15 +1,15 @@
 #include "account_screens/login_view.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/sheet_frame.hpp"
 #include "platform/reduce_motion_observer.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>

@@ -5,7 +5,7 @@
 #include "account/login_flow.hpp"
 #include "account_screens/scheduled_call.hpp"
 #include "platform/task_slot.hpp"
-#include "screens/sheet_dialog.hpp"
+#include "widgets/sheet_dialog.hpp"
 
 #include <QPointer>
 

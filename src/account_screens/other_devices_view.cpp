@@ -1,5 +1,5 @@
 #include "account_screens/other_devices_view.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
@@ -11,11 +11,11 @@
 #include "platform/clock.hpp"
 #include "platform/reduce_motion_observer.hpp"
 #include "platform/workspace.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
-#include "screens/plain_label.hpp"
 #include "screens/support_links.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QClipboard>
 #include <QCoreApplication>

@@ -2,7 +2,7 @@
 
 #include "account_screens/scheduled_call.hpp"
 #include "platform/task_slot.hpp"
-#include "screens/sheet_dialog.hpp"
+#include "widgets/sheet_dialog.hpp"
 
 #include <optional>
 

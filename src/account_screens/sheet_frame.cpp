@@ -1,8 +1,8 @@
 #include "account_screens/sheet_frame.hpp"
 
-#include "screens/plain_label.hpp"
-#include "screens/sheet_dialog.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/sheet_dialog.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QDialog>
 #include <QHBoxLayout>

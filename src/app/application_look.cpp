@@ -1,8 +1,8 @@
 #include "app/application_look.hpp"
 
-#include "screens/appearance_host.hpp"
-#include "screens/sheet_dialog.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/sheet_dialog.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QApplication>
 #include <QFocusEvent>

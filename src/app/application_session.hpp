@@ -5,9 +5,9 @@
 #include "account/system_device_swap_presenter.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "app/model_home_account.hpp"
+#include "app/move_to_applications.hpp"
 #include "app/opened_url_router.hpp"
 #include "platform/linux_web_auth_session.hpp"
-#include "screens/move_to_applications.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screens/scene_phase.hpp"
+#include "widgets/scene_phase.hpp"
 
 #include <functional>
 #include <optional>

@@ -2,9 +2,9 @@
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
 #include "platform/url_opener.hpp"
-#include "screens/paint_census.hpp"
-#include "screens/string_table.hpp"
 #include "updates/crash_handler.hpp"
+#include "widgets/paint_census.hpp"
+#include "widgets/string_table.hpp"
 
 #include <QApplication>
 #include <QTimer>

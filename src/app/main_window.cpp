@@ -1,18 +1,18 @@
 #include "app/main_window.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "app/application_look.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
 #include "platform/reduce_motion_observer.hpp"
-#include "screens/appearance_host.hpp"
 #include "screens/home_view.hpp"
-#include "screens/return_presses_button.hpp"
-#include "screens/sheet_dialog.hpp"
 #include "screens/sheet_host.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/return_presses_button.hpp"
+#include "widgets/sheet_dialog.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAction>
 #include <QApplication>

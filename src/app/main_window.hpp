@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/foreground_invitation_recovery.hpp"
-#include "screens/scene_phase.hpp"
 #include "screens/sheet_host.hpp"
+#include "widgets/scene_phase.hpp"
 
 #include <QMainWindow>
 

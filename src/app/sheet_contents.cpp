@@ -1,12 +1,11 @@
 #include "app/sheet_contents.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "account_screens/account_section.hpp"
 #include "account_screens/login_view.hpp"
 #include "platform/bundle_info.hpp"
 #include "platform/system_clock.hpp"
 #include "screens/invitation_import_sheet.hpp"
-#include "screens/page_bar.hpp"
 #include "screens/privacy_sheet.hpp"
 #include "screens/settings_sheet.hpp"
 #include "screens/sheet_host.hpp"
@@ -14,6 +13,7 @@
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
 #include "updates/update_checker.hpp"
+#include "widgets/page_bar.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -3,10 +3,10 @@
 #include "app/main_window.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/power_state_observer.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/appearance_host.hpp"
 #include "screens/settings_sheet.hpp"
-#include "screens/sheet_dialog.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/sheet_dialog.hpp"
 
 #include <QAction>
 #include <QApplication>

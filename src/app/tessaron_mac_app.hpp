@@ -3,10 +3,10 @@
 #include "app/application_look.hpp"
 #include "app/application_session.hpp"
 #include "app/application_updates.hpp"
+#include "app/desktop_workspace.hpp"
 #include "app/main_window.hpp"
 #include "app/tray_icon.hpp"
 #include "platform/reduce_motion_observer.hpp"
-#include "screens/desktop_workspace.hpp"
 
 #include <QObject>
 #include <QPointer>

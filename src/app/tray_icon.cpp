@@ -1,11 +1,11 @@
 #include "app/tray_icon.hpp"
 
 #include "platform/reduce_motion_observer.hpp"
-#include "screens/accessible_traits.hpp"
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_list.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractNativeEventFilter>
 #include <QAction>

@@ -1,9 +1,9 @@
 #include "screens/connection_hero.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/globe/globe_view.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QHBoxLayout>
 #include <QPainter>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "screens/fitted_label.hpp"
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/visual_state.hpp"
+#include "widgets/fitted_label.hpp"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 #include "screens/error_banner.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

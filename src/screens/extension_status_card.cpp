@@ -1,12 +1,12 @@
 #include "screens/extension_status_card.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/spinner.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/system_extension_activating.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/spinner.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 #include "screens/flow_ring.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/frame_driver.hpp"
-#include "screens/gaussian_blur.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/frame_driver.hpp"
+#include "widgets/gaussian_blur.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QEvent>
 #include <QLinearGradient>

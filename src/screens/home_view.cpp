@@ -1,20 +1,20 @@
 #include "screens/home_view.hpp"
 
 #include "platform/power_state.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/connection_hero.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
-#include "screens/fitted_label.hpp"
 #include "screens/home_account.hpp"
-#include "screens/motion.hpp"
 #include "screens/node_list.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "screens/update_card.hpp"
 #include "screens/visual_state.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/motion.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

@@ -2,10 +2,10 @@
 
 #include "platform/task_slot.hpp"
 #include "screens/flow_ring.hpp"
-#include "screens/scene_phase.hpp"
 #include "session/extension_approval.hpp"
 #include "session/link_phase.hpp"
 #include "session/primary_intent.hpp"
+#include "widgets/scene_phase.hpp"
 
 #include <QWidget>
 

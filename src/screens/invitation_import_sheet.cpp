@@ -1,10 +1,10 @@
 #include "screens/invitation_import_sheet.hpp"
 
-#include "screens/appearance_host.hpp"
 #include "screens/invitation_input_section.hpp"
-#include "screens/page_bar.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/page_bar.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

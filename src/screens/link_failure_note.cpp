@@ -1,9 +1,9 @@
 #include "screens/link_failure_note.hpp"
 
 #include "platform/url_opener.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/string_table.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/string_table.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 namespace tessaron {
 

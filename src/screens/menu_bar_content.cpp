@@ -1,15 +1,15 @@
 #include "screens/menu_bar_content.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/appearance_host.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/home_account.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QEvent>

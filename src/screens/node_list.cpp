@@ -1,16 +1,16 @@
 #include "screens/node_list.hpp"
 
 #include "platform/power_state.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/fitted_label.hpp"
-#include "screens/frame_driver.hpp"
 #include "screens/hero_geography.hpp"
-#include "screens/motion.hpp"
 #include "screens/node_status_pill.hpp"
-#include "screens/symbol_icons.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/summary_order.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/frame_driver.hpp"
+#include "widgets/motion.hpp"
+#include "widgets/symbol_icons.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

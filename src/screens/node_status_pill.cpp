@@ -1,7 +1,7 @@
 #include "screens/node_status_pill.hpp"
 
-#include "screens/motion.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/motion.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QPainter>

@@ -1,11 +1,11 @@
 #include "screens/privacy_sheet.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
-#include "screens/appearance_host.hpp"
-#include "screens/page_bar.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/page_bar.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

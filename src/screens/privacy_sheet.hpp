@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screens/sheet_dialog.hpp"
+#include "widgets/sheet_dialog.hpp"
 
 #include <QStringList>
 #include <QWidget>

@@ -1,15 +1,15 @@
 #include "screens/settings_form.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "platform/bundle_info.hpp"
-#include "screens/appearance_host.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/link_failure_note.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/settings_switch.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/settings_switch.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,14 +1,14 @@
 #include "screens/settings_sheet.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "profiles/connection_log.hpp"
-#include "screens/appearance_host.hpp"
 #include "screens/connection_log_view.hpp"
 #include "screens/guide/guide_view.hpp"
-#include "screens/page_bar.hpp"
 #include "screens/privacy_sheet.hpp"
 #include "screens/settings_form.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/appearance_host.hpp"
+#include "widgets/page_bar.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

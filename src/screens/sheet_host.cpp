@@ -1,9 +1,9 @@
 #include "screens/sheet_host.hpp"
 
-#include "screens/page_bar.hpp"
-#include "screens/sheet_dialog.hpp"
 #include "screens/update_state.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/page_bar.hpp"
+#include "widgets/sheet_dialog.hpp"
 
 #include <QDialog>
 #include <QEvent>

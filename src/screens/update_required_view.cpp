@@ -1,14 +1,14 @@
 #include "screens/update_required_view.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include "platform/workspace.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/link_failure_note.hpp"
-#include "screens/plain_label.hpp"
-#include "screens/secondary_button.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "updates/update_checker.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/plain_label.hpp"
+#include "widgets/secondary_button.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "screens/visual_state.hpp"
 
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 

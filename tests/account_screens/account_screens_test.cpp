@@ -6,14 +6,14 @@
 #include "fake_account_screen_model.hpp"
 #include "platform/reduce_motion_observer.hpp"
 #include "screen_probe.hpp"
-#include "screens/accessible_traits.hpp"
-#include "screens/button_styles.hpp"
 #include "screens/screen_capture.hpp"
-#include "screens/spinner.hpp"
 #include "screens/support_links.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_workspace.hpp"
 #include "support/manual_clock.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/spinner.hpp"
 
 #include <QAccessible>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 #include "screens/flow_ring.hpp"
 #include "screens/globe/globe_renderer.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QImage>
 #include <QPainter>

@@ -5,9 +5,9 @@
 //   tessaron-move-child <instance folder> <program folder> <applications folder>
 // Exits 0 after a relaunch, 1 when it was not the instance, 2 when the move did not relaunch.
 
+#include "app/desktop_workspace.hpp"
 #include "app/instance_forwarder.hpp"
-#include "screens/desktop_workspace.hpp"
-#include "screens/move_to_applications.hpp"
+#include "app/move_to_applications.hpp"
 
 #include <QGuiApplication>
 #include <QThread>

@@ -2,8 +2,8 @@
 #include "app/main_window.hpp"
 #include "app/tessaron_mac_app.hpp"
 #include "screens/menu_bar_content.hpp"
-#include "screens/string_table.hpp"
 #include "session/tessaron_session.hpp"
+#include "widgets/string_table.hpp"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,10 +1,10 @@
 #include "screens/flow_ring.hpp"
-#include "screens/frame_clock.hpp"
-#include "screens/gaussian_blur.hpp"
 #include "screens/globe/globe_view.hpp"
-#include "screens/spinner.hpp"
-#include "screens/symbol_icons.hpp"
 #include "support/manual_clock.hpp"
+#include "widgets/frame_clock.hpp"
+#include "widgets/gaussian_blur.hpp"
+#include "widgets/spinner.hpp"
+#include "widgets/symbol_icons.hpp"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -213,29 +213,6 @@ TEST(NudgeBorder, TurnsAfreshWhenItAppearsAgain) {
     time.advance(9 * steadyFrameInterval);
     w.window.show();
     EXPECT_NEAR(w.nudge->angle(), 0, 1e-6);
-}
-
-TEST(GaussianBlur, SpreadsAPointSymmetricallyAndKeepsItsWeight) {
-    QImage image(41, 41, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    image.setPixel(20, 20, qRgba(255, 255, 255, 255));
-    gaussianBlur(image, 3);
-    int total = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            total += qAlpha(image.pixel(x, y));
-    // Rounding at each of six passes loses a little.
-    EXPECT_NEAR(total, 255, 40);
-    EXPECT_EQ(qAlpha(image.pixel(14, 20)), qAlpha(image.pixel(26, 20)));
-    EXPECT_GT(qAlpha(image.pixel(20, 20)), qAlpha(image.pixel(23, 20)));
-    EXPECT_GT(qAlpha(image.pixel(23, 20)), qAlpha(image.pixel(26, 20)));
-}
-
-TEST(SymbolIcons, AreMadeOncePerNameSizeAndTint) {
-    const auto first = tintedSymbol(QStringLiteral("checkmark"), 14, Qt::white);
-    EXPECT_EQ(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::white).cacheKey(), first.cacheKey());
-    EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::red).cacheKey(), first.cacheKey());
-    EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 16, Qt::white).cacheKey(), first.cacheKey());
 }
 
 } // namespace tessaron::testing

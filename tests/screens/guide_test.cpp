@@ -3,9 +3,9 @@
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/support_links.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
 #include "support/qt_printers.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QFontInfo>
 #include <QImage>

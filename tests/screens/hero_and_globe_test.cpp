@@ -1,6 +1,4 @@
-#include "screens/button_styles.hpp"
 #include "screens/connection_hero.hpp"
-#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/globe_geometry.hpp"
@@ -11,9 +9,11 @@
 #include "screens/hero_geography.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
-#include "screens/string_table.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "screens/visual_state.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/string_table.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 #include <QFontInfo>
@@ -324,49 +324,6 @@ TEST(QtTraps, OverlappingDotsUniteAndTinyDotsKeepTheirArea) {
     EXPECT_NEAR(total / 255.0, M_PI * 0.16, 0.03);
 }
 
-TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
-    const QColor white = TessaronTheme::buttonFill();
-    const QColor hover = QColor::fromRgbF(0.9f, 0.9f, 0.9f);
-    const QColor faded = withOpacity(white, 0.45);
-    // Enabled, hovering, pressed: fill, text opacity, opacity.
-    const std::tuple<bool, bool, bool, QColor, qreal, qreal> rows[] = {
-        {true, false, false, white, 1, 1},     {true, true, false, hover, 1, 1},
-        {true, true, true, hover, 1, 0.82},    {true, false, true, white, 1, 0.82},
-        {false, false, false, faded, 0.55, 1}, {false, true, false, faded, 0.55, 1},
-        {false, true, true, faded, 0.55, 1},
-    };
-    for (const auto& [enabled, hovering, pressed, fill, textOpacity, opacity] : rows) {
-        const auto paint = primaryButtonPaint(enabled, hovering, pressed);
-        EXPECT_EQ(std::tuple(paint.fill, paint.textOpacity, paint.opacity),
-                  std::tuple(fill, textOpacity, opacity))
-            << enabled << hovering << pressed;
-    }
-}
-
-TEST(FitLines, ShrinkBeforeCuttingAndKeepTheLetterSpacingInScale) {
-    QFont font = TessaronTheme::titleFont();
-    const QString text = QStringLiteral("Connection check failed");
-    const int natural = QFontMetrics(font).horizontalAdvance(text);
-    // Width, lines: shown in full, scale to the nearest twentieth (the largest that fits), lines.
-    const std::tuple<int, int, bool, double, int> rows[] = {
-        {natural + 2, 1, true, 1, 1},         {natural * 9 / 10, 1, true, 0.9, 1},
-        {natural * 6 / 10, 1, false, 0.7, 1}, {natural * 6 / 10, 2, true, 1, 2},
-        {natural / 4, 2, false, 0.7, 2},
-    };
-    for (const auto& [width, lines, whole, scale, count] : rows) {
-        const auto fit = fitLines(text, font, width, lines, 0.7);
-        EXPECT_EQ(std::tuple(fit.lines.join(QLatin1Char(' ')) == text, std::round(fit.scale * 20) / 20,
-                             static_cast<int>(fit.lines.size())),
-                  std::tuple(whole, scale, count))
-            << width << " " << lines;
-        EXPECT_TRUE(whole || fit.scale == 0.7) << "cut only at the minimum scale";
-        for (const auto& line : fit.lines)
-            EXPECT_LE(QFontMetricsF(fit.font).horizontalAdvance(line), width + 0.5) << line.toStdString();
-    }
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 4.6);
-    EXPECT_NEAR(scaledFont(font, 0.5).letterSpacing(), 2.3, 0.02);
-}
-
 TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
     QWidget host;
     host.setAutoFillBackground(true);
@@ -381,39 +338,6 @@ TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
     // White at 0.45 over black, in a corner of the padding where no text is drawn.
     EXPECT_NEAR(QColor(image.pixel(12, 24)).redF(), 0.45, 0.02);
     EXPECT_GE(button->height(), TessaronTheme::buttonHeight);
-}
-
-TEST(IconButton, TakesClicksOverItsWholeHitArea) {
-    TessaronIconButton button(QStringLiteral("xmark.circle.fill"));
-    button.setGlyphSize(10);
-    button.resize(button.sizeHint());
-    EXPECT_EQ(button.sizeHint(), QSize(44, 44));
-    const QImage image = button.grab().toImage();
-    // The glyph is drawn in the middle only, in the tint.
-    EXPECT_EQ(QColor(image.pixel(image.width() / 2, image.height() / 2 - 3)).name(),
-              TessaronTheme::textSecondary().name());
-    EXPECT_NE(QColor(image.pixel(1, 1)).name(), TessaronTheme::textSecondary().name());
-    QSignalSpy clicks(&button, &QAbstractButton::clicked);
-    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(2, 2));
-    EXPECT_EQ(clicks.count(), 1);
-
-    // 44 × 44 is a floor, not a fixed size: a larger glyph makes the button larger.
-    button.resize(20, 20);
-    button.setGlyphSize(56);
-    EXPECT_EQ(std::pair(button.size(), button.sizeHint()), std::pair(QSize(44, 44), QSize(56, 56)));
-}
-
-TEST(Theme, FontsTakeTheirTextStylesSizeAndWeight) {
-    const std::tuple<const QFont&, qreal, QFont::Weight> rows[] = {
-        {TessaronTheme::wordmarkFont(), 10, QFont::DemiBold},
-        {TessaronTheme::wordmarkCompactFont(), 10, QFont::DemiBold},
-        {TessaronTheme::titleFont(), 26, QFont::DemiBold},
-        {TessaronTheme::buttonFont(), 13, QFont::Medium},
-        {TessaronTheme::captionFont(), 10, QFont::Normal},
-    };
-    for (const auto& [font, size, weight] : rows)
-        EXPECT_EQ(std::pair(font.pointSizeF(), font.weight()), std::pair(size, weight))
-            << font.toString().toStdString();
 }
 
 TEST(GlobeGeometry, EasingLongitudeAndGreatCircles) {

@@ -1,7 +1,7 @@
 #include "screens/home_fixture.hpp"
 
 #include "screens/flow_ring.hpp"
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include <QCoreApplication>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "screens/button_styles.hpp"
 #include "screens/home_account.hpp"
 #include "screens/home_view.hpp"
 #include "session/session_harness.hpp"
 #include "support/fake_power_state.hpp"
+#include "widgets/button_styles.hpp"
 
 #include <QAbstractAnimation>
 #include <QAbstractButton>

@@ -1,18 +1,18 @@
-#include "screens/accessible_traits.hpp"
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
-#include "screens/fitted_label.hpp"
 #include "screens/flow_ring.hpp"
-#include "screens/frame_clock.hpp"
 #include "screens/home_fixture.hpp"
-#include "screens/motion.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "session/system_extension_activator.hpp"
 #include "support/fake_system_extension_requests.hpp"
 #include "support/qt_printers.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/frame_clock.hpp"
+#include "widgets/motion.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 #include <QGraphicsOpacityEffect>

@@ -2,7 +2,7 @@
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_status_pill.hpp"
 #include "screens/screen_capture.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 

@@ -7,13 +7,13 @@
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/link_failure_note.hpp"
-#include "screens/page_bar.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/settings_form.hpp"
 #include "screens/settings_sheet.hpp"
-#include "screens/settings_switch.hpp"
-#include "screens/tessaron_theme.hpp"
 #include "support/fake_workspace.hpp"
+#include "widgets/page_bar.hpp"
+#include "widgets/settings_switch.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 #include <QApplication>

@@ -5,12 +5,12 @@
 #include "screens/invitation_input_section.hpp"
 #include "screens/privacy_sheet.hpp"
 #include "screens/screen_capture.hpp"
-#include "screens/secondary_button.hpp"
 #include "screens/sheet_host.hpp"
-#include "screens/string_table.hpp"
 #include "screens/update_card.hpp"
 #include "screens/update_required_view.hpp"
 #include "support/fake_workspace.hpp"
+#include "widgets/secondary_button.hpp"
+#include "widgets/string_table.hpp"
 
 #include <QAccessible>
 #include <QApplication>

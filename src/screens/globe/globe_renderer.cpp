@@ -3,7 +3,7 @@
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
 #include "screens/globe/marker_sprites.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,10 +1,10 @@
 #include "screens/globe/globe_view.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/fitted_label.hpp"
-#include "screens/frame_driver.hpp"
 #include "screens/globe/globe_renderer.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/frame_driver.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QPainter>
 #include <QVBoxLayout>

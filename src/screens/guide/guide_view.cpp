@@ -4,7 +4,7 @@
 #include "platform/workspace.hpp"
 #include "screens/link_failure_note.hpp"
 #include "screens/support_links.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QFileInfo>

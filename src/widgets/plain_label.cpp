@@ -1,4 +1,4 @@
-#include "screens/plain_label.hpp"
+#include "widgets/plain_label.hpp"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "screens/desktop_workspace.hpp"
+#include "app/desktop_workspace.hpp"
 
 #include "platform/system_log.hpp"
 

@@ -1,4 +1,4 @@
-#include "screens/gaussian_blur.hpp"
+#include "widgets/gaussian_blur.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "screens/paint_census.hpp"
+#include "widgets/paint_census.hpp"
 
 #include "platform/system_clock.hpp"
 

@@ -1,6 +1,6 @@
-#include "screens/sheet_dialog.hpp"
+#include "widgets/sheet_dialog.hpp"
 
-#include "screens/return_presses_button.hpp"
+#include "widgets/return_presses_button.hpp"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
-#include "screens/button_styles.hpp"
+#include "widgets/button_styles.hpp"
 
-#include "screens/accessible_traits.hpp"
-#include "screens/fitted_label.hpp"
-#include "screens/frame_driver.hpp"
-#include "screens/spinner.hpp"
-#include "screens/symbol_icons.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/accessible_traits.hpp"
+#include "widgets/fitted_label.hpp"
+#include "widgets/frame_driver.hpp"
+#include "widgets/spinner.hpp"
+#include "widgets/symbol_icons.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QFontMetricsF>
 #include <QPainter>

@@ -1,7 +1,7 @@
-#include "screens/secondary_button.hpp"
+#include "widgets/secondary_button.hpp"
 
-#include "screens/button_styles.hpp"
-#include "screens/tessaron_theme.hpp"
+#include "widgets/button_styles.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QPainter>
 #include <QPainterPath>

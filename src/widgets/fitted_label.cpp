@@ -1,4 +1,4 @@
-#include "screens/fitted_label.hpp"
+#include "widgets/fitted_label.hpp"
 
 #include <QHelpEvent>
 #include <QPainter>

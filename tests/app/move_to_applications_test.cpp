@@ -1,4 +1,4 @@
-#include "screens/move_to_applications.hpp"
+#include "app/move_to_applications.hpp"
 #include "support/fake_workspace.hpp"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "screens/return_presses_button.hpp"
+#include "widgets/return_presses_button.hpp"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "screens/string_table.hpp"
+#include "widgets/string_table.hpp"
 
 #include <QCoreApplication>
 #include <QTranslator>

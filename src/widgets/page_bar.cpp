@@ -1,6 +1,6 @@
-#include "screens/page_bar.hpp"
+#include "widgets/page_bar.hpp"
 
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

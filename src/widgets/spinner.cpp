@@ -1,6 +1,6 @@
-#include "screens/spinner.hpp"
+#include "widgets/spinner.hpp"
 
-#include "screens/frame_driver.hpp"
+#include "widgets/frame_driver.hpp"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "screens/symbol_icons.hpp"
+#include "widgets/symbol_icons.hpp"
 
 #include <QFile>
 #include <QHash>

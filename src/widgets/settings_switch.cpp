@@ -1,4 +1,4 @@
-#include "screens/settings_switch.hpp"
+#include "widgets/settings_switch.hpp"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "screens/scene_phase.hpp"
+#include "widgets/scene_phase.hpp"
 
 namespace tessaron {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "screens/frame_clock.hpp"
+#include "widgets/frame_clock.hpp"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "screens/motion.hpp"
+#include "widgets/motion.hpp"
 
 #include <QEvent>
 #include <QGraphicsOpacityEffect>

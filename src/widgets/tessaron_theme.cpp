@@ -1,4 +1,4 @@
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QFontDatabase>
 

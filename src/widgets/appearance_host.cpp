@@ -1,6 +1,6 @@
-#include "screens/appearance_host.hpp"
+#include "widgets/appearance_host.hpp"
 
-#include "screens/tessaron_theme.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QWidget>
 

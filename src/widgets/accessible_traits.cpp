@@ -1,4 +1,4 @@
-#include "screens/accessible_traits.hpp"
+#include "widgets/accessible_traits.hpp"
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>

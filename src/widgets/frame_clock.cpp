@@ -1,4 +1,4 @@
-#include "screens/frame_clock.hpp"
+#include "widgets/frame_clock.hpp"
 
 #include "platform/system_clock.hpp"
 

@@ -1,4 +1,4 @@
-#include "screens/frame_driver.hpp"
+#include "widgets/frame_driver.hpp"
 
 #include <QEvent>
 #include <QWidget>
