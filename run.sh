@@ -3,8 +3,10 @@
 # Without TESSARON_PAIRING_BASE_URL the build points at the local service, which this script starts on
 # loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. Without a display the
 # application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
-# TESSARON_RUN_BUILD names another build folder and TESSARON_RUN_BUILD_TYPE another build type (the walk of
-# tests/walk/ builds beside the test build, so its compiler cache serves both).
+# TESSARON_RUN_BUILD names another build folder, TESSARON_RUN_BUILD_TYPE another build type and
+# TESSARON_RUN_SANITIZE=ON builds under the sanitizers (the walk of tests/walk/ builds with the test build's
+# own flags, so the compiler cache hands it the test build's objects). `./run.sh --build-only` builds and
+# installs without starting anything.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -20,6 +22,15 @@ stop_background() {
     wait 2>/dev/null || true
 }
 trap stop_background EXIT
+
+# A folder configured with another compiler (GCC, before the move to clang) is configured afresh.
+forget_other_compiler() {
+    local cache=$1/CMakeCache.txt
+    if [ -f "$cache" ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-16$' "$cache"; then
+        echo "$1 was configured with another compiler: configuring it afresh with clang 16."
+        rm -rf "$cache" "$1/CMakeFiles"
+    fi
+}
 
 accepts_connections() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
@@ -93,12 +104,20 @@ run_headless() {
     echo "Screenshot of the application: $screenshot"
 }
 
+build_only=false
+[ "${1:-}" = "--build-only" ] && build_only=true
+
+echo "== Checking the packages the build needs"
 tools/install-deps.sh
 
+forget_other_compiler "$build"
 configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
-    -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF)
+    -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF
+    "-DTESSARON_SANITIZE=${TESSARON_RUN_SANITIZE:-OFF}")
 if command -v ccache >/dev/null; then
     configure+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # Objects compiled alike are shared between build folders, whatever -Werror says.
+    export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS=-Werror
 fi
 port=""
 if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
@@ -116,8 +135,13 @@ else
     configure+=(-DTESSARON_LOCAL_SERVICE=OFF "-DTESSARON_PAIRING_BASE_URL=$TESSARON_PAIRING_BASE_URL"
         -UTESSARON_WEB_BASE_URL -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
 fi
-cmake "${configure[@]}"
-cmake --build "$build"
+echo "== Configuring $build"
+mkdir -p "$build"
+cmake "${configure[@]}" >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+# Only what is installed or run here: the application, its tunnel, and the local service and screenshot
+# taker this script starts.
+echo "== Building the application (progress as [done/all])"
+cmake --build "$build" --target tessaron tessaron-tunnel tessaron-local-service tessaron-screenshot
 
 # The application runs from the applications folder, where it checks that it was installed.
 applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache.txt")
@@ -125,6 +149,7 @@ app=$applications/Tessaron
 cmake --install "$build" --prefix "$app" >/dev/null
 echo "Installed in $app"
 tools/register-url-handler.sh "$app"
+$build_only && exit 0
 
 if [ -n "$port" ]; then
     start_local_service "$port"

@@ -1,15 +1,35 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds everything, runs every test, then briefly runs every fuzz target.
+# Installs what is needed, builds everything once under AddressSanitizer and UndefinedBehaviorSanitizer,
+# runs every test, walks the installed application, then briefly runs every fuzz target — all from that
+# one build, so a sanitizer report anywhere fails the run.
 set -euo pipefail
 cd "$(dirname "$0")"
+root=$PWD
+started=$SECONDS
+step() { echo; echo "== $1 ($((SECONDS - started)) s so far)"; }
 
+step "Checking the packages the build needs"
 tools/install-deps.sh
-# The walk's build of the application shares the test build's compiled objects through the compiler cache.
-export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS=-Werror
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSARON_WERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+
+# The walk's build shares this build's objects through the compiler cache.
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS=-Werror
+if [ -f build/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-16$' build/CMakeCache.txt; then
+    echo "build/ was configured with another compiler: configuring it afresh with clang 16."
+    rm -rf build/CMakeCache.txt build/CMakeFiles
+fi
+step "Configuring build/ (Debug, clang 16, AddressSanitizer and UndefinedBehaviorSanitizer)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_SANITIZE=ON \
+    -DTESSARON_WERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+step "Building everything (progress as [done/all])"
 cmake --build build
+
+step "Running the test suite under the sanitizers"
 ctest --test-dir build --output-on-failure --timeout 300 -j "$(nproc)"
-# The installed application, walked as a person would under a display and a window manager.
+
+step "Walking the installed application as a person would"
 tests/walk/run-walk.sh
-# A short run of every fuzz target (in its own clang build), so a reproducer kept in the corpus stays fixed.
+
+step "Running every fuzz target briefly"
 FUZZ_JOBS="$(nproc)" tools/run-fuzz.sh 10
+
+step "Done"

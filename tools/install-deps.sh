@@ -3,14 +3,13 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ ninja-build pkg-config
+    cmake g++ clang-16 lld-16 libclang-rt-16-dev llvm-16 ninja-build pkg-config ccache
     qt6-base-dev qcoro-qt6-dev libsecret-1-dev libsecret-1-0 libqrencode-dev libicu-dev
     qt6-svg-dev qt6-l10n-tools fonts-noto-color-emoji fonts-quicksand
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
     openssl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
     libxcb1-dev trayer zbar-tools desktop-file-utils xdg-utils
-    openbox xdotool at-spi2-core python3 python3-pyatspi imagemagick ccache
-    clang libclang-rt-14-dev
+    openbox xdotool at-spi2-core python3 python3-pyatspi imagemagick
 )
 
 missing=()
@@ -25,6 +24,10 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
-echo "Installing: ${missing[*]}"
-$sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Another install (an unattended upgrade, a second terminal) may hold the package manager: wait for it
+# rather than fail.
+lock_wait=(-o DPkg::Lock::Timeout=300)
+echo "Installing ${#missing[@]} Debian packages: ${missing[*]}"
+echo "(waiting up to 5 minutes whenever another install holds the package manager)"
+$sudo apt-get "${lock_wait[@]}" update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get "${lock_wait[@]}" install -y -q --no-install-recommends "${missing[@]}"

@@ -73,8 +73,11 @@ struct NextCheckChange {
 
 // Until no check runs; at once when none does.
 QCoro::Task<> untilIdle(QPointer<UpdateFramework> framework) {
-    while (framework && !framework->canCheckForUpdates())
-        co_await NextCheckChange{framework};
+    while (framework && !framework->canCheckForUpdates()) {
+        // Named: GCC destroys an awaited braced temporary twice, and its guard with it.
+        NextCheckChange change{framework};
+        co_await change;
+    }
 }
 
 // The user's check, after the one that runs, which would otherwise drop it; `finished` once it ended.
@@ -147,6 +150,12 @@ TessaronUpdateRequiredView::TessaronUpdateRequiredView(Fields fields, Workspace&
     centring->addStretch(1);
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { keepFocus(now); });
+}
+
+// The base class's destructor moves the focus as it deletes the children: by then this is no longer a cover
+// to keep it.
+TessaronUpdateRequiredView::~TessaronUpdateRequiredView() {
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
 }
 
 void TessaronUpdateRequiredView::showOver(QWidget& host) {

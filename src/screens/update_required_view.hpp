@@ -44,6 +44,7 @@ public:
 
     // Every URL goes through `openURL`.
     TessaronUpdateRequiredView(Fields fields, Workspace& openURL, QWidget* parent = nullptr);
+    ~TessaronUpdateRequiredView() override;
 
     // Lays the view over the whole of `host`, following its size, and keeps keyboard focus out of what it
     // covers. The view becomes a child of `host`.

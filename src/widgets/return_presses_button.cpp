@@ -4,8 +4,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 
-#include <mutex>
-
 namespace tessaron {
 
 namespace {
@@ -19,6 +17,8 @@ bool isReturn(const QEvent* event) {
 
 class ReturnPressesFocusedButton final : public QObject {
 public:
+    using QObject::QObject;
+
     bool eventFilter(QObject* watched, QEvent* event) override {
         auto* button = isReturn(event) ? qobject_cast<QAbstractButton*>(watched) : nullptr;
         if (!button || !button->isEnabled() || button->isCheckable())
@@ -31,8 +31,13 @@ public:
 } // namespace
 
 void pressFocusedButtonsOnReturn() {
-    static std::once_flag installed;
-    std::call_once(installed, [] { qApp->installEventFilter(new ReturnPressesFocusedButton); });
+    // One filter per application, which owns it.
+    const QString name = QStringLiteral("tessaron-return-presses-focused-button");
+    if (qApp->findChild<QObject*>(name, Qt::FindDirectChildrenOnly))
+        return;
+    auto* filter = new ReturnPressesFocusedButton(qApp);
+    filter->setObjectName(name);
+    qApp->installEventFilter(filter);
 }
 
 } // namespace tessaron

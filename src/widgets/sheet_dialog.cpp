@@ -30,6 +30,11 @@ TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
     });
 }
 
+// The base class's destructor moves the focus as it deletes the children: by then this is no longer a sheet.
+TessaronSheetDialog::~TessaronSheetDialog() {
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+}
+
 bool TessaronSheetDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parkedFrom_ && event->type() == QEvent::EnabledChange && parkedFrom_->isEnabled()) {
         parkedFrom_->removeEventFilter(this);

@@ -13,6 +13,7 @@ class TessaronSheetDialog : public QDialog {
     Q_OBJECT
 public:
     explicit TessaronSheetDialog(QWidget* parent = nullptr);
+    ~TessaronSheetDialog() override;
 
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaron {
@@ -16,7 +17,9 @@ constexpr int spinnerSize = 16;
 } // namespace
 
 void paintSpinner(QPainter& painter, const QRectF& box, const QColor& color, double phase) {
-    const int lead = static_cast<int>(std::floor(phase * spokes)) % spokes;
+    // The phase may be a date in seconds, far beyond what an int holds: only its fraction of a turn counts.
+    const double turn = phase - std::floor(phase);
+    const int lead = std::min(spokes - 1, static_cast<int>(turn * spokes));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(box.center());

@@ -468,6 +468,33 @@ TEST_F(UpdateCoverIntegrationTest, AMinimumAboveTheInstalledVersionCoversTheWind
               (TessaronReleaseOffer{QStringLiteral("2.0"), QUrl(QStringLiteral("https://x.test/get"))}));
 }
 
+// The cover's button waits for the running check before it checks: the window may go while it waits, and
+// the wait, the check it then starts and the framework it watched outlive it unharmed (under the
+// sanitizers, a guard freed early shows as a use after free at the window's deletion or later).
+TEST_F(UpdateCoverIntegrationTest, AWindowClosedWhileItsCoverWaitsForACheckLeavesTheChecksWorking) {
+    relaunch();
+    ASSERT_TRUE(eventually([this] { return cover() != nullptr; }));
+    ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
+    feedHeld = true;
+    const auto fetched = server.requests().size();
+    application->state().checkForUpdates();
+    ASSERT_TRUE(eventually([&] { return server.requests().size() == fetched + 1; }));
+    cover()->findChild<TessaronPrimaryButton*>()->click();
+
+    delete window;
+    feedHeld = false;
+    ASSERT_TRUE(eventually([&] { return server.requests().size() == fetched + 2; }))
+        << "the check the button asked for still runs after the running one";
+    ASSERT_TRUE(eventually([this] { return application->state().canCheckForUpdates(); }));
+    for (auto* shown : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMessageBox*>(shown))
+            shown->close();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    relaunch();
+    EXPECT_TRUE(eventually([this] { return cover() != nullptr; })) << "a new window is covered again";
+}
+
 // Standard windows the application shows over its dark pages: each is dark, with light text, a message
 // box holds its whole text and title, and the guide's links are the theme's white, not the default blue.
 TEST(ApplicationLookTest, StandardWindowsAreDarkWithLightTextAndWhiteLinks) {

@@ -15,8 +15,8 @@
 #include <functional>
 #include <tuple>
 
-// Counts the process's allocations of a megabyte or more while armed: every library's malloc and realloc
-// resolve to these.
+// Counts the process's allocations of a megabyte or more while armed. Under AddressSanitizer its allocator
+// reports each one through a hook; elsewhere every library's malloc and realloc resolve to ours.
 namespace {
 std::atomic<bool> countingLargeAllocations = false;
 std::atomic<int> largeAllocations = 0;
@@ -25,6 +25,22 @@ void noteAllocation(std::size_t size) {
 }
 } // namespace
 
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSARON_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSARON_SANITIZED 1
+#endif
+#endif
+
+#ifdef TESSARON_SANITIZED
+#include <sanitizer/allocator_interface.h>
+
+namespace {
+[[maybe_unused]] const bool hooked = __sanitizer_install_malloc_and_free_hooks(
+    [](const volatile void*, std::size_t size) { noteAllocation(size); }, [](const volatile void*) {});
+} // namespace
+#else
 extern "C" void* __libc_malloc(std::size_t size);
 extern "C" void* __libc_realloc(void* pointer, std::size_t size);
 extern "C" void* malloc(std::size_t size) {
@@ -35,6 +51,7 @@ extern "C" void* realloc(void* pointer, std::size_t size) {
     noteAllocation(size);
     return __libc_realloc(pointer, size);
 }
+#endif
 
 namespace tessaron::testing {
 namespace {

@@ -264,7 +264,8 @@ struct ScriptedUploader final : TessaronCrashReportUploader {
         script->changed.notify_all();
         if (script->cancels) {
             guard.unlock();
-            co_await UntilCancelled{cancellation};
+            UntilCancelled cancelled{cancellation};
+            co_await cancelled;
             co_return false;
         }
         script->changed.wait(guard, [this] { return !script->held; });

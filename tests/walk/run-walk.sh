@@ -20,8 +20,23 @@ mkdir -p -m 700 "$walk/home"
 mkdir -p "$walk/shots"
 # A home of its own keeps the installed copy, its settings and its desktop entry away from the user's.
 export HOME=$walk/home XDG_CONFIG_HOME=$walk/home/.config XDG_CACHE_HOME=$walk/home/.cache
-export TESSARON_RUN_BUILD=$walk/build TESSARON_RUN_BUILD_TYPE=Debug
+# Built as the test build is (Debug, under the sanitizers) in a folder as deep as build/, so the compiler
+# cache hands over the test build's objects and only what names the local service is compiled again.
+export TESSARON_RUN_BUILD=$root/build-walk-app TESSARON_RUN_BUILD_TYPE=Debug TESSARON_RUN_SANITIZE=ON
+# Every program of the walk writes its sanitizer reports here; any report fails the walk.
+reports=$walk/sanitizer-reports
+rm -rf "$reports"
+mkdir -p "$reports"
+export ASAN_OPTIONS="log_path=$reports/asan:${ASAN_OPTIONS:-}" UBSAN_OPTIONS="log_path=$reports/ubsan:print_stacktrace=1:${UBSAN_OPTIONS:-}"
 unset XDG_CURRENT_DESKTOP
 # The tunnel outlives the application by design; the walk's own copy goes with the walk.
 trap 'pkill -f "$HOME/.local/opt/Tessaron/tessaron-tunnel" || true' EXIT
+echo "== Building and installing the application for the walk"
+./run.sh --build-only
+echo "== Walking the installed application (screenshots in $walk/shots)"
 tests/support/with-keyring.sh tests/support/with-tray-host.sh none "$0" --inside
+if [ -n "$(ls -A "$reports")" ]; then
+    echo "The sanitizers reported during the walk:" >&2
+    head -n 40 "$reports"/* >&2
+    exit 1
+fi
