@@ -18,6 +18,11 @@ fi
 rm -rf "$walk/home" "$walk/shots"
 mkdir -p -m 700 "$walk/home"
 mkdir -p "$walk/shots"
+# The compiler cache stays the user's, where the test build left its objects.
+if command -v ccache >/dev/null; then
+    CCACHE_DIR=${CCACHE_DIR:-$(ccache -k cache_dir)}
+    export CCACHE_DIR
+fi
 # A home of its own keeps the installed copy, its settings and its desktop entry away from the user's.
 export HOME=$walk/home XDG_CONFIG_HOME=$walk/home/.config XDG_CACHE_HOME=$walk/home/.cache
 # Built as the test build is (Debug, under the sanitizers) in a folder as deep as build/, so the compiler
