@@ -308,12 +308,18 @@ TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
     TessaronSettingsSheet pages(*world.harness.session, updates, {}, workspace);
     capture(pages, {520, 560}, QStringLiteral("settings-form"));
     QWidget* root = pages.currentPage();
-    const std::tuple<const char*, const char*, bool, const char*> links[] = {
-        {"tessaron.settings.guideLink", "settings-guide", true, "Guide"},
-        {"tessaron.settings.privacyLink", "settings-privacy", false, "Privacy"},
-        {"tessaron.connectionLog.link", "settings-log", false, "Connection log"}};
-    for (const auto& [link, picture, guide, title] : links) {
-        pages.findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
+    // Each row, the name readers say for it (its words, without the chevron drawn after them), the picture,
+    // whether it is the guide, and the title of its page.
+    const std::tuple<const char*, const char*, const char*, bool, const char*> links[] = {
+        {"tessaron.settings.guideLink", "User guide", "settings-guide", true, "Guide"},
+        {"tessaron.settings.privacyLink", "Privacy", "settings-privacy", false, "Privacy"},
+        {"tessaron.connectionLog.link", "Connection log", "settings-log", false, "Connection log"}};
+    for (const auto& [link, read, picture, guide, title] : links) {
+        auto* row = pages.findChild<QAbstractButton*>(QString::fromLatin1(link));
+        const auto* reader = QAccessible::queryAccessibleInterface(row);
+        EXPECT_EQ(std::pair(reader->text(QAccessible::Name), reader->role()),
+                  std::pair(QString::fromLatin1(read), QAccessible::Button));
+        row->click();
         ASSERT_NE(pages.currentPage(), root) << link;
         EXPECT_EQ(pages.currentPage()->findChild<TessaronPageBar*>()->title(), QString::fromLatin1(title));
         // The guide is shown in the application.
