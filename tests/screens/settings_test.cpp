@@ -392,6 +392,11 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
 TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPlace) {
     SessionHarness harness;
     auto& log = harness.log;
+    // The oldest event is long, with a run no line can hold whole.
+    log.append(
+        QStringLiteral("failover: blocked after the tunnel stayed blocked for 20 s while the check failed "
+                       "three times at ") +
+        QStringLiteral("x.").repeated(50));
     for (int index = 0; index < 40; ++index)
         log.append(QStringLiteral("event %1").arg(index));
     TessaronConnectionLogView view{log};
@@ -401,16 +406,23 @@ TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPl
     auto* list = view.findChild<TessaronConnectionLogList*>();
     auto* model = list->model();
     auto* bar = list->verticalScrollBar();
-    // Every one-line event is one line tall: its text and the row's margins.
+    // Every row is as tall as its text's lines and the row's margins: one line for a short event; the long
+    // one wraps within the row's margin.
     const int lineSpacing =
         QFontMetrics(TessaronTheme::font(TessaronTheme::captionSize, QFont::Normal, true)).lineSpacing();
-    ASSERT_EQ(model->rowCount(), 40);
+    ASSERT_EQ(model->rowCount(), 41);
     for (int index = 0; index < model->rowCount(); ++index) {
         const QModelIndex entry = model->index(index, 0);
         const QRect row = list->visualRect(entry);
         const QRect text = list->rowDelegate().textRect(row, entry);
-        EXPECT_TRUE(row.height() == text.height() + 12 && text.height() < 2 * lineSpacing) << index;
+        const bool oneLine = text.height() < 2 * lineSpacing;
+        EXPECT_EQ(std::tuple(row.height() - text.height(), oneLine, text.right() <= row.right() - 24),
+                  std::tuple(12, index < 40, true))
+            << index;
     }
+
+    bar->setValue(bar->maximum());
+    capture(view, {520, 300}, QStringLiteral("connection-log-wrapped"));
 
     // Part way down, with a row selected and the keyboard on it: a new event leaves the row, its place and
     // the selection alone.
@@ -418,7 +430,9 @@ TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPl
     bar->setValue(200);
     const QPersistentModelIndex read = list->indexAt(QPoint(40, 100));
     ASSERT_TRUE(read.isValid());
+    list->setFocus();
     list->setCurrentIndex(read);
+    capture(view, {520, 300}, QStringLiteral("connection-log-selected"));
     const QString readText = read.data().toString();
     const QPoint place = list->visualRect(read).topLeft();
     log.append(QStringLiteral("event 40"));
@@ -436,7 +450,7 @@ TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPl
     QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
     EXPECT_TRUE(readRows(view).first().endsWith(QStringLiteral(" event 41")));
-    EXPECT_EQ(readRows(view).size(), 42);
+    EXPECT_EQ(readRows(view).size(), 43);
 }
 
 // The rows follow the log by difference: a new line is one row inserted at the top, a line the full log drops
