@@ -381,6 +381,13 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     EXPECT_GT(brightest, 140);
     // A one-line event's row is no taller than its line.
     EXPECT_LE(row.height(), text.height() + 12);
+    // Rows are selected whole; the keyboard's Copy takes them as they read, oldest first as in the export.
+    auto* rowList = view.findChild<TessaronConnectionLogList*>();
+    rowList->selectAll();
+    QTest::keySequence(rowList, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), first.toString("HH:mm:ss") + " connect tapped\n" +
+                                                        first.addMSecs(1'250).toString("HH:mm:ss") +
+                                                        " signed in");
     click("tessaron.connectionLog.copy");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), log.exportText());
     click("tessaron.connectionLog.clear");
