@@ -129,13 +129,12 @@ void TessaronConnectionLogList::holdAnchor() {
 }
 
 void TessaronConnectionLogList::keepAnchor() {
-    if (!anchor_.isValid()) {
-        anchor_ = QPersistentModelIndex();
-        return;
+    // An anchor the change removed is simply let go.
+    if (anchor_.isValid()) {
+        doItemsLayout();
+        auto* bar = verticalScrollBar();
+        bar->setValue(bar->value() + visualRect(anchor_).top() - anchorOffset_);
     }
-    doItemsLayout();
-    auto* bar = verticalScrollBar();
-    bar->setValue(bar->value() + visualRect(anchor_).top() - anchorOffset_);
     anchor_ = QPersistentModelIndex();
 }
 

@@ -7,8 +7,8 @@
 namespace tessaron {
 
 // The log's entries as rows, newest first. It follows the log by difference: a new entry is one row
-// inserted at the top and an entry the log dropped is one row removed at the bottom, so a view keeps its
-// selection and the row being read; only a log that was cleared or replaced resets it.
+// inserted at the top and an entry the log dropped is one row removed at the bottom (Clear removes them
+// all); it never resets, so a view keeps its selection and the row being read.
 class TessaronConnectionLogModel final : public QAbstractListModel {
     Q_OBJECT
 public:
