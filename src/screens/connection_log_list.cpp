@@ -108,12 +108,12 @@ TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel&
     setItemDelegate(delegate_);
     delegate_->setRowWidth(viewport()->width());
     setModel(&model_);
-    // After the list's own handlers: they only ask for a layout later; the anchor needs it now.
+    // The list's own handlers only ask for a layout later; the anchor needs it at once, and once for a
+    // line that both drops a row and inserts one.
     connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this,
             &TessaronConnectionLogList::holdAnchor);
     connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &TessaronConnectionLogList::holdAnchor);
-    connect(&model_, &QAbstractItemModel::rowsInserted, this, &TessaronConnectionLogList::keepAnchor);
-    connect(&model_, &QAbstractItemModel::rowsRemoved, this, &TessaronConnectionLogList::keepAnchor);
+    connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::keepAnchor);
 }
 
 // At the top the new event shows as it comes; further down the row at the top of the view stays put.

@@ -76,6 +76,8 @@ void TessaronConnectionLogModel::follow(const TessaronConnectionLog::Entries& en
             rows_.append({entries[index], entries[index].at.toLocalTime().toString(timeFormat)});
         endInsertRows();
     }
+    if (dropped > 0 || entries.size() > kept)
+        Q_EMIT settled();
 }
 
 } // namespace tessaron

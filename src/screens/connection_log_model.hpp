@@ -23,6 +23,10 @@ public:
     // Rows as "time text" lines, oldest first, as they are copied from a selection.
     QString copyText(QModelIndexList rows) const;
 
+Q_SIGNALS:
+    // The rows follow a change of the log: after the rows it removed and the rows it inserted, once.
+    void settled();
+
 private:
     struct Row {
         TessaronConnectionLog::Entry entry;

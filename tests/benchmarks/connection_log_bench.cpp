@@ -3,7 +3,9 @@
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
 
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
+#include <QScrollBar>
 
 #include <benchmark/benchmark.h>
 
@@ -53,12 +55,17 @@ BENCHMARK(openLog)->Arg(0)->Arg(100)->Arg(300)->Unit(benchmark::kMillisecond);
 
 // One new line while the page is open: the log holds `state.range(0)` entries (at the log's capacity a new
 // one also drops the oldest). The iteration ends when the page has settled and painted.
-void appendLine(benchmark::State& state) {
+void appendLine(benchmark::State& state, bool scrolled) {
     LogWorld world(int(state.range(0)));
     TessaronConnectionLogView view{world.log};
     view.resize(520, 640);
     view.show();
     QCoreApplication::processEvents();
+    // Part way down, the row being read is held in place as rows come in above it.
+    if (scrolled) {
+        auto* bar = view.findChild<QAbstractScrollArea*>()->verticalScrollBar();
+        bar->setValue(bar->maximum() / 2);
+    }
     int next = int(state.range(0));
     for (auto _ : state) {
         world.clock.advance(1s);
@@ -67,7 +74,8 @@ void appendLine(benchmark::State& state) {
         view.repaint();
     }
 }
-BENCHMARK(appendLine)->Arg(0)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(appendLine, top, false)->Arg(0)->Arg(100)->Arg(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(appendLine, scrolled, true)->Arg(300)->Unit(benchmark::kMicrosecond);
 
 // The same line with the page closed: the log's own share (redaction, storing the entries), to be taken
 // from the figures above for the page's.
