@@ -35,8 +35,9 @@ TessaronConnectionLogView::TessaronConnectionLogView(TessaronConnectionLog& log,
     column->addWidget(caption);
     empty_->setObjectName(QStringLiteral("tessaron.connectionLog.empty"));
     empty_->setAlignment(Qt::AlignTop | Qt::AlignLeft);
-    // Margins of the label itself, so that the hidden label leaves no gap above the list.
-    empty_->setContentsMargins(24, 24, 24, 24);
+    // A margin of the label itself, so that the hidden label leaves no gap above the list. Not its contents
+    // margins: showing the label before the page is shown sets them back to none.
+    empty_->setMargin(24);
     column->addWidget(empty_, 1);
 
     // A palette rather than a style sheet: a style sheet would reset the list to the application's look.

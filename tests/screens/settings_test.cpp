@@ -392,7 +392,17 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     EXPECT_EQ(QGuiApplication::clipboard()->text(), log.exportText());
     click("tessaron.connectionLog.clear");
     EXPECT_TRUE(rows().isEmpty());
-    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"))->isVisible());
+    const auto* empty = view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"));
+    EXPECT_TRUE(empty->isVisible());
+    // Its words stand 24 in from the page's edge and from the caption's foot, as the rows' do.
+    const QImage cleared = capture(view, {520, 300}, QStringLiteral("connection-log-empty"));
+    QRect words;
+    for (int y = empty->y(); y < empty->y() + empty->height(); ++y)
+        for (int x = 0; x < cleared.width(); ++x)
+            if (qGray(cleared.pixel(x, y)) > 140)
+                words |= QRect(x, y, 1, 1);
+    EXPECT_EQ(std::pair(words.left() >= 24, words.top() - empty->y() >= 24), std::pair(true, true))
+        << words.left() << "," << words.top() - empty->y();
     QLocale::setDefault(previous);
 }
 
