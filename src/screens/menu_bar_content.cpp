@@ -8,11 +8,11 @@
 #include "widgets/accessible_traits.hpp"
 #include "widgets/appearance_host.hpp"
 #include "widgets/button_styles.hpp"
+#include "widgets/fitted_label.hpp"
 #include "widgets/plain_label.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -77,10 +77,11 @@ QString trayToolTip(TessaronLinkPhase phase, const std::optional<QString>& selec
     return phaseTitle(phase);
 }
 
-MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled, bool connectRunning) {
+MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled) {
     switch (intent) {
     case TessaronPrimaryIntent::connect:
-        return {std::nullopt, primaryActionEnabled && !connectRunning};
+        // Always: a tap while a connect is still starting is refused by the session, which says so.
+        return {std::nullopt, true};
     case TessaronPrimaryIntent::stop:
         return {std::nullopt, primaryActionEnabled};
     case TessaronPrimaryIntent::reviewPrivacy:
@@ -98,7 +99,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     : QWidget(parent)
     , session_(session)
     , dot_(new QWidget(this))
-    , title_(plainLabel(QString(), this))
+    , title_(new TessaronFittedLabel(1, 0.7, this))
     , pill_(new NodeStatusPill(NodeStatusPill::Size::regular, this))
     , nodes_(new TessaronNodeList(session, power, this))
     , primary_(new TessaronPrimaryButton(this))
@@ -111,11 +112,10 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     dot_->setObjectName(QStringLiteral("tessaron.menuBar.dot"));
     dot_->setFixedSize(8, 8);
     title_->setObjectName(QStringLiteral("tessaron.menuBar.title"));
-    title_->setWordWrap(false);
-    // The pill keeps its size; the title takes what is left, shrinking, then eliding.
-    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    title_->setFont(TessaronTheme::font(TessaronTheme::title3Size, QFont::DemiBold));
+    // The pill keeps its size; the title takes what is left on its one line, shrinking, then cut.
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     title_->setMinimumWidth(60);
-    title_->installEventFilter(this);
     // One element, read as the title and the pill's words; the dot only repeats the title's colour.
     header_ = new QWidget(this);
     header_->setObjectName(QStringLiteral("tessaron.menuBar.header"));
@@ -175,34 +175,17 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
 void MenuBarContentView::refresh() {
     const auto phase = session_.phase();
     dot_->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;").arg(phaseColor(phase).name()));
-    fitTitle();
+    const QString title = phaseTitle(phase);
+    title_->setText(title);
+    title_->setAccessibleName(title);
     const auto& selected = session_.selectedID();
     pill_->setStatus(selected ? std::optional(session_.linkStatus(*selected)) : std::nullopt);
     const QString pillWords = pill_->accessibleName();
     header_->setAccessibleName(pillWords.isEmpty() ? title_->text()
                                                    : QStringLiteral("%1, %2").arg(title_->text(), pillWords));
     primary_->setText(uiText(session_.primaryTitle().toUtf8().constData()));
-    primary_->setEnabled(menuBarPrimary(session_.primaryIntent(), session_.isPrimaryActionEnabled(),
-                                        session_.isConnectRunning())
-                             .enabled);
+    primary_->setEnabled(menuBarPrimary(session_.primaryIntent(), session_.isPrimaryActionEnabled()).enabled);
     checkAgain_->setVisible(phase == TessaronLinkPhase::checkFailed);
-}
-
-void MenuBarContentView::fitTitle() {
-    const QString title = phaseTitle(session_.phase());
-    const auto fitted =
-        fitText(title, TessaronTheme::font(TessaronTheme::title3Size, QFont::DemiBold), title_->width(), 0.7);
-    // A title too long even at its smallest size wraps beside the pill rather than losing its last words.
-    title_->setWordWrap(fitted.text != title);
-    title_->setFont(fitted.font);
-    title_->setText(title);
-    title_->setAccessibleName(title);
-}
-
-bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == title_ && event->type() == QEvent::Resize)
-        fitTitle();
-    return QWidget::eventFilter(watched, event);
 }
 
 void MenuBarContentView::showEvent(QShowEvent* event) {
@@ -213,8 +196,7 @@ void MenuBarContentView::showEvent(QShowEvent* event) {
 
 void MenuBarContentView::primaryTapped() {
     const auto intent = session_.primaryIntent();
-    const auto primary =
-        menuBarPrimary(intent, session_.isPrimaryActionEnabled(), session_.isConnectRunning());
+    const auto primary = menuBarPrimary(intent, session_.isPrimaryActionEnabled());
     if (!primary.enabled)
         return;
     if (primary.sheet) {

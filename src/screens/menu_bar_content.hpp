@@ -17,6 +17,7 @@ namespace tessaron {
 
 class NodeStatusPill;
 class PowerState;
+class TessaronFittedLabel;
 class TessaronHomeAccount;
 class TessaronNodeList;
 class TessaronPrimaryButton;
@@ -33,8 +34,8 @@ struct MenuBarPrimary {
     std::optional<TessaronSheet> sheet;
     bool enabled = true;
 };
-// Connect waits for a running connect to end: the phase stays disconnected until the tunnel starts.
-MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled, bool connectRunning);
+// Connect is always offered: the session refuses a second one while the first is starting.
+MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled);
 
 // The tray panel: the link's state, the node list, the primary action, "Check again" after a failed
 // check, and the ways to the main window and out.
@@ -55,16 +56,14 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void primaryTapped();
-    void fitTitle();
 
     TessaronSession& session_;
     QWidget* header_;
     QWidget* dot_;
-    QLabel* title_;
+    TessaronFittedLabel* title_;
     NodeStatusPill* pill_;
     TessaronNodeList* nodes_;
     TessaronPrimaryButton* primary_;

@@ -84,12 +84,21 @@ public:
         });
     }
 
+    // A mark that collapses takes no room in its line while it is out: the name beside it has that room.
+    void setCollapses(bool collapses) {
+        collapses_ = collapses;
+        connect(fade_, &QAbstractAnimation::finished, this, [this] { setHidden(collapses_ && !shown_); });
+        setHidden(collapses_ && !shown_);
+    }
+
     void setShown(bool shown, bool animates) {
         const bool moving = fade_->state() == QAbstractAnimation::Running;
         if (shown == shown_ && (animates || !moving))
             return;
         shown_ = shown;
         fade_->stop();
+        if (collapses_ && shown)
+            show();
         if (animates && isVisible()) {
             fade_->setStartValue(opacity_);
             fade_->setEndValue(shown ? 1.0 : 0.0);
@@ -97,6 +106,7 @@ public:
             return;
         }
         opacity_ = shown ? 1.0 : 0.0;
+        setHidden(collapses_ && !shown_);
         update();
     }
 
@@ -105,6 +115,7 @@ protected:
 
 private:
     QVariantAnimation* fade_;
+    bool collapses_ = false;
     bool shown_ = false;
     double opacity_ = 0;
 };
@@ -362,15 +373,19 @@ public:
         , ring_(new TessaronFlowRing(this, 6)) {
         name_->setObjectName(QStringLiteral("tessaron.node.name"));
         ring_->hide();
+        dot_->setCollapses(true);
         auto* layout = rowLayout(this);
         auto* nameLine = new QHBoxLayout();
         nameLine->setSpacing(6);
         nameLine->addWidget(name_);
         nameLine->addWidget(dot_);
         nameLine->addStretch(1);
+        // A long name is cut where the least gap before the pill begins, not a stack spacing earlier.
+        layout->setSpacing(0);
         layout->addLayout(nameLine, 1);
         layout->addSpacing(8);
         layout->addWidget(pill_);
+        layout->addSpacing(12);
         layout->addWidget(checkmark_);
         connect(this, &QAbstractButton::clicked, this, [&session, id] {
             if (session.autoSelect())

@@ -99,6 +99,8 @@ TessaronSettingsSwitch* toggle(Section& section, const QString& text, const QStr
 
 QPushButton* linkRow(const QString& text, const QString& name, QWidget* parent) {
     auto* button = new QPushButton(text + QStringLiteral("  ›"), parent);
+    // The chevron only shows that the row leads on: readers say the row's name.
+    button->setAccessibleName(text);
     button->setObjectName(name);
     button->setFlat(true);
     button->setCursor(Qt::PointingHandCursor);

@@ -19,6 +19,7 @@
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/menu_bar_content.hpp"
+#include "screens/node_status_pill.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/update_required_view.hpp"
 #include "session/session_harness.hpp"
@@ -566,6 +567,24 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     EXPECT_EQ(ring(toggle), 0);
 }
 
+// The columns drawn within `area` of a window, in logical pixels: those that differ from the colour at the
+// area's top-left corner.
+QRect inkBounds(QWidget& window, const QRect& area) {
+    const QImage drawn = window.grab().toImage().scaled(window.size());
+    const QRgb ground = drawn.pixel(area.topLeft());
+    const auto differs = [&](QRgb pixel) {
+        return std::abs(qRed(pixel) - qRed(ground)) + std::abs(qGreen(pixel) - qGreen(ground)) +
+                   std::abs(qBlue(pixel) - qBlue(ground)) >
+               60;
+    };
+    QRect ink;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (differs(drawn.pixel(x, y)))
+                ink |= QRect(x, y, 1, 1);
+    return ink;
+}
+
 // The tray's panel: names cut with an ellipsis, no empty space below what it shows, and no motion while
 // the desktop asks for less.
 TEST(TrayPanel, FitsWhatItShowsAndFollowsReduceMotion) {
@@ -592,6 +611,15 @@ TEST(TrayPanel, FitsWhatItShowsAndFollowsReduceMotion) {
     auto* name = panel->findChild<TessaronFittedLabel*>(QStringLiteral("tessaron.node.name"));
     ASSERT_NE(name, nullptr);
     EXPECT_TRUE(name->fitted().lines.last().endsWith(QChar(0x2026)));
+    // The cut name takes the room up to its pill: as drawn, the name's line (the name and, while auto
+    // selection uses the node, its dot) ends within a few pixels of the least gap before the pill.
+    const auto* pill = name->parentWidget()->findChild<NodeStatusPill*>();
+    ASSERT_TRUE(pill && pill->isVisible());
+    const QRect nameBox(name->mapTo(panel, QPoint()), name->size());
+    const QRect pillBox(pill->mapTo(panel, QPoint()), pill->size());
+    const int lineEnd =
+        inkBounds(*panel, nameBox.adjusted(0, 0, pillBox.left() - 1 - nameBox.right(), 0)).right();
+    EXPECT_LE(inkBounds(*panel, pillBox).left() - lineEnd, 8 + 6);
     const auto timersRunning = [panel] {
         const auto timers = panel->findChildren<QTimer*>();
         return TessaronFrameClock::shared().isTicking() ||

@@ -82,8 +82,11 @@ TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
     const auto link = [](const char* href, const char* label) {
         return QStringLiteral("<a href=\"%1\" style=\"color: #ffffff\">%2</a>").arg(href, label);
     };
-    const QString code = QStringLiteral("<code style=\"font-family: '%1'\">co*de</code>")
-                             .arg(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family());
+    const auto codeOf = [](const QString& html) {
+        return QStringLiteral("<code style=\"font-family: '%1'\">%2</code>")
+            .arg(TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family(), html);
+    };
+    const QString code = codeOf("co*de");
     const std::pair<QString, QString> rows[] = {
         {"Go to https://a.example/x. <b>",
          "Go to " + link("https://a.example/x", "https://a.example/x") + ". &lt;b&gt;"},
@@ -96,6 +99,13 @@ TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
          "&gt; not a quote<br>1. not a list<br># not a title<br>- not an item"},
         {"no heading\n---\n===", "no heading<br>---<br>==="},
         {"    not code", "\u00a0\u00a0\u00a0\u00a0not code"},
+        // Block syntax stays text: a reference definition neither vanishes nor makes a later [a] a link,
+        // and a picture inside a text shows as written.
+        {"[a]: https://x.test\nsee [a]", "[a]: " + link("https://x.test", "https://x.test") + "<br>see [a]"},
+        {"see ![Setup](Setup.png) here", "see ![Setup](Setup.png) here"},
+        // A code span keeps its lines, and no escape meant for a line start shows inside it.
+        {"run `sudo\n- apt` now", "run " + codeOf("sudo<br>- apt") + " now"},
+        {"``a ` ![b](c.png)\n1. x``", codeOf("a ` ![b](c.png)<br>1. x")},
     };
     const QString open = QStringLiteral("<span style=\"white-space: pre-wrap\">");
     for (const auto& [in, out] : rows)

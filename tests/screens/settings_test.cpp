@@ -2,6 +2,8 @@
 #include "platform/url_opener.hpp"
 #include "platform/vpn_error.hpp"
 #include "profiles/connection_log.hpp"
+#include "screens/connection_log_list.hpp"
+#include "screens/connection_log_model.hpp"
 #include "screens/connection_log_view.hpp"
 #include "screens/fake_update_state.hpp"
 #include "screens/guide/guide_view.hpp"
@@ -308,12 +310,18 @@ TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
     TessaronSettingsSheet pages(*world.harness.session, updates, {}, workspace);
     capture(pages, {520, 560}, QStringLiteral("settings-form"));
     QWidget* root = pages.currentPage();
-    const std::tuple<const char*, const char*, bool, const char*> links[] = {
-        {"tessaron.settings.guideLink", "settings-guide", true, "Guide"},
-        {"tessaron.settings.privacyLink", "settings-privacy", false, "Privacy"},
-        {"tessaron.connectionLog.link", "settings-log", false, "Connection log"}};
-    for (const auto& [link, picture, guide, title] : links) {
-        pages.findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
+    // Each row, the name readers say for it (its words, without the chevron drawn after them), the picture,
+    // whether it is the guide, and the title of its page.
+    const std::tuple<const char*, const char*, const char*, bool, const char*> links[] = {
+        {"tessaron.settings.guideLink", "User guide", "settings-guide", true, "Guide"},
+        {"tessaron.settings.privacyLink", "Privacy", "settings-privacy", false, "Privacy"},
+        {"tessaron.connectionLog.link", "Connection log", "settings-log", false, "Connection log"}};
+    for (const auto& [link, read, picture, guide, title] : links) {
+        auto* row = pages.findChild<QAbstractButton*>(QString::fromLatin1(link));
+        const auto* reader = QAccessible::queryAccessibleInterface(row);
+        EXPECT_EQ(std::pair(reader->text(QAccessible::Name), reader->role()),
+                  std::pair(QString::fromLatin1(read), QAccessible::Button));
+        row->click();
         ASSERT_NE(pages.currentPage(), root) << link;
         EXPECT_EQ(pages.currentPage()->findChild<TessaronPageBar*>()->title(), QString::fromLatin1(title));
         // The guide is shown in the application.
@@ -326,10 +334,10 @@ TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
 
 // The rows as a screen reader reads them, from the top.
 QStringList readRows(const TessaronConnectionLogView& view) {
-    const auto* area = view.findChild<QScrollArea*>();
-    if (!area)
+    const auto* list = view.findChild<TessaronConnectionLogList*>();
+    if (!list)
         return {};
-    auto* rows = QAccessible::queryAccessibleInterface(area->widget());
+    auto* rows = QAccessible::queryAccessibleInterface(const_cast<TessaronConnectionLogList*>(list));
     QStringList read;
     for (int index = 0; index < rows->childCount(); ++index)
         read << rows->child(index)->text(QAccessible::Name);
@@ -362,65 +370,185 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
                                    first.toString("HH:mm:ss") + " connect tapped"}));
     // The event's text reads against the black page: its brightest pixel stands well above it.
     const QImage page = capture(view, {520, 300}, QStringLiteral("connection-log"));
-    const auto* text = view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.text"));
+    const auto* list = view.findChild<TessaronConnectionLogList*>();
+    const QModelIndex newest = list->model()->index(0, 0);
+    const QRect row = list->visualRect(newest);
+    const QRect text = list->rowDelegate().textRect(row, newest);
     int brightest = 0;
-    for (int y = 0; y < text->height(); ++y)
-        for (int x = 0; x < text->width(); ++x)
-            brightest = std::max(brightest, qGray(page.pixel(text->mapTo(&view, QPoint(x, y)))));
+    for (int y = text.top(); y <= text.bottom(); ++y)
+        for (int x = text.left(); x <= text.right(); ++x)
+            brightest = std::max(brightest, qGray(page.pixel(list->viewport()->mapTo(&view, QPoint(x, y)))));
     EXPECT_GT(brightest, 140);
     // A one-line event's row is no taller than its line.
-    EXPECT_LE(text->parentWidget()->height(), text->height() + 12);
+    EXPECT_LE(row.height(), text.height() + 12);
+    // Rows are selected whole; the keyboard's Copy takes them as they read, oldest first as in the export.
+    auto* rowList = view.findChild<TessaronConnectionLogList*>();
+    rowList->selectAll();
+    QTest::keySequence(rowList, QKeySequence::Copy);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), first.toString("HH:mm:ss") + " connect tapped\n" +
+                                                        first.addMSecs(1'250).toString("HH:mm:ss") +
+                                                        " signed in");
     click("tessaron.connectionLog.copy");
     EXPECT_EQ(QGuiApplication::clipboard()->text(), log.exportText());
     click("tessaron.connectionLog.clear");
     EXPECT_TRUE(rows().isEmpty());
-    EXPECT_TRUE(view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"))->isVisible());
+    const auto* empty = view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"));
+    EXPECT_TRUE(empty->isVisible());
+    // Its words stand 24 in from the page's edge and from the caption's foot, as the rows' do.
+    const QImage cleared = capture(view, {520, 300}, QStringLiteral("connection-log-empty"));
+    QRect words;
+    for (int y = empty->y(); y < empty->y() + empty->height(); ++y)
+        for (int x = 0; x < cleared.width(); ++x)
+            if (qGray(cleared.pixel(x, y)) > 140)
+                words |= QRect(x, y, 1, 1);
+    EXPECT_EQ(std::pair(words.left() >= 24, words.top() - empty->y() >= 24), std::pair(true, true))
+        << words.left() << "," << words.top() - empty->y();
     QLocale::setDefault(previous);
 }
 
 TEST(ConnectionLogView, RowsAreAsTallAsTheirLinesAndANewEventLeavesTheReaderInPlace) {
     SessionHarness harness;
     auto& log = harness.log;
+    // The oldest event is long, with a run no line can hold whole.
+    log.append(
+        QStringLiteral("failover: blocked after the tunnel stayed blocked for 20 s while the check failed "
+                       "three times at ") +
+        QStringLiteral("x.").repeated(50));
     for (int index = 0; index < 40; ++index)
         log.append(QStringLiteral("event %1").arg(index));
     TessaronConnectionLogView view{log};
     view.resize(520, 300);
     view.show();
-    QCoreApplication::sendPostedEvents();
-    auto* area = view.findChild<QAbstractScrollArea*>();
-    auto* bar = area->verticalScrollBar();
-    // Every one-line event is one line tall: its label and the row's margins.
-    const auto texts = view.findChildren<QLabel*>(QStringLiteral("tessaron.connectionLog.text"));
-    ASSERT_EQ(texts.size(), 40);
-    EXPECT_TRUE(std::ranges::all_of(texts, [](const QLabel* text) {
-        return text->parentWidget()->height() == text->height() + 12 &&
-               text->height() < 2 * text->fontMetrics().lineSpacing();
-    }));
+    QCoreApplication::processEvents();
+    auto* list = view.findChild<TessaronConnectionLogList*>();
+    auto* model = list->model();
+    auto* bar = list->verticalScrollBar();
+    // Every row is as tall as its text's lines and the row's margins: one line for a short event; the long
+    // one wraps within the row's margin.
+    const int lineSpacing =
+        QFontMetrics(TessaronTheme::font(TessaronTheme::captionSize, QFont::Normal, true)).lineSpacing();
+    ASSERT_EQ(model->rowCount(), 41);
+    for (int index = 0; index < model->rowCount(); ++index) {
+        const QModelIndex entry = model->index(index, 0);
+        const QRect row = list->visualRect(entry);
+        const QRect text = list->rowDelegate().textRect(row, entry);
+        const bool oneLine = text.height() < 2 * lineSpacing;
+        EXPECT_EQ(std::tuple(row.height() - text.height(), oneLine, text.right() <= row.right() - 24),
+                  std::tuple(12, index < 40, true))
+            << index;
+    }
 
-    // Part way down, with a word selected: a new event leaves the row, its place and the selection alone.
+    bar->setValue(bar->maximum());
+    capture(view, {520, 300}, QStringLiteral("connection-log-wrapped"));
+
+    // Part way down, with a row selected and the keyboard on it: a new event leaves the row, its place and
+    // the selection alone.
     ASSERT_GT(bar->maximum(), 200);
     bar->setValue(200);
-    auto* viewport = area->viewport();
-    QLabel* read = nullptr;
-    for (auto* text : texts)
-        if (!read || std::abs(text->mapTo(viewport, QPoint()).y() - 100) <
-                         std::abs(read->mapTo(viewport, QPoint()).y() - 100))
-            read = text;
-    read->setSelection(0, 5);
-    const QPointer<QLabel> kept = read;
-    const QPoint place = read->mapTo(viewport, QPoint());
+    const QPersistentModelIndex read = list->indexAt(QPoint(40, 100));
+    ASSERT_TRUE(read.isValid());
+    list->setFocus();
+    list->setCurrentIndex(read);
+    capture(view, {520, 300}, QStringLiteral("connection-log-selected"));
+    const QString readText = read.data().toString();
+    const QPoint place = list->visualRect(read).topLeft();
     log.append(QStringLiteral("event 40"));
-    QCoreApplication::sendPostedEvents();
-    ASSERT_FALSE(kept.isNull());
-    EXPECT_EQ(std::tuple(read->mapTo(viewport, QPoint()), read->selectedText()), std::tuple(place, "event"));
+    QCoreApplication::processEvents();
+    const auto selected = list->selectionModel()->selectedRows();
+    EXPECT_EQ(std::tuple(list->visualRect(read).topLeft(),
+                         list->indexAt(place + QPoint(40, 1)).data().toString(),
+                         selected.size() == 1 ? selected.first().data().toString() : QString(),
+                         list->currentIndex().data().toString()),
+              std::tuple(place, readText, readText, readText));
 
     // At the top the new event shows at once, above the others.
     bar->setValue(0);
     log.append(QStringLiteral("event 41"));
-    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
     EXPECT_EQ(bar->value(), 0);
     EXPECT_TRUE(readRows(view).first().endsWith(QStringLiteral(" event 41")));
-    EXPECT_EQ(readRows(view).size(), 42);
+    EXPECT_EQ(readRows(view).size(), 43);
+}
+
+// The rows follow the log by difference: a new line is one row inserted at the top, a line the full log drops
+// is one row removed at the bottom, and Clear removes the rows; none of them resets the list, which would
+// lose the reader's place and the selection.
+TEST(ConnectionLogView, ANewLineInsertsOneRowAndADroppedOneRemovesOne) {
+    SessionHarness harness;
+    auto& log = harness.log;
+    TessaronConnectionLogModel model{log};
+    using Change = std::tuple<char, int, int>;
+    QList<Change> changes;
+    const auto record = [&](char kind) {
+        return [&changes, kind](const QModelIndex&, int first, int last) {
+            changes.append({kind, first, last});
+        };
+    };
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model, record('+'));
+    QObject::connect(&model, &QAbstractItemModel::rowsRemoved, &model, record('-'));
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &model, [&] { changes.append({'!', 0, 0}); });
+    constexpr int full = int(TessaronConnectionLog::capacity);
+    // Lines in the log before one more is appended (or, at -1, before Clear), and what the rows do.
+    const std::pair<int, QList<Change>> rows[] = {
+        {0, {{'+', 0, 0}}},         {1, {{'+', 0, 0}}},
+        {full - 1, {{'+', 0, 0}}},  {full, {{'-', full - 1, full - 1}, {'+', 0, 0}}},
+        {-1, {{'-', 0, full - 1}}},
+    };
+    int next = 0;
+    for (const auto& [before, expected] : rows) {
+        while (before >= 0 && log.entries().size() < before)
+            log.append(QStringLiteral("line %1").arg(next++));
+        changes.clear();
+        if (before >= 0)
+            log.append(QStringLiteral("line %1").arg(next++));
+        else
+            log.clear();
+        EXPECT_EQ(changes, expected) << before;
+        EXPECT_EQ(model.rowCount(), log.entries().size()) << before;
+        if (model.rowCount() > 0)
+            EXPECT_EQ(model.index(0, 0).data().toString(), log.entries().last().text) << before;
+    }
+}
+
+// Readers meet the log as a named list whose items read as their time and text, newest first, and move
+// through it row by row with the keyboard.
+TEST(ConnectionLogView, ReadersMeetAListOfNamedItemsAndMoveRowByRow) {
+    SessionHarness harness;
+    auto& log = harness.log;
+    for (const char* line : {"connect tapped", "tunnel status: connected", "signed in"}) {
+        harness.clock.advance(1s);
+        log.append(QString::fromLatin1(line));
+    }
+    TessaronConnectionLogView view{log};
+    view.resize(520, 300);
+    view.show();
+    QCoreApplication::processEvents();
+    auto* list = view.findChild<TessaronConnectionLogList*>();
+    auto* reader = QAccessible::queryAccessibleInterface(list);
+    const auto time = [&](int fromNewest) {
+        return log.entries()[log.entries().size() - 1 - fromNewest].at.toLocalTime().toString("HH:mm:ss");
+    };
+    QList<std::pair<QAccessible::Role, QString>> items;
+    for (int index = 0; index < reader->childCount(); ++index)
+        items.append({reader->child(index)->role(), reader->child(index)->text(QAccessible::Name)});
+    EXPECT_EQ(std::pair(reader->role(), reader->text(QAccessible::Name)),
+              std::pair(QAccessible::List, QStringLiteral("Connection log")));
+    EXPECT_EQ(items, (QList<std::pair<QAccessible::Role, QString>>{
+                         {QAccessible::ListItem, time(0) + " signed in"},
+                         {QAccessible::ListItem, time(1) + " tunnel status: connected"},
+                         {QAccessible::ListItem, time(2) + " connect tapped"}}));
+
+    list->setFocus();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    QStringList focused;
+    for (int step = 0; step < 3; ++step) {
+        for (int index = 0; index < reader->childCount(); ++index)
+            if (reader->child(index)->state().focused)
+                focused.append(reader->child(index)->text(QAccessible::Name));
+        QTest::keyClick(list, Qt::Key_Down);
+    }
+    EXPECT_EQ(focused, (QStringList{time(0) + " signed in", time(1) + " tunnel status: connected",
+                                    time(2) + " connect tapped"}));
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QFont>
+#include <QHash>
+#include <QListView>
+#include <QStaticText>
+#include <QStyledItemDelegate>
+
+namespace tessaron {
+
+class TessaronConnectionLogModel;
+
+// A row of the log: its time in grey, then its text in white, wrapped to the rest of the width, both in the
+// monospaced caption font. Rows are as tall as their text's lines.
+class TessaronConnectionLogDelegate final : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    static constexpr QMargins insets{24, 6, 24, 6};
+    static constexpr int spacing = 10;
+
+    explicit TessaronConnectionLogDelegate(QObject* parent = nullptr);
+
+    // The width rows are laid out at, the list's viewport's; true when it changed, and the rows must be laid
+    // out again.
+    bool setRowWidth(int width);
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+    // Where a row standing at `row` draws its time and its text.
+    QRect timeRect(const QRect& row) const;
+    QRect textRect(const QRect& row, const QModelIndex& index) const;
+
+private:
+    const QStaticText& laidOut(const QString& text) const;
+    int textWidth() const;
+
+    QFont font_;
+    int timeWidth_;
+    int lineHeight_;
+    int rowWidth_ = 0;
+    // Each text laid out once at the current width: the list asks every row's height at every change of
+    // rows, and paints the rows in view at every frame.
+    mutable QHash<QString, QStaticText> laidOut_;
+};
+
+// The log's rows in a list that lays out and paints only what is in view. A new row comes in without a
+// jump: scrolled down, the row being read stays where it stands; at the top the new row shows. Copy
+// takes the selected rows.
+class TessaronConnectionLogList final : public QListView {
+    Q_OBJECT
+public:
+    TessaronConnectionLogList(TessaronConnectionLogModel& model, QWidget* parent = nullptr);
+
+    TessaronConnectionLogDelegate& rowDelegate() const { return *delegate_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void holdAnchor();
+    void keepAnchor();
+
+    TessaronConnectionLogModel& model_;
+    TessaronConnectionLogDelegate* delegate_;
+    // The top row in view, and how far its top stands above the viewport's, while rows change above it.
+    QPersistentModelIndex anchor_;
+    int anchorOffset_ = 0;
+};
+
+} // namespace tessaron
