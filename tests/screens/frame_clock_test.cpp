@@ -202,6 +202,42 @@ TEST(FlowRing, AWidgetThatLayBeneathPaintsInTheWindowItMovedTo) {
     EXPECT_EQ(std::pair(moved.of(mover) > 0, turning.of(w.ring) > 0), std::pair(true, true));
 }
 
+// Picturing a window sends its hidden widgets their sizes: a hidden ring takes no picture from that. Rings of
+// one size share theirs, which outlives a ring that hides while another shows.
+TEST(FlowRing, HoldsAPictureOnlyWhileShownAndSharesItWithRingsOfItsSize) {
+    MovingWindow w;
+    const auto rowWithRing = [&](int y, int width) {
+        auto* row = new QWidget(&w.window);
+        row->setGeometry(20, y, 300, 60);
+        row->show();
+        auto* ring = new TessaronFlowRing(row, 6);
+        row->resize(width, 60);
+        (void)w.window.grab();
+        return ring;
+    };
+    TessaronFlowRing* same = rowWithRing(390, 360);
+    TessaronFlowRing* wider = rowWithRing(460, 380);
+    const auto holding = [&] {
+        return std::tuple(w.ring->holdsPicture(), same->holdsPicture(), wider->holdsPicture());
+    };
+    EXPECT_EQ(holding(), std::tuple(true, false, false));
+
+    same->show();
+    wider->show();
+    EXPECT_EQ(holding(), std::tuple(true, true, true));
+    EXPECT_EQ(same->sharedPicture(), w.ring->sharedPicture());
+    EXPECT_NE(wider->sharedPicture(), w.ring->sharedPicture());
+    // A shown ring made its picture for the size it was given while hidden.
+    EXPECT_EQ(wider->mask().boundingRect().width(), w.ring->mask().boundingRect().width() + 20);
+
+    const void* shared = w.ring->sharedPicture();
+    w.ring->hide();
+    EXPECT_EQ(holding(), std::tuple(false, true, true));
+    EXPECT_EQ(same->sharedPicture(), shared);
+    w.window.hide();
+    EXPECT_EQ(holding(), std::tuple(false, false, false));
+}
+
 TEST(NudgeBorder, TurnsAfreshWhenItAppearsAgain) {
     VirtualFrames time;
     MovingWindow w;

@@ -307,6 +307,39 @@ TEST(NodeList, ASampleShowsAgainOnlyTheRowWhoseFigureChanged) {
     EXPECT_NE(pill("0")->status(), std::optional<NodeLinkStatus>(NodeLinkStatus::paused));
 }
 
+// A node row's pill eases a new status in over a third of a second as the hero's does, and only while the
+// list's motion rule holds.
+TEST(NodeList, ARowsPillEasesANewStatusInOnlyWhileMotionIsAllowed) {
+    VirtualAnimationTime time;
+    HomeWorld w;
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    auto* pill = w.button("tessaron.node.1")->findChild<NodeStatusPill*>();
+    int tokyo = 50;
+    // Reduce motion, low power, whether the change eases.
+    const std::tuple<bool, bool, bool> rows[] = {
+        {false, false, true},
+        {true, false, false},
+        {false, true, false},
+        {false, false, true},
+    };
+    for (const auto& [reduceMotion, lowPower, eases] : rows) {
+        w.view().setReduceMotion(reduceMotion);
+        w.sharedPower.set(lowPower);
+        const auto before = pill->status();
+        tokyo = tokyo == 150 ? 50 : 150;
+        w.harness.latencyAnswers = {{w.oslo.server, 30}, {w.tokyo.server, tokyo}};
+        w.harness.advance(30s);
+        ASSERT_NE(pill->status(), before);
+        const auto& change = pill->change();
+        EXPECT_EQ(std::tuple(change.state() == QAbstractAnimation::Running, change.duration()),
+                  std::tuple(eases, NodeStatusPill::changeMilliseconds))
+            << reduceMotion << lowPower;
+        time.pass(400ms);
+        EXPECT_EQ(change.state(), QAbstractAnimation::Stopped);
+    }
+}
+
 TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     HomeWorld w;
     w.harness.signIn.signedIn = false;
