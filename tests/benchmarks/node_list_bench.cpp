@@ -1,12 +1,10 @@
 #include "screens/home_fixture.hpp"
 
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -77,34 +75,24 @@ double heapInUse() {
     return double(info.uordblks + info.hblkhd);
 }
 
-double residentBytes() {
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const auto fields = statm.readAll().split(' ');
-    return double(fields.value(1).toULongLong()) * double(sysconf(_SC_PAGESIZE));
-}
-
 // The heap the shown home view holds beyond its session, for `state.range(0)` saved nodes. The slope
 // between two counts is the memory a saved node costs the window.
 void homeMemory(benchmark::State& state) {
     const auto nodes = savedNodes(int(state.range(0)));
-    double heap = 0, resident = 0;
+    double heap = 0;
     for (auto _ : state) {
         auto world = std::make_unique<HomeWorld>();
         world->harness.startSelected(nodes);
         world->harness.settle();
         settleWindow();
-        const double heapBefore = heapInUse(), residentBefore = residentBytes();
+        const double before = heapInUse();
         world->show();
         settleWindow();
-        heap = heapInUse() - heapBefore;
-        resident = residentBytes() - residentBefore;
+        heap = heapInUse() - before;
         world.reset();
         settleWindow();
     }
     state.counters["heapKiB"] = heap / 1024;
-    state.counters["rssKiB"] = resident / 1024;
 }
 BENCHMARK(homeMemory)
     ->Arg(10)
