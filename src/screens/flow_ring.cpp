@@ -367,7 +367,9 @@ void OverlayDecoration::takeBeneath() {
     beneathTaken_ = true;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     watchBeneath();
-    update();
+    // What shows is already right: Qt painted what lies beneath, and the decoration over it. The next frame
+    // draws from the picture; a repaint now would cost the window a paint pass of its own after every
+    // change beneath (a crossfade, a spinner).
 }
 
 void OverlayDecoration::stopWatchingBeneath() {

@@ -2,6 +2,7 @@
 #include "screens/globe/globe_view.hpp"
 #include "support/manual_clock.hpp"
 #include "widgets/frame_clock.hpp"
+#include "widgets/frame_paced_animations.hpp"
 #include "widgets/gaussian_blur.hpp"
 #include "widgets/spinner.hpp"
 #include "widgets/symbol_icons.hpp"
@@ -11,6 +12,7 @@
 #include <QPaintEvent>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +153,38 @@ TEST(FrameClock, AFasterMemberSetsThePaceAndSlowerOnesKeepTheirOwn) {
     EXPECT_EQ(std::tuple(steady, fast, frames.tickInterval()), std::tuple(30, 60, steadyFrameInterval));
 }
 
+// Qt's own animations move on the frame clock's ticks, in its time, so a crossfade beside the globe's turn
+// costs no paint pass of its own; the clock stops with the last of them.
+TEST(FrameClock, QtAnimationsAdvanceOnItsTicksAndInItsTime) {
+    VirtualFrames time;
+    FramePacedAnimations paced;
+    paced.install();
+    QVariantAnimation fade;
+    fade.setStartValue(0.0);
+    fade.setEndValue(1.0);
+    fade.setDuration(300);
+    int changes = 0;
+    QObject::connect(&fade, &QVariantAnimation::valueChanged, [&changes] { ++changes; });
+    fade.start();
+    // The start reaches the driver through two posted calls.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    changes = 0;
+    EXPECT_EQ(std::pair(time.frames.memberCount(), time.frames.tickInterval()),
+              std::pair(std::size_t{1}, transitionFrameInterval));
+    const auto before = time.clock.wakeUps().size();
+    time.clock.advance(100ms);
+    QCoreApplication::sendPostedEvents();
+    // Six ticks in 100 ms, each moving the fade by a tick's time (in whole milliseconds).
+    EXPECT_EQ(std::pair(time.clock.wakeUps().size() - before, changes), std::pair(std::size_t{6}, 6));
+    EXPECT_NEAR(fade.currentTime(), 100, 1);
+    time.clock.advance(250ms);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(std::tuple(fade.state(), time.frames.memberCount(), time.frames.isTicking()),
+              std::tuple(QAbstractAnimation::Stopped, std::size_t{0}, false));
+    paced.uninstall();
+}
+
 TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     VirtualFrames time;
     MovingWindow w;
@@ -177,6 +211,31 @@ TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     w.row->setPalette(red);
     time.advance(steadyFrameInterval);
     EXPECT_GT(qRed(beside()), 192);
+}
+
+// A change beneath a ring is painted with the ring over it in the same pass: taking the new picture of what
+// lies beneath asks the window for no pass of its own, which a spinner or a crossfade beneath would
+// otherwise double.
+TEST(FlowRing, AChangeBeneathCostsTheWindowNoPaintPassOfItsOwn) {
+    VirtualFrames time;
+    MovingWindow w;
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(w.ring->testAttribute(Qt::WA_OpaquePaintEvent));
+    struct Passes final : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            count += event->type() == QEvent::UpdateRequest;
+            return false;
+        }
+    } passes;
+    w.window.installEventFilter(&passes);
+    for (int change = 0; change < 3; ++change) {
+        w.row->update();
+        // The pass, the picture taken after it, and whatever that asks for.
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_EQ(std::pair(passes.count, w.ring->testAttribute(Qt::WA_OpaquePaintEvent)), std::pair(3, true));
 }
 
 // A widget that lay beneath a ring may move to another window, as the focus ring does when the focus goes
