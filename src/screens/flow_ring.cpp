@@ -241,7 +241,7 @@ bool OverlayDecoration::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (isPaintedBeneath(watched, event))
-        forgetBeneath();
+        retakeBeneath();
     return false;
 }
 
@@ -337,6 +337,16 @@ void OverlayDecoration::forgetBeneath() {
     QMetaObject::invokeMethod(this, &OverlayDecoration::takeBeneath, Qt::QueuedConnection);
 }
 
+// Something beneath was painted where the decoration lies: Qt painted it up to the mask, and the decoration
+// keeps drawing the picture it has, opaque, until a new one is taken. Drawn over the window instead, its
+// frame in this very pass would land on its own last frame, which Qt did not paint over.
+void OverlayDecoration::retakeBeneath() {
+    if (!beneathTaken_)
+        return;
+    beneathTaken_ = false;
+    QMetaObject::invokeMethod(this, &OverlayDecoration::takeBeneath, Qt::QueuedConnection);
+}
+
 void OverlayDecoration::takeBeneath() {
     if (beneathTaken_ || !isVisible() || !picture_.fits(size(), devicePixelRatioF()))
         return;
@@ -367,9 +377,10 @@ void OverlayDecoration::takeBeneath() {
     beneathTaken_ = true;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     watchBeneath();
-    // What shows is already right: Qt painted what lies beneath, and the decoration over it. The next frame
-    // draws from the picture; a repaint now would cost the window a paint pass of its own after every
-    // change beneath (a crossfade, a spinner).
+    // A moving decoration shows the new picture with its next frame: a repaint now would cost the window a
+    // paint pass of its own after every change beneath (a crossfade, a spinner).
+    if (!frames_->isRunning())
+        update();
 }
 
 void OverlayDecoration::stopWatchingBeneath() {

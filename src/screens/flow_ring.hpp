@@ -124,6 +124,7 @@ private:
     void preparePictureForSize();
     void releasePicture();
     void forgetBeneath();
+    void retakeBeneath();
     void takeBeneath();
     void watchBeneath();
     void stopWatchingBeneath();

@@ -213,12 +213,13 @@ TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     EXPECT_GT(qRed(beside()), 192);
 }
 
-// A change beneath a ring is painted with the ring over it in the same pass: taking the new picture of what
-// lies beneath asks the window for no pass of its own, which a spinner or a crossfade beneath would
-// otherwise double.
+// A change beneath a turning ring is painted in its own pass: the ring's new picture of what lies beneath
+// shows with its next frame and asks the window for no pass of its own, which a spinner or a crossfade
+// beneath would otherwise double.
 TEST(FlowRing, AChangeBeneathCostsTheWindowNoPaintPassOfItsOwn) {
     VirtualFrames time;
     MovingWindow w;
+    w.move(true);
     QCoreApplication::sendPostedEvents();
     ASSERT_TRUE(w.ring->testAttribute(Qt::WA_OpaquePaintEvent));
     struct Passes final : QObject {
