@@ -89,6 +89,7 @@ background+=($!)
 wait_for 10 accepts_connections "$port"
 
 # Rows of the phase's windows, then their median and range (CPU in the third field, wake-ups in the fifth).
+# The process is named by its pid: another copy of the same program (on another display, say) is not it.
 watch_windows() {
     local rows=$scratch/rows
     : >"$rows"
@@ -109,7 +110,7 @@ phase() {
     sleep 5
     import -window root "$build/ui-$1.png"
     cp "$TESSARON_PAINT_CENSUS" "$scratch/census-before" 2>/dev/null || : >"$scratch/census-before"
-    watch_windows "$app" "$1"
+    watch_windows "${2:-$signed_in}" "$1"
     python3 tools/paint-census-rates.py "$scratch/census-before" "$TESSARON_PAINT_CENSUS"
 }
 
@@ -125,13 +126,13 @@ echo "load before: $(cat /proc/loadavg)"
 bare=$!
 visible_window Bare >/dev/null
 sleep 5
-watch_windows "$build/bin/tessaron-bare-window" bare
+watch_windows "$bare" bare
 kill "$bare"
 wait "$bare" 2>/dev/null || true
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &
 signed_out=$!
 visible_window >/dev/null
-phase signed-out
+phase signed-out "$signed_out"
 kill "$signed_out"
 wait "$signed_out" 2>/dev/null || true
 rm -f "$TESSARON_PAINT_CENSUS"
@@ -141,7 +142,8 @@ rm -f "$TESSARON_PAINT_CENSUS"
     --code-log "$scratch/service.log" >"$scratch/sign-in.log" 2>&1 ||
     { cat "$scratch/sign-in.log" >&2; exit 1; }
 "$app" 2> >(grep -v "^\[com.hallmere" >&2) &
-background+=($!)
+signed_in=$!
+background+=("$signed_in")
 window=$(visible_window)
 stop_tunnel() {
     # The tunnel outlives the application; it goes before the rest.

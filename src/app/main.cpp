@@ -3,6 +3,7 @@
 #include "app/tessaron_mac_app.hpp"
 #include "platform/url_opener.hpp"
 #include "updates/crash_handler.hpp"
+#include "widgets/frame_paced_animations.hpp"
 #include "widgets/paint_census.hpp"
 #include "widgets/string_table.hpp"
 
@@ -42,6 +43,8 @@ int main(int argc, char* argv[]) {
     if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())
         tessaron::installPaintCensus(application, census);
 
+    tessaron::FramePacedAnimations pacedAnimations;
+    pacedAnimations.install();
     tessaron::TessaronMacApp app;
     app.showMainWindow();
     QObject::connect(&forwarder, &tessaron::InstanceForwarder::urlOpened, &app,

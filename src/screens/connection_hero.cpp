@@ -102,7 +102,9 @@ ConnectionHero::ConnectionHero(QWidget* parent)
     header_->setObjectName(QStringLiteral("tessaron.hero.header"));
     dot_->setObjectName(QStringLiteral("tessaron.hero.statusDot"));
     setAccessibleTraits(dot_, {.invisible = true});
-    setAccessibleTraits(header_, {.heading = true});
+    // Readers meet the row as one heading: the summary names the state, the pill's words follow as its
+    // value, and neither the title nor the pill is read again on its own.
+    setAccessibleTraits(header_, {.heading = true, .combined = true});
     auto* headerRow = new QHBoxLayout(header_);
     headerRow->setContentsMargins(0, 0, 0, 0);
     headerRow->setSpacing(TessaronTheme::spacingSmall);
@@ -149,6 +151,7 @@ void ConnectionHero::setState(TessaronVisualState state) {
 
 void ConnectionHero::setNodeStatus(std::optional<NodeLinkStatus> status) {
     pill_->setStatus(status);
+    setAccessibleValue(header_, status ? label(*status) : QString());
 }
 
 void ConnectionHero::setGeography(const TessaronHeroGeo& geo) {

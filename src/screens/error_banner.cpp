@@ -163,6 +163,14 @@ void TessaronInlineErrorBanner::refresh() {
     fitSuggestion();
 }
 
+QWidget* TessaronInlineErrorBanner::firstAction() const {
+    for (QWidget* action : {static_cast<QWidget*>(tryAgain_), static_cast<QWidget*>(useSuggested_),
+                            static_cast<QWidget*>(dismiss_)})
+        if (action->isVisibleTo(this) && action->isEnabled() && action->focusPolicy() & Qt::TabFocus)
+            return action;
+    return nullptr;
+}
+
 void TessaronInlineErrorBanner::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     fitSuggestion();

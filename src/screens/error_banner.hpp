@@ -39,6 +39,9 @@ class TessaronInlineErrorBanner final : public QWidget {
 public:
     explicit TessaronInlineErrorBanner(TessaronSession& session, QWidget* parent = nullptr);
     void refresh();
+    // The first action offered beside the message that can take the focus: "Try again", "Use <node>", or
+    // else dismiss.
+    QWidget* firstAction() const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

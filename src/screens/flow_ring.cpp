@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 namespace tessaron {
@@ -76,6 +77,13 @@ std::vector<OverlayDecoration*>& decorations() {
 }
 bool takingBeneath = false;
 
+// The pictures decorations show now, by shape: a decoration that appears takes the one of its shape while
+// another still holds it. The last holder to hide lets it go.
+std::map<QString, std::weak_ptr<const OverlayDecoration::Picture>>& sharedPictures() {
+    static std::map<QString, std::weak_ptr<const OverlayDecoration::Picture>> pictures;
+    return pictures;
+}
+
 QPainterPath insetRoundedRect(const QRectF& rect, double inset, double radius) {
     return roundedRect(rect.adjusted(inset, inset, -inset, -inset), radius);
 }
@@ -119,8 +127,10 @@ const QGradientStops& nudgeStops() {
     return stops;
 }
 
-void TurningGradientPicture::reset(const QImage& coverage, const QPointF& center,
-                                   const QGradientStops& clockwiseStops) {
+std::shared_ptr<const TurningGradientPicture::Shape>
+TurningGradientPicture::makeShape(const QImage& coverage, const QPointF& center,
+                                  const QGradientStops& clockwiseStops) {
+    auto shape = std::make_shared<Shape>();
     // Qt's own interpolation of the stops, sampled once a step.
     QImage strip(angleSteps, 1, QImage::Format_ARGB32_Premultiplied);
     strip.fill(Qt::transparent);
@@ -128,29 +138,37 @@ void TurningGradientPicture::reset(const QImage& coverage, const QPointF& center
     gradient.setStops(clockwiseStops);
     QPainter(&strip).fillRect(strip.rect(), gradient);
     for (int step = 0; step < angleSteps; ++step)
-        colors_[step] = strip.pixel(step, 0);
+        shape->colors[step] = strip.pixel(step, 0);
 
-    const QImage shape = coverage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    size_ = shape.deviceIndependentSize().toSize();
-    ratio_ = shape.devicePixelRatio();
-    region_ = coveredRegion(shape);
-    under_ = QImage();
-    frame_ = QImage();
-    const QPointF pixelCenter = center * shape.devicePixelRatio();
-    covered_.clear();
-    for (int y = 0; y < shape.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(shape.constScanLine(y));
-        for (int x = 0; x < shape.width(); ++x) {
+    const QImage image = coverage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    shape->size = image.deviceIndependentSize().toSize();
+    shape->ratio = image.devicePixelRatio();
+    shape->region = coveredRegion(image);
+    const QPointF pixelCenter = center * image.devicePixelRatio();
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
             if (qAlpha(line[x]) == 0)
                 continue;
             // Screen y grows downwards, so the angle grows clockwise.
             const double turn =
                 std::atan2(y + 0.5 - pixelCenter.y(), x + 0.5 - pixelCenter.x()) / (2 * std::numbers::pi);
             const auto angle = static_cast<int>(std::floor(turn * angleSteps)) & (angleSteps - 1);
-            covered_.push_back({static_cast<quint32>(y * shape.width() + x), static_cast<quint16>(angle),
-                                static_cast<quint8>(qAlpha(line[x]))});
+            shape->covered.push_back({static_cast<quint32>(y * image.width() + x),
+                                      static_cast<quint16>(angle), static_cast<quint8>(qAlpha(line[x]))});
         }
     }
+    return shape;
+}
+
+void TurningGradientPicture::reset(std::shared_ptr<const Shape> shape) {
+    shape_ = std::move(shape);
+    under_ = QImage();
+    frame_ = QImage();
+}
+
+void TurningGradientPicture::clear() {
+    reset(nullptr);
 }
 
 void TurningGradientPicture::setUnder(const QImage& under) {
@@ -159,15 +177,18 @@ void TurningGradientPicture::setUnder(const QImage& under) {
 }
 
 bool TurningGradientPicture::fits(const QSize& size, qreal devicePixelRatio) const {
-    return ratio_ == devicePixelRatio && size_ == size;
+    return shape_ && shape_->ratio == devicePixelRatio && shape_->size == size;
 }
 
 const QImage& TurningGradientPicture::frame(double startDegrees) {
+    if (!shape_ || frame_.isNull())
+        return frame_;
     const auto start = static_cast<unsigned>(std::lround(startDegrees / 360 * angleSteps));
     auto* pixels = reinterpret_cast<QRgb*>(frame_.bits());
     const auto* below = reinterpret_cast<const QRgb*>(under_.constBits());
-    for (const CoveredPixel& pixel : covered_) {
-        const QRgb color = scaled(colors_[(pixel.angle - start) & (angleSteps - 1)], pixel.coverage);
+    const auto& colors = shape_->colors;
+    for (const CoveredPixel& pixel : shape_->covered) {
+        const QRgb color = scaled(colors[(pixel.angle - start) & (angleSteps - 1)], pixel.coverage);
         pixels[pixel.index] = color + scaled(below[pixel.index], 255 - qAlpha(color));
     }
     return frame_;
@@ -202,6 +223,10 @@ bool OverlayDecoration::isRunning() const {
     return frames_->isRunning();
 }
 
+bool OverlayDecoration::holdsPicture() const {
+    return shared_ || !picture_.isEmpty();
+}
+
 bool OverlayDecoration::eventFilter(QObject* watched, QEvent* event) {
     if (watched == target_) {
         switch (event->type()) {
@@ -216,7 +241,7 @@ bool OverlayDecoration::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     if (isPaintedBeneath(watched, event))
-        forgetBeneath();
+        retakeBeneath();
     return false;
 }
 
@@ -244,20 +269,52 @@ QRectF OverlayDecoration::targetRect() const {
     return QRectF(rect()).adjusted(outset_, outset_, -outset_, -outset_);
 }
 
-// The mask must be in place before a paint: Qt clips the paint and what lies beneath by it.
+// The mask must be in place before a paint: Qt clips the paint and what lies beneath by it. A hidden
+// decoration is resized too (a picture taken of the window sends its hidden widgets their sizes): it makes
+// nothing then, and what it held no longer fits.
 void OverlayDecoration::resizeEvent(QResizeEvent*) {
-    preparePictureForSize();
+    if (isVisible())
+        preparePictureForSize();
+    else
+        releasePicture();
 }
 
 void OverlayDecoration::showEvent(QShowEvent*) {
-    forgetBeneath();
+    if (!picture_.fits(size(), devicePixelRatioF()))
+        preparePictureForSize();
+    else
+        forgetBeneath();
+}
+
+void OverlayDecoration::hideEvent(QHideEvent*) {
+    releasePicture();
 }
 
 void OverlayDecoration::preparePictureForSize() {
-    still_ = preparePicture(picture_);
-    setMask(picture_.region() + (still_.isNull() ? QRegion() : coveredRegion(still_)));
+    const qreal ratio = devicePixelRatioF();
+    const QString key = QStringLiteral("%1 %2x%3@%4").arg(shapeKey()).arg(width()).arg(height()).arg(ratio);
+    auto& pictures = sharedPictures();
+    shared_ = pictures[key].lock();
+    if (!shared_) {
+        auto made = std::make_shared<Picture>(makePicture());
+        made->mask = made->turning->region + (made->still.isNull() ? QRegion() : coveredRegion(made->still));
+        shared_ = std::move(made);
+        std::erase_if(pictures, [](const auto& entry) { return entry.second.expired(); });
+        pictures[key] = shared_;
+    }
+    picture_.reset(shared_->turning);
+    setMask(shared_->mask);
     beneathTaken_ = true;
     forgetBeneath();
+}
+
+void OverlayDecoration::releasePicture() {
+    stopWatchingBeneath();
+    beneathTaken_ = false;
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    picture_.clear();
+    shared_.reset();
+    clearMask();
 }
 
 void OverlayDecoration::paintEvent(QPaintEvent*) {
@@ -276,7 +333,17 @@ void OverlayDecoration::forgetBeneath() {
         return;
     beneathTaken_ = false;
     setAttribute(Qt::WA_OpaquePaintEvent, false);
-    picture_.setUnder(still_.isNull() ? blankCanvas() : still_);
+    picture_.setUnder(shared_ && !shared_->still.isNull() ? shared_->still : blankCanvas());
+    QMetaObject::invokeMethod(this, &OverlayDecoration::takeBeneath, Qt::QueuedConnection);
+}
+
+// Something beneath was painted where the decoration lies: Qt painted it up to the mask, and the decoration
+// keeps drawing the picture it has, opaque, until a new one is taken. Drawn over the window instead, its
+// frame in this very pass would land on its own last frame, which Qt did not paint over.
+void OverlayDecoration::retakeBeneath() {
+    if (!beneathTaken_)
+        return;
+    beneathTaken_ = false;
     QMetaObject::invokeMethod(this, &OverlayDecoration::takeBeneath, Qt::QueuedConnection);
 }
 
@@ -301,21 +368,31 @@ void OverlayDecoration::takeBeneath() {
     for (auto* decoration : opaque)
         decoration->setAttribute(Qt::WA_OpaquePaintEvent, true);
     takingBeneath = false;
-    if (!still_.isNull())
-        QPainter(&beneath).drawImage(0, 0, still_);
+    // Rendering the window may have hidden or resized this decoration's picture away.
+    if (!shared_ || !picture_.fits(size(), devicePixelRatioF()))
+        return;
+    if (!shared_->still.isNull())
+        QPainter(&beneath).drawImage(0, 0, shared_->still);
     picture_.setUnder(beneath);
     beneathTaken_ = true;
     setAttribute(Qt::WA_OpaquePaintEvent, true);
     watchBeneath();
-    update();
+    // A moving decoration shows the new picture with its next frame: a repaint now would cost the window a
+    // paint pass of its own after every change beneath (a crossfade, a spinner).
+    if (!frames_->isRunning())
+        update();
 }
 
-// Every widget that lies beneath, from the window down, is watched for paints.
-void OverlayDecoration::watchBeneath() {
+void OverlayDecoration::stopWatchingBeneath() {
     for (const auto& widget : std::as_const(beneath_))
         if (widget)
             widget->removeEventFilter(this);
     beneath_.clear();
+}
+
+// Every widget that lies beneath, from the window down, is watched for paints.
+void OverlayDecoration::watchBeneath() {
+    stopWatchingBeneath();
     const QRect area(mapTo(window(), QPoint()), size());
     QList<QWidget*> pending{window()};
     while (!pending.isEmpty()) {
@@ -354,8 +431,12 @@ double TessaronFlowRing::startDegrees() const {
     return 360 * (frames()->animates() ? flowRingPhase(currentFrameDate()) : phaseOverride_.value_or(0));
 }
 
+QString TessaronFlowRing::shapeKey() const {
+    return QStringLiteral("flowRing %1").arg(cornerRadius_);
+}
+
 // The glow stays still; only the band over it turns.
-QImage TessaronFlowRing::preparePicture(TurningGradientPicture& picture) {
+OverlayDecoration::Picture TessaronFlowRing::makePicture() const {
     // The ring sits 4 points inside the row's edge.
     const QRectF ring = targetRect().adjusted(4, 4, -4, -4);
     const QPainterPath path = roundedRect(ring, cornerRadius_);
@@ -379,8 +460,7 @@ QImage TessaronFlowRing::preparePicture(TurningGradientPicture& picture) {
     bandPainter.setRenderHint(QPainter::Antialiasing);
     bandPainter.strokePath(path, QPen(Qt::white, 1.5, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     bandPainter.end();
-    picture.reset(band, ring.center(), flowRingStops());
-    return glowImage;
+    return {glowImage, TurningGradientPicture::makeShape(band, ring.center(), flowRingStops()), {}};
 }
 
 TessaronNudgeBorder::TessaronNudgeBorder(QWidget* target, double cornerRadius, double lineWidth, double inset)
@@ -427,8 +507,12 @@ double TessaronNudgeBorder::startDegrees() const {
     return angle();
 }
 
+QString TessaronNudgeBorder::shapeKey() const {
+    return QStringLiteral("nudge %1 %2 %3").arg(cornerRadius_).arg(lineWidth_).arg(inset_);
+}
+
 // Glow and line share the gradient's colour at every pixel: their shape, drawn in white, is all that stays.
-QImage TessaronNudgeBorder::preparePicture(TurningGradientPicture& picture) {
+OverlayDecoration::Picture TessaronNudgeBorder::makePicture() const {
     const double offset = inset_ - lineWidth_;
     const QRectF border = targetRect().adjusted(offset, offset, -offset, -offset);
     // Inner strokes: the glow is three lines wide, the crisp line one, both inside the border's edge.
@@ -446,8 +530,7 @@ QImage TessaronNudgeBorder::preparePicture(TurningGradientPicture& picture) {
     painter.strokePath(insetRoundedRect(border, lineWidth_ / 2, cornerRadius_),
                        QPen(Qt::white, lineWidth_, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     painter.end();
-    picture.reset(shape, border.center(), nudgeStops());
-    return {};
+    return {{}, TurningGradientPicture::makeShape(shape, border.center(), nudgeStops()), {}};
 }
 
 } // namespace tessaron

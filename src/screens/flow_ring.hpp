@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -34,31 +35,41 @@ const QGradientStops& nudgeStops();
 // no trigonometry per pixel, and none of the raster engine's pooled threads woken for a large gradient fill.
 class TurningGradientPicture {
 public:
-    // `coverage` holds the shape in white: its alpha scales the gradient's colour.
-    void reset(const QImage& coverage, const QPointF& center, const QGradientStops& clockwiseStops);
-    // What the gradient is laid over: an image of the shape's size.
-    void setUnder(const QImage& under);
-    bool fits(const QSize& size, qreal devicePixelRatio) const;
-    // The pixels the shape covers, in device-independent pixels.
-    const QRegion& region() const { return region_; }
-    // The picture with the gradient's start `startDegrees` clockwise from three o'clock.
-    const QImage& frame(double startDegrees);
-
-private:
     static constexpr int angleSteps = 1024;
     struct CoveredPixel {
         quint32 index;
         quint16 angle;
         quint8 coverage;
     };
+    // What never changes for one shape and gradient; pictures of the same shape share it.
+    struct Shape {
+        QSize size;
+        qreal ratio = 0;
+        QRegion region;
+        std::vector<CoveredPixel> covered;
+        std::array<QRgb, angleSteps> colors{};
+    };
 
+    // `coverage` holds the shape in white: its alpha scales the gradient's colour.
+    static std::shared_ptr<const Shape> makeShape(const QImage& coverage, const QPointF& center,
+                                                  const QGradientStops& clockwiseStops);
+    void reset(std::shared_ptr<const Shape> shape);
+    // Lets go of the shape and of every image.
+    void clear();
+    // What the gradient is laid over: an image of the shape's size.
+    void setUnder(const QImage& under);
+    bool fits(const QSize& size, qreal devicePixelRatio) const;
+    const Shape* shape() const { return shape_.get(); }
+    bool isEmpty() const { return !shape_ && under_.isNull() && frame_.isNull(); }
+    // The pixels the shape covers, in device-independent pixels.
+    QRegion region() const { return shape_ ? shape_->region : QRegion(); }
+    // The picture with the gradient's start `startDegrees` clockwise from three o'clock.
+    const QImage& frame(double startDegrees);
+
+private:
+    std::shared_ptr<const Shape> shape_;
     QImage under_;
     QImage frame_;
-    QSize size_;
-    qreal ratio_ = 0;
-    QRegion region_;
-    std::vector<CoveredPixel> covered_;
-    std::array<QRgb, angleSteps> colors_{};
 };
 
 // A decoration laid over a target widget, following its geometry and grown by `outset` on every side. It
@@ -67,43 +78,63 @@ private:
 // It is opaque where it draws and draws nothing elsewhere (its mask), so a frame repaints no widget under
 // it: it lays its picture over one of what lies beneath, taken again only when something beneath is painted
 // where the decoration lies.
+//
+// Its picture exists only while it shows: made when it appears (or is resized while shown) and let go when
+// it hides. Decorations of one kind and size share the picture's still parts (the blurred glow, the shape).
 class OverlayDecoration : public QWidget {
     Q_OBJECT
 public:
     OverlayDecoration(QWidget* target, int outset);
     ~OverlayDecoration() override;
     bool isRunning() const;
+    // Whether any picture is held, and the shared part of it (the same for decorations of one shape).
+    bool holdsPicture() const;
+    const void* sharedPicture() const { return shared_.get(); }
+
+    // What a decoration's shape is made of: its still picture (the glow; null for none), the shape the
+    // gradient turns in, and the mask of both.
+    struct Picture {
+        QImage still;
+        std::shared_ptr<const TurningGradientPicture::Shape> turning;
+        QRegion mask;
+    };
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) final;
     void resizeEvent(QResizeEvent* event) final;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     // The target's rectangle in this widget's coordinates.
     QRectF targetRect() const;
     FrameDriver* frames() const { return frames_; }
     // A transparent image covering this widget at the screen's pixel density.
     QImage blankCanvas() const;
 
-    // Makes the picture's shape for the current size; answers what lies still between what is beneath and
-    // the turning gradient (a null image for nothing).
-    virtual QImage preparePicture(TurningGradientPicture& picture) = 0;
+    // Names the shape beyond its size and pixel density: decorations with equal keys share their picture.
+    virtual QString shapeKey() const = 0;
+    // Makes the picture's shape for the current size; the still part lies between what is beneath and the
+    // turning gradient.
+    virtual Picture makePicture() const = 0;
     // Where the gradient starts in the frame drawn now, in degrees clockwise from three o'clock.
     virtual double startDegrees() const = 0;
 
 private:
     void follow();
     void preparePictureForSize();
+    void releasePicture();
     void forgetBeneath();
+    void retakeBeneath();
     void takeBeneath();
     void watchBeneath();
+    void stopWatchingBeneath();
     bool isPaintedBeneath(QObject* watched, QEvent* event) const;
 
     QWidget* target_;
     int outset_;
     FrameDriver* frames_;
+    std::shared_ptr<const Picture> shared_;
     TurningGradientPicture picture_;
-    QImage still_;
     bool beneathTaken_ = false;
     QList<QPointer<QWidget>> beneath_;
 };
@@ -117,7 +148,8 @@ public:
     void setPhaseOverride(std::optional<double> phase);
 
 protected:
-    QImage preparePicture(TurningGradientPicture& picture) override;
+    QString shapeKey() const override;
+    Picture makePicture() const override;
     double startDegrees() const override;
 
 private:
@@ -138,7 +170,8 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    QImage preparePicture(TurningGradientPicture& picture) override;
+    QString shapeKey() const override;
+    Picture makePicture() const override;
     double startDegrees() const override;
 
 private:

@@ -316,8 +316,25 @@ bool TessaronHomeView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TessaronHomeView::revealBanner() {
-    if (revealBanner_ && banner_->isVisible())
-        scroll_->ensureWidgetVisible(banner_, 0, TessaronTheme::spacingLarge);
+    if (!revealBanner_ || !banner_->isVisible())
+        return;
+    scroll_->ensureWidgetVisible(banner_, 0, TessaronTheme::spacingLarge);
+    keepFocusInSight();
+}
+
+// Bringing the message into view may scroll the focused control (often the button that just failed, above
+// the message) out of sight, where a Return would press what nobody sees. The page scrolls no more than the
+// message needs, so the two rarely both fit: the focus moves to the message's first action, beside it.
+void TessaronHomeView::keepFocusInSight() {
+    QWidget* focus = window()->focusWidget();
+    const QWidget* content = scroll_->widget();
+    if (!focus || !content->isAncestorOf(focus) || !focus->isVisible())
+        return;
+    const QWidget* viewport = scroll_->viewport();
+    if (viewport->rect().contains(QRect(focus->mapTo(viewport, QPoint()), focus->size())))
+        return;
+    if (QWidget* action = banner_->firstAction())
+        action->setFocus(Qt::OtherFocusReason);
 }
 
 void TessaronHomeView::refresh() {

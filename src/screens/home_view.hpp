@@ -80,6 +80,7 @@ private:
     void applyScenePhase();
     void keepPrimaryFocus(bool enabled);
     void revealBanner();
+    void keepFocusInSight();
 
     TessaronHomeServices services_;
     ScenePhase scenePhase_ = ScenePhase::active;

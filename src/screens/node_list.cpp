@@ -369,10 +369,8 @@ public:
         , name_(makeNameLabel({}, TessaronTheme::textPrimary(), this))
         , dot_(new InUseDot(this))
         , pill_(new NodeStatusPill(NodeStatusPill::Size::compact, this))
-        , checkmark_(new Checkmark(this))
-        , ring_(new TessaronFlowRing(this, 6)) {
+        , checkmark_(new Checkmark(this)) {
         name_->setObjectName(QStringLiteral("tessaron.node.name"));
-        ring_->hide();
         dot_->setCollapses(true);
         auto* layout = rowLayout(this);
         auto* nameLine = new QHBoxLayout();
@@ -412,10 +410,11 @@ public:
         name_->setText(flagLabel(inputs.name, inputs.countryCode));
         setBodyWeight(name_, inputs.isSelected);
         dot_->setShown(inputs.inUse, motion);
+        // The pill eases a new status in as the hero's does, so it must know the motion rule first.
+        pill_->setAnimates(motion);
         pill_->setStatus(inputs.status);
         checkmark_->setShown(inputs.isSelected, motion);
-        ring_->setVisible(inputs.showsFlowRing);
-        ring_->setAnimates(motion);
+        showRing(inputs.showsFlowRing, motion);
     }
 
     // A new sample of this node's latency: only its status may differ from what the row shows.
@@ -429,11 +428,22 @@ public:
 
     void retire() {
         hide();
-        ring_->hide();
+        if (ring_)
+            ring_->hide();
         deleteLater();
     }
 
 private:
+    // Most rows never carry the ring: it is made for the first link through the row's node.
+    void showRing(bool shown, bool motion) {
+        if (!ring_ && !shown)
+            return;
+        if (!ring_)
+            ring_ = new TessaronFlowRing(this, 6);
+        ring_->setAnimates(motion);
+        ring_->setVisible(shown);
+    }
+
     QUuid id_;
     QLabel* name_;
     InUseDot* dot_;

@@ -1,8 +1,13 @@
 #include "screens/home_fixture.hpp"
 
+#include <QElapsedTimer>
+
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -44,5 +49,115 @@ void latencySample(benchmark::State& state, bool painted) {
 }
 BENCHMARK_CAPTURE(latencySample, refresh, false)->Arg(10)->Arg(100)->Arg(130)->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(latencySample, painted, true)->Arg(10)->Arg(100)->Arg(130)->Unit(benchmark::kMicrosecond);
+
+// What the window's size and the node count cost: the session's nodes saved first, then the home view made
+// over them. Each figure is a median over the repetitions (five each).
+
+QList<TessaronProfile> savedNodes(int count) {
+    QList<TessaronProfile> nodes;
+    for (int i = 0; i < count; ++i)
+        nodes.append(sampleProfile(QStringLiteral("Node %1").arg(i), QStringLiteral("node-%1.test").arg(i)));
+    return nodes;
+}
+
+// Everything until the event loop would sleep: posted layouts, the paints of the window, deferred deletes.
+void settleWindow() {
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Large blocks (pictures above all) are mapped on their own, outside the arena.
+double heapInUse() {
+    const auto info = mallinfo2();
+    return double(info.uordblks + info.hblkhd);
+}
+
+// The heap the shown home view holds beyond its session, for `state.range(0)` saved nodes. The slope
+// between two counts is the memory a saved node costs the window.
+void homeMemory(benchmark::State& state) {
+    const auto nodes = savedNodes(int(state.range(0)));
+    double heap = 0;
+    for (auto _ : state) {
+        auto world = std::make_unique<HomeWorld>();
+        world->harness.startSelected(nodes);
+        world->harness.settle();
+        settleWindow();
+        const double before = heapInUse();
+        world->show();
+        settleWindow();
+        heap = heapInUse() - before;
+        world.reset();
+        settleWindow();
+    }
+    state.counters["heapKiB"] = heap / 1024;
+}
+BENCHMARK(homeMemory)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(130)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+
+// From the window's show to its first frame with the node list laid out and painted.
+void homeShown(benchmark::State& state) {
+    const auto nodes = savedNodes(int(state.range(0)));
+    for (auto _ : state) {
+        auto world = std::make_unique<HomeWorld>();
+        world->harness.startSelected(nodes);
+        world->harness.settle();
+        settleWindow();
+        QElapsedTimer timer;
+        timer.start();
+        world->view().resize(480, 600);
+        world->view().show();
+        settleWindow();
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+        world.reset();
+        settleWindow();
+    }
+}
+BENCHMARK(homeShown)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(130)
+    ->Iterations(3)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// One resize of the shown window, from its layout to its paint: the width moves between two sizes, so the
+// rows change their width every time.
+void homeResized(benchmark::State& state) {
+    const auto nodes = savedNodes(int(state.range(0)));
+    HomeWorld world;
+    world.harness.startSelected(nodes);
+    world.harness.settle();
+    world.show();
+    settleWindow();
+    bool wide = false;
+    for (auto _ : state) {
+        wide = !wide;
+        QElapsedTimer timer;
+        timer.start();
+        world.view().resize(wide ? 560 : 420, 600);
+        settleWindow();
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    }
+}
+BENCHMARK(homeResized)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(130)
+    ->Iterations(10)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "screens/globe/globe_view.hpp"
 #include "support/manual_clock.hpp"
 #include "widgets/frame_clock.hpp"
+#include "widgets/frame_paced_animations.hpp"
 #include "widgets/gaussian_blur.hpp"
 #include "widgets/spinner.hpp"
 #include "widgets/symbol_icons.hpp"
@@ -11,6 +12,7 @@
 #include <QPaintEvent>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +153,38 @@ TEST(FrameClock, AFasterMemberSetsThePaceAndSlowerOnesKeepTheirOwn) {
     EXPECT_EQ(std::tuple(steady, fast, frames.tickInterval()), std::tuple(30, 60, steadyFrameInterval));
 }
 
+// Qt's own animations move on the frame clock's ticks, in its time, so a crossfade beside the globe's turn
+// costs no paint pass of its own; the clock stops with the last of them.
+TEST(FrameClock, QtAnimationsAdvanceOnItsTicksAndInItsTime) {
+    VirtualFrames time;
+    FramePacedAnimations paced;
+    paced.install();
+    QVariantAnimation fade;
+    fade.setStartValue(0.0);
+    fade.setEndValue(1.0);
+    fade.setDuration(300);
+    int changes = 0;
+    QObject::connect(&fade, &QVariantAnimation::valueChanged, [&changes] { ++changes; });
+    fade.start();
+    // The start reaches the driver through two posted calls.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents();
+    changes = 0;
+    EXPECT_EQ(std::pair(time.frames.memberCount(), time.frames.tickInterval()),
+              std::pair(std::size_t{1}, transitionFrameInterval));
+    const auto before = time.clock.wakeUps().size();
+    time.clock.advance(100ms);
+    QCoreApplication::sendPostedEvents();
+    // Six ticks in 100 ms, each moving the fade by a tick's time (in whole milliseconds).
+    EXPECT_EQ(std::pair(time.clock.wakeUps().size() - before, changes), std::pair(std::size_t{6}, 6));
+    EXPECT_NEAR(fade.currentTime(), 100, 1);
+    time.clock.advance(250ms);
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(std::tuple(fade.state(), time.frames.memberCount(), time.frames.isTicking()),
+              std::tuple(QAbstractAnimation::Stopped, std::size_t{0}, false));
+    paced.uninstall();
+}
+
 TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     VirtualFrames time;
     MovingWindow w;
@@ -179,6 +213,32 @@ TEST(FrameClock, ARingFrameRepaintsNothingBeneathButAChangeBeneathShows) {
     EXPECT_GT(qRed(beside()), 192);
 }
 
+// A change beneath a turning ring is painted in its own pass: the ring's new picture of what lies beneath
+// shows with its next frame and asks the window for no pass of its own, which a spinner or a crossfade
+// beneath would otherwise double.
+TEST(FlowRing, AChangeBeneathCostsTheWindowNoPaintPassOfItsOwn) {
+    VirtualFrames time;
+    MovingWindow w;
+    w.move(true);
+    QCoreApplication::sendPostedEvents();
+    ASSERT_TRUE(w.ring->testAttribute(Qt::WA_OpaquePaintEvent));
+    struct Passes final : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            count += event->type() == QEvent::UpdateRequest;
+            return false;
+        }
+    } passes;
+    w.window.installEventFilter(&passes);
+    for (int change = 0; change < 3; ++change) {
+        w.row->update();
+        // The pass, the picture taken after it, and whatever that asks for.
+        for (int round = 0; round < 3; ++round)
+            QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_EQ(std::pair(passes.count, w.ring->testAttribute(Qt::WA_OpaquePaintEvent)), std::pair(3, true));
+}
+
 // A widget that lay beneath a ring may move to another window, as the focus ring does when the focus goes
 // from the tray panel to the main window: its paints there are none of the ring's business.
 TEST(FlowRing, AWidgetThatLayBeneathPaintsInTheWindowItMovedTo) {
@@ -200,6 +260,42 @@ TEST(FlowRing, AWidgetThatLayBeneathPaintsInTheWindowItMovedTo) {
     mover->repaint();
     time.advance(steadyFrameInterval);
     EXPECT_EQ(std::pair(moved.of(mover) > 0, turning.of(w.ring) > 0), std::pair(true, true));
+}
+
+// Picturing a window sends its hidden widgets their sizes: a hidden ring takes no picture from that. Rings of
+// one size share theirs, which outlives a ring that hides while another shows.
+TEST(FlowRing, HoldsAPictureOnlyWhileShownAndSharesItWithRingsOfItsSize) {
+    MovingWindow w;
+    const auto rowWithRing = [&](int y, int width) {
+        auto* row = new QWidget(&w.window);
+        row->setGeometry(20, y, 300, 60);
+        row->show();
+        auto* ring = new TessaronFlowRing(row, 6);
+        row->resize(width, 60);
+        (void)w.window.grab();
+        return ring;
+    };
+    TessaronFlowRing* same = rowWithRing(390, 360);
+    TessaronFlowRing* wider = rowWithRing(460, 380);
+    const auto holding = [&] {
+        return std::tuple(w.ring->holdsPicture(), same->holdsPicture(), wider->holdsPicture());
+    };
+    EXPECT_EQ(holding(), std::tuple(true, false, false));
+
+    same->show();
+    wider->show();
+    EXPECT_EQ(holding(), std::tuple(true, true, true));
+    EXPECT_EQ(same->sharedPicture(), w.ring->sharedPicture());
+    EXPECT_NE(wider->sharedPicture(), w.ring->sharedPicture());
+    // A shown ring made its picture for the size it was given while hidden.
+    EXPECT_EQ(wider->mask().boundingRect().width(), w.ring->mask().boundingRect().width() + 20);
+
+    const void* shared = w.ring->sharedPicture();
+    w.ring->hide();
+    EXPECT_EQ(holding(), std::tuple(false, true, true));
+    EXPECT_EQ(same->sharedPicture(), shared);
+    w.window.hide();
+    EXPECT_EQ(holding(), std::tuple(false, false, false));
 }
 
 TEST(NudgeBorder, TurnsAfreshWhenItAppearsAgain) {

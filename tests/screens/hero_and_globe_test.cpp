@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -199,6 +200,43 @@ TEST(ConnectionHeroView, ShowsPillOnlyWithAStatusNoButtonWithoutAnActionAndShrin
         // Every line is drawn at its full height.
         EXPECT_GE(label->contentsRect().height(),
                   fit.lines.size() * QFontMetrics(fit.font).lineSpacing() - 1);
+    }
+}
+
+// Readers meet the header as one heading that names the state and then the node's status: neither the title
+// nor the pill is read again on its own, anywhere in the hero.
+TEST(ConnectionHeroView, HeaderIsOneHeadingThatReadsTheSummaryThenTheNodeStatus) {
+    ASSERT_TRUE(installStringTable(*qApp));
+    ConnectionHero hero;
+    hero.setAnimatesOverride(false);
+    const std::pair<V, std::optional<NodeLinkStatus>> rows[] = {
+        {V::idle, std::nullopt},
+        {V::online, NodeLinkStatus::fast},
+        {V::checking, NodeLinkStatus::offline},
+    };
+    for (const auto& [state, status] : rows) {
+        hero.setState(state);
+        hero.setNodeStatus(status);
+        testing::render(hero, {480, 400});
+        QList<QAccessibleInterface*> headings;
+        QStringList read;
+        const std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* element) {
+            if (element->role() == QAccessible::Heading)
+                headings.append(element);
+            else if (!element->state().invisible)
+                read.append(element->text(QAccessible::Name));
+            for (int index = 0; index < element->childCount(); ++index)
+                walk(element->child(index));
+        };
+        walk(QAccessible::queryAccessibleInterface(&hero));
+        ASSERT_EQ(headings.size(), 1) << rawValue(state).toStdString();
+        const auto* header = headings.first();
+        EXPECT_EQ(std::tuple(header->childCount(), header->text(QAccessible::Name),
+                             header->text(QAccessible::Value)),
+                  std::tuple(0, accessibilitySummary(state), status ? label(*status) : QString()));
+        EXPECT_FALSE(read.contains(statusTitle(state))) << read.join(u'|').toStdString();
+        if (status)
+            EXPECT_FALSE(read.contains(label(*status))) << read.join(u'|').toStdString();
     }
 }
 

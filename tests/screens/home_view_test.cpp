@@ -12,6 +12,7 @@
 #include "widgets/fitted_label.hpp"
 #include "widgets/frame_clock.hpp"
 #include "widgets/motion.hpp"
+#include "widgets/return_presses_button.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
@@ -307,6 +308,39 @@ TEST(NodeList, ASampleShowsAgainOnlyTheRowWhoseFigureChanged) {
     EXPECT_NE(pill("0")->status(), std::optional<NodeLinkStatus>(NodeLinkStatus::paused));
 }
 
+// A node row's pill eases a new status in over a third of a second as the hero's does, and only while the
+// list's motion rule holds.
+TEST(NodeList, ARowsPillEasesANewStatusInOnlyWhileMotionIsAllowed) {
+    VirtualAnimationTime time;
+    HomeWorld w;
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    auto* pill = w.button("tessaron.node.1")->findChild<NodeStatusPill*>();
+    int tokyo = 50;
+    // Reduce motion, low power, whether the change eases.
+    const std::tuple<bool, bool, bool> rows[] = {
+        {false, false, true},
+        {true, false, false},
+        {false, true, false},
+        {false, false, true},
+    };
+    for (const auto& [reduceMotion, lowPower, eases] : rows) {
+        w.view().setReduceMotion(reduceMotion);
+        w.sharedPower.set(lowPower);
+        const auto before = pill->status();
+        tokyo = tokyo == 150 ? 50 : 150;
+        w.harness.latencyAnswers = {{w.oslo.server, 30}, {w.tokyo.server, tokyo}};
+        w.harness.advance(30s);
+        ASSERT_NE(pill->status(), before);
+        const auto& change = pill->change();
+        EXPECT_EQ(std::tuple(change.state() == QAbstractAnimation::Running, change.duration()),
+                  std::tuple(eases, NodeStatusPill::changeMilliseconds))
+            << reduceMotion << lowPower;
+        time.pass(400ms);
+        EXPECT_EQ(change.state(), QAbstractAnimation::Stopped);
+    }
+}
+
 TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     HomeWorld w;
     w.harness.signIn.signedIn = false;
@@ -441,6 +475,51 @@ TEST(HomeView, ANewMessageIsBroughtIntoViewAsAnAlert) {
     session.setLastError(QStringLiteral("This invitation is no longer available."));
     EXPECT_EQ(std::pair(onScreen(), bar->value()), std::pair(false, 0));
     bar->setSliderDown(false);
+}
+
+// A failed connect's message is brought into view below the Connect button that keeps the focus: the focus
+// stays on a control in sight, so Return never presses one nobody can see. A button still in sight keeps
+// it; otherwise the message's own first action takes it.
+TEST(HomeView, BringingAMessageIntoViewLeavesTheFocusInSight) {
+    // Window height, whether a node suggestion comes with the message, the control focused afterwards.
+    const std::tuple<int, bool, const char*> rows[] = {
+        {420, false, "tessaron.connectButton"},   {420, true, "tessaron.connectButton"},
+        {340, false, "tessaron.dismissError"},    {300, false, "tessaron.dismissError"},
+        {300, true, "tessaron.useSuggestedNode"},
+    };
+    for (const auto& [height, suggests, focused] : rows) {
+        HomeWorld w;
+        auto& session = w.startWithRoster({w.oslo, w.tokyo});
+        w.account.set(true, QStringLiteral("ada@example.org"));
+        w.show();
+        w.view().resize(480, height);
+        QCoreApplication::sendPostedEvents();
+        w.primary()->setFocus(Qt::TabFocusReason);
+        if (suggests) {
+            // A node chosen by hand failed: the session offers another with its message, in one turn.
+            session.setLastError(QStringLiteral("That node did not answer."));
+            session.setSuggestedNodeID(w.tokyo.id);
+        } else {
+            w.harness.activator.enqueue(
+                TessaronExtensionActivation::failed(QStringLiteral("The Tessaron service is not running.")));
+            pressFocusedButtonsOnReturn();
+            QTest::keyClick(w.primary(), Qt::Key_Return);
+            w.harness.settle();
+            ASSERT_EQ(session.lastError(), QStringLiteral("The Tessaron service is not running."));
+        }
+        QCoreApplication::sendPostedEvents();
+
+        auto* viewport = w.view().findChild<QScrollArea*>()->viewport();
+        const auto inSight = [&](const QWidget* widget) {
+            return viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size()));
+        };
+        const QWidget* focus = w.view().focusWidget();
+        ASSERT_NE(focus, nullptr);
+        EXPECT_EQ(std::tuple(focus->objectName().toStdString(), inSight(focus),
+                             inSight(w.find("tessaron.errorBanner"))),
+                  std::tuple(std::string(focused), true, true))
+            << height << " " << suggests << " focus at " << focus->mapTo(viewport, QPoint()).y();
+    }
 }
 
 TEST(ExtensionCard, MapsApprovalBeforeNotice) {

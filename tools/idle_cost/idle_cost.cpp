@@ -7,7 +7,8 @@
 // For tools/measure-ui-idle.sh, which drives the real application, two other uses:
 //   tessaron-idle-cost --consent    records the privacy consent, as the sheet would
 //   tessaron-idle-cost --heading    prints the heading of the table
-//   tessaron-idle-cost --watch <program> <phase> <seconds>    a row: what the running <program> costs
+//   tessaron-idle-cost --watch <pid|program> <phase> <seconds>    a row: what that process costs (a program
+//                                                                names the first process running it)
 //
 // Run it with its own keyring and folders: tools/measure-idle.sh does.
 #include "process_usage.hpp"
@@ -109,8 +110,10 @@ void printHeading() {
     std::printf("%-11s %-7s %10s %10s %14s\n", "phase", "process", "cpu", "wake-ups/s", "main thread/s");
 }
 
-int watch(const QString& program, const char* phase, seconds length) {
-    const auto pid = idle_cost::processRunning(program);
+int watch(const QString& process, const char* phase, seconds length) {
+    bool isPid = false;
+    const pid_t given = process.toInt(&isPid);
+    const auto pid = isPid ? std::optional(given) : idle_cost::processRunning(process);
     if (!pid)
         return fail("the program is not running");
     const auto& clock = SystemClock::shared();
