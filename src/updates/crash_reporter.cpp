@@ -2,6 +2,7 @@
 
 #include "platform/bundle_info.hpp"
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/build_label.hpp"
 #include "profiles/upgrade_gate.hpp"
 
@@ -16,7 +17,7 @@ class OwnTransportUploader final : public TessaronCrashReportUploader {
 public:
     OwnTransportUploader()
         : uploader_(
-              BundleInfo::main().pairingBaseURL(), transport_,
+              BundleInfo::main().pairingBaseURL(), transport_, clock_,
               [](int status, std::optional<QByteArray> body) {
                   TessaronServerUpgradeGate::shared().report(status, std::move(body));
               },
@@ -28,6 +29,8 @@ public:
 
 private:
     QtHttpTransport transport_;
+    // The worker thread's own: the main thread's clock cannot time this thread's exchange.
+    SystemClock clock_;
     PairingCrashUploader uploader_;
 };
 
