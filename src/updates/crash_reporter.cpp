@@ -28,9 +28,11 @@ public:
     }
 
 private:
-    QtHttpTransport transport_;
-    // The worker thread's own: the main thread's clock cannot time this thread's exchange.
+    // The worker thread's own: the main thread's clock cannot time this thread's exchange. Made before the
+    // transport, so it is still there when the transport's end resumes an upload that then unschedules its
+    // bound.
     SystemClock clock_;
+    QtHttpTransport transport_;
     PairingCrashUploader uploader_;
 };
 

@@ -89,8 +89,8 @@ public:
     }
 
 private:
-    QtHttpTransport transport_;
     SystemClock clock_;
+    QtHttpTransport transport_;
     PairingCrashUploader uploader_;
 };
 
