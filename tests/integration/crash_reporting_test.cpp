@@ -138,7 +138,8 @@ TEST_F(CrashReportingTest,
         observed.clear();
         answer(reply);
         EXPECT_EQ(upload(server.url(QStringLiteral("/base/path?query=1#fragment"))), delivered);
-        const auto& received = server.requests().back();
+        // A copy: the list of requests is handed out by value.
+        const auto received = server.requests().back();
         EXPECT_EQ(received.method + ' ' + received.path + ' ' + received.header("Content-Type") + ' ' +
                       received.header("Accept") + ' ' + received.header("X-Tessaron-Client"),
                   "POST " + endpointPath + " application/json application/json macos-direct/1.4.2/142");
