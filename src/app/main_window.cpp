@@ -102,11 +102,13 @@ void TessaronMainWindow::launch() {
     // Hands what was drawn to the window system before the bootstrap's work begins.
     QGuiApplication::sync();
     Q_EMIT contentPresented();
-    services_->session.bootstrap();
+    services_->session.bootstrap(bootstrap_.token());
     sheetHost_->offerPrivacy();
 }
 
-TessaronMainWindow::~TessaronMainWindow() = default;
+TessaronMainWindow::~TessaronMainWindow() {
+    bootstrap_.cancel();
+}
 
 void TessaronMainWindow::buildMenu() {
     menuBar()->setPalette(TessaronAppearanceHost::palette());

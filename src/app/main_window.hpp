@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/foreground_invitation_recovery.hpp"
+#include "platform/cancellation.hpp"
 #include "screens/sheet_host.hpp"
 #include "widgets/scene_phase.hpp"
 
@@ -78,6 +79,8 @@ private:
     TessaronHomeView* home_ = nullptr;
     TessaronSheetHost* sheetHost_ = nullptr;
     ForegroundInvitationRecovery recovery_;
+    // The bootstrap lives as long as the window's content: closing the window cancels one still running.
+    CancellationSource bootstrap_;
     ScenePhase scenePhase_ = ScenePhase::background;
     bool contentPending_ = false;
     bool launchPending_ = false;

@@ -385,10 +385,9 @@ QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption recor
             reportFailure(pairingError(TessaronPairingErrorKind::timedOut));
         co_return;
     }
-    if (phase_ != TessaronLinkPhase::disconnected || isActing_)
-        co_return;
-    // Whatever its age, only the service knows whether the redemption went through: the record waits
-    // for the consent its repeat needs.
+    // Whatever its age, and also while a link is up or a change runs, only the service knows whether the
+    // redemption went through: the record is asked for once more, and the commit places the profile on the
+    // link as it then is. The repeat waits only for the consent it needs.
     if (!consentGranted_) {
         reportFailure(pairingError(TessaronPairingErrorKind::invalidConsent));
         co_return;

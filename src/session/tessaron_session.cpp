@@ -386,14 +386,14 @@ QCoro::Task<> TessaronSession::storeAndSelect(TessaronProfile profile) {
     log_.info(QStringLiteral("invitation stored"));
 }
 
-QCoro::Task<> TessaronSession::bootstrap() {
+QCoro::Task<> TessaronSession::bootstrap(CancellationToken cancellation) {
     QPointer self(this);
     restoreGeography();
     co_await readListing();
-    if (!self)
+    if (!self || cancellation.isCancelled())
         co_return;
     co_await refreshManagers();
-    if (!self || std::exchange(didRunLaunchRosterPass_, true))
+    if (!self || cancellation.isCancelled() || std::exchange(didRunLaunchRosterPass_, true))
         co_return;
     // The launch pass runs on its own: the window need not wait for the pairing service.
     refreshStaleProfiles();

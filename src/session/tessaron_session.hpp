@@ -205,8 +205,9 @@ public:
     void applicationBecameActive(bool active);
     void applicationResignedActive();
 
-    // Start-up and foreground.
-    QCoro::Task<> bootstrap();
+    // Start-up and foreground. A cancelled bootstrap keeps what it has read, starts no further step and
+    // leaves the launch roster pass to the next bootstrap.
+    QCoro::Task<> bootstrap(CancellationToken cancellation = {});
     QCoro::Task<> recoverPendingInvitation();
     QCoro::Task<> refreshStaleProfiles();
 

@@ -2,6 +2,7 @@
 
 #include "platform/bundle_info.hpp"
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "profiles/build_label.hpp"
 #include "profiles/upgrade_gate.hpp"
 
@@ -16,7 +17,7 @@ class OwnTransportUploader final : public TessaronCrashReportUploader {
 public:
     OwnTransportUploader()
         : uploader_(
-              BundleInfo::main().pairingBaseURL(), transport_,
+              BundleInfo::main().pairingBaseURL(), transport_, clock_,
               [](int status, std::optional<QByteArray> body) {
                   TessaronServerUpgradeGate::shared().report(status, std::move(body));
               },
@@ -27,6 +28,10 @@ public:
     }
 
 private:
+    // The worker thread's own: the main thread's clock cannot time this thread's exchange. Made before the
+    // transport, so it is still there when the transport's end resumes an upload that then unschedules its
+    // bound.
+    SystemClock clock_;
     QtHttpTransport transport_;
     PairingCrashUploader uploader_;
 };

@@ -1,5 +1,7 @@
 #include "updates/crash_uploader.hpp"
 
+#include "platform/bounded_exchange.hpp"
+
 #include <chrono>
 
 namespace tessaron {
@@ -15,9 +17,11 @@ std::optional<QUrl> endpoint(const std::optional<QUrl>& base) {
 } // namespace
 
 PairingCrashUploader::PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport,
-                                           ReplyObserver replyObserver, std::function<QString()> buildLabel)
+                                           Clock& clock, ReplyObserver replyObserver,
+                                           std::function<QString()> buildLabel)
     : endpoint_(endpoint(normalizedBaseURL(baseURL)))
     , transport_(transport)
+    , clock_(clock)
     , replyObserver_(std::move(replyObserver))
     , buildLabel_(std::move(buildLabel)) {}
 
@@ -46,7 +50,8 @@ QCoro::Task<bool> PairingCrashUploader::upload(TessaronCrashReport report, Cance
         .overflow = HttpRequest::Overflow::truncate,
         .followRedirects = false,
     };
-    const auto outcome = co_await transport_.send(std::move(request), cancellation);
+    const auto outcome = co_await sendWithinLimit(&transport_, &clock_, exchangeLimit, std::move(request),
+                                                  std::move(cancellation));
     const auto* response = std::get_if<HttpResponse>(&outcome);
     if (!response)
         co_return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/cancellation.hpp"
+#include "platform/clock.hpp"
 #include "platform/http_transport.hpp"
 #include "updates/crash_report.hpp"
 
@@ -8,6 +9,7 @@
 
 #include <qcoro/qcorotask.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -22,18 +24,20 @@ public:
 
 // Posts reports to "/v1/diagnostics/crash" on the pairing service's origin. Every HTTP reply, whatever its
 // status, goes to `replyObserver` (the server upgrade gate); only 202 counts as delivered. Redirects are
-// final replies: a report is never re-posted elsewhere.
+// final replies: a report is never re-posted elsewhere. The whole exchange ends after `exchangeLimit`, so
+// an endpoint that drips its reply cannot hold an upload, nor the quit that waits for it, open.
 class PairingCrashUploader final : public TessaronCrashReportUploader {
 public:
     using ReplyObserver = std::function<void(int status, std::optional<QByteArray> body)>;
 
     static constexpr int acceptedStatus = 202;
     static constexpr qint64 observedBodyLimit = 131'072;
+    static constexpr std::chrono::seconds exchangeLimit{15};
 
     // `baseURL` is the pairing service's https base, none when the bundle names none. `buildLabel` is
-    // asked afresh for every request.
-    PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport, ReplyObserver replyObserver,
-                         std::function<QString()> buildLabel);
+    // asked afresh for every request. The transport and the clock belong to the uploading thread.
+    PairingCrashUploader(std::optional<QUrl> baseURL, HttpTransport& transport, Clock& clock,
+                         ReplyObserver replyObserver, std::function<QString()> buildLabel);
 
     // The base's scheme and authority; none for a base without an https origin. Its path does not matter:
     // the endpoint's path is absolute.
@@ -44,6 +48,7 @@ public:
 private:
     std::optional<QUrl> endpoint_;
     HttpTransport& transport_;
+    Clock& clock_;
     ReplyObserver replyObserver_;
     std::function<QString()> buildLabel_;
 };

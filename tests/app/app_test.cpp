@@ -235,6 +235,23 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// A window closed while its bootstrap waits for the keyring takes the bootstrap with it: the configuration is
+// not loaded behind the closed window, and the next window's bootstrap does the whole restore.
+TEST_F(MainWindowTest, ClosingTheWindowCancelsABootstrapStillRunning) {
+    const auto before = configurationLoads();
+    harness.keychain.hold();
+    auto first = open();
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(first.isNull());
+    harness.keychain.release();
+    harness.settle();
+    EXPECT_EQ(configurationLoads(), before);
+    auto window = open();
+    EXPECT_EQ(configurationLoads(), before + 1);
+    delete window;
+}
+
 // Agreeing to the first privacy offer hands the window's focus to its primary button, not to the page; also
 // when the button was still off (the stored sign-in not read yet) as the window was built.
 class FirstFocusTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};

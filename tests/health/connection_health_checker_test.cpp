@@ -136,6 +136,18 @@ TEST_F(CheckerTest, AnAttemptThatNeverEndsTimesOutAfterSixSecondsUnlessCancelled
     EXPECT_EQ(lines.size(), 2);
 }
 
+// A request the transport ended (it went away with its owner) says nothing about the link: the run ends as
+// cancelled at once, logs no line and schedules no further attempt on a clock that may be gone too.
+TEST_F(CheckerTest, ARunWhoseTransportEndedEndsCancelledWithoutALineOrAnotherAttempt) {
+    transport.enqueue(HttpFailure{HttpFailure::Kind::cancelled, {}});
+    std::optional<TessaronProbeResult> result;
+    const auto probe = checker(transport);
+    store(probe.run(), &result);
+    clock.runDue();
+    EXPECT_EQ(std::tuple(result, lines, clock.pendingCount(), transport.requests().size()),
+              std::tuple(std::optional(TessaronProbeResult::cancelled), QStringList(), std::size_t(0), 1));
+}
+
 namespace {
 
 QCoro::Task<> checkOnce(ConnectionHealthChecker checker, CancellationToken cancellation,

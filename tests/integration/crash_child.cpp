@@ -8,6 +8,7 @@
 //   tessaron-crash-child <folder> report <https base URL> <CA file>
 
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "updates/crash_handler.hpp"
 #include "updates/crash_reporter.hpp"
 
@@ -80,7 +81,7 @@ public:
     TestUploader(const QUrl& base, const QString& caPath)
         : transport_({.trustedAuthorities = QSslCertificate::fromPath(caPath)})
         , uploader_(
-              base, transport_, [](int, std::optional<QByteArray>) {},
+              base, transport_, clock_, [](int, std::optional<QByteArray>) {},
               [] { return QStringLiteral("test"); }) {}
 
     QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken cancellation) override {
@@ -88,6 +89,7 @@ public:
     }
 
 private:
+    SystemClock clock_;
     QtHttpTransport transport_;
     PairingCrashUploader uploader_;
 };

@@ -1,6 +1,7 @@
 // A crash through the application's handler in a child process, reported at its next start; and the
 // uploader's rules over real HTTPS.
 #include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "support/https_test_server.hpp"
 #include "support/run_task.hpp"
 #include "updates/crash_report.hpp"
@@ -62,7 +63,7 @@ protected:
 
     PairingCrashUploader uploaderFor(std::optional<QUrl> base, HttpTransport* through = nullptr) {
         return PairingCrashUploader(
-            std::move(base), through ? *through : transport,
+            std::move(base), through ? *through : transport, SystemClock::shared(),
             [this](int status, std::optional<QByteArray> body) {
                 observed.append({status, std::move(body)});
             },
@@ -137,6 +138,7 @@ TEST_F(CrashReportingTest,
         observed.clear();
         answer(reply);
         EXPECT_EQ(upload(server.url(QStringLiteral("/base/path?query=1#fragment"))), delivered);
+        // A copy: the list of requests is handed out by value.
         const auto received = server.requests().back();
         EXPECT_EQ(received.method + ' ' + received.path + ' ' + received.header("Content-Type") + ' ' +
                       received.header("Accept") + ' ' + received.header("X-Tessaron-Client"),

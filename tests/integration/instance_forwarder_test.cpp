@@ -8,6 +8,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -18,6 +19,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -289,6 +291,46 @@ TEST_F(InstanceForwarderTest, OnlyAWholeLineOfThisUsersThatItTakesIsAnsweredAndA
         QCoreApplication::processEvents();
         EXPECT_EQ(raised.size() + opened.size() - before, answer.isEmpty() ? 0 : 1);
     }
+}
+
+// A later start that asks in a thread of its own while this thread serves, as a second process would.
+InstanceForwarder::Role startBeside(const QString& folder, const std::optional<QUrl>& url,
+                                    const std::function<void()>& meanwhile = {}) {
+    std::atomic<bool> done{false};
+    auto role = InstanceForwarder::Role::failed;
+    std::thread later([&] {
+        InstanceForwarder forwarder(folder);
+        role = forwarder.start(url);
+        done.store(true);
+    });
+    if (meanwhile)
+        meanwhile();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 30'000));
+    later.join();
+    return role;
+}
+
+// A refused request is answered "no", so the start fails at once instead of waiting out its patience; an
+// instance that has begun to quit serves nothing new, and the start waits for its lock to become the
+// instance.
+TEST_F(InstanceForwarderTest, ARefusalEndsALaterStartAtOnceAndAQuittingInstanceServesNothingNew) {
+    auto instance = std::make_unique<InstanceForwarder>(home.path());
+    ASSERT_EQ(instance->start(std::nullopt), InstanceForwarder::Role::primary);
+    QSignalSpy opened(instance.get(), &InstanceForwarder::urlOpened);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(startBeside(home.path(), QUrl(QStringLiteral("javascript:alert(1)"))),
+              InstanceForwarder::Role::failed);
+    EXPECT_LT(elapsed.elapsed(), 5'000) << "the refusal was not heard";
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+    const QUrl link(QStringLiteral("https://tessaron.app/i/abc?code=1"));
+    // The quitting instance ends a second later and lets go of its lock.
+    const auto role = startBeside(home.path(), link, [&] {
+        QTest::qWait(1'000);
+        instance.reset();
+    });
+    EXPECT_EQ(std::tuple(role, opened.size()), std::tuple(InstanceForwarder::Role::primary, 0));
 }
 
 } // namespace

@@ -90,7 +90,7 @@ TEST_F(SecretServiceKeychainTest, ItemLivesThroughAddUpdateAndRemoveAndOnlyItsRe
     auto otherAccount = reference.value;
     otherAccount.replace("\"alice\"", "\"mallory\"");
     for (const auto& candidate :
-         {QByteArray("\x01\x02 not a reference"), reference.value.chopped(1), otherAccount})
+         {QByteArrayLiteral("\x01\x02 not a reference"), reference.value.chopped(1), otherAccount})
         EXPECT_EQ(read(keychain.resolve(candidate)), Read(status::itemNotFound, {}))
             << candidate.toStdString();
 

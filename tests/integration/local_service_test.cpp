@@ -109,7 +109,7 @@ TEST_F(LocalServiceTest, SignsInOnTheWebAndByEmailSwapsTheSlotTakesCrashReportsA
 
     // The diagnostics endpoint takes a crash report, and the release feed names an older release.
     PairingCrashUploader uploader(
-        QUrl(service.baseURL()), *transport, [](int, std::optional<QByteArray>) {},
+        QUrl(service.baseURL()), *transport, SystemClock::shared(), [](int, std::optional<QByteArray>) {},
         [] { return QStringLiteral("macos-direct/0.1.0/1"); });
     TessaronCrashReport report;
     report.id = QUuid::createUuid();

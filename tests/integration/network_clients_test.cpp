@@ -206,6 +206,31 @@ TEST_F(HttpTransportTest, CancellationOrTheTransportsEndEndsTheRequestAsCancelle
     EXPECT_EQ(summary(runTask(std::move(pending), 1s)), "cancelled");
 }
 
+QCoro::Task<HttpOutcome> sendAsLastOwner(std::shared_ptr<QtHttpTransport> transport, HttpRequest request) {
+    auto outcome = co_await transport->send(std::move(request));
+    co_return outcome;
+}
+
+// A client that shares its transport can be the last to hold it while a request runs: the transport then
+// ends inside the continuation of its own reply, or with replies still running. Neither may touch a reply
+// after it is gone.
+TEST_F(HttpTransportTest, ATransportEndingInsideItsOwnRepliesContinuationLeavesNoReplyBehind) {
+    serve("/fast", {.body = "ok"});
+    serve("/slow", {.status = 200, .headers = {}, .body = "late", .delay = 300ms});
+    for (const char* path : {"/fast", "/slow"}) {
+        SCOPED_TRACE(path);
+        auto shared = std::make_shared<QtHttpTransport>(
+            QtHttpTransportOptions{.trustedAuthorities = server.caCertificates()});
+        std::weak_ptr<QtHttpTransport> watched = shared;
+        auto pending = sendAsLastOwner(std::move(shared), request(QString::fromLatin1(path)));
+        EXPECT_EQ(summary(runTask(std::move(pending), 5s)),
+                  std::string("200 ") + (path[1] == 'f' ? "ok" : "late"));
+        EXPECT_TRUE(watched.expired());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
+}
+
 // How each reply is judged and logged is pinned by the checker's unit tests; this pins what it asks of the
 // real transport: how much of the page is read, redirects followed, and the real stall timer.
 TEST_F(HttpTransportTest, TheConnectionCheckReadsOnlyTheStartOfThePageFollowsRedirectsAndTimesOut) {

@@ -5,12 +5,15 @@
 #include "tunnel_harness.hpp"
 
 #include "platform/keychain.hpp"
+#include "platform/qt_http_transport.hpp"
+#include "platform/system_clock.hpp"
 #include "platform/tunnel_contract.hpp"
 #include "platform/vpn_configuration_store.hpp"
 #include "profiles/access_input.hpp"
 #include "profiles/keychain_store.hpp"
 #include "session/tunnel_configuration.hpp"
 #include "support/run_task.hpp"
+#include "updates/release_feed.hpp"
 
 #include <QFile>
 #include <QJsonDocument>
@@ -170,6 +173,80 @@ TEST(SessionEndToEndTest, AnInvitationLinkGivesTheRosterItsNodeConnectsAndABlock
     session.userStopTapped();
     EXPECT_TRUE(
         SessionApplication::waitFor([&] { return session.phase() == TessaronLinkPhase::disconnected; }));
+}
+
+// Qt's own warnings while it lives, passed on to the handler before it.
+class QtWarnings {
+public:
+    QtWarnings() { previous = qInstallMessageHandler(&QtWarnings::note); }
+    ~QtWarnings() { qInstallMessageHandler(previous); }
+    QtWarnings(const QtWarnings&) = delete;
+    QtWarnings& operator=(const QtWarnings&) = delete;
+
+    static QStringList containing(const QString& text) { return seen.filter(text); }
+
+private:
+    static void note(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        if (type == QtWarningMsg || type == QtCriticalMsg)
+            seen.append(message);
+        if (previous)
+            previous(type, context, message);
+    }
+    static inline QtMessageHandler previous = nullptr;
+    static inline QStringList seen;
+};
+
+// A day of use ends in a quit that leaves nothing half torn down: connected, a node's outage followed to the
+// next node, the account signed out (its connections wiped) and in again (its link opened once more), the
+// release feed asked, then quit while the link is up. Under the address sanitizer every object the quit
+// ends is ended once.
+TEST(SessionEndToEndTest, AQuitAfterAnOutageASignOutAndInAndAnUpdateCheckEndsEveryPartOnce) {
+    const LocalServiceProcess service;
+    ASSERT_TRUE(service.isRunning()) << service.startError().toStdString();
+    const TunnelHarness harness;
+    const QtWarnings warnings;
+    const auto authorities = QSslCertificate::fromPath(service.caFile());
+    auto app = std::make_unique<SessionApplication>(
+        harness, PairingService{QUrl(service.baseURL()), authorities}, true);
+    auto& session = app->launch();
+    const auto printed = service.linesMatching(QStringLiteral("^invitation code for Americas .*: (\\S+)$"));
+    const auto link =
+        TessaronAccessInput::invitationConnectURL(printed.value(0).captured(1), QUrl(service.baseURL()));
+    ASSERT_TRUE(link);
+    const auto logText = [&] {
+        return app->logLines().join(QStringLiteral("\n")).toStdString();
+    };
+    const auto connectedAndChecked = [&] {
+        return QTest::qWaitFor(
+            [&] { return session.phase() == TessaronLinkPhase::connected && session.verifiedAt(); }, 15'000);
+    };
+    session.openInvitationLink(*link);
+    ASSERT_TRUE(connectedAndChecked()) << logText();
+
+    const auto failing = *session.selectedSummary();
+    ASSERT_TRUE(harness.script(failing.server, QJsonObject{{QStringLiteral("blockedAfter"), 0}}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return session.selectedID() != failing.id && session.phase() == TessaronLinkPhase::connected; },
+        20'000))
+        << logText();
+
+    runTask(session.resetForSignOut(), 15s);
+    ASSERT_TRUE(session.summaries().isEmpty());
+    session.openInvitationLink(*link);
+    ASSERT_TRUE(connectedAndChecked()) << logText();
+
+    QtHttpTransport feedTransport({.trustedAuthorities = authorities});
+    const auto release =
+        runTask(ReleaseFeed(feedTransport, SystemClock::shared(),
+                            QUrl(service.baseURL() + QStringLiteral("/releases/mac/latest.json")))
+                    .fetchLatest(),
+                10s);
+    EXPECT_TRUE(release);
+
+    app->quit();
+    app.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(QtWarnings::containing(QStringLiteral("deleted directly")), QStringList());
 }
 
 // The sign-in tool as a developer runs it against the local service: the code typed in, the account's

@@ -211,6 +211,39 @@ TEST_F(PairingClientTest, MapsTransportFailuresCancellationAndTheEndOfTheExchang
     EXPECT_EQ(failureOf(std::move(redemption)), timedOut);
 }
 
+// A reply past the cap fails like any unreadable reply, but only it carries the mark that tells the person
+// why servers are missing, whichever way the transport stopped it.
+TEST_F(PairingClientTest, AReplyPastTheCapIsAnInvalidResponseMarkedTooLarge) {
+    const auto cap = TessaronPairingClient::maximumReplyBytes;
+    const auto padded = [](qsizetype size) {
+        auto body = bytesOf(rosterObject());
+        return body + QByteArray(size - body.size(), ' ');
+    };
+    // What the transport gives; the failure and its mark (none: the roster is read).
+    const std::tuple<const char*, HttpOutcome, std::optional<std::pair<Kind, bool>>> cases[] = {
+        {"a roster at the cap", HttpResponse{200, {}, padded(cap), false}, std::nullopt},
+        {"a roster a byte past the cap", HttpResponse{200, {}, padded(cap + 1), false},
+         std::pair(invalidResponse, true)},
+        {"a reply the transport cut", HttpResponse{200, {}, padded(cap), true},
+         std::pair(invalidResponse, true)},
+        {"a reply that does not decode", HttpResponse{200, {}, "{", false},
+         std::pair(invalidResponse, false)},
+        {"a reply that never ended", HttpFailure{HttpFailure::Kind::timedOut, {}},
+         std::pair(timedOut, false)},
+    };
+    for (const auto& [name, outcome, expected] : cases) {
+        SCOPED_TRACE(name);
+        transport.enqueue(outcome);
+        std::optional<std::pair<Kind, bool>> failure;
+        try {
+            runTask(roster());
+        } catch (const TessaronPairingError& error) {
+            failure = std::pair(error.kind(), error.isReplyTooLarge());
+        }
+        EXPECT_EQ(failure, expected);
+    }
+}
+
 const QString key = TessaronServerUpgradeGate::storageKey;
 
 QByteArray upgradeBody(QJsonObject fields) {

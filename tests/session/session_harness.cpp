@@ -69,7 +69,15 @@ QCoro::Task<HttpOutcome> FakePairingService::send(HttpRequest request, Cancellat
     co_await eventLoopTurn();
     if (delay_ > Clock::Duration::zero())
         co_await clock_.sleep(delay_, cancellation);
-    co_return answer(request);
+    auto response = answer(request);
+    // As the real transport reads a body: one past the caller's cap ends the exchange, or is cut.
+    if (response.body.size() > request.maxBodyBytes) {
+        if (request.overflow == HttpRequest::Overflow::fail)
+            co_return HttpFailure{HttpFailure::Kind::tooLarge, {}};
+        response.body.truncate(request.maxBodyBytes);
+        response.truncated = true;
+    }
+    co_return response;
 }
 
 HttpResponse FakePairingService::answer(const HttpRequest& request) {

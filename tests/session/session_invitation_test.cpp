@@ -145,6 +145,50 @@ TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting)
     }
 }
 
+// An unredeemed record is asked for at the foreground also while a link is up or a change runs; only a
+// redeemed one waits for the link to be idle.
+TEST_F(SessionInvitationTest, AnUnredeemedRecordIsAskedForAgainWhateverTheLinkDoes) {
+    const auto bergen = sampleProfile("Bergen");
+    const struct {
+        const char* name;
+        bool linkUp;
+        bool redeemed;
+        int requests;
+        bool recordKept;
+    } cases[] = {
+        {"unredeemed, a link is up", true, false, 1, false},
+        {"unredeemed, a change runs", false, false, 1, false},
+        {"redeemed, a link is up", true, true, 0, true},
+        {"redeemed, a change runs", false, true, 0, true},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        h.grantConsent();
+        h.save(bergen);
+        h.stampRoster(bergen.id, 60s);
+        h.preferences.setValue("tessaron.selectedProfileID", uuidText(bergen.id));
+        h.installConfiguration(bergen);
+        if (row.linkUp)
+            h.tunnel().setStatus(VpnStatus::connected);
+        auto& session = h.launch();
+        h.leaveRedemption(3600s, row.redeemed ? std::optional(oslo()) : std::nullopt);
+        h.pairing.enqueueRedeem(oslo());
+        if (!row.linkUp) {
+            h.tunnels.setLatency(5s);
+            track(session.setKillSwitch(false));
+            h.settle();
+            ASSERT_TRUE(session.isActing());
+        }
+        h.run(session.recoverPendingInvitation());
+        h.advance(6s);
+        EXPECT_EQ(std::tuple(h.redemptionIDs().size(), h.pendingRecord().has_value(),
+                             h.savedItem(oslo().id).has_value()),
+                  std::tuple(row.requests, row.recordKept, !row.recordKept))
+            << h.logText();
+    }
+}
+
 TEST_F(SessionInvitationTest, AnInvitationWaitsForTheSignInAndTheConsentAndIsDroppedWithThePrivacySheet) {
     signIn.signedIn = false;
     auto& session = start();

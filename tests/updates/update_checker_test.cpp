@@ -3,6 +3,7 @@
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/stalled_http_transport.hpp"
+#include "updates/crash_uploader.hpp"
 #include "updates/release_info.hpp"
 #include "updates/update_checker.hpp"
 
@@ -371,6 +372,74 @@ TEST_F(UpdateCheckerTest, TheFeedEndsAnExchangeThatOutlastsItsLimit) {
     clock.advance(1ms);
     ASSERT_TRUE(fetched);
     EXPECT_EQ(*fetched, std::nullopt);
+}
+
+// A server that sends its whole reply, one byte at a time, so slowly that the exchange lasts `holds`: the
+// stall time-out never fires, only a bound on the whole exchange ends it.
+class DrippingHttpTransport final : public HttpTransport {
+public:
+    DrippingHttpTransport(Clock& clock, Clock::Duration holds, HttpResponse reply)
+        : clock_(clock)
+        , holds_(holds)
+        , reply_(std::move(reply)) {}
+
+    QCoro::Task<HttpOutcome> send(HttpRequest, CancellationToken cancellation) override {
+        co_await clock_.sleep(holds_, cancellation);
+        if (cancellation.isCancelled())
+            co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+        co_return reply_;
+    }
+
+private:
+    Clock& clock_;
+    Clock::Duration holds_;
+    HttpResponse reply_;
+};
+
+QCoro::Task<> keepUploaded(PairingCrashUploader* uploader, std::optional<bool>* delivered) {
+    const auto taken = co_await uploader->upload(TessaronCrashReport{});
+    *delivered = taken;
+}
+
+// The release feed (20 s) and the crash upload (15 s) each give up on a reply that would complete, and
+// count as a success, 24 s in: still open shortly before the bound, given up on shortly after it.
+TEST_F(UpdateCheckerTest, AReplyDrippedOverTwentyFourSecondsEndsTheFeedAndTheCrashUploadAtTheirBounds) {
+    struct Row {
+        const char* name;
+        int status;
+        QByteArray body;
+        std::chrono::seconds openAt, endedBy;
+    };
+    const Row rows[] = {
+        {"release feed", 200, feedBody(QStringLiteral("1.6")), 19s, 21s},
+        {"crash upload", 202, "{}", 14s, 16s},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ManualClock dripClock;
+        DrippingHttpTransport dripping(dripClock, 24s,
+                                       HttpResponse{.status = row.status, .headers = {}, .body = row.body});
+        const ReleaseFeed slowFeed(dripping, dripClock, feedURL);
+        PairingCrashUploader uploader(
+            QUrl(QStringLiteral("https://tessaron.test")), dripping, dripClock,
+            [](int, std::optional<QByteArray>) {}, [] { return QStringLiteral("macos-direct/1.2/120"); });
+        // Whether the exchange has ended, and whether it succeeded.
+        std::optional<OptionalRelease> fetched;
+        std::optional<bool> delivered;
+        const auto outcome = [&]() -> std::optional<bool> {
+            if (fetched)
+                return fetched->has_value();
+            return delivered;
+        };
+        if (row.status == 200)
+            keepFetched(&slowFeed, &fetched);
+        else
+            keepUploaded(&uploader, &delivered);
+        dripClock.advance(row.openAt);
+        EXPECT_EQ(outcome(), std::nullopt);
+        dripClock.advance(row.endedBy - row.openAt);
+        EXPECT_EQ(outcome(), std::optional(false));
+    }
 }
 
 TEST_F(UpdateCheckerTest, DropsAStoredServerRequirementTheInstalledBuildMeets) {
