@@ -722,13 +722,21 @@ TEST_F(AccountScreensTest, ASeventyCharacterAddressWrapsInsideTheSheetAndTheRow)
     model.accountValue = account;
     model.publish();
     window_.resize(360, 400);
-    section().resize(360 - 2 * 20, section().heightForWidth(320));
-    for (int pass = 0; pass < 3; ++pass)
+    // As the settings form lays it out: as tall as it asks at its width, once its rows have wrapped.
+    for (int pass = 0; pass < 4; ++pass) {
+        section().resize(320, std::max(section().heightForWidth(320), section().minimumSizeHint().height()));
         QCoreApplication::sendPostedEvents();
+    }
     auto* row = showingText(section(), address);
     ASSERT_NE(row, nullptr);
     EXPECT_LE(row->mapTo(&section(), QPoint(row->width(), 0)).x(), section().width());
     EXPECT_GE(row->height(), 2 * row->fontMetrics().lineSpacing());
+    const QLabel* devicesLabel = showing<QLabel>(section(), u"Devices"_s);
+    ASSERT_NE(devicesLabel, nullptr);
+    EXPECT_LE(row->mapTo(&section(), QPoint(0, row->height())).y(),
+              devicesLabel->mapTo(&section(), QPoint()).y())
+        << "the wrapped address pushes the next row down";
+    capture(section(), section().size(), u"settings-account-long-address"_s);
 }
 
 // The sheet lands, visibly, on its page's main action, also when a refresh turns it off before the window
