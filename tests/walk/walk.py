@@ -310,8 +310,9 @@ class Walk:
         wait_for("the local service to stop", lambda: not accepts_connections(self.service_port()))
 
     def start_the_service(self):
+        # It writes where ./run.sh's service wrote: the codes it sends appear in the same log.
         self.service = subprocess.Popen(self.service_command, cwd=self.service_folder,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                        stdout=open(self.log_path, "a"), stderr=subprocess.STDOUT)
         wait_for("the local service to answer again", lambda: accepts_connections(self.service_port()))
 
     def stop_own_service(self):
@@ -380,6 +381,7 @@ class Walk:
                          and self.sheet())
         self.sheet_inside_screen()
         wait_for("the focus on Create link", lambda: (f := focused(self.sheet())) and f.name == "Create link", 20)
+        self.shot("other-devices-focus-on-create-link")
         click(wait_for("How to set up", lambda: self.button(sheet, "How to set up")))
         said = wait_for("the no-browser note", lambda: next(
             (n for n in find_all(self.sheet(), pyatspi.ROLE_LABEL) if n.name.startswith(NO_BROWSER)), None), 20)
@@ -413,8 +415,22 @@ class Walk:
         self.expect("Settings shows no account section without providers or an account",
                     self.button(settings, "Sign out") is None and self.button(settings, "Sign in") is None)
         self.shot("settings-started-without-service")
+        # The service comes back. The main window, closed (its refresh cancelled) and opened again at once by
+        # a second start, appears anew: its refresh fetches the account, and Settings offers Sign out.
+        self.start_the_service()
+        xdotool("windowactivate", "--sync", x_window("Tessaron"))
+        press("alt+F4")
+        wait_for("the main window to close", lambda: self.main() is None)
+        installed = re.search(r"Installed in (\S+)", self.log()).group(1)
+        subprocess.run([f"{installed}/tessaron"], check=True, timeout=30)
+        wait_for("the address back in the reopened window", lambda: self.main() and find(self.main(), name=LONG_EMAIL),
+                 20)
+        wait_for("Sign out in Settings once the account is known", lambda: self.button(self.window("Settings"),
+                                                                                     "Sign out"), 20)
+        self.shot("service-back-window-reopened")
         self.close_settings()
         self.quit()
+        self.stop_own_service()
 
     # --- fit: long names, a message below the nodes, twice the scale ------------------------------------
 
@@ -695,10 +711,10 @@ def frame_box(name):
         window = x_window(name)
     except (subprocess.CalledProcessError, IndexError):
         return None
-    shell = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], check=True, capture_output=True,
-                           text=True).stdout
-    box = dict(line.split("=") for line in shell.split())
-    x, y, width, height = (int(box[key]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+    # xwininfo's absolute place is the client's own; xdotool's adds the frame's offset in once more.
+    info = subprocess.run(["xwininfo", "-id", window], check=True, capture_output=True, text=True).stdout
+    x, y, width, height = (int(re.search(rf"{key}:\s+(-?\d+)", info).group(1)) for key in (
+        "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
     extents = subprocess.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"], capture_output=True,
                              text=True).stdout
     found = re.search(r"= (\d+), (\d+), (\d+), (\d+)", extents)
