@@ -1,10 +1,10 @@
 #include "account/account_model.hpp"
 
 #include "session/error_sanitizer.hpp"
-#include "session/scoped_flag.hpp"
 #include "session/tessaron_session.hpp"
 
 #include <QMetaObject>
+#include <QScopeGuard>
 
 #include <qcoro/qcorosignal.h>
 
@@ -142,15 +142,23 @@ QString TessaronAccountModel::otherDevicesErrorText(const std::exception_ptr& er
 }
 
 QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, CancellationToken cancellation) {
-    if (isRefreshing_)
-        co_return;
     QPointer self(this);
     QPointer sessionRef(session);
-    ScopedFlag refreshing(this, isRefreshing_);
-    // Before the stored token is read a signed-in user looks signed out: nothing would be fetched.
+    // Before the stored token is read a signed-in user looks signed out: nothing would be fetched. The wait
+    // holds no mark, so a refresh cancelled while the keyring is slow keeps no later one away.
     co_await signInStateKnown();
-    if (!self)
+    if (!self || cancellation.isCancelled())
         co_return;
+    // A cancelled refresh still unwinding sends and changes nothing more: it turns no one away.
+    if (isRefreshing_ && !runningRefresh_.isCancelled())
+        co_return;
+    const quint64 turn = ++refreshTurn_;
+    isRefreshing_ = true;
+    runningRefresh_ = cancellation;
+    const auto release = qScopeGuard([self, turn] {
+        if (self && self->refreshTurn_ == turn)
+            self->isRefreshing_ = false;
+    });
     if (!services_.client) {
         publish(providers_, std::optional<TessaronProviders>(), &TessaronAccountModel::providersChanged);
         co_return;
@@ -158,7 +166,7 @@ QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, Cancellati
     const auto client = *services_.client;
     if (!providers_) {
         auto providers = co_await outcomeOf(client.fetchProviders(cancellation));
-        if (!self)
+        if (!self || cancellation.isCancelled())
             co_return;
         if (providers.value)
             publish(providers_, std::optional(*providers.value), &TessaronAccountModel::providersChanged);
@@ -188,7 +196,7 @@ QCoro::Task<> TessaronAccountModel::refresh(TessaronSession* session, Cancellati
         } catch (...) {
         }
     }
-    if (sessionRef && !didAttemptGrantRecovery_ && isSignedIn_) {
+    if (sessionRef && !didAttemptGrantRecovery_ && isSignedIn_ && !cancellation.isCancelled()) {
         // Spent as it starts, whatever it finds: a later refresh must not bring back a connection the user
         // removed in this run.
         didAttemptGrantRecovery_ = true;

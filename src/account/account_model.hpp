@@ -129,8 +129,8 @@ public:
     void countDownResend();
 
     // The providers, the account, and once per run the profile of the account's grant when the session has
-    // no connection selected. Single-flight; waits for the stored token's read; a cancelled refresh ends
-    // silently.
+    // no connection selected. Single-flight, though a cancelled refresh turns no later one away; waits for
+    // the stored token's read; a cancelled refresh ends silently.
     QCoro::Task<> refresh(TessaronSession* session, CancellationToken cancellation = {});
     // Installs the profile of the account's active grant into an empty selection. Silent while another
     // flow is busy or once `token` is no longer the model's.
@@ -266,6 +266,9 @@ private:
 
     bool signInStateKnown_ = false;
     bool isRefreshing_ = false;
+    // The running refresh's cancellation, and its turn: only the latest refresh lowers the mark.
+    CancellationToken runningRefresh_;
+    quint64 refreshTurn_ = 0;
     bool didAttemptGrantRecovery_ = false;
     quint64 generation_ = 0;
     std::optional<QString> token_;

@@ -1,8 +1,10 @@
 #include "account_screens/account_buttons.hpp"
 
+#include "widgets/accessible_traits.hpp"
 #include "widgets/spinner.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
@@ -15,6 +17,12 @@ constexpr int spinnerSize = 14;
 constexpr int spinnerSpacing = 10;
 constexpr qreal disabledOpacity = 0.45;
 constexpr qreal pressedOpacity = 0.82;
+constexpr qreal ringWidth = 2;
+
+// A click gives the focus too, but the pointer already shows where it is: only other ways draw the ring.
+bool ringFollows(QFocusEvent* event) {
+    return event->gotFocus() && event->reason() != Qt::MouseFocusReason;
+}
 
 } // namespace
 
@@ -31,6 +39,54 @@ TessaronOutlinedTextButton::TessaronOutlinedTextButton(const QString& text, Look
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     spinner_->hide();
+    // The button reads as its title alone; the spinner is a decoration readers skip.
+    setAccessibleTraits(spinner_, {.invisible = true});
+}
+
+void paintFocusRing(QPainter& painter, const QRectF& bounds) {
+    painter.save();
+    painter.setOpacity(1);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(TessaronTheme::flowBlue(), ringWidth));
+    const qreal inset = ringWidth / 2;
+    painter.drawRoundedRect(bounds.adjusted(inset, inset, -inset, -inset), 6, 6);
+    painter.restore();
+}
+
+void TessaronOutlinedTextButton::FocusShown::follow(QWidget& button, QFocusEvent* event) {
+    shows_ = ringFollows(event);
+    button.update();
+}
+
+void TessaronOutlinedTextButton::focusInEvent(QFocusEvent* event) {
+    QAbstractButton::focusInEvent(event);
+    ring_.follow(*this, event);
+}
+
+void TessaronOutlinedTextButton::focusOutEvent(QFocusEvent* event) {
+    QAbstractButton::focusOutEvent(event);
+    ring_.follow(*this, event);
+}
+
+void TessaronMainActionButton::focusInEvent(QFocusEvent* event) {
+    TessaronPrimaryButton::focusInEvent(event);
+    shows_ = ringFollows(event);
+    update();
+}
+
+void TessaronMainActionButton::focusOutEvent(QFocusEvent* event) {
+    TessaronPrimaryButton::focusOutEvent(event);
+    shows_ = false;
+    update();
+}
+
+void TessaronMainActionButton::paintEvent(QPaintEvent* event) {
+    TessaronPrimaryButton::paintEvent(event);
+    if (shows_) {
+        QPainter painter(this);
+        paintFocusRing(painter, QRectF(rect()));
+    }
 }
 
 TessaronOutlinedTextButton::Look TessaronOutlinedTextButton::signInPrimary() {
@@ -113,6 +169,8 @@ void TessaronOutlinedTextButton::paintEvent(QPaintEvent*) {
     painter.setPen(withOpacity(look_.text, busy_ ? look_.busyTextOpacity : 1.0));
     const QString shown = QFontMetrics(font()).elidedText(text(), Qt::ElideRight, width() - spinner - 8);
     painter.drawText(QRectF(rect()).adjusted(spinner, 0, 0, 0), Qt::AlignCenter, shown);
+    if (ring_.shows())
+        paintFocusRing(painter, QRectF(rect()));
 }
 
 QPushButton* flatTextButton(const QString& text, const QColor& color, int verticalPadding) {

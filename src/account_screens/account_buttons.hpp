@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/button_styles.hpp"
+
 #include <QAbstractButton>
 #include <QColor>
 
@@ -46,9 +48,14 @@ public:
     static Look provider();
     static Look secondary();
 
+    // Whether it draws its focus ring: it has the focus, and not from a click.
+    bool showsFocus() const { return ring_.shows(); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     void placeSpinner();
@@ -56,7 +63,35 @@ private:
     Look look_;
     bool busy_ = false;
     TessaronSpinner* spinner_;
+    class FocusShown {
+    public:
+        bool shows() const { return shows_; }
+        void follow(QWidget& button, QFocusEvent* event);
+
+    private:
+        bool shows_ = false;
+    } ring_;
 };
+
+// The sheet's primary button that draws its focus ring itself: the sheet hands it the focus as it opens,
+// where a person's first Return or Space is meant, and that person must see where it went.
+class TessaronMainActionButton final : public TessaronPrimaryButton {
+    Q_OBJECT
+public:
+    using TessaronPrimaryButton::TessaronPrimaryButton;
+    bool showsFocus() const { return shows_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    bool shows_ = false;
+};
+
+// The ring a focused control of a sheet draws inside its bounds, in the application's focus colour.
+void paintFocusRing(QPainter& painter, const QRectF& bounds);
 
 // Words alone, left-aligned in `color` and dimmed while disabled.
 QPushButton* flatTextButton(const QString& text, const QColor& color, int verticalPadding = 0);

@@ -4,6 +4,7 @@
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
 #include "account_screens/confirmation.hpp"
+#include "account_screens/link_text.hpp"
 #include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
 #include "account_screens/sheet_frame.hpp"
@@ -15,6 +16,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -24,11 +26,6 @@ QPushButton* rowButton(const QString& text, const QString& identifier, const QCo
     QPushButton* button = flatTextButton(text, color, 4);
     button->setObjectName(identifier);
     return button;
-}
-
-QLabel* value(QLabel* label) {
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    return label;
 }
 
 } // namespace
@@ -71,11 +68,9 @@ TessaronAccountSection::TessaronAccountSection(AccountScreenModel& model, Tessar
     auto* rows = new QVBoxLayout(signedIn_);
     rows->setContentsMargins(0, 0, 0, 0);
     auto* fields = new QFormLayout;
-    email_ = value(plainLabel({}, QFont(), TessaronTheme::textSecondary()));
-    // Broken inside the address where it may, and cut at the row's end where it cannot: a long address
-    // never makes Settings wider than its window, its switches pushed out of sight.
-    email_->setWordWrap(true);
-    email_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Broken inside the address, never cut: a long address never makes Settings wider than its window, its
+    // switches pushed out of sight.
+    email_ = TessaronLinkText::address(QFont(), TessaronTheme::textSecondary());
     devices_ = plainLabel({}, QFont(), TessaronTheme::textSecondary());
     fields->addRow(plainLabel(uiText("Email"), QFont(), TessaronTheme::textPrimary()), email_);
     fields->addRow(plainLabel(uiText("Devices"), QFont(), TessaronTheme::textPrimary()), devices_);
@@ -165,8 +160,12 @@ void TessaronAccountSection::clearDeletionError() {
     refresh();
 }
 
+// Settings restored from a minimise shows the section again spontaneously: no new appearance, so no refresh
+// and the deletion error stays; a minimise cancels nothing.
 void TessaronAccountSection::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
     deletionError_.reset();
     appeared_ = true;
     refresh();
@@ -174,6 +173,8 @@ void TessaronAccountSection::showEvent(QShowEvent* event) {
 
 void TessaronAccountSection::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return;
     appeared_ = false;
     appearance_.cancel();
 }
@@ -199,7 +200,7 @@ void TessaronAccountSection::refresh() {
     signedOut_->setVisible(!account);
     signedIn_->setVisible(account.has_value());
     if (account) {
-        email_->setText(account->email);
+        email_->setLink(account->email);
         devices_->setText(uiText("%lld").replace(QStringLiteral("%lld"), QString::number(account->sessions)));
         otherDevicesRow_->setVisible(account->subscriptionLinks);
     }

@@ -15,6 +15,7 @@ namespace tessaron {
 class AccountScreenModel;
 class Clock;
 class ReduceMotionObserver;
+class TessaronLinkText;
 class TessaronLoginView;
 class TessaronOtherDevicesView;
 class TessaronSession;
@@ -62,7 +63,7 @@ private:
 
     QWidget* signedOut_;
     QWidget* signedIn_;
-    QLabel* email_;
+    TessaronLinkText* email_;
     QLabel* devices_;
     QWidget* otherDevicesRow_;
     QWidget* signOut_;

@@ -29,10 +29,19 @@ TessaronLinkText::TessaronLinkText(const QFont& font, const QColor& color, int m
     fitHeight();
 }
 
+TessaronLinkText* TessaronLinkText::address(const QFont& font, const QColor& color, QWidget* parent) {
+    constexpr int enoughLines = 6;
+    auto* text = new TessaronLinkText(font, color, enoughLines, parent);
+    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    text->setFocusPolicy(Qt::ClickFocus);
+    return text;
+}
+
 void TessaronLinkText::setLink(const QString& text) {
     if (toPlainText() == text)
         return;
     setPlainText(text);
+    setAccessibleName(text);
     fitHeight();
 }
 

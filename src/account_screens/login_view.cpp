@@ -3,6 +3,7 @@
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
+#include "account_screens/link_text.hpp"
 #include "account_screens/sheet_frame.hpp"
 #include "platform/reduce_motion_observer.hpp"
 #include "session/tessaron_session.hpp"
@@ -186,22 +187,10 @@ QWidget* TessaronLoginView::buildEmailStep() {
     email_->setObjectName(QStringLiteral("tessaron.signIn.email"));
     email_->setAccessibleName(uiText("Email"));
     email_->setInputMethodHints(Qt::ImhEmailCharactersOnly | Qt::ImhNoPredictiveText);
-    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) {
-        emailHint_->hide();
-        model_.setEmail(text);
-    });
-    connect(email_, &QLineEdit::returnPressed, this, [this] {
-        // The model refuses such an address without a word; the person learns why nothing happens.
-        emailHint_->setVisible(!model_.flow().isEmailPlausible());
-        model_.startEmailSignIn();
-    });
+    connect(email_, &QLineEdit::textEdited, this, [this](const QString& text) { model_.setEmail(text); });
+    // An address the model would refuse changes nothing: the dimmed "Continue" already tells why.
+    connect(email_, &QLineEdit::returnPressed, this, [this] { model_.startEmailSignIn(); });
     layout->addWidget(email_);
-    emailHint_ = plainLabel(uiText("That email address doesn’t look right."),
-                            TessaronTheme::font(TessaronTheme::footnoteSize), TessaronTheme::danger());
-    emailHint_->setObjectName(QStringLiteral("tessaron.signIn.emailHint"));
-    emailHint_->setAccessibleName(emailHint_->text());
-    emailHint_->hide();
-    layout->addWidget(emailHint_);
 
     continue_ =
         new TessaronOutlinedTextButton(uiText("Continue"), TessaronOutlinedTextButton::signInPrimary());
@@ -224,7 +213,7 @@ QWidget* TessaronLoginView::buildCodeStep() {
     auto* prompt = new QVBoxLayout;
     prompt->setSpacing(8);
     prompt->addWidget(plainLabel(uiText("Enter the 6-digit code sent to"), body(), muted()));
-    codeAddress_ = plainLabel({}, body(), Qt::white);
+    codeAddress_ = TessaronLinkText::address(body(), Qt::white);
     prompt->addWidget(codeAddress_);
     layout->addLayout(prompt);
 
@@ -234,7 +223,9 @@ QWidget* TessaronLoginView::buildCodeStep() {
     code_->setAccessibleName(uiText("Code"));
     code_->setAlignment(Qt::AlignCenter);
     code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
+    // The rounded design (Quicksand, Debian's fonts-quicksand), the fixed-pitch family where it is missing.
     QFont digits = TessaronTheme::font(34, QFont::Normal, true);
+    digits.setFamilies({QStringLiteral("Quicksand"), digits.family()});
     digits.setLetterSpacing(QFont::AbsoluteSpacing, 8);
     code_->setFont(digits);
     code_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; border: none;"
@@ -270,8 +261,7 @@ QWidget* TessaronLoginView::buildDoneStep() {
     auto* who = new QVBoxLayout;
     who->setSpacing(8);
     who->addWidget(plainLabel(uiText("Signed in as"), body(), muted()));
-    signedInAddress_ = plainLabel({}, body(), Qt::white);
-    signedInAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    signedInAddress_ = TessaronLinkText::address(body(), Qt::white);
     who->addWidget(signedInAddress_);
     evicted_ = plainLabel({}, body(), muted());
     evicted_->setObjectName(QStringLiteral("tessaron.signIn.evicted"));
@@ -438,7 +428,7 @@ void TessaronLoginView::refresh() {
         button->setBusy(busy);
     }
 
-    codeAddress_->setText(normalizedEmail(flow.email));
+    codeAddress_->setLink(normalizedEmail(flow.email));
     if (code_->text() != flow.code)
         code_->setText(flow.code);
     code_->setEnabled(!busy);
@@ -449,7 +439,7 @@ void TessaronLoginView::refresh() {
         uiText("Resend in %lld s").replace(QStringLiteral("%lld"), QString::number(flow.resendRemaining)));
     differentEmail_->setEnabled(!busy);
 
-    signedInAddress_->setText(model_.account() ? model_.account()->email : normalizedEmail(flow.email));
+    signedInAddress_->setLink(model_.account() ? model_.account()->email : normalizedEmail(flow.email));
     const QStringList& evicted = model_.lastEvictedDeviceNames();
     evicted_->setVisible(!evicted.isEmpty());
     evicted_->setText(

@@ -21,6 +21,7 @@ namespace tessaron {
 class AccountScreenModel;
 class Clock;
 class ReduceMotionObserver;
+class TessaronLinkText;
 class TessaronOutlinedTextButton;
 class TessaronSession;
 
@@ -80,16 +81,15 @@ private:
     QWidget* codeStep_;
     QWidget* doneStep_;
     QLineEdit* email_;
-    QLabel* emailHint_;
     TessaronOutlinedTextButton* continue_;
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;
-    QLabel* codeAddress_;
+    TessaronLinkText* codeAddress_;
     QLineEdit* code_;
     QAbstractButton* resend_;
     QLabel* resendWait_;
     QAbstractButton* differentEmail_;
-    QLabel* signedInAddress_;
+    TessaronLinkText* signedInAddress_;
     QLabel* evicted_;
 };
 

@@ -11,12 +11,14 @@
 #include "platform/clock.hpp"
 #include "platform/reduce_motion_observer.hpp"
 #include "platform/workspace.hpp"
+#include "screens/link_failure_note.hpp"
 #include "screens/support_links.hpp"
 #include "widgets/accessible_traits.hpp"
 #include "widgets/button_styles.hpp"
 #include "widgets/plain_label.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -60,6 +62,28 @@ protected:
     }
 };
 
+// The full-width outline of a secondary button around a button that is only its words: the frame is drawn
+// and laid out, and only the words take the click.
+class GuideFrame final : public QWidget {
+public:
+    explicit GuideFrame(QAbstractButton* words) {
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(words, 0, Qt::AlignCenter);
+        setFixedHeight(TessaronTheme::buttonHeight);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(TessaronTheme::stroke(), 1));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), TessaronTheme::cornerRadius,
+                                TessaronTheme::cornerRadius);
+    }
+};
+
 QLabel* mutedText(const QString& text) {
     return plainLabel(text, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary());
 }
@@ -86,8 +110,9 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     const SheetFrame frame =
         buildSheetFrame(*this, uiText("Windows / Android"), uiText("Close"), QString(), 24, columnWidth);
     frame.column->setContentsMargins(24, 24, 24, 24);
-    // As tall as what it shows: a fixed least height left the short states in a tall empty sheet.
-    setMinimumWidth(boundedByScreen(*this, {440, 0}).width());
+    // At least 440 by 560, as far as the screen holds it; what is taller scrolls.
+    const QSize least = boundedByScreen(*this, {440, 560});
+    setMinimumSize(least);
 
     frame.column->addWidget(
         mutedText(uiText("Use your Tessaron access on a Windows PC or an Android phone with "
@@ -110,6 +135,7 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     frame.column->addStretch(1);
 
     connect(&model_, &AccountScreenModel::changed, this, &TessaronOtherDevicesView::refresh);
+    connect(qApp, &QApplication::focusChanged, this, &TessaronOtherDevicesView::focusMoved);
     if (reduceMotion) {
         reduceMotion_ = reduceMotion->reduceMotion();
         connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, this,
@@ -123,17 +149,31 @@ QWidget* TessaronOtherDevicesView::buildNoLink() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
-    create_ = new TessaronPrimaryButton;
+    create_ = new TessaronMainActionButton;
     create_->setText(uiText("Create link"));
     create_->setObjectName(QStringLiteral("tessaron.otherDevices.create"));
     connect(create_, &QAbstractButton::clicked, this, [this] { model_.createSubscriptionLink(); });
-    auto* guide =
-        new TessaronOutlinedTextButton(uiText("How to set up"), TessaronOutlinedTextButton::secondary());
+    TessaronOutlinedTextButton::Look words = TessaronOutlinedTextButton::secondary();
+    words.outline = Qt::transparent;
+    words.height = QFontMetrics(words.font).height() + 8;
+    auto* guide = new TessaronOutlinedTextButton(uiText("How to set up"), words);
     guide->setObjectName(QStringLiteral("tessaron.otherDevices.guide"));
-    connect(guide, &QAbstractButton::clicked, this,
-            [this] { workspace_.openUrl(TessaronSupportLinks::windowsGuide()); });
+    guide->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Without a browser the desktop opens nothing and says nothing: the sheet says it, under the guide.
+    auto* failure = new TessaronLinkFailureNote;
+    connect(guide, &QAbstractButton::clicked, this, [this, failure] {
+        const QUrl guideURL = TessaronSupportLinks::windowsGuide();
+        failure->watch(guideURL);
+        if (!workspace_.openUrl(guideURL)) {
+            const QString said = TessaronLinkFailureNote::text(guideURL);
+            failure->setText(said);
+            failure->setAccessibleName(said);
+            failure->show();
+        }
+    });
     layout->addWidget(create_);
-    layout->addWidget(guide);
+    layout->addWidget(new GuideFrame(guide));
+    layout->addWidget(failure);
     return page;
 }
 
@@ -234,8 +274,12 @@ void TessaronOtherDevicesView::confirmRemove() {
             });
 }
 
+// A restore from a minimise (a spontaneous show) is no new appearance, and a minimise no disappearance:
+// the status is not asked again and "Copied" keeps its time.
 void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
     TessaronSheetDialog::showEvent(event);
+    if (event->spontaneous())
+        return;
     focusMainAction(true);
     appearance_.start([model = QPointer(&model_)](CancellationToken token) -> QCoro::Task<> {
         if (model)
@@ -248,6 +292,8 @@ void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
 
 void TessaronOtherDevicesView::hideEvent(QHideEvent* event) {
     TessaronSheetDialog::hideEvent(event);
+    if (event->spontaneous())
+        return;
     appearance_.cancel();
     copiedReset_.cancel();
     copied_ = false;
@@ -277,10 +323,19 @@ void TessaronOtherDevicesView::refresh() {
     const bool pageChanged = std::exchange(shownPage_, page) != page;
     const bool busyEnded = std::exchange(shownBusy_, busy) && !busy;
 
+    // The main action turned off under the focus is owed it back, also in a window not yet active, where
+    // Qt moves the focus on without a word.
+    const auto buttons = page->findChildren<QAbstractButton*>();
+    const QWidget* main = buttons.isEmpty() ? nullptr : buttons.first();
+    const bool mainHeldFocus = main && focusWidget() == main;
     create_->setEnabled(!busy);
     create_->setShowsSpinner(busy && !reduceMotion_);
     for (QWidget* row : rows_)
         row->setEnabled(!busy);
+    if (mainHeldFocus && !main->isEnabled()) {
+        mainActionOwed_ = true;
+        setFocus(Qt::OtherFocusReason);
+    }
 
     // An empty value clears the picture: a link that is gone never lingers as a code.
     const QString text = page == linkShownPage_ ? url->toString(QUrl::FullyEncoded) : QString();
@@ -303,16 +358,38 @@ void TessaronOtherDevicesView::refresh() {
 
 // The sheet opens, and moves on to a new page, with the focus on the page's first button (Create link, Copy
 // link, Reset link), where a person's first Return is meant; Close stays a Tab away. A button off while the
-// sheet works leaves the focus with the sheet and takes it once it works, unless the person has moved on.
+// sheet works is owed the focus and takes it once it works, unless the person has moved it meanwhile: the
+// focus Qt hands on from a button turned off (often before the window is even active) is no person's choice.
 void TessaronOtherDevicesView::focusMainAction(bool wherever) {
-    const QWidget* focus = focusWidget();
-    if (!wherever && focus && focus != this && focus->isVisibleTo(this))
+    if (wherever)
+        mainActionOwed_ = true;
+    if (!mainActionOwed_)
         return;
     const auto buttons = shownPage_->findChildren<QAbstractButton*>();
-    if (buttons.isEmpty())
+    if (buttons.isEmpty()) {
+        mainActionOwed_ = false;
         return;
+    }
     QWidget* main = buttons.first();
-    (main->isEnabled() ? main : static_cast<QWidget*>(this))->setFocus(Qt::OtherFocusReason);
+    if (!main->isEnabled()) {
+        setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    mainActionOwed_ = false;
+    main->setFocus(Qt::OtherFocusReason);
+}
+
+TessaronOtherDevicesView::~TessaronOtherDevicesView() {
+    // The focus leaves the sheet's controls as they go, after this part of the sheet is gone.
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
+void TessaronOtherDevicesView::focusMoved(QWidget* old, QWidget* now) {
+    // A person moves the focus from a working control to another control of the sheet; Qt moves it away
+    // from one turned off, into the sheet as its window becomes active, and the sheet parks it on itself.
+    if (old && now && old != this && now != this && old->isEnabled() && isAncestorOf(old) &&
+        isAncestorOf(now))
+        mainActionOwed_ = false;
 }
 
 } // namespace tessaron

@@ -16,7 +16,7 @@ class Clock;
 class ReduceMotionObserver;
 class TessaronOutlinedTextButton;
 class TessaronLinkText;
-class TessaronPrimaryButton;
+class TessaronMainActionButton;
 class TessaronSubscriptionQRCode;
 class Workspace;
 struct TessaronSubscriptionLinkStatus;
@@ -32,6 +32,7 @@ public:
     // Follows the desktop's reduce-motion setting while it lives; full motion without one.
     TessaronOtherDevicesView(AccountScreenModel& model, Clock& clock, Workspace& workspace,
                              const ReduceMotionObserver* reduceMotion, QWidget* parent = nullptr);
+    ~TessaronOtherDevicesView() override;
 
     bool isCopied() const { return copied_; }
 
@@ -50,6 +51,7 @@ private:
     void confirmRemove();
     void refresh();
     void focusMainAction(bool wherever);
+    void focusMoved(QWidget* old, QWidget* now);
 
     AccountScreenModel& model_;
     Clock& clock_;
@@ -58,6 +60,8 @@ private:
     bool copied_ = false;
     QWidget* shownPage_ = nullptr;
     bool shownBusy_ = false;
+    // The page's main action is to take the focus once it works.
+    bool mainActionOwed_ = false;
     ScheduledCall copiedReset_;
     TaskSlot appearance_;
 
@@ -66,7 +70,7 @@ private:
     QWidget* noLinkPage_;
     QWidget* linkShownPage_;
     QWidget* linkNotShownPage_;
-    TessaronPrimaryButton* create_;
+    TessaronMainActionButton* create_;
     TessaronSubscriptionQRCode* qrCode_;
     TessaronLinkText* url_;
     TessaronOutlinedTextButton* copy_;

@@ -12,6 +12,49 @@
 
 namespace tessaron {
 
+namespace {
+
+// The frame the window manager gave the window, or, before it gave one, the frame it is taken to give.
+QMargins frameOf(const QWidget& window) {
+    const QRect frame = window.frameGeometry();
+    const QRect inner = window.geometry();
+    if (!window.isVisible() || frame == inner)
+        return assumedFrame();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
+// The screen a sheet belongs on: its parent window's, where the person looks.
+QRect availableArea(const QWidget& window) {
+    const QWidget* parent = window.parentWidget() ? window.parentWidget()->window() : nullptr;
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : window.screen();
+    return (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
+}
+
+int clampedStart(int start, int length, int areaStart, int areaLength) {
+    return std::clamp(start, areaStart, std::max(areaStart, areaStart + areaLength - length));
+}
+
+// Moves the window so that its frame, title bar included, starts at `frameTopLeft`. Until the window
+// manager framed it, the window itself is moved, by the frame it is taken to get.
+void moveFrameTo(QWidget& window, QPoint frameTopLeft) {
+    const bool framed = window.isVisible() && window.frameGeometry() != window.geometry();
+    const QMargins frame = frameOf(window);
+    const QPoint target = framed ? frameTopLeft : frameTopLeft + QPoint(frame.left(), frame.top());
+    if (target != window.pos())
+        window.move(target);
+}
+
+// The window's frame moved, as little as it takes, into the area: the title bar never above its top.
+QRect clampedFrame(const QWidget& window, QRect outer) {
+    const QRect area = availableArea(window);
+    outer.moveTo(clampedStart(outer.left(), outer.width(), area.left(), area.width()),
+                 clampedStart(outer.top(), outer.height(), area.top(), area.height()));
+    return outer;
+}
+
+} // namespace
+
 TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
     : QDialog(parent) {
     // The shortcuts of the window it covers (Settings…, Quit) work while the sheet has the focus.
@@ -50,6 +93,12 @@ bool TessaronSheetDialog::event(QEvent* event) {
     // After the layout took the change in: a step, a message line or a page that came or went.
     if (event->type() == QEvent::LayoutRequest || event->type() == QEvent::Show)
         fitToContent();
+    // Opened where its host did not put it: centred on the window it covers, inside that window's screen.
+    if (event->type() == QEvent::Show && !event->spontaneous() && !testAttribute(Qt::WA_Moved))
+        placeOver(*this, parentWidget() ? parentWidget()->window() : nullptr);
+    // The window manager may place it again once it is shown, at a corner or reaching past the screen's end.
+    if (event->type() == QEvent::Move && isVisible())
+        keepWithinScreen(*this);
     return handled;
 }
 
@@ -66,8 +115,8 @@ void TessaronSheetDialog::fitToContent() {
         return;
     const int content = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width())
                                                       : layout()->totalSizeHint().height();
-    const int titleBar = frameGeometry().height() - height();
-    const int room = std::max(minimumHeight(), screen()->availableGeometry().height() - titleBar);
+    const QMargins frame = frameOf(*this);
+    const int room = std::max(minimumHeight(), availableArea(*this).height() - frame.top() - frame.bottom());
     const int fitted = std::clamp(content, minimumHeight(), std::min(room, maximumHeight()));
     const int narrowed = std::min(width(), std::max(minimumWidth(), roomOnScreen(*this).width()));
     if (fitted != height() || narrowed != width())
@@ -93,16 +142,14 @@ QSize boundedByScreen(const QWidget& window, QSize wanted) {
 }
 
 void keepWithinScreen(QWidget& window) {
-    const QRect screen = window.screen()->availableGeometry();
-    const QRect frame = window.frameGeometry();
-    const int overflow = frame.bottom() - screen.bottom();
-    const int y = overflow > 0 ? std::max(screen.top(), window.y() - overflow) : window.y();
-    // A sheet centred over a narrow window may reach past either side of a small screen.
-    const int x =
-        std::clamp(frame.left(), screen.left(), std::max(screen.left(), screen.right() - frame.width() + 1)) +
-        (window.x() - frame.left());
-    if (x != window.x() || y != window.y())
-        window.move(x, y);
+    moveFrameTo(window, clampedFrame(window, window.geometry().marginsAdded(frameOf(window))).topLeft());
+}
+
+void placeOver(QWidget& window, const QWidget* over) {
+    QRect outer = window.geometry().marginsAdded(frameOf(window));
+    outer.moveCenter(over && over->isVisible() ? over->frameGeometry().center()
+                                               : availableArea(window).center());
+    moveFrameTo(window, clampedFrame(window, outer).topLeft());
 }
 
 TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)

@@ -28,8 +28,11 @@ private:
     QPointer<QWidget> parkedFrom_;
 };
 
-// Moves a window up, as far as needed, so that its frame ends within its screen's available area.
+// Moves a window, as little as needed, so that its frame, title bar included, lies within the available area
+// of its parent's screen (its own without a parent).
 void keepWithinScreen(QWidget& window);
+// Centres a window's frame on `over` (on the screen without one), then keeps it within the screen.
+void placeOver(QWidget& window, const QWidget* over);
 // The most a window's contents can take on its screen's available area, its frame left out. At twice the
 // scale a screen holds half as much: sizes and least sizes are bounded by this, and the contents scroll.
 QSize roomOnScreen(const QWidget& window);

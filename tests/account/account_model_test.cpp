@@ -80,6 +80,27 @@ TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevoked
               std::tuple(false, true, 1));
 }
 
+// A window closed while its refresh waits for a slow keyring, and opened again before the keyring answers:
+// the cancelled refresh sends nothing and keeps the new one away from nothing, which fetches the account and
+// recovers its connection.
+TEST_F(AccountModelFlowTest, ACancelledRefreshKeepsNoLaterOneAway) {
+    storeToken("tok-1");
+    service.answer(account, 200, accountReply);
+    service.answer(profileCall, 200, envelopeReply(oslo));
+    TessaronSession& empty = session();
+    harness.keychain.hold();
+    build();
+    CancellationSource closed;
+    track(model->refresh(&empty, closed.token()));
+    closed.cancel();
+    track(model->refresh(&empty));
+    harness.keychain.release();
+    harness.settle();
+    EXPECT_EQ(std::tuple(service.sentTo(account).size(), model->account().has_value(),
+                         service.sentTo(profileCall).size()),
+              std::tuple(1, true, 1));
+}
+
 // The first refresh with a session spends the run's recovery even when it finds a connection selected, so
 // a connection the user then removes is not brought back by a later refresh.
 TEST_F(AccountModelFlowTest, ARefreshSpendsTheRunsRecoveryAsItStartsItSoARemovedConnectionStaysRemoved) {

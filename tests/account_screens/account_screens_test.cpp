@@ -5,6 +5,7 @@
 #include "account_screens/subscription_qr_code.hpp"
 #include "fake_account_screen_model.hpp"
 #include "platform/reduce_motion_observer.hpp"
+#include "platform/url_opener.hpp"
 #include "screen_probe.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/support_links.hpp"
@@ -13,10 +14,13 @@
 #include "support/manual_clock.hpp"
 #include "widgets/accessible_traits.hpp"
 #include "widgets/button_styles.hpp"
+#include "widgets/sheet_dialog.hpp"
 #include "widgets/spinner.hpp"
+#include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -338,13 +342,15 @@ TEST_F(AccountScreensTest, LoginFocusIsWhereTheStepAsksAndReturnPressesTheFocuse
     login().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
     EXPECT_EQ(QApplication::focusWidget(), field(u"email"_s));
-    // Return on an address the model would refuse without a word says why nothing happens.
+    // Return on an address the model refuses changes nothing in the sheet: the dimmed "Continue" is the cue.
     QTest::keyClicks(QApplication::focusWidget(), u"ann"_s);
+    const QStringList before = visibleTexts(login());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    EXPECT_TRUE(visible(login(), u"tessaron.signIn.emailHint"_s));
+    EXPECT_EQ(visibleTexts(login()), before);
+    EXPECT_FALSE(button(u"tessaron.signIn.continue"_s)->isEnabled());
+    EXPECT_EQ(QApplication::focusWidget(), field(u"email"_s));
     QTest::keyClicks(QApplication::focusWidget(), u"@example.com"_s);
     EXPECT_EQ(model.flowValue.email, u"ann@example.com"_s);
-    EXPECT_FALSE(visible(login(), u"tessaron.signIn.emailHint"_s));
 
     // Tab goes round named controls only, never onto the unnamed column that holds them.
     QStringList unnamed;
@@ -411,6 +417,17 @@ TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
     ASSERT_NE(title, nullptr);
     EXPECT_EQ(std::pair(QAccessible::queryAccessibleInterface(title)->role(), name(title)),
               std::pair(QAccessible::Heading, u"Sign in"_s));
+    // A busy button reads as its words alone: its spinner is hidden from readers.
+    model.providersValue = TessaronProviders{.google = true};
+    model.busy = true;
+    model.publish();
+    for (const QString& id : {u"tessaron.signIn.continue"_s, u"tessaron.signIn.google"_s}) {
+        auto* reader = QAccessible::queryAccessibleInterface(button(id));
+        EXPECT_EQ(reader->text(QAccessible::Name), button(id)->text());
+        for (int index = 0; index < reader->childCount(); ++index)
+            EXPECT_TRUE(reader->child(index)->state().invisible) << id.toStdString();
+    }
+    EXPECT_EQ(QFontInfo(field(u"code"_s)->font()).family(), u"Quicksand"_s) << "fonts-quicksand";
 }
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
@@ -548,21 +565,30 @@ TEST_F(AccountScreensTest, OtherDevicesSheetFitsItsContentInACentredColumn) {
     model.publish();
     auto& sheet = devices();
     QCoreApplication::sendPostedEvents();
-    // No taller than its content and the bar above it ask, nothing to scroll.
+    // At least 560 tall, as far as the screen holds it, and nothing to scroll for the short page.
     auto* scroll = sheet.findChild<QScrollArea*>();
-    const int content = scroll->widget()->heightForWidth(scroll->viewport()->width());
-    EXPECT_LE(sheet.height(), content + 60);
+    const int room =
+        sheet.screen()->availableGeometry().height() - assumedFrame().top() - assumedFrame().bottom();
+    EXPECT_EQ(sheet.height(), std::min(560, room));
     EXPECT_FALSE(scroll->verticalScrollBar()->isVisible());
     // In a wide sheet the column stays at most 560 wide, centred.
     sheet.resize(1000, sheet.height());
     QCoreApplication::sendPostedEvents();
     auto* guide = byId<QAbstractButton>(sheet, u"tessaron.otherDevices.guide"_s);
-    const QRect column(guide->mapTo(&sheet, QPoint()), guide->size());
+    QWidget* row = guide->parentWidget();
+    const QRect column(row->mapTo(&sheet, QPoint()), row->size());
     EXPECT_LE(column.width(), 560 - 2 * 24);
     EXPECT_NEAR(column.center().x(), sheet.width() / 2, 12);
-    // The whole row of "How to set up" takes the click, not only its words.
-    QTest::mouseClick(guide, Qt::LeftButton, {}, QPoint(guide->width() - 4, guide->height() / 2));
-    EXPECT_EQ(workspace.opened, QList<QUrl>{TessaronSupportLinks::windowsGuide()});
+    // The row is drawn full width, but only the words "How to set up" take the click.
+    const QPoint words = guide->mapTo(row, guide->rect().center());
+    for (const auto& [where, opens] :
+         {std::pair(QPoint(row->width() - 4, row->height() / 2), false),
+          std::pair(QPoint(4, row->height() / 2), false), std::pair(words, true)}) {
+        workspace.opened.clear();
+        QWidget* hit = row->childAt(where);
+        QTest::mouseClick(hit ? hit : row, Qt::LeftButton, {}, hit ? hit->mapFrom(row, where) : where);
+        EXPECT_EQ(workspace.opened.size(), opens ? 1 : 0) << where.x();
+    }
 }
 
 // The sheet opens with the focus on its page's main action, not on Close; a busy one takes it once it works,
@@ -605,6 +631,188 @@ TEST_F(AccountScreensTest, OtherDevicesFocusIsOnThePagesMainAction) {
     devices().hide();
     devices().show();
     EXPECT_EQ(focused(), u"Create link"_s);
+}
+
+// A window restored from a minimise shows again spontaneously: no new appearance. The section and the sheet
+// ask the model nothing new, and "Copied" keeps its 1.5 s; hiding and showing them is a new appearance.
+TEST_F(AccountScreensTest, ARestoredWindowIsNoNewAppearance) {
+    model.providersValue = TessaronProviders{};
+    model.accountValue = sampleAccount();
+    model.status = linkStatus(true);
+    model.localURL = link;
+    model.publish();
+    section();
+    devices();
+    click(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.copy"_s));
+    model.calls.clear();
+    clock.advance(1s);
+    // What brings a window back, and the calls that follow.
+    for (const auto& [bringBack, calls] :
+         std::initializer_list<std::pair<std::function<void(QWidget&)>, QStringList>>{
+             {[](QWidget& window) {
+                  window.setWindowState(Qt::WindowMinimized);
+                  window.setWindowState(Qt::WindowNoState);
+              },
+              {}},
+             {[](QWidget& window) {
+                  window.hide();
+                  window.show();
+              },
+              {u"refresh"_s, u"refreshSubscriptionLink"_s}}}) {
+        bringBack(window_);
+        bringBack(devices());
+        EXPECT_EQ(sorted(model.calls), calls);
+        model.calls.clear();
+    }
+    EXPECT_TRUE(shows(u"Copy link"_s)) << "the next appearance starts afresh";
+    click(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.copy"_s));
+    clock.advance(1s);
+    devices().setWindowState(Qt::WindowMinimized);
+    devices().setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(shows(u"Copied"_s)) << "a restore keeps the time";
+    clock.advance(500ms);
+    EXPECT_TRUE(shows(u"Copy link"_s));
+}
+
+// Every widget of `sheet` that shows lies inside it, and its column scrolls no way but down.
+QStringList outsideOf(QDialog& sheet) {
+    // Each wrap that changes a height asks for another layout pass.
+    for (int pass = 0; pass < 10; ++pass)
+        QCoreApplication::sendPostedEvents();
+    QStringList outside;
+    for (auto* widget : sheet.findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(&sheet) || widget->isWindow())
+            continue;
+        // Clipped by a scrolling viewport only vertically: its sides must still be inside.
+        const int left = widget->mapTo(&sheet, QPoint()).x();
+        if (left < 0 || left + widget->width() > sheet.width())
+            outside.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' +
+                           widget->objectName());
+    }
+    auto* scroll = sheet.findChild<QScrollArea*>();
+    if (scroll->horizontalScrollBar()->maximum() > 0 ||
+        scroll->widget()->width() > scroll->viewport()->width())
+        outside.append(u"the column scrolls sideways"_s);
+    return outside;
+}
+
+// An address of 70 characters wraps inside the sign-in sheet's 400 points on the code and the done step,
+// whole and selectable, and inside Settings' row; nothing reaches past a side or scrolls sideways.
+TEST_F(AccountScreensTest, ASeventyCharacterAddressWrapsInsideTheSheetAndTheRow) {
+    const QString address = u"ada.lovelace.countess.of.lovelace.analyticaengine@mathematics-club.org"_s;
+    ASSERT_EQ(address.size(), 70);
+    setReduceMotion(motion, true);
+    model.flowValue.email = address;
+    for (const auto step : {TessaronLoginFlow::Step::code, TessaronLoginFlow::Step::done}) {
+        model.flowValue.step = step;
+        model.publish();
+        SCOPED_TRACE(step == TessaronLoginFlow::Step::code ? "code step" : "done step");
+        EXPECT_EQ(outsideOf(login()), QStringList());
+        EXPECT_EQ(login().QWidget::width(), TessaronLoginView::width);
+        auto* shown = showingText(login(), address);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_GE(shown->height(), 2 * shown->fontMetrics().lineSpacing()) << "wrapped over two lines";
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(shown)->text(QAccessible::Name), address);
+        capture(login(), login().size(),
+                step == TessaronLoginFlow::Step::code ? u"sign-in-long-code"_s : u"sign-in-long-done"_s);
+    }
+    TessaronAccount account = sampleAccount();
+    account.email = address;
+    model.accountValue = account;
+    model.publish();
+    window_.resize(360, 400);
+    // As the settings form lays it out: as tall as it asks at its width, once its rows have wrapped.
+    for (int pass = 0; pass < 4; ++pass) {
+        section().resize(320, std::max(section().heightForWidth(320), section().minimumSizeHint().height()));
+        QCoreApplication::sendPostedEvents();
+    }
+    auto* row = showingText(section(), address);
+    ASSERT_NE(row, nullptr);
+    EXPECT_LE(row->mapTo(&section(), QPoint(row->width(), 0)).x(), section().width());
+    EXPECT_GE(row->height(), 2 * row->fontMetrics().lineSpacing());
+    const QLabel* devicesLabel = showing<QLabel>(section(), u"Devices"_s);
+    ASSERT_NE(devicesLabel, nullptr);
+    EXPECT_LE(row->mapTo(&section(), QPoint(0, row->height())).y(),
+              devicesLabel->mapTo(&section(), QPoint()).y())
+        << "the wrapped address pushes the next row down";
+    capture(section(), section().size(), u"settings-account-long-address"_s);
+}
+
+// The sheet lands, visibly, on its page's main action, also when a refresh turns it off before the window
+// is active: Qt then hands the focus on silently, which is no person's choice.
+TEST_F(AccountScreensTest, OtherDevicesFocusLandsVisiblyOnTheMainActionAfterTheOpeningRefresh) {
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    for (const auto& [status, url, main] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, QString>>{
+             {std::nullopt, std::nullopt, u"Create link"_s}, {linkStatus(true), link, u"Copy link"_s}}) {
+        model.status = status;
+        model.localURL = url;
+        model.linkBusy = false;
+        model.publish();
+        TessaronOtherDevicesView sheet(model, clock, workspace, nullptr);
+        sheet.show();
+        model.linkBusy = true;
+        model.publish();
+        model.linkBusy = false;
+        model.publish();
+        sheet.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+        auto* focus = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        ASSERT_NE(focus, nullptr) << main.toStdString();
+        EXPECT_EQ(focus->text(), main);
+        // Drawn with its ring in the focus colour.
+        const QImage drawn = focus->grab().toImage();
+        EXPECT_EQ(drawn.pixelColor(drawn.width() / 2, 1).name(), TessaronTheme::flowBlue().name())
+            << main.toStdString();
+    }
+}
+
+// "How to set up" with no browser says so under it, whether the desktop refuses the address at once or
+// its opener gives up later; another address failing says nothing here.
+TEST_F(AccountScreensTest, OtherDevicesGuideWithNoBrowserSaysSo) {
+    const QUrl guide = TessaronSupportLinks::windowsGuide();
+    const QString said = u"No web browser could open "_s + guide.toString() + u'.';
+    for (const auto& [refusedAtOnce, failing, shown] : std::initializer_list<std::tuple<bool, QUrl, bool>>{
+             {true, QUrl(), true}, {false, QUrl(u"https://other.test"_s), false}, {false, guide, true}}) {
+        workspace.refused = refusedAtOnce ? QList<QUrl>{guide} : QList<QUrl>{};
+        click(byId<QAbstractButton>(devices(), u"tessaron.otherDevices.guide"_s));
+        if (!failing.isEmpty())
+            Q_EMIT UrlOpener::shared().failed(failing);
+        EXPECT_EQ(shows(said), shown) << failing.toString().toStdString();
+        EXPECT_EQ(outsideOf(devices()), QStringList());
+    }
+}
+
+// A sheet opens centred on the window it covers and inside that window's screen, title bar included, the
+// link page as tall as the screen too, wherever the window stands.
+TEST_F(AccountScreensTest, ASheetOpensCentredOnItsWindowAndInsideTheScreen) {
+    model.status = linkStatus(true);
+    model.localURL = link;
+    model.publish();
+    const QRect area = window_.screen()->availableGeometry();
+    window_.resize(480, 400);
+    window_.show();
+    // Where the window stands; whether the sheet has the room to stand centred on it.
+    for (const auto& [where, centred] :
+         {std::pair(area.center() - QPoint(240, 200), true), std::pair(area.topLeft(), false),
+          std::pair(area.bottomRight() - QPoint(100, 60), false)}) {
+        window_.move(where);
+        TessaronOtherDevicesView sheet(model, clock, workspace, nullptr, &window_);
+        sheet.show();
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        const QRect frame = sheet.frameGeometry();
+        EXPECT_TRUE(area.contains(frame)) << QDebug::toString(frame).toStdString();
+        if (centred)
+            EXPECT_NEAR(frame.center().x(), window_.frameGeometry().center().x(), 1);
+        // The window manager putting it past the screen's end, or its title bar above the top, is undone.
+        for (const QPoint moved : {QPoint(frame.x(), area.bottom() - 200), QPoint(area.left() - 30, -10)}) {
+            sheet.move(moved);
+            QCoreApplication::sendPostedEvents();
+            EXPECT_TRUE(area.contains(sheet.frameGeometry()))
+                << QDebug::toString(sheet.frameGeometry()).toStdString();
+        }
+    }
 }
 
 // The code as shown in its 240 × 240 frame: a real decoder reads back the exact link from crisp modules

@@ -54,6 +54,14 @@ template <class Widget = QAbstractButton> Widget* showing(QWidget& root, const Q
     ADD_FAILURE() << "nothing visible shows " << text.toStdString();
     return nullptr;
 }
+// The visible selectable text that shows `text` whole.
+inline QPlainTextEdit* showingText(QWidget& root, const QString& text) {
+    for (auto* widget : root.findChildren<QPlainTextEdit*>())
+        if (widget->toPlainText() == text && widget->isVisibleTo(&root))
+            return widget;
+    ADD_FAILURE() << "no visible text shows " << text.toStdString();
+    return nullptr;
+}
 inline void click(QAbstractButton* button) {
     ASSERT_NE(button, nullptr);
     // Rows that just reappeared get their geometry first.

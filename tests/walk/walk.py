@@ -8,6 +8,8 @@ bus and a throwaway keyring and home.
 
 import os
 import re
+import signal
+import socket
 import subprocess
 import sys
 import time
@@ -22,6 +24,11 @@ from desktop import (WalkFailure, application, click, contrast, extents, find, f
 # one through the invitation sheet.
 # An address of 60 characters: the home column fits it in the narrowest window.
 EMAIL = "lapsed-walker-whose-address-runs-rather-longer@tessaron.test"
+# Seventy characters with one hyphen: it must break inside itself to fit a sheet 400 wide. It is not "lapsed",
+# so the account brings a connection of its own.
+LONG_EMAIL = "ada.lovelace.countess.of.lovelace.analyticaengine@mathematics-club.org"
+UNREACHABLE = "Tessaron could not reach the account service."
+NO_BROWSER = "No web browser could open "
 USED_UP_CODE = "dev-used-up-A5dG8jK2mP4rT6vY9bN1cX3zQ7w"
 EUROPE_CODE = "dev-europe-Q7mZ2vK9xL4pT8wN3rB6yD1sHc5f"
 # Three nodes named with 40 characters and more.
@@ -92,6 +99,9 @@ class Walk:
 
     def start(self):
         self.shots.mkdir(parents=True, exist_ok=True)
+        # The local service keeps its accounts between walks; each walk's home is a new installation, which an
+        # account signed in by an earlier walk would take for another computer.
+        (self.folder / "build" / "local-service" / "data" / "accounts.json").unlink(missing_ok=True)
         log = open(self.log_path, "w")
         environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.run = subprocess.Popen(["./run.sh"], stdout=log, stderr=subprocess.STDOUT, env=environment)
@@ -103,6 +113,7 @@ class Walk:
 
     def agree_to_privacy(self):
         sheet = wait_for("the privacy offer", lambda: self.button(self.app(), "Agree") and self.sheet())
+        self.sheet_inside_screen()
         self.shot("privacy-offer")
         click(self.button(sheet, "Agree"))
         wait_for("the privacy sheet to close", lambda: self.sheet() is None)
@@ -117,13 +128,14 @@ class Walk:
         code = wait_for("the code field after Return in the e-mail field",
                         lambda: self.field(self.sheet(), "Code"))
         self.expect("the sign-in sheet stays open after Return", is_showing(self.sheet()))
+        self.sheet_inside_screen()
         self.shot("sign-in-code")
         sent = wait_for("the e-mail code in the local service's log",
                         lambda: re.search(rf"e-mail code for {re.escape(EMAIL)}: (\d+)", self.log()))
         click(code)
         type_text(sent.group(1))
         press("Return")
-        wait_for("the signed-in step", lambda: find(self.sheet(), pyatspi.ROLE_LABEL, EMAIL))
+        wait_for("the signed-in step", lambda: find(self.sheet(), name=EMAIL))
         self.shot("signed-in")
         done = self.button(self.sheet(), "Done")
         if done is not None:
@@ -140,6 +152,7 @@ class Walk:
         message = "This invitation is no longer available."
         wait_for("the used-up message inside the sheet", lambda: self.sheet_says(message))
         self.expect("the sheet keeps the pasted code", self.field_text(field) == USED_UP_CODE)
+        self.sheet_inside_screen()
         self.shot("invitation-used-up")
         click(field)
         press("ctrl+a")
@@ -225,6 +238,202 @@ class Walk:
     def quit(self):
         press("ctrl+q")
         self.run.wait(timeout=30)
+
+    # --- sheets inside the screen, a long address, the service away, no browser --------------------------
+
+    def sheet_inside_screen(self):
+        """The open sheet's frame, title bar included, lies inside the screen, in the X server's own pixels
+        (at twice the scale too)."""
+        sheet = wait_for("an open sheet", self.sheet)
+        box = wait_for(f"the sheet {sheet.name!r} on the X server", lambda: frame_box(sheet.name))
+        screen = screen_size()
+        x, y, width, height = box
+        self.expect(f"the sheet {sheet.name!r} lies inside the screen ({box} in {screen})",
+                    x >= 0 and y >= 0 and x + width <= screen[0] and y + height <= screen[1])
+
+    def sheet_fits_its_width(self, what):
+        """Every control of the open sheet lies within its sides, and nothing scrolls sideways."""
+        sheet = self.sheet()
+        sx, _, sw, _ = extents(sheet)
+        outside = [f"[{n.getRoleName()}] {n.name!r}" for n in find_all(sheet)
+                   if extents(n)[2] > 0 and not (sx <= extents(n)[0] and extents(n)[0] + extents(n)[2] <= sx + sw)]
+        sideways = [bar for bar in find_all(sheet, pyatspi.ROLE_SCROLL_BAR) if extents(bar)[2] > extents(bar)[3]]
+        self.expect(f"{what}: every control inside the sheet (outside: {outside})", not outside)
+        self.expect(f"{what}: nothing scrolls sideways", not sideways)
+
+    def open_settings(self):
+        xdotool("windowactivate", "--sync", x_window("Tessaron"))
+        press("ctrl+comma")
+        return wait_for("the settings window", lambda: self.window("Settings"))
+
+    def close_settings(self):
+        xdotool("windowactivate", "--sync", x_window("Settings"))
+        press("alt+F4")
+        wait_for("the settings window to close", lambda: self.window("Settings") is None)
+
+    def click_in_settings(self, name, role=pyatspi.ROLE_PUSH_BUTTON, timeout=10.0):
+        settings = self.window("Settings")
+        node = wait_for(f"{name!r} in Settings", lambda: find(settings, role, name), timeout)
+        self.reveal(node, settings)
+        click(node)
+
+    def answer_box(self, button):
+        """Presses `button` in the open confirmation, a window of its own over Settings."""
+        def in_confirmation():
+            app = self.app()
+            for window in (app.getChildAtIndex(index) for index in range(app.childCount)):
+                if window is not None and window.name not in ("Settings", "Tessaron") and is_showing(window):
+                    found = find(window, pyatspi.ROLE_PUSH_BUTTON, button)
+                    if found:
+                        return found
+            return None
+        click(wait_for(f"the {button!r} button of the confirmation", in_confirmation))
+
+    def local_service(self):
+        """The local service ./run.sh started: its process, its command and its folder."""
+        for entry in Path("/proc").iterdir():
+            if not entry.name.isdigit():
+                continue
+            try:
+                parent = int((entry / "stat").read_text().rsplit(")", 1)[1].split()[1])
+                command = (entry / "cmdline").read_bytes().split(b"\0")[:-1]
+            except OSError:
+                continue
+            if parent == self.run.pid and command and command[0].endswith(b"tessaron-local-service"):
+                return int(entry.name), [c.decode() for c in command], os.readlink(entry / "cwd")
+        return None
+
+    def service_port(self):
+        return int(re.search(r"https://127\.0\.0\.1:(\d+)", (self.folder / "build" / "CMakeCache.txt")
+                             .read_text()).group(1))
+
+    def stop_the_service(self):
+        pid, self.service_command, self.service_folder = wait_for("the local service", self.local_service)
+        os.kill(pid, signal.SIGTERM)
+        wait_for("the local service to stop", lambda: not accepts_connections(self.service_port()))
+
+    def start_the_service(self):
+        # It writes where ./run.sh's service wrote: the codes it sends appear in the same log.
+        self.service = subprocess.Popen(self.service_command, cwd=self.service_folder,
+                                        stdout=open(self.log_path, "a"), stderr=subprocess.STDOUT)
+        wait_for("the local service to answer again", lambda: accepts_connections(self.service_port()))
+
+    def stop_own_service(self):
+        if getattr(self, "service", None) and self.service.poll() is None:
+            self.service.terminate()
+            self.service.wait(timeout=10)
+
+    def service_away_mid_run(self):
+        """With the account service gone, Settings still offers Sign out and says what failed: a deletion
+        that cannot reach the service keeps the account and shows why."""
+        self.stop_the_service()
+        settings = self.open_settings()
+        wait_for("Sign out in Settings", lambda: self.button(settings, "Sign out"))
+        self.click_in_settings("Delete account…")
+        self.answer_box("Delete")
+        wait_for("what failed, in Settings", lambda: find(self.window("Settings"), pyatspi.ROLE_LABEL, UNREACHABLE),
+                 30)
+        self.expect("Settings still offers Sign out", self.button(self.window("Settings"), "Sign out"))
+        self.shot("settings-service-away")
+        self.close_settings()
+        self.start_the_service()
+
+    def sign_in_with_a_long_address(self):
+        """Signed out, then in again with an address of 70 characters: it wraps inside the sheet on the code
+        and the done step, and inside Settings' row."""
+        self.open_settings()
+        self.click_in_settings("Sign out")
+        self.answer_box("Sign out")
+        wait_for("the Sign in row in Settings", lambda: self.button(self.window("Settings"), "Sign in"), 30)
+        self.close_settings()
+        click(wait_for("the Sign in button", lambda: self.button(self.main(), "Sign in"), 20))
+        sheet = wait_for("the sign-in sheet", self.sheet)
+        email = wait_for("the e-mail field", lambda: self.field(sheet, "Email"))
+        click(email)
+        press("ctrl+a")
+        type_text(LONG_EMAIL)
+        press("Return")
+        wait_for("the code step", lambda: self.field(self.sheet(), "Code"))
+        wait_for("the long address on the code step", lambda: find(self.sheet(), name=LONG_EMAIL))
+        time.sleep(0.3)
+        self.sheet_fits_its_width("the code step")
+        self.sheet_inside_screen()
+        self.shot("sign-in-long-address-code")
+        sent = wait_for("the e-mail code in the local service's log",
+                        lambda: re.search(rf"e-mail code for {re.escape(LONG_EMAIL)}: (\d+)", self.log()))
+        click(self.field(self.sheet(), "Code"))
+        type_text(sent.group(1))
+        wait_for("the signed-in step", lambda: self.sheet() is None or self.button(self.sheet(), "Done"), 20)
+        if self.sheet() is not None:
+            time.sleep(0.5)
+            self.sheet_fits_its_width("the done step")
+            self.sheet_inside_screen()
+            self.shot("sign-in-long-address-done")
+            click(self.button(self.sheet(), "Done"))
+        wait_for("the sign-in sheet to close", lambda: self.sheet() is None)
+        settings = self.open_settings()
+        row = wait_for("the long address in Settings", lambda: find(settings, name=LONG_EMAIL), 20)
+        self.expect("the long address lies inside Settings", self.within_width(row, settings))
+        self.shot("settings-long-address")
+
+    def other_devices_without_a_browser(self):
+        """The other-devices sheet opens inside the screen with the focus on "Create link"; "How to set up"
+        with no browser says so; the page with its code still fits the screen."""
+        self.click_in_settings("Windows / Android")
+        sheet = wait_for("the other-devices sheet", lambda: self.sheet() and self.sheet().name == "Windows / Android"
+                         and self.sheet())
+        self.sheet_inside_screen()
+        wait_for("the focus on Create link", lambda: (f := focused(self.sheet())) and f.name == "Create link", 20)
+        self.shot("other-devices-focus-on-create-link")
+        click(wait_for("How to set up", lambda: self.button(sheet, "How to set up")))
+        said = wait_for("the no-browser note", lambda: next(
+            (n for n in find_all(self.sheet(), pyatspi.ROLE_LABEL) if n.name.startswith(NO_BROWSER)), None), 20)
+        self.expect("the note lies inside the sheet", self.within_width(said, self.sheet()))
+        self.shot("other-devices-no-browser")
+        click(self.button(self.sheet(), "Create link"))
+        wait_for("the link's page", lambda: self.button(self.sheet(), "Copy link"), 20)
+        time.sleep(0.5)
+        self.sheet_inside_screen()
+        self.sheet_fits_its_width("the link's page")
+        self.shot("other-devices-link")
+        press("Escape")
+        wait_for("the other-devices sheet to close", lambda: self.sheet() is None)
+        self.close_settings()
+
+    def start_with_the_service_stopped(self):
+        """Started with the account service away: the window comes up, signed in without an address, and
+        Settings, knowing neither providers nor the account, shows no account section."""
+        self.stop_own_service()
+        installed = re.search(r"Installed in (\S+)", self.log()).group(1)
+        environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.run = subprocess.Popen([f"{installed}/tessaron"], env=environment, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        wait_for("the main window with the service away",
+                 lambda: self.run.poll() is None and self.app() and self.main(), 60)
+        # The launch refresh and the window's own find no service, and say nothing of it.
+        time.sleep(2)
+        self.expect("no address is shown without the service", find(self.main(), name=LONG_EMAIL) is None)
+        settings = self.open_settings()
+        time.sleep(1)
+        self.expect("Settings shows no account section without providers or an account",
+                    self.button(settings, "Sign out") is None and self.button(settings, "Sign in") is None)
+        self.shot("settings-started-without-service")
+        # The service comes back. The main window, closed (its refresh cancelled) and opened again at once by
+        # a second start, appears anew: its refresh fetches the account, and Settings offers Sign out.
+        self.start_the_service()
+        xdotool("windowactivate", "--sync", x_window("Tessaron"))
+        press("alt+F4")
+        wait_for("the main window to close", lambda: self.main() is None)
+        installed = re.search(r"Installed in (\S+)", self.log()).group(1)
+        subprocess.run([f"{installed}/tessaron"], check=True, timeout=30)
+        wait_for("the address back in the reopened window", lambda: self.main() and find(self.main(), name=LONG_EMAIL),
+                 20)
+        wait_for("Sign out in Settings once the account is known", lambda: self.button(self.window("Settings"),
+                                                                                     "Sign out"), 20)
+        self.shot("service-back-window-reopened")
+        self.close_settings()
+        self.quit()
+        self.stop_own_service()
 
     # --- fit: long names, a message below the nodes, twice the scale ------------------------------------
 
@@ -323,6 +532,17 @@ class Walk:
         self.shot("settings-twice-the-scale")
         box, fits = inside("Settings")
         self.expect(f"the settings window inside the screen at twice the scale ({box} in {screen})", fits)
+        # The other-devices sheet, with the link's code, is as tall as a screen that holds half as much.
+        row = wait_for("the Windows / Android row", lambda: self.button(self.window("Settings"), "Windows / Android"),
+                       20)
+        row.queryAction().doAction(0)
+        wait_for("the other-devices sheet at twice the scale",
+                 lambda: self.sheet() and self.sheet().name == "Windows / Android")
+        time.sleep(0.5)
+        self.sheet_inside_screen()
+        self.shot("other-devices-twice-the-scale")
+        press("Escape")
+        wait_for("the other-devices sheet to close", lambda: self.sheet() is None)
         press("alt+F4")
         wait_for("the settings window to close", lambda: self.window("Settings") is None)
         self.quit()
@@ -368,8 +588,8 @@ def bound(function, walk):
 
 
 def tab_through_sign_in(walk):
-    """The sign-in sheet opens with the focus in the e-mail field; Return on an unusable address says why
-    nothing happens; Tab goes round named controls; Escape closes the sheet."""
+    """The sign-in sheet opens with the focus in the e-mail field; Return on an unusable address does nothing;
+    Tab goes round named controls; Escape closes the sheet."""
     click(wait_for("the Sign in button", lambda: walk.button(walk.main(), "Sign in")))
     sheet = wait_for("the sign-in sheet", walk.sheet)
     walk.expect(f"the sign-in sheet is named ({sheet.name!r})", sheet.name == "Sign in")
@@ -377,9 +597,14 @@ def tab_through_sign_in(walk):
                      and f)
     type_text("walker")
     press("Return")
-    wait_for("the hint under an unusable address",
-             lambda: find(walk.sheet(), pyatspi.ROLE_LABEL, "That email address doesn’t look right."))
+    # Nothing happens, and nothing is said: the dimmed "Continue" is the cue. The sheet stays on its step.
+    time.sleep(0.5)
+    walk.expect("Return on an unusable address leaves the e-mail step",
+                walk.field(walk.sheet(), "Email") is not None and walk.field(walk.sheet(), "Code") is None)
+    walk.expect("Continue stays dimmed for an unusable address", pyatspi.STATE_SENSITIVE not in
+                walk.button(walk.sheet(), "Continue").getState().getStates())
     walk.expect("the focus stays in the e-mail field", focused(walk.sheet()) == field)
+    walk.sheet_inside_screen()
     walk.shot("sign-in-unusable-address")
     met = tab_ring(walk, walk.sheet())
     walk.expect(f"Tab reaches Cancel ({met})", "Cancel" in met)
@@ -478,6 +703,36 @@ def cpu_seconds(pid, over):
     return used() - before
 
 
+def x_window(name):
+    return subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{re.escape(name)}$"], check=True,
+                          capture_output=True, text=True).stdout.split()[0]
+
+
+def frame_box(name):
+    """The window's frame as the window manager drew it, title bar included, in the screen's own pixels."""
+    try:
+        window = x_window(name)
+    except (subprocess.CalledProcessError, IndexError):
+        return None
+    # xwininfo's absolute place is the client's own; xdotool's adds the frame's offset in once more.
+    info = subprocess.run(["xwininfo", "-id", window], check=True, capture_output=True, text=True).stdout
+    x, y, width, height = (int(re.search(rf"{key}:\s+(-?\d+)", info).group(1)) for key in (
+        "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+    extents = subprocess.run(["xprop", "-id", window, "_NET_FRAME_EXTENTS"], capture_output=True,
+                             text=True).stdout
+    found = re.search(r"= (\d+), (\d+), (\d+), (\d+)", extents)
+    left, right, top, bottom = (int(v) for v in found.groups()) if found else (0, 0, 0, 0)
+    return x - left, y - top, width + left + right, height + top + bottom
+
+
+def accepts_connections(port):
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=1):
+            return True
+    except OSError:
+        return False
+
+
 def screen_size():
     reply = subprocess.run(["xdotool", "getdisplaygeometry"], check=True, capture_output=True, text=True)
     width, height = reply.stdout.split()
@@ -489,8 +744,9 @@ def main():
     steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
              bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
-             walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.quit,
-             walk.start_at_twice_the_scale]
+             walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
+             walk.sign_in_with_a_long_address, walk.other_devices_without_a_browser, walk.quit,
+             walk.start_with_the_service_stopped, walk.start_at_twice_the_scale]
     try:
         walk.start()
         for step in steps:
@@ -507,6 +763,7 @@ def main():
         if getattr(walk, "run", None) and walk.run.poll() is None:
             walk.run.terminate()
             walk.run.wait(timeout=30)
+        walk.stop_own_service()
     print(f"walk: passed in {time.monotonic() - walk.started:.1f} s; screenshots in {walk.shots}")
     return 0
 
