@@ -13,9 +13,9 @@ namespace tessaron {
 
 namespace {
 
-// Crash reporting starts after the first paint, not with the session.
 TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
                                              TessaronApplicationMover& mover) {
+    services.startCrashReporting = heldCrashReportingStart(TessaronCrashReporter::shared());
     services.revealApplication = [&mover](std::function<void()> followUp) {
         mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
     };
@@ -37,6 +37,13 @@ TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceS
 
 } // namespace
 
+std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts) {
+    return [&reporter, parts = std::move(parts)] {
+        reporter.hold();
+        reporter.start(parts);
+    };
+}
+
 ApplicationSession::ApplicationSession(Workspace& workspace)
     : mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
              QFileInfo(QCoreApplication::applicationFilePath()).fileName())
@@ -56,8 +63,8 @@ void ApplicationSession::start() {
 void ApplicationSession::startAfterFirstPaint() {
     if (std::exchange(startedAfterFirstPaint_, true))
         return;
-    // Both skip their work under the test harness themselves, or are told to.
-    TessaronCrashReporter::shared().start();
+    // The session started crash reporting held; the refresh skips its work under the test harness.
+    TessaronCrashReporter::shared().resume();
     if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
         account_.refresh(nullptr);
 }

@@ -10,8 +10,16 @@
 #include "platform/linux_web_auth_session.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
+#include "updates/crash_reporter.hpp"
+
+#include <functional>
 
 namespace tessaron {
+
+// The session's crash-reporting hook: it starts `reporter` held, so that building the pipeline and reading
+// the crashes left by earlier runs wait until the first picture is on screen and `resume()` is called.
+std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter,
+                                              CrashReportingParts parts = {});
 
 // The application's one connection session, on the Linux parts, told when the application becomes active
 // and when it resigns; asked to reveal the application, it moves the program into the applications
@@ -31,8 +39,8 @@ public:
 
     // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
-    // What the first picture of the home view does not need: crash reporting and the account's refresh.
-    // Runs once, however often it is called.
+    // What the first picture of the home view does not need: the work of crash reporting, which the
+    // session started held, and the account's refresh. Runs once, however often it is called.
     void startAfterFirstPaint();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.

@@ -154,7 +154,7 @@ TessaronSessionServices SessionHarness::services() {
         .connectionLog = log,
         .signIn = *account,
         .revealApplication = moveApplication,
-        .startCrashReporting = {}};
+        .startCrashReporting = startCrashReporting};
 }
 
 TessaronSession& SessionHarness::restart() {
