@@ -20,8 +20,9 @@ namespace tessaron {
 class PowerState;
 
 // The application: one session and one update checker for the process, the main window (built again
-// after it was closed), the Settings window and the tray icon. The session, the update checker, the power
-// observer and the tray are made on first use, which the main window puts after its first appearance.
+// after it was closed), the Settings window and the tray icon. The session is made before the first
+// window, the update checker and the power observer once that window is on screen; the tray and the
+// product's icon come once the home view's first picture is.
 // With a tray the application outlives its windows; without one, closing the last window quits it, and a
 // tray that goes while no window is open brings the main window back. Quitting leaves the tunnel running.
 class TessaronMacApp final : public QObject {
@@ -34,7 +35,7 @@ public:
     ApplicationUpdates& updates();
     TessaronMainWindow* mainWindow() const { return mainWindow_; }
     QWidget* settingsWindow() const { return settingsWindow_; }
-    // None before the session exists.
+    // None before the home view's first picture.
     TessaronTray* tray() const { return tray_.get(); }
 
     // The main window in front, built anew when it was closed.
@@ -47,6 +48,8 @@ public:
 
 private:
     ApplicationSession& applicationSession();
+    // What the first picture does not need; the second and later pictures find it done.
+    void startAfterFirstPicture();
     MainWindowServices mainWindowServices();
     bool showsAnything() const;
     void quitWhenUnreachable();
@@ -60,6 +63,8 @@ private:
     std::unique_ptr<TessaronTray> tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;
+    // TESSARON_EXIT_WHEN_PRESENTED: leave the moment the home view's first picture is on screen.
+    const bool exitWhenPresented_ = qEnvironmentVariableIsSet("TESSARON_EXIT_WHEN_PRESENTED");
 };
 
 } // namespace tessaron
