@@ -54,7 +54,9 @@ ApplicationSession::ApplicationSession(Workspace& workspace)
     , services_(SessionSurroundings::standard(), account_)
     , activator_(services_.services().activator)
     , session_(withApplicationHooks(services_.services(), mover_))
-    , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
+    , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {
+    homeAccount_.hold();
+}
 
 void ApplicationSession::start() {
     followApplicationState();
@@ -65,6 +67,7 @@ void ApplicationSession::startAfterFirstPaint() {
         return;
     // The session started crash reporting held; the refresh skips its work under the test harness.
     TessaronCrashReporter::shared().resume();
+    homeAccount_.release();
     if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
         account_.refresh(nullptr);
 }

@@ -1,4 +1,6 @@
+#include "account/account_model_fixture.hpp"
 #include "app/application_session.hpp"
+#include "app/model_home_account.hpp"
 #include "session/session_harness.hpp"
 #include "session/session_keys.hpp"
 #include "updates/crash_report_store.hpp"
@@ -89,6 +91,35 @@ TEST(CrashReportingStartTest, AQuitBeforeTheFirstPictureLeavesTheHeldStartUndone
     reporting.reporter.resume();
     EXPECT_TRUE(reporting.reporter.waitForIdle(5s));
     EXPECT_EQ(reporting.source->starts, 0);
+}
+
+// Held, the home view's refresh asks the account service for nothing until the first picture is on screen;
+// one whose view went meanwhile (cancelled) asks for nothing even then.
+TEST_F(AccountModelTest, TheHomeViewsRefreshWaitsForTheFirstPictureAndACancelledOneAsksNothing) {
+    storeToken("tok-1");
+    build();
+    harness.settle();
+    ModelHomeAccount home(*model);
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
+
+    home.hold();
+    CancellationSource gone;
+    track(home.refresh(&session(), gone.token()));
+    harness.settle();
+    gone.cancel();
+    home.release();
+    harness.settle();
+    EXPECT_TRUE(service.sent.isEmpty());
+
+    home.hold();
+    track(home.refresh(&session(), {}));
+    harness.settle();
+    EXPECT_TRUE(service.sent.isEmpty()) << "nothing before the first picture";
+    home.release();
+    home.release();
+    harness.settle();
+    EXPECT_EQ(service.sentTo(QStringLiteral("GET /v1/account")).size(), 1);
+    EXPECT_EQ(home.accountEmail(), QStringLiteral("ann@example.com"));
 }
 
 } // namespace
