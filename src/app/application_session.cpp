@@ -44,19 +44,23 @@ std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter, C
     };
 }
 
-ApplicationSession::ApplicationSession(Workspace& workspace)
-    : mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
-             QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-    , swapCenter_(swapPresenter_)
+ApplicationAccount::ApplicationAccount()
+    : swapCenter_(swapPresenter_)
     , account_(accountServices(webSignIn_, swapCenter_), false)
     , homeAccount_(account_)
-    , accountScreens_(account_)
-    , services_(SessionSurroundings::standard(), account_)
-    , activator_(services_.services().activator)
-    , session_(withApplicationHooks(services_.services(), mover_))
-    , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {
+    , accountScreens_(account_) {
     homeAccount_.hold();
 }
+
+ApplicationSession::ApplicationSession(Workspace& workspace, ApplicationAccount& account)
+    : account_(account)
+    , mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
+             QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+    , services_(SessionSurroundings::standard(), account_.model())
+    , activator_(services_.services().activator)
+    , session_(withApplicationHooks(services_.services(), mover_))
+    , router_(account_.webSignIn(),
+              [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {
     followApplicationState();
@@ -67,9 +71,9 @@ void ApplicationSession::startAfterFirstPaint() {
         return;
     // The session started crash reporting held; the refresh skips its work under the test harness.
     TessaronCrashReporter::shared().resume();
-    homeAccount_.release();
+    account_.home().release();
     if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
-        account_.refresh(nullptr);
+        account_.model().refresh(nullptr);
 }
 
 void ApplicationSession::followApplicationState() {

@@ -23,9 +23,15 @@ TessaronMacApp::~TessaronMacApp() {
     delete mainWindow_;
 }
 
+ApplicationAccount& TessaronMacApp::applicationAccount() {
+    if (!account_)
+        account_ = std::make_unique<ApplicationAccount>();
+    return *account_;
+}
+
 ApplicationSession& TessaronMacApp::applicationSession() {
     if (!session_) {
-        session_ = std::make_unique<ApplicationSession>(workspace_);
+        session_ = std::make_unique<ApplicationSession>(workspace_, applicationAccount());
         session_->start();
         reduceMotion_ = std::make_unique<ReduceMotionObserver>(QDBusConnection::sessionBus());
     }
@@ -78,7 +84,7 @@ TessaronMainWindow& TessaronMacApp::showMainWindow() {
     if (!mainWindow_) {
         // Before the window, so that the stored sign-in has been read when the home view first draws: the
         // keyring's first answer takes several round trips, and may start its daemon.
-        applicationSession();
+        applicationAccount();
         mainWindow_ = new TessaronMainWindow([this] { return mainWindowServices(); });
         connect(mainWindow_, &TessaronMainWindow::settingsRequested, this, &TessaronMacApp::showSettings);
         connect(mainWindow_, &TessaronMainWindow::quitRequested, this, &TessaronMacApp::quit);

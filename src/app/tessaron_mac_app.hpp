@@ -20,9 +20,10 @@ namespace tessaron {
 class PowerState;
 
 // The application: one session and one update checker for the process, the main window (built again
-// after it was closed), the Settings window and the tray icon. The session is made before the first
-// window, the update checker and the power observer once that window is on screen; the tray and the
-// product's icon come once the home view's first picture is.
+// after it was closed), the Settings window and the tray icon. The account is made before the first
+// window; the session, the update checker and the power observer on first use, which the main window puts
+// after its first appearance; the tray and the product's icon once the home view's first picture is on
+// screen.
 // With a tray the application outlives its windows; without one, closing the last window quits it, and a
 // tray that goes while no window is open brings the main window back. Quitting leaves the tunnel running.
 class TessaronMacApp final : public QObject {
@@ -47,6 +48,7 @@ public:
     void quit();
 
 private:
+    ApplicationAccount& applicationAccount();
     ApplicationSession& applicationSession();
     // What the first picture does not need; the second and later pictures find it done.
     void startAfterFirstPicture();
@@ -57,6 +59,7 @@ private:
 
     ApplicationLook look_;
     DesktopWorkspace workspace_;
+    std::unique_ptr<ApplicationAccount> account_;
     std::unique_ptr<ApplicationSession> session_;
     std::unique_ptr<ApplicationUpdates> updates_;
     std::unique_ptr<ReduceMotionObserver> reduceMotion_;
