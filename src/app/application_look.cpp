@@ -93,8 +93,11 @@ ApplicationLook::ApplicationLook() {
     const QPalette palette = TessaronAppearanceHost::palette();
     QApplication::setPalette(palette);
     QToolTip::setPalette(palette);
-    QApplication::setWindowIcon(productIcon());
     qApp->installEventFilter(this);
+}
+
+void ApplicationLook::showProductIcon() {
+    QApplication::setWindowIcon(productIcon());
 }
 
 ApplicationLook::~ApplicationLook() {

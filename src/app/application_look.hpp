@@ -25,6 +25,10 @@ public:
     ApplicationLook();
     ~ApplicationLook() override;
 
+    // Gives every window the product's icon. Apart from the rest: rendering it loads the icon engine, which
+    // the first picture of a window can do without.
+    void showProductIcon();
+
     // The control that shows the focus ring; none while the mouse leads.
     QWidget* focusRingHost() const;
 

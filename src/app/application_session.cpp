@@ -13,9 +13,9 @@ namespace tessaron {
 
 namespace {
 
-// Crash reporting starts after the first paint, not with the session.
 TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
                                              TessaronApplicationMover& mover) {
+    services.startCrashReporting = heldCrashReportingStart(TessaronCrashReporter::shared());
     services.revealApplication = [&mover](std::function<void()> followUp) {
         mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
     };
@@ -37,17 +37,30 @@ TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceS
 
 } // namespace
 
-ApplicationSession::ApplicationSession(Workspace& workspace)
-    : mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
-             QFileInfo(QCoreApplication::applicationFilePath()).fileName())
-    , swapCenter_(swapPresenter_)
+std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts) {
+    return [&reporter, parts = std::move(parts)] {
+        reporter.hold();
+        reporter.start(parts);
+    };
+}
+
+ApplicationAccount::ApplicationAccount()
+    : swapCenter_(swapPresenter_)
     , account_(accountServices(webSignIn_, swapCenter_), false)
     , homeAccount_(account_)
-    , accountScreens_(account_)
-    , services_(SessionSurroundings::standard(), account_)
+    , accountScreens_(account_) {
+    homeAccount_.hold();
+}
+
+ApplicationSession::ApplicationSession(Workspace& workspace, ApplicationAccount& account)
+    : account_(account)
+    , mover_(moveFileSystem_, workspace, BundleInfo::main().locations().applicationsFolder,
+             QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+    , services_(SessionSurroundings::standard(), account_.model())
     , activator_(services_.services().activator)
     , session_(withApplicationHooks(services_.services(), mover_))
-    , router_(webSignIn_, [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
+    , router_(account_.webSignIn(),
+              [session = &session_](const QUrl& url) { session->openInvitationLink(url); }) {}
 
 void ApplicationSession::start() {
     followApplicationState();
@@ -56,10 +69,11 @@ void ApplicationSession::start() {
 void ApplicationSession::startAfterFirstPaint() {
     if (std::exchange(startedAfterFirstPaint_, true))
         return;
-    // Both skip their work under the test harness themselves, or are told to.
-    TessaronCrashReporter::shared().start();
+    // The session started crash reporting held; the refresh skips its work under the test harness.
+    TessaronCrashReporter::shared().resume();
+    account_.home().release();
     if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
-        account_.refresh(nullptr);
+        account_.model().refresh(nullptr);
 }
 
 void ApplicationSession::followApplicationState() {

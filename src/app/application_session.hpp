@@ -10,28 +10,63 @@
 #include "platform/linux_web_auth_session.hpp"
 #include "session/linux_session_services.hpp"
 #include "session/tessaron_session.hpp"
+#include "updates/crash_reporter.hpp"
+
+#include <functional>
 
 namespace tessaron {
 
+// The session's crash-reporting hook: it starts `reporter` held, so that building the pipeline and reading
+// the crashes left by earlier runs wait until the first picture is on screen and `resume()` is called.
+std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter,
+                                              CrashReportingParts parts = {});
+
+// The account side of the application: the account model over the system's keyring, and the two views of
+// it the screens take. Built before the first window, so that the stored sign-in is read while the window
+// is made and the home view's first picture knows who is signed in; it holds the home view's refresh until
+// that picture (`releaseAfterFirstPaint`). Touches no D-Bus itself: the keyring's thread does the reading.
+class ApplicationAccount {
+public:
+    ApplicationAccount();
+    ApplicationAccount(const ApplicationAccount&) = delete;
+    ApplicationAccount& operator=(const ApplicationAccount&) = delete;
+
+    TessaronAccountModel& model() { return account_; }
+    // The account model as the home view and the account screens see it.
+    ModelHomeAccount& home() { return homeAccount_; }
+    AccountScreenModel& screens() { return accountScreens_; }
+    LinuxWebAuthSession& webSignIn() { return webSignIn_; }
+
+private:
+    LinuxWebAuthSession webSignIn_;
+    TessaronSystemDeviceSwapPresenter swapPresenter_;
+    TessaronDeviceSwapCenter swapCenter_;
+    TessaronAccountModel account_;
+    ModelHomeAccount homeAccount_;
+    TessaronAccountScreenModel accountScreens_;
+};
+
 // The application's one connection session, on the Linux parts, told when the application becomes active
 // and when it resigns; asked to reveal the application, it moves the program into the applications
-// folder. Built after the application object; lives until the application quits.
+// folder. Built after the application object, over the account that outlives it; lives until the
+// application quits.
 class ApplicationSession {
 public:
-    explicit ApplicationSession(Workspace& workspace);
+    ApplicationSession(Workspace& workspace, ApplicationAccount& account);
     ApplicationSession(const ApplicationSession&) = delete;
     ApplicationSession& operator=(const ApplicationSession&) = delete;
 
     TessaronSession& session() { return session_; }
-    TessaronAccountModel& account() { return account_; }
+    TessaronAccountModel& account() { return account_.model(); }
     // The account model as the home view and the account screens see it.
-    TessaronHomeAccount& homeAccount() { return homeAccount_; }
-    AccountScreenModel& accountScreens() { return accountScreens_; }
+    TessaronHomeAccount& homeAccount() { return account_.home(); }
+    AccountScreenModel& accountScreens() { return account_.screens(); }
     TessaronSystemExtensionActivating& activator() { return activator_; }
 
     // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
-    // What the first picture of the home view does not need: crash reporting and the account's refresh.
+    // What the first picture of the home view does not need: the work of crash reporting, which the
+    // session started held, the home view's account refresh, held until now, and the account's refresh.
     // Runs once, however often it is called.
     void startAfterFirstPaint();
 
@@ -41,14 +76,9 @@ public:
 private:
     void followApplicationState();
 
-    LinuxWebAuthSession webSignIn_;
+    ApplicationAccount& account_;
     LocalMoveFileSystem moveFileSystem_;
     TessaronApplicationMover mover_;
-    TessaronSystemDeviceSwapPresenter swapPresenter_;
-    TessaronDeviceSwapCenter swapCenter_;
-    TessaronAccountModel account_;
-    ModelHomeAccount homeAccount_;
-    TessaronAccountScreenModel accountScreens_;
     LinuxSessionServices services_;
     TessaronSystemExtensionActivating& activator_;
     TessaronSession session_;

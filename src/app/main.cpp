@@ -8,9 +8,11 @@
 #include "widgets/string_table.hpp"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QTimer>
 
 #include <cstdio>
+#include <thread>
 
 int main(int argc, char* argv[]) {
     // Named first: the crash folder lies in the application's data folder.
@@ -38,6 +40,9 @@ int main(int argc, char* argv[]) {
     case tessaron::InstanceForwarder::Role::primary:
         break;
     }
+    // Reading the desktop's font configuration is the longest step before the first picture; a thread of
+    // its own reads it while the window is made and mapped. Joined before the application goes.
+    const std::jthread fontsRead([] { QFontDatabase::families(); });
     tessaron::installStringTable(application);
     tessaron::UrlOpener::shared().installAsWebHandler();
     if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())

@@ -1,6 +1,13 @@
 #include "app/model_home_account.hpp"
 
 #include "account/account_model.hpp"
+#include "session/tessaron_session.hpp"
+
+#include <QPointer>
+
+#include <qcoro/qcorosignal.h>
+
+#include <utility>
 
 namespace tessaron {
 
@@ -26,7 +33,20 @@ std::optional<QString> ModelHomeAccount::accountEmail() const {
 }
 
 QCoro::Task<> ModelHomeAccount::refresh(TessaronSession* session, CancellationToken cancellation) {
-    return model_.refresh(session, std::move(cancellation));
+    if (held_) {
+        QPointer self(this);
+        QPointer sessionRef(session);
+        co_await qCoro(this, &ModelHomeAccount::released);
+        if (!self || cancellation.isCancelled())
+            co_return;
+        session = sessionRef.data();
+    }
+    co_await model_.refresh(session, std::move(cancellation));
+}
+
+void ModelHomeAccount::release() {
+    if (std::exchange(held_, false))
+        Q_EMIT released();
 }
 
 } // namespace tessaron

@@ -17,8 +17,18 @@ public:
     std::optional<QString> accountEmail() const override;
     QCoro::Task<> refresh(TessaronSession* session, CancellationToken cancellation) override;
 
+    // Refreshes asked for while held wait for release(), and one cancelled meanwhile asks for nothing: the
+    // application holds them until the home view's first picture is on screen, which must not share the
+    // machine with the TLS set-up of the account's first request.
+    void hold() { held_ = true; }
+    void release();
+
+Q_SIGNALS:
+    void released();
+
 private:
     TessaronAccountModel& model_;
+    bool held_ = false;
 };
 
 } // namespace tessaron

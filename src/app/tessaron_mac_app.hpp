@@ -20,8 +20,10 @@ namespace tessaron {
 class PowerState;
 
 // The application: one session and one update checker for the process, the main window (built again
-// after it was closed), the Settings window and the tray icon. The session, the update checker, the power
-// observer and the tray are made on first use, which the main window puts after its first appearance.
+// after it was closed), the Settings window and the tray icon. The account is made before the first
+// window; the session, the update checker and the power observer on first use, which the main window puts
+// after its first appearance; the tray and the product's icon once the home view's first picture is on
+// screen.
 // With a tray the application outlives its windows; without one, closing the last window quits it, and a
 // tray that goes while no window is open brings the main window back. Quitting leaves the tunnel running.
 class TessaronMacApp final : public QObject {
@@ -34,7 +36,7 @@ public:
     ApplicationUpdates& updates();
     TessaronMainWindow* mainWindow() const { return mainWindow_; }
     QWidget* settingsWindow() const { return settingsWindow_; }
-    // None before the session exists.
+    // None before the home view's first picture.
     TessaronTray* tray() const { return tray_.get(); }
 
     // The main window in front, built anew when it was closed.
@@ -46,7 +48,10 @@ public:
     void quit();
 
 private:
+    ApplicationAccount& applicationAccount();
     ApplicationSession& applicationSession();
+    // What the first picture does not need; the second and later pictures find it done.
+    void startAfterFirstPicture();
     MainWindowServices mainWindowServices();
     bool showsAnything() const;
     void quitWhenUnreachable();
@@ -54,12 +59,15 @@ private:
 
     ApplicationLook look_;
     DesktopWorkspace workspace_;
+    std::unique_ptr<ApplicationAccount> account_;
     std::unique_ptr<ApplicationSession> session_;
     std::unique_ptr<ApplicationUpdates> updates_;
     std::unique_ptr<ReduceMotionObserver> reduceMotion_;
     std::unique_ptr<TessaronTray> tray_;
     QPointer<TessaronMainWindow> mainWindow_;
     QPointer<QWidget> settingsWindow_;
+    // TESSARON_EXIT_WHEN_PRESENTED: leave the moment the home view's first picture is on screen.
+    const bool exitWhenPresented_ = qEnvironmentVariableIsSet("TESSARON_EXIT_WHEN_PRESENTED");
 };
 
 } // namespace tessaron

@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 
+#include <utility>
+
 namespace tessaron {
 
 namespace {
@@ -63,20 +65,73 @@ void TessaronCrashReporter::start(CrashReportingParts parts) {
     std::shared_ptr<TessaronCrashPipeline> pipeline;
     {
         std::lock_guard guard(lock_);
-        if (!pipeline_)
-            pipeline_ = makePipeline(std::move(parts));
-        pipeline = pipeline_;
+        if (stopped_)
+            return;
+        if (held_) {
+            if (!heldStart_)
+                heldStart_ = std::move(parts);
+            return;
+        }
+        pipeline = pipelineFrom(std::move(parts));
     }
+    activate(std::move(pipeline));
+}
+
+void TessaronCrashReporter::hold() {
+    std::lock_guard guard(lock_);
+    held_ = true;
+}
+
+void TessaronCrashReporter::resume() {
+    std::shared_ptr<TessaronCrashPipeline> pipeline;
+    {
+        std::lock_guard guard(lock_);
+        held_ = false;
+        auto parts = std::exchange(heldStart_, std::nullopt);
+        if (!parts || stopped_)
+            return;
+        pipeline = pipelineFrom(std::move(*parts));
+    }
+    activate(std::move(pipeline));
+}
+
+void TessaronCrashReporter::activate(std::shared_ptr<TessaronCrashPipeline> pipeline) {
     enqueue([this, pipeline] {
         return pipeline->activate([this](TessaronCrashPipeline::Step step) { enqueue(std::move(step)); });
     });
 }
 
-void TessaronCrashReporter::enqueue(TessaronCrashPipeline::Step step) {
-    worker_.enqueue(std::move(step));
+SerialWorker* TessaronCrashReporter::worker() {
+    std::lock_guard guard(lock_);
+    return worker_.get();
 }
 
-std::shared_ptr<TessaronCrashPipeline> TessaronCrashReporter::makePipeline(CrashReportingParts parts) {
+void TessaronCrashReporter::enqueue(TessaronCrashPipeline::Step step) {
+    // Made once and kept until the reporter goes, so the pointer outlives the lock.
+    if (auto* running = worker())
+        running->enqueue(std::move(step));
+}
+
+bool TessaronCrashReporter::waitForIdle(std::chrono::milliseconds timeout) {
+    auto* running = worker();
+    return !running || running->waitForIdle(timeout);
+}
+
+bool TessaronCrashReporter::stop(std::chrono::milliseconds patience) {
+    SerialWorker* running = nullptr;
+    {
+        std::lock_guard guard(lock_);
+        stopped_ = true;
+        heldStart_.reset();
+        running = worker_.get();
+    }
+    return !running || running->stop(patience);
+}
+
+std::shared_ptr<TessaronCrashPipeline> TessaronCrashReporter::pipelineFrom(CrashReportingParts parts) {
+    if (pipeline_)
+        return pipeline_;
+    worker_ = std::make_unique<SerialWorker>();
     auto store = parts.store ? parts.store : std::make_shared<FileCrashReportStore>();
     auto uploader = parts.uploader ? parts.uploader : [] {
         return std::make_unique<OwnTransportUploader>();
@@ -84,10 +139,10 @@ std::shared_ptr<TessaronCrashPipeline> TessaronCrashReporter::makePipeline(Crash
     auto source = parts.source ? parts.source
                                : std::make_shared<SpoolCrashSource>(FileCrashReportStore::defaultDirectory(),
                                                                     CrashReportContext::standard());
-    auto pipeline = std::make_shared<TessaronCrashPipeline>(std::move(store), std::move(uploader),
-                                                            std::move(source), worker_.stopping());
-    worker_.setTeardown([pipeline] { pipeline->releaseUploader(); });
-    return pipeline;
+    pipeline_ = std::make_shared<TessaronCrashPipeline>(std::move(store), std::move(uploader),
+                                                        std::move(source), worker_->stopping());
+    worker_->setTeardown([pipeline = pipeline_] { pipeline->releaseUploader(); });
+    return pipeline_;
 }
 
 } // namespace tessaron

@@ -22,6 +22,7 @@ struct CrashReportingParts {
 
 // The start of crash reporting: builds the pipeline once and runs its steps on a worker thread of its
 // own, never on the main thread. Reports found at start are sent at once; later crashes at the next launch.
+// The thread is made with the pipeline, so a reporter that never starts costs no thread.
 class TessaronCrashReporter {
 public:
     // Set by the test harness: no test that builds a session starts crash reporting.
@@ -39,22 +40,35 @@ public:
     // pipeline on the first call and schedules an activation: the source is started once, and every
     // activation drains the stored reports.
     void start(CrashReportingParts parts = {});
+    // Until resume(), a start only notes that it was asked for: building the pipeline (its thread, the
+    // report context) and reading the spool wait. The application holds them while its first picture
+    // is drawn. A start under the test-harness variable is dropped, held or not.
+    void hold();
+    // Carries out the start noted while held, once; does nothing when none was.
+    void resume();
     // Schedules `step` after every step scheduled before it.
     void enqueue(TessaronCrashPipeline::Step step);
     // True once every scheduled step has run; false when `timeout` passes first.
-    bool waitForIdle(std::chrono::milliseconds timeout) { return worker_.waitForIdle(timeout); }
+    bool waitForIdle(std::chrono::milliseconds timeout);
     // How long quitting waits for the worker.
     static constexpr std::chrono::milliseconds quitPatience{1000};
 
     // Cancels the running upload and ends the worker, waiting at most `patience`; nothing runs afterwards.
-    bool stop(std::chrono::milliseconds patience) { return worker_.stop(patience); }
+    bool stop(std::chrono::milliseconds patience);
 
 private:
-    std::shared_ptr<TessaronCrashPipeline> makePipeline(CrashReportingParts parts);
+    // The caller holds lock_.
+    std::shared_ptr<TessaronCrashPipeline> pipelineFrom(CrashReportingParts parts);
+    void activate(std::shared_ptr<TessaronCrashPipeline> pipeline);
+    SerialWorker* worker();
 
-    SerialWorker worker_;
     std::mutex lock_;
+    std::unique_ptr<SerialWorker> worker_;
     std::shared_ptr<TessaronCrashPipeline> pipeline_;
+    bool held_ = false;
+    bool stopped_ = false;
+    // The parts of the start asked for while held.
+    std::optional<CrashReportingParts> heldStart_;
 };
 
 } // namespace tessaron

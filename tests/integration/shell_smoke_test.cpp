@@ -51,6 +51,8 @@ protected:
         auto& window = app.showMainWindow();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
         EXPECT_TRUE(QTest::qWaitFor([&] { return window.home() != nullptr; }, 5000));
+        // The tray comes once the home view's first picture is on screen.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return app.tray() != nullptr; }, 5000));
         return window;
     }
 

@@ -162,7 +162,7 @@ TessaronSessionServices SessionHarness::services() {
         .connectionLog = log,
         .signIn = *account,
         .revealApplication = moveApplication,
-        .startCrashReporting = {}};
+        .startCrashReporting = startCrashReporting};
 }
 
 TessaronSession& SessionHarness::restart() {

@@ -284,6 +284,8 @@ public:
     SignedIn signIn;
     // The account the session sees; a test may put the real account model here before start().
     TessaronSignInState* account = &signIn;
+    // What the session calls last in its construction; a test may set it before start().
+    std::function<void()> startCrashReporting;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
     std::unique_ptr<TessaronSession> session;
