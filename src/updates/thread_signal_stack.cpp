@@ -1,5 +1,7 @@
 #include "updates/thread_signal_stack.hpp"
 
+#include "platform/address_sanitizer.hpp"
+
 #include <dlfcn.h>
 #include <pthread.h>
 #include <signal.h>
@@ -12,13 +14,6 @@
 #include <new>
 
 // The address sanitizer wraps pthread_create itself and gives every thread an alternate stack of its own.
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSARON_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSARON_SANITIZED 1
-#endif
-#endif
 
 namespace tessaron {
 
@@ -65,7 +60,7 @@ private:
 
 std::atomic<bool> coverNewThreads{false};
 
-#ifndef TESSARON_SANITIZED
+#ifndef TESSARON_ADDRESS_SANITIZER
 using ThreadStart = void* (*)(void*);
 using PthreadCreate = int (*)(pthread_t*, const pthread_attr_t*, ThreadStart, void*);
 
@@ -101,7 +96,7 @@ void giveNewThreadsAlternateSignalStacks() {
 
 } // namespace tessaron
 
-#ifndef TESSARON_SANITIZED
+#ifndef TESSARON_ADDRESS_SANITIZER
 // Defined in the program, this takes the place of the C library's for every library that starts threads,
 // Qt's and GLib's included: no thread of the process starts without passing here.
 extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,

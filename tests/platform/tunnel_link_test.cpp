@@ -1,3 +1,4 @@
+#include "platform/address_sanitizer.hpp"
 #include "platform/tunnel_channel.hpp"
 #include "platform/tunnel_client.hpp"
 #include "support/manual_clock.hpp"
@@ -25,15 +26,7 @@ void noteAllocation(std::size_t size) {
 }
 } // namespace
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSARON_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSARON_SANITIZED 1
-#endif
-#endif
-
-#ifdef TESSARON_SANITIZED
+#ifdef TESSARON_ADDRESS_SANITIZER
 #include <sanitizer/allocator_interface.h>
 
 namespace {
