@@ -18,7 +18,6 @@
 #include "widgets/plain_label.hpp"
 #include "widgets/tessaron_theme.hpp"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -135,7 +134,6 @@ TessaronOtherDevicesView::TessaronOtherDevicesView(AccountScreenModel& model, Cl
     frame.column->addStretch(1);
 
     connect(&model_, &AccountScreenModel::changed, this, &TessaronOtherDevicesView::refresh);
-    connect(qApp, &QApplication::focusChanged, this, &TessaronOtherDevicesView::focusMoved);
     if (reduceMotion) {
         reduceMotion_ = reduceMotion->reduceMotion();
         connect(reduceMotion, &ReduceMotionObserver::reduceMotionChanged, this,
@@ -280,7 +278,7 @@ void TessaronOtherDevicesView::showEvent(QShowEvent* event) {
     TessaronSheetDialog::showEvent(event);
     if (event->spontaneous())
         return;
-    focusMainAction(true);
+    focusKeeper().owe(mainAction());
     appearance_.start([model = QPointer(&model_)](CancellationToken token) -> QCoro::Task<> {
         if (model)
             return model->refreshSubscriptionLink(token);
@@ -321,21 +319,15 @@ void TessaronOtherDevicesView::refresh() {
         candidate->setVisible(candidate == page);
 
     const bool pageChanged = std::exchange(shownPage_, page) != page;
-    const bool busyEnded = std::exchange(shownBusy_, busy) && !busy;
 
-    // The main action turned off under the focus is owed it back, also in a window not yet active, where
-    // Qt moves the focus on without a word.
-    const auto buttons = page->findChildren<QAbstractButton*>();
-    const QWidget* main = buttons.isEmpty() ? nullptr : buttons.first();
-    const bool mainHeldFocus = main && focusWidget() == main;
+    // The main action about to turn off under the focus is owed it back, also in a window not yet active,
+    // where Qt would move the focus on without a word. Turning back on hands it back.
+    if (busy)
+        focusKeeper().park(mainAction());
     create_->setEnabled(!busy);
     create_->setShowsSpinner(busy && !reduceMotion_);
     for (QWidget* row : rows_)
         row->setEnabled(!busy);
-    if (mainHeldFocus && !main->isEnabled()) {
-        mainActionOwed_ = true;
-        setFocus(Qt::OtherFocusReason);
-    }
 
     // An empty value clears the picture: a link that is gone never lingers as a code.
     const QString text = page == linkShownPage_ ? url->toString(QUrl::FullyEncoded) : QString();
@@ -352,44 +344,18 @@ void TessaronOtherDevicesView::refresh() {
     const auto& error = model_.otherDevicesError();
     error_->setVisible(error.has_value());
     error_->setText(error ? QCoreApplication::translate("Tessaron", error->toUtf8().constData()) : QString());
-    if (pageChanged || busyEnded)
-        focusMainAction(pageChanged);
+    if (pageChanged)
+        focusKeeper().owe(mainAction());
 }
 
 // The sheet opens, and moves on to a new page, with the focus on the page's first button (Create link, Copy
 // link, Reset link), where a person's first Return is meant; Close stays a Tab away. A button off while the
-// sheet works is owed the focus and takes it once it works, unless the person has moved it meanwhile: the
-// focus Qt hands on from a button turned off (often before the window is even active) is no person's choice.
-void TessaronOtherDevicesView::focusMainAction(bool wherever) {
-    if (wherever)
-        mainActionOwed_ = true;
-    if (!mainActionOwed_)
-        return;
+// sheet works is owed the focus and takes it once it works, unless the person has moved it meanwhile.
+QWidget* TessaronOtherDevicesView::mainAction() const {
     const auto buttons = shownPage_->findChildren<QAbstractButton*>();
-    if (buttons.isEmpty()) {
-        mainActionOwed_ = false;
-        return;
-    }
-    QWidget* main = buttons.first();
-    if (!main->isEnabled()) {
-        setFocus(Qt::OtherFocusReason);
-        return;
-    }
-    mainActionOwed_ = false;
-    main->setFocus(Qt::OtherFocusReason);
+    return buttons.isEmpty() ? nullptr : buttons.first();
 }
 
-TessaronOtherDevicesView::~TessaronOtherDevicesView() {
-    // The focus leaves the sheet's controls as they go, after this part of the sheet is gone.
-    disconnect(qApp, nullptr, this, nullptr);
-}
-
-void TessaronOtherDevicesView::focusMoved(QWidget* old, QWidget* now) {
-    // A person moves the focus from a working control to another control of the sheet; Qt moves it away
-    // from one turned off, into the sheet as its window becomes active, and the sheet parks it on itself.
-    if (old && now && old != this && now != this && old->isEnabled() && isAncestorOf(old) &&
-        isAncestorOf(now))
-        mainActionOwed_ = false;
-}
+TessaronOtherDevicesView::~TessaronOtherDevicesView() = default;
 
 } // namespace tessaron

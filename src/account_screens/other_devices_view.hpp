@@ -50,8 +50,7 @@ private:
     void confirmReset();
     void confirmRemove();
     void refresh();
-    void focusMainAction(bool wherever);
-    void focusMoved(QWidget* old, QWidget* now);
+    QWidget* mainAction() const;
 
     AccountScreenModel& model_;
     Clock& clock_;
@@ -59,9 +58,6 @@ private:
     bool reduceMotion_ = false;
     bool copied_ = false;
     QWidget* shownPage_ = nullptr;
-    bool shownBusy_ = false;
-    // The page's main action is to take the focus once it works.
-    bool mainActionOwed_ = false;
     ScheduledCall copiedReset_;
     TaskSlot appearance_;
 

@@ -12,6 +12,7 @@
 #include "widgets/accessible_traits.hpp"
 #include "widgets/button_styles.hpp"
 #include "widgets/fitted_label.hpp"
+#include "widgets/focus_keeper.hpp"
 #include "widgets/motion.hpp"
 #include "widgets/plain_label.hpp"
 #include "widgets/tessaron_theme.hpp"
@@ -235,6 +236,8 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
             });
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
 
+    primaryFocus_ = std::make_unique<TessaronFocusKeeper>(*scroll_);
+
     const auto follow = [this] {
         refresh();
     };
@@ -256,10 +259,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     // The window's focus starts on the primary button, where a person's first Return or Space is meant: a
     // window given back its focus by a closing sheet would otherwise hand it to the page. A button still
     // working takes it once it works.
-    if (primary_->isEnabled())
-        primary_->setFocus(Qt::OtherFocusReason);
-    else
-        primaryOwesFocus_ = true;
+    primaryFocus_->owe(primary_);
 }
 
 TessaronHomeView::~TessaronHomeView() = default;
@@ -273,14 +273,9 @@ void TessaronHomeView::setScenePhase(ScenePhase phase) {
 // While the button works the focus waits on the column, not on the row Qt would hand it to, and comes back
 // when the button works again: a person's next Return or Space presses the button, not a node.
 void TessaronHomeView::keepPrimaryFocus(bool enabled) {
-    if (!enabled && window()->focusWidget() == primary_) {
-        scroll_->setFocus(Qt::OtherFocusReason);
-        primaryOwesFocus_ = true;
-    }
+    if (!enabled)
+        primaryFocus_->park(primary_);
     primary_->setEnabled(enabled);
-    const QWidget* focus = window()->focusWidget();
-    if (enabled && std::exchange(primaryOwesFocus_, false) && (!focus || focus == scroll_))
-        primary_->setFocus(Qt::OtherFocusReason);
 }
 
 void TessaronHomeView::setReduceMotion(bool reduceMotion) {

@@ -9,6 +9,7 @@
 
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 
 class QLabel;
@@ -29,6 +30,7 @@ class TessaronNudgeBorder;
 class TessaronSession;
 class TessaronSystemExtensionActivating;
 class TessaronCrossfade;
+class TessaronFocusKeeper;
 class TessaronReveal;
 
 // Motion is allowed only for an active window, with reduce motion and low power off.
@@ -88,8 +90,8 @@ private:
     TaskSlot appearanceRefresh_;
     // A new message waits to be brought into view until the person moves the page themselves.
     bool revealBanner_ = false;
-    // The primary button had the focus when it turned disabled: it gets it back when it works again.
-    bool primaryOwesFocus_ = false;
+    // Holds the primary button's focus on the column while the button works.
+    std::unique_ptr<TessaronFocusKeeper> primaryFocus_;
 
     QScrollArea* scroll_;
 

@@ -2,7 +2,6 @@
 
 #include "widgets/return_presses_button.hpp"
 
-#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
@@ -55,38 +54,19 @@ QRect clampedFrame(const QWidget& window, QRect outer) {
 
 } // namespace
 
+// A control turned off while the sheet works hands its focus on to the next one, often Cancel, where the
+// person's next Return would close the sheet: the sheet keeps the focus instead, and gives it back to the
+// control once it works again (the field of a refused code, to correct it).
 TessaronSheetDialog::TessaronSheetDialog(QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent)
+    , focusKeeper_(*this, TessaronFocusKeeper::Catch::whatTurnsOff) {
     // The shortcuts of the window it covers (Settings…, Quit) work while the sheet has the focus.
     if (parent)
         addActions(parent->window()->actions());
     pressFocusedButtonsOnReturn();
-    // A control turned off while the sheet works hands its focus on to the next one, often Cancel, where
-    // the person's next Return would close the sheet: the sheet keeps the focus instead, and gives it back
-    // to the control once it works again (the field of a refused code, to correct it).
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
-        if (old && now && !old->isEnabled() && isAncestorOf(old) && isAncestorOf(now)) {
-            setFocus(Qt::OtherFocusReason);
-            parkedFrom_ = old;
-            old->installEventFilter(this);
-        }
-    });
 }
 
-// The base class's destructor moves the focus as it deletes the children: by then this is no longer a sheet.
-TessaronSheetDialog::~TessaronSheetDialog() {
-    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
-}
-
-bool TessaronSheetDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parkedFrom_ && event->type() == QEvent::EnabledChange && parkedFrom_->isEnabled()) {
-        parkedFrom_->removeEventFilter(this);
-        if (focusWidget() == this || !focusWidget())
-            parkedFrom_->setFocus(Qt::OtherFocusReason);
-        parkedFrom_ = nullptr;
-    }
-    return QDialog::eventFilter(watched, event);
-}
+TessaronSheetDialog::~TessaronSheetDialog() = default;
 
 bool TessaronSheetDialog::event(QEvent* event) {
     const bool handled = QDialog::event(event);

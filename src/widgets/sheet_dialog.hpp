@@ -1,7 +1,8 @@
 #pragma once
 
+#include "widgets/focus_keeper.hpp"
+
 #include <QDialog>
-#include <QPointer>
 #include <QScrollArea>
 
 namespace tessaron {
@@ -16,16 +17,16 @@ public:
     ~TessaronSheetDialog() override;
 
     bool event(QEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // The sheet holds the focus of a control turned off while it works; a page may name its own.
+    TessaronFocusKeeper& focusKeeper() { return focusKeeper_; }
 
 private:
     void fitToContent();
 
-    // The control that had the focus when it turned off while the sheet worked.
-    QPointer<QWidget> parkedFrom_;
+    TessaronFocusKeeper focusKeeper_;
 };
 
 // Moves a window, as little as needed, so that its frame, title bar included, lies within the available area
