@@ -1,12 +1,16 @@
 #include "widgets/button_styles.hpp"
 #include "widgets/fitted_label.hpp"
+#include "widgets/focus_keeper.hpp"
 #include "widgets/gaussian_blur.hpp"
 #include "widgets/symbol_icons.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QFontMetricsF>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +20,8 @@
 namespace tessaron::testing {
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 TEST(PrimaryButtonPaint, FollowsEnabledHoverAndPress) {
     const QColor white = TessaronTheme::buttonFill();
@@ -114,6 +120,72 @@ TEST(SymbolIcons, AreMadeOncePerNameSizeAndTint) {
     EXPECT_EQ(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::white).cacheKey(), first.cacheKey());
     EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 14, Qt::red).cacheKey(), first.cacheKey());
     EXPECT_NE(tintedSymbol(QStringLiteral("checkmark"), 16, Qt::white).cacheKey(), first.cacheKey());
+}
+
+// A control turned off keeps its focus on the holder, where Return and Escape reach no other control, and
+// takes it back once it works, unless the person moved it, the control went or it never works again.
+TEST(FocusKeeper, HandsTheFocusBackOnlyToAControlStillWaitingForIt) {
+    // Told before the control turns off (while it has the focus, or the person is elsewhere); told after,
+    // with the focus on Cancel; or left to catch it.
+    enum class Kept { parked, parkedElsewhere, owed, caught };
+    enum class Meanwhile { nothing, personMoves, controlDeleted, neverOn };
+    // How it was kept, what happened while it was off, who has the focus while off and afterwards.
+    const std::tuple<Kept, Meanwhile, QString, QString> rows[] = {
+        {Kept::parked, Meanwhile::nothing, u"holder"_s, u"control"_s},
+        {Kept::parkedElsewhere, Meanwhile::nothing, u"other"_s, u"other"_s},
+        {Kept::owed, Meanwhile::nothing, u"holder"_s, u"control"_s},
+        {Kept::caught, Meanwhile::nothing, u"holder"_s, u"control"_s},
+        {Kept::parked, Meanwhile::personMoves, u"holder"_s, u"other"_s},
+        {Kept::caught, Meanwhile::personMoves, u"holder"_s, u"other"_s},
+        {Kept::parked, Meanwhile::controlDeleted, u"holder"_s, u"holder"_s},
+        {Kept::caught, Meanwhile::controlDeleted, u"holder"_s, u"holder"_s},
+        {Kept::parked, Meanwhile::neverOn, u"holder"_s, u"holder"_s},
+        {Kept::owed, Meanwhile::neverOn, u"holder"_s, u"holder"_s},
+    };
+    for (const auto& [kept, meanwhile, whileOff, expected] : rows) {
+        QWidget holder;
+        holder.setObjectName(u"holder"_s);
+        auto* layout = new QVBoxLayout(&holder);
+        QPointer<QLineEdit> control = new QLineEdit;
+        control->setObjectName(u"control"_s);
+        auto* cancel = new QPushButton(u"Cancel"_s);
+        auto* other = new QPushButton(u"Other"_s);
+        other->setObjectName(u"other"_s);
+        for (QWidget* widget : std::initializer_list<QWidget*>{control, cancel, other})
+            layout->addWidget(widget);
+        TessaronFocusKeeper keeper(holder, kept == Kept::caught ? TessaronFocusKeeper::Catch::whatTurnsOff
+                                                                : TessaronFocusKeeper::Catch::named);
+        holder.show();
+        holder.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&holder));
+        const auto focused = [&holder] {
+            return holder.focusWidget() ? holder.focusWidget()->objectName() : QString();
+        };
+        QWidget* first = kept == Kept::owed              ? cancel
+                         : kept == Kept::parkedElsewhere ? static_cast<QWidget*>(other)
+                                                         : control;
+        first->setFocus(Qt::TabFocusReason);
+        if (kept == Kept::parked || kept == Kept::parkedElsewhere)
+            keeper.park(control);
+        control->setEnabled(false);
+        if (kept == Kept::owed)
+            keeper.owe(control);
+        EXPECT_EQ(focused(), whileOff) << int(kept) << int(meanwhile);
+
+        if (meanwhile == Meanwhile::personMoves)
+            other->setFocus(Qt::TabFocusReason);
+        if (meanwhile == Meanwhile::controlDeleted)
+            delete control;
+        if (control && meanwhile != Meanwhile::neverOn)
+            control->setEnabled(true);
+        EXPECT_EQ(focused(), expected) << int(kept) << int(meanwhile);
+        // A control still waiting gives way to the next one owed the focus, and asks nothing once back on.
+        if (meanwhile == Meanwhile::neverOn) {
+            keeper.owe(other);
+            control->setEnabled(true);
+            EXPECT_EQ(focused(), u"other"_s) << int(kept);
+        }
+    }
 }
 
 } // namespace
