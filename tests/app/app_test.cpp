@@ -85,6 +85,11 @@ protected:
         applicationLook();
         harness.start();
     }
+    // A window a test leaves open goes before the session it shows, as the application closes them.
+    ~MainWindowTest() override {
+        for (const auto& window : opened)
+            delete window.data();
+    }
 
     MainWindowServices services(TessaronUpdateState& state, TessaronSheetHost::CoverFactory cover) {
         return {*harness.session, account, accountScreens, power, state, harness.activator, workspace, cover};
@@ -97,6 +102,7 @@ protected:
             presentedWhitePixels.append(
                 whitePixels(onScreen.toImage().convertToFormat(QImage::Format_RGB32)));
         });
+        opened.append(window);
         window->show();
         EXPECT_EQ(window->home(), nullptr) << "the content waits for the window to be on screen";
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.data()));
@@ -133,6 +139,7 @@ protected:
     FakeWorkspace workspace;
     FakePowerState power;
     FakeUpdateState updates;
+    QList<QPointer<TessaronMainWindow>> opened;
 };
 
 // The suite runs this once more at twice the scale, where the screen holds half as much.

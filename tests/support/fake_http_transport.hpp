@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <functional>
+#include <memory>
 
 namespace tessaron::testing {
 
@@ -26,8 +27,10 @@ public:
 
     QCoro::Task<HttpOutcome> send(HttpRequest request, CancellationToken cancellation = {}) override {
         requests_.append(request);
+        // A transport that went while the answer was on its way ends the exchange, as the real one does.
+        const std::weak_ptr<bool> alive = alive_;
         co_await eventLoopTurn();
-        if (cancellation.isCancelled())
+        if (alive.expired() || cancellation.isCancelled())
             co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
         const HttpOutcome unscripted =
             HttpFailure{HttpFailure::Kind::transport, QStringLiteral("no scripted reply")};
@@ -45,6 +48,7 @@ public:
     }
 
 private:
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     QList<HttpOutcome> queued_;
     Responder responder_;
     QList<HttpRequest> requests_;
