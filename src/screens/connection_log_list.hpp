@@ -6,6 +6,8 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
+#include <climits>
+
 namespace tessaron {
 
 class TessaronConnectionLogModel;
@@ -73,7 +75,7 @@ private:
     int anchorOffset_ = 0;
     // Where the highest row the change removed stood in the viewport; below the viewport's foot when none
     // of them was in view.
-    int removedTop_ = 0;
+    int removedTop_ = INT_MAX;
     // While the rows in view are held, the list's own relayout neither repaints nor moves them.
     bool holding_ = false;
 };
