@@ -9,7 +9,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
 
+#include <climits>
 #include <cmath>
 
 namespace tessaron {
@@ -18,6 +20,67 @@ namespace {
 
 // Past this many texts the cache is emptied: the log keeps 300, and dropped texts are never asked again.
 constexpr qsizetype laidOutLimit = 2 * TessaronConnectionLog::capacity;
+
+// A new line moves the handle by a pixel or two, yet a scroll bar repaints whole at every change of its
+// value, range or steps: as tall as the list, its fills are spread over Qt's thread pool, and waking it cost
+// more than the rest of a line. The groove reads the same at every value, so only the handle's old and new
+// places are painted again, with the few pixels of outline a style draws around it. At either end of its
+// range a style may draw the arrows differently, so there the bar repaints whole.
+class HandleScrollBar final : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        if (change == SliderOrientationChange || painted_.isNull() || paintedAtEnd_ || atEnd() ||
+            style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this)) {
+            QScrollBar::sliderChange(change);
+            return;
+        }
+        if (const QRect now = handle(); now != painted_)
+            update(QRegion(painted_.marginsAdded(outline)) + now.marginsAdded(outline));
+    }
+
+    void paintEvent(QPaintEvent* event) override {
+        QScrollBar::paintEvent(event);
+        painted_ = handle();
+        paintedAtEnd_ = atEnd();
+    }
+
+private:
+    static constexpr QMargins outline{3, 3, 3, 3};
+
+    bool atEnd() const { return value() == minimum() || value() == maximum(); }
+
+    QRect handle() const {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+    }
+
+    QRect painted_;
+    bool paintedAtEnd_ = true;
+};
+
+// Holds a widget's repaints off for a while without the whole repaint that setUpdatesEnabled(true) asks
+// when it ends; for a change that leaves every pixel where it was.
+class HeldRepaints {
+public:
+    explicit HeldRepaints(QWidget& widget)
+        : widget_(widget.updatesEnabled() ? &widget : nullptr) {
+        if (widget_)
+            widget_->setAttribute(Qt::WA_UpdatesDisabled, true);
+    }
+    ~HeldRepaints() {
+        if (widget_)
+            widget_->setAttribute(Qt::WA_UpdatesDisabled, false);
+    }
+    HeldRepaints(const HeldRepaints&) = delete;
+    HeldRepaints& operator=(const HeldRepaints&) = delete;
+
+private:
+    QWidget* widget_;
+};
 
 } // namespace
 
@@ -105,14 +168,17 @@ TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel&
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(false);
+    setVerticalScrollBar(new HandleScrollBar(Qt::Vertical, this));
     setItemDelegate(delegate_);
     delegate_->setRowWidth(viewport()->width());
+    // Before the list's own handlers, which throw its layout away at a removal: the anchor is read from
+    // the layout as it stands, not from a second one made only for it.
+    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this,
+            &TessaronConnectionLogList::holdAnchor);
+    connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &TessaronConnectionLogList::dropRows);
     setModel(&model_);
     // The list's own handlers only ask for a layout later; the anchor needs it at once, and once for a
     // line that both drops a row and inserts one.
-    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this,
-            &TessaronConnectionLogList::holdAnchor);
-    connect(&model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &TessaronConnectionLogList::holdAnchor);
     connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::keepAnchor);
 }
 
@@ -126,16 +192,45 @@ void TessaronConnectionLogList::holdAnchor() {
         return;
     anchor_ = top;
     anchorOffset_ = visualRect(top).top();
+    removedTop_ = INT_MAX;
+}
+
+void TessaronConnectionLogList::dropRows(const QModelIndex&, int first, int) {
+    holdAnchor();
+    if (anchor_.isValid())
+        removedTop_ = std::min(removedTop_, visualRect(model_.index(first, 0)).top());
 }
 
 void TessaronConnectionLogList::keepAnchor() {
-    // An anchor the change removed is simply let go.
-    if (anchor_.isValid()) {
+    // An anchor the change removed is simply let go, and the list repaints as it lays out again.
+    if (!anchor_.isValid())
+        return;
+    // Rows came and went out of view: those in view stay where they stand, and neither the relayout of
+    // every row nor the scroll that holds them needs to paint them again.
+    {
+        const HeldRepaints held(*viewport());
+        holding_ = true;
         doItemsLayout();
         auto* bar = verticalScrollBar();
         bar->setValue(bar->value() + visualRect(anchor_).top() - anchorOffset_);
+        holding_ = false;
     }
+    // At the foot of the list the bar cannot hold the row where it stood: what is in view moves down by as
+    // much, and only the strip it leaves at the top is painted.
+    const int shift = visualRect(anchor_).top() - anchorOffset_;
+    if (shift != 0)
+        QListView::scrollContentsBy(0, shift);
+    // What stood below a removed row in view is gone.
+    const QRect view = viewport()->rect();
+    if (removedTop_ != INT_MAX && removedTop_ + shift <= view.bottom())
+        viewport()->update(view.adjusted(0, std::max(0, removedTop_ + shift), 0, 0));
     anchor_ = QPersistentModelIndex();
+}
+
+void TessaronConnectionLogList::scrollContentsBy(int dx, int dy) {
+    // While the anchor is held the rows in view are where they were: nothing to move.
+    if (!holding_)
+        QListView::scrollContentsBy(dx, dy);
 }
 
 void TessaronConnectionLogList::resizeEvent(QResizeEvent* event) {

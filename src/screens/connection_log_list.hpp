@@ -6,6 +6,8 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
+#include <climits>
+
 namespace tessaron {
 
 class TessaronConnectionLogModel;
@@ -59,9 +61,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     void holdAnchor();
+    void dropRows(const QModelIndex& parent, int first, int last);
     void keepAnchor();
 
     TessaronConnectionLogModel& model_;
@@ -69,6 +73,11 @@ private:
     // The top row in view, and how far its top stands above the viewport's, while rows change above it.
     QPersistentModelIndex anchor_;
     int anchorOffset_ = 0;
+    // Where the highest row the change removed stood in the viewport; below the viewport's foot when none
+    // of them was in view.
+    int removedTop_ = INT_MAX;
+    // While the rows in view are held, the list's own relayout neither repaints nor moves them.
+    bool holding_ = false;
 };
 
 } // namespace tessaron

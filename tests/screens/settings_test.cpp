@@ -24,7 +24,9 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -507,6 +509,83 @@ TEST(ConnectionLogView, ANewLineInsertsOneRowAndADroppedOneRemovesOne) {
         EXPECT_EQ(model.rowCount(), log.entries().size()) << before;
         if (model.rowCount() > 0)
             EXPECT_EQ(model.index(0, 0).data().toString(), log.entries().last().text) << before;
+    }
+}
+
+// What each watched widget painted, in its own coordinates.
+class PaintedRegions final : public QObject {
+public:
+    explicit PaintedRegions(std::initializer_list<QWidget*> widgets) {
+        for (auto* widget : widgets)
+            widget->installEventFilter(this);
+    }
+    QRegion of(QWidget* widget) const { return painted_.value(widget); }
+    void clear() { painted_.clear(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted_[static_cast<QWidget*>(watched)] += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+
+private:
+    QHash<QWidget*, QRegion> painted_;
+};
+
+// A new line while the person reads further down a full log: the rows in view are not painted again, only
+// what moved; and the window then shows what painting it whole shows.
+TEST(ConnectionLogView, ANewLinePaintsOnlyWhatItChangesInView) {
+    SessionHarness harness;
+    auto& log = harness.log;
+    const auto line = [](int index) {
+        return index % 5 == 4
+                   ? QStringLiteral("failover: blocked after the tunnel stayed blocked for 20 s while "
+                                    "the reachability check failed three times (%1)")
+                         .arg(index)
+                   : QStringLiteral("tunnel status: connected %1").arg(index);
+    };
+    int next = 0;
+    while (log.entries().size() < TessaronConnectionLog::capacity)
+        log.append(line(next++));
+    TessaronConnectionLogView view{log};
+    view.resize(520, 300);
+    view.show();
+    QCoreApplication::processEvents();
+    auto* list = view.findChild<TessaronConnectionLogList*>();
+    auto* bar = list->verticalScrollBar();
+    auto* rows = list->viewport();
+    PaintedRegions painted{rows, bar};
+    const auto shown = [&] {
+        return view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto whole = [&] {
+        return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    struct Place {
+        const char* name;
+        double at; // of the bar's range
+        // The most of the rows' and the bar's heights painted again.
+        int rowsPainted;
+        int barPainted;
+    };
+    // Part way down the row being read stays and the handle moves by a pixel or so; at the foot the dropped
+    // row leaves no room to hold it, and what is in view moves down by one row's height.
+    const Place places[] = {{"part way down", 0.5, 0, bar->height() / 4}, {"foot", 1.0, 60, bar->height()}};
+    for (const auto& place : places) {
+        bar->setValue(int(bar->maximum() * place.at));
+        QCoreApplication::processEvents();
+        const QString reading = list->indexAt(QPoint(40, 100)).data().toString();
+        for (int round = 0; round < 3; ++round) {
+            painted.clear();
+            log.append(line(next++));
+            QCoreApplication::processEvents();
+            EXPECT_LE(painted.of(rows).boundingRect().height(), place.rowsPainted) << place.name;
+            EXPECT_LE(painted.of(bar).boundingRect().height(), place.barPainted) << place.name;
+            EXPECT_TRUE(shown() == whole()) << place.name << " " << round;
+        }
+        if (place.at < 1)
+            EXPECT_EQ(list->indexAt(QPoint(40, 100)).data().toString(), reading);
     }
 }
 
