@@ -217,6 +217,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     primary_ = new TessaronPrimaryButton(column);
     primary_->setObjectName(QStringLiteral("tessaron.connectButton"));
     primaryTitleFade_ = new TessaronCrossfade(primary_);
+    primary_->installEventFilter(this);
     items->addWidget(primary_);
     connect(primary_, &QAbstractButton::clicked, this, [this] { performPrimaryAction(services_.session); });
 
@@ -312,6 +313,10 @@ void TessaronHomeView::showEvent(QShowEvent* event) {
 bool TessaronHomeView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == banner_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         revealBanner();
+    if (watched == primary_ && event->type() == QEvent::Paint) {
+        primaryDrawn_ = true;
+        primary_->removeEventFilter(this);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -366,7 +371,7 @@ void TessaronHomeView::refresh() {
 
     const bool busy = primaryBusy(session.extensionApproval(), session.phase(), session.isActing());
     const QString primaryTitle = text(session.primaryTitle().toUtf8().constData());
-    if (primaryTitle != primary_->text() && primary_->isVisible())
+    if (primaryTitle != primary_->text() && primary_->isVisible() && primaryDrawn_)
         primaryTitleFade_->start(primary_->grab(), animates);
     else if (!animates)
         primaryTitleFade_->finish();
