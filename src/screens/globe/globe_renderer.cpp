@@ -96,8 +96,10 @@ const std::vector<AlphaStop>& alphaStops() {
 double gradientAlpha(double fraction) {
     const auto& stops = alphaStops();
     const auto last = static_cast<std::ptrdiff_t>(stops.size()) - 1;
-    const std::ptrdiff_t upper = std::min<std::ptrdiff_t>(
-        static_cast<std::ptrdiff_t>(std::ceil(fraction * static_cast<double>(last))), last);
+    // The stop at or above the fraction, rounded up without a call into the maths library.
+    const double scaled = fraction * static_cast<double>(last);
+    const auto whole = static_cast<std::ptrdiff_t>(scaled);
+    const std::ptrdiff_t upper = std::min(scaled > static_cast<double>(whole) ? whole + 1 : whole, last);
     const std::ptrdiff_t lower = std::max<std::ptrdiff_t>(upper - 1, 0);
     const AlphaStop& below = stops[static_cast<std::size_t>(lower)];
     const AlphaStop& above = stops[static_cast<std::size_t>(upper)];
