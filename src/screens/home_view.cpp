@@ -5,6 +5,7 @@
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
 #include "screens/home_account.hpp"
+#include "screens/home_scroll_bar.hpp"
 #include "screens/node_list.hpp"
 #include "screens/update_card.hpp"
 #include "screens/visual_state.hpp"
@@ -160,11 +161,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlack(scroll);
     paintBlack(scroll->viewport());
-    scroll->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: %1; width: 8px; margin: 0; }"
-                       "QScrollBar::handle:vertical { background: %2; border-radius: 4px; min-height: 24px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }")
-            .arg(TessaronTheme::background().name(), TessaronTheme::stroke().name()));
+    scroll->verticalScrollBar()->setStyle(&TessaronThinScrollBarStyle::shared());
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
