@@ -2,6 +2,7 @@
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
 #include "platform/url_opener.hpp"
+#include "screens/globe/land_dots.hpp"
 #include "updates/crash_handler.hpp"
 #include "widgets/frame_paced_animations.hpp"
 #include "widgets/paint_census.hpp"
@@ -43,6 +44,8 @@ int main(int argc, char* argv[]) {
     // Reading the desktop's font configuration is the longest step before the first picture; a thread of
     // its own reads it while the window is made and mapped. Joined before the application goes.
     const std::jthread fontsRead([] { QFontDatabase::families(); });
+    // The globe's land dots are worked out on another, so that its first paint finds them ready.
+    const std::jthread landDotsMade([] { tessaron::landPointTrig(); });
     tessaron::installStringTable(application);
     tessaron::UrlOpener::shared().installAsWebHandler();
     if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())

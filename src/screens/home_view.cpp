@@ -5,6 +5,7 @@
 #include "screens/error_banner.hpp"
 #include "screens/extension_status_card.hpp"
 #include "screens/home_account.hpp"
+#include "screens/home_scroll_bar.hpp"
 #include "screens/node_list.hpp"
 #include "screens/update_card.hpp"
 #include "screens/visual_state.hpp"
@@ -161,11 +162,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     paintBlack(scroll);
     paintBlack(scroll->viewport());
-    scroll->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { background: %1; width: 8px; margin: 0; }"
-                       "QScrollBar::handle:vertical { background: %2; border-radius: 4px; min-height: 24px; }"
-                       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }")
-            .arg(TessaronTheme::background().name(), TessaronTheme::stroke().name()));
+    scroll->verticalScrollBar()->setStyle(&TessaronThinScrollBarStyle::shared());
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->addWidget(scroll);
@@ -218,6 +215,7 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     primary_ = new TessaronPrimaryButton(column);
     primary_->setObjectName(QStringLiteral("tessaron.connectButton"));
     primaryTitleFade_ = new TessaronCrossfade(primary_);
+    primary_->installEventFilter(this);
     items->addWidget(primary_);
     connect(primary_, &QAbstractButton::clicked, this, [this] { performPrimaryAction(services_.session); });
 
@@ -307,6 +305,10 @@ void TessaronHomeView::showEvent(QShowEvent* event) {
 bool TessaronHomeView::eventFilter(QObject* watched, QEvent* event) {
     if (watched == banner_ && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
         revealBanner();
+    if (watched == primary_ && event->type() == QEvent::Paint) {
+        primaryDrawn_ = true;
+        primary_->removeEventFilter(this);
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -361,7 +363,7 @@ void TessaronHomeView::refresh() {
 
     const bool busy = primaryBusy(session.extensionApproval(), session.phase(), session.isActing());
     const QString primaryTitle = text(session.primaryTitle().toUtf8().constData());
-    if (primaryTitle != primary_->text() && primary_->isVisible())
+    if (primaryTitle != primary_->text() && primary_->isVisible() && primaryDrawn_)
         primaryTitleFade_->start(primary_->grab(), animates);
     else if (!animates)
         primaryTitleFade_->finish();

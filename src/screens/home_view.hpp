@@ -103,6 +103,9 @@ private:
     TessaronExtensionStatusCard* card_;
     TessaronPrimaryButton* primary_;
     TessaronCrossfade* primaryTitleFade_;
+    // The button's title crossfades only from a title a person has seen: a sign-in state that arrives
+    // before the first picture changes it at once.
+    bool primaryDrawn_ = false;
     TessaronNudgeBorder* primaryNudge_;
     TessaronNodeList* nodeList_;
     TessaronInlineErrorBanner* banner_;

@@ -442,6 +442,59 @@ TEST(GlobeRenderer, ArcColourRampAndExitColours) {
     EXPECT_NEAR(stops[8].second.alphaF(), 0.18, 0.003);
 }
 
+// The near dots' opacities, once worked out for every pixel of a size with hypot() and the gradient's
+// colours, now come pixel by pixel from a square root and the stops' opacities read once: the picture
+// must not change by a single level.
+TEST(GlobeRenderer, NearDotOpacityEqualsTheGradientAtEveryPixel) {
+    const auto& stops = TessaronGlobeRenderer::nearDotGradient();
+    const auto reference = [&stops](int x, int y, QPointF center, double radius) {
+        const double fraction =
+            std::min(std::hypot(x + 0.5 - center.x(), y + 0.5 - center.y()) / radius, 1.0);
+        const qsizetype upper = std::min<qsizetype>(
+            static_cast<qsizetype>(std::ceil(fraction * (stops.size() - 1))), stops.size() - 1);
+        const qsizetype lower = std::max<qsizetype>(upper - 1, 0);
+        const double span = stops[upper].first - stops[lower].first;
+        const double t = span > 0 ? (fraction - stops[lower].first) / span : 0;
+        return static_cast<unsigned>(
+            std::lround(255 * (stops[lower].second.alphaF() +
+                               t * (stops[upper].second.alphaF() - stops[lower].second.alphaF()))));
+    };
+    // Stages of the hero's globe at the usual pixel densities, centred on whole, half and quarter pixels.
+    const std::tuple<int, QPointF, double> stages[] = {
+        {199, {99.5, 99.5}, 85.9},  {200, {100, 100}, 86.0},       {249, {124.25, 124.75}, 107.5},
+        {299, {149.5, 149}, 129.0}, {397, {198.75, 198.5}, 171.8}, {40, {20, 20}, 0.7},
+    };
+    for (const auto& [side, center, radius] : stages) {
+        int differences = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x)
+                differences += TessaronGlobeRenderer::nearDotAlpha(x, y, center, radius) !=
+                               reference(x, y, center, radius);
+        }
+        EXPECT_EQ(differences, 0) << side;
+    }
+    EXPECT_EQ(TessaronGlobeRenderer::nearDotAlpha(100, 100, {100.5, 100.5}, 80), 153u);
+    EXPECT_EQ(TessaronGlobeRenderer::nearDotAlpha(0, 0, {100.5, 100.5}, 80), 46u);
+}
+
+// The opacities are kept while the size stays and filled in as dots reach new pixels: a frame draws the
+// same whatever frames of other turns and sizes came before it.
+TEST(GlobeRenderer, AFrameDrawsTheSameAfterOtherTurnsAndSizes) {
+    const auto render = [](QSize size, qreal ratio, double date) {
+        QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        QPainter painter(&image);
+        TessaronGlobeRenderer::draw(painter, QSizeF(size), TessaronGlobeState{}, {date, true, nullptr});
+        return image;
+    };
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QImage first = render({300, 240}, ratio, 3);
+        render({300, 240}, ratio, 17);
+        render({260, 200}, ratio, 3);
+        EXPECT_EQ(render({300, 240}, ratio, 3), first) << ratio;
+    }
+}
+
 TEST(GlobeState, CaptionLabelsArcAndFocus) {
     const std::pair<TessaronGlobeState, QString> rows[] = {
         {{std::nullopt, std::nullopt, V::online}, QString::fromUtf8("Locating\u2026")},

@@ -350,6 +350,9 @@ TEST(HomeView, SignInPromptAccountLineAndSceneChanges) {
     };
     EXPECT_EQ(shown(), std::pair(true, false));
     const QString signInTitle = w.primary()->text();
+    // On screen: only a title a person has seen crossfades.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w.view()));
+    w.view().repaint();
     w.account.set(true, std::nullopt);
     EXPECT_EQ(shown(), std::pair(false, false));
     // The title crossfades from the old one over the spring.

@@ -76,34 +76,69 @@ struct ArcPath {
     }
 };
 
-// The gradient's opacity at a fraction of the radius.
-double gradientAlpha(double fraction) {
-    const auto& stops = TessaronGlobeRenderer::nearDotGradient();
-    const qsizetype upper = std::min<qsizetype>(
-        static_cast<qsizetype>(std::ceil(fraction * (stops.size() - 1))), stops.size() - 1);
-    const qsizetype lower = std::max<qsizetype>(upper - 1, 0);
-    const double span = stops[upper].first - stops[lower].first;
-    const double t = span > 0 ? (fraction - stops[lower].first) / span : 0;
-    return stops[lower].second.alphaF() + t * (stops[upper].second.alphaF() - stops[lower].second.alphaF());
+// The near dots' gradient as opacities read once: every covered pixel of a new size asks for two of them.
+struct AlphaStop {
+    double location;
+    float alpha;
+};
+
+const std::vector<AlphaStop>& alphaStops() {
+    static const std::vector<AlphaStop> stops = [] {
+        std::vector<AlphaStop> result;
+        for (const auto& [location, color] : TessaronGlobeRenderer::nearDotGradient())
+            result.push_back({location, color.alphaF()});
+        return result;
+    }();
+    return stops;
 }
 
-// The near dots' opacity out of 255 at every pixel of the stage (`size` device pixels, the gradient centred
-// on `center` and reaching `radius`): it changes only with the size, and thousands of pixels ask for it
-// every frame. Beyond the radius the gradient keeps its last stop.
-const std::vector<quint8>& nearDotAlphas(const QSize& size, const QPointF& center, double radius) {
-    static std::vector<quint8> alphas;
-    static std::tuple<QSize, QPointF, double> madeFor;
-    if (madeFor == std::tuple(size, center, radius) && !alphas.empty())
-        return alphas;
-    madeFor = {size, center, radius};
-    alphas.resize(static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()));
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x) {
-            const double fraction = std::hypot(x + 0.5 - center.x(), y + 0.5 - center.y()) / radius;
-            alphas[static_cast<std::size_t>(y * size.width() + x)] =
-                static_cast<quint8>(std::lround(255 * gradientAlpha(std::min(fraction, 1.0))));
-        }
+// The gradient's opacity at a fraction of the radius.
+double gradientAlpha(double fraction) {
+    const auto& stops = alphaStops();
+    const auto last = static_cast<std::ptrdiff_t>(stops.size()) - 1;
+    // The stop at or above the fraction, rounded up without a call into the maths library.
+    const double scaled = fraction * static_cast<double>(last);
+    const auto whole = static_cast<std::ptrdiff_t>(scaled);
+    const std::ptrdiff_t upper = std::min(scaled > static_cast<double>(whole) ? whole + 1 : whole, last);
+    const std::ptrdiff_t lower = std::max<std::ptrdiff_t>(upper - 1, 0);
+    const AlphaStop& below = stops[static_cast<std::size_t>(lower)];
+    const AlphaStop& above = stops[static_cast<std::size_t>(upper)];
+    const double span = above.location - below.location;
+    const double t = span > 0 ? (fraction - below.location) / span : 0;
+    return below.alpha + t * (above.alpha - below.alpha);
+}
+
+// The near dots' opacity by pixel of the stage, kept while the size stays: a pixel's opacity is worked
+// out the first time a dot covers it, so a first picture pays only for the pixels its dots cover, not for
+// the whole square.
+class NearDotAlphas {
+public:
+    void prepare(const QSize& size, const QPointF& center, double radius) {
+        if (madeFor_ == std::tuple(size, center, radius) && !alphas_.empty())
+            return;
+        madeFor_ = {size, center, radius};
+        width_ = size.width();
+        alphas_.assign(static_cast<std::size_t>(size.width()) * static_cast<std::size_t>(size.height()),
+                       unknown);
     }
+    unsigned at(int x, int y) {
+        quint16& alpha = alphas_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
+                                 static_cast<std::size_t>(x)];
+        if (alpha == unknown)
+            alpha = static_cast<quint16>(
+                TessaronGlobeRenderer::nearDotAlpha(x, y, std::get<1>(madeFor_), std::get<2>(madeFor_)));
+        return alpha;
+    }
+
+private:
+    static constexpr quint16 unknown = 0xffff;
+    std::vector<quint16> alphas_;
+    std::tuple<QSize, QPointF, double> madeFor_;
+    int width_ = 0;
+};
+
+NearDotAlphas& nearDotAlphas() {
+    static NearDotAlphas alphas;
     return alphas;
 }
 
@@ -172,11 +207,9 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     for (const auto& dot : near)
         layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1);
     // The near shape's gradient runs from the sphere's centre to its edge.
-    const auto& alphas = nearDotAlphas(layer.image().size(), center, radius);
-    const int width = layer.image().width();
-    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&alphas, width](int x, int y) {
-        return unsigned(alphas[static_cast<std::size_t>(y * width + x)]);
-    });
+    auto& alphas = nearDotAlphas();
+    alphas.prepare(layer.image().size(), center, radius);
+    layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&alphas](int x, int y) { return alphas.at(x, y); });
     painter.drawImage(rect.topLeft(), layer.image());
 }
 
@@ -325,6 +358,15 @@ const QGradientStops& nearDotGradient() {
         return result;
     }();
     return stops;
+}
+
+unsigned nearDotAlpha(int x, int y, const QPointF& center, double radius) {
+    const double dx = x + 0.5 - center.x();
+    const double dy = y + 0.5 - center.y();
+    const double squared = dx * dx + dy * dy;
+    // Beyond the radius the gradient keeps its last stop.
+    const double fraction = squared >= radius * radius ? 1.0 : std::sqrt(squared) / radius;
+    return static_cast<unsigned>(std::lround(255 * gradientAlpha(fraction)));
 }
 
 void drawAtmosphere(QPainter& painter, const QPointF& center, double radius) {

@@ -43,6 +43,9 @@ CometFractions cometFractions(double frameDate);
 QColor arcColor(double fraction);
 QColor exitColor(TessaronVisualState visual);
 const QGradientStops& nearDotGradient();
+// The near dots' opacity out of 255 at the pixel (x, y) of a picture whose gradient is centred on `center`
+// and reaches `radius`, in device pixels.
+unsigned nearDotAlpha(int x, int y, const QPointF& center, double radius);
 
 void drawAtmosphere(QPainter& painter, const QPointF& center, double radius);
 void drawSphere(QPainter& painter, const QPointF& center, double radius);
