@@ -201,7 +201,8 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     emailPalette.setColor(QPalette::WindowText, TessaronTheme::textPrimary());
     email_->setPalette(emailPalette);
     email_->setObjectName(QStringLiteral("tessaron.accountEmail"));
-    emailReveal_ = new TessaronReveal(email_, 2 * email_->fontMetrics().lineSpacing() + 2);
+    emailReveal_ =
+        new TessaronReveal(email_, [email = email_] { return 2 * email->fontMetrics().lineSpacing() + 2; });
     signInPrompt_ =
         plainLabel({}, TessaronTheme::font(TessaronTheme::bodySize), TessaronTheme::textSecondary(), column);
     signInPrompt_->setObjectName(QStringLiteral("tessaron.signInPrompt"));

@@ -86,10 +86,10 @@ bool TessaronCrossfade::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-TessaronReveal::TessaronReveal(QLabel* label, int maximumHeight)
+TessaronReveal::TessaronReveal(QLabel* label, std::function<int()> maximumHeight)
     : QObject(label)
     , label_(label)
-    , maximumHeight_(maximumHeight)
+    , measureMaximumHeight_(std::move(maximumHeight))
     , opacity_(new QGraphicsOpacityEffect(label))
     , animation_(new QVariantAnimation(this)) {
     animation_->setObjectName(QStringLiteral("tessaron.reveal"));
@@ -134,8 +134,14 @@ void TessaronReveal::apply(qreal progress) {
     opacity_->setEnabled(moving);
     opacity_->setOpacity(clamped);
     const int width = label_->width() > 0 ? label_->width() : label_->sizeHint().width();
-    const int natural = std::min(maximumHeight_, label_->heightForWidth(width));
-    label_->setMaximumHeight(moving ? static_cast<int>(std::lround(natural * clamped)) : maximumHeight_);
+    const int natural = std::min(maximumHeight(), label_->heightForWidth(width));
+    label_->setMaximumHeight(moving ? static_cast<int>(std::lround(natural * clamped)) : maximumHeight());
+}
+
+int TessaronReveal::maximumHeight() {
+    if (!maximumHeight_)
+        maximumHeight_ = measureMaximumHeight_();
+    return *maximumHeight_;
 }
 
 } // namespace tessaron

@@ -4,6 +4,9 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <functional>
+#include <optional>
+
 class QGraphicsOpacityEffect;
 class QLabel;
 class QVariantAnimation;
@@ -45,8 +48,9 @@ private:
 class TessaronReveal final : public QObject {
     Q_OBJECT
 public:
-    // At most `maximumHeight` tall when shown.
-    TessaronReveal(QLabel* label, int maximumHeight);
+    // At most `maximumHeight()` tall when shown, asked the first time the label shows or moves: measuring
+    // a font loads its engine, which a label hidden at start need not pay for before the first picture.
+    TessaronReveal(QLabel* label, std::function<int()> maximumHeight);
 
     void setShown(bool shown, bool animates);
     bool isShown() const { return shown_; }
@@ -54,9 +58,11 @@ public:
 
 private:
     void apply(qreal progress);
+    int maximumHeight();
 
     QLabel* label_;
-    int maximumHeight_;
+    std::function<int()> measureMaximumHeight_;
+    std::optional<int> maximumHeight_;
     bool shown_ = false;
     QGraphicsOpacityEffect* opacity_;
     QVariantAnimation* animation_;
