@@ -19,11 +19,6 @@ constexpr qreal disabledOpacity = 0.45;
 constexpr qreal pressedOpacity = 0.82;
 constexpr qreal ringWidth = 2;
 
-// A click gives the focus too, but the pointer already shows where it is: only other ways draw the ring.
-bool ringFollows(QFocusEvent* event) {
-    return event->gotFocus() && event->reason() != Qt::MouseFocusReason;
-}
-
 } // namespace
 
 qreal TessaronSignInPrimaryButtonStyle::opacity(bool enabled, bool pressed) {
@@ -54,9 +49,9 @@ void paintFocusRing(QPainter& painter, const QRectF& bounds) {
     painter.restore();
 }
 
-void TessaronOutlinedTextButton::FocusShown::follow(QWidget& button, QFocusEvent* event) {
-    shows_ = ringFollows(event);
-    button.update();
+void TessaronFocusRing::follow(QWidget& control, QFocusEvent* event) {
+    shows_ = event->gotFocus() && event->reason() != Qt::MouseFocusReason;
+    control.update();
 }
 
 void TessaronOutlinedTextButton::focusInEvent(QFocusEvent* event) {
@@ -71,19 +66,17 @@ void TessaronOutlinedTextButton::focusOutEvent(QFocusEvent* event) {
 
 void TessaronMainActionButton::focusInEvent(QFocusEvent* event) {
     TessaronPrimaryButton::focusInEvent(event);
-    shows_ = ringFollows(event);
-    update();
+    ring_.follow(*this, event);
 }
 
 void TessaronMainActionButton::focusOutEvent(QFocusEvent* event) {
     TessaronPrimaryButton::focusOutEvent(event);
-    shows_ = false;
-    update();
+    ring_.follow(*this, event);
 }
 
 void TessaronMainActionButton::paintEvent(QPaintEvent* event) {
     TessaronPrimaryButton::paintEvent(event);
-    if (shows_) {
+    if (ring_.shows()) {
         QPainter painter(this);
         paintFocusRing(painter, QRectF(rect()));
     }

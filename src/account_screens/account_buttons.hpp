@@ -20,6 +20,17 @@ struct TessaronSignInPrimaryButtonStyle {
     static qreal opacity(bool enabled, bool pressed);
 };
 
+// Whether a control draws its focus ring: it has the focus, and not from a click (the pointer already shows
+// where it is). Fed the control's focus-in and focus-out events.
+class TessaronFocusRing {
+public:
+    bool shows() const { return shows_; }
+    void follow(QWidget& control, QFocusEvent* event);
+
+private:
+    bool shows_ = false;
+};
+
 // A full-width button with a rounded one-point outline; optionally a spinner before its title.
 class TessaronOutlinedTextButton : public QAbstractButton {
     Q_OBJECT
@@ -63,14 +74,7 @@ private:
     Look look_;
     bool busy_ = false;
     TessaronSpinner* spinner_;
-    class FocusShown {
-    public:
-        bool shows() const { return shows_; }
-        void follow(QWidget& button, QFocusEvent* event);
-
-    private:
-        bool shows_ = false;
-    } ring_;
+    TessaronFocusRing ring_;
 };
 
 // The sheet's primary button that draws its focus ring itself: the sheet hands it the focus as it opens,
@@ -79,7 +83,7 @@ class TessaronMainActionButton final : public TessaronPrimaryButton {
     Q_OBJECT
 public:
     using TessaronPrimaryButton::TessaronPrimaryButton;
-    bool showsFocus() const { return shows_; }
+    bool showsFocus() const { return ring_.shows(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -87,7 +91,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    bool shows_ = false;
+    TessaronFocusRing ring_;
 };
 
 // The ring a focused control of a sheet draws inside its bounds, in the application's focus colour.

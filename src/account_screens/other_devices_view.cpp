@@ -162,12 +162,8 @@ QWidget* TessaronOtherDevicesView::buildNoLink() {
     connect(guide, &QAbstractButton::clicked, this, [this, failure] {
         const QUrl guideURL = TessaronSupportLinks::windowsGuide();
         failure->watch(guideURL);
-        if (!workspace_.openUrl(guideURL)) {
-            const QString said = TessaronLinkFailureNote::text(guideURL);
-            failure->setText(said);
-            failure->setAccessibleName(said);
-            failure->show();
-        }
+        if (!workspace_.openUrl(guideURL))
+            failure->sayNotOpened(guideURL);
     });
     layout->addWidget(create_);
     layout->addWidget(new GuideFrame(guide));

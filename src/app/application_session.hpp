@@ -24,7 +24,8 @@ std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter,
 // The account side of the application: the account model over the system's keyring, and the two views of
 // it the screens take. Built before the first window, so that the stored sign-in is read while the window
 // is made and the home view's first picture knows who is signed in; it holds the home view's refresh until
-// that picture (`releaseAfterFirstPaint`). Touches no D-Bus itself: the keyring's thread does the reading.
+// that picture (`ApplicationSession::startAfterFirstPaint`). Touches no D-Bus itself: the keyring's thread
+// does the reading.
 class ApplicationAccount {
 public:
     ApplicationAccount();

@@ -21,13 +21,16 @@ TessaronLinkFailureNote::TessaronLinkFailureNote(QWidget* parent)
     setAccessibleTraits(this, {.animated = true});
     hide();
     connect(&UrlOpener::shared(), &UrlOpener::failed, this, [this](const QUrl& url) {
-        if (url != watched_)
-            return;
-        setText(text(url));
-        setAccessibleName(QLabel::text());
-        show();
-        Q_EMIT shown();
+        if (url == watched_)
+            sayNotOpened(url);
     });
+}
+
+void TessaronLinkFailureNote::sayNotOpened(const QUrl& url) {
+    setText(text(url));
+    setAccessibleName(QLabel::text());
+    show();
+    Q_EMIT shown();
 }
 
 void TessaronLinkFailureNote::watch(const QUrl& url) {

@@ -14,6 +14,8 @@ public:
 
     // The address about to be opened from here; an earlier note goes.
     void watch(const QUrl& url);
+    // Says that `url` was not opened; the opener's later failure of the watched address says it too.
+    void sayNotOpened(const QUrl& url);
     static QString text(const QUrl& url);
 
 Q_SIGNALS:
