@@ -23,15 +23,6 @@ stop_background() {
 }
 trap stop_background EXIT
 
-# A folder configured with another compiler (GCC, before the move to clang) is configured afresh.
-forget_other_compiler() {
-    local cache=$1/CMakeCache.txt
-    if [ -f "$cache" ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-16$' "$cache"; then
-        echo "$1 was configured with another compiler: configuring it afresh with clang 16."
-        rm -rf "$cache" "$1/CMakeFiles"
-    fi
-}
-
 accepts_connections() {
     (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
@@ -110,15 +101,10 @@ build_only=false
 echo "== Checking the packages the build needs"
 tools/install-deps.sh
 
-forget_other_compiler "$build"
+tools/forget-other-compiler.sh "$build"
 configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
     -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF
     "-DTESSARON_SANITIZE=${TESSARON_RUN_SANITIZE:-OFF}")
-if command -v ccache >/dev/null; then
-    configure+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    # Objects compiled alike are shared between build folders, whatever -Werror says.
-    export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS=-Werror
-fi
 port=""
 if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
     port=$(choose_service_port)

@@ -4,22 +4,16 @@
 # one build, so a sanitizer report anywhere fails the run.
 set -euo pipefail
 cd "$(dirname "$0")"
-root=$PWD
 started=$SECONDS
 step() { echo; echo "== $1 ($((SECONDS - started)) s so far)"; }
 
 step "Checking the packages the build needs"
 tools/install-deps.sh
 
-# The walk's build shares this build's objects through the compiler cache.
-export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 CCACHE_IGNOREOPTIONS=-Werror
-if [ -f build/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++-16$' build/CMakeCache.txt; then
-    echo "build/ was configured with another compiler: configuring it afresh with clang 16."
-    rm -rf build/CMakeCache.txt build/CMakeFiles
-fi
+tools/forget-other-compiler.sh build
 step "Configuring build/ (Debug, clang 16, AddressSanitizer and UndefinedBehaviorSanitizer)"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_SANITIZE=ON \
-    -DTESSARON_WERROR=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+    -DTESSARON_WERROR=ON
 step "Building everything (progress as [done/all])"
 cmake --build build
 

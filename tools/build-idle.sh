@@ -9,15 +9,11 @@ shift
 build=$PWD/build-idle
 service=$build/local-service
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 mkdir -p "$build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF \
     -DTESSARON_LOCAL_SERVICE=ON "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$port" \
     "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$port/success.txt" \
-    "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem" "-DTESSARON_APPLICATIONS_DIR=$build" "${launcher[@]}" \
+    "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem" "-DTESSARON_APPLICATIONS_DIR=$build" \
     >"$build/build.log" 2>&1
 cmake --build "$build" -j "${BUILD_JOBS:-4}" --target "$@" >>"$build/build.log" 2>&1 ||
     { tail -30 "$build/build.log"; exit 1; }

@@ -13,13 +13,10 @@ shift || true
 jobs="${FUZZ_JOBS:-4}"
 build="${FUZZ_BUILD:-build}"
 
+tools/forget-other-compiler.sh "$build"
 if ! grep -q '^TESSARON_SANITIZE:BOOL=ON$' "$build/CMakeCache.txt" 2>/dev/null; then
-    launcher=()
-    if command -v ccache >/dev/null; then
-        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-    fi
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++-16 \
-        -DTESSARON_SANITIZE=ON "${launcher[@]}" >/dev/null
+        -DTESSARON_SANITIZE=ON >/dev/null
 fi
 echo "Building the fuzz targets in $build"
 cmake --build "$build" --target tessaron_fuzz_targets >"$build/fuzz-build.log" 2>&1 ||

@@ -48,18 +48,11 @@ fi
 runs=${1:-7}
 shift || true
 
-options=()
-if command -v ccache >/dev/null; then
-    options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-if command -v clang++-16 >/dev/null; then
-    options+=(-DCMAKE_CXX_COMPILER=clang++-16)
-fi
 build() {
     local folder=$1 type=$2
     shift 2
     cmake -S . -B "$folder" -G Ninja "-DCMAKE_BUILD_TYPE=$type" -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF \
-        "-DTESSARON_APPLICATIONS_DIR=$root/$folder" "${options[@]}" "$@" >/dev/null
+        "-DTESSARON_APPLICATIONS_DIR=$root/$folder" "$@" >/dev/null
     cmake --build "$folder" -j "${BUILD_JOBS:-4}" --target tessaron tessaron-startup-bench >/dev/null
 }
 build build-bench Release -DTESSARON_LOCAL_SERVICE=OFF
