@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the application, installs it in the applications folder and starts it.
 # Without TESSARON_PAIRING_BASE_URL the build points at the local service, which this script starts on
-# loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. Without a display the
+# loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. The application opens only
+# once that service answers as itself: when another program took a free port during the build, the build
+# moves to another free port; a port named in TESSARON_LOCAL_SERVICE_PORT stops the script instead, with
+# a message. Without a display the
 # application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
 # TESSARON_RUN_BUILD names another build folder, TESSARON_RUN_BUILD_TYPE another build type and
 # TESSARON_RUN_SANITIZE=ON builds under the sanitizers (the walk of tests/walk/ builds with the test build's
 # own flags, so the compiler cache hands it the test build's objects). `./run.sh --build-only` builds and
 # installs without starting anything.
+# The tests source this file for its functions: it runs only when started.
 set -euo pipefail
-cd "$(dirname "$0")"
-root=$PWD
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 build=${TESSARON_RUN_BUILD:-$root/build-run}
 bin=$build/bin
 service=$build/local-service
+# shellcheck source=tools/local-service.sh
+source "$root/tools/local-service.sh"
 
 background=()
 stop_background() {
@@ -23,46 +28,68 @@ stop_background() {
 }
 trap stop_background EXIT
 
-accepts_connections() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
-# The port of the previous run when it is still free, so an unchanged build is not configured again.
+# The port of the previous run when it can be had, so an unchanged build is not configured again.
 # The default lies below the range the system hands out to outgoing connections.
 choose_service_port() {
     if [ -n "${TESSARON_LOCAL_SERVICE_PORT:-}" ]; then
+        reserve_port "$TESSARON_LOCAL_SERVICE_PORT" || stop_port_taken "$TESSARON_LOCAL_SERVICE_PORT"
         echo "$TESSARON_LOCAL_SERVICE_PORT"
         return
     fi
     local port
     port=$(sed -n 's|^TESSARON_PAIRING_BASE_URL:STRING=https://127.0.0.1:\([0-9]*\)$|\1|p' \
         "$build/CMakeCache.txt" 2>/dev/null || true)
-    port=${port:-27443}
-    while accepts_connections "$port"; do
-        port=$((port + 1))
-    done
-    echo "$port"
+    reserve_free_port "${port:-27443}"
 }
 
-# The certificates last 30 days; make new ones well before they run out.
-make_certificates() {
-    if [ -f "$service/server.pem" ] && ! openssl x509 -checkend 86400 -noout -in "$service/server.pem" >/dev/null; then
-        rm -f "$service"/ca.* "$service"/server.*
+# Configures, builds and installs the application for the local service on PORT, or for the pairing service
+# TESSARON_PAIRING_BASE_URL names when PORT is empty.
+build_and_install() {
+    tools/forget-other-compiler.sh "$build"
+    local configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
+        -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF
+        "-DTESSARON_SANITIZE=${TESSARON_RUN_SANITIZE:-OFF}")
+    if [ -n "$1" ]; then
+        make_local_service_certificates "$service"
+        # The local service also serves the release feed and the download page, so the update check, the
+        # update card and the required cover work against it too (its data folder's release.json sets the feed).
+        configure+=(-DTESSARON_LOCAL_SERVICE=ON
+            "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$1"
+            "-DTESSARON_WEB_BASE_URL=https://127.0.0.1:$1"
+            "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$1/success.txt"
+            "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem")
+    else
+        # Forget what a local-service build set, so the built-in defaults apply again.
+        configure+=(-DTESSARON_LOCAL_SERVICE=OFF "-DTESSARON_PAIRING_BASE_URL=$TESSARON_PAIRING_BASE_URL"
+            -UTESSARON_WEB_BASE_URL -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
     fi
-    tools/make-certs.sh "$service"
+    echo "== Configuring $build"
+    mkdir -p "$build"
+    cmake "${configure[@]}" >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+    # Only what is installed or run here: the application, its tunnel, and the local service and screenshot
+    # taker this script starts.
+    echo "== Building the application (progress as [done/all])"
+    cmake --build "$build" --target tessaron tessaron-tunnel tessaron-local-service tessaron-screenshot
+
+    # The application runs from the applications folder, where it checks that it was installed.
+    local applications
+    applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache.txt")
+    app=$applications/Tessaron
+    cmake --install "$build" --prefix "$app" >/dev/null
+    echo "Installed in $app"
+    tools/register-url-handler.sh "$app"
 }
 
-start_local_service() {
-    "$bin/tessaron-local-service" "$1" "$service/server.pem" "$service/server.key" "$service/data" &
-    local pid=$!
-    background+=("$pid")
-    for _ in $(seq 100); do
-        accepts_connections "$1" && return 0
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
+# The port was free when the build began, but another program may have taken it since. A port the user named
+# stays theirs; any other moves to a free one, which rebuilds only what names the port.
+serve_local_service() {
+    until start_local_service "$bin/tessaron-local-service" "$port" "$service" "$service/data"; do
+        [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || stop_port_taken "$port"
+        local taken=$port
+        port=$(reserve_free_port "$((port + 1))")
+        echo "== Another program took port $taken during the build; building for port $port instead"
+        build_and_install "$port"
     done
-    echo "The local service did not start on port $1; choose another with TESSARON_LOCAL_SERVICE_PORT." >&2
-    exit 1
 }
 
 run_headless() {
@@ -95,53 +122,25 @@ run_headless() {
     echo "Screenshot of the application: $screenshot"
 }
 
-build_only=false
-[ "${1:-}" = "--build-only" ] && build_only=true
+main() {
+    cd "$root"
+    local build_only=false
+    [ "${1:-}" = "--build-only" ] && build_only=true
 
-echo "== Checking the packages the build needs"
-tools/install-deps.sh
+    echo "== Checking the packages the build needs"
+    tools/install-deps.sh
 
-tools/forget-other-compiler.sh "$build"
-configure=(-S . -B "$build" -G Ninja "-DCMAKE_BUILD_TYPE=${TESSARON_RUN_BUILD_TYPE:-RelWithDebInfo}"
-    -DCMAKE_CXX_COMPILER=clang++-16 -DTESSARON_BUILD_TESTS=OFF -DTESSARON_WERROR=OFF
-    "-DTESSARON_SANITIZE=${TESSARON_RUN_SANITIZE:-OFF}")
-port=""
-if [ -z "${TESSARON_PAIRING_BASE_URL:-}" ]; then
-    port=$(choose_service_port)
-    make_certificates
-    # The local service also serves the release feed and the download page, so the update check, the
-    # update card and the required cover work against it too (its data folder's release.json sets the feed).
-    configure+=(-DTESSARON_LOCAL_SERVICE=ON
-        "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$port"
-        "-DTESSARON_WEB_BASE_URL=https://127.0.0.1:$port"
-        "-DTESSARON_REACHABILITY_URL=https://127.0.0.1:$port/success.txt"
-        "-DTESSARON_LOCAL_SERVICE_CA=$service/ca.pem")
-else
-    # Forget what a local-service build set, so the built-in defaults apply again.
-    configure+=(-DTESSARON_LOCAL_SERVICE=OFF "-DTESSARON_PAIRING_BASE_URL=$TESSARON_PAIRING_BASE_URL"
-        -UTESSARON_WEB_BASE_URL -UTESSARON_REACHABILITY_URL -UTESSARON_LOCAL_SERVICE_CA)
-fi
-echo "== Configuring $build"
-mkdir -p "$build"
-cmake "${configure[@]}" >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
-# Only what is installed or run here: the application, its tunnel, and the local service and screenshot
-# taker this script starts.
-echo "== Building the application (progress as [done/all])"
-cmake --build "$build" --target tessaron tessaron-tunnel tessaron-local-service tessaron-screenshot
+    port=""
+    [ -n "${TESSARON_PAIRING_BASE_URL:-}" ] || port=$(choose_service_port)
+    build_and_install "$port"
+    $build_only && exit 0
 
-# The application runs from the applications folder, where it checks that it was installed.
-applications=$(sed -n 's|^TESSARON_APPLICATIONS_DIR:PATH=||p' "$build/CMakeCache.txt")
-app=$applications/Tessaron
-cmake --install "$build" --prefix "$app" >/dev/null
-echo "Installed in $app"
-tools/register-url-handler.sh "$app"
-$build_only && exit 0
+    [ -z "$port" ] || serve_local_service
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        run_headless
+    else
+        "$app/tessaron"
+    fi
+}
 
-if [ -n "$port" ]; then
-    start_local_service "$port"
-fi
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    run_headless
-else
-    "$app/tessaron"
-fi
+[ "${BASH_SOURCE[0]}" != "$0" ] || main "$@"

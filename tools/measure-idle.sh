@@ -1,35 +1,27 @@
 #!/usr/bin/env bash
-# Measures what an idle, connected client and its tunnel cost. Builds a Release build against the local
-# service in build-idle/, starts the service on loopback, and runs tessaron-idle-cost with a throwaway
-# keyring and configuration folder: it redeems an invitation, connects through the real tunnel, and reports
-# CPU and wake-ups per second for the foreground and then the background.
+# Measures what an idle, connected client and its tunnel cost. Reserves a free port for this run, builds a
+# Release build against the local service on it in build-idle/<port>/, starts the service there, and runs
+# tessaron-idle-cost with a throwaway keyring and configuration folder: it redeems an invitation, connects
+# through the real tunnel, and reports CPU and wake-ups per second for the foreground and then the
+# background. Runs side by side each have their own port, build, service and tunnel.
 #   tools/measure-idle.sh [seconds per phase]   (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds="${1:-60}"
-build=$root/build-idle
-service=$build/local-service
+# shellcheck source=tools/local-service.sh
+source tools/local-service.sh
 
-accepts_connections() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-port=28443
-while accepts_connections "$port"; do
-    port=$((port + 1))
-done
-
+port=$(reserve_free_port 28443)
+build=$root/build-idle/$port
+service=$root/build-idle/local-service
 tools/build-idle.sh "$port" tessaron-idle-cost tessaron-tunnel tessaron-local-service
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaron-idle.XXXXXX")
-"$build/bin/tessaron-local-service" "$port" "$service/server.pem" "$service/server.key" "$scratch/service" \
-    >"$scratch/service.log" 2>&1 &
-service_pid=$!
-trap 'kill "$service_pid" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$scratch"' EXIT
-for _ in $(seq 100); do
-    accepts_connections "$port" && break
-    sleep 0.1
-done
+background=()
+trap 'kill "${background[@]}" 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$scratch"' EXIT
+start_local_service "$build/bin/tessaron-local-service" "$port" "$service" "$scratch/service" \
+    "$scratch/service.log" || stop_port_taken "$port"
 code=$(sed -n 's/^invitation code for Europe .*: \(\S*\)$/\1/p' "$scratch/service.log" | head -n 1)
 [ -n "$code" ] || { echo "the local service gave no invitation code" >&2; exit 1; }
 

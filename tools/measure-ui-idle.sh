@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Measures what the application's window costs. Builds a Release build against the local service in
-# build-idle/ (as tools/measure-idle.sh does), starts the service on loopback and the real application with
+# build-idle/<port>/ (as tools/measure-idle.sh does, on a port reserved for this run, so runs side by side
+# never share a port or a build), starts the service on loopback and the real application with
 # a throwaway keyring and configuration on a private Xvfb display with a window manager and a tray, and
 # reports the application's CPU and wake-ups per second while its window is: visible, idle and
 # disconnected; visible and connected (flow ring and arc moving); minimised; closed to the tray.
 # Before signing in, it measures the window signed out too (the globe alone moves there), and first a bare Qt
 # window (tools/startup_bench/bare_window.cpp), the yardstick of the same run. Under each row, the
 # paints and painted pixels per second of the widgets that were painted (the application's paint census).
-# Screenshots of the phases are left in build-idle/ui-*.png.
+# Screenshots of the phases are left in build-idle/<port>/ui-*.png.
 #   tools/measure-ui-idle.sh [seconds per window] [application…]   (default 30 s, the application built here)
 # TESSARON_UI_IDLE_WINDOWS=N measures each phase in N windows of that length, one row each, and closes the
 # phase with the median and the range of the windows. Several applications are measured one after the
@@ -20,24 +21,21 @@ cd "$(dirname "$0")/.."
 root=$PWD
 seconds="${1:-30}"
 windows=${TESSARON_UI_IDLE_WINDOWS:-1}
-build=$root/build-idle
-service=$build/local-service
-cost=$build/bin/tessaron-idle-cost
-
-accepts_connections() {
-    (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
+service=$root/build-idle/local-service
+# shellcheck source=tools/local-service.sh
+source tools/local-service.sh
 
 # Everything below runs, once per application, against a keyring and a session bus of its own, on a display
 # of its own with a window manager and a tray.
 if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
+    if [ -n "${TESSARON_LOCAL_SERVICE_PORT:-}" ]; then
+        port=$TESSARON_LOCAL_SERVICE_PORT
+        reserve_port "$port" || stop_port_taken "$port"
+    else
+        port=$(reserve_free_port 28443)
+    fi
     apps=("${@:2}")
-    [ ${#apps[@]} -gt 0 ] || apps=("$build/bin/tessaron")
-    port=${TESSARON_LOCAL_SERVICE_PORT:-28443}
-    while accepts_connections "$port"; do
-        [ -z "${TESSARON_LOCAL_SERVICE_PORT:-}" ] || { echo "port $port is taken" >&2; exit 1; }
-        port=$((port + 1))
-    done
+    [ ${#apps[@]} -gt 0 ] || apps=("$root/build-idle/$port/bin/tessaron")
     tools/build-idle.sh "$port" tessaron tessaron-idle-cost tessaron-tunnel tessaron-local-service \
         tessaron-sign-in tessaron-bare-window
     for app in "${apps[@]}"; do
@@ -49,6 +47,8 @@ if [ -z "${TESSARON_TEST_KEYRING_PASSWORD:-}" ]; then
 fi
 app=$2
 port=$TESSARON_LOCAL_SERVICE_PORT
+build=$root/build-idle/$port
+cost=$build/bin/tessaron-idle-cost
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessaron-ui-idle.XXXXXX")
 background=()
@@ -83,10 +83,9 @@ wait_for() {
     exit 1
 }
 
-"$build/bin/tessaron-local-service" "$port" "$service/server.pem" "$service/server.key" "$scratch/service" \
-    >"$scratch/service.log" 2>&1 &
-background+=($!)
-wait_for 10 accepts_connections "$port"
+# The run holds the port's reservation, but any other program may have taken the port since.
+start_local_service "$build/bin/tessaron-local-service" "$port" "$service" "$scratch/service" \
+    "$scratch/service.log" || stop_port_taken "$port"
 
 # Rows of the phase's windows, then their median and range (CPU in the third field, wake-ups in the fifth).
 # The process is named by its pid: another copy of the same program (on another display, say) is not it.

@@ -7,8 +7,7 @@
 // For tools/measure-ui-idle.sh, which drives the real application, two other uses:
 //   tessaron-idle-cost --consent    records the privacy consent, as the sheet would
 //   tessaron-idle-cost --heading    prints the heading of the table
-//   tessaron-idle-cost --watch <pid|program> <phase> <seconds>    a row: what that process costs (a program
-//                                                                names the first process running it)
+//   tessaron-idle-cost --watch <pid> <phase> <seconds>    a row: what that process costs
 //
 // Run it with its own keyring and folders: tools/measure-idle.sh does.
 #include "process_usage.hpp"
@@ -112,15 +111,14 @@ void printHeading() {
 
 int watch(const QString& process, const char* phase, seconds length) {
     bool isPid = false;
-    const pid_t given = process.toInt(&isPid);
-    const auto pid = isPid ? std::optional(given) : idle_cost::processRunning(process);
-    if (!pid)
-        return fail("the program is not running");
+    const pid_t pid = process.toInt(&isPid);
+    if (!isPid)
+        return fail("--watch takes the pid of the process to measure");
     const auto& clock = SystemClock::shared();
-    const auto before = idle_cost::ProcessUsage::of(*pid);
+    const auto before = idle_cost::ProcessUsage::of(pid);
     const auto start = clock.monotonic();
     runFor(length);
-    const auto after = idle_cost::ProcessUsage::of(*pid);
+    const auto after = idle_cost::ProcessUsage::of(pid);
     if (!before || !after)
         return fail("the program ended while it was measured");
     report(phase, "app", *before, *after, clock.monotonic() - start);
@@ -140,7 +138,11 @@ int measureConnected(const QUrl& link, seconds length) {
         return failWithLog("the invitation was not redeemed");
     if (!waitUntil([&] { return session.vpnStatus() == VpnStatus::connected; }, 60s))
         return failWithLog("the link did not come up");
-    const auto tunnel = idle_cost::processRunning(TunnelEndpoint::defaultProgram());
+    // The tunnel this session started: the one serving this run's own socket (its runtime folder is the
+    // run's), not another run's copy of the same program.
+    const auto endpoint = TunnelEndpoint::standard();
+    const auto tunnel =
+        idle_cost::processRunning(endpoint.program, {QStringLiteral("--socket"), endpoint.socketName});
     if (!tunnel)
         return fail("no tunnel process found");
     // Let the connect's own checks and pulls finish before measuring the idle link.

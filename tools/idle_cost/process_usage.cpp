@@ -21,6 +21,16 @@ qint64 voluntarySwitchesIn(const QString& statusPath) {
     return 0;
 }
 
+// What the process was started with, its program's name left out.
+QStringList argumentsOf(pid_t pid) {
+    auto command = contents(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    command.chop(1); // every field ends in a NUL, the last one too
+    QStringList arguments;
+    for (const auto& field : command.split('\0').mid(1))
+        arguments.append(QString::fromLocal8Bit(field));
+    return arguments;
+}
+
 } // namespace
 
 std::optional<ProcessUsage> ProcessUsage::of(pid_t pid) {
@@ -55,12 +65,13 @@ ProcessUsage::Thread ProcessUsage::mainThreadSince(const ProcessUsage& earlier) 
     return {now.cpu - before.cpu, now.voluntarySwitches - before.voluntarySwitches};
 }
 
-std::optional<pid_t> processRunning(const QString& program) {
+std::optional<pid_t> processRunning(const QString& program, const QStringList& arguments) {
     const auto wanted = QFileInfo(program).canonicalFilePath();
     for (const auto& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool isPid = false;
         const auto pid = entry.toInt(&isPid);
-        if (isPid && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == wanted)
+        if (isPid && QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget() == wanted &&
+            argumentsOf(pid) == arguments)
             return pid;
     }
     return std::nullopt;

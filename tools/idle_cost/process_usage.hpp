@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <optional>
@@ -31,7 +32,8 @@ private:
     QMap<pid_t, Thread> threads_;
 };
 
-// The running process whose executable is `program`, or none.
-std::optional<pid_t> processRunning(const QString& program);
+// The running process whose executable is `program`, started with exactly `arguments`, or none. Copies of
+// one program (another run's, say) differ in their arguments where they serve different runs.
+std::optional<pid_t> processRunning(const QString& program, const QStringList& arguments);
 
 } // namespace tessaron::idle_cost

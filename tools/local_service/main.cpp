@@ -2,6 +2,7 @@
 // Plays the remote endpoints on https://127.0.0.1:PORT for development builds, and the seeded nodes on the
 // same port of 127.0.0.2 and up.
 #include "account_routes.hpp"
+#include "identity_routes.hpp"
 #include "local_service.hpp"
 #include "node_listeners.hpp"
 #include "pairing_routes.hpp"
@@ -21,6 +22,7 @@ namespace {
 // The groups of endpoints the service plays; a new group adds its registering function here.
 constexpr RouteGroup routeGroups[] = {
     addAccountRoutes,
+    addIdentityRoutes,
     addPairingRoutes,
     addReachabilityRoutes,
     addUpdateRoutes,
