@@ -52,7 +52,8 @@ build_and_install() {
     if [ -n "$1" ]; then
         make_local_service_certificates "$service"
         # The local service also serves the release feed and the download page, so the update check, the
-        # update card and the required cover work against it too (its data folder's release.json sets the feed).
+        # update card and the required cover work against it too (its data folder's release.json sets the
+        # feed).
         configure+=(-DTESSARON_LOCAL_SERVICE=ON
             "-DTESSARON_PAIRING_BASE_URL=https://127.0.0.1:$1"
             "-DTESSARON_WEB_BASE_URL=https://127.0.0.1:$1"

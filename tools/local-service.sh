@@ -49,7 +49,8 @@ make_local_service_certificates() {
     mkdir -p "$1"
     (
         flock 9
-        if [ -f "$1/server.pem" ] && ! openssl x509 -checkend 86400 -noout -in "$1/server.pem" >/dev/null; then
+        if [ -f "$1/server.pem" ] && ! openssl x509 -checkend 86400 -noout -in "$1/server.pem" >/dev/null
+        then
             rm -f "$1"/ca.* "$1"/server.*
         fi
         "$local_service_tools/make-certs.sh" "$1" >/dev/null
