@@ -4,8 +4,8 @@
 # loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. The application opens only
 # once that service answers as itself: when another program took a free port during the build, the build
 # moves to another free port; a port named in TESSARON_LOCAL_SERVICE_PORT stops the script instead, with
-# a message. Without a display the
-# application runs under Xvfb, and the script writes a screenshot of it and prints the file's path.
+# a message. Without a display the application runs under Xvfb, and the script writes a screenshot of it
+# and prints the file's path.
 # TESSARON_RUN_BUILD names another build folder, TESSARON_RUN_BUILD_TYPE another build type and
 # TESSARON_RUN_SANITIZE=ON builds under the sanitizers (the walk of tests/walk/ builds with the test build's
 # own flags, so the compiler cache hands it the test build's objects). `./run.sh --build-only` builds and
