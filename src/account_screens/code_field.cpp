@@ -115,8 +115,9 @@ void TessaronCodeField::paintEvent(QPaintEvent* event) {
         if (selected)
             painter.fillRect(box, selection.color(QPalette::Highlight));
         painter.setPen(selected ? selection.color(QPalette::HighlightedText) : ink);
-        // The tracking follows the digit, as in a line of text.
-        painter.drawText(box.adjusted(0, 0, -tracking, 0), Qt::AlignCenter, shownText.mid(index, 1));
+        // Half the tracking either side: the caret stands between two digits, and a selection frames them.
+        painter.drawText(box.adjusted(tracking / 2, 0, -tracking / 2, 0), Qt::AlignCenter,
+                         shownText.mid(index, 1));
     }
     if (caretShown_ && hasFocus() && !hasSelectedText() && !isReadOnly()) {
         const QRectF at = cell(cursorPosition());

@@ -11,7 +11,7 @@ class RepeatingTimer;
 
 // The e-mail code's field, in the rounded design. Quicksand's digits are not of one width and carry no
 // tabular ones, so the field draws each character centred in a cell as wide as the font's widest digit
-// (with the tracking after it): a code keeps its width and its places whatever its digits. The line edit
+// and the tracking: a code keeps its width and its places whatever its digits. The line edit
 // underneath keeps the text, the keys, the mouse, the clipboard and what readers hear; it lays its text out
 // in the fixed-pitch family tracked to the same cells, and draws none of it.
 class TessaronCodeField final : public QLineEdit {
@@ -22,7 +22,7 @@ public:
 
     // What the characters are drawn in: Quicksand, the fixed-pitch family where it is missing.
     const QFont& shownFont() const { return shown_; }
-    // The cell of the character at `index` (the caret before it stands at its left edge).
+    // The cell of the character at `index`; the caret before it stands at its left edge, between two digits.
     QRectF cell(int index) const;
 
     QSize sizeHint() const override;
