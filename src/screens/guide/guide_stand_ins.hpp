@@ -18,8 +18,8 @@ struct GuideStandIns {
 
     // Left to right as the reader finds them: a backslash escapes what follows it, an autolink is read whole,
     // a run of backticks is closed by the next run of the same length, and a link's address (after "](") is
-    // no text, so its backticks open no code. A code span or picture that no free stand-in is left for is
-    // kept as written.
+    // no text, so its backticks open no code. A code span that no free stand-in is left for is left to the
+    // reader; such a picture shows as written.
     static GuideStandIns of(const QString& text);
 };
 

@@ -1,9 +1,8 @@
 #include "screens/guide/guide_view.hpp"
 
-#include "screens/guide/guide_stand_ins.hpp"
-
 #include "platform/system_log.hpp"
 #include "platform/workspace.hpp"
+#include "screens/guide/guide_stand_ins.hpp"
 #include "screens/link_failure_note.hpp"
 #include "screens/support_links.hpp"
 #include "widgets/accessible_traits.hpp"
