@@ -109,15 +109,19 @@ void TessaronCodeField::paintEvent(QPaintEvent* event) {
     const int selectedFrom = selectionStart();
     const int selectedTo = selectedFrom + selectionLength();
     painter.setFont(shown_);
+    const QFontMetricsF metrics(shown_);
+    const qreal baseline = line().top() + metrics.ascent();
     for (int index = 0; index < shownText.size(); ++index) {
         const QRectF box = cell(index);
         const bool selected = selectedFrom >= 0 && index >= selectedFrom && index < selectedTo;
         if (selected)
             painter.fillRect(box, selection.color(QPalette::Highlight));
         painter.setPen(selected ? selection.color(QPalette::HighlightedText) : ink);
-        // Half the tracking either side: the caret stands between two digits, and a selection frames them.
-        painter.drawText(box.adjusted(tracking / 2, 0, -tracking / 2, 0), Qt::AlignCenter,
-                         shownText.mid(index, 1));
+        // Centred in the cell, half the tracking either side: the caret stands between two digits, and a
+        // selection frames them.
+        const QString character = shownText.mid(index, 1);
+        painter.drawText(QPointF(box.center().x() - metrics.horizontalAdvance(character) / 2, baseline),
+                         character);
     }
     if (caretShown_ && hasFocus() && !hasSelectedText() && !isReadOnly()) {
         const QRectF at = cell(cursorPosition());
