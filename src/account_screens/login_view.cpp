@@ -3,6 +3,7 @@
 
 #include "account_screens/account_buttons.hpp"
 #include "account_screens/account_screen_model.hpp"
+#include "account_screens/code_field.hpp"
 #include "account_screens/link_text.hpp"
 #include "account_screens/sheet_frame.hpp"
 #include "platform/reduce_motion_observer.hpp"
@@ -165,7 +166,7 @@ TessaronLoginView::TessaronLoginView(AccountScreenModel& model, TessaronSession*
     auto* stepsLayout = new QVBoxLayout(steps_);
     stepsLayout->setContentsMargins(0, 0, 0, 0);
     emailStep_ = buildEmailStep();
-    codeStep_ = buildCodeStep();
+    codeStep_ = buildCodeStep(clock);
     doneStep_ = buildDoneStep();
     for (QWidget* step : {emailStep_, codeStep_, doneStep_})
         stepsLayout->addWidget(step);
@@ -207,7 +208,7 @@ QWidget* TessaronLoginView::buildEmailStep() {
     return page;
 }
 
-QWidget* TessaronLoginView::buildCodeStep() {
+QWidget* TessaronLoginView::buildCodeStep(Clock& clock) {
     auto* page = new QWidget;
     auto* layout = stepColumn(page, 20);
     auto* prompt = new QVBoxLayout;
@@ -217,19 +218,12 @@ QWidget* TessaronLoginView::buildCodeStep() {
     prompt->addWidget(codeAddress_);
     layout->addLayout(prompt);
 
-    code_ = new QLineEdit;
+    code_ = new TessaronCodeField(clock);
     code_->setObjectName(QStringLiteral("tessaron.signIn.code"));
     code_->setPlaceholderText(uiText("Code"));
     code_->setAccessibleName(uiText("Code"));
     code_->setAlignment(Qt::AlignCenter);
     code_->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhNoPredictiveText);
-    // The rounded design (Quicksand, Debian's fonts-quicksand), the fixed-pitch family where it is missing.
-    QFont digits = TessaronTheme::font(34, QFont::Normal, true);
-    digits.setFamilies({QStringLiteral("Quicksand"), digits.family()});
-    digits.setLetterSpacing(QFont::AbsoluteSpacing, 8);
-    code_->setFont(digits);
-    code_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: white; border: none;"
-                                        " padding: 8px 0; }"));
     connect(code_, &QLineEdit::textEdited, this, &TessaronLoginView::codeEdited);
     // The model verifies only a whole code, once at a time.
     connect(code_, &QLineEdit::returnPressed, this, [this] { model_.verifyEmailCode(session_.data()); });

@@ -21,6 +21,7 @@ namespace tessaron {
 class AccountScreenModel;
 class Clock;
 class ReduceMotionObserver;
+class TessaronCodeField;
 class TessaronLinkText;
 class TessaronOutlinedTextButton;
 class TessaronSession;
@@ -49,7 +50,7 @@ protected:
 private:
     void setReduceMotion(bool reduceMotion);
     QWidget* buildEmailStep();
-    QWidget* buildCodeStep();
+    QWidget* buildCodeStep(Clock& clock);
     QWidget* buildDoneStep();
     void rebuildProviders();
     // Eases a step in after a change; never under reduce motion.
@@ -85,7 +86,7 @@ private:
     QVBoxLayout* providerColumn_;
     QList<TessaronOutlinedTextButton*> providerButtons_;
     TessaronLinkText* codeAddress_;
-    QLineEdit* code_;
+    TessaronCodeField* code_;
     QAbstractButton* resend_;
     QLabel* resendWait_;
     QAbstractButton* differentEmail_;

@@ -1,4 +1,5 @@
 #include "account_screens/account_section.hpp"
+#include "account_screens/code_field.hpp"
 #include "account_screens/link_captions.hpp"
 #include "account_screens/login_view.hpp"
 #include "account_screens/other_devices_view.hpp"
@@ -19,6 +20,7 @@
 #include "widgets/tessaron_theme.hpp"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
 #include <QGuiApplication>
@@ -27,6 +29,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStyleHints>
 
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
@@ -82,6 +85,7 @@ protected:
     }
 
     QLineEdit* field(const QString& id) { return byId<QLineEdit>(login(), u"tessaron.signIn."_s + id); }
+    TessaronCodeField* codeField() { return qobject_cast<TessaronCodeField*>(field(u"code"_s)); }
     QAbstractButton* button(const QString& id) { return byId<QAbstractButton>(login(), id); }
     QString resendWait() { return visibleTexts(login()).filter(u"Resend in"_s).join(u'|'); }
     QWidget* spinner() { return button(u"tessaron.signIn.continue"_s)->findChild<TessaronSpinner*>(); }
@@ -427,7 +431,94 @@ TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
         for (int index = 0; index < reader->childCount(); ++index)
             EXPECT_TRUE(reader->child(index)->state().invisible) << id.toStdString();
     }
-    EXPECT_EQ(QFontInfo(field(u"code"_s)->font()).family(), u"Quicksand"_s) << "fonts-quicksand";
+    EXPECT_EQ(QFontInfo(codeField()->shownFont()).family(), u"Quicksand"_s) << "fonts-quicksand";
+}
+
+// The code's digits are Quicksand's, each centred in a cell of one width, so a code of ones stands as wide as
+// one of zeros. Under them the line edit keeps the mouse, the selection, the caret and the readers' text.
+TEST_F(AccountScreensTest, CodeDigitsStandInCellsOfOneWidth) {
+    setReduceMotion(motion, true);
+    login();
+    onCodeStep();
+    TessaronCodeField* code = codeField();
+    ASSERT_NE(code, nullptr);
+    const auto picture = [&] {
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        return login().grab(QRect(code->mapTo(&login(), QPoint()), code->size())).toImage();
+    };
+    // Where each digit's ink starts, from where the first one's does.
+    const auto inkStarts = [&](const QString& digits) {
+        model.flowValue.code = digits;
+        model.publish();
+        const QImage shown = picture();
+        QList<int> starts;
+        for (int x = 0, inInk = false; x < shown.width(); ++x) {
+            bool ink = false;
+            for (int y = 0; y < shown.height() && !ink; ++y)
+                ink = qGray(shown.pixel(x, y)) > 128;
+            if (ink && !inInk)
+                starts.append(x);
+            inInk = ink;
+        }
+        const int first = starts.value(0);
+        for (int& start : starts)
+            start -= first;
+        return starts;
+    };
+    // Without the caret.
+    picture();
+    code->clearFocus();
+    const QList<int> ones = inkStarts(u"111111"_s), zeros = inkStarts(u"000000"_s);
+    ASSERT_EQ(std::pair(ones.size(), zeros.size()), std::pair(qsizetype(6), qsizetype(6)));
+    for (int index = 1; index < 6; ++index)
+        EXPECT_NEAR(ones[index], zeros[index], 1) << "digit " << index;
+
+    // The person works in the field: the window takes the keyboard, and the step gives the field the focus.
+    model.flowValue.code = u"012345"_s;
+    model.publish();
+    login().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
+    const auto at = [&](int index, qreal across) {
+        const QRectF cell = code->cell(index);
+        return QPoint(qRound(cell.left() + cell.width() * across), qRound(cell.center().y()));
+    };
+    // A click puts the caret on the nearer side of the digit; a drag selects the digits it passes.
+    QTest::mouseClick(code, Qt::LeftButton, {}, at(4, 0.2));
+    EXPECT_EQ(code->cursorPosition(), 4);
+    QTest::mouseClick(code, Qt::LeftButton, {}, at(4, 0.8));
+    EXPECT_EQ(code->cursorPosition(), 5);
+    // The caret blinks at the cell's left edge: the pictures differ there alone.
+    const auto flash = std::chrono::milliseconds(QGuiApplication::styleHints()->cursorFlashTime() / 2);
+    QList<QImage> blinks{picture()};
+    for (int turn = 0; turn < 2; ++turn) {
+        harness.clock.advance(flash);
+        blinks.append(picture());
+    }
+    QRect changed;
+    for (int y = 0; y < blinks[0].height(); ++y) {
+        for (int x = 0; x < blinks[0].width(); ++x)
+            changed |= blinks[0].pixel(x, y) != blinks[1].pixel(x, y) ? QRect(x, y, 1, 1) : QRect();
+    }
+    const QRectF caretCell = code->cell(5);
+    EXPECT_EQ(std::tuple(blinks[0] == blinks[2], changed.left(), changed.height() >= caretCell.height() - 1),
+              std::tuple(true, qFloor(caretCell.left()), true));
+    QTest::mousePress(code, Qt::LeftButton, {}, at(1, 0.1));
+    QTest::mouseMove(code, at(4, 0.1));
+    QTest::mouseRelease(code, Qt::LeftButton, {}, at(4, 0.1));
+    EXPECT_EQ(code->selectedText(), u"123"_s);
+    const QImage selected = picture();
+    const QColor highlight = QApplication::palette(code).color(QPalette::Highlight);
+    QList<bool> highlighted;
+    for (int index = 0; index < 6; ++index) {
+        const QRectF cell = code->cell(index);
+        highlighted.append(selected.pixelColor(qRound(cell.left()) + 1, qRound(cell.bottom()) - 2) ==
+                           highlight);
+    }
+    EXPECT_EQ(highlighted, QList<bool>({false, true, true, true, false, false}));
+    auto* reader = QAccessible::queryAccessibleInterface(code);
+    EXPECT_EQ(std::pair(reader->role(), reader->textInterface()->text(0, 6)),
+              std::pair(QAccessible::EditableText, u"012345"_s));
 }
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices

@@ -7,10 +7,9 @@
 #include "support/qt_printers.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QAccessible>
 #include <QFontInfo>
 #include <QImage>
-#include <QLabel>
-
 #include <QLabel>
 #include <QScrollBar>
 
@@ -79,7 +78,7 @@ TEST(GuideText, AutolinksBareUrls) {
 // Inline Markdown as a full reader reads it; block syntax stays text and line feeds stay lines. Links take
 // the page's tint and code the fixed-pitch family.
 TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
-    const auto link = [](const char* href, const char* label) {
+    const auto link = [](const QString& href, const QString& label) {
         return QStringLiteral("<a href=\"%1\" style=\"color: #ffffff\">%2</a>").arg(href, label);
     };
     const auto codeOf = [](const QString& html) {
@@ -106,6 +105,13 @@ TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
         // A code span keeps its lines, and no escape meant for a line start shows inside it.
         {"run `sudo\n- apt` now", "run " + codeOf("sudo<br>- apt") + " now"},
         {"``a ` ![b](c.png)\n1. x``", codeOf("a ` ![b](c.png)<br>1. x")},
+        // The text's own private-use characters stay; an address is no text, so its backticks open no code;
+        // a linked picture is a link showing the picture's syntax; an address in code is not bracketed.
+        {"\uE000 marks and `x` code", "\uE000 marks and " + codeOf("x") + " code"},
+        {"[a](https://x.example/`y`) `z`", link("https://x.example/`y`", "a") + " " + codeOf("z")},
+        {"[![x](y.png)](https://z.example)", link("https://z.example", "![x](y.png)")},
+        {"`https://x.example/a` and [`c`](<s.example> \"t\")",
+         codeOf("https://x.example/a") + " and " + link("s.example", codeOf("c"))},
     };
     const QString open = QStringLiteral("<span style=\"white-space: pre-wrap\">");
     for (const auto& [in, out] : rows)
@@ -165,6 +171,20 @@ TEST(GuideView, NumberedMarkersSitOnTheFirstLinesBaseline) {
     EXPECT_FALSE(QFontInfo(marker->font()).fixedPitch());
     EXPECT_EQ(lowestInk(marker->geometry()), lowestInk(item->geometry()));
     EXPECT_NE(lowestInk(item->geometry()), -1);
+}
+
+// Readers meet the title and the headings as headings, the text as text.
+TEST(GuideView, TitleAndHeadingsReadAsHeadings) {
+    FakeWorkspace workspace;
+    TessaronGuideView view({B::title("Guide"), B::heading("Setup"), B::paragraph("Text")}, workspace);
+    QList<std::pair<QAccessible::Role, QString>> read;
+    for (auto* label : view.widget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+        const auto* reader = QAccessible::queryAccessibleInterface(label);
+        read.append({reader->role(), reader->text(QAccessible::Name)});
+    }
+    EXPECT_EQ(read, (QList<std::pair<QAccessible::Role, QString>>{{QAccessible::Heading, "Guide"},
+                                                                  {QAccessible::Heading, "Setup"},
+                                                                  {QAccessible::StaticText, "Text"}}));
 }
 
 TEST(GuideView, PicturesByIdentifierAndMissingOnesLogged) {

@@ -2,8 +2,10 @@
 
 #include "platform/system_log.hpp"
 #include "platform/workspace.hpp"
+#include "screens/guide/guide_stand_ins.hpp"
 #include "screens/link_failure_note.hpp"
 #include "screens/support_links.hpp"
+#include "widgets/accessible_traits.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
@@ -104,91 +106,19 @@ QString inlineOnly(const QString& line) {
     return QString(indent, QChar(0x00A0)) + rest;
 }
 
-// Code spans stand in the text as one private-use character each, their content kept aside: what Markdown
-// would do to their lines (escapes at a line start, the hard breaks that keep the text's lines, line feeds
-// made spaces) cannot reach them, and their line feeds stay.
-constexpr char16_t codeMarkFirst = 0xE000;
-constexpr char16_t codeMarkLast = 0xF8FF;
-
-struct CodeSpans {
-    QString text;
-    QStringList contents;
-};
-
-qsizetype backtickRun(const QString& text, qsizetype at) {
-    qsizetype end = at;
-    while (end < text.size() && text[end] == QLatin1Char('`'))
-        ++end;
-    return end - at;
-}
-
-// Takes the code spans out as Markdown finds them (a run of backticks closed by the next run of the same
-// length; a backslash outside code escapes what follows it; an autolink is read whole), and escapes the
-// opening bracket of an image: pictures belong to image lines, and inside a text the syntax shows as written.
-CodeSpans takeCodeSpans(const QString& text) {
-    static const QRegularExpression autolink(QStringLiteral("<[A-Za-z][A-Za-z0-9+.-]*:[^<>\\s]*>"));
-    CodeSpans out;
-    qsizetype at = 0;
-    while (at < text.size()) {
-        const QChar c = text[at];
-        if (c == QLatin1Char('\\') && at + 1 < text.size()) {
-            out.text += text.mid(at, 2);
-            at += 2;
-        } else if (c == QLatin1Char('<')) {
-            const auto link = autolink.match(text, at, QRegularExpression::NormalMatch,
-                                             QRegularExpression::AnchorAtOffsetMatchOption);
-            const qsizetype length = link.hasMatch() ? link.capturedLength() : 1;
-            out.text += text.mid(at, length);
-            at += length;
-        } else if (c == QLatin1Char('!') && text.mid(at + 1, 1) == QLatin1String("[")) {
-            out.text += QStringLiteral("!\\[");
-            at += 2;
-        } else if (c == QLatin1Char('`')) {
-            const qsizetype run = backtickRun(text, at);
-            qsizetype close = at + run;
-            while (close < text.size()) {
-                const qsizetype length = backtickRun(text, close);
-                if (length == run)
-                    break;
-                close += std::max<qsizetype>(length, 1);
-            }
-            if (close >= text.size() || out.contents.size() > codeMarkLast - codeMarkFirst) {
-                out.text += text.mid(at, run);
-                at += run;
-                continue;
-            }
-            QString content = text.mid(at + run, close - at - run);
-            const auto isSpace = [](QChar c) {
-                return c == QLatin1Char(' ') || c == QLatin1Char('\n');
-            };
-            if (content.size() > 1 && isSpace(content.front()) && isSpace(content.back()) &&
-                !std::all_of(content.begin(), content.end(), isSpace))
-                content = content.mid(1, content.size() - 2);
-            out.text +=
-                QLatin1Char('`') + QChar(char16_t(codeMarkFirst + out.contents.size())) + QLatin1Char('`');
-            out.contents.append(content);
-            at = close + run;
-        } else {
-            out.text += c;
-            ++at;
-        }
-    }
-    return out;
-}
-
 const QString& codeFamily() {
     static const QString family = TessaronTheme::font(TessaronTheme::bodySize, QFont::Normal, true).family();
     return family;
 }
 
-// One run of text as the markup it had, its code spans given back their content.
-QString runHtml(const QTextFragment& run, const QStringList& codes) {
+// One run of text as the markup it had, its stand-ins showing what they stand for.
+QString runHtml(const QTextFragment& run, const QHash<QChar, QString>& standIns) {
     const auto format = run.charFormat();
     QString html;
     for (const QChar c : run.text()) {
-        const qsizetype code = c.unicode() - codeMarkFirst;
-        if (c.unicode() >= codeMarkFirst && code < codes.size())
-            html += codes[code].toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+        const auto standIn = standIns.constFind(c);
+        if (standIn != standIns.constEnd())
+            html += standIn->toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
         else
             html += QString(c).toHtmlEscaped();
     }
@@ -209,8 +139,9 @@ QString runHtml(const QTextFragment& run, const QStringList& codes) {
 } // namespace
 
 QString TessaronGuideView::linkified(const QString& text) {
-    const auto spans = takeCodeSpans(autolinkBareURLs(text));
-    QStringList lines = spans.text.split(QLatin1Char('\n'));
+    // Bare addresses are bracketed outside code and pictures: they show as written.
+    const auto pieces = GuideStandIns::of(text);
+    QStringList lines = autolinkBareURLs(pieces.text).split(QLatin1Char('\n'));
     for (auto& line : lines)
         line = inlineOnly(line);
     // A hard break (two spaces) at each line feed keeps the text's lines; the reader makes each its own
@@ -223,7 +154,7 @@ QString TessaronGuideView::linkified(const QString& text) {
     for (auto block = document.begin(); block != document.end(); block = block.next()) {
         QString html;
         for (auto run = block.begin(); !run.atEnd(); ++run)
-            html += runHtml(run.fragment(), spans.contents);
+            html += runHtml(run.fragment(), pieces.shown);
         blocks.append(html);
     }
     return QStringLiteral("<span style=\"white-space: pre-wrap\">%1</span>")
@@ -307,13 +238,17 @@ void TessaronGuideView::resizeEvent(QResizeEvent* event) {
 QWidget* TessaronGuideView::makeBlock(const TessaronGuideBlock& block, QWidget* parent) {
     using Kind = TessaronGuideBlock::Kind;
     switch (block.kind) {
-    case Kind::title:
-        return makeText(block.text, TessaronTheme::titleFont(), TessaronTheme::textPrimary(), parent);
+    case Kind::title: {
+        auto* title = makeText(block.text, TessaronTheme::titleFont(), TessaronTheme::textPrimary(), parent);
+        setAccessibleTraits(title, {.heading = true});
+        return title;
+    }
     case Kind::heading: {
         QFont font = TessaronTheme::captionFont();
         font.setWeight(QFont::DemiBold);
         auto* heading = makeText(block.text, font, TessaronTheme::textSecondary(), parent);
         heading->setContentsMargins(0, 8, 0, 0);
+        setAccessibleTraits(heading, {.heading = true});
         return heading;
     }
     case Kind::paragraph:
