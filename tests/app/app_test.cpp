@@ -321,12 +321,6 @@ TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     EXPECT_EQ(changed.size(), 1);
 }
 
-// A keyring that answers nothing until `delay` has passed on `clock`.
-QCoro::Task<> releaseAfter(FakeKeychain* keychain, Clock* clock, Clock::Duration delay) {
-    co_await clock->sleep(delay);
-    keychain->release();
-}
-
 // The start as the application composes it (the model built without a launch refresh, the session over it,
 // the home view's refresh and the one after the first picture) on a keyring that answers after 1.5 s. The
 // invitation a signed-in user opens meanwhile is redeemed without a sign-in sheet, and the account is
