@@ -242,6 +242,29 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// Back in the foreground, the window asks an account service that has not answered in this run once more,
+// with the session; one that answered, or none configured, is asked nothing.
+TEST_F(MainWindowTest, TheForegroundAsksAnAccountServiceThatHasNotAnsweredYetAgain) {
+    auto window = open();
+    harness.session->setActiveSheet(std::nullopt);
+    harness.settle();
+    ASSERT_EQ(window->scenePhase(), ScenePhase::active);
+    for (const auto& [configured, answered, calls] :
+         std::initializer_list<std::tuple<bool, bool, QStringList>>{
+             {true, false, {QStringLiteral("refresh")}}, {true, true, {}}, {false, false, {}}}) {
+        accountScreens.serviceConfigured = configured;
+        accountScreens.providersValue = answered ? std::optional(TessaronProviders{}) : std::nullopt;
+        accountScreens.calls.clear();
+        accountScreens.lastSession = nullptr;
+        window->setWindowState(Qt::WindowMinimized);
+        window->setWindowState(Qt::WindowNoState);
+        harness.settle();
+        EXPECT_EQ(std::tuple(window->scenePhase(), accountScreens.calls, accountScreens.lastSession),
+                  std::tuple(ScenePhase::active, calls, calls.isEmpty() ? nullptr : harness.session.get()));
+    }
+    delete window;
+}
+
 // A window closed while its bootstrap waits for the keyring takes the bootstrap with it: the configuration is
 // not loaded behind the closed window, and the next window's bootstrap does the whole restore.
 TEST_F(MainWindowTest, ClosingTheWindowCancelsABootstrapStillRunning) {
