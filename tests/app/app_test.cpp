@@ -345,7 +345,7 @@ TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
 }
 
 // The start as the application composes it (the model built without a launch refresh, the session over it,
-// the home view's refresh and the one after the first picture) on a keyring that answers after 1.5 s. The
+// the home view's held refresh and startAccountAfterFirstPaint) on a keyring that answers after 1.5 s. The
 // invitation a signed-in user opens meanwhile is redeemed without a sign-in sheet, and the account is
 // fetched once, with the stored token.
 TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSignedInUser) {
@@ -362,9 +362,10 @@ TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSig
     auto& started = harness.start();
     track(started.bootstrap());
     track(started.openInvitationLink(SessionHarness::invitationLink()));
-    track(model->refresh(&started));
-    track(model->refresh(nullptr));
-    const ModelHomeAccount home(*model);
+    ModelHomeAccount home(*model);
+    home.hold();
+    track(home.refresh(&started, {}));
+    startAccountAfterFirstPaint(home, *model, true);
     harness.advance(1400ms);
     // Neither the home view nor the primary button offers the signed-in user a sign-in; the button waits.
     EXPECT_EQ(std::tuple(started.activeSheet(), model->isSignInStateKnown(), service.sent.size(),
