@@ -101,7 +101,8 @@ class Walk:
         self.shots.mkdir(parents=True, exist_ok=True)
         # The local service keeps its accounts between walks; each walk's home is a new installation, which an
         # account signed in by an earlier walk would take for another computer.
-        (self.folder / "build" / "local-service" / "data" / "accounts.json").unlink(missing_ok=True)
+        service_data = Path(os.environ["TESSARON_RUN_BUILD"]) / "local-service" / "data"
+        (service_data / "accounts.json").unlink(missing_ok=True)
         log = open(self.log_path, "w")
         environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.run = subprocess.Popen(["./run.sh"], stdout=log, stderr=subprocess.STDOUT, env=environment)
