@@ -103,6 +103,9 @@ public:
     // Never completes when the model ends first.
     QCoro::Task<> signInStateKnown() override;
 
+    // Whether an account service is configured; without one every network flow does nothing.
+    bool isServiceConfigured() const { return services_.client.has_value(); }
+
     // Published fields.
     const std::optional<TessaronAccount>& account() const { return account_; }
     bool isSignedIn() const override { return isSignedIn_; }

@@ -41,6 +41,9 @@ const std::optional<TessaronAccount>& TessaronAccountScreenModel::account() cons
 const std::optional<TessaronProviders>& TessaronAccountScreenModel::providers() const {
     return model_.providers();
 }
+bool TessaronAccountScreenModel::isServiceConfigured() const {
+    return model_.isServiceConfigured();
+}
 bool TessaronAccountScreenModel::isBusy() const {
     return model_.isBusy();
 }

@@ -29,6 +29,11 @@ public:
 
     virtual const std::optional<TessaronAccount>& account() const = 0;
     virtual const std::optional<TessaronProviders>& providers() const = 0;
+    virtual bool isServiceConfigured() const = 0;
+    // A service is configured but the model knows neither its providers nor an account: it has not
+    // answered in this run yet (the application started offline), and nothing would ask it again, since
+    // the account section, absent meanwhile, runs no refresh of its own.
+    bool awaitsFirstAnswer() const { return isServiceConfigured() && !providers() && !account(); }
     virtual bool isBusy() const = 0;
     virtual const std::optional<QString>& lastError() const = 0;
     virtual bool lastErrorIsOAuthCallback() const = 0;
@@ -73,6 +78,7 @@ public:
 
     const std::optional<TessaronAccount>& account() const override;
     const std::optional<TessaronProviders>& providers() const override;
+    bool isServiceConfigured() const override;
     bool isBusy() const override;
     const std::optional<QString>& lastError() const override;
     bool lastErrorIsOAuthCallback() const override;

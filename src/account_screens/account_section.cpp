@@ -190,7 +190,9 @@ void TessaronAccountSection::refresh() {
         if (auto* widget = qobject_cast<QWidget*>(child); widget && !widget->isWindow())
             widget->setVisible(present);
     }
-    if (present && appeared_ && !appearance_.isRunning()) {
+    // Absent because the service has not answered yet, it still asks at each appearance, so that it shows
+    // once the service is back.
+    if ((present || model_.awaitsFirstAnswer()) && appeared_ && !appearance_.isRunning()) {
         appeared_ = false;
         startAppearanceRefresh();
     }

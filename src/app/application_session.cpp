@@ -71,9 +71,9 @@ void ApplicationSession::startAfterFirstPaint() {
         return;
     // The session started crash reporting held; the refresh skips its work under the test harness.
     TessaronCrashReporter::shared().resume();
-    account_.home().release();
-    if (!qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()))
-        account_.model().refresh(nullptr);
+    startAccountAfterFirstPaint(
+        account_.home(), account_.model(),
+        !qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()));
 }
 
 void ApplicationSession::followApplicationState() {

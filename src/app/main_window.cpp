@@ -1,6 +1,7 @@
 #include "app/main_window.hpp"
 #include "widgets/string_table.hpp"
 
+#include "account_screens/account_screen_model.hpp"
 #include "app/application_look.hpp"
 #include "app/sheet_contents.hpp"
 #include "platform/bundle_info.hpp"
@@ -46,7 +47,7 @@ QString versionLine() {
 TessaronMainWindow::TessaronMainWindow(std::function<MainWindowServices()> services, QWidget* parent)
     : QMainWindow(parent)
     , makeServices_(std::move(services))
-    , recovery_([this] { recoverThenRefresh(QPointer(&services_->session)); }) {
+    , recovery_([this] { cameToForeground(); }) {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("Tessaron"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -182,6 +183,15 @@ void TessaronMainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         updateScenePhase();
+}
+
+// An invitation left behind is finished, and an account service that has not answered in this run (the
+// application started offline) is asked again, so that the account shows once the service is back.
+void TessaronMainWindow::cameToForeground() {
+    auto& services = *services_;
+    recoverThenRefresh(QPointer(&services.session));
+    if (services.accountScreens.awaitsFirstAnswer())
+        startRefresh(foregroundRefresh_, services.accountScreens, &services.session);
 }
 
 void TessaronMainWindow::updateScenePhase() {

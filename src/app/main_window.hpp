@@ -2,6 +2,7 @@
 
 #include "app/foreground_invitation_recovery.hpp"
 #include "platform/cancellation.hpp"
+#include "platform/task_slot.hpp"
 #include "screens/sheet_host.hpp"
 #include "widgets/scene_phase.hpp"
 
@@ -73,12 +74,15 @@ private:
     void launch();
     void showAbout();
     void updateScenePhase();
+    void cameToForeground();
 
     std::function<MainWindowServices()> makeServices_;
     std::optional<MainWindowServices> services_;
     TessaronHomeView* home_ = nullptr;
     TessaronSheetHost* sheetHost_ = nullptr;
     ForegroundInvitationRecovery recovery_;
+    // The account's refresh at a return to the foreground; it ends with the window.
+    TaskSlot foregroundRefresh_;
     // The bootstrap lives as long as the window's content: closing the window cancels one still running.
     CancellationSource bootstrap_;
     ScenePhase scenePhase_ = ScenePhase::background;

@@ -3,6 +3,7 @@
 #include "account/account_model.hpp"
 #include "session/tessaron_session.hpp"
 
+#include <QMetaObject>
 #include <QPointer>
 
 #include <qcoro/qcorosignal.h>
@@ -47,6 +48,14 @@ QCoro::Task<> ModelHomeAccount::refresh(TessaronSession* session, CancellationTo
 void ModelHomeAccount::release() {
     if (std::exchange(held_, false))
         Q_EMIT released();
+}
+
+void startAccountAfterFirstPaint(ModelHomeAccount& home, TessaronAccountModel& model, bool launchRefresh) {
+    home.release();
+    if (!launchRefresh)
+        return;
+    QMetaObject::invokeMethod(
+        &model, [model = &model] { model->refresh(nullptr); }, Qt::QueuedConnection);
 }
 
 } // namespace tessaron

@@ -31,4 +31,12 @@ private:
     bool held_ = false;
 };
 
+// The account's start once the home view's first picture is on screen: the home view's refresh, held until
+// now, goes first, and the launch refresh (no session; none under the test harness) a turn later. The held
+// refresh resumes on the event loop's next turn; started at once, the launch refresh would take the model's
+// one-at-a-time mark before it, and the home view's refresh, the only one that recovers the account's
+// connection into an empty selection, would find the mark taken and return. With a slow keyring both wait
+// for the stored token's read and resume in the order they began to wait.
+void startAccountAfterFirstPaint(ModelHomeAccount& home, TessaronAccountModel& model, bool launchRefresh);
+
 } // namespace tessaron

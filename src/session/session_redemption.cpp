@@ -327,7 +327,8 @@ bool TessaronSession::linkIsIdle() const {
 QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedemption record) {
     QPointer self(this);
     ScopedFlag handling(this, linkInFlight_);
-    if (phase_ != TessaronLinkPhase::disconnected || isActing_)
+    // Its commit would move the selection from under a link that is up or starting.
+    if (!linkIsIdle() || isActing_)
         co_return;
     if (!record.redeemedProfileJSON) {
         co_await giveUpPendingRedemption();
@@ -354,7 +355,7 @@ QCoro::Task<> TessaronSession::recoverRedeemedInvitation(TessaronPendingRedempti
 
 QCoro::Task<> TessaronSession::recoverPendingInvitation() {
     QPointer self(this);
-    if (invitationRecoveryInFlight_ || linkInFlight_ || connectInFlight_)
+    if (invitationRecoveryInFlight_ || linkInFlight_)
         co_return;
     ScopedFlag recovering(this, invitationRecoveryInFlight_);
     std::optional<TessaronPendingRedemption> record;
@@ -385,9 +386,9 @@ QCoro::Task<> TessaronSession::recoverUnredeemed(TessaronPendingRedemption recor
             reportFailure(pairingError(TessaronPairingErrorKind::timedOut));
         co_return;
     }
-    // Whatever its age, and also while a link is up or a change runs, only the service knows whether the
-    // redemption went through: the record is asked for once more, and the commit places the profile on the
-    // link as it then is. The repeat waits only for the consent it needs.
+    // Whatever its age, and also while a link is up or starting or a change runs, only the service knows
+    // whether the redemption went through: the record is asked for once more, and the commit places the
+    // profile on the link as it then is. The repeat waits only for the consent it needs.
     if (!consentGranted_) {
         reportFailure(pairingError(TessaronPairingErrorKind::invalidConsent));
         co_return;

@@ -20,8 +20,11 @@ QCoro::Task<HttpOutcome> ScriptedAccountService::send(HttpRequest request, Cance
         const auto id = cancellation.onCancel([released] { released.resume(false); });
         const bool answered = co_await released;
         cancellation.removeCallback(id);
-        if (!answered)
+        if (!answered) {
+            // As the real transport, which hears of its own abort on the event loop's next turn.
+            co_await eventLoopTurn();
             co_return HttpFailure{HttpFailure::Kind::cancelled, {}};
+        }
     }
     if (auto& queue = queued_[call]; !queue.empty()) {
         auto reply = std::move(queue.front());

@@ -106,6 +106,12 @@ inline QByteArray slotTakenReply(const QString& deviceName) {
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
+// A keyring that answers nothing until `delay` has passed on `clock`.
+inline QCoro::Task<> releaseAfter(FakeKeychain* keychain, Clock* clock, Clock::Duration delay) {
+    co_await clock->sleep(delay);
+    keychain->release();
+}
+
 // The account model over a scripted service, the session harness's Keychain, and the harness's session.
 class AccountModelTest : public ::testing::Test {
 protected:

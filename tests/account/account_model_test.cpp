@@ -16,6 +16,7 @@ namespace {
 
 const QString account = QStringLiteral("GET /v1/account");
 const QString profileCall = QStringLiteral("POST /v1/account/profile");
+const QString providersCall = QStringLiteral("GET /v1/auth/providers");
 const QString emailStart = QStringLiteral("POST /v1/auth/email/start");
 const QString oauthStart = QStringLiteral("POST /v1/auth/oauth/start");
 const QString deletion = QStringLiteral("DELETE /v1/account");
@@ -80,25 +81,39 @@ TEST_F(AccountModelFlowTest, AStoredTokenSignsInRefreshIsSingleFlightAndARevoked
               std::tuple(false, true, 1));
 }
 
-// A window closed while its refresh waits for a slow keyring, and opened again before the keyring answers:
-// the cancelled refresh sends nothing and keeps the new one away from nothing, which fetches the account and
-// recovers its connection.
+// A window closed while its refresh waits, and opened again at once: the cancelled refresh sends and changes
+// nothing more and keeps the new one away from nothing, which fetches the account and recovers its
+// connection. The refresh may be cancelled before it took its one-at-a-time mark (the keyring is slow to
+// read the token) or after (its request to the service is still out).
 TEST_F(AccountModelFlowTest, ACancelledRefreshKeepsNoLaterOneAway) {
     storeToken("tok-1");
     service.answer(account, 200, accountReply);
     service.answer(profileCall, 200, envelopeReply(oslo));
     TessaronSession& empty = session();
-    harness.keychain.hold();
-    build();
-    CancellationSource closed;
-    track(model->refresh(&empty, closed.token()));
-    closed.cancel();
-    track(model->refresh(&empty));
-    harness.keychain.release();
-    harness.settle();
-    EXPECT_EQ(std::tuple(service.sentTo(account).size(), model->account().has_value(),
-                         service.sentTo(profileCall).size()),
-              std::tuple(1, true, 1));
+    for (const bool afterItsMark : {false, true}) {
+        SCOPED_TRACE(afterItsMark ? "cancelled with its request out" : "cancelled while the keyring reads");
+        if (empty.selectedID())
+            run(empty.removeSavedConnection(oslo.id));
+        service.sent.clear();
+        if (!afterItsMark)
+            harness.keychain.hold();
+        build();
+        if (afterItsMark) {
+            harness.settle();
+            service.holdNext(providersCall);
+        }
+        CancellationSource closed;
+        track(model->refresh(&empty, closed.token()));
+        if (afterItsMark)
+            harness.settle();
+        closed.cancel();
+        track(model->refresh(&empty));
+        harness.keychain.release();
+        harness.settle();
+        EXPECT_EQ(std::tuple(service.sentTo(account).size(), model->account().has_value(),
+                             service.sentTo(profileCall).size(), empty.selectedID()),
+                  std::tuple(1, true, 1, std::optional(oslo.id)));
+    }
 }
 
 // The first refresh with a session spends the run's recovery even when it finds a connection selected, so

@@ -130,6 +130,32 @@ TEST_F(AccountScreensTest, SectionPresenceAndRowsFollowTheModel) {
     EXPECT_EQ(model.calls, QStringList{u"refresh"_s});
 }
 
+// Absent because its service has not answered yet (the application started offline), the section asks
+// again, with the session, at each appearance, and shows the account once the service answers; with no
+// service configured it asks nothing and stays absent.
+TEST_F(AccountScreensTest, AnAbsentSectionAsksItsServiceAgainAtEachAppearanceUntilItAnswers) {
+    const QStringList signedIn{u"ACCOUNT"_s, u"Email"_s,    u"Ada@Example.com"_s, u"Devices"_s,
+                               u"0"_s,       u"Sign out"_s, u"Delete account…"_s};
+    for (const auto& [configured, calls, texts] :
+         std::initializer_list<std::tuple<bool, QStringList, QStringList>>{
+             {false, {}, {}}, {true, {u"refresh"_s, u"refresh"_s}, signedIn}}) {
+        FakeAccountScreenModel offline;
+        offline.serviceConfigured = configured;
+        QWidget window;
+        auto* absent = new TessaronAccountSection(offline, session, clock, workspace, &motion, &window);
+        window.show();
+        EXPECT_TRUE(visibleTexts(*absent).isEmpty()) << "the service does not answer";
+        window.hide();
+        offline.outcome = [&offline] {
+            offline.providersValue = TessaronProviders{};
+            offline.accountValue = sampleAccount(false);
+        };
+        window.show();
+        EXPECT_EQ(std::tuple(offline.calls, offline.lastSession, visibleTexts(*absent)),
+                  std::tuple(calls, configured ? session : nullptr, sorted(texts)));
+    }
+}
+
 // A long address wraps within its row, or is cut there: Settings never grows wider than its window for it.
 TEST_F(AccountScreensTest, ALongAddressKeepsTheSectionWithinTheNarrowestWindow) {
     for (const QString& email :

@@ -13,6 +13,7 @@ class FakeAccountScreenModel final : public AccountScreenModel {
 public:
     const std::optional<TessaronAccount>& account() const override { return accountValue; }
     const std::optional<TessaronProviders>& providers() const override { return providersValue; }
+    bool isServiceConfigured() const override { return serviceConfigured; }
     bool isBusy() const override { return busy; }
     const std::optional<QString>& lastError() const override { return error; }
     bool lastErrorIsOAuthCallback() const override { return errorFromCallback; }
@@ -62,6 +63,7 @@ public:
 
     std::optional<TessaronAccount> accountValue;
     std::optional<TessaronProviders> providersValue;
+    bool serviceConfigured = false;
     bool busy = false;
     std::optional<QString> error;
     bool errorFromCallback = false;

@@ -242,6 +242,29 @@ TEST_F(MainWindowTest, EachWindowLifePresentsItsPictureBootstrapsOffersPrivacyOn
     delete window;
 }
 
+// Back in the foreground, the window asks an account service that has not answered in this run once more,
+// with the session; one that answered, or none configured, is asked nothing.
+TEST_F(MainWindowTest, TheForegroundAsksAnAccountServiceThatHasNotAnsweredYetAgain) {
+    auto window = open();
+    harness.session->setActiveSheet(std::nullopt);
+    harness.settle();
+    ASSERT_EQ(window->scenePhase(), ScenePhase::active);
+    for (const auto& [configured, answered, calls] :
+         std::initializer_list<std::tuple<bool, bool, QStringList>>{
+             {true, false, {QStringLiteral("refresh")}}, {true, true, {}}, {false, false, {}}}) {
+        accountScreens.serviceConfigured = configured;
+        accountScreens.providersValue = answered ? std::optional(TessaronProviders{}) : std::nullopt;
+        accountScreens.calls.clear();
+        accountScreens.lastSession = nullptr;
+        window->setWindowState(Qt::WindowMinimized);
+        window->setWindowState(Qt::WindowNoState);
+        harness.settle();
+        EXPECT_EQ(std::tuple(window->scenePhase(), accountScreens.calls, accountScreens.lastSession),
+                  std::tuple(ScenePhase::active, calls, calls.isEmpty() ? nullptr : harness.session.get()));
+    }
+    delete window;
+}
+
 // A window closed while its bootstrap waits for the keyring takes the bootstrap with it: the configuration is
 // not loaded behind the closed window, and the next window's bootstrap does the whole restore.
 TEST_F(MainWindowTest, ClosingTheWindowCancelsABootstrapStillRunning) {
@@ -321,14 +344,8 @@ TEST_F(AccountModelTest, TheHomeAccountReadsTheModelsRecordAfterItsRefresh) {
     EXPECT_EQ(changed.size(), 1);
 }
 
-// A keyring that answers nothing until `delay` has passed on `clock`.
-QCoro::Task<> releaseAfter(FakeKeychain* keychain, Clock* clock, Clock::Duration delay) {
-    co_await clock->sleep(delay);
-    keychain->release();
-}
-
 // The start as the application composes it (the model built without a launch refresh, the session over it,
-// the home view's refresh and the one after the first picture) on a keyring that answers after 1.5 s. The
+// the home view's held refresh and startAccountAfterFirstPaint) on a keyring that answers after 1.5 s. The
 // invitation a signed-in user opens meanwhile is redeemed without a sign-in sheet, and the account is
 // fetched once, with the stored token.
 TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSignedInUser) {
@@ -345,9 +362,10 @@ TEST_F(AccountModelTest, ALinkOpenedBeforeALateKeyringAnswersIsRedeemedForTheSig
     auto& started = harness.start();
     track(started.bootstrap());
     track(started.openInvitationLink(SessionHarness::invitationLink()));
-    track(model->refresh(&started));
-    track(model->refresh(nullptr));
-    const ModelHomeAccount home(*model);
+    ModelHomeAccount home(*model);
+    home.hold();
+    track(home.refresh(&started, {}));
+    startAccountAfterFirstPaint(home, *model, true);
     harness.advance(1400ms);
     // Neither the home view nor the primary button offers the signed-in user a sign-in; the button waits.
     EXPECT_EQ(std::tuple(started.activeSheet(), model->isSignInStateKnown(), service.sent.size(),

@@ -122,5 +122,36 @@ TEST_F(AccountModelTest, TheHomeViewsRefreshWaitsForTheFirstPictureAndACancelled
     EXPECT_EQ(home.accountEmail(), QStringLiteral("ann@example.com"));
 }
 
+// The keyring's delay in answering the stored token's read, from the model's construction.
+class AccountStartTest : public AccountModelTest, public ::testing::WithParamInterface<Clock::Duration> {};
+
+// The start in the application's own order: the home view asks for its refresh as it appears, held, and
+// startAccountAfterFirstPaint lets it go and starts the launch refresh. A signed-in user without a
+// connection gets the account's connection, whether the keyring answered before the first picture or
+// after it.
+TEST_P(AccountStartTest, TheHomeViewsRefreshRecoversTheAccountsConnectionBeforeTheLaunchRefreshRuns) {
+    const auto oslo = sampleProfile(QStringLiteral("Oslo"));
+    const auto profileCall = QStringLiteral("POST /v1/account/profile");
+    storeToken("tok-1");
+    service.answer(QStringLiteral("GET /v1/account"), 200, accountReply);
+    service.answer(profileCall, 200, envelopeReply(oslo));
+    TessaronSession& empty = session();
+    harness.keychain.hold();
+    track(releaseAfter(&harness.keychain, &harness.clock, GetParam()));
+    build();
+    ModelHomeAccount home(*model);
+    home.hold();
+    track(home.refresh(&empty, {}));
+    harness.advance(100ms);
+    startAccountAfterFirstPaint(home, *model, true);
+    harness.advance(GetParam());
+    EXPECT_EQ(std::tuple(service.sentTo(QStringLiteral("GET /v1/account")).size(),
+                         service.sentTo(profileCall).size(), empty.selectedID(), home.accountEmail()),
+              std::tuple(1, 1, std::optional(oslo.id), QStringLiteral("ann@example.com")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Keyring, AccountStartTest, ::testing::Values(Clock::Duration(0), 1500ms),
+                         [](const auto& info) { return info.param > 0ms ? "Slow" : "Fast"; });
+
 } // namespace
 } // namespace tessaron::testing

@@ -145,21 +145,26 @@ TEST_F(SessionInvitationTest, AnInvitationNeverLandsUnderAConnectThatIsStarting)
     }
 }
 
-// An unredeemed record is asked for at the foreground also while a link is up or a change runs; only a
-// redeemed one waits for the link to be idle.
+// An unredeemed record is asked for at the foreground also while a link is up or starting or a change runs;
+// only a redeemed one waits for the link to be idle.
 TEST_F(SessionInvitationTest, AnUnredeemedRecordIsAskedForAgainWhateverTheLinkDoes) {
     const auto bergen = sampleProfile("Bergen");
+    enum class Link { up, changing, starting };
     const struct {
         const char* name;
-        bool linkUp;
+        Link link;
         bool redeemed;
         int requests;
         bool recordKept;
+        // Once the change has ended; a link up or starting keeps its selection.
+        bool selectsOslo;
     } cases[] = {
-        {"unredeemed, a link is up", true, false, 1, false},
-        {"unredeemed, a change runs", false, false, 1, false},
-        {"redeemed, a link is up", true, true, 0, true},
-        {"redeemed, a change runs", false, true, 0, true},
+        {"unredeemed, a link is up", Link::up, false, 1, false, false},
+        {"unredeemed, a change runs", Link::changing, false, 1, false, true},
+        {"unredeemed, a connect is starting", Link::starting, false, 1, false, false},
+        {"redeemed, a link is up", Link::up, true, 0, true, false},
+        {"redeemed, a change runs", Link::changing, true, 0, true, false},
+        {"redeemed, a connect is starting", Link::starting, true, 0, true, false},
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -169,22 +174,27 @@ TEST_F(SessionInvitationTest, AnUnredeemedRecordIsAskedForAgainWhateverTheLinkDo
         h.stampRoster(bergen.id, 60s);
         h.preferences.setValue("tessaron.selectedProfileID", uuidText(bergen.id));
         h.installConfiguration(bergen);
-        if (row.linkUp)
+        if (row.link == Link::up)
             h.tunnel().setStatus(VpnStatus::connected);
         auto& session = h.launch();
         h.leaveRedemption(3600s, row.redeemed ? std::optional(oslo()) : std::nullopt);
         h.pairing.enqueueRedeem(oslo());
-        if (!row.linkUp) {
+        if (row.link == Link::changing) {
             h.tunnels.setLatency(5s);
             track(session.setKillSwitch(false));
             h.settle();
             ASSERT_TRUE(session.isActing());
         }
+        if (row.link == Link::starting) {
+            h.activator.holdNext();
+            h.run(session.connect());
+        }
         h.run(session.recoverPendingInvitation());
         h.advance(6s);
         EXPECT_EQ(std::tuple(h.redemptionIDs().size(), h.pendingRecord().has_value(),
-                             h.savedItem(oslo().id).has_value()),
-                  std::tuple(row.requests, row.recordKept, !row.recordKept))
+                             h.savedItem(oslo().id).has_value(), session.selectedID()),
+                  std::tuple(row.requests, row.recordKept, !row.recordKept,
+                             std::optional(row.selectsOslo ? oslo().id : bergen.id)))
             << h.logText();
     }
 }

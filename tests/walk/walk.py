@@ -101,7 +101,8 @@ class Walk:
         self.shots.mkdir(parents=True, exist_ok=True)
         # The local service keeps its accounts between walks; each walk's home is a new installation, which an
         # account signed in by an earlier walk would take for another computer.
-        (self.folder / "build" / "local-service" / "data" / "accounts.json").unlink(missing_ok=True)
+        service_data = Path(os.environ["TESSARON_RUN_BUILD"]) / "local-service" / "data"
+        (service_data / "accounts.json").unlink(missing_ok=True)
         log = open(self.log_path, "w")
         environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         self.run = subprocess.Popen(["./run.sh"], stdout=log, stderr=subprocess.STDOUT, env=environment)
@@ -439,6 +440,57 @@ class Walk:
         self.quit()
         self.stop_own_service()
 
+    def launch_installed(self, what):
+        """Starts the installed copy as the desktop does and waits for its main window."""
+        installed = re.search(r"Installed in (\S+)", self.log()).group(1)
+        environment = dict(os.environ, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+        self.run = subprocess.Popen([f"{installed}/tessaron"], env=environment, stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+        wait_for(what, lambda: self.run.poll() is None and self.app() and self.main(), 60)
+
+    def come_back_online(self):
+        """Started with the account service away, the window shows no address and Settings no account
+        section; once the service is back, the window's return to the foreground brings the address, and
+        Settings opened again the account's rows, with the window left open all along."""
+        for trigger in ("the foreground", "Settings"):
+            self.launch_installed(f"the main window with the service away, to come back through {trigger}")
+            time.sleep(2)
+            self.expect("no address is shown without the service", find(self.main(), name=LONG_EMAIL) is None)
+            if trigger == "Settings":
+                self.open_settings()
+                time.sleep(1)
+                self.close_settings()
+            self.start_the_service()
+            if trigger == "the foreground":
+                window = x_window("Tessaron")
+                xdotool("windowminimize", "--sync", window)
+                wait_for("the window to be minimised", lambda: self.main() is None)
+                xdotool("windowactivate", "--sync", window)
+                wait_for("the address back after the return to the foreground",
+                         lambda: self.main() and find(self.main(), name=LONG_EMAIL), 20)
+                self.shot("service-back-foreground")
+            else:
+                settings = self.open_settings()
+                wait_for("Sign out in Settings opened again", lambda: self.button(settings, "Sign out"), 20)
+                self.shot("service-back-settings-reopened")
+                self.close_settings()
+            self.quit()
+            self.stop_own_service()
+
+    def start_signed_in_without_a_connection(self):
+        """Signed in, with no connection saved: the launch brings the account's connection, and the button
+        offers to connect rather than to add an invitation."""
+        forget_saved_connections()
+        self.start_the_service()
+        earlier = len(self.log())
+        self.launch_installed("the main window, signed in without a connection")
+        wait_for("the account's connection at launch", lambda: self.button(self.main(), "Connect"), 30)
+        self.expect("the launch asked the account service for the profile",
+                    "POST /v1/account/profile" in self.log()[earlier:])
+        self.shot("launch-brings-the-accounts-connection")
+        self.quit()
+        self.stop_own_service()
+
     # --- fit: long names, a message below the nodes, twice the scale ------------------------------------
 
     def open_invitation_link(self, code):
@@ -729,6 +781,17 @@ def frame_box(name):
     return x - left, y - top, width + left + right, height + top + bottom
 
 
+def forget_saved_connections():
+    """Removes every saved connection from the walk's keyring, as the application stores them."""
+    import gi
+    gi.require_version("Secret", "1")
+    from gi.repository import Secret
+    schema = Secret.Schema.new("com.hallmere.tessaron.GenericPassword", Secret.SchemaFlags.NONE,
+                               {"service": Secret.SchemaAttributeType.STRING})
+    while Secret.password_clear_sync(schema, {"service": "com.hallmere.tessaron.profile"}, None):
+        pass
+
+
 def accepts_connections(port):
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=1):
@@ -750,7 +813,8 @@ def main():
              bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
              walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
              walk.sign_in_with_a_long_address, walk.other_devices_without_a_browser, walk.quit,
-             walk.start_with_the_service_stopped, walk.start_at_twice_the_scale]
+             walk.start_with_the_service_stopped, walk.come_back_online,
+             walk.start_signed_in_without_a_connection, walk.start_at_twice_the_scale]
     try:
         walk.start()
         for step in steps:
