@@ -12,6 +12,7 @@
 #include "support/https_test_server.hpp"
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
+#include "support/qt_printers.hpp"
 #include "support/run_task.hpp"
 #include "updates/crash_uploader.hpp"
 
@@ -281,18 +282,18 @@ TEST_F(HttpTransportTest, TheServiceClientsFollowRedirectsUnderTheTransportsRule
                                        SystemClock::shared(), {});
     // The token the moved request carried, among the requests after the first `skipped` of each server.
     const auto tokenAtTheTarget = [&](qsizetype skippedHere,
-                                      qsizetype skippedThere) -> std::optional<QByteArray> {
+                                      qsizetype skippedThere) -> std::optional<QString> {
         for (const auto& received :
              server.requests().sliced(skippedHere) + other.requests().sliced(skippedThere)) {
             if (received.path == "/moved")
-                return received.header("Authorization");
+                return QString::fromLatin1(received.header("Authorization"));
         }
         return std::nullopt;
     };
     auto plainHTTP = other.url(QStringLiteral("/moved"));
     plainHTTP.setScheme(QStringLiteral("http"));
     // Where the account service sends the request; the account read, and the token the target was given.
-    const std::tuple<const char*, QUrl, std::optional<QString>, std::optional<QByteArray>> rows[] = {
+    const std::tuple<const char*, QUrl, std::optional<QString>, std::optional<QString>> rows[] = {
         {"the same origin", server.url(QStringLiteral("/moved")), "ann@example.com", "Bearer tok-1"},
         {"another origin", other.url(QStringLiteral("/moved")), "ann@example.com", ""},
         {"down to plain HTTP", plainHTTP, std::nullopt, std::nullopt},
