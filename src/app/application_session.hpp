@@ -66,8 +66,7 @@ public:
     // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
     // What the first picture of the home view does not need: the home view's account refresh, held until
-    // now, and the account's refresh.
-    // Runs once, however often it is called.
+    // now, and the account's refresh. Runs once, however often it is called.
     void startAfterFirstPaint();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.
