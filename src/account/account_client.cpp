@@ -28,8 +28,8 @@ HttpRequest buildRequest(const QUrl& url, const QByteArray& method, const std::o
         .timeout = TessaronAccountClient::requestTimeout,
         .maxBodyBytes = TessaronAccountClient::replySizeCap,
         .overflow = HttpRequest::Overflow::fail,
-        // The request carries the bearer token: a redirect could hand it to another host.
-        .followRedirects = false,
+        // The transport drops the token on a hop to another origin and never steps down to plain HTTP.
+        .followRedirects = true,
     };
     if (body)
         request.headers.append({QByteArrayLiteral("Content-Type"), jsonMediaType});

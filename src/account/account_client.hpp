@@ -26,9 +26,10 @@ namespace tessaron {
 enum class TessaronOAuthProvider { google, whop };
 
 // The application's one path to the account service. Every endpoint goes through send(): fixed headers,
-// a 15 s limit on the whole exchange, a 128 KiB cap on the reply, no redirects, and every reply shown to
-// the server upgrade gate. A status outside 2xx becomes a TessaronAccountError through the endpoint's own
-// failure mapping; a cancelled caller gets a CancellationError instead.
+// a 15 s limit on the whole exchange, a 128 KiB cap on the reply (a longer one is refused, not cut),
+// redirects followed as the transport follows them, and every final reply shown to the server upgrade
+// gate. A status outside 2xx becomes a TessaronAccountError through the endpoint's own failure mapping; a
+// cancelled caller gets a CancellationError instead.
 //
 // The client is a small value; copies share one immutable state with the transport, so a request in
 // flight outlives the client it was started from. The clock must outlive every request.

@@ -15,7 +15,7 @@ namespace {
 
 TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
                                              TessaronApplicationMover& mover) {
-    services.startCrashReporting = heldCrashReportingStart(TessaronCrashReporter::shared());
+    services.startCrashReporting = crashReportingStart(TessaronCrashReporter::shared());
     services.revealApplication = [&mover](std::function<void()> followUp) {
         mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
     };
@@ -37,9 +37,8 @@ TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceS
 
 } // namespace
 
-std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts) {
+std::function<void()> crashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts) {
     return [&reporter, parts = std::move(parts)] {
-        reporter.hold();
         reporter.start(parts);
     };
 }
@@ -69,8 +68,7 @@ void ApplicationSession::start() {
 void ApplicationSession::startAfterFirstPaint() {
     if (std::exchange(startedAfterFirstPaint_, true))
         return;
-    // The session started crash reporting held; the refresh skips its work under the test harness.
-    TessaronCrashReporter::shared().resume();
+    // The refresh skips its work under the test harness.
     startAccountAfterFirstPaint(
         account_.home(), account_.model(),
         !qEnvironmentVariableIsSet(TessaronAccountModel::testHarnessVariable.constData()));

@@ -16,10 +16,9 @@
 
 namespace tessaron {
 
-// The session's crash-reporting hook: it starts `reporter` held, so that building the pipeline and reading
-// the crashes left by earlier runs wait until the first picture is on screen and `resume()` is called.
-std::function<void()> heldCrashReportingStart(TessaronCrashReporter& reporter,
-                                              CrashReportingParts parts = {});
+// The session's crash-reporting hook: it starts `reporter` there and then. The crashes left by earlier runs
+// are read and sent on the reporter's own thread, so the first picture does not wait for them.
+std::function<void()> crashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts = {});
 
 // The account side of the application: the account model over the system's keyring, and the two views of
 // it the screens take. Built before the first window, so that the stored sign-in is read while the window
@@ -66,9 +65,8 @@ public:
 
     // Follows the application's activity; each main window runs the launch bootstrap itself.
     void start();
-    // What the first picture of the home view does not need: the work of crash reporting, which the
-    // session started held, the home view's account refresh, held until now, and the account's refresh.
-    // Runs once, however often it is called.
+    // What the first picture of the home view does not need: the home view's account refresh, held until
+    // now, and the account's refresh. Runs once, however often it is called.
     void startAfterFirstPaint();
 
     // A URL opened from outside: a web sign-in's callback or an invitation link.

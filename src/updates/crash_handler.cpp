@@ -1,20 +1,12 @@
 #include "updates/crash_handler.hpp"
 
-#include "platform/bundle_info.hpp"
-#include "updates/crash_report.hpp"
-#include "updates/crash_report_store.hpp"
 #include "updates/crash_spool.hpp"
 #include "updates/private_folder.hpp"
 #include "updates/thread_signal_stack.hpp"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSysInfo>
-
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -231,26 +223,7 @@ void prepare(const CrashHandlerSetup& setup) {
     ::backtrace(frames, maxFrames);
 }
 
-QString machineName() {
-    utsname name{};
-    return ::uname(&name) == 0 ? QString::fromUtf8(name.machine) : QString();
-}
-
 } // namespace
-
-CrashHandlerSetup CrashHandlerSetup::standard() {
-    // Runs before the application object exists, so the executable's folder comes from the kernel.
-    const QString executableFolder = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
-    const auto bundle = BundleInfo::fromFile(QDir(executableFolder).filePath(BundleInfo::infoFileName));
-    return {
-        .folder = FileCrashReportStore::defaultDirectory(),
-        .version = bundle.value(QStringLiteral("CFBundleShortVersionString")).toString(),
-        .build = bundle.value(QStringLiteral("CFBundleVersion")).toString(),
-        .osVersion = QSysInfo::prettyProductName(),
-        .architecture = machineName(),
-        .hardwareModel = tessaron::hardwareModel(),
-    };
-}
 
 bool installCrashHandler(const CrashHandlerSetup& setup) {
     if (installed.load())

@@ -67,30 +67,7 @@ void TessaronCrashReporter::start(CrashReportingParts parts) {
         std::lock_guard guard(lock_);
         if (stopped_)
             return;
-        if (held_) {
-            if (!heldStart_)
-                heldStart_ = std::move(parts);
-            return;
-        }
         pipeline = pipelineFrom(std::move(parts));
-    }
-    activate(std::move(pipeline));
-}
-
-void TessaronCrashReporter::hold() {
-    std::lock_guard guard(lock_);
-    held_ = true;
-}
-
-void TessaronCrashReporter::resume() {
-    std::shared_ptr<TessaronCrashPipeline> pipeline;
-    {
-        std::lock_guard guard(lock_);
-        held_ = false;
-        auto parts = std::exchange(heldStart_, std::nullopt);
-        if (!parts || stopped_)
-            return;
-        pipeline = pipelineFrom(std::move(*parts));
     }
     activate(std::move(pipeline));
 }
@@ -122,7 +99,6 @@ bool TessaronCrashReporter::stop(std::chrono::milliseconds patience) {
     {
         std::lock_guard guard(lock_);
         stopped_ = true;
-        heldStart_.reset();
         running = worker_.get();
     }
     return !running || running->stop(patience);

@@ -21,8 +21,9 @@ struct CrashReportingParts {
 };
 
 // The start of crash reporting: builds the pipeline once and runs its steps on a worker thread of its
-// own, never on the main thread. Reports found at start are sent at once; later crashes at the next launch.
-// The thread is made with the pipeline, so a reporter that never starts costs no thread.
+// own, never on the main thread, so reading the spools and uploading hold up no picture. Reports found at
+// start are sent at once; later crashes at the next launch. The thread is made with the pipeline, so a
+// reporter that never starts costs no thread.
 class TessaronCrashReporter {
 public:
     // Set by the test harness: no test that builds a session starts crash reporting.
@@ -36,16 +37,10 @@ public:
     // The process's reporter, created on first use; its worker stops when the application quits.
     static TessaronCrashReporter& shared();
 
-    // Returns at once. With the test-harness variable set (even empty), does nothing. Otherwise builds the
-    // pipeline on the first call and schedules an activation: the source is started once, and every
-    // activation drains the stored reports.
+    // Returns at once. With the test-harness variable set (even empty), or once stopped, does nothing.
+    // Otherwise builds the pipeline on the first call, under the reporter's lock, and schedules an
+    // activation: the source is started once, and every activation drains the stored reports.
     void start(CrashReportingParts parts = {});
-    // Until resume(), a start only notes that it was asked for: building the pipeline (its thread, the
-    // report context) and reading the spool wait. The application holds them while its first picture
-    // is drawn. A start under the test-harness variable is dropped, held or not.
-    void hold();
-    // Carries out the start noted while held, once; does nothing when none was.
-    void resume();
     // Schedules `step` after every step scheduled before it.
     void enqueue(TessaronCrashPipeline::Step step);
     // True once every scheduled step has run; false when `timeout` passes first.
@@ -65,10 +60,7 @@ private:
     std::mutex lock_;
     std::unique_ptr<SerialWorker> worker_;
     std::shared_ptr<TessaronCrashPipeline> pipeline_;
-    bool held_ = false;
     bool stopped_ = false;
-    // The parts of the start asked for while held.
-    std::optional<CrashReportingParts> heldStart_;
 };
 
 } // namespace tessaron

@@ -48,7 +48,8 @@ QCoro::Task<bool> PairingCrashUploader::upload(TessaronCrashReport report, Cance
         .timeout = std::chrono::seconds(15),
         .maxBodyBytes = observedBodyLimit,
         .overflow = HttpRequest::Overflow::truncate,
-        .followRedirects = false,
+        // A moved endpoint still takes the report, on HTTPS only.
+        .followRedirects = true,
     };
     const auto outcome = co_await sendWithinLimit(&transport_, &clock_, exchangeLimit, std::move(request),
                                                   std::move(cancellation));

@@ -24,8 +24,9 @@ public:
 
 // Posts reports to "/v1/diagnostics/crash" on the pairing service's origin. Every HTTP reply, whatever its
 // status, goes to `replyObserver` (the server upgrade gate); only 202 counts as delivered. Redirects are
-// final replies: a report is never re-posted elsewhere. The whole exchange ends after `exchangeLimit`, so
-// an endpoint that drips its reply cannot hold an upload, nor the quit that waits for it, open.
+// followed as the transport follows them, so the final reply is the one that counts. The whole exchange
+// ends after `exchangeLimit`, so an endpoint that drips its reply cannot hold an upload, nor the quit that
+// waits for it, open.
 class PairingCrashUploader final : public TessaronCrashReportUploader {
 public:
     using ReplyObserver = std::function<void(int status, std::optional<QByteArray> body)>;

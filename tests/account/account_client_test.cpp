@@ -213,6 +213,22 @@ TEST_F(AccountClientTest, TransportFailuresAreNetworkErrorsAndTheGateSeesEveryRe
     EXPECT_EQ(observed, expected);
 }
 
+// A reply as long as the cap is read; one byte more is refused, never cut and read.
+TEST_F(AccountClientTest, AReplyUpToTheCapIsReadAndALongerOneIsRefused) {
+    const auto accountOf = [](qsizetype size) {
+        const QByteArray opening = accountJson.chopped(1) + R"(,"padding":")";
+        return opening + QByteArray(size - opening.size() - 2, 'x') + "\"}";
+    };
+    const std::pair<qsizetype, std::optional<E>> rows[] = {
+        {131'072, std::nullopt},
+        {131'073, E::network("response too large")},
+    };
+    for (const auto& [size, expected] : rows) {
+        transport.enqueue(200, accountOf(size));
+        EXPECT_EQ(accountErrorOf(client.fetchAccount("t")), expected) << size;
+    }
+}
+
 TEST(AccountClientDeadlineTest, TheWholeExchangeEndsAfter15Seconds) {
     ManualClock clock;
     const Client client(QUrl("https://accounts.example"), std::make_shared<StalledHttpTransport>(clock),

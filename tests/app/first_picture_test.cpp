@@ -13,6 +13,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
+#include <tuple>
 
 namespace tessaron::testing {
 namespace {
@@ -25,9 +27,21 @@ public:
     std::atomic<int> starts = 0;
 };
 
-class IdleUploader final : public TessaronCrashReportUploader {
+// Takes every report, from the reporter's worker thread.
+class RecordingUploader final : public TessaronCrashReportUploader {
 public:
-    QCoro::Task<bool> upload(TessaronCrashReport, CancellationToken) override { co_return true; }
+    explicit RecordingUploader(std::shared_ptr<QList<QUuid>> sent, std::shared_ptr<std::mutex> lock)
+        : sent_(std::move(sent))
+        , lock_(std::move(lock)) {}
+    QCoro::Task<bool> upload(TessaronCrashReport report, CancellationToken) override {
+        std::lock_guard guard(*lock_);
+        sent_->append(report.id);
+        co_return true;
+    }
+
+private:
+    std::shared_ptr<QList<QUuid>> sent_;
+    std::shared_ptr<std::mutex> lock_;
 };
 
 struct Reporting {
@@ -36,61 +50,80 @@ struct Reporting {
             environment.insert(TessaronCrashReporter::testHarnessVariable, QString());
     }
     CrashReportingParts parts() {
-        return {environment, source, [] { return std::make_unique<IdleUploader>(); }, store};
+        return {environment, source,
+                [sent = sent, lock = lock] { return std::make_unique<RecordingUploader>(sent, lock); },
+                store};
+    }
+    QList<QUuid> sentReports() {
+        std::lock_guard guard(*lock);
+        return *sent;
     }
 
     QProcessEnvironment environment;
     QTemporaryDir folder;
     std::shared_ptr<CountingSource> source = std::make_shared<CountingSource>();
     std::shared_ptr<FileCrashReportStore> store = std::make_shared<FileCrashReportStore>(folder.path());
+    std::shared_ptr<QList<QUuid>> sent = std::make_shared<QList<QUuid>>();
+    std::shared_ptr<std::mutex> lock = std::make_shared<std::mutex>();
     TessaronCrashReporter reporter;
 };
 
-// The session starts crash reporting once, as the last step of its construction; the start waits, held,
-// for the first picture, and the test harness's variable keeps it from ever building anything.
-TEST(CrashReportingStartTest, TheSessionStartsItLastHeldUntilTheFirstPictureAndNeverUnderTheHarness) {
+// A report the previous run could not send.
+TessaronCrashReport leftByThePreviousRun() {
+    return TessaronCrashReport::decoded(
+        R"({"id":"2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22","platform":"macos",)"
+        R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","signal":"11"})");
+}
+
+// The session starts crash reporting once, as the very last step of its construction, and nothing else
+// has to be called for the report a previous run left to be sent; the test harness's variable keeps it
+// from ever building anything.
+TEST(CrashReportingStartTest, TheSessionStartsItLastAndThePreviousRunsReportGoesWithNothingElseCalled) {
     struct Row {
         const char* name;
         bool underHarness;
         int sourceStarts;
+        bool sent;
     };
+    const LatencyTable sample{{QUuid::createUuid(), LatencySample{42, {}}}};
     for (const Row row :
-         {Row{"outside the test harness", false, 1}, Row{"under the test harness", true, 0}}) {
+         {Row{"outside the test harness", false, 1, true}, Row{"under the test harness", true, 0, false}}) {
         SCOPED_TRACE(row.name);
         SessionHarness harness;
         harness.preferences.setValue(session_keys::lastGood, QStringLiteral("{}"));
         Reporting reporting(row.underHarness);
+        ASSERT_TRUE(reporting.store->save(leftByThePreviousRun()));
         int calls = 0;
-        bool afterTheRestOfConstruction = false;
-        harness.startCrashReporting =
-            [&, start = heldCrashReportingStart(reporting.reporter, reporting.parts())] {
-                ++calls;
-                afterTheRestOfConstruction = !harness.preferences.value(session_keys::lastGood).isValid() &&
-                                             harness.host.observerCount() == 1;
-                start();
-            };
-        harness.start();
+        // The settings are read and the host observed; the targets are built (their pace is set only
+        // there when no selection is restored), and the latency samples are followed.
+        std::tuple<bool, bool, Clock::Duration> seenAtTheStart;
+        harness.startCrashReporting = [&,
+                                       start = crashReportingStart(reporting.reporter, reporting.parts())] {
+            ++calls;
+            seenAtTheStart = {!harness.preferences.value(session_keys::lastGood).isValid(),
+                              harness.host.observerCount() == 1, harness.latencyMonitor().activeInterval()};
+            Q_EMIT harness.latencyMonitor().samplesChanged(sample);
+            start();
+        };
+        auto& session = harness.start();
         EXPECT_EQ(calls, 1);
-        EXPECT_TRUE(afterTheRestOfConstruction) << "the settings were read and the host observed first";
-        harness.settle();
-        EXPECT_TRUE(reporting.reporter.waitForIdle(5s));
-        EXPECT_EQ(reporting.source->starts, 0) << "nothing is built or read before the first picture";
+        EXPECT_EQ(seenAtTheStart, std::tuple(true, true, Clock::Duration(30s)));
+        EXPECT_EQ(session.latencies(), sample) << "the samples were followed before the start";
 
-        reporting.reporter.resume();
-        reporting.reporter.resume();
         ASSERT_TRUE(reporting.reporter.waitForIdle(5s));
         EXPECT_EQ(reporting.source->starts, row.sourceStarts);
+        EXPECT_EQ(reporting.sentReports(), row.sent ? QList{leftByThePreviousRun().id} : QList<QUuid>());
     }
 }
 
-TEST(CrashReportingStartTest, AQuitBeforeTheFirstPictureLeavesTheHeldStartUndone) {
+TEST(CrashReportingStartTest, AStartAfterAQuitBuildsNothing) {
     Reporting reporting(false);
-    reporting.reporter.hold();
-    reporting.reporter.start(reporting.parts());
+    ASSERT_TRUE(reporting.store->save(leftByThePreviousRun()));
     EXPECT_TRUE(reporting.reporter.stop(1s));
-    reporting.reporter.resume();
+    reporting.reporter.start(reporting.parts());
     EXPECT_TRUE(reporting.reporter.waitForIdle(5s));
     EXPECT_EQ(reporting.source->starts, 0);
+    EXPECT_TRUE(reporting.sentReports().isEmpty());
 }
 
 // Held, the home view's refresh asks the account service for nothing until the first picture is on screen;

@@ -36,13 +36,13 @@ struct Ending {
     bool operator==(const Ending&) const = default;
 };
 
-// Runs the crash child to its end, without the test-harness variable: it behaves as the application.
-Ending runChild(const QStringList& arguments) {
+// Runs a child to its end, without the test-harness variable: it behaves as the application.
+Ending runChild(const QStringList& arguments, const QString& program = QStringLiteral(TESSARON_CRASH_CHILD)) {
     auto environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("XCTestConfigurationFilePath"));
     QProcess child;
     child.setProcessEnvironment(environment);
-    child.start(QStringLiteral(TESSARON_CRASH_CHILD), arguments);
+    child.start(program, arguments);
     child.waitForFinished(60'000);
     // After a crash the exit code is the signal.
     return {child.exitStatus() == QProcess::CrashExit, child.exitCode()};
@@ -56,8 +56,8 @@ protected:
         server.on("POST", endpointPath, [reply](const auto&) { return reply; });
     }
     Ending sendReports() {
-        return runChild(
-            {folder.path(), QStringLiteral("report"), server.baseUrl().toString(), server.caPath()});
+        return runChild({folder.path(), server.baseUrl().toString(), server.caPath()},
+                        QStringLiteral(TESSARON_CRASH_REPORT_CHILD));
     }
     QStringList leftInFolder() const { return QDir(folder.path()).entryList(QDir::Files | QDir::Hidden); }
 
@@ -127,8 +127,8 @@ TEST_F(CrashReportingTest,
         {{.status = 202, .headers = {}, .body = "{}"}, true, true},
         {{.status = 200, .headers = {}, .body = "{}"}, false, true},
         {{.status = 204}, false, true},
-        // A redirect is a final reply: the report is not posted again elsewhere.
-        {{.status = 307, .headers = {{"Location", "/elsewhere"}}, .body = "moved"}, false, true},
+        // A redirect down to plain HTTP is not taken: it is the final reply, and nothing is posted again.
+        {{.status = 307, .headers = {{"Location", "http://127.0.0.1:9/"}}, .body = "moved"}, false, true},
         {{.status = 500, .headers = {}, .body = "down"}, false, true},
         {{.status = 426, .headers = {}, .body = QByteArray(131'072, 'x')}, false, true},
         {{.status = 426, .headers = {}, .body = QByteArray(131'073, 'x')}, false, false},

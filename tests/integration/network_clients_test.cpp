@@ -1,14 +1,20 @@
 // The clients of the network as they run over real sockets: the HTTPS transport, the connection check on
-// it, and the latency probe.
+// it, the service clients' redirects, and the latency probe.
+#include "account/account_client.hpp"
 #include "health/connection_health_checker.hpp"
 #include "health/latency_monitor.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/qt_http_transport.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/trusted_authorities.hpp"
+#include "profiles/pairing_client.hpp"
+#include "profiles/pairing_error.hpp"
 #include "support/https_test_server.hpp"
 #include "support/manual_clock.hpp"
+#include "support/memory_preferences.hpp"
+#include "support/qt_printers.hpp"
 #include "support/run_task.hpp"
+#include "updates/crash_uploader.hpp"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -260,6 +266,78 @@ TEST_F(HttpTransportTest, TheConnectionCheckReadsOnlyTheStartOfThePageFollowsRed
     // The transport's stall timer is a coarse Qt timer, which may fire a little early.
     EXPECT_GE(elapsed.elapsed(), 250);
     EXPECT_LT(elapsed.elapsed(), 2000);
+}
+
+// The account client and the crash upload follow a redirect as the transport does: the token goes on only
+// within its origin, and never down to plain HTTP; the pairing client refuses every redirect.
+TEST_F(HttpTransportTest, TheServiceClientsFollowRedirectsUnderTheTransportsRulesAndPairingRefusesThem) {
+    HttpsTestServer other;
+    const QByteArray account =
+        R"({"id":"acct-1","email":"ann@example.com","createdAt":"2026-03-05T14:30:00Z"})";
+    for (auto* target : {&server, &other})
+        target->on("GET", "/moved", [account](const auto&) { return Reply{.body = account}; });
+    const TessaronAccountClient client(server.baseUrl(),
+                                       std::make_shared<QtHttpTransport>(QtHttpTransportOptions{
+                                           .trustedAuthorities = server.caCertificates()}),
+                                       SystemClock::shared(), {});
+    // The token the moved request carried, among the requests after the first `skipped` of each server.
+    const auto tokenAtTheTarget = [&](qsizetype skippedHere,
+                                      qsizetype skippedThere) -> std::optional<QString> {
+        for (const auto& received :
+             server.requests().sliced(skippedHere) + other.requests().sliced(skippedThere)) {
+            if (received.path == "/moved")
+                return QString::fromLatin1(received.header("Authorization"));
+        }
+        return std::nullopt;
+    };
+    auto plainHTTP = other.url(QStringLiteral("/moved"));
+    plainHTTP.setScheme(QStringLiteral("http"));
+    // Where the account service sends the request; the account read, and the token the target was given.
+    const std::tuple<const char*, QUrl, std::optional<QString>, std::optional<QString>> rows[] = {
+        {"the same origin", server.url(QStringLiteral("/moved")), "ann@example.com", "Bearer tok-1"},
+        {"another origin", other.url(QStringLiteral("/moved")), "ann@example.com", ""},
+        {"down to plain HTTP", plainHTTP, std::nullopt, std::nullopt},
+    };
+    for (const auto& [name, location, email, token] : rows) {
+        SCOPED_TRACE(name);
+        server.on("GET", "/v1/account", [location](const auto&) {
+            return Reply{.status = 302, .headers = {{"Location", location.toEncoded()}}};
+        });
+        const auto heardHere = server.requests().size(), heardThere = other.requests().size();
+        std::optional<QString> read;
+        try {
+            read = runTask(client.fetchAccount(QStringLiteral("tok-1"))).email;
+        } catch (const TessaronAccountError& error) {
+            EXPECT_EQ(error.serverStatus(), 302) << "the refused step is the final reply";
+        }
+        EXPECT_EQ(std::pair(read, tokenAtTheTarget(heardHere, heardThere)), std::pair(email, token));
+    }
+
+    // A moved diagnostics endpoint takes the report; the pairing service's redirect is a failure.
+    const QByteArray report = R"({"id":"2f1c0d9e-5b7a-4c1e-9a43-0c8e7f6b1d22","platform":"macos",)"
+                              R"("installationID":"7d5e3a10-2b4c-4f6a-8e9d-1c2b3a4d5e6f","signal":"11"})";
+    server.on("POST", "/v1/diagnostics/crash", [&other](const auto&) {
+        return Reply{.status = 307,
+                     .headers = {{"Location", other.url(QStringLiteral("/crash")).toEncoded()}}};
+    });
+    other.on("POST", "/crash", [](const auto&) { return Reply{.status = 202}; });
+    PairingCrashUploader uploader(
+        server.baseUrl(), transport, SystemClock::shared(), [](int, std::optional<QByteArray>) {},
+        [] { return QStringLiteral("macos-direct/1.4.2/142"); });
+    EXPECT_TRUE(runTask(uploader.upload(TessaronCrashReport::decoded(report))));
+    EXPECT_EQ(other.requests().last().body, TessaronCrashReport::decoded(report).encoded());
+
+    const auto otherHeard = other.requests().size();
+    server.on("POST", "/v1/profiles", [&other](const auto&) {
+        return Reply{.status = 307,
+                     .headers = {{"Location", other.url(QStringLiteral("/crash")).toEncoded()}}};
+    });
+    MemoryPreferences preferences;
+    TessaronServerUpgradeGate gate(preferences);
+    const TessaronPairingClient pairing(TessaronPairingOrigin(server.baseUrl()), transport,
+                                        SystemClock::shared(), gate);
+    EXPECT_THROW(runTask(pairing.roster(QUuid::createUuid(), QUuid::createUuid())), TessaronPairingError);
+    EXPECT_EQ(other.requests().size(), otherHeard);
 }
 
 // A listener that never completes a handshake: it accepts nothing and its queue is full, so the kernel

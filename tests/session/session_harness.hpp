@@ -233,6 +233,8 @@ public:
     void tunnelFailsAfterStart(Clock::Duration after, qint64 code);
     // Advances in steps of `step`, settling after each, as the event loop would run through `total`.
     void runFor(Clock::Duration total, Clock::Duration step);
+    // The latency monitor the session is built with.
+    LatencyMonitor& latencyMonitor() { return *latency_; }
     // Every connection check from now on passes or fails.
     void checksPass(bool pass) {
         reachability.answer(pass ? FakeReachability::success() : FakeReachability::failure());
