@@ -1,0 +1,91 @@
+// What a launch waits for before its node list shows, over the real Secret Service. Run it inside the
+// suite's private keyring, never against your own:
+//   tests/support/with-keyring.sh ./build-release/bin/tessaron_keyring_listing_bench
+#include "platform/secret_service_keychain.hpp"
+#include "profiles/keychain_store.hpp"
+#include "session/session_harness.hpp"
+#include "support/run_task.hpp"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace tessaron;
+using namespace tessaron::testing;
+
+SecretServiceKeychain& keyring() {
+    static SecretServiceKeychain keychain;
+    return keychain;
+}
+
+// The store the session's harness uses, over the real keyring.
+TessaronKeychainStore profileStore() {
+    const SessionHarness harness;
+    return TessaronKeychainStore(keyring(), harness.bundle);
+}
+
+// Exactly `count` saved nodes, every other one with an XHTTP section.
+void saveNodes(int count) {
+    const auto store = profileStore();
+    for (const auto& summary : store.listProfiles().summaries)
+        store.remove(summary.id);
+    for (int i = 0; i < count; ++i) {
+        const auto node = sampleProfile(QStringLiteral("Node %1").arg(i),
+                                        QStringLiteral("node-%1.test").arg(i), i % 2 == 0);
+        store.storeItem(node.canonicalJSON(), node.id);
+    }
+}
+
+// Until the keyring's thread has done all it was asked, so one sample's work never runs into the next.
+void drainKeyring() {
+    runTask(keyring().run([] {}), std::chrono::seconds(60));
+}
+
+// From the session's start to its list published, over `state.range(0)` saved nodes.
+void publishedList(benchmark::State& state) {
+    const auto count = state.range(0);
+    saveNodes(int(count));
+    for (auto _ : state) {
+        drainKeyring();
+        SessionHarness harness;
+        harness.keyring = &keyring();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        auto& session = harness.start();
+        track(session.bootstrap());
+        while (session.summaries().size() < count)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        state.SetIterationTime(double(elapsed.nsecsElapsed()) / 1e9);
+    }
+    drainKeyring();
+}
+BENCHMARK(publishedList)->Arg(10)->Arg(130)->UseManualTime()->Repetitions(5)->Unit(benchmark::kMillisecond);
+
+// The baseline: the keyring work a list waited for when it read each listed node again to learn its
+// transports.
+void listingWithAReadPerNode(benchmark::State& state) {
+    saveNodes(int(state.range(0)));
+    const auto store = profileStore();
+    for (auto _ : state) {
+        auto list = [store] {
+            auto listing = store.listProfiles();
+            for (const auto& summary : listing.summaries)
+                benchmark::DoNotOptimize(store.profile(summary.id));
+            return listing;
+        };
+        benchmark::DoNotOptimize(runTask(keyring().run(std::move(list)), std::chrono::seconds(60)));
+    }
+}
+BENCHMARK(listingWithAReadPerNode)->Arg(10)->Arg(130)->Repetitions(5)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
