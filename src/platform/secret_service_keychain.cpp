@@ -1,4 +1,6 @@
-// GLib's headers (libsecret) come before any Qt header: Qt's keyword macros break them.
+// GLib's headers (libsecret) come before any Qt header: Qt's keyword macros break them. Reading items by
+// their D-Bus paths, which the listing does, is part of libsecret's API that may still change.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include "platform/secret_service_keychain.hpp"
@@ -55,9 +57,13 @@ struct HashTableUnref {
 struct SecretValueUnref {
     void operator()(SecretValue* value) const { secret_value_unref(value); }
 };
+struct VariantUnref {
+    void operator()(GVariant* variant) const { g_variant_unref(variant); }
+};
 template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 using HashTablePtr = std::unique_ptr<GHashTable, HashTableUnref>;
 using SecretValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 using Items = std::vector<GObjectPtr<SecretItem>>;
 
 const SystemLog& log() {
@@ -171,20 +177,19 @@ KeychainResult<Items> find(const KeychainQuery& query, SecretSearchFlags flags, 
     return {keychain_status::success, std::move(items)};
 }
 
-// The secret the search loaded. An item whose unlock was refused comes back locked, without one.
+// An item whose unlock was refused stays locked, and its secret out of reach.
+qint32 refusedUnlock(Operation& operation) {
+    return operation.fail(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, "locked"));
+}
+
+// The secret the search loaded.
 KeychainResult<QByteArray> secretOf(SecretItem* item, Operation& operation) {
     const SecretValuePtr secret(secret_item_get_secret(item));
     if (!secret)
-        return {operation.fail(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, "locked")), {}};
+        return {refusedUnlock(operation), {}};
     gsize length = 0;
     const gchar* bytes = secret_value_get(secret.get(), &length);
     return {keychain_status::success, QByteArray(bytes, qsizetype(length))};
-}
-
-QString accountOf(SecretItem* item) {
-    const HashTablePtr attributes(secret_item_get_attributes(item));
-    return QString::fromUtf8(
-        static_cast<const char*>(g_hash_table_lookup(attributes.get(), accountAttribute)));
 }
 
 SecretValuePtr secretValue(const QByteArray& data) {
@@ -198,17 +203,159 @@ KeychainResult<QByteArray> readData(const KeychainQuery& query, Operation& opera
     return secretOf(found.value.front().get(), operation);
 }
 
+// Object paths of items, terminated by a null pointer as libsecret takes them.
+class ItemPaths {
+public:
+    // Takes over a list libsecret handed out.
+    void take(gchar** found) {
+        for (gchar** path = found; path && *path; ++path)
+            paths_.emplace_back(*path);
+        g_strfreev(found);
+    }
+    void add(const ItemPaths& other) {
+        paths_.insert(paths_.end(), other.paths_.begin(), other.paths_.end());
+    }
+    bool empty() const { return paths_.empty(); }
+    std::size_t size() const { return paths_.size(); }
+    const char* operator[](std::size_t index) const { return paths_[index].c_str(); }
+    std::vector<const gchar*> terminated() const {
+        std::vector<const gchar*> list;
+        for (const auto& path : paths_)
+            list.push_back(path.c_str());
+        list.push_back(nullptr);
+        return list;
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+// The paths of every item the query matches, with those that were locked unlocked first; itemNotFound when
+// there is none. A locked item whose unlock is refused is unreadable, as a search that loads secrets finds
+// it.
+KeychainResult<ItemPaths> unlockedPaths(SecretService* service, const KeychainQuery& query,
+                                        Operation& operation) {
+    const QueryAttributes attributes(query);
+    gchar** unlocked = nullptr;
+    gchar** locked = nullptr;
+    GError* error = nullptr;
+    secret_service_search_for_dbus_paths_sync(service, &genericPasswordSchema, attributes.table(),
+                                              operation.cancellable(), &unlocked, &locked, &error);
+    if (error)
+        return {operation.fail(error), {}};
+    ItemPaths paths;
+    paths.take(unlocked);
+    ItemPaths stillLocked;
+    stillLocked.take(locked);
+    if (!stillLocked.empty()) {
+        gchar** opened = nullptr;
+        const auto count = secret_service_unlock_dbus_paths_sync(service, stillLocked.terminated().data(),
+                                                                 operation.cancellable(), &opened, &error);
+        g_strfreev(opened);
+        if (error)
+            return {operation.fail(error), {}};
+        if (count < gint(stillLocked.size()))
+            return {refusedUnlock(operation), {}};
+        paths.add(stillLocked);
+    }
+    if (paths.empty())
+        return {keychain_status::itemNotFound, {}};
+    return {keychain_status::success, std::move(paths)};
+}
+
+// Each item's account. The questions go out together: the daemon answers them one after another, but none
+// waits for the answer to the one before, which a list of a hundred items would feel.
+class AccountReads {
+public:
+    explicit AccountReads(std::size_t count)
+        : answers_(count) {}
+    AccountReads(const AccountReads&) = delete;
+    AccountReads& operator=(const AccountReads&) = delete;
+    ~AccountReads() {
+        for (auto& answer : answers_) {
+            if (answer.error)
+                g_error_free(answer.error);
+        }
+    }
+
+    KeychainResult<QStringList> read(SecretService* service, const ItemPaths& paths, Operation& operation) {
+        auto* connection = g_dbus_proxy_get_connection(G_DBUS_PROXY(service));
+        const auto* name = g_dbus_proxy_get_name(G_DBUS_PROXY(service));
+        GMainContext* context = g_main_context_new();
+        g_main_context_push_thread_default(context);
+        for (std::size_t index = 0; index < paths.size(); ++index) {
+            g_dbus_connection_call(connection, name, paths[index], "org.freedesktop.DBus.Properties", "Get",
+                                   g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Attributes"),
+                                   G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, operation.cancellable(),
+                                   answered, &answers_[index]);
+        }
+        while (std::ranges::any_of(answers_, [](const Answer& answer) { return !answer.done; }))
+            g_main_context_iteration(context, TRUE);
+        g_main_context_pop_thread_default(context);
+        g_main_context_unref(context);
+        return accounts(operation);
+    }
+
+private:
+    struct Answer {
+        bool done = false;
+        VariantPtr reply;
+        GError* error = nullptr;
+    };
+
+    static void answered(GObject* connection, GAsyncResult* result, gpointer data) {
+        auto& answer = *static_cast<Answer*>(data);
+        answer.reply.reset(
+            g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, &answer.error));
+        answer.done = true;
+    }
+
+    KeychainResult<QStringList> accounts(Operation& operation) {
+        QStringList accounts;
+        for (auto& answer : answers_) {
+            if (answer.error)
+                return {operation.fail(std::exchange(answer.error, nullptr)), {}};
+            GVariant* attributes = nullptr;
+            g_variant_get(answer.reply.get(), "(v)", &attributes);
+            const VariantPtr owned(attributes);
+            const gchar* account = nullptr;
+            g_variant_lookup(attributes, accountAttribute, "&s", &account);
+            accounts.append(QString::fromUtf8(account));
+        }
+        return {keychain_status::success, accounts};
+    }
+
+    std::vector<Answer> answers_;
+};
+
+// One search, one read of all the secrets and the accounts asked for together: a search that loads the
+// items themselves makes each item's object with round trips of its own, one item after another.
 KeychainResult<QList<KeychainItem>> readAll(const KeychainQuery& query, Operation& operation) {
+    GError* error = nullptr;
+    const GObjectPtr<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, operation.cancellable(), &error));
+    if (error)
+        return {operation.fail(error), {}};
     const auto found =
-        find({query.accessGroup, query.service, std::nullopt}, unlockedItemsWithSecrets, operation);
+        unlockedPaths(service.get(), {query.accessGroup, query.service, std::nullopt}, operation);
     if (found.status != keychain_status::success)
         return {found.status, {}};
+    const auto& paths = found.value;
+    const HashTablePtr secrets(secret_service_get_secrets_for_dbus_paths_sync(
+        service.get(), paths.terminated().data(), operation.cancellable(), &error));
+    if (error)
+        return {operation.fail(error), {}};
+    const auto accounts = AccountReads(paths.size()).read(service.get(), paths, operation);
+    if (accounts.status != keychain_status::success)
+        return {accounts.status, {}};
     QList<KeychainItem> items;
-    for (const auto& item : found.value) {
-        const auto secret = secretOf(item.get(), operation);
-        if (secret.status != keychain_status::success)
-            return {secret.status, {}};
-        items.append({accountOf(item.get()), secret.value});
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        auto* secret = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), paths[index]));
+        if (!secret)
+            return {refusedUnlock(operation), {}};
+        gsize length = 0;
+        const gchar* bytes = secret_value_get(secret, &length);
+        items.append({accounts.value[qsizetype(index)], QByteArray(bytes, qsizetype(length))});
     }
     std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.account < b.account; });
     return {keychain_status::success, items};
