@@ -263,73 +263,116 @@ KeychainResult<ItemPaths> unlockedPaths(SecretService* service, const KeychainQu
     return {keychain_status::success, std::move(paths)};
 }
 
-// Each item's account. The questions go out together: the daemon answers them one after another, but none
-// waits for the answer to the one before, which a list of a hundred items would feel.
-class AccountReads {
+// Every item's secret and account. All the questions go out before the first answer is awaited: the daemon
+// answers them one after another, but none waits for the answer to the one before, which a list of a hundred
+// items would feel.
+class ItemReads {
 public:
-    explicit AccountReads(std::size_t count)
-        : answers_(count) {}
-    AccountReads(const AccountReads&) = delete;
-    AccountReads& operator=(const AccountReads&) = delete;
-    ~AccountReads() {
-        for (auto& answer : answers_) {
-            if (answer.error)
-                g_error_free(answer.error);
-        }
+    explicit ItemReads(const ItemPaths& paths)
+        : paths_(paths)
+        , terminated_(paths.terminated())
+        , accounts_(paths.size()) {}
+    ItemReads(const ItemReads&) = delete;
+    ItemReads& operator=(const ItemReads&) = delete;
+    ~ItemReads() {
+        while (auto** error = firstError())
+            g_error_free(std::exchange(*error, nullptr));
     }
 
-    KeychainResult<QStringList> read(SecretService* service, const ItemPaths& paths, Operation& operation) {
-        auto* connection = g_dbus_proxy_get_connection(G_DBUS_PROXY(service));
-        const auto* name = g_dbus_proxy_get_name(G_DBUS_PROXY(service));
+    KeychainResult<QList<KeychainItem>> read(SecretService* service, Operation& operation) {
         GMainContext* context = g_main_context_new();
         g_main_context_push_thread_default(context);
-        for (std::size_t index = 0; index < paths.size(); ++index) {
-            g_dbus_connection_call(connection, name, paths[index], "org.freedesktop.DBus.Properties", "Get",
+        secret_service_get_secrets_for_dbus_paths(service, terminated_.data(), operation.cancellable(),
+                                                  secretsAnswered, &secrets_);
+        auto* connection = g_dbus_proxy_get_connection(G_DBUS_PROXY(service));
+        const auto* name = g_dbus_proxy_get_name(G_DBUS_PROXY(service));
+        for (std::size_t index = 0; index < paths_.size(); ++index) {
+            g_dbus_connection_call(connection, name, paths_[index], "org.freedesktop.DBus.Properties", "Get",
                                    g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Attributes"),
                                    G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, operation.cancellable(),
-                                   answered, &answers_[index]);
+                                   accountAnswered, &accounts_[index]);
         }
-        while (std::ranges::any_of(answers_, [](const Answer& answer) { return !answer.done; }))
+        while (!allAnswered())
             g_main_context_iteration(context, TRUE);
         g_main_context_pop_thread_default(context);
         g_main_context_unref(context);
-        return accounts(operation);
+        return items(operation);
     }
 
 private:
-    struct Answer {
+    struct Secrets {
+        bool done = false;
+        HashTablePtr values;
+        GError* error = nullptr;
+    };
+    struct Account {
         bool done = false;
         VariantPtr reply;
         GError* error = nullptr;
     };
 
-    static void answered(GObject* connection, GAsyncResult* result, gpointer data) {
-        auto& answer = *static_cast<Answer*>(data);
-        answer.reply.reset(
-            g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, &answer.error));
-        answer.done = true;
+    static void secretsAnswered(GObject* service, GAsyncResult* result, gpointer data) {
+        auto& secrets = *static_cast<Secrets*>(data);
+        secrets.values.reset(secret_service_get_secrets_for_dbus_paths_finish(SECRET_SERVICE(service), result,
+                                                                              &secrets.error));
+        secrets.done = true;
+    }
+    static void accountAnswered(GObject* connection, GAsyncResult* result, gpointer data) {
+        auto& account = *static_cast<Account*>(data);
+        account.reply.reset(
+            g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, &account.error));
+        account.done = true;
     }
 
-    KeychainResult<QStringList> accounts(Operation& operation) {
-        QStringList accounts;
-        for (auto& answer : answers_) {
-            if (answer.error)
-                return {operation.fail(std::exchange(answer.error, nullptr)), {}};
-            GVariant* attributes = nullptr;
-            g_variant_get(answer.reply.get(), "(v)", &attributes);
-            const VariantPtr owned(attributes);
-            const gchar* account = nullptr;
-            g_variant_lookup(attributes, accountAttribute, "&s", &account);
-            accounts.append(QString::fromUtf8(account));
+    bool allAnswered() const {
+        return secrets_.done &&
+               std::ranges::all_of(accounts_, [](const Account& account) { return account.done; });
+    }
+    // Where the first failure is kept, if there was one.
+    GError** firstError() {
+        if (secrets_.error)
+            return &secrets_.error;
+        for (auto& account : accounts_) {
+            if (account.error)
+                return &account.error;
         }
-        return {keychain_status::success, accounts};
+        return nullptr;
     }
 
-    std::vector<Answer> answers_;
+    static QString accountOf(GVariant* reply) {
+        GVariant* attributes = nullptr;
+        g_variant_get(reply, "(v)", &attributes);
+        const VariantPtr owned(attributes);
+        const gchar* account = nullptr;
+        g_variant_lookup(attributes, accountAttribute, "&s", &account);
+        return QString::fromUtf8(account);
+    }
+
+    KeychainResult<QList<KeychainItem>> items(Operation& operation) {
+        // fail() takes the first failure over; the destructor frees any other.
+        if (auto** error = firstError())
+            return {operation.fail(std::exchange(*error, nullptr)), {}};
+        QList<KeychainItem> items;
+        for (std::size_t index = 0; index < paths_.size(); ++index) {
+            auto* secret =
+                static_cast<SecretValue*>(g_hash_table_lookup(secrets_.values.get(), paths_[index]));
+            if (!secret)
+                return {refusedUnlock(operation), {}};
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(secret, &length);
+            items.append({accountOf(accounts_[index].reply.get()), QByteArray(bytes, qsizetype(length))});
+        }
+        return {keychain_status::success, items};
+    }
+
+    const ItemPaths& paths_;
+    std::vector<const gchar*> terminated_;
+    Secrets secrets_;
+    std::vector<Account> accounts_;
 };
 
-// One search, one read of all the secrets and the accounts asked for together: a search that loads the
-// items themselves makes each item's object with round trips of its own, one item after another.
+// One search, then every secret and account asked for together: a search that loads the items themselves
+// makes each item's object with round trips of its own, one item after another.
 KeychainResult<QList<KeychainItem>> readAll(const KeychainQuery& query, Operation& operation) {
     GError* error = nullptr;
     const GObjectPtr<SecretService> service(
@@ -340,25 +383,10 @@ KeychainResult<QList<KeychainItem>> readAll(const KeychainQuery& query, Operatio
         unlockedPaths(service.get(), {query.accessGroup, query.service, std::nullopt}, operation);
     if (found.status != keychain_status::success)
         return {found.status, {}};
-    const auto& paths = found.value;
-    const HashTablePtr secrets(secret_service_get_secrets_for_dbus_paths_sync(
-        service.get(), paths.terminated().data(), operation.cancellable(), &error));
-    if (error)
-        return {operation.fail(error), {}};
-    const auto accounts = AccountReads(paths.size()).read(service.get(), paths, operation);
-    if (accounts.status != keychain_status::success)
-        return {accounts.status, {}};
-    QList<KeychainItem> items;
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        auto* secret = static_cast<SecretValue*>(g_hash_table_lookup(secrets.get(), paths[index]));
-        if (!secret)
-            return {refusedUnlock(operation), {}};
-        gsize length = 0;
-        const gchar* bytes = secret_value_get(secret, &length);
-        items.append({accounts.value[qsizetype(index)], QByteArray(bytes, qsizetype(length))});
-    }
-    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.account < b.account; });
-    return {keychain_status::success, items};
+    auto read = ItemReads(found.value).read(service.get(), operation);
+    std::sort(read.value.begin(), read.value.end(),
+              [](const auto& a, const auto& b) { return a.account < b.account; });
+    return read;
 }
 
 qint32 addItem(const KeychainQuery& query, const QByteArray& data, Operation& operation) {
