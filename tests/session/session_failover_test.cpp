@@ -66,8 +66,10 @@ TEST_F(SessionFailoverTest, AFailingNodeIsTriedOverXhttpBeforeFailoverMovesToAno
 // The launch's listing learns which nodes offer XHTTP from the same keyring search that lists them: the list
 // waits for no keyring read per node, and failover still plans XHTTP for exactly the nodes stored with it.
 TEST_F(SessionFailoverTest, OneKeyringSearchListsTheNodesAndTellsWhichOfferXhttp) {
-    const auto cork = sampleProfile("Cork", {}, true);
-    const auto annotated = TessaronKeychainStore::annotatedProfileData(cork, TessaronTransport::xhttp);
+    const auto corkWithXhttp = sampleProfile("Cork", {}, true);
+    // As a connect leaves the item: annotated with the transport it handed the tunnel.
+    const auto annotated =
+        TessaronKeychainStore::annotatedProfileData(corkWithXhttp, TessaronTransport::xhttp);
     const struct {
         const char* name;
         QList<std::pair<TessaronProfile, QByteArray>> saved;
@@ -79,10 +81,10 @@ TEST_F(SessionFailoverTest, OneKeyringSearchListsTheNodesAndTellsWhichOfferXhttp
         {"mixed, one stored for the tunnel, one unreadable",
          {{altaWithXhttp, altaWithXhttp.canonicalJSON()},
           {bergen, bergen.canonicalJSON()},
-          {cork, annotated},
+          {corkWithXhttp, annotated},
           {dover, dover.canonicalJSON()}},
          true,
-         {altaWithXhttp.id, cork.id}},
+         {altaWithXhttp.id, corkWithXhttp.id}},
     };
     // A launch over nothing saved asks the keyring what every launch asks, whatever it lists.
     SessionHarness empty;
