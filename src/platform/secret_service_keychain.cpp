@@ -1,4 +1,6 @@
-// GLib's headers (libsecret) come before any Qt header: Qt's keyword macros break them.
+// GLib's headers (libsecret) come before any Qt header: Qt's keyword macros break them. Reading items by
+// their D-Bus paths, which the listing does, is part of libsecret's API that may still change.
+#define SECRET_API_SUBJECT_TO_CHANGE
 #include <libsecret/secret.h>
 
 #include "platform/secret_service_keychain.hpp"
@@ -55,9 +57,13 @@ struct HashTableUnref {
 struct SecretValueUnref {
     void operator()(SecretValue* value) const { secret_value_unref(value); }
 };
+struct VariantUnref {
+    void operator()(GVariant* variant) const { g_variant_unref(variant); }
+};
 template <typename T> using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
 using HashTablePtr = std::unique_ptr<GHashTable, HashTableUnref>;
 using SecretValuePtr = std::unique_ptr<SecretValue, SecretValueUnref>;
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 using Items = std::vector<GObjectPtr<SecretItem>>;
 
 const SystemLog& log() {
@@ -171,20 +177,19 @@ KeychainResult<Items> find(const KeychainQuery& query, SecretSearchFlags flags, 
     return {keychain_status::success, std::move(items)};
 }
 
-// The secret the search loaded. An item whose unlock was refused comes back locked, without one.
+// An item whose unlock was refused stays locked, and its secret out of reach.
+qint32 refusedUnlock(Operation& operation) {
+    return operation.fail(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, "locked"));
+}
+
+// The secret the search loaded.
 KeychainResult<QByteArray> secretOf(SecretItem* item, Operation& operation) {
     const SecretValuePtr secret(secret_item_get_secret(item));
     if (!secret)
-        return {operation.fail(g_error_new_literal(SECRET_ERROR, SECRET_ERROR_IS_LOCKED, "locked")), {}};
+        return {refusedUnlock(operation), {}};
     gsize length = 0;
     const gchar* bytes = secret_value_get(secret.get(), &length);
     return {keychain_status::success, QByteArray(bytes, qsizetype(length))};
-}
-
-QString accountOf(SecretItem* item) {
-    const HashTablePtr attributes(secret_item_get_attributes(item));
-    return QString::fromUtf8(
-        static_cast<const char*>(g_hash_table_lookup(attributes.get(), accountAttribute)));
 }
 
 SecretValuePtr secretValue(const QByteArray& data) {
@@ -198,20 +203,190 @@ KeychainResult<QByteArray> readData(const KeychainQuery& query, Operation& opera
     return secretOf(found.value.front().get(), operation);
 }
 
+// Object paths of items, terminated by a null pointer as libsecret takes them.
+class ItemPaths {
+public:
+    // Takes over a list libsecret handed out.
+    void take(gchar** found) {
+        for (gchar** path = found; path && *path; ++path)
+            paths_.emplace_back(*path);
+        g_strfreev(found);
+    }
+    void add(const ItemPaths& other) {
+        paths_.insert(paths_.end(), other.paths_.begin(), other.paths_.end());
+    }
+    bool empty() const { return paths_.empty(); }
+    std::size_t size() const { return paths_.size(); }
+    const char* operator[](std::size_t index) const { return paths_[index].c_str(); }
+    std::vector<const gchar*> terminated() const {
+        std::vector<const gchar*> list;
+        for (const auto& path : paths_)
+            list.push_back(path.c_str());
+        list.push_back(nullptr);
+        return list;
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+// The paths of every item the query matches, with those that were locked unlocked first; itemNotFound when
+// there is none. A locked item whose unlock is refused is unreadable, as a search that loads secrets finds
+// it.
+KeychainResult<ItemPaths> unlockedPaths(SecretService* service, const KeychainQuery& query,
+                                        Operation& operation) {
+    const QueryAttributes attributes(query);
+    gchar** unlocked = nullptr;
+    gchar** locked = nullptr;
+    GError* error = nullptr;
+    secret_service_search_for_dbus_paths_sync(service, &genericPasswordSchema, attributes.table(),
+                                              operation.cancellable(), &unlocked, &locked, &error);
+    if (error)
+        return {operation.fail(error), {}};
+    ItemPaths paths;
+    paths.take(unlocked);
+    ItemPaths stillLocked;
+    stillLocked.take(locked);
+    if (!stillLocked.empty()) {
+        gchar** opened = nullptr;
+        const auto count = secret_service_unlock_dbus_paths_sync(service, stillLocked.terminated().data(),
+                                                                 operation.cancellable(), &opened, &error);
+        g_strfreev(opened);
+        if (error)
+            return {operation.fail(error), {}};
+        if (count < gint(stillLocked.size()))
+            return {refusedUnlock(operation), {}};
+        paths.add(stillLocked);
+    }
+    if (paths.empty())
+        return {keychain_status::itemNotFound, {}};
+    return {keychain_status::success, std::move(paths)};
+}
+
+// Every item's secret and account. All the questions go out before the first answer is awaited: the daemon
+// answers them one after another, but none waits for the answer to the one before, which a list of a hundred
+// items would feel.
+class ItemReads {
+public:
+    explicit ItemReads(const ItemPaths& paths)
+        : paths_(paths)
+        , terminated_(paths.terminated())
+        , accounts_(paths.size()) {}
+    ItemReads(const ItemReads&) = delete;
+    ItemReads& operator=(const ItemReads&) = delete;
+    ~ItemReads() {
+        while (auto** error = firstError())
+            g_error_free(std::exchange(*error, nullptr));
+    }
+
+    KeychainResult<QList<KeychainItem>> read(SecretService* service, Operation& operation) {
+        GMainContext* context = g_main_context_new();
+        g_main_context_push_thread_default(context);
+        secret_service_get_secrets_for_dbus_paths(service, terminated_.data(), operation.cancellable(),
+                                                  secretsAnswered, &secrets_);
+        auto* connection = g_dbus_proxy_get_connection(G_DBUS_PROXY(service));
+        const auto* name = g_dbus_proxy_get_name(G_DBUS_PROXY(service));
+        for (std::size_t index = 0; index < paths_.size(); ++index) {
+            g_dbus_connection_call(connection, name, paths_[index], "org.freedesktop.DBus.Properties", "Get",
+                                   g_variant_new("(ss)", "org.freedesktop.Secret.Item", "Attributes"),
+                                   G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, operation.cancellable(),
+                                   accountAnswered, &accounts_[index]);
+        }
+        while (!allAnswered())
+            g_main_context_iteration(context, TRUE);
+        g_main_context_pop_thread_default(context);
+        g_main_context_unref(context);
+        return items(operation);
+    }
+
+private:
+    struct Secrets {
+        bool done = false;
+        HashTablePtr values;
+        GError* error = nullptr;
+    };
+    struct Account {
+        bool done = false;
+        VariantPtr reply;
+        GError* error = nullptr;
+    };
+
+    static void secretsAnswered(GObject* service, GAsyncResult* result, gpointer data) {
+        auto& secrets = *static_cast<Secrets*>(data);
+        secrets.values.reset(secret_service_get_secrets_for_dbus_paths_finish(SECRET_SERVICE(service), result,
+                                                                              &secrets.error));
+        secrets.done = true;
+    }
+    static void accountAnswered(GObject* connection, GAsyncResult* result, gpointer data) {
+        auto& account = *static_cast<Account*>(data);
+        account.reply.reset(
+            g_dbus_connection_call_finish(G_DBUS_CONNECTION(connection), result, &account.error));
+        account.done = true;
+    }
+
+    bool allAnswered() const {
+        return secrets_.done &&
+               std::ranges::all_of(accounts_, [](const Account& account) { return account.done; });
+    }
+    // Where the first failure is kept, if there was one.
+    GError** firstError() {
+        if (secrets_.error)
+            return &secrets_.error;
+        for (auto& account : accounts_) {
+            if (account.error)
+                return &account.error;
+        }
+        return nullptr;
+    }
+
+    static QString accountOf(GVariant* reply) {
+        GVariant* attributes = nullptr;
+        g_variant_get(reply, "(v)", &attributes);
+        const VariantPtr owned(attributes);
+        const gchar* account = nullptr;
+        g_variant_lookup(attributes, accountAttribute, "&s", &account);
+        return QString::fromUtf8(account);
+    }
+
+    KeychainResult<QList<KeychainItem>> items(Operation& operation) {
+        // fail() takes the first failure over; the destructor frees any other.
+        if (auto** error = firstError())
+            return {operation.fail(std::exchange(*error, nullptr)), {}};
+        QList<KeychainItem> items;
+        for (std::size_t index = 0; index < paths_.size(); ++index) {
+            auto* secret =
+                static_cast<SecretValue*>(g_hash_table_lookup(secrets_.values.get(), paths_[index]));
+            if (!secret)
+                return {refusedUnlock(operation), {}};
+            gsize length = 0;
+            const gchar* bytes = secret_value_get(secret, &length);
+            items.append({accountOf(accounts_[index].reply.get()), QByteArray(bytes, qsizetype(length))});
+        }
+        return {keychain_status::success, items};
+    }
+
+    const ItemPaths& paths_;
+    std::vector<const gchar*> terminated_;
+    Secrets secrets_;
+    std::vector<Account> accounts_;
+};
+
+// One search, then every secret and account asked for together: a search that loads the items themselves
+// makes each item's object with round trips of its own, one item after another.
 KeychainResult<QList<KeychainItem>> readAll(const KeychainQuery& query, Operation& operation) {
+    GError* error = nullptr;
+    const GObjectPtr<SecretService> service(
+        secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, operation.cancellable(), &error));
+    if (error)
+        return {operation.fail(error), {}};
     const auto found =
-        find({query.accessGroup, query.service, std::nullopt}, unlockedItemsWithSecrets, operation);
+        unlockedPaths(service.get(), {query.accessGroup, query.service, std::nullopt}, operation);
     if (found.status != keychain_status::success)
         return {found.status, {}};
-    QList<KeychainItem> items;
-    for (const auto& item : found.value) {
-        const auto secret = secretOf(item.get(), operation);
-        if (secret.status != keychain_status::success)
-            return {secret.status, {}};
-        items.append({accountOf(item.get()), secret.value});
-    }
-    std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.account < b.account; });
-    return {keychain_status::success, items};
+    auto read = ItemReads(found.value).read(service.get(), operation);
+    std::sort(read.value.begin(), read.value.end(),
+              [](const auto& a, const auto& b) { return a.account < b.account; });
+    return read;
 }
 
 qint32 addItem(const KeychainQuery& query, const QByteArray& data, Operation& operation) {

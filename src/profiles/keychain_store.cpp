@@ -58,6 +58,8 @@ TessaronKeychainListing TessaronKeychainStore::listProfiles() const {
                 continue;
             }
             listing.summaries.append(TessaronProfileSummary::summary(profile));
+            if (profile.xhttp)
+                listing.withXHTTP.insert(profile.id);
         } catch (const TessaronProfileError&) {
             ++listing.unreadableCount;
         }

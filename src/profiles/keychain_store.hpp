@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QUuid>
 
 namespace tessaron {
@@ -17,6 +18,9 @@ struct TessaronKeychainListing {
     QList<TessaronProfileSummary> summaries;
     // Items that do not decode, or whose account is not their profile's id.
     int unreadableCount = 0;
+    // The listed profiles that carry an XHTTP section: failover needs to know, and learning it from the
+    // items already read spares a keyring search per profile.
+    QSet<QUuid> withXHTTP;
 
     friend bool operator==(const TessaronKeychainListing&, const TessaronKeychainListing&) = default;
 };

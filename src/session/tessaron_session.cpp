@@ -14,29 +14,6 @@
 
 namespace tessaron {
 
-namespace {
-
-struct ListedProfiles {
-    TessaronKeychainListing listing;
-    QSet<QUuid> withXHTTP;
-};
-
-// The listing and which of its profiles offer XHTTP, so failover never reads the keyring on the main thread.
-ListedProfiles listWithTransports(const TessaronKeychainStore& store) {
-    ListedProfiles listed{store.listProfiles(), {}};
-    for (const auto& summary : listed.listing.summaries) {
-        try {
-            if (store.profile(summary.id).xhttp)
-                listed.withXHTTP.insert(summary.id);
-        } catch (const TessaronError&) {
-            // A profile that cannot be read offers no fallback transport.
-        }
-    }
-    return listed;
-}
-
-} // namespace
-
 TessaronSession::TessaronSession(TessaronSessionServices services, QObject* parent)
     : QObject(parent)
     , services_(std::move(services))
@@ -338,14 +315,15 @@ QCoro::Task<bool> TessaronSession::readListing() {
     QPointer self(this);
     const auto request = ++listingRequest_;
     try {
+        // One search of the keyring: the listing also tells which profiles offer XHTTP.
         auto list = [store = services_.keychainStore] {
-            return listWithTransports(store);
+            return store.listProfiles();
         };
-        const auto listed = co_await services_.keychain.run(std::move(list));
+        const auto listing = co_await services_.keychain.run(std::move(list));
         if (!self || request != listingRequest_)
             co_return false;
-        xhttpProfiles_ = listed.withXHTTP;
-        applyListing(listed.listing);
+        xhttpProfiles_ = listing.withXHTTP;
+        applyListing(listing);
         co_return true;
     } catch (const TessaronError& error) {
         if (self && request == listingRequest_)

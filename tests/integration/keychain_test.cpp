@@ -256,14 +256,18 @@ TEST_F(SecretServiceKeychainTest, LockedKeyringIsNotAvailableAndARestartedOneSer
 
     // Nobody can answer the unlock prompt here (the wrapper has no display), so the unlock is refused.
     SecretServiceKeychain impatient(5s);
-    // Clearing by attributes would skip the locked item and report it as not found.
+    // Clearing by attributes would skip the locked item and report it as not found; a listing that read only
+    // what is unlocked would report no items.
     EXPECT_EQ((std::vector{impatient.copyData(item).status, impatient.resolve(reference).status,
-                           impatient.update(item, "changed"), impatient.remove(query(std::nullopt))}),
-              std::vector<qint32>(4, status::notAvailable));
+                           impatient.update(item, "changed"), impatient.remove(query(std::nullopt)),
+                           impatient.copyAll(query(std::nullopt)).status}),
+              std::vector<qint32>(5, status::notAvailable));
     EXPECT_EQ(impatient.add(item, "another"), status::duplicateItem);
     EXPECT_EQ(read(impatient.persistentRef(item)), found(reference));
 
     restartKeyringDaemon();
+    const auto listed = keychain.copyAll(query(std::nullopt));
+    EXPECT_EQ(std::pair(listed.status, listed.value.size()), std::pair(status::success, qsizetype(1)));
     EXPECT_EQ(read(keychain.copyData(item)), found("secret"));
     EXPECT_EQ(keychain.update(item, "changed"), status::success);
     EXPECT_EQ(read(keychain.copyData(item)), found("changed"));

@@ -177,7 +177,8 @@ TEST_F(KeychainItemsTest, ProfileItemsAreUpdatedInPlaceAndListedInAccountOrderCo
     putProfile(QStringLiteral("FFFFFFFF-0000-0000-0000-000000000000"), tls.canonicalJSON());
     putProfile(account(tls.id).toLower(), tls.canonicalJSON());
     const auto summary = TessaronProfileSummary::summary;
-    EXPECT_EQ(store.listProfiles(), (TessaronKeychainListing{{summary(tls), summary(renamed)}, 3}));
+    EXPECT_EQ(store.listProfiles(),
+              (TessaronKeychainListing{{summary(tls), summary(renamed)}, 3, {reality.id}}));
     store.remove(tls.id);
     store.remove(tls.id);
     EXPECT_EQ(store.listProfiles().summaries, QList{summary(renamed)});

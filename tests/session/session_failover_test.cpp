@@ -63,6 +63,50 @@ TEST_F(SessionFailoverTest, AFailingNodeIsTriedOverXhttpBeforeFailoverMovesToAno
     }
 }
 
+// The launch's listing learns which nodes offer XHTTP from the same keyring search that lists them: the list
+// waits for no keyring read per node, and failover still plans XHTTP for exactly the nodes stored with it.
+TEST_F(SessionFailoverTest, OneKeyringSearchListsTheNodesAndTellsWhichOfferXhttp) {
+    const auto corkWithXhttp = sampleProfile("Cork", {}, true);
+    // As a connect leaves the item: annotated with the transport it handed the tunnel.
+    const auto annotated =
+        TessaronKeychainStore::annotatedProfileData(corkWithXhttp, TessaronTransport::xhttp);
+    const struct {
+        const char* name;
+        QList<std::pair<TessaronProfile, QByteArray>> saved;
+        bool unreadable;
+        QSet<QUuid> expected; // the nodes failover would move to over XHTTP
+    } cases[] = {
+        {"one node without", {{alta, alta.canonicalJSON()}}, false, {}},
+        {"one node with", {{altaWithXhttp, altaWithXhttp.canonicalJSON()}}, false, {altaWithXhttp.id}},
+        {"mixed, one stored for the tunnel, one unreadable",
+         {{altaWithXhttp, altaWithXhttp.canonicalJSON()},
+          {bergen, bergen.canonicalJSON()},
+          {corkWithXhttp, annotated},
+          {dover, dover.canonicalJSON()}},
+         true,
+         {altaWithXhttp.id, corkWithXhttp.id}},
+    };
+    // A launch over nothing saved asks the keyring what every launch asks, whatever it lists.
+    SessionHarness empty;
+    empty.launch();
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        SessionHarness h;
+        for (const auto& [profile, item] : row.saved)
+            h.saveItem(profile.id, item);
+        if (row.unreadable)
+            h.saveUnreadable();
+        auto& session = h.launch();
+        QSet<QUuid> overXhttp;
+        for (const auto& candidate : session.failoverPlan()) {
+            if (candidate.transport == TessaronTransport::xhttp)
+                overXhttp.insert(candidate.profileID);
+        }
+        EXPECT_EQ(std::tuple(session.summaries().size(), h.keychain.roundTrips(), overXhttp),
+                  std::tuple(row.saved.size(), empty.keychain.roundTrips(), row.expected));
+    }
+}
+
 TEST_F(SessionFailoverTest, ThreeSwitchesAreAllowedThenFailoverGivesUpUntilTheNextConnect) {
     SystemLog::Capture systemLog;
     auto& session = ready({alta, bergen, cork, dover, sampleProfile("Evje")});

@@ -139,9 +139,9 @@ TessaronSessionServices SessionHarness::services() {
         .clock = clock,
         .preferences = preferences,
         .groupPreferences = group,
-        .keychain = keychain,
-        .keychainStore = TessaronKeychainStore(keychain, bundle),
-        .pendingRedemptions = TessaronPendingRedemptionStore(keychain, bundle),
+        .keychain = *keyring,
+        .keychainStore = TessaronKeychainStore(*keyring, bundle),
+        .pendingRedemptions = TessaronPendingRedemptionStore(*keyring, bundle),
         .installationID = [] { return installation; },
         .pairingClient =
             [this] {
@@ -187,7 +187,11 @@ void SessionHarness::grantConsent() {
 }
 
 void SessionHarness::save(const TessaronProfile& profile) {
-    keychain.setItem(accessGroup, profileService, uuidText(profile.id), profile.canonicalJSON());
+    saveItem(profile.id, profile.canonicalJSON());
+}
+
+void SessionHarness::saveItem(const QUuid& id, const QByteArray& data) {
+    keychain.setItem(accessGroup, profileService, uuidText(id), data);
 }
 
 TessaronSession& SessionHarness::startSelected(const QList<TessaronProfile>& profiles) {

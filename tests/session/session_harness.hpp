@@ -187,6 +187,8 @@ public:
 
     void grantConsent();
     void save(const TessaronProfile& profile);
+    // The profile's item holding `data`, as something else may have written it (the tunnel's annotation).
+    void saveItem(const QUuid& id, const QByteArray& data);
     // Consent given, the profiles saved with fresh rosters, the session started with the first one
     // selected, and the log cleared.
     TessaronSession& startSelected(const QList<TessaronProfile>& profiles);
@@ -290,6 +292,8 @@ public:
     std::function<void()> startCrashReporting;
     // The activation the session uses; a test may put the real activator here before start().
     TessaronSystemExtensionActivating* activation = &activator;
+    // The keychain the session uses; a bench may put the real keyring here before start().
+    Keychain* keyring = &keychain;
     std::unique_ptr<TessaronSession> session;
 
 private:

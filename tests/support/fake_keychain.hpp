@@ -52,8 +52,10 @@ public:
     }
     qint32 add(const KeychainQuery& query, const QByteArray& data) override {
         ++writeCount_;
-        if (refusedAdd_)
+        if (refusedAdd_) {
+            ++roundTrips_;
             return *refusedAdd_;
+        }
         return answer([&] { return items_.try_emplace(keyOf(query), data).second ? success : duplicate; });
     }
     qint32 update(const KeychainQuery& query, const QByteArray& data) override {
@@ -109,6 +111,8 @@ public:
     }
     // Adds and updates asked for, answered or not.
     int writeCount() const { return writeCount_; }
+    // Every operation asked for, each a round trip to the keyring daemon for the real keychain.
+    int roundTrips() const { return roundTrips_; }
 
 protected:
     void dispatch(std::function<void()> job) override {
@@ -143,6 +147,7 @@ private:
     // Under the lock: the next queued status, else what `act` makes of the items.
     template <typename Act> auto answer(Act act) -> decltype(act()) {
         std::lock_guard lock(mutex_);
+        ++roundTrips_;
         if (queued_.isEmpty())
             return act();
         const auto status = queued_.takeFirst();
@@ -156,6 +161,7 @@ private:
     QList<qint32> queued_;
     std::map<Key, QByteArray> items_;
     std::atomic<int> writeCount_ = 0;
+    std::atomic<int> roundTrips_ = 0;
     std::optional<qint32> refusedAdd_;
     bool holding_ = false;
     QList<std::function<void()>> held_;

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QUuid>
 
 #include <ostream>
 
@@ -12,4 +13,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 inline void PrintTo(const QDateTime& instant, std::ostream* out) {
     *out << instant.toString(Qt::ISODateWithMs).toStdString();
+}
+
+inline void PrintTo(const QUuid& id, std::ostream* out) {
+    *out << id.toString(QUuid::WithoutBraces).toStdString();
 }
