@@ -1,12 +1,16 @@
 #include "screens/connection_log_list.hpp"
 
 #include "screens/connection_log_model.hpp"
+#include "screens/connection_log_row_text.hpp"
 #include "widgets/string_table.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHoverEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
@@ -137,6 +141,16 @@ QRect TessaronConnectionLogDelegate::textRect(const QRect& row, const QModelInde
             int(std::ceil(size.width())), std::max(int(std::ceil(size.height())), lineHeight_)};
 }
 
+QRect TessaronConnectionLogDelegate::textColumn(const QRect& row) const {
+    const int left = row.left() + insets.left() + timeWidth_ + spacing;
+    return {left, row.top(), row.right() + 1 - left, row.height()};
+}
+
+QRect TessaronConnectionLogDelegate::textBox(const QRect& row) const {
+    return {row.left() + insets.left() + timeWidth_ + spacing, row.top() + insets.top(), textWidth(),
+            row.height() - insets.top() - insets.bottom()};
+}
+
 void TessaronConnectionLogDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                           const QModelIndex& index) const {
     painter->save();
@@ -159,7 +173,8 @@ void TessaronConnectionLogDelegate::paint(QPainter* painter, const QStyleOptionV
 TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel& model, QWidget* parent)
     : QListView(parent)
     , model_(model)
-    , delegate_(new TessaronConnectionLogDelegate(this)) {
+    , delegate_(new TessaronConnectionLogDelegate(this))
+    , rowText_(new TessaronConnectionLogRowText(delegate_->font(), viewport())) {
     setObjectName(QStringLiteral("tessaron.connectionLog.list"));
     setAccessibleName(uiText("Connection log"));
     setFrameShape(QFrame::NoFrame);
@@ -180,6 +195,14 @@ TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel&
     // The list's own handlers only ask for a layout later; the anchor needs it at once, and once for a
     // line that both drops a row and inserts one.
     connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::keepAnchor);
+    connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::followRowText);
+    rowText_->hide();
+    connect(rowText_, &TessaronConnectionLogRowText::leave, this, [this] {
+        setFocus(Qt::OtherFocusReason);
+        closeRowText();
+    });
+    // The pointer turns to a text cursor over the rows' text, as over any text a person can select.
+    viewport()->setAttribute(Qt::WA_Hover);
 }
 
 // At the top the new event shows as it comes; further down the row at the top of the view stays put.
@@ -229,8 +252,10 @@ void TessaronConnectionLogList::keepAnchor() {
 
 void TessaronConnectionLogList::scrollContentsBy(int dx, int dy) {
     // While the anchor is held the rows in view are where they were: nothing to move.
-    if (!holding_)
-        QListView::scrollContentsBy(dx, dy);
+    if (holding_)
+        return;
+    QListView::scrollContentsBy(dx, dy);
+    followRowText();
 }
 
 void TessaronConnectionLogList::resizeEvent(QResizeEvent* event) {
@@ -249,11 +274,138 @@ void TessaronConnectionLogList::paintEvent(QPaintEvent* event) {
 
 void TessaronConnectionLogList::keyPressEvent(QKeyEvent* event) {
     if (event == QKeySequence::Copy) {
-        QGuiApplication::clipboard()->setText(model_.copyText(selectionModel()->selectedRows()));
+        // With no row selected, what the person copied before stays on the clipboard.
+        if (const auto rows = selectionModel()->selectedRows(); !rows.isEmpty())
+            QGuiApplication::clipboard()->setText(model_.copyText(rows));
+        event->accept();
+        return;
+    }
+    const bool opensText =
+        event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_F2;
+    if (opensText && event->modifiers() == Qt::NoModifier && currentIndex().isValid()) {
+        openRowText(currentIndex());
+        rowText_->setFocus(Qt::OtherFocusReason);
         event->accept();
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+QModelIndex TessaronConnectionLogList::rowOfTextAt(const QPoint& point) const {
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid() || !delegate_->textColumn(visualRect(index)).contains(point))
+        return {};
+    return index;
+}
+
+// A plain press on a row's text starts a text selection in it; with Shift or Ctrl, or on the time, the
+// list selects rows as it always does.
+bool TessaronConnectionLogList::pressOnText(QMouseEvent* event) {
+    const QModelIndex index = rowOfTextAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton || event->modifiers() != Qt::NoModifier || !index.isValid())
+        return false;
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::Clear);
+    openRowText(index);
+    rowText_->setFocus(Qt::MouseFocusReason);
+    selectingText_ = true;
+    forwardToRowText(event);
+    return true;
+}
+
+void TessaronConnectionLogList::mousePressEvent(QMouseEvent* event) {
+    if (!pressOnText(event))
+        QListView::mousePressEvent(event);
+}
+
+void TessaronConnectionLogList::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!pressOnText(event))
+        QListView::mouseDoubleClickEvent(event);
+}
+
+void TessaronConnectionLogList::mouseMoveEvent(QMouseEvent* event) {
+    if (selectingText_)
+        forwardToRowText(event);
+    else
+        QListView::mouseMoveEvent(event);
+}
+
+void TessaronConnectionLogList::mouseReleaseEvent(QMouseEvent* event) {
+    if (!selectingText_) {
+        QListView::mouseReleaseEvent(event);
+        return;
+    }
+    selectingText_ = false;
+    forwardToRowText(event);
+}
+
+// The press landed on the list, which keeps the pointer until the release: the editor hears it all as if
+// it had been pressed itself.
+void TessaronConnectionLogList::forwardToRowText(QMouseEvent* event) {
+    QWidget* target = rowText_->viewport();
+    QMouseEvent forwarded(event->type(), target->mapFrom(viewport(), event->position()),
+                          event->scenePosition(), event->globalPosition(), event->button(), event->buttons(),
+                          event->modifiers(), event->pointingDevice());
+    QCoreApplication::sendEvent(target, &forwarded);
+    event->setAccepted(forwarded.isAccepted());
+}
+
+bool TessaronConnectionLogList::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::HoverMove || event->type() == QEvent::HoverEnter) {
+        const auto position = static_cast<QHoverEvent*>(event)->position().toPoint();
+        if (rowOfTextAt(position).isValid())
+            viewport()->setCursor(Qt::IBeamCursor);
+        else
+            viewport()->unsetCursor();
+    }
+    return QListView::viewportEvent(event);
+}
+
+void TessaronConnectionLogList::openRowText(const QModelIndex& index) {
+    rowTextIndex_ = index;
+    rowText_->showRow(index.data().toString(), index.data(Qt::AccessibleTextRole).toString());
+    followRowText();
+}
+
+void TessaronConnectionLogList::closeRowText() {
+    rowTextIndex_ = QPersistentModelIndex();
+    selectingText_ = false;
+    if (rowText_->hasFocus())
+        setFocus(Qt::OtherFocusReason);
+    rowText_->hide();
+}
+
+void TessaronConnectionLogList::followRowText() {
+    // While the rows in view are held they have not moved; the change's end places the editor once.
+    if (holding_)
+        return;
+    if (!rowTextIndex_.isValid()) {
+        if (rowText_->isVisible())
+            closeRowText();
+        return;
+    }
+    const QRect box = delegate_->textBox(visualRect(rowTextIndex_));
+    if (rowText_->geometry() != box)
+        rowText_->setGeometry(box);
+    rowText_->show();
+}
+
+void TessaronConnectionLogList::updateGeometries() {
+    QListView::updateGeometries();
+    followRowText();
+}
+
+// The keyboard's row moved on, or rows were selected whole: the text selection gives way.
+void TessaronConnectionLogList::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QListView::currentChanged(current, previous);
+    if (rowTextIndex_.isValid() && current != rowTextIndex_)
+        closeRowText();
+}
+
+void TessaronConnectionLogList::selectionChanged(const QItemSelection& selected,
+                                                 const QItemSelection& deselected) {
+    QListView::selectionChanged(selected, deselected);
+    if (rowTextIndex_.isValid() && !selected.isEmpty())
+        closeRowText();
 }
 
 } // namespace tessaron
