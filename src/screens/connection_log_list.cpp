@@ -17,6 +17,7 @@
 
 #include <climits>
 #include <cmath>
+#include <utility>
 
 namespace tessaron {
 
@@ -28,15 +29,16 @@ constexpr qsizetype laidOutLimit = 2 * TessaronConnectionLog::capacity;
 // A new line moves the handle by a pixel or two, yet a scroll bar repaints whole at every change of its
 // value, range or steps: as tall as the list, its fills are spread over Qt's thread pool, and waking it cost
 // more than the rest of a line. The groove reads the same at every value, so only the handle's old and new
-// places are painted again, with the few pixels of outline a style draws around it. At either end of its
-// range a style may draw the arrows differently, so there the bar repaints whole.
+// places are painted again, with the few pixels of outline a style draws around it. A style may draw the
+// arrows differently at either end of the range, so the bar repaints whole when it reaches or leaves one;
+// at the top of a growing log it stays at its end, and only the handle grows or shrinks.
 class HandleScrollBar final : public QScrollBar {
 public:
     using QScrollBar::QScrollBar;
 
 protected:
     void sliderChange(SliderChange change) override {
-        if (change == SliderOrientationChange || painted_.isNull() || paintedAtEnd_ || atEnd() ||
+        if (change == SliderOrientationChange || painted_.isNull() || ends() != paintedEnds_ ||
             style()->styleHint(QStyle::SH_ScrollBar_Transient, nullptr, this)) {
             QScrollBar::sliderChange(change);
             return;
@@ -48,13 +50,14 @@ protected:
     void paintEvent(QPaintEvent* event) override {
         QScrollBar::paintEvent(event);
         painted_ = handle();
-        paintedAtEnd_ = atEnd();
+        paintedEnds_ = ends();
     }
 
 private:
     static constexpr QMargins outline{3, 3, 3, 3};
 
-    bool atEnd() const { return value() == minimum() || value() == maximum(); }
+    // Whether the bar stands at its minimum, and at its maximum.
+    std::pair<bool, bool> ends() const { return {value() == minimum(), value() == maximum()}; }
 
     QRect handle() const {
         QStyleOptionSlider option;
@@ -63,7 +66,7 @@ private:
     }
 
     QRect painted_;
-    bool paintedAtEnd_ = true;
+    std::pair<bool, bool> paintedEnds_{true, true};
 };
 
 // Holds a widget's repaints off for a while without the whole repaint that setUpdatesEnabled(true) asks
@@ -205,10 +208,12 @@ TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel&
     viewport()->setAttribute(Qt::WA_Hover);
 }
 
-// At the top the new event shows as it comes; further down the row at the top of the view stays put.
+// Further down, the row at the top of the view stays put. At the top the new event shows as it comes,
+// and the rows in view move down by as much: their pixels are moved, not painted again.
 void TessaronConnectionLogList::holdAnchor() {
-    if (anchor_.isValid() || verticalScrollBar()->value() == 0)
+    if (anchor_.isValid())
         return;
+    anchorAtTop_ = verticalScrollBar()->value() == 0;
     executeDelayedItemsLayout();
     const QModelIndex top = indexAt(QPoint(0, 0));
     if (!top.isValid())
@@ -234,12 +239,14 @@ void TessaronConnectionLogList::keepAnchor() {
         const HeldRepaints held(*viewport());
         holding_ = true;
         doItemsLayout();
-        auto* bar = verticalScrollBar();
-        bar->setValue(bar->value() + visualRect(anchor_).top() - anchorOffset_);
+        if (!anchorAtTop_) {
+            auto* bar = verticalScrollBar();
+            bar->setValue(bar->value() + visualRect(anchor_).top() - anchorOffset_);
+        }
         holding_ = false;
     }
-    // At the foot of the list the bar cannot hold the row where it stood: what is in view moves down by as
-    // much, and only the strip it leaves at the top is painted.
+    // At the top, and at the foot of the list where the bar cannot hold the row where it stood, what is in
+    // view moves down by as much, and only the strip it leaves at the top is painted.
     const int shift = visualRect(anchor_).top() - anchorOffset_;
     if (shift != 0)
         QListView::scrollContentsBy(0, shift);

@@ -104,6 +104,8 @@ private:
     // The top row in view, and how far its top stands above the viewport's, while rows change above it.
     QPersistentModelIndex anchor_;
     int anchorOffset_ = 0;
+    // The list stood at its top: the new rows show there, and the rows in view move down.
+    bool anchorAtTop_ = false;
     // Where the highest row the change removed stood in the viewport; below the viewport's foot when none
     // of them was in view.
     int removedTop_ = INT_MAX;
