@@ -399,6 +399,14 @@ TEST(ConnectionLogView, NewestFirstInTwentyFourHourTimesCopiesAndClears) {
     EXPECT_TRUE(rows().isEmpty());
     const auto* empty = view.findChild<QLabel*>(QStringLiteral("tessaron.connectionLog.empty"));
     EXPECT_TRUE(empty->isVisible());
+    // Neither button is ever disabled; Copy of an empty log leaves an empty text, not what was there.
+    click("tessaron.connectionLog.copy");
+    const auto enabled = [&](const char* name) {
+        return bar.findChild<QAbstractButton*>(QString::fromLatin1(name))->isEnabled();
+    };
+    EXPECT_EQ(std::tuple(QGuiApplication::clipboard()->text(), enabled("tessaron.connectionLog.copy"),
+                         enabled("tessaron.connectionLog.clear")),
+              std::tuple(QString(), true, true));
     // Its words stand 24 in from the page's edge and from the caption's foot, as the rows' do.
     const QImage cleared = capture(view, {520, 300}, QStringLiteral("connection-log-empty"));
     QRect words;
