@@ -176,8 +176,7 @@ void TessaronConnectionLogDelegate::paint(QPainter* painter, const QStyleOptionV
 TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel& model, QWidget* parent)
     : QListView(parent)
     , model_(model)
-    , delegate_(new TessaronConnectionLogDelegate(this))
-    , rowText_(new TessaronConnectionLogRowText(delegate_->font(), viewport())) {
+    , delegate_(new TessaronConnectionLogDelegate(this)) {
     setObjectName(QStringLiteral("tessaron.connectionLog.list"));
     setAccessibleName(uiText("Connection log"));
     setFrameShape(QFrame::NoFrame);
@@ -199,11 +198,6 @@ TessaronConnectionLogList::TessaronConnectionLogList(TessaronConnectionLogModel&
     // line that both drops a row and inserts one.
     connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::keepAnchor);
     connect(&model_, &TessaronConnectionLogModel::settled, this, &TessaronConnectionLogList::followRowText);
-    rowText_->hide();
-    connect(rowText_, &TessaronConnectionLogRowText::leave, this, [this] {
-        setFocus(Qt::OtherFocusReason);
-        closeRowText();
-    });
     // The pointer turns to a text cursor over the rows' text, as over any text a person can select.
     viewport()->setAttribute(Qt::WA_Hover);
 }
@@ -368,6 +362,14 @@ bool TessaronConnectionLogList::viewportEvent(QEvent* event) {
 }
 
 void TessaronConnectionLogList::openRowText(const QModelIndex& index) {
+    // Made when a person first selects text: most openings of the page only read it.
+    if (!rowText_) {
+        rowText_ = new TessaronConnectionLogRowText(delegate_->font(), viewport());
+        connect(rowText_, &TessaronConnectionLogRowText::leave, this, [this] {
+            setFocus(Qt::OtherFocusReason);
+            closeRowText();
+        });
+    }
     rowTextIndex_ = index;
     rowText_->showRow(index.data().toString(), index.data(Qt::AccessibleTextRole).toString());
     followRowText();
@@ -386,7 +388,7 @@ void TessaronConnectionLogList::followRowText() {
     if (holding_)
         return;
     if (!rowTextIndex_.isValid()) {
-        if (rowText_->isVisible())
+        if (rowText_ && rowText_->isVisible())
             closeRowText();
         return;
     }

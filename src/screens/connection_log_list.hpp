@@ -97,7 +97,7 @@ private:
 
     TessaronConnectionLogModel& model_;
     TessaronConnectionLogDelegate* delegate_;
-    TessaronConnectionLogRowText* rowText_;
+    TessaronConnectionLogRowText* rowText_ = nullptr;
     QPersistentModelIndex rowTextIndex_;
     // A press on a row's text went to the editor: the moves and the release that follow go there too.
     bool selectingText_ = false;
