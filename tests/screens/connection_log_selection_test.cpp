@@ -62,6 +62,10 @@ struct LogPage {
         QTest::mouseMove(rows(), to);
         QTest::mouseRelease(rows(), Qt::LeftButton, {}, to);
     }
+    void keyboardOn(int fromTop) const {
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(row(fromTop), QItemSelectionModel::NoUpdate);
+    }
     QString focusName() const {
         auto* focus = QApplication::focusWidget();
         return focus ? focus->objectName() : QString();
@@ -116,23 +120,18 @@ TEST(ConnectionLogSelection, TextIsSelectedInPartRowsWholeOnTheirTimeAndCopyNeve
          },
          {stamp(1) + "connect tapped\n" + stamp(2) + "tunnel status: connected", 2, list}},
         {"the keyboard on a row, nothing selected",
-         [](LogPage& page) {
-             page.list->setFocus();
-             page.list->selectionModel()->setCurrentIndex(page.row(1), QItemSelectionModel::NoUpdate);
-         },
+         [](LogPage& page) { page.keyboardOn(1); },
          {"earlier", 0, list}},
         {"Return on the keyboard's row, then Shift+End",
          [](LogPage& page) {
-             page.list->setFocus();
-             page.list->selectionModel()->setCurrentIndex(page.row(1), QItemSelectionModel::NoUpdate);
+             page.keyboardOn(1);
              QTest::keyClick(page.list, Qt::Key_Return);
              QTest::keyClick(QApplication::focusWidget(), Qt::Key_End, Qt::ShiftModifier);
          },
          {"connect tapped", 0, text}},
         {"Return on the keyboard's row, then Escape",
          [](LogPage& page) {
-             page.list->setFocus();
-             page.list->selectionModel()->setCurrentIndex(page.row(1), QItemSelectionModel::NoUpdate);
+             page.keyboardOn(1);
              QTest::keyClick(page.list, Qt::Key_Return);
              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
          },
