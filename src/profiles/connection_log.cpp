@@ -21,8 +21,12 @@ constexpr double millisecondsPerSecond = 1000.0;
 // Far beyond any real stamp, yet safely inside what QDateTime and a 64-bit millisecond count hold.
 constexpr double latestStampSeconds = 1e13;
 
-QJsonObject encode(const TessaronConnectionLog::Entry& entry) {
-    return {{atKey, double(entry.at.toMSecsSinceEpoch()) / millisecondsPerSecond}, {textKey, entry.text}};
+// The entry as one element of the stored array, written as the array's compact JSON writes it.
+QByteArray encode(const TessaronConnectionLog::Entry& entry) {
+    const QJsonObject object{{atKey, double(entry.at.toMSecsSinceEpoch()) / millisecondsPerSecond},
+                             {textKey, entry.text}};
+    const QByteArray array = QJsonDocument(QJsonArray{object}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
 }
 
 std::optional<TessaronConnectionLog::Entry> decode(const QJsonValue& value) {
@@ -37,9 +41,9 @@ std::optional<TessaronConnectionLog::Entry> decode(const QJsonValue& value) {
                                         text.toString()};
 }
 
-void keepNewest(TessaronConnectionLog::Entries& entries) {
-    if (entries.size() > TessaronConnectionLog::capacity)
-        entries.remove(0, entries.size() - TessaronConnectionLog::capacity);
+template <typename List> void keepNewest(List& list) {
+    if (list.size() > TessaronConnectionLog::capacity)
+        list.remove(0, list.size() - TessaronConnectionLog::capacity);
 }
 
 } // namespace
@@ -59,7 +63,9 @@ TessaronConnectionLog& TessaronConnectionLog::shared() {
 
 void TessaronConnectionLog::append(const QString& line) {
     entries_.append(Entry{clock_.now(), redactPersonalData(line)});
+    encoded_.append(encode(entries_.last()));
     keepNewest(entries_);
+    keepNewest(encoded_);
     persist();
     Q_EMIT entriesChanged(entries_);
 }
@@ -77,6 +83,7 @@ QString TessaronConnectionLog::exportText() const {
 
 void TessaronConnectionLog::clear() {
     entries_.clear();
+    encoded_.clear();
     preferences_.remove(storageKey);
     Q_EMIT entriesChanged(entries_);
 }
@@ -95,13 +102,12 @@ void TessaronConnectionLog::restore() {
     }
     keepNewest(restored);
     entries_ = std::move(restored);
+    for (const auto& entry : entries_)
+        encoded_.append(encode(entry));
 }
 
 void TessaronConnectionLog::persist() {
-    QJsonArray array;
-    for (const auto& entry : entries_)
-        array.append(encode(entry));
-    preferences_.setValue(storageKey, QJsonDocument(array).toJson(QJsonDocument::Compact));
+    preferences_.setValue(storageKey, '[' + encoded_.join(',') + ']');
 }
 
 } // namespace tessaron

@@ -3,6 +3,7 @@
 #include "platform/clock.hpp"
 #include "platform/preferences.hpp"
 
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QList>
 #include <QObject>
@@ -54,6 +55,9 @@ private:
     Preferences& preferences_;
     Clock& clock_;
     Entries entries_;
+    // Each entry as it is stored, made once when it comes in: a new line joins them rather than
+    // encoding the whole log again.
+    QByteArrayList encoded_;
 };
 
 } // namespace tessaron

@@ -44,6 +44,8 @@ QVariant TessaronConnectionLogModel::data(const QModelIndex& index, int role) co
         return row.entry.text;
     case TimeRole:
         return row.time;
+    case IdentifierRole:
+        return rowIdentifier;
     case Qt::AccessibleTextRole:
         return row.time + QLatin1Char(' ') + row.entry.text;
     default:

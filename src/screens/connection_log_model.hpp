@@ -12,7 +12,10 @@ namespace tessaron {
 class TessaronConnectionLogModel final : public QAbstractListModel {
     Q_OBJECT
 public:
-    enum Role { TimeRole = Qt::UserRole + 1 };
+    // IdentifierRole: what a row is known by to tests and tools, as a widget is by its object name.
+    enum Role { TimeRole = Qt::UserRole + 1, IdentifierRole };
+
+    static inline const QString rowIdentifier = QStringLiteral("tessaron.connectionLog.entry");
 
     explicit TessaronConnectionLogModel(TessaronConnectionLog& log, QObject* parent = nullptr);
 

@@ -105,6 +105,8 @@ void TessaronSettingsSheet::push(const QString& title, QWidget* content,
     opener_ = focusWidget();
     auto* bar = new TessaronPageBar(title);
     auto* back = bar->addLeading(uiText("‹ Back"), QStringLiteral("tessaron.backButton"));
+    // The chevron only shows the way back: readers say the button's word.
+    back->setAccessibleName(uiText("Back"));
     if (actions)
         actions(*bar);
     auto* pushed = page(bar, content);

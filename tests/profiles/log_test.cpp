@@ -3,6 +3,9 @@
 #include "support/manual_clock.hpp"
 #include "support/memory_preferences.hpp"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -92,6 +95,37 @@ TEST_F(ConnectionLogTest, KeepsTheNewest300AndRestoresNothingFromAStoredValueTha
         EXPECT_TRUE(TessaronConnectionLog(preferences, clock).entries().isEmpty())
             << value.toByteArray().left(40).toStdString();
     }
+}
+
+// A new line adds its own stored form to the others' rather than encoding the log anew; the value stays the
+// compact JSON array of {at, text} that every build reads, through restores, drops at capacity and Clear.
+TEST_F(ConnectionLogTest, TheStoredValueIsTheWholeLogsArrayAfterEveryChange) {
+    const auto wholeLog = [](const TessaronConnectionLog::Entries& entries) {
+        QJsonArray array;
+        for (const auto& entry : entries)
+            array.append(
+                QJsonObject{{"at", double(entry.at.toMSecsSinceEpoch()) / 1000}, {"text", entry.text}});
+        return QJsonDocument(array).toJson(QJsonDocument::Compact);
+    };
+    auto log = std::make_unique<TessaronConnectionLog>(preferences, clock);
+    // Whether the log is restored from the store first, then the lines appended (-1: Clear).
+    const std::pair<bool, int> steps[] = {{false, 1}, {true, 2},   {false, 299},
+                                          {true, 5},  {false, -1}, {true, 1}};
+    int next = 0;
+    for (const auto& [restore, lines] : steps) {
+        if (restore)
+            log = std::make_unique<TessaronConnectionLog>(preferences, clock);
+        if (lines < 0)
+            log->clear();
+        for (int n = 0; n < lines; ++n) {
+            clock.advance(1'234ms);
+            log->append(QStringLiteral("line \"%1\" \u00fc\\").arg(next++));
+        }
+        EXPECT_EQ(preferences.data(key).value_or(QByteArray()),
+                  lines < 0 ? QByteArray() : wholeLog(log->entries()))
+            << next;
+    }
+    EXPECT_EQ(log->entries().size(), 1);
 }
 
 // Written with "#" for the mark to keep the table readable.

@@ -17,8 +17,8 @@ from pathlib import Path
 
 import pyatspi
 
-from desktop import (WalkFailure, application, click, contrast, extents, find, find_all, is_showing,
-                     press, screenshot, type_text, wait_for, xdotool)
+from desktop import (WalkFailure, application, click, clipboard_text, contrast, extents, find, find_all,
+                     is_showing, press, screenshot, type_text, wait_for, xdotool)
 
 # The local service gives an address starting with "lapsed" no connection of its own, so the walk adds
 # one through the invitation sheet.
@@ -717,9 +717,9 @@ def tab_through_settings(walk):
         press("Tab")
     # Return presses a focused button as Space does, here as in every window.
     press("Return")
-    wait_for("the guide page", lambda: walk.button(walk.window("Settings"), "‹ Back"))
+    wait_for("the guide page", lambda: walk.button(walk.window("Settings"), "Back"))
     press("Escape")
-    wait_for("Escape to go back to the form", lambda: walk.button(walk.window("Settings"), "‹ Back") is None)
+    wait_for("Escape to go back to the form", lambda: walk.button(walk.window("Settings"), "Back") is None)
     walk.expect("the focus is back on the link", focused(walk.window("Settings")).name == "User guide")
     press("Escape")
     wait_for("Escape to close Settings", lambda: walk.window("Settings") is None)
@@ -734,6 +734,58 @@ def read_the_tree(walk):
     walk.expect(f"nothing in the main window is unnamed ({unnamed_controls(walk.main())})",
                 not unnamed_controls(walk.main()))
     walk.shot("tree-read")
+
+
+def copy_part_of_a_log_line(walk):
+    """A person drags over the first word of a log line, copies it, and pastes that word alone; the word
+    shows selected on its row, which is not selected whole."""
+    walk.open_settings()
+    walk.click_in_settings("Connection log")
+    settings = walk.window("Settings")
+    row = wait_for("the connected event's row", lambda: next(
+        (n for n in find_all(settings, pyatspi.ROLE_LIST_ITEM) if "tunnel status: connected" in n.name), None))
+    text = row.name.split(" ", 1)[1]
+    x, y, width, height = extents(row)
+    # The text is white, the time grey: the first and last white columns bound the text's characters,
+    # all of one width in the monospaced font.
+    before = walk.shot("log-line-before-selection")
+    white = bright_columns(before, (x, y, width, height), 235)
+    walk.expect(f"the event's text is drawn on its row ({row.name!r})", white)
+    left, advance = white[0], (white[-1] + 1 - white[0]) / len(text)
+    word = text.split(" ")[0]
+    middle = y + height // 2
+    # From just left of the first character's stroke, still inside its cell, to the word's end.
+    xdotool("mousemove", "--sync", left - 1, middle, "mousedown", 1)
+    xdotool("mousemove", "--sync", left + int(advance * len(word) / 2), middle)
+    xdotool("mousemove", "--sync", left + round(advance * len(word)), middle, "mouseup", 1)
+    press("ctrl+c")
+    wait_for(f"{word!r} alone on the clipboard", lambda: clipboard_text() == word)
+    walk.expect("the row is not selected whole", pyatspi.STATE_SELECTED not in row.getState().getStates())
+    selected = walk.shot("log-line-part-selected")
+    # The selection's tint leaves no pixel of the word black; the rest of the line stays on black.
+    word_box = (left, y + height // 3, round(advance * len(word)) - 3, height // 3)
+    rest_box = (left + round(advance * (len(word) + 1)), y + height // 3, round(advance * 4), height // 3)
+    walk.expect("the selected word shows tinted", min(grey_levels(selected, word_box)) > 40)
+    walk.expect("the rest of the line shows untinted", min(grey_levels(selected, rest_box)) < 10)
+    press("Escape")  # the keyboard back to the rows
+    press("Escape")  # back to the form
+    walk.close_settings()
+
+
+def grey_levels(path, box):
+    """The grey levels (0-255) of the screenshot's pixels inside box, row by row."""
+    x, y, width, height = box
+    pgm = subprocess.run(["convert", str(path), "-crop", f"{width}x{height}+{x}+{y}", "-colorspace", "Gray",
+                          "-depth", "8", "pgm:-"], check=True, capture_output=True).stdout
+    return pgm[-width * height:]
+
+
+def bright_columns(path, box, level):
+    """The screen's x of every column inside box with a pixel brighter than level."""
+    x, y, width, height = box
+    levels = grey_levels(path, box)
+    return [x + column for column in range(width)
+            if any(levels[row * width + column] > level for row in range(height))]
 
 
 def latency_probes():
@@ -810,6 +862,7 @@ def main():
     walk = Walk(sys.argv[1])
     steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
+             bound(copy_part_of_a_log_line, walk),
              bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
              walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
              walk.sign_in_with_a_long_address, walk.other_devices_without_a_browser, walk.quit,

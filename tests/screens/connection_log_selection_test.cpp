@@ -1,0 +1,201 @@
+#include "profiles/connection_log.hpp"
+#include "screens/connection_log_list.hpp"
+#include "screens/connection_log_model.hpp"
+#include "screens/connection_log_row_text.hpp"
+#include "screens/connection_log_view.hpp"
+#include "screens/screen_capture.hpp"
+#include "support/manual_clock.hpp"
+#include "support/memory_preferences.hpp"
+#include "support/qt_printers.hpp"
+#include "widgets/page_bar.hpp"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace std::chrono_literals;
+
+namespace tessaron::testing {
+namespace {
+
+// A log page of two rows, newest first: "tunnel status: connected", then "connect tapped".
+struct LogPage {
+    MemoryPreferences preferences;
+    ManualClock clock;
+    TessaronConnectionLog log{preferences, clock};
+    std::unique_ptr<TessaronConnectionLogView> view;
+    TessaronConnectionLogList* list = nullptr;
+
+    LogPage() {
+        for (const char* line : {"connect tapped", "tunnel status: connected"}) {
+            clock.advance(1s);
+            log.append(QString::fromLatin1(line));
+        }
+        view = std::make_unique<TessaronConnectionLogView>(log);
+        view->resize(520, 300);
+        view->show();
+        QApplication::setActiveWindow(view.get());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        list = view->findChild<TessaronConnectionLogList*>();
+    }
+
+    QWidget* rows() const { return list->viewport(); }
+    TessaronConnectionLogRowText* rowText() const { return view->findChild<TessaronConnectionLogRowText*>(); }
+    QModelIndex row(int fromTop) const { return list->model()->index(fromTop, 0); }
+    QRect textBox(int fromTop) const { return list->rowDelegate().textBox(list->visualRect(row(fromTop))); }
+    // Where, in the rows' viewport, the text of a row is cut after `characters` characters.
+    QPoint afterCharacters(int fromTop, int characters) const {
+        const QFontMetrics metrics(list->rowDelegate().font());
+        const QRect box = textBox(fromTop);
+        return {box.left() + metrics.horizontalAdvance(QString(characters, u'm')), box.center().y()};
+    }
+    void drag(QPoint from, QPoint to) const {
+        QTest::mousePress(rows(), Qt::LeftButton, {}, from);
+        QTest::mouseMove(rows(), (from + to) / 2);
+        QTest::mouseMove(rows(), to);
+        QTest::mouseRelease(rows(), Qt::LeftButton, {}, to);
+    }
+    void keyboardOn(int fromTop) const {
+        list->setFocus();
+        list->selectionModel()->setCurrentIndex(row(fromTop), QItemSelectionModel::NoUpdate);
+    }
+    QString focusName() const {
+        auto* focus = QApplication::focusWidget();
+        return focus ? focus->objectName() : QString();
+    }
+};
+
+// What a person's gesture leaves: the clipboard after Ctrl+C, the rows selected whole, and where the focus
+// is. The clipboard holds "earlier" before each gesture.
+struct Left {
+    QString clipboard;
+    int rowsSelected;
+    QString focus;
+    bool operator==(const Left&) const = default;
+};
+
+void PrintTo(const Left& left, std::ostream* out) {
+    *out << "{" << left.clipboard.toStdString() << ", " << left.rowsSelected << ", "
+         << left.focus.toStdString() << "}";
+}
+
+// The row time of the entry logged `seconds` after the manual clock's start, and the space after it.
+QString stamp(int seconds) {
+    ManualClock clock;
+    clock.advance(seconds * 1s);
+    return clock.now().toLocalTime().toString(QStringLiteral("HH:mm:ss "));
+}
+
+TEST(ConnectionLogSelection, TextIsSelectedInPartRowsWholeOnTheirTimeAndCopyNeverEmptiesTheClipboard) {
+    const QString list = QStringLiteral("tessaron.connectionLog.list");
+    const QString text = QStringLiteral("tessaron.connectionLog.text");
+    const std::tuple<const char*, std::function<void(LogPage&)>, Left> gestures[] = {
+        {"a drag over the first word of the newest row",
+         [](LogPage& page) {
+             page.drag(page.afterCharacters(0, 0) + QPoint(1, 0), page.afterCharacters(0, 6));
+         },
+         {"tunnel", 0, text}},
+        {"a double click on a word",
+         [](LogPage& page) {
+             QTest::mouseDClick(page.rows(), Qt::LeftButton, {}, page.afterCharacters(1, 2));
+         },
+         {"connect", 0, text}},
+        {"a click on the text, nothing dragged",
+         [](LogPage& page) {
+             QTest::mouseClick(page.rows(), Qt::LeftButton, {}, page.afterCharacters(0, 3));
+         },
+         {"earlier", 0, text}},
+        {"a click on the time, then Shift+Down",
+         [](LogPage& page) {
+             const QRect time = page.list->rowDelegate().timeRect(page.list->visualRect(page.row(0)));
+             QTest::mouseClick(page.rows(), Qt::LeftButton, {}, time.center());
+             QTest::keyClick(page.list, Qt::Key_Down, Qt::ShiftModifier);
+         },
+         {stamp(1) + "connect tapped\n" + stamp(2) + "tunnel status: connected", 2, list}},
+        {"the keyboard on a row, nothing selected",
+         [](LogPage& page) { page.keyboardOn(1); },
+         {"earlier", 0, list}},
+        {"Return on the keyboard's row, then Shift+End",
+         [](LogPage& page) {
+             page.keyboardOn(1);
+             QTest::keyClick(page.list, Qt::Key_Return);
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_End, Qt::ShiftModifier);
+         },
+         {"connect tapped", 0, text}},
+        {"Return on the keyboard's row, then Escape",
+         [](LogPage& page) {
+             page.keyboardOn(1);
+             QTest::keyClick(page.list, Qt::Key_Return);
+             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+         },
+         {"earlier", 0, list}},
+    };
+    for (const auto& [gesture, act, expected] : gestures) {
+        LogPage page;
+        QGuiApplication::clipboard()->setText(QStringLiteral("earlier"));
+        act(page);
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::Copy);
+        EXPECT_EQ((Left{QGuiApplication::clipboard()->text(),
+                        int(page.list->selectionModel()->selectedRows().size()), page.focusName()}),
+                  expected)
+            << gesture;
+    }
+}
+
+// What a person sees of a part selected: the highlight over the selected characters alone, on the row
+// they were dragged over, which keeps it while new lines come in above. Every row carries its identifier,
+// and the editor reads as its row.
+TEST(ConnectionLogSelection, TheSelectedPartIsHighlightedOnItsRowAndStaysWithItAsLinesComeIn) {
+    LogPage page;
+    page.drag(page.afterCharacters(0, 0) + QPoint(1, 0), page.afterCharacters(0, 6));
+    const int lineHeight = QFontMetrics(page.list->rowDelegate().font()).height();
+    // The darkest and the brightest grey over the first line of a row's text, from one character to another.
+    const auto greys = [&](const QImage& shown, int fromTop, int from, int to) {
+        const QRect box = page.textBox(fromTop);
+        std::pair<int, int> found{255, 0};
+        for (int y = box.top() + 1; y < box.top() + lineHeight - 1; ++y)
+            for (int x = page.afterCharacters(fromTop, from).x() + 1;
+                 x < page.afterCharacters(fromTop, to).x() - 1; ++x) {
+                const int grey = qGray(shown.pixel(x, y));
+                found = {std::min(found.first, grey), std::max(found.second, grey)};
+            }
+        return found;
+    };
+    const auto check = [&](int fromTop, const char* picture) {
+        const QImage shown = capture(*page.rows(), page.rows()->size(), QString::fromLatin1(picture));
+        // Selected: no pixel is left black. Unselected: black around legible white text.
+        const auto [selectedDarkest, selectedBrightest] = greys(shown, fromTop, 0, 6);
+        const auto [restDarkest, restBrightest] = greys(shown, fromTop, 7, 14);
+        const bool selectedLit = selectedDarkest > 40;
+        const bool restBlack = restDarkest < 10;
+        const bool restLegible = restBrightest > 140;
+        EXPECT_EQ(std::tuple(selectedLit, restBlack, restLegible), std::tuple(true, true, true))
+            << picture << ": " << selectedDarkest << " " << restDarkest << " " << restBrightest;
+        EXPECT_EQ(std::pair(page.rowText()->geometry(), page.rowText()->textCursor().selectedText()),
+                  std::pair(page.textBox(fromTop), QStringLiteral("tunnel")))
+            << picture;
+    };
+    check(0, "connection-log-part-selected");
+    page.clock.advance(1s);
+    page.log.append(QStringLiteral("signed in"));
+    QCoreApplication::processEvents();
+    check(1, "connection-log-part-selected-after-a-new-line");
+
+    QStringList identifiers;
+    for (int index = 0; index < page.list->model()->rowCount(); ++index)
+        identifiers << page.row(index).data(TessaronConnectionLogModel::IdentifierRole).toString();
+    EXPECT_EQ(identifiers, QStringList(3, QStringLiteral("tessaron.connectionLog.entry")));
+    const auto* reader = QAccessible::queryAccessibleInterface(page.rowText());
+    EXPECT_EQ(std::pair(reader->role(), reader->text(QAccessible::Name)),
+              std::pair(QAccessible::EditableText, stamp(2) + "tunnel status: connected"));
+}
+
+} // namespace
+} // namespace tessaron::testing
