@@ -2,9 +2,11 @@
 
 #include "widgets/return_presses_button.hpp"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QPointer>
 #include <QScreen>
 
 #include <algorithm>
@@ -139,6 +141,26 @@ TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Tab goes from control to control (the column follows it), never onto the unnamed column itself.
     setFocusPolicy(Qt::NoFocus);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+}
+
+TessaronSheetScrollArea::~TessaronSheetScrollArea() {
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
+// A page's main action takes the focus as the page comes, before the page is laid out: the column follows
+// it now and once more after the layout, where it really stands.
+void TessaronSheetScrollArea::followFocus(QWidget* now) {
+    if (!now || !widget() || !widget()->isAncestorOf(now))
+        return;
+    reveal(now);
+    QMetaObject::invokeMethod(
+        this, [this, control = QPointer(now)] { reveal(control); }, Qt::QueuedConnection);
+}
+
+void TessaronSheetScrollArea::reveal(QWidget* control) {
+    if (control && control->hasFocus())
+        ensureWidgetVisible(control);
 }
 
 QSize TessaronSheetScrollArea::sizeHint() const {

@@ -767,6 +767,38 @@ TEST_F(AccountScreensTest, OtherDevicesFocusLandsVisiblyOnTheMainActionAfterTheO
     }
 }
 
+// The suite runs this once more at twice the scale, where the screen holds half as much and the link's page
+// scrolls: the main action that takes the focus, as the sheet opens or a new page comes, is scrolled into
+// view, so the ring a person looks for and the button Return presses are on screen.
+TEST_F(AccountScreensTest, OtherDevicesFocusedMainActionIsInView) {
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    TessaronOtherDevicesView sheet(model, clock, workspace, nullptr);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    auto* viewport = sheet.findChild<QScrollArea*>()->viewport();
+    // The page the model publishes, and the button then focused in view.
+    for (const auto& [status, url, main] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, QString>>{
+             {linkStatus(true), link, u"Copy link"_s},
+             {std::nullopt, std::nullopt, u"Create link"_s},
+             {linkStatus(true), link, u"Copy link"_s}}) {
+        model.status = status;
+        model.localURL = url;
+        model.publish();
+        for (int pass = 0; pass < 4; ++pass)
+            QCoreApplication::sendPostedEvents();
+        auto* focus = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        ASSERT_NE(focus, nullptr) << main.toStdString();
+        const QRect shown(viewport->mapToGlobal(QPoint()), viewport->size());
+        EXPECT_EQ(
+            std::pair(focus->text(), shown.contains(QRect(focus->mapToGlobal(QPoint()), focus->size()))),
+            std::pair(main, true))
+            << "at " << focus->mapTo(viewport, QPoint()).y() << " in a view " << viewport->height()
+            << " high";
+    }
+}
+
 // "How to set up" with no browser says so under it, whether the desktop refuses the address at once or
 // its opener gives up later; another address failing says nothing here.
 TEST_F(AccountScreensTest, OtherDevicesGuideWithNoBrowserSaysSo) {
