@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScreen>
 
 #include <algorithm>
@@ -171,6 +172,15 @@ QSize TessaronSheetScrollArea::sizeHint() const {
     const int width = viewport()->width();
     const int height = content->hasHeightForWidth() ? content->heightForWidth(width) : wanted.height();
     return {wanted.width(), height};
+}
+
+// The height it asks for is its content's at its width: a new width (the first layout gives it its real one)
+// is a new height, which the sheet, showing or about to, must measure again. Without this, a sheet laid out
+// once before it shows keeps the height measured at the column's first, narrow width.
+void TessaronSheetScrollArea::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        updateGeometry();
 }
 
 bool TessaronSheetScrollArea::eventFilter(QObject* watched, QEvent* event) {

@@ -53,6 +53,9 @@ public:
     QSize sizeHint() const override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void followFocus(QWidget* now);
     void reveal(QWidget* control);

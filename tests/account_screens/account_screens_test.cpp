@@ -22,6 +22,7 @@
 #include <QClipboard>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -432,6 +433,35 @@ TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
 // signed out, and stays open when no connection is selected.
+// A sheet is shown at the height of its content: the window manager frames it at that size. Its column is
+// measured at the width it has by then, not at the width it had before it was laid out, which would give
+// the bar and a strip of the column with the e-mail field out of sight, and nothing might measure again
+// (the sign-in sheet of a model that knows everything changes nothing after it shows).
+TEST_F(AccountScreensTest, ASheetIsShownAtTheHeightOfItsContent) {
+    model.providersValue = TessaronProviders{.google = true, .whop = true};
+    model.publish();
+    window_.resize(480, 600);
+    window_.show();
+    // Over a window, measured first as the sheet host does; and on its own.
+    for (QWidget* over : {&window_, static_cast<QWidget*>(nullptr)}) {
+        TessaronLoginView sheet(model, session, harness.clock, motionSource, over);
+        if (over)
+            sheet.adjustSize();
+        sheet.show();
+        const int shown = sheet.height();
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        auto* scroll = sheet.findChild<QScrollArea*>();
+        auto* email = byId<QLineEdit>(sheet, u"tessaron.signIn.email"_s);
+        const QRect view(scroll->viewport()->mapToGlobal(QPoint()), scroll->viewport()->size());
+        EXPECT_EQ(std::tuple(shown, scroll->verticalScrollBar()->isVisible(),
+                             view.contains(QRect(email->mapToGlobal(QPoint()), email->size()))),
+                  std::tuple(sheet.height(), false, true))
+            << (over ? "over a window" : "on its own");
+        EXPECT_GT(shown, 300);
+    }
+}
+
 TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelectedConnection) {
     const auto size = [&] {
         // Layouts, and the scroll bar shown or hidden a turn later.
