@@ -714,6 +714,27 @@ def tab_to(root, name, limit=40):
     raise WalkFailure(f"Tab never reached {name!r}")
 
 
+def wait_for_ring(walk, node):
+    """Waits until node's focus ring is on the screen: it is drawn a moment after the focus moves."""
+    probe = walk.shots / "ring-probe.png"
+    wait_for(f"the focused {node.name!r} to draw its focus ring",
+             lambda: screenshot(probe) or ring_drawn(probe, node) > 0.5, 5)
+    probe.unlink()
+
+
+def escape_back_to_a_clicked_row_rings_it(walk):
+    """A page of Settings opened with a click and left with Escape gives the focus back to its row, ringed."""
+    settings = walk.open_settings()
+    walk.click_in_settings("Privacy")
+    wait_for("the privacy page", lambda: walk.button(walk.window("Settings"), "‹ Back"))
+    press("Escape")
+    row = wait_for("the focus back on the Privacy row", lambda: (f := focused(walk.window("Settings")))
+                   and f.name == "Privacy" and f)
+    wait_for_ring(walk, row)
+    walk.shot("escape-back-to-privacy")
+    walk.close_settings()
+
+
 def failed_connect_keeps_the_focus_in_sight(walk):
     """With the local service stopped, Tab to Connect and Return: the message comes into view, and the focus
     stays on a control in sight with its ring drawn, Connect or the message's first action, where the
@@ -751,10 +772,7 @@ def failed_connect_keeps_the_focus_in_sight(walk):
                     focus.name in ("Connect", "Try again", "Dismiss error") or focus.name.startswith("Use ")))
     walk.expect(f"the focused {focus.name!r} lies in view ({extents(focus)} in {extents(walk.main())})",
                 walk.within(focus, walk.main()))
-    probe = walk.shots / "ring-probe.png"
-    wait_for(f"the focused {focus.name!r} to draw its focus ring",
-             lambda: screenshot(probe) or ring_drawn(probe, focus) > 0.5, 5)
-    probe.unlink()
+    wait_for_ring(walk, focus)
     # Return acts on what has the focus: Connect tries again, the message's action takes it away.
     press("Return")
     wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH)
@@ -903,7 +921,8 @@ def main():
     walk = Walk(sys.argv[1])
     steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
-             bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
+             bound(tab_through_settings, walk), bound(escape_back_to_a_clicked_row_rings_it, walk),
+             bound(read_the_tree, walk), walk.minimise_and_restore,
              walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
              bound(failed_connect_keeps_the_focus_in_sight, walk), walk.sign_in_with_a_long_address,
              walk.other_devices_without_a_browser, bound(sign_in_again_after_a_keyboard_sign_out, walk), walk.quit,
