@@ -112,8 +112,10 @@ bool ApplicationLook::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress:
         // Qt also gives a window's first control the focus for the Tab reason: only a key press counts.
+        // Escape leads too: going back from a page hands the focus to the control that opened it, also one
+        // a click opened, and the person who pressed a key looks for where the focus went.
         if (const int key = static_cast<QKeyEvent*>(event)->key();
-            key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            key == Qt::Key_Tab || key == Qt::Key_Backtab || key == Qt::Key_Escape)
             keyboardLeads_ = true;
         break;
     case QEvent::FocusIn:

@@ -149,9 +149,13 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
 void TessaronInlineErrorBanner::refresh() {
     const auto& error = session_.lastError();
     const bool wasShown = !isHidden();
+    const bool heldFocus = holdsTheFocus();
     setVisible(error.has_value());
-    if (!error)
+    if (!error) {
+        if (heldFocus)
+            Q_EMIT wentWithTheFocus();
         return;
+    }
     const QString message = messageText(*error);
     const bool news = !wasShown || message != message_->text();
     message_->setText(message);
@@ -169,6 +173,11 @@ QWidget* TessaronInlineErrorBanner::firstAction() const {
         if (action->isVisibleTo(this) && action->isEnabled() && action->focusPolicy() & Qt::TabFocus)
             return action;
     return nullptr;
+}
+
+bool TessaronInlineErrorBanner::holdsTheFocus() const {
+    const QWidget* focus = window()->focusWidget();
+    return focus && isAncestorOf(focus);
 }
 
 void TessaronInlineErrorBanner::resizeEvent(QResizeEvent* event) {

@@ -43,11 +43,17 @@ public:
     // else dismiss.
     QWidget* firstAction() const;
 
+Q_SIGNALS:
+    // The message went while one of its actions had the focus: Qt has handed the focus on to whatever
+    // follows in the window, which is rarely where the person was.
+    void wentWithTheFocus();
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void fitSuggestion();
+    bool holdsTheFocus() const;
 
     TessaronSession& session_;
     QLabel* message_;

@@ -236,6 +236,12 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);
 
     primaryFocus_ = std::make_unique<TessaronFocusKeeper>(*scroll_);
+    // A message that goes (the next try clears it, a dismiss) gives the focus it was lent back to the primary
+    // button, in sight, rather than leaving it on the column where Return does nothing.
+    connect(banner_, &TessaronInlineErrorBanner::wentWithTheFocus, this, [this] {
+        primaryFocus_->owe(primary_);
+        scroll_->ensureWidgetVisible(primary_);
+    });
 
     const auto follow = [this] {
         refresh();
@@ -325,6 +331,10 @@ void TessaronHomeView::revealBanner() {
 // message needs, so the two rarely both fit: the focus moves to the message's first action, beside it.
 void TessaronHomeView::keepFocusInSight() {
     QWidget* focus = window()->focusWidget();
+    // The focus waiting on the column for the working button is the button's: it would come back out of
+    // sight.
+    if (focus == scroll_ && primaryFocus_->owed())
+        focus = primaryFocus_->owed();
     const QWidget* content = scroll_->widget();
     if (!focus || !content->isAncestorOf(focus) || !focus->isVisible())
         return;
@@ -332,7 +342,7 @@ void TessaronHomeView::keepFocusInSight() {
     if (viewport->rect().contains(QRect(focus->mapTo(viewport, QPoint()), focus->size())))
         return;
     if (QWidget* action = banner_->firstAction())
-        action->setFocus(Qt::OtherFocusReason);
+        primaryFocus_->owe(action);
 }
 
 void TessaronHomeView::refresh() {

@@ -2,9 +2,12 @@
 
 #include "widgets/return_presses_button.hpp"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QPointer>
+#include <QResizeEvent>
 #include <QScreen>
 
 #include <algorithm>
@@ -139,6 +142,26 @@ TessaronSheetScrollArea::TessaronSheetScrollArea(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Tab goes from control to control (the column follows it), never onto the unnamed column itself.
     setFocusPolicy(Qt::NoFocus);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { followFocus(now); });
+}
+
+TessaronSheetScrollArea::~TessaronSheetScrollArea() {
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
+// A page's main action takes the focus as the page comes, before the page is laid out: the column follows
+// it now and once more after the layout, where it really stands.
+void TessaronSheetScrollArea::followFocus(QWidget* now) {
+    if (!now || !widget() || !widget()->isAncestorOf(now))
+        return;
+    reveal(now);
+    QMetaObject::invokeMethod(
+        this, [this, control = QPointer(now)] { reveal(control); }, Qt::QueuedConnection);
+}
+
+void TessaronSheetScrollArea::reveal(QWidget* control) {
+    if (control && control->hasFocus())
+        ensureWidgetVisible(control);
 }
 
 QSize TessaronSheetScrollArea::sizeHint() const {
@@ -149,6 +172,15 @@ QSize TessaronSheetScrollArea::sizeHint() const {
     const int width = viewport()->width();
     const int height = content->hasHeightForWidth() ? content->heightForWidth(width) : wanted.height();
     return {wanted.width(), height};
+}
+
+// The height it asks for is its content's at its width: a new width (the first layout gives it its real one)
+// is a new height, which the sheet, showing or about to, must measure again. Without this, a sheet laid out
+// once before it shows keeps the height measured at the column's first, narrow width.
+void TessaronSheetScrollArea::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        updateGeometry();
 }
 
 bool TessaronSheetScrollArea::eventFilter(QObject* watched, QEvent* event) {

@@ -42,14 +42,23 @@ QMargins assumedFrame();
 QSize boundedByScreen(const QWidget& window, QSize wanted);
 
 // A sheet's scrolling column: it asks for the whole height of its content at its width, so that the
-// sheet grows to show it all and only what does not fit on the screen scrolls.
+// sheet grows to show it all and only what does not fit on the screen scrolls. A control in it that takes
+// the focus is scrolled into view, whatever gave the focus (Qt's own scroll area follows only Tab).
 class TessaronSheetScrollArea : public QScrollArea {
     Q_OBJECT
 public:
     explicit TessaronSheetScrollArea(QWidget* parent = nullptr);
+    ~TessaronSheetScrollArea() override;
 
     QSize sizeHint() const override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void followFocus(QWidget* now);
+    void reveal(QWidget* control);
 };
 
 } // namespace tessaron

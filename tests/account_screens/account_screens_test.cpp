@@ -24,6 +24,7 @@
 #include <QClipboard>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -549,6 +550,35 @@ TEST_F(AccountScreensTest, CodeDigitsStandInCellsOfOneWidth) {
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices
 // signed out, and stays open when no connection is selected.
+// A sheet is shown at the height of its content: the window manager frames it at that size. Its column is
+// measured at the width it has by then, not at the width it had before it was laid out, which would give
+// the bar and a strip of the column with the e-mail field out of sight, and nothing might measure again
+// (the sign-in sheet of a model that knows everything changes nothing after it shows).
+TEST_F(AccountScreensTest, ASheetIsShownAtTheHeightOfItsContent) {
+    model.providersValue = TessaronProviders{.google = true, .whop = true};
+    model.publish();
+    window_.resize(480, 600);
+    window_.show();
+    // Over a window, measured first as the sheet host does; and on its own.
+    for (QWidget* over : {&window_, static_cast<QWidget*>(nullptr)}) {
+        TessaronLoginView sheet(model, session, harness.clock, motionSource, over);
+        if (over)
+            sheet.adjustSize();
+        sheet.show();
+        const int shown = sheet.height();
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        auto* scroll = sheet.findChild<QScrollArea*>();
+        auto* email = byId<QLineEdit>(sheet, u"tessaron.signIn.email"_s);
+        const QRect view(scroll->viewport()->mapToGlobal(QPoint()), scroll->viewport()->size());
+        EXPECT_EQ(std::tuple(shown, scroll->verticalScrollBar()->isVisible(),
+                             view.contains(QRect(email->mapToGlobal(QPoint()), email->size()))),
+                  std::tuple(sheet.height(), false, true))
+            << (over ? "over a window" : "on its own");
+        EXPECT_GT(shown, 300);
+    }
+}
+
 TEST_F(AccountScreensTest, LoginStepsAsShownAndTheDoneStepClosesOnlyOverASelectedConnection) {
     const auto size = [&] {
         // Layouts, and the scroll bar shown or hidden a turn later.
@@ -814,45 +844,52 @@ QStringList outsideOf(QDialog& sheet) {
 }
 
 // An address of 70 characters wraps inside the sign-in sheet's 400 points on the code and the done step,
-// whole and selectable, and inside Settings' row; nothing reaches past a side or scrolls sideways.
+// whole and selectable, and inside Settings' row; nothing reaches past a side or scrolls sideways. One with
+// a hyphen may break after it; one without must break inside a run of letters.
 TEST_F(AccountScreensTest, ASeventyCharacterAddressWrapsInsideTheSheetAndTheRow) {
-    const QString address = u"ada.lovelace.countess.of.lovelace.analyticaengine@mathematics-club.org"_s;
-    ASSERT_EQ(address.size(), 70);
     setReduceMotion(motion, true);
-    model.flowValue.email = address;
-    for (const auto step : {TessaronLoginFlow::Step::code, TessaronLoginFlow::Step::done}) {
-        model.flowValue.step = step;
+    for (const QString& address :
+         {u"ada.lovelace.countess.of.lovelace.analyticaengine@mathematics-club.org"_s,
+          u"ada.lovelace.countess.of.lovelace.analyticalengine@mathematicsclub.org"_s}) {
+        SCOPED_TRACE(address.toStdString());
+        ASSERT_EQ(address.size(), 70);
+        model.accountValue.reset();
+        model.flowValue.email = address;
+        for (const auto step : {TessaronLoginFlow::Step::code, TessaronLoginFlow::Step::done}) {
+            model.flowValue.step = step;
+            model.publish();
+            SCOPED_TRACE(step == TessaronLoginFlow::Step::code ? "code step" : "done step");
+            EXPECT_EQ(outsideOf(login()), QStringList());
+            EXPECT_EQ(login().QWidget::width(), TessaronLoginView::width);
+            auto* shown = showingText(login(), address);
+            ASSERT_NE(shown, nullptr);
+            EXPECT_GE(shown->height(), 2 * shown->fontMetrics().lineSpacing()) << "wrapped over two lines";
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(shown)->text(QAccessible::Name), address);
+            capture(login(), login().size(),
+                    step == TessaronLoginFlow::Step::code ? u"sign-in-long-code"_s : u"sign-in-long-done"_s);
+        }
+        TessaronAccount account = sampleAccount();
+        account.email = address;
+        model.accountValue = account;
         model.publish();
-        SCOPED_TRACE(step == TessaronLoginFlow::Step::code ? "code step" : "done step");
-        EXPECT_EQ(outsideOf(login()), QStringList());
-        EXPECT_EQ(login().QWidget::width(), TessaronLoginView::width);
-        auto* shown = showingText(login(), address);
-        ASSERT_NE(shown, nullptr);
-        EXPECT_GE(shown->height(), 2 * shown->fontMetrics().lineSpacing()) << "wrapped over two lines";
-        EXPECT_EQ(QAccessible::queryAccessibleInterface(shown)->text(QAccessible::Name), address);
-        capture(login(), login().size(),
-                step == TessaronLoginFlow::Step::code ? u"sign-in-long-code"_s : u"sign-in-long-done"_s);
+        window_.resize(360, 400);
+        // As the settings form lays it out: as tall as it asks at its width, once its rows have wrapped.
+        for (int pass = 0; pass < 4; ++pass) {
+            section().resize(320,
+                             std::max(section().heightForWidth(320), section().minimumSizeHint().height()));
+            QCoreApplication::sendPostedEvents();
+        }
+        auto* row = showingText(section(), address);
+        ASSERT_NE(row, nullptr);
+        EXPECT_LE(row->mapTo(&section(), QPoint(row->width(), 0)).x(), section().width());
+        EXPECT_GE(row->height(), 2 * row->fontMetrics().lineSpacing());
+        const QLabel* devicesLabel = showing<QLabel>(section(), u"Devices"_s);
+        ASSERT_NE(devicesLabel, nullptr);
+        EXPECT_LE(row->mapTo(&section(), QPoint(0, row->height())).y(),
+                  devicesLabel->mapTo(&section(), QPoint()).y())
+            << "the wrapped address pushes the next row down";
+        capture(section(), section().size(), u"settings-account-long-address"_s);
     }
-    TessaronAccount account = sampleAccount();
-    account.email = address;
-    model.accountValue = account;
-    model.publish();
-    window_.resize(360, 400);
-    // As the settings form lays it out: as tall as it asks at its width, once its rows have wrapped.
-    for (int pass = 0; pass < 4; ++pass) {
-        section().resize(320, std::max(section().heightForWidth(320), section().minimumSizeHint().height()));
-        QCoreApplication::sendPostedEvents();
-    }
-    auto* row = showingText(section(), address);
-    ASSERT_NE(row, nullptr);
-    EXPECT_LE(row->mapTo(&section(), QPoint(row->width(), 0)).x(), section().width());
-    EXPECT_GE(row->height(), 2 * row->fontMetrics().lineSpacing());
-    const QLabel* devicesLabel = showing<QLabel>(section(), u"Devices"_s);
-    ASSERT_NE(devicesLabel, nullptr);
-    EXPECT_LE(row->mapTo(&section(), QPoint(0, row->height())).y(),
-              devicesLabel->mapTo(&section(), QPoint()).y())
-        << "the wrapped address pushes the next row down";
-    capture(section(), section().size(), u"settings-account-long-address"_s);
 }
 
 // The sheet lands, visibly, on its page's main action, also when a refresh turns it off before the window
@@ -884,6 +921,38 @@ TEST_F(AccountScreensTest, OtherDevicesFocusLandsVisiblyOnTheMainActionAfterTheO
     }
 }
 
+// The suite runs this once more at twice the scale, where the screen holds half as much and the link's page
+// scrolls: the main action that takes the focus, as the sheet opens or a new page comes, is scrolled into
+// view, so the ring a person looks for and the button Return presses are on screen.
+TEST_F(AccountScreensTest, OtherDevicesFocusedMainActionIsInView) {
+    using Status = std::optional<TessaronSubscriptionLinkStatus>;
+    TessaronOtherDevicesView sheet(model, clock, workspace, nullptr);
+    sheet.show();
+    sheet.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+    auto* viewport = sheet.findChild<QScrollArea*>()->viewport();
+    // The page the model publishes, and the button then focused in view.
+    for (const auto& [status, url, main] :
+         std::initializer_list<std::tuple<Status, std::optional<QUrl>, QString>>{
+             {linkStatus(true), link, u"Copy link"_s},
+             {std::nullopt, std::nullopt, u"Create link"_s},
+             {linkStatus(true), link, u"Copy link"_s}}) {
+        model.status = status;
+        model.localURL = url;
+        model.publish();
+        for (int pass = 0; pass < 4; ++pass)
+            QCoreApplication::sendPostedEvents();
+        auto* focus = qobject_cast<QAbstractButton*>(QApplication::focusWidget());
+        ASSERT_NE(focus, nullptr) << main.toStdString();
+        const QRect shown(viewport->mapToGlobal(QPoint()), viewport->size());
+        EXPECT_EQ(
+            std::pair(focus->text(), shown.contains(QRect(focus->mapToGlobal(QPoint()), focus->size()))),
+            std::pair(main, true))
+            << "at " << focus->mapTo(viewport, QPoint()).y() << " in a view " << viewport->height()
+            << " high";
+    }
+}
+
 // "How to set up" with no browser says so under it, whether the desktop refuses the address at once or
 // its opener gives up later; another address failing says nothing here.
 TEST_F(AccountScreensTest, OtherDevicesGuideWithNoBrowserSaysSo) {
@@ -910,8 +979,12 @@ TEST_F(AccountScreensTest, ASheetOpensCentredOnItsWindowAndInsideTheScreen) {
     window_.resize(480, 400);
     window_.show();
     // Where the window stands; whether the sheet has the room to stand centred on it.
+    // A window off the screen's middle with room around it: a sheet centred on the screen, or at a wrong
+    // offset, stands off the window's middle.
     for (const auto& [where, centred] :
-         {std::pair(area.center() - QPoint(240, 200), true), std::pair(area.topLeft(), false),
+         {std::pair(area.center() - QPoint(240, 200), true),
+          std::pair(area.center() - QPoint(340, 200), true),
+          std::pair(area.center() - QPoint(150, 200), true), std::pair(area.topLeft(), false),
           std::pair(area.bottomRight() - QPoint(100, 60), false)}) {
         window_.move(where);
         TessaronOtherDevicesView sheet(model, clock, workspace, nullptr, &window_);

@@ -20,6 +20,7 @@
 #include "screens/home_fixture.hpp"
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_status_pill.hpp"
+#include "screens/settings_sheet.hpp"
 #include "screens/sheet_host.hpp"
 #include "screens/update_required_view.hpp"
 #include "session/session_harness.hpp"
@@ -607,6 +608,62 @@ TEST(ApplicationLookTest, TheKeyboardFocusIsRingedUntilTheMouseLeads) {
     QTest::mouseClick(field, Qt::LeftButton);
     EXPECT_EQ(look.focusRingHost(), nullptr);
     EXPECT_EQ(ring(toggle), 0);
+}
+
+// The share of a control's picture in the focus ring's colour.
+double ringShare(QWidget* control) {
+    const QColor blue = TessaronTheme::flowBlue();
+    return share(control->grab().toImage(), [&blue](const QColor& c) {
+        return std::abs(c.red() - blue.red()) + std::abs(c.green() - blue.green()) +
+                   std::abs(c.blue() - blue.blue()) <
+               60;
+    });
+}
+
+// A page or a confirmation opened with a click and left with Escape hands the focus back to the row that
+// opened it: the key leads now, and the row draws its ring, as it does when the keyboard opened it.
+TEST(ApplicationLookTest, EscapeBackToARowAClickOpenedRingsTheRow) {
+    auto& look = applicationLook();
+    HomeWorld world;
+    world.harness.start();
+    FakeUpdateState updates;
+    FakeWorkspace workspace;
+    FakeAccountScreenModel account;
+    account.providersValue = TessaronProviders{};
+    account.accountValue = TessaronAccount{};
+    QWidget window(nullptr, Qt::Window);
+    auto* layout = new QVBoxLayout(&window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* pages = new TessaronSettingsSheet(
+        *world.harness.session, updates,
+        accountSectionFactory(account, *world.harness.session, workspace, nullptr), workspace, &window);
+    layout->addWidget(pages);
+    window.resize(520, 1400);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const auto byText = [pages](const QString& text) {
+        const auto buttons = pages->findChildren<QAbstractButton*>();
+        return *std::ranges::find_if(buttons, [&text](auto* b) { return b->text().startsWith(text); });
+    };
+    for (QAbstractButton* row :
+         {byText(QStringLiteral("User guide")), byText(QStringLiteral("Privacy")),
+          byText(QStringLiteral("Connection log")), byText(QStringLiteral("Sign out"))}) {
+        const std::string name = row->text().toStdString();
+        QTest::mouseClick(row, Qt::LeftButton);
+        QWidget* opened = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                            : QApplication::focusWidget();
+        ASSERT_NE(opened, nullptr) << name;
+        EXPECT_EQ(look.focusRingHost(), nullptr) << name;
+        QTest::keyClick(opened, Qt::Key_Escape);
+        // As the window manager hands the activation back from a closed box.
+        QApplication::setActiveWindow(nullptr);
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << name;
+        ASSERT_EQ(QApplication::focusWidget(), row) << name;
+        EXPECT_EQ(look.focusRingHost(), row) << name;
+        EXPECT_GT(ringShare(row), 0.02) << name;
+    }
 }
 
 // The columns drawn within `area` of a window, in logical pixels: those that differ from the colour at the

@@ -525,6 +525,64 @@ TEST(HomeView, BringingAMessageIntoViewLeavesTheFocusInSight) {
     }
 }
 
+// Automatic selection tries node after node when none is reachable: each try clears the message of the one
+// before, which the page brought into view below the nodes, out of Connect's sight. The focus a message was
+// lent goes back to Connect when the message goes, never to the column where Return does nothing; a message
+// that comes while Connect works (its focus waiting on the column) takes the focus for its first action at
+// once, since Connect would get it back out of sight. Every step ends on a control in sight.
+TEST(HomeView, TheFocusAMessageWasLentGoesBackToConnectAndComesBackInSight) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    w.show();
+    w.view().resize(480, 300);
+    QCoreApplication::sendPostedEvents();
+    w.primary()->setFocus(Qt::TabFocusReason);
+    pressFocusedButtonsOnReturn();
+    const QString unreachable = QStringLiteral("This network cannot reach the Tessaron server.");
+    const auto say = [&session](std::optional<QString> message) {
+        return [&session, message] {
+            session.setLastError(message);
+        };
+    };
+    // What happens, and the control that has the focus once the page has settled.
+    const std::pair<std::function<void()>, const char*> steps[] = {
+        {say(unreachable), "tessaron.dismissError"},
+        {say(std::nullopt), "tessaron.connectButton"},
+        {say(unreachable), "tessaron.dismissError"},
+        {say(std::nullopt), "tessaron.connectButton"},
+        {[&w] {
+             // Saving the configuration takes a while: the button works, its focus waits on the column.
+             w.harness.tunnels.setLatency(5s);
+             QTest::keyClick(w.primary(), Qt::Key_Return);
+             w.harness.settle();
+         },
+         nullptr},
+        {say(unreachable), "tessaron.dismissError"},
+        {[&w] { w.harness.advance(20s); }, "tessaron.dismissError"},
+    };
+    auto* viewport = w.view().findChild<QScrollArea*>()->viewport();
+    for (int index = 0; const auto& [act, focused] : steps) {
+        act();
+        QCoreApplication::sendPostedEvents();
+        const QWidget* focus = w.view().focusWidget();
+        ASSERT_NE(focus, nullptr) << index;
+        if (focused) {
+            const bool inSight = QRect(viewport->mapToGlobal(QPoint()), viewport->size())
+                                     .contains(QRect(focus->mapToGlobal(QPoint()), focus->size()));
+            EXPECT_EQ(std::pair(focus->objectName().toStdString(), inSight),
+                      std::pair(std::string(focused), true))
+                << "step " << index;
+        }
+        ++index;
+    }
+    EXPECT_TRUE(w.primary()->isEnabled());
+    // Return on the message's action acts: the message goes, and the focus with it back to Connect.
+    QTest::keyClick(w.view().focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(std::pair(session.lastError(), w.view().focusWidget()),
+              std::pair(std::optional<QString>(), static_cast<QWidget*>(w.primary())));
+}
+
 TEST(ExtensionCard, MapsApprovalBeforeNotice) {
     using A = ExtensionCardContent::Action;
     using Approval = TessaronExtensionApproval;

@@ -601,7 +601,6 @@ class Walk:
         wait_for("the other-devices sheet to close", lambda: self.sheet() is None)
         press("alt+F4")
         wait_for("the settings window to close", lambda: self.window("Settings") is None)
-        self.quit()
 
 
 # --- the keyboard and the readers' tree ---------------------------------------------------------------------
@@ -788,6 +787,181 @@ def bright_columns(path, box, level):
             if any(levels[row * width + column] > level for row in range(height))]
 
 
+# --- the focus a person keeps: after a failed connect, and in the sign-in sheet after a sign-out -------------
+
+FOCUS_BLUE = "#3b82f6"  # the focus ring's colour
+CANNOT_REACH = "This network cannot reach the Tessaron server."
+
+
+def ring_drawn(path, node):
+    """The share of the middle of node's top edge, two pixels deep, drawn in the focus ring's colour."""
+    x, y, width, height = extents(node)
+    reply = subprocess.run(
+        ["convert", str(path), "-crop", f"{max(width // 2, 1)}x2+{x + width // 4}+{y}", "+repage",
+         "-fuzz", "15%", "-fill", "black", "+opaque", FOCUS_BLUE, "-fill", "white", "-opaque", FOCUS_BLUE,
+         "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"],
+        check=True, capture_output=True, text=True)
+    return float(reply.stdout)
+
+
+def tab_to(root, name, limit=40):
+    """Presses Tab until the control called `name` has the focus, as a person tabs to it. A box's button row
+    may read as focused beside its focused button."""
+    def reached():
+        return next((node for node in find_all(root) if node.name == name
+                     and pyatspi.STATE_FOCUSED in node.getState().getStates()), None)
+    for _ in range(limit):
+        if reached():
+            return reached()
+        press("Tab")
+        wait_for("the focus after Tab", lambda: focused(root))
+    raise WalkFailure(f"Tab never reached {name!r}")
+
+
+def wait_for_ring(walk, node):
+    """Waits until node's focus ring is on the screen: it is drawn a moment after the focus moves."""
+    probe = walk.shots / "ring-probe.png"
+    wait_for(f"the focused {node.name!r} to draw its focus ring",
+             lambda: screenshot(probe) or ring_drawn(probe, node) > 0.5, 5)
+    probe.unlink()
+
+
+def escape_back_to_a_clicked_row_rings_it(walk):
+    """A page of Settings opened with a click and left with Escape gives the focus back to its row, ringed."""
+    settings = walk.open_settings()
+    walk.click_in_settings("Privacy")
+    wait_for("the privacy page", lambda: walk.button(walk.window("Settings"), "Back"))
+    press("Escape")
+    row = wait_for("the focus back on the Privacy row", lambda: (f := focused(walk.window("Settings")))
+                   and f.name == "Privacy" and f)
+    wait_for_ring(walk, row)
+    walk.shot("escape-back-to-privacy")
+    walk.close_settings()
+
+
+def failed_connect_keeps_the_focus_in_sight(walk):
+    """With the local service stopped, Tab to Connect and Return: the message comes into view, and the focus
+    stays on a control in sight with its ring drawn, Connect or the message's first action, where the
+    next Return acts."""
+    if getattr(walk, "service", None) and walk.service.poll() is None:
+        walk.stop_own_service()
+    else:
+        walk.stop_the_service()
+    wait_for("the local service to stop", lambda: not accepts_connections(walk.service_port()))
+    xdotool("windowactivate", "--sync", x_window("Tessaron"))
+    # An invitation redeemed before may have brought the link up.
+    primary = wait_for("Connect or Disconnect", lambda: walk.button(walk.main(), "Connect")
+                       or walk.button(walk.main(), "Disconnect"), 20)
+    if primary.name == "Disconnect":
+        click(primary)
+    wait_for("Connect", lambda: walk.button(walk.main(), "Connect"), 30)
+    # Short enough that the message, below the nodes, takes Connect out of view as it comes in.
+    xdotool("windowsize", "--sync", x_window("Tessaron"), 480, 480)
+    wait_for("the main window 480 high", lambda: abs(extents(walk.main())[3] - 480) <= 2)
+    # The click that took the link down gave Connect the focus: the person tabs round to it.
+    press("Tab")
+    tab_to(walk.main(), "Connect")
+    walk.shot("tabbed-to-connect")
+    press("Return")
+    message = wait_for("the message that the server cannot be reached",
+                       lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH), 60)
+    wait_for("Connect to work again", lambda: walk.button(walk.main(), "Connect") and pyatspi.STATE_SENSITIVE
+             in walk.button(walk.main(), "Connect").getState().getStates(), 30)
+    focus = wait_for("a focused control", lambda: focused(walk.main()))
+    walk.shot("failed-connect-focus")
+    walk.expect(f"the message lies in view ({extents(message)} in {extents(walk.main())})",
+                walk.within(message, walk.main()))
+    walk.expect(f"the focus is on Connect or the message's first action (on [{focus.getRoleName()}] "
+                f"{focus.name!r})", focus.getRole() == pyatspi.ROLE_PUSH_BUTTON and (
+                    focus.name in ("Connect", "Try again", "Dismiss error") or focus.name.startswith("Use ")))
+    walk.expect(f"the focused {focus.name!r} lies in view ({extents(focus)} in {extents(walk.main())})",
+                walk.within(focus, walk.main()))
+    wait_for_ring(walk, focus)
+    # Return acts on what has the focus: Connect tries again, the message's action takes it away.
+    press("Return")
+    wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH)
+             is None, 30)
+    xdotool("windowsize", "--sync", x_window("Tessaron"), 480, 640)
+    walk.start_the_service()
+    wait_for("the message of the second try, or none",
+             lambda: walk.button(walk.main(), "Connect") and pyatspi.STATE_SENSITIVE
+             in walk.button(walk.main(), "Connect").getState().getStates(), 60)
+    banner = find(walk.main(), pyatspi.ROLE_ALERT)
+    if banner is not None:
+        click(wait_for("the dismiss button", lambda: walk.button(banner, "Dismiss error")))
+        wait_for("the message to go", lambda: find(walk.main(), pyatspi.ROLE_ALERT) is None)
+
+
+def sign_in_again_after_a_keyboard_sign_out(walk):
+    """Signed out from Settings with the keyboard, Settings left open, Escape, and Return on Sign in: the
+    sign-in sheet opens at its full size with the e-mail field in view and focused. Signs in again."""
+    settings = walk.open_settings()
+    row = wait_for("Sign out in Settings", lambda: walk.button(settings, "Sign out"), 20)
+    walk.reveal(row, settings)
+    tab_to(settings, "Sign out")
+    press("Return")
+    box = wait_for("the sign-out confirmation", lambda: next(
+        (w for w in (walk.app().getChildAtIndex(i) for i in range(walk.app().childCount))
+         if w is not None and w.name != "Settings" and is_showing(w) and walk.button(w, "Sign out")), None))
+    tab_to(box, "Sign out", limit=6)
+    press("Return")
+    wait_for("Sign in in Settings", lambda: walk.button(walk.window("Settings"), "Sign in"), 30)
+    press("Escape")
+    wait_for("Escape to close Settings", lambda: walk.window("Settings") is None)
+    primary = wait_for("the focus on Sign in", lambda: (f := focused(walk.main())) and f.name == "Sign in" and f)
+    press("Return")
+    sheet = wait_for("the sign-in sheet", walk.sheet)
+    email = wait_for("the focus in the e-mail field",
+                     lambda: (f := focused(walk.sheet())) and f.name == "Email" and f)
+    time.sleep(0.3)
+    walk.shot("sign-in-again")
+    sheet = walk.sheet()
+    bars = [bar for bar in find_all(sheet, pyatspi.ROLE_SCROLL_BAR)]
+    walk.expect(f"the sheet opens at its full size ({extents(sheet)}, scroll bars: {len(bars)})",
+                not bars and extents(sheet)[3] > 300)
+    walk.expect(f"the e-mail field lies in view ({extents(email)} in {extents(sheet)})",
+                walk.within(email, sheet))
+    sent = len(re.findall(rf"e-mail code for {re.escape(LONG_EMAIL)}: (\d+)", walk.log()))
+    type_text(LONG_EMAIL)
+    press("Return")
+    code = wait_for("the code field", lambda: walk.field(walk.sheet(), "Code"), 20)
+    codes = wait_for("a new e-mail code in the local service's log", lambda: (
+        found := re.findall(rf"e-mail code for {re.escape(LONG_EMAIL)}: (\d+)", walk.log())) and
+        len(found) > sent and found)
+    click(code)
+    type_text(codes[-1])
+    wait_for("the signed-in step", lambda: walk.sheet() is None or walk.button(walk.sheet(), "Done"), 20)
+    if walk.sheet() is not None:
+        click(walk.button(walk.sheet(), "Done"))
+    wait_for("the sign-in sheet to close", lambda: walk.sheet() is None)
+
+
+def copy_link_in_view_at_twice_the_scale(walk):
+    """At twice the scale the link's page scrolls: a new link's "Copy link" takes the focus in view."""
+    press("ctrl+comma")
+    row = wait_for("the Windows / Android row", lambda: walk.button(walk.window("Settings"), "Windows / Android"), 20)
+    row.queryAction().doAction(0)
+    wait_for("the other-devices sheet", lambda: walk.sheet() and walk.sheet().name == "Windows / Android")
+    # The link made at once scale is shown only once: resetting it shows the new one.
+    main = wait_for("the focus on the page's main action", lambda: (f := focused(walk.sheet())) and f.name in (
+        "Create link", "Reset link") and f, 20)
+    press("Return")
+    if main.name == "Reset link":
+        box = wait_for("the reset confirmation", lambda: next(
+            (w for w in (walk.app().getChildAtIndex(i) for i in range(walk.app().childCount))
+             if w is not None and w.name != "Settings" and is_showing(w) and walk.button(w, "Cancel")
+             and walk.button(w, "Reset link")), None))
+        tab_to(box, "Reset link", limit=6)
+        press("Return")
+    copy = wait_for("the focus on Copy link", lambda: (f := focused(walk.sheet())) and f.name == "Copy link" and f, 20)
+    wait_for("Copy link in view", lambda: walk.within(copy, walk.sheet()))
+    walk.shot("copy-link-twice-the-scale")
+    press("Escape")
+    wait_for("the other-devices sheet to close", lambda: walk.sheet() is None)
+    press("alt+F4")
+    wait_for("the settings window to close", lambda: walk.window("Settings") is None)
+
+
 def latency_probes():
     """Connections to the nodes that closed lately (TIME_WAIT): each latency probe leaves one. The local
     service's nodes listen on 127.0.0.2 and up, its HTTPS endpoints on 127.0.0.1."""
@@ -863,11 +1037,14 @@ def main():
     steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
              bound(copy_part_of_a_log_line, walk),
-             bound(tab_through_settings, walk), bound(read_the_tree, walk), walk.minimise_and_restore,
+             bound(tab_through_settings, walk), bound(escape_back_to_a_clicked_row_rings_it, walk),
+             bound(read_the_tree, walk), walk.minimise_and_restore,
              walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
-             walk.sign_in_with_a_long_address, walk.other_devices_without_a_browser, walk.quit,
+             bound(failed_connect_keeps_the_focus_in_sight, walk), walk.sign_in_with_a_long_address,
+             walk.other_devices_without_a_browser, bound(sign_in_again_after_a_keyboard_sign_out, walk), walk.quit,
              walk.start_with_the_service_stopped, walk.come_back_online,
-             walk.start_signed_in_without_a_connection, walk.start_at_twice_the_scale]
+             walk.start_signed_in_without_a_connection, walk.start_at_twice_the_scale,
+             bound(copy_link_in_view_at_twice_the_scale, walk), walk.quit]
     try:
         walk.start()
         for step in steps:
