@@ -19,6 +19,7 @@
 #include <QAccessible>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -553,6 +554,56 @@ TEST(GlobeRenderer, ArcStrokesLookAsThePaintersStrokes) {
         EXPECT_LE(largest, 16);
         EXPECT_LE(differing, 120);
     }
+}
+
+// What a frame asks of the painter: lines are counted; the rest is taken and dropped.
+class LineCountingDevice final : public QPaintDevice {
+public:
+    int lines() const { return engine_.lines; }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return 300;
+        case PdmHeight:
+            return 240;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return 96;
+        }
+    }
+
+private:
+    struct Engine final : QPaintEngine {
+        int lines = 0;
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawLines(const QLineF*, int count) override { lines += count; }
+        Type type() const override { return User; }
+    };
+    mutable Engine engine_;
+};
+
+// The arc's 128 strokes a frame went through the painter's stroker, a fifth of the connected window's
+// time: an online frame with its arc and comet draws pictures only.
+TEST(GlobeRenderer, AnOnlineFrameStrokesNoLineThroughThePainter) {
+    const TessaronGeoPoint berlin{52.5, 13.4, {}, {}}, singapore{1.35, 103.8, {}, {}};
+    LineCountingDevice device;
+    QPainter painter(&device);
+    TessaronGlobeRenderer::draw(painter, QSizeF(300, 240), {berlin, singapore, V::online},
+                                {40, true, nullptr});
+    painter.end();
+    EXPECT_EQ(device.lines(), 0);
 }
 
 TEST(GlobeState, CaptionLabelsArcAndFocus) {
