@@ -551,8 +551,8 @@ TEST(GlobeRenderer, ArcStrokesLookAsThePaintersStrokes) {
             }
         }
         // The painter draws a cap's curve as a polygon inside it: a few pixels there differ most.
-        EXPECT_LE(largest, 16);
-        EXPECT_LE(differing, 120);
+        EXPECT_LE(largest, 12);
+        EXPECT_LE(differing, 100);
     }
 }
 

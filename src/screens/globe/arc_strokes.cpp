@@ -26,9 +26,19 @@ QRgb premultiplied(const QColor& color) {
 
 // The stroke of a segment: every point within `radius` of it.
 struct Capsule {
+    Capsule(QPointF from, QPointF to, double radius)
+        : from(from)
+        , to(to)
+        , radius(radius)
+        , length(std::sqrt(QPointF::dotProduct(to - from, to - from)))
+        , u((to - from) / length) {}
+
     QPointF from;
     QPointF to;
     double radius;
+    double length;
+    // The unit vector along the segment.
+    QPointF u;
 
     // The part of the column at `x` between `top` and `bottom` that the stroke covers; a convex shape
     // crosses a column in one stretch, so it is where the caps' and the body's stretches reach together.
@@ -43,9 +53,6 @@ struct Capsule {
                 high = std::max(high, end.y() + half);
             }
         }
-        const QPointF along = to - from;
-        const double length = std::hypot(along.x(), along.y());
-        const QPointF u = along / length;
         // Along the segment 0 to length, across it −radius to radius: each bounds y where the column
         // crosses it at a slant, and holds for all or no y where it runs parallel to the column.
         double bodyLow = -std::numeric_limits<double>::infinity();
@@ -73,13 +80,24 @@ struct Capsule {
     // Near a cap the edge curves too much for one straight edge to stand for it: the pixel's area is
     // summed column by column.
     double pixelCovered(int x, int y) const {
-        constexpr int columns = 8;
+        constexpr int columns = 4;
         double covered = 0;
         for (int column = 0; column < columns; ++column)
             covered += columnCovered(x + (column + 0.5) / columns, y, y + 1);
         return covered / columns;
     }
 };
+
+// What a circle's curve leaves uncovered of a pixel that its tangent at the nearest point would cover:
+// the segment between the chord across the pixel and the arc, about chord³ / (12 radius).
+double curvatureLoss(double inside, double nx, double ny, double radius) {
+    const double a = std::max(std::abs(nx), std::abs(ny));
+    const double b = std::min(std::abs(nx), std::abs(ny));
+    const double half = (a + b) / 2;
+    const double straight = (a - b) / 2;
+    const double chord = std::abs(inside) <= straight ? 1 / a : (half - std::abs(inside)) / (a * b);
+    return chord * chord * chord / (12 * radius);
+}
 
 } // namespace
 
@@ -107,7 +125,12 @@ void stroke(QImage& picture, QPointF from, QPointF to, double width, const QColo
     // The painter strokes nothing for a segment without length.
     if (lengthSquared == 0)
         return;
-    const Capsule capsule{from, to, radius};
+    const Capsule capsule(from, to, radius);
+    const bool opaque = qAlpha(source) == 255;
+    // Half a pixel's diagonal: a centre farther than that from the edge lies wholly on one side.
+    constexpr double halfDiagonal = 0.70711;
+    const double outside = (radius + halfDiagonal) * (radius + halfDiagonal);
+    const double inside = radius > halfDiagonal ? (radius - halfDiagonal) * (radius - halfDiagonal) : -1;
     const int left = std::max(static_cast<int>(std::floor(std::min(from.x(), to.x()) - radius - 1)), 0);
     const int right =
         std::min(static_cast<int>(std::ceil(std::max(from.x(), to.x()) + radius + 1)), picture.width() - 1);
@@ -121,15 +144,25 @@ void stroke(QImage& picture, QPointF from, QPointF to, double width, const QColo
             const double unclamped = QPointF::dotProduct(pixel - from, along) / lengthSquared;
             const double t = std::clamp(unclamped, 0.0, 1.0);
             const QPointF away = pixel - (from + t * along);
-            const double distance = std::hypot(away.x(), away.y());
-            // A centre on the segment itself lies a whole radius inside, at least a pixel.
-            double coverage = distance > 0
-                                  ? pixelCoverage(radius - distance, away.x() / distance, away.y() / distance)
-                                  : 1.0;
-            // Beyond either end the nearest edge is a cap's.
-            if (coverage > 0 && coverage < 1 && t != unclamped)
-                coverage = capsule.pixelCovered(x, y);
-            const auto alpha = static_cast<unsigned>(std::lround(coverage * 255));
+            const double squared = QPointF::dotProduct(away, away);
+            if (squared >= outside)
+                continue;
+            double coverage = 1;
+            if (squared > inside) {
+                const double distance = std::sqrt(squared);
+                coverage = pixelCoverage(radius - distance, away.x() / distance, away.y() / distance);
+                // Beyond either end the nearest edge is a cap's. An opaque stroke's cap pixels are summed
+                // column by column; a translucent one's take off what the curve leaves of the tangent's
+                // share, which its opacity keeps within a level or two.
+                if (coverage > 0 && coverage < 1 && t != unclamped) {
+                    coverage = opaque
+                                   ? capsule.pixelCovered(x, y)
+                                   : std::max(coverage - curvatureLoss(radius - distance, away.x() / distance,
+                                                                       away.y() / distance, radius),
+                                              0.0);
+                }
+            }
+            const auto alpha = static_cast<unsigned>(coverage * 255 + 0.5);
             if (alpha == 0)
                 continue;
             const QRgb covered = alpha == 255 ? source : scaled(source, alpha);

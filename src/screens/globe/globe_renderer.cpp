@@ -144,10 +144,11 @@ NearDotAlphas& nearDotAlphas() {
 }
 
 // The square that holds the glow, the sphere, the dots and the arc, in whole canvas points: nothing else
-// changes from frame to frame but what is drawn over it. The arc rises up to 1.18 radii, and its glow and
-// edge reach 4 points beyond.
-QRect stageRect(const QSizeF& size, const Metrics& m) {
-    const double reach = std::max(1.14 * m.radius + 1, 1.18 * m.radius + 4);
+// changes from frame to frame but what is drawn over it. An arc rises up to 1.18 radii, and its glow and
+// edge reach 4 points beyond; without one the square is no larger than the glow, as every frame copies it.
+QRect stageRect(const QSizeF& size, const Metrics& m, bool withArc) {
+    const double glowReach = 1.14 * m.radius + 1;
+    const double reach = withArc ? std::max(glowReach, 1.18 * m.radius + 4) : glowReach;
     const QRect square(QPoint(static_cast<int>(std::floor(m.center.x() - reach)),
                               static_cast<int>(std::floor(m.center.y() - reach))),
                        QPoint(static_cast<int>(std::ceil(m.center.x() + reach)),
@@ -207,7 +208,7 @@ void drawStageLandAndArc(QPainter& painter, const QSizeF& size, const Metrics& m
                          const TessaronGlobeRotation& rotation, const std::optional<ArcPath>& arc,
                          double reveal) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QRect rect = stageRect(size, m);
+    const QRect rect = stageRect(size, m, arc.has_value());
     const QRegion around = QRegion(QRect(QPoint(0, 0), size.toSize())) - QRegion(rect);
     for (const QRect& strip : around)
         painter.fillRect(strip, TessaronTheme::background());
