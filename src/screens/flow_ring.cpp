@@ -139,6 +139,7 @@ TurningGradientPicture::makeShape(const QImage& coverage, const QPointF& center,
     QPainter(&strip).fillRect(strip.rect(), gradient);
     for (int step = 0; step < angleSteps; ++step)
         shape->colors[step] = strip.pixel(step, 0);
+    shape->opaque = std::ranges::all_of(shape->colors, [](QRgb color) { return qAlpha(color) == 255; });
 
     const QImage image = coverage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     shape->size = image.deviceIndependentSize().toSize();
@@ -165,6 +166,7 @@ void TurningGradientPicture::reset(std::shared_ptr<const Shape> shape) {
     shape_ = std::move(shape);
     under_ = QImage();
     frame_ = QImage();
+    showingThrough_.clear();
 }
 
 void TurningGradientPicture::clear() {
@@ -174,6 +176,14 @@ void TurningGradientPicture::clear() {
 void TurningGradientPicture::setUnder(const QImage& under) {
     under_ = under.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     frame_ = under_.copy();
+    showingThrough_.clear();
+    if (!shape_ || !shape_->opaque)
+        return;
+    // An opaque colour scaled by the coverage has the coverage as its alpha.
+    const auto* below = reinterpret_cast<const QRgb*>(under_.constBits());
+    showingThrough_.reserve(shape_->covered.size());
+    for (const CoveredPixel& pixel : shape_->covered)
+        showingThrough_.push_back(scaled(below[pixel.index], 255 - pixel.coverage));
 }
 
 bool TurningGradientPicture::fits(const QSize& size, qreal devicePixelRatio) const {
@@ -187,6 +197,13 @@ const QImage& TurningGradientPicture::frame(double startDegrees) {
     auto* pixels = reinterpret_cast<QRgb*>(frame_.bits());
     const auto* below = reinterpret_cast<const QRgb*>(under_.constBits());
     const auto& colors = shape_->colors;
+    if (!showingThrough_.empty()) {
+        const QRgb* through = showingThrough_.data();
+        for (const CoveredPixel& pixel : shape_->covered)
+            pixels[pixel.index] =
+                scaled(colors[(pixel.angle - start) & (angleSteps - 1)], pixel.coverage) + *through++;
+        return frame_;
+    }
     for (const CoveredPixel& pixel : shape_->covered) {
         const QRgb color = scaled(colors[(pixel.angle - start) & (angleSteps - 1)], pixel.coverage);
         pixels[pixel.index] = color + scaled(below[pixel.index], 255 - qAlpha(color));

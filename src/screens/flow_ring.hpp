@@ -48,6 +48,9 @@ public:
         QRegion region;
         std::vector<CoveredPixel> covered;
         std::array<QRgb, angleSteps> colors{};
+        // Every colour of the gradient is opaque: what shows through a covered pixel then depends on its
+        // coverage alone, not on the angle.
+        bool opaque = false;
     };
 
     // `coverage` holds the shape in white: its alpha scales the gradient's colour.
@@ -70,6 +73,9 @@ private:
     std::shared_ptr<const Shape> shape_;
     QImage under_;
     QImage frame_;
+    // For an opaque gradient, what lies beneath each covered pixel (in the shape's order) times what its
+    // coverage leaves: a frame then blends half of what it would.
+    std::vector<QRgb> showingThrough_;
 };
 
 // A decoration laid over a target widget, following its geometry and grown by `outset` on every side. It

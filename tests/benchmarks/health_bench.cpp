@@ -6,6 +6,7 @@
 #include "support/manual_clock.hpp"
 
 #include <QCoreApplication>
+#include <QFile>
 
 #include <benchmark/benchmark.h>
 
@@ -71,7 +72,7 @@ void BM_FailoverDecisionOver50Nodes(benchmark::State& state) {
 BENCHMARK(BM_FailoverDecisionOver50Nodes)->Unit(benchmark::kMicrosecond);
 
 // A connect to a loopback listener: argument 0 is the floor, a blocking connect and close on this thread;
-// argument 1 goes through the probe (a worker thread, the resolver, and the hop back to this thread).
+// argument 1 goes through the probe (the waiter's thread and the hop back to this thread).
 void BM_LoopbackConnect(benchmark::State& state) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
@@ -98,6 +99,44 @@ void BM_LoopbackConnect(benchmark::State& state) {
     ::close(listener);
 }
 BENCHMARK(BM_LoopbackConnect)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return 0;
+}
+
+// What one round over `state.range(0)` nodes (loopback listeners, as the session's automatic pick measures
+// them before a connect) leaves in the process's resident memory once it has ended: the slope between two
+// counts is a node's share. Run each count in a process of its own (--benchmark_filter=Round.*/130): a
+// round that follows another finds its threads.
+void BM_RoundResidentMemory(benchmark::State& state) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+    ::inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
+    ::listen(listener, 1024);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    QList<tessaron::LatencyTarget> targets;
+    for (int i = 0; i < state.range(0); ++i)
+        targets.append({QUuid::createUuid(), QStringLiteral("127.0.0.2"), ntohs(address.sin_port)});
+    tessaron::TcpConnectProbe probe(tessaron::SystemClock::shared());
+    tessaron::LatencyMonitor monitor(probe, tessaron::SystemClock::shared());
+    monitor.setActive(false);
+    monitor.update(targets, std::nullopt, 10s, 30s);
+    const long before = residentKiB();
+    for (auto _ : state)
+        QCoro::waitFor(monitor.measureAll(2s));
+    state.counters["residentKiB"] = double(residentKiB() - before);
+    ::close(listener);
+}
+BENCHMARK(BM_RoundResidentMemory)->Arg(10)->Arg(130)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

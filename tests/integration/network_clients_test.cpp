@@ -387,6 +387,31 @@ TEST(ProbeTest, MeasuresAListenerAndGivesNoFigureWithoutAnAnswer) {
     EXPECT_LT(elapsed.elapsed(), 1500);
 }
 
+std::size_t threadCount() {
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// A round over a long list waits for every node at once, but without a thread per node: each thread a
+// process starts leaves its stack and heap arena behind for the rest of the run.
+TEST(ProbeTest, ARoundOverManySilentNodesWaitsForAllAtOnceOnAFewThreads) {
+    const SilentListener silent("127.0.0.7");
+    QList<LatencyTarget> targets;
+    for (int node = 0; node < 130; ++node)
+        targets.append({QUuid::createUuid(), QStringLiteral("127.0.0.7"), silent.port()});
+    TcpConnectProbe probe{SystemClock::shared(), 400ms};
+    LatencyMonitor monitor(probe, SystemClock::shared());
+    // Only the round probes: the monitor's own loop stays off.
+    monitor.setActive(false);
+    monitor.update(targets, std::nullopt, 10s, 30s);
+    const auto threadsBefore = threadCount();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QCoro::waitFor(monitor.measureAll(2s));
+    EXPECT_LT(elapsed.elapsed(), 1500) << "every node waited for its own deadline, not in turn";
+    EXPECT_TRUE(monitor.samples().isEmpty());
+    EXPECT_LE(threadCount(), threadsBefore + 2);
+}
+
 // A session's monitor, probe and clock go away together while the workers still wait for silent peers;
 // the workers finish afterwards and must find nothing of theirs destroyed.
 TEST(ProbeTeardownTest, MeasurementsInFlightOutliveTheirMonitorProbeAndClock) {

@@ -1,5 +1,6 @@
 #include "screens/connection_hero.hpp"
 #include "screens/flow_ring.hpp"
+#include "screens/globe/arc_strokes.hpp"
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/globe_geometry.hpp"
 #include "screens/globe/globe_renderer.hpp"
@@ -18,6 +19,7 @@
 #include <QAccessible>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
@@ -493,6 +495,115 @@ TEST(GlobeRenderer, AFrameDrawsTheSameAfterOtherTurnsAndSizes) {
         render({260, 200}, ratio, 3);
         EXPECT_EQ(render({300, 240}, ratio, 3), first) << ratio;
     }
+}
+
+// The arc's segments are stroked without the painter: an arc must look as the painter's round-capped
+// strokes of its segments, glows first, drew it, to a few levels where the caps' curves lie.
+TEST(GlobeRenderer, ArcStrokesLookAsThePaintersStrokes) {
+    struct Stroke {
+        QPointF from, to;
+        double width;
+        QColor color;
+    };
+    // Arcs as the renderer strokes them: steep and flat, long and short, on whole and fractional pixels.
+    const auto arc = [](QPointF from, QPointF to, double rise, int segments) {
+        std::vector<Stroke> strokes;
+        for (const auto& [width, alpha] : {std::pair{6.0, 0.18f}, std::pair{2.0, 1.0f}}) {
+            for (int i = 0; i < segments; ++i) {
+                const auto at = [&](double f) {
+                    return from + f * (to - from) - QPointF(0, 4 * rise * f * (1 - f));
+                };
+                QColor color = TessaronGlobeRenderer::arcColor((i + 0.5) / segments);
+                color.setAlphaF(alpha);
+                strokes.push_back({at(double(i) / segments), at(double(i + 1) / segments), width, color});
+            }
+        }
+        return strokes;
+    };
+    const std::vector<Stroke> arcs[] = {
+        arc({10.3, 50.6}, {54.2, 44.1}, 30, 16),
+        arc({8, 20}, {56, 20}, 0, 8),
+        arc({30.25, 60.5}, {34.75, 6.25}, -12, 64),
+        arc({20.5, 30.5}, {26.1, 31.3}, 3, 64),
+    };
+    for (const auto& strokes : arcs) {
+        QImage painted(64, 64, QImage::Format_RGB32);
+        painted.fill(QColor::fromRgbF(0.05f, 0.08f, 0.14f));
+        QImage drawn = painted.copy();
+        QPainter painter(&painted);
+        painter.setRenderHint(QPainter::Antialiasing);
+        for (const Stroke& stroke : strokes) {
+            painter.setPen(QPen(stroke.color, stroke.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawLine(stroke.from, stroke.to);
+            ArcStrokes::stroke(drawn, stroke.from, stroke.to, stroke.width, stroke.color);
+        }
+        painter.end();
+        int largest = 0;
+        int differing = 0;
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                const QRgb a = painted.pixel(x, y);
+                const QRgb b = drawn.pixel(x, y);
+                const int difference = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                                 std::abs(qBlue(a) - qBlue(b))});
+                largest = std::max(largest, difference);
+                differing += difference > 2;
+            }
+        }
+        // The painter draws a cap's curve as a polygon inside it: a few pixels there differ most.
+        EXPECT_LE(largest, 12);
+        EXPECT_LE(differing, 100);
+    }
+}
+
+// What a frame asks of the painter: lines are counted; the rest is taken and dropped.
+class LineCountingDevice final : public QPaintDevice {
+public:
+    int lines() const { return engine_.lines; }
+    QPaintEngine* paintEngine() const override { return &engine_; }
+
+protected:
+    int metric(PaintDeviceMetric metric) const override {
+        switch (metric) {
+        case PdmWidth:
+            return 300;
+        case PdmHeight:
+            return 240;
+        case PdmDepth:
+            return 32;
+        case PdmDevicePixelRatio:
+            return 1;
+        case PdmDevicePixelRatioScaled:
+            return int(devicePixelRatioFScale());
+        default:
+            return 96;
+        }
+    }
+
+private:
+    struct Engine final : QPaintEngine {
+        int lines = 0;
+        bool begin(QPaintDevice*) override { return true; }
+        bool end() override { return true; }
+        void updateState(const QPaintEngineState&) override {}
+        void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+        void drawPolygon(const QPointF*, int, PolygonDrawMode) override {}
+        void drawLines(const QLineF*, int count) override { lines += count; }
+        Type type() const override { return User; }
+    };
+    mutable Engine engine_;
+};
+
+// The arc's 128 strokes a frame went through the painter's stroker, a fifth of the connected window's
+// time: an online frame with its arc and comet draws pictures only.
+TEST(GlobeRenderer, AnOnlineFrameStrokesNoLineThroughThePainter) {
+    const TessaronGeoPoint berlin{52.5, 13.4, {}, {}}, singapore{1.35, 103.8, {}, {}};
+    LineCountingDevice device;
+    QPainter painter(&device);
+    TessaronGlobeRenderer::draw(painter, QSizeF(300, 240), {berlin, singapore, V::online},
+                                {40, true, nullptr});
+    painter.end();
+    EXPECT_EQ(device.lines(), 0);
 }
 
 TEST(GlobeState, CaptionLabelsArcAndFocus) {

@@ -88,10 +88,13 @@ void DotLayer::add(QPointF center, double radius) {
         cover(x0 + 1, y0 + 1, area * fx * fy);
         return;
     }
-    const int left = floorToInt(center.x() - radius - 0.5);
-    const int right = ceilToInt(center.x() + radius + 0.5);
-    const int top = floorToInt(center.y() - radius - 0.5);
-    const int bottom = ceilToInt(center.y() + radius + 0.5);
+    // Only pixels whose centres lie less than radius + 0.5 from the centre are touched: a centre at a
+    // half coordinate, so from the first whole number below centre − radius to the last below centre +
+    // radius.
+    const int left = floorToInt(center.x() - radius);
+    const int right = ceilToInt(center.x() + radius) - 1;
+    const int top = floorToInt(center.y() - radius);
+    const int bottom = ceilToInt(center.y() + radius) - 1;
     const double outer = (radius + 0.5) * (radius + 0.5);
     const double inner = radius > 0.5 ? (radius - 0.5) * (radius - 0.5) : -1;
     for (int py = top; py <= bottom; ++py) {

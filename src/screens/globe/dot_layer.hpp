@@ -32,6 +32,8 @@ public:
         fill(rgb, [constant](int, int) { return constant; });
     }
     const QImage& image() const { return image_; }
+    // What else is drawn over the dots goes straight onto the same picture.
+    QImage& image() { return image_; }
 
 private:
     void cover(int x, int y, double coverage);

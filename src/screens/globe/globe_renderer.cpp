@@ -1,5 +1,6 @@
 #include "screens/globe/globe_renderer.hpp"
 
+#include "screens/globe/arc_strokes.hpp"
 #include "screens/globe/dot_layer.hpp"
 #include "screens/globe/land_dots.hpp"
 #include "screens/globe/marker_sprites.hpp"
@@ -142,10 +143,12 @@ NearDotAlphas& nearDotAlphas() {
     return alphas;
 }
 
-// The square that holds the glow, the sphere and the dots, in whole canvas points: nothing else changes
-// from frame to frame but what is drawn over it.
-QRect stageRect(const QSizeF& size, const Metrics& m) {
-    const double reach = 1.14 * m.radius + 1;
+// The square that holds the glow, the sphere, the dots and the arc, in whole canvas points: nothing else
+// changes from frame to frame but what is drawn over it. An arc rises up to 1.18 radii, and its glow and
+// edge reach 4 points beyond; without one the square is no larger than the glow, as every frame copies it.
+QRect stageRect(const QSizeF& size, const Metrics& m, bool withArc) {
+    const double glowReach = 1.14 * m.radius + 1;
+    const double reach = withArc ? std::max(glowReach, 1.18 * m.radius + 4) : glowReach;
     const QRect square(QPoint(static_cast<int>(std::floor(m.center.x() - reach)),
                               static_cast<int>(std::floor(m.center.y() - reach))),
                        QPoint(static_cast<int>(std::ceil(m.center.x() + reach)),
@@ -174,13 +177,38 @@ const QImage& stage(const QRect& rect, qreal ratio, const Metrics& m) {
     return cached;
 }
 
+// `origin` is the canvas point at the picture's top left corner.
+void drawArc(QImage& picture, const ArcPath& arc, double reveal, const QPointF& origin, qreal ratio) {
+    struct Segment {
+        QPointF from, to;
+        QColor color;
+    };
+    std::array<Segment, arcSegments> segments;
+    int count = 0;
+    for (int i = 0; i < arcSegments && static_cast<double>(i) / arcSegments < reveal; ++i) {
+        const double f0 = static_cast<double>(i) / arcSegments;
+        const double f1 = std::min(static_cast<double>(i + 1) / arcSegments, reveal);
+        const auto a = arc.at(f0);
+        const auto b = arc.at(f1);
+        if (a.visible && b.visible)
+            segments[count++] = {a.point, b.point, TessaronGlobeRenderer::arcColor((f0 + f1) / 2)};
+    }
+    for (const auto& [width, alpha] : {std::pair{6.0, 0.18}, std::pair{2.0, 1.0}}) {
+        for (int i = 0; i < count; ++i)
+            ArcStrokes::stroke(picture, (segments[i].from - origin) * ratio,
+                               (segments[i].to - origin) * ratio, width * ratio,
+                               faded(segments[i].color, alpha));
+    }
+}
+
 // The dots are gathered straight onto a copy of the stage at the device's pixel density: the far dots'
-// shape filled first, the near ones' over it, each overlap covered once. The canvas around the stage is
-// background.
-void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
-                      const TessaronGlobeRotation& rotation) {
+// shape filled first, the near ones' over it, each overlap covered once; the arc is stroked over them on
+// the same copy. The canvas around the stage is background.
+void drawStageLandAndArc(QPainter& painter, const QSizeF& size, const Metrics& m,
+                         const TessaronGlobeRotation& rotation, const std::optional<ArcPath>& arc,
+                         double reveal) {
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const QRect rect = stageRect(size, m);
+    const QRect rect = stageRect(size, m, arc.has_value());
     const QRegion around = QRegion(QRect(QPoint(0, 0), size.toSize())) - QRegion(rect);
     for (const QRect& strip : around)
         painter.fillRect(strip, TessaronTheme::background());
@@ -210,31 +238,9 @@ void drawStageAndLand(QPainter& painter, const QSizeF& size, const Metrics& m,
     auto& alphas = nearDotAlphas();
     alphas.prepare(layer.image().size(), center, radius);
     layer.fill(rgb(0.80, 0.90, 1.00).rgb(), [&alphas](int x, int y) { return alphas.at(x, y); });
+    if (arc)
+        drawArc(layer.image(), *arc, reveal, rect.topLeft(), ratio);
     painter.drawImage(rect.topLeft(), layer.image());
-}
-
-void drawArc(QPainter& painter, const ArcPath& arc, double reveal) {
-    struct Segment {
-        QPointF from, to;
-        QColor color;
-    };
-    std::array<Segment, arcSegments> segments;
-    int count = 0;
-    for (int i = 0; i < arcSegments && static_cast<double>(i) / arcSegments < reveal; ++i) {
-        const double f0 = static_cast<double>(i) / arcSegments;
-        const double f1 = std::min(static_cast<double>(i + 1) / arcSegments, reveal);
-        const auto a = arc.at(f0);
-        const auto b = arc.at(f1);
-        if (a.visible && b.visible)
-            segments[count++] = {a.point, b.point, TessaronGlobeRenderer::arcColor((f0 + f1) / 2)};
-    }
-    for (const auto& [width, alpha] : {std::pair{6.0, 0.18}, std::pair{2.0, 1.0}}) {
-        for (int i = 0; i < count; ++i) {
-            QPen pen(faded(segments[i].color, alpha), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-            painter.setPen(pen);
-            painter.drawLine(segments[i].from, segments[i].to);
-        }
-    }
 }
 
 void drawComet(QPainter& painter, const ArcPath& arc, double date, double unit) {
@@ -399,24 +405,25 @@ void draw(QPainter& painter, const QSizeF& size, const TessaronGlobeState& state
     const LatLon view = viewOrientation(state, frame);
     const auto rotation = TessaronGlobeRotation::make(view.lon, view.lat);
 
+    const auto reveal = arcReveal(state, frame);
+    std::optional<ArcPath> arc;
+    if (reveal) {
+        const LatLon user{state.user->lat, state.user->lon};
+        const LatLon exit{state.exit->lat, state.exit->lon};
+        arc.emplace(
+            ArcPath{user, exit, 0.04 + 0.14 * centralAngle(user, exit) / std::numbers::pi, rotation, m});
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    drawStageAndLand(painter, size, m, rotation);
+    drawStageLandAndArc(painter, size, m, rotation, arc, reveal.value_or(0));
 
     const auto screen = [&](const TessaronGeoPoint& point) {
         const Vector3 v = project(point.lat, point.lon, rotation);
         return std::pair{QPointF(m.center.x() + m.radius * v.x, m.center.y() - m.radius * v.y), v.z > 0};
     };
 
-    if (const auto reveal = arcReveal(state, frame)) {
-        const LatLon user{state.user->lat, state.user->lon};
-        const LatLon exit{state.exit->lat, state.exit->lon};
-        const double lift = 0.04 + 0.14 * centralAngle(user, exit) / std::numbers::pi;
-        const ArcPath arc{user, exit, lift, rotation, m};
-        drawArc(painter, arc, *reveal);
-        if (frame.animates && state.visual == TessaronVisualState::online)
-            drawComet(painter, arc, frame.date, m.unit);
-    }
+    if (arc && frame.animates && state.visual == TessaronVisualState::online)
+        drawComet(painter, *arc, frame.date, m.unit);
     if (state.user) {
         if (const auto [at, near] = screen(*state.user); near)
             drawUser(painter, at, frame.date, frame.animates, m.unit);
