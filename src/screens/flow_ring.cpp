@@ -6,6 +6,7 @@
 #include "widgets/tessaron_theme.hpp"
 
 #include <QEvent>
+#include <QFocusFrame>
 #include <QLinearGradient>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <numbers>
 
@@ -87,6 +89,23 @@ std::map<QString, std::weak_ptr<const OverlayDecoration::Picture>>& sharedPictur
 QPainterPath insetRoundedRect(const QRectF& rect, double inset, double radius) {
     return roundedRect(rect.adjusted(inset, inset, -inset, -inset), radius);
 }
+
+// Hands every event of the objects it watches on, and lets it through.
+class EventWatch final : public QObject {
+public:
+    EventWatch(QObject* parent, std::function<void(QEvent::Type)> seen)
+        : QObject(parent)
+        , seen_(std::move(seen)) {}
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        seen_(event->type());
+        return false;
+    }
+
+private:
+    std::function<void(QEvent::Type)> seen_;
+};
 
 } // namespace
 
@@ -223,7 +242,12 @@ OverlayDecoration::OverlayDecoration(QWidget* target, int outset)
     : QWidget(target->parentWidget())
     , target_(target)
     , outset_(outset)
-    , frames_(new FrameDriver(this)) {
+    , frames_(new FrameDriver(this))
+    , focusFrameWatch_(new EventWatch(this, [this](QEvent::Type type) {
+        if (type == QEvent::ParentChange || type == QEvent::Show || type == QEvent::Hide ||
+            type == QEvent::Move || type == QEvent::Resize)
+            leaveFocusFrameFree();
+    })) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
     target_->installEventFilter(this);
@@ -252,6 +276,10 @@ bool OverlayDecoration::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Show:
         case QEvent::Hide:
             follow();
+            break;
+        // Whoever rings the focus lays the ring over the control as it takes the focus.
+        case QEvent::FocusIn:
+            followFocusFrame();
             break;
         default:
             break;
@@ -320,9 +348,50 @@ void OverlayDecoration::preparePictureForSize() {
         pictures[key] = shared_;
     }
     picture_.reset(shared_->turning);
-    setMask(shared_->mask);
+    followFocusFrame();
     beneathTaken_ = true;
     forgetBeneath();
+}
+
+void OverlayDecoration::followFocusFrame() {
+    QWidget* frame = target_->findChild<QFocusFrame*>(QString(), Qt::FindDirectChildrenOnly);
+    if (frame && frame != focusFrame_) {
+        if (focusFrame_)
+            focusFrame_->removeEventFilter(focusFrameWatch_);
+        focusFrame_ = frame;
+        frame->installEventFilter(focusFrameWatch_);
+        // Emitted while the frame still looks alive: it is let go of here.
+        connect(frame, &QObject::destroyed, this, [this] {
+            focusFrame_ = nullptr;
+            leaveFocusFrameFree();
+        });
+    }
+    leaveFocusFrameFree();
+}
+
+// The mask follows the frame: it leaves the frame's pixels out while the frame lies over the target, and
+// covers them again once it has gone with the focus or the keyboard's lead.
+void OverlayDecoration::leaveFocusFrameFree() {
+    if (focusFrame_ && focusFrame_->parentWidget() != target_) {
+        focusFrame_->removeEventFilter(focusFrameWatch_);
+        disconnect(focusFrame_, nullptr, this, nullptr);
+        focusFrame_ = nullptr;
+    }
+    if (shared_)
+        setMask(shared_->mask - focusFramePixels());
+}
+
+// What the frame draws, in this widget's coordinates; drawn once as it comes or changes, never per frame.
+QRegion OverlayDecoration::focusFramePixels() const {
+    if (!focusFrame_ || focusFrame_->isHidden())
+        return {};
+    const qreal ratio = devicePixelRatioF();
+    QImage drawn((QSizeF(focusFrame_->size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    drawn.setDevicePixelRatio(ratio);
+    drawn.fill(Qt::transparent);
+    focusFrame_->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    return coveredRegion(drawn).translated(focusFrame_->mapTo(window(), QPoint()) -
+                                           mapTo(window(), QPoint()));
 }
 
 void OverlayDecoration::releasePicture() {

@@ -87,6 +87,9 @@ private:
 //
 // Its picture exists only while it shows: made when it appears (or is resized while shown) and let go when
 // it hides. Decorations of one kind and size share the picture's still parts (the blurred glow, the shape).
+//
+// A focus frame laid over the target (the keyboard's focus ring) shows through: the mask leaves its pixels
+// out while it lies there, so the ring costs nothing per frame.
 class OverlayDecoration : public QWidget {
     Q_OBJECT
 public:
@@ -135,6 +138,9 @@ private:
     void watchBeneath();
     void stopWatchingBeneath();
     bool isPaintedBeneath(QObject* watched, QEvent* event) const;
+    void followFocusFrame();
+    void leaveFocusFrameFree();
+    QRegion focusFramePixels() const;
 
     QWidget* target_;
     int outset_;
@@ -143,6 +149,9 @@ private:
     TurningGradientPicture picture_;
     bool beneathTaken_ = false;
     QList<QPointer<QWidget>> beneath_;
+    QPointer<QWidget> focusFrame_;
+    // Apart from the watch of what lies beneath, which comes and goes with the picture.
+    QObject* focusFrameWatch_;
 };
 
 // A thin rounded ring whose colour band circles it every 4 s over a soft glow.

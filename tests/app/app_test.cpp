@@ -16,6 +16,7 @@
 #include "platform/reduce_motion_observer.hpp"
 #include "platform/system_log.hpp"
 #include "screens/fake_update_state.hpp"
+#include "screens/flow_ring.hpp"
 #include "screens/guide/guide_view.hpp"
 #include "screens/home_fixture.hpp"
 #include "screens/menu_bar_content.hpp"
@@ -60,6 +61,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <functional>
 #include <thread>
 
 namespace tessaron::testing {
@@ -663,6 +666,82 @@ TEST(ApplicationLookTest, EscapeBackToARowAClickOpenedRingsTheRow) {
         ASSERT_EQ(QApplication::focusWidget(), row) << name;
         EXPECT_EQ(look.focusRingHost(), row) << name;
         EXPECT_GT(ringShare(row), 0.02) << name;
+    }
+}
+
+// Connect's nudge border lies over the button's edge, where the focus ring runs: the ring shows through it
+// while the keyboard leads, and the border is whole again once the focus or the lead has gone. Seen as the
+// window draws it: the ring's band just inside Connect's straight edges, the border's line just outside
+// (but above, where the column's top edge cuts the border off).
+TEST(ApplicationLookTest, TheNudgedConnectButtonShowsItsRingWhileTheKeyboardLeads) {
+    applicationLook();
+    HomeWorld w;
+    w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    QApplication::setActiveWindow(&w.view());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.view()));
+    auto* primary = w.primary();
+    const auto nudges =
+        primary->parentWidget()->findChildren<TessaronNudgeBorder*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(nudges.size(), 1);
+    ASSERT_TRUE(nudges.first()->isVisible());
+    // The shares of the ring's band in the ring's colour and of the border's line in a vivid colour.
+    const auto seen = [&] {
+        QCoreApplication::processEvents(); // the border takes its new picture of what lies beneath
+        const QImage drawn = w.view().grab().toImage().scaled(w.view().size());
+        const QRect button(primary->mapTo(&w.view(), QPoint()), primary->size());
+        const QColor blue = TessaronTheme::flowBlue();
+        std::pair<int, int> ring;
+        std::pair<int, int> line;
+        const auto count = [](std::pair<int, int>& tally, bool hit) {
+            tally.first += hit;
+            ++tally.second;
+        };
+        const auto look = [&](const QPoint& inside, const QPoint& outward) {
+            const QColor shown = drawn.pixelColor(inside);
+            count(ring, std::abs(shown.red() - blue.red()) + std::abs(shown.green() - blue.green()) +
+                                std::abs(shown.blue() - blue.blue()) <
+                            24);
+            if (outward.y() >= 0)
+                count(line, drawn.pixelColor(inside + 2 * outward).hsvSaturation() > 80);
+        };
+        // Clear of the corners, where ring and border round off differently.
+        for (int depth : {0, 1}) {
+            for (int x = button.left() + 12; x < button.right() - 12; ++x) {
+                look({x, button.top() + depth}, {0, -1});
+                look({x, button.bottom() - depth}, {0, 1});
+            }
+            for (int y = button.top() + 12; y < button.bottom() - 12; ++y) {
+                look({button.left() + depth, y}, {-1, 0});
+                look({button.right() - depth, y}, {1, 0});
+            }
+        }
+        const auto share = [](const std::pair<int, int>& tally) {
+            return std::round(10.0 * tally.first / tally.second) / 10;
+        };
+        return std::pair(share(ring), share(line));
+    };
+    const auto click = [&] {
+        QTest::mouseClick(&w.view(), Qt::LeftButton, {}, QPoint(1, 1));
+    };
+    const auto press = [&](Qt::Key key) {
+        return [key] {
+            QTest::keyClick(QApplication::focusWidget(), key);
+        };
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        bool focused;
+        std::pair<double, double> ringAndLine;
+    };
+    for (const auto& step : {Step{"a click leads", click, true, {0, 1}},
+                             Step{"Tab leaves Connect", press(Qt::Key_Tab), false, {0, 1}},
+                             Step{"Back-tab comes back", press(Qt::Key_Backtab), true, {1, 1}},
+                             Step{"a click leads again", click, true, {0, 1}}}) {
+        step.act();
+        EXPECT_EQ(QApplication::focusWidget() == primary, step.focused) << step.what;
+        EXPECT_EQ(seen(), step.ringAndLine) << step.what;
     }
 }
 
