@@ -51,19 +51,19 @@ QRgb scaled(QRgb color, unsigned alpha) {
     return scalePair(color & 0xff00ff) | (scalePair((color >> 8) & 0xff00ff) << 8);
 }
 
-// The pixels of `image` that are not transparent, in device-independent pixels.
-QRegion coveredRegion(const QImage& image) {
+// The pixels of `image` with at least `leastAlpha`, in device-independent pixels.
+QRegion coveredRegion(const QImage& image, int leastAlpha = 1) {
     const qreal ratio = image.devicePixelRatio();
     QRegion region;
     for (int y = 0; y < image.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width();) {
-            if (qAlpha(line[x]) == 0) {
+            if (qAlpha(line[x]) < leastAlpha) {
                 ++x;
                 continue;
             }
             const int from = x;
-            while (x < image.width() && qAlpha(line[x]) != 0)
+            while (x < image.width() && qAlpha(line[x]) >= leastAlpha)
                 ++x;
             region += QRectF(from / ratio, y / ratio, (x - from) / ratio, 1 / ratio).toAlignedRect();
         }
@@ -381,17 +381,18 @@ void OverlayDecoration::leaveFocusFrameFree() {
         setMask(shared_->mask - focusFramePixels());
 }
 
-// What the frame draws, in this widget's coordinates; drawn once as it comes or changes, never per frame.
+// The pixels the frame mostly covers, in this widget's coordinates. A mask's pixels are whole points: drawn
+// at one pixel a point, a point the ring's edge only grazes stays the decoration's, over its picture of what
+// lies beneath (the ring included), so no bare point shows between ring and border. Drawn once as the frame
+// comes or changes, never per frame.
 QRegion OverlayDecoration::focusFramePixels() const {
     if (!focusFrame_ || focusFrame_->isHidden())
         return {};
-    const qreal ratio = devicePixelRatioF();
-    QImage drawn((QSizeF(focusFrame_->size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
-    drawn.setDevicePixelRatio(ratio);
+    QImage drawn(focusFrame_->size(), QImage::Format_ARGB32_Premultiplied);
     drawn.fill(Qt::transparent);
     focusFrame_->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
-    return coveredRegion(drawn).translated(focusFrame_->mapTo(window(), QPoint()) -
-                                           mapTo(window(), QPoint()));
+    return coveredRegion(drawn, 128)
+        .translated(focusFrame_->mapTo(window(), QPoint()) - mapTo(window(), QPoint()));
 }
 
 void OverlayDecoration::releasePicture() {

@@ -840,9 +840,9 @@ def escape_back_to_a_clicked_row_rings_it(walk):
 
 
 def failed_connect_keeps_the_focus_in_sight(walk):
-    """With the local service stopped, Tab to Connect and Return: the message comes into view, and the focus
-    stays on a control in sight with its ring drawn, Connect or the message's first action, where the
-    next Return acts."""
+    """With the local service stopped, Tab to Connect, ringed inside its nudge border, and Return: the message
+    comes into view, and the focus stays on a control in sight with its ring drawn, Connect or the message's
+    first action, where the next Return acts."""
     if getattr(walk, "service", None) and walk.service.poll() is None:
         walk.stop_own_service()
     else:
@@ -860,7 +860,9 @@ def failed_connect_keeps_the_focus_in_sight(walk):
     wait_for("the main window 480 high", lambda: abs(extents(walk.main())[3] - 480) <= 2)
     # The click that took the link down gave Connect the focus: the person tabs round to it.
     press("Tab")
-    tab_to(walk.main(), "Connect")
+    connect = tab_to(walk.main(), "Connect")
+    # Its nudge border lies over its edge: the ring shows through it.
+    wait_for_ring(walk, connect)
     walk.shot("tabbed-to-connect")
     press("Return")
     message = wait_for("the message that the server cannot be reached",
