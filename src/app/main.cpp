@@ -6,6 +6,7 @@
 #include "updates/crash_handler.hpp"
 #include "widgets/frame_paced_animations.hpp"
 #include "widgets/paint_census.hpp"
+#include "widgets/scroll_area_accessible.hpp"
 #include "widgets/string_table.hpp"
 
 #include <QApplication>
@@ -47,6 +48,7 @@ int main(int argc, char* argv[]) {
     // The globe's land dots are worked out on another, so that its first paint finds them ready.
     const std::jthread landDotsMade([] { tessaron::landPointTrig(); });
     tessaron::installStringTable(application);
+    tessaron::installScrollAreaAccessible();
     tessaron::UrlOpener::shared().installAsWebHandler();
     if (const QString census = qEnvironmentVariable("TESSARON_PAINT_CENSUS"); !census.isEmpty())
         tessaron::installPaintCensus(application, census);

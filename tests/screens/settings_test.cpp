@@ -14,6 +14,7 @@
 #include "screens/settings_sheet.hpp"
 #include "support/fake_workspace.hpp"
 #include "widgets/page_bar.hpp"
+#include "widgets/scroll_area_accessible.hpp"
 #include "widgets/settings_switch.hpp"
 #include "widgets/tessaron_theme.hpp"
 
@@ -334,6 +335,56 @@ TEST(SettingsSheet, PagesOpenOverTheFormAndBackReturns) {
         EXPECT_EQ(QAccessible::queryAccessibleInterface(back)->text(QAccessible::Name), "Back") << link;
         back->click();
         EXPECT_EQ(pages.currentPage(), root) << link;
+    }
+}
+
+// What a reader read of a tree: the names, and each node's id with the number of children it counted there.
+struct ReaderMemory {
+    QStringList names;
+    QList<std::pair<QAccessible::Id, int>> counted;
+
+    void read(QAccessibleInterface* node) {
+        names.append(node->text(QAccessible::Name));
+        const int count = node->childCount();
+        counted.append({QAccessible::uniqueId(node), count});
+        for (int index = 0; index < count; ++index)
+            if (QAccessibleInterface* child = node->child(index))
+                read(child);
+    }
+};
+
+// A reader counts a node's children in one request and asks for each in the next. A page that opens in
+// between hides the form's scroll area with its scroll bar: each child asked for by the old count is one
+// the node has, or none, and the tree reads whole at once.
+TEST(SettingsSheet, AReaderThatCountedBeforeAPageOpenedReadsItAtOnce) {
+    installScrollAreaAccessible();
+    HomeWorld world;
+    world.harness.start();
+    FakeUpdateState updates;
+    FakeWorkspace workspace;
+    for (const char* link : {"tessaron.settings.privacyLink", "tessaron.connectionLog.link"}) {
+        QWidget window;
+        window.resize(520, 360);
+        auto* layout = new QVBoxLayout(&window);
+        auto* pages = new TessaronSettingsSheet(*world.harness.session, updates, {}, workspace, &window);
+        layout->addWidget(pages);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(pages->findChild<QScrollArea*>()->verticalScrollBar()->isVisible()) << "the form scrolls";
+        ReaderMemory before;
+        before.read(QAccessible::queryAccessibleInterface(&window));
+
+        pages->findChild<QAbstractButton*>(QString::fromLatin1(link))->click();
+        ReaderMemory after;
+        for (const auto& [id, count] : before.counted) {
+            QAccessibleInterface* node = QAccessible::accessibleInterface(id);
+            for (int index = 0; node && node->isValid() && index < count; ++index)
+                if (QAccessibleInterface* child = node->child(index))
+                    after.read(child);
+        }
+        after.read(QAccessible::queryAccessibleInterface(&window));
+        EXPECT_TRUE(after.names.contains(pages->currentPage()->findChild<TessaronPageBar*>()->title()))
+            << link;
     }
 }
 

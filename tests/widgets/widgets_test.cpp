@@ -2,12 +2,16 @@
 #include "widgets/fitted_label.hpp"
 #include "widgets/focus_keeper.hpp"
 #include "widgets/gaussian_blur.hpp"
+#include "widgets/scroll_area_accessible.hpp"
 #include "widgets/symbol_icons.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QAccessible>
 #include <QFontMetricsF>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
@@ -186,6 +190,32 @@ TEST(FocusKeeper, HandsTheFocusBackOnlyToAControlStillWaitingForIt) {
             EXPECT_EQ(focused(), u"other"_s) << int(kept);
         }
     }
+}
+
+// Readers meet a scroll area as Qt lists it, its viewport and each shown bar; a child counted before its bar
+// went is none, rather than whatever lies past the list.
+TEST(ScrollAreaAccessible, ListsTheViewportAndShownBarsAndNothingPastThem) {
+    installScrollAreaAccessible();
+    QScrollArea area;
+    auto* content = new QWidget;
+    content->setFixedSize(100, 1000);
+    area.setWidget(content);
+    area.resize(200, 200);
+    area.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&area);
+    const auto childObject = [reader](int index) {
+        QAccessibleInterface* child = reader->child(index);
+        return child ? child->object() : nullptr;
+    };
+    EXPECT_EQ(std::tuple(reader->role(), reader->childCount(), childObject(0), childObject(1),
+                         reader->indexOfChild(reader->child(1))),
+              std::tuple(QAccessible::Client, 2, static_cast<QObject*>(area.viewport()),
+                         static_cast<QObject*>(area.verticalScrollBar()->parentWidget()), 1));
+
+    content->setFixedSize(100, 50);
+    ASSERT_TRUE(QTest::qWaitFor([&area] { return !area.verticalScrollBar()->isVisible(); }));
+    EXPECT_EQ(std::pair(reader->childCount(), childObject(1)), std::pair(1, static_cast<QObject*>(nullptr)));
 }
 
 } // namespace
