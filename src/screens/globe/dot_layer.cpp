@@ -88,8 +88,8 @@ void DotLayer::add(QPointF center, double radius) {
         const double fx = x - x0;
         const double fy = y - y0;
         const double area = std::numbers::pi * radius * radius;
-        // Nearly every dot lies wholly inside: those skip the edge's tests.
         touch(std::max(x0, 0), std::max(y0, 0), std::min(x0 + 1, width_ - 1), std::min(y0 + 1, height_ - 1));
+        // Nearly every dot lies wholly inside: those skip the edge's tests.
         if (x0 >= 0 && y0 >= 0 && x0 + 1 < width_ && y0 + 1 < height_) {
             coverInside(x0, y0, area * (1 - fx) * (1 - fy));
             coverInside(x0 + 1, y0, area * fx * (1 - fy));

@@ -34,7 +34,7 @@ const LandDotTrig& landPointTrig() {
         LandDotTrig result;
         for (auto* column : {&result.sinLat, &result.cosLat, &result.sinLon, &result.cosLon})
             column->reserve(landPoints().size());
-        // Rounded to single precision, as the dots were first drawn from.
+        // Held at single precision, as they always were: the frames stay the same to the pixel.
         const auto rounded = [](double value) {
             return static_cast<double>(static_cast<float>(value));
         };
