@@ -364,6 +364,48 @@ TEST(QtTraps, OverlappingDotsUniteAndTinyDotsKeepTheirArea) {
     EXPECT_NEAR(total / 255.0, M_PI * 0.16, 0.03);
 }
 
+// A layer's shape is the union of its dots wherever they lie, at the picture's edges and beyond them as
+// well: every pixel a dot covers is filled, as much as the dot that covers it most, and nothing of a shape
+// outlives its fill or its layer.
+TEST(DotLayerRules, AShapeIsTheUnionOfItsDotsAndLeavesNothingBehind) {
+    // An odd width, so that rows end off the eight-pixel stride; dots of both kinds, inside, over the
+    // edges and the corners, and wholly outside.
+    const QSize size(37, 23);
+    const std::vector<std::pair<QPointF, double>> dots{
+        {{5.3, 4.7}, 0.5},  {{6.1, 5.2}, 1.4},   {{36.6, 11.2}, 0.6},   {{36.2, 22.7}, 1.8},
+        {{0.2, 0.3}, 0.65}, {{-0.4, 12.5}, 2.2}, {{18.5, 22.9}, 0.4},   {{33.4, 2.5}, 3.1},
+        {{-5, -5}, 1.2},    {{50, 9}, 0.5},      {{20.25, 10.75}, 0.69}};
+    const auto filled = [&size](const std::vector<std::pair<QPointF, double>>& shape) {
+        DotLayer layer(size);
+        for (const auto& [center, radius] : shape)
+            layer.add(center, radius);
+        layer.fill(qRgb(255, 255, 255), 1.0);
+        return layer.image();
+    };
+    QImage expected(size, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::transparent);
+    for (const auto& dot : dots) {
+        const QImage alone = filled({dot});
+        for (int y = 0; y < size.height(); ++y) {
+            for (int x = 0; x < size.width(); ++x) {
+                if (qAlpha(alone.pixel(x, y)) > qAlpha(expected.pixel(x, y)))
+                    expected.setPixel(x, y, alone.pixel(x, y));
+            }
+        }
+    }
+    EXPECT_EQ(filled(dots), expected);
+    {
+        // Gathered and never filled.
+        DotLayer abandoned(size);
+        for (const auto& [center, radius] : dots)
+            abandoned.add(center, radius);
+    }
+    QImage empty(size, QImage::Format_ARGB32_Premultiplied);
+    empty.fill(Qt::transparent);
+    EXPECT_EQ(filled({}), empty);
+    EXPECT_EQ(filled({dots[0]}), filled({dots[0]}));
+}
+
 TEST(PrimaryButton, DisabledDrawsWithOpacityNotTheGreyPalette) {
     QWidget host;
     host.setAutoFillBackground(true);
@@ -420,6 +462,25 @@ TEST(GlobeGeometry, ProjectionCheckpoints) {
     for (const auto& [lat, lon, rotation, x, y, z] : rows) {
         const auto v = project(lat, lon, rotation);
         EXPECT_LT(std::hypot(v.x - x, v.y - y, v.z - z), 1e-12) << lat << "," << lon;
+    }
+}
+
+// A frame places its land dots all at once, to the last bit where `project` places each one.
+TEST(GlobeGeometry, LandDotsArePlacedAsProjectedOneByOne) {
+    const LandDotTrig& trig = landPointTrig();
+    LandDotPlaces places;
+    for (const auto& [lon, lat] : {std::pair{0.0, 0.0}, {137.3, -12.5}, {-71.9, 44.2}, {359.4, 45.0}}) {
+        const auto rotation = TessaronGlobeRotation::make(lon, lat);
+        placeLandDots(rotation, 101.5, 87.25, 93.7, places);
+        ASSERT_EQ(places.z.size(), landPoints().size());
+        std::size_t misplaced = 0;
+        for (std::size_t i = 0; i < places.z.size(); ++i) {
+            const Vector3 v =
+                project(trig.sinLat[i], trig.cosLat[i], trig.sinLon[i], trig.cosLon[i], rotation);
+            if (places.x[i] != 101.5 + 93.7 * v.x || places.y[i] != 87.25 - 93.7 * v.y || places.z[i] != v.z)
+                ++misplaced;
+        }
+        EXPECT_EQ(misplaced, 0U) << lon << "," << lat;
     }
 }
 

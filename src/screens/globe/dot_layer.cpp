@@ -1,6 +1,7 @@
 #include "screens/globe/dot_layer.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -37,7 +38,10 @@ DotLayer::DotLayer(QImage picture)
     , stride_(image_.bytesPerLine() / qsizetype(sizeof(QRgb)))
     , width_(image_.width())
     , height_(image_.height())
-    , marked_(marked()) {
+    , left_(width_)
+    , top_(height_)
+    , right_(-1)
+    , bottom_(-1) {
     // A fill leaves every pixel it visits uncovered: the buffer is clean between layers.
     auto& buffer = coverage();
     buffer.resize(
@@ -46,9 +50,7 @@ DotLayer::DotLayer(QImage picture)
 }
 
 DotLayer::~DotLayer() {
-    for (const quint32 place : marked_)
-        coverage_[(place >> 16) * static_cast<quint32>(width_) + (place & 0xffff)] = 0;
-    marked_.clear();
+    takeCovered([](int, int, unsigned) {});
 }
 
 std::vector<quint8>& DotLayer::coverage() {
@@ -56,20 +58,24 @@ std::vector<quint8>& DotLayer::coverage() {
     return buffer;
 }
 
-std::vector<quint32>& DotLayer::marked() {
-    static std::vector<quint32> places;
-    return places;
+void DotLayer::touch(int left, int top, int right, int bottom) {
+    left_ = std::min(left_, left);
+    top_ = std::min(top_, top);
+    right_ = std::max(right_, right);
+    bottom_ = std::max(bottom_, bottom);
 }
 
-// The union of two discs covers a pixel as much as the one that covers it more.
-[[gnu::always_inline]] inline void DotLayer::cover(int x, int y, double coverage) {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
-        return;
-    const auto amount = static_cast<quint8>(std::min(static_cast<int>(coverage * 255 + 0.5), 255));
+// The union of two discs covers a pixel as much as the one that covers it more; no coverage, or less
+// than half a level, leaves the pixel as it is.
+[[gnu::always_inline]] inline void DotLayer::coverInside(int x, int y, double coverage) {
+    const int amount = std::clamp(static_cast<int>(coverage * 255 + 0.5), 0, 255);
     quint8& covered = coverage_[y * width_ + x];
-    if (covered == 0 && amount > 0)
-        marked_.push_back(static_cast<quint32>(y) << 16 | static_cast<quint32>(x));
-    covered = std::max(covered, amount);
+    covered = static_cast<quint8>(std::max<int>(covered, amount));
+}
+
+[[gnu::always_inline]] inline void DotLayer::cover(int x, int y, double coverage) {
+    if (x >= 0 && y >= 0 && x < width_ && y < height_)
+        coverInside(x, y, coverage);
 }
 
 void DotLayer::add(QPointF center, double radius) {
@@ -82,19 +88,29 @@ void DotLayer::add(QPointF center, double radius) {
         const double fx = x - x0;
         const double fy = y - y0;
         const double area = std::numbers::pi * radius * radius;
-        cover(x0, y0, area * (1 - fx) * (1 - fy));
-        cover(x0 + 1, y0, area * fx * (1 - fy));
-        cover(x0, y0 + 1, area * (1 - fx) * fy);
-        cover(x0 + 1, y0 + 1, area * fx * fy);
+        touch(std::max(x0, 0), std::max(y0, 0), std::min(x0 + 1, width_ - 1), std::min(y0 + 1, height_ - 1));
+        // Nearly every dot lies wholly inside: those skip the edge's tests.
+        if (x0 >= 0 && y0 >= 0 && x0 + 1 < width_ && y0 + 1 < height_) {
+            coverInside(x0, y0, area * (1 - fx) * (1 - fy));
+            coverInside(x0 + 1, y0, area * fx * (1 - fy));
+            coverInside(x0, y0 + 1, area * (1 - fx) * fy);
+            coverInside(x0 + 1, y0 + 1, area * fx * fy);
+        } else {
+            cover(x0, y0, area * (1 - fx) * (1 - fy));
+            cover(x0 + 1, y0, area * fx * (1 - fy));
+            cover(x0, y0 + 1, area * (1 - fx) * fy);
+            cover(x0 + 1, y0 + 1, area * fx * fy);
+        }
         return;
     }
     // Only pixels whose centres lie less than radius + 0.5 from the centre are touched: a centre at a
     // half coordinate, so from the first whole number below centre − radius to the last below centre +
-    // radius.
-    const int left = floorToInt(center.x() - radius);
-    const int right = ceilToInt(center.x() + radius) - 1;
-    const int top = floorToInt(center.y() - radius);
-    const int bottom = ceilToInt(center.y() + radius) - 1;
+    // radius, within the picture.
+    const int left = std::max(floorToInt(center.x() - radius), 0);
+    const int right = std::min(ceilToInt(center.x() + radius) - 1, width_ - 1);
+    const int top = std::max(floorToInt(center.y() - radius), 0);
+    const int bottom = std::min(ceilToInt(center.y() + radius) - 1, height_ - 1);
+    touch(left, top, right, bottom);
     const double outer = (radius + 0.5) * (radius + 0.5);
     const double inner = radius > 0.5 ? (radius - 0.5) * (radius - 0.5) : -1;
     for (int py = top; py <= bottom; ++py) {
@@ -105,9 +121,26 @@ void DotLayer::add(QPointF center, double radius) {
             if (squared >= outer)
                 continue;
             // Full inside, a one-pixel ramp across the edge.
-            cover(px, py, squared <= inner ? 1.0 : radius + 0.5 - std::sqrt(squared));
+            coverInside(px, py, squared <= inner ? 1.0 : radius + 0.5 - std::sqrt(squared));
         }
     }
+}
+
+void DotLayer::fill(QRgb rgb, double alpha) {
+    const auto constant = static_cast<unsigned>(std::lround(std::clamp(alpha, 0.0, 1.0) * 255));
+    // One opacity for the whole shape: the colour laid down and the share kept of what lies under it
+    // depend on a pixel's coverage alone, worked out once for each of its 256 values.
+    std::array<QRgb, 256> laid;
+    std::array<quint8, 256> kept;
+    for (unsigned covered = 0; covered < 256; ++covered) {
+        const unsigned shown = (covered * constant + 127) / 255;
+        laid[covered] = scaled(rgb | 0xff000000, shown);
+        kept[covered] = static_cast<quint8>(255 - shown);
+    }
+    takeCovered([&](int x, int y, unsigned covered) {
+        QRgb& pixel = pixels_[y * stride_ + x];
+        pixel = laid[covered] + scaled(pixel, kept[covered]);
+    });
 }
 
 } // namespace tessaron

@@ -4,13 +4,14 @@
 #include <QPointF>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace tessaron {
 
 // Thousands of tiny antialiased dots gathered into one shape and filled at once, as a filled path of as many
 // circles under the non-zero rule would be: where dots overlap, the shape is covered once, not twice. Far
-// cheaper than such a path: each dot marks its coverage in a buffer, and a fill visits only marked pixels.
+// cheaper than such a path: each dot marks its coverage in a buffer, and a fill visits only covered pixels.
 class DotLayer {
 public:
     // `size` in device pixels; the layer starts transparent.
@@ -27,16 +28,18 @@ public:
     // Fills the shape gathered since the last fill in `rgb` at the opacity `alphaAt(x, y)` (0…255) gives
     // for each covered pixel, over what is there; the next shape starts empty.
     template <typename AlphaAt> void fill(QRgb rgb, AlphaAt alphaAt);
-    void fill(QRgb rgb, double alpha) {
-        const auto constant = static_cast<unsigned>(std::lround(std::clamp(alpha, 0.0, 1.0) * 255));
-        fill(rgb, [constant](int, int) { return constant; });
-    }
+    void fill(QRgb rgb, double alpha);
     const QImage& image() const { return image_; }
     // What else is drawn over the dots goes straight onto the same picture.
     QImage& image() { return image_; }
 
 private:
     void cover(int x, int y, double coverage);
+    // The same for a pixel known to lie inside the picture.
+    void coverInside(int x, int y, double coverage);
+    void touch(int left, int top, int right, int bottom);
+    // Calls `visit(x, y, covered)` for every covered pixel of the shape, row by row, and leaves it uncovered.
+    template <typename Visit> void takeCovered(Visit visit);
     static QRgb scaled(QRgb color, unsigned alpha);
 
     QImage image_;
@@ -45,12 +48,16 @@ private:
     qsizetype stride_;
     int width_;
     int height_;
-    // Coverage out of 255 by pixel, and the pixels marked since the last fill (y in the high half, x in the
-    // low): kept from layer to layer, as a frame makes one and the next is the same size.
+    // Coverage out of 255 by pixel, kept from layer to layer, as a frame makes one and the next is the same
+    // size; zero outside the shape being gathered.
     static std::vector<quint8>& coverage();
-    static std::vector<quint32>& marked();
     quint8* coverage_;
-    std::vector<quint32>& marked_;
+    // The box of pixels the shape may cover (empty when left > right): a fill reads the buffer there alone,
+    // in order, skipping the uncovered eight at a time.
+    int left_;
+    int top_;
+    int right_;
+    int bottom_;
 };
 
 // A premultiplied colour times an alpha out of 255, rounded: two channels at a time in one word.
@@ -62,18 +69,39 @@ inline QRgb DotLayer::scaled(QRgb color, unsigned alpha) {
     return scalePair(color & 0xff00ff) | (scalePair((color >> 8) & 0xff00ff) << 8);
 }
 
+template <typename Visit> void DotLayer::takeCovered(Visit visit) {
+    for (int y = top_; y <= bottom_; ++y) {
+        quint8* row = coverage_ + static_cast<qsizetype>(y) * width_;
+        int x = left_;
+        while (x <= right_) {
+            if (x + 8 <= right_ + 1) {
+                quint64 eight;
+                std::memcpy(&eight, row + x, sizeof eight);
+                if (eight == 0) {
+                    x += 8;
+                    continue;
+                }
+            }
+            if (row[x] != 0) {
+                visit(x, y, row[x]);
+                row[x] = 0;
+            }
+            ++x;
+        }
+    }
+    left_ = width_;
+    top_ = height_;
+    right_ = -1;
+    bottom_ = -1;
+}
+
 template <typename AlphaAt> void DotLayer::fill(QRgb rgb, AlphaAt alphaAt) {
-    for (const quint32 place : marked_) {
-        const int x = static_cast<int>(place & 0xffff);
-        const int y = static_cast<int>(place >> 16);
-        quint8& covered = coverage_[y * width_ + x];
+    takeCovered([&](int x, int y, unsigned covered) {
         const unsigned alpha = (covered * alphaAt(x, y) + 127) / 255;
         // Source over, premultiplied.
         QRgb& pixel = pixels_[y * stride_ + x];
         pixel = scaled(rgb | 0xff000000, alpha) + scaled(pixel, 255 - alpha);
-        covered = 0;
-    }
-    marked_.clear();
+    });
 }
 
 } // namespace tessaron

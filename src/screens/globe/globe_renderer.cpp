@@ -213,27 +213,23 @@ void drawStageLandAndArc(QPainter& painter, const QSizeF& size, const Metrics& m
     for (const QRect& strip : around)
         painter.fillRect(strip, TessaronTheme::background());
     DotLayer layer(stage(rect, ratio, m));
-    const auto& dots = landPointTrig();
-    struct NearDot {
-        QPointF at;
-        double z;
-    };
-    std::vector<NearDot> near;
-    near.reserve(dots.size());
     const double unit = m.unit * ratio;
     const QPointF center = (m.center - rect.topLeft()) * ratio;
     const double radius = m.radius * ratio;
-    for (const auto& dot : dots) {
-        const Vector3 v = project(dot.sinLat, dot.cosLat, dot.sinLon, dot.cosLon, rotation);
-        const QPointF at(center.x() + radius * v.x, center.y() - radius * v.y);
-        if (v.z > 0)
-            near.push_back({at, v.z});
-        else
-            layer.add(at, 0.8 * unit);
+    // Kept from frame to frame: every frame places as many dots.
+    static LandDotPlaces places;
+    placeLandDots(rotation, center.x(), center.y(), radius, places);
+    const std::size_t count = places.z.size();
+    const double farRadius = 0.8 * unit;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (places.z[i] <= 0)
+            layer.add({places.x[i], places.y[i]}, farRadius);
     }
     layer.fill(rgb(0.55, 0.75, 1.0).rgb(), 0.07);
-    for (const auto& dot : near)
-        layer.add(dot.at, unit * (0.55 + 0.45 * dot.z) * 1.1);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (places.z[i] > 0)
+            layer.add({places.x[i], places.y[i]}, unit * (0.55 + 0.45 * places.z[i]) * 1.1);
+    }
     // The near shape's gradient runs from the sphere's centre to its edge.
     auto& alphas = nearDotAlphas();
     alphas.prepare(layer.image().size(), center, radius);

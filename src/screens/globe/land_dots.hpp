@@ -20,11 +20,20 @@ std::vector<LandDot> decodeLandDots(QByteArrayView base64);
 // The embedded table, decoded once.
 const std::vector<LandDot>& landPoints();
 
-// A land dot's sines and cosines, worked out once so that a frame only rotates them.
+// The land dots' sines and cosines, worked out once so that a frame only rotates them; a column each, so
+// that a frame turns two dots at a time.
 struct LandDotTrig {
-    float sinLat, cosLat, sinLon, cosLon;
+    std::vector<double> sinLat, cosLat, sinLon, cosLon;
 };
-const std::vector<LandDotTrig>& landPointTrig();
+const LandDotTrig& landPointTrig();
+
+// Where the land dots of a frame fall: device pixels across and down, and depth (towards the viewer).
+struct LandDotPlaces {
+    std::vector<double> x, y, z;
+};
+// Places every land dot on a sphere of `radius` about `center`, as `project` would place it one by one.
+void placeLandDots(const TessaronGlobeRotation& rotation, double centerX, double centerY, double radius,
+                   LandDotPlaces& places);
 
 // The base64 text of the embedded table (generated source).
 QByteArrayView landDotTable();
