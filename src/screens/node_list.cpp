@@ -9,6 +9,7 @@
 #include "widgets/fitted_label.hpp"
 #include "widgets/frame_driver.hpp"
 #include "widgets/motion.hpp"
+#include "widgets/start_marks.hpp"
 #include "widgets/symbol_icons.hpp"
 #include "widgets/tessaron_theme.hpp"
 
@@ -252,7 +253,20 @@ protected:
                     TessaronTheme::stroke());
             first = false;
         }
+        markPaintedRows();
     }
+
+private:
+    // The start's timeline: when the list was first painted with each number of node rows.
+    void markPaintedRows() {
+        const int nodeRows = layout()->count() - 1;
+        if (nodeRows == markedRows_)
+            return;
+        markedRows_ = nodeRows;
+        markStart("node-rows", nodeRows);
+    }
+
+    int markedRows_ = -1;
 };
 
 NodeChoiceMark nodeChoiceMark(bool autoSelect, const std::optional<QUuid>& manualID,
