@@ -9,10 +9,12 @@
 #include "widgets/fitted_label.hpp"
 #include "widgets/frame_driver.hpp"
 #include "widgets/motion.hpp"
+#include "widgets/start_marks.hpp"
 #include "widgets/symbol_icons.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -252,7 +254,20 @@ protected:
                     TessaronTheme::stroke());
             first = false;
         }
+        markPaintedRows();
     }
+
+private:
+    // The start's timeline: when the list was first painted with each number of node rows.
+    void markPaintedRows() {
+        const int nodeRows = layout()->count() - 1;
+        if (nodeRows == markedRows_)
+            return;
+        markedRows_ = nodeRows;
+        markStart("node-rows", nodeRows);
+    }
+
+    int markedRows_ = -1;
 };
 
 NodeChoiceMark nodeChoiceMark(bool autoSelect, const std::optional<QUuid>& manualID,
@@ -552,14 +567,22 @@ void TessaronNodeList::updateNodeRows(const QList<TessaronNodeRowInputs>& rows) 
         gone->retire();
     const bool moved = order != rows_;
     rows_ = order;
-    if (moved)
-        placeRows();
+    // A new row takes its inputs while still hidden: its pill and marks appear without a layout pass.
     const bool motion = flowRingAnimates();
     for (int position = 0; position < rows.size(); ++position)
         rows_[position]->showInputs(rows[position], position, motion);
+    if (moved)
+        placeRows();
 }
 
 void TessaronNodeList::placeRows() {
+    // Showing a widget inside a shown window lays out every layout up to the window, each time: new rows
+    // are shown while the box is hidden, so that a long list is laid out once rather than once a row. Not
+    // while the focus is in the box, which hiding would move.
+    const bool newRows = std::ranges::any_of(rows_, &QWidget::isHidden);
+    const bool hideBox = newRows && box_->isVisible() && !box_->isAncestorOf(QApplication::focusWidget());
+    if (hideBox)
+        box_->hide();
     auto* layout = box_->layout();
     while (layout->count() > 1)
         delete layout->takeAt(1);
@@ -571,6 +594,8 @@ void TessaronNodeList::placeRows() {
         QWidget::setTabOrder(previous, row);
         previous = row;
     }
+    if (hideBox)
+        box_->show();
 }
 
 } // namespace tessaron

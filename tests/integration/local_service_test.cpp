@@ -15,6 +15,7 @@
 #include "updates/crash_uploader.hpp"
 #include "updates/release_feed.hpp"
 
+#include <QSet>
 #include <QUrlQuery>
 #include <QUuid>
 
@@ -140,6 +141,32 @@ std::pair<int, int> sharedListener(const char* address) {
                   ::getsockname(listener, generic, &length),
               0);
     return {listener, ntohs(socketAddress.sin_port)};
+}
+
+// The service started with 127 extra nodes in the account's group, for measuring a long node list.
+class ExtraNodesEnvironment {
+protected:
+    ExtraNodesEnvironment() { qputenv("TESSARON_LOCAL_SERVICE_EXTRA_NODES", "127"); }
+    ~ExtraNodesEnvironment() { qunsetenv("TESSARON_LOCAL_SERVICE_EXTRA_NODES"); }
+};
+
+class LocalServiceExtraNodesTest : private ExtraNodesEnvironment, public LocalServiceTest {};
+
+// The account's group grows to 130 nodes, each on a loopback address of its own, and its roster still
+// passes the client's cap on a reply.
+TEST_F(LocalServiceExtraNodesTest, GrowsTheAccountsGroupWithinTheRosterCap) {
+    // The account group's first node, as the service names it.
+    const QUuid primary = QUuid::createUuidV5(QUuid(QStringLiteral("{6f2b7c1e-3d4a-4f5b-9c8d-1e2f3a4b5c6d}")),
+                                              QStringLiteral("node:sin"));
+    const auto roster = runTask(pairing.roster(primary, QUuid::createUuid()));
+    QSet<QString> addresses;
+    for (const auto& profile : roster.profiles) {
+        EXPECT_TRUE(profile.server.startsWith(QStringLiteral("127."))) << profile.server.toStdString();
+        addresses.insert(profile.server);
+    }
+    EXPECT_EQ(roster.profiles.size(), 130);
+    EXPECT_EQ(addresses.size(), 130);
+    EXPECT_EQ(roster.profiles.back().server, QStringLiteral("127.1.0.127"));
 }
 
 TEST(LocalServiceStartTest, RefusesToStartWhenItsPortOrANodesPortIsTaken) {

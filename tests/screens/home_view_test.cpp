@@ -754,6 +754,40 @@ TEST(NodeList, TabFollowsTheRowsOnScreenAfterNodesArrive) {
     EXPECT_EQ(unnamed, QStringList());
 }
 
+// Counts the resizes a widget receives: each is a layout pass that reached it.
+class ResizeCount final : public QObject {
+public:
+    explicit ResizeCount(QWidget* watched) { watched->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::Resize ? 1 : 0;
+        return false;
+    }
+};
+
+// Many nodes arriving in a shown window are laid out once, not once a row (130 rows took 130 ms); all of
+// them show, in order.
+TEST(NodeList, NodesArrivingInAShownWindowAreLaidOutOnce) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.show();
+    QList<TessaronProfile> nodes{w.oslo, w.tokyo};
+    for (int i = 0; i < 40; ++i)
+        nodes.append(sampleProfile(QStringLiteral("Node %1").arg(i), QStringLiteral("node-%1.test").arg(i)));
+    const ResizeCount boxResizes(w.button("tessaron.node.0")->parentWidget());
+    TessaronRosterResponse roster;
+    roster.profiles = nodes;
+    w.harness.pairing.setRoster(w.oslo.id, roster);
+    track(session.pullRoster(w.oslo.id));
+    w.harness.settle();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_LE(boxResizes.count, 2);
+    EXPECT_EQ(w.rowsFromTop().size(), nodes.size());
+    EXPECT_FALSE(w.hidden(QStringLiteral("tessaron.node.41")));
+}
+
 TEST(NodeList, OneNodeHasNoAutoRowAndDuplicatesShowOnce) {
     HomeWorld w;
     auto twin = TessaronProfile::fromJSON(w.oslo.toJSON());

@@ -1,6 +1,7 @@
 // tessaron-local-service PORT CERTIFICATE KEY [DATA_FOLDER]
 // Plays the remote endpoints on https://127.0.0.1:PORT for development builds, and the seeded nodes on the
-// same port of 127.0.0.2 and up.
+// same port of 127.0.0.2 and up. TESSARON_LOCAL_SERVICE_EXTRA_NODES=N adds N managed nodes to the account's
+// group, on 127.1.0.1 and up, for measuring the client with a long node list.
 #include "account_routes.hpp"
 #include "identity_routes.hpp"
 #include "local_service.hpp"
@@ -11,6 +12,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -21,16 +23,25 @@ namespace {
 
 // The groups of endpoints the service plays; a new group adds its registering function here.
 constexpr RouteGroup routeGroups[] = {
-    addAccountRoutes,
-    addIdentityRoutes,
-    addPairingRoutes,
-    addReachabilityRoutes,
-    addUpdateRoutes,
+    addAccountRoutes, addIdentityRoutes, addPairingRoutes, addReachabilityRoutes, addUpdateRoutes,
 };
 
 int usage() {
     std::fprintf(stderr, "usage: tessaron-local-service PORT CERTIFICATE KEY [DATA_FOLDER]\n");
     return 2;
+}
+
+std::optional<int> extraNodesFromEnvironment() {
+    const char* value = std::getenv("TESSARON_LOCAL_SERVICE_EXTRA_NODES");
+    if (!value || *value == 0)
+        return 0;
+    const std::string_view text(value);
+    int count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (error != std::errc() || end != text.data() + text.size() || count < 0 ||
+        count > SeedCatalogue::maximumExtraAccountNodes)
+        return std::nullopt;
+    return count;
 }
 
 std::optional<int> portFrom(std::string_view text) {
@@ -50,9 +61,16 @@ int main(int argc, char* argv[]) {
     if (!port)
         return usage();
 
+    const auto extraNodes = extraNodesFromEnvironment();
+    if (!extraNodes) {
+        std::fprintf(stderr, "TESSARON_LOCAL_SERVICE_EXTRA_NODES must be a count from 0 to %d\n",
+                     SeedCatalogue::maximumExtraAccountNodes);
+        return 2;
+    }
+
     ServiceContext context;
     context.port = *port;
-    context.seeds = SeedCatalogue(*port);
+    context.seeds = SeedCatalogue(*port, *extraNodes);
     if (argc == 5) {
         context.dataFolder = argv[4];
         std::error_code error;

@@ -3,7 +3,11 @@
 #include <QCryptographicHash>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <string>
+#include <tuple>
 
 namespace tessaron::local_service {
 
@@ -144,6 +148,40 @@ SeedNode nodeOf(const NodeSeed& seed, const QString& address, int port) {
     };
 }
 
+// Extra nodes take 127.1.0.1 and up, 250 to a third byte, clear of the fixed nodes' addresses.
+QString extraNodeAddress(int index) {
+    return QStringLiteral("127.1.%1.%2").arg(index / 250).arg(index % 250 + 1);
+}
+
+// The fixed nodes' places, taken in turn and a little apart each round (twenty rounds, then again), so
+// that extra nodes spread over the globe rather than stacking on one dot.
+constexpr std::array<std::tuple<const char*, double, double>, 6> extraNodePlaces{{
+    {"NL", 52.37, 4.90},
+    {"US", 40.71, -74.01},
+    {"BR", -23.55, -46.63},
+    {"SG", 1.35, 103.82},
+    {"JP", 35.68, 139.69},
+    {"DE", 50.11, 8.68},
+}};
+
+// Two decimals, so that the roster's JSON spends no bytes on a sum's rounding error.
+double hundredths(double value) {
+    return std::round(value * 100) / 100;
+}
+
+// Short names and round figures: a roster of 130 nodes must stay under the client's cap on a reply.
+SeedNode extraNode(int index, int port) {
+    const auto& [country, lat, lon] =
+        extraNodePlaces[static_cast<std::size_t>(index) % extraNodePlaces.size()];
+    const double shift = 0.3 * (index / static_cast<int>(extraNodePlaces.size()) % 20);
+    const std::string name = "Node " + std::to_string(index + 1);
+    const std::string tag = "x" + std::to_string(index + 1);
+    const NodeSeed seed{
+        name.c_str(),  tag.c_str(),   country, hundredths(lat + shift),        hundredths(lon + shift),
+        Purpose::exit, Security::tls, tcpOnly, running((index % 9 + 1) / 10.0)};
+    return nodeOf(seed, extraNodeAddress(index), port);
+}
+
 } // namespace
 
 QList<TessaronProfile> NodeGroup::managedProfiles() const {
@@ -153,7 +191,7 @@ QList<TessaronProfile> NodeGroup::managedProfiles() const {
     return profiles;
 }
 
-SeedCatalogue::SeedCatalogue(int nodePort)
+SeedCatalogue::SeedCatalogue(int nodePort, int extraAccountNodes)
     : nodePort_(nodePort)
     , invitations_{
           {.code = "dev-europe-Q7mZ2vK9xL4pT8wN3rB6yD1sHc5f", .group = 0},
@@ -173,6 +211,9 @@ SeedCatalogue::SeedCatalogue(int nodePort)
         }
         groups_.append(group);
     }
+    const int extras = std::clamp(extraAccountNodes, 0, maximumExtraAccountNodes);
+    for (int index = 0; index < extras; ++index)
+        groups_.back().nodes.append(extraNode(index, nodePort));
 }
 
 const NodeGroup* SeedCatalogue::groupOf(const QUuid& profileID) const {

@@ -53,8 +53,11 @@ struct SeedInvitation {
 class SeedCatalogue {
 public:
     SeedCatalogue() = default;
-    // Every node listens on `nodePort` of its own loopback address.
-    explicit SeedCatalogue(int nodePort);
+    // Every node listens on `nodePort` of its own loopback address. `extraAccountNodes` more managed nodes
+    // join the account's group (at most maximumExtraAccountNodes), to see the client with a long list.
+    explicit SeedCatalogue(int nodePort, int extraAccountNodes = 0);
+
+    static constexpr int maximumExtraAccountNodes = 1000;
 
     const QList<NodeGroup>& groups() const { return groups_; }
     const std::vector<SeedInvitation>& invitations() const { return invitations_; }
