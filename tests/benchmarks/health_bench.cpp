@@ -71,21 +71,28 @@ void BM_FailoverDecisionOver50Nodes(benchmark::State& state) {
 }
 BENCHMARK(BM_FailoverDecisionOver50Nodes)->Unit(benchmark::kMicrosecond);
 
-// A connect to a loopback listener: argument 0 is the floor, a blocking connect and close on this thread;
-// argument 1 goes through the probe (the waiter's thread and the hop back to this thread).
-void BM_LoopbackConnect(benchmark::State& state) {
+// A non-blocking listener on a port of its own on 127.0.0.2; `address` receives where it listens.
+int listenOnLoopback(sockaddr_in& address) {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
+    address = {.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
     ::inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
     socklen_t length = sizeof address;
     ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
     ::listen(listener, 1024);
     ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    return listener;
+}
+
+// A connect to a loopback listener: argument 0 is the floor, a blocking connect and close on this thread;
+// argument 1 goes through the probe (the waiter's thread and the hop back to this thread).
+void BM_LoopbackConnect(benchmark::State& state) {
+    sockaddr_in address{};
+    const int listener = listenOnLoopback(address);
     tessaron::TcpConnectProbe probe(tessaron::SystemClock::shared());
     for (auto _ : state) {
         if (state.range(0) == 0) {
             const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-            ::connect(socket, reinterpret_cast<const sockaddr*>(&address), length);
+            ::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
             ::close(socket);
         } else {
             benchmark::DoNotOptimize(
@@ -116,13 +123,8 @@ long residentKiB() {
 // counts is a node's share. Run each count in a process of its own (--benchmark_filter=Round.*/130): a
 // round that follows another finds its threads.
 void BM_RoundResidentMemory(benchmark::State& state) {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {}, .sin_zero = {}};
-    ::inet_pton(AF_INET, "127.0.0.2", &address.sin_addr);
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr*>(&address), length);
-    ::listen(listener, 1024);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    sockaddr_in address{};
+    const int listener = listenOnLoopback(address);
     QList<tessaron::LatencyTarget> targets;
     for (int i = 0; i < state.range(0); ++i)
         targets.append({QUuid::createUuid(), QStringLiteral("127.0.0.2"), ntohs(address.sin_port)});
