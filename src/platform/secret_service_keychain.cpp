@@ -133,6 +133,35 @@ private:
     bool lostDaemon_ = false;
 };
 
+// A main context of the calling thread's own for the asynchronous calls of one step, which runs what was
+// posted to it before it goes. Releasing an unlock's result ends its prompt's D-Bus signal subscriptions,
+// and GLib frees what each subscription kept in an idle call posted to the thread's context. libsecret's
+// synchronous unlock releases its result after it stopped using its context, so those frees never run
+// (16 bytes a prompt): the unlock here releases its result while this context is the thread's.
+class ThreadContext {
+public:
+    ThreadContext()
+        : context_(g_main_context_new()) {
+        g_main_context_push_thread_default(context_);
+    }
+    ThreadContext(const ThreadContext&) = delete;
+    ThreadContext& operator=(const ThreadContext&) = delete;
+    ~ThreadContext() {
+        while (g_main_context_iteration(context_, FALSE)) {
+        }
+        g_main_context_pop_thread_default(context_);
+        g_main_context_unref(context_);
+    }
+
+    template <typename Done> void runUntil(Done done) const {
+        while (!done())
+            g_main_context_iteration(context_, TRUE);
+    }
+
+private:
+    GMainContext* context_;
+};
+
 // The attributes a query matches on, with the UTF-8 text the table points into.
 class QueryAttributes {
 public:
@@ -230,6 +259,26 @@ private:
     std::vector<std::string> paths_;
 };
 
+void unlockAnswered(GObject*, GAsyncResult* result, gpointer answer) {
+    static_cast<GObjectPtr<GAsyncResult>*>(answer)->reset(G_ASYNC_RESULT(g_object_ref(result)));
+}
+
+// Unlocks the items, which may ask the person at the keyring's prompt; success once every one is open.
+qint32 unlock(SecretService* service, const ItemPaths& locked, Operation& operation) {
+    const ThreadContext context;
+    GObjectPtr<GAsyncResult> answer; // released before the context runs what its release posted
+    secret_service_unlock_dbus_paths(service, locked.terminated().data(), operation.cancellable(),
+                                     unlockAnswered, &answer);
+    context.runUntil([&answer] { return answer != nullptr; });
+    GError* error = nullptr;
+    const auto count = secret_service_unlock_dbus_paths_finish(service, answer.get(), nullptr, &error);
+    if (error)
+        return operation.fail(error);
+    if (count < gint(locked.size()))
+        return refusedUnlock(operation);
+    return keychain_status::success;
+}
+
 // The paths of every item the query matches, with those that were locked unlocked first; itemNotFound when
 // there is none. A locked item whose unlock is refused is unreadable, as a search that loads secrets finds
 // it.
@@ -248,14 +297,8 @@ KeychainResult<ItemPaths> unlockedPaths(SecretService* service, const KeychainQu
     ItemPaths stillLocked;
     stillLocked.take(locked);
     if (!stillLocked.empty()) {
-        gchar** opened = nullptr;
-        const auto count = secret_service_unlock_dbus_paths_sync(service, stillLocked.terminated().data(),
-                                                                 operation.cancellable(), &opened, &error);
-        g_strfreev(opened);
-        if (error)
-            return {operation.fail(error), {}};
-        if (count < gint(stillLocked.size()))
-            return {refusedUnlock(operation), {}};
+        if (const auto status = unlock(service, stillLocked, operation); status != keychain_status::success)
+            return {status, {}};
         paths.add(stillLocked);
     }
     if (paths.empty())
@@ -280,8 +323,7 @@ public:
     }
 
     KeychainResult<QList<KeychainItem>> read(SecretService* service, Operation& operation) {
-        GMainContext* context = g_main_context_new();
-        g_main_context_push_thread_default(context);
+        const ThreadContext context;
         secret_service_get_secrets_for_dbus_paths(service, terminated_.data(), operation.cancellable(),
                                                   secretsAnswered, &secrets_);
         auto* connection = g_dbus_proxy_get_connection(G_DBUS_PROXY(service));
@@ -292,10 +334,7 @@ public:
                                    G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, -1, operation.cancellable(),
                                    accountAnswered, &accounts_[index]);
         }
-        while (!allAnswered())
-            g_main_context_iteration(context, TRUE);
-        g_main_context_pop_thread_default(context);
-        g_main_context_unref(context);
+        context.runUntil([this] { return allAnswered(); });
         return items(operation);
     }
 

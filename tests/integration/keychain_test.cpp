@@ -7,20 +7,28 @@
 #include "account/subscription_link_store.hpp"
 #include "platform/secret_service_keychain.hpp"
 #include "support/run_task.hpp"
+#include "support/secret_service_stand_in.hpp"
 
 #include <QDBusConnection>
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#ifdef __has_feature
+#if __has_feature(address_sanitizer)
+#include <sanitizer/lsan_interface.h>
+#define TESSARON_LEAK_CHECK 1
+#endif
+#endif
+
 #include <signal.h>
-#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -297,13 +305,7 @@ public:
     bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
 };
 void silentService(const QString&) {
-    static QProcess bus;
-    bus.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    bus.start(QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
-    bus.waitForReadyRead(5000);
-    const auto address = QString::fromUtf8(bus.readLine()).trimmed();
-    setenv("DBUS_SESSION_BUS_ADDRESS", qPrintable(address), 1);
+    const auto address = startPrivateSessionBus();
     static SilentSecretService service;
     auto standIn = QDBusConnection::connectToBus(address, QStringLiteral("silent-secret-service"));
     if (!standIn.registerService(QStringLiteral("org.freedesktop.secrets")) ||
@@ -346,6 +348,83 @@ TEST(SecretServiceKeychainUnreachableTest, AnswersNotAvailablePromptlyWhileTheMa
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const auto cutOff : {deadSocket, silentBus, silentService})
         EXPECT_EXIT(std::_Exit(answersNotAvailablePromptly(cutOff)), ::testing::ExitedWithCode(0), "");
+}
+
+// Whether the process leaked anything so far, reported on stderr. A build without the leak checker finds
+// nothing.
+bool leakedAnything() {
+#ifdef TESSARON_LEAK_CHECK
+    return __lsan_do_recoverable_leak_check() != 0;
+#else
+    return false;
+#endif
+}
+
+using PromptAnswer = SecretServiceStandIn::PromptAnswer;
+
+struct PromptCase {
+    PromptAnswer answer;
+    qint32 status;
+    std::vector<std::string> listed;
+};
+
+// Lists a locked collection ten times, each time after the stand-in locked it again, and answers its
+// prompt as the case says. Every listing must give the case's answer after one prompt of its own, and
+// none may leave memory behind.
+int listsWhatThePromptUnlocked(const PromptCase& promptCase) {
+    alarm(30); // a hang ends the child, not the suite
+    SecretServiceStandIn standIn(promptCase.answer);
+    if (!standIn.serve(startPrivateSessionBus()))
+        return 2;
+    const KeychainQuery everyItem{QStringLiteral("group"), profileService, std::nullopt};
+    for (const auto* account : {"bob", "alice"}) {
+        standIn.addItem({{QStringLiteral("access-group"), everyItem.accessGroup},
+                         {QStringLiteral("service"), everyItem.service},
+                         {QStringLiteral("account"), QString::fromUtf8(account)}},
+                        QByteArray(account) + "-secret");
+    }
+    standIn.addItem({{QStringLiteral("access-group"), QStringLiteral("other")},
+                     {QStringLiteral("service"), everyItem.service},
+                     {QStringLiteral("account"), QStringLiteral("mallory")}},
+                    "not listed");
+    SecretServiceKeychain keychain(5s);
+    constexpr int listings = 10;
+    int alike = 0;
+    for (int listing = 0; listing < listings; ++listing) {
+        standIn.lockAll();
+        auto list = [&keychain, everyItem] {
+            return keychain.copyAll(everyItem);
+        };
+        const auto result = runTask(keychain.run(std::move(list)), 20s);
+        std::vector<std::string> listed;
+        for (const auto& item : result.value)
+            listed.push_back((item.account + u'=' + QString::fromUtf8(item.data)).toStdString());
+        if (result.status == promptCase.status && listed == promptCase.listed)
+            ++alike;
+    }
+    const bool leaked = leakedAnything();
+    std::fprintf(stderr, "%d of %d listings as expected after %d prompts, %s\n", alike, listings,
+                 standIn.promptsShown(), leaked ? "leaked" : "nothing leaked");
+    return alike == listings && standIn.promptsShown() == listings && !leaked ? 0 : 1;
+}
+
+// What a person meets at launch with a locked keyring: typing the password lists the saved items, and
+// turning the prompt away lists none and reports the keyring unavailable. Each case runs in a fresh child
+// on a bus of its own, with the stand-in for the Secret Service.
+TEST(SecretServiceKeychainUnlockTest, ALockedCollectionListsWhatItsPromptUnlockedAndLeavesNothingBehind) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // The suite runs without the leak checker (see sanitizer_options.cpp); the children run with it, and
+    // check where they choose. They end with _Exit, which skips the check at exit.
+    const auto options = qgetenv("ASAN_OPTIONS");
+    qputenv("ASAN_OPTIONS", options + ":detect_leaks=1");
+    const auto restore = qScopeGuard([&options] { qputenv("ASAN_OPTIONS", options); });
+    const PromptCase cases[] = {
+        {PromptAnswer::unlock, status::success, {"alice=alice-secret", "bob=bob-secret"}},
+        {PromptAnswer::dismiss, status::notAvailable, {}},
+    };
+    for (const auto& promptCase : cases)
+        EXPECT_EXIT(std::_Exit(listsWhatThePromptUnlocked(promptCase)), ::testing::ExitedWithCode(0), "")
+            << "status " << promptCase.status;
 }
 
 } // namespace
