@@ -50,9 +50,11 @@ struct Reporting {
             environment.insert(TessaronCrashReporter::testHarnessVariable, QString());
     }
     CrashReportingParts parts() {
-        return {environment, source,
+        return {environment,
+                source,
                 [sent = sent, lock = lock] { return std::make_unique<RecordingUploader>(sent, lock); },
-                store};
+                store,
+                {}};
     }
     QList<QUuid> sentReports() {
         std::lock_guard guard(*lock);
