@@ -4,6 +4,7 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <initializer_list>
 #include <optional>
 #include <utility>
 
@@ -13,12 +14,13 @@ namespace tessaron::testing {
 // Only for moments when no other thread of the test reads the environment.
 class ScopedEnvironment {
 public:
-    using Change = std::pair<const char*, std::optional<QByteArray>>;
+    using Change = std::pair<QByteArray, std::optional<QByteArray>>;
 
     explicit ScopedEnvironment(std::initializer_list<Change> changes) {
         for (const auto& [name, value] : changes) {
-            previous_.append(
-                {name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt});
+            previous_.append({name, qEnvironmentVariableIsSet(name.constData())
+                                        ? std::optional(qgetenv(name.constData()))
+                                        : std::nullopt});
             apply(name, value);
         }
     }
@@ -30,11 +32,11 @@ public:
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
-    static void apply(const char* name, const std::optional<QByteArray>& value) {
+    static void apply(const QByteArray& name, const std::optional<QByteArray>& value) {
         if (value)
-            qputenv(name, *value);
+            qputenv(name.constData(), *value);
         else
-            qunsetenv(name);
+            qunsetenv(name.constData());
     }
 
     QList<Change> previous_;
