@@ -455,16 +455,19 @@ TEST_F(CrashPipelineTest, AQuitDuringAnUploadThatEndsOnCancellationKeepsEveryCla
     EXPECT_EQ(store->loadAll().size(), 3);
 }
 
-// start() reads no file on its caller's thread: the application's own source asks for the report context
-// on the worker, as it reads the first spool, and the report carries what it answered.
-TEST_F(CrashPipelineTest, TheReportContextIsAskedForOnTheWorkerNeverByStart) {
+// start() reads no file and waits for no reading: the application's own source asks for the report context
+// on the worker, once start() has returned, as it reads the first spool; the report carries the answer.
+TEST_F(CrashPipelineTest, TheReportContextIsAskedForOnTheWorkerAfterStartReturned) {
     std::mutex lock;
-    QList<std::thread::id> askedOn;
+    std::condition_variable changed;
+    bool returned = false;
+    // Where each ask came from: its thread, and whether start() had returned by then (waiting for it).
+    QList<std::pair<std::thread::id, bool>> asked;
     auto watched = parts();
     watched.source = nullptr;
     watched.context = [&] {
-        std::lock_guard guard(lock);
-        askedOn.append(std::this_thread::get_id());
+        std::unique_lock guard(lock);
+        asked.append({std::this_thread::get_id(), changed.wait_for(guard, 5s, [&] { return returned; })});
         return CrashReportContext{BundleInfo({}, {}), [] { return installation; }, "Watched OS",
                                   "Watched PC"};
     };
@@ -478,10 +481,17 @@ TEST_F(CrashPipelineTest, TheReportContextIsAskedForOnTheWorkerNeverByStart) {
                   QByteArray(crash_spool::header) + "signal 11\ntime 1740816930\nend\n");
         reporter.start(watched);
     }
+    {
+        std::lock_guard guard(lock);
+        returned = true;
+        changed.notify_all();
+    }
     settle();
     std::lock_guard guard(lock);
-    ASSERT_EQ(askedOn.size(), 1);
-    EXPECT_NE(askedOn.front(), std::this_thread::get_id());
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(std::tuple(asked[0].first != std::this_thread::get_id(), asked[0].second),
+              std::tuple(true, true))
+        << "off the calling thread, after start() returned";
     const auto stored = store->loadAll();
     ASSERT_EQ(stored.size(), 1);
     EXPECT_EQ(std::tuple(stored.front().osVersion, stored.front().deviceModel, stored.front().installationID),
