@@ -13,15 +13,6 @@ namespace tessaron {
 
 namespace {
 
-TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
-                                             TessaronApplicationMover& mover) {
-    services.startCrashReporting = crashReportingStart(TessaronCrashReporter::shared());
-    services.revealApplication = [&mover](std::function<void()> followUp) {
-        mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
-    };
-    return services;
-}
-
 TessaronAccountServices accountServices(WebAuthSession& webAuth, TessaronDeviceSwapCenter& deviceSwap) {
     return {
         .client = TessaronAccountClient::makeDefault(),
@@ -41,6 +32,15 @@ std::function<void()> crashReportingStart(TessaronCrashReporter& reporter, Crash
     return [&reporter, parts = std::move(parts)] {
         reporter.start(parts);
     };
+}
+
+TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
+                                             TessaronApplicationMover& mover) {
+    services.startCrashReporting = crashReportingStart(TessaronCrashReporter::shared());
+    services.revealApplication = [&mover](std::function<void()> followUp) {
+        mover.moveOrReveal(QCoreApplication::applicationDirPath(), std::move(followUp));
+    };
+    return services;
 }
 
 ApplicationAccount::ApplicationAccount()

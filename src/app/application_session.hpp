@@ -20,6 +20,11 @@ namespace tessaron {
 // are read and sent on the reporter's own thread, so the first picture does not wait for them.
 std::function<void()> crashReportingStart(TessaronCrashReporter& reporter, CrashReportingParts parts = {});
 
+// The session's services as the application hands them over: asked to reveal the application, `mover`
+// moves it; as its construction ends, the session starts the process's crash reporter.
+TessaronSessionServices withApplicationHooks(TessaronSessionServices services,
+                                             TessaronApplicationMover& mover);
+
 // The account side of the application: the account model over the system's keyring, and the two views of
 // it the screens take. Built before the first window, so that the stored sign-in is read while the window
 // is made and the home view's first picture knows who is signed in; it holds the home view's refresh until

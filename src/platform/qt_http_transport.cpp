@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <limits>
 #include <mutex>
+#include <optional>
 
 namespace tessaron {
 
@@ -31,15 +32,37 @@ public:
     bool setCookiesFromUrl(const QList<QNetworkCookie>&, const QUrl&) override { return false; }
 };
 
+HttpResponse responseOf(const QNetworkReply& reply, QByteArray body, bool truncated) {
+    HttpResponse response;
+    response.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    response.headers = reply.rawHeaderPairs();
+    response.body = std::move(body);
+    response.truncated = truncated;
+    return response;
+}
+
 // Collects the body as it arrives and stops the transfer at the first byte past the caller's cap, so no
-// more than the cap is ever held.
+// more than the cap is ever held. The cap is the returned response's: a redirect that the request follows
+// is answered by its status and headers alone, and its body is left unread.
 class BodyCollector {
 public:
-    explicit BodyCollector(qint64 cap)
-        : cap_(std::max<qint64>(cap, 0)) {}
+    explicit BodyCollector(const HttpRequest& request)
+        : cap_(std::max<qint64>(request.maxBodyBytes, 0))
+        , request_(request.followRedirects ? std::optional(request) : std::nullopt) {}
+
+    // As the headers arrive, before any of the body.
+    void headersArrived(QNetworkReply& reply) {
+        if (!request_)
+            return;
+        auto head = responseOf(reply, {}, false);
+        if (!redirectedRequest(*request_, head))
+            return;
+        redirect_ = std::move(head);
+        reply.abort();
+    }
 
     void drain(QNetworkReply& reply) {
-        while (!overflowed_ && reply.bytesAvailable() > 0) {
+        while (!redirect_ && !overflowed_ && reply.bytesAvailable() > 0) {
             const qint64 room = cap_ - body_.size();
             if (room == 0) {
                 overflowed_ = true;
@@ -52,11 +75,16 @@ public:
 
     bool overflowed() const { return overflowed_; }
     QByteArray take() { return std::move(body_); }
+    // The redirect to follow, without its body.
+    const std::optional<HttpResponse>& redirect() const { return redirect_; }
 
 private:
     qint64 cap_;
+    // The request, while it follows redirects.
+    std::optional<HttpRequest> request_;
     QByteArray body_;
     bool overflowed_ = false;
+    std::optional<HttpResponse> redirect_;
 };
 
 // Lets a cancellation from any thread abort the reply on the reply's own thread. Once released, the reply
@@ -96,18 +124,11 @@ bool isServerAnswer(const QNetworkReply& reply) {
     return hasStatus && error > QNetworkReply::UnknownNetworkError && error != QNetworkReply::ProtocolFailure;
 }
 
-HttpResponse responseOf(const QNetworkReply& reply, QByteArray body, bool truncated) {
-    HttpResponse response;
-    response.status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    response.headers = reply.rawHeaderPairs();
-    response.body = std::move(body);
-    response.truncated = truncated;
-    return response;
-}
-
 HttpOutcome outcomeOf(const QNetworkReply& reply, BodyCollector& body, HttpRequest::Overflow overflow,
                       bool cancelled) {
     using Kind = HttpFailure::Kind;
+    if (body.redirect())
+        return *body.redirect();
     if (body.overflowed()) {
         if (overflow == HttpRequest::Overflow::fail)
             return HttpFailure{Kind::tooLarge, {}};
@@ -233,7 +254,9 @@ QCoro::Task<HttpOutcome> QtHttpTransport::exchange(HttpRequest request, Cancella
     // Nothing after the reply is awaited touches `this`: the transport may be gone by then.
     const std::unique_ptr<QNetworkReply, DeleteLater> reply(
         start(*manager_, prepare(request, *trust), request));
-    auto body = std::make_shared<BodyCollector>(request.maxBodyBytes);
+    auto body = std::make_shared<BodyCollector>(request);
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, reply.get(),
+                     [body, replied = reply.get()] { body->headersArrived(*replied); });
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(),
                      [body, replied = reply.get()] { body->drain(*replied); });
     auto aborter = std::make_shared<ReplyAborter>(reply.get());

@@ -28,7 +28,8 @@ struct QtHttpTransportOptions {
 };
 
 // HttpTransport on a QNetworkAccessManager of the thread that creates it; send() is called on that thread.
-// Ephemeral: no cookie is kept or sent and nothing is cached. Redirects are followed only on request.
+// Ephemeral: no cookie is kept or sent and nothing is cached. Redirects are followed only on request;
+// the body cap is the returned response's, and a followed redirect's body is dropped unread.
 // Destroying the transport ends its pending requests as cancelled, at once also those still waiting for
 // the TLS settings.
 class QtHttpTransport final : public HttpTransport {

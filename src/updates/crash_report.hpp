@@ -39,7 +39,8 @@ struct CrashReportContext {
     QString osVersion;
     QString hardwareModel;
 
-    // The application's Info file and Keychain item, the running system and this machine.
+    // The application's Info file and Keychain item, the running system and this machine. Reads files:
+    // called where the reports are made, on the crash reporter's worker, never by the caller of start().
     static CrashReportContext standard();
 };
 

@@ -112,9 +112,10 @@ std::shared_ptr<TessaronCrashPipeline> TessaronCrashReporter::pipelineFrom(Crash
     auto uploader = parts.uploader ? parts.uploader : [] {
         return std::make_unique<OwnTransportUploader>();
     };
+    auto context = parts.context ? std::move(parts.context) : &CrashReportContext::standard;
     auto source = parts.source ? parts.source
                                : std::make_shared<SpoolCrashSource>(FileCrashReportStore::defaultDirectory(),
-                                                                    CrashReportContext::standard());
+                                                                    std::move(context));
     pipeline_ = std::make_shared<TessaronCrashPipeline>(std::move(store), std::move(uploader),
                                                         std::move(source), worker_->stopping());
     worker_->setTeardown([pipeline = pipeline_] { pipeline->releaseUploader(); });

@@ -18,6 +18,8 @@ struct CrashReportingParts {
     std::shared_ptr<TessaronCrashReportSource> source;
     TessaronCrashPipeline::UploaderFactory uploader;
     std::shared_ptr<TessaronCrashReportStore> store;
+    // Where the application's own source takes the values its reports lack (CrashReportContext::standard).
+    SpoolCrashSource::ContextSource context;
 };
 
 // The start of crash reporting: builds the pipeline once and runs its steps on a worker thread of its
@@ -37,9 +39,10 @@ public:
     // The process's reporter, created on first use; its worker stops when the application quits.
     static TessaronCrashReporter& shared();
 
-    // Returns at once. With the test-harness variable set (even empty), or once stopped, does nothing.
-    // Otherwise builds the pipeline on the first call, under the reporter's lock, and schedules an
-    // activation: the source is started once, and every activation drains the stored reports.
+    // Returns at once, and reads no file: the report context is read on the worker. With the test-harness
+    // variable set (even empty), or once stopped, does nothing. Otherwise builds the pipeline on the first
+    // call, under the reporter's lock, and schedules an activation: the source is started once, and every
+    // activation drains the stored reports.
     void start(CrashReportingParts parts = {});
     // Schedules `step` after every step scheduled before it.
     void enqueue(TessaronCrashPipeline::Step step);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace tessaron {
 
@@ -44,7 +45,7 @@ CrashReportContext contextOfCrash(const CrashReportContext& current, const QStri
 
 } // namespace
 
-SpoolCrashSource::SpoolCrashSource(QString folder, CrashReportContext context)
+SpoolCrashSource::SpoolCrashSource(QString folder, ContextSource context)
     : folder_(std::move(folder))
     , context_(std::move(context)) {}
 
@@ -56,6 +57,7 @@ void SpoolCrashSource::start(Deliver deliver) {
     const auto folder = PrivateFolder::open(folder_, false);
     if (!folder)
         return;
+    std::optional<CrashReportContext> context;
     QList<TessaronCrashReport> batch;
     QStringList reported, unreadable;
     for (const auto& name : folder->entries()) {
@@ -70,8 +72,10 @@ void SpoolCrashSource::start(Deliver deliver) {
             unreadable.append(name);
             continue;
         }
+        if (!context)
+            context = context_();
         batch.append(TessaronCrashReport::make(parsed->diagnostic, parsed->crashedAt,
-                                               contextOfCrash(context_, parsed->version)));
+                                               contextOfCrash(*context, parsed->version)));
         reported.append(name);
     }
     Deliver handler;

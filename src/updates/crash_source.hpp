@@ -22,16 +22,20 @@ public:
 
 // Reads the spools that crashed processes left in the crash folder (see installCrashHandler), turns each
 // into a report stamped with its crash time and delivers them in one batch. A spool is removed once its
-// report is stored; one that its writer is still writing is left for a later launch.
+// report is stored; one that its writer is still writing is left for a later launch. The values a report
+// takes where its crash lacks them are asked for as the first spool is read, on the thread that starts the
+// source, and only when there is a spool: no launch without a crash reads the system's files for them.
 class SpoolCrashSource final : public TessaronCrashReportSource {
 public:
-    SpoolCrashSource(QString folder, CrashReportContext context);
+    using ContextSource = std::function<CrashReportContext()>;
+
+    SpoolCrashSource(QString folder, ContextSource context);
 
     void start(Deliver deliver) override;
 
 private:
     QString folder_;
-    CrashReportContext context_;
+    ContextSource context_;
     std::mutex lock_;
     Deliver deliver_;
 };

@@ -116,6 +116,28 @@ TEST_F(AccountModelFlowTest, ACancelledRefreshKeepsNoLaterOneAway) {
     }
 }
 
+// A cancelled refresh that ends while a newer one runs leaves the newer one's mark: a third refresh started
+// then is turned away, and no two ever run at once.
+TEST_F(AccountModelFlowTest, AnEndingRefreshLeavesTheMarkOfANewerOne) {
+    storeToken("tok-1");
+    service.answer(account, 200, accountReply);
+    build();
+    harness.settle();
+    service.holdNext(providersCall);
+    service.holdNext(providersCall);
+    CancellationSource closed;
+    track(model->refresh(nullptr, closed.token()));
+    harness.settle();
+    closed.cancel();
+    track(model->refresh(nullptr));
+    harness.settle(); // the cancelled one ends; the newer one waits for the providers
+    track(model->refresh(nullptr));
+    service.release();
+    harness.settle();
+    EXPECT_EQ(std::tuple(service.sentTo(providersCall).size(), service.sentTo(account).size()),
+              std::tuple(2, 1));
+}
+
 // The first refresh with a session spends the run's recovery even when it finds a connection selected, so
 // a connection the user then removes is not brought back by a later refresh.
 TEST_F(AccountModelFlowTest, ARefreshSpendsTheRunsRecoveryAsItStartsItSoARemovedConnectionStaysRemoved) {

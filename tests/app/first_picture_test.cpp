@@ -3,6 +3,8 @@
 #include "app/model_home_account.hpp"
 #include "session/session_harness.hpp"
 #include "session/session_keys.hpp"
+#include "support/fake_workspace.hpp"
+#include "support/scoped_environment.hpp"
 #include "updates/crash_report_store.hpp"
 #include "updates/crash_reporter.hpp"
 #include "updates/crash_source.hpp"
@@ -50,9 +52,11 @@ struct Reporting {
             environment.insert(TessaronCrashReporter::testHarnessVariable, QString());
     }
     CrashReportingParts parts() {
-        return {environment, source,
+        return {environment,
+                source,
                 [sent = sent, lock = lock] { return std::make_unique<RecordingUploader>(sent, lock); },
-                store};
+                store,
+                {}};
     }
     QList<QUuid> sentReports() {
         std::lock_guard guard(*lock);
@@ -114,6 +118,40 @@ TEST(CrashReportingStartTest, TheSessionStartsItLastAndThePreviousRunsReportGoes
         EXPECT_EQ(reporting.source->starts, row.sourceStarts);
         EXPECT_EQ(reporting.sentReports(), row.sent ? QList{leftByThePreviousRun().id} : QList<QUuid>());
     }
+}
+
+QCoro::Task<> markRun(std::atomic<bool>* ran) {
+    ran->store(true);
+    co_return;
+}
+
+// The application's own composition hands the session its crash hook: the session built on it starts the
+// process's reporter as its construction ends, which then runs the steps scheduled on it; under the test
+// harness's variable the reporter builds nothing.
+TEST(CrashReportingStartTest, TheApplicationsSessionStartsTheProcesssReporter) {
+    auto& reporter = TessaronCrashReporter::shared();
+    const auto reporterRunsAfterASession = [&reporter](std::optional<QByteArray> harnessVariable) {
+        SessionHarness harness;
+        LocalMoveFileSystem files;
+        FakeWorkspace workspace;
+        TessaronApplicationMover mover(files, workspace, QStringLiteral("/nowhere"),
+                                       QStringLiteral("tessaron"));
+        QTemporaryDir data;
+        {
+            const ScopedEnvironment environment{
+                {"XDG_DATA_HOME", QFile::encodeName(data.path())},
+                {TessaronCrashReporter::testHarnessVariable.toLatin1(), harnessVariable}};
+            harness.session =
+                std::make_unique<TessaronSession>(withApplicationHooks(harness.services(), mover));
+        }
+        std::atomic<bool> ran = false;
+        reporter.enqueue([&ran] { return markRun(&ran); });
+        EXPECT_TRUE(reporter.waitForIdle(5s));
+        return ran.load();
+    };
+    EXPECT_FALSE(reporterRunsAfterASession("ctest"));
+    EXPECT_TRUE(reporterRunsAfterASession(std::nullopt));
+    EXPECT_TRUE(reporter.stop(5s));
 }
 
 TEST(CrashReportingStartTest, AStartAfterAQuitBuildsNothing) {

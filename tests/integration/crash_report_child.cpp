@@ -50,7 +50,7 @@ int report(int argc, char* argv[]) {
     TessaronCrashReporter reporter;
     reporter.start({
         .environment = std::nullopt,
-        .source = std::make_shared<SpoolCrashSource>(folder, context),
+        .source = std::make_shared<SpoolCrashSource>(folder, [context] { return context; }),
         .uploader = [base, caPath] { return std::make_unique<TestUploader>(base, caPath); },
         .store = std::make_shared<FileCrashReportStore>(folder),
     });

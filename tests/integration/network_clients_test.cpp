@@ -149,6 +149,33 @@ TEST_F(HttpTransportTest, RedirectIsReturnedUnlessTheCallerFollowsIt) {
     EXPECT_EQ(pathsReceived().count("/loop"), 17);
 }
 
+// The cap is the returned response's: a followed redirect's own long body is dropped unread, a returned one
+// is held to the cap, and so is the final answer.
+TEST_F(HttpTransportTest, TheCapHoldsForTheReturnedResponseNotForAFollowedRedirect) {
+    constexpr qint64 cap = 128 * 1024;
+    const auto longRedirect = [](const char* to) {
+        return Reply{.status = 302, .headers = {{"Location", to}}, .body = pattern(cap + 1)};
+    };
+    serve("/long-from", longRedirect("/to"));
+    serve("/to", {.body = "arrived"});
+    serve("/long-to-long", longRedirect("/long"));
+    serve("/long", {.body = pattern(cap + 1)});
+    serve("/long-to-plain", longRedirect("http://127.0.0.1/to"));
+    const std::tuple<const char*, bool, std::string> cases[] = {
+        {"/long-from", true, "200 arrived"},
+        {"/long-from", false, "too large"},
+        {"/long-to-long", true, "too large"},
+        {"/long-to-plain", true, "too large"},
+    };
+    for (const auto& [path, followed, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << path << (followed ? " followed" : " returned"));
+        auto call = request(QString::fromLatin1(path));
+        call.maxBodyBytes = cap;
+        call.followRedirects = followed;
+        EXPECT_EQ(summary(send(call)), expected);
+    }
+}
+
 TEST_F(HttpTransportTest, BodyPastTheCapIsRefusedOrCut) {
     using Overflow = HttpRequest::Overflow;
     constexpr qint64 cap = 65'536;

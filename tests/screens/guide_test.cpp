@@ -105,6 +105,10 @@ TEST(GuideText, LinkifiedReadsInlineMarkdownOnly) {
         // A code span keeps its lines, and no escape meant for a line start shows inside it.
         {"run `sudo\n- apt` now", "run " + codeOf("sudo<br>- apt") + " now"},
         {"``a ` ![b](c.png)\n1. x``", codeOf("a ` ![b](c.png)<br>1. x")},
+        // Only a run of its own length ends a code span: a longer one inside is part of it, and so are the
+        // lines after it.
+        {"a `b``c` d", "a " + codeOf("b``c") + " d"},
+        {"a `b```c\n- d` e", "a " + codeOf("b```c<br>- d") + " e"},
         // The text's own private-use characters stay; an address is no text, so its backticks open no code;
         // a linked picture is a link showing the picture's syntax; an address in code is not bracketed.
         {"\uE000 marks and `x` code", "\uE000 marks and " + codeOf("x") + " code"},

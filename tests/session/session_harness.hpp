@@ -148,6 +148,8 @@ public:
         session = std::make_unique<TessaronSession>(services());
         return *session;
     }
+    // What start() builds the session with: the fakes and the hooks set here.
+    TessaronSessionServices services();
     // Ends the session and starts a new one over the same stores, as a relaunch would.
     TessaronSession& restart();
     // Starts (or restarts) the session and lets its bootstrap run.
@@ -306,8 +308,6 @@ private:
     private:
         SessionHarness& harness_;
     };
-
-    TessaronSessionServices services();
 
     ScriptedProbe probe_{*this};
     std::unique_ptr<LatencyMonitor> latency_;

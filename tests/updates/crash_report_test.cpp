@@ -1,4 +1,5 @@
 #include "profiles/decoding_error.hpp"
+#include "support/scoped_environment.hpp"
 #include "updates/crash_report.hpp"
 #include "updates/crash_report_store.hpp"
 #include "updates/crash_reporter.hpp"
@@ -293,8 +294,11 @@ struct RefusingStore final : TessaronCrashReportStore {
 class CrashPipelineTest : public ::testing::Test {
 protected:
     CrashReportingParts parts() {
-        return {QProcessEnvironment(), source,
-                [script = script] { return std::make_unique<ScriptedUploader>(script); }, store};
+        return {QProcessEnvironment(),
+                source,
+                [script = script] { return std::make_unique<ScriptedUploader>(script); },
+                store,
+                {}};
     }
     void settle() { ASSERT_TRUE(reporter.waitForIdle(5s)); }
     qsizetype uploads() {
@@ -451,6 +455,49 @@ TEST_F(CrashPipelineTest, AQuitDuringAnUploadThatEndsOnCancellationKeepsEveryCla
     EXPECT_EQ(store->loadAll().size(), 3);
 }
 
+// start() reads no file and waits for no reading: the application's own source asks for the report context
+// on the worker, once start() has returned, as it reads the first spool; the report carries the answer.
+TEST_F(CrashPipelineTest, TheReportContextIsAskedForOnTheWorkerAfterStartReturned) {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool returned = false;
+    // Where each ask came from: its thread, and whether start() had returned by then (waiting for it).
+    QList<std::pair<std::thread::id, bool>> asked;
+    auto watched = parts();
+    watched.source = nullptr;
+    watched.context = [&] {
+        std::unique_lock guard(lock);
+        asked.append({std::this_thread::get_id(), changed.wait_for(guard, 5s, [&] { return returned; })});
+        return CrashReportContext{BundleInfo({}, {}), [] { return installation; }, "Watched OS",
+                                  "Watched PC"};
+    };
+    script->accept = false;
+    {
+        const ScopedEnvironment data{
+            {"XDG_DATA_HOME", QFile::encodeName(root.filePath(QStringLiteral("home")))}};
+        const QDir spools(FileCrashReportStore::defaultDirectory());
+        ASSERT_TRUE(spools.mkpath(QStringLiteral(".")));
+        writeFile(spools.filePath(QStringLiteral("crash-999999991.spool")),
+                  QByteArray(crash_spool::header) + "signal 11\ntime 1740816930\nend\n");
+        reporter.start(watched);
+    }
+    {
+        std::lock_guard guard(lock);
+        returned = true;
+        changed.notify_all();
+    }
+    settle();
+    std::lock_guard guard(lock);
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(std::tuple(asked[0].first != std::this_thread::get_id(), asked[0].second),
+              std::tuple(true, true))
+        << "off the calling thread, after start() returned";
+    const auto stored = store->loadAll();
+    ASSERT_EQ(stored.size(), 1);
+    EXPECT_EQ(std::tuple(stored.front().osVersion, stored.front().deviceModel, stored.front().installationID),
+              std::tuple(QStringLiteral("Watched OS"), QStringLiteral("Watched PC"), installation));
+}
+
 // A spool as a crashed process leaves it: its build and paths are the crashed program's.
 QByteArray spool(int signal, qint64 time, const QByteArray& extra = {}, bool complete = true) {
     return QByteArray(crash_spool::header) + "signal " + QByteArray::number(signal) + "\ncode -6\ntime " +
@@ -500,7 +547,7 @@ TEST(SpoolSourceTest, DeliversEverySpoolInOneBatchWithoutPersonalData) {
                                      "fallback os", "fallback model"};
     const auto startSource = [&](bool stored) {
         QList<QList<TessaronCrashReport>> batches;
-        SpoolCrashSource(folder.path(), context).start([&](auto batch) {
+        SpoolCrashSource(folder.path(), [&] { return context; }).start([&](auto batch) {
             batches.append(batch);
             return stored;
         });
