@@ -6,7 +6,7 @@ packages=(
     cmake g++ clang-16 lld-16 libclang-rt-16-dev llvm-16 ninja-build pkg-config ccache
     qt6-base-dev qcoro-qt6-dev libsecret-1-dev libsecret-1-0 libqrencode-dev libicu-dev
     qt6-svg-dev qt6-l10n-tools fonts-noto-color-emoji fonts-quicksand
-    googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev
+    googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev libc-ares-dev
     openssl curl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
     libxcb1-dev trayer zbar-tools desktop-file-utils xdg-utils
     openbox xdotool at-spi2-core python3 python3-pyatspi imagemagick

@@ -1,10 +1,12 @@
 #include "health/handshake_waiter.hpp"
 
+#include "health/name_lookup.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <netdb.h>
 #include <poll.h>
+#include <span>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <thread>
@@ -13,23 +15,21 @@
 
 namespace tessaron {
 
-namespace {
-
-struct FreeAddresses {
-    void operator()(addrinfo* addresses) const { freeaddrinfo(addresses); }
-};
-
-} // namespace
-
 struct HandshakeWaiter::Attempt {
-    std::unique_ptr<addrinfo, FreeAddresses> addresses;
-    const addrinfo* next = nullptr;
+    std::optional<Name> name;
+    std::unique_ptr<NameLookup> lookup;
+    SocketAddresses addresses;
+    std::size_t next = 0;
     int socket = -1;
     SteadyClock::time_point start;
     SteadyClock::time_point deadline;
     Answer answer;
+    // Where this attempt's sockets stand in the current poll.
+    std::size_t firstWatched = 0;
+    std::size_t watchedCount = 0;
 
     void answerWith(std::optional<int> milliseconds) {
+        lookup.reset();
         closeSocket();
         answer(milliseconds);
         answer = nullptr;
@@ -46,25 +46,41 @@ struct HandshakeWaiter::Attempt {
             ::close(std::exchange(socket, -1));
     }
 
+    // Starts the lookup, or the connection to an address given. False once answered.
+    bool begin() {
+        if (!name)
+            return startNext();
+        lookup = std::make_unique<NameLookup>(name->host, name->port, name->nameServers);
+        name.reset();
+        return connectOnceLookedUp();
+    }
+
+    bool connectOnceLookedUp() {
+        if (!lookup->isDone())
+            return true;
+        addresses = lookup->addresses();
+        lookup.reset();
+        return startNext();
+    }
+
     // Starts a connection to the next address that does not refuse at once; answers when none is left or
     // one connects straight away. False once answered.
     bool startNext() {
         closeSocket();
-        for (; next; next = next->ai_next) {
+        for (; next < addresses.size(); ++next) {
             if (SteadyClock::now() >= deadline)
                 break;
-            const addrinfo& address = *next;
-            const int opened = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                                        address.ai_protocol);
+            const SocketAddress& address = addresses[next];
+            const int opened = ::socket(address.family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
             if (opened < 0)
                 continue;
             socket = opened;
-            if (::connect(socket, address.ai_addr, address.ai_addrlen) == 0) {
+            if (::connect(socket, address.get(), address.length) == 0) {
                 answerConnected();
                 return false;
             }
             if (errno == EINPROGRESS) {
-                next = next->ai_next;
+                ++next;
                 return true;
             }
             closeSocket();
@@ -83,10 +99,41 @@ struct HandshakeWaiter::Attempt {
         }
         return startNext();
     }
+
+    void watch(std::vector<pollfd>& watched) {
+        firstWatched = watched.size();
+        if (lookup)
+            lookup->appendSockets(watched);
+        else
+            watched.push_back({.fd = socket, .events = POLLOUT, .revents = 0});
+        watchedCount = watched.size() - firstWatched;
+    }
+
+    SteadyClock::time_point wakeAt() const {
+        return lookup ? std::min(deadline, lookup->nextTimeout()) : deadline;
+    }
+
+    // Takes what the poll saw of this attempt. False once answered.
+    bool proceed(std::span<const pollfd> watched, SteadyClock::time_point now) {
+        const auto mine = watched.subspan(firstWatched, watchedCount);
+        bool waiting = true;
+        if (lookup) {
+            lookup->process(mine);
+            waiting = connectOnceLookedUp();
+        } else if (mine.front().revents != 0) {
+            waiting = settle();
+        }
+        if (waiting && now >= deadline) {
+            answerWith(std::nullopt);
+            return false;
+        }
+        return waiting;
+    }
 };
 
 HandshakeWaiter& HandshakeWaiter::shared() {
-    // Never destroyed: its thread waits for the rest of the run, and answers may still be due at exit.
+    // Never destroyed and its thread never joined: it waits for the rest of the run, answers may still be
+    // due at exit, and a lookup hanging on a silent name server must not keep the process from ending.
     static auto* waiter = new HandshakeWaiter;
     return *waiter;
 }
@@ -96,18 +143,32 @@ HandshakeWaiter::HandshakeWaiter()
     std::thread([this] { run(); }).detach();
 }
 
-void HandshakeWaiter::connect(addrinfo* addresses, SteadyClock::time_point start,
+void HandshakeWaiter::connect(SocketAddresses addresses, SteadyClock::time_point start,
                               SteadyClock::time_point deadline, Answer answer) {
     Attempt attempt;
-    attempt.addresses.reset(addresses);
-    attempt.next = addresses;
+    attempt.addresses = std::move(addresses);
     attempt.start = start;
     attempt.deadline = deadline;
     attempt.answer = std::move(answer);
+    add(std::move(attempt));
+}
+
+void HandshakeWaiter::connect(Name name, SteadyClock::time_point start, SteadyClock::time_point deadline,
+                              Answer answer) {
+    Attempt attempt;
+    attempt.name = std::move(name);
+    attempt.start = start;
+    attempt.deadline = deadline;
+    attempt.answer = std::move(answer);
+    add(std::move(attempt));
+}
+
+void HandshakeWaiter::add(Attempt attempt) {
     {
         std::lock_guard lock(mutex_);
         incoming_.push_back(std::move(attempt));
     }
+    // The thread may be asleep until the deadline of another attempt.
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(wake_, &one, sizeof one);
 }
@@ -119,7 +180,7 @@ void HandshakeWaiter::takeIncoming(std::vector<Attempt>& attempts) {
         taken.swap(incoming_);
     }
     for (Attempt& attempt : taken) {
-        if (attempt.startNext())
+        if (attempt.begin())
             attempts.push_back(std::move(attempt));
     }
 }
@@ -131,9 +192,9 @@ void HandshakeWaiter::run() {
         takeIncoming(attempts);
         watched.assign(1, {.fd = wake_, .events = POLLIN, .revents = 0});
         auto soonest = SteadyClock::time_point::max();
-        for (const Attempt& attempt : attempts) {
-            watched.push_back({.fd = attempt.socket, .events = POLLOUT, .revents = 0});
-            soonest = std::min(soonest, attempt.deadline);
+        for (Attempt& attempt : attempts) {
+            attempt.watch(watched);
+            soonest = std::min(soonest, attempt.wakeAt());
         }
         const int timeout =
             attempts.empty()
@@ -146,16 +207,8 @@ void HandshakeWaiter::run() {
         [[maybe_unused]] const auto read = ::read(wake_, &woken, sizeof woken);
         const auto now = SteadyClock::now();
         std::vector<Attempt> waiting;
-        for (std::size_t i = 0; i < attempts.size(); ++i) {
-            Attempt& attempt = attempts[i];
-            bool stillWaiting = true;
-            if (watched[i + 1].revents != 0)
-                stillWaiting = attempt.settle();
-            else if (now >= attempt.deadline) {
-                attempt.answerWith(std::nullopt);
-                stillWaiting = false;
-            }
-            if (stillWaiting)
+        for (Attempt& attempt : attempts) {
+            if (attempt.proceed(watched, now))
                 waiting.push_back(std::move(attempt));
         }
         attempts.swap(waiting);

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 
 namespace tessaron {
 
@@ -59,13 +60,16 @@ public:
                                                          int port, Clock::Duration budget);
 
     // The time one TCP connection to the host and port takes to become ready: name resolution (for a name)
-    // and the handshake, nothing else. No data is sent; the connection is closed as soon as it is ready. A
-    // name is resolved on a worker thread and every handshake is waited for on one thread of its own, so
-    // neither a slow resolver nor a slow peer holds up the caller's thread, and the work may outlive the
-    // clock. None for a port outside 1 to 65535, a refused or failed connection, or no
-    // answer within the deadline. Defined with the socket work in tcp_connect_probe.cpp.
+    // and the handshake, nothing else. No data is sent; the connection is closed as soon as it is ready.
+    // Every lookup and handshake is waited for on one thread of its own (HandshakeWaiter), so neither a
+    // silent name server nor a slow peer holds up the caller's thread or another measurement, and the work
+    // may outlive the clock. None for a port outside 1 to 65535, a name that does not resolve, a refused or
+    // failed connection, or no answer within the deadline. Names are looked up with the name servers given
+    // ("address:port", separated by commas), or the system's when none are. Defined with the socket work in
+    // tcp_connect_probe.cpp.
     static QCoro::Task<std::optional<int>> tcpConnectMilliseconds(QString host, int port, Clock* clock,
-                                                                  std::chrono::milliseconds deadline);
+                                                                  std::chrono::milliseconds deadline,
+                                                                  std::string nameServers = {});
 
 Q_SIGNALS:
     void samplesChanged(const tessaron::LatencyTable& samples);

@@ -5,7 +5,6 @@
 #include "platform/one_shot.hpp"
 
 #include <QByteArray>
-#include <QThreadPool>
 
 #include <netdb.h>
 
@@ -15,36 +14,21 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// Names are resolved on a few threads of their own: a resolver may take seconds, and holds its thread
-// meanwhile. An address needs no resolver, and no handshake holds a thread (HandshakeWaiter).
-class NameResolvers : public QThreadPool {
-public:
-    NameResolvers() { setMaxThreadCount(8); }
-};
-
-QThreadPool& nameResolvers() {
-    static NameResolvers pool;
-    return pool;
-}
-
-// Hands what the resolver gives to the waiter; false when it gives nothing.
-bool connectResolved(const QByteArray& host, int port, int flags, SteadyClock::time_point start,
-                     std::chrono::milliseconds budget, const OneShot<std::optional<int>>& result) {
+// The addresses of a host written as an address, read without the resolver; none for a name.
+std::optional<SocketAddresses> numericAddresses(const QByteArray& host, int port) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV | flags;
-    addrinfo* addresses = nullptr;
-    if (::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &addresses) != 0)
-        return false;
-    HandshakeWaiter::shared().connect(
-        addresses, start, start + budget,
-        [result](std::optional<int> milliseconds) { result.resume(milliseconds); });
-    return true;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.constData(), QByteArray::number(port).constData(), &hints, &found) != 0)
+        return std::nullopt;
+    auto addresses = socketAddresses(found, port);
+    ::freeaddrinfo(found);
+    return addresses;
 }
 
-// Answers the caller when the resolver has not returned by the deadline; the waiter's own deadline covers
-// the connection itself.
+// Answers the caller by its own clock should the waiter be late; the waiter's deadline is the same.
 QCoro::Task<> expireAfter(Clock* clock, Clock::Duration deadline, OneShot<std::optional<int>> result,
                           CancellationToken cancellation) {
     co_await clock->sleep(deadline, cancellation);
@@ -54,28 +38,31 @@ QCoro::Task<> expireAfter(Clock* clock, Clock::Duration deadline, OneShot<std::o
 
 } // namespace
 
-TcpConnectProbe::TcpConnectProbe(Clock& clock, std::chrono::milliseconds deadline)
+TcpConnectProbe::TcpConnectProbe(Clock& clock, std::chrono::milliseconds deadline, std::string nameServers)
     : clock_(&clock)
-    , deadline_(deadline) {}
+    , deadline_(deadline)
+    , nameServers_(std::move(nameServers)) {}
 
 QCoro::Task<std::optional<int>> TcpConnectProbe::measure(QString host, int port) {
-    return LatencyMonitor::tcpConnectMilliseconds(std::move(host), port, clock_, deadline_);
+    return LatencyMonitor::tcpConnectMilliseconds(std::move(host), port, clock_, deadline_, nameServers_);
 }
 
 QCoro::Task<std::optional<int>> LatencyMonitor::tcpConnectMilliseconds(QString host, int port, Clock* clock,
-                                                                       std::chrono::milliseconds deadline) {
+                                                                       std::chrono::milliseconds deadline,
+                                                                       std::string nameServers) {
     if (port < 1 || port > 65535)
         co_return std::nullopt;
     OneShot<std::optional<int>> result;
     const auto start = SteadyClock::now();
+    HandshakeWaiter::Answer answer = [result](std::optional<int> milliseconds) {
+        result.resume(milliseconds);
+    };
     const QByteArray name = host.toUtf8();
-    // An address is read at once, without the resolver.
-    if (!connectResolved(name, port, AI_NUMERICHOST, start, deadline, result)) {
-        nameResolvers().start([result, name, port, start, deadline] {
-            if (!connectResolved(name, port, 0, start, deadline, result))
-                result.resume(std::nullopt);
-        });
-    }
+    if (auto addresses = numericAddresses(name, port))
+        HandshakeWaiter::shared().connect(std::move(*addresses), start, start + deadline, std::move(answer));
+    else
+        HandshakeWaiter::shared().connect({name.toStdString(), port, std::move(nameServers)}, start,
+                                          start + deadline, std::move(answer));
     CancellationSource timer;
     expireAfter(clock, deadline, result, timer.token());
     const auto milliseconds = co_await result;
