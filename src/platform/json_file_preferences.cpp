@@ -193,11 +193,20 @@ JsonFilePreferences::JsonFilePreferences(QString path, const Clock& clock, Writi
         writeBehind_ = std::make_unique<WriteBehind>([this] { writePending(); }, gatheringTime);
 }
 
-JsonFilePreferences::~JsonFilePreferences() = default;
+JsonFilePreferences::~JsonFilePreferences() {
+    flush();
+}
 
 void JsonFilePreferences::flush() {
-    if (writeBehind_)
-        writeBehind_->flush();
+    if (!writeBehind_)
+        return;
+    {
+        // Also what a failed write left: it gets another try.
+        std::lock_guard guard(mutex_);
+        if (!pending_.isEmpty() || repairPending_)
+            writeBehind_->request();
+    }
+    writeBehind_->flush();
 }
 
 QVariant JsonFilePreferences::value(const QString& key) const {

@@ -49,7 +49,8 @@ public:
 
     const QString& path() const { return path_; }
 
-    // Returns once every change made before the call is on disk, or its write failed and was logged.
+    // Returns once every change made before the call is on disk, or its write failed and was logged. A
+    // change whose write failed is tried again here.
     void flush();
 
     QVariant value(const QString& key) const override;
