@@ -4,6 +4,7 @@
 #include "support/manual_clock.hpp"
 #include "support/qt_printers.hpp"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -176,6 +177,8 @@ TEST_F(PreferencesWriteBehindTest, ReadsSeeTheLatestChangeAtOnceAndTheFileFollow
 TEST_F(PreferencesWriteBehindTest, TheCallerNeverWaitsForASyncThatDoesNotEnd) {
     disk_.hold();
     auto store = open();
+    // Also when the test stops early: the store's end waits for the disk.
+    const auto released = qScopeGuard([this] { disk_.release(); });
     store->setValue(QStringLiteral("log"), QVariantList{QStringLiteral("connected")});
     ASSERT_TRUE(disk_.awaitHeldWrite());
     for (int line = 2; line <= 50; ++line) {
