@@ -14,7 +14,7 @@ if [[ "${1:-}" =~ ^[0-9]+$ ]]; then
     shift
 fi
 [ $# -gt 0 ] || { echo "usage: $0 [runs] label=build-folder..." >&2; exit 2; }
-scratch=$(mktemp -d "$PWD/log-line-time.XXXXXX")
+scratch=$(mktemp -d "$PWD/build-log-line-time.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 slow_ms=${TESSARON_SLOW_SYNC_MS:-50}
 
