@@ -1,6 +1,7 @@
 #include "app/instance_forwarder.hpp"
 #include "app/launch_arguments.hpp"
 #include "app/tessaron_mac_app.hpp"
+#include "platform/json_file_preferences.hpp"
 #include "platform/url_opener.hpp"
 #include "screens/globe/land_dots.hpp"
 #include "updates/crash_handler.hpp"
@@ -63,5 +64,9 @@ int main(int argc, char* argv[]) {
                      [&app] { app.showMainWindow(); });
     if (launchUrl)
         QTimer::singleShot(0, &app, [&app, url = *launchUrl] { app.openUrl(url); });
-    return application.exec();
+    const int code = application.exec();
+    // Preferences are written behind the window's back: what the last moments stored goes to disk before
+    // the process does.
+    tessaron::flushSharedPreferences();
+    return code;
 }

@@ -3,6 +3,7 @@
 #include "platform/private_files.hpp"
 #include "platform/system_clock.hpp"
 #include "platform/system_log.hpp"
+#include "platform/write_behind.hpp"
 
 #include <QFile>
 #include <QFileInfo>
@@ -174,12 +175,38 @@ QString fileNameOf(const QString& path) {
     return QFileInfo(path).fileName();
 }
 
+// Long enough that the lines of one connection attempt share a write, short enough that a crash costs
+// little.
+constexpr std::chrono::milliseconds gatheringTime{250};
+
 } // namespace
 
-JsonFilePreferences::JsonFilePreferences(QString path, const Clock& clock)
+JsonFilePreferences::JsonFilePreferences(QString path, const Clock& clock, Writing writing,
+                                         FileWriter writeFile)
     : path_(std::move(path))
-    , clock_(clock) {
+    , clock_(clock)
+    , writeFile_(writeFile ? std::move(writeFile) : FileWriter(writePrivateFile)) {
+    // Made first, so that a store that lives until the process ends can still report its last write.
+    log();
     tightenPrivateFile(path_);
+    if (writing == Writing::behind)
+        writeBehind_ = std::make_unique<WriteBehind>([this] { writePending(); }, gatheringTime);
+}
+
+JsonFilePreferences::~JsonFilePreferences() {
+    flush();
+}
+
+void JsonFilePreferences::flush() {
+    if (!writeBehind_)
+        return;
+    {
+        // Also what a failed write left: it gets another try.
+        std::lock_guard guard(mutex_);
+        if (!pending_.isEmpty() || repairPending_)
+            writeBehind_->request();
+    }
+    writeBehind_->flush();
 }
 
 QVariant JsonFilePreferences::value(const QString& key) const {
@@ -197,21 +224,12 @@ QStringList JsonFilePreferences::keys() const {
 }
 
 void JsonFilePreferences::remove(const QString& key) {
-    update([&] { return values_.contains(key); },
-           [&] {
-               entries_.remove(key);
-               values_.remove(key);
-           });
+    change(key, std::nullopt);
 }
 
 void JsonFilePreferences::store(const QString& key, const QVariant& normalizedValue) {
     // Encoded before anything changes, so a value that cannot be written leaves the store as it was.
-    const auto encoded = encode(normalizedValue);
-    update([&] { return entries_.value(key) != encoded; },
-           [&] {
-               entries_.insert(key, encoded);
-               values_.insert(key, normalizedValue);
-           });
+    change(key, Change{encode(normalizedValue), normalizedValue});
 }
 
 std::optional<JsonFilePreferences::FileStamp> JsonFilePreferences::stampOf(const QString& path) {
@@ -233,6 +251,7 @@ void JsonFilePreferences::refresh() const {
     stamp_ = std::move(current);
     loaded_ = true;
     load();
+    applyPending();
 }
 
 void JsonFilePreferences::load() const {
@@ -292,6 +311,10 @@ void JsonFilePreferences::dropEntries(const QStringList& keys, const QByteArray&
 void JsonFilePreferences::repairIfNeeded() const {
     if (!repairPending_)
         return;
+    if (writeBehind_) {
+        writeBehind_->request();
+        return;
+    }
     underFileLock([this] {
         refresh();
         if (repairPending_)
@@ -299,22 +322,74 @@ void JsonFilePreferences::repairIfNeeded() const {
     });
 }
 
-void JsonFilePreferences::update(const std::function<bool()>& changes, const std::function<void()>& apply) {
+bool JsonFilePreferences::differs(const QString& key, const std::optional<Change>& change) const {
+    return change ? entries_.value(key) != change->entry : entries_.contains(key);
+}
+
+void JsonFilePreferences::apply(const QString& key, const std::optional<Change>& change) const {
+    if (change) {
+        entries_.insert(key, change->entry);
+        values_.insert(key, change->value);
+    } else {
+        entries_.remove(key);
+        values_.remove(key);
+    }
+}
+
+void JsonFilePreferences::change(const QString& key, const std::optional<Change>& change) {
     std::lock_guard guard(mutex_);
     // What would change nothing takes no lock and writes nothing: the start removes keys that are
     // mostly absent, and the lock alone costs a file created, written and deleted.
     refresh();
-    if (!changes()) {
+    if (!differs(key, change)) {
         repairIfNeeded();
+        return;
+    }
+    if (writeBehind_) {
+        apply(key, change);
+        pending_.insert(key, Pending{++changes_, change});
+        writeBehind_->request();
         return;
     }
     underFileLock([&] {
         refresh();
-        const bool changed = changes();
+        const bool changed = differs(key, change);
         if (changed)
-            apply();
+            apply(key, change);
         if (changed || repairPending_)
             save();
+    });
+}
+
+void JsonFilePreferences::applyPending() const {
+    for (auto it = pending_.cbegin(); it != pending_.cend(); ++it)
+        apply(it.key(), it->change);
+}
+
+void JsonFilePreferences::writePending() {
+    underFileLock([this] {
+        std::unique_lock guard(mutex_);
+        // What another process wrote meanwhile, with the pending changes laid over it.
+        refresh();
+        if (pending_.isEmpty() && !repairPending_)
+            return;
+        const auto entries = entries_;
+        const auto written = pending_;
+        const bool repairing = std::exchange(repairPending_, false);
+        guard.unlock();
+        const bool saved = writeFile_(path_, QJsonDocument(entries).toJson());
+        guard.lock();
+        if (!saved) {
+            // Kept pending: the next change or flush tries again.
+            repairPending_ = repairPending_ || repairing;
+            log().error(QStringLiteral("cannot write preferences %1").arg(fileNameOf(path_)));
+            return;
+        }
+        stamp_ = stampOf(path_);
+        for (auto it = written.cbegin(); it != written.cend(); ++it) {
+            if (pending_.value(it.key()).number == it->number)
+                pending_.remove(it.key());
+        }
     });
 }
 
@@ -329,7 +404,7 @@ void JsonFilePreferences::underFileLock(const std::function<void()>& work) const
 
 void JsonFilePreferences::save() const {
     repairPending_ = false;
-    if (!writePrivateFile(path_, QJsonDocument(entries_).toJson())) {
+    if (!writeFile_(path_, QJsonDocument(entries_).toJson())) {
         log().error(QStringLiteral("cannot write preferences %1").arg(fileNameOf(path_)));
         return;
     }
@@ -341,16 +416,27 @@ QString preferencesFilePath(const QString& suite) {
            QStringLiteral("/tessaron/") + suite + QStringLiteral(".json");
 }
 
-Preferences& standardPreferences() {
+namespace {
+JsonFilePreferences& standardStore() {
     static JsonFilePreferences preferences(preferencesFilePath(standardPreferencesSuite),
-                                           SystemClock::shared());
+                                           SystemClock::shared(), JsonFilePreferences::Writing::behind);
     return preferences;
+}
+} // namespace
+
+Preferences& standardPreferences() {
+    return standardStore();
 }
 
 Preferences& groupPreferences() {
     static JsonFilePreferences preferences(preferencesFilePath(Preferences::applicationGroup),
                                            SystemClock::shared());
     return preferences;
+}
+
+void flushSharedPreferences() {
+    // The group's store writes through: nothing of it waits.
+    standardStore().flush();
 }
 
 } // namespace tessaron

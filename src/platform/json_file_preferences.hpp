@@ -2,16 +2,20 @@
 
 #include "platform/preferences.hpp"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QVariantMap>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 
 namespace tessaron {
 
 class Clock;
+class WriteBehind;
 
 // Preferences kept in one JSON file. Each value is written with its type, so it reads back as the same
 // type after a restart. Another process may share the file (the tunnel writes the application group's
@@ -23,10 +27,31 @@ class Clock;
 // memory and is logged. The folder and the files are the user's alone (see private_files.hpp).
 class JsonFilePreferences final : public Preferences {
 public:
-    // `clock` stamps the name a damaged file is kept under.
-    JsonFilePreferences(QString path, const Clock& clock);
+    enum class Writing {
+        // Each change is on disk when the call returns: another process that shares the file reads and
+        // writes in step with this one.
+        through,
+        // Changes go to disk from a thread of the store's own, the latest state in one atomic write a
+        // quarter of a second after the first change, so the caller never waits for the disk. Reads see
+        // every change at once. For a file that no other process writes.
+        behind,
+    };
+
+    // Replaces the file at a path with the bytes atomically, synced; false when it could not.
+    using FileWriter = std::function<bool(const QString& path, const QByteArray& bytes)>;
+
+    // `clock` stamps the name a damaged file is kept under. `writeFile` is the step that waits for the
+    // disk; tests slow it down or watch which thread runs it.
+    JsonFilePreferences(QString path, const Clock& clock, Writing writing = Writing::through,
+                        FileWriter writeFile = {});
+    // Writes what is still pending before it goes.
+    ~JsonFilePreferences() override;
 
     const QString& path() const { return path_; }
+
+    // Returns once every change made before the call is on disk, or its write failed and was logged. A
+    // change whose write failed is tried again here.
+    void flush();
 
     QVariant value(const QString& key) const override;
     void remove(const QString& key) override;
@@ -56,13 +81,33 @@ private:
     void repairIfNeeded() const;
     // When `changes` answers true for the file's current contents, applies `apply` to them under a lock
     // that the other writers honour too and writes the result.
-    void update(const std::function<bool()>& changes, const std::function<void()>& apply);
+    // A stored entry, or none for a removed key.
+    struct Change {
+        QJsonValue entry;
+        QVariant value;
+    };
+    // Sets or removes `key` unless it already reads so.
+    void change(const QString& key, const std::optional<Change>& change);
+    bool differs(const QString& key, const std::optional<Change>& change) const;
+    void apply(const QString& key, const std::optional<Change>& change) const;
     void underFileLock(const std::function<void()>& work) const;
     void save() const;
+    // Writing behind: lays the changes not yet on disk over what was read, and writes them on the writer's
+    // thread. Only the step that waits for the disk runs without `mutex_`.
+    void applyPending() const;
+    void writePending();
 
     QString path_;
     const Clock& clock_;
+    const FileWriter writeFile_;
     mutable std::mutex mutex_;
+    // Changes the file does not hold yet, by key, each with the number of the change that made it.
+    struct Pending {
+        std::uint64_t number;
+        std::optional<Change> change;
+    };
+    mutable QHash<QString, Pending> pending_;
+    std::uint64_t changes_ = 0;
     mutable bool loaded_ = false;
     mutable std::optional<FileStamp> stamp_;
     // Entries were dropped from what was read, and the file still holds them.
@@ -70,6 +115,8 @@ private:
     // The file's entries as written, and the same values decoded for reading.
     mutable QJsonObject entries_;
     mutable QVariantMap values_;
+    // Last, so that it ends, with its last write, before the state it writes.
+    std::unique_ptr<WriteBehind> writeBehind_;
 };
 
 // The suite of the standard preferences, named after the application.
@@ -79,8 +126,11 @@ inline const QString standardPreferencesSuite = QStringLiteral("com.hallmere.tes
 // application group's suite through the same path.
 QString preferencesFilePath(const QString& suite);
 
-// The application's shared stores, created on first use.
+// The application's shared stores, created on first use. The standard suite is the application's alone and
+// writes behind; the group's is shared with the tunnel and writes through.
 Preferences& standardPreferences();
 Preferences& groupPreferences();
+// Puts what the application's stores still hold on disk: the last step of quitting.
+void flushSharedPreferences();
 
 } // namespace tessaron
