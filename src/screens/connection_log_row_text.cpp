@@ -3,6 +3,8 @@
 #include "widgets/tessaron_theme.hpp"
 
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 namespace tessaron {
 
@@ -17,6 +19,11 @@ TessaronConnectionLogRowText::TessaronConnectionLogRowText(const QFont& font, QW
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // The editor is as tall and as wide as its row's text, yet the plain text edit counts a last line that
+    // ends on its last pixel as out of view, and its document a cursor wider than its lines: left a range,
+    // a drag past the edge or the cursor keys would scroll the text by a line or a few pixels in its row.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        connect(bar, &QAbstractSlider::rangeChanged, bar, [bar] { bar->setRange(0, 0); });
     setFont(font);
     document()->setDocumentMargin(0);
     QPalette colours = palette();
@@ -40,7 +47,18 @@ void TessaronConnectionLogRowText::keyPressEvent(QKeyEvent* event) {
         Q_EMIT leave();
         return;
     }
+    // The page keys page through the rows: ignored here, they go on to the list.
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->ignore();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+// The wheel goes on to the list, which scrolls as over any row; Ctrl with it would zoom the text out of
+// line with its row.
+void TessaronConnectionLogRowText::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }
 
 } // namespace tessaron
