@@ -1,5 +1,6 @@
 #include "screens/connection_log_row_text.hpp"
 
+#include "screens/connection_log_row_text_accessible.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QKeyEvent>
@@ -32,14 +33,16 @@ TessaronConnectionLogRowText::TessaronConnectionLogRowText(const QFont& font, QW
     colours.setColor(QPalette::Highlight, withOpacity(TessaronTheme::textPrimary(), 0.3));
     colours.setColor(QPalette::HighlightedText, TessaronTheme::textPrimary());
     setPalette(colours);
+    useRowTextAccessible(this);
 }
 
 void TessaronConnectionLogRowText::showRow(const QString& text, const QString& spoken) {
+    // Named first: readers hear of the new text and its selection as the new row's.
+    setAccessibleName(spoken);
     if (toPlainText() != text)
         setPlainText(text);
     else
         setTextCursor(QTextCursor(document()));
-    setAccessibleName(spoken);
 }
 
 void TessaronConnectionLogRowText::keyPressEvent(QKeyEvent* event) {

@@ -154,7 +154,7 @@ TEST(ConnectionLogSelection, TextIsSelectedInPartRowsWholeOnTheirTimeAndCopyNeve
 
 // What a person sees of a part selected: the highlight over the selected characters alone, on the row
 // they were dragged over, which keeps it while new lines come in above. Every row carries its identifier,
-// and the editor reads as its row.
+// and the editor reads as its row's text.
 TEST(ConnectionLogSelection, TheSelectedPartIsHighlightedOnItsRowAndStaysWithItAsLinesComeIn) {
     LogPage page;
     page.drag(page.afterCharacters(0, 0) + QPoint(1, 0), page.afterCharacters(0, 6));
@@ -195,9 +195,17 @@ TEST(ConnectionLogSelection, TheSelectedPartIsHighlightedOnItsRowAndStaysWithItA
     for (int index = 0; index < page.list->model()->rowCount(); ++index)
         identifiers << page.row(index).data(TessaronConnectionLogModel::IdentifierRole).toString();
     EXPECT_EQ(identifiers, QStringList(3, QStringLiteral("tessaron.connectionLog.entry")));
-    const auto* reader = QAccessible::queryAccessibleInterface(page.rowText());
-    EXPECT_EQ(std::pair(reader->role(), reader->text(QAccessible::Name)),
-              std::pair(QAccessible::EditableText, stamp(2) + "tunnel status: connected"));
+    // Readers meet the editor in the list, as a label named by its row, whose text and selection they read.
+    auto* reader = QAccessible::queryAccessibleInterface(page.rowText());
+    QAccessibleTextInterface* text = reader->textInterface();
+    ASSERT_NE(text, nullptr);
+    int selectedFrom = -1, selectedTo = -1;
+    text->selection(0, &selectedFrom, &selectedTo);
+    EXPECT_EQ(std::tuple(reader->role(), reader->text(QAccessible::Name), reader->parent()->object(),
+                         text->text(0, text->characterCount()), text->text(selectedFrom, selectedTo)),
+              std::tuple(QAccessible::StaticText, stamp(2) + "tunnel status: connected",
+                         static_cast<QObject*>(page.list), QStringLiteral("tunnel status: connected"),
+                         QStringLiteral("tunnel")));
 }
 
 // A turn of the wheel over `at` in the rows, delivered as the window system delivers it: to the widget under
