@@ -5,9 +5,11 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleHints>
 #include <QStyleOptionFrame>
+#include <QTextLayout>
 
 using namespace std::chrono_literals;
 
@@ -19,6 +21,22 @@ constexpr qreal pointSize = 34;
 constexpr qreal tracking = 8;
 // Qt's caret rectangle (`cursorRect()`) starts this far before the caret.
 constexpr int caretRectLead = 5;
+
+// The line edit draws its caret inverting what lies beneath it, whatever the colour it is given: this style
+// gives that caret no width. The field draws the caret itself.
+class NoLineEditCaret final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        return metric == PM_TextCursorWidth ? 0 : QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// The placeholder is set in the shown font with the digits' tracking.
+QFont trackedFont(const QFont& shown) {
+    QFont font = shown;
+    font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
+    return font;
+}
 
 QFont roundedFont() {
     QFont font = TessaronTheme::font(pointSize, QFont::Normal, true);
@@ -55,10 +73,14 @@ TessaronCodeField::TessaronCodeField(Clock& clock, QWidget* parent)
     cellWidth_ = (metrics.horizontalAdvance(QStringLiteral("0000")) -
                   metrics.horizontalAdvance(QStringLiteral("00"))) /
                  2;
-    // The line edit's own text, placeholder, selection and caret are drawn, but unseen.
+    caretWidth_ = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
+    // The line edit's own text, placeholder and selection are drawn, but unseen; its caret is not drawn.
     setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: transparent; border: none;"
                                  " padding: 8px 0; selection-background-color: transparent;"
                                  " selection-color: transparent; }"));
+    auto* noCaret = new NoLineEditCaret;
+    noCaret->setParent(this);
+    setStyle(noCaret);
     connect(this, &QLineEdit::cursorPositionChanged, this, &TessaronCodeField::showCaret);
     connect(this, &QLineEdit::selectionChanged, this, &TessaronCodeField::showCaret);
     connect(this, &QLineEdit::textChanged, this, &TessaronCodeField::showCaret);
@@ -75,10 +97,53 @@ QRectF TessaronCodeField::line() const {
     return {contents.left(), contents.top() + (contents.height() - height) / 2, contents.width(), height};
 }
 
-QRectF TessaronCodeField::cell(int index) const {
-    const qreal caret = cursorRect().left() + caretRectLead;
+QList<int> TessaronCodeField::edges() const {
+    // The line edit keeps its layout to itself; laid out again as it lays it out (one line, its font, its
+    // direction), the text stands at the same positions.
+    const QString shownText = displayText();
+    QTextLayout layout(shownText, font());
+    QTextOption option;
+    option.setTextDirection(layoutDirection());
+    option.setFlags(QTextOption::IncludeTrailingSpaces);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    const QTextLine laid = layout.createLine();
+    layout.endLayout();
+    QList<int> edges;
+    for (int index = 0; index <= shownText.size(); ++index)
+        edges.append(qRound(laid.cursorToX(index)));
+    // Its caret says where the layout stands in the field, scrolled and aligned.
+    const int origin = cursorRect().left() + caretRectLead - edges.value(cursorPosition());
+    for (int& edge : edges)
+        edge += origin;
+    return edges;
+}
+
+QRectF TessaronCodeField::cellAt(const QList<int>& edges, int index) const {
+    const int last = int(edges.size()) - 1;
+    // Past the text the cells go on at the layout's pitch.
+    const qreal left = index <= last ? edges[index] : edges[last] + (index - last) * cellWidth_;
+    const qreal right = index < last ? edges[index + 1] : left + cellWidth_;
     const QRectF on = line();
-    return {caret + (index - cursorPosition()) * cellWidth_, on.top(), cellWidth_, on.height()};
+    return {left, on.top(), right - left, on.height()};
+}
+
+QRectF TessaronCodeField::cell(int index) const {
+    return cellAt(edges(), index);
+}
+
+QRectF TessaronCodeField::placeholderBox() const {
+    const qreal width = QFontMetricsF(trackedFont(shown_)).horizontalAdvance(placeholderText()) - tracking;
+    const QRectF on = line();
+    return {on.center().x() - width / 2, on.top(), width, on.height()};
+}
+
+// Before the placeholder, which shows whole, in the middle of a gap as wide as the tracking, as between two
+// digits; the line edit's caret stands in the placeholder's middle.
+qreal TessaronCodeField::caretLeft(const QList<int>& edges) const {
+    if (text().isEmpty() && !placeholderText().isEmpty())
+        return qRound(placeholderBox().left() - tracking / 2);
+    return cellAt(edges, cursorPosition()).left();
 }
 
 int TessaronCodeField::heightGain() const {
@@ -99,12 +164,14 @@ void TessaronCodeField::paintEvent(QPaintEvent* event) {
     const QColor ink = TessaronTheme::textPrimary();
     const QString shownText = text();
     if (shownText.isEmpty()) {
-        QFont placeholder = shown_;
-        placeholder.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
+        const QFont placeholder = trackedFont(shown_);
         painter.setFont(placeholder);
         painter.setPen(withOpacity(ink, 0.5));
-        painter.drawText(line(), Qt::AlignCenter, placeholderText());
+        const QRectF box = placeholderBox();
+        painter.drawText(QPointF(box.left(), box.top() + QFontMetricsF(placeholder).ascent()),
+                         placeholderText());
     }
+    const QList<int> laidOut = edges();
     const QPalette selection = QApplication::palette(this);
     const int selectedFrom = selectionStart();
     const int selectedTo = selectedFrom + selectionLength();
@@ -112,7 +179,7 @@ void TessaronCodeField::paintEvent(QPaintEvent* event) {
     const QFontMetricsF metrics(shown_);
     const qreal baseline = line().top() + metrics.ascent();
     for (int index = 0; index < shownText.size(); ++index) {
-        const QRectF box = cell(index);
+        const QRectF box = cellAt(laidOut, index);
         const bool selected = selectedFrom >= 0 && index >= selectedFrom && index < selectedTo;
         if (selected)
             painter.fillRect(box, selection.color(QPalette::Highlight));
@@ -124,9 +191,8 @@ void TessaronCodeField::paintEvent(QPaintEvent* event) {
                          character);
     }
     if (caretShown_ && hasFocus() && !hasSelectedText() && !isReadOnly()) {
-        const QRectF at = cell(cursorPosition());
-        const int width = style()->pixelMetric(QStyle::PM_TextCursorWidth, nullptr, this);
-        painter.fillRect(QRectF(at.left(), at.top(), width, at.height()), ink);
+        const QRectF on = line();
+        painter.fillRect(QRectF(caretLeft(laidOut), on.top(), caretWidth_, on.height()), ink);
     }
 }
 

@@ -1,8 +1,11 @@
 #include "screens/connection_log_row_text.hpp"
 
+#include "screens/connection_log_row_text_accessible.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 
 namespace tessaron {
 
@@ -17,6 +20,11 @@ TessaronConnectionLogRowText::TessaronConnectionLogRowText(const QFont& font, QW
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // The editor is as tall and as wide as its row's text, yet the plain text edit counts a last line that
+    // ends on its last pixel as out of view, and its document a cursor wider than its lines: left a range,
+    // a drag past the edge or the cursor keys would scroll the text by a line or a few pixels in its row.
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()})
+        connect(bar, &QAbstractSlider::rangeChanged, bar, [bar] { bar->setRange(0, 0); });
     setFont(font);
     document()->setDocumentMargin(0);
     QPalette colours = palette();
@@ -25,14 +33,16 @@ TessaronConnectionLogRowText::TessaronConnectionLogRowText(const QFont& font, QW
     colours.setColor(QPalette::Highlight, withOpacity(TessaronTheme::textPrimary(), 0.3));
     colours.setColor(QPalette::HighlightedText, TessaronTheme::textPrimary());
     setPalette(colours);
+    useRowTextAccessible(this);
 }
 
 void TessaronConnectionLogRowText::showRow(const QString& text, const QString& spoken) {
+    // Named first: readers hear of the new text and its selection as the new row's.
+    setAccessibleName(spoken);
     if (toPlainText() != text)
         setPlainText(text);
     else
         setTextCursor(QTextCursor(document()));
-    setAccessibleName(spoken);
 }
 
 void TessaronConnectionLogRowText::keyPressEvent(QKeyEvent* event) {
@@ -40,7 +50,18 @@ void TessaronConnectionLogRowText::keyPressEvent(QKeyEvent* event) {
         Q_EMIT leave();
         return;
     }
+    // The page keys page through the rows: ignored here, they go on to the list.
+    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+        event->ignore();
+        return;
+    }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+// The wheel goes on to the list, which scrolls as over any row; Ctrl with it would zoom the text out of
+// line with its row.
+void TessaronConnectionLogRowText::wheelEvent(QWheelEvent* event) {
+    event->ignore();
 }
 
 } // namespace tessaron

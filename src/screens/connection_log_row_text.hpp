@@ -6,7 +6,8 @@ namespace tessaron {
 
 // The text of one log row as a person selects it: read-only, selectable with the mouse and the keyboard,
 // laid out as the row draws it (same font, same width, broken at words or anywhere). The list lays this
-// one editor over the row a person works in rather than keeping one per row.
+// one editor over the row a person works in rather than keeping one per row. The text never moves inside
+// it: the wheel and the page keys scroll the list, as over any other row.
 class TessaronConnectionLogRowText final : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -21,6 +22,7 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 } // namespace tessaron

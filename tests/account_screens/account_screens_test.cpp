@@ -32,6 +32,10 @@
 #include <QSignalSpy>
 #include <QStyleHints>
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
 using namespace std::chrono_literals;
 using namespace Qt::StringLiterals;
 
@@ -546,6 +550,117 @@ TEST_F(AccountScreensTest, CodeDigitsStandInCellsOfOneWidth) {
     auto* reader = QAccessible::queryAccessibleInterface(code);
     EXPECT_EQ(std::pair(reader->role(), reader->textInterface()->text(0, 6)),
               std::pair(QAccessible::EditableText, u"012345"_s));
+}
+
+// Which columns of a picture hold ink, in device pixels.
+QList<bool> inkColumns(const QImage& picture) {
+    QList<bool> ink(picture.width(), false);
+    for (int x = 0; x < picture.width(); ++x)
+        for (int y = 0; y < picture.height() && !ink[x]; ++y)
+            ink[x] = qGray(picture.pixel(x, y)) > 100;
+    return ink;
+}
+
+// The runs of ink columns, first and last, in logical pixels.
+QList<std::pair<qreal, qreal>> inkRuns(const QList<bool>& ink, qreal ratio) {
+    QList<std::pair<qreal, qreal>> runs;
+    for (int x = 0; x < ink.size(); ++x) {
+        if (ink[x] && (x == 0 || !ink[x - 1]))
+            runs.append({x / ratio, x / ratio});
+        if (ink[x])
+            runs.last().second = (x + 1) / ratio;
+    }
+    return runs;
+}
+
+// The first column lit in `shown` that is dark in `without`, in logical pixels: the caret.
+qreal caretColumn(const QImage& shown, const QImage& without, qreal ratio) {
+    const QList<bool> lit = inkColumns(shown), before = inkColumns(without);
+    for (int x = 0; x < lit.size(); ++x)
+        if (lit[x] && !before[x])
+            return x / ratio;
+    return -1;
+}
+
+// At every width of the field, the digits, the caret and a click agree to the pixel with the line edit's own
+// layout: the caret stands where the line edit tells input methods it is, in the middle of the gap before the
+// digit it precedes; the digits stay put as the caret moves; a click on the left of a digit puts the cursor
+// before it, on its right after it. Empty, the placeholder shows whole with the caret before it.
+TEST_F(AccountScreensTest, CodeDigitsTheCaretAndClicksAgreeAtEveryWidth) {
+    setReduceMotion(motion, true);
+    login();
+    onCodeStep();
+    TessaronCodeField* code = codeField();
+    ASSERT_NE(code, nullptr);
+    login().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
+    const qreal ratio = login().devicePixelRatioF();
+    const auto picture = [&] {
+        QCoreApplication::sendPostedEvents();
+        return login().grab(QRect(code->mapTo(&login(), QPoint()), code->size())).toImage();
+    };
+    const auto shownWith = [&](const QString& digits, std::optional<int> caret) {
+        model.flowValue.code = digits;
+        model.publish();
+        if (!caret) {
+            code->clearFocus();
+            return picture();
+        }
+        code->setFocus();
+        code->setCursorPosition(*caret);
+        return picture();
+    };
+    for (const int width : {220, 221, 301, 344}) {
+        code->setFixedWidth(width);
+        login().layout()->activate();
+        const QString zeros = u"000000"_s;
+        const QImage still = shownWith(zeros, std::nullopt);
+        const auto digits = inkRuns(inkColumns(still), ratio);
+        ASSERT_EQ(digits.size(), 6) << width;
+        // Where the caret is drawn against where the line edit has it, and against the middle of its gap;
+        // whether the digits stood still.
+        QList<qreal> offLineEdit, offGap;
+        QList<bool> digitsStill;
+        for (int at = 0; at <= 6; ++at) {
+            const QImage shown = shownWith(zeros, at);
+            const qreal caret = caretColumn(shown, still, ratio);
+            offLineEdit.append(caret - code->inputMethodQuery(Qt::ImCursorRectangle).toRectF().center().x());
+            if (at > 0 && at < 6)
+                offGap.append(caret + 0.5 - (digits[at - 1].second + digits[at].first) / 2);
+            const auto runs = inkRuns(inkColumns(shown), ratio);
+            digitsStill.append(runs.size() == 7 && std::ranges::all_of(digits, [&](const auto& run) {
+                                   return runs.contains(run);
+                               }));
+        }
+        QList<int> clicked, expected;
+        for (int index = 0; index < 6; ++index) {
+            for (const qreal across : {0.25, 0.75}) {
+                const auto [left, right] = digits[index];
+                QTest::mouseClick(code, Qt::LeftButton, {},
+                                  QPoint(qRound(left + (right - left) * across), code->height() / 2));
+                clicked.append(code->cursorPosition());
+                expected.append(index + (across > 0.5 ? 1 : 0));
+            }
+        }
+        const auto within = [](const QList<qreal>& offs, qreal limit) {
+            return std::ranges::all_of(offs, [limit](qreal off) { return std::abs(off) <= limit; });
+        };
+        EXPECT_EQ(std::tuple(within(offLineEdit, 0.5), within(offGap, 1), digitsStill, clicked),
+                  std::tuple(true, true, QList<bool>(7, true), expected))
+            << width << ": caret off the line edit's " << ::testing::PrintToString(offLineEdit)
+            << ", off its gap " << ::testing::PrintToString(offGap);
+
+        // Empty: the caret before the whole placeholder, in the middle of a tracking's gap.
+        const QImage placeholder = shownWith({}, std::nullopt);
+        const QImage focused = shownWith({}, 0);
+        const auto letters = inkRuns(inkColumns(placeholder), ratio);
+        ASSERT_FALSE(letters.isEmpty()) << width;
+        const qreal caret = caretColumn(focused, placeholder, ratio);
+        EXPECT_EQ(std::tuple(caret < letters.first().first, letters.first().first - caret <= 8,
+                             inkRuns(inkColumns(focused), ratio).mid(1) == letters),
+                  std::tuple(true, true, true))
+            << width << ": caret " << caret << ", placeholder from " << letters.first().first;
+    }
 }
 
 // Each step is saved as a picture, with motion reduced. The done step names the account and the devices

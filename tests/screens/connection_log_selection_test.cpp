@@ -14,7 +14,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <gtest/gtest.h>
 
@@ -151,7 +154,7 @@ TEST(ConnectionLogSelection, TextIsSelectedInPartRowsWholeOnTheirTimeAndCopyNeve
 
 // What a person sees of a part selected: the highlight over the selected characters alone, on the row
 // they were dragged over, which keeps it while new lines come in above. Every row carries its identifier,
-// and the editor reads as its row.
+// and the editor reads as its row's text.
 TEST(ConnectionLogSelection, TheSelectedPartIsHighlightedOnItsRowAndStaysWithItAsLinesComeIn) {
     LogPage page;
     page.drag(page.afterCharacters(0, 0) + QPoint(1, 0), page.afterCharacters(0, 6));
@@ -192,9 +195,80 @@ TEST(ConnectionLogSelection, TheSelectedPartIsHighlightedOnItsRowAndStaysWithItA
     for (int index = 0; index < page.list->model()->rowCount(); ++index)
         identifiers << page.row(index).data(TessaronConnectionLogModel::IdentifierRole).toString();
     EXPECT_EQ(identifiers, QStringList(3, QStringLiteral("tessaron.connectionLog.entry")));
-    const auto* reader = QAccessible::queryAccessibleInterface(page.rowText());
-    EXPECT_EQ(std::pair(reader->role(), reader->text(QAccessible::Name)),
-              std::pair(QAccessible::EditableText, stamp(2) + "tunnel status: connected"));
+    // Readers meet the editor in the list, as a label named by its row, whose text and selection they read.
+    auto* reader = QAccessible::queryAccessibleInterface(page.rowText());
+    QAccessibleTextInterface* text = reader->textInterface();
+    ASSERT_NE(text, nullptr);
+    int selectedFrom = -1, selectedTo = -1;
+    text->selection(0, &selectedFrom, &selectedTo);
+    EXPECT_EQ(std::tuple(reader->role(), reader->text(QAccessible::Name), reader->parent()->object(),
+                         text->text(0, text->characterCount()), text->text(selectedFrom, selectedTo)),
+              std::tuple(QAccessible::StaticText, stamp(2) + "tunnel status: connected",
+                         static_cast<QObject*>(page.list), QStringLiteral("tunnel status: connected"),
+                         QStringLiteral("tunnel")));
+}
+
+// A turn of the wheel over `at` in the rows, delivered as the window system delivers it: to the widget under
+// the pointer, and on to its parents while none of them takes it.
+void turnWheel(QWidget* rows, QPoint at, int notches) {
+    QWidget* under = rows->childAt(at) ? rows->childAt(at) : rows;
+    const QPointF local = under->mapFrom(rows, QPointF(at));
+    QWheelEvent wheel(local, under->mapToGlobal(local), {}, QPoint(0, -120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::instance()->notify(under, &wheel);
+}
+
+// Over the row whose text is being selected, the wheel and the page keys scroll the list as over any row, and
+// nothing scrolls the text inside its row: the editor keeps no scroll range of its own.
+TEST(ConnectionLogSelection, TheWheelAndThePageKeysOverTheRowBeingSelectedScrollTheListNeverItsText) {
+    using Gesture = std::function<void(LogPage&, QPoint)>;
+    const auto key = [](Qt::Key pressed) {
+        return [pressed](LogPage&, QPoint) {
+            QTest::keyClick(QApplication::focusWidget(), pressed);
+        };
+    };
+    // The gesture, made with the editor open over a row half way down, and which way the list scrolls.
+    const std::tuple<const char*, Gesture, int> gestures[] = {
+        {"the wheel turned down", [](LogPage& page, QPoint on) { turnWheel(page.rows(), on, 1); }, 1},
+        {"the wheel turned up", [](LogPage& page, QPoint on) { turnWheel(page.rows(), on, -1); }, -1},
+        {"Page Down", key(Qt::Key_PageDown), 1},
+        {"Page Up", key(Qt::Key_PageUp), -1},
+        {"a drag from the text far past its foot",
+         [](LogPage& page, QPoint on) { page.drag(on, on + QPoint(0, 120)); }, 0},
+    };
+    for (const auto& [gesture, act, direction] : gestures) {
+        LogPage page;
+        for (int line = 0; line < 40; ++line) {
+            page.clock.advance(1s);
+            page.log.append(QStringLiteral("route %1 added through the tunnel's own interface, then checked "
+                                           "again against the node's answer")
+                                .arg(line));
+        }
+        QCoreApplication::processEvents();
+        QScrollBar* list = page.list->verticalScrollBar();
+        list->setValue(list->maximum() / 2);
+        const QModelIndex row = page.list->indexAt(page.rows()->rect().center());
+        const QPoint on =
+            page.list->rowDelegate().textBox(page.list->visualRect(row)).topLeft() + QPoint(20, 4);
+        QTest::mouseClick(page.rows(), Qt::LeftButton, {}, on);
+        ASSERT_EQ(page.focusName(), QStringLiteral("tessaron.connectionLog.text")) << gesture;
+        const int before = list->value();
+        act(page, on);
+        TessaronConnectionLogRowText* text = page.rowText();
+        const auto sign = [](int value) {
+            return (value > 0) - (value < 0);
+        };
+        EXPECT_EQ(std::tuple(sign(list->value() - before), text->verticalScrollBar()->value(),
+                             text->verticalScrollBar()->maximum(), text->horizontalScrollBar()->value(),
+                             text->horizontalScrollBar()->maximum()),
+                  std::tuple(direction, 0, 0, 0, 0))
+            << gesture;
+        // Open, the editor still lies over its row's text.
+        if (text->isVisible())
+            EXPECT_EQ(text->geometry(), page.list->rowDelegate().textBox(page.list->visualRect(row)))
+                << gesture;
+    }
 }
 
 } // namespace
