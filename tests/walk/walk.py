@@ -518,8 +518,9 @@ class Walk:
         wait_for("the home column back at its top", lambda: bar is None or bar.queryValue().currentValue == 0)
         self.open_invitation_link(LONG_NAMES_CODE)
         banner = wait_for("the message banner", lambda: find(self.main(), pyatspi.ROLE_ALERT), 20)
-        message = wait_for("the message", lambda: next(
-            (n for n in find_all(banner, pyatspi.ROLE_LABEL) if n.name), None))
+        # The alert reads its message as its name.
+        message = wait_for("the message", lambda: (alert := find(self.main(), pyatspi.ROLE_ALERT)) and alert.name
+                           and alert)
         self.shot("message-below-the-nodes")
         self.expect(f"the message {message.name!r} shows inside the window", self.within(message, self.main()))
         click(wait_for("the dismiss button", lambda: self.button(banner, "Dismiss error")))
@@ -866,7 +867,7 @@ def failed_connect_keeps_the_focus_in_sight(walk):
     walk.shot("tabbed-to-connect")
     press("Return")
     message = wait_for("the message that the server cannot be reached",
-                       lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH), 60)
+                       lambda: find(walk.main(), pyatspi.ROLE_ALERT, CANNOT_REACH), 60)
     wait_for("Connect to work again", lambda: walk.button(walk.main(), "Connect") and pyatspi.STATE_SENSITIVE
              in walk.button(walk.main(), "Connect").getState().getStates(), 30)
     focus = wait_for("a focused control", lambda: focused(walk.main()))
@@ -881,7 +882,7 @@ def failed_connect_keeps_the_focus_in_sight(walk):
     wait_for_ring(walk, focus)
     # Return acts on what has the focus: Connect tries again, the message's action takes it away.
     press("Return")
-    wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH)
+    wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_ALERT, CANNOT_REACH)
              is None, 30)
     xdotool("windowsize", "--sync", x_window("Tessaron"), 480, 640)
     walk.start_the_service()
