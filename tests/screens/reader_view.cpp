@@ -84,13 +84,10 @@ QStringList readWithoutName(const QList<ReadElement>& elements) {
 
 QList<QWidget*> tabRound(QWidget& window, int limit) {
     QList<QWidget*> stops;
-    QWidget* start = window.focusWidget();
-    if (!start)
-        return stops;
-    for (int step = 0; step < limit; ++step) {
+    for (int step = 0; step < limit && window.focusWidget(); ++step) {
         QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
         QWidget* now = window.focusWidget();
-        if (!now || now == start)
+        if (!now || stops.contains(now))
             break;
         stops.append(now);
     }

@@ -29,8 +29,8 @@ QStringList readAgainstScreenOrder(const QList<ReadElement>& elements);
 // The elements read without a name.
 QStringList readWithoutName(const QList<ReadElement>& elements);
 
-// The widgets Tab stops on, starting from the window's focus widget, until the round comes back to it or
-// `limit` stops were made.
+// The widgets Tab stops on from the window's focus widget, once round (the focus widget itself only if Tab
+// comes back to it), at most `limit`.
 QList<QWidget*> tabRound(QWidget& window, int limit = 60);
 // Those of the stops that are no control: a column, a form, a scroll area.
 QStringList containerStops(const QList<QWidget*>& stops);

@@ -98,7 +98,7 @@ TEST(TabOrder, GoesFromControlToControlInTheMainColumnAndSettings) {
     };
     const auto disconnected = tabRound(w.view());
     EXPECT_EQ(std::pair(names(disconnected).size(), containerStops(disconnected)),
-              std::pair(qsizetype(3), QStringList()))
+              std::pair(qsizetype(4), QStringList()))
         << names(disconnected).join(u'|').toStdString();
     w.harness.connectFully();
     const auto connected = tabRound(w.view());
