@@ -809,6 +809,16 @@ def read_in_the_screens_order(walk):
     walk.close_settings()
 
 
+def read_the_sign_in_sheet_in_order(walk):
+    """The sign-in sheet reads from its bar down, every element named: nothing empty beside Cancel."""
+    click(wait_for("the Sign in button", lambda: walk.button(walk.main(), "Sign in")))
+    sheet = wait_for("the sign-in sheet", walk.sheet)
+    wait_for("the focus in the e-mail field", lambda: (f := focused(walk.sheet())) and f.name == "Email")
+    expect_read_in_order_and_by_name(walk, "the sign-in sheet", sheet)
+    press("Escape")
+    wait_for("Escape to close the sign-in sheet", lambda: walk.sheet() is None)
+
+
 def an_offline_start_opens_at_the_top(walk):
     """Quit while connected, the service then stopped: the next start opens at the top, the heading in sight,
     though the link drops and its message comes below the nodes."""
@@ -1135,7 +1145,8 @@ def screen_size():
 
 def main():
     walk = Walk(sys.argv[1])
-    steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
+    steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), bound(read_the_sign_in_sheet_in_order, walk),
+             walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
              bound(copy_part_of_a_log_line, walk),
              bound(tab_through_settings, walk), bound(escape_back_to_a_clicked_row_rings_it, walk),
