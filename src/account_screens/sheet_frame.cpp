@@ -39,14 +39,19 @@ SheetFrame buildSheetFrame(QDialog& sheet, const QString& title, const QString& 
     cancel->setCursor(Qt::PointingHandCursor);
     // Escape rejects the dialog; the button is its visible twin.
     QObject::connect(cancel, &QAbstractButton::clicked, &sheet, &QDialog::reject);
-    auto* heading = plainLabel(title, TessaronTheme::font(TessaronTheme::bodySize, QFont::DemiBold),
-                               TessaronTheme::textPrimary());
-    heading->setWordWrap(false);
-    heading->setAlignment(Qt::AlignCenter);
     bar->addWidget(cancel);
-    bar->addWidget(heading, 1);
-    // Keeps the title centred against the button.
-    bar->addSpacing(cancel->sizeHint().width());
+    if (title.isEmpty()) {
+        // A sheet whose column heads itself: an empty line beside the button would be read as a nameless one.
+        bar->addStretch(1);
+    } else {
+        auto* heading = plainLabel(title, TessaronTheme::font(TessaronTheme::bodySize, QFont::DemiBold),
+                                   TessaronTheme::textPrimary());
+        heading->setWordWrap(false);
+        heading->setAlignment(Qt::AlignCenter);
+        bar->addWidget(heading, 1);
+        // Keeps the title centred against the button.
+        bar->addSpacing(cancel->sizeHint().width());
+    }
     outer->addLayout(bar);
 
     auto* scroll = new TessaronSheetScrollArea;

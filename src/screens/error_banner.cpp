@@ -122,6 +122,8 @@ TessaronInlineErrorBanner::TessaronInlineErrorBanner(TessaronSession& session, Q
     dismiss_->setTint(withOpacity(TessaronTheme::danger(), 0.75));
     dismiss_->setGlyphSize(12);
     dismiss_->setFixedSize(24, 24);
+    // The alert reads its message once, as its name; its actions stay buttons of their own.
+    setAccessibleTraits(message_, {.invisible = true});
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
@@ -159,6 +161,7 @@ void TessaronInlineErrorBanner::refresh() {
     const QString message = messageText(*error);
     const bool news = !wasShown || message != message_->text();
     message_->setText(message);
+    setAccessibleName(message);
     if (news)
         announce(this, wasShown);
     tryAgain_->setVisible(bannerOffersRetry(error, session_.phase(), session_.primaryIntent()));

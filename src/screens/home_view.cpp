@@ -18,7 +18,9 @@
 #include "widgets/plain_label.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -55,8 +57,10 @@ public:
         : QScrollArea(parent)
         , personMoves_(std::move(personMoves)) {
         connect(verticalScrollBar(), &QScrollBar::sliderPressed, this, [this] { personMoves_(); });
-        // The column takes the focus to scroll by keyboard (often the only stop while connected): readers
-        // name it after the window.
+        // Tab goes from control to control, and the column follows it; Page Up and Down that a control leaves
+        // unused still reach the column. It holds the focus only for a working button (the focus keeper's),
+        // and readers then name it after the window.
+        setFocusPolicy(Qt::NoFocus);
         setAccessibleName(QStringLiteral("Tessaron"));
     }
 
@@ -74,6 +78,55 @@ protected:
 
 private:
     std::function<void()> personMoves_;
+};
+
+// Tells whether the person has acted in the application since the watch began: a key, a click, the wheel, or
+// the focus moved by Tab or a click. What the application does by itself (a window shown, the focus it sets,
+// a message) is no act.
+class FirstPersonAct final : public QObject {
+public:
+    explicit FirstPersonAct(QObject* parent)
+        : QObject(parent) {
+        qApp->installEventFilter(this);
+    }
+    ~FirstPersonAct() override { qApp->removeEventFilter(this); }
+
+    bool happened() const { return happened_; }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (isAct(*event)) {
+            happened_ = true;
+            qApp->removeEventFilter(this);
+        }
+        return false;
+    }
+
+private:
+    static bool isAct(const QEvent& event) {
+        switch (event.type()) {
+        // A key comes first as a shortcut override: the press itself may be taken by a filter before this
+        // one (Return pressing the focused button).
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress:
+        case QEvent::MouseButtonPress:
+        case QEvent::Wheel:
+            return true;
+        case QEvent::FocusIn:
+            switch (static_cast<const QFocusEvent&>(event).reason()) {
+            case Qt::TabFocusReason:
+            case Qt::BacktabFocusReason:
+            case Qt::MouseFocusReason:
+                return true;
+            default:
+                return false;
+            }
+        default:
+            return false;
+        }
+    }
+
+    bool happened_ = false;
 };
 
 } // namespace
@@ -228,9 +281,13 @@ TessaronHomeView::TessaronHomeView(TessaronHomeServices services, QWidget* paren
     // edge, so the page brings it into view as it settles, unless the person is moving the page.
     banner_->installEventFilter(this);
     connect(scroll->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TessaronHomeView::revealBanner);
+    // A start opens at the top: until the person first acts, a message (the link that dropped while the
+    // application was closed, the service away) waits below, announced to readers as an alert.
+    auto* firstAct = new FirstPersonAct(this);
     connect(&services_.session, &TessaronSession::lastErrorChanged, this,
-            [this](const std::optional<QString>& message) {
-                revealBanner_ = message && !scroll_->verticalScrollBar()->isSliderDown();
+            [this, firstAct](const std::optional<QString>& message) {
+                revealBanner_ =
+                    message && firstAct->happened() && !scroll_->verticalScrollBar()->isSliderDown();
                 QMetaObject::invokeMethod(this, &TessaronHomeView::revealBanner, Qt::QueuedConnection);
             });
     primaryNudge_ = new TessaronNudgeBorder(primary_, 8, 2, 0);

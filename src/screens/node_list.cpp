@@ -594,8 +594,18 @@ void TessaronNodeList::placeRows() {
         QWidget::setTabOrder(previous, row);
         previous = row;
     }
+    readInPlacedOrder();
     if (hideBox)
         box_->show();
+}
+
+// Readers list a widget's children in the order they were made, which is not the list's order once a node
+// arrives late or is renamed: the rows are put first among the box's children, in the order they stand,
+// ahead of the decorations that lie over them.
+void TessaronNodeList::readInPlacedOrder() {
+    for (auto row = rows_.crbegin(); row != rows_.crend(); ++row)
+        (*row)->lower();
+    autoRow_->lower();
 }
 
 } // namespace tessaron

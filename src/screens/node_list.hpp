@@ -72,6 +72,7 @@ private:
     void updateNodeRows(const QList<TessaronNodeRowInputs>& rows);
     void refreshSamples(const LatencyTable& latencies);
     void placeRows();
+    void readInPlacedOrder();
 
     TessaronSession& session_;
     PowerState& power_;

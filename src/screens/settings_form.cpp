@@ -41,9 +41,8 @@ QLabel* footer(QWidget* parent) {
 // A rounded group of rows, with its footer below it.
 class Section {
 public:
-    Section(QVBoxLayout& column, QWidget* parent, const QString& header = {})
-        : box_(new QWidget(parent))
-        , rows_(new QVBoxLayout(box_)) {
+    // The header is made before the box: readers meet a widget's children in the order they were made.
+    Section(QVBoxLayout& column, QWidget* parent, const QString& header = {}) {
         if (!header.isEmpty()) {
             auto* title = plainLabel(header.toUpper(), parent);
             title->setFont(TessaronTheme::font(TessaronTheme::footnoteSize, QFont::Medium));
@@ -51,6 +50,8 @@ public:
             title->setContentsMargins(12, 0, 0, 0);
             column.addWidget(title);
         }
+        box_ = new QWidget(parent);
+        rows_ = new QVBoxLayout(box_);
         box_->setAttribute(Qt::WA_StyledBackground);
         box_->setObjectName(QStringLiteral("section"));
         box_->setStyleSheet(

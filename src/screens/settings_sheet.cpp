@@ -58,7 +58,8 @@ TessaronSettingsSheet::TessaronSettingsSheet(TessaronSession& session, TessaronU
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // The page takes the focus to scroll by keyboard: readers name it.
+    // Tab goes from control to control (the page follows it), never onto the page itself; readers name it.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setAccessibleName(uiText("Settings"));
     scroll->setWidget(form);
     stack_->addWidget(page(rootBar_, scroll));

@@ -8,6 +8,7 @@
 #include "platform/reduce_motion_observer.hpp"
 #include "platform/url_opener.hpp"
 #include "screen_probe.hpp"
+#include "screens/reader_view.hpp"
 #include "screens/screen_capture.hpp"
 #include "screens/support_links.hpp"
 #include "session/session_harness.hpp"
@@ -463,6 +464,35 @@ TEST_F(AccountScreensTest, LoginReadsAsANamedSheetWithNamedFieldsAndErrorLine) {
             EXPECT_TRUE(reader->child(index)->state().invisible) << id.toStdString();
     }
     EXPECT_EQ(QFontInfo(codeField()->shownFont()).family(), u"Quicksand"_s) << "fonts-quicksand";
+}
+
+// Each step of the sheet reads from its bar down as it stands on the screen, and every element read has a
+// name: nothing empty is left in the bar beside Cancel, where the column heads the sheet.
+TEST_F(AccountScreensTest, EachSignInStepReadsInScreenOrderWithEveryElementNamed) {
+    model.providersValue = TessaronProviders{.google = true, .whop = true};
+    model.flowValue.email = u"ada.lovelace.countess.of.lovelace.analyticaengine@mathematics-club.org"_s;
+    model.publish();
+    login().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&login()));
+    // The step, and the message shown on it.
+    const std::pair<TessaronLoginFlow::Step, std::optional<QString>> steps[] = {
+        {TessaronLoginFlow::Step::email, std::nullopt},
+        {TessaronLoginFlow::Step::code, u"That code is not right. 2 attempts left."_s},
+        {TessaronLoginFlow::Step::done, std::nullopt},
+    };
+    for (const auto& [step, error] : steps) {
+        model.flowValue.step = step;
+        model.error = error;
+        model.publish();
+        for (int pass = 0; pass < 3; ++pass)
+            QCoreApplication::sendPostedEvents();
+        const auto read = readElements(login());
+        EXPECT_EQ(std::pair(readWithoutName(read), readAgainstScreenOrder(read)),
+                  std::pair(QStringList(), QStringList()))
+            << int(step);
+        // Tab goes round the step's controls, never onto the column.
+        EXPECT_EQ(containerStops(tabRound(login())), QStringList()) << int(step);
+    }
 }
 
 // The code's digits are Quicksand's, each centred in a cell of one width, so a code of ones stands as wide as

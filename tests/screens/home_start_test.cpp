@@ -5,6 +5,7 @@
 #include "widgets/motion.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 
@@ -33,6 +34,36 @@ TEST(HomeStart, TheButtonTitleCrossfadesOnlyFromATitleOnScreen) {
     w.view().repaint();
     w.account.set(false, std::nullopt);
     EXPECT_EQ(std::pair(w.primary()->text(), fade->isVisible()), std::pair(signInTitle, true));
+}
+
+// A start opens at the top, also when it starts offline: a message that comes before the person acts (the
+// link that dropped while the application was closed, the service away) waits below the nodes, and the
+// heading stays in sight with the focus on the button. Once the person has acted, a new message is brought
+// into view.
+TEST(HomeStart, AnOfflineStartOpensAtTheTopUntilThePersonActs) {
+    HomeWorld w;
+    auto& session = w.startWithRoster({w.oslo, w.tokyo});
+    w.account.set(true, QStringLiteral("ada@example.org"));
+    w.show();
+    w.view().resize(480, 420);
+    QCoreApplication::sendPostedEvents();
+    auto* viewport = w.view().findChild<QScrollArea*>()->viewport();
+    const auto inSight = [&](const char* name) {
+        QCoreApplication::sendPostedEvents();
+        const QWidget* widget = w.find(QString::fromLatin1(name));
+        return viewport->rect().contains(QRect(widget->mapTo(viewport, QPoint()), widget->size()));
+    };
+    const auto seen = [&] {
+        return std::tuple(inSight("tessaron.hero.header"), inSight("tessaron.errorBanner"),
+                          w.view().focusWidget() == w.primary());
+    };
+    session.setLastError(QStringLiteral("This network cannot reach the Tessaron server."));
+    EXPECT_EQ(seen(), std::tuple(true, false, true));
+    EXPECT_EQ(w.view().findChild<QScrollArea*>()->verticalScrollBar()->value(), 0);
+
+    QTest::mouseClick(w.find("tessaron.globe"), Qt::LeftButton);
+    session.setLastError(QStringLiteral("That node did not answer."));
+    EXPECT_EQ(std::get<1>(seen()), true);
 }
 
 // The home page's scroll bar once took a style sheet; its own style must draw what the sheet drew, the handle

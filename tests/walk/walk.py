@@ -518,8 +518,9 @@ class Walk:
         wait_for("the home column back at its top", lambda: bar is None or bar.queryValue().currentValue == 0)
         self.open_invitation_link(LONG_NAMES_CODE)
         banner = wait_for("the message banner", lambda: find(self.main(), pyatspi.ROLE_ALERT), 20)
-        message = wait_for("the message", lambda: next(
-            (n for n in find_all(banner, pyatspi.ROLE_LABEL) if n.name), None))
+        # The alert reads its message as its name.
+        message = wait_for("the message", lambda: (alert := find(self.main(), pyatspi.ROLE_ALERT)) and alert.name
+                           and alert)
         self.shot("message-below-the-nodes")
         self.expect(f"the message {message.name!r} shows inside the window", self.within(message, self.main()))
         click(wait_for("the dismiss button", lambda: self.button(banner, "Dismiss error")))
@@ -735,6 +736,114 @@ def read_the_tree(walk):
     walk.shot("tree-read")
 
 
+# --- the order a reader meets, and Tab from control to control --------------------------------------------
+
+# What a reader passes through rather than reads: its parts are read one by one.
+CONTAINER_ROLES = {pyatspi.ROLE_FILLER, pyatspi.ROLE_PANEL, pyatspi.ROLE_SCROLL_PANE, pyatspi.ROLE_SCROLL_BAR,
+                   pyatspi.ROLE_VIEWPORT, pyatspi.ROLE_LAYERED_PANE, pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG,
+                   pyatspi.ROLE_WINDOW, pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU, pyatspi.ROLE_MENU_ITEM}
+
+
+def reading_order(root):
+    """What a reader reads under root, in its order (depth first), with where each element stands."""
+    read = []
+
+    def visit(node):
+        for index in range(node.childCount):
+            child = node.getChildAtIndex(index)
+            if child is None or not is_showing(child):
+                continue
+            if child.getRole() not in CONTAINER_ROLES:
+                read.append((f"[{child.getRoleName()}] {child.name!r}", child.name, extents(child)))
+            visit(child)
+    visit(root)
+    return read
+
+
+def read_against_the_screen(read):
+    """Each element read right after one that it stands above, or left of on the same line."""
+    against = []
+    for (before, _, (bx, by, _, bh)), (now, _, (nx, ny, nw, nh)) in zip(read, read[1:]):
+        above = ny + nh <= by
+        left_on_the_line = ny < by + bh and by < ny + nh and nx + nw <= bx
+        if above or left_on_the_line:
+            against.append(f"{now} after {before}")
+    return against
+
+
+def tab_stops(root, limit=40):
+    """The controls Tab meets from the focused one, once round: role, role name and name."""
+    met = []
+    for _ in range(limit):
+        press("Tab")
+        node = wait_for("the focus after Tab", lambda: focused(root))
+        stop = (node.getRole(), node.getRoleName(), node.name)
+        if stop in met:
+            return met
+        met.append(stop)
+    return met
+
+
+def expect_read_in_order_and_by_name(walk, what, root):
+    read = reading_order(root)
+    print(f"  {what} reads: " + " · ".join(text for text, _, _ in read))
+    unnamed = [text for text, name, _ in read if not name.strip()]
+    walk.expect(f"every element of {what} that a reader reads is named ({unnamed})", not unnamed)
+    against = read_against_the_screen(read)
+    walk.expect(f"{what} reads in the screen's order ({against})", not against)
+    stops = tab_stops(root)
+    print(f"  Tab in {what}: " + " · ".join(f"[{role}] {name!r}" for _, role, name in stops))
+    containers = [f"[{role}] {name!r}" for kind, role, name in stops if kind in CONTAINER_ROLES]
+    walk.expect(f"Tab in {what} goes from control to control (also onto {containers})", not containers)
+
+
+def read_in_the_screens_order(walk):
+    """Nodes that arrived after the others are read where the screen lists them, by name; the main window and
+    Settings read top to bottom, every element named, and Tab stops only on controls."""
+    xdotool("windowactivate", "--sync", x_window("Tessaron"))
+    expect_read_in_order_and_by_name(walk, "the main window", walk.main())
+    walk.shot("read-in-the-screens-order")
+    settings = walk.open_settings()
+    wait_for("the Settings form", lambda: walk.button(settings, "Connection log"))
+    expect_read_in_order_and_by_name(walk, "Settings", settings)
+    walk.close_settings()
+
+
+def read_the_sign_in_sheet_in_order(walk):
+    """The sign-in sheet reads from its bar down, every element named: nothing empty beside Cancel."""
+    click(wait_for("the Sign in button", lambda: walk.button(walk.main(), "Sign in")))
+    sheet = wait_for("the sign-in sheet", walk.sheet)
+    wait_for("the focus in the e-mail field", lambda: (f := focused(walk.sheet())) and f.name == "Email")
+    expect_read_in_order_and_by_name(walk, "the sign-in sheet", sheet)
+    press("Escape")
+    wait_for("Escape to close the sign-in sheet", lambda: walk.sheet() is None)
+
+
+def an_offline_start_opens_at_the_top(walk):
+    """Quit while connected, the service then stopped: the next start opens at the top, the heading in sight,
+    though the link drops and its message comes below the nodes."""
+    walk.launch_installed("the main window")
+    primary = wait_for("Connect or Disconnect", lambda: walk.button(walk.main(), "Connect")
+                       or walk.button(walk.main(), "Disconnect"), 20)
+    if primary.name == "Connect":
+        click(primary)
+    wait_for("the link to come up", lambda: walk.button(walk.main(), "Disconnect"), 30)
+    walk.quit()
+    walk.stop_own_service()
+    walk.launch_installed("the main window with the service away")
+    alert = wait_for("the message of the dropped link", lambda: (a := find(walk.main(), pyatspi.ROLE_ALERT))
+                     and a.name and a, 60)
+    time.sleep(0.5)
+    bar = find(walk.main(), pyatspi.ROLE_SCROLL_BAR)
+    offset = bar.queryValue().currentValue if bar else 0
+    heading = next(node for node in find_all(walk.main(), pyatspi.ROLE_HEADING))
+    walk.shot("offline-start-at-the-top")
+    walk.expect(f"an offline start opens at the top (scrolled by {offset}, {alert.name!r} below)", offset == 0)
+    walk.expect("the heading lies in view", walk.within(heading, walk.main()))
+    walk.quit()
+    walk.start_the_service()
+
+
 def copy_part_of_a_log_line(walk):
     """A person drags over the first word of a log line, copies it, and pastes that word alone; the word
     shows selected on its row, which is not selected whole."""
@@ -866,7 +975,7 @@ def failed_connect_keeps_the_focus_in_sight(walk):
     walk.shot("tabbed-to-connect")
     press("Return")
     message = wait_for("the message that the server cannot be reached",
-                       lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH), 60)
+                       lambda: find(walk.main(), pyatspi.ROLE_ALERT, CANNOT_REACH), 60)
     wait_for("Connect to work again", lambda: walk.button(walk.main(), "Connect") and pyatspi.STATE_SENSITIVE
              in walk.button(walk.main(), "Connect").getState().getStates(), 30)
     focus = wait_for("a focused control", lambda: focused(walk.main()))
@@ -881,7 +990,7 @@ def failed_connect_keeps_the_focus_in_sight(walk):
     wait_for_ring(walk, focus)
     # Return acts on what has the focus: Connect tries again, the message's action takes it away.
     press("Return")
-    wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_LABEL, CANNOT_REACH)
+    wait_for(f"Return on {focus.name!r} to act", lambda: find(walk.main(), pyatspi.ROLE_ALERT, CANNOT_REACH)
              is None, 30)
     xdotool("windowsize", "--sync", x_window("Tessaron"), 480, 640)
     walk.start_the_service()
@@ -1036,15 +1145,17 @@ def screen_size():
 
 def main():
     walk = Walk(sys.argv[1])
-    steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), walk.sign_in, walk.add_invitation,
+    steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), bound(read_the_sign_in_sheet_in_order, walk),
+             walk.sign_in, walk.add_invitation,
              walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
              bound(copy_part_of_a_log_line, walk),
              bound(tab_through_settings, walk), bound(escape_back_to_a_clicked_row_rings_it, walk),
              bound(read_the_tree, walk), walk.minimise_and_restore,
-             walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window, walk.service_away_mid_run,
+             walk.meet_an_error_with_nodes_listed, walk.long_names_fit_the_window,
+             bound(read_in_the_screens_order, walk), walk.service_away_mid_run,
              bound(failed_connect_keeps_the_focus_in_sight, walk), walk.sign_in_with_a_long_address,
              walk.other_devices_without_a_browser, bound(sign_in_again_after_a_keyboard_sign_out, walk), walk.quit,
-             walk.start_with_the_service_stopped, walk.come_back_online,
+             bound(an_offline_start_opens_at_the_top, walk), walk.start_with_the_service_stopped, walk.come_back_online,
              walk.start_signed_in_without_a_connection, walk.start_at_twice_the_scale,
              bound(copy_link_in_view_at_twice_the_scale, walk), walk.quit]
     try:
