@@ -6,7 +6,8 @@
 # moves to another free port; a port named in TESSARON_LOCAL_SERVICE_PORT stops the script instead, with
 # a message; a previous build's port that another program took moves too, and the script says so. Without a
 # display the application runs under Xvfb, and the script writes a screenshot of it and prints the file's
-# path. While Tessaron runs, the script says so and does nothing else: it builds, installs and starts nothing.
+# path once the window painted (or says that it never did). While Tessaron runs, the script says so and does
+# nothing else: it builds, installs and starts nothing.
 # TESSARON_RUN_BUILD names another build folder, TESSARON_RUN_BUILD_TYPE another build type and
 # TESSARON_RUN_SANITIZE=ON builds under the sanitizers (the walk of tests/walk/ builds with the test build's
 # own flags, so the compiler cache hands it the test build's objects). `./run.sh --build-only` builds and
