@@ -4,12 +4,14 @@
 # loopback (port TESSARON_LOCAL_SERVICE_PORT, or a free one) and stops again. The application opens only
 # once that service answers as itself: when another program took a free port during the build, the build
 # moves to another free port; a port named in TESSARON_LOCAL_SERVICE_PORT stops the script instead, with
-# a message. Without a display the application runs under Xvfb, and the script writes a screenshot of it
-# and prints the file's path.
+# a message; a previous build's port that another program took moves too, and the script says so. Without a
+# display the application runs under Xvfb, and the script writes a screenshot of it and prints the file's
+# path once the window painted (or says that it never did). While Tessaron runs, the script says so and does
+# nothing else: it builds, installs and starts nothing.
 # TESSARON_RUN_BUILD names another build folder, TESSARON_RUN_BUILD_TYPE another build type and
 # TESSARON_RUN_SANITIZE=ON builds under the sanitizers (the walk of tests/walk/ builds with the test build's
 # own flags, so the compiler cache hands it the test build's objects). `./run.sh --build-only` builds and
-# installs without starting anything.
+# installs without starting anything, also while Tessaron runs (the walk installs a copy in a home of its own).
 # The tests source this file for its functions: it runs only when started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -36,10 +38,39 @@ choose_service_port() {
         echo "$TESSARON_LOCAL_SERVICE_PORT"
         return
     fi
-    local port
-    port=$(sed -n 's|^TESSARON_PAIRING_BASE_URL:STRING=https://127.0.0.1:\([0-9]*\)$|\1|p' \
+    local wanted port
+    wanted=$(sed -n 's|^TESSARON_PAIRING_BASE_URL:STRING=https://127.0.0.1:\([0-9]*\)$|\1|p' \
         "$build/CMakeCache.txt" 2>/dev/null || true)
-    reserve_free_port "${port:-27443}"
+    wanted=${wanted:-27443}
+    port=$(reserve_free_port "$wanted")
+    [ "$port" = "$wanted" ] ||
+        echo "== Port $wanted is in use by another program; the local service moves to port $port" >&2
+    echo "$port"
+}
+
+# The pid of the Tessaron this user runs here, found as a second start of the application finds it: by the
+# lock the running one holds in its runtime folder. Fails when none runs, also after one quit or crashed.
+running_tessaron() {
+    local folder=${XDG_RUNTIME_DIR:-}
+    [[ $folder == /* ]] || folder=${TMPDIR:-/tmp}/tessaron-$(id -u)
+    local lock=$folder/tessaron-app.lock status=0
+    [ -f "$lock" ] || return 1
+    flock --nonblock --shared --conflict-exit-code 75 "$lock" true 2>/dev/null || status=$?
+    [ "$status" -eq 75 ] || return 1
+    awk -v inode=":$(stat -c %i "$lock")" \
+        '$2 == "FLOCK" && substr($6, length($6) - length(inode) + 1) == inode { print $5; exit }' /proc/locks
+}
+
+# A build would go for another port and be installed under the running application, and its start would
+# only hand over to the running one: nothing is done, so that one and its local service go on as they are.
+stop_if_running() {
+    local pid
+    pid=$(running_tessaron) || return 0
+    echo "Tessaron is already running${pid:+ (process $pid)}: nothing was built, installed or started, and" \
+        "it and its local service go on as they are. To run a new build, quit it first (Quit Tessaron in its" \
+        "window's menu or its tray panel, Ctrl+Q, or Ctrl+C where ./run.sh started it), then run ./run.sh" \
+        "again." >&2
+    exit 1
 }
 
 # Configures, builds and installs the application for the local service on PORT, or for the pairing service
@@ -127,6 +158,7 @@ main() {
     cd "$root"
     local build_only=false
     [ "${1:-}" = "--build-only" ] && build_only=true
+    $build_only || stop_if_running
 
     echo "== Checking the packages the build needs"
     tools/install-deps.sh

@@ -9,7 +9,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev libssl-dev libc-ares-dev
     openssl curl gnome-keyring dbus dbus-x11 xvfb xauth fonts-dejavu-core
     libxcb1-dev trayer zbar-tools desktop-file-utils xdg-utils
-    openbox xdotool at-spi2-core python3 python3-pyatspi imagemagick
+    openbox xdotool at-spi2-core python3 python3-pyatspi python3-tk imagemagick
 )
 
 missing=()

@@ -31,6 +31,7 @@
 #include "support/https_test_server.hpp"
 #include "support/memory_preferences.hpp"
 #include "support/run_task.hpp"
+#include "support/virtual_frames.hpp"
 #include "widgets/button_styles.hpp"
 #include "widgets/fitted_label.hpp"
 #include "widgets/frame_clock.hpp"
@@ -672,9 +673,11 @@ TEST(ApplicationLookTest, EscapeBackToARowAClickOpenedRingsTheRow) {
 // Connect's nudge border lies over the button's edge, where the focus ring runs: the ring shows through it
 // while the keyboard leads, and the border is whole again once the focus or the lead has gone. Seen as the
 // window draws it: the ring's band just inside Connect's straight edges, the border's line just outside
-// (but above, where the column's top edge cuts the border off).
+// (but above, where the column's top edge cuts the border off). The border's gradient stands still at the
+// start of its turn: where it blends cyan into orange its line is pale, and that blend travels round.
 TEST(ApplicationLookTest, TheNudgedConnectButtonShowsItsRingWhileTheKeyboardLeads) {
     applicationLook();
+    VirtualFrames frames;
     HomeWorld w;
     w.startWithRoster({w.oslo, w.tokyo});
     w.show();

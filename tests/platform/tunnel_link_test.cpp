@@ -76,12 +76,17 @@ protected:
         });
     }
 
-    // The far end of a channel, for feeding it raw bytes.
+    // The far end of a channel, for feeding it raw bytes. Returned once the channel has read the stand-in's
+    // greeting: the next message it reads is the test's own, however late the greeting came.
     QLocalSocket* channelPeer(TunnelChannel*& channel) {
         auto* socket = new QLocalSocket;
         socket->connectToServer(socketName);
         channel = new TunnelChannel(socket);
-        EXPECT_TRUE(waitFor([&] { return !peers.isEmpty(); }));
+        bool greeted = false;
+        const auto greeting =
+            QObject::connect(channel, &TunnelChannel::received, [&greeted] { greeted = true; });
+        EXPECT_TRUE(waitFor([&] { return greeted; }));
+        QObject::disconnect(greeting);
         auto* peer = peers.takeLast();
         peer->readAll();
         return peer;

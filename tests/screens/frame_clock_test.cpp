@@ -1,6 +1,7 @@
 #include "screens/flow_ring.hpp"
 #include "screens/globe/globe_view.hpp"
 #include "support/manual_clock.hpp"
+#include "support/virtual_frames.hpp"
 #include "widgets/frame_clock.hpp"
 #include "widgets/frame_paced_animations.hpp"
 #include "widgets/gaussian_blur.hpp"
@@ -23,24 +24,6 @@ using namespace std::chrono_literals;
 namespace tessaron::testing {
 
 namespace {
-
-// The shared frame clock on virtual time, for as long as it lives.
-class VirtualFrames {
-public:
-    VirtualFrames() { TessaronFrameClock::install(&frames); }
-    ~VirtualFrames() { TessaronFrameClock::install(nullptr); }
-    // Moves time on a steady frame at a time, letting every paint asked for happen before the next.
-    void advance(Clock::Duration span) {
-        for (auto passed = Clock::Duration::zero(); passed + steadyFrameInterval <= span;
-             passed += steadyFrameInterval) {
-            clock.advance(steadyFrameInterval);
-            QCoreApplication::sendPostedEvents();
-        }
-    }
-
-    ManualClock clock;
-    TessaronFrameClock frames{clock};
-};
 
 // Counts the paints each widget of a window receives.
 class PaintCount final : public QObject {

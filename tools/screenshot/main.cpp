@@ -1,6 +1,7 @@
 // tessaron-screenshot [--window TITLE] [--timeout SECONDS] OUTPUT.png
 // Saves the whole screen of the X display as a PNG. With --window it first waits until a window with
-// that title is shown, so a script can start an application and take its picture without guessing.
+// that title is shown and has painted, so a script can start an application and take its picture without
+// guessing; when none painted within the timeout it writes nothing, says so and fails.
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -13,11 +14,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
-// A window is mapped before its first paint; give it this long to draw.
-constexpr int settleMilliseconds = 500;
 constexpr int pollMilliseconds = 100;
 
 template <typename Reply> using XcbReply = std::unique_ptr<Reply, decltype(&std::free)>;
@@ -43,17 +43,36 @@ bool isViewable(xcb_connection_t* connection, xcb_window_t window) {
 }
 
 // Searches below `parent`, since a window manager puts each application window inside a frame of its own.
-bool showsWindowTitled(xcb_connection_t* connection, xcb_window_t parent, const QByteArray& title) {
+std::optional<xcb_window_t> shownWindowTitled(xcb_connection_t* connection, xcb_window_t parent,
+                                              const QByteArray& title) {
     const auto tree = own(xcb_query_tree_reply(connection, xcb_query_tree(connection, parent), nullptr));
     if (!tree)
-        return false;
+        return std::nullopt;
     const auto* children = xcb_query_tree_children(tree.get());
     for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
         if (!isViewable(connection, children[i]))
             continue;
-        if (isTitled(connection, children[i], title) || showsWindowTitled(connection, children[i], title))
-            return true;
+        if (isTitled(connection, children[i], title))
+            return children[i];
+        if (const auto found = shownWindowTitled(connection, children[i], title))
+            return found;
     }
+    return std::nullopt;
+}
+
+// A window is mapped well before its first frame (seconds for a debug build on a busy machine), and until
+// then it shows no picture of its own: an application window has no background, so it shows one flat colour,
+// what the server left there (black on the fresh display a script starts), or the window manager's plain
+// background. Any two colours in it mean something drew there.
+bool hasPainted(WId window) {
+    const QImage shown = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+    if (shown.isNull())
+        return false;
+    const QRgb first = shown.pixel(0, 0);
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (shown.pixel(x, y) != first)
+                return true;
     return false;
 }
 
@@ -99,13 +118,20 @@ int main(int argc, char* argv[]) {
     QElapsedTimer waited;
     waited.start();
     QTimer poll;
+    bool appeared = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (showsWindowTitled(connection, root, title)) {
+        const auto window = shownWindowTitled(connection, root, title);
+        appeared = appeared || window;
+        if (window && hasPainted(*window)) {
             poll.stop();
-            QTimer::singleShot(settleMilliseconds,
-                               [&] { QCoreApplication::exit(saveScreen(output) ? 0 : 1); });
+            QCoreApplication::exit(saveScreen(output) ? 0 : 1);
         } else if (waited.elapsed() > timeout) {
-            std::fprintf(stderr, "no window titled \"%s\" appeared\n", title.constData());
+            poll.stop();
+            std::fprintf(
+                stderr,
+                appeared ? "the window titled \"%s\" painted nothing within the timeout; no picture taken\n"
+                         : "no window titled \"%s\" appeared; no picture taken\n",
+                title.constData());
             QCoreApplication::exit(1);
         }
     });
