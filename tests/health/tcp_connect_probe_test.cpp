@@ -1,9 +1,9 @@
 #include "health/latency_monitor.hpp"
 #include "health/name_lookup.hpp"
-#include "health/silent_peers.hpp"
 #include "health/tcp_connect_probe.hpp"
 #include "platform/system_clock.hpp"
 #include "support/qt_printers.hpp"
+#include "support/silent_peers.hpp"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -14,6 +14,7 @@
 #include "support/memory_preferences.hpp"
 #include "support/qt_printers.hpp"
 #include "support/run_task.hpp"
+#include "support/silent_peers.hpp"
 #include "updates/crash_uploader.hpp"
 
 #include <QCoreApplication>
@@ -366,23 +367,6 @@ TEST_F(HttpTransportTest, TheServiceClientsFollowRedirectsUnderTheTransportsRule
     EXPECT_THROW(runTask(pairing.roster(QUuid::createUuid(), QUuid::createUuid())), TessaronPairingError);
     EXPECT_EQ(other.requests().size(), otherHeard);
 }
-
-// A listener that never completes a handshake: it accepts nothing and its queue is full, so the kernel
-// drops new SYNs.
-struct SilentListener {
-    explicit SilentListener(const char* address) {
-        server.setListenBacklogSize(0);
-        server.listen(QHostAddress(QString::fromLatin1(address)));
-        server.pauseAccepting();
-        for (auto& filler : fillers)
-            filler.connectToHost(server.serverAddress(), server.serverPort());
-        QTest::qWait(50);
-    }
-    quint16 port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    QTcpSocket fillers[2];
-};
 
 // Figures for listeners, by address or by name, and none without an answer: refused at once, or silent
 // until the deadline.
