@@ -6,7 +6,6 @@
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_list.hpp"
 #include "session/tessaron_session.hpp"
-#include "widgets/accessible_traits.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractNativeEventFilter>
