@@ -3,6 +3,7 @@
 #include "widgets/accessible_traits.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -27,8 +28,9 @@ int within(int start, int length, int from, int room) {
 // Qt lays out the children of a widget only while it is shown, and keeps what it measured of each part
 // until that part asks to be measured again, which a part that is not shown may never do: a window measured
 // before it first shows (or after its content changed while it was hidden) would take the heights its parts
-// had when they were last measured, and grow once shown. Every part is measured again and every layout
-// brought up to date, innermost first, so that the window's measure holds from its first frame on.
+// had when they were last measured, and grow once shown, or show its rows over each other. Every part is
+// measured again, its layout brought up to date and asked to lay out what it holds (a scroll area sizes its
+// content then), innermost first, so that the window's measure holds from its first frame on.
 void layOutFully(QWidget& window) {
     window.ensurePolished();
     const auto widgets = window.findChildren<QWidget*>();
@@ -37,6 +39,8 @@ void layOutFully(QWidget& window) {
         (*child)->updateGeometry();
         if (QLayout* layout = (*child)->layout())
             layout->activate();
+        QEvent request(QEvent::LayoutRequest);
+        QCoreApplication::sendEvent(*child, &request);
     }
     window.layout()->activate();
 }

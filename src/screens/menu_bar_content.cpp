@@ -139,6 +139,8 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list_->verticalScrollBar()->setStyle(&TessaronThinScrollBarStyle::shared());
     list_->viewport()->setBackgroundRole(QPalette::Window);
+    // A scroll area gives its content no more than the least it takes: the rows keep their full height.
+    nodes_->setSizePolicy(nodes_->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
     list_->setWidget(nodes_);
     list_->setVisible(!nodes_->isHidden());
     nodes_->installEventFilter(this);

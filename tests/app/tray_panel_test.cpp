@@ -50,33 +50,41 @@ TEST(TrayPanelGeometry, BesideItsIconInsideTheScreenAndNoTallerThanTheRoomThere)
 // A real session with `count` saved nodes, and the tray whose panel shows them.
 struct TrayWorld {
     explicit TrayWorld(int count) {
-        QList<TessaronProfile> nodes;
-        for (int index = 1; index <= count; ++index) {
-            const QString number = QStringLiteral("%1").arg(index, 2, 10, QLatin1Char('0'));
-            nodes.append(sampleProfile("Node " + number, "node" + number + ".example.net"));
-        }
+        while (nodes.size() < count)
+            nodes.append(nextNode());
         home.startWithRoster(nodes);
         tray = std::make_unique<TessaronTray>(*home.harness.session, home.account, home.sharedPower);
+    }
+    TessaronProfile nextNode() const {
+        const QString number = QStringLiteral("%1").arg(nodes.size() + 1, 2, 10, QLatin1Char('0'));
+        return sampleProfile("Node " + number, "node" + number + ".example.net");
+    }
+    // A node more on the roster, while the panel is closed.
+    void addNode() {
+        nodes.append(nextNode());
+        home.pullRoster(nodes);
     }
     QWidget* panel() const { return tray->panel(); }
     QScrollArea* list() const {
         return panel()->findChild<QScrollArea*>(QStringLiteral("tessaron.menuBar.nodes"));
     }
 
-    // Every node row below the one before it: none drawn over another.
-    bool rowsApart() const {
+    // Every node row at its full height and below the one before it: none squeezed, none drawn over another.
+    bool rowsWhole() const {
         QList<QWidget*> rows;
         for (auto* row : list()->widget()->findChildren<QAbstractButton*>())
             if (row->isVisibleTo(list()) && row->objectName().startsWith(QStringLiteral("tessaron.node.")))
                 rows.append(row);
         std::ranges::sort(rows, {}, [](const QWidget* row) { return row->y(); });
-        for (qsizetype index = 1; index < rows.size(); ++index)
-            if (rows[index]->y() <= rows[index - 1]->geometry().bottom())
+        for (qsizetype index = 0; index < rows.size(); ++index)
+            if (rows[index]->height() < rows[index]->sizeHint().height() ||
+                (index > 0 && rows[index]->y() <= rows[index - 1]->geometry().bottom()))
                 return false;
         return rows.size() > 1;
     }
 
     HomeWorld home;
+    QList<TessaronProfile> nodes;
     std::unique_ptr<TessaronTray> tray;
 };
 
@@ -95,19 +103,22 @@ bool shownWhole(QWidget& window, const QWidget& part) {
     return ink > place.width();
 }
 
-// The suite runs this once more at twice the scale, where the screen holds 400 × 300.
+// A first open, and one after the roster grew while the panel was closed. The suite runs this once more
+// at twice the scale, where the screen holds 400 × 300.
 TEST(TrayPanel, EachOpenIsSizedBeforeItIsPlacedInsideTheScreenAndTheListScrollsWhatDoesNotFit) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     for (const int count : {3, 6, 12}) {
         SCOPED_TRACE(count);
         TrayWorld world(count);
-        for (const char* open : {"first open", "second open"}) {
+        for (const char* open : {"first open", "a node more since"}) {
             SCOPED_TRACE(open);
+            if (std::string_view(open) != "first open")
+                world.addNode();
             world.tray->togglePanel();
             QWidget* panel = world.panel();
             // The first frame: nothing has run since the panel was shown.
             const QRect shown = panel->geometry();
-            EXPECT_TRUE(world.rowsApart()) << "the rows stand apart from the first frame on";
+            EXPECT_TRUE(world.rowsWhole()) << "the rows stand whole and apart from the first frame on";
             EXPECT_TRUE(area.contains(shown)) << shown.height() << " of " << area.height();
             ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
             world.home.harness.settle();
@@ -129,8 +140,8 @@ TEST(TrayPanel, EachOpenIsSizedBeforeItIsPlacedInsideTheScreenAndTheListScrollsW
                 QCoreApplication::sendEvent(list->viewport(), &wheel);
                 EXPECT_GT(bar->value(), 0);
                 bar->setValue(bar->maximum());
-                const auto* last =
-                    list->widget()->findChild<QWidget*>(QStringLiteral("tessaron.node.%1").arg(count - 1));
+                const auto* last = list->widget()->findChild<QWidget*>(
+                    QStringLiteral("tessaron.node.%1").arg(world.nodes.size() - 1));
                 EXPECT_TRUE(list->viewport()->rect().contains(
                     QRect(last->mapTo(list->viewport(), QPoint()), last->size())));
                 bar->setValue(0);
