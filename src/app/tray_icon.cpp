@@ -1,10 +1,11 @@
 #include "app/tray_icon.hpp"
 
+#include "app/tray_panel.hpp"
+
 #include "platform/reduce_motion_observer.hpp"
 #include "screens/menu_bar_content.hpp"
 #include "screens/node_list.hpp"
 #include "session/tessaron_session.hpp"
-#include "widgets/accessible_traits.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QAbstractNativeEventFilter>
@@ -12,14 +13,9 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusServiceWatcher>
-#include <QFrame>
-#include <QGuiApplication>
-#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QScreen>
 #include <QSystemTrayIcon>
-#include <QVBoxLayout>
 
 #include <xcb/xcb.h>
 
@@ -181,6 +177,10 @@ TessaronTray::~TessaronTray() {
     delete panel_;
 }
 
+QWidget* TessaronTray::panel() const {
+    return panel_;
+}
+
 void TessaronTray::watchTrayHosts() {
     // An XEmbed tray announces itself to the root window and goes with its window; Qt docks or drops the
     // icon on the same events, so the check waits until Qt has handled them.
@@ -222,30 +222,13 @@ void TessaronTray::togglePanel() {
         return;
     }
     if (!panel_) {
-        // A tool window rather than a popup: readers list only windows that are not popups. It closes as a
-        // popup does, when another window takes the focus or on Escape.
-        auto* panel = new QFrame(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
-        panel->setObjectName(QStringLiteral("tessaron.menuBar.panel"));
-        panel->setWindowTitle(QStringLiteral("Tessaron"));
-        setAccessibleTraits(panel, {.window = true});
-        panel->installEventFilter(this);
+        auto* content = new MenuBarContentView(session_, account_, power_);
+        auto* panel = new TessaronTrayPanel(content);
         // The application's shortcut answers here as in its other windows.
         auto* quitShortcut = new QAction(panel);
         quitShortcut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         connect(quitShortcut, &QAction::triggered, this, &TessaronTray::quitRequested);
         panel->addAction(quitShortcut);
-        // A hairline edge keeps the black panel apart from a dark desktop.
-        panel->setFrameShape(QFrame::Box);
-        QPalette edge = panel->palette();
-        edge.setColor(QPalette::WindowText, TessaronTheme::stroke());
-        edge.setColor(QPalette::Window, TessaronTheme::background());
-        panel->setPalette(edge);
-        auto* layout = new QVBoxLayout(panel);
-        layout->setContentsMargins(1, 1, 1, 1);
-        // As tall as what it shows, also as rows come and go while it is open.
-        layout->setSizeConstraint(QLayout::SetFixedSize);
-        auto* content = new MenuBarContentView(session_, account_, power_, panel);
-        layout->addWidget(content);
         if (auto* nodes = content->findChild<TessaronNodeList*>(); nodes && reduceMotion_) {
             nodes->setMotionEnvironment(reduceMotion_->reduceMotion(), true);
             connect(reduceMotion_, &ReduceMotionObserver::reduceMotionChanged, nodes,
@@ -258,31 +241,8 @@ void TessaronTray::togglePanel() {
         connect(content, &MenuBarContentView::quitRequested, this, &TessaronTray::quitRequested);
         panel_ = panel;
     }
-    panel_->adjustSize();
-    // Below the icon when it sits at the top of the screen, above it otherwise; kept on the screen.
-    const QRect anchor = icon_->geometry();
-    QScreen* screen = anchor.isValid() ? QGuiApplication::screenAt(anchor.center()) : nullptr;
-    const QRect area = (screen ? screen : QGuiApplication::primaryScreen())->availableGeometry();
-    QPoint at = anchor.isValid() ? QPoint(anchor.center().x() - panel_->width() / 2, anchor.bottom() + 4)
-                                 : QPoint(area.right() - panel_->width(), area.top());
-    if (at.y() + panel_->height() > area.bottom())
-        at.setY(anchor.top() - panel_->height() - 4);
-    at.setX(std::clamp(at.x(), area.left(), area.right() - panel_->width()));
-    at.setY(std::clamp(at.y(), area.top(), area.bottom() - panel_->height()));
-    panel_->move(at);
-    panel_->show();
-    panel_->raise();
-    panel_->activateWindow();
-}
-
-bool TessaronTray::eventFilter(QObject* watched, QEvent* event) {
-    const bool escape =
-        event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
-    if (watched == panel_ && (escape || event->type() == QEvent::WindowDeactivate)) {
-        panel_->hide();
-        return escape;
-    }
-    return QObject::eventFilter(watched, event);
+    // Below the icon when it sits at the top of the screen, above it otherwise.
+    panel_->openBeside(icon_->geometry());
 }
 
 } // namespace tessaron

@@ -12,11 +12,11 @@ class QSystemTrayIcon;
 
 namespace tessaron {
 
-class MenuBarContentView;
 class PowerState;
 class ReduceMotionObserver;
 class TessaronHomeAccount;
 class TessaronSession;
+class TessaronTrayPanel;
 class XEmbedTrayEvents;
 
 // The six tray glyphs, one per phase: the product's mark (four tiles in a ring), turning arrows, an
@@ -38,12 +38,9 @@ public:
     // Whether a tray shows the icon now.
     bool isShown() const { return shown_; }
     QSystemTrayIcon* icon() const { return icon_; }
-    QWidget* panel() const { return panel_; }
+    QWidget* panel() const;
     // Opens the panel below (or above) the icon, or closes it when open.
     void togglePanel();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 Q_SIGNALS:
     void openMainWindowRequested();
@@ -60,7 +57,7 @@ private:
     PowerState& power_;
     const ReduceMotionObserver* reduceMotion_;
     QSystemTrayIcon* icon_;
-    QPointer<QWidget> panel_;
+    QPointer<TessaronTrayPanel> panel_;
     std::unique_ptr<XEmbedTrayEvents> trayEvents_;
     bool shown_ = false;
 };

@@ -2,6 +2,7 @@
 #include "widgets/string_table.hpp"
 
 #include "screens/home_account.hpp"
+#include "screens/home_scroll_bar.hpp"
 #include "screens/node_list.hpp"
 #include "screens/node_status_pill.hpp"
 #include "session/tessaron_session.hpp"
@@ -10,12 +11,14 @@
 #include "widgets/button_styles.hpp"
 #include "widgets/fitted_label.hpp"
 #include "widgets/plain_label.hpp"
+#include "widgets/sheet_dialog.hpp"
 #include "widgets/tessaron_theme.hpp"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tessaron {
@@ -98,10 +101,12 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
                                        PowerState& power, QWidget* parent)
     : QWidget(parent)
     , session_(session)
-    , dot_(new QWidget(this))
-    , title_(new TessaronFittedLabel(1, 0.7, this))
-    , pill_(new NodeStatusPill(NodeStatusPill::Size::regular, this))
-    , nodes_(new TessaronNodeList(session, power, this))
+    , header_(new QWidget(this))
+    , dot_(new QWidget(header_))
+    , title_(new TessaronFittedLabel(1, 0.7, header_))
+    , pill_(new NodeStatusPill(NodeStatusPill::Size::regular, header_))
+    , list_(new TessaronSheetScrollArea(this))
+    , nodes_(new TessaronNodeList(session, power, list_))
     , primary_(new TessaronPrimaryButton(this))
     , checkAgain_(plainButton(uiText("Check again"), QStringLiteral("tessaron.menuBar.checkAgain"),
                               TessaronTheme::textPrimary(), TessaronTheme::subheadlineSize, this)) {
@@ -117,7 +122,6 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     title_->setMinimumWidth(60);
     // One element, read as the title and the pill's words; the dot only repeats the title's colour.
-    header_ = new QWidget(this);
     header_->setObjectName(QStringLiteral("tessaron.menuBar.header"));
     setAccessibleTraits(header_, {.combined = true});
     setAccessibleTraits(dot_, {.invisible = true});
@@ -128,6 +132,18 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     header->addWidget(title_, 1);
     header->addSpacing(12);
     header->addWidget(pill_);
+
+    // The list scrolls where the screen cannot hold the whole panel; the header and the buttons stay.
+    list_->setObjectName(QStringLiteral("tessaron.menuBar.nodes"));
+    list_->setAccessibleName(uiText("Nodes"));
+    list_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list_->verticalScrollBar()->setStyle(&TessaronThinScrollBarStyle::shared());
+    list_->viewport()->setBackgroundRole(QPalette::Window);
+    // A scroll area gives its content no more than the least it takes: the rows keep their full height.
+    nodes_->setSizePolicy(nodes_->sizePolicy().horizontalPolicy(), QSizePolicy::Fixed);
+    list_->setWidget(nodes_);
+    list_->setVisible(!nodes_->isHidden());
+    nodes_->installEventFilter(this);
 
     primary_->setObjectName(QStringLiteral("tessaron.menuBar.primary"));
     auto* note = plainLabel(uiText("Quitting does not disconnect the tunnel."), this);
@@ -146,7 +162,7 @@ MenuBarContentView::MenuBarContentView(TessaronSession& session, TessaronHomeAcc
     column->setContentsMargins(16, 16, 16, 16);
     column->setSpacing(16);
     column->addWidget(header_);
-    column->addWidget(nodes_);
+    column->addWidget(list_);
     column->addWidget(primary_);
     column->addWidget(checkAgain_);
     column->addWidget(note);
@@ -192,6 +208,13 @@ void MenuBarContentView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     refresh();
     session_.bootstrap();
+}
+
+bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
+    // The list hides itself while there are no nodes: its scroll area goes with it, and its spacing.
+    if (watched == nodes_ && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        list_->setVisible(event->type() == QEvent::ShowToParent);
+    return QWidget::eventFilter(watched, event);
 }
 
 void MenuBarContentView::primaryTapped() {

@@ -22,6 +22,7 @@ class TessaronHomeAccount;
 class TessaronNodeList;
 class TessaronPrimaryButton;
 class TessaronSession;
+class TessaronSheetScrollArea;
 
 QString phaseTitle(TessaronLinkPhase phase);
 QColor phaseColor(TessaronLinkPhase phase);
@@ -38,7 +39,9 @@ struct MenuBarPrimary {
 MenuBarPrimary menuBarPrimary(TessaronPrimaryIntent intent, bool primaryActionEnabled);
 
 // The tray panel: the link's state, the node list, the primary action, "Check again" after a failed
-// check, and the ways to the main window and out.
+// check, and the ways to the main window and out. It asks for the whole height of what it shows; given
+// less, only the node list gives way, and scrolls. Its parts are made in the order they stand, top to
+// bottom, which is the order assistive technologies read them in.
 class MenuBarContentView final : public QWidget {
     Q_OBJECT
 public:
@@ -56,6 +59,7 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void primaryTapped();
@@ -65,6 +69,7 @@ private:
     QWidget* dot_;
     TessaronFittedLabel* title_;
     NodeStatusPill* pill_;
+    TessaronSheetScrollArea* list_;
     TessaronNodeList* nodes_;
     TessaronPrimaryButton* primary_;
     QAbstractButton* checkAgain_;

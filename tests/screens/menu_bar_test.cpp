@@ -7,6 +7,9 @@
 
 #include <QAccessible>
 
+#include <algorithm>
+#include <functional>
+
 using namespace std::chrono_literals;
 
 namespace tessaron::testing {
@@ -114,6 +117,41 @@ TEST(MenuBarPanel, ConnectStartsOnceAndCheckAgainRunsANewCheckAfterAFailedOne) {
     harness.advance(1s);
     EXPECT_EQ(session.phase(), Phase::connected);
     EXPECT_FALSE(checkAgain->isVisibleTo(&panel));
+}
+
+// A reader goes through the panel as the eye does, top to bottom: the state, the list, the action and the
+// ways out, every element it names below (or beside) the one before.
+TEST(MenuBarPanel, ReadersMeetItsPartsInTheOrderTheyStand) {
+    HomeWorld world;
+    auto& session = world.startWithRoster({world.oslo, world.tokyo});
+    MenuBarContentView panel(session, world.account, world.sharedPower);
+    panel.show();
+    world.harness.settle();
+    // At its full height, as its window gives it, every row in view.
+    panel.adjustSize();
+    world.harness.settle();
+    QStringList read;
+    QList<int> tops;
+    const std::function<void(QAccessibleInterface*)> visit = [&](QAccessibleInterface* element) {
+        const QString name = element->text(QAccessible::Name);
+        if (!name.isEmpty() && !element->state().invisible && element->object() != &panel) {
+            read.append(name);
+            tops.append(element->rect().top());
+        }
+        for (int index = 0; index < element->childCount(); ++index)
+            visit(element->child(index));
+    };
+    visit(QAccessible::queryAccessibleInterface(&panel));
+    EXPECT_TRUE(std::ranges::is_sorted(tops))
+        << read.join(" | ").toStdString()
+        << ::testing::PrintToString(std::vector<int>(tops.begin(), tops.end()));
+    const auto at = [&read](const QString& start) {
+        return std::ranges::find_if(read, [&](const QString& name) { return name.startsWith(start); }) -
+               read.begin();
+    };
+    EXPECT_LT(at("Disconnected"), at("Nodes"));
+    EXPECT_LT(at("Nodes"), at("Connect"));
+    EXPECT_LT(at("Connect"), at("Quit Tessaron"));
 }
 
 TEST(MenuBarPanel, SheetIntentsSetTheSheetBeforeTheMainWindowIsAskedFor) {

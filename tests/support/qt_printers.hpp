@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QRect>
 #include <QString>
 #include <QUuid>
 
@@ -17,4 +18,8 @@ inline void PrintTo(const QDateTime& instant, std::ostream* out) {
 
 inline void PrintTo(const QUuid& id, std::ostream* out) {
     *out << id.toString(QUuid::WithoutBraces).toStdString();
+}
+
+inline void PrintTo(const QRect& rect, std::ostream* out) {
+    *out << rect.width() << "x" << rect.height() << "+" << rect.x() << "+" << rect.y();
 }

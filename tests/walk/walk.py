@@ -1073,6 +1073,188 @@ def copy_link_in_view_at_twice_the_scale(walk):
     wait_for("the settings window to close", lambda: walk.window("Settings") is None)
 
 
+# --- the tray's panel: beside its icon and inside the screen from its first open -----------------------------
+
+PHASES = ("Disconnected", "Connecting", "Checking", "Connected", "Connection check failed", "Disconnecting")
+
+
+class TrayHost:
+    """An XEmbed tray along the bottom of the screen, at its right end, as many desktops have: the walk's own,
+    gone again when the step ends. The application docks its icon into it as it comes."""
+
+    def __enter__(self):
+        self.process = subprocess.Popen(
+            ["trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request", "--height", "24",
+             "--transparent", "false"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def __exit__(self, *failure):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def application_x_windows():
+    """The application's mapped windows on the X server: (kind, box), the box in the screen's own pixels and
+    the kind "utility" for a tool window."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--classname", "^tessaron$"],
+                           capture_output=True, text=True).stdout.split()
+    windows = []
+    for window in found:
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+        kind = subprocess.run(["xprop", "-id", window, "_NET_WM_WINDOW_TYPE"], capture_output=True,
+                              text=True).stdout
+        places = [re.search(rf"{key}:\s+(-?\d+)", info) for key in (
+            "Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+        if all(places):  # not gone while read
+            windows.append(("utility" if "UTILITY" in kind else "other", tuple(int(p.group(1)) for p in places)))
+    return windows
+
+
+def tray_icon_box():
+    """The application's icon docked in the tray: its small window at the screen's foot."""
+    height = screen_size()[1]
+    return next((box for _, box in application_x_windows()
+                 if box[2] <= 64 and box[3] <= 64 and box[1] + box[3] > height - 32), None)
+
+
+def tray_panel_box():
+    """The open tray panel, a tool window, as the X server has it."""
+    return next((box for kind, box in application_x_windows() if kind == "utility"), None)
+
+
+def tray_panel(walk):
+    """The open tray panel as readers meet it: a window of the application named Tessaron, as the main window
+    is, that offers to quit."""
+    app = walk.app()
+    windows = (app.getChildAtIndex(index) for index in range(app.childCount))
+    return next((w for w in windows if w is not None and w.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_WINDOW)
+                 and w.name == "Tessaron" and is_showing(w) and walk.button(w, "Quit Tessaron")), None)
+
+
+def application_windows(walk):
+    """The application's windows as readers meet them: role, name and whether they show."""
+    app = walk.app()
+    windows = [app.getChildAtIndex(index) for index in range(app.childCount)]
+    return [(w.getRoleName(), w.name, is_showing(w)) for w in windows if w is not None]
+
+
+def main_x_window():
+    """The main window on the X server: the largest of the windows named Tessaron (the tray's icon is one)."""
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Tessaron$"], check=True,
+                           capture_output=True, text=True).stdout.split()
+
+    def area(window):
+        info = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+        sizes = [re.search(rf"{key}:\s+(\d+)", info) for key in ("Width", "Height")]
+        return int(sizes[0].group(1)) * int(sizes[1].group(1)) if all(sizes) else 0
+    return max(found, key=area)
+
+
+def screen_box(node, scale):
+    """Node's place in the screen's own pixels: readers get places in the application's (scaled) ones."""
+    return tuple(round(value * scale) for value in extents(node))
+
+
+def click_at_scale(node, scale):
+    x, y, width, height = screen_box(node, scale)
+    xdotool("mousemove", "--sync", x + width // 2, y + height // 2, "click", 1)
+
+
+def legibility(path, box):
+    """The spread of grey levels inside box, in the screen's own pixels, on the screenshot."""
+    x, y, width, height = box
+    reply = subprocess.run(["convert", str(path), "-crop", f"{width}x{height}+{x}+{y}", "-colorspace", "Gray",
+                            "-format", "%[fx:maxima-minima]", "info:"], check=True, capture_output=True, text=True)
+    return float(reply.stdout)
+
+
+def open_the_tray_panel(walk, icon, what):
+    """Clicks the icon as a person does. The panel lies wholly inside the screen right above its icon at the
+    screen's foot; its state, its primary action and its ways out show whole and legible; readers meet its
+    parts in the order they stand; its node list scrolls down to its last row where the screen cannot hold
+    it all. Returns the panel, its place on the X server and the application's scale."""
+    x, y, width, height = icon
+    xdotool("mousemove", "--sync", x + width // 2, y + height // 2, "click", 1)
+    try:
+        panel = wait_for(f"the tray panel ({what})", lambda: tray_panel(walk))
+    except WalkFailure as failure:
+        raise WalkFailure(f"{failure}; the application's windows: {application_x_windows()}, for readers "
+                          f"{application_windows(walk)}") from failure
+    box = wait_for(f"the tray panel on the X server ({what})", tray_panel_box)
+    screen = screen_size()
+    px, py, pwidth, pheight = box
+    walk.expect(f"the panel lies inside the screen ({what}: {box} in {screen})",
+                px >= 0 and py >= 0 and px + pwidth <= screen[0] and py + pheight <= screen[1])
+    walk.expect(f"the panel stands right above its icon ({what}: {box}, icon {icon})",
+                y - 12 <= py + pheight <= y and px <= x + width and x <= px + pwidth)
+    scale = pwidth / extents(panel)[2]
+    read = find_all(panel)
+    header = next((n for n in read if n.name.startswith(PHASES)), None)
+    nodes = next((n for n in read if n.name == "Nodes"), None)
+    rows = [n for n in read if n.getRole() == pyatspi.ROLE_PUSH_BUTTON and ", " in n.name]
+    primary = walk.button(panel, "Connect") or walk.button(panel, "Disconnect")
+    ways_out = [walk.button(panel, "Open Tessaron"), walk.button(panel, "Quit Tessaron")]
+    parts = [header, nodes, primary] + ways_out
+    walk.expect(f"the state, the list, the primary action and the ways out are found ({what}: "
+                f"{[n.name if n else None for n in parts]}, {len(rows)} rows)", all(parts) and rows)
+    shot = walk.shot(f"tray-panel-{what.replace(' ', '-')}")
+    for part in [header, primary] + ways_out:
+        walk.expect(f"{part.name!r} shows whole inside the panel ({what})", walk.within(part, panel))
+        spread = legibility(shot, screen_box(part, scale))
+        walk.expect(f"{part.name!r} is legible ({what}: grey spread {spread:.2f})", spread >= LEGIBLE)
+    order = [read.index(part) for part in parts]
+    tops = [extents(part)[1] for part in parts]
+    walk.expect(f"readers meet the state, the list, the action and the ways out in the order they stand "
+                f"({what}: positions {order}, tops {tops})", order == sorted(order) and tops == sorted(tops))
+    bar = find(panel, pyatspi.ROLE_SCROLL_BAR)
+    if bar is not None:
+        list_x, list_y, list_width, list_height = screen_box(nodes, scale)
+        xdotool("mousemove", "--sync", list_x + list_width // 2, list_y + list_height // 2)
+        for _ in range(40):
+            if walk.within(rows[-1], nodes):
+                break
+            xdotool("click", 5)
+        walk.expect(f"the wheel scrolls the node list ({what})", bar.queryValue().currentValue > 0)
+        walk.shot(f"tray-panel-{what.replace(' ', '-')}-scrolled")
+    walk.expect(f"the last node row {rows[-1].name!r} can be brought into view ({what})",
+                walk.within(rows[-1], nodes))
+    return panel, box, scale
+
+
+def close_the_tray_panel(walk):
+    press("Escape")
+    wait_for("Escape to close the tray panel", lambda: tray_panel_box() is None and tray_panel(walk) is None)
+
+
+def tray_panel_beside_its_icon(walk):
+    """The process's first open of the tray panel, with a tray at the screen's foot, and a second one in the
+    same place."""
+    with TrayHost():
+        icon = wait_for("the application's icon in the tray", tray_icon_box, 20)
+        _, first, _ = open_the_tray_panel(walk, icon, "first open")
+        close_the_tray_panel(walk)
+        _, second, _ = open_the_tray_panel(walk, icon, "second open")
+        walk.expect(f"a second open takes the first one's place ({first} → {second})", first == second)
+        close_the_tray_panel(walk)
+
+
+def tray_panel_at_twice_the_scale(walk):
+    """At twice the scale the screen holds half as much: the process's first open of the panel fits it all the
+    same, its list scrolling. With the main window closed, the panel shows "Open Tessaron", which brings the
+    window back."""
+    with TrayHost():
+        icon = wait_for("the application's icon in the tray", tray_icon_box, 20)
+        open_the_tray_panel(walk, icon, "first open at twice the scale")
+        close_the_tray_panel(walk)
+        xdotool("windowactivate", "--sync", main_x_window())
+        press("alt+F4")
+        wait_for("the main window to close, the application staying in the tray", lambda: walk.main() is None)
+        panel, _, scale = open_the_tray_panel(walk, icon, "with the window closed")
+        click_at_scale(walk.button(panel, "Open Tessaron"), scale)
+        wait_for("Open Tessaron to close the tray panel", lambda: tray_panel(walk) is None)
+        wait_for("Open Tessaron to bring the main window back", walk.main, 20)
+
+
 def latency_probes():
     """Connections to the nodes that closed lately (TIME_WAIT): each latency probe leaves one. The local
     service's nodes listen on 127.0.0.2 and up, its HTTPS endpoints on 127.0.0.1."""
@@ -1147,7 +1329,8 @@ def main():
     walk = Walk(sys.argv[1])
     steps = [walk.agree_to_privacy, bound(tab_through_sign_in, walk), bound(read_the_sign_in_sheet_in_order, walk),
              walk.sign_in, walk.add_invitation,
-             walk.connect, walk.scroll_through_a_sample, walk.read_connection_log,
+             walk.connect, bound(tray_panel_beside_its_icon, walk), walk.scroll_through_a_sample,
+             walk.read_connection_log,
              bound(copy_part_of_a_log_line, walk),
              bound(tab_through_settings, walk), bound(escape_back_to_a_clicked_row_rings_it, walk),
              bound(read_the_tree, walk), walk.minimise_and_restore,
@@ -1157,7 +1340,8 @@ def main():
              walk.other_devices_without_a_browser, bound(sign_in_again_after_a_keyboard_sign_out, walk), walk.quit,
              bound(an_offline_start_opens_at_the_top, walk), walk.start_with_the_service_stopped, walk.come_back_online,
              walk.start_signed_in_without_a_connection, walk.start_at_twice_the_scale,
-             bound(copy_link_in_view_at_twice_the_scale, walk), walk.quit]
+             bound(copy_link_in_view_at_twice_the_scale, walk), bound(tray_panel_at_twice_the_scale, walk),
+             walk.quit]
     try:
         walk.start()
         for step in steps:
