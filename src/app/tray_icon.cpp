@@ -241,7 +241,6 @@ void TessaronTray::togglePanel() {
         connect(content, &MenuBarContentView::quitRequested, this, &TessaronTray::quitRequested);
         panel_ = panel;
     }
-    // Below the icon when it sits at the top of the screen, above it otherwise.
     panel_->openBeside(icon_->geometry());
 }
 

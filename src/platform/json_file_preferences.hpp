@@ -79,14 +79,13 @@ private:
     void keepDamagedFileAside() const;
     void dropEntries(const QStringList& keys, const QByteArray& original) const;
     void repairIfNeeded() const;
-    // When `changes` answers true for the file's current contents, applies `apply` to them under a lock
-    // that the other writers honour too and writes the result.
     // A stored entry, or none for a removed key.
     struct Change {
         QJsonValue entry;
         QVariant value;
     };
-    // Sets or removes `key` unless it already reads so.
+    // Sets or removes `key` unless it already reads so: writing through, under a lock that the other writers
+    // honour too; writing behind, in memory at once and on disk from the writer's thread.
     void change(const QString& key, const std::optional<Change>& change);
     bool differs(const QString& key, const std::optional<Change>& change) const;
     void apply(const QString& key, const std::optional<Change>& change) const;

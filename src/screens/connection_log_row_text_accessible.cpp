@@ -1,13 +1,13 @@
 #include "screens/connection_log_row_text_accessible.hpp"
 
 #include "screens/connection_log_row_text.hpp"
+#include "widgets/accessible_interface.hpp"
 
 #include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QTextCursor>
 
 #include <algorithm>
-#include <mutex>
 
 namespace tessaron {
 
@@ -113,12 +113,8 @@ QAccessibleInterface* rowTextFactory(const QString&, QObject* object) {
 } // namespace
 
 void useRowTextAccessible(TessaronConnectionLogRowText* text) {
-    static std::once_flag installed;
-    std::call_once(installed, [] { QAccessible::installFactory(rowTextFactory); });
-    // An interface made while the editor was still being built is the plain text edit's: made again.
-    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(text);
-    if (made && !dynamic_cast<RowTextAccessible*>(made))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    // An interface made while the editor was still being built is the plain text edit's.
+    useAccessibleInterface<RowTextAccessible>(text, rowTextFactory);
 }
 
 } // namespace tessaron

@@ -20,7 +20,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -80,9 +79,10 @@ private:
     std::function<void()> personMoves_;
 };
 
-// Tells whether the person has acted in the application since the watch began: a key, a click, the wheel, or
-// the focus moved by Tab or a click. What the application does by itself (a window shown, the focus it sets,
-// a message) is no act.
+// Tells whether the person has acted in the application since the watch began: a key, a click or the wheel.
+// What the application does by itself (a window shown, the focus it sets, a message) is no act; nor is a
+// focus change, which Qt also reports for the Tab reason when a window shows and gives its first control
+// the focus.
 class FirstPersonAct final : public QObject {
 public:
     explicit FirstPersonAct(QObject* parent)
@@ -112,15 +112,6 @@ private:
         case QEvent::MouseButtonPress:
         case QEvent::Wheel:
             return true;
-        case QEvent::FocusIn:
-            switch (static_cast<const QFocusEvent&>(event).reason()) {
-            case Qt::TabFocusReason:
-            case Qt::BacktabFocusReason:
-            case Qt::MouseFocusReason:
-                return true;
-            default:
-                return false;
-            }
         default:
             return false;
         }

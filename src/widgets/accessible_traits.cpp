@@ -1,11 +1,11 @@
 #include "widgets/accessible_traits.hpp"
 
+#include "widgets/accessible_interface.hpp"
+
 #include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QVariant>
-
-#include <mutex>
 
 namespace tessaron {
 
@@ -124,14 +124,9 @@ QAccessibleInterface* traitFactory(const QString&, QObject* object) {
     return nullptr;
 }
 
-// Qt makes a widget's interface on the first event about it (enabling or naming it is one) and keeps it:
-// one made before the traits were set cannot report them, so it is made again.
+// One made before the traits were set cannot report them.
 void useTraitInterface(QWidget* widget) {
-    static std::once_flag installed;
-    std::call_once(installed, [] { QAccessible::installFactory(traitFactory); });
-    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(widget);
-    if (made && !dynamic_cast<TraitAccessible*>(made))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    useAccessibleInterface<TraitAccessible>(widget, traitFactory);
 }
 
 // Makes the interface the first time and tells assistive technologies which states changed.

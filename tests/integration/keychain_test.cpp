@@ -7,6 +7,7 @@
 #include "account/subscription_link_store.hpp"
 #include "platform/secret_service_keychain.hpp"
 #include "support/run_task.hpp"
+#include "support/scoped_environment.hpp"
 #include "support/secret_service_stand_in.hpp"
 
 #include <QDBusConnection>
@@ -14,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -416,9 +416,7 @@ TEST(SecretServiceKeychainUnlockTest, ALockedCollectionListsWhatItsPromptUnlocke
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     // The suite runs without the leak checker (see sanitizer_options.cpp); the children run with it, and
     // check where they choose. They end with _Exit, which skips the check at exit.
-    const auto options = qgetenv("ASAN_OPTIONS");
-    qputenv("ASAN_OPTIONS", options + ":detect_leaks=1");
-    const auto restore = qScopeGuard([&options] { qputenv("ASAN_OPTIONS", options); });
+    const ScopedEnvironment leakCheck({{"ASAN_OPTIONS", qgetenv("ASAN_OPTIONS") + ":detect_leaks=1"}});
     const PromptCase cases[] = {
         {PromptAnswer::unlock, status::success, {"alice=alice-secret", "bob=bob-secret"}},
         {PromptAnswer::dismiss, status::notAvailable, {}},
