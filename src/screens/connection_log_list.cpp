@@ -346,6 +346,7 @@ void TessaronConnectionLogList::forwardToRowText(QMouseEvent* event) {
     QMouseEvent forwarded(event->type(), target->mapFrom(viewport(), event->position()),
                           event->scenePosition(), event->globalPosition(), event->button(), event->buttons(),
                           event->modifiers(), event->pointingDevice());
+    forwarded.setTimestamp(event->timestamp());
     QCoreApplication::sendEvent(target, &forwarded);
     event->setAccepted(forwarded.isAccepted());
 }

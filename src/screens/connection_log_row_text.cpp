@@ -3,8 +3,11 @@
 #include "screens/connection_log_row_text_accessible.hpp"
 #include "widgets/tessaron_theme.hpp"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QWheelEvent>
 
 namespace tessaron {
@@ -56,6 +59,31 @@ void TessaronConnectionLogRowText::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+// The first press of a double click lands on the list, which lays this editor over the row and hands it
+// that press; the second lands here, and the window, which saw the two presses go to different widgets,
+// reports it as a plain press: it is taken as the double click it is.
+void TessaronConnectionLogRowText::mousePressEvent(QMouseEvent* event) {
+    const bool doubleClick = endsDoubleClick(*event);
+    handedPress_.reset();
+    if (!event->spontaneous())
+        handedPress_ = HandedPress{event->timestamp(), event->position(), event->button()};
+    QPlainTextEdit::mousePressEvent(event);
+    if (!doubleClick)
+        return;
+    QMouseEvent twice(QEvent::MouseButtonDblClick, event->position(), event->scenePosition(),
+                      event->globalPosition(), event->button(), event->buttons(), event->modifiers(),
+                      event->pointingDevice());
+    QPlainTextEdit::mouseDoubleClickEvent(&twice);
+}
+
+bool TessaronConnectionLogRowText::endsDoubleClick(const QMouseEvent& press) const {
+    if (!press.spontaneous() || !handedPress_ || press.button() != handedPress_->button)
+        return false;
+    const QStyleHints& hints = *QGuiApplication::styleHints();
+    return press.timestamp() - handedPress_->timestamp < quint64(hints.mouseDoubleClickInterval()) &&
+           (press.position() - handedPress_->position).manhattanLength() < hints.startDragDistance();
 }
 
 // The wheel goes on to the list, which scrolls as over any row; Ctrl with it would zoom the text out of

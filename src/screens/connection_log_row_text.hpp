@@ -2,6 +2,8 @@
 
 #include <QPlainTextEdit>
 
+#include <optional>
+
 namespace tessaron {
 
 // The text of one log row as a person selects it: read-only, selectable with the mouse and the keyboard,
@@ -22,7 +24,19 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+
+private:
+    bool endsDoubleClick(const QMouseEvent& press) const;
+
+    // The last press the list handed over: when and where it came, on which button.
+    struct HandedPress {
+        quint64 timestamp;
+        QPointF position;
+        Qt::MouseButton button;
+    };
+    std::optional<HandedPress> handedPress_;
 };
 
 } // namespace tessaron

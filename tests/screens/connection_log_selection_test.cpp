@@ -65,6 +65,23 @@ struct LogPage {
         QTest::mouseMove(rows(), to);
         QTest::mouseRelease(rows(), Qt::LeftButton, {}, to);
     }
+    // A double click as the window delivers it where the editor does not lie yet: the first press and
+    // release go to the rows, the second press, by then over the editor the first laid there, goes to the
+    // editor as a plain press.
+    void doubleClickOverNoEditor(QPoint at) const {
+        deliver(rows(), QEvent::MouseButtonPress, at, 1000);
+        deliver(rows(), QEvent::MouseButtonRelease, at, 1050);
+        QWidget* text = rowText()->viewport();
+        deliver(text, QEvent::MouseButtonPress, text->mapFrom(rows(), at), 1150);
+        deliver(text, QEvent::MouseButtonRelease, text->mapFrom(rows(), at), 1200);
+    }
+    static void deliver(QWidget* to, QEvent::Type type, QPoint at, quint64 timestamp) {
+        const auto held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+        QMouseEvent event(type, at, to->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        event.setTimestamp(timestamp);
+        QSpontaneKeyEvent::setSpontaneous(&event);
+        QApplication::instance()->notify(to, &event);
+    }
     void keyboardOn(int fromTop) const {
         list->setFocus();
         list->selectionModel()->setCurrentIndex(row(fromTop), QItemSelectionModel::NoUpdate);
@@ -109,6 +126,9 @@ TEST(ConnectionLogSelection, TextIsSelectedInPartRowsWholeOnTheirTimeAndCopyNeve
          [](LogPage& page) {
              QTest::mouseDClick(page.rows(), Qt::LeftButton, {}, page.afterCharacters(1, 2));
          },
+         {"connect", 0, text}},
+        {"a double click on a word of a row no editor lay over",
+         [](LogPage& page) { page.doubleClickOverNoEditor(page.afterCharacters(1, 2)); },
          {"connect", 0, text}},
         {"a click on the text, nothing dragged",
          [](LogPage& page) {
